@@ -1,0 +1,18 @@
+// Programming errors the program cannot continue from. Network input, files and
+// arguments never reach these: they are reported as error values instead.
+#pragma once
+#include <source_location>
+#include <string_view>
+
+namespace platform {
+
+[[noreturn]] void fatal(std::string_view message,
+                        std::source_location where = std::source_location::current());
+
+// A precondition that only a programming error can break.
+inline void precondition(bool condition, std::string_view message,
+                         std::source_location where = std::source_location::current()) {
+    if (!condition) fatal(message, where);
+}
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+// A fresh folder under the system's temporary folder, removed with everything in it.
+#pragma once
+#include <filesystem>
+#include <string>
+
+namespace testing_support {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes `contents` to `file`, creating parent folders.
+void writeFile(const std::filesystem::path& file, const std::string& contents);
+std::string readFile(const std::filesystem::path& file);
+// Runs a shell command and answers its standard output; the exit status goes to `status`.
+std::string runCommand(const std::string& command, int* status = nullptr);
+// The repository's root, as the build passes it to tests.
+std::filesystem::path sourceDir();
+
+}  // namespace testing_support
