@@ -1,0 +1,158 @@
+// Digests, HMAC and AES checked against the openssl and md5sum command-line tools on
+// the same inputs.
+#include <gtest/gtest.h>
+
+#include "platform/crypto/AES.h"
+#include "platform/crypto/Digest.h"
+#include "platform/crypto/FileDigest.h"
+#include "platform/crypto/HMAC.h"
+#include "platform/crypto/SecRandom.h"
+#include "tests/support/TempDir.h"
+
+using namespace platform;
+using namespace testing_support;
+
+namespace {
+
+std::string firstWord(const std::string& text) { return text.substr(0, text.find_first_of(" \n")); }
+
+std::string tool(const std::string& command) {
+    int status = -1;
+    auto out = runCommand(command, &status);
+    EXPECT_EQ(status, 0) << command;
+    return firstWord(out);
+}
+
+// Inputs that cross block boundaries, plus the empty one.
+std::vector<std::string> inputs() {
+    std::string big;
+    for (int i = 0; i < 70000; ++i) big += static_cast<char>(i * 31 % 251);
+    return {"", "abc", std::string(64, 'a'), std::string(65, '\0') + "tail", big};
+}
+
+}  // namespace
+
+TEST(DigestTest, MatchesOpenSSLAndMd5sum) {
+    TempDir dir;
+    const std::pair<DigestAlgorithm, const char*> algorithms[] = {
+        {DigestAlgorithm::md5, "md5"},       {DigestAlgorithm::sha1, "sha1"},     {DigestAlgorithm::sha224, "sha224"},
+        {DigestAlgorithm::sha256, "sha256"}, {DigestAlgorithm::sha384, "sha384"}, {DigestAlgorithm::sha512, "sha512"},
+    };
+    int n = 0;
+    for (auto& input : inputs()) {
+        auto file = dir / (std::string("input") += std::to_string(n++));
+        writeFile(file, input);
+        for (auto [algorithm, name] : algorithms) {
+            auto expected = tool(std::string("openssl dgst -") + name + " -r '" + file.string() + "'");
+            EXPECT_EQ(Digest::hash(algorithm, Data::fromString(input)).hexString(), expected) << name << " " << n;
+            // Fed in uneven pieces, the incremental form agrees.
+            Digest incremental(algorithm);
+            for (std::size_t at = 0; at < input.size(); at += 1000 + at % 7)
+                incremental.update(std::string_view(input).substr(at, 1000 + at % 7));
+            EXPECT_EQ(incremental.finalize().hexString(), expected) << name << " " << n;
+        }
+        auto md5 = md5Hex(file.string());
+        ASSERT_TRUE(md5.isSuccess());
+        EXPECT_EQ(md5.value(), tool("md5sum '" + file.string() + "'"));
+    }
+    EXPECT_EQ(Insecure::MD5::hash(std::string_view("")).hexString(), "d41d8cd98f00b204e9800998ecf8427e");
+    unsigned char md[CC_MD5_DIGEST_LENGTH];
+    EXPECT_EQ(Data(CC_MD5("abc", 3, md), sizeof md).hexString(), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(DigestTest, FileThatCannotBeReadIsAnError) {
+    TempDir dir;
+    auto missing = md5Hex((dir / "absent").string());
+    ASSERT_TRUE(missing.isFailure());
+    EXPECT_EQ(missing.error()->code(), ENOENT);
+    auto folder = md5Hex(dir.path().string());  // opens, but reading a folder fails
+    ASSERT_TRUE(folder.isFailure());
+    EXPECT_EQ(folder.error()->code(), EISDIR);
+}
+
+TEST(HMACTest, MatchesOpenSSLForEveryAlgorithm) {
+    TempDir dir;
+    const std::pair<CCHmacAlgorithm, const char*> algorithms[] = {
+        {CCHmacAlgorithm::SHA1, "sha1"},     {CCHmacAlgorithm::MD5, "md5"},       {CCHmacAlgorithm::SHA256, "sha256"},
+        {CCHmacAlgorithm::SHA384, "sha384"}, {CCHmacAlgorithm::SHA512, "sha512"}, {CCHmacAlgorithm::SHA224, "sha224"},
+    };
+    const std::string key = "Hq4TmVbR8xKp2NcWz7LdYs3e";
+    const std::string longKey(200, 'k');  // longer than a block: hashed first
+    int n = 0;
+    for (auto& input : inputs()) {
+        auto file = dir / (std::string("m") += std::to_string(n++));
+        writeFile(file, input);
+        for (auto [algorithm, name] : algorithms) {
+            for (auto& k : {key, longKey}) {
+                std::string command = "openssl dgst -";
+                command.append(name).append(" -hmac '").append(k).append("' -r '").append(file.string()).append("'");
+                auto expected = tool(command);
+                auto mac = hmac(algorithm, k, input);
+                EXPECT_EQ(mac.count(), hmacLength(algorithm));
+                EXPECT_EQ(mac.hexString(), expected) << name << " " << n;
+            }
+        }
+    }
+    EXPECT_EQ(static_cast<int>(CCHmacAlgorithm::SHA224), 5);
+}
+
+TEST(AESTest, KnownVectorFromOpenSSLAndRoundTrip) {
+    TempDir dir;
+    const std::string keyHex = "000102030405060708090a0b0c0d0e0f", ivHex = "f0e0d0c0b0a090807060504030201000";
+    auto fromHex = [](const std::string& hex) {
+        Data d;
+        for (std::size_t i = 0; i < hex.size(); i += 2) {
+            auto byte = static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16));
+            d.append(&byte, 1);
+        }
+        return d;
+    };
+    Data key = fromHex(keyHex), iv = fromHex(ivHex);
+    for (std::string plain : {std::string("sixteen bytes!!!"), std::string("x"), std::string(100, 'p'), std::string()}) {
+        writeFile(dir / "plain", plain);
+        int status = -1;
+        runCommand("openssl enc -aes-128-cbc -K " + keyHex + " -iv " + ivHex + " -in '" + (dir / "plain").string() +
+                       "' -out '" + (dir / "cipher").string() + "'",
+                   &status);
+        ASSERT_EQ(status, 0);
+        auto expected = Data::fromString(readFile(dir / "cipher"));
+        auto encrypted = AES128CBC::encrypt(key, iv, Data::fromString(plain));
+        ASSERT_TRUE(encrypted.isSuccess());
+        EXPECT_EQ(encrypted.value(), expected) << plain.size();
+        EXPECT_EQ(encrypted.value().count(), (plain.size() / 16 + 1) * 16);  // always padded
+        auto decrypted = AES128CBC::decrypt(key, iv, encrypted.value());
+        ASSERT_TRUE(decrypted.isSuccess());
+        EXPECT_EQ(decrypted.value().toString(), plain);
+    }
+}
+
+TEST(AESTest, BadInputIsAnErrorValue) {
+    Data key = Data::fromString("0123456789abcdef"), iv = Data::fromString("fedcba9876543210");
+    auto good = AES128CBC::encrypt(key, iv, Data::fromString("secret")).value();
+    Data tampered = good;
+    tampered.mutableData()[tampered.count() - 1] ^= 0x55;  // last byte is padding
+    struct Case {
+        Result<Data> result;
+        CCCryptorStatus status;
+    };
+    const Case cases[] = {
+        {AES128CBC::decrypt(key, iv, tampered), CCCryptorStatus::decodeError},
+        {AES128CBC::decrypt(key, iv, good.prefix(good.count() - 1)), CCCryptorStatus::alignmentError},
+        {AES128CBC::decrypt(key, iv, Data()), CCCryptorStatus::decodeError},
+        {AES128CBC::encrypt(Data::fromString("short"), iv, good), CCCryptorStatus::paramError},
+        {AES128CBC::encrypt(key, Data::fromString("iv"), good), CCCryptorStatus::paramError},
+    };
+    for (auto& c : cases) {
+        ASSERT_TRUE(c.result.isFailure());
+        EXPECT_EQ(cryptorStatus(c.result.error()), c.status);
+        EXPECT_EQ(c.result.error()->domain(), CryptorErrorDomain);
+    }
+}
+
+TEST(SecRandomTest, FillsTheBuffer) {
+    std::vector<unsigned char> a(64, 0), b(64, 0);
+    EXPECT_EQ(SecRandomCopyBytes(a.size(), a.data()), errSecSuccess);
+    EXPECT_EQ(SecRandomCopyBytes(b.size(), b.data()), errSecSuccess);
+    EXPECT_NE(a, b);
+    EXPECT_NE(a, std::vector<unsigned char>(64, 0));
+}
