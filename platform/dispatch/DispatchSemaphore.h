@@ -1,0 +1,34 @@
+// A counting semaphore with waits that can time out.
+#pragma once
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "platform/dispatch/DispatchTime.h"
+
+namespace platform {
+
+class DispatchSemaphore;
+using DispatchSemaphorePtr = std::shared_ptr<DispatchSemaphore>;
+
+class DispatchSemaphore {
+public:
+    static DispatchSemaphorePtr create(long value) { return std::make_shared<DispatchSemaphore>(value); }
+    // A negative starting value is a programming error (fatal).
+    explicit DispatchSemaphore(long value);
+    DispatchSemaphore(const DispatchSemaphore&) = delete;
+    DispatchSemaphore& operator=(const DispatchSemaphore&) = delete;
+
+    // Answers nonzero when a waiting thread was woken.
+    long signal();
+    void wait();
+    DispatchTimeoutResult wait(DispatchTime deadline);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable available_;
+    long value_;
+    long waiters_ = 0;
+};
+
+}  // namespace platform

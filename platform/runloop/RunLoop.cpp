@@ -1,0 +1,227 @@
+// The per-thread loop: one poll() over an eventfd (wake-ups) and the registered
+// descriptors, with the nearest timer as its timeout.
+#include "platform/runloop/RunLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <exception>
+#include <string>
+
+#include "platform/base/Fatal.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/runloop/Thread.h"
+
+namespace platform {
+
+namespace {
+
+template <class F>
+void callOut(F&& f, const char* what) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        fatal(std::string("exception escaped a run-loop ") + what + ": " + e.what());
+    } catch (...) {
+        fatal(std::string("exception escaped a run-loop ") + what);
+    }
+}
+
+struct DepthScope {
+    std::atomic<int>& depth;
+    explicit DepthScope(std::atomic<int>& d) : depth(d) { ++depth; }
+    ~DepthScope() { --depth; }
+};
+
+}  // namespace
+
+RunLoop::RunLoop() : thread_(std::this_thread::get_id()) {
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) fatal("eventfd failed for a run loop");
+}
+
+RunLoop::~RunLoop() { ::close(wakeFd_); }
+
+RunLoopPtr RunLoop::main() {
+    // Never destroyed: other threads may still post to it while the process exits.
+    static auto* loop = new RunLoopPtr(new RunLoop());
+    return *loop;
+}
+
+RunLoopPtr RunLoop::current() {
+    if (Thread::isMainThread()) return main();
+    thread_local RunLoopPtr loop;
+    if (!loop) loop.reset(new RunLoop());
+    return loop;
+}
+
+bool RunLoop::isMainLoop() const { return this == main().get(); }
+
+void RunLoop::wakeUp() {
+    std::uint64_t one = 1;
+    ssize_t written;
+    do {
+        written = ::write(wakeFd_, &one, sizeof one);
+    } while (written < 0 && errno == EINTR);
+}
+
+void RunLoop::stop() {
+    stopRequests_.store(1);
+    wakeUp();
+}
+
+void RunLoop::add(const TimerPtr& timer) {
+    {
+        std::lock_guard lock(mutex_);
+        timers_.push_back(timer);
+    }
+    {
+        std::lock_guard lock(timer->mutex_);
+        timer->loop_ = weak_from_this();
+    }
+    wakeUp();
+}
+
+void RunLoop::perform(std::function<void()> block) {
+    {
+        std::lock_guard lock(mutex_);
+        blocks_.push_back(std::move(block));
+    }
+    wakeUp();
+}
+
+void RunLoop::addSource(int fd, std::function<void()> callback, short events) {
+    {
+        std::lock_guard lock(mutex_);
+        sources_[fd] = Source{std::move(callback), events, ++sourceGeneration_};
+    }
+    wakeUp();
+}
+
+void RunLoop::removeSource(int fd) {
+    std::function<void()> released;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = sources_.find(fd);
+        if (found == sources_.end()) return;
+        released = std::move(found->second.callback);
+        sources_.erase(found);
+    }
+    wakeUp();
+}
+
+void RunLoop::collectTimers(std::vector<TimerPtr>& out) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(timers_, [](const TimerPtr& t) { return !t->isValid(); });
+    out = timers_;
+}
+
+int RunLoop::pollTimeoutMs(double seconds) {
+    if (seconds <= 0) return 0;
+    if (std::isinf(seconds) || seconds > INT_MAX / 1000.0) return -1;
+    return static_cast<int>(std::ceil(seconds * 1000.0));
+}
+
+bool RunLoop::runOnce(double timeoutSeconds) {
+    const bool serveMain = isMainLoop();
+    // Timers, sources and main-queue blocks belong to the loop's thread.
+    if (serveMain ? !Thread::isMainThread() : thread_ != std::this_thread::get_id())
+        fatal("a run loop can only be run on its own thread");
+    DepthScope depth(depth_);
+
+    std::vector<TimerPtr> timers;
+    collectTimers(timers);
+    double wait = timeoutSeconds;
+    for (auto& timer : timers) wait = std::min(wait, timer->deadline().secondsFromNow());
+
+    std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
+    std::vector<std::uint64_t> generations{0};
+    {
+        std::lock_guard lock(mutex_);
+        if (!blocks_.empty()) wait = 0;
+        for (auto& [fd, source] : sources_) {
+            fds.push_back({fd, source.events, 0});
+            generations.push_back(source.generation);
+        }
+    }
+    if (serveMain && DispatchQueue::mainQueueHasWork()) wait = 0;
+    if (stopRequests_.load()) wait = 0;
+
+    int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(wait));
+    if (ready < 0 && errno != EINTR) fatal("poll failed in a run loop");
+    if (ready > 0 && fds[0].revents) {
+        std::uint64_t count;
+        while (::read(wakeFd_, &count, sizeof count) > 0) {
+        }
+    }
+
+    bool handled = false;
+    // Timers, earliest first.
+    auto now = DispatchTime::now();
+    std::sort(timers.begin(), timers.end(),
+              [](const TimerPtr& a, const TimerPtr& b) { return a->deadline() < b->deadline(); });
+    for (auto& timer : timers) {
+        bool fired = false;
+        callOut([&] { fired = timer->fireIfDue(now); }, "timer");
+        handled = handled || fired;
+    }
+
+    // Sources that are ready and still registered as they were when polled.
+    for (std::size_t i = 1; ready > 0 && i < fds.size(); ++i) {
+        if (!fds[i].revents) continue;
+        std::function<void()> callback;
+        {
+            std::lock_guard lock(mutex_);
+            auto found = sources_.find(fds[i].fd);
+            if (found == sources_.end() || found->second.generation != generations[i]) continue;
+            callback = found->second.callback;
+        }
+        callOut(callback, "source");
+        handled = true;
+    }
+
+    std::deque<std::function<void()>> blocks;
+    {
+        std::lock_guard lock(mutex_);
+        blocks.swap(blocks_);
+    }
+    for (auto& block : blocks) {
+        callOut(block, "block");
+        handled = true;
+    }
+
+    if (serveMain && DispatchQueue::drainMainQueue() > 0) handled = true;
+    return handled;
+}
+
+void RunLoop::run() {
+    while (!stopRequests_.exchange(0)) runOnce(INFINITY);
+}
+
+bool RunLoop::run(Date untilDate) {
+    for (;;) {
+        if (stopRequests_.exchange(0)) return true;
+        double remaining = untilDate.timeIntervalSinceNow();
+        if (remaining <= 0) return false;
+        runOnce(remaining);
+    }
+}
+
+bool RunLoop::runUntil(const std::function<bool()>& predicate, double timeoutSeconds) {
+    auto loop = current();
+    auto deadline = DispatchTime::now() + timeoutSeconds;
+    for (;;) {
+        if (predicate()) return true;
+        double remaining = deadline.secondsFromNow();
+        if (remaining <= 0) return false;
+        // Short waits: the predicate may turn true from another thread without waking us.
+        loop->runOnce(std::min(remaining, 0.005));
+    }
+}
+
+}  // namespace platform
