@@ -1,0 +1,344 @@
+// Child processes over posix_spawn. A monitor thread reaps the child and signals an
+// eventfd; waitUntilExit polls that eventfd together with the output pipes, so the
+// pipes are emptied while the child runs and it can never block on a full pipe.
+#include "platform/files/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "platform/files/CocoaError.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+ErrorPtr launchError(int e, const std::string& path) {
+    if (e == ENOENT || e == ENOTDIR) return CocoaError::error(CocoaError::fileNoSuchFile, path, posixError(e, path));
+    return CocoaError::fromErrno(e, path, true);
+}
+
+// The descriptor a stream hands to the child, and the parent's copy to close after
+// the launch (the child's end of a pipe).
+struct ChildEnd {
+    int fd = -1;
+    std::shared_ptr<FileHandle> parentCopyToClose;
+};
+
+ChildEnd childEnd(const Process::StandardIO& io, bool childReads) {
+    ChildEnd end;
+    if (auto pipe = std::get_if<std::shared_ptr<Pipe>>(&io); pipe && *pipe) {
+        end.parentCopyToClose = childReads ? (*pipe)->fileHandleForReading() : (*pipe)->fileHandleForWriting();
+        end.fd = end.parentCopyToClose->fileDescriptor();
+    } else if (auto handle = std::get_if<std::shared_ptr<FileHandle>>(&io); handle && *handle) {
+        end.fd = (*handle)->fileDescriptor();
+    }
+    return end;
+}
+
+// Puts `data` behind the descriptor number `fd`, so plain read() calls on it see the
+// data and then end of file (a memory file replaces the drained pipe).
+bool replaceWithMemoryFile(int fd, const Data& data) {
+    int mem = ::memfd_create("process-output", MFD_CLOEXEC);
+    if (mem < 0) return false;
+    std::size_t done = 0;
+    while (done < data.count()) {
+        ssize_t n = ::write(mem, data.data() + done, data.count() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(mem);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bool ok = ::lseek(mem, 0, SEEK_SET) == 0 && ::dup3(mem, fd, O_CLOEXEC) >= 0;
+    ::close(mem);
+    return ok;
+}
+
+}  // namespace
+
+std::shared_ptr<Process> Process::create() { return std::shared_ptr<Process>(new Process()); }
+
+Process::~Process() {
+    if (exitEventFd_ >= 0) ::close(exitEventFd_);
+}
+
+void Process::setExecutableURL(std::optional<URL> url) {
+    executable_ = url ? std::optional<std::string>(url->path()) : std::nullopt;
+}
+std::optional<URL> Process::executableURL() const {
+    if (!executable_) return std::nullopt;
+    return URL::fileURL(*executable_, false);
+}
+void Process::setLaunchPath(std::optional<std::string> path) { executable_ = std::move(path); }
+std::optional<std::string> Process::launchPath() const { return executable_; }
+void Process::setArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
+void Process::setEnvironment(std::optional<std::map<std::string, std::string>> environment) {
+    environment_ = std::move(environment);
+}
+void Process::setCurrentDirectoryURL(std::optional<URL> url) {
+    currentDirectory_ = url ? std::optional<std::string>(url->path()) : std::nullopt;
+}
+std::optional<URL> Process::currentDirectoryURL() const {
+    if (!currentDirectory_) return std::nullopt;
+    return URL::fileURL(*currentDirectory_, true);
+}
+void Process::setTerminationHandler(std::function<void(std::shared_ptr<Process>)> handler) {
+    std::lock_guard lock(mutex_);
+    terminationHandler_ = std::move(handler);
+}
+
+void Process::run() {
+    std::unique_lock lock(mutex_);
+    if (launched_)
+        throw ErrorException(NSError::withDescription(NSCocoaErrorDomain, CocoaError::executableNotLoadable,
+                                                      "The process has already been launched."));
+    if (!executable_ || executable_->empty())
+        throw ErrorException(CocoaError::error(CocoaError::fileNoSuchFile, "", posixError(ENOENT, "no executable")));
+    const std::string path = *executable_;
+
+    // Checked first so the error names the right file (the spawn reports both as ENOENT).
+    if (currentDirectory_) {
+        struct stat st;
+        if (::stat(currentDirectory_->c_str(), &st) < 0) throw ErrorException(launchError(errno, *currentDirectory_));
+        if (!S_ISDIR(st.st_mode)) throw ErrorException(launchError(ENOTDIR, *currentDirectory_));
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) < 0) throw ErrorException(launchError(errno, path));
+    if (S_ISDIR(st.st_mode) || ::access(path.c_str(), X_OK) < 0)
+        throw ErrorException(launchError(S_ISDIR(st.st_mode) ? EACCES : errno, path));
+
+    ChildEnd ends[3] = {childEnd(stdin_, true), childEnd(stdout_, false), childEnd(stderr_, false)};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int target = 0; target < 3; ++target)
+        if (ends[target].fd >= 0) posix_spawn_file_actions_adddup2(&actions, ends[target].fd, target);
+    if (currentDirectory_) posix_spawn_file_actions_addchdir_np(&actions, currentDirectory_->c_str());
+    // Descriptors opened elsewhere without close-on-exec must not leak into the child.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    // The child starts with default dispositions (we ignore SIGPIPE) and no blocked signals.
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> argStrings;
+    argStrings.push_back(path);
+    argStrings.insert(argStrings.end(), arguments_.begin(), arguments_.end());
+    std::vector<char*> argv;
+    for (auto& a : argStrings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStrings;
+    std::vector<char*> envp;
+    char** envArray = environ;
+    if (environment_) {
+        for (auto& [k, v] : *environment_) envStrings.push_back(k + "=" + v);
+        for (auto& e : envStrings) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        envArray = envp.data();
+    }
+
+    int exitFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (exitFd < 0) {
+        int e = errno;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        throw ErrorException(posixError(e, "eventfd"));
+    }
+
+    pid_t pid = 0;
+    int rc = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), envArray);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        ::close(exitFd);
+        throw ErrorException(launchError(rc, path));
+    }
+
+    // The child holds its ends now; closing ours lets the parent see end of file.
+    for (auto& end : ends)
+        if (end.parentCopyToClose) end.parentCopyToClose->close();
+
+    launched_ = true;
+    running_ = true;
+    pid_ = pid;
+    exitEventFd_ = exitFd;
+    lock.unlock();
+
+    std::thread([self = shared_from_this()] { self->monitor(); }).detach();
+}
+
+void Process::monitor() {
+    int status = 0;
+    pid_t pid;
+    {
+        std::lock_guard lock(mutex_);
+        pid = pid_;
+    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::function<void(std::shared_ptr<Process>)> handler;
+    {
+        std::lock_guard lock(mutex_);
+        if (WIFSIGNALED(status)) {
+            reason_ = TerminationReason::uncaughtSignal;
+            status_ = WTERMSIG(status);
+        } else {
+            reason_ = TerminationReason::exit;
+            status_ = WEXITSTATUS(status);
+        }
+        running_ = false;
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(exitEventFd_, &one, sizeof one);
+        handler = std::move(terminationHandler_);
+        terminationHandler_ = nullptr;
+    }
+    exited_.notify_all();
+    if (handler) handler(shared_from_this());
+}
+
+void Process::waitUntilExit() { waitUntilExit(-1); }
+
+bool Process::waitUntilExit(double timeoutSeconds) {
+    std::unique_lock lock(mutex_);
+    if (!launched_) return true;
+    std::optional<double> limit;
+    if (timeoutSeconds >= 0) limit = timeoutSeconds;
+    if (!draining_ && running_) drainWhileWaiting(lock, limit);
+    if (limit) {
+        exited_.wait_for(lock, std::chrono::duration<double>(*limit), [&] { return !running_; });
+    } else {
+        exited_.wait(lock, [&] { return !running_; });
+    }
+    return !running_;
+}
+
+void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optional<double> timeoutSeconds) {
+    struct Drained {
+        std::shared_ptr<FileHandle> handle;
+        std::unique_lock<std::mutex> guard;  // holds off other readers of the handle meanwhile
+        int fd;
+        Data data;
+        bool ended = false;
+    };
+    std::vector<Drained> pipes;
+    for (const StandardIO* io : {&stdout_, &stderr_}) {
+        auto pipe = std::get_if<std::shared_ptr<Pipe>>(io);
+        if (!pipe || !*pipe) continue;
+        auto handle = (*pipe)->fileHandleForReading();
+        bool seen = false;
+        for (auto& p : pipes) seen = seen || p.handle == handle;
+        if (seen) continue;
+        // A handle that another thread is reading right now is left to that reader, so
+        // the bytes never end up split between two consumers.
+        std::unique_lock<std::mutex> guard(handle->mutex_, std::try_to_lock);
+        if (!guard.owns_lock() || handle->fd_ < 0) continue;
+        int fd = handle->fd_;
+        pipes.push_back({handle, std::move(guard), fd, {}, false});
+    }
+    if (pipes.empty()) return;
+    draining_ = true;
+    const int exitFd = exitEventFd_;
+    lock.unlock();
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = timeoutSeconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                              std::chrono::duration<double>(*timeoutSeconds))
+                                         : Clock::time_point::max();
+    std::vector<std::uint8_t> buffer(65536);
+    auto readOnce = [&](Drained& p) {
+        ssize_t n = ::read(p.fd, buffer.data(), buffer.size());
+        if (n > 0) p.data.append(buffer.data(), static_cast<std::size_t>(n));
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN)) p.ended = true;
+        return n;
+    };
+    bool exited = false;
+    while (!exited) {
+        std::vector<pollfd> fds;
+        fds.push_back({exitFd, POLLIN, 0});
+        for (auto& p : pipes)
+            if (!p.ended) fds.push_back({p.fd, POLLIN, 0});
+        int timeout = -1;
+        if (timeoutSeconds) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) break;
+            timeout = static_cast<int>(std::min<long long>(left, 1 << 30));
+        }
+        int n = ::poll(fds.data(), fds.size(), timeout);
+        if (n < 0 && errno != EINTR) break;
+        if (n <= 0) continue;
+        if (fds[0].revents) exited = true;
+        std::size_t i = 1;
+        for (auto& p : pipes) {
+            if (p.ended) continue;
+            if (fds[i++].revents) readOnce(p);
+        }
+    }
+    if (exited) {
+        // Whatever the child wrote before it ended is in the pipe now; a grandchild
+        // that kept the pipe open may write more later, so stop at "nothing more now".
+        for (auto& p : pipes) {
+            if (p.ended) continue;
+            int flags = ::fcntl(p.fd, F_GETFL);
+            ::fcntl(p.fd, F_SETFL, flags | O_NONBLOCK);
+            while (!p.ended && readOnce(p) > 0) {
+            }
+            ::fcntl(p.fd, F_SETFL, flags);
+        }
+    }
+    for (auto& p : pipes) {
+        if (p.data.isEmpty()) continue;
+        if (p.ended && replaceWithMemoryFile(p.fd, p.data)) continue;
+        p.data.append(p.handle->pending_);
+        p.handle->pending_ = std::move(p.data);
+    }
+    pipes.clear();  // releases the handles
+    lock.lock();
+    draining_ = false;
+}
+
+bool Process::isRunning() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+int Process::processIdentifier() const {
+    std::lock_guard lock(mutex_);
+    return pid_;
+}
+int Process::terminationStatus() const {
+    std::lock_guard lock(mutex_);
+    return running_ ? 0 : status_;
+}
+Process::TerminationReason Process::terminationReason() const {
+    std::lock_guard lock(mutex_);
+    return reason_;
+}
+void Process::interrupt() {
+    std::lock_guard lock(mutex_);
+    if (running_) ::kill(pid_, SIGINT);
+}
+void Process::terminate() {
+    std::lock_guard lock(mutex_);
+    if (running_) ::kill(pid_, SIGTERM);
+}
+
+}  // namespace platform

@@ -1,0 +1,206 @@
+// User defaults in a property-list file, loaded on first use and rewritten
+// atomically after each change.
+#include "platform/files/UserDefaults.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/files/Bundle.h"
+#include "platform/files/FileManager.h"
+#include "platform/foundation/PropertyListSerialization.h"
+
+namespace platform {
+namespace {
+
+std::string configFolder() {
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && h[0] == '/') home = h;
+    else if (auto* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    return home + "/.config";
+}
+
+std::string numberText(const Value& v) {
+    if (auto i = v.asInt64(); i && v.isInteger()) return std::to_string(*i);
+    if (auto u = v.asUInt64(); u && v.isInteger()) return std::to_string(*u);
+    double d = *v.asDouble();
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d);
+    return ec == std::errc() ? std::string(buffer, end) : std::to_string(d);
+}
+
+const char* skipSpace(const std::string& s) {
+    const char* p = s.c_str();
+    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    return p;
+}
+
+bool writeFileAtomically(const std::string& path, const Data& data) {
+    std::error_code ec;
+    auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    static std::atomic<unsigned> counter{0};
+    std::string temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < data.count();) {
+        ssize_t n = ::write(fd, data.data() + done, data.count() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        else done += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+}  // namespace
+
+UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
+
+std::shared_ptr<UserDefaults> UserDefaults::standard() {
+    static const std::shared_ptr<UserDefaults> defaults = [] {
+        auto id = Bundle::main()->bundleIdentifier();
+        std::string name = id && !id->empty() && id->find('/') == std::string::npos ? *id : std::string();
+        if (name.empty()) {
+            std::error_code ec;
+            name = std::filesystem::read_symlink("/proc/self/exe", ec).filename().string();
+            if (ec || name.empty()) name = "defaults";
+        }
+        return std::make_shared<UserDefaults>(configFolder() + "/" + name + ".plist");
+    }();
+    return defaults;
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::create(const std::string& suiteName) {
+    if (suiteName.empty() || suiteName.find('/') != std::string::npos || suiteName == "." || suiteName == "..")
+        return nullptr;
+    return std::make_shared<UserDefaults>(configFolder() + "/" + suiteName + ".plist");
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::withFile(std::string path) {
+    return std::make_shared<UserDefaults>(std::move(path));
+}
+
+void UserDefaults::loadLocked() const {
+    if (loaded_) return;
+    loaded_ = true;
+    auto data = FileManager::defaultManager()->contents(path_);
+    if (!data) return;
+    auto parsed = PropertyListSerialization::propertyList(*data);
+    // A damaged file reads as empty; it stays on disk until a change replaces it.
+    if (parsed.isSuccess() && parsed.value().isDictionary()) values_ = *parsed.value().asDictionary();
+}
+
+bool UserDefaults::writeLocked() {
+    auto data = PropertyListSerialization::data(Value(values_), PropertyListFormat::xml);
+    dirty_ = !(data.isSuccess() && writeFileAtomically(path_, data.value()));
+    return !dirty_;
+}
+
+Value UserDefaults::object(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    loadLocked();
+    auto it = values_.find(key);
+    return it == values_.end() ? Value() : it->second;
+}
+
+std::optional<std::string> UserDefaults::string(const std::string& key) const {
+    Value v = object(key);
+    if (auto s = v.asString()) return *s;
+    if (v.isNumber()) return numberText(v);
+    return std::nullopt;
+}
+
+std::int64_t UserDefaults::integer(const std::string& key) const {
+    Value v = object(key);
+    if (auto b = v.asBool()) return *b ? 1 : 0;
+    if (v.kind() == Value::Kind::uint64) return static_cast<std::int64_t>(*v.asUInt64());
+    if (v.isInteger()) return *v.asInt64();
+    if (auto d = v.asDouble()) return static_cast<std::int64_t>(*d);
+    if (auto s = v.asString()) return std::strtoll(skipSpace(*s), nullptr, 10);
+    return 0;
+}
+
+double UserDefaults::doubleForKey(const std::string& key) const {
+    Value v = object(key);
+    if (auto b = v.asBool()) return *b ? 1 : 0;
+    if (auto d = v.asDouble()) return *d;
+    if (auto s = v.asString()) return std::strtod(skipSpace(*s), nullptr);
+    return 0;
+}
+
+bool UserDefaults::boolForKey(const std::string& key) const {
+    Value v = object(key);
+    if (auto b = v.asBool()) return *b;
+    if (auto d = v.asDouble()) return *d != 0;
+    if (auto s = v.asString()) {
+        // As the platform reads a text: Y/y/T/t or a non-zero digit after an
+        // optional sign and leading zeros.
+        const char* p = skipSpace(*s);
+        if (*p == '+' || *p == '-') ++p;
+        while (*p == '0') ++p;
+        return *p == 'Y' || *p == 'y' || *p == 'T' || *p == 't' || (*p >= '1' && *p <= '9');
+    }
+    return false;
+}
+
+std::optional<Data> UserDefaults::dataForKey(const std::string& key) const {
+    Value v = object(key);
+    if (auto d = v.asData()) return *d;
+    return std::nullopt;
+}
+
+std::optional<Value::Array> UserDefaults::arrayForKey(const std::string& key) const {
+    Value v = object(key);
+    if (auto a = v.asArray()) return *a;
+    return std::nullopt;
+}
+
+std::optional<Value::Dictionary> UserDefaults::dictionaryForKey(const std::string& key) const {
+    Value v = object(key);
+    if (auto d = v.asDictionary()) return *d;
+    return std::nullopt;
+}
+
+Value::Dictionary UserDefaults::dictionaryRepresentation() const {
+    std::lock_guard lock(mutex_);
+    loadLocked();
+    return values_;
+}
+
+void UserDefaults::set(const Value& value, const std::string& key) {
+    if (value.isNull()) return removeObject(key);
+    // Only what a property list can hold is kept; anything else could not be saved.
+    if (!PropertyListSerialization::propertyListIsValid(value)) return;
+    std::lock_guard lock(mutex_);
+    loadLocked();
+    values_[key] = value;
+    writeLocked();
+}
+
+void UserDefaults::removeObject(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    loadLocked();
+    if (values_.erase(key) == 0 && !dirty_) return;
+    writeLocked();
+}
+
+bool UserDefaults::synchronize() {
+    std::lock_guard lock(mutex_);
+    loadLocked();
+    return dirty_ ? writeLocked() : true;
+}
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+// Per-user settings kept in a property-list file: standard() lives at
+// $XDG_CONFIG_HOME/<bundle id>.plist (~/.config by default). Every change is written
+// atomically (temporary file + rename). A file that does not parse reads as empty
+// and is left as it is until the next change replaces it. Thread-safe.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/base/Data.h"
+#include "platform/base/Value.h"
+
+namespace platform {
+
+class UserDefaults {
+public:
+    static std::shared_ptr<UserDefaults> standard();
+    // A named suite: $XDG_CONFIG_HOME/<suiteName>.plist. None for an empty name or
+    // one containing "/".
+    static std::shared_ptr<UserDefaults> create(const std::string& suiteName);
+    // Defaults kept in the given file.
+    static std::shared_ptr<UserDefaults> withFile(std::string path);
+
+    const std::string& filePath() const { return path_; }
+
+    // Null when absent.
+    Value object(const std::string& forKey) const;
+    Value objectForKey(const std::string& key) const { return object(key); }
+    // A text as it stands, a number as its text; else none.
+    std::optional<std::string> string(const std::string& forKey) const;
+    std::optional<std::string> stringForKey(const std::string& key) const { return string(key); }
+    // Numbers and Booleans, and texts that read as numbers; else 0 / false.
+    std::int64_t integer(const std::string& forKey) const;
+    std::int64_t integerForKey(const std::string& key) const { return integer(key); }
+    double doubleForKey(const std::string& key) const;
+    float floatForKey(const std::string& key) const { return static_cast<float>(doubleForKey(key)); }
+    // true for true, non-zero numbers and the texts "YES", "true", "1" (any case).
+    bool boolForKey(const std::string& key) const;
+    std::optional<Data> dataForKey(const std::string& key) const;
+    std::optional<Value::Array> arrayForKey(const std::string& key) const;
+    std::optional<Value::Dictionary> dictionaryForKey(const std::string& key) const;
+    Value::Dictionary dictionaryRepresentation() const;
+
+    // A null value removes the key. Values must be property-list values (no objects).
+    void set(const Value& value, const std::string& forKey);
+    void removeObject(const std::string& forKey);
+    void removeObjectForKey(const std::string& key) { removeObject(key); }
+    // Writes pending changes (a change whose write failed); answers success.
+    bool synchronize();
+
+    explicit UserDefaults(std::string path);  // use standard()/create()/withFile()
+
+private:
+    void loadLocked() const;
+    bool writeLocked();
+
+    std::string path_;
+    mutable std::mutex mutex_;
+    mutable bool loaded_ = false;
+    mutable Value::Dictionary values_;
+    bool dirty_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,281 @@
+// Property lists over libplist: XML and binary, read and written.
+#include "platform/foundation/PropertyListSerialization.h"
+
+#include <plist/plist.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "platform/foundation/UTF16.h"
+
+namespace platform {
+
+namespace {
+struct PlistFree {
+    void operator()(plist_t p) const { plist_free(p); }
+};
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+ErrorPtr plistError(std::int64_t code, const std::string& debug) {
+    std::string description = code == 3840
+                                  ? "The data couldn\u2019t be read because it isn\u2019t in the correct format."
+                                  : "The data couldn\u2019t be written because it isn\u2019t in the correct format.";
+    return NSError::make(NSCocoaErrorDomain, code,
+                         {{NSLocalizedDescriptionKey, Value(description)}, {NSDebugDescriptionErrorKey, Value(debug)}});
+}
+
+constexpr std::size_t kMaxDepth = 512;
+
+// Answers null and sets `why` for what a property list cannot hold.
+plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
+    if (depth > kMaxDepth) {
+        why = "too deeply nested";
+        return nullptr;
+    }
+    switch (v.kind()) {
+        case Value::Kind::boolean: return plist_new_bool(*v.asBool() ? 1 : 0);
+        // Integers are stored as 64-bit two's complement, so negative values survive.
+        case Value::Kind::int64: return plist_new_uint(static_cast<std::uint64_t>(*v.asInt64()));
+        case Value::Kind::uint64:
+            if (*v.asUInt64() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                why = "unsigned integer beyond the signed 64-bit range";
+                return nullptr;
+            }
+            return plist_new_uint(*v.asUInt64());
+        case Value::Kind::real: return plist_new_real(*v.asDouble());
+        case Value::Kind::string: {
+            const std::string& s = *v.asString();
+            return plist_new_string(isValidUTF8(s) ? s.c_str() : sanitizedUTF8(s).c_str());
+        }
+        case Value::Kind::data: {
+            const Data& d = *v.asData();
+            return plist_new_data(reinterpret_cast<const char*>(d.data()), d.count());
+        }
+        case Value::Kind::date: {
+            double t = v.asDate()->timeIntervalSinceReferenceDate;
+            double sec = std::floor(t);
+            if (!std::isfinite(t) || sec < std::numeric_limits<std::int32_t>::min() ||
+                sec > std::numeric_limits<std::int32_t>::max()) {
+                why = "date out of range";
+                return nullptr;
+            }
+            auto usec = static_cast<std::int32_t>(std::llround((t - sec) * 1e6));
+            auto s = static_cast<std::int32_t>(sec);
+            if (usec >= 1000000) usec = 999999;
+            return plist_new_date(s, usec);
+        }
+        case Value::Kind::array: {
+            plist_t a = plist_new_array();
+            for (const auto& e : *v.asArray()) {
+                plist_t item = toPlist(e, why, depth + 1);
+                if (!item) {
+                    plist_free(a);
+                    return nullptr;
+                }
+                plist_array_append_item(a, item);
+            }
+            return a;
+        }
+        case Value::Kind::dictionary: {
+            plist_t d = plist_new_dict();
+            for (const auto& [key, e] : *v.asDictionary()) {
+                plist_t item = toPlist(e, why, depth + 1);
+                if (!item) {
+                    plist_free(d);
+                    return nullptr;
+                }
+                plist_dict_set_item(d, isValidUTF8(key) ? key.c_str() : sanitizedUTF8(key).c_str(), item);
+            }
+            return d;
+        }
+        default:
+            why = "a property list cannot hold " + v.typeName();
+            return nullptr;
+    }
+}
+
+// The library's getters abort on a string or key holding a NUL character, which only
+// damaged input carries; such input is refused before it is parsed.
+std::uint64_t bigEndian(const std::uint8_t* p, std::size_t n) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+bool binaryHoldsNulInText(const std::uint8_t* d, std::size_t size) {
+    if (size < 8 + 32) return false;
+    const std::uint8_t* trailer = d + size - 32;
+    std::size_t offsetSize = trailer[6];
+    std::uint64_t count = bigEndian(trailer + 8, 8), table = bigEndian(trailer + 24, 8);
+    if (offsetSize == 0 || offsetSize > 8 || table >= size || count > (size - table) / offsetSize) return false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint64_t at = bigEndian(d + table + i * offsetSize, offsetSize);
+        if (at >= size) continue;
+        std::uint8_t marker = d[at];
+        std::uint8_t kind = marker >> 4;
+        if (kind != 5 && kind != 6) continue;  // ASCII and UTF-16 strings
+        std::uint64_t length = marker & 0x0F, start = at + 1;
+        if (length == 0x0F) {
+            if (start >= size || (d[start] >> 4) != 1) continue;
+            std::size_t n = std::size_t(1) << (d[start] & 0x0F);
+            if (n > 8 || start + 1 + n > size) continue;
+            length = bigEndian(d + start + 1, n);
+            start += 1 + n;
+        }
+        std::uint64_t unit = kind == 5 ? 1 : 2;
+        if (length > (size - start) / unit) continue;
+        for (std::uint64_t k = 0; k < length; ++k) {
+            const std::uint8_t* c = d + start + k * unit;
+            if (c[0] == 0 && (unit == 1 || c[1] == 0)) return true;
+        }
+    }
+    return false;
+}
+
+bool xmlHoldsNulInText(std::string_view x) {
+    if (x.find('\0') != std::string_view::npos) return true;
+    for (std::size_t at = x.find("&#"); at != std::string_view::npos; at = x.find("&#", at + 2)) {
+        std::size_t i = at + 2;
+        if (i < x.size() && (x[i] == 'x' || x[i] == 'X')) ++i;
+        std::size_t digits = i;
+        while (i < x.size() && x[i] == '0') ++i;
+        if (i > digits && i < x.size() && x[i] == ';') return true;
+    }
+    return false;
+}
+
+bool fromPlist(plist_t p, Value& out, std::size_t depth) {
+    if (depth > kMaxDepth) return false;
+    switch (plist_get_node_type(p)) {
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(p, &b);
+            out = Value(b != 0);
+            return true;
+        }
+        case PLIST_UINT: {
+            uint64_t u = 0;
+            plist_get_uint_val(p, &u);
+            out = Value(static_cast<long long>(u));  // two's complement, as written
+            return true;
+        }
+        case PLIST_UID: {
+            uint64_t u = 0;
+            plist_get_uid_val(p, &u);
+            out = Value(static_cast<unsigned long long>(u));
+            return true;
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(p, &d);
+            out = Value(d);
+            return true;
+        }
+        case PLIST_STRING: {
+            // By pointer and length: the copying getter aborts on an embedded NUL,
+            // which a damaged binary list can hold.
+            uint64_t n = 0;
+            const char* s = plist_get_string_ptr(p, &n);
+            out = Value(sanitizedUTF8(std::string_view(s ? s : "", s ? n : 0)));
+            return true;
+        }
+        case PLIST_DATA: {
+            uint64_t n = 0;
+            const char* bytes = plist_get_data_ptr(p, &n);
+            out = Value(Data(bytes, bytes ? n : 0));
+            return true;
+        }
+        case PLIST_DATE: {
+            int32_t sec = 0, usec = 0;
+            plist_get_date_val(p, &sec, &usec);
+            out = Value(Date{sec + usec / 1e6});
+            return true;
+        }
+        case PLIST_ARRAY: {
+            Value::Array a;
+            uint32_t n = plist_array_get_size(p);
+            for (uint32_t i = 0; i < n; ++i) {
+                Value item;
+                if (!fromPlist(plist_array_get_item(p, i), item, depth + 1)) return false;
+                a.push_back(std::move(item));
+            }
+            out = Value(std::move(a));
+            return true;
+        }
+        case PLIST_DICT: {
+            Value::Dictionary d;
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(p, &it);
+            while (true) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(p, it, &key, &item);
+                if (!item) {
+                    std::free(key);
+                    break;
+                }
+                Value member;
+                bool ok = fromPlist(item, member, depth + 1);
+                if (ok) d[key ? key : ""] = std::move(member);
+                std::free(key);
+                if (!ok) {
+                    std::free(it);
+                    return false;
+                }
+            }
+            std::free(it);
+            out = Value(std::move(d));
+            return true;
+        }
+        default: return false;
+    }
+}
+}  // namespace
+
+Result<Value> PropertyListSerialization::propertyList(const Data& data, PropertyListFormat* format) {
+    if (data.isEmpty()) return Result<Value>::failure(plistError(3840, "Cannot parse a NULL or zero-length data"));
+    if (data.count() > std::numeric_limits<uint32_t>::max())
+        return Result<Value>::failure(plistError(3840, "Property list too large"));
+    const char* bytes = reinterpret_cast<const char*>(data.data());
+    bool binary = data.count() >= 8 && std::memcmp(bytes, "bplist00", 8) == 0;
+    bool nul = binary ? binaryHoldsNulInText(data.data(), data.count())
+                      : xmlHoldsNulInText(std::string_view(bytes, data.count()));
+    if (nul) return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
+    plist_t raw = nullptr;
+    if (binary) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
+    else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
+    PlistPtr root(raw);
+    Value out;
+    if (!root || !fromPlist(root.get(), out, 0))
+        return Result<Value>::failure(plistError(3840, binary ? "Malformed binary property list"
+                                                              : "Malformed XML property list"));
+    if (format) *format = binary ? PropertyListFormat::binary : PropertyListFormat::xml;
+    return Result<Value>::success(std::move(out));
+}
+
+Result<Data> PropertyListSerialization::data(const Value& value, PropertyListFormat format) {
+    if (format == PropertyListFormat::openStep)
+        return Result<Data>::failure(plistError(3851, "The open-step format cannot be written"));
+    std::string why;
+    PlistPtr root(toPlist(value, why, 0));
+    if (!root) return Result<Data>::failure(plistError(3851, "Property list invalid for format: " + why));
+    char* out = nullptr;
+    uint32_t n = 0;
+    if (format == PropertyListFormat::binary) plist_to_bin(root.get(), &out, &n);
+    else plist_to_xml(root.get(), &out, &n);
+    if (!out) return Result<Data>::failure(plistError(3851, "Property list could not be written"));
+    Data result(out, n);
+    std::free(out);
+    return Result<Data>::success(std::move(result));
+}
+
+bool PropertyListSerialization::propertyListIsValid(const Value& value) {
+    std::string why;
+    PlistPtr root(toPlist(value, why, 0));
+    return root != nullptr;
+}
+
+}  // namespace platform

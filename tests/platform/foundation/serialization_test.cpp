@@ -1,0 +1,179 @@
+// JSON and property-list serialisation; property lists are cross-checked with
+// Python's plistlib in both directions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/foundation/JSONSerialization.h"
+#include "platform/foundation/PropertyListSerialization.h"
+#include "tests/support/TempDir.h"
+
+using namespace platform;
+using testing_support::TempDir;
+
+namespace {
+std::string jsonText(const Value& v, JSONWritingOptions o = {}) { return JSONSerialization::string(v, o).value(); }
+
+Value sample() {
+    return Value(Value::Dictionary{
+        {"int", Value(-42)},
+        {"big", Value(9007199254740993LL)},
+        {"real", Value(0.1)},
+        {"bool", Value(true)},
+        {"text", Value("h\xC3\xA9llo/\"w\"\n")},
+        {"list", Value(Value::Array{Value(1), Value(false), Value("x")})},
+        {"nested", Value(Value::Dictionary{{"empty", Value(Value::Array{})}})},
+    });
+}
+}  // namespace
+
+TEST(JSONSerializationTest, WritesThePlatformForm) {
+    EXPECT_EQ(jsonText(sample()),
+              "{\"big\":9007199254740993,\"bool\":true,\"int\":-42,\"list\":[1,false,\"x\"],"
+              "\"nested\":{\"empty\":[]},\"real\":0.1,\"text\":\"h\xC3\xA9llo\\/\\\"w\\\"\\n\"}");
+    EXPECT_EQ(jsonText(Value(Value::Array{Value("a/b")}), JSONWritingOptions::withoutEscapingSlashes), "[\"a/b\"]");
+    EXPECT_EQ(jsonText(Value(Value::Dictionary{{"a", Value(Value::Array{Value(1), Value(2.5)})}, {"b", Value()}}),
+                       JSONWritingOptions::prettyPrinted),
+              "{\n  \"a\" : [\n    1,\n    2.5\n  ],\n  \"b\" : null\n}");
+    EXPECT_EQ(jsonText(Value(Value::Array{Value(1.0), Value(1e300), Value("\x01")})), "[1,1e+300,\"\\u0001\"]");
+}
+
+TEST(JSONSerializationTest, RoundTripKeepsKinds) {
+    auto back = JSONSerialization::jsonObject(Data::fromString(jsonText(sample()))).value();
+    EXPECT_EQ(back, sample());
+    EXPECT_TRUE(back["int"].isInteger());
+    EXPECT_TRUE(back["bool"].isBool());
+    EXPECT_EQ(back["real"].kind(), Value::Kind::real);
+    EXPECT_EQ(*back["big"].asInt64(), 9007199254740993LL);  // not rounded through a double
+    auto huge = JSONSerialization::jsonObject("[18446744073709551615]").value();
+    EXPECT_EQ(*(*huge.asArray())[0].asUInt64(), 18446744073709551615ULL);
+}
+
+TEST(JSONSerializationTest, InvalidUTF8BecomesReplacementCharacter) {
+    auto read = JSONSerialization::jsonObject(std::string_view("[\"a\xFF\x62\"]"));
+    ASSERT_TRUE(read.isSuccess());
+    EXPECT_EQ(*(*read.value().asArray())[0].asString(), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(jsonText(Value(Value::Array{Value(std::string("x\xC3"))})), "[\"x\xEF\xBF\xBD\"]");
+}
+
+TEST(JSONSerializationTest, ErrorsAreValuesWithClearMessages) {
+    struct Case {
+        std::string text;
+        JSONReadingOptions options;
+        const char* messagePart;
+    } cases[] = {
+        {"", {}, "empty data"},
+        {"{\"a\":", {}, "line 1, column 6"},
+        {"[1,]", {}, "parse error"},
+        {"\"fragment\"", {}, "allow fragments"},
+        {std::string(600, '['), {}, "nested"},
+    };
+    for (const auto& c : cases) {
+        auto r = JSONSerialization::jsonObject(c.text, c.options);
+        ASSERT_TRUE(r.isFailure()) << c.text;
+        EXPECT_EQ(r.error()->domain(), NSCocoaErrorDomain);
+        EXPECT_EQ(r.error()->code(), 3840);
+        std::string debug = *r.error()->userInfo().at(NSDebugDescriptionErrorKey).asString();
+        EXPECT_NE(debug.find(c.messagePart), std::string::npos) << debug;
+    }
+    EXPECT_EQ(JSONSerialization::jsonObject("\"fragment\"", JSONReadingOptions::fragmentsAllowed).value(),
+              Value("fragment"));
+    EXPECT_TRUE(JSONSerialization::jsonObject(" null ", JSONReadingOptions::fragmentsAllowed).value().isNull());
+
+    EXPECT_TRUE(JSONSerialization::data(Value(3)).isFailure());  // top level must be a container
+    EXPECT_TRUE(JSONSerialization::data(Value(3), JSONWritingOptions::fragmentsAllowed).isSuccess());
+    EXPECT_TRUE(JSONSerialization::data(Value(Value::Array{Value(Data::fromString("x"))})).isFailure());
+    EXPECT_TRUE(JSONSerialization::data(Value(Value::Array{Value(std::nan(""))})).isFailure());
+    EXPECT_FALSE(JSONSerialization::isValidJSONObject(Value(Value::Array{Value(Date{0})})));
+    EXPECT_TRUE(JSONSerialization::isValidJSONObject(sample()));
+}
+
+namespace {
+Value plistSample() {
+    return Value(Value::Dictionary{
+        {"int", Value(-5)},
+        {"real", Value(2.5)},
+        {"yes", Value(true)},
+        {"text", Value("zh \xE4\xB8\xAD & <tag>")},
+        {"data", Value(Data::fromString(std::string("\x00\x01\xFF", 3)))},
+        {"date", Value(Date::fromTimeIntervalSince1970(1700000000))},
+        {"list", Value(Value::Array{Value(1), Value("two")})},
+    });
+}
+
+// Python's view of a plist file: a stable text of its contents.
+std::string pythonReads(const std::filesystem::path& file) {
+    int status = -1;
+    std::string out = testing_support::runCommand(
+        "python3 -c \"import plistlib,sys,datetime\n"
+        "v = plistlib.load(open(sys.argv[1], 'rb'))\n"
+        "def s(x):\n"
+        "    if isinstance(x, dict): return '{' + ','.join(k + ':' + s(x[k]) for k in sorted(x)) + '}'\n"
+        "    if isinstance(x, list): return '[' + ','.join(s(e) for e in x) + ']'\n"
+        "    if isinstance(x, bytes): return 'b' + x.hex()\n"
+        "    if isinstance(x, datetime.datetime): return x.strftime('%Y-%m-%dT%H:%M:%S')\n"
+        "    return type(x).__name__ + '=' + str(x)\n"
+        "print(s(v))\" " + file.string(), &status);
+    EXPECT_EQ(status, 0);
+    return out;
+}
+}  // namespace
+
+TEST(PropertyListSerializationTest, PythonReadsWhatWeWrite) {
+    TempDir dir;
+    const std::string expected =
+        "{data:b0001ff,date:2023-11-14T22:13:20,int:int=-5,list:[int=1,str=two],real:float=2.5,"
+        "text:str=zh \xE4\xB8\xAD & <tag>,yes:bool=True}\n";
+    for (auto format : {PropertyListFormat::xml, PropertyListFormat::binary}) {
+        auto data = PropertyListSerialization::data(plistSample(), format).value();
+        auto file = dir / (format == PropertyListFormat::xml ? "a.plist" : "b.plist");
+        testing_support::writeFile(file, data.toString());
+        EXPECT_EQ(pythonReads(file), expected);
+        PropertyListFormat detected{};
+        EXPECT_EQ(PropertyListSerialization::propertyList(data, &detected).value(), plistSample());
+        EXPECT_EQ(detected, format);
+    }
+}
+
+TEST(PropertyListSerializationTest, WeReadWhatPythonWrites) {
+    TempDir dir;
+    for (const char* fmt : {"FMT_XML", "FMT_BINARY"}) {
+        auto file = dir / (std::string(fmt) + ".plist");
+        int status = -1;
+        testing_support::runCommand(
+            std::string("python3 -c \"import plistlib,sys,datetime\n"
+                        "v = {'int': -5, 'real': 2.5, 'yes': True, 'text': 'zh \\u4e2d & <tag>',\n"
+                        "     'data': bytes([0, 1, 255]), 'date': datetime.datetime(2023, 11, 14, 22, 13, 20),\n"
+                        "     'list': [1, 'two']}\n"
+                        "open(sys.argv[1], 'wb').write(plistlib.dumps(v, fmt=plistlib.") +
+                fmt + "))\" " + file.string(),
+            &status);
+        ASSERT_EQ(status, 0);
+        auto read = PropertyListSerialization::propertyList(Data::fromString(testing_support::readFile(file)));
+        ASSERT_TRUE(read.isSuccess()) << fmt;
+        EXPECT_EQ(read.value(), plistSample()) << fmt;
+    }
+}
+
+TEST(PropertyListSerializationTest, RefusesWhatItCannotHoldAndMalformedInput) {
+    for (const Value& bad : {Value(Value::Array{Value()}), Value(Value::Array{Value(18446744073709551615ULL)}),
+                             Value(Value::Dictionary{{"d", Value(Date{1e12})}})}) {
+        auto r = PropertyListSerialization::data(bad, PropertyListFormat::xml);
+        ASSERT_TRUE(r.isFailure());
+        EXPECT_EQ(r.error()->code(), 3851);
+    }
+    // A NUL inside a string or key (only damaged files hold one) is refused, not a crash.
+    int status = -1;
+    std::string nulKey = testing_support::runCommand(
+        "python3 -c \"import plistlib,sys; sys.stdout.buffer.write(plistlib.dumps({'a\\x00b': 'x', 'k': 'v\\x00'},"
+        " fmt=plistlib.FMT_BINARY))\"",
+        &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_TRUE(PropertyListSerialization::propertyList(Data::fromString(nulKey)).isFailure());
+    for (const char* bad : {"", "<plist><dict><key>a</key></plist>", "bplist00garbage", "just text",
+                            "<plist version=\"1.0\"><string>a&#x00;b</string></plist>"}) {
+        auto r = PropertyListSerialization::propertyList(Data::fromString(bad));
+        ASSERT_TRUE(r.isFailure()) << bad;
+        EXPECT_EQ(r.error()->code(), 3840);
+    }
+}

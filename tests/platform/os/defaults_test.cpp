@@ -1,0 +1,97 @@
+// User defaults: typed round trips through the file, conversions, a damaged file,
+// and concurrent writers.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/files/UserDefaults.h"
+#include "tests/support/TempDir.h"
+
+using namespace platform;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+TEST(UserDefaultsTest, RoundTripThroughTheFile) {
+    TempDir dir;
+    auto file = (dir / "cfg" / "com.example.plist").string();
+    {
+        auto d = UserDefaults::withFile(file);
+        d->set(Value("beta"), "channel");
+        d->set(Value(true), "flag");
+        d->set(Value(42), "count");
+        d->set(Value(2.5), "ratio");
+        d->set(Value(Data::fromString("\x01\x02")), "blob");
+        d->set(Value(Value::Array{Value("a"), Value(1)}), "list");
+        d->set(Value(Value::Dictionary{{"k", Value("v")}}), "map");
+        d->set(Value("gone"), "temp");
+        d->removeObject("temp");
+        EXPECT_TRUE(d->synchronize());
+    }
+    auto d = UserDefaults::withFile(file);  // a fresh instance reads the file
+    EXPECT_EQ(d->string("channel"), "beta");
+    EXPECT_TRUE(d->boolForKey("flag"));
+    EXPECT_EQ(d->integer("count"), 42);
+    EXPECT_DOUBLE_EQ(d->doubleForKey("ratio"), 2.5);
+    EXPECT_EQ(d->dataForKey("blob"), Data::fromString("\x01\x02"));
+    EXPECT_EQ(d->arrayForKey("list")->size(), 2u);
+    EXPECT_EQ((*d->dictionaryForKey("map"))["k"].stringValue(), "v");
+    EXPECT_TRUE(d->object("temp").isNull());
+    EXPECT_FALSE(d->string("missing"));
+
+    // Conversions as callers rely on them.
+    EXPECT_EQ(d->string("count"), "42");
+    EXPECT_FALSE(d->string("flag"));
+    EXPECT_FALSE(d->arrayForKey("channel"));
+    d->set(Value("  17 apples"), "text");
+    EXPECT_EQ(d->integer("text"), 17);
+    for (const char* yes : {"YES", "true", "1", "t"}) {
+        d->set(Value(yes), "b");
+        EXPECT_TRUE(d->boolForKey("b")) << yes;
+    }
+    for (const char* no : {"NO", "false", "0", "", "off"}) {
+        d->set(Value(no), "b");
+        EXPECT_FALSE(d->boolForKey("b")) << no;
+    }
+}
+
+TEST(UserDefaultsTest, DamagedFileReadsEmptyAndIsReplacedOnlyByAWrite) {
+    TempDir dir;
+    auto file = dir / "broken.plist";
+    writeFile(file, "<?xml this is not a property list");
+    auto d = UserDefaults::withFile(file.string());
+    EXPECT_TRUE(d->object("anything").isNull());
+    EXPECT_TRUE(d->synchronize());
+    EXPECT_EQ(readFile(file), "<?xml this is not a property list");  // untouched by reads
+
+    d->set(Value("x"), "key");
+    EXPECT_EQ(UserDefaults::withFile(file.string())->string("key"), "x");
+    // No temporary files are left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
+    TempDir dir;
+    auto file = (dir / "c.plist").string();
+    auto d = UserDefaults::withFile(file);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                std::string key = "k";
+                key += std::to_string(t * 100 + i);
+                d->set(Value(i), key);
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(UserDefaults::withFile(file)->dictionaryRepresentation().size(), 100u);
+}
+
+TEST(UserDefaultsTest, StandardAndSuiteFilesLiveInTheConfigFolder) {
+    TempDir dir;
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    EXPECT_EQ(UserDefaults::create("suite.name")->filePath(), (dir / "suite.name.plist").string());
+    EXPECT_FALSE(UserDefaults::create("../escape"));
+    EXPECT_FALSE(UserDefaults::create(""));
+    unsetenv("XDG_CONFIG_HOME");
+}

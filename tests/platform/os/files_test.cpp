@@ -1,0 +1,334 @@
+// File manager: the move/copy/remove rules, attributes, atomic file creation,
+// extended attributes and the folders it hands out.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/files/FileHandle.h"
+#include "platform/files/FileManager.h"
+#include "tests/support/TempDir.h"
+
+using namespace platform;
+using testing_support::readFile;
+using testing_support::runCommand;
+using testing_support::TempDir;
+using testing_support::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+const FileManager& fm() { return *FileManager::defaultManager(); }
+
+// Runs `body` and answers the Cocoa code it threw (0 when it did not throw).
+template <class F>
+std::int64_t codeOf(F&& body, ErrorPtr* error = nullptr) {
+    try {
+        body();
+    } catch (const ErrorException& e) {
+        if (error) *error = e.error();
+        return e.error()->code();
+    }
+    return 0;
+}
+
+std::string pathValue(const ErrorPtr& e) {
+    return e->userInfo()[NSFilePathErrorKey].stringValue();
+}
+
+}  // namespace
+
+TEST(FileManagerMove, RulesTable) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        bool sourceExists;
+        bool destinationExists;
+        std::int64_t code;
+    };
+    const Case cases[] = {
+        {"plain", true, false, 0},
+        {"onto existing", true, true, CocoaError::fileWriteFileExists},
+        {"missing source", false, false, CocoaError::fileNoSuchFile},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto src = dir / (std::string(c.name) + "-src"), dst = dir / (std::string(c.name) + "-dst");
+        if (c.sourceExists) writeFile(src, "new");
+        if (c.destinationExists) writeFile(dst, "old");
+        ErrorPtr error;
+        EXPECT_EQ(codeOf([&] { fm().moveItem(src.string(), dst.string()); }, &error), c.code);
+        if (c.code == 0) {
+            EXPECT_FALSE(fs::exists(src));
+            EXPECT_EQ(readFile(dst), "new");
+        } else {
+            EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
+            ASSERT_NE(error->underlyingError(), nullptr);
+            EXPECT_EQ(error->underlyingError()->domain(), NSPOSIXErrorDomain);
+            // Nothing is replaced or lost on a refused move.
+            if (c.destinationExists) {
+                EXPECT_EQ(readFile(dst), "old");
+            }
+            if (c.sourceExists) {
+                EXPECT_EQ(readFile(src), "new");
+            }
+        }
+    }
+}
+
+TEST(FileManagerMove, AcrossFileSystemsCopiesThenRemoves) {
+    struct stat a, b;
+    if (::stat("/dev/shm", &b) != 0 || ::stat(fs::temp_directory_path().c_str(), &a) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "/dev/shm and the temporary folder are on the same file system here";
+    TempDir dir;
+    auto src = dir / "tree";
+    writeFile(src / "sub" / "file.txt", "payload");
+    ::chmod((src / "sub" / "file.txt").c_str(), 0640);
+    fs::create_symlink("sub/file.txt", src / "link");
+    std::string shm = "/dev/shm/skyreach-move-" + std::to_string(::getpid());
+    fs::create_directories(shm);
+    auto dst = shm + "/tree";
+
+    fm().moveItem(src.string(), dst);
+    EXPECT_FALSE(fs::exists(src));
+    EXPECT_EQ(readFile(dst + "/sub/file.txt"), "payload");
+    EXPECT_EQ(fs::status(dst + "/sub/file.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_TRUE(fs::is_symlink(dst + "/link"));
+    // No temporary names are left beside the destination.
+    EXPECT_EQ(fm().contentsOfDirectory(shm), std::vector<std::string>{"tree"});
+
+    // Moving back onto an existing item is refused across file systems as well.
+    writeFile(src, "occupied");
+    EXPECT_EQ(codeOf([&] { fm().moveItem(dst, src.string()); }), CocoaError::fileWriteFileExists);
+    EXPECT_TRUE(fs::exists(dst + "/sub/file.txt"));
+    fs::remove_all(shm);
+}
+
+TEST(FileManagerCopy, KeepsLinksModesAndRefusesExistingDestination) {
+    TempDir dir;
+    auto src = dir / "app";
+    writeFile(src / "Contents" / "MacOS" / "run", "#!/bin/sh\n");
+    ::chmod((src / "Contents" / "MacOS" / "run").c_str(), 0755);
+    fs::create_symlink("MacOS/run", src / "Contents" / "current");
+
+    fm().copyItem(src.string(), (dir / "copy").string());
+    auto copied = dir / "copy" / "Contents";
+    EXPECT_EQ(readFile(copied / "MacOS" / "run"), "#!/bin/sh\n");
+    EXPECT_TRUE(fm().isExecutableFile((copied / "MacOS" / "run").string()));
+    ASSERT_TRUE(fs::is_symlink(copied / "current"));
+    EXPECT_EQ(fs::read_symlink(copied / "current"), "MacOS/run");
+    EXPECT_TRUE(fs::exists(src / "Contents" / "MacOS" / "run"));
+
+    EXPECT_EQ(codeOf([&] { fm().copyItem(src.string(), (dir / "copy").string()); }), CocoaError::fileWriteFileExists);
+
+    // An item that cannot be copied (a socket) fails the copy and leaves nothing behind.
+    auto withSocket = dir / "with-socket";
+    writeFile(withSocket / "a.txt", "a");
+    int status = 0;
+    runCommand("python3 -c \"import socket,sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])\" '" +
+                   (withSocket / "z.sock").string() + "'",
+               &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(codeOf([&] { fm().copyItem(withSocket.string(), (dir / "partial").string()); }), 0);
+    EXPECT_FALSE(fs::exists(dir / "partial"));
+    for (auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".sr-"), std::string::npos) << entry.path();
+    EXPECT_EQ(codeOf([&] { fm().copyItem((dir / "nothing").string(), (dir / "x").string()); }),
+              CocoaError::fileReadNoSuchFile);
+}
+
+TEST(FileManagerRemove, RecursiveWithoutFollowingLinks) {
+    TempDir dir;
+    writeFile(dir / "keep" / "precious", "x");
+    writeFile(dir / "gone" / "a" / "b", "y");
+    fs::create_directory_symlink(dir / "keep", dir / "gone" / "link");
+
+    fm().removeItem((dir / "gone").string());
+    EXPECT_FALSE(fs::exists(dir / "gone"));
+    EXPECT_EQ(readFile(dir / "keep" / "precious"), "x");
+
+    ErrorPtr error;
+    EXPECT_EQ(codeOf([&] { fm().removeItem((dir / "gone").string()); }, &error), CocoaError::fileNoSuchFile);
+    EXPECT_EQ(pathValue(error), (dir / "gone").string());
+}
+
+TEST(FileManagerDirectories, CreateWithAndWithoutIntermediates) {
+    TempDir dir;
+    auto deep = (dir / "a" / "b" / "c").string();
+    EXPECT_EQ(codeOf([&] { fm().createDirectory(deep, false); }), CocoaError::fileNoSuchFile);
+    fm().createDirectory(deep, true);
+    bool isDir = false;
+    EXPECT_TRUE(fm().fileExists(deep, &isDir));
+    EXPECT_TRUE(isDir);
+    // Existing folder: fine with intermediates, an error without.
+    fm().createDirectory(deep, true);
+    EXPECT_EQ(codeOf([&] { fm().createDirectory(deep, false); }), CocoaError::fileWriteFileExists);
+    // Links are followed: a dangling one does not count as an existing item.
+    fs::create_symlink(dir / "nowhere", dir / "dangling");
+    EXPECT_FALSE(fm().fileExists((dir / "dangling").string()));
+    // A file in the way is always an error.
+    writeFile(dir / "file", "");
+    EXPECT_EQ(codeOf([&] { fm().createDirectory((dir / "file").string(), true); }), CocoaError::fileWriteFileExists);
+    fm().createDirectory((dir / "private").string(), false, {{FileAttributeKey::posixPermissions, Value(0700)}});
+    EXPECT_EQ(fm().attributesOfItem((dir / "private").string())[FileAttributeKey::posixPermissions].asInt64(), 0700);
+}
+
+TEST(FileManagerAttributes, SizeTypeDatesAndPermissions) {
+    TempDir dir;
+    auto file = (dir / "f").string();
+    Date before = Date::fromTimeIntervalSince1970(static_cast<double>(::time(nullptr)) - 2);
+    ASSERT_TRUE(fm().createFile(file, Data::fromString("12345"), {{FileAttributeKey::posixPermissions, Value(0600)}}));
+    auto attrs = fm().attributesOfItem(file);
+    EXPECT_EQ(attrs[FileAttributeKey::size].kind(), Value::Kind::uint64);
+    EXPECT_EQ(attrs[FileAttributeKey::size].asUInt64(), 5u);
+    EXPECT_EQ(attrs[FileAttributeKey::type].stringValue(), FileAttributeType::typeRegular);
+    EXPECT_EQ(attrs[FileAttributeKey::posixPermissions].asInt64(), 0600);
+    ASSERT_TRUE(attrs[FileAttributeKey::creationDate].isDate());
+    EXPECT_GE(*attrs[FileAttributeKey::creationDate].asDate(), before);
+
+    // The creation date stays when the content changes later.
+    Date created = *attrs[FileAttributeKey::creationDate].asDate();
+    fm().setAttributes({{FileAttributeKey::modificationDate, Value(Date::fromTimeIntervalSince1970(4e9))}}, file);
+    attrs = fm().attributesOfItem(file);
+    EXPECT_DOUBLE_EQ(attrs[FileAttributeKey::modificationDate].asDate()->timeIntervalSince1970(), 4e9);
+    EXPECT_EQ(*attrs[FileAttributeKey::creationDate].asDate(), created);
+
+    fs::create_symlink("f", dir / "l");
+    EXPECT_EQ(fm().attributesOfItem((dir / "l").string())[FileAttributeKey::type].stringValue(),
+              FileAttributeType::typeSymbolicLink);
+    EXPECT_EQ(codeOf([&] { fm().attributesOfItem((dir / "none").string()); }), CocoaError::fileReadNoSuchFile);
+}
+
+TEST(FileManagerFiles, CreateReplacesAtomicallyAndListingSkipsHidden) {
+    TempDir dir;
+    auto file = (dir / "data").string();
+    ASSERT_TRUE(fm().createFile(file, Data::fromString("first")));
+    ASSERT_TRUE(fm().createFile(file, Data::fromString("second")));
+    EXPECT_EQ(fm().contents(file)->toString(), "second");
+    ASSERT_TRUE(fm().createFile((dir / "empty").string()));
+    EXPECT_EQ(fm().contents((dir / "empty").string())->count(), 0u);
+    EXPECT_FALSE(fm().createFile((dir / "missing" / "x").string(), Data::fromString("x")));
+    EXPECT_FALSE(fm().contents((dir / "missing" / "x").string()));
+    writeFile(dir / ".hidden", "");
+
+    auto names = fm().contentsOfDirectory(dir.path().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden", "data", "empty"}));
+    auto urls = fm().contentsOfDirectory(URL::fileURL(dir.path().string(), true), {},
+                                         DirectoryEnumerationOption::skipsHiddenFiles);
+    EXPECT_EQ(urls.size(), 2u);
+    EXPECT_EQ(codeOf([&] { fm().contentsOfDirectory(file); }), CocoaError::fileReadNoSuchFile);
+}
+
+TEST(FileManagerXattr, WrittenUnderUserAndReadBackByTools) {
+    TempDir dir;
+    auto file = (dir / "archived.log").string();
+    writeFile(file, "log");
+    fm().setExtendedAttribute("com.example.archived.by", Data::fromString("dest-id"), file);
+    fm().setExtendedAttribute("user.plain", Data(), file);
+
+    int status = 0;
+    auto out = runCommand("getfattr --only-values -n user.com.example.archived.by '" + file + "'", &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(out, "dest-id");
+    EXPECT_EQ(fm().extendedAttribute("com.example.archived.by", file)->toString(), "dest-id");
+    EXPECT_EQ(fm().extendedAttribute("plain", file)->count(), 0u);  // empty, but present
+    EXPECT_FALSE(fm().extendedAttribute("absent", file).has_value());
+
+    runCommand("setfattr -n user.from.tool -v 1234 '" + file + "'");
+    EXPECT_EQ(fm().extendedAttribute("from.tool", file)->toString(), "1234");
+    auto names = fm().extendedAttributeNames(file);
+    EXPECT_NE(std::find(names.begin(), names.end(), "user.from.tool"), names.end());
+    fm().removeExtendedAttribute("from.tool", file);
+    EXPECT_FALSE(fm().extendedAttribute("from.tool", file).has_value());
+
+    EXPECT_EQ(codeOf([&] { fm().extendedAttribute("x", (dir / "none").string()); }), CocoaError::fileReadNoSuchFile);
+}
+
+TEST(FileManagerXattr, RefusalIsAnErrorNotSilence) {
+    // procfs keeps no user attributes.
+    ErrorPtr error;
+    EXPECT_EQ(codeOf([&] { fm().setExtendedAttribute("k", Data::fromString("v"), "/proc/self/comm"); }, &error),
+              CocoaError::featureUnsupported);
+    ASSERT_NE(error->underlyingError(), nullptr);
+    EXPECT_EQ(error->underlyingError()->code(), EOPNOTSUPP);
+    EXPECT_EQ(codeOf([&] { fm().extendedAttribute("k", "/proc/self/comm"); }), CocoaError::featureUnsupported);
+}
+
+TEST(FileManagerFolders, SearchPathsFollowXdgAndTemporaryFolderIsPrivate) {
+    TempDir dir;
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", "relative/ignored", 1);
+    setenv("HOME", dir.path().c_str(), 1);
+    unsetenv("XDG_DOCUMENTS_DIR");
+    EXPECT_EQ(fm().urls(SearchPathDirectory::applicationSupportDirectory)[0].path(), (dir / "data").string());
+    EXPECT_EQ(fm().urls(SearchPathDirectory::libraryDirectory)[0].path(), (dir / "data").string());
+    EXPECT_EQ(fm().urls(SearchPathDirectory::documentDirectory)[0].path(), (dir / "Documents").string());
+    EXPECT_EQ(fm().urls(SearchPathDirectory::cachesDirectory)[0].path(), (dir / ".cache").string());
+
+    setenv("TMPDIR", dir.path().c_str(), 1);
+    auto tmp = fm().temporaryDirectory().path();
+    struct stat st;
+    ASSERT_EQ(::lstat(tmp.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(tmp, fm().temporaryDirectory().path());
+
+    // A name taken by something that is not our private folder is not used.
+    TempDir other;
+    setenv("TMPDIR", other.path().c_str(), 1);
+    fs::create_symlink(dir.path(), other / ("skyreach-" + std::to_string(::getuid())));
+    auto fallback = fm().temporaryDirectory().path();
+    EXPECT_NE(fallback, (other / ("skyreach-" + std::to_string(::getuid()))).string());
+    ASSERT_EQ(::lstat(fallback.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    unsetenv("TMPDIR");
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CACHE_HOME");
+    setenv("HOME", home.c_str(), 1);
+}
+
+TEST(FileHandleTest, ReadWriteSeekTruncate) {
+    TempDir dir;
+    auto file = (dir / "h").string();
+    writeFile(file, "");
+    auto h = FileHandle::forUpdatingAtPath(file);
+    ASSERT_TRUE(h);
+    h->write(Data::fromString("hello world"));
+    EXPECT_EQ(h->offsetInFile(), 11u);
+    h->seek(6);
+    EXPECT_EQ(h->readData(3).toString(), "wor");
+    EXPECT_EQ(h->readDataToEndOfFile().toString(), "ld");
+    EXPECT_EQ(h->readData(10).count(), 0u);
+    h->truncate(5);
+    EXPECT_EQ(h->seekToEndOfFile(), 5u);
+    h->synchronize();
+    h->close();
+    h->close();
+    EXPECT_EQ(readFile(file), "hello");
+    EXPECT_THROW(h->write(Data::fromString("x")), ErrorException);
+
+    EXPECT_FALSE(FileHandle::forReadingAtPath((dir / "none").string()));
+    try {
+        FileHandle::forReadingFrom(URL::fileURL((dir / "none").string(), false));
+        FAIL() << "opening a missing file must throw";
+    } catch (const ErrorException& e) {
+        EXPECT_EQ(e.error()->code(), CocoaError::fileReadNoSuchFile);
+    }
+}
+
+TEST(FileHandleTest, WriteToFullDeviceReportsOutOfSpace) {
+    auto h = FileHandle::forWritingAtPath("/dev/full");
+    if (!h) GTEST_SKIP() << "/dev/full is not available";
+    try {
+        h->write(Data::fromString("x"));
+        FAIL() << "a write to a full device must throw";
+    } catch (const ErrorException& e) {
+        EXPECT_EQ(e.error()->code(), CocoaError::fileWriteOutOfSpace);
+    }
+}
