@@ -1,0 +1,15 @@
+// The promise library: include this one header.
+#pragma once
+#include "Pledge/Box.h"
+#include "Pledge/CatchOperators.h"
+#include "Pledge/Configuration.h"
+#include "Pledge/Error.h"
+#include "Pledge/Guarantee.h"
+#include "Pledge/Promise.h"
+#include "Pledge/SequenceOperators.h"
+#include "Pledge/ThenableOperators.h"
+#include "Pledge/after.h"
+#include "Pledge/hang.h"
+#include "Pledge/race.h"
+#include "Pledge/when.h"
+#include "Pledge/wrap.h"

@@ -1,0 +1,134 @@
+// The chaining operators of every promise kind. Each attaches one handler to its receiver
+// and resolves a new promise from the receiver's outcome and the body's result: a
+// rejection passes on at once without calling the body, and a body that throws rejects
+// the new promise (no exception leaves a step).
+#pragma once
+#include "Pledge/Guarantee.h"
+
+namespace Pledge {
+
+namespace detail {
+template <class X> struct IsPromise : std::false_type {};
+template <class X> struct IsPromise<Promise<X>> : std::true_type {};
+
+// The common skeleton: a new promise resolved on the chosen queue by
+// `step(value, box)`, which may throw.
+template <class V, class T, class Receiver, class Step>
+Promise<V> chain(const Receiver& receiver, platform::DispatchQueuePtr queue, Flags flags, Step step) {
+    auto next = Promise<V>::makePending();
+    receiver.pipe([box = next.box(), queue = std::move(queue), flags, step = std::move(step)](const Result<T>& r) mutable {
+        if (r.isFailure()) {
+            box->seal(Result<V>::failure(r.error()));
+            return;
+        }
+        hop(queue, flags, [box, value = r.value(), step = std::move(step)]() mutable {
+            try {
+                step(value, box);
+            } catch (...) {
+                box->seal(Result<V>::failure(platform::errorFromCurrentException()));
+            }
+        });
+    });
+    return next;
+}
+
+template <class T>
+[[noreturn]] void throwError(ErrorPtr e) {
+    throw platform::ErrorException(std::move(e));
+}
+}  // namespace detail
+
+template <class D, class T>
+template <class F>
+auto Thenable<D, T>::then(On on, Flags flags, F body) const {
+    using U = std::decay_t<detail::CallResult<F, T>>;
+    using V = typename U::ValueType;
+    return detail::chain<V, T>(self(), on.resolve(DefaultQueue::map), flags,
+                               [body = std::move(body)](const T& value, const auto& box) mutable {
+                                   U next = detail::callWith(body, value);
+                                   if constexpr (detail::IsPromise<U>::value) {
+                                       if (next.box() == box) {
+                                           box->seal(Result<V>::failure(PLGError::returnedSelf()));
+                                           return;
+                                       }
+                                   }
+                                   next.pipe([box](const Result<V>& r) { box->seal(r); });
+                               });
+}
+
+template <class D, class T>
+template <class F>
+auto Thenable<D, T>::map(On on, Flags flags, F body) const {
+    using U = detail::CallResult<F, T>;
+    using V = std::conditional_t<std::is_void_v<U>, Void, U>;
+    return detail::chain<V, T>(self(), on.resolve(DefaultQueue::map), flags,
+                               [body = std::move(body)](const T& value, const auto& box) mutable {
+                                   if constexpr (std::is_void_v<U>) {
+                                       detail::callWith(body, value);
+                                       box->seal(Result<V>::success(Void{}));
+                                   } else {
+                                       box->seal(Result<V>::success(detail::callWith(body, value)));
+                                   }
+                               });
+}
+
+template <class D, class T>
+template <class F>
+auto Thenable<D, T>::compactMap(On on, Flags flags, F body) const {
+    using O = detail::CallResult<F, T>;
+    using U = typename O::value_type;
+    return detail::chain<U, T>(self(), on.resolve(DefaultQueue::map), flags,
+                               [body = std::move(body)](const T& value, const auto& box) mutable {
+                                   O out = detail::callWith(body, value);
+                                   if (out) box->seal(Result<U>::success(std::move(*out)));
+                                   else box->seal(Result<U>::failure(PLGError::compactMap<U>(value)));
+                               });
+}
+
+template <class D, class T>
+template <class F>
+auto Thenable<D, T>::done(On on, Flags flags, F body) const {
+    return detail::chain<Void, T>(self(), on.resolve(DefaultQueue::return_), flags,
+                                  [body = std::move(body)](const T& value, const auto& box) mutable {
+                                      detail::callWith(body, value);
+                                      box->seal(Result<Void>::success(Void{}));
+                                  });
+}
+
+template <class D, class T>
+template <class F>
+auto Thenable<D, T>::get(On on, Flags flags, F body) const {
+    return detail::chain<T, T>(self(), on.resolve(DefaultQueue::map), flags,
+                               [body = std::move(body)](const T& value, const auto& box) mutable {
+                                   detail::callWith(body, value);
+                                   box->seal(Result<T>::success(value));
+                               });
+}
+
+template <class D, class T>
+template <class F>
+auto Thenable<D, T>::tap(On on, Flags flags, F body) const {
+    auto next = Promise<T>::makePending();
+    self().pipe([box = next.box(), queue = on.resolve(DefaultQueue::map), flags,
+                 body = std::move(body)](const Result<T>& r) mutable {
+        hop(queue, flags, [box, r, body = std::move(body)]() mutable {
+            try {
+                body(r);
+            } catch (...) {
+                box->seal(Result<T>::failure(platform::errorFromCurrentException()));
+                return;
+            }
+            box->seal(r);
+        });
+    });
+    return next;
+}
+
+template <class D, class T>
+Promise<Void> Thenable<D, T>::asVoid() const {
+    return detail::chain<Void, T>(self(), nullptr, Flags{}, [](const T&, const auto& box) {
+        box->seal(Result<Void>::success(Void{}));
+    });
+}
+
+}  // namespace Pledge

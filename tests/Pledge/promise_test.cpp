@@ -1,0 +1,133 @@
+// Making and resolving promises: resolver forms, the resolver and guarantee warnings,
+// the blocking wait, following another thenable, and work submitted to a queue.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "support.h"
+
+using namespace Pledge;
+using pledge_test::LogRecorder;
+using pledge_test::testError;
+
+namespace {
+bool isInvalidCallingConvention(const ErrorPtr& e) {
+    auto own = std::dynamic_pointer_cast<const PLGError>(e);
+    return own && std::holds_alternative<PLGError::InvalidCallingConvention>(own->which());
+}
+}  // namespace
+
+TEST(PledgeResolver, CallbackShapesResolveAsTheirRuleSays) {
+    auto error = testError();
+    struct Case {
+        const char* name;
+        std::function<void(const Resolver<int>&)> call;
+        std::optional<int> value;  // expected value, else a rejection
+        bool invalidConvention;
+    };
+    std::vector<Case> cases = {
+        {"value?, error?: both", [&](auto& r) { r.resolve(std::optional<int>(1), error); }, {}, false},
+        {"value?, error?: value", [&](auto& r) { r.resolve(std::optional<int>(1), nullptr); }, 1, false},
+        {"value?, error?: neither", [&](auto& r) { r.resolve(std::optional<int>(), nullptr); }, {}, true},
+        {"value, error?: both", [&](auto& r) { r.resolve(2, error); }, {}, false},
+        {"value, error?: value", [&](auto& r) { r.resolve(2, nullptr); }, 2, false},
+        {"error?, value?: value", [&](auto& r) { r.resolve(ErrorPtr(), std::optional<int>(3)); }, 3, false},
+        {"error?, value?: neither", [&](auto& r) { r.resolve(ErrorPtr(), std::optional<int>()); }, {}, true},
+        {"result: failure", [&](auto& r) { r.resolve(Result<int>::failure(error)); }, {}, false},
+        {"twice: first wins", [&](auto& r) { r.fulfill(4); r.reject(error); }, 4, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto [promise, resolver] = Promise<int>::pending();
+        c.call(resolver);
+        ASSERT_TRUE(promise.isResolved());
+        EXPECT_EQ(promise.value(), c.value);
+        if (!c.value) {
+            EXPECT_EQ(isInvalidCallingConvention(promise.error()), c.invalidConvention);
+        }
+        if (!c.value && !c.invalidConvention) {
+            EXPECT_EQ(promise.error(), error);
+        }
+    }
+    auto [voidPromise, voidResolver] = Promise<Void>::pending();
+    voidResolver.resolve(ErrorPtr());
+    EXPECT_TRUE(voidPromise.isFulfilled());
+}
+
+TEST(PledgeResolver, BodyThrowsAndWarningsForUnresolvedEnds) {
+    LogRecorder log;
+    // A throw after fulfilling changes nothing; a throw before rejects.
+    Promise<int> kept([](Resolver<int> r) {
+        r.fulfill(1);
+        throw platform::ErrorException(testError());
+    });
+    EXPECT_EQ(kept.value(), 1);
+    Promise<int> thrown([](Resolver<int>) { throw platform::ErrorException(testError(7)); });
+    EXPECT_EQ(thrown.error()->code(), 7);
+    EXPECT_TRUE(log.events().empty());
+
+    // A body that neither resolves nor keeps the resolver: one warning, at once.
+    Promise<int> dropped([](Resolver<int>) {});
+    EXPECT_TRUE(dropped.isPending());
+    EXPECT_EQ(log.events(), std::vector<std::string>{"Pledge: warning: pending promise deallocated"});
+
+    // A guarantee whose seal callback is dropped warns once, when the last holder goes.
+    {
+        auto [guarantee, seal] = Guarantee<int>::pending();
+        auto copy = seal;
+    }
+    EXPECT_EQ(log.events().size(), 2u);
+    EXPECT_EQ(log.events().back(), "Pledge: warning: pending guarantee deallocated");
+    // Resolved ones die silently; copies of a resolver are one resolver.
+    {
+        auto [promise, resolver] = Promise<int>::pending();
+        auto copy = resolver;
+        copy.fulfill(1);
+        Guarantee<int> g([](Guarantee<int>::Seal seal) { seal(1); });
+    }
+    EXPECT_EQ(log.events().size(), 2u);
+}
+
+TEST(PledgePromise, WaitBlocksUntilAnotherThreadResolvesAndWarnsOnTheMainThread) {
+    LogRecorder log;
+    EXPECT_THROW(Promise<int>(testError()).wait(), platform::ErrorException);
+    EXPECT_EQ(log.events().size(), 1u);
+    EXPECT_EQ(log.events()[0], "Pledge: warning: `wait()` called on main thread!");
+
+    auto [promise, resolver] = Promise<int>::pending();
+    std::thread sealer([r = resolver] { r.fulfill(42); });
+    EXPECT_EQ(promise.wait(), 42);
+    sealer.join();
+
+    // Off the main thread there is no warning.
+    auto [g, seal] = Guarantee<std::string>::pending();
+    std::string got;
+    std::thread waiter([&, g = g] { got = g.wait(); });
+    seal("done");
+    waiter.join();
+    EXPECT_EQ(got, "done");
+    EXPECT_EQ(log.events().size(), 2u);
+}
+
+TEST(PledgePromise, FollowingAThenableAndWorkOnAQueue) {
+    // From an already-resolved thenable: resolved before the constructor returns.
+    Promise<int> followed(Guarantee<int>::value(3));
+    EXPECT_EQ(followed.value(), 3);
+
+    auto queue = platform::DispatchQueue::create("pledge.test.async");
+    auto value = async(queue, PLGNamespacer::promise, [] { return 5; });
+    auto failing = async(queue, PLGNamespacer::promise, []() -> int { throw platform::ErrorException(testError(3)); });
+    auto guaranteed = async(queue, PLGNamespacer::promise, []() noexcept { return std::string("g"); });
+    static_assert(std::is_same_v<decltype(guaranteed), Guarantee<std::string>>);
+    std::thread([&] {
+        EXPECT_EQ(value.wait(), 5);
+        EXPECT_EQ(guaranteed.wait(), "g");
+        try {
+            failing.wait();
+            ADD_FAILURE();
+        } catch (const platform::ErrorException& e) {
+            EXPECT_EQ(e.error()->code(), 3);
+        }
+    }).join();
+}
