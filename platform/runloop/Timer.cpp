@@ -44,7 +44,8 @@ void Timer::fire() {
     Block block;
     {
         std::lock_guard lock(mutex_);
-        if (!valid_) return;
+        if (!valid_ || spent_) return;
+        if (!repeats_) spent_ = true;
         block = block_;
     }
     auto keep = shared_from_this();
@@ -76,7 +77,8 @@ bool Timer::fireIfDue(DispatchTime now) {
     Block block;
     {
         std::lock_guard lock(mutex_);
-        if (!valid_ || deadline_ > now) return false;
+        if (!valid_ || spent_ || deadline_ > now) return false;
+        if (!repeats_) spent_ = true;
         if (repeats_) {
             // Missed ticks are skipped, not delivered in a burst.
             double behind = static_cast<double>(now.uptimeNanoseconds - deadline_.uptimeNanoseconds) / 1e9;

@@ -52,6 +52,9 @@ private:
     const bool repeats_;
     double tolerance_ = 0;
     bool valid_ = true;
+    // A one-shot timer is spent once its block starts, so a nested run of the loop
+    // inside that block cannot fire it again.
+    bool spent_ = false;
     Block block_;
     std::weak_ptr<RunLoop> loop_;  // set when added to a loop
 };

@@ -106,6 +106,20 @@ TEST(RunLoop, NestedRunKeepsServingTheMainQueueAndTimersUntilStopped) {
     EXPECT_TRUE(RunLoop::current()->run(Date::fromTimeIntervalSinceNow(kTimeout)));
 }
 
+TEST(RunLoop, OneShotTimerRunningANestedLoopFiresOnce) {
+    int shots = 0;
+    bool nestedDone = false;
+    auto timer = Timer::scheduledTimer(0.001, false, [&](Timer&) {
+        ++shots;
+        // A nested wait inside the block, as a blocking promise wait does.
+        RunLoop::runUntil([] { return false; }, 0.02);
+        nestedDone = true;
+    });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return nestedDone; }, kTimeout));
+    EXPECT_EQ(shots, 1);
+    EXPECT_FALSE(timer->isValid());
+}
+
 TEST(RunLoop, DescriptorSourcesAreServedUntilRemoved) {
     int fds[2];
     ASSERT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
