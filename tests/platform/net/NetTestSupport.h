@@ -1,0 +1,301 @@
+// Shared pieces of the URL-loading tests: local HTTP(S) servers, a raw socket server
+// that plays a scripted answer, test certificates, and a delegate that records its calls.
+#pragma once
+#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
+#define CPPHTTPLIB_OPENSSL_SUPPORT
+#endif
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/net/URLSession.h"
+#include "tests/support/TempDir.h"
+
+namespace nettest {
+
+using namespace platform;
+
+// An in-process HTTP or HTTPS server on 127.0.0.1 with a port of its own.
+class LocalServer {
+public:
+    LocalServer() : server_(std::make_unique<httplib::Server>()) {}
+    LocalServer(const std::string& certificate, const std::string& key)
+        : server_(std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str())), tls_(true) {}
+    ~LocalServer() { stop(); }
+
+    httplib::Server& operator*() { return *server_; }
+    httplib::Server* operator->() { return server_.get(); }
+
+    void start() {
+        port_ = server_->bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_->listen_after_bind(); });
+        // A stop() before the accept loop runs would be lost, so wait for it to run.
+        while (!server_->is_running()) std::this_thread::yield();
+    }
+    void stop() {
+        if (thread_.joinable()) {
+            server_->stop();
+            thread_.join();
+        }
+    }
+    int port() const { return port_; }
+    URL url(const std::string& path, const std::string& host = "127.0.0.1") const {
+        return *URL::parse(std::string(tls_ ? "https" : "http") + "://" + host + ":" + std::to_string(port_) + path);
+    }
+
+private:
+    std::unique_ptr<httplib::Server> server_;
+    bool tls_ = false;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// Accepts connections on 127.0.0.1 and hands each socket to `script` on its own thread.
+class ScriptedServer {
+public:
+    explicit ScriptedServer(std::function<void(int fd)> script) : script_(std::move(script)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int yes = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 16);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        acceptor_ = std::thread([this] {
+            while (true) {
+                int fd = ::accept(listener_, nullptr, nullptr);
+                if (fd < 0) return;
+                std::lock_guard lock(mutex_);
+                if (stopped_) {
+                    ::close(fd);
+                    return;
+                }
+                connections_.emplace_back([this, fd] {
+                    script_(fd);
+                    ::close(fd);
+                });
+            }
+        });
+    }
+    ~ScriptedServer() {
+        {
+            std::lock_guard lock(mutex_);
+            stopped_ = true;
+        }
+        ::shutdown(listener_, SHUT_RDWR);
+        ::close(listener_);
+        acceptor_.join();
+        for (auto& t : connections_) t.join();
+    }
+    int port() const { return port_; }
+    URL url(const std::string& path = "/") const {
+        return *URL::parse("http://127.0.0.1:" + std::to_string(port_) + path);
+    }
+
+    // Reads the request head (up to the blank line).
+    static std::string readHead(int fd) {
+        std::string head;
+        char c;
+        while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) head += c;
+        return head;
+    }
+    static void send(int fd, const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+    // Waits until the client closes its end (or `seconds` pass).
+    static void waitForClose(int fd, int seconds) {
+        timeval tv{seconds, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        char buffer[256];
+        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+    }
+
+private:
+    std::function<void(int)> script_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+    std::mutex mutex_;
+    bool stopped_ = false;
+    std::vector<std::thread> connections_;
+};
+
+// Test certificates made once per test program with the openssl tool: a CA, a server
+// certificate it signed for 127.0.0.1 and localhost, one for another host, an expired
+// one, and a self-signed one.
+struct Certificates {
+    testing_support::TempDir dir;
+    std::string path(const std::string& name) const { return (dir.path() / name).string(); }
+
+    static const Certificates& shared() {
+        static const Certificates certificates;
+        return certificates;
+    }
+
+private:
+    Certificates() {
+        std::string d = dir.path().string();
+        std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+        auto run = [](const std::string& command) {
+            int status = 0;
+            testing_support::runCommand(command + " 2>/dev/null", &status);
+            if (status != 0) throw std::runtime_error("failed: " + command);
+        };
+        testing_support::writeFile(dir / "ca.ext", "basicConstraints=critical,CA:TRUE\nkeyUsage=keyCertSign,cRLSign\n");
+        testing_support::writeFile(dir / "good.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+        testing_support::writeFile(dir / "other.ext", "subjectAltName=DNS:other.example\n");
+        run("cd " + d + " && openssl req -x509" + ec + "-keyout ca.key -out ca.pem -subj /CN=Skyreach-Test-CA -days 2"
+            " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign,cRLSign");
+        for (auto [name, ext, days] : {std::tuple{"server", "good.ext", "2"}, {"other", "other.ext", "2"},
+                                       {"expired", "good.ext", "-1"}}) {
+            std::string n = name;
+            run("cd " + d + " && openssl req" + ec + "-keyout " + n + ".key -out " + n + ".csr -subj /CN=" + n);
+            run("cd " + d + " && openssl x509 -req -in " + n + ".csr -CA ca.pem -CAkey ca.key -set_serial " +
+                std::to_string(std::hash<std::string>()(n) % 100000) + " -days " + days + " -extfile " + ext +
+                " -out " + n + ".pem");
+        }
+        run("cd " + d + " && openssl req -x509" + ec + "-keyout self.key -out self.pem -subj /CN=127.0.0.1 -days 2"
+            " -addext subjectAltName=IP:127.0.0.1");
+    }
+};
+
+// Records every delegate call as a line, in order, and can answer challenges and
+// redirects as a test sets it up.
+class RecordingDelegate : public URLSessionDelegate {
+public:
+    std::function<std::optional<URLRequest>(const HTTPURLResponsePtr&, const URLRequest&)> onRedirect;
+    std::function<std::pair<URLSessionAuthChallengeDisposition, URLCredentialPtr>(const URLAuthenticationChallenge&)>
+        onChallenge;
+    std::string moveDownloadTo;  // where a finished download is moved, if set
+    Data data;
+    std::optional<URLSessionTaskMetrics> metrics;
+    ErrorPtr error;
+    URLResponsePtr response;
+
+    void record(const std::string& line) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(line);
+        changed_.notify_all();
+    }
+    std::vector<std::string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    // The events with repeated consecutive entries folded into one.
+    std::vector<std::string> eventKinds() const {
+        std::vector<std::string> out;
+        for (auto& e : events())
+            if (out.empty() || out.back() != e) out.push_back(e);
+        return out;
+    }
+    bool waitFor(const std::string& line, double seconds = 10) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
+            return std::find(events_.begin(), events_.end(), line) != events_.end();
+        });
+    }
+    bool waitForCompletion(double seconds = 10) { return waitFor("complete", seconds); }
+    bool waitForWritten(std::int64_t bytes, double seconds = 10) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return written >= bytes; });
+    }
+
+    void didReceiveChallenge(const URLSessionPtr&, const URLSessionTaskPtr&, const URLAuthenticationChallengePtr& c,
+                             ChallengeCompletionHandler completion) override {
+        record("challenge " + c->protectionSpace().authenticationMethod());
+        if (onChallenge) {
+            auto [d, credential] = onChallenge(*c);
+            return completion(d, credential);
+        }
+        completion(URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr);
+    }
+    void didSendBodyData(const URLSessionPtr&, const URLSessionTaskPtr&, std::int64_t, std::int64_t total,
+                         std::int64_t expected) override {
+        record("sent");
+        std::lock_guard lock(mutex_);
+        sentTotal = total;
+        sentExpected = expected;
+    }
+    void willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&, const HTTPURLResponsePtr& r,
+                                    const URLRequest& next,
+                                    std::function<void(std::optional<URLRequest>)> completion) override {
+        record("redirect " + std::to_string(r->statusCode()));
+        completion(onRedirect ? onRedirect(r, next) : std::optional<URLRequest>(next));
+    }
+    void didFinishCollectingMetrics(const URLSessionPtr&, const URLSessionTaskPtr&,
+                                    const URLSessionTaskMetrics& m) override {
+        {
+            std::lock_guard lock(mutex_);
+            metrics = m;
+        }
+        record("metrics");
+    }
+    void didCompleteWithError(const URLSessionPtr&, const URLSessionTaskPtr& task, const ErrorPtr& e) override {
+        {
+            std::lock_guard lock(mutex_);
+            error = e;
+            response = task->response();
+        }
+        record("complete");
+    }
+    void didReceiveResponse(const URLSessionPtr&, const URLSessionDataTaskPtr&, const URLResponsePtr& r,
+                            std::function<void(URLSessionResponseDisposition)> completion) override {
+        {
+            std::lock_guard lock(mutex_);
+            response = r;
+        }
+        record("response");
+        completion(URLSessionResponseDisposition::allow);
+    }
+    void didReceiveData(const URLSessionPtr&, const URLSessionDataTaskPtr&, const Data& chunk) override {
+        {
+            std::lock_guard lock(mutex_);
+            data.append(chunk);
+        }
+        record("data");
+    }
+    void didResumeAtOffset(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, std::int64_t offset,
+                           std::int64_t total) override {
+        record("resumed " + std::to_string(offset) + "/" + std::to_string(total));
+    }
+    void didWriteData(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, std::int64_t, std::int64_t total,
+                      std::int64_t) override {
+        {
+            std::lock_guard lock(mutex_);
+            written = total;
+        }
+        record("write");
+    }
+    void didFinishDownloadingTo(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, const URL& location) override {
+        if (!moveDownloadTo.empty()) std::filesystem::rename(location.path(), moveDownloadTo);
+        record("finished");
+    }
+    void didBecomeInvalidWithError(const URLSessionPtr&, const ErrorPtr&) override { record("invalid"); }
+
+    std::int64_t written = 0, sentTotal = 0, sentExpected = 0;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> events_;
+};
+
+inline std::int64_t errorCode(const ErrorPtr& e) { return e ? e->code() : 0; }
+
+}  // namespace nettest

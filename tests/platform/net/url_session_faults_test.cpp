@@ -1,0 +1,159 @@
+// What a task ends with when the network or the server misbehaves: each case is a real
+// exchange on 127.0.0.1 that must end with its URL error, never with a success.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/net/URLError.h"
+#include "tests/platform/net/NetTestSupport.h"
+
+using namespace platform;
+using namespace nettest;
+
+namespace {
+
+using Script = std::function<void(int fd)>;
+
+void replyThenClose(int fd, const std::string& text) {
+    ScriptedServer::readHead(fd);
+    ScriptedServer::send(fd, text);
+}
+
+struct FaultCase {
+    std::string name;
+    URLError::Code expected;
+    // Makes the URL to load; may start a server kept in `keep`.
+    std::function<URL(std::vector<std::shared_ptr<void>>& keep)> setUp;
+    std::function<void(URLRequest&)> adjust = nullptr;
+};
+
+std::shared_ptr<ScriptedServer> scripted(std::vector<std::shared_ptr<void>>& keep, Script script) {
+    auto server = std::make_shared<ScriptedServer>(std::move(script));
+    keep.push_back(server);
+    return server;
+}
+
+URL tlsServer(std::vector<std::shared_ptr<void>>& keep, const std::string& name) {
+    const auto& certs = Certificates::shared();
+    auto server = std::make_shared<LocalServer>(certs.path(name + ".pem"), certs.path(name + ".key"));
+    (*server)->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("secret", "text/plain"); });
+    server->start();
+    keep.push_back(server);
+    return server->url("/");
+}
+
+TEST(URLSessionFaults, EachFaultEndsWithItsError) {
+    // The test CA plays the system's: only the fault under test makes a certificate fail.
+    setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
+    std::vector<FaultCase> cases = {
+        {"unknown host", URLError::Code::cannotFindHost, [](auto&) { return *URL::parse("http://no-such-host.invalid/"); }},
+        {"refused connection", URLError::Code::cannotConnectToHost,
+         [](auto&) {
+             int port;
+             {
+                 ScriptedServer closed([](int) {});
+                 port = closed.port();
+             }
+             return *URL::parse("http://127.0.0.1:" + std::to_string(port) + "/");
+         }},
+        {"self-signed certificate", URLError::Code::serverCertificateUntrusted,
+         [](auto& keep) { return tlsServer(keep, "self"); }},
+        {"expired certificate", URLError::Code::serverCertificateHasBadDate,
+         [](auto& keep) { return tlsServer(keep, "expired"); }},
+        {"certificate for another host", URLError::Code::serverCertificateUntrusted,
+         [](auto& keep) { return tlsServer(keep, "other"); }},
+        {"close in the middle of the body", URLError::Code::networkConnectionLost,
+         [](auto& keep) {
+             return scripted(keep, [](int fd) {
+                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(500, 'a'));
+                    })->url();
+         }},
+        {"server stops sending", URLError::Code::timedOut,
+         [](auto& keep) {
+             return scripted(keep, [](int fd) {
+                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nabc");
+                        ScriptedServer::waitForClose(fd, 10);
+                    })->url();
+         },
+         [](URLRequest& r) { r.setTimeoutInterval(1); }},
+        {"redirect loop", URLError::Code::httpTooManyRedirects,
+         [](auto& keep) {
+             return scripted(keep, [](int fd) {
+                        while (!ScriptedServer::readHead(fd).empty())
+                            ScriptedServer::send(fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+                    })->url();
+         }},
+        {"oversized header block", URLError::Code::badServerResponse,
+         [](auto& keep) {
+             return scripted(keep, [](int fd) {
+                        std::string head = "HTTP/1.1 200 OK\r\n";
+                        for (int i = 0; i < 4000; ++i) head += "X-Filler-" + std::to_string(i) + ": " + std::string(90, 'f') + "\r\n";
+                        replyThenClose(fd, head + "Content-Length: 2\r\n\r\nok");
+                    })->url();
+         }},
+        {"broken chunked encoding", URLError::Code::networkConnectionLost,
+         [](auto& keep) {
+             return scripted(keep, [](int fd) {
+                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nZZ\r\nbroken\r\n");
+                    })->url();
+         }},
+        {"header value with a line break", URLError::Code::badURL,
+         [](auto& keep) {
+             return scripted(keep, [](int fd) {
+                        ADD_FAILURE() << "a request with a smuggled header line reached the server";
+                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+                    })->url();
+         },
+         [](URLRequest& r) { r.setValue("a\r\nInjected: yes", "X-Note"); }},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::shared_ptr<void>> keep;
+        URLRequest request(c.setUp(keep));
+        request.setTimeoutInterval(10);
+        if (c.adjust) c.adjust(request);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
+        auto started = std::chrono::steady_clock::now();
+        session->dataTask(request)->resume();
+        ASSERT_TRUE(delegate->waitForCompletion(15));
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        ASSERT_NE(delegate->error, nullptr);
+        EXPECT_EQ(delegate->error->domain(), NSURLErrorDomain);
+        EXPECT_EQ(delegate->error->code(), static_cast<std::int64_t>(c.expected)) << delegate->error->debugDescription();
+        EXPECT_LT(seconds, 5.0);
+        session->invalidateAndCancel();
+    }
+    unsetenv("SSL_CERT_FILE");
+}
+
+TEST(URLSessionFaults, TrustedServerAndFailedDownloadLeaveTheRightTraces) {
+    setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
+    std::vector<std::shared_ptr<void>> keep;
+    {  // the same setting lets a good certificate through
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
+        session->dataTask(tlsServer(keep, "server"))->resume();
+        ASSERT_TRUE(delegate->waitForCompletion());
+        EXPECT_EQ(delegate->error, nullptr);
+        EXPECT_EQ(delegate->data.toString(), "secret");
+    }
+    {  // a download cut short never reaches its destination
+        testing_support::TempDir dir;
+        auto delegate = std::make_shared<RecordingDelegate>();
+        delegate->moveDownloadTo = (dir / "file.bin").string();
+        auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
+        auto server = scripted(keep, [](int fd) {
+            replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(30000, 'd'));
+        });
+        session->downloadTask(server->url())->resume();
+        ASSERT_TRUE(delegate->waitForCompletion());
+        EXPECT_EQ(errorCode(delegate->error), static_cast<std::int64_t>(URLError::Code::networkConnectionLost));
+        auto events = delegate->events();
+        EXPECT_EQ(std::find(events.begin(), events.end(), "finished"), events.end());
+        EXPECT_FALSE(std::filesystem::exists(dir / "file.bin"));
+    }
+    unsetenv("SSL_CERT_FILE");
+}
+
+}  // namespace
