@@ -1,0 +1,95 @@
+// One million info lines to a file with the default line layout (date, level, file and
+// line, function), through our file destination and through spdlog's basic file sink, in
+// the same run. Prints lines per second and the ratio.
+#include <benchmark/benchmark.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "logging/FileDestination.h"
+#include "logging/Scribe.h"
+#include "platform/dispatch/DispatchQueue.h"
+
+namespace {
+
+constexpr int kLines = 1000000;
+
+std::filesystem::path scratch(const char* name) {
+    auto dir = std::filesystem::temp_directory_path() / ("skyreach-bench-logging-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto path = dir / name;
+    std::filesystem::remove(path);
+    return path;
+}
+
+void BM_ScribeFile(benchmark::State& state) {
+    auto path = scratch("scribe.log");
+    auto logger = Scribe::Scribe::create("bench", false);
+    auto file = Scribe::FileDestination::create(nullptr, path.string(), "file", false);
+    file->setOutputLevel(Scribe::Level::info);
+    platform::DispatchQueuePtr queue;
+    if (state.range(0)) {
+        queue = platform::DispatchQueue::create("bench.file", platform::DispatchQoS::background);
+        file->logQueue = queue;
+    }
+    logger->add(file);
+    long i = 0;
+    for (auto _ : state) logger->info("download progress " + std::to_string(++i));
+    // The queued run counts until its last line is on disk's page cache.
+    if (queue) queue->sync([] {});
+    state.SetItemsProcessed(state.iterations());
+    logger->remove(file);
+    std::filesystem::remove_all(path.parent_path());
+}
+
+void BM_SpdlogBasicFile(benchmark::State& state) {
+    auto path = scratch("spdlog.log");
+    auto sink = std::make_shared<spdlog::sinks::basic_file_sink_st>(path.string(), true);
+    spdlog::logger logger("bench", sink);
+    logger.set_level(spdlog::level::info);
+    // The same pieces as our default line: date with milliseconds, level, file:line, function.
+    logger.set_pattern("%Y-%m-%d %H:%M:%S.%e [%l] [%s:%#] %! > %v");
+    long i = 0;
+    for (auto _ : state) {
+        logger.log(spdlog::source_loc{__FILE__, __LINE__, static_cast<const char*>(__PRETTY_FUNCTION__)},
+                   spdlog::level::info, "download progress " + std::to_string(++i));
+    }
+    logger.flush();
+    state.SetItemsProcessed(state.iterations());
+    std::filesystem::remove_all(path.parent_path());
+}
+
+BENCHMARK(BM_ScribeFile)->Arg(0)->Arg(1)->Iterations(kLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpdlogBasicFile)->Iterations(kLines)->Unit(benchmark::kMillisecond);
+
+// Keeps each run's lines per second so the ratio can be printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            auto found = run.counters.find("items_per_second");
+            if (found != run.counters.end()) rates[run.benchmark_name()] = found->second.value;
+        }
+    }
+    std::map<std::string, double> rates;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    double spd = reporter.rates["BM_SpdlogBasicFile/iterations:1000000"];
+    for (const auto& [name, rate] : reporter.rates) {
+        std::printf("%-45s %12.0f lines/s", name.c_str(), rate);
+        if (spd > 0 && name.starts_with("BM_Scribe")) std::printf("   spdlog/ours = %.2f", spd / rate);
+        std::printf("\n");
+    }
+    return 0;
+}

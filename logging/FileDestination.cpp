@@ -1,0 +1,238 @@
+// Opening, writing, flushing and rotating the log file of a file destination.
+#include "logging/FileDestination.h"
+
+#include <cstdio>
+
+#include "logging/Scribe.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/files/FileHandle.h"
+#include "platform/files/FileManager.h"
+#include "platform/foundation/TextForms.h"
+
+namespace Scribe {
+
+namespace {
+
+constexpr std::size_t kPendingLimit = 64 * 1024;
+
+std::string attributeName(const std::string& name) { return "user." + name; }
+
+}  // namespace
+
+FileDestination::FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier,
+                                 bool shouldAppend, std::optional<std::string> appendMarker,
+                                 std::optional<platform::Value::Dictionary> attributes)
+    : BaseQueuedDestination(owner, std::move(identifier)),
+      shouldAppend(shouldAppend),
+      appendMarker(std::move(appendMarker)),
+      fileAttributes(std::move(attributes)),
+      writeToFileURL_(writeToFile.url) {}
+
+std::shared_ptr<FileDestination> FileDestination::create(const ScribePtr& owner, const FileLocation& writeToFile,
+                                                         std::string identifier, bool shouldAppend,
+                                                         std::optional<std::string> appendMarker,
+                                                         std::optional<platform::Value::Dictionary> attributes) {
+    std::shared_ptr<FileDestination> destination(new FileDestination(
+        owner, writeToFile, std::move(identifier), shouldAppend, std::move(appendMarker), std::move(attributes)));
+    destination->finishCreation();
+    return destination;
+}
+
+void FileDestination::finishCreation() {
+    if (owner()) openLogFile();
+}
+
+FileDestination::~FileDestination() {
+    if (logFileHandle_) {
+        try {
+            if (!pendingLines_.empty()) logFileHandle_->write(pendingLines_);
+            logFileHandle_->synchronize();
+            logFileHandle_->close();
+        } catch (const std::exception&) {
+            // Nothing is left to report to: the owner may be gone already.
+        }
+    }
+}
+
+void FileDestination::setOwner(const ScribePtr& owner) {
+    BaseQueuedDestination::setOwner(owner);
+    if (owner) openLogFile();
+    else closeLogFile();
+}
+
+void FileDestination::setWriteToFileURL(std::optional<platform::URL> url) {
+    writeToFileURL_ = std::move(url);
+    openLogFile();
+}
+
+void FileDestination::closeLogFile() {
+    writePendingLines();
+    if (!logFileHandle_) return;
+    try {
+        logFileHandle_->synchronize();
+    } catch (const std::exception&) {
+        // A file system that cannot sync still gets its handle closed.
+    }
+    logFileHandle_->close();
+    logFileHandle_.reset();
+}
+
+void FileDestination::openLogFile() { openLogFile(false); }
+
+void FileDestination::openLogFile(bool appendAlways) {
+    auto owner = this->owner();
+    if (!owner) return;
+    closeLogFile();
+    if (!writeToFileURL_) return;
+    const auto& fileManager = platform::FileManager::defaultManager();
+    const std::string path = writeToFileURL_->path();
+    const bool appending = shouldAppend || appendAlways;
+    const bool fileExists = fileManager->fileExists(path);
+    const bool willAppend = fileExists && appending;
+    if (!willAppend) {
+        fileManager->createFile(path, platform::Data(), fileAttributes.value_or(platform::Value::Dictionary{}));
+    }
+    try {
+        logFileHandle_ = platform::FileHandle::forWritingTo(*writeToFileURL_);
+    } catch (const platform::ErrorException& failure) {
+        owner->logInternal(std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
+                               " failed: " + failure.error()->localizedDescription(),
+                           Level::error, shared_from_this());
+        logFileHandle_.reset();
+        return;
+    }
+    if (willAppend) {
+        try {
+            logFileHandle_->seekToEndOfFile();
+        } catch (const platform::ErrorException&) {
+            // Unseekable files (pipes) are written where they stand.
+        }
+        if (appendMarker) writeGuarded(*appendMarker + "\n");
+    }
+    auto self = shared_from_this();
+    owner->logAppDetails(self);
+    LogDetails details{Level::info,
+                       platform::Date::now(),
+                       std::string("Scribe ") + (willAppend ? "appending" : "writing") +
+                           " log to: " + writeToFileURL_->absoluteString(),
+                       "",
+                       "",
+                       0,
+                       Constants::internalUserInfo()};
+    owner->logInternal(details.message, Level::info, self);
+    if (!owner->destination(identifier())) processInternal(details);
+}
+
+void FileDestination::writeGuarded(std::string_view bytes) {
+    try {
+        if (logFileHandle_) logFileHandle_->write(bytes);
+    } catch (const platform::ErrorException& failure) {
+        std::string line = "Objective-C Exception occurred: " + failure.error()->debugDescription() + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
+
+void FileDestination::write(const std::string& message) {
+    // Bytes are written as they stand: a line is never dropped for its encoding.
+    auto queue = logQueue;
+    if (!queue) {
+        writePendingLines();
+        std::string line;
+        line.reserve(message.size() + 1);
+        line += message;
+        line += '\n';
+        writeGuarded(line);
+        return;
+    }
+    // Runs on the queue: one system call per batch instead of one per line.
+    pendingLines_ += message;
+    pendingLines_ += '\n';
+    if (pendingLines_.size() >= kPendingLimit) writePendingLines();
+    if (!pendingWriteQueued_) {
+        pendingWriteQueued_ = true;
+        auto self = std::static_pointer_cast<FileDestination>(shared_from_this());
+        queue->async([self] {
+            self->pendingWriteQueued_ = false;
+            self->writePendingLines();
+        });
+    }
+}
+
+void FileDestination::writePendingLines() {
+    if (pendingLines_.empty()) return;
+    writeGuarded(pendingLines_);
+    pendingLines_.clear();
+}
+
+void FileDestination::flush(std::function<void()> completion) {
+    auto self = std::static_pointer_cast<FileDestination>(shared_from_this());
+    auto work = [self, completion = std::move(completion)] {
+        self->writePendingLines();
+        if (self->logFileHandle_) {
+            try {
+                self->logFileHandle_->synchronize();
+            } catch (const platform::ErrorException&) {
+                // Nothing to report to; the lines are written, only the sync failed.
+            }
+        }
+        if (completion) completion();
+    };
+    if (auto queue = logQueue) queue->async(std::move(work));
+    else work();
+}
+
+bool FileDestination::rotateFile(const FileLocation& to, const std::function<void(bool)>& completion) {
+    auto finish = [&completion](bool moved) {
+        if (completion) completion(moved);
+        return moved;
+    };
+    if (!to.url || !writeToFileURL_) return finish(false);
+    const auto& fileManager = platform::FileManager::defaultManager();
+    const std::string currentPath = writeToFileURL_->path();
+    const std::string targetPath = to.url->path();
+    if (fileManager->fileExists(targetPath)) return finish(false);
+
+    closeLogFile();
+    setHaveLoggedAppDetails(false);
+    auto self = shared_from_this();
+    try {
+        fileManager->moveItem(currentPath, targetPath);
+    } catch (const platform::ErrorException& failure) {
+        // The old file is still in place: keep appending to it, never empty it.
+        openLogFile(true);
+        if (auto owner = this->owner()) {
+            owner->logInternal("Unable to rotate file " + currentPath + " to " + targetPath + ": " +
+                                   failure.error()->localizedDescription(),
+                               Level::error, self);
+        }
+        return finish(false);
+    }
+    try {
+        writeExtendedAttribute(*to.url, platform::Data::fromString(identifier()), Constants::archivedByAttributeKey);
+        writeExtendedAttribute(*to.url, platform::Data::fromString(platform::doubleText(currentDate().timeIntervalSince1970())),
+                               Constants::archivedAtAttributeKey);
+    } catch (const platform::ErrorException& failure) {
+        if (auto owner = this->owner()) {
+            owner->logInternal("Unable to set extended file attributes on file " + targetPath + ": " +
+                                   failure.error()->localizedDescription(),
+                               Level::error, self);
+        }
+    }
+    if (auto owner = this->owner()) {
+        owner->logInternal("Rotated file " + currentPath + " to " + targetPath, Level::info, self);
+    }
+    openLogFile();
+    return finish(true);
+}
+
+std::optional<platform::Data> FileDestination::readExtendedAttribute(const platform::URL& url,
+                                                                     const std::string& name) const {
+    return platform::FileManager::defaultManager()->extendedAttribute(attributeName(name), url.path());
+}
+
+void FileDestination::writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
+                                             const std::string& name) const {
+    platform::FileManager::defaultManager()->setExtendedAttribute(attributeName(name), value, url.path());
+}
+
+}  // namespace Scribe

@@ -1,0 +1,82 @@
+// Writes finished lines to one file: opens or appends when it gains an owner, marks an
+// appended stretch, and can move the file aside and start a fresh one (rotation).
+// Writes must arrive one at a time: the logging thread or a serial `logQueue`.
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "logging/BaseQueuedDestination.h"
+#include "logging/Constants.h"
+#include "logging/FileLocation.h"
+#include "platform/base/Data.h"
+#include "platform/base/Date.h"
+#include "platform/base/Value.h"
+
+namespace platform {
+class FileHandle;
+}
+
+namespace Scribe {
+
+class FileDestination : public BaseQueuedDestination {
+public:
+    static std::shared_ptr<FileDestination> create(
+        const ScribePtr& owner, const FileLocation& writeToFile,
+        std::string identifier = Constants::fileDestinationID, bool shouldAppend = false,
+        std::optional<std::string> appendMarker = std::string("-- ** ** ** --"),
+        std::optional<platform::Value::Dictionary> attributes = std::nullopt);
+    ~FileDestination() override;
+    std::string typeName() const override { return "FileDestination"; }
+
+    // Gaining an owner opens the file; losing it closes the file.
+    void setOwner(const ScribePtr& owner) override;
+
+    const std::optional<platform::URL>& writeToFileURL() const { return writeToFileURL_; }
+    // Reopens at the new location.
+    void setWriteToFileURL(std::optional<platform::URL> url);
+    bool isOpen() const { return logFileHandle_ != nullptr; }
+    bool shouldAppend = false;
+    std::optional<std::string> appendMarker;
+    std::optional<platform::Value::Dictionary> fileAttributes;
+
+    void openLogFile();
+    void closeLogFile();
+    // Synchronises the file to disk (on `logQueue` when set), then runs `completion`.
+    void flush(std::function<void()> completion = nullptr);
+    // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
+    bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
+
+    // Extended attributes under the "user." namespace. Reading answers none when the file
+    // has no such attribute; other failures throw, as does a refused write.
+    virtual std::optional<platform::Data> readExtendedAttribute(const platform::URL& url, const std::string& name) const;
+    virtual void writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
+                                        const std::string& name) const;
+
+protected:
+    FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier,
+                    bool shouldAppend, std::optional<std::string> appendMarker,
+                    std::optional<platform::Value::Dictionary> attributes);
+    // Opens when the destination was made with an owner (needs the destination's own pointer).
+    void finishCreation();
+    void write(const std::string& message) override;
+    // `appendAlways` keeps an existing file whatever `shouldAppend` says (after a failed move).
+    void openLogFile(bool appendAlways);
+    // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
+    void writeGuarded(std::string_view bytes);
+    // Writes the lines gathered on the queue (see `write`).
+    void writePendingLines();
+    // The clock of rotations and archive tags.
+    virtual platform::Date currentDate() const { return platform::Date::now(); }
+
+private:
+    std::optional<platform::URL> writeToFileURL_;
+    std::shared_ptr<platform::FileHandle> logFileHandle_;
+    // On a queue, lines gather here and reach the file in one write when the queue has
+    // run what was queued before (or the gathering grows large): never later than that.
+    std::string pendingLines_;
+    bool pendingWriteQueued_ = false;
+};
+
+}  // namespace Scribe

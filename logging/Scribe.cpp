@@ -1,0 +1,240 @@
+// The logger: destination list, the log algorithm, banner and internal lines.
+#include "logging/Scribe.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+#include "logging/ConsoleDestination.h"
+#include "logging/FileDestination.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/files/Bundle.h"
+#include "platform/foundation/DateFormatter.h"
+
+extern char* program_invocation_short_name;
+
+namespace Scribe {
+
+namespace {
+
+const std::shared_ptr<platform::DateFormatter>& sharedDefaultDateFormatter() {
+    static const std::shared_ptr<platform::DateFormatter> formatter = [] {
+        auto f = std::make_shared<platform::DateFormatter>();
+        f->setDateFormat("yyyy-MM-dd HH:mm:ss.SSS");
+        return f;
+    }();
+    return formatter;
+}
+
+}  // namespace
+
+ScribePtr Scribe::create(std::string identifier, bool includeDefaultDestinations) {
+    ScribePtr logger(new Scribe());
+    logger->identifier_ = std::move(identifier);
+    if (includeDefaultDestinations) {
+        logger->add(ConsoleDestination::create(nullptr, Constants::consoleDestinationID));
+    }
+    return logger;
+}
+
+ScribePtr Scribe::defaultInstance() {
+    static const ScribePtr instance = create(Constants::defaultInstanceID, true);
+    return instance;
+}
+
+std::shared_ptr<platform::DispatchQueue> Scribe::logQueue() {
+    static const auto queue = platform::DispatchQueue::create(Constants::logQueueLabel, platform::DispatchQoS::default_);
+    return queue;
+}
+
+void Scribe::setOutputLevel(Level level) {
+    outputLevel_ = level;
+    for (const auto& destination : destinations_) destination->setOutputLevel(level);
+}
+
+std::shared_ptr<platform::DateFormatter> Scribe::dateFormatter() const {
+    return customDateFormatter_ ? customDateFormatter_ : sharedDefaultDateFormatter();
+}
+
+void Scribe::setDateFormatter(std::shared_ptr<platform::DateFormatter> formatter) {
+    customDateFormatter_ = std::move(formatter);
+}
+
+std::string Scribe::dateText(platform::Date date) const {
+    std::string text;
+    appendDateText(text, date);
+    return text;
+}
+
+void Scribe::appendDateText(std::string& line, platform::Date date) const {
+    if (customDateFormatter_) {
+        line += customDateFormatter_->string(date);
+        return;
+    }
+    // The default layout changes only its milliseconds within a second (time-zone changes
+    // fall on whole seconds), so each thread formats a second once and adds the rest.
+    thread_local std::int64_t cachedSecond = std::numeric_limits<std::int64_t>::min();
+    thread_local std::string cachedPrefix;  // "yyyy-MM-dd HH:mm:ss."
+    const auto ms = static_cast<std::int64_t>(std::floor(date.timeIntervalSince1970() * 1000.0 + 1e-7));
+    std::int64_t second = ms / 1000;
+    int millisecond = static_cast<int>(ms % 1000);
+    if (millisecond < 0) {
+        millisecond += 1000;
+        second -= 1;
+    }
+    if (second != cachedSecond) {
+        auto text = sharedDefaultDateFormatter()->string(platform::Date::fromTimeIntervalSince1970(static_cast<double>(second)));
+        cachedPrefix = text.substr(0, text.size() - 3);
+        cachedSecond = second;
+    }
+    line += cachedPrefix;
+    line += static_cast<char>('0' + millisecond / 100);
+    line += static_cast<char>('0' + millisecond / 10 % 10);
+    line += static_cast<char>('0' + millisecond % 10);
+}
+
+void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName,
+                   bool showLevel, bool showFileName, bool showLineNumber, bool showDate,
+                   const std::optional<FileLocation>& writeToFile, std::optional<Level> fileLevel) {
+    setOutputLevel(level);
+    auto applyFlags = [&](BaseDestination& d) {
+        d.setShowLogIdentifier(showLogIdentifier);
+        d.setShowFunctionName(showFunctionName);
+        d.setShowThreadName(showThreadName);
+        d.setShowLevel(showLevel);
+        d.setShowFileName(showFileName);
+        d.setShowLineNumber(showLineNumber);
+        d.setShowDate(showDate);
+    };
+    if (auto console = std::dynamic_pointer_cast<ConsoleDestination>(destination(Constants::consoleDestinationID))) {
+        applyFlags(*console);
+        console->setOutputLevel(level);
+    }
+    if (writeToFile) {
+        auto file = FileDestination::create(nullptr, *writeToFile, Constants::fileDestinationID, false,
+                                            std::string("-- ** ** ** --"), std::nullopt);
+        applyFlags(*file);
+        file->setOutputLevel(fileLevel.value_or(level));
+        add(file);
+    }
+    logAppDetails();
+}
+
+void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName,
+                   std::int64_t lineNumber, const UserInfo& userInfo, const MessageClosure& closure) {
+    // Most lines go to one or two destinations; avoid a heap list for them.
+    DestinationProtocol* accepting[8];
+    std::vector<DestinationProtocol*> more;
+    std::size_t count = 0;
+    for (const auto& destination : destinations_) {
+        if (!destination->isEnabledFor(level)) continue;
+        if (count < 8) accepting[count] = destination.get();
+        else more.push_back(destination.get());
+        ++count;
+    }
+    if (count == 0 || !closure) return;
+    auto message = closure();
+    if (!message) return;
+    LogDetails details{level,          platform::Date::now(),    std::move(*message),
+                       std::string(functionName), std::string(fileName), lineNumber, userInfo};
+    for (std::size_t i = 0; i < count; ++i) {
+        (i < 8 ? accepting[i] : more[i - 8])->process(details);
+    }
+}
+
+void Scribe::logText(Level level, std::string_view message, const CallSite& site, const UserInfo& userInfo) {
+    logln(level, site.functionName, site.fileName, site.lineNumber, userInfo,
+          [message]() -> std::optional<std::string> { return std::string(message); });
+}
+
+void Scribe::exec(Level level, const std::function<void()>& closure) {
+    if (isEnabledFor(level) && closure) closure();
+}
+
+void Scribe::logAppDetails(const DestinationPtr& selectedDestination) {
+    auto date = platform::Date::now();
+    std::string buildString;
+    if (auto info = platform::Bundle::main()->infoDictionary()) {
+        auto version = info->find("CFBundleShortVersionString");
+        if (version != info->end() && version->second.isString()) {
+            buildString += "Version: " + *version->second.asString() + " ";
+        }
+        auto build = info->find("CFBundleVersion");
+        if (build != info->end() && build->second.isString()) {
+            buildString += "Build: " + *build->second.asString() + " ";
+        }
+    }
+    const std::string processName = program_invocation_short_name ? program_invocation_short_name : "";
+    LogDetails records[2] = {
+        {Level::info, date, processName + " " + buildString + "PID: " + std::to_string(::getpid()), "", "", 0,
+         Constants::internalUserInfo()},
+        {Level::info, date, std::string("Scribe Version: ") + Constants::version + " - Level: " +
+                                description(outputLevel_),
+         "", "", 0, Constants::internalUserInfo()},
+    };
+    std::vector<DestinationPtr> targets =
+        selectedDestination ? std::vector<DestinationPtr>{selectedDestination} : destinations_;
+    for (const auto& target : targets) {
+        if (target->haveLoggedAppDetails()) continue;
+        for (const auto& record : records) {
+            if (!target->isEnabledFor(Level::info)) continue;
+            target->setHaveLoggedAppDetails(true);
+            target->processInternal(record);
+        }
+    }
+}
+
+void Scribe::logInternal(const std::string& message, Level level, const DestinationPtr& source) {
+    LogDetails details{level, platform::Date::now(), message, "", "", 0, Constants::internalUserInfo()};
+    // A copy: writing a line may make a destination change the list (it never should, but
+    // a file destination reporting a failure must not invalidate this walk).
+    auto targets = destinations_;
+    for (const auto& destination : targets) {
+        if (isAtOrAbove(level, Level::error) && source && source->identifier() == destination->identifier()) {
+            continue;
+        }
+        if (destination->isEnabledFor(level)) destination->processInternal(details);
+    }
+}
+
+DestinationPtr Scribe::destination(std::string_view identifier) const {
+    for (const auto& destination : destinations_) {
+        if (destination->identifier() == identifier) return destination;
+    }
+    return nullptr;
+}
+
+bool Scribe::add(const DestinationPtr& destination) {
+    if (!destination || this->destination(destination->identifier())) return false;
+    if (auto previous = destination->owner()) previous->remove(destination);
+    // A file destination opens its file when it gains an owner; not yet being in the list,
+    // it receives its own "log to" line directly.
+    destination->setOwner(shared_from_this());
+    destinations_.push_back(destination);
+    return true;
+}
+
+bool Scribe::remove(const DestinationPtr& destination) {
+    if (!destination) return false;
+    auto owner = destination->owner();
+    if (!owner || owner.get() != this) return false;
+    if (!this->destination(destination->identifier())) return false;
+    destination->setOwner(nullptr);
+    std::erase_if(destinations_, [](const DestinationPtr& d) { return !d->owner(); });
+    return true;
+}
+
+bool Scribe::remove(std::string_view destinationIdentifier) {
+    auto found = destination(destinationIdentifier);
+    return found ? remove(found) : false;
+}
+
+std::string Scribe::debugDescription() const {
+    std::string text = typeName() + ": " + identifier_ + " - destinations: \r";
+    for (const auto& destination : destinations_) text += "\t " + destination->debugDescription() + "\r";
+    return text;
+}
+
+}  // namespace Scribe

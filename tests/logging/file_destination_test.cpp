@@ -1,0 +1,181 @@
+// The file destination: creating, appending with a marker, reopening, moving the file aside.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "logging/FileDestination.h"
+#include "logging/Scribe.h"
+#include "tests/support/TempDir.h"
+
+using namespace ::Scribe;
+using Logger = ::Scribe::Scribe;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+namespace {
+
+std::vector<std::string> lines(const std::filesystem::path& file) {
+    std::vector<std::string> result;
+    std::string text = readFile(file), current;
+    for (char c : text) {
+        if (c == '\n') {
+            result.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) result.push_back(current);
+    return result;
+}
+
+std::shared_ptr<FileDestination> bareFile(const std::filesystem::path& path, bool append,
+                                          std::optional<std::string> marker, std::string identifier = "file") {
+    auto d = FileDestination::create(nullptr, path.string(), std::move(identifier), append, std::move(marker));
+    d->setShowDate(false);
+    d->setShowFileName(false);
+    d->setShowLineNumber(false);
+    d->setShowFunctionName(false);
+    return d;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& part) {
+    for (const auto& l : lines) {
+        if (l.find(part) != std::string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(FileDestination, OpeningAnExistingOrNewFile) {
+    struct Case {
+        const char* name;
+        bool exists, append;
+        std::optional<std::string> marker;
+        std::vector<std::string> expectedStart;  // lines before the banner
+        const char* mode;
+    };
+    const Case cases[] = {
+        {"append with marker", true, true, std::string("-- mark --"), {"old line", "-- mark --"}, "appending"},
+        {"append, empty marker", true, true, std::string(), {"old line", ""}, "appending"},
+        {"append, no marker", true, true, std::nullopt, {"old line"}, "appending"},
+        {"replace existing", true, false, std::string("-- mark --"), {}, "writing"},
+        {"append to missing file", false, true, std::string("-- mark --"), {}, "writing"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        auto path = dir / "app.log";
+        if (c.exists) writeFile(path, "old line\n");
+        auto logger = Logger::create("l", false);
+        logger->add(bareFile(path, c.append, c.marker));
+        logger->info("new line");
+        auto got = lines(path);
+        ASSERT_GE(got.size(), c.expectedStart.size() + 4) << c.name;
+        for (std::size_t i = 0; i < c.expectedStart.size(); ++i) EXPECT_EQ(got[i], c.expectedStart[i]) << c.name;
+        std::size_t n = c.expectedStart.size();
+        EXPECT_NE(got[n].find("PID: "), std::string::npos) << c.name;
+        EXPECT_NE(got[n + 1].find("Scribe Version: 7.0.1"), std::string::npos) << c.name;
+        EXPECT_EQ(got[n + 2], std::string("[Info] > Scribe ") + c.mode + " log to: file://" + path.string()) << c.name;
+        EXPECT_EQ(got[n + 3], "[Info] > new line") << c.name;
+    }
+}
+
+TEST(FileDestination, WritesNothingWithoutOwnerAndReopensWhenMoved) {
+    TempDir dir;
+    auto d = bareFile(dir / "a.log", false, std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.log"));
+    auto logger = Logger::create("l", false);
+    logger->add(d);
+    logger->info("to a");
+    d->setWriteToFileURL(platform::URL::fileURL((dir / "b.log").string(), false));
+    logger->info("to b");
+    logger->remove(d);
+    logger->info("after removal");
+    EXPECT_TRUE(contains(lines(dir / "a.log"), "> to a"));
+    EXPECT_FALSE(contains(lines(dir / "a.log"), "to b"));
+    auto b = lines(dir / "b.log");
+    EXPECT_TRUE(contains(b, "> to b"));
+    EXPECT_FALSE(contains(b, "after removal"));
+}
+
+TEST(FileDestination, RotationMovesTagsAndStartsAFreshFile) {
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = bareFile(dir / "app.log", false, std::nullopt);
+    logger->add(d);
+    logger->info("before");
+    bool completed = false;
+    EXPECT_TRUE(d->rotateFile((dir / "old.log").string(), [&](bool moved) { completed = moved; }));
+    EXPECT_TRUE(completed);
+    logger->info("after");
+    auto old = lines(dir / "old.log");
+    EXPECT_TRUE(contains(old, "> before"));
+    EXPECT_FALSE(contains(old, "after"));
+    auto fresh = lines(dir / "app.log");
+    ASSERT_GE(fresh.size(), 4u);
+    EXPECT_NE(fresh[0].find("PID: "), std::string::npos);
+    EXPECT_TRUE(contains(fresh, "Scribe writing log to: file://"));
+    EXPECT_EQ(fresh.back(), "[Info] > after");
+
+    auto by = d->readExtendedAttribute(platform::URL::fileURL((dir / "old.log").string()),
+                                       Constants::archivedByAttributeKey);
+    ASSERT_TRUE(by.has_value());
+    EXPECT_EQ(by->toString(), "file");
+}
+
+TEST(FileDestination, RefusedRotationKeepsTheCurrentFileAndItsContent) {
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = bareFile(dir / "app.log", false, std::nullopt);
+    logger->add(d);
+    logger->info("first");
+    writeFile(dir / "taken.log", "someone else's\n");
+    bool called = false, result = true;
+    EXPECT_FALSE(d->rotateFile((dir / "taken.log").string(), [&](bool moved) { called = true, result = moved; }));
+    EXPECT_TRUE(called);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(d->rotateFile(platform::URL::parse("https://example.com/x.log").value()));
+    EXPECT_FALSE(d->rotateFile(platform::Value(7)));
+    // The move itself fails (no such folder): the old file is appended to, never emptied,
+    // although this destination does not append when it opens.
+    EXPECT_FALSE(d->rotateFile((dir / "missing" / "x.log").string()));
+    logger->info("second");
+    auto got = lines(dir / "app.log");
+    EXPECT_TRUE(contains(got, "> first"));
+    EXPECT_EQ(got.back(), "[Info] > second");
+    EXPECT_EQ(readFile(dir / "taken.log"), "someone else's\n");
+}
+
+TEST(FileDestination, OpenFailureIsReportedToTheOtherDestinations) {
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto witness = bareFile(dir / "witness.log", false, std::nullopt);
+    logger->add(witness);
+    std::filesystem::create_directories(dir / "a-folder");
+    auto failing = bareFile(dir / "a-folder", false, std::nullopt, "failing");
+    EXPECT_TRUE(logger->add(failing));
+    EXPECT_FALSE(failing->isOpen());
+    EXPECT_TRUE(contains(lines(dir / "witness.log"), "[Error] > Attempt to open log file for writing failed: "))
+        << readFile(dir / "witness.log");
+}
+
+TEST(FileDestination, SetupAddsAFileAtTheLoggersLevelWithTheGivenFlags) {
+    TempDir dir;
+    auto logger = Logger::create("setup", false);
+    logger->setup(Level::warning, true, false, false, true, false, false, false, (dir / "setup.log").string());
+    auto file = std::dynamic_pointer_cast<FileDestination>(logger->destination(Constants::fileDestinationID));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->outputLevel(), Level::warning);
+    EXPECT_TRUE(file->showLogIdentifier());
+    EXPECT_FALSE(file->showFunctionName());
+    EXPECT_FALSE(file->showDate());
+    logger->info("below");
+    logger->error("above");
+    // The banner is at info, below the file's level; the "log to" line is handed to the
+    // file before it is in the logger's list, so it lands whatever the level.
+    EXPECT_EQ(lines(dir / "setup.log"),
+              (std::vector<std::string>{"[Info] [setup] > Scribe writing log to: file://" + (dir / "setup.log").string(),
+                                        "[Error] [setup] > above"}));
+}
