@@ -177,6 +177,7 @@ NSEventPtr NSApplication::nextEventMatchingMask(std::initializer_list<NSEventTyp
             auto e = *it;
             events_.erase(it);
             if (e->type() == NSEventType::leftMouseUp) ++mouseUpsTaken_;
+            if (auto w = e->window()) w->noteMouseLocation(*e);
             return e;
         }
         auto now = std::chrono::steady_clock::now();

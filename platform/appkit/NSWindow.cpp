@@ -416,6 +416,20 @@ void NSWindow::sendEvent(const NSEventPtr& e) {
     }
 }
 
+void NSWindow::noteMouseLocation(const NSEvent& e) {
+    switch (e.type()) {
+        case NSEventType::leftMouseDown:
+        case NSEventType::leftMouseUp:
+        case NSEventType::rightMouseDown:
+        case NSEventType::rightMouseUp:
+        case NSEventType::mouseMoved:
+        case NSEventType::leftMouseDragged:
+        case NSEventType::rightMouseDragged:
+        case NSEventType::mouseEntered: mouse_ = e.locationInWindow(); return;
+        default: return;
+    }
+}
+
 void NSWindow::invalidateTracking() { cursorRectsValid_ = false; }
 
 void NSWindow::updateTracking(const NSEventPtr& event) {

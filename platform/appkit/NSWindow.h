@@ -138,6 +138,9 @@ public:
     virtual void sendEvent(const NSEventPtr& event);
     // Where the pointer was last seen, in window coordinates.
     CGPoint mouseLocationOutsideOfEventStream() const { return mouse_; }
+    // Records the pointer position of a mouse event that a tracking loop took from the
+    // queue, so the location stays current while such events bypass sendEvent.
+    void noteMouseLocation(const NSEvent& event);
     void invalidateTracking();
     void invalidateCursorRectsForView(const NSView&) { cursorRectsValid_ = false; }
 

@@ -1,10 +1,11 @@
-// Text fields, text views in scroll views with custom scrollers, image views, view
-// controller transitions and the workspace.
+// Text fields, text views in scroll views with custom scrollers, buttons judging a release
+// by the window's pointer location, image views, view controller transitions and the workspace.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSButton.h"
 #include "platform/appkit/NSImageView.h"
 #include "platform/appkit/NSScrollView.h"
 #include "platform/appkit/NSTextField.h"
@@ -149,6 +150,49 @@ TEST(NSScrollView, TextViewScrollsInsideItsClipViewWithACustomScroller) {
     // Without a scroller the text takes the whole width.
     scroll->setHasVerticalScroller(false);
     EXPECT_EQ(text->frame().width(), 200);
+}
+
+// Decides, as widgets built on buttons do, whether the press ended inside from where the
+// window last saw the pointer once the platform's tracking loop returns.
+class ReleaseJudge : public NSButton {
+public:
+    using NSButton::NSButton;
+    int releasedInside = 0;
+    void mouseDown(const NSEvent& event) override {
+        NSButton::mouseDown(event);
+        CGPoint at = convertPointFromView(window()->mouseLocationOutsideOfEventStream(), nullptr);
+        if (mouseInRect(at, bounds())) ++releasedInside;
+    }
+};
+
+TEST(NSButton, TrackingLoopKeepsTheWindowsPointerLocationCurrent) {
+    auto w = offscreenWindow({300, 200});
+    auto button = std::make_shared<ReleaseJudge>(CGRect{50, 50, 100, 30});
+    w->contentView()->addSubview(button);
+    w->layoutIfNeeded();
+    CGPoint inside = button->convertPointToView({50, 15}, nullptr), outside = {250, 150};
+    struct Case {
+        const char* name;
+        std::vector<CGPoint> drags;  // the release comes where the last drag ended
+        bool releasedInside;
+    } cases[] = {
+        {"stays in", {}, true},
+        {"dragged out and released there", {outside}, false},
+        {"dragged out and back in", {outside, inside}, true},
+    };
+    auto app = NSApplication::shared();
+    for (const auto& c : cases) {
+        int before = button->releasedInside;
+        CGPoint last = inside;
+        // Everything goes through the queue, so the drags and the release reach the window
+        // only by way of the button's tracking loop.
+        app->postEvent(NSEvent::mouseEvent(NSEventType::leftMouseDown, inside, w));
+        for (auto p : c.drags) app->postEvent(NSEvent::mouseEvent(NSEventType::leftMouseDragged, last = p, w));
+        app->postEvent(NSEvent::mouseEvent(NSEventType::leftMouseUp, last, w, 1, 0));
+        app->drainEvents();
+        EXPECT_EQ(w->mouseLocationOutsideOfEventStream(), last) << c.name;
+        EXPECT_EQ(button->releasedInside - before, c.releasedInside ? 1 : 0) << c.name;
+    }
 }
 
 TEST(NSImageView, TakesItsImagesSize) {
