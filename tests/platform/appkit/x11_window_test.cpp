@@ -26,7 +26,7 @@ set -u
 d="$1"
 "$2" > "$d/out.txt" 2> "$d/err.txt" &
 pid=$!
-poll() { i=0; while [ $i -lt 100 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
+poll() { i=0; while [ $i -lt 300 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
 poll 'grep -q shown "$d/out.txt"' || { echo "never shown" > "$d/status.txt"; kill $pid; exit 1; }
 id=$(xdotool search --name "Skyreach Sample" | head -n1)
 poll 'xwininfo -id $id | grep -q IsViewable'
