@@ -1,0 +1,180 @@
+// Stream requests: chunks to handlers, completions held back until the handler runs
+// already handed out have ended, and the bound stream pair behind asInputStream.
+#include "Hawser/DataStreamRequest.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Hawser {
+
+namespace {
+
+// The bytes shared by the two ends of a bound pair.
+struct BoundBuffer {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::uint8_t> bytes;
+    bool closed = false;
+};
+
+class BoundOutput final : public BoundOutputStream {
+public:
+    explicit BoundOutput(std::shared_ptr<BoundBuffer> buffer) : buffer_(std::move(buffer)) {}
+    void open() override {}
+    void write(const platform::Data& bytes) override {
+        {
+            std::lock_guard lock(buffer_->mutex);
+            if (buffer_->closed) return;
+            buffer_->bytes.insert(buffer_->bytes.end(), bytes.data(), bytes.data() + bytes.count());
+        }
+        buffer_->changed.notify_all();
+    }
+    void close() override {
+        {
+            std::lock_guard lock(buffer_->mutex);
+            buffer_->closed = true;
+        }
+        buffer_->changed.notify_all();
+    }
+
+private:
+    std::shared_ptr<BoundBuffer> buffer_;
+};
+
+// Reads wait for bytes; they answer 0 once the writer closed and everything was read.
+class BoundInput final : public platform::InputStream {
+public:
+    BoundInput(std::shared_ptr<BoundBuffer> buffer, std::size_t granularity)
+        : buffer_(std::move(buffer)), granularity_(std::max<std::size_t>(granularity, 1)) {}
+    ssize_t read(std::uint8_t* out, std::size_t maxLength) override {
+        std::unique_lock lock(buffer_->mutex);
+        buffer_->changed.wait(lock, [&] { return !buffer_->bytes.empty() || buffer_->closed; });
+        std::size_t count = std::min({maxLength, granularity_, buffer_->bytes.size()});
+        std::copy_n(buffer_->bytes.begin(), count, out);
+        buffer_->bytes.erase(buffer_->bytes.begin(), buffer_->bytes.begin() + static_cast<std::ptrdiff_t>(count));
+        return static_cast<ssize_t>(count);
+    }
+
+private:
+    std::shared_ptr<BoundBuffer> buffer_;
+    std::size_t granularity_;
+};
+
+}  // namespace
+
+void DataStreamRequest::CancellationToken::cancel() const {
+    if (auto r = request.lock()) r->cancel();
+}
+
+DataStreamRequestPtr DataStreamRequest::create(platform::UUID id, URLRequestConvertiblePtr convertible,
+                                               bool automaticallyCancelOnStreamError,
+                                               DispatchQueuePtr underlyingQueue, DispatchQueuePtr serializationQueue,
+                                               EventMonitorPtr eventMonitor, RequestInterceptorPtr interceptor,
+                                               std::weak_ptr<RequestDelegate> delegate) {
+    return DataStreamRequestPtr(new DataStreamRequest(id, std::move(convertible), automaticallyCancelOnStreamError,
+                                                      std::move(underlyingQueue), std::move(serializationQueue),
+                                                      std::move(eventMonitor), std::move(interceptor),
+                                                      std::move(delegate)));
+}
+
+DataStreamRequest::DataStreamRequest(platform::UUID id, URLRequestConvertiblePtr convertible,
+                                     bool automaticallyCancelOnStreamError, DispatchQueuePtr underlyingQueue,
+                                     DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor,
+                                     RequestInterceptorPtr interceptor, std::weak_ptr<RequestDelegate> delegate)
+    : Request(id, std::move(underlyingQueue), std::move(serializationQueue), std::move(eventMonitor),
+              std::move(interceptor), std::move(delegate)),
+      convertible(std::move(convertible)), automaticallyCancelOnStreamError(automaticallyCancelOnStreamError) {}
+
+URLSessionTaskPtr DataStreamRequest::task(const URLRequest& request, const URLSessionPtr& session) {
+    return session->dataTask(request);
+}
+
+void DataStreamRequest::didReceive(const platform::Data& data) {
+    streamMutableState.write([&](StreamMutableState& s) {
+        if (auto output = s.outputStream) underlyingQueue->async([output, data] { output->write(data); });
+        s.numberOfExecutingStreams += static_cast<std::int64_t>(s.streams.size());
+        underlyingQueue->async([streams = s.streams, data] {
+            for (const auto& stream : streams) stream(data);
+        });
+    });
+}
+
+DataStreamRequestPtr DataStreamRequest::validate(Validation validation) {
+    std::weak_ptr<DataStreamRequest> weak = selfAsStream();
+    validators.write([&](std::vector<std::function<void()>>& list) {
+        list.push_back([weak, validation = std::move(validation)] {
+            auto self = weak.lock();
+            if (!self) return;
+            auto response = self->response();
+            if (self->error() || !response) return;
+            auto request = self->request();
+            ValidationResult result = validation(request, *response);
+            if (result.isFailure()) self->setError(validationError(result.error()));
+            if (self->eventMonitor) {
+                self->eventMonitor->requestDidValidateRequestResponseWithResult(self, request, response, result);
+            }
+        });
+    });
+    return selfAsStream();
+}
+
+platform::InputStreamPtr DataStreamRequest::asInputStream(std::size_t bufferSize) {
+    auto buffer = std::make_shared<BoundBuffer>();
+    auto input = std::make_shared<BoundInput>(buffer, bufferSize);
+    streamMutableState.write([&](StreamMutableState& s) {
+        s.outputStream = std::make_shared<BoundOutput>(buffer);
+        s.outputStream->open();
+    });
+    resume();
+    return input;
+}
+
+void DataStreamRequest::appendStreamSerializer(DispatchQueuePtr queue,
+                                               std::function<void(const Completion&)> onComplete) {
+    auto self = selfAsStream();
+    appendResponseSerializer([self, queue, onComplete] {
+        self->underlyingQueue->async([self, queue, onComplete] {
+            self->responseSerializerDidComplete([self, queue, onComplete] {
+                // Either out at once or queued behind the running handlers, never lost.
+                self->streamMutableState.write([&](StreamMutableState& s) {
+                    if (s.numberOfExecutingStreams == 0) {
+                        self->enqueueCompletion(queue, onComplete);
+                    } else {
+                        s.enqueuedCompletionEvents.push_back(
+                            [self, queue, onComplete] { self->enqueueCompletion(queue, onComplete); });
+                    }
+                });
+            });
+        });
+    });
+}
+
+void DataStreamRequest::enqueueCompletion(DispatchQueuePtr queue, std::function<void(const Completion&)> onComplete) {
+    queue->async([self = selfAsStream(), onComplete] {
+        Completion completion{self->request(), self->response(), self->metrics(), self->error()};
+        try {
+            onComplete(completion);
+        } catch (...) {
+            // A handler's failure on the complete event has nowhere to go.
+        }
+    });
+}
+
+void DataStreamRequest::streamRunDidEnd() {
+    streamMutableState.write([&](StreamMutableState& s) {
+        s.numberOfExecutingStreams -= 1;
+        if (s.numberOfExecutingStreams == 0 && !s.enqueuedCompletionEvents.empty()) {
+            for (auto& completion : s.enqueuedCompletionEvents) underlyingQueue->async(std::move(completion));
+            s.enqueuedCompletionEvents.clear();
+        }
+    });
+}
+
+void DataStreamRequest::finish(const std::optional<HWError>& error) {
+    streamMutableState.read([](const StreamMutableState& s) {
+        if (s.outputStream) s.outputStream->close();
+    });
+    Request::finish(error);
+}
+
+}  // namespace Hawser

@@ -1,0 +1,101 @@
+// The debug texts of response values: bracketed labels, nested lines four spaces in.
+#include "Hawser/Response.h"
+
+#include "Hawser/HTTPHeaders.h"
+#include "platform/foundation/UTF16.h"
+
+namespace Hawser::response_text {
+
+namespace {
+
+constexpr std::size_t maximumBodyBytesShown = 100000;
+
+std::string indented(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '\n') out += "    ";
+    }
+    return out;
+}
+
+std::string trimmed(const std::string& text) {
+    const char* space = " \t\n\r\v\f";
+    auto first = text.find_first_not_of(space);
+    if (first == std::string::npos) return "";
+    auto last = text.find_last_not_of(space);
+    return text.substr(first, last - first + 1);
+}
+
+std::string headersSection(const HTTPHeaders& headers) {
+    if (headers.isEmpty()) return "[Headers]: None";
+    return "[Headers]:\n    " + indented(headers.sorted().description());
+}
+
+std::string bodySection(const std::optional<platform::Data>& body, const HTTPHeaders& headers) {
+    if (!body || body->isEmpty()) return "[Body]: None";
+    // The first header named Content-Type in any case; the words match case-sensitively.
+    std::optional<std::string> contentType;
+    for (const auto& h : headers) {
+        if (platform::equalsIgnoringCase(h.name, "Content-Type")) {
+            contentType = h.value;
+            break;
+        }
+    }
+    bool printable = contentType && (contentType->find("json") != std::string::npos ||
+                                     contentType->find("xml") != std::string::npos ||
+                                     contentType->find("text") != std::string::npos);
+    if (body->count() <= maximumBodyBytesShown && printable)
+        return "[Body]:\n    " + indented(trimmed(platform::sanitizedUTF8(body->toString())));
+    return "[Body]: " + std::to_string(body->count()) + " bytes";
+}
+
+std::string requestSection(const platform::URLRequest& request) {
+    HTTPHeaders fields = headers(request);
+    std::string url = request.url() ? request.url()->absoluteString() : "nil";
+    return "[Request]: " + request.httpMethod() + " " + url + "\n    " + indented(headersSection(fields)) + "\n    " +
+           indented(bodySection(request.httpBody(), fields));
+}
+
+std::string responseSection(const platform::HTTPURLResponsePtr& response, const std::optional<platform::Data>* body) {
+    if (!response) return "[Response]: None";
+    HTTPHeaders fields = headers(*response);
+    std::string out = "[Response]:\n    [Status Code]: " + std::to_string(response->statusCode()) + "\n    " +
+                      indented(headersSection(fields));
+    if (body) out += "\n    " + indented(bodySection(*body, fields));
+    return out;
+}
+
+std::string networkDuration(const URLSessionTaskMetricsPtr& metrics) {
+    return "[Network Duration]: " + (metrics ? platform::doubleText(metrics->taskInterval.duration) + "s" : "None");
+}
+
+std::string noRequest(const std::string& resultText) { return "[Request]: None\n[Result]: " + resultText; }
+
+}  // namespace
+
+std::string dataDebugText(const std::optional<platform::URLRequest>& request,
+                          const platform::HTTPURLResponsePtr& response, const std::optional<platform::Data>& data,
+                          const URLSessionTaskMetricsPtr& metrics, double serializationDuration,
+                          const std::string& resultText) {
+    if (!request) return noRequest(resultText);
+    return requestSection(*request) + "\n" + responseSection(response, &data) + "\n" + networkDuration(metrics) +
+           "\n[Serialization Duration]: " + platform::doubleText(serializationDuration) + "s\n[Result]: " + resultText;
+}
+
+std::string downloadDebugText(const std::optional<platform::URLRequest>& request,
+                              const platform::HTTPURLResponsePtr& response, const std::optional<platform::URL>& fileURL,
+                              const std::optional<platform::Data>& resumeData, const URLSessionTaskMetricsPtr& metrics,
+                              double serializationDuration, const std::string& resultText) {
+    if (!request) return noRequest(resultText);
+    return requestSection(*request) + "\n" + responseSection(response, nullptr) + "\n[File URL]: " +
+           (fileURL ? fileURL->path() : "None") + "\n[Resume Data]: " +
+           (resumeData ? std::to_string(resumeData->count()) + " bytes" : "None") + "\n" + networkDuration(metrics) +
+           "\n[Serialization Duration]: " + platform::doubleText(serializationDuration) + "s\n[Result]: " + resultText;
+}
+
+std::string errorText(const platform::Error& error) { return error.debugDescription(); }
+
+std::string errorText(const ErrorPtr& error) { return error ? error->debugDescription() : "nil"; }
+
+}  // namespace Hawser::response_text
