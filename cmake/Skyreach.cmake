@@ -25,7 +25,12 @@ function(skyreach_tests module)
     set(target ${module}_${stem})
     add_executable(${target} ${test_source})
     target_link_libraries(${target} PRIVATE ${A_DEPS} test_support GTest::gmock GTest::gtest_main)
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
-      PROPERTIES ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    set(properties ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    # Tests that start a virtual X display (files named *x11*) run one at a time:
+    # two display servers started together can pick the same display number.
+    if(stem MATCHES "x11")
+      list(APPEND properties RESOURCE_LOCK x11_display)
+    endif()
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
   endforeach()
 endfunction()
