@@ -38,7 +38,11 @@ struct Connection {
             c->deleteWindow = XInternAtom(c->display, "WM_DELETE_WINDOW", False);
             c->protocols = XInternAtom(c->display, "WM_PROTOCOLS", False);
             c->motifHints = XInternAtom(c->display, "_MOTIF_WM_HINTS", False);
-            RunLoop::main()->addSource(ConnectionNumber(c->display), [] { pumpX11Events(); });
+            // Xlib reads ahead while drawing; events it queued must not wait for the socket.
+            Display* display = c->display;
+            RunLoop::main()->addSource(
+                ConnectionNumber(display), [] { pumpX11Events(); },
+                [display] { return XEventsQueued(display, QueuedAlready) > 0; });
             return c;
         }();
         return connection->display ? connection : nullptr;

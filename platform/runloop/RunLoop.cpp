@@ -96,9 +96,14 @@ void RunLoop::perform(std::function<void()> block) {
 }
 
 void RunLoop::addSource(int fd, std::function<void()> callback, short events) {
+    addSource(fd, std::move(callback), nullptr, events);
+}
+
+void RunLoop::addSource(int fd, std::function<void()> callback, std::function<bool()> hasBuffered,
+                        short events) {
     {
         std::lock_guard lock(mutex_);
-        sources_[fd] = Source{std::move(callback), events, ++sourceGeneration_};
+        sources_[fd] = Source{std::move(callback), events, ++sourceGeneration_, std::move(hasBuffered)};
     }
     wakeUp();
 }
@@ -141,12 +146,22 @@ bool RunLoop::runOnce(double timeoutSeconds) {
 
     std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
     std::vector<std::uint64_t> generations{0};
+    std::vector<std::function<bool()>> bufferChecks{nullptr};
     {
         std::lock_guard lock(mutex_);
         if (!blocks_.empty()) wait = 0;
         for (auto& [fd, source] : sources_) {
             fds.push_back({fd, source.events, 0});
             generations.push_back(source.generation);
+            bufferChecks.push_back(source.hasBuffered);
+        }
+    }
+    // Input already read into a source's own buffer never makes its descriptor ready.
+    std::vector<bool> buffered(fds.size(), false);
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (bufferChecks[i] && bufferChecks[i]()) {
+            buffered[i] = true;
+            wait = 0;
         }
     }
     if (serveMain && DispatchQueue::mainQueueHasWork()) wait = 0;
@@ -172,8 +187,8 @@ bool RunLoop::runOnce(double timeoutSeconds) {
     }
 
     // Sources that are ready and still registered as they were when polled.
-    for (std::size_t i = 1; ready > 0 && i < fds.size(); ++i) {
-        if (!fds[i].revents) continue;
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (!(ready > 0 && fds[i].revents) && !buffered[i]) continue;
         std::function<void()> callback;
         {
             std::lock_guard lock(mutex_);

@@ -50,6 +50,11 @@ public:
     // flags; readable by default). One source per descriptor; adding again replaces it.
     // Callable from any thread.
     void addSource(int fd, std::function<void()> callback, short events = 0x001 /* POLLIN */);
+    // For a descriptor whose owner reads ahead into a buffer of its own (a display
+    // connection does): `hasBuffered` is asked before the loop waits, and when it answers
+    // true the callback runs without waiting for the descriptor to become ready.
+    void addSource(int fd, std::function<void()> callback, std::function<bool()> hasBuffered,
+                   short events = 0x001 /* POLLIN */);
     void removeSource(int fd);
 
     // Adds a timer to this loop (a timer belongs to one loop).
@@ -75,6 +80,7 @@ private:
         std::function<void()> callback;
         short events;
         std::uint64_t generation;
+        std::function<bool()> hasBuffered;
     };
     std::map<int, Source> sources_;
     std::uint64_t sourceGeneration_ = 0;

@@ -120,6 +120,21 @@ TEST(RunLoop, OneShotTimerRunningANestedLoopFiresOnce) {
     EXPECT_FALSE(timer->isValid());
 }
 
+TEST(RunLoop, SourceWithBufferedInputIsServedWithoutItsDescriptorBecomingReady) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    int buffered = 2;  // input its owner already read ahead; the pipe itself stays empty
+    int served = 0;
+    RunLoop::current()->addSource(
+        fds[0], [&] { ++served; --buffered; }, [&] { return buffered > 0; });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return served == 2; }, kTimeout));
+    RunLoop::runUntil([] { return false; }, 0.02);
+    EXPECT_EQ(served, 2);  // nothing buffered, nothing readable: not served again
+    RunLoop::current()->removeSource(fds[0]);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
 TEST(RunLoop, DescriptorSourcesAreServedUntilRemoved) {
     int fds[2];
     ASSERT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
