@@ -344,7 +344,9 @@ URL URL::withPath(const std::string& encodedPath) const {
 
 URL URL::appendingPathComponent(std::string_view component, std::optional<bool> isDirectory) const {
     std::string p = percentEncodedPath();
-    if (p.empty() ? layout_.hasAuthority : p.back() != '/') p += '/';
+    // A host-only URL plus "/api" is "host/api": the component's own slash starts the path.
+    bool componentStartsPath = p.empty() && !component.empty() && component.front() == '/';
+    if (!componentStartsPath && (p.empty() ? layout_.hasAuthority : p.back() != '/')) p += '/';
     // A component may hold several segments; each is encoded on its own.
     std::string encoded;
     std::size_t i = 0;

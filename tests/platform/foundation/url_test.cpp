@@ -109,6 +109,7 @@ TEST(URLTest, PathOperations) {
         {base.deletingLastPathComponent().appendingPathComponent("c d?#", false), "https://h.com/a/c%20d%3F%23"},
         {base.deletingLastPathComponent().appendingPathComponent("sub", true), "https://h.com/a/sub/"},
         {URL::parse("https://h.com")->appendingPathComponent("x", false), "https://h.com/x"},
+        {URL::parse("https://h.com")->appendingPathComponent("/api/v1/batch", false), "https://h.com/api/v1/batch"},
         {URL::parse("https://h.com/x/./y/../z?k=v")->standardized(), "https://h.com/x/z?k=v"},
         {URL::parse("https://h.com/dir/")->appendingPathExtension("d"), "https://h.com/dir.d/"},
         {URL::parse("https://h.com/a%2Eb")->deletingPathExtension(), "https://h.com/a%2Eb"},  // no real dot
