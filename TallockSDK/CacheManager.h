@@ -1,0 +1,34 @@
+// The unsent-event cache: a property list of JSON batches in the Documents folder,
+// written when the process crashes (and at a flush that leaves batches undelivered),
+// read back and deleted at the next set-up.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TallockSDK/CacheDelegates.h"
+
+namespace TallockSDK {
+
+class CacheManager : public CrashDelegate, public CacheReadable {
+public:
+    // The file "StoredLogs.plist" in the user's Documents folder.
+    static std::shared_ptr<CacheManager> create();
+    static std::string defaultStoredPath();
+    explicit CacheManager(std::string storedPath) : storedPath(std::move(storedPath)) {}
+
+    // Collects every delegate's batches and writes the file when there are any.
+    void storeLogs() override;
+    // The cached batches, file deleted; none when there is no file.
+    std::optional<std::vector<platform::Data>> readCachedLogs() override;
+    // Replaces the file with these batches atomically (creating the folder); false when
+    // it could not be written.
+    bool write(const std::vector<platform::Data>& batches) const;
+    void removeFile() const;
+
+    const std::string storedPath;
+    std::vector<platform::Data> cacheData;  // what the last store collected
+    std::vector<std::shared_ptr<CacheDataDelegate>> cacheDelegates;
+};
+
+}  // namespace TallockSDK

@@ -1,0 +1,87 @@
+// The facade: set-up creates and wires the managers in a fixed order; track and flush
+// hand over to the buffer.
+#include "TallockSDK/Tallock.h"
+
+#include <cstdio>
+
+#include "TallockSDK/CacheManager.h"
+#include "TallockSDK/CrashMonitor.h"
+#include "TallockSDK/LogManager.h"
+#include "TallockSDK/LogPool.h"
+#include "TallockSDK/NetworkManager.h"
+#include "platform/foundation/UUID.h"
+
+namespace TallockSDK {
+
+const std::shared_ptr<Tallock>& Tallock::shared() {
+    static const auto instance = std::make_shared<Tallock>();
+    return instance;
+}
+
+Tallock::Tallock() : _session_id(platform::UUID().uuidString()) {}
+
+bool Tallock::isSetUp() const { return setUp_.load(); }
+
+void Tallock::setup(TallockConfigPtr config) {
+    Tallock& self = *shared();
+    std::lock_guard lock(self.setupMutex_);
+    if (self.setUp_.load()) {
+        // A second set of managers would leave the first one's timer and crash delegate behind.
+        std::fputs("TallockSDK: setup(config:) called again; ignored\n", stderr);
+        return;
+    }
+    if (!config) config = TallockConfig::create();
+    self._config = config;
+    self.cacheManager = CacheManager::create();
+    self.networkManager = NetworkManager::create(config);
+    self.logManager = LogManager::create(*config);
+    self.logPool = LogPool::create(*config);
+    self.crashManager = std::make_shared<CrashMonitor>();
+    self.cacheManager->cacheDelegates.push_back(self.networkManager);
+    self.cacheManager->cacheDelegates.push_back(self.logManager);
+    self.networkManager->attachCache(self.cacheManager);
+    self.logManager->networkDelegate = self.networkManager;
+    self.logManager->logPoolDelegate = self.logPool;
+    CrashMonitor::startMonitoring(self.cacheManager);
+    self.setUp_.store(true);
+}
+
+void Tallock::track(const Event& event) {
+    Tallock& self = *shared();
+    if (!self.isSetUp()) return;
+    self.logManager->push(event);
+}
+
+void Tallock::setLogLevel(DebugLevel level) { shared()->_config->logLevel = level; }
+
+void Tallock::flush(std::function<void()> completion) {
+    Tallock& self = *shared();
+    if (!self.isSetUp()) {
+        if (completion) completion();
+        return;
+    }
+    // Undelivered batches would be lost at a normal quit: keep them in the cache file
+    // now, and bring the file up to date when the flush is over.
+    auto network = self.networkManager;
+    auto cache = self.cacheManager;
+    auto failed = network->failedBatches();
+    bool wrote = !failed.empty() && cache->write(failed);
+    auto finish = [network, cache, wrote, completion = std::move(completion)] {
+        auto left = network->failedBatches();
+        if (!left.empty()) cache->write(left);
+        else if (wrote) cache->removeFile();
+        if (completion) completion();
+    };
+    self.logManager->mutex.wait();
+    self.logManager->pop(finish);
+    self.logManager->mutex.signal();
+}
+
+void Tallock::renewSession() {
+    Tallock& self = *shared();
+    self._session_id = platform::UUID().uuidString();
+    self.foregroundDate.reset();
+    self.backgroundDate.reset();
+}
+
+}  // namespace TallockSDK
