@@ -84,7 +84,7 @@ TEST(ProcessTest, ExitStatusVersusSignal) {
     // terminate() while it runs; the child does not inherit our ignored SIGPIPE and
     // friends, so SIGTERM ends it.
     signal(SIGTERM, SIG_IGN);
-    auto p = shell("sleep 30");
+    auto p = shell("exec sleep 30");  // no grandchild left holding our output open
     p->run();
     signal(SIGTERM, SIG_DFL);
     p->terminate();

@@ -1,0 +1,290 @@
+// One update end to end without a window: launch arguments, download from a local
+// package server, MD5 check, unpacking, replacement of a sample installed client, its
+// relaunch and the updater's termination; and every bad input, which must leave the
+// installed client as it was.
+#include <sys/stat.h>
+
+#include "flow_support.h"
+#include "platform/appkit/NSApplication.h"
+#include "updater/AppDelegate.h"
+#include "updater/ViewModel/DownloadViewModel.h"
+
+using namespace flow_test;
+using Lanternfly_Updater::AppDelegate;
+using Lanternfly_Updater::DownloadViewModel;
+using Lanternfly_Updater::UpdaterStatus;
+
+namespace {
+
+[[maybe_unused]] auto* const kWorld = ::testing::AddGlobalTestEnvironment(new World);
+
+enum class Package { good, noApp, dotDot, absolute, escapingLink, unreadable, notStartable };
+
+// Builds the package once per kind; answers its file name on the server.
+std::string package(Package kind) {
+    static const char* names[] = {"good.zip", "noapp.zip",      "dotdot.zip",      "absolute.zip",
+                                  "link.zip", "unreadable.zip", "unstartable.zip"};
+    const auto& world = World::get();
+    const fs::path zip = world.dir / "packages" / names[static_cast<int>(kind)];
+    if (fs::exists(zip)) return zip.filename().string();
+    const fs::path staging = world.dir / ("staging-" + zip.stem().string());
+    std::string extra;
+    switch (kind) {
+        case Package::good:
+        case Package::unreadable:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            fs::create_directory_symlink("MacOS", staging / "Client.app/Contents/Current");
+            if (kind == Package::unreadable)
+                extra = "    entry('Client.app/Contents/Resources/secret', b'x', 0o100000)\n";
+            break;
+        case Package::noApp:
+            writeFile(staging / "readme.txt", "no bundle here");
+            break;
+        case Package::notStartable:  // its Info.plist names an executable it does not have
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            writeFile(staging / "Client.app/Contents/Info.plist", infoPlist("com.skyreach.client", "Missing"));
+            break;
+        case Package::dotDot:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('Client.app/../../escaped.txt', b'x', 0o100644)\n";
+            break;
+        case Package::absolute:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('" + (world.dir / "absolute.txt").string() + "', b'x', 0o100644)\n";
+            break;
+        case Package::escapingLink:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('Client.app/Contents/out', '../../..', 0o120777)\n"
+                    "    entry('Client.app/Contents/out/escaped.txt', b'x', 0o100644)\n";
+            break;
+    }
+    makeZip(zip, staging, extra);
+    return zip.filename().string();
+}
+
+// One installed client in its own Applications folder, and one run of the flow.
+struct Install {
+    fs::path applications;
+    fs::path appPath;
+    std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>();
+    std::shared_ptr<RecordingClient> events = std::make_shared<RecordingClient>();
+    std::shared_ptr<DownloadViewModel> model;
+    bool terminated = false;
+
+    explicit Install(const std::string& name) {
+        applications = World::get().dir / "cases" / name / "Applications";
+        appPath = applications / "Client.app";
+        makeClient(appPath, "1", World::get().dir / "started-old");
+        platform::NSApplication::shared()->setDelegate(delegate);
+        platform::NSApplication::shared()->setExitHandler([this] { terminated = true; });
+        Lanternfly_Updater::setEventClient(events);
+        World::get().lines->reset();
+    }
+    ~Install() {
+        fs::permissions(applications, fs::perms(0755));
+        Lanternfly_Updater::setEventClient(nullptr);
+    }
+
+    std::vector<std::string> arguments(const std::string& url, const std::string& md5) const {
+        return {"updater",  "host",        World::get().url(""), "url",       url,
+                "md5",      md5,           "changeLog",          "fixes",     "appPath",
+                appPath.string(), "appName", "Client.app",       "appFolder", applications.string() + "/"};
+    }
+
+    // Runs start-up and the flow until it settles in a final state.
+    UpdaterStatus run(const std::vector<std::string>& arguments) {
+        Lanternfly_Updater::setupApp(arguments);
+        model = DownloadViewModel::create();
+        model->configure(delegate->appArgs);
+        model->downloadFile();
+        auto settled = [this] {
+            auto s = model->updaterStatus->value();
+            return s == UpdaterStatus::error || s == UpdaterStatus::installError || s == UpdaterStatus::complete;
+        };
+        EXPECT_TRUE(runMainLoopUntil(settled)) << World::get().allLines();
+        return model->updaterStatus->value();
+    }
+
+    bool clientIntact() const {
+        return fs::exists(appPath / "Contents/MacOS/Client") && readFile(appPath / "Contents/Resources/version") == "1";
+    }
+};
+
+}  // namespace
+
+TEST(UpdateFlow, ReplacesTheClientStartsTheNewOneAndQuits) {
+    Install install("success");
+    const auto zip = package(Package::good);
+    auto status = install.run(install.arguments(World::get().url("/package/" + zip),
+                                                md5Of(World::get().dir / "packages" / zip)));
+    ASSERT_EQ(status, UpdaterStatus::complete) << World::get().allLines();
+    EXPECT_EQ(install.model->downloadingPercent->value(), 100);
+
+    // The new bundle, with its executable bit and its inner link, is where the old one was.
+    EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
+    struct stat info;
+    ASSERT_EQ(stat((install.appPath / "Contents/MacOS/Client").c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IXUSR);
+    EXPECT_TRUE(fs::is_symlink(install.appPath / "Contents/Current"));
+    EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-old"));
+
+    // 2.5 s later the new client is started and the updater terminates.
+    ASSERT_TRUE(runMainLoopUntil([&] { return install.terminated; }, 10)) << World::get().allLines();
+    EXPECT_TRUE(install.delegate->updateFinished);
+    // The install-progress timer started after the installation had ended: its first tick stopped it.
+    ASSERT_TRUE(install.model->timer);
+    EXPECT_FALSE(install.model->timer->isValid());
+    EXPECT_TRUE(runMainLoopUntil([] { return fs::exists(World::get().dir / "started"); }, 10));
+    EXPECT_EQ(readFile(World::get().dir / "started"), "2\n");
+
+    EXPECT_EQ(install.events->names(),
+              (std::vector<std::string>{"download_pkg", "download_pkg_success", "install_update_start",
+                                        "install_update_success"}));
+    EXPECT_EQ(install.events->flushes, 1);
+    for (const auto& event : install.events->events) {
+        EXPECT_EQ(event.errorCode, 0);
+        EXPECT_EQ(event.errorMessage, "ok");
+    }
+    // The folder and the bundle name meet with exactly one "/".
+    EXPECT_TRUE(World::get().logged("进度-安装文件-删除新应用-" + install.applications.string() + "/Client.app"));
+    for (const char* line : {"进度-安装文件-关闭旧应用-Client", "进度-安装文件-解压压缩包", "更新成功: install Log",
+                             "安装更新成功-打开应用成功", "EventURL:http://127.0.0.1"})
+        EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
+}
+
+TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
+    struct Case {
+        const char* name;
+        // From the good arguments (url, md5) to the case's own.
+        std::function<std::vector<std::string>(const Install&, const std::string& url, const std::string& md5)> args;
+        std::function<void(Install&)> prepare;
+        UpdaterStatus status;
+        std::vector<std::string> events;  // "name" or "name:code"
+        std::vector<std::string> lines;
+        bool needsPermissions = false;
+    };
+    auto good = [](const Install& i, const std::string& url, const std::string& md5) { return i.arguments(url, md5); };
+    auto withPackage = [](Package kind) {
+        return [kind](const Install& i, const std::string&, const std::string&) {
+            auto zip = package(kind);
+            return i.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip));
+        };
+    };
+    auto replacing = [](const char* key, std::string value) {
+        return [key, value](const Install& i, const std::string& url, const std::string& md5) {
+            auto a = i.arguments(url, md5);
+            for (std::size_t k = 1; k + 1 < a.size(); k += 2)
+                if (a[k] == key) a[k + 1] = value;
+            return a;
+        };
+    };
+    const std::vector<std::string> downloadFailed = {"download_pkg", "download_pkg_fail"};
+    const std::vector<std::string> md5Failed = {"download_pkg", "download_pkg_success", "install_update_start",
+                                                "install_update_fail:-2"};
+    const std::vector<std::string> installFailed = {"download_pkg", "download_pkg_success", "install_update_start"};
+    const std::vector<std::string> pathInvalid = {"download_pkg", "download_pkg_success", "install_update_start",
+                                                  "install_update_fail:-3"};
+    const std::vector<Case> cases = {
+        {"no arguments", [](const Install&, auto&, auto&) { return std::vector<std::string>{"updater"}; }, nullptr,
+         UpdaterStatus::error, {}, {"更新程序参数: [:]", "初始化数据上报失败", "进度-整体进度报错-"}},
+        {"trailing key",  // the walk stops at "md5": only "url" is kept, nothing is configured
+         [](const Install&, const std::string& url, const std::string&) {
+             return std::vector<std::string>{"updater", "url", url, "md5"};
+         },
+         nullptr, UpdaterStatus::error, {}, {"进度-整体进度报错-"}},
+        {"missing download keys",
+         [](const Install& i, const std::string& url, const std::string& md5) {
+             auto a = i.arguments(url, md5);
+             a.resize(a.size() - 2);  // no appFolder
+             return a;
+         },
+         nullptr, UpdaterStatus::error, downloadFailed, {"进度-整体进度报错-"}},
+        {"bad URL", replacing("url", "not a url"), nullptr, UpdaterStatus::error, downloadFailed, {"进度-整体进度报错-"}},
+        {"connection refused", replacing("url", "http://127.0.0.1:1/package.zip"), nullptr, UpdaterStatus::error,
+         downloadFailed, {"进度-整体进度报错-"}},
+        {"404", replacing("url", World::get().url("/missing")), nullptr, UpdaterStatus::error, downloadFailed,
+         {"进度-整体进度报错-"}},
+        {"truncated body", replacing("url", World::get().url("/truncated")), nullptr, UpdaterStatus::error,
+         downloadFailed, {"进度-整体进度报错-"}},
+        {"MD5 mismatch", replacing("md5", "0123456789abcdef0123456789abcdef"), nullptr, UpdaterStatus::installError,
+         md5Failed, {"安装包md5校验不符 ,本地md5:"}},
+        {"upper-case MD5",
+         [](const Install& i, const std::string& url, const std::string& md5) {
+             std::string upper = md5;
+             for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+             return i.arguments(url, upper);
+         },
+         nullptr, UpdaterStatus::installError, md5Failed, {",远端md5:"}},
+        {"archive without .app", withPackage(Package::noApp), nullptr, UpdaterStatus::installError, installFailed,
+         {"安装更新失败-解压后没有内容"}},
+        {"archive with ../", withPackage(Package::dotDot), nullptr, UpdaterStatus::installError, installFailed,
+         {"安装更新失败-解压应用失败"}},
+        {"archive with an absolute entry", withPackage(Package::absolute), nullptr, UpdaterStatus::installError,
+         installFailed, {"安装更新失败-解压应用失败"}},
+        {"archive with an escaping link", withPackage(Package::escapingLink), nullptr, UpdaterStatus::installError,
+         installFailed, {"安装更新失败-解压应用失败"}},
+        {"unwritable appFolder", good, [](Install& i) { fs::permissions(i.applications, fs::perms(0555)); },
+         UpdaterStatus::installError, installFailed, {"安装更新失败-复制应用失败"}, true},
+        {"cp fails", withPackage(Package::unreadable), nullptr, UpdaterStatus::installError, installFailed,
+         {"安装更新失败-复制应用失败"}, true},
+        {"appPath /", replacing("appPath", "/"), nullptr, UpdaterStatus::installError, pathInvalid,
+         {"安装更新失败-安装路径无效"}},
+        {"relative appPath", replacing("appPath", "Client.app"), nullptr, UpdaterStatus::installError, pathInvalid,
+         {"安装更新失败-安装路径无效"}},
+        {"relative appFolder", replacing("appFolder", "Applications"), nullptr, UpdaterStatus::installError,
+         pathInvalid, {"安装更新失败-安装路径无效"}},
+    };
+
+    const auto zip = package(Package::good);
+    const auto goodURL = World::get().url("/package/" + zip);
+    const auto goodMD5 = md5Of(World::get().dir / "packages" / zip);
+    const fs::path started = World::get().dir / "started";
+    const std::string startedBefore = fs::exists(started) ? readFile(started) : "";
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsPermissions && !World::get().permissionsApply) continue;
+        Install install("bad-" + std::to_string(index++));
+        if (c.prepare) c.prepare(install);
+        auto status = install.run(c.args(install, goodURL, goodMD5));
+        EXPECT_EQ(status, c.status) << World::get().allLines();
+        if (status == UpdaterStatus::installError) {
+            ASSERT_TRUE(install.model->timer);
+            EXPECT_TRUE(runMainLoopUntil([&] { return !install.model->timer->isValid(); }, 5));
+            EXPECT_LT(install.model->downloadingPercent->value(), 100);
+        }
+
+        std::vector<std::string> events;
+        for (const auto& e : install.events->events)
+            events.push_back(e.errorCode == 0 || e.name != "install_update_fail" ? e.name
+                                                                                 : e.name + ":" + std::to_string(e.errorCode));
+        EXPECT_EQ(events, c.events);
+        for (const auto& line : c.lines) EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
+
+        fs::permissions(install.applications, fs::perms(0755));
+        EXPECT_TRUE(install.clientIntact()) << World::get().allLines();
+        EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-old"));
+        EXPECT_FALSE(install.terminated);
+    }
+    // Nothing escaped the download folder.
+    EXPECT_FALSE(fs::exists(World::get().dir / "data/com.skyreach.updater/escaped.txt"));
+    EXPECT_FALSE(fs::exists(World::get().dir / "absolute.txt"));
+    EXPECT_FALSE(fs::exists(World::get().dir / "escaped.txt"));
+    EXPECT_EQ(fs::exists(started) ? readFile(started) : "", startedBefore) << "a new client was started";
+    EXPECT_TRUE(World::get().permissionsApply) << "the permission cases did not run";
+}
+
+TEST(UpdateFlow, ANewClientThatCannotStartLeavesTheUpdaterOpenInInstallError) {
+    Install install("unstartable");
+    const auto zip = package(Package::notStartable);
+    auto status = install.run(install.arguments(World::get().url("/package/" + zip),
+                                                md5Of(World::get().dir / "packages" / zip)));
+    ASSERT_EQ(status, UpdaterStatus::complete) << World::get().allLines();
+    EXPECT_TRUE(runMainLoopUntil([&] { return install.model->updaterStatus->value() == UpdaterStatus::installError; },
+                                 10));
+    EXPECT_EQ(install.model->downloadingPercent->value(), 100);
+    EXPECT_TRUE(World::get().logged("安装更新失败-打开应用失败-"));
+    EXPECT_FALSE(install.terminated);
+    EXPECT_FALSE(install.delegate->updateFinished);
+    EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
+}

@@ -1,0 +1,113 @@
+// The updater program under a virtual X display: started with real launch arguments it
+// shows its 640 × 480 window, the control button pauses and continues the download, and
+// after the update it starts the new client and exits with status 0.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+using testing_support::runCommand;
+using testing_support::writeFile;
+
+bool have(const char* program) {
+    int status = 0;
+    runCommand(std::string("command -v ") + program + " >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+// A client bundle whose executable appends its version to `marker` when started; the
+// filler makes the package big enough to watch its download.
+void makeClient(const fs::path& bundle, const std::string& version, const fs::path& marker, std::size_t filler) {
+    writeFile(bundle / "Contents/Info.plist",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>CFBundleIdentifier</key><string>com.skyreach.client</string>"
+              "<key>CFBundleExecutable</key><string>Skyreach</string>"
+              "<key>CFBundleShortVersionString</key><string>" + version + "</string></dict></plist>\n");
+    writeFile(bundle / "Contents/MacOS/Skyreach", "#!/bin/sh\necho " + version + " >> '" + marker.string() + "'\n");
+    fs::permissions(bundle / "Contents/MacOS/Skyreach", fs::perms(0755));
+    std::string data(filler, '\0');
+    std::mt19937 random(7);
+    for (auto& c : data) c = static_cast<char>(random());
+    writeFile(bundle / "Contents/Resources/filler.bin", data);
+}
+
+TEST(Program, WindowPauseContinueAndRelaunchUnderX) {
+    for (const char* tool : {"xvfb-run", "xdotool", "xwininfo", "python3"})
+        if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
+    testing_support::TempDir dir;
+    const fs::path apps = dir / "apps", marker = dir / "started.txt";
+    makeClient(apps / "Skyreach.app", "1.0", marker, 0);
+    makeClient(dir / "build/Skyreach.app", "2.0", marker, 3 << 20);
+    int status = -1;
+    auto zipped = runCommand("cd '" + (dir / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
+                                 (dir / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
+                             &status);
+    ASSERT_EQ(status, 0) << zipped;
+    const std::string md5 = runCommand("md5sum '" + (dir / "package.zip").string() + "'").substr(0, 32);
+
+    // Waits poll for a condition, at most twenty seconds each. Watching that the partial
+    // file does not grow needs time to pass, so that one check measures over a second.
+    std::string script = R"SH(
+set -u
+d="$1"; exe="$2"; server="$3"; md5="$4"
+export HOME="$d/home" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config" TMPDIR="$d/tmp" LANG=zh_CN.UTF-8
+mkdir -p "$HOME" "$TMPDIR"
+poll() { i=0; while [ $i -lt 200 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
+python3 "$server" "$d/package.zip" "$d/events.txt" --rate 1500000 > "$d/port.txt" &
+spid=$!
+poll 'test -s "$d/port.txt"' || { echo "no server" > "$d/status.txt"; exit 1; }
+port=$(head -n1 "$d/port.txt")
+"$exe" url "http://127.0.0.1:$port/package.zip" md5 "$md5" changeLog "1. 更快
+2. 更稳" appPath "$d/apps/Skyreach.app" appName Skyreach.app appFolder "$d/apps" versionName 2.0 versionCode 200 > "$d/out.txt" 2> "$d/err.txt" &
+pid=$!
+poll 'xdotool search --name "Skyreach Updater" > "$d/ids.txt" 2>/dev/null && test -s "$d/ids.txt"' || { echo "no window" > "$d/status.txt"; kill $pid $spid; exit 1; }
+id=$(head -n1 "$d/ids.txt")
+poll 'xwininfo -id $id | grep -q IsViewable'
+xwininfo -id $id > "$d/info.txt"
+partial() { s=$(stat -c %s "$TMPDIR"/skyreach-*/download-*.tmp 2>/dev/null | head -n1); echo "${s:-0}"; }
+poll '[ $(partial) -gt 300000 ]' || echo "download never started" >> "$d/status.txt"
+xdotool mousemove --window $id 320 396 click 1
+sleep 0.5; a=$(partial); sleep 1; b=$(partial)
+echo "paused $a $b" >> "$d/status.txt"
+xdotool mousemove --window $id 320 396 click 1
+poll "[ \$(partial) -gt $b ]" && echo "continued" >> "$d/status.txt"
+ended() { case "$(ps -o stat= -p $pid 2>/dev/null)" in Z*|"") return 0;; *) return 1;; esac; }
+if poll ended; then wait $pid; echo "exit $?" >> "$d/status.txt"; else kill $pid; echo "still running" >> "$d/status.txt"; fi
+kill $spid
+)SH";
+    writeFile(dir / "run.sh", script);
+    auto output = runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" +
+                                 dir.path().string() + "' '" + UPDATER_EXECUTABLE + "' '" + testing_support::sourceDir().string() +
+                                 "/scripts/demo-server.py' " + md5 + " 2>&1",
+                             &status);
+    const std::string info = readFile(dir / "info.txt"), statusText = readFile(dir / "status.txt");
+    const std::string context = output + "\n--- status\n" + statusText + "--- log\n" +
+                                readFile(dir / "data/com.skyreach.updater/Logs/Skyreach_Updater.log") + "--- stderr\n" +
+                                readFile(dir / "err.txt");
+    EXPECT_NE(info.find("Width: 640"), std::string::npos) << info << context;
+    EXPECT_NE(info.find("Height: 480"), std::string::npos) << info;
+
+    std::istringstream lines(statusText);
+    long a = -1, b = -2;
+    bool continued = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("paused ", 0) == 0) std::sscanf(line.c_str(), "paused %ld %ld", &a, &b);
+        continued = continued || line == "continued";
+    }
+    EXPECT_GT(a, 0) << context;
+    EXPECT_EQ(a, b) << "the partial file grew while paused\n" << context;
+    EXPECT_TRUE(continued) << context;
+    EXPECT_NE(statusText.find("exit 0"), std::string::npos) << context;
+    EXPECT_EQ(readFile(marker), "2.0\n") << "the new client should have been started once\n" << context;
+    EXPECT_TRUE(fs::exists(apps / "Skyreach.app/Contents/Resources/filler.bin"));
+}
+
+}  // namespace

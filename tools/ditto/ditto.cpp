@@ -1,0 +1,234 @@
+// Unpacks a zip archive into a folder: `ditto -x -k ZIP DIR` (or `-xk`). The whole archive
+// is checked before anything is written, and refused (exit status 1, the reason on
+// standard error) when an entry is absolute, has a ".." component, passes through a
+// symbolic link of the archive, or is a link whose target leaves the folder. Executable
+// bits and symbolic links inside the folder are kept.
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: ditto -x -k ZIP DIR\n");
+    return 2;
+}
+
+std::vector<std::string> components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '/') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+std::string joined(const std::vector<std::string>& parts, std::size_t count) {
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i) path += (i ? "/" : "") + parts[i];
+    return path;
+}
+
+// The archive's own view of its tree: which paths are symbolic links.
+struct Checker {
+    std::set<std::string> links;
+    std::string problem;
+
+    bool refuse(const std::string& why) {
+        problem = why;
+        return false;
+    }
+
+    // A member path: relative, no "..", and not below one of the archive's links.
+    bool checkPath(const std::string& path, const char* what) {
+        if (path.empty()) return refuse(std::string("empty ") + what);
+        if (path[0] == '/') return refuse(std::string("absolute ") + what + ": " + path);
+        auto parts = components(path);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i] == "..") return refuse(std::string("\"..\" in ") + what + ": " + path);
+            if (i + 1 < parts.size() && links.count(joined(parts, i + 1)))
+                return refuse(std::string(what) + " through a symbolic link: " + path);
+        }
+        return true;
+    }
+
+    // A link target, resolved from the link's folder without following other links: it
+    // must stay inside the folder, and may not step through another link of the archive
+    // (whose own target could turn a later ".." into an escape).
+    bool checkLinkTarget(const std::string& linkPath, const std::string& target) {
+        if (target.empty() || target[0] == '/')
+            return refuse("symbolic link leaves the folder: " + linkPath + " -> " + target);
+        auto base = components(linkPath);
+        base.pop_back();
+        for (const auto& part : components(target)) {
+            if (part == ".") continue;
+            if (part == "..") {
+                if (base.empty()) return refuse("symbolic link leaves the folder: " + linkPath + " -> " + target);
+                base.pop_back();
+                continue;
+            }
+            base.push_back(part);
+            if (links.count(joined(base, base.size())))
+                return refuse("symbolic link through another link: " + linkPath + " -> " + target);
+        }
+        return true;
+    }
+};
+
+std::string withoutDotSlash(std::string path) {
+    while (path.rfind("./", 0) == 0) path.erase(0, 2);
+    return path;
+}
+
+archive* openReader(const char* zip) {
+    archive* reader = archive_read_new();
+    archive_read_support_format_zip(reader);
+    if (archive_read_open_filename(reader, zip, 1 << 16) != ARCHIVE_OK) {
+        std::fprintf(stderr, "ditto: cannot open %s: %s\n", zip, archive_error_string(reader));
+        archive_read_free(reader);
+        return nullptr;
+    }
+    return reader;
+}
+
+// First pass: every header, nothing written.
+bool checkArchive(const char* zip) {
+    archive* reader = openReader(zip);
+    if (!reader) return false;
+    Checker checker;
+    archive_entry* entry = nullptr;
+    bool ok = true;
+    int status;
+    while (ok && (status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK) {
+        std::string path = withoutDotSlash(archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "");
+        ok = checker.checkPath(path, "entry");
+        if (ok && archive_entry_hardlink(entry)) ok = checker.checkPath(archive_entry_hardlink(entry), "hard link");
+        if (ok && archive_entry_filetype(entry) == AE_IFLNK) {
+            const char* target = archive_entry_symlink(entry);
+            ok = checker.checkLinkTarget(path, target ? target : "");
+            if (ok) {
+                auto parts = components(path);
+                checker.links.insert(joined(parts, parts.size()));
+            }
+        }
+    }
+    if (ok && status != ARCHIVE_EOF) {
+        checker.problem = std::string("damaged archive: ") + (archive_error_string(reader) ? archive_error_string(reader) : "");
+        ok = false;
+    }
+    if (!ok) std::fprintf(stderr, "ditto: refusing %s: %s\n", zip, checker.problem.c_str());
+    archive_read_free(reader);
+    return ok;
+}
+
+int copyData(archive* reader, archive* writer) {
+    const void* block;
+    size_t size;
+    la_int64_t offset;
+    for (;;) {
+        int status = archive_read_data_block(reader, &block, &size, &offset);
+        if (status == ARCHIVE_EOF) return ARCHIVE_OK;
+        if (status < ARCHIVE_WARN) return status;
+        if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) return ARCHIVE_FATAL;
+    }
+}
+
+// Second pass: writes every entry below `folder` (entered, so that names stay relative
+// and the writer's own checks for absolute names and ".." apply), never through a link.
+bool extract(const char* zip, const std::string& folder) {
+    archive* reader = openReader(zip);
+    if (!reader) return false;
+    if (chdir(folder.c_str()) != 0) {
+        std::fprintf(stderr, "ditto: cannot enter %s: %s\n", folder.c_str(), std::strerror(errno));
+        archive_read_free(reader);
+        return false;
+    }
+    archive* writer = archive_write_disk_new();
+    archive_write_disk_set_options(writer, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                               ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                               ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
+    archive_write_disk_set_standard_lookup(writer);
+    bool ok = true;
+    archive_entry* entry = nullptr;
+    int status;
+    while (ok && (status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK) {
+        std::string path = withoutDotSlash(archive_entry_pathname(entry));
+        archive_entry_set_pathname(entry, path.c_str());
+        if (archive_write_header(writer, entry) < ARCHIVE_WARN || copyData(reader, writer) != ARCHIVE_OK ||
+            archive_write_finish_entry(writer) < ARCHIVE_WARN) {
+            std::fprintf(stderr, "ditto: cannot write %s: %s\n", path.c_str(),
+                         archive_error_string(writer) ? archive_error_string(writer)
+                                                      : archive_error_string(reader));
+            ok = false;
+        }
+    }
+    if (ok && status != ARCHIVE_EOF) {
+        std::fprintf(stderr, "ditto: damaged archive %s: %s\n", zip, archive_error_string(reader));
+        ok = false;
+    }
+    if (archive_write_close(writer) != ARCHIVE_OK && ok) {
+        std::fprintf(stderr, "ditto: %s\n", archive_error_string(writer));
+        ok = false;
+    }
+    archive_write_free(writer);
+    archive_read_free(reader);
+    return ok;
+}
+
+bool makeFolder(const std::string& folder) {
+    std::string path;
+    for (const auto& part : components(folder)) {
+        path += "/" + part;
+        if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat info;
+    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool extractFlag = false, zipFlag = false;
+    std::vector<std::string> operands;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.size() > 1 && arg[0] == '-') {
+            for (char c : arg.substr(1)) {
+                if (c == 'x') extractFlag = true;
+                else if (c == 'k') zipFlag = true;
+                else return usage();
+            }
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (!extractFlag || !zipFlag || operands.size() != 2) return usage();
+    const std::string& zip = operands[0];
+    std::string folder = operands[1];
+    if (folder.empty()) return usage();
+    if (folder[0] != '/') {
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd)) return usage();
+        folder = std::string(cwd) + "/" + folder;
+    }
+    if (!checkArchive(zip.c_str())) return 1;
+    if (!makeFolder(folder)) {
+        std::fprintf(stderr, "ditto: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
+        return 1;
+    }
+    return extract(zip.c_str(), folder) ? 0 : 1;
+}

@@ -1,0 +1,205 @@
+// The download half of the update flow: work order, folders, the package download with
+// its progress and outcome, the install-progress timer and the control button.
+#include "updater/ViewModel/DownloadViewModel.h"
+
+#include <cmath>
+
+#include "Common/Helper/CmdHelper.h"
+#include "Hawser/DownloadResponseHandlers.h"
+#include "Hawser/HW.h"
+#include "Hawser/Session.h"
+#include "platform/base/Fatal.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/files/Bundle.h"
+#include "platform/files/FileManager.h"
+#include "platform/foundation/TextForms.h"
+#include "updater/AppInfo.h"
+#include "updater/Common/Statistics/StatisticsEvent.h"
+#include "updater/Log.h"
+
+namespace Lanternfly_Updater {
+
+std::shared_ptr<DownloadViewModel> DownloadViewModel::create() { return std::make_shared<DownloadViewModel>(); }
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    auto end = folder.find_last_not_of('/');
+    std::string base = end == std::string::npos ? std::string() : folder.substr(0, end + 1);
+    return base + "/" + name;
+}
+
+platform::URL DownloadViewModel::downloadFolder() {
+    auto folders = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::applicationSupportDirectory);
+    if (folders.empty()) platform::fatal("No Application Support folder for the download");
+    return folders.front().appendingPathComponent(AppInfo::bundleId() + "/download", true);
+}
+
+platform::URL DownloadViewModel::packageFile() {
+    return downloadFolder().appendingPathComponent("updater.zip", false);
+}
+
+std::string DownloadViewModel::dittoPath() {
+    return platform::Bundle::main()->bundleURL().path() + "/Contents/MacOS/ditto";
+}
+
+void DownloadViewModel::configure(const std::map<std::string, std::string>& args) {
+    if (args.empty()) return;
+    const char* keys[] = {"url", "md5", "changeLog", "appPath", "appName", "appFolder"};
+    for (const char* key : keys)
+        if (!args.count(key)) return;
+    url = args.at("url");
+    md5 = args.at("md5");
+    changeLog = args.at("changeLog");
+    appPath = args.at("appPath");
+    appName = args.at("appName");
+    appFolder = args.at("appFolder");
+    if (args.count("versionName")) versionName = args.at("versionName");
+    if (args.count("versionCode")) versionCode = args.at("versionCode");
+}
+
+std::string DownloadViewModel::versionText() const {
+    if (versionName.empty() || versionCode.empty()) return {};
+    return "V" + versionName + "\xEF\xBC\x88" + versionCode + "\xEF\xBC\x89";
+}
+
+std::vector<std::string> DownloadViewModel::getAppFile() {
+    std::vector<platform::URL> entries;
+    try {
+        entries = platform::FileManager::defaultManager()->contentsOfDirectory(downloadFolder());
+    } catch (const platform::ErrorException&) {
+        log().error("查找-没有.app的文件");
+        return {};
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : entries)
+        if (entry.pathExtension() == "app") names.push_back(entry.lastPathComponent());
+    if (names.empty()) {
+        log().error("查找-没有.app的文件");
+        return {};
+    }
+    log().error("查找-包括.app的文件-" + platform::describing(names));
+    return names;
+}
+
+void DownloadViewModel::downloadFile() {
+    const auto folder = downloadFolder();
+    const auto package = packageFile();
+    log().error("进度-删除原有updater.zip文件");
+    try {
+        CmdHelper::exec("/bin/rm", {"-rf", package.path()});
+    } catch (const platform::ErrorException&) {
+    }
+    for (const auto& name : getAppFile()) {
+        log().error("进度-删除原有" + name + ".app文件");
+        try {
+            CmdHelper::exec("/bin/rm", {"-rf", joinPath(folder.path(), name)});
+        } catch (const platform::ErrorException&) {
+        }
+    }
+    DataEvent(StatisticsEventID{"download_pkg"});
+
+    auto destination = [package](const platform::URL&, const platform::HTTPURLResponse&) {
+        return Hawser::DownloadRequest::DestinationResult{
+            package, Hawser::DownloadRequest::Options::removePreviousFile |
+                         Hawser::DownloadRequest::Options::createIntermediateDirectories};
+    };
+    auto request = Hawser::HW->download(url, Hawser::HTTPMethod::get, std::nullopt, Hawser::URLEncoding::default_(),
+                                        std::nullopt, nullptr, nullptr, destination);
+    // An error page is a failed download, never a package.
+    request->validate([](const std::optional<platform::URLRequest>&, const platform::HTTPURLResponse& response,
+                         const std::optional<platform::URL>&) -> Hawser::ValidationResult {
+        if (response.statusCode() >= 200 && response.statusCode() < 300) return Hawser::ValidationResult::success(platform::Void{});
+        return Hawser::ValidationResult::failure(
+            Hawser::HWError::responseValidationFailed(
+                Hawser::ResponseValidationFailureReason::UnacceptableStatusCode{response.statusCode()})
+                .shared());
+    });
+    auto weak = weakSelf();
+    request->downloadProgress(platform::DispatchQueue::main(), [weak](const platform::ProgressPtr& progress) {
+        auto self = weak.lock();
+        if (!self) return;
+        const double fraction = progress->fractionCompleted();
+        self->downloadingPercent->setValue(static_cast<int>(std::ceil(fraction * 80)));
+        log().error("进度-下载进度-" + platform::doubleText(fraction) + "-" +
+                    std::to_string(self->downloadingPercent->value()));
+    });
+    Hawser::responseURL(request, platform::DispatchQueue::main(),
+                        [weak](const Hawser::DownloadResponse<platform::URL, Hawser::HWError>& response) {
+                            auto self = weak.lock();
+                            if (!self) return;
+                            if (auto fileURL = response.value())
+                                self->didDownload(*fileURL);
+                            else
+                                self->didFailDownload(response.error()->shared());
+                        });
+    downloadRequest = request;
+}
+
+void DownloadViewModel::didFailDownload(const platform::ErrorPtr& error) {
+    DataEvent(StatisticsEventID{"download_pkg_fail"}, {}, eventError(error));
+    LumenEvent("app_upgrade_finish", {{StatisticParamKey{"state_string"}, platform::Value("failure")},
+                                      {StatisticParamKey{"content_string"}, platform::Value("下载文件失败")}});
+    updaterStatus->setValue(UpdaterStatus::error);
+    log().error("进度-整体进度报错-" + error->debugDescription());
+}
+
+void DownloadViewModel::didDownload(const platform::URL& fileURL) {
+    DataEvent(StatisticsEventID{"download_pkg_success"});
+    LumenEvent("app_upgrade_download_finish");
+    log().error("进度-下载结束-原始-" + fileURL.absoluteString());
+    std::string path;
+    for (char c : fileURL.path()) path += c == ' ' ? std::string("\\\\ ") : std::string(1, c);
+    packagePath = path;
+    packageFileURL = fileURL;
+    log().error("进度-下载结束-最后-" + fileURL.absoluteString());
+    updaterStatus->setValue(UpdaterStatus::installing);
+    installPackage();
+    startInstallTimer();
+}
+
+void DownloadViewModel::startInstallTimer() {
+    std::weak_ptr<DownloadViewModel> weak = weakSelf();
+    // The previous timer object is released, not invalidated.
+    timer = platform::Timer::scheduledTimer(0.2, true, [weak](platform::Timer&) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (self->updaterStatus->value() != UpdaterStatus::installing) {
+            self->invalidateTimer();
+            return;
+        }
+        const int percent = self->downloadingPercent->value();
+        if (percent >= 96) return;
+        log().error("进度-安装进度-" + std::to_string(percent));
+        self->downloadingPercent->setValue(percent + 1);
+    });
+}
+
+void DownloadViewModel::invalidateTimer() {
+    if (timer) timer->invalidate();
+}
+
+void DownloadViewModel::handleControlButton() {
+    if (!downloadRequest) return;
+    switch (updaterStatus->value()) {
+        case UpdaterStatus::downloading:
+            DataEvent(StatisticsEventID{"update_pause"});
+            downloadRequest->suspend();
+            updaterStatus->setValue(UpdaterStatus::pause);
+            break;
+        case UpdaterStatus::pause:
+            DataEvent(StatisticsEventID{"update_continue"});
+            downloadRequest->resume();
+            updaterStatus->setValue(UpdaterStatus::downloading);
+            break;
+        case UpdaterStatus::error:
+        case UpdaterStatus::installError:
+            downloadRequest->cancel();
+            downloadFile();
+            updaterStatus->setValue(UpdaterStatus::downloading);
+            break;
+        case UpdaterStatus::installing:
+        case UpdaterStatus::complete:
+            break;
+    }
+}
+
+}  // namespace Lanternfly_Updater
