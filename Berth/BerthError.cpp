@@ -2,16 +2,12 @@
 #include "Berth/BerthError.h"
 
 #include "Berth/Response.h"
+#include "platform/base/Overloaded.h"
 
 namespace Berth {
 
 namespace {
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
+using platform::Overloaded;
 
 std::string responseText(const ResponsePtr& r) { return r ? r->description() : "nil"; }
 std::string errorText(const platform::ErrorPtr& e) { return e ? e->debugDescription() : "nil"; }

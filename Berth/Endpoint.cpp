@@ -2,6 +2,7 @@
 #include "Berth/Endpoint.h"
 
 #include "platform/base/Fatal.h"
+#include "platform/base/Overloaded.h"
 
 namespace Berth {
 
@@ -55,12 +56,7 @@ URLRequest encodeParameters(const Hawser::ParameterEncoding& encoding, const URL
     }
 }
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
+using platform::Overloaded;
 
 }  // namespace
 

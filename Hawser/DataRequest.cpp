@@ -51,23 +51,15 @@ void DataRequest::updateDownloadProgress() {
 }
 
 DataRequestPtr DataRequest::validate(Validation validation) {
-    std::weak_ptr<DataRequest> weak = selfAsData();
-    validators.write([&](std::vector<std::function<void()>>& list) {
-        list.push_back([weak, validation = std::move(validation)] {
-            auto self = weak.lock();
-            if (!self) return;
-            auto response = self->response();
-            if (self->error() || !response) return;
-            auto request = self->request();
-            auto data = self->data();
-            ValidationResult result = validation(request, *response, data);
-            if (result.isFailure()) self->setError(validationError(result.error()));
-            if (self->eventMonitor) {
-                self->eventMonitor->requestDidValidateRequestResponseDataWithResult(self, request, response, data,
-                                                                                    result);
-            }
+    addValidator(
+        std::weak_ptr<DataRequest>(selfAsData()), [](DataRequest& self) { return self.data(); },
+        [validation = std::move(validation)](const auto& request, const auto& response, const auto& data) {
+            return validation(request, response, data);
+        },
+        [](EventMonitor& monitor, const auto& self, const auto& request, const auto& response, const auto& data,
+           const auto& result) {
+            monitor.requestDidValidateRequestResponseDataWithResult(self, request, response, data, result);
         });
-    });
     return selfAsData();
 }
 

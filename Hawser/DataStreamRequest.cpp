@@ -100,21 +100,16 @@ void DataStreamRequest::didReceive(const platform::Data& data) {
 }
 
 DataStreamRequestPtr DataStreamRequest::validate(Validation validation) {
-    std::weak_ptr<DataStreamRequest> weak = selfAsStream();
-    validators.write([&](std::vector<std::function<void()>>& list) {
-        list.push_back([weak, validation = std::move(validation)] {
-            auto self = weak.lock();
-            if (!self) return;
-            auto response = self->response();
-            if (self->error() || !response) return;
-            auto request = self->request();
-            ValidationResult result = validation(request, *response);
-            if (result.isFailure()) self->setError(validationError(result.error()));
-            if (self->eventMonitor) {
-                self->eventMonitor->requestDidValidateRequestResponseWithResult(self, request, response, result);
-            }
+    // A stream's check looks at nothing beyond request and response.
+    addValidator(
+        std::weak_ptr<DataStreamRequest>(selfAsStream()), [](DataStreamRequest&) { return platform::Void(); },
+        [validation = std::move(validation)](const auto& request, const auto& response, platform::Void) {
+            return validation(request, response);
+        },
+        [](EventMonitor& monitor, const auto& self, const auto& request, const auto& response, platform::Void,
+           const auto& result) {
+            monitor.requestDidValidateRequestResponseWithResult(self, request, response, result);
         });
-    });
     return selfAsStream();
 }
 

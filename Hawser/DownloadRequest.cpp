@@ -109,23 +109,15 @@ DownloadRequestPtr DownloadRequest::cancelOptionallyProducingResumeData(std::opt
 }
 
 DownloadRequestPtr DownloadRequest::validate(Validation validation) {
-    std::weak_ptr<DownloadRequest> weak = selfAsDownload();
-    validators.write([&](std::vector<std::function<void()>>& list) {
-        list.push_back([weak, validation = std::move(validation)] {
-            auto self = weak.lock();
-            if (!self) return;
-            auto response = self->response();
-            if (self->error() || !response) return;
-            auto request = self->request();
-            auto file = self->fileURL();
-            ValidationResult result = validation(request, *response, file);
-            if (result.isFailure()) self->setError(validationError(result.error()));
-            if (self->eventMonitor) {
-                self->eventMonitor->requestDidValidateRequestResponseFileURLWithResult(self, request, response, file,
-                                                                                       result);
-            }
+    addValidator(
+        std::weak_ptr<DownloadRequest>(selfAsDownload()), [](DownloadRequest& self) { return self.fileURL(); },
+        [validation = std::move(validation)](const auto& request, const auto& response, const auto& file) {
+            return validation(request, response, file);
+        },
+        [](EventMonitor& monitor, const auto& self, const auto& request, const auto& response, const auto& file,
+           const auto& result) {
+            monitor.requestDidValidateRequestResponseFileURLWithResult(self, request, response, file, result);
         });
-    });
     return selfAsDownload();
 }
 

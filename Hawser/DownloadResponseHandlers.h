@@ -43,15 +43,7 @@ DownloadRequestPtr response(const DownloadRequestPtr& request, DispatchQueuePtr 
             auto built = build(result);
             if (request->eventMonitor)
                 request->eventMonitor->requestDidParseDownloadResponseOfValue(request, eraseType(built));
-            rh::completeOrRetry(
-                request, result.failureValue(),
-                [request, queue, completionHandler, built] {
-                    rh::deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
-                },
-                [request, queue, completionHandler, build](const HWError& error) {
-                    auto reread = build(platform::Result<Value, HWError>::failure(error));
-                    rh::deliverLater(request, queue, [completionHandler, reread] { completionHandler(reread); });
-                });
+            rh::deliverOrRetry<Value>(request, queue, completionHandler, result.failureValue(), built, build);
         });
     });
     return request;

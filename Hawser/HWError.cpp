@@ -2,18 +2,12 @@
 #include "Hawser/HWError.h"
 
 #include "platform/base/Fatal.h"
+#include "platform/base/Overloaded.h"
 #include "platform/net/URLError.h"
 
 namespace Hawser {
 
-namespace {
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-}  // namespace
+using platform::Overloaded;
 
 std::optional<URL> MultipartEncodingFailureReason::url() const {
     using R = MultipartEncodingFailureReason;

@@ -3,18 +3,14 @@
 #include <string>
 
 #include "Hawser/HWError.h"
+#include "platform/base/Overloaded.h"
 #include "platform/foundation/UTF16.h"
 
 namespace Hawser {
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
+using platform::Overloaded;
 
 // The localized message of an error (as the platform's error protocol gives it).
 std::string loc(const ErrorPtr& e) { return e ? e->localizedDescription() : "nil"; }

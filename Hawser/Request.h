@@ -214,6 +214,26 @@ protected:
     // A validation failure as the request records it: an HWError as it is, any other
     // error wrapped as a custom validation failure.
     static HWError validationError(const platform::ErrorPtr& error);
+    // Queues a validator that acts once the request has a response and no error: `payload`
+    // reads what the check looks at besides request and response, `check` validates, a
+    // failure becomes the request's error, and then `report` tells the event monitor.
+    template <class R, class Payload, class Check, class Report>
+    void addValidator(std::weak_ptr<R> weak, Payload payload, Check check, Report report) {
+        validators.write([&](std::vector<std::function<void()>>& list) {
+            list.push_back([weak = std::move(weak), payload = std::move(payload), check = std::move(check),
+                            report = std::move(report)] {
+                auto self = weak.lock();
+                if (!self) return;
+                auto response = self->response();
+                if (self->error() || !response) return;
+                auto request = self->request();
+                auto extra = payload(*self);
+                ValidationResult result = check(request, *response, extra);
+                if (result.isFailure()) self->setError(validationError(result.error()));
+                if (self->eventMonitor) report(*self->eventMonitor, self, request, response, extra, result);
+            });
+        });
+    }
 
     const platform::ProgressPtr uploadProgress_;
     const platform::ProgressPtr downloadProgress_;

@@ -33,6 +33,21 @@ void completeOrRetry(const RequestPtr& request, const std::optional<HWError>& fa
                      std::function<void()> complete, std::function<void(const HWError&)> completeWithError);
 // Registers the caller's delivery with the request; it runs on `queue` (null: main).
 void deliverLater(const RequestPtr& request, const DispatchQueuePtr& queue, std::function<void()> delivery);
+// The built response goes to the caller through completeOrRetry; when the retrier
+// answers with an error, `build` makes the response again with that error.
+template <class Value, class Handler, class Response, class Build>
+void deliverOrRetry(const RequestPtr& request, const DispatchQueuePtr& queue, const Handler& completionHandler,
+                    const std::optional<HWError>& failure, const Response& built, const Build& build) {
+    completeOrRetry(
+        request, failure,
+        [request, queue, completionHandler, built] {
+            deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
+        },
+        [request, queue, completionHandler, build](const HWError& error) {
+            auto reread = build(platform::Result<Value, HWError>::failure(error));
+            deliverLater(request, queue, [completionHandler, reread] { completionHandler(reread); });
+        });
+}
 
 template <class Value, class Serialize>
 platform::Result<Value, HWError> serializeCatching(Serialize&& serialize) {
@@ -71,15 +86,7 @@ DataRequestPtr response(const DataRequestPtr& request, DispatchQueuePtr queue, S
             };
             auto built = build(result);
             if (request->eventMonitor) request->eventMonitor->requestDidParseResponseOfValue(request, eraseType(built));
-            rh::completeOrRetry(
-                request, result.failureValue(),
-                [request, queue, completionHandler, built] {
-                    rh::deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
-                },
-                [request, queue, completionHandler, build](const HWError& error) {
-                    auto reread = build(platform::Result<Value, HWError>::failure(error));
-                    rh::deliverLater(request, queue, [completionHandler, reread] { completionHandler(reread); });
-                });
+            rh::deliverOrRetry<Value>(request, queue, completionHandler, result.failureValue(), built, build);
         });
     });
     return request;

@@ -4,48 +4,20 @@
 
 #include "platform/files/Bundle.h"
 #include "platform/foundation/PropertyListSerialization.h"
+#include "platform/foundation/UTF16.h"
 
 namespace platform {
 namespace {
 
-void appendUTF8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// UTF-16 with a byte-order mark to UTF-8; unpaired surrogates become U+FFFD.
-std::string fromUTF16(const std::string& bytes, bool bigEndian) {
-    std::string out;
-    auto unit = [&](std::size_t i) -> std::uint32_t {
-        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (a << 8 | b) : (b << 8 | a);
-    };
+// UTF-16 with a byte-order mark to UTF-8; unpaired surrogates become U+FFFD and an odd
+// trailing byte is dropped.
+std::string textOfUTF16Bytes(const std::string& bytes, bool bigEndian) {
+    std::u16string units;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t u = unit(i);
-        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
-            std::uint32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                appendUTF8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        appendUTF8(out, (u >= 0xD800 && u < 0xE000) ? 0xFFFD : u);
+        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        units += static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
     }
-    return out;
+    return fromUTF16(units);
 }
 
 class Parser {
@@ -180,9 +152,9 @@ private:
 std::optional<std::map<std::string, std::string>> Bundle::parseStringsFile(const std::string& raw) {
     std::string text;
     if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF && static_cast<unsigned char>(raw[1]) == 0xFE)
-        text = fromUTF16(raw, false);
+        text = textOfUTF16Bytes(raw, false);
     else if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFE && static_cast<unsigned char>(raw[1]) == 0xFF)
-        text = fromUTF16(raw, true);
+        text = textOfUTF16Bytes(raw, true);
     else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text = raw.substr(3);
     else

@@ -18,6 +18,23 @@ namespace platform {
 
 using namespace driver;
 
+namespace {
+// The figures of one posted progress report, taken under the channel's lock; taking them
+// clears the pending delta and lets the next report be scheduled.
+struct TakenProgress {
+    std::int64_t delta, total, expected;
+};
+TakenProgress takeProgress(DeliveryChannel& channel, std::int64_t DeliveryChannel::*delta,
+                           std::int64_t DeliveryChannel::*total, std::int64_t DeliveryChannel::*expected,
+                           bool DeliveryChannel::*scheduled) {
+    std::lock_guard lock(channel.mutex);
+    TakenProgress taken{channel.*delta, channel.*total, channel.*expected};
+    channel.*delta = 0;
+    channel.*scheduled = false;
+    return taken;
+}
+}  // namespace
+
 TaskDriver::TaskDriver(URLSessionPtr session, URLSessionTask* task)
     : session_(std::move(session)), task_(task), taskRef_(task->shared_from_this()), engine_(session_->engine_),
       hasDelegate_(session_->delegate() != nullptr), channel_(std::make_shared<DeliveryChannel>()) {}
@@ -77,7 +94,8 @@ void TaskDriver::start() {
     startAttempt(*request);
 }
 
-void TaskDriver::resetAttempt() {
+// Only a live handle is ever in the engine, so inMulti_ is false whenever easy_ is null.
+void TaskDriver::releaseTransfer() {
     if (easy_) {
         if (inMulti_) engine_->remove(easy_);
         curl_easy_cleanup(easy_);
@@ -86,6 +104,10 @@ void TaskDriver::resetAttempt() {
     inMulti_ = false;
     if (headerList_) curl_slist_free_all(headerList_);
     headerList_ = nullptr;
+}
+
+void TaskDriver::resetAttempt() {
+    releaseTransfer();
     status_ = 0;
     headers_ = HTTPHeaderFields();
     headerBytes_ = 0;
@@ -454,16 +476,9 @@ void TaskDriver::scheduleProgress() {
     auto channel = channel_;
     auto task = std::static_pointer_cast<URLSessionDownloadTask>(taskRef_);
     post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-        std::int64_t delta, total, expected;
-        {
-            std::lock_guard lock(channel->mutex);
-            delta = channel->progressDelta;
-            total = channel->progressTotal;
-            expected = channel->progressExpected;
-            channel->progressDelta = 0;
-            channel->progressScheduled = false;
-        }
-        if (delegate && delta > 0) delegate->didWriteData(session, task, delta, total, expected);
+        auto p = takeProgress(*channel, &DeliveryChannel::progressDelta, &DeliveryChannel::progressTotal,
+                              &DeliveryChannel::progressExpected, &DeliveryChannel::progressScheduled);
+        if (delegate && p.delta > 0) delegate->didWriteData(session, task, p.delta, p.total, p.expected);
     });
 }
 
@@ -486,16 +501,9 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
             auto channel = channel_;
             auto task = taskRef_;
             post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-                std::int64_t delta, total, expected;
-                {
-                    std::lock_guard lock(channel->mutex);
-                    delta = channel->uploadDelta;
-                    total = channel->uploadTotal;
-                    expected = channel->uploadExpected;
-                    channel->uploadDelta = 0;
-                    channel->uploadScheduled = false;
-                }
-                if (delegate && delta > 0) delegate->didSendBodyData(session, task, delta, total, expected);
+                auto p = takeProgress(*channel, &DeliveryChannel::uploadDelta, &DeliveryChannel::uploadTotal,
+                                      &DeliveryChannel::uploadExpected, &DeliveryChannel::uploadScheduled);
+                if (delegate && p.delta > 0) delegate->didSendBodyData(session, task, p.delta, p.total, p.expected);
             });
         }
     }
@@ -587,14 +595,7 @@ void TaskDriver::finishSuccess() {
 void TaskDriver::finish(ErrorPtr error, bool keepDownloadFile) {
     if (finished_) return;
     finished_ = true;
-    if (easy_) {
-        if (inMulti_) engine_->remove(easy_);
-        curl_easy_cleanup(easy_);
-        easy_ = nullptr;
-        inMulti_ = false;
-    }
-    if (headerList_) curl_slist_free_all(headerList_);
-    headerList_ = nullptr;
+    releaseTransfer();
     if (body_) body_->close();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -49,6 +49,8 @@ private:
     void startAttempt(URLRequest request);
     void launch();
     bool configure(const URLRequest& request);
+    // Takes the handle off the engine and frees it with its header list.
+    void releaseTransfer();
     void resetAttempt();
     void applyPause();
     void clearPause(unsigned reason);
