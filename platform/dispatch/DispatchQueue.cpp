@@ -131,10 +131,13 @@ void DispatchQueue::enqueue(Item item) {
         return;
     }
     std::unique_lock lock(mutex_);
+    const bool wasEmpty = items_.empty();
     items_.push_back(std::move(item));
     if (kind_ == Kind::main) {
         lock.unlock();
-        RunLoop::main()->wakeUp();
+        // Only the first block of a burst wakes the loop: the loop checks for waiting
+        // blocks before it sleeps, so later ones are seen without a wake-up each.
+        if (wasEmpty) RunLoop::main()->wakeUp();
     } else if (kind_ == Kind::serial) {
         scheduleLocked(lock);
     } else {

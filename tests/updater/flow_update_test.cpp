@@ -18,12 +18,13 @@ namespace {
 
 [[maybe_unused]] auto* const kWorld = ::testing::AddGlobalTestEnvironment(new World);
 
-enum class Package { good, noApp, dotDot, absolute, escapingLink, unreadable, notStartable };
+enum class Package { good, noApp, dotDot, absolute, escapingLink, unreadable, notStartable, readOnly, readOnlyUnreadable };
 
 // Builds the package once per kind; answers its file name on the server.
 std::string package(Package kind) {
     static const char* names[] = {"good.zip", "noapp.zip",      "dotdot.zip",      "absolute.zip",
-                                  "link.zip", "unreadable.zip", "unstartable.zip"};
+                                  "link.zip", "unreadable.zip", "unstartable.zip", "readonly.zip",
+                                  "readonly-unreadable.zip"};
     const auto& world = World::get();
     const fs::path zip = world.dir / "packages" / names[static_cast<int>(kind)];
     if (fs::exists(zip)) return zip.filename().string();
@@ -36,6 +37,14 @@ std::string package(Package kind) {
             fs::create_directory_symlink("MacOS", staging / "Client.app/Contents/Current");
             if (kind == Package::unreadable)
                 extra = "    entry('Client.app/Contents/Resources/secret', b'x', 0o100000)\n";
+            break;
+        case Package::readOnly:  // a folder without write permission, as a bundle may carry
+        case Package::readOnlyUnreadable:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('Client.app/Contents/Locked/', b'', 0o40555)\n"
+                    "    entry('Client.app/Contents/Locked/file', b'x', 0o100644)\n";
+            if (kind == Package::readOnlyUnreadable)
+                extra += "    entry('Client.app/Contents/Resources/secret', b'x', 0o100000)\n";
             break;
         case Package::noApp:
             writeFile(staging / "readme.txt", "no bundle here");
@@ -227,6 +236,9 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
          UpdaterStatus::installError, installFailed, {"安装更新失败-复制应用失败"}, true},
         {"cp fails", withPackage(Package::unreadable), nullptr, UpdaterStatus::installError, installFailed,
          {"安装更新失败-复制应用失败"}, true},
+        // The partial copy holds a folder it cannot simply delete; the old client still comes back.
+        {"cp fails after a read-only folder", withPackage(Package::readOnlyUnreadable), nullptr,
+         UpdaterStatus::installError, installFailed, {"安装更新失败-复制应用失败"}, true},
         {"appPath /", replacing("appPath", "/"), nullptr, UpdaterStatus::installError, pathInvalid,
          {"安装更新失败-安装路径无效"}},
         {"relative appPath", replacing("appPath", "Client.app"), nullptr, UpdaterStatus::installError, pathInvalid,
@@ -274,6 +286,22 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
     EXPECT_TRUE(World::get().permissionsApply) << "the permission cases did not run";
 }
 
+TEST(UpdateFlow, ReadOnlyFoldersInTheBundleDoNotBlockTheNextUpdate) {
+    // The unpacked and the replaced bundle of one update are removed by the next.
+    Install install("read-only");
+    const auto zip = package(Package::readOnly);
+    const auto arguments =
+        install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip));
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("update " + std::to_string(round));
+        EXPECT_EQ(install.run(arguments), UpdaterStatus::complete) << World::get().allLines();
+        EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
+        EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-old"));
+    }
+    EXPECT_TRUE(World::get().permissionsApply) << "the folder's permission did not apply";
+    runCommand("chmod -R u+rwx '" + install.applications.string() + "'");
+}
+
 TEST(UpdateFlow, ANewClientThatCannotStartLeavesTheUpdaterOpenInInstallError) {
     Install install("unstartable");
     const auto zip = package(Package::notStartable);
@@ -287,4 +315,43 @@ TEST(UpdateFlow, ANewClientThatCannotStartLeavesTheUpdaterOpenInInstallError) {
     EXPECT_FALSE(install.terminated);
     EXPECT_FALSE(install.delegate->updateFinished);
     EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
+}
+
+TEST(UpdateFlow, TheOldClientIsStoppedByItsNameAndNothingElse) {
+    struct Case {
+        const char* name;
+        const char* executable;  // a running process, from this file in the case's folder
+        bool pathAsAppName;      // appName is the executable's path (+ ".app"), else its name
+        bool stopped;
+    };
+    const std::vector<Case> cases = {
+        // Handed to the stopping tool as it stands, "-Odd" reads as an option, not a name.
+        {"a name that starts with \"-\"", "-Odd", false, true},
+        // No process is called by a path; the tool would stop whatever runs that file.
+        {"a path in place of a name", "Bystander", true, false},
+    };
+    const auto zip = package(Package::good);
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = "stop-" + std::to_string(index++);
+        Install install(folder);
+        const fs::path executable = World::get().dir / "cases" / folder / c.executable;
+        fs::copy_file("/bin/sleep", executable);
+        auto running = platform::Process::create();
+        running->setExecutableURL(platform::URL::fileURL(executable.string(), false));
+        running->setArguments({"60"});
+        running->run();
+
+        auto arguments =
+            install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip));
+        for (std::size_t k = 1; k + 1 < arguments.size(); k += 2)
+            if (arguments[k] == "appName")
+                arguments[k + 1] = (c.pathAsAppName ? executable.string() : std::string(c.executable)) + ".app";
+        EXPECT_EQ(install.run(arguments), UpdaterStatus::complete) << World::get().allLines();
+        // A process that is not stopped can only be told by waiting a while for its end.
+        EXPECT_EQ(running->waitUntilExit(c.stopped ? 10 : 1), c.stopped);
+        if (running->isRunning()) running->terminate();
+        running->waitUntilExit();
+    }
 }

@@ -1,17 +1,20 @@
 // Unpacks a zip archive into a folder: `ditto -x -k ZIP DIR` (or `-xk`). The whole archive
 // is checked before anything is written, and refused (exit status 1, the reason on
 // standard error) when an entry is absolute, has a ".." component, passes through a
-// symbolic link of the archive, or is a link whose target leaves the folder. Executable
-// bits and symbolic links inside the folder are kept.
+// symbolic link of the archive, is a link whose target leaves the folder (followed through
+// the archive's other links), or shares its name with a link. Executable bits, symbolic
+// links inside the folder and non-ASCII names are kept.
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <optional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,8 @@ std::vector<std::string> components(const std::string& path) {
         }
     }
     if (!part.empty()) parts.push_back(part);
+    // "." names the folder it is in: kept, it would hide a link ("a/./l") from the checks.
+    std::erase(parts, std::string("."));
     return parts;
 }
 
@@ -43,9 +48,9 @@ std::string joined(const std::vector<std::string>& parts, std::size_t count) {
     return path;
 }
 
-// The archive's own view of its tree: which paths are symbolic links.
+// The archive's own view of its tree: which paths are symbolic links, and to what.
 struct Checker {
-    std::set<std::string> links;
+    std::map<std::string, std::string> links;
     std::string problem;
 
     bool refuse(const std::string& why) {
@@ -58,6 +63,8 @@ struct Checker {
         if (path.empty()) return refuse(std::string("empty ") + what);
         if (path[0] == '/') return refuse(std::string("absolute ") + what + ": " + path);
         auto parts = components(path);
+        // It would set the folder's own mode (a world-writable download folder, or a locked one).
+        if (parts.empty()) return refuse(std::string(what) + " for the folder itself: " + path);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             if (parts[i] == "..") return refuse(std::string("\"..\" in ") + what + ": " + path);
             if (i + 1 < parts.size() && links.count(joined(parts, i + 1)))
@@ -66,25 +73,34 @@ struct Checker {
         return true;
     }
 
-    // A link target, resolved from the link's folder without following other links: it
-    // must stay inside the folder, and may not step through another link of the archive
-    // (whose own target could turn a later ".." into an escape).
-    bool checkLinkTarget(const std::string& linkPath, const std::string& target) {
-        if (target.empty() || target[0] == '/')
-            return refuse("symbolic link leaves the folder: " + linkPath + " -> " + target);
-        auto base = components(linkPath);
-        base.pop_back();
+    // Walks `target` from the folder `base` as the system will once everything is written:
+    // a step onto another link of the archive continues from that link's own target (so
+    // "y/.." with y -> "." is y's parent, not the lexical folder). False when the walk
+    // leaves the folder, is absolute, or follows more links than the system would.
+    bool staysInside(std::vector<std::string>& base, const std::string& target, int& follows) const {
+        if (target.empty() || target[0] == '/' || ++follows > 40) return false;
         for (const auto& part : components(target)) {
-            if (part == ".") continue;
             if (part == "..") {
-                if (base.empty()) return refuse("symbolic link leaves the folder: " + linkPath + " -> " + target);
+                if (base.empty()) return false;
                 base.pop_back();
                 continue;
             }
             base.push_back(part);
-            if (links.count(joined(base, base.size())))
-                return refuse("symbolic link through another link: " + linkPath + " -> " + target);
+            auto link = links.find(joined(base, base.size()));
+            if (link == links.end()) continue;
+            base.pop_back();
+            if (!staysInside(base, link->second, follows)) return false;
         }
+        return true;
+    }
+
+    bool checkLinkTarget(const std::string& linkPath, const std::string& target) {
+        auto base = components(linkPath);
+        if (base.empty()) return refuse("symbolic link in place of the folder: " + linkPath);
+        base.pop_back();
+        int follows = 0;
+        if (!staysInside(base, target, follows))
+            return refuse("symbolic link leaves the folder: " + linkPath + " -> " + target);
         return true;
     }
 };
@@ -105,30 +121,45 @@ archive* openReader(const char* zip) {
     return reader;
 }
 
-// First pass: every header, nothing written.
+// First pass: every header, nothing written. The links are all known before any entry
+// is judged, so a link that an earlier entry steps through is caught whatever the order.
 bool checkArchive(const char* zip) {
     archive* reader = openReader(zip);
     if (!reader) return false;
+    struct Member {
+        std::string path;
+        std::optional<std::string> hardlink, symlink;
+    };
+    std::vector<Member> members;
     Checker checker;
     archive_entry* entry = nullptr;
-    bool ok = true;
     int status;
-    while (ok && (status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK) {
-        std::string path = withoutDotSlash(archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "");
-        ok = checker.checkPath(path, "entry");
-        if (ok && archive_entry_hardlink(entry)) ok = checker.checkPath(archive_entry_hardlink(entry), "hard link");
-        if (ok && archive_entry_filetype(entry) == AE_IFLNK) {
-            const char* target = archive_entry_symlink(entry);
-            ok = checker.checkLinkTarget(path, target ? target : "");
-            if (ok) {
-                auto parts = components(path);
-                checker.links.insert(joined(parts, parts.size()));
-            }
+    while ((status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK) {
+        Member member{withoutDotSlash(archive_entry_pathname(entry) ? archive_entry_pathname(entry) : ""), {}, {}};
+        if (archive_entry_hardlink(entry)) member.hardlink = archive_entry_hardlink(entry);
+        if (archive_entry_filetype(entry) == AE_IFLNK) {
+            member.symlink = archive_entry_symlink(entry) ? archive_entry_symlink(entry) : "";
+            auto parts = components(member.path);
+            checker.links[joined(parts, parts.size())] = *member.symlink;
         }
+        members.push_back(std::move(member));
     }
-    if (ok && status != ARCHIVE_EOF) {
+    bool ok = true;
+    if (status != ARCHIVE_EOF) {
         checker.problem = std::string("damaged archive: ") + (archive_error_string(reader) ? archive_error_string(reader) : "");
         ok = false;
+    }
+    // A link that another entry replaces would be judged by a target it no longer has.
+    std::map<std::string, int> linkNameUses;
+    for (std::size_t i = 0; ok && i < members.size(); ++i) {
+        const auto& member = members[i];
+        ok = checker.checkPath(member.path, "entry");
+        auto parts = components(member.path);
+        const auto name = joined(parts, parts.size());
+        if (ok && checker.links.count(name) && ++linkNameUses[name] > 1)
+            ok = checker.refuse("symbolic link named twice: " + member.path);
+        if (ok && member.hardlink) ok = checker.checkPath(*member.hardlink, "hard link");
+        if (ok && member.symlink) ok = checker.checkLinkTarget(member.path, *member.symlink);
     }
     if (!ok) std::fprintf(stderr, "ditto: refusing %s: %s\n", zip, checker.problem.c_str());
     archive_read_free(reader);
@@ -202,6 +233,9 @@ bool makeFolder(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Names are converted from the archive's encoding to the locale's; in the "C" locale
+    // any non-ASCII name fails, so names are always written as UTF-8.
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "");
     bool extractFlag = false, zipFlag = false;
     std::vector<std::string> operands;
     for (int i = 1; i < argc; ++i) {

@@ -2,6 +2,9 @@
 // its progress and outcome, the install-progress timer and the control button.
 #include "updater/ViewModel/DownloadViewModel.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
 
 #include "Common/Helper/CmdHelper.h"
@@ -25,6 +28,25 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     auto end = folder.find_last_not_of('/');
     std::string base = end == std::string::npos ? std::string() : folder.substr(0, end + 1);
     return base + "/" + name;
+}
+
+bool removeTree(const std::string& path) {
+    struct stat info;
+    auto gone = [&] { return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT; };
+    auto run = [](const std::string& tool, const std::vector<std::string>& arguments) {
+        try {
+            CmdHelper::exec(tool, arguments);
+        } catch (const platform::ErrorException&) {
+        }
+    };
+    run("/bin/rm", {"-rf", path});
+    if (gone()) return true;
+    // Only a real folder: the tool would change the mode of a link's target. Links met
+    // inside are not followed.
+    if (!S_ISDIR(info.st_mode)) return false;
+    run("/bin/chmod", {"-R", "u+rwx", path});
+    run("/bin/rm", {"-rf", path});
+    return gone();
 }
 
 platform::URL DownloadViewModel::downloadFolder() {
@@ -90,10 +112,7 @@ void DownloadViewModel::downloadFile() {
     }
     for (const auto& name : getAppFile()) {
         log().error("进度-删除原有" + name + ".app文件");
-        try {
-            CmdHelper::exec("/bin/rm", {"-rf", joinPath(folder.path(), name)});
-        } catch (const platform::ErrorException&) {
-        }
+        removeTree(joinPath(folder.path(), name));  // a leftover would be unpacked into
     }
     DataEvent(StatisticsEventID{"download_pkg"});
 

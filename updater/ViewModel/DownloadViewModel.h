@@ -74,5 +74,8 @@ using UpdaterStatus = DownloadViewModel::UpdaterStatus;
 
 // `folder` and `name` joined by exactly one "/".
 std::string joinPath(const std::string& folder, const std::string& name);
+// Removes `path` and everything in it, also below folders without write permission
+// (a bundle may carry such folders); true when nothing is left.
+bool removeTree(const std::string& path);
 
 }  // namespace Lanternfly_Updater

@@ -39,6 +39,15 @@ void runIgnoringFailure(const std::string& path, const std::vector<std::string>&
     }
 }
 
+// Stops the running processes called `name`. The name goes after "--", so that one
+// starting with "-" is not read as an option (a "-u<user>" would stop all of a user's
+// processes); a name with "/" is skipped, as no process is called that and the tool would
+// stop every process running the file at that path instead.
+void stopProcessesNamed(const std::string& name) {
+    if (name.find('/') != std::string::npos) return;
+    runIgnoringFailure("/usr/bin/killall", {"--", name});
+}
+
 bool isAbsoluteFolder(const std::string& path) {
     bool isDirectory = false;
     return !path.empty() && path[0] == '/' && platform::FileManager::defaultManager()->fileExists(path, &isDirectory) &&
@@ -70,7 +79,7 @@ public:
         for (const auto& [original, aside] : moved_)
             if (original == trimmed) return true;
         const std::string aside = trimmed + ".updater-old";
-        if (exists(aside)) runIgnoringFailure("/bin/rm", {"-rf", aside});  // left by an earlier run
+        if (exists(aside)) removeTree(aside);  // left by an earlier run
         if (std::rename(trimmed.c_str(), aside.c_str()) != 0) return false;
         moved_.emplace_back(trimmed, aside);
         return true;
@@ -78,13 +87,13 @@ public:
     // Puts every bundle back, removing whatever now stands in its place.
     void restore() {
         for (auto it = moved_.rbegin(); it != moved_.rend(); ++it) {
-            if (exists(it->first)) runIgnoringFailure("/bin/rm", {"-rf", it->first});
+            if (exists(it->first)) removeTree(it->first);
             std::rename(it->second.c_str(), it->first.c_str());
         }
         moved_.clear();
     }
     void discard() {
-        for (const auto& entry : moved_) runIgnoringFailure("/bin/rm", {"-rf", entry.second});
+        for (const auto& entry : moved_) removeTree(entry.second);
         moved_.clear();
     }
 
@@ -187,14 +196,14 @@ void DownloadViewModel::installPackage() {
 
     const std::string oldName = withoutAppSuffix(appName);
     log().error("进度-安装文件-关闭旧应用-" + oldName);
-    runIgnoringFailure("/usr/bin/killall", {oldName});
+    stopProcessesNamed(oldName);
     log().error("进度-安装文件-删除旧应用-" + appPath);
     SetAside aside;
     bool movedAside = aside.add(appPath);
 
     const std::string newName = withoutAppSuffix(name);
     log().error("进度-安装文件-关闭新应用-" + newName);
-    runIgnoringFailure("/usr/bin/killall", {newName});
+    stopProcessesNamed(newName);
     const std::string target = joinPath(appFolder, name);
     log().error("进度-安装文件-删除新应用-" + target);
     movedAside = movedAside && aside.add(target);
@@ -210,7 +219,7 @@ void DownloadViewModel::installPackage() {
         }
     }
     if (!copied) {
-        if (movedAside && exists(target)) runIgnoringFailure("/bin/rm", {"-rf", target});  // a partial copy
+        if (movedAside && exists(target)) removeTree(target);  // a partial copy
         aside.restore();
         failInstall("安装更新失败-复制应用失败", "复制应用失败");
         return;

@@ -1,0 +1,98 @@
+// The shipped unpacker run as the update flow runs it: an archive that could place
+// anything outside its folder, or link out of it, is refused before a single file is
+// written; a sound bundle keeps its executable bits, inner links and non-ASCII names.
+#include <sys/stat.h>
+
+#include "flow_support.h"
+
+using namespace flow_test;
+
+namespace {
+
+struct Unpack {
+    testing_support::TempDir root;
+    fs::path target = root / "download";
+    int status = -1;
+    std::string output;
+
+    // `entries` is Python: `entry(name, data, mode)` calls, one a line.
+    void run(const std::string& entries) {
+        fs::create_directories(target);
+        const fs::path zip = root / "package.zip";
+        fs::create_directories(root / "empty");
+        makeZip(zip, root / "empty", entries);
+        const fs::path ditto = binaryDir() / "Skyreach Updater.app/Contents/MacOS/ditto";
+        // The plainest locale the updater may be started in.
+        output = runCommand("LC_ALL=C '" + ditto.string() + "' -x -k '" + zip.string() + "' '" + target.string() + "' 2>&1",
+                            &status);
+    }
+};
+
+std::string entry(const std::string& name, const std::string& data, const char* mode) {
+    return "    entry('" + name + "', b'" + data + "', " + mode + ")\n";
+}
+std::string symlinkEntry(const std::string& name, const std::string& target) {
+    return "    entry('" + name + "', '" + target + "', 0o120777)\n";
+}
+
+}  // namespace
+
+TEST(Ditto, RefusesWholeArchivesThatReachOutsideTheFolder) {
+    const std::string bundle = entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755");
+    struct Case {
+        const char* name;
+        std::string entries;  // after the sound bundle entry
+    };
+    const std::vector<Case> cases = {
+        {"\"..\" after the bundle's name", entry("App.app/../../x", "x", "0o100644")},
+        {"an absolute entry", entry("@ROOT@/absolute.txt", "x", "0o100644")},
+        {"a file through a link of the archive",
+         symlinkEntry("App.app/Contents/l", "MacOS") + entry("App.app/Contents/l/x", "x", "0o100644")},
+        {"a file through a link named with \"./\"",
+         symlinkEntry("App.app/Contents/l", "MacOS") + entry("App.app/Contents/./l/x", "x", "0o100644")},
+        {"a link out of the folder", symlinkEntry("App.app/Contents/out", "../../..")},
+        {"a link out of the folder, named with \"./\"", symlinkEntry("App.app/./Contents/out", "../../..")},
+        // y/.. is App.app lexically but App.app's parent once y -> "." exists.
+        {"a link through a link that comes later", symlinkEntry("App.app/x", "y/../..") + symlinkEntry("App.app/y", ".")},
+        // Judged by y's first target, x stays in App.app; once a folder y replaces the link it does not.
+        {"a link replaced by a folder",
+         symlinkEntry("App.app/y", "Contents/MacOS") + entry("App.app/y/", "", "0o40755") +
+             symlinkEntry("App.app/x", "y/../..")},
+        {"links that go round", symlinkEntry("App.app/a", "b/c") + symlinkEntry("App.app/b", "a")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Unpack unpack;
+        std::string entries = bundle + c.entries;
+        for (auto at = entries.find("@ROOT@"); at != std::string::npos; at = entries.find("@ROOT@"))
+            entries.replace(at, 6, unpack.root.path().string());
+        unpack.run(entries);
+        EXPECT_NE(unpack.status, 0) << unpack.output;
+        EXPECT_NE(unpack.output.find("ditto: refusing"), std::string::npos) << unpack.output;
+        EXPECT_TRUE(fs::is_empty(unpack.target)) << "written before the refusal";
+        EXPECT_FALSE(fs::exists(unpack.root / "x"));
+        EXPECT_FALSE(fs::exists(unpack.root / "absolute.txt"));
+    }
+}
+
+TEST(Ditto, KeepsExecutableBitsLinksAndNamesInsideTheBundle) {
+    Unpack unpack;
+    unpack.run(entry("./App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
+               entry("App.app/Contents/./Resources/version", "2", "0o100644") +
+               entry("App.app/Contents/Resources/简体中文.lproj/Main.strings", "zh", "0o100644") + symlinkEntry("App.app/Contents/Current", "MacOS") +
+               symlinkEntry("App.app/Contents/Resources/icon", "../MacOS/App") +
+               // A framework's usual chain: a link through a link, listed before it.
+               symlinkEntry("App.app/Contents/Frameworks/K.framework/K", "Versions/Current/K") +
+               entry("App.app/Contents/Frameworks/K.framework/Versions/A/K", "k", "0o100755") +
+               symlinkEntry("App.app/Contents/Frameworks/K.framework/Versions/Current", "A"));
+    ASSERT_EQ(unpack.status, 0) << unpack.output;
+    const fs::path app = unpack.target / "App.app/Contents";
+    struct stat info;
+    ASSERT_EQ(stat((app / "MacOS/App").c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IXUSR);
+    EXPECT_EQ(readFile(app / "Resources/version"), "2");
+    EXPECT_EQ(readFile(app / "Resources/简体中文.lproj/Main.strings"), "zh");
+    EXPECT_EQ(fs::read_symlink(app / "Current"), "MacOS");
+    EXPECT_EQ(readFile(app / "Resources/icon"), "#!/bin/sh");
+    EXPECT_EQ(readFile(app / "Frameworks/K.framework/K"), "k");
+}
