@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/FileManager.h"
 #include "platform/net/CurlEngine.h"
 #include "platform/net/TaskDriverSupport.h"
@@ -24,6 +25,9 @@ namespace {
 struct TakenProgress {
     std::int64_t delta, total, expected;
 };
+constexpr std::int64_t kProgressStepBytes = 256 * 1024;
+constexpr auto kProgressStepTime = std::chrono::milliseconds(50);
+
 TakenProgress takeProgress(DeliveryChannel& channel, std::int64_t DeliveryChannel::*delta,
                            std::int64_t DeliveryChannel::*total, std::int64_t DeliveryChannel::*expected,
                            bool DeliveryChannel::*scheduled) {
@@ -439,7 +443,23 @@ std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
             std::lock_guard lock(channel_->mutex);
             channel_->progressDelta += static_cast<std::int64_t>(length);
             channel_->progressTotal += static_cast<std::int64_t>(length);
-            if (!channel_->progressScheduled) scheduleProgress();
+            // Progress is told in steps (a size or a moment, whichever comes first), so a
+            // fast download does not cost a delegate call for every few kilobytes; the rest
+            // is told when the transfer ends.
+            auto now = std::chrono::steady_clock::now();
+            if (!channel_->progressScheduled) {
+                if (channel_->progressDelta >= kProgressStepBytes || now - channel_->lastProgress >= kProgressStepTime) {
+                    channel_->lastProgress = now;
+                    scheduleProgress();
+                } else if (!progressFlushArmed_) {
+                    // Held back bytes are still told when no more data comes.
+                    progressFlushArmed_ = true;
+                    auto poster = ioPoster();
+                    DispatchQueue::global()->asyncAfter(
+                        std::chrono::duration<double>(kProgressStepTime).count(),
+                        [poster] { poster([](TaskDriver& driver) { driver.flushHeldProgress(); }); });
+                }
+            }
         }
         return length;
     }
@@ -469,6 +489,15 @@ std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
     }
     task_->bytesReceived_ += static_cast<std::int64_t>(length);
     return length;
+}
+
+void TaskDriver::flushHeldProgress() {
+    progressFlushArmed_ = false;
+    std::lock_guard lock(channel_->mutex);
+    if (channel_->progressDelta > 0 && !channel_->progressScheduled) {
+        channel_->lastProgress = std::chrono::steady_clock::now();
+        scheduleProgress();
+    }
 }
 
 void TaskDriver::scheduleProgress() {
@@ -515,6 +544,11 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
 void TaskDriver::onDone(int curlResult) {
     if (finished_) return;
     inMulti_ = false;
+    {
+        // The bytes not yet told as progress are told before anything that ends the task.
+        std::lock_guard lock(channel_->mutex);
+        if (channel_->progressDelta > 0 && !channel_->progressScheduled) scheduleProgress();
+    }
     recordTransaction();
     ErrorPtr error = recordedError_ ? recordedError_ : errorForResult(curlResult);
     if (error) {

@@ -91,6 +91,8 @@ private:
     // A callable that does the same from any thread, even after this driver has gone.
     std::function<void(std::function<void(TaskDriver&)>)> ioPoster() const;
     void scheduleProgress();
+    // Tells the progress held back by the step rule, a moment after it was held back.
+    void flushHeldProgress();
     bool openDownloadFile();
 
     URLSessionPtr session_;
@@ -104,6 +106,7 @@ private:
     curl_slist* headerList_ = nullptr;
     bool inMulti_ = false;
     bool finished_ = false;
+    bool progressFlushArmed_ = false;  // I/O thread only
     unsigned pause_ = 0;
     bool curlPaused_ = false;
     bool awaitingDisposition_ = false;

@@ -2,6 +2,7 @@
 // through which the I/O thread hands bytes and progress to the delegate queue.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -90,6 +91,7 @@ struct DeliveryChannel {
     bool holding = false;  // bytes wait until the delegate has answered the response
     bool progressScheduled = false;
     std::int64_t progressDelta = 0, progressTotal = 0, progressExpected = NSURLSessionTransferSizeUnknown;
+    std::chrono::steady_clock::time_point lastProgress{};  // when progress was last scheduled
     bool uploadScheduled = false;
     std::int64_t uploadDelta = 0, uploadTotal = 0, uploadExpected = 0;
 };
