@@ -68,7 +68,7 @@ std::string joined() {
 
 server_support::Handler servePieces(std::vector<std::string> body) {
     return [body](const server_support::HTTPExchange&) {
-        return server_support::HTTPReply{200, {{"Content-Type", "text/plain"}}, body};
+        return server_support::HTTPReply{200, "", {{"Content-Type", "text/plain"}}, body};
     };
 }
 

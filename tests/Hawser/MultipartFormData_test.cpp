@@ -310,7 +310,7 @@ TEST_F(MultipartUploadTest, UploadsThroughTheTemporaryFileAndRemovesIt) {
         std::lock_guard lock(mutex);
         receivedType = exchange.headers.at("content-type");
         receivedBody = exchange.body;
-        return server_support::HTTPReply{200, {{"Content-Type", "text/plain"}}, {"ok"}};
+        return server_support::HTTPReply{200, "", {{"Content-Type", "text/plain"}}, {"ok"}};
     });
 
     Fixture fixture;

@@ -110,7 +110,7 @@ TEST(RetryPolicy, RetriesGETWithBackOffButNotPOST) {
         auto& times = arrivals[exchange.method];
         times.push_back(Clock::now());
         int status = times.size() < 3 ? 503 : 200;
-        return server_support::HTTPReply{status, {{"Content-Type", "text/plain"}}, {"n"}};
+        return server_support::HTTPReply{status, "", {{"Content-Type", "text/plain"}}, {"n"}};
     });
     // A short scale keeps the test fast; the delays still double: 0.1 s, then 0.2 s.
     auto session = Session::create(platform::URLSessionConfiguration::defaultSessionConfiguration(), nullptr, nullptr,

@@ -229,7 +229,7 @@ TEST(ServerTrustEvaluation, SessionsAskTheManagerPerHost) {
     const auto& c = Certificates::shared();
     server_support::LocalServer server(
         [](const server_support::HTTPExchange&) {
-            return server_support::HTTPReply{200, {{"Content-Type", "text/plain"}}, {"trusted"}};
+            return server_support::HTTPReply{200, "", {{"Content-Type", "text/plain"}}, {"trusted"}};
         },
         c.path("self-chain.pem"), c.path("self.key"));
     auto run = [&](std::map<std::string, ServerTrustEvaluatingPtr> evaluators, bool allHosts) -> std::string {

@@ -115,7 +115,7 @@ TEST(Validation, ValidatorsOnRealRequests) {
         std::string type = exchange.path.substr(1, exchange.path.find('/', 1) - 1);
         for (auto& ch : type)
             if (ch == '_') ch = '/';
-        return server_support::HTTPReply{status, {{"Content-Type", type}}, {"body"}};
+        return server_support::HTTPReply{status, "", {{"Content-Type", type}}, {"body"}};
     });
     auto session = Session::create();
     auto run = [&](const RequestPtr& request) -> std::string {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Hawser/AuthenticationInterceptor.h"
-#include "echo_server.h"
+#include "tests/support/LocalHTTPServer.h"
 #include "platform/net/URLSession.h"
 #include "request_support.h"
 
@@ -158,7 +158,7 @@ TEST(AuthenticationInterceptor, FailedRefreshFailsTheHeldWorkAndKeepsTheCredenti
 }
 
 TEST(AuthenticationInterceptor, RetryRules) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     auto session = platform::URLSession::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration());
     // A request that was signed with `signedWith` and answered `status`; no task at all
     // when status is 0.

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/net/URLSession.h"
-#include "echo_server.h"
+#include "tests/support/LocalHTTPServer.h"
 #include "request_support.h"
 #include "tests/support/TempDir.h"
 
@@ -86,7 +86,7 @@ TEST(RequestControl, CallsInEachStateWithoutATask) {
 }
 
 TEST(RequestControl, CallsDriveTheLiveTask) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     Fixture f;
     auto session = platform::URLSession::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration());
     auto request = f.makeDataRequest(server.url("/hold"));
@@ -109,7 +109,7 @@ TEST(RequestControl, CallsDriveTheLiveTask) {
 }
 
 TEST(RequestControl, CancelAfterTheTaskCompletedFinishesTheRequest) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     Fixture f;
     auto session = platform::URLSession::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration());
     auto request = f.makeDataRequest(server.url("/echo"));
@@ -161,7 +161,7 @@ TEST(RequestControl, CURLTextLayout) {
 // method, headers and body of the request, whatever quotes, backslashes and shell
 // characters they hold.
 TEST(RequestControl, CURLTextRunsAndSendsTheSameRequest) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     Fixture f;
     auto request = f.makeDataRequest();
     URLRequest urlRequest(platform::URL::parse(server.url("/echo")));
@@ -193,6 +193,7 @@ TEST(RequestControl, CURLTextRunsAndSendsTheSameRequest) {
     for (const auto& [name, value] : headers) {
         auto found = received[0].headers.find(name);
         ASSERT_NE(found, received[0].headers.end()) << name;
+        EXPECT_EQ(found->first, name);  // sent with the spelling it was given
         EXPECT_EQ(found->second, value) << name;
     }
 }

@@ -8,7 +8,7 @@
 #include "Hawser/DataStreamRequest.h"
 #include "Hawser/DownloadRequest.h"
 #include "Hawser/UploadRequest.h"
-#include "echo_server.h"
+#include "tests/support/LocalHTTPServer.h"
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
 #include "request_support.h"
@@ -38,7 +38,7 @@ platform::ErrorPtr plainError() { return platform::NSError::make("test", 7); }
 }  // namespace
 
 TEST(DataRequest, BufferAndProgress) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     Fixture f;
     auto request = f.makeDataRequest(server.url("/echo"));
     request->didReceive(Data::fromString("abc"));
@@ -70,7 +70,7 @@ TEST(DataRequest, ProgressHandlerRunsOnItsQueue) {
 }
 
 TEST(DataRequest, Validation) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     struct Case {
         const char* name;
         bool failedBefore;
@@ -187,7 +187,7 @@ TEST(DownloadRequest, CancelWithoutALiveTaskNeverCallsTheHandler) {
 }
 
 TEST(DownloadRequest, CancelProducingResumeDataFromALiveTask) {
-    EchoServer server;
+    testing_support::LocalHTTPServer server;
     Fixture f;
     auto request = DownloadRequest::create(
         platform::UUID(), DownloadRequest::Downloadable::request(std::make_shared<URLRequestValue>(get(server.url("/hold")))),

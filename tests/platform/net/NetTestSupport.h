@@ -6,11 +6,6 @@
 #endif
 #include <httplib.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -22,6 +17,7 @@
 #include <vector>
 
 #include "platform/net/URLSession.h"
+#include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
 namespace nettest {
@@ -63,77 +59,12 @@ private:
     std::thread thread_;
 };
 
-// Accepts connections on 127.0.0.1 and hands each socket to `script` on its own thread.
-class ScriptedServer {
+// Accepts connections on 127.0.0.1 and hands each socket to `script` on its own thread;
+// readHead, send and waitForClose help a script play its part.
+class ScriptedServer : public testing_support::LocalHTTPServer {
 public:
-    explicit ScriptedServer(std::function<void(int fd)> script) : script_(std::move(script)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int yes = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 16);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        acceptor_ = std::thread([this] {
-            while (true) {
-                int fd = ::accept(listener_, nullptr, nullptr);
-                if (fd < 0) return;
-                std::lock_guard lock(mutex_);
-                if (stopped_) {
-                    ::close(fd);
-                    return;
-                }
-                connections_.emplace_back([this, fd] {
-                    script_(fd);
-                    ::close(fd);
-                });
-            }
-        });
-    }
-    ~ScriptedServer() {
-        {
-            std::lock_guard lock(mutex_);
-            stopped_ = true;
-        }
-        ::shutdown(listener_, SHUT_RDWR);
-        ::close(listener_);
-        acceptor_.join();
-        for (auto& t : connections_) t.join();
-    }
-    int port() const { return port_; }
-    URL url(const std::string& path = "/") const {
-        return *URL::parse("http://127.0.0.1:" + std::to_string(port_) + path);
-    }
-
-    // Reads the request head (up to the blank line).
-    static std::string readHead(int fd) {
-        std::string head;
-        char c;
-        while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) head += c;
-        return head;
-    }
-    static void send(int fd, const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
-    // Waits until the client closes its end (or `seconds` pass).
-    static void waitForClose(int fd, int seconds) {
-        timeval tv{seconds, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        char buffer[256];
-        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-        }
-    }
-
-private:
-    std::function<void(int)> script_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::thread acceptor_;
-    std::mutex mutex_;
-    bool stopped_ = false;
-    std::vector<std::thread> connections_;
+    explicit ScriptedServer(Script script) : LocalHTTPServer(Raw{}, std::move(script)) {}
+    URL url(const std::string& path = "/") const { return *URL::parse(LocalHTTPServer::url(path)); }
 };
 
 // Test certificates made once per test program with the openssl tool: a CA, a server
