@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/base/Error.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/Selector.h"
 
@@ -92,6 +93,16 @@ template <class T>
 struct ValueBridge<std::shared_ptr<T>> {
     static std::shared_ptr<T> from(const Value& v) { return v.template asObject<T>(); }
     static Value to(std::shared_ptr<T> o) { return o ? Value(ObjectPtr(std::move(o))) : Value(); }
+};
+
+// Errors cross as error objects (ErrorObject.h): null stays null, and a value that is
+// not an error object reads as no error.
+Value errorObjectValue(ErrorPtr error);
+ErrorPtr errorFromValue(const Value& value);
+template <>
+struct ValueBridge<ErrorPtr> {
+    static ErrorPtr from(const Value& v) { return errorFromValue(v); }
+    static Value to(ErrorPtr e) { return errorObjectValue(std::move(e)); }
 };
 
 // Calls `f` with arguments converted from `arguments` (positions past the end read as
