@@ -48,7 +48,7 @@ platform::Value firstElement(const platform::Value& value) {
 
 void AnyPromise::registerMethods(platform::Class& cls) {
     cls.addMethod("__d", [](AnyPromise& self) { return self.d(); });
-    cls.addMethod("value", [](AnyPromise& self) { return self.value(); });
+    cls.addMethod("value", [](AnyPromise& self) { return self.objectValue(); });
     cls.addMethod("pending", [](AnyPromise& self) { return self.pending(); });
     cls.addMethod("fulfilled", [](AnyPromise& self) { return self.fulfilled(); });
     cls.addMethod("rejected", [](AnyPromise& self) { return self.rejected(); });
@@ -127,7 +127,7 @@ AnyPromisePtr AnyPromise::ensureInBackground(const platform::BlockPtr& block) co
     return d_->ensureOn(backgroundQueue(), callingEnsureBlock(block));
 }
 
-platform::Value AnyPromise::value() const { return firstElement(d_->value()); }
+platform::Value AnyPromise::objectValue() const { return firstElement(d_->value()); }
 
 std::string AnyPromise::description() const {
     auto state = d_->box()->inspect();

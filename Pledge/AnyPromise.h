@@ -68,6 +68,7 @@ public:
     using Thenable<AnyPromise, platform::Value>::then;
     using CatchMixin<AnyPromise, platform::Value>::catch_;
     using CatchMixin<AnyPromise, platform::Value>::ensure;
+    using Thenable<AnyPromise, platform::Value>::value;
 
     // The value as sealed (an error object, a whole PLGArray); blocks until resolved.
     platform::Value wait() const { return d_->wait(); }
@@ -75,8 +76,9 @@ public:
     bool rejected() const { return isRejection(d_->value()); }
     // True while pending as well: it only says "not rejected".
     bool fulfilled() const { return !rejected(); }
-    // Nil while pending; the error object when rejected; element 0 of a PLGArray.
-    platform::Value value() const;
+    // The "value" property of runtime callers: nil while pending, the error object when
+    // rejected, element 0 of a PLGArray. (`value()` is the generic side's optional value.)
+    platform::Value objectValue() const;
     // "AnyPromise(…)", "AnyPromise(nil)", "AnyPromise(<value>)".
     std::string description() const override;
 
