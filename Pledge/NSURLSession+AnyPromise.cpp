@@ -34,8 +34,8 @@ class Completion {
 public:
     Completion(AnyPromise::Resolve resolve, const platform::URLRequest& request, std::optional<platform::Data> data,
                platform::URLResponsePtr response)
-        : resolve_(std::move(resolve)), request_(request), hasData_(data.has_value()),
-          data_(data ? std::move(*data) : platform::Data()), response_(std::move(response)) {}
+        : resolve_(std::move(resolve)), request_(request), data_(data ? std::move(*data) : platform::Data()),
+          response_(std::move(response)) {}
 
     void run(const platform::ErrorPtr& transportError) {
         if (transportError) return reject(*transportError, {});
@@ -61,8 +61,7 @@ private:
         if (parsed.isSuccess()) return fulfil(parsed.value());
         const platform::Error& parserError = *parsed.error();
         platform::Value::Dictionary extra;
-        if (hasData_)
-            if (auto text = textEncoding(response_.get()).decode(data_)) extra[PLGURLErrorFailingStringKey] = *text;
+        if (auto text = textEncoding(response_.get()).decode(data_)) extra[PLGURLErrorFailingStringKey] = *text;
         const std::int64_t length = http.expectedContentLength();
         const std::string size = length > 0 ? std::to_string(length) + " bytes" : "";
         extra[platform::NSLocalizedDescriptionKey] = "The server claimed a " + size +
@@ -73,15 +72,15 @@ private:
 
     void fulfil(platform::Value responseObject) {
         resolve_(platform::Value(PLGArrayWithCount(3, std::move(responseObject), platform::responseObjectValue(response_),
-                                                   hasData_ ? platform::Value(data_) : platform::Value())));
+                                                   platform::Value(data_))));
     }
 
     // A new error of `e`'s domain and code: its user info, then `extra`, then the body
-    // and the response when there are some.
+    // and the response when there is one.
     void reject(const platform::Error& e, platform::Value::Dictionary extra) {
         platform::Value::Dictionary info = e.userInfo();
         for (auto& [key, value] : extra) info[key] = std::move(value);
-        if (hasData_) info[PLGURLErrorFailingDataKey] = data_;
+        info[PLGURLErrorFailingDataKey] = data_;
         if (response_) info[PLGURLErrorFailingURLResponseKey] = platform::responseObjectValue(response_);
         resolve_(platform::errorObjectValue(platform::NSError::make(e.domain(), e.code(), std::move(info))));
     }
@@ -97,7 +96,6 @@ private:
 
     AnyPromise::Resolve resolve_;
     platform::URLRequest request_;
-    bool hasData_;
     platform::Data data_;
     platform::URLResponsePtr response_;
 };
