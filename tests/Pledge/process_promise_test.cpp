@@ -65,6 +65,11 @@ TEST(PledgeProcessPromise, TypedFormFulfilsRejectsAndDescribes) {
     missing->setLaunchPath("/nonexistent/tool");
     EXPECT_TRUE(launch(missing, PLGNamespacer::promise).isRejected());  // rejected at once
 
+    testing::internal::CaptureStdout();
+    auto printed = printOutput(launch(shell(bothStreams), PLGNamespacer::promise));
+    settle(printed);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "stdout: `hello`\nstderr: `oops`\n");
+
     auto described = platform::Process::create();
     described->setArguments({"two words", ""});
     EXPECT_EQ(processDescription(*described), "$0 \"two words\" \"\"");
