@@ -191,4 +191,7 @@ TEST(PledgeAnyPromise, GenericSideOperatorsCombinatorsAndFollowing) {
     auto failed = AnyPromise::from(Promise<int>(testError(6)));
     EXPECT_TRUE(failed->rejected());
     EXPECT_EQ(platform::errorFromValue(failed->objectValue())->code(), 6);
+    std::int64_t caught = 0;
+    failed->catch_(On::inlined(), [&](const ErrorPtr& e) { caught = e->code(); });
+    EXPECT_EQ(caught, 6);
 }
