@@ -93,6 +93,12 @@ TEST_F(PledgeURLPromise, DataWithValidation) {
     EXPECT_FALSE(binary.bodyText().has_value());
     EXPECT_NE(binary.description().find("Body = \"3 bytes\";"), std::string::npos);
     EXPECT_EQ(binary.description().find("URL ="), std::string::npos);
+    EXPECT_FALSE(binary.jsonBody().has_value());
+    EXPECT_FALSE(binary.decodedBody<std::vector<int>>().has_value());
+
+    auto json = PLGHTTPError(PLGHTTPError::BadStatusCode{422, platform::Data::fromString("[1,2]"), nullptr});
+    EXPECT_EQ(json.jsonBody(), Value(Value::Array{Value(1), Value(2)}));
+    EXPECT_EQ(json.decodedBody<std::vector<int>>(), (std::vector<int>{1, 2}));
 }
 
 TEST_F(PledgeURLPromise, DownloadMovesIntoPlaceAndNeverOverwrites) {
