@@ -112,8 +112,9 @@ bool UserDefaults::writeLocked() {
 Value UserDefaults::object(const std::string& key) const {
     std::lock_guard lock(mutex_);
     loadLocked();
-    auto it = values_.find(key);
-    return it == values_.end() ? Value() : it->second;
+    if (auto it = values_.find(key); it != values_.end()) return it->second;
+    auto registered = registered_.find(key);
+    return registered == registered_.end() ? Value() : registered->second;
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
@@ -177,7 +178,14 @@ std::optional<Value::Dictionary> UserDefaults::dictionaryForKey(const std::strin
 Value::Dictionary UserDefaults::dictionaryRepresentation() const {
     std::lock_guard lock(mutex_);
     loadLocked();
-    return values_;
+    Value::Dictionary all = registered_;
+    for (const auto& [key, value] : values_) all[key] = value;
+    return all;
+}
+
+void UserDefaults::registerDefaults(const Value::Dictionary& registrationDictionary) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, value] : registrationDictionary) registered_[key] = value;
 }
 
 void UserDefaults::set(const Value& value, const std::string& key) {
