@@ -6,22 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "platform/base/Value.h"
 
 namespace LumenAnalyticsSDK {
-
-// What the client would be started with: the collector's server URL and launch options.
-class LAConfigOptions {
-public:
-    LAConfigOptions(std::string serverURL, std::optional<platform::Value::Dictionary> launchOptions)
-        : serverURL_(std::move(serverURL)), launchOptions_(std::move(launchOptions)) {}
-    const std::string& serverURL() const { return serverURL_; }
-    const std::optional<platform::Value::Dictionary>& launchOptions() const { return launchOptions_; }
-
-private:
-    std::string serverURL_;
-    std::optional<platform::Value::Dictionary> launchOptions_;
-};
 
 class LumenAnalyticsSDK {
 public:
