@@ -42,25 +42,25 @@ LASecurityPolicyPtr LASecurityPolicy::policyWithPinningMode(LASSLPinningMode mod
 }
 
 LASecurityPolicyPtr LASecurityPolicy::policyWithPinningMode(LASSLPinningMode mode,
-                                                            std::set<Data> pinnedCertificates) {
+                                                            LADERSet pinnedCertificates) {
     auto policy = std::make_shared<LASecurityPolicy>();
     policy->setSSLPinningMode(mode);
     policy->setPinnedCertificates(std::move(pinnedCertificates));
     return policy;
 }
 
-const std::set<Data>& LASecurityPolicy::defaultPinnedCertificates() {
+const LADERSet& LASecurityPolicy::defaultPinnedCertificates() {
     static std::once_flag once;
-    static std::set<Data>* certificates = nullptr;
+    static LADERSet* certificates = nullptr;
     std::call_once(once, [] {
         auto bundle = Bundle::main();
-        certificates = new std::set<Data>(bundle ? certificatesInBundle(*bundle) : std::set<Data>{});
+        certificates = new LADERSet(bundle ? certificatesInBundle(*bundle) : LADERSet{});
     });
     return *certificates;
 }
 
-std::set<Data> LASecurityPolicy::certificatesInBundle(const Bundle& bundle) {
-    std::set<Data> certificates;
+LADERSet LASecurityPolicy::certificatesInBundle(const Bundle& bundle) {
+    LADERSet certificates;
     for (const auto& path : bundle.paths("cer", "."))
         if (auto contents = FileManager::defaultManager()->contents(path)) certificates.insert(std::move(*contents));
     return certificates;
@@ -75,13 +75,13 @@ LASecurityPolicyPtr LASecurityPolicy::copy() const {
     return policy;
 }
 
-void LASecurityPolicy::setPinnedCertificates(std::optional<std::set<Data>> certificates) {
+void LASecurityPolicy::setPinnedCertificates(std::optional<LADERSet> certificates) {
     pinnedCertificates_ = std::move(certificates);
     if (!pinnedCertificates_) {
         pinnedPublicKeys_.reset();
         return;
     }
-    std::set<Data> keys;
+    LADERSet keys;
     for (const auto& der : *pinnedCertificates_)
         if (auto key = publicKeyOf(SecCertificateCreateWithData(der))) keys.insert(std::move(*key));
     pinnedPublicKeys_ = std::move(keys);

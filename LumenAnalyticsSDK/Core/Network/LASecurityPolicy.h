@@ -1,6 +1,7 @@
 // Decides whether a server's certificate chain is trusted: the system's trust with the
 // host name checked, optionally narrowed to pinned certificates or pinned public keys.
 #pragma once
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
@@ -19,6 +20,16 @@ enum class LASSLPinningMode : unsigned {
     LASSLPinningModeCertificate = 2,
 };
 
+// Orders DER blobs by length, then bytes (enough for a set, and cheap).
+struct LADERLess {
+    bool operator()(const platform::Data& a, const platform::Data& b) const {
+        if (a.size() != b.size()) return a.size() < b.size();
+        return a.size() && std::memcmp(a.data(), b.data(), a.size()) < 0;
+    }
+};
+// Certificates or public keys as DER.
+using LADERSet = std::set<platform::Data, LADERLess>;
+
 class LASecurityPolicy;
 using LASecurityPolicyPtr = std::shared_ptr<LASecurityPolicy>;
 
@@ -28,10 +39,10 @@ public:
     static LASecurityPolicyPtr defaultPolicy();
     // Pins the ".cer" files (DER) among the main bundle's resources.
     static LASecurityPolicyPtr policyWithPinningMode(LASSLPinningMode mode);
-    static LASecurityPolicyPtr policyWithPinningMode(LASSLPinningMode mode, std::set<platform::Data> pinnedCertificates);
+    static LASecurityPolicyPtr policyWithPinningMode(LASSLPinningMode mode, LADERSet pinnedCertificates);
     // Read once for the process.
-    static const std::set<platform::Data>& defaultPinnedCertificates();
-    static std::set<platform::Data> certificatesInBundle(const platform::Bundle& bundle);
+    static const LADERSet& defaultPinnedCertificates();
+    static LADERSet certificatesInBundle(const platform::Bundle& bundle);
 
     LASecurityPolicy() = default;
     LASecurityPolicyPtr copy() const;
@@ -46,11 +57,11 @@ public:
     void setValidatesDomainName(bool validates) { validatesDomainName_ = validates; }
     LASSLPinningMode SSLPinningMode() const { return pinningMode_; }
     void setSSLPinningMode(LASSLPinningMode mode) { pinningMode_ = mode; }
-    const std::optional<std::set<platform::Data>>& pinnedCertificates() const { return pinnedCertificates_; }
+    const std::optional<LADERSet>& pinnedCertificates() const { return pinnedCertificates_; }
     // Also works out `pinnedPublicKeys`: the keys of the certificates that parse.
-    void setPinnedCertificates(std::optional<std::set<platform::Data>> certificates);
+    void setPinnedCertificates(std::optional<LADERSet> certificates);
     // SubjectPublicKeyInfo DER of each pinned key; none while no certificates are set.
-    const std::optional<std::set<platform::Data>>& pinnedPublicKeys() const { return pinnedPublicKeys_; }
+    const std::optional<LADERSet>& pinnedPublicKeys() const { return pinnedPublicKeys_; }
 
 private:
     bool evaluatePublicKeyPinning(const platform::SecTrustRef& serverTrust) const;
@@ -59,8 +70,8 @@ private:
     bool allowInvalidCertificates_ = false;
     bool validatesDomainName_ = true;
     LASSLPinningMode pinningMode_ = LASSLPinningMode::LASSLPinningModeNone;
-    std::optional<std::set<platform::Data>> pinnedCertificates_;
-    std::optional<std::set<platform::Data>> pinnedPublicKeys_;
+    std::optional<LADERSet> pinnedCertificates_;
+    std::optional<LADERSet> pinnedPublicKeys_;
 };
 
 }  // namespace LumenAnalyticsSDK

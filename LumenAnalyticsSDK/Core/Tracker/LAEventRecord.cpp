@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "LumenAnalyticsSDK/Core/Utils/LAJSONUtil.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAValidator.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -47,6 +48,12 @@ std::optional<std::string> LAEventRecord::flushContent() {
 Value LAEventRecord::ekey() const {
     auto found = event_.find(ekeyKey);
     return found == event_.end() ? Value() : found->second;
+}
+
+void LAEventRecord::setSecretObject(const Value::Dictionary& envelope) {
+    if (!LAValidator::isValidDictionary(Value(envelope))) return;
+    event_ = envelope;
+    isEncrypted_ = true;
 }
 
 void LAEventRecord::removePayload() {
