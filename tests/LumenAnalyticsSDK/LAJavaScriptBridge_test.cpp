@@ -100,6 +100,17 @@ TEST_F(LAJavaScriptBridgeTest, WithoutServerURLViewsGetTheHandlerButNoScript) {
     EXPECT_EQ(lines.back().level, LALogLevelError);
 }
 
+TEST_F(LAJavaScriptBridgeTest, HostileServerURLStaysInsideItsLiteralOnThePage) {
+    LAModuleManager::startWithConfigOptions(bridgeOptions("https://x.example/';alert(1);//</script>"));
+    auto view = WKWebView::create();
+    view->loadRequest(platform::URLRequest(platform::URL::parse("https://example.com/")));
+    auto scripts = view->configuration()->userContentController()->userScripts();
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(scripts[0]->source(),
+              "window.Lumen_iOS_JS_Bridge = {};window.Lumen_iOS_JS_Bridge.lumen_app_server_url = "
+              "'https://x.example/\\';alert(1);//<\\/script>';");
+}
+
 TEST_F(LAJavaScriptBridgeTest, PageMessagesAreDispatchedByCallType) {
     NotificationRecorder visual(kLAVisualizedMessageFromH5Notification);
     NotificationRecorder abtest(kLAMessageFromH5Notification);

@@ -36,23 +36,6 @@ const platform::Class& ordinaryClass(const LADelegateProxyObject* record) {
     return record && record->delegateISA ? *record->delegateISA : *platform::Class::root();
 }
 
-Value selectorSet(const std::set<std::string>& selectors) {
-    Value::Set set;
-    for (auto& name : selectors) set.insert(Value(name));
-    return Value(std::move(set));
-}
-
-std::set<std::string> selectorNames(const Value& value) {
-    std::set<std::string> names;
-    auto collect = [&](const std::vector<Value>& members) {
-        for (auto& member : members)
-            if (auto name = member.asString()) names.insert(*name);
-    };
-    if (auto set = value.asSet()) collect(set->members);
-    else if (auto array = value.asArray()) collect(*array);
-    return names;
-}
-
 }  // namespace
 
 void LADelegateProxy::addInstanceMethodWithSelectors(const std::set<std::string>& selectors, const ClassPtr& fromClass,
@@ -113,7 +96,7 @@ void LADelegateProxy::resolveOptionalSelectorsForDelegate(const ClassPtr& proxyC
     auto answer = proxyClass->perform(optionalSelectors);
     if (answer.isNull()) return;
     auto merged = lumen_optionalSelectors(*delegate);
-    auto added = selectorNames(answer);
+    auto added = LASelectorNames(answer);
     merged.insert(added.begin(), added.end());
     lumen_setOptionalSelectors(*delegate, merged);
 }
@@ -149,13 +132,13 @@ void LADelegateProxy::registerMethods(platform::Class& cls) {
             auto selectors = record->selectors;
             record->removeKVO();
             if (proxy && proxy->respondsToSelector(kProxyDelegateSelector))
-                proxy->perform(kProxyDelegateSelector, {Value(self.shared_from_this()), selectorSet(selectors)});
+                proxy->perform(kProxyDelegateSelector, {Value(self.shared_from_this()), LASelectorSetValue(selectors)});
         }
         return result;
     }, "v@:@@");
 
     cls.addClassMethod(kProxyDelegateSelector, [](platform::Class& proxy, ObjectPtr delegate, Value selectors) {
-        proxyDelegate(std::static_pointer_cast<platform::Class>(proxy.shared_from_this()), delegate, selectorNames(selectors));
+        proxyDelegate(std::static_pointer_cast<platform::Class>(proxy.shared_from_this()), delegate, LASelectorNames(selectors));
     });
 }
 

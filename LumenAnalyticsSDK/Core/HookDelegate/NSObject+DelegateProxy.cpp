@@ -12,19 +12,29 @@ const char kOptionalSelectorsKey = 0;
 const char kDelegateObjectKey = 0;
 }  // namespace
 
+platform::Value LASelectorSetValue(const std::set<std::string>& selectors) {
+    platform::Value::Set set;
+    for (auto& name : selectors) set.insert(platform::Value(name));
+    return platform::Value(std::move(set));
+}
+
+std::set<std::string> LASelectorNames(const platform::Value& value) {
+    std::set<std::string> names;
+    auto collect = [&](const std::vector<platform::Value>& members) {
+        for (auto& member : members)
+            if (auto name = member.asString()) names.insert(*name);
+    };
+    if (auto set = value.asSet()) collect(set->members);
+    else if (auto array = value.asArray()) collect(*array);
+    return names;
+}
+
 std::set<std::string> lumen_optionalSelectors(const platform::Object& object) {
-    std::set<std::string> selectors;
-    auto stored = object.associatedObject(&kOptionalSelectorsKey);
-    if (auto set = stored.asSet())
-        for (auto& member : set->members)
-            if (auto name = member.asString()) selectors.insert(*name);
-    return selectors;
+    return LASelectorNames(object.associatedObject(&kOptionalSelectorsKey));
 }
 
 void lumen_setOptionalSelectors(platform::Object& object, const std::set<std::string>& selectors) {
-    platform::Value::Set set;
-    for (auto& name : selectors) set.insert(platform::Value(name));
-    object.setAssociatedObject(&kOptionalSelectorsKey, platform::Value(std::move(set)), platform::AssociationPolicy::copy);
+    object.setAssociatedObject(&kOptionalSelectorsKey, LASelectorSetValue(selectors), platform::AssociationPolicy::copy);
 }
 
 std::shared_ptr<LADelegateProxyObject> lumen_delegateObject(const platform::Object& object) {

@@ -11,6 +11,10 @@ namespace LumenAnalyticsSDK {
 
 class LADelegateProxyObject;
 
+// Selector names as they cross the runtime's messages: a set value (an array reads too).
+platform::Value LASelectorSetValue(const std::set<std::string>& selectors);
+std::set<std::string> LASelectorNames(const platform::Value& value);
+
 std::set<std::string> lumen_optionalSelectors(const platform::Object& object);
 void lumen_setOptionalSelectors(platform::Object& object, const std::set<std::string>& selectors);
 
