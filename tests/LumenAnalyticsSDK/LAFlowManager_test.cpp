@@ -235,6 +235,42 @@ TEST(LAFlowManager, TheRunGoesOnWhereTheWorkerCompleted) {
     EXPECT_EQ(future.get()->json(), "test.flow.hop");
 }
 
+TEST(LAFlowData, NamedValuesAndTheirAbsence) {
+    struct Record {
+        std::string id;
+    };
+    LAFlowData data;
+    // Absent values read as none, NO or 0.
+    EXPECT_FALSE(data.flushSuccess());
+    EXPECT_EQ(data.statusCode(), 0);
+    EXPECT_EQ(data.gzipCode(), 0u);
+    EXPECT_EQ(data.records<Record>(), std::nullopt);
+    EXPECT_EQ(data.record<Record>(), nullptr);
+
+    data.setRecords<Record>(std::vector{std::make_shared<Record>(Record{"1"}), std::make_shared<Record>(Record{"2"})});
+    data.setRecord(std::make_shared<Record>(Record{"r"}));
+    data.setCookie("c=1");
+    data.setHTTPBody(platform::Data::fromString("body"));
+    data.setRecordIDs(std::vector<std::string>{"1", "2"});
+    data.setProperties(Value::Dictionary{{"k", 1}});
+    data.setStatusCode(-1);
+    data.setGzipCode(1);
+    EXPECT_EQ(data.records<Record>()->at(1)->id, "2");
+    EXPECT_EQ(data.record<Record>()->id, "r");
+    EXPECT_EQ(data.param["flush_cookie"], Value("c=1"));
+    EXPECT_EQ(data.statusCode(), -1);
+    EXPECT_EQ(data.gzipCode(), 1u);
+
+    // Setting none removes the key.
+    data.setRecords<Record>(std::nullopt);
+    data.setRecord<Record>(nullptr);
+    data.setCookie(std::nullopt);
+    data.setHTTPBody(std::nullopt);
+    data.setRecordIDs(std::nullopt);
+    data.setProperties(std::nullopt);
+    EXPECT_EQ(data.param.size(), 2u);  // the status and gzip codes
+}
+
 TEST(LAFlowDefinitions, NodesAreMadeOnceWithTheirParameters) {
     LAInterceptorRegistry::shared().registerClass<flowtest::Configured>("ConfiguredInterceptor");
     LAInterceptorRegistry::shared().registerClass<flowtest::Plain>("PlainInterceptor");
