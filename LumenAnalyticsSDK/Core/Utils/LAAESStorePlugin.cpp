@@ -7,7 +7,8 @@
 namespace LumenAnalyticsSDK {
 
 LAAESStorePlugin::LAAESStorePlugin() {
-    if (auto text = fileStorePlugin_.objectForKey(kKeyFileKey).asString()) encryptKey_ = platform::Data::fromBase64(*text);
+    platform::Value stored = fileStorePlugin_.objectForKey(kKeyFileKey);
+    if (auto text = stored.asString()) encryptKey_ = platform::Data::fromBase64(*text);
 }
 
 std::string LAAESStorePlugin::defaultsKey(const std::string& storeKey) {
