@@ -49,7 +49,8 @@ std::vector<std::string> rowsOnDisk(const std::string& path) {
             std::string row;
             for (int column = 0; column < 5; ++column) {
                 auto* text = sqlite3_column_text(statement, column);
-                row += (column ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "NULL");
+                if (column) row.push_back('|');
+                row.append(text ? reinterpret_cast<const char*>(text) : "NULL");
             }
             rows.push_back(row);
         }
@@ -197,11 +198,13 @@ TEST_F(LADatabaseTest, UpgradesTheOlderThreeColumnTable) {
 }
 
 TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
+    // A missing folder is made; a file standing where the folder should be stops that.
     std::string nested = (dir / "later" / "events.sqlite").string();
+    testing_support::writeFile(dir / "later", "in the way");
     auto db = LADatabase::create(nested);
     EXPECT_FALSE(db->isOpen());
-    EXPECT_FALSE(db->insertRecord(*eventRecord("lost?")));
-    std::filesystem::create_directories(dir / "later");
+    EXPECT_FALSE(db->insertRecord(*eventRecord("refused")));
+    std::filesystem::remove(dir / "later");
     EXPECT_TRUE(db->insertRecord(*eventRecord("kept")));
     EXPECT_TRUE(db->isCreatedTable());
     EXPECT_EQ(rowsOnDisk(nested).size(), 1u);

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -45,11 +46,18 @@ protected:
     testing_support::TempDir dir;
 };
 
-TEST_F(LAEventStoreTest, OneStorePerPath) {
+TEST_F(LAEventStoreTest, OneStorePerPathAndTheFileUnderLibrary) {
     auto store = LAEventStore::eventStoreWithFilePath(path());
     EXPECT_EQ(LAEventStore::eventStoreWithFilePath(path()), store);
     EXPECT_NE(LAEventStore::eventStoreWithFilePath(path("other.plist")), store);
     EXPECT_EQ(store->database()->filePath(), path());
+
+    // The client's own file, in a Library folder that does not exist yet.
+    setenv("XDG_DATA_HOME", (dir / "library").c_str(), 1);
+    auto client = LAEventStore::eventStoreWithFilePath(LAFileStorePlugin::filePath("message-v2"));
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_TRUE(client->insertRecord(eventRecord("x")));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "library" / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist"));
 }
 
 TEST_F(LAEventStoreTest, KeepsRefusedWritesInMemoryAndServesThemFromThere) {
@@ -87,11 +95,12 @@ TEST_F(LAEventStoreTest, KeepsRefusedWritesInMemoryAndServesThemFromThere) {
 
 TEST_F(LAEventStoreTest, WritesKeptRecordsOnceTheTableExists) {
     std::string nested = (dir / "later" / "events.plist").string();
+    testing_support::writeFile(dir / "later", "a file where the folder should be");
     auto store = LAEventStore::eventStoreWithFilePath(nested);
     EXPECT_FALSE(store->insertRecord(eventRecord("early")));
     ASSERT_EQ(store->recordCaches().size(), 1u);
 
-    std::filesystem::create_directories(dir / "later");
+    std::filesystem::remove(dir / "later");
     EXPECT_TRUE(store->insertRecord(eventRecord("late")));
     EXPECT_TRUE(store->recordCaches().empty());
     EXPECT_EQ(names(store->selectRecords(50, false)), (std::vector<std::string>{"early", "late"}));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <sqlite3.h>
@@ -108,6 +109,9 @@ std::int64_t LADatabase::maxCacheSize() {
 bool LADatabase::open() {
     if (isOpen_) return true;
     if (db_) close();
+    // A fresh account may not have its Library folder yet; the file goes nowhere else.
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ignored);
     sqlite3* handle = nullptr;
     if (sqlite3_open_v2(filePath_.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         sqlite3_close(handle);  // SQLite hands out a handle even when opening fails

@@ -105,23 +105,22 @@ bool LAEventStore::insertRecord(const LAEventRecordPtr& record) {
     return false;
 }
 
+std::vector<LAEventRecordPtr>::iterator LAEventStore::cachedRecord(const std::string& recordID) {
+    return std::find_if(recordCaches_.begin(), recordCaches_.end(),
+                        [&](const LAEventRecordPtr& record) { return record->recordID() == recordID; });
+}
+
 bool LAEventStore::updateRecords(const std::vector<std::string>& recordIDs, int status) {
     if (recordCaches_.empty()) return database_->updateRecords(recordIDs, status);
-    for (const auto& recordID : recordIDs) {
-        auto found = std::find_if(recordCaches_.begin(), recordCaches_.end(),
-                                  [&](const LAEventRecordPtr& record) { return record->recordID() == recordID; });
-        if (found != recordCaches_.end()) (*found)->setStatus(status);
-    }
+    for (const auto& recordID : recordIDs)
+        if (auto found = cachedRecord(recordID); found != recordCaches_.end()) (*found)->setStatus(status);
     return true;
 }
 
 bool LAEventStore::deleteRecords(const std::vector<std::string>& recordIDs) {
     if (recordCaches_.empty()) return database_->deleteRecords(recordIDs);
-    for (const auto& recordID : recordIDs) {
-        auto found = std::find_if(recordCaches_.begin(), recordCaches_.end(),
-                                  [&](const LAEventRecordPtr& record) { return record->recordID() == recordID; });
-        if (found != recordCaches_.end()) recordCaches_.erase(found);
-    }
+    for (const auto& recordID : recordIDs)
+        if (auto found = cachedRecord(recordID); found != recordCaches_.end()) recordCaches_.erase(found);
     return true;
 }
 
@@ -131,36 +130,28 @@ bool LAEventStore::deleteAllRecords() {
     return database_->count() == 0 || database_->deleteAllRecords();
 }
 
-void LAEventStore::insertRecords(const std::vector<LAEventRecordPtr>& records, Completion completion) {
+void LAEventStore::submit(std::function<bool(LAEventStore&)> operation, Completion completion) {
     auto self = std::static_pointer_cast<LAEventStore>(shared_from_this());
-    serialQueue_->async([self, records, completion] {
-        bool inserted = self->insertRecords(records);
-        if (completion) completion(inserted);
+    serialQueue_->async([self, operation = std::move(operation), completion = std::move(completion)] {
+        bool succeeded = operation(*self);
+        if (completion) completion(succeeded);
     });
+}
+
+void LAEventStore::insertRecords(const std::vector<LAEventRecordPtr>& records, Completion completion) {
+    submit([records](LAEventStore& store) { return store.insertRecords(records); }, std::move(completion));
 }
 
 void LAEventStore::insertRecord(const LAEventRecordPtr& record, Completion completion) {
-    auto self = std::static_pointer_cast<LAEventStore>(shared_from_this());
-    serialQueue_->async([self, record, completion] {
-        bool inserted = self->insertRecord(record);
-        if (completion) completion(inserted);
-    });
+    submit([record](LAEventStore& store) { return store.insertRecord(record); }, std::move(completion));
 }
 
 void LAEventStore::deleteRecords(const std::vector<std::string>& recordIDs, Completion completion) {
-    auto self = std::static_pointer_cast<LAEventStore>(shared_from_this());
-    serialQueue_->async([self, recordIDs, completion] {
-        bool deleted = self->deleteRecords(recordIDs);
-        if (completion) completion(deleted);
-    });
+    submit([recordIDs](LAEventStore& store) { return store.deleteRecords(recordIDs); }, std::move(completion));
 }
 
 void LAEventStore::deleteAllRecordsWithCompletion(Completion completion) {
-    auto self = std::static_pointer_cast<LAEventStore>(shared_from_this());
-    serialQueue_->async([self, completion] {
-        bool deleted = self->deleteAllRecords();
-        if (completion) completion(deleted);
-    });
+    submit([](LAEventStore& store) { return store.deleteAllRecords(); }, std::move(completion));
 }
 
 }  // namespace LumenAnalyticsSDK

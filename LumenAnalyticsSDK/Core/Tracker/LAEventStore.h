@@ -62,6 +62,10 @@ public:
 
 private:
     void retryCachedRecords();
+    // The first record held in memory with that id (string equality).
+    std::vector<LAEventRecordPtr>::iterator cachedRecord(const std::string& recordID);
+    // Runs `operation` on `serialQueue` and hands its answer to `completion` there.
+    void submit(std::function<bool(LAEventStore&)> operation, Completion completion);
 
     platform::DispatchQueuePtr serialQueue_;
     LADatabasePtr database_;
