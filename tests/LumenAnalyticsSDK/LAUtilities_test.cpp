@@ -83,6 +83,9 @@ TEST(LACommonUtilityTest, SubByteStringNeverEndsInsideACharacter) {
     EXPECT_EQ(LACommonUtility::hashStringWithData(platform::Data::fromString("x")),
               LACommonUtility::hashStringWithData(platform::Data::fromString("x")));
     EXPECT_FALSE(LACommonUtility::hashStringWithData(std::nullopt));
+    EXPECT_EQ(LALanguageText("LADebugOnly", "fallback"), "开启调试模式（不导入数据）");
+    EXPECT_EQ(LALanguageText("no such key", "fallback"), "fallback");
+    EXPECT_EQ(LAReservedKeywordSet().size(), 13u);
 }
 
 TEST(LACopyPropertiesTest, DeepCopyTurnsSetsIntoArraysAndDropsWhatJSONCannotHold) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "LumenAnalyticsSDK/Core/LACoreResources.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/UTF16.h"
@@ -47,15 +48,18 @@ std::optional<std::string> LACommonUtility::hashStringWithData(const std::option
     return std::to_string(hash);
 }
 
-}  // namespace LumenAnalyticsSDK
-
-namespace LumenAnalyticsSDK {
-
 const std::set<std::string>& LAReservedKeywordSet() {
     static const std::set<std::string> words{"date",        "datetime", "distinct_id", "event",     "events",
                                              "first_id",    "id",       "original_id", "properties", "second_id",
                                              "time",        "user_id",  "users"};
     return words;
+}
+
+std::string LALanguageText(const std::string& key, const std::string& fallback) {
+    static const platform::Value::Dictionary* const table =
+        new platform::Value::Dictionary(LACoreResources::defaultLanguageResources());
+    auto found = table->find(key);
+    return found != table->end() && found->second.isString() ? *found->second.asString() : fallback;
 }
 
 }  // namespace LumenAnalyticsSDK

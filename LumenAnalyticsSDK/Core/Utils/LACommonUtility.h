@@ -26,11 +26,9 @@ public:
     static std::optional<std::string> hashStringWithData(const std::optional<platform::Data>& data);
 };
 
-}  // namespace LumenAnalyticsSDK
-
-namespace LumenAnalyticsSDK {
-
 // The thirteen names the collector reserves for itself ("date", "distinct_id", "event" …).
 const std::set<std::string>& LAReservedKeywordSet();
+// The text of `key` in the client's built-in language table, else `fallback`.
+std::string LALanguageText(const std::string& key, const std::string& fallback);
 
 }  // namespace LumenAnalyticsSDK
