@@ -128,6 +128,15 @@ TEST_F(BuiltInFlows, ARunPassesTheStepsInOrder) {
     EXPECT_EQ(data->state, LAFlowStateStopFlow);
 }
 
+TEST(LACoreResourcesTables, WorkersRegisterThemselvesAndTheAbsentOnesStayAbsent) {
+    // Nothing in this test references the property step's class: it is registered only
+    // because programs link the whole library.
+    EXPECT_TRUE(LAInterceptorRegistry::shared().hasClass("LAPropertyInterceptor"));
+    EXPECT_TRUE(LAInterceptorRegistry::shared().hasClass("LAIDMappingInterceptor"));
+    for (const char* absent : {"LARemoteConfigInterceptor", "LAEncryptInterceptor", "LAAdsEncryptInterceptor"})
+        EXPECT_FALSE(LAInterceptorRegistry::shared().hasClass(absent)) << absent;
+}
+
 TEST(LACoreResourcesTables, LanguageAndOperatorRows) {
     const auto language = LACoreResources::defaultLanguageResources();
     EXPECT_EQ(language.at("LADebugOnly"), Value("开启调试模式（不导入数据）"));
