@@ -12,15 +12,11 @@
 #include <set>
 #include <string>
 
+#include "platform/foundation/PlistNodes.h"
 #include "platform/foundation/UTF16.h"
 
 namespace platform {
 namespace {
-
-struct PlistFree {
-    void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistFree>;
 
 constexpr std::size_t kMaxDepth = 512;
 
@@ -169,43 +165,8 @@ private:
     }
 
     bool decodeObject(plist_t node, Value& out, std::size_t depth) {
-        switch (plist_get_node_type(node)) {
-            case PLIST_BOOLEAN: {
-                uint8_t b = 0;
-                plist_get_bool_val(node, &b);
-                out = Value(b != 0);
-                return true;
-            }
-            case PLIST_UINT: {
-                uint64_t u = 0;
-                plist_get_uint_val(node, &u);
-                out = Value(static_cast<long long>(u));
-                return true;
-            }
-            case PLIST_REAL: {
-                double d = 0;
-                plist_get_real_val(node, &d);
-                out = Value(d);
-                return true;
-            }
-            case PLIST_STRING: return readString(node, out);
-            case PLIST_DATA: return readData(node, out);
-            case PLIST_DICT: return decodeClassed(node, out, depth);
-            default: return fail("an object of a kind archives do not hold");
-        }
-    }
-
-    static bool readString(plist_t node, Value& out) {
-        uint64_t n = 0;
-        const char* s = plist_get_string_ptr(node, &n);
-        out = Value(sanitizedUTF8(std::string_view(s ? s : "", s ? n : 0)));
-        return true;
-    }
-    static bool readData(plist_t node, Value& out) {
-        uint64_t n = 0;
-        const char* bytes = plist_get_data_ptr(node, &n);
-        out = Value(Data(bytes, bytes ? n : 0));
-        return true;
+        if (plist_get_node_type(node) == PLIST_DICT) return decodeClassed(node, out, depth);
+        return plistScalarToValue(node, out) || fail("an object of a kind archives do not hold");
     }
 
     std::optional<std::string> className(plist_t object) {
@@ -283,7 +244,7 @@ private:
     bool decodeWrapped(plist_t object, const char* key, plist_type type, Value& out) {
         plist_t item = plist_dict_get_item(object, key);
         if (!item || plist_get_node_type(item) != type) return fail(std::string("missing ") + key);
-        return type == PLIST_STRING ? readString(item, out) : readData(item, out);
+        return plistScalarToValue(item, out);
     }
 
     plist_t objects_;
