@@ -113,6 +113,17 @@ TEST_F(LAHTTPSessionTest, PinnedKeysComeFromTheCertificatesThatParse) {
     EXPECT_EQ(policy.pinnedPublicKeys()->size(), 2u);
     auto copy = policy.copy();
     EXPECT_EQ(copy->pinnedPublicKeys(), policy.pinnedPublicKeys());
+
+    policy.setSSLPinningMode(Mode::LASSLPinningModePublicKey);
+    policy.setAllowInvalidCertificates(true);
+    auto decoded = LASecurityPolicy::policyWithArchivedData(policy.archivedData());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->SSLPinningMode(), Mode::LASSLPinningModePublicKey);
+    EXPECT_TRUE(decoded->allowInvalidCertificates());
+    EXPECT_TRUE(decoded->validatesDomainName());
+    EXPECT_EQ(decoded->pinnedCertificates(), policy.pinnedCertificates());
+    EXPECT_EQ(decoded->pinnedPublicKeys(), policy.pinnedPublicKeys());
+    EXPECT_FALSE(LASecurityPolicy::policyWithArchivedData(platform::Data::fromString("not an archive")));
     policy.setPinnedCertificates(std::nullopt);
     EXPECT_FALSE(policy.pinnedPublicKeys().has_value());
 }

@@ -2,10 +2,13 @@
 // SubjectPublicKeyInfo DER, a certificate as its DER bytes.
 #include "LumenAnalyticsSDK/Core/Network/LASecurityPolicy.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/files/FileManager.h"
+#include "platform/foundation/NSKeyedArchiver.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -72,6 +75,38 @@ LASecurityPolicyPtr LASecurityPolicy::copy() const {
     policy->setAllowInvalidCertificates(allowInvalidCertificates_);
     policy->setValidatesDomainName(validatesDomainName_);
     policy->setPinnedCertificates(pinnedCertificates_);
+    return policy;
+}
+
+Data LASecurityPolicy::archivedData() const {
+    Value::Dictionary fields{{"SSLPinningMode", Value(static_cast<std::uint64_t>(pinningMode_))},
+                             {"allowInvalidCertificates", Value(allowInvalidCertificates_)},
+                             {"validatesDomainName", Value(validatesDomainName_)}};
+    if (pinnedCertificates_) {
+        Value::Array certificates;
+        for (const auto& der : *pinnedCertificates_) certificates.emplace_back(der);
+        fields["pinnedCertificates"] = Value(std::move(certificates));
+    }
+    auto archive = NSKeyedArchiver::archivedData(Value(std::move(fields)));
+    return archive.isSuccess() ? archive.value() : Data();
+}
+
+LASecurityPolicyPtr LASecurityPolicy::policyWithArchivedData(const Data& archive) {
+    auto decoded = NSKeyedUnarchiver::unarchivedObject(archive);
+    if (!decoded.isSuccess() || !decoded.value().isDictionary()) return nullptr;
+    const Value& fields = decoded.value();
+    auto policy = std::make_shared<LASecurityPolicy>();
+    // A mode this build does not know stays as it is and trusts nothing.
+    auto mode = fields["SSLPinningMode"].asUInt64().value_or(0);
+    policy->setSSLPinningMode(static_cast<LASSLPinningMode>(std::min<std::uint64_t>(mode, UINT32_MAX)));
+    policy->setAllowInvalidCertificates(fields["allowInvalidCertificates"].asBool().value_or(false));
+    policy->setValidatesDomainName(fields["validatesDomainName"].asBool().value_or(false));
+    if (const auto* certificates = fields["pinnedCertificates"].asArray()) {
+        LADERSet pinned;
+        for (const auto& item : *certificates)
+            if (const auto* der = item.asData()) pinned.insert(*der);
+        policy->setPinnedCertificates(std::move(pinned));
+    }
     return policy;
 }
 

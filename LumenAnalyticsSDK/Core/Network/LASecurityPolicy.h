@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/Data.h"
+#include "platform/base/Value.h"
 #include "platform/files/Bundle.h"
 #include "platform/security/SecTrust.h"
 
@@ -46,6 +47,12 @@ public:
 
     LASecurityPolicy() = default;
     LASecurityPolicyPtr copy() const;
+
+    // Keyed archive under the property names ("SSLPinningMode", "allowInvalidCertificates",
+    // "validatesDomainName", "pinnedCertificates"); none for data that is not such an
+    // archive. Decoding starts from a default policy and goes through the setters.
+    platform::Data archivedData() const;
+    static LASecurityPolicyPtr policyWithArchivedData(const platform::Data& archive);
 
     // True when the chain in `serverTrust` may be trusted for `domain` (none: no host
     // name check). May change the trust's policies and anchors.
