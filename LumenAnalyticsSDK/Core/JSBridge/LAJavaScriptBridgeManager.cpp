@@ -8,6 +8,7 @@
 #include "LumenAnalyticsSDK/Core/JSBridge/WKWebView+LABridge.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "LumenAnalyticsSDK/Core/LAModuleManager.h"
+#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAJSONUtil.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/files/NotificationCenter.h"
@@ -125,8 +126,9 @@ void LAJavaScriptBridgeManager::handleMessage(const std::shared_ptr<platform::WK
             LALogError("Data of message body is not kind of 'NSDictionary' from JS SDK");
             return;
         }
-        // The event goes on to the facade's web-page tracking, which is wired here with
-        // the facade.
+        // Nothing happens while the client is switched off: there is no shared instance.
+        if (auto sdk = LumenAnalyticsSDK::sharedInstance())
+            sdk->trackFromH5WithEvent(LAJSONUtil::stringWithJSONObject((*parsed)["data"]));
     } else if (callType == "visualized_track" || callType == "app_alert" || callType == "page_info") {
         platform::NotificationCenter::defaultCenter()->post(kLAVisualizedMessageFromH5Notification, message);
     } else if (callType == "abtest") {
