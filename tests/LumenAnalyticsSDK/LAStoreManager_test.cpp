@@ -20,16 +20,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Before anything reads the home folders (the standard defaults are made once).
+// Before anything reads the home folders (the standard defaults are made once). Every
+// queued store operation has run by the end of each test, so the folder can go at exit.
 testing_support::TempDir& home() {
-    static auto* dir = [] {
-        auto* made = new testing_support::TempDir();
-        setenv("HOME", made->path().c_str(), 1);
-        setenv("XDG_DATA_HOME", (made->path() / "data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (made->path() / "config").c_str(), 1);
-        return made;
+    static testing_support::TempDir dir;
+    static const bool set = [] {
+        setenv("HOME", dir.path().c_str(), 1);
+        setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+        return true;
     }();
-    return *dir;
+    (void)set;
+    return dir;
 }
 const bool homeIsSet = (home(), true);
 
