@@ -2,10 +2,15 @@
 // already runs on that queue (a plain synchronous dispatch would then wait for itself).
 #pragma once
 #include <functional>
+#include <string>
 
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace LumenAnalyticsSDK {
+
+// "<prefix><address>" ("com.lumen.serialQueue." + "0x55…"): the label of a queue owned by
+// the object at `owner`, unique while that object lives.
+std::string LAQueueLabel(const std::string& prefix, const void* owner);
 
 // True when the queue the caller runs on has the same label as `queue`. The client's
 // queue labels carry their owner's address, so for them this means the same queue.

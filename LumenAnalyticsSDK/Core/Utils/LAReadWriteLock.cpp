@@ -1,21 +1,12 @@
 // A reader/writer lock of the analytics client built on a concurrent queue.
 #include "LumenAnalyticsSDK/Core/Utils/LAReadWriteLock.h"
 
-#include <cstdio>
+#include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 
 namespace LumenAnalyticsSDK {
-namespace {
-
-std::string addressText(const void* address) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", address);
-    return text;
-}
-
-}  // namespace
 
 LAReadWriteLock::LAReadWriteLock(const std::string& queueLabel) {
-    std::string label = queueLabel.empty() ? "com.lumen.readWriteLock." + addressText(this) : queueLabel;
+    std::string label = queueLabel.empty() ? LAQueueLabel("com.lumen.readWriteLock.", this) : queueLabel;
     concurentQueue_ = platform::DispatchQueue::create(label, platform::DispatchQoS::unspecified,
                                                       platform::DispatchQueue::Attributes::concurrent);
 }
