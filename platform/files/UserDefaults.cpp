@@ -70,7 +70,8 @@ bool writeFileAtomically(const std::string& path, const Data& data) {
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
-    static const std::shared_ptr<UserDefaults> defaults = [] {
+    // Never destroyed: queues may still write settings while the process exits.
+    static const auto* defaults = new std::shared_ptr<UserDefaults>([] {
         auto id = Bundle::main()->bundleIdentifier();
         std::string name = id && !id->empty() && id->find('/') == std::string::npos ? *id : std::string();
         if (name.empty()) {
@@ -79,8 +80,8 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
             if (ec || name.empty()) name = "defaults";
         }
         return std::make_shared<UserDefaults>(configFolder() + "/" + name + ".plist");
-    }();
-    return defaults;
+    }());
+    return *defaults;
 }
 
 std::shared_ptr<UserDefaults> UserDefaults::create(const std::string& suiteName) {

@@ -49,10 +49,11 @@ std::optional<std::string> LACommonUtility::hashStringWithData(const std::option
 }
 
 const std::set<std::string>& LAReservedKeywordSet() {
-    static const std::set<std::string> words{"date",        "datetime", "distinct_id", "event",     "events",
-                                             "first_id",    "id",       "original_id", "properties", "second_id",
-                                             "time",        "user_id",  "users"};
-    return words;
+    // Never destroyed: event work on the client's queues may still validate at exit.
+    static const auto* words = new std::set<std::string>{
+        "date", "datetime", "distinct_id", "event",     "events", "first_id", "id",
+        "original_id", "properties", "second_id", "time", "user_id", "users"};
+    return *words;
 }
 
 std::string LALanguageText(const std::string& key, const std::string& fallback) {

@@ -72,7 +72,7 @@ void LALog::queueLogMessage(const LALogMessagePtr& message, bool asynchronously)
 }
 
 void LALog::handOut(const LALogMessage& message) {
-    static const platform::DispatchGroupPtr group = platform::DispatchGroup::create();
+    static const auto& group = *new platform::DispatchGroupPtr(platform::DispatchGroup::create());  // never destroyed
     for (const auto& logger : loggers()) {
         const auto& queue = logger->loggerQueue();
         if (!queue) continue;

@@ -23,8 +23,8 @@ std::optional<platform::Value> LAEventPropertyValidatorProtocol::lumen_validKey(
 }
 
 std::optional<platform::Value::Dictionary> LAPropertyValidator::validProperties(const platform::Value& properties) {
-    static const LAEventPropertyValidatorProtocol dictionaryRule;
-    return validProperties(properties, &dictionaryRule);
+    static const auto* dictionaryRule = new LAEventPropertyValidatorProtocol();  // never destroyed
+    return validProperties(properties, dictionaryRule);
 }
 
 std::optional<platform::Value::Dictionary> LAPropertyValidator::validProperties(
