@@ -2,8 +2,7 @@
 // server-trust challenges answered by the security policy.
 #include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
 
-#include <cstdio>
-
+#include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 #include "platform/net/URLError.h"
 
 namespace LumenAnalyticsSDK {
@@ -18,10 +17,8 @@ const LAHTTPSessionPtr& LAHTTPSession::sharedInstance() {
 LAHTTPSessionPtr LAHTTPSession::create() {
     auto http = std::make_shared<LAHTTPSession>();
     http->securityPolicy_ = LASecurityPolicy::defaultPolicy();
-    char name[64];
-    std::snprintf(name, sizeof name, "cn.lumen.LAHTTPSession.%p", static_cast<const void*>(http.get()));
     http->delegateQueue_ = OperationQueue::create();
-    http->delegateQueue_->setName(name);
+    http->delegateQueue_->setName(LAQueueLabel("cn.lumen.LAHTTPSession.", http.get()));
     http->delegateQueue_->setMaxConcurrentOperationCount(1);
     auto configuration = URLSessionConfiguration::ephemeralSessionConfiguration();
     configuration.timeoutIntervalForRequest = requestTimeout;

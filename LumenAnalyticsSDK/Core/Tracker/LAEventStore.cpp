@@ -3,9 +3,10 @@
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <mutex>
+
+#include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -15,12 +16,6 @@ namespace {
 char tableCreatedContext;
 
 constexpr int cachedRecordWriteAttempts = 3;
-
-std::string queueLabel(const void* store) {
-    char label[64];
-    std::snprintf(label, sizeof label, "cn.lumen.LAEventStore.%p", store);
-    return label;
-}
 
 }  // namespace
 
@@ -37,7 +32,7 @@ std::shared_ptr<LAEventStore> LAEventStore::eventStoreWithFilePath(const std::st
     return store;
 }
 
-LAEventStore::LAEventStore() : serialQueue_(platform::DispatchQueue::create(queueLabel(this))) {}
+LAEventStore::LAEventStore() : serialQueue_(platform::DispatchQueue::create(LAQueueLabel("cn.lumen.LAEventStore.", this))) {}
 
 LAEventStore::~LAEventStore() {
     if (database_) database_->unregisterObservation(this, "isCreatedTable", true, &tableCreatedContext);
