@@ -46,7 +46,7 @@ print(json.dumps([decode(open(path).read()) for path in sys.argv[1:]]))
 )PY";
 
 struct Upload {
-    std::vector<std::string> names;  // the form's field names, in order
+    std::vector<std::string> names;   // the form's field names, in order
     std::vector<std::string> events;  // each event's "event"
     LocalHTTPServer::Received request;
 };
@@ -57,7 +57,8 @@ protected:
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         testing_support::writeFile(home_->path() / "decode.py", decoderScript);
-        collector_ = new LocalHTTPServer([](const LocalHTTPServer::Received&) { return LocalHTTPServer::Reply(status_.load(), "ok"); });
+        collector_ = new LocalHTTPServer(
+            [](const LocalHTTPServer::Received&) { return LocalHTTPServer::Reply(status_.load(), "ok"); });
         options_ = std::make_shared<LAConfigOptions>(collector_->url("/sa?project=default"), std::nullopt);
         auto& flows = LAFlowManager::sharedInstance();
         flows.configOptions = options_;
@@ -79,7 +80,8 @@ protected:
         std::vector<LAEventRecordPtr> records;
         for (int i = 0; i < count; ++i) {
             auto record = std::make_shared<LAEventRecord>(
-                Value::Dictionary{{"event", prefix + std::to_string(i)}, {"properties", Value::Dictionary{{"i", i}}}}, "POST");
+                Value::Dictionary{{"event", prefix + std::to_string(i)}, {"properties", Value::Dictionary{{"i", i}}}},
+                "POST");
             record->setIsInstantEvent(instant);
             records.push_back(record);
         }
@@ -107,13 +109,14 @@ protected:
         }
         if (arguments.empty()) return {};
         int status = 0;
-        const auto printed =
-            testing_support::runCommand("python3 '" + (home_->path() / "decode.py").string() + "'" + arguments, &status);
+        const auto printed = testing_support::runCommand(
+            "python3 '" + (home_->path() / "decode.py").string() + "'" + arguments, &status);
         EXPECT_EQ(status, 0);
         const auto decoded = LAJSONUtil::JSONObjectWithString(printed).value_or(Value());
         std::vector<Upload> out;
         for (std::size_t i = seen_; i < all.size(); ++i) {
-            const Value& body = decoded.asArray() && decoded.asArray()->size() > i - seen_ ? (*decoded.asArray())[i - seen_] : Value();
+            const Value& body =
+                decoded.asArray() && decoded.asArray()->size() > i - seen_ ? (*decoded.asArray())[i - seen_] : Value();
             EXPECT_EQ(body["crc"], body["expected_crc"]);
             EXPECT_EQ(body["gzip"], Value("1"));
             EXPECT_EQ(body["encoded_plainly"], Value(true));

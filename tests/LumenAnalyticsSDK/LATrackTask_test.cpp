@@ -81,7 +81,9 @@ protected:
         ASSERT_TRUE(platform::RunLoop::runUntil([done] { return done->load(); }, 10));
     }
     // Waits until every event tracked so far is through the track flow.
-    static void settle() { onSerialQueue([] {}); }
+    static void settle() {
+        onSerialQueue([] {});
+    }
 
     static testing_support::TempDir* home_;
     static std::shared_ptr<LumenAnalyticsSDK::LumenAnalyticsSDK> sdk_;
@@ -113,7 +115,10 @@ TEST_F(LATrackTaskTest, PlanEventsMoveTheirOwnIdPropertiesOntoTheEvent) {
         {"$PlanPopupDisplay", {{"sf_loginId", "u1"}, {"x", 1}}, "u1", std::nullopt, std::nullopt, {{"x", 1}}},
         {"$ABTestTrigger",
          {{"sab_loginId", "l"}, {"sab_distinctId", "d"}, {"sab_anonymousId", "a"}},
-         "l", "d", "a", {}},
+         "l",
+         "d",
+         "a",
+         {}},
         // Each event only takes its own prefix; other events are left alone.
         {"$ABTestTrigger", {{"sf_loginId", "u1"}}, std::nullopt, std::nullopt, std::nullopt, {{"sf_loginId", "u1"}}},
         {"other", {{"sf_loginId", "u1"}}, std::nullopt, std::nullopt, std::nullopt, {{"sf_loginId", "u1"}}},
@@ -215,7 +220,8 @@ TEST_F(LATrackTaskTest, TheHostsCallbackCanChangeOrDropAnEvent) {
     EXPECT_EQ(records[0]->event().at("properties")["checked"], Value(true));
     int dropLines = 0;
     for (const auto& line : log.lines())
-        dropLines += line.level == LALogLevelDebug && line.message == "\n【track event】: dropped can not insert database.";
+        dropLines +=
+            line.level == LALogLevelDebug && line.message == "\n【track event】: dropped can not insert database.";
     EXPECT_EQ(dropLines, 1);
 }
 
@@ -243,8 +249,8 @@ TEST_F(LATrackTaskTest, SerialQueueNodeHandsOverAsynchronouslyOrWaits) {
     // Already on the serial queue, the run goes on inline.
     sdk_->serialQueue()->sync([&] {
         bool inline_ = false;
-        node("LASerialQueueInterceptor", {{"sync", 1}})->processWithInput(std::make_shared<LAFlowData>(),
-                                                                           [&](const LAFlowDataPtr&) { inline_ = true; });
+        node("LASerialQueueInterceptor", {{"sync", 1}})
+            ->processWithInput(std::make_shared<LAFlowData>(), [&](const LAFlowDataPtr&) { inline_ = true; });
         EXPECT_TRUE(inline_);
     });
 }

@@ -20,7 +20,8 @@ std::vector<std::string> pythonGzipHex(const std::vector<std::filesystem::path>&
     int status = 0;
     auto printed = testing_support::runCommand(
         "python3 -c 'import sys, zlib\nfor f in sys.argv[1:]:\n    c = zlib.compressobj(-1, zlib.DEFLATED, 31)\n"
-        "    d = open(f, \"rb\").read()\n    print((c.compress(d) + c.flush()).hex())'" + arguments,
+        "    d = open(f, \"rb\").read()\n    print((c.compress(d) + c.flush()).hex())'" +
+            arguments,
         &status);
     EXPECT_EQ(status, 0);
     std::vector<std::string> lines;
@@ -40,8 +41,8 @@ TEST(LAUploadBodyTest, HashCodeIsTheThirtyOneHashOverUTF16Units) {
         {"Aa", 2112},
         {"BB", 2112},
         {"hello", 99162322},
-        {"polygenelubricants", -2147483648},  // wraps to the smallest 32-bit value
-        {"\xC3\xA9", 233},                     // "é": one unit
+        {"polygenelubricants", -2147483648},         // wraps to the smallest 32-bit value
+        {"\xC3\xA9", 233},                           // "é": one unit
         {"\xF0\x9F\x98\x80", 0xD83D * 31 + 0xDE00},  // an emoji: two surrogate units
     };
     for (const auto& c : cases) EXPECT_EQ(lumen_hashCode(c.text), c.hash) << c.text;
@@ -92,14 +93,29 @@ TEST(LAUploadBodyTest, BodyIsTheChecksummedFormWithFlagsLast) {
     ASSERT_TRUE(fields);
     const std::string dataList = fields->at("data_list").stringValue();
     const std::int32_t crc = lumen_hashCode(dataList);
-    const std::string plain = "crc=" + std::to_string(crc) + "&gzip=1&data_list=" +
-                              LAFlushHTTPBodyInterceptor::percentEncoded(dataList);
+    const std::string plain =
+        "crc=" + std::to_string(crc) + "&gzip=1&data_list=" + LAFlushHTTPBodyInterceptor::percentEncoded(dataList);
     ASSERT_EQ(node.buildBodyWithInput(data)->toString(), plain);
 
     data.setIsInstantEvent(true);
     EXPECT_EQ(node.buildBodyWithInput(data)->toString(), plain + "&instant_event=true");
     data.setIsAdsEvent(true);
     EXPECT_EQ(node.buildBodyWithInput(data)->toString(), plain + "&instant_event=true&sink_name=mirror");
+
+    // A negative checksum is written with its sign. The gzip stream is deterministic (no
+    // time in its header), so the first batch whose hash is negative is always the same.
+    bool sawNegative = false;
+    for (int i = 0; i < 64 && !sawNegative; ++i) {
+        LAFlowData batch;
+        batch.setJson("[{\"i\":" + std::to_string(i) + "}]");
+        const std::string list = node.buildBodyWithFlowData(batch)->at("data_list").stringValue();
+        if (lumen_hashCode(list) >= 0) continue;
+        sawNegative = true;
+        const std::string expected = "crc=" + std::to_string(lumen_hashCode(list)) + "&gzip=1&";
+        EXPECT_TRUE(expected.starts_with("crc=-"));
+        EXPECT_TRUE(node.buildBodyWithInput(batch)->toString().starts_with(expected));
+    }
+    EXPECT_TRUE(sawNegative);
 
     // No JSON: no body, and the node leaves the state alone.
     auto empty = std::make_shared<LAFlowData>();

@@ -21,8 +21,8 @@ void LAEventCallbackInterceptor::processWithInput(const LAFlowDataPtr& input, Co
     platform::Value::Dictionary properties = event->properties();
     if (callback(*eventName, properties)) {
         // The host may have put anything into them.
-        event->setProperties(LAPropertyValidator::validProperties(platform::Value(std::move(properties))).value_or(
-            platform::Value::Dictionary{}));
+        event->setProperties(LAPropertyValidator::validProperties(platform::Value(std::move(properties)))
+                                 .value_or(platform::Value::Dictionary{}));
     } else {
         LALogDebug("\n【track event】: " + *eventName + " can not insert database.");
         input->state = LAFlowStateStopTask;

@@ -20,7 +20,8 @@ void LAEventValidateInterceptor::processWithInput(const LAFlowDataPtr& input, Co
         input->message.reset();
     }
     const auto properties = input->properties();
-    input->setProperties(LAPropertyValidator::validProperties(properties ? platform::Value(*properties) : platform::Value()));
+    input->setProperties(
+        LAPropertyValidator::validProperties(properties ? platform::Value(*properties) : platform::Value()));
     completion(input);
 }
 

@@ -17,8 +17,8 @@ constexpr std::int64_t gzipCompressed = 1;
 }  // namespace
 
 std::string LAFlushHTTPBodyInterceptor::percentEncoded(const std::string& text) {
-    static const auto* letterAndDigits = new platform::CharacterSet(platform::CharacterSet::fromCharacters(
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"));
+    static const auto* letterAndDigits = new platform::CharacterSet(
+        platform::CharacterSet::fromCharacters("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"));
     return platform::addingPercentEncoding(text, *letterAndDigits);
 }
 

@@ -32,7 +32,9 @@ bool isWaitingMode(const LAFlowData& input) {
 
 // Statuses after which the batch is kept for the next flush; every other answer
 // (outside debug mode) counts as delivered.
-bool isRetryableStatus(long status) { return status == 403 || status == 404 || (status >= 500 && status <= 599); }
+bool isRetryableStatus(long status) {
+    return status == 403 || status == 404 || (status >= 500 && status <= 599);
+}
 
 // One request of a waiting-mode pass: whoever finishes it first (the response, or the
 // waiter giving up) claims it, so the flow data is written and completed once.
@@ -86,8 +88,7 @@ std::optional<platform::Value::Array> LAFlushInterceptor::eventLogsWithInput(con
     return events;
 }
 
-std::optional<platform::Value::Array> LAFlushInterceptor::eventTransportEncryptLogsWithInput(
-    const LAFlowData& input) {
+std::optional<platform::Value::Array> LAFlushInterceptor::eventTransportEncryptLogsWithInput(const LAFlowData& input) {
     const std::string json = input.json().value_or("");
     if (json.size() < 2 || json.front() != '[' || json.back() != ']') return std::nullopt;
     auto envelope = LAJSONUtil::JSONObjectWithString(json.substr(1, json.size() - 2));
@@ -100,7 +101,8 @@ void LAFlushInterceptor::processWithInput(const LAFlowDataPtr& input, Completion
     // Nothing to send (no URL, or a batch that could not be compressed): the batch
     // fails like a send and waits for the next flush.
     if (!request || !request->httpBody()) {
-        input->message = description() + (request ? " flush failure: the batch has no body" : " flush failure: no server URL");
+        input->message =
+            description() + (request ? " flush failure: the batch has no body" : " flush failure: no server URL");
         input->setFlushSuccess(false);
         return completion(input);
     }
@@ -143,9 +145,9 @@ void LAFlushInterceptor::requestWithInput(const LAFlowDataPtr& input, platform::
         return lumen_toString(platform::Value(eventLogsWithInput(*input).value_or(platform::Value::Array{})));
     };
     auto task = LAHTTPSession::sharedInstance()->dataTaskWithRequest(
-        request, [input, exchange, node, waitingMode, completion, eventLogs](std::optional<platform::Data> data,
-                                                                              platform::HTTPURLResponsePtr response,
-                                                                              platform::ErrorPtr error) {
+        request,
+        [input, exchange, node, waitingMode, completion, eventLogs](
+            std::optional<platform::Data> data, platform::HTTPURLResponsePtr response, platform::ErrorPtr error) {
             if (exchange->claimed.exchange(true)) return;  // the waiting queue gave up on this request
             applyResponse(*input, node, data, response, error, eventLogs);
             if (waitingMode)
@@ -157,10 +159,13 @@ void LAFlushInterceptor::requestWithInput(const LAFlowDataPtr& input, platform::
     if (!waitingMode) return;
 
     const double patience = request.timeoutInterval() + responseWaitMargin;
-    if (exchange->responded.wait(platform::DispatchTime::now() + patience) == platform::DispatchTimeoutResult::timedOut) {
+    if (exchange->responded.wait(platform::DispatchTime::now() + patience) ==
+        platform::DispatchTimeoutResult::timedOut) {
         if (!exchange->claimed.exchange(true)) {
             task->cancel();
-            input->message = node + " network failure: no response within " + std::to_string(static_cast<long>(patience)) + " seconds";
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", patience);
+            input->message = node + " network failure: no response within " + seconds + " seconds";
             input->setFlushSuccess(false);
             return completion(input);
         }
