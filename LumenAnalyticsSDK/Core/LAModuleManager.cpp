@@ -33,10 +33,11 @@ void LAModuleManager::startWithConfigOptions(const std::shared_ptr<LAConfigOptio
 }
 
 const std::vector<std::string>& LAModuleManager::moduleNames() {
-    static const std::vector<std::string> names{
+    // Never destroyed: the client's queues may still ask while the process exits.
+    static const auto* names = new std::vector<std::string>{
         "JavaScriptBridge", "AppPush", "ChannelMatch", "DeepLink",      "DebugMode",         "Location", "AutoTrack",
         "Visualized",       "Encrypt", "DeviceOrientation", "Exception", "RemoteConfig", "Exposure"};
-    return names;
+    return *names;
 }
 
 std::string LAModuleManager::classNameForModule(const std::string& moduleName) { return "LA" + moduleName + "Manager"; }
@@ -63,7 +64,8 @@ void LAModuleManager::loadModule(const std::optional<std::string>& moduleName,
 }
 
 platform::ObjectPtr LAModuleManager::moduleWithName(const std::string& moduleName) const {
-    static const platform::Selector defaultManager("defaultManager");
+    static const auto* defaultManagerSelector = new platform::Selector("defaultManager");
+    const auto& defaultManager = *defaultManagerSelector;
     auto cls = platform::Class::named(classNameForModule(moduleName));
     if (!cls || !cls->respondsToSelector(defaultManager)) return nullptr;
     return cls->perform(defaultManager).asObject();

@@ -30,6 +30,7 @@
 #include "LumenAnalyticsSDK/Core/LAModuleManager.h"
 #include "LumenAnalyticsSDK/Core/Network/LANetwork.h"
 #include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
+#include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventTrackerPluginManager.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAReferrerManager.h"
@@ -131,6 +132,11 @@ void LumenAnalyticsSDK::setUp(const LAConfigOptions&) {
         network_ = std::make_shared<LANetwork>([weak]() -> std::shared_ptr<const LAConfigOptions> {
             auto self = weak.lock();
             return self ? self->configOptions_ : nullptr;
+        });
+        // The table's cap follows the running client's option.
+        LADatabase::setMaxCacheSizeSource([weak] {
+            auto self = weak.lock();
+            return self ? self->maxCacheSize() : LADatabase::defaultMaxCacheSize;
         });
         eventStore_ = LAEventStore::eventStoreWithFilePath(LAFileStorePlugin::filePath("message-v2"));
         trackTimer_ = std::make_shared<LATrackTimer>();

@@ -10,13 +10,14 @@ namespace {
 
 // The main bundle's short version string, read once: it does not change while we run.
 const platform::Value& appShortVersion() {
-    static const platform::Value version = [] {
+    // Never destroyed: events may still be built on the client's queue while the process exits.
+    static const auto* version = new platform::Value([] {
         const auto info = platform::Bundle::main()->infoDictionary();
         if (!info) return platform::Value();
         const auto found = info->find("CFBundleShortVersionString");
         return found == info->end() ? platform::Value() : found->second;
-    }();
-    return version;
+    }());
+    return *version;
 }
 
 std::optional<std::string> textOf(const platform::Value::Dictionary& dictionary, const char* key) {

@@ -14,8 +14,10 @@ void LAAppVersionPropertyPlugin::prepare() {
     if (version.isString()) appVersion_ = *version.asString();
 }
 
+// Without a version the answer is empty, not none: none would make every event wait for
+// a delivery that never comes.
 std::optional<platform::Value::Dictionary> LAAppVersionPropertyPlugin::properties() {
-    if (!appVersion_) return std::nullopt;
+    if (!appVersion_) return platform::Value::Dictionary{};
     return platform::Value::Dictionary{{"$app_version", *appVersion_}};
 }
 
