@@ -39,13 +39,6 @@ std::size_t utf16Length(const std::string& text) { return platform::utf16Count(t
 
 std::string newUUIDText() { return platform::UUID().uuidString(); }
 
-// Base64 text as the identities entry stores it, with characters outside the alphabet skipped.
-std::optional<platform::Data> decodeBase64Lenient(const std::string& text) {
-    std::string clean;
-    for (char c : text)
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=') clean += c;
-    return platform::Data::fromBase64(clean);
-}
 
 }  // namespace
 
@@ -137,7 +130,7 @@ platform::Value::Dictionary LAIdentifier::deviceEntries(const platform::Value::D
 std::optional<platform::Value::Dictionary> LAIdentifier::decodeIdentities(const platform::Value& stored) {
     const auto* text = stored.asString();
     if (!text || text->rfind(kIdentitiesPrefix, 0) != 0) return std::nullopt;
-    auto data = decodeBase64Lenient(text->substr(std::char_traits<char>::length(kIdentitiesPrefix)));
+    auto data = platform::Data::fromBase64IgnoringUnknownCharacters(text->substr(std::char_traits<char>::length(kIdentitiesPrefix)));
     if (!data) return std::nullopt;
     auto parsed = platform::JSONSerialization::jsonObject(*data, platform::JSONReadingOptions::mutableContainers);
     if (!parsed.isSuccess()) return std::nullopt;

@@ -30,13 +30,6 @@ void post(const std::string& name) { platform::NotificationCenter::defaultCenter
 
 bool hasLogin(const std::optional<std::string>& loginId) { return loginId && !loginId->empty(); }
 
-// Base64 with characters outside the alphabet skipped.
-std::optional<platform::Data> decodeBase64Lenient(const std::string& text) {
-    std::string clean;
-    for (char c : text)
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=') clean += c;
-    return platform::Data::fromBase64(clean);
-}
 
 }  // namespace
 
@@ -297,7 +290,7 @@ void LumenAnalyticsSDK::trackFromH5WithEvent(const std::optional<std::string>& e
             return;
         }
         platform::Value configs;
-        if (auto bytes = decodeBase64Lenient(visual.stringValue()))
+        if (auto bytes = platform::Data::fromBase64IgnoringUnknownCharacters(visual.stringValue()))
             configs = LAJSONUtil::JSONObjectWithData(bytes).value_or(platform::Value());
         LAModuleManager::sharedInstance()->queryVisualPropertiesWithConfigs(
             configs, [this, eventObject](std::optional<platform::Value::Dictionary> visualProperties) {

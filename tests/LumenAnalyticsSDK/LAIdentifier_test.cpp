@@ -13,7 +13,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
-#include "tests/support/TempDir.h"
+#include "LAStoreHome.h"
 
 namespace LumenAnalyticsSDK {
 namespace {
@@ -24,13 +24,7 @@ using platform::Value;
 // The store's files go to a home of the test's own.
 class LAIdentifierTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        home_ = new testing_support::TempDir();
-        setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
-        LAStoreManager::sharedInstance().registerStorePlugin(std::make_shared<LAFileStorePlugin>());
-        LAStoreManager::sharedInstance().registerStorePlugin(std::make_shared<LAUserDefaultsStorePlugin>());
-    }
+    static void SetUpTestSuite() { testing::useTemporaryStoreHome(); }
     void SetUp() override {
         for (const char* key : {"distinct_id", "login_id", "com.lumen.loginidkey", "com.lumen.identities", "LASessionModel"})
             store().removeObjectForKey(key);
@@ -48,9 +42,7 @@ protected:
             if (line.message == text) return true;
         return false;
     }
-    static testing_support::TempDir* home_;
 };
-testing_support::TempDir* LAIdentifierTest::home_ = nullptr;
 
 TEST_F(LAIdentifierTest, FirstStartHasOneDeviceEntryAndTheDefaultLoginKey) {
     auto id = identifier();

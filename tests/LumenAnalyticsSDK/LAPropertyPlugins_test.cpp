@@ -19,7 +19,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
 #include "platform/foundation/TimeZone.h"
-#include "tests/support/TempDir.h"
+#include "LAStoreHome.h"
 
 namespace LumenAnalyticsSDK {
 namespace {
@@ -68,16 +68,8 @@ TEST(LANetworkInfoPropertyPlugin, TypeAndPolicyBitAgree) {
 
 class StoredPlugins : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        home_ = new testing_support::TempDir();
-        setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
-        LAStoreManager::sharedInstance().registerStorePlugin(std::make_shared<LAFileStorePlugin>());
-        LAStoreManager::sharedInstance().registerStorePlugin(std::make_shared<LAUserDefaultsStorePlugin>());
-    }
-    static testing_support::TempDir* home_;
+    static void SetUpTestSuite() { testing::useTemporaryStoreHome(); }
 };
-testing_support::TempDir* StoredPlugins::home_ = nullptr;
 
 TEST_F(StoredPlugins, SuperPropertiesReplaceKeysOfAnyCaseAndPersist) {
     LASuperPropertyPlugin plugin;

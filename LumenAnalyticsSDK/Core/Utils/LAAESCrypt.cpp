@@ -12,11 +12,6 @@ namespace {
 
 constexpr std::string_view kKeyAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-bool isBase64Character(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-           c == '=';
-}
-
 }  // namespace
 
 const platform::Data& LAAESCrypt::key() {
@@ -49,11 +44,7 @@ std::optional<std::string> LAAESCrypt::encryptData(const platform::Data& data) {
 
 std::optional<platform::Data> LAAESCrypt::decryptData(const platform::Data& base64Data) {
     if (base64Data.isEmpty()) return std::nullopt;
-    std::string text;
-    for (std::uint8_t byte : base64Data.bytes()) {
-        if (isBase64Character(static_cast<char>(byte))) text += static_cast<char>(byte);
-    }
-    auto sealed = platform::Data::fromBase64(text);
+    auto sealed = platform::Data::fromBase64IgnoringUnknownCharacters(base64Data.toString());
     if (!sealed || sealed->count() <= platform::kCCBlockSizeAES128) return std::nullopt;
     // The leading block is the IV that chained the first block of ciphertext.
     platform::Data iv = sealed->prefix(platform::kCCBlockSizeAES128);
