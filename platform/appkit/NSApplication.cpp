@@ -29,10 +29,22 @@ void NSApplication::finishLaunching() {
     Notification will(NSApplicationWillFinishLaunchingNotification, me);
     if (delegate_) delegate_->applicationWillFinishLaunching(will);
     NotificationCenter::defaultCenter()->post(will);
-    active_ = true;
     Notification did(NSApplicationDidFinishLaunchingNotification, me);
     if (delegate_) delegate_->applicationDidFinishLaunching(did);
     NotificationCenter::defaultCenter()->post(did);
+    activateIgnoringOtherApps(true);
+}
+
+void NSApplication::activateIgnoringOtherApps(bool) {
+    if (active_) return;
+    active_ = true;
+    NotificationCenter::defaultCenter()->post(NSApplicationDidBecomeActiveNotification, shared_from_this());
+}
+
+void NSApplication::deactivate() {
+    if (!active_) return;
+    active_ = false;
+    NotificationCenter::defaultCenter()->post(NSApplicationDidResignActiveNotification, shared_from_this());
 }
 
 void NSApplication::run() {

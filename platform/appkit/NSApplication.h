@@ -23,6 +23,8 @@ enum class NSApplicationTerminateReply : int { terminateCancel = 0, terminateNow
 inline const std::string NSApplicationWillFinishLaunchingNotification = "NSApplicationWillFinishLaunchingNotification";
 inline const std::string NSApplicationDidFinishLaunchingNotification = "NSApplicationDidFinishLaunchingNotification";
 inline const std::string NSApplicationWillTerminateNotification = "NSApplicationWillTerminateNotification";
+inline const std::string NSApplicationDidBecomeActiveNotification = "NSApplicationDidBecomeActiveNotification";
+inline const std::string NSApplicationDidResignActiveNotification = "NSApplicationDidResignActiveNotification";
 
 class NSApplicationDelegate {
 public:
@@ -76,7 +78,9 @@ public:
     NSAppearancePtr effectiveAppearance() const {
         return appearance_ ? appearance_ : NSAppearance::appearanceNamed(NSAppearanceNameAqua);
     }
-    void activateIgnoringOtherApps(bool) { active_ = true; }
+    // Becoming and resigning active announce themselves (did become / did resign active).
+    void activateIgnoringOtherApps(bool);
+    void deactivate();
     bool isActive() const { return active_; }
 
     // The event queue.

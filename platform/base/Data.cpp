@@ -69,6 +69,14 @@ std::string Data::base64EncodedString() const {
     return out;
 }
 
+std::optional<Data> Data::fromBase64IgnoringUnknownCharacters(std::string_view text) {
+    std::string known;
+    for (char c : text)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=')
+            known += c;
+    return fromBase64(known);
+}
+
 std::optional<Data> Data::fromBase64(std::string_view text) {
     if (text.size() % 4 != 0) return std::nullopt;
     std::vector<std::uint8_t> out;

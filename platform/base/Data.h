@@ -45,6 +45,8 @@ public:
     std::string base64EncodedString() const;
     // Ignores nothing: any character outside the alphabet or bad padding is a failure.
     static std::optional<Data> fromBase64(std::string_view text);
+    // Skips every character outside the alphabet (line breaks, spaces …) first.
+    static std::optional<Data> fromBase64IgnoringUnknownCharacters(std::string_view text);
 
     friend bool operator==(const Data&, const Data&) = default;
     friend auto operator<=>(const Data& a, const Data& b) { return a.bytes_ <=> b.bytes_; }

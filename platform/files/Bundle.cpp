@@ -81,7 +81,8 @@ std::vector<std::string> candidatesFor(const std::string& tag) {
 Bundle::Bundle(std::string path) : path_(withoutTrailingSlash(std::move(path))) {}
 
 std::shared_ptr<Bundle> Bundle::main() {
-    static const std::shared_ptr<Bundle> bundle = [] {
+    // Never destroyed: queues may still read resources while the process exits.
+    static const auto* bundle = new std::shared_ptr<Bundle>([] {
         if (const char* forced = std::getenv("SKYREACH_BUNDLE_PATH"); forced && *forced)
             return std::make_shared<Bundle>(forced);
         std::error_code ec;
@@ -91,8 +92,8 @@ std::shared_ptr<Bundle> Bundle::main() {
         if (folder.filename() == "MacOS" && folder.parent_path().filename() == "Contents")
             return std::make_shared<Bundle>(folder.parent_path().parent_path().string());
         return std::make_shared<Bundle>(folder.string());
-    }();
-    return bundle;
+    }());
+    return *bundle;
 }
 
 std::shared_ptr<Bundle> Bundle::atPath(const std::string& path) {

@@ -263,8 +263,9 @@ std::string extendedAttributeSystemName(const std::string& name) {
 }
 
 const std::shared_ptr<FileManager>& FileManager::defaultManager() {
-    static const std::shared_ptr<FileManager> manager = std::make_shared<FileManager>();
-    return manager;
+    // Never destroyed: queues may still write files while the process exits.
+    static const auto* manager = new std::shared_ptr<FileManager>(std::make_shared<FileManager>());
+    return *manager;
 }
 
 std::vector<URL> FileManager::urls(SearchPathDirectory directory, SearchPathDomainMask) const {

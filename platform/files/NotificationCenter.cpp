@@ -27,8 +27,9 @@ public:
 };
 
 const std::shared_ptr<NotificationCenter>& NotificationCenter::defaultCenter() {
-    static const std::shared_ptr<NotificationCenter> center = std::make_shared<NotificationCenter>();
-    return center;
+    // Never destroyed: queues may still post while the process exits.
+    static const auto* center = new std::shared_ptr<NotificationCenter>(std::make_shared<NotificationCenter>());
+    return *center;
 }
 
 NotificationObserverToken NotificationCenter::add(std::optional<std::string> name, NotificationSender object,

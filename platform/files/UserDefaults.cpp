@@ -70,7 +70,8 @@ bool writeFileAtomically(const std::string& path, const Data& data) {
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
-    static const std::shared_ptr<UserDefaults> defaults = [] {
+    // Never destroyed: queues may still write settings while the process exits.
+    static const auto* defaults = new std::shared_ptr<UserDefaults>([] {
         auto id = Bundle::main()->bundleIdentifier();
         std::string name = id && !id->empty() && id->find('/') == std::string::npos ? *id : std::string();
         if (name.empty()) {
@@ -79,8 +80,8 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
             if (ec || name.empty()) name = "defaults";
         }
         return std::make_shared<UserDefaults>(configFolder() + "/" + name + ".plist");
-    }();
-    return defaults;
+    }());
+    return *defaults;
 }
 
 std::shared_ptr<UserDefaults> UserDefaults::create(const std::string& suiteName) {
@@ -112,8 +113,9 @@ bool UserDefaults::writeLocked() {
 Value UserDefaults::object(const std::string& key) const {
     std::lock_guard lock(mutex_);
     loadLocked();
-    auto it = values_.find(key);
-    return it == values_.end() ? Value() : it->second;
+    if (auto it = values_.find(key); it != values_.end()) return it->second;
+    auto registered = registered_.find(key);
+    return registered == registered_.end() ? Value() : registered->second;
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
@@ -177,7 +179,14 @@ std::optional<Value::Dictionary> UserDefaults::dictionaryForKey(const std::strin
 Value::Dictionary UserDefaults::dictionaryRepresentation() const {
     std::lock_guard lock(mutex_);
     loadLocked();
-    return values_;
+    Value::Dictionary all = registered_;
+    for (const auto& [key, value] : values_) all[key] = value;
+    return all;
+}
+
+void UserDefaults::registerDefaults(const Value::Dictionary& registrationDictionary) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, value] : registrationDictionary) registered_[key] = value;
 }
 
 void UserDefaults::set(const Value& value, const std::string& key) {

@@ -2,6 +2,8 @@
 // $XDG_CONFIG_HOME/<bundle id>.plist (~/.config by default). Every change is written
 // atomically (temporary file + rename). A file that does not parse reads as empty
 // and is left as it is until the next change replaces it. Thread-safe.
+// Registered defaults (the registration domain) answer for keys the file does not hold;
+// they live in memory only and are never written.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -47,6 +49,9 @@ public:
     void set(const Value& value, const std::string& forKey);
     void removeObject(const std::string& forKey);
     void removeObjectForKey(const std::string& key) { removeObject(key); }
+    // Adds to the registration domain; a later registration of a key replaces the earlier.
+    void registerDefaults(const Value::Dictionary& registrationDictionary);
+
     // Writes pending changes (a change whose write failed); answers success.
     bool synchronize();
 
@@ -60,6 +65,7 @@ private:
     mutable std::mutex mutex_;
     mutable bool loaded_ = false;
     mutable Value::Dictionary values_;
+    Value::Dictionary registered_;
     bool dirty_ = false;
 };
 

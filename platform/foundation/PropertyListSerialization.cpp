@@ -9,15 +9,12 @@
 #include <limits>
 #include <memory>
 
+#include "platform/foundation/PlistNodes.h"
 #include "platform/foundation/UTF16.h"
 
 namespace platform {
 
 namespace {
-struct PlistFree {
-    void operator()(plist_t p) const { plist_free(p); }
-};
-using PlistPtr = std::unique_ptr<void, PlistFree>;
 
 ErrorPtr plistError(std::int64_t code, const std::string& debug) {
     std::string description = code == 3840
@@ -150,42 +147,10 @@ bool xmlHoldsNulInText(std::string_view x) {
 bool fromPlist(plist_t p, Value& out, std::size_t depth) {
     if (depth > kMaxDepth) return false;
     switch (plist_get_node_type(p)) {
-        case PLIST_BOOLEAN: {
-            uint8_t b = 0;
-            plist_get_bool_val(p, &b);
-            out = Value(b != 0);
-            return true;
-        }
-        case PLIST_UINT: {
-            uint64_t u = 0;
-            plist_get_uint_val(p, &u);
-            out = Value(static_cast<long long>(u));  // two's complement, as written
-            return true;
-        }
         case PLIST_UID: {
             uint64_t u = 0;
             plist_get_uid_val(p, &u);
             out = Value(static_cast<unsigned long long>(u));
-            return true;
-        }
-        case PLIST_REAL: {
-            double d = 0;
-            plist_get_real_val(p, &d);
-            out = Value(d);
-            return true;
-        }
-        case PLIST_STRING: {
-            // By pointer and length: the copying getter aborts on an embedded NUL,
-            // which a damaged binary list can hold.
-            uint64_t n = 0;
-            const char* s = plist_get_string_ptr(p, &n);
-            out = Value(sanitizedUTF8(std::string_view(s ? s : "", s ? n : 0)));
-            return true;
-        }
-        case PLIST_DATA: {
-            uint64_t n = 0;
-            const char* bytes = plist_get_data_ptr(p, &n);
-            out = Value(Data(bytes, bytes ? n : 0));
             return true;
         }
         case PLIST_DATE: {
@@ -230,7 +195,7 @@ bool fromPlist(plist_t p, Value& out, std::size_t depth) {
             out = Value(std::move(d));
             return true;
         }
-        default: return false;
+        default: return plistScalarToValue(p, out);
     }
 }
 }  // namespace

@@ -11,7 +11,7 @@ extern char** environ;
 namespace platform {
 
 const std::shared_ptr<ProcessInfo>& ProcessInfo::processInfo() {
-    static const std::shared_ptr<ProcessInfo> info = std::make_shared<ProcessInfo>();
+    static const auto& info = *new std::shared_ptr<ProcessInfo>(std::make_shared<ProcessInfo>());  // never destroyed
     return info;
 }
 

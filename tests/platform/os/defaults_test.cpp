@@ -95,3 +95,21 @@ TEST(UserDefaultsTest, StandardAndSuiteFilesLiveInTheConfigFolder) {
     EXPECT_FALSE(UserDefaults::create(""));
     unsetenv("XDG_CONFIG_HOME");
 }
+
+TEST(UserDefaultsTest, RegisteredDefaultsAnswerWhereTheFileIsSilentAndAreNeverWritten) {
+    TempDir dir;
+    auto file = (dir / "registered.plist").string();
+    auto d = UserDefaults::withFile(file);
+    d->set(Value("stored"), "kept");
+    d->registerDefaults({{"UserAgent", Value("agent/1")}, {"kept", Value("registered")}});
+    EXPECT_EQ(d->string("UserAgent"), "agent/1");
+    EXPECT_EQ(d->string("kept"), "stored");  // the persistent domain wins
+    EXPECT_EQ(d->dictionaryRepresentation().at("UserAgent").stringValue(), "agent/1");
+    d->registerDefaults({{"UserAgent", Value("agent/2")}});
+    EXPECT_EQ(d->string("UserAgent"), "agent/2");
+    d->set(Value(1), "other");  // a write must not carry registered values into the file
+    EXPECT_TRUE(d->synchronize());
+    auto reread = UserDefaults::withFile(file);
+    EXPECT_TRUE(reread->object("UserAgent").isNull());
+    EXPECT_EQ(reread->string("kept"), "stored");
+}

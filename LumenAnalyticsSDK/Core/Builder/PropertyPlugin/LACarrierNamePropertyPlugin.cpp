@@ -1,0 +1,17 @@
+// The registered carrier name wins over the plugin's own.
+#include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LACarrierNamePropertyPlugin.h"
+
+#include "LumenAnalyticsSDK/Core/LALimitKeyManager.h"
+
+namespace LumenAnalyticsSDK {
+
+PLATFORM_REGISTER_CLASS(LACarrierNamePropertyPlugin);
+
+std::optional<platform::Value::Dictionary> LACarrierNamePropertyPlugin::properties() {
+    auto registered = LALimitKeyManager::carrier();
+    if (registered.isString() && !registered.asString()->empty())
+        return platform::Value::Dictionary{{"$carrier", registered}};
+    return platform::Value::Dictionary{{"$carrier", carrierName_.value_or("")}};
+}
+
+}  // namespace LumenAnalyticsSDK

@@ -1,0 +1,24 @@
+// Deleting a sent batch, or putting a failed one back to waiting.
+#include "LumenAnalyticsSDK/Core/Interceptor/Flush/LADeleteRecordInterceptor.h"
+
+#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
+#include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
+
+namespace LumenAnalyticsSDK {
+
+LA_REGISTER_INTERCEPTOR(LADeleteRecordInterceptor);
+
+void LADeleteRecordInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
+    const auto recordIDs = input->recordIDs();
+    if (!recordIDs) return completion(input);
+    if (input->flushSuccess()) {
+        eventStore->deleteRecords(*recordIDs);
+        if (eventStore->count() == 0) input->state = LAFlowStateStopFlow;
+    } else {
+        eventStore->updateRecords(*recordIDs, 0);
+        input->state = LAFlowStateStopFlow;
+    }
+    completion(input);
+}
+
+}  // namespace LumenAnalyticsSDK

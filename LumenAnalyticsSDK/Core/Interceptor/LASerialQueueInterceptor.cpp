@@ -1,0 +1,32 @@
+// Moving a flow run onto the client's serial queue.
+#include "LumenAnalyticsSDK/Core/Interceptor/LASerialQueueInterceptor.h"
+
+#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
+#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
+
+namespace LumenAnalyticsSDK {
+
+LA_REGISTER_INTERCEPTOR(LASerialQueueInterceptor);
+
+std::shared_ptr<LASerialQueueInterceptor> LASerialQueueInterceptor::interceptorWithParam(
+    const platform::Value::Dictionary& param) {
+    auto interceptor = std::make_shared<LASerialQueueInterceptor>();
+    const auto sync = param.find(syncKey);
+    if (sync != param.end() && sync->second.isNumber()) interceptor->isSync = sync->second.asDouble().value_or(0) != 0;
+    return interceptor;
+}
+
+void LASerialQueueInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
+    const auto sdk = LumenAnalyticsSDK::sdkInstance();
+    const platform::DispatchQueuePtr queue = sdk ? sdk->serialQueue() : nullptr;
+    if (!queue || LAIsCurrentQueue(queue)) {
+        completion(input);
+    } else if (isSync) {
+        queue->sync([&] { completion(input); });
+    } else {
+        queue->async([input, completion = std::move(completion)] { completion(input); });
+    }
+}
+
+}  // namespace LumenAnalyticsSDK

@@ -1,0 +1,430 @@
+// The event table on SQLite's C interface. Values and row ids travel as bound parameters;
+// only the fixed table and column names are part of the SQL texts.
+#include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <limits>
+#include <mutex>
+#include <sqlite3.h>
+
+#include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
+#include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+
+namespace LumenAnalyticsSDK {
+
+namespace {
+
+constexpr const char* createTableSQL =
+    "create table if not exists dataCache (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, content TEXT)";
+constexpr const char* selectSQL =
+    "SELECT id,content FROM dataCache WHERE status = 0 AND is_instant_event = ? ORDER BY id ASC LIMIT ?";
+constexpr const char* insertSQL = "INSERT INTO dataCache(type, content, is_instant_event) values(?, ?, ?)";
+constexpr const char* countSQL = "select count(*) from dataCache";
+constexpr const char* resetStatusSQL = "UPDATE dataCache SET status = ? WHERE status = (?);";
+constexpr const char* deleteOldestSQL =
+    "DELETE FROM dataCache WHERE id IN (SELECT id FROM dataCache ORDER BY id ASC LIMIT ?);";
+
+// A one-shot statement, finalised when it goes out of scope.
+struct Statement {
+    sqlite3_stmt* handle = nullptr;
+    Statement() = default;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(handle); }
+};
+
+// Only decimal row ids name rows; a record's "LA_n" id or any other text names none.
+std::vector<std::int64_t> rowIDs(const std::vector<std::string>& recordIDs) {
+    std::vector<std::int64_t> rows;
+    for (const auto& text : recordIDs) {
+        std::int64_t row = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), row);
+        if (!text.empty() && error == std::errc() && end == text.data() + text.size() && text[0] != '-')
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string placeholders(std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += i ? ",?" : "?";
+    return text;
+}
+
+// A caller's table or column name: plain names stay as they are, anything else is quoted.
+std::string identifier(const std::string& name) {
+    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                 std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+    if (plain) return name;
+    std::string quoted = "\"";
+    for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::int64_t asSQLInteger(std::uint64_t value) {
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::int64_t>::max()));
+}
+
+std::mutex& maxCacheSizeMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+std::function<std::int64_t()>& maxCacheSizeSource() {
+    static auto* source = new std::function<std::int64_t()>;
+    return *source;
+}
+
+}  // namespace
+
+LADatabase::LADatabase(std::string filePath)
+    : serialQueue_(platform::DispatchQueue::create("cn.lumen.LADatabaseSerialQueue")), filePath_(std::move(filePath)) {}
+
+std::shared_ptr<LADatabase> LADatabase::create(const std::string& filePath) {
+    auto database = std::make_shared<LADatabase>(filePath);
+    database->open();
+    database->createTable();
+    return database;
+}
+
+LADatabase::~LADatabase() { close(); }
+
+void LADatabase::registerMethods(platform::Class& c) {
+    c.addMethod("isCreatedTable", [](LADatabase& database) { return database.isCreatedTable(); });
+}
+
+void LADatabase::setMaxCacheSizeSource(std::function<std::int64_t()> source) {
+    std::lock_guard lock(maxCacheSizeMutex());
+    maxCacheSizeSource() = std::move(source);
+}
+
+std::int64_t LADatabase::maxCacheSize() {
+    std::lock_guard lock(maxCacheSizeMutex());
+    return maxCacheSizeSource() ? maxCacheSizeSource()() : defaultMaxCacheSize;
+}
+
+bool LADatabase::open() {
+    if (isOpen_) return true;
+    if (db_) close();
+    // A fresh account may not have its Library folder yet; the file goes nowhere else.
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ignored);
+    sqlite3* handle = nullptr;
+    if (sqlite3_open_v2(filePath_.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        sqlite3_close(handle);  // SQLite hands out a handle even when opening fails
+        LALogError("Failed to open SQLite db");
+        return false;
+    }
+    db_ = handle;
+    LALogDebug("Success to open SQLite db");
+    isOpen_ = true;
+    return true;
+}
+
+void LADatabase::close() {
+    // A connection with live statements would refuse to close.
+    for (auto& [sql, statement] : stmtCache_) sqlite3_finalize(statement);
+    stmtCache_.clear();
+    stmtCacheAlive_ = false;
+    if (db_) sqlite3_close(db_);
+    db_ = nullptr;
+    isOpen_ = false;
+    isCreatedTable_ = false;
+    LALogDebug(description() + " close database");
+}
+
+bool LADatabase::databaseCheck() { return open() && createTable(); }
+
+void LADatabase::setCreatedTable(bool created) {
+    willChangeValueForKey("isCreatedTable");
+    isCreatedTable_ = created;
+    didChangeValueForKey("isCreatedTable");
+}
+
+bool LADatabase::createTable() {
+    if (!isOpen_) return false;
+    if (isCreatedTable_) return true;
+    bool created = execute(createTableSQL);
+    if (!created) LALogError(std::string("Create ") + tableName + " table fail.");
+    for (const char* column : {statusColumn, instantEventColumn}) {
+        if (created && !createColumn(column, tableName)) {
+            LALogError(std::string("Alert table ") + tableName + " add " + column + " fail.");
+            created = false;
+        }
+    }
+    if (!created) {
+        setCreatedTable(false);
+        return false;
+    }
+    setCreatedTable(true);
+    resetAllRecordsStatus();  // uploads cut short by the last exit are waiting again
+    count_ = messagesCount();
+    LALogDebug(std::string("Create ") + tableName + " table success, current count is " + std::to_string(count_));
+    return true;
+}
+
+bool LADatabase::execute(const char* sql) { return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+std::string LADatabase::errorMessage() const { return db_ ? sqlite3_errmsg(db_) : "no database connection"; }
+
+std::vector<std::string> LADatabase::columnsInTable(const std::string& table) {
+    std::string escaped;
+    for (char c : table) escaped += c == '\'' ? std::string("''") : std::string(1, c);
+    std::string sql = "PRAGMA table_info('" + escaped + "');";
+    Statement statement;
+    if (!db_ || sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement.handle, nullptr) != SQLITE_OK) {
+        LALogError("Prepare PRAGMA table_info query failure: " + errorMessage());
+        return {};
+    }
+    std::vector<std::string> columns;
+    while (sqlite3_step(statement.handle) == SQLITE_ROW)
+        if (auto* name = sqlite3_column_text(statement.handle, 1)) columns.emplace_back(reinterpret_cast<const char*>(name));
+    return columns;
+}
+
+bool LADatabase::columnExists(const std::string& column, const std::string& table) {
+    if (column.empty()) return false;
+    auto columns = columnsInTable(table);
+    return std::find(columns.begin(), columns.end(), column) != columns.end();
+}
+
+bool LADatabase::createColumn(const std::string& column, const std::string& table) {
+    if (columnExists(column, table)) return true;
+    std::string sql = "ALTER TABLE " + identifier(table) + " ADD " + identifier(column) + " INTEGER NOT NULL DEFAULT (0);";
+    Statement statement;
+    if (!db_ || sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement.handle, nullptr) != SQLITE_OK) {
+        LALogError("Prepare create column query failure: " + errorMessage());
+        return false;
+    }
+    if (sqlite3_step(statement.handle) != SQLITE_DONE) {
+        LALogError("Failed to create column, error: " + errorMessage());
+        return false;
+    }
+    return true;
+}
+
+sqlite3_stmt* LADatabase::dbCacheStmt(const std::string& sql) {
+    if (sql.empty() || !stmtCacheAlive_) return nullptr;
+    if (auto found = stmtCache_.find(sql); found != stmtCache_.end()) {
+        sqlite3_reset(found->second);
+        sqlite3_clear_bindings(found->second);
+        return found->second;
+    }
+    sqlite3_stmt* statement = nullptr;
+    int rc = db_ ? sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) : SQLITE_MISUSE;
+    if (rc != SQLITE_OK) {
+        LALogError("sqlite stmt prepare error (" + std::to_string(rc) + "): " + errorMessage());
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    stmtCache_.emplace(sql, statement);
+    return statement;
+}
+
+std::uint64_t LADatabase::messagesCount() {
+    sqlite3_stmt* statement = dbCacheStmt(countSQL);
+    if (!statement) {
+        LALogError("Failed to get count form dataCache");
+        return 0;
+    }
+    std::int64_t rows = 0;
+    while (sqlite3_step(statement) == SQLITE_ROW) rows = sqlite3_column_int64(statement, 0);
+    sqlite3_reset(statement);
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(rows, 0));
+}
+
+std::vector<LAEventRecordPtr> LADatabase::selectRecords(std::uint64_t limit, bool isInstantEvent) {
+    if (count_ == 0 || limit == 0 || !databaseCheck()) return {};
+    sqlite3_stmt* statement = dbCacheStmt(selectSQL);
+    if (!statement) {
+        LALogError("Failed to prepare statement, error:" + errorMessage());
+        return {};
+    }
+    sqlite3_bind_int64(statement, 1, isInstantEvent ? 1 : 0);
+    sqlite3_bind_int64(statement, 2, asSQLInteger(limit));
+    std::vector<LAEventRecordPtr> records;
+    std::vector<std::string> brokenRows;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        std::string recordID = std::to_string(sqlite3_column_int64(statement, 0));
+        if (auto* content = sqlite3_column_text(statement, 1)) {
+            records.push_back(std::make_shared<LAEventRecord>(recordID, reinterpret_cast<const char*>(content)));
+        } else {
+            LALogError("Failed to query column_text, error:" + errorMessage());
+            brokenRows.push_back(recordID);
+        }
+    }
+    sqlite3_reset(statement);
+    if (!brokenRows.empty()) deleteRecords(brokenRows);
+    return records;
+}
+
+bool LADatabase::execUpdateSQL(const std::string& sql, const std::vector<SQLValue>& values) {
+    if (!databaseCheck()) return false;
+    Statement statement;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement.handle, nullptr) != SQLITE_OK) {
+        LALogError("Prepare update records query failure: " + errorMessage());
+        return false;
+    }
+    int index = 1;
+    for (const auto& value : values) {
+        if (auto* number = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(statement.handle, index++, *number);
+        else {
+            const auto& text = std::get<std::string>(value);
+            sqlite3_bind_text(statement.handle, index++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        }
+    }
+    if (sqlite3_step(statement.handle) != SQLITE_DONE) {
+        LALogError("Failed to update records from database, error: " + errorMessage());
+        return false;
+    }
+    return true;
+}
+
+bool LADatabase::resetAllRecordsStatus() {
+    return execUpdateSQL(resetStatusSQL, {std::int64_t{0}, std::int64_t{1}});
+}
+
+bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, int status) {
+    auto rows = rowIDs(recordIDs);
+    // Kept in memory so that asking for the count after every event runs no query.
+    if (status == 1) flushRecordCount_ += rows.size();
+    else flushRecordCount_ = lowered(flushRecordCount_, rows.size());
+    std::vector<SQLValue> values{std::int64_t{status}};
+    values.insert(values.end(), rows.begin(), rows.end());
+    return execUpdateSQL("UPDATE dataCache SET status = ? WHERE id IN (" + placeholders(rows.size()) + ");", values);
+}
+
+bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, const std::string& column,
+                               const std::string& value, const std::string& table) {
+    auto rows = rowIDs(recordIDs);
+    if (rows.empty() || column.empty() || table.empty()) return false;
+    std::vector<SQLValue> values{value};
+    values.insert(values.end(), rows.begin(), rows.end());
+    return execUpdateSQL("UPDATE " + identifier(table) + " SET " + identifier(column) + " = ? WHERE id IN (" +
+                             placeholders(rows.size()) + ");",
+                         values);
+}
+
+std::uint64_t LADatabase::recordCountWithStatus(int status) const {
+    return status == 1 ? flushRecordCount_ : lowered(count_, flushRecordCount_);
+}
+
+namespace {
+
+bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, int* rc) {
+    std::string content = record.content();
+    sqlite3_bind_text(statement, 1, record.type().data(), static_cast<int>(record.type().size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement, 2, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(statement, 3, record.isInstantEvent() ? 1 : 0);
+    *rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    return *rc == SQLITE_DONE;
+}
+
+}  // namespace
+
+bool LADatabase::insertRecord(const LAEventRecord& record) {
+    if (!record.isValid()) {
+        LALogError(description() + " input parameter is invalid for addObjectToDatabase");
+        return false;
+    }
+    if (!databaseCheck() || !preCheckForInsertRecords(1)) return false;
+    sqlite3_stmt* statement = dbCacheStmt(insertSQL);
+    if (!statement) {
+        LALogError("insert into dataCache table of sqlite error");
+        return false;
+    }
+    int rc = SQLITE_OK;
+    if (!stepInsert(statement, record, &rc)) {
+        LALogError("insert into dataCache table of sqlite fail, rc is " + std::to_string(rc));
+        return false;
+    }
+    ++count_;
+    LALogDebug("insert into dataCache table of sqlite success, current count is " + std::to_string(count_));
+    return true;
+}
+
+bool LADatabase::insertRecords(const std::vector<LAEventRecordPtr>& records) {
+    if (records.empty() || !databaseCheck()) return false;
+    if (!preCheckForInsertRecords(records.size()) || !execute("BEGIN TRANSACTION")) return false;
+    bool written = false;
+    if (sqlite3_stmt* statement = dbCacheStmt(insertSQL)) {
+        written = std::all_of(records.begin(), records.end(), [&](const LAEventRecordPtr& record) {
+            int rc = SQLITE_OK;
+            return record && record->isValid() && stepInsert(statement, *record, &rc);
+        });
+    }
+    bool committed = written && execute("COMMIT");
+    // A commit that failed leaves the transaction open: end it too.
+    if (!committed) execute("ROLLBACK");
+    count_ = messagesCount();
+    return committed;
+}
+
+bool LADatabase::preCheckForInsertRecords(std::uint64_t count) {
+    std::int64_t maximum = maxCacheSize();
+    if (maximum < 0 || static_cast<std::uint64_t>(maximum) < count) return false;
+    while (count_ + count >= static_cast<std::uint64_t>(maximum)) {
+        std::string limit = std::to_string(maximum);
+        LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events");
+        if (!deleteFirstRecords(100)) {
+            LALogError("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events FAILED");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LADatabase::deleteFirstRecords(std::uint64_t count) {
+    if (count_ == 0 || count == 0 || !databaseCheck()) return false;
+    count = std::min(count, count_);
+    Statement statement;
+    if (sqlite3_prepare_v2(db_, deleteOldestSQL, -1, &statement.handle, nullptr) != SQLITE_OK) {
+        LALogError("Prepare delete records query failure: " + errorMessage());
+        return false;
+    }
+    sqlite3_bind_int64(statement.handle, 1, asSQLInteger(count));
+    if (sqlite3_step(statement.handle) != SQLITE_DONE) {
+        LALogError("Failed to delete record from database, error: " + errorMessage());
+        count_ = messagesCount();
+        return false;
+    }
+    count_ = lowered(count_, count);
+    return true;
+}
+
+bool LADatabase::deleteRecords(const std::vector<std::string>& recordIDs) {
+    if (count_ == 0 || recordIDs.empty() || !databaseCheck()) return false;
+    auto rows = rowIDs(recordIDs);
+    std::string sql = "DELETE FROM dataCache WHERE id IN (" + placeholders(rows.size()) + ");";
+    bool deleted = false;
+    {
+        Statement statement;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement.handle, nullptr) != SQLITE_OK) {
+            LALogError("Prepare delete records query failure: " + errorMessage());
+            return false;
+        }
+        for (std::size_t i = 0; i < rows.size(); ++i) sqlite3_bind_int64(statement.handle, static_cast<int>(i + 1), rows[i]);
+        deleted = sqlite3_step(statement.handle) == SQLITE_DONE;
+        if (!deleted) LALogError("Failed to delete record from database, error: " + errorMessage());
+    }
+    count_ = messagesCount();
+    flushRecordCount_ = lowered(flushRecordCount_, rows.size());
+    return deleted;
+}
+
+bool LADatabase::deleteAllRecords() {
+    if (count_ == 0 || !databaseCheck()) return false;
+    if (!execute("DELETE FROM dataCache")) {
+        LALogError("Failed to delete all records");
+        return false;
+    }
+    LALogDebug("Delete all records successfully");
+    count_ = 0;
+    return true;
+}
+
+}  // namespace LumenAnalyticsSDK

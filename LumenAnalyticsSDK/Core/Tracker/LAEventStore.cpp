@@ -1,0 +1,152 @@
+// The event store: the table through LADatabase, and records whose write failed kept in
+// memory, in insertion order, until they are sent or the table can take them.
+#include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
+
+namespace LumenAnalyticsSDK {
+
+namespace {
+
+// Marks the store's own observation of the table's creation.
+char tableCreatedContext;
+
+constexpr int cachedRecordWriteAttempts = 3;
+
+}  // namespace
+
+std::shared_ptr<LAEventStore> LAEventStore::eventStoreWithFilePath(const std::string& filePath) {
+    // Stores live for the process: the flow steps and the facade reach them by path.
+    static auto* mutex = new std::mutex;
+    static auto* stores = new std::map<std::string, std::shared_ptr<LAEventStore>>;
+    std::lock_guard lock(*mutex);
+    auto& store = (*stores)[filePath];
+    if (!store) {
+        store = std::make_shared<LAEventStore>();
+        store->setupDatabase(filePath);
+    }
+    return store;
+}
+
+LAEventStore::LAEventStore() : serialQueue_(platform::DispatchQueue::create(LAQueueLabel("cn.lumen.LAEventStore.", this))) {}
+
+LAEventStore::~LAEventStore() {
+    if (database_) database_->unregisterObservation(this, "isCreatedTable", true, &tableCreatedContext);
+}
+
+void LAEventStore::setupDatabase(const std::string& filePath) {
+    database_ = LADatabase::create(filePath);
+    database_->addObserver(shared_from_this(), "isCreatedTable", platform::NSKeyValueObservingOptionNew,
+                           &tableCreatedContext);
+}
+
+void LAEventStore::observeValueForKeyPath(const std::string& keyPath, const platform::ObjectPtr& object,
+                                          const platform::Value::Dictionary& change, void* context) {
+    if (context != &tableCreatedContext) return Object::observeValueForKeyPath(keyPath, object, change, context);
+    auto created = change.find(platform::NSKeyValueChangeNewKey);
+    if (created != change.end() && created->second.asBool().value_or(false) && !recordCaches_.empty())
+        retryCachedRecords();
+}
+
+void LAEventStore::retryCachedRecords() {
+    for (int attempt = 0; attempt < cachedRecordWriteAttempts; ++attempt) {
+        if (database_->insertRecords(recordCaches_)) {
+            recordCaches_.clear();
+            return;
+        }
+    }
+}
+
+std::uint64_t LAEventStore::count() const { return database_->count() + recordCaches_.size(); }
+
+std::uint64_t LAEventStore::recordCountWithStatus(int status) const {
+    auto cached = std::count_if(recordCaches_.begin(), recordCaches_.end(),
+                                [status](const LAEventRecordPtr& record) { return record->status() == status; });
+    return static_cast<std::uint64_t>(cached) + database_->recordCountWithStatus(status);
+}
+
+std::optional<std::vector<LAEventRecordPtr>> LAEventStore::selectRecords(std::uint64_t limit, bool isInstantEvent) {
+    if (!recordCaches_.empty()) return selectRecordsInCache(limit);
+    return database_->selectRecords(limit, isInstantEvent);
+}
+
+std::optional<std::vector<LAEventRecordPtr>> LAEventStore::selectRecordsInCache(std::uint64_t limit) const {
+    // A record already being sent (status 1) is not handed out a second time.
+    std::vector<LAEventRecordPtr> waiting;
+    for (const auto& record : recordCaches_) {
+        if (waiting.size() >= limit) break;
+        if (record->status() == 0) waiting.push_back(record);
+    }
+    bool anyWaiting = std::any_of(recordCaches_.begin(), recordCaches_.end(),
+                                  [](const LAEventRecordPtr& record) { return record->status() == 0; });
+    if (!anyWaiting) return std::nullopt;
+    return waiting;
+}
+
+bool LAEventStore::insertRecords(const std::vector<LAEventRecordPtr>& records) {
+    return database_->insertRecords(records);
+}
+
+bool LAEventStore::insertRecord(const LAEventRecordPtr& record) {
+    if (!record) return false;
+    if (database_->insertRecord(*record)) return true;
+    // An empty event holds nothing to keep, and in memory it would make every later
+    // all-or-nothing write of the kept records fail.
+    if (record->isValid()) recordCaches_.push_back(record);
+    return false;
+}
+
+std::vector<LAEventRecordPtr>::iterator LAEventStore::cachedRecord(const std::string& recordID) {
+    return std::find_if(recordCaches_.begin(), recordCaches_.end(),
+                        [&](const LAEventRecordPtr& record) { return record->recordID() == recordID; });
+}
+
+bool LAEventStore::updateRecords(const std::vector<std::string>& recordIDs, int status) {
+    if (recordCaches_.empty()) return database_->updateRecords(recordIDs, status);
+    for (const auto& recordID : recordIDs)
+        if (auto found = cachedRecord(recordID); found != recordCaches_.end()) (*found)->setStatus(status);
+    return true;
+}
+
+bool LAEventStore::deleteRecords(const std::vector<std::string>& recordIDs) {
+    if (recordCaches_.empty()) return database_->deleteRecords(recordIDs);
+    for (const auto& recordID : recordIDs)
+        if (auto found = cachedRecord(recordID); found != recordCaches_.end()) recordCaches_.erase(found);
+    return true;
+}
+
+bool LAEventStore::deleteAllRecords() {
+    if (recordCaches_.empty()) return database_->deleteAllRecords();
+    recordCaches_.clear();
+    return database_->count() == 0 || database_->deleteAllRecords();
+}
+
+void LAEventStore::submit(std::function<bool(LAEventStore&)> operation, Completion completion) {
+    auto self = std::static_pointer_cast<LAEventStore>(shared_from_this());
+    serialQueue_->async([self, operation = std::move(operation), completion = std::move(completion)] {
+        bool succeeded = operation(*self);
+        if (completion) completion(succeeded);
+    });
+}
+
+void LAEventStore::insertRecords(const std::vector<LAEventRecordPtr>& records, Completion completion) {
+    submit([records](LAEventStore& store) { return store.insertRecords(records); }, std::move(completion));
+}
+
+void LAEventStore::insertRecord(const LAEventRecordPtr& record, Completion completion) {
+    submit([record](LAEventStore& store) { return store.insertRecord(record); }, std::move(completion));
+}
+
+void LAEventStore::deleteRecords(const std::vector<std::string>& recordIDs, Completion completion) {
+    submit([recordIDs](LAEventStore& store) { return store.deleteRecords(recordIDs); }, std::move(completion));
+}
+
+void LAEventStore::deleteAllRecordsWithCompletion(Completion completion) {
+    submit([](LAEventStore& store) { return store.deleteAllRecords(); }, std::move(completion));
+}
+
+}  // namespace LumenAnalyticsSDK

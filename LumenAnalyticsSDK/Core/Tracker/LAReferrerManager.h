@@ -1,0 +1,47 @@
+// Remembers the current screen so that the next one can name it as its referrer.
+#pragma once
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/base/Value.h"
+#include "platform/dispatch/DispatchQueue.h"
+
+namespace LumenAnalyticsSDK {
+
+class LAReferrerManager {
+public:
+    static LAReferrerManager& sharedInstance();
+    // A manager of its own (tests); its titles are cached on `serialQueue`.
+    explicit LAReferrerManager(platform::DispatchQueuePtr serialQueue);
+
+    // The properties to track for a new screen: the previous screen becomes the referrer.
+    platform::Value::Dictionary propertiesWithURL(const std::string& currentURL,
+                                                  const platform::Value::Dictionary& eventProperties);
+    void cacheReferrerTitle(const platform::Value::Dictionary& properties);
+    // Forgets the referrer address when `isClearReferrer` is set (the app went to the background).
+    void clearReferrer();
+
+    bool isClearReferrer() const;
+    void setIsClearReferrer(bool clear);
+    std::optional<platform::Value::Dictionary> referrerProperties() const;
+    std::optional<std::string> referrerURL() const;
+    std::optional<std::string> referrerTitle() const;
+    std::optional<std::string> currentScreenUrl() const;
+    std::optional<std::string> currentTitle() const;
+    std::optional<platform::Value::Dictionary> currentScreenProperties() const;
+    const platform::DispatchQueuePtr& serialQueue() const { return serialQueue_; }
+
+private:
+    mutable std::mutex mutex_;  // every field is read and written whole
+    bool isClearReferrer_ = false;
+    platform::DispatchQueuePtr serialQueue_;
+    std::optional<platform::Value::Dictionary> referrerProperties_;
+    std::optional<std::string> referrerURL_;
+    std::optional<std::string> referrerTitle_;
+    std::optional<std::string> currentScreenUrl_;
+    std::optional<std::string> currentTitle_;
+    std::optional<platform::Value::Dictionary> currentScreenProperties_;
+};
+
+}  // namespace LumenAnalyticsSDK

@@ -1,0 +1,56 @@
+// Encrypted user-defaults back end of the client's key/value store.
+#include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
+
+#include "platform/files/UserDefaults.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+
+namespace LumenAnalyticsSDK {
+
+LAAESStorePlugin::LAAESStorePlugin() {
+    platform::Value stored = fileStorePlugin_.objectForKey(kKeyFileKey);
+    if (auto text = stored.asString()) encryptKey_ = platform::Data::fromBase64(*text);
+}
+
+std::string LAAESStorePlugin::defaultsKey(const std::string& storeKey) {
+    return platform::Data::fromString(storeKey).base64EncodedString();
+}
+
+LAAESCrypt& LAAESStorePlugin::aesCrypt() {
+    if (!aesCrypt_) aesCrypt_.emplace(encryptKey_);
+    return *aesCrypt_;
+}
+
+platform::Value LAAESStorePlugin::objectForKey(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    if (!encryptKey_) return {};
+    auto text = platform::UserDefaults::standard()->string(defaultsKey(key));
+    if (!text) return {};
+    auto archived = aesCrypt().decryptData(platform::Data::fromString(*text));
+    if (!archived) return {};
+    auto value = platform::NSKeyedUnarchiver::unarchivedObject(*archived);
+    return value.isSuccess() ? value.value() : platform::Value();
+}
+
+void LAAESStorePlugin::setObject(const platform::Value& value, const std::string& key) {
+    if (value.isNull()) return removeObjectForKey(key);
+    std::lock_guard lock(mutex_);
+    if (!encryptKey_) {
+        encryptKey_ = aesCrypt().key();
+        fileStorePlugin_.setObject(platform::Value(encryptKey_->base64EncodedString()), kKeyFileKey);
+    }
+    auto archived = platform::NSKeyedArchiver::archivedData(value);
+    if (!archived.isSuccess()) return;
+    auto sealed = aesCrypt().encryptData(archived.value());
+    if (!sealed) return;
+    auto defaults = platform::UserDefaults::standard();
+    defaults->set(platform::Value(*sealed), defaultsKey(key));
+    defaults->synchronize();
+}
+
+void LAAESStorePlugin::removeObjectForKey(const std::string& key) {
+    auto defaults = platform::UserDefaults::standard();
+    defaults->removeObject(defaultsKey(key));
+    defaults->synchronize();
+}
+
+}  // namespace LumenAnalyticsSDK

@@ -1,0 +1,59 @@
+// Keyed-archive files of the client's key/value store.
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
+
+#include <unistd.h>
+
+#include "platform/files/FileManager.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+
+namespace LumenAnalyticsSDK {
+namespace {
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+std::string LAFileStorePlugin::filePath(const std::string& key) {
+    std::string name = key;
+    replaceAll(name, "cn.lumen.File.", "");
+    replaceAll(name, "/", "%2F");
+    auto library = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::libraryDirectory);
+    std::string folder = library.empty() ? std::string(".") : library.front().path();
+    return folder + "/com.lumen.analytics.mini.LumenAnalyticsSDK." + name + ".plist";
+}
+
+platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
+    if (key.empty()) return {};
+    auto data = platform::FileManager::defaultManager()->contents(filePath(key));
+    if (!data) return {};
+    auto value = platform::NSKeyedUnarchiver::unarchivedObject(*data);
+    return value.isSuccess() ? value.value() : platform::Value();
+}
+
+void LAFileStorePlugin::setObject(const platform::Value& value, const std::string& key) {
+    if (key.empty() || value.isNull()) return;
+    auto data = platform::NSKeyedArchiver::archivedData(value);
+    if (!data.isSuccess()) return;
+    const auto& files = *platform::FileManager::defaultManager();
+    std::string path = filePath(key);
+    std::string folder = path.substr(0, path.rfind('/'));
+    try {
+        if (!files.fileExists(folder)) files.createDirectory(folder, true);
+    } catch (const std::exception&) {
+        return;  // the write is lost, as any failed write of this store
+    }
+    files.createFile(path, data.value());
+}
+
+void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(filePath(key).c_str()); }
+
+std::optional<std::vector<std::string>> LAFileStorePlugin::storeKeys() const {
+    return std::vector<std::string>{"$channel_device_info", "login_id", "distinct_id", "com.lumen.loginidkey",
+                                    "com.lumen.identities", "first_day", "super_properties", "latest_utms",
+                                    "LAEncryptSecretKey", "LAVisualPropertiesConfig", "LASessionModel"};
+}
+
+}  // namespace LumenAnalyticsSDK

@@ -1,0 +1,25 @@
+// Store plugin keeping one keyed-archive file per key in the user's Library folder; it
+// owns the identity, super-property, first-day and session keys.
+#pragma once
+#include "LumenAnalyticsSDK/Core/Utils/LAStorePlugin.h"
+
+namespace LumenAnalyticsSDK {
+
+class LAFileStorePlugin : public LAStorePlugin {
+public:
+    // "<Library>/com.lumen.analytics.mini.LumenAnalyticsSDK.<key>.plist" with every
+    // "cn.lumen.File." taken out of the key; a "/" in the key is written "%2F" so that
+    // every key stays inside the folder.
+    static std::string filePath(const std::string& key);
+
+    std::string type() const override { return "cn.lumen.File."; }
+    void upgradeWithOldPlugin(const std::shared_ptr<LAStorePlugin>&) override {}
+    // Null for a missing or unreadable file.
+    platform::Value objectForKey(const std::string& key) override;
+    // A null value writes nothing (the file stays); else the file is replaced atomically.
+    void setObject(const platform::Value& value, const std::string& key) override;
+    void removeObjectForKey(const std::string& key) override;
+    std::optional<std::vector<std::string>> storeKeys() const override;
+};
+
+}  // namespace LumenAnalyticsSDK

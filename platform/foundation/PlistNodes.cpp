@@ -1,0 +1,46 @@
+// Reading scalar property-list nodes into values.
+#include "platform/foundation/PlistNodes.h"
+
+#include "platform/foundation/UTF16.h"
+
+namespace platform {
+
+bool plistScalarToValue(plist_t node, Value& out) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            out = Value(b != 0);
+            return true;
+        }
+        case PLIST_UINT: {
+            uint64_t u = 0;
+            plist_get_uint_val(node, &u);
+            out = Value(static_cast<long long>(u));  // two's complement, as written
+            return true;
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(node, &d);
+            out = Value(d);
+            return true;
+        }
+        case PLIST_STRING: {
+            // By pointer and length: the copying getter aborts on an embedded NUL,
+            // which a damaged binary list can hold.
+            uint64_t n = 0;
+            const char* s = plist_get_string_ptr(node, &n);
+            out = Value(sanitizedUTF8(std::string_view(s ? s : "", s ? n : 0)));
+            return true;
+        }
+        case PLIST_DATA: {
+            uint64_t n = 0;
+            const char* bytes = plist_get_data_ptr(node, &n);
+            out = Value(Data(bytes, bytes ? n : 0));
+            return true;
+        }
+        default: return false;
+    }
+}
+
+}  // namespace platform

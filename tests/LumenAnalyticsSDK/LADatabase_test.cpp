@@ -1,0 +1,213 @@
+// The event table on a real SQLite file: inserts, selects, status changes, deletes, the
+// row cap, the in-memory counters and the upgrade of a file written by the older layout.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
+#include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using namespace LumenAnalyticsSDK;
+using platform::Value;
+
+LAEventRecordPtr eventRecord(const std::string& name, bool instant = false) {
+    auto record = std::make_shared<LAEventRecord>(Value::Dictionary{{"event", Value(name)}}, "POST");
+    record->setIsInstantEvent(instant);
+    return record;
+}
+
+std::vector<LAEventRecordPtr> eventRecords(int count, const std::string& prefix = "e") {
+    std::vector<LAEventRecordPtr> records;
+    for (int i = 0; i < count; ++i) records.push_back(eventRecord(prefix + std::to_string(i)));
+    return records;
+}
+
+std::vector<std::string> names(const std::vector<LAEventRecordPtr>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records) out.push_back(r->event().at("event").stringValue());
+    return out;
+}
+
+std::vector<std::string> ids(const std::vector<LAEventRecordPtr>& records) {
+    std::vector<std::string> out;
+    for (const auto& r : records) out.push_back(r->recordID());
+    return out;
+}
+
+// Reads the file with a connection of its own: "id|type|status|is_instant_event|content" per row.
+std::vector<std::string> rowsOnDisk(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* statement = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_prepare_v2(db, "SELECT id, type, status, is_instant_event, content FROM dataCache ORDER BY id", -1,
+                           &statement, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            std::string row;
+            for (int column = 0; column < 5; ++column) {
+                auto* text = sqlite3_column_text(statement, column);
+                if (column) row.push_back('|');
+                row.append(text ? reinterpret_cast<const char*>(text) : "NULL");
+            }
+            rows.push_back(row);
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+class LADatabaseTest : public testing::Test {
+protected:
+    void TearDown() override { LADatabase::setMaxCacheSizeSource(nullptr); }
+    std::string path() const { return (dir / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist").string(); }
+    testing_support::TempDir dir;
+};
+
+TEST_F(LADatabaseTest, InsertsSelectsMarksAndDeletesRows) {
+    auto db = LADatabase::create(path());
+    ASSERT_TRUE(db->isOpen());
+    ASSERT_TRUE(db->isCreatedTable());
+    EXPECT_TRUE(db->selectRecords(10, false).empty());
+
+    EXPECT_TRUE(db->insertRecord(*eventRecord("first")));
+    EXPECT_TRUE(db->insertRecords(eventRecords(4)));
+    EXPECT_TRUE(db->insertRecord(*eventRecord("instant", true)));
+    EXPECT_EQ(db->count(), 6u);
+    EXPECT_EQ(db->messagesCount(), 6u);
+
+    auto selected = db->selectRecords(3, false);
+    EXPECT_EQ(names(selected), (std::vector<std::string>{"first", "e0", "e1"}));
+    EXPECT_EQ(ids(selected), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(names(db->selectRecords(50, true)), std::vector<std::string>{"instant"});
+    EXPECT_TRUE(db->selectRecords(0, false).empty());
+
+    // Rows being sent are counted in memory and left out of later selects.
+    EXPECT_TRUE(db->updateRecords(ids(selected), 1));
+    EXPECT_EQ(db->recordCountWithStatus(1), 3u);
+    EXPECT_EQ(db->recordCountWithStatus(0), 3u);
+    EXPECT_EQ(names(db->selectRecords(50, false)), (std::vector<std::string>{"e2", "e3"}));
+    EXPECT_EQ(rowsOnDisk(path())[0], "1|POST|1|0|{\"event\":\"first\"}");
+
+    // A failed upload puts them back; a successful one deletes them.
+    EXPECT_TRUE(db->updateRecords({"1"}, 0));
+    EXPECT_EQ(db->recordCountWithStatus(1), 2u);
+    EXPECT_TRUE(db->deleteRecords({"2", "3"}));
+    EXPECT_EQ(db->count(), 4u);
+    EXPECT_EQ(db->recordCountWithStatus(1), 0u);
+    EXPECT_TRUE(db->deleteFirstRecords(2));
+    EXPECT_EQ(names(db->selectRecords(50, false)), std::vector<std::string>{"e3"});
+    EXPECT_EQ(db->count(), 2u);
+    EXPECT_TRUE(db->deleteAllRecords());
+    EXPECT_EQ(db->count(), 0u);
+    EXPECT_TRUE(rowsOnDisk(path()).empty());
+    EXPECT_FALSE(db->deleteAllRecords());  // nothing left to delete
+    EXPECT_FALSE(db->deleteFirstRecords(1));
+}
+
+TEST_F(LADatabaseTest, ValuesAndIdsNeverBecomeSQL) {
+    auto db = LADatabase::create(path());
+    auto quoted = std::make_shared<LAEventRecord>(Value::Dictionary{{"event", Value("it's \"x\"); DROP TABLE dataCache;--")}},
+                                                  "PO'ST");
+    ASSERT_TRUE(db->insertRecord(*quoted));
+    ASSERT_TRUE(db->insertRecord(*eventRecord("other")));
+    // Ids that are not decimal row ids name no row.
+    EXPECT_TRUE(db->updateRecords({"1) OR (1=1", "LA_7", "-1"}, 1));
+    EXPECT_EQ(db->recordCountWithStatus(1), 0u);
+    EXPECT_TRUE(db->deleteRecords({"0 OR 1=1"}));
+    EXPECT_EQ(db->count(), 2u);
+    EXPECT_TRUE(db->updateRecords({"2"}, "type", "it's", "dataCache"));
+    EXPECT_FALSE(db->updateRecords({}, "type", "x", "dataCache"));
+    auto rows = rowsOnDisk(path());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "1|PO'ST|0|0|{\"event\":\"it's \\\"x\\\"); DROP TABLE dataCache;--\"}");
+    EXPECT_EQ(rows[1], "2|it's|0|0|{\"event\":\"other\"}");
+}
+
+TEST_F(LADatabaseTest, CountersNeverWrapBelowZero) {
+    auto db = LADatabase::create(path());
+    ASSERT_TRUE(db->insertRecords(eventRecords(3)));
+    EXPECT_TRUE(db->updateRecords({"1", "2"}, 0));  // never marked
+    EXPECT_EQ(db->recordCountWithStatus(1), 0u);
+    EXPECT_EQ(db->recordCountWithStatus(0), 3u);
+    EXPECT_TRUE(db->updateRecords({"1", "2", "3"}, 1));
+    EXPECT_TRUE(db->deleteRecords({"1", "2", "3", "4", "5"}));  // more ids than marked rows
+    EXPECT_EQ(db->recordCountWithStatus(1), 0u);
+    EXPECT_EQ(db->recordCountWithStatus(0), 0u);
+}
+
+TEST_F(LADatabaseTest, CapDeletesTheOldestHundredRows) {
+    LADatabase::setMaxCacheSizeSource([] { return std::int64_t{250}; });
+    auto db = LADatabase::create(path());
+    ASSERT_TRUE(db->insertRecords(eventRecords(249)));
+    ASSERT_TRUE(db->updateRecords({"1", "2"}, 1));  // rows being sent go as well
+    EXPECT_TRUE(db->insertRecord(*eventRecord("newest")));
+    EXPECT_EQ(db->count(), 150u);
+    auto rows = rowsOnDisk(path());
+    ASSERT_EQ(rows.size(), 150u);
+    EXPECT_EQ(rows.front().substr(0, 4), "101|");
+    EXPECT_NE(rows.back().find("newest"), std::string::npos);
+
+    // A batch as large as the cap never fits; an invalid record rolls its batch back.
+    auto full = LADatabase::create((dir / "full.sqlite").string());
+    EXPECT_FALSE(full->insertRecords(eventRecords(250)));
+    EXPECT_FALSE(full->insertRecords(eventRecords(251)));
+    auto batch = eventRecords(3);
+    batch[1]->setEvent({});
+    EXPECT_FALSE(full->insertRecords(batch));
+    EXPECT_FALSE(full->insertRecord(*batch[1]));
+    EXPECT_EQ(full->count(), 0u);
+    EXPECT_TRUE(rowsOnDisk((dir / "full.sqlite").string()).empty());
+}
+
+TEST_F(LADatabaseTest, ReopeningPutsInterruptedUploadsBackAndDropsBrokenRows) {
+    {
+        auto db = LADatabase::create(path());
+        ASSERT_TRUE(db->insertRecords(eventRecords(3)));
+        ASSERT_TRUE(db->updateRecords({"1", "2"}, 1));
+    }
+    int status = 0;
+    testing_support::runCommand("sqlite3 '" + path() + "' \"INSERT INTO dataCache(type, content) VALUES('POST', NULL)\"",
+                                &status);
+    ASSERT_EQ(status, 0);
+    auto db = LADatabase::create(path());
+    EXPECT_EQ(db->count(), 4u);
+    EXPECT_EQ(db->recordCountWithStatus(1), 0u);
+    EXPECT_EQ(names(db->selectRecords(50, false)), (std::vector<std::string>{"e0", "e1", "e2"}));
+    EXPECT_EQ(db->count(), 3u);  // the row without content is gone
+}
+
+TEST_F(LADatabaseTest, UpgradesTheOlderThreeColumnTable) {
+    int status = 0;
+    testing_support::runCommand(
+        "sqlite3 '" + path() +
+            "' \"create table dataCache (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, content TEXT);"
+            " insert into dataCache(type, content) values('POST', '{\\\"event\\\":\\\"a\\\"}'), ('POST', '{\\\"event\\\":\\\"b\\\"}');\"",
+        &status);
+    ASSERT_EQ(status, 0);
+    auto db = LADatabase::create(path());
+    ASSERT_TRUE(db->isCreatedTable());
+    EXPECT_EQ(db->columnsInTable("dataCache"),
+              (std::vector<std::string>{"id", "type", "content", "status", "is_instant_event"}));
+    EXPECT_EQ(rowsOnDisk(path()),
+              (std::vector<std::string>{"1|POST|0|0|{\"event\":\"a\"}", "2|POST|0|0|{\"event\":\"b\"}"}));
+    EXPECT_EQ(names(db->selectRecords(50, false)), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
+    // A missing folder is made; a file standing where the folder should be stops that.
+    std::string nested = (dir / "later" / "events.sqlite").string();
+    testing_support::writeFile(dir / "later", "in the way");
+    auto db = LADatabase::create(nested);
+    EXPECT_FALSE(db->isOpen());
+    EXPECT_FALSE(db->insertRecord(*eventRecord("refused")));
+    std::filesystem::remove(dir / "later");
+    EXPECT_TRUE(db->insertRecord(*eventRecord("kept")));
+    EXPECT_TRUE(db->isCreatedTable());
+    EXPECT_EQ(rowsOnDisk(nested).size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+// The upload task against a real local collector and a real SQLite file: the form body
+// as Python decodes it, what each status does to the batch, the pass sizes and the
+// repeat cap, instant batches, debug mode, and the bounded wait of waiting mode.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
+#include "LumenAnalyticsSDK/Core/Flow/LANodeObject.h"
+#include "LumenAnalyticsSDK/Core/Interceptor/Flush/LAFlushInterceptor.h"
+#include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
+#include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
+#include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
+#include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAJSONUtil.h"
+#include "tests/LumenAnalyticsSDK/LALogCapture.h"
+#include "tests/support/LocalHTTPServer.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using namespace LumenAnalyticsSDK;
+using platform::Value;
+using testing_support::LocalHTTPServer;
+
+// How the collector reads a body, in Python: the field names in order, the crc sent and
+// the one recomputed over the Base64 text, whether the encoded text holds only letters,
+// digits and escapes, and the events.
+constexpr const char* decoderScript = R"PY(
+import sys, json, base64, gzip, struct, urllib.parse
+def decode(body):
+    parts = [p.split("=", 1) for p in body.split("&")]
+    fields = dict(parts)
+    text = urllib.parse.unquote(fields["data_list"])
+    units = text.encode("utf-16-le")
+    h = 0
+    for unit in struct.unpack("<%dH" % (len(units) // 2), units):
+        h = (h * 31 + unit) & 0xFFFFFFFF
+    return {"names": [p[0] for p in parts], "crc": fields["crc"],
+            "expected_crc": str(h - (1 << 32) if h >= 1 << 31 else h),
+            "encoded_plainly": all(c.isalnum() or c == "%" for c in fields["data_list"]),
+            "gzip": fields["gzip"],
+            "events": json.loads(gzip.decompress(base64.b64decode(text, validate=True)))}
+print(json.dumps([decode(open(path).read()) for path in sys.argv[1:]]))
+)PY";
+
+struct Upload {
+    std::vector<std::string> names;   // the form's field names, in order
+    std::vector<std::string> events;  // each event's "event"
+    LocalHTTPServer::Received request;
+};
+
+class LAFlushTaskTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        home_ = new testing_support::TempDir();
+        setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
+        testing_support::writeFile(home_->path() / "decode.py", decoderScript);
+        collector_ = new LocalHTTPServer(
+            [](const LocalHTTPServer::Received&) { return LocalHTTPServer::Reply(status_.load(), "ok"); });
+        options_ = std::make_shared<LAConfigOptions>(collector_->url("/sa?project=default"), std::nullopt);
+        auto& flows = LAFlowManager::sharedInstance();
+        flows.configOptions = options_;
+        flows.loadFlows();
+        store_ = LAEventStore::eventStoreWithFilePath(LAFileStorePlugin::filePath("message-v2"));
+    }
+
+    void SetUp() override {
+        status_ = 200;
+        options_->setDebugMode(0);
+        options_->setFlushBeforeEnterBackground(false);
+        LAReachability::sharedInstance()->setReachabilityStatus(LANetworkReachabilityStatusReachableViaWiFi);
+        store_->deleteAllRecords();  // answers NO for a table already empty
+        ASSERT_EQ(store_->count(), 0u);
+        seen_ = collector_->received().size();
+    }
+
+    static void insert(int count, const std::string& prefix = "e", bool instant = false) {
+        std::vector<LAEventRecordPtr> records;
+        for (int i = 0; i < count; ++i) {
+            auto record = std::make_shared<LAEventRecord>(
+                Value::Dictionary{{"event", prefix + std::to_string(i)}, {"properties", Value::Dictionary{{"i", i}}}},
+                "POST");
+            record->setIsInstantEvent(instant);
+            records.push_back(record);
+        }
+        ASSERT_TRUE(store_->insertRecords(records));
+    }
+
+    // Runs the flush flow to its end (its last pass included).
+    static LAFlowDataPtr flush(LAFlowDataPtr input = std::make_shared<LAFlowData>()) {
+        std::promise<LAFlowDataPtr> done;
+        LAFlowManager::sharedInstance().startWithFlowID("lumen_flush_flow", input,
+                                                        [&](const LAFlowDataPtr& output) { done.set_value(output); });
+        auto future = done.get_future();
+        EXPECT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        return future.get();
+    }
+
+    // The uploads since the test began, as Python decodes them.
+    std::vector<Upload> uploads() const {
+        const auto all = collector_->received();
+        std::string arguments;
+        for (std::size_t i = seen_; i < all.size(); ++i) {
+            const auto file = home_->path() / ("body" + std::to_string(i));
+            testing_support::writeFile(file, all[i].body);
+            arguments += " '" + file.string() + "'";
+        }
+        if (arguments.empty()) return {};
+        int status = 0;
+        const auto printed = testing_support::runCommand(
+            "python3 '" + (home_->path() / "decode.py").string() + "'" + arguments, &status);
+        EXPECT_EQ(status, 0);
+        const auto decoded = LAJSONUtil::JSONObjectWithString(printed).value_or(Value());
+        std::vector<Upload> out;
+        for (std::size_t i = seen_; i < all.size(); ++i) {
+            const Value& body =
+                decoded.asArray() && decoded.asArray()->size() > i - seen_ ? (*decoded.asArray())[i - seen_] : Value();
+            EXPECT_EQ(body["crc"], body["expected_crc"]);
+            EXPECT_EQ(body["gzip"], Value("1"));
+            EXPECT_EQ(body["encoded_plainly"], Value(true));
+            Upload upload{{}, {}, all[i]};
+            for (const auto& name : body["names"].asArray() ? *body["names"].asArray() : Value::Array{})
+                upload.names.push_back(name.stringValue());
+            for (const auto& event : body["events"].asArray() ? *body["events"].asArray() : Value::Array{})
+                upload.events.push_back(event["event"].stringValue());
+            out.push_back(std::move(upload));
+        }
+        return out;
+    }
+
+    static std::vector<std::size_t> batchSizes(const std::vector<Upload>& uploads) {
+        std::vector<std::size_t> sizes;
+        for (const auto& upload : uploads) sizes.push_back(upload.events.size());
+        return sizes;
+    }
+
+    static testing_support::TempDir* home_;
+    static LocalHTTPServer* collector_;
+    static std::atomic<int> status_;
+    static std::shared_ptr<LAConfigOptions> options_;
+    static LAEventStorePtr store_;
+    std::size_t seen_ = 0;
+};
+testing_support::TempDir* LAFlushTaskTest::home_ = nullptr;
+LocalHTTPServer* LAFlushTaskTest::collector_ = nullptr;
+std::atomic<int> LAFlushTaskTest::status_{200};
+std::shared_ptr<LAConfigOptions> LAFlushTaskTest::options_;
+LAEventStorePtr LAFlushTaskTest::store_;
+
+const std::vector<std::string> plainForm{"crc", "gzip", "data_list"};
+
+TEST_F(LAFlushTaskTest, SendsTheBatchAsAChecksummedGzipFormAndDeletesIt) {
+    insert(3);
+    auto input = std::make_shared<LAFlowData>();
+    input->setCookie("sid=42");
+    const auto output = flush(input);
+
+    const auto sent = uploads();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].names, plainForm);
+    EXPECT_EQ(sent[0].events, (std::vector<std::string>{"e0", "e1", "e2"}));
+    const auto& request = sent[0].request;
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.path, "/sa?project=default");
+    EXPECT_EQ(request.headers.at("User-Agent"), "LumenAnalytics iOS SDK");
+    EXPECT_EQ(request.headers.at("Cookie"), "sid=42");
+    EXPECT_EQ(request.headers.count("Dry-Run"), 0u);
+    EXPECT_EQ(store_->count(), 0u);
+    EXPECT_EQ(output->state, LAFlowStateStopFlow);  // the store is empty
+    EXPECT_EQ(output->statusCode(), 200);
+}
+
+TEST_F(LAFlushTaskTest, TheStatusDecidesWhetherTheBatchIsDeletedOrWaits) {
+    struct Case {
+        int status;
+        bool kept;
+    } cases[] = {{201, false}, {400, false}, {403, true}, {404, true}, {500, true}, {503, true}, {599, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        store_->deleteAllRecords();
+        insert(2);
+        status_ = c.status;
+        LumenAnalyticsSDK::testing::LALogCapture log;
+        const auto output = flush();
+        EXPECT_EQ(output->statusCode(), c.status);
+        EXPECT_EQ(output->flushSuccess(), !c.kept);
+        EXPECT_EQ(store_->count(), c.kept ? 2u : 0u);
+        EXPECT_EQ(store_->recordCountWithStatus(0), c.kept ? 2u : 0u);  // back to waiting
+        bool retCode = false, failed = false, valid = false;
+        for (const auto& line : log.lines()) {
+            retCode |= line.message.find("ret_code: " + std::to_string(c.status)) != std::string::npos;
+            failed |= line.message.ends_with("error: flush failed, statusCode: " + std::to_string(c.status));
+            valid |= line.message.find("【valid message】") != std::string::npos;
+        }
+        EXPECT_TRUE(retCode);
+        EXPECT_EQ(failed, c.kept);
+        EXPECT_EQ(valid, c.status < 300);
+    }
+}
+
+TEST_F(LAFlushTaskTest, ANetworkFailureKeepsTheBatch) {
+    insert(2);
+    options_->setServerURL("http://127.0.0.1:1/sa");  // nobody listens there
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    const auto output = flush();
+    options_->setServerURL(collector_->url("/sa?project=default"));
+    EXPECT_FALSE(output->flushSuccess());
+    EXPECT_EQ(store_->recordCountWithStatus(0), 2u);
+    bool failure = false;
+    for (const auto& line : log.lines()) failure |= line.message.find(" network failure: ") != std::string::npos;
+    EXPECT_TRUE(failure);
+}
+
+TEST_F(LAFlushTaskTest, PassesOfFiftyUntilTheStoreIsEmpty) {
+    insert(120);
+    flush();
+    EXPECT_EQ(batchSizes(uploads()), (std::vector<std::size_t>{50, 50, 20}));
+    EXPECT_EQ(store_->count(), 0u);
+}
+
+TEST_F(LAFlushTaskTest, RepeatsStopAtTheFortiethEvenWithRecordsLeft) {
+    insert(120);
+    auto input = std::make_shared<LAFlowData>();
+    input->setRepeatCount(39);
+    const auto output = flush(input);
+    EXPECT_EQ(batchSizes(uploads()), (std::vector<std::size_t>{50, 50}));
+    EXPECT_EQ(output->repeatCount(), 40);
+    EXPECT_EQ(output->state, LAFlowStateStopFlow);
+    EXPECT_EQ(store_->recordCountWithStatus(0), 20u);
+}
+
+TEST_F(LAFlushTaskTest, InstantBatchesCarryTheirFlagAndLeaveTheOthers) {
+    insert(2, "instant", true);
+    insert(1, "ordinary");
+    auto input = std::make_shared<LAFlowData>();
+    input->setIsInstantEvent(true);
+    flush(input);
+    flush();
+    const auto sent = uploads();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].events, (std::vector<std::string>{"instant0", "instant1"}));
+    EXPECT_EQ(sent[0].names, (std::vector<std::string>{"crc", "gzip", "data_list", "instant_event"}));
+    EXPECT_TRUE(sent[0].request.body.ends_with("&instant_event=true"));
+    EXPECT_EQ(sent[1].events, (std::vector<std::string>{"ordinary0"}));
+    EXPECT_EQ(sent[1].names, plainForm);
+}
+
+TEST_F(LAFlushTaskTest, NothingIsSelectedWithoutServerURLOrAllowedNetwork) {
+    insert(2);
+    options_->setServerURL("");
+    flush();
+    options_->setServerURL(collector_->url("/sa?project=default"));
+    LAReachability::sharedInstance()->setReachabilityStatus(LANetworkReachabilityStatusNotReachable);
+    flush();
+    EXPECT_TRUE(uploads().empty());
+    EXPECT_EQ(store_->recordCountWithStatus(0), 2u);
+}
+
+TEST_F(LAFlushTaskTest, DebugModeSendsOneRecordAPassToTheDebugPath) {
+    for (const int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        seen_ = collector_->received().size();
+        insert(2);
+        options_->setDebugMode(mode);
+        status_ = 404;  // in debug mode every answer deletes the batch
+        flush();
+        const auto sent = uploads();
+        ASSERT_EQ(batchSizes(sent), (std::vector<std::size_t>{1, 1}));
+        EXPECT_EQ(sent[0].request.path, "/debug?project=default");
+        EXPECT_EQ(sent[0].request.headers.count("Dry-Run"), mode == 1 ? 1u : 0u);
+        EXPECT_EQ(store_->count(), 0u);
+    }
+}
+
+TEST_F(LAFlushTaskTest, WaitingModeGivesUpOnAResponseThatCannotArrive) {
+    // The session's queue is busy (as with a previous pass still handing over to the
+    // serial queue), so no response can be delivered while the pass waits for it.
+    auto& node = dynamic_cast<LAFlushInterceptor&>(*LAFlowManager::sharedInstance().nodes.at("flush")->interceptor);
+    node.requestTimeoutInterval = 0.3;
+    node.responseWaitMargin = 0.3;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    LAHTTPSession::sharedInstance()->delegateQueue()->addOperation([released] { released.wait(); });
+
+    insert(2);
+    options_->setFlushBeforeEnterBackground(true);
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    const auto output = flush();
+    release.set_value();
+    node.requestTimeoutInterval = 30;
+    node.responseWaitMargin = 5;
+
+    EXPECT_FALSE(output->flushSuccess());
+    EXPECT_EQ(store_->recordCountWithStatus(0), 2u);
+    bool gaveUp = false;
+    for (const auto& line : log.lines()) gaveUp |= line.message.find("no response within") != std::string::npos;
+    EXPECT_TRUE(gaveUp);
+
+    // The next pass is answered as usual once the queue is free again.
+    options_->setFlushBeforeEnterBackground(false);
+    flush();
+    EXPECT_EQ(store_->count(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// The key/value store under a temporary home: where each key lands (exact file and
+// defaults names), typed reads, plugin registration and moves, and the AES plugin's
+// stored text checked with the openssl tool.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
+#include "platform/files/UserDefaults.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "tests/support/TempDir.h"
+
+using namespace LumenAnalyticsSDK;
+using platform::Value;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Before anything reads the home folders (the standard defaults are made once). Every
+// queued store operation has run by the end of each test, so the folder can go at exit.
+testing_support::TempDir& home() {
+    static testing_support::TempDir dir;
+    static const bool set = [] {
+        setenv("HOME", dir.path().c_str(), 1);
+        setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+        return true;
+    }();
+    (void)set;
+    return dir;
+}
+const bool homeIsSet = (home(), true);
+
+fs::path libraryFile(const std::string& key) {
+    return home() / "data" / ("com.lumen.analytics.mini.LumenAnalyticsSDK." + key + ".plist");
+}
+
+Value archivedFile(const fs::path& file) {
+    auto data = platform::Data::fromString(testing_support::readFile(file));
+    return platform::NSKeyedUnarchiver::unarchivedObject(data).value();
+}
+
+// A plugin of the host's own, kept in memory.
+class MemoryStorePlugin : public LAStorePlugin {
+public:
+    explicit MemoryStorePlugin(std::string type = "test.Memory.") : type_(std::move(type)) {}
+    std::string type() const override { return type_; }
+    void upgradeWithOldPlugin(const std::shared_ptr<LAStorePlugin>& old) override { upgradedFrom.push_back(old->type()); }
+    Value objectForKey(const std::string& key) override { return values.contains(key) ? values[key] : Value(); }
+    void setObject(const Value& value, const std::string& key) override { values[key] = value; }
+    void removeObjectForKey(const std::string& key) override { values.erase(key); }
+
+    std::map<std::string, Value> values;
+    std::vector<std::string> upgradedFrom;
+
+private:
+    std::string type_;
+};
+
+class StoreTest : public testing::Test {
+protected:
+    void SetUp() override {
+        manager.registerStorePlugin(std::make_shared<LAFileStorePlugin>());
+        manager.registerStorePlugin(std::make_shared<LAUserDefaultsStorePlugin>());
+    }
+    LAStoreManager manager;
+    std::shared_ptr<platform::UserDefaults> defaults = platform::UserDefaults::standard();
+};
+
+}  // namespace
+
+TEST_F(StoreTest, EachKeyLandsWithItsOwnerUnderItsExactName) {
+    manager.setObject(Value("anon-1"), "distinct_id");
+    manager.setBool(true, "HasLaunchedOnce");
+    LAFileStorePlugin().setObject(Value("stale"), "cn.lumen.File.custom_key");
+    manager.setObject(Value("fresh"), "custom_key");
+
+    EXPECT_EQ(manager.objectForKey("distinct_id"), Value("anon-1"));  // a read after a write sees it
+    EXPECT_EQ(archivedFile(libraryFile("distinct_id")), Value("anon-1"));
+    EXPECT_TRUE(defaults->object("distinct_id").isNull());
+    EXPECT_EQ(defaults->object("HasLaunchedOnce"), Value(true));
+    EXPECT_FALSE(fs::exists(libraryFile("HasLaunchedOnce")));
+    EXPECT_EQ(defaults->object("custom_key"), Value("fresh"));  // owned by neither: user defaults
+    EXPECT_FALSE(fs::exists(libraryFile("custom_key")));
+
+    // A null value leaves the file plugin's file in place.
+    LAFileStorePlugin().setObject(Value(), "cn.lumen.File.distinct_id");
+    EXPECT_EQ(archivedFile(libraryFile("distinct_id")), Value("anon-1"));
+    manager.removeObjectForKey("distinct_id");
+    EXPECT_TRUE(manager.objectForKey("distinct_id").isNull());
+    EXPECT_FALSE(fs::exists(libraryFile("distinct_id")));
+    EXPECT_EQ(LAFileStorePlugin::filePath("a/../b"), (home() / "data").string() +
+                                                         "/com.lumen.analytics.mini.LumenAnalyticsSDK.a%2F..%2Fb.plist");
+}
+
+TEST_F(StoreTest, TypedReadsConvertNumbersAndTexts) {
+    manager.setObject(Value("42"), "answer");
+    manager.setInteger(7, "seven");
+    manager.setObject(Value(Value::Dictionary{{"k", Value(1)}}), "super_properties");
+    EXPECT_EQ(manager.integerForKey("answer"), 42);
+    EXPECT_EQ(manager.stringForKey("seven"), "7");
+    EXPECT_DOUBLE_EQ(manager.doubleForKey("seven"), 7.0);
+    EXPECT_FALSE(manager.arrayForKey("super_properties"));
+    EXPECT_EQ(manager.dictionaryForKey("super_properties")->at("k"), Value(1));
+    EXPECT_EQ(manager.integerForKey("missing"), 0);
+    EXPECT_FALSE(manager.boolForKey("missing"));
+}
+
+TEST_F(StoreTest, SameTypeReplacesAndACustomFrontPluginTakesOverValuesOnRead) {
+    auto first = std::make_shared<MemoryStorePlugin>(), second = std::make_shared<MemoryStorePlugin>();
+    manager.setObject(Value("from file"), "login_id");
+    manager.registerStorePlugin(first);
+    manager.registerStorePlugin(second);
+    auto plugins = manager.plugins();
+    ASSERT_EQ(plugins.size(), 3u);
+    EXPECT_EQ(plugins[0], second);  // the first of its type was replaced
+    EXPECT_EQ(second->upgradedFrom, (std::vector<std::string>{"cn.lumen.File.", "cn.lumen.UserDefaults."}));
+
+    EXPECT_EQ(manager.objectForKey("login_id"), Value("from file"));
+    EXPECT_EQ(second->values.at("test.Memory.login_id"), Value("from file"));
+    EXPECT_FALSE(fs::exists(libraryFile("login_id")));
+
+    // With a custom plugin at the front every write goes there and the others drop the key.
+    manager.setObject(Value("new"), "HasLaunchedOnce");
+    EXPECT_EQ(manager.objectForKey("HasLaunchedOnce"), Value("new"));
+    EXPECT_TRUE(defaults->object("HasLaunchedOnce").isNull());
+}
+
+TEST(LAAESStorePluginTest, StoredTextDecryptsWithOpenSSLToTheArchiveAndEachWriteDiffers) {
+    testing_support::TempDir work;
+    const Value secret(Value::Dictionary{{"token", Value("s3cr3t")}, {"n", Value(1)}});
+    const std::string storeKey = "cn.lumen.AES128.secret";
+    const std::string defaultsKey = platform::Data::fromString(storeKey).base64EncodedString();
+    auto defaults = platform::UserDefaults::standard();
+
+    LAAESStorePlugin plugin;
+    plugin.setObject(secret, storeKey);
+    std::string first = *defaults->string(defaultsKey);
+    plugin.setObject(secret, storeKey);
+    std::string second = *defaults->string(defaultsKey);
+    EXPECT_NE(first, second);  // a fresh IV each time
+
+    auto key = platform::Data::fromBase64(*archivedFile(libraryFile("StorePlugin.AES")).asString());
+    ASSERT_TRUE(key);
+    ASSERT_EQ(key->count(), 16u);
+    for (auto byte : key->bytes()) EXPECT_TRUE(std::isalnum(byte));
+    auto sealed = *platform::Data::fromBase64(second);
+    testing_support::writeFile(work / "cipher", sealed.subdata(16, sealed.count()).toString());
+    int status = -1;
+    std::string plain = testing_support::runCommand("openssl enc -d -aes-128-cbc -K " + key->hexString() + " -iv " +
+                                                        sealed.prefix(16).hexString() + " -in " +
+                                                        (work / "cipher").string(),
+                                                    &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(plain, platform::NSKeyedArchiver::archivedData(secret).value().toString());
+
+    EXPECT_EQ(plugin.objectForKey(storeKey), secret);
+    EXPECT_EQ(LAAESStorePlugin().objectForKey(storeKey), secret);  // a later run reads the key file
+    defaults->set(Value("not base64 of anything"), defaultsKey);
+    EXPECT_TRUE(plugin.objectForKey(storeKey).isNull());
+    plugin.removeObjectForKey(storeKey);
+    EXPECT_TRUE(defaults->object(defaultsKey).isNull());
+}

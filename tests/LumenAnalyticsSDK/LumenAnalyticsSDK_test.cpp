@@ -1,0 +1,253 @@
+// The analytics client end to end: started against a local collector, its events go
+// through the track flow into the SQLite file and out through the flush flow as the
+// compressed form body the collector decodes. Each test runs in a process of its own
+// (the client is made once per process) with a home of its own.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
+#include "LumenAnalyticsSDK/Core/LAAppLifecycle.h"
+#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
+#include "LumenAnalyticsSDK/Core/Utils/NSString+LAHashCode.h"
+#include "platform/appkit/NSApplication.h"
+#include "platform/base/Data.h"
+#include "platform/foundation/JSONSerialization.h"
+#include "platform/net/Reachability.h"
+#include "platform/runloop/RunLoop.h"
+#include "tests/support/LocalHTTPServer.h"
+#include "tests/support/TempDir.h"
+
+namespace LumenAnalyticsSDK {
+namespace {
+
+using Dictionary = platform::Value::Dictionary;
+using platform::Value;
+
+std::string percentDecoded(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string gunzip(const platform::Data& data) {
+    z_stream stream{};
+    inflateInit2(&stream, 31);
+    std::vector<unsigned char> input(data.bytes().begin(), data.bytes().end());
+    stream.next_in = input.data();
+    stream.avail_in = static_cast<uInt>(data.count());
+    std::string out;
+    char buffer[4096];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    EXPECT_EQ(result, Z_STREAM_END);
+    return out;
+}
+
+// One upload as the collector reads it: the form fields and the decoded events.
+struct Upload {
+    std::map<std::string, std::string> fields;
+    platform::Value::Array events;
+};
+
+Upload decodeUpload(const std::string& body) {
+    Upload upload;
+    std::size_t start = 0;
+    while (start <= body.size()) {
+        auto end = body.find('&', start);
+        auto part = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        auto equals = part.find('=');
+        upload.fields[part.substr(0, equals)] = equals == std::string::npos ? "" : part.substr(equals + 1);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    auto base64 = percentDecoded(upload.fields["data_list"]);
+    EXPECT_EQ(upload.fields["crc"], std::to_string(lumen_hashCode(base64)));
+    auto compressed = platform::Data::fromBase64(base64);
+    EXPECT_TRUE(compressed);
+    if (!compressed) return upload;
+    auto json = platform::JSONSerialization::jsonObject(gunzip(*compressed));
+    EXPECT_TRUE(json.isSuccess());
+    if (json.isSuccess() && json.value().isArray()) upload.events = *json.value().asArray();
+    return upload;
+}
+
+class LumenAnalyticsSDKTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        home_ = new testing_support::TempDir();
+        setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
+        useRoutes(true);
+        collector_ = new testing_support::LocalHTTPServer([](const testing_support::LocalHTTPServer::Received&) {
+            return testing_support::LocalHTTPServer::Reply(status_.load(), "ok");
+        });
+        LAConfigOptions options(collector_->url("/sa?project=default"), std::nullopt);
+        options.setInstantEvents(Value(platform::Value::Array{"urgent"}));
+        LumenAnalyticsSDK::startWithConfigOptions(options);
+        sdk_ = LumenAnalyticsSDK::sharedInstance();
+        // The lifecycle's first announcement (start) comes from the main queue.
+        platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10);
+        setReachable(true);
+    }
+
+    // A route table with a default route, or an empty one.
+    static void useRoutes(bool reachable) {
+        platform::NetworkRoutes::setSource([reachable] {
+            std::vector<platform::NetworkRoute> routes;
+            if (reachable) {
+                platform::NetworkRoute route;
+                route.hasGateway = true;
+                route.interface = "eth0";
+                routes.push_back(route);
+            }
+            return routes;
+        });
+    }
+    static void setReachable(bool reachable) {
+        useRoutes(reachable);
+        platform::RunLoop::runUntil([reachable] { return LAReachability::sharedInstance()->isReachable() == reachable; }, 10);
+    }
+
+    // Flushes and waits for both rounds.
+    static void flush() {
+        std::atomic<bool> done{false};
+        sdk_->flushAllEventRecordsWithCompletion([&] { done = true; });
+        ASSERT_TRUE(platform::RunLoop::runUntil([&] { return done.load(); }, 30));
+    }
+    // Waits until every event tracked so far is in the store.
+    static void settle() { sdk_->serialQueue()->sync([] {}); }
+
+    static std::vector<Upload> uploads() {
+        std::vector<Upload> all;
+        for (const auto& received : collector_->received()) all.push_back(decodeUpload(received.body));
+        return all;
+    }
+    static std::vector<std::string> uploadedNames() {
+        std::vector<std::string> names;
+        for (const auto& upload : uploads())
+            for (const auto& event : upload.events) names.push_back(event["event"].stringValue(event["type"].stringValue()));
+        return names;
+    }
+    static int waitingRows() {
+        auto output = testing_support::runCommand("sqlite3 '" + LAFileStorePlugin::filePath("message-v2") +
+                                                  "' 'select count(*) from dataCache'");
+        return std::atoi(output.c_str());
+    }
+
+    static testing_support::TempDir* home_;
+    static testing_support::LocalHTTPServer* collector_;
+    static std::atomic<int> status_;
+    static std::shared_ptr<LumenAnalyticsSDK> sdk_;
+};
+testing_support::TempDir* LumenAnalyticsSDKTest::home_ = nullptr;
+testing_support::LocalHTTPServer* LumenAnalyticsSDKTest::collector_ = nullptr;
+std::atomic<int> LumenAnalyticsSDKTest::status_{200};
+std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDKTest::sdk_;
+
+TEST_F(LumenAnalyticsSDKTest, TrackedEventsReachTheCollectorWithSuperProperties) {
+    sdk_->registerSuperProperties({{"channel", "test"}});
+    for (const char* name : {"first", "second", "third"}) sdk_->track(name, Dictionary{{"n", 1}});
+    settle();
+    EXPECT_EQ(waitingRows(), 3);
+    flush();
+    auto sent = uploads();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].fields["gzip"], "1");
+    ASSERT_EQ(sent[0].events.size(), 3u);
+    for (const auto& event : sent[0].events) {
+        EXPECT_EQ(event["properties"]["channel"], Value("test"));
+        EXPECT_EQ(event["properties"]["n"], Value(1));
+    }
+    EXPECT_EQ(waitingRows(), 0);
+}
+
+TEST_F(LumenAnalyticsSDKTest, ANotFoundKeepsTheEventsForTheNextFlush) {
+    status_ = 404;
+    sdk_->track("kept");
+    flush();
+    EXPECT_EQ(collector_->requestCount(), 1);
+    EXPECT_EQ(waitingRows(), 1);
+    status_ = 200;
+    flush();
+    EXPECT_EQ(uploadedNames(), (std::vector<std::string>{"kept", "kept"}));
+    EXPECT_EQ(waitingRows(), 0);
+}
+
+TEST_F(LumenAnalyticsSDKTest, EventsTrackedWhileUnreachableWaitInTheStore) {
+    setReachable(false);
+    for (int i = 0; i < 5; ++i) sdk_->track("offline");
+    settle();
+    flush();
+    EXPECT_EQ(collector_->requestCount(), 0);
+    EXPECT_EQ(waitingRows(), 5);
+    setReachable(true);
+    flush();
+    EXPECT_EQ(uploadedNames().size(), 5u);
+    EXPECT_EQ(waitingRows(), 0);
+}
+
+TEST_F(LumenAnalyticsSDKTest, AnInstantEventGoesOutAtOnceWithItsFlag) {
+    sdk_->track("urgent");
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return collector_->requestCount() == 1; }, 30));
+    auto body = collector_->received()[0].body;
+    EXPECT_NE(body.find("&instant_event=true"), std::string::npos);
+    auto sent = decodeUpload(body);
+    ASSERT_EQ(sent.events.size(), 1u);
+    EXPECT_EQ(sent.events[0]["event"], Value("urgent"));
+}
+
+TEST_F(LumenAnalyticsSDKTest, LifecycleStartsAndStopsTheFlushTimer) {
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->isFlushTimerRunning(); }, 10));
+    sdk_->track("before background");
+    auto app = platform::NSApplication::shared();
+    app->activateIgnoringOtherApps(true);
+    app->deactivate();  // the client flushes and stops its timer
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return !sdk_->isFlushTimerRunning() && collector_->requestCount() >= 1; }, 30));
+    EXPECT_EQ(sdk_->appLifecycle()->state(), LAAppLifecycleStateEnd);
+    app->activateIgnoringOtherApps(true);
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->isFlushTimerRunning(); }, 10));
+}
+
+TEST_F(LumenAnalyticsSDKTest, IdentityAndProfileOperationsProduceTheirEventTypes) {
+    sdk_->login("user-1");
+    sdk_->set("name", Value("Ada"));
+    sdk_->append("tags", Value(platform::Value::Array{"a", "a", "b"}));
+    sdk_->bind("phone", "123");
+    settle();
+    flush();
+    // The sign-up's own flush may still be sending the others in its next pass.
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return uploadedNames().size() == 4; }, 30));
+    std::vector<std::string> types;
+    platform::Value appended;
+    for (const auto& upload : uploads())
+        for (const auto& event : upload.events) {
+            types.push_back(event["type"].stringValue());
+            if (event["type"] == Value("profile_append")) appended = event["properties"]["tags"];
+        }
+    // The sign-up flushes at once, so its upload may arrive before or after the others'.
+    std::sort(types.begin(), types.end());
+    EXPECT_EQ(types, (std::vector<std::string>{"profile_append", "profile_set", "track_id_bind", "track_signup"}));
+    EXPECT_EQ(appended.count(), 2u);
+    EXPECT_EQ(sdk_->loginId(), "user-1");
+}
+
+}  // namespace
+}  // namespace LumenAnalyticsSDK
