@@ -6,6 +6,7 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -388,15 +389,23 @@ void TaskDriver::scheduleData() {
     });
 }
 
+// A download's file is held locked while it is written, so that a clean-up of partial
+// downloads left by killed processes can tell it from theirs.
+static void lockDownloadFile(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
+
 bool TaskDriver::openDownloadFile() {
     if (resumeOffset_ > 0) {
         fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0 || ::ftruncate(fd_, resumeOffset_) != 0 || ::lseek(fd_, resumeOffset_, SEEK_SET) < 0) return false;
+        lockDownloadFile(fd_);
         return true;
     }
     if (!downloadPath_.empty()) {  // resuming failed: start the same file over
         fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ >= 0) return true;
+        if (fd_ >= 0) {
+            lockDownloadFile(fd_);
+            return true;
+        }
     }
     std::string folder;
     try {
@@ -408,6 +417,7 @@ bool TaskDriver::openDownloadFile() {
     fd_ = ::mkstemps(pattern.data(), 4);
     if (fd_ < 0) return false;
     ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
+    lockDownloadFile(fd_);
     downloadPath_ = pattern;
     return true;
 }
