@@ -7,6 +7,10 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -551,9 +555,63 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
 
 // ---- After an attempt ----------------------------------------------------------------
 
+namespace {
+
+// The socket of this process connected from `localPort` to `remotePort`; the transfer
+// does not tell which socket a reused connection has.
+int connectedSocket(int localPort, int remotePort) {
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds) return -1;
+    int found = -1;
+    while (dirent* entry = ::readdir(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd <= 2 || fd == ::dirfd(fds)) continue;
+        sockaddr_storage local{}, remote{};
+        socklen_t localLength = sizeof local, remoteLength = sizeof remote;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0)
+            continue;
+        auto port = [](const sockaddr_storage& address) {
+            if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+            if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+            return static_cast<std::uint16_t>(0);
+        };
+        if (port(local) == localPort && port(remote) == remotePort) {
+            found = fd;
+            break;
+        }
+    }
+    ::closedir(fds);
+    return found;
+}
+
+}  // namespace
+
+int TaskDriver::prereqCallback(void* self, char*, char*, int remotePort, int localPort) {
+    auto* driver = static_cast<TaskDriver*>(self);
+    long connects = 0;
+    curl_easy_getinfo(driver->easy_, CURLINFO_NUM_CONNECTS, &connects);
+    if (connects > 0 || driver->freshConnection_) return CURL_PREREQFUNC_OK;
+    // A reused HTTP/1.1 connection has nothing to read while idle; whatever is there
+    // would be taken for the next reply.
+    const int socket = connectedSocket(localPort, remotePort);
+    char byte;
+    if (socket >= 0 && ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0) {
+        driver->staleConnection_ = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+
 void TaskDriver::onDone(int curlResult) {
     if (finished_) return;
     inMulti_ = false;
+    if (staleConnection_ && curlResult == CURLE_ABORTED_BY_CALLBACK) {
+        // Nothing was sent: the same request goes out once more, on a connection of its own.
+        staleConnection_ = false;
+        freshConnection_ = true;
+        return startAttempt(request_);
+    }
     {
         // The bytes not yet told as progress are told before anything that ends the task.
         std::lock_guard lock(channel_->mutex);

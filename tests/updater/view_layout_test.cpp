@@ -215,7 +215,7 @@ TEST_F(MainView, ClickOnTheRetryButtonStartsTheDownloadAgain) {
     setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     NSApplication::shared()->setDelegate(std::make_shared<AppDelegate>());
     // Nothing listens on the discard port: the download fails at once.
-    model->configure({{"url", "http://127.0.0.1:9/package.zip"}, {"md5", "0"}, {"changeLog", ""},
+    model->configure({{"url", "http://127.0.0.1:9/package.zip"}, {"md5", std::string(32, '0')}, {"changeLog", ""},
                       {"appPath", (home / "A.app").string()}, {"appName", "A.app"}, {"appFolder", home.path().string()}});
     view->configWithViewModel(model);
     window->makeKeyAndOrderFront();
