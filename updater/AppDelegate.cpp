@@ -94,7 +94,7 @@ void setupApp(const std::vector<std::string>& processArguments) {
         // configured or reported for the whole run.
         if (i + 1 >= arguments.size()) {
             delegate->unpairedKey = arguments[i];
-            log().emergency("更新程序参数无效-缺少值的参数: " + arguments[i]);
+            log().emergency("启动参数无效-缺少值的参数: " + arguments[i]);
             return;
         }
         delegate->appArgs[arguments[i]] = arguments[i + 1];

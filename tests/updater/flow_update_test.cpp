@@ -185,13 +185,13 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
     const std::vector<Case> cases = {
         {"no arguments", [](const Install&, auto&, auto&) { return std::vector<std::string>{"updater"}; }, nullptr,
          UpdaterStatus::error, {},
-         {"更新程序参数: [:]", "初始化数据上报失败", "更新程序参数无效-missing keys: url, md5, appPath, appName, appFolder",
+         {"更新程序参数: [:]", "初始化数据上报失败", "启动参数无效-missing keys: url, md5, appPath, appName, appFolder",
           "进度-整体进度报错-"}},
         {"trailing key",  // the walk stops at "md5": only "url" is kept, nothing is configured
          [](const Install&, const std::string& url, const std::string&) {
              return std::vector<std::string>{"updater", "url", url, "md5"};
          },
-         nullptr, UpdaterStatus::error, {}, {"更新程序参数无效-key without a value: md5", "进度-整体进度报错-"}},
+         nullptr, UpdaterStatus::error, {}, {"启动参数无效-key without a value: md5", "进度-整体进度报错-"}},
         {"missing appFolder",
          [](const Install& i, const std::string& url, const std::string& md5) {
              auto a = i.arguments(url, md5);
@@ -199,13 +199,13 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
              return a;
          },
          nullptr, UpdaterStatus::installError, orderPathRefused,
-         {"更新程序参数无效-missing keys: appFolder", "安装更新失败-安装路径无效"}},
+         {"启动参数无效-missing keys: appFolder", "安装更新失败-安装路径无效"}},
         {"MD5 of 31 digits", replacing("md5", "0123456789abcdef0123456789abcde"), nullptr, UpdaterStatus::error,
-         orderRefused, {"更新程序参数无效-md5 is not 32 lower-case hexadecimal digits"}},
+         orderRefused, {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
         {"appName with a folder", replacing("appName", "x/Client.app"), nullptr, UpdaterStatus::installError,
-         orderPathRefused, {"更新程序参数无效-appName is not a plain bundle name"}},
+         orderPathRefused, {"启动参数无效-appName is not a plain bundle name"}},
         {"appPath elsewhere than appFolder/appName", replacing("appPath", "/tmp/Client.app"), nullptr,
-         UpdaterStatus::installError, orderPathRefused, {"更新程序参数无效-appPath is not appFolder/appName"}},
+         UpdaterStatus::installError, orderPathRefused, {"启动参数无效-appPath is not appFolder/appName"}},
         {"appPath a link to the client",
          [](const Install& i, const std::string& url, const std::string& md5) {
              fs::rename(i.appPath, i.applications / "Real.app");
@@ -213,7 +213,7 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
              return i.arguments(url, md5);
          },
          nullptr, UpdaterStatus::installError, orderPathRefused,
-         {"更新程序参数无效-appPath is neither absent nor a bundle folder"}},
+         {"启动参数无效-appPath is neither absent nor a bundle folder"}},
         {"bad URL", replacing("url", "not a url"), nullptr, UpdaterStatus::error, downloadFailed, {"进度-整体进度报错-"}},
         {"connection refused", replacing("url", "http://127.0.0.1:1/package.zip"), nullptr, UpdaterStatus::error,
          downloadFailed, {"进度-整体进度报错-"}},
@@ -229,7 +229,7 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
              for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
              return i.arguments(url, upper);
          },
-         nullptr, UpdaterStatus::error, orderRefused, {"更新程序参数无效-md5 is not 32 lower-case hexadecimal digits"}},
+         nullptr, UpdaterStatus::error, orderRefused, {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
         {"archive without .app", withPackage(Package::noApp), nullptr, UpdaterStatus::installError, installFailed,
          {"安装更新失败-解压后没有内容"}},
         {"archive with ../", withPackage(Package::dotDot), nullptr, UpdaterStatus::installError, installFailed,

@@ -131,7 +131,7 @@ bool DownloadViewModel::prepareRun() {
 }
 
 void DownloadViewModel::refuseWorkOrder(const WorkOrderProblem& problem) {
-    log().emergency("更新程序参数无效-" + problem.what);
+    log().emergency("启动参数无效-" + problem.what);
     if (problem.kind == WorkOrderProblem::Kind::download) {
         didFailDownload(platform::NSError::withDescription("Lanternfly_Updater.WorkOrder", 1, problem.what));
         return;
