@@ -394,7 +394,8 @@ void TaskDriver::scheduleData() {
 }
 
 // A download's file is held locked while it is written, so that a clean-up of partial
-// downloads left by killed processes can tell it from theirs.
+// downloads left by killed processes can tell it from theirs (with the process id in its
+// name, which also covers the moment between closing the file and moving it).
 static void lockDownloadFile(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
 
 bool TaskDriver::openDownloadFile() {
@@ -417,7 +418,8 @@ bool TaskDriver::openDownloadFile() {
     } catch (const ErrorException&) {
         folder = "/tmp";
     }
-    std::string pattern = folder + "/download-XXXXXX.tmp";
+    // The process id in the name tells a clean-up whose file it is while that process lives.
+    std::string pattern = folder + "/download-" + std::to_string(::getpid()) + "-XXXXXX.tmp";
     fd_ = ::mkstemps(pattern.data(), 4);
     if (fd_ < 0) return false;
     ::fcntl(fd_, F_SETFD, FD_CLOEXEC);

@@ -48,8 +48,9 @@ public:
     // Names of the ".app" bundles in the download folder, in listing order.
     std::vector<std::string> getAppFile();
 
-    // Checks the package, unpacks it, puts the new bundle in place of the installed one
-    // (which is kept aside until the copy succeeded) and relaunches 2.5 s later.
+    // Checks the package's MD5, unpacks and checks it, swaps the new bundle in for the
+    // installed one (BundleSwap: the client's path always holds one of them whole) and
+    // relaunches 2.5 s later.
     void installPackage();
     // The file's MD5 as 32 lower-case hexadecimal digits; none when it cannot be read.
     std::optional<std::string> md5Hash(const platform::URL& fileUrl);

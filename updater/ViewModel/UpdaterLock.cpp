@@ -3,10 +3,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -68,6 +70,13 @@ void removeAbandonedDownloads() {
     for (const auto& name : entriesOf(folder)) {
         if (name.rfind("download-", 0) != 0 || name.size() < 4 || name.compare(name.size() - 4, 4, ".tmp") != 0)
             continue;
+        // "download-<pid>-XXXXXX.tmp": a living process's file is its own business.
+        const std::string rest = name.substr(9);
+        const auto dash = rest.find('-');
+        if (dash != std::string::npos && dash > 0 && rest.find_first_not_of("0123456789") == dash) {
+            const pid_t owner = static_cast<pid_t>(std::atol(rest.substr(0, dash).c_str()));
+            if (owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH) continue;
+        }
         const std::string path = folder + "/" + name;
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) continue;

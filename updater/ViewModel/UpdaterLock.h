@@ -13,8 +13,8 @@ bool takeUpdaterLock(const std::string& folder, std::string& why);
 // Removes everything inside `folder` (the folder itself stays).
 void emptyFolder(const std::string& folder);
 
-// Removes partial downloads that a killed run left in the temporary folder: those that no
-// running download holds locked.
+// Removes partial downloads that a killed run left in the temporary folder: those of
+// processes that no longer run, and that no running download holds locked.
 void removeAbandonedDownloads();
 
 }  // namespace Lanternfly_Updater
