@@ -226,11 +226,15 @@ TEST_F(MainView, ClickOnTheRetryButtonStartsTheDownloadAgain) {
     ASSERT_TRUE(view->controlButton()->isEnabled());
     window->layoutIfNeeded();
     CGRect frame = view->controlButton()->convertRectToView(view->controlButton()->bounds(), nullptr);
+    // A refused connection may fail the new download before the "downloading" notice is
+    // delivered (notices carry the value current when they run), so the new request is
+    // what shows that the click reached the view model.
+    const auto firstRequest = model->downloadRequest;
     seen.clear();
     view_support::click(window, {frame.midX(), frame.midY()});
-    ASSERT_TRUE(RunLoop::runUntil([&] { return !seen.empty(); }, 10)) << "the click never reached the view model";
-    EXPECT_EQ(seen.front(), UpdaterStatus::downloading);
-    RunLoop::runUntil([&] { return seen.back() == UpdaterStatus::error; }, 10);
+    ASSERT_TRUE(RunLoop::runUntil([&] { return model->downloadRequest != firstRequest; }, 10))
+        << "the click never reached the view model";
+    EXPECT_TRUE(RunLoop::runUntil([&] { return !seen.empty() && seen.back() == UpdaterStatus::error; }, 10));
 }
 
 TEST_F(MainView, OffscreenRenderShowsBackgroundFillAndButton) {
