@@ -218,8 +218,10 @@ bool checkArchive(const char* zip, const Allowance& allowance) {
 // Copies one entry's data, counting it against the entry's declared size and what is
 // left of the allowance; anything short of a clean write is a failure.
 bool copyData(archive* reader, archive* writer, archive_entry* entry, std::uint64_t& left, std::string& why) {
-    const std::optional<std::uint64_t> declared =
-        archive_entry_size_is_set(entry) ? std::optional<std::uint64_t>(archive_entry_size(entry)) : std::nullopt;
+    // An entry without an announced size is bounded by the allowance alone.
+    const std::uint64_t declared = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0
+                                       ? static_cast<std::uint64_t>(archive_entry_size(entry))
+                                       : UINT64_MAX;
     std::uint64_t written = 0;
     const void* block;
     size_t size;
@@ -232,7 +234,7 @@ bool copyData(archive* reader, archive* writer, archive_entry* entry, std::uint6
             return false;
         }
         written += size;
-        if ((declared && written > *declared) || size > left) {
+        if (written > declared || size > left) {
             why = "more data than the archive announced";
             return false;
         }
