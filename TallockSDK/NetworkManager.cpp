@@ -111,6 +111,10 @@ void NetworkManager::upload(const std::vector<EventPtr>& events, std::function<v
         return;
     }
     auto token = completion ? std::make_shared<FlushCompletion>(std::move(completion)) : nullptr;
+    // Unsettled from now: a quit before the request queue gets to it still keeps it.
+    mutex.wait();
+    unsettled_.insert(batch);
+    mutex.signal();
     requestQueue->async([self = shared_from_this(), batch = std::move(batch), token] {
         self->retain(token);
         self->send(batch, self->config_->retryTime, token);
@@ -129,6 +133,7 @@ void NetworkManager::send(const platform::Data& batch, int retriesLeft, FlushCom
         mutex.wait();
         failToUploadLogsList.insert(batch);
         mutex.signal();
+        settle(batch);
         release(completion);
         return;
     }
@@ -153,10 +158,12 @@ void NetworkManager::handle(const Berth::BerthResult& result, const platform::Da
             });
             return;
         }
+        settle(batch);
         release(completion);
         return;
     }
 
+    settle(batch);
     const Berth::ResponsePtr& response = result.value();
     bool delivered = false;
     try {
@@ -170,6 +177,7 @@ void NetworkManager::handle(const Berth::BerthResult& result, const platform::Da
         std::vector<platform::Data> resends;
         mutex.wait();
         while (!failToUploadLogsList.empty()) resends.push_back(failToUploadLogsList.extract(failToUploadLogsList.begin()).value());
+        for (const auto& resend : resends) unsettled_.insert(resend);
         mutex.signal();
         std::weak_ptr<NetworkManager> weak = weak_from_this();
         for (auto& resend : resends) {
@@ -187,8 +195,19 @@ void NetworkManager::retry(const platform::Data& batch, int retriesLeft, const F
     mutex.wait();
     bool stillFailed = failToUploadLogsList.erase(batch) > 0;
     mutex.signal();
-    if (stillFailed) send(batch, retriesLeft, completion);
-    else release(completion);  // a resend took it meanwhile and carries it on
+    if (stillFailed) {
+        send(batch, retriesLeft, completion);
+        return;
+    }
+    settle(batch);
+    release(completion);  // a resend took it meanwhile and carries it on
+}
+
+void NetworkManager::settle(const platform::Data& batch) {
+    mutex.wait();
+    auto it = unsettled_.find(batch);
+    if (it != unsettled_.end()) unsettled_.erase(it);
+    mutex.signal();
 }
 
 void NetworkManager::attachCache(const std::shared_ptr<CacheReadable>& cache) {
@@ -199,8 +218,18 @@ void NetworkManager::attachCache(const std::shared_ptr<CacheReadable>& cache) {
 }
 
 std::optional<std::vector<platform::Data>> NetworkManager::dataToCache() {
-    if (failToUploadLogsList.empty()) return std::nullopt;
-    return std::vector<platform::Data>(failToUploadLogsList.begin(), failToUploadLogsList.end());
+    std::set<platform::Data, BatchOrder> undelivered(failToUploadLogsList.begin(), failToUploadLogsList.end());
+    undelivered.insert(unsettled_.begin(), unsettled_.end());
+    if (undelivered.empty()) return std::nullopt;
+    return std::vector<platform::Data>(undelivered.begin(), undelivered.end());
+}
+
+std::vector<platform::Data> NetworkManager::undeliveredBatches() {
+    mutex.wait();
+    std::set<platform::Data, BatchOrder> undelivered(failToUploadLogsList.begin(), failToUploadLogsList.end());
+    undelivered.insert(unsettled_.begin(), unsettled_.end());
+    mutex.signal();
+    return std::vector<platform::Data>(undelivered.begin(), undelivered.end());
 }
 
 std::vector<platform::Data> NetworkManager::failedBatches() {

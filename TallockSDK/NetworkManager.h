@@ -71,6 +71,9 @@ public:
     std::optional<std::vector<platform::Data>> dataToCache() override;
     // The failed set, read under `mutex`.
     std::vector<platform::Data> failedBatches();
+    // Every batch not yet delivered: the failed set and the batches handed over and not
+    // yet answered (queued, in flight or waiting for a retry), each once; under `mutex`.
+    std::vector<platform::Data> undeliveredBatches();
 
     // Text of a body for the logger: JSON pretty-printed, else its UTF-8 text, else "".
     static std::string jsonResponseDataFormatter(const platform::Data& data);
@@ -89,6 +92,11 @@ private:
     void retry(const platform::Data& batch, int retriesLeft, const FlushCompletionPtr& completion);
     void retain(const FlushCompletionPtr& completion);
     void release(const FlushCompletionPtr& completion);
+
+    // A send chain ended: its batch was answered, dropped or put in the failed set.
+    void settle(const platform::Data& batch);
+    // Batches, with multiplicity, of the send chains not yet ended; guarded by `mutex`.
+    std::multiset<platform::Data, BatchOrder> unsettled_;
 
     const TallockConfigPtr config_;
     std::shared_ptr<Provider> provider_;

@@ -37,6 +37,10 @@ public:
     // every counted upload has been answered.
     static void flush(std::function<void()> completion = nullptr);
     static void renewSession();
+    // Keeps every batch not yet delivered (failed, queued, in flight, and the buffer's
+    // events) in the unsent-event cache for the next run; for the process's last moments.
+    // Later flushes no longer touch the cache file.
+    static void storeUnsent();
 
     bool isSetUp() const;
 
@@ -56,6 +60,8 @@ public:
 
 private:
     mutable std::mutex setupMutex_;
+    std::mutex cacheWriteMutex_;  // one writer of the cache file at a time
+    bool storedUnsent_ = false;   // under cacheWriteMutex_
     std::atomic<bool> setUp_{false};
 };
 

@@ -1,9 +1,15 @@
 // The updater's process entry: the application with its delegate, the fixed window with
 // its controller, and the content view controller whose loading starts the update.
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/appkit/NSApplication.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
 #include "updater/AppDelegate.h"
+#include "updater/Log.h"
 #include "updater/UpdaterViewController.h"
 #include "updater/Window/UpdaterWindow.h"
 #include "updater/Window/UpdaterWindowController.h"
@@ -12,6 +18,9 @@ using namespace Lanternfly_Updater;
 
 int main(int argc, char** argv) {
     auto app = platform::NSApplication::shared();
+    // From the first moment, SIGTERM and SIGINT end the updater through its termination
+    // path (once the main loop runs), never by the signal's default action.
+    platform::onTerminationSignal([](int) { platform::NSApplication::shared()->terminate(nullptr); });
     auto delegate = std::make_shared<AppDelegate>();
     app->setDelegate(delegate);
 
@@ -33,6 +42,15 @@ int main(int argc, char** argv) {
                 if (auto app = weakApp.lock()) app->terminate();
             });
         });
+
+    // The process ends without running static destructors: worker threads (HTTP replies,
+    // retries, the log queue) may still be busy, and must never meet a destroyed
+    // process-wide object. What must reach the disk is written first.
+    app->setExitHandler([] {
+        finishLogging();
+        std::fflush(nullptr);
+        ::_exit(0);
+    });
 
     return platform::NSApplicationMain(argc, argv);
 }

@@ -5,7 +5,9 @@
 #include <cctype>
 
 #include "logging/Scribe.h"
+#include "platform/files/CocoaError.h"
 #include "platform/files/FileManager.h"
+#include "platform/foundation/Characters.h"
 #include "platform/foundation/DateFormatter.h"
 #include "platform/foundation/TextForms.h"
 
@@ -152,8 +154,9 @@ void AutoRotatingFileDestination::rotate() {
 }
 
 void AutoRotatingFileDestination::write(const std::string& message) {
-    // The threshold is about disk space: count the bytes that reach the file.
-    currentLogFileSize_ += message.size() + 1;
+    // The running size counts the line's characters as a reader sees them, without the
+    // line feed that the file destination adds.
+    currentLogFileSize_ += platform::characterCount(message);
     FileDestination::write(message);
     if (!rotating_ && needsRotation()) rotate();
 }
@@ -190,20 +193,22 @@ std::vector<platform::URL> AutoRotatingFileDestination::archivedLogURLs() const 
     std::vector<std::pair<platform::URL, std::string>> archives;
     for (const auto& entry : entries) {
         std::optional<std::string> archivedAt;
-        std::optional<platform::Data> archivedBy;
-        bool attributesReadable = true;
         try {
-            archivedBy = readExtendedAttribute(entry, Constants::archivedByAttributeKey);
-            if (archivedBy && *archivedBy == id) {
-                if (auto at = readExtendedAttribute(entry, Constants::archivedAtAttributeKey)) archivedAt = at->utf8String();
-            }
-        } catch (const platform::ErrorException&) {
-            attributesReadable = false;
+            auto archivedBy = readExtendedAttribute(entry, Constants::archivedByAttributeKey);
+            if (!archivedBy || *archivedBy != id) continue;
+            auto at = readExtendedAttribute(entry, Constants::archivedAtAttributeKey);
+            if (!at || !platform::isValidUTF8(std::string_view(reinterpret_cast<const char*>(at->data()), at->count())))
+                continue;
+            archivedAt = at->utf8String();
+        } catch (const platform::ErrorException& failure) {
+            // Only where the file system refuses extended attributes altogether can an
+            // archive be untagged; there the archive name says what it is. Any other
+            // file without the tags is never taken for an archive (nor deleted).
+            if (failure.error()->domain() != platform::NSCocoaErrorDomain ||
+                failure.error()->code() != platform::CocoaError::featureUnsupported)
+                continue;
+            archivedAt = archivedAtFromName(entry.lastPathComponent());
         }
-        // Another destination's archive is never counted; an untagged file (attributes
-        // refused by the file system) is ours when its name says so.
-        if (attributesReadable && archivedBy && *archivedBy != id) continue;
-        if (!archivedAt) archivedAt = archivedAtFromName(entry.lastPathComponent());
         if (archivedAt) archives.emplace_back(entry, *archivedAt);
     }
     std::stable_sort(archives.begin(), archives.end(),

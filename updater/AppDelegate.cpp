@@ -58,7 +58,11 @@ void AppDelegate::applicationDidFinishLaunching(const platform::Notification&) {
     log().warning("no DEBUG");
 }
 
-void AppDelegate::applicationWillTerminate(const platform::Notification&) {}
+// The flush may not have delivered everything by now: what is left goes to the
+// unsent-event cache, which the next run sends.
+void AppDelegate::applicationWillTerminate(const platform::Notification&) {
+    if (initTallock) eventClient().storeUnsent();
+}
 
 bool AppDelegate::applicationSupportsSecureRestorableState(platform::NSApplication&) { return true; }
 
@@ -84,10 +88,15 @@ void setupApp(const std::vector<std::string>& processArguments) {
     std::vector<std::string> arguments(processArguments.begin() + (processArguments.empty() ? 0 : 1),
                                        processArguments.end());
     delegate->appArgs.clear();
+    delegate->unpairedKey.reset();
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         // A key without a value ends start-up here: the pairs so far stay, nothing is
         // configured or reported for the whole run.
-        if (i + 1 >= arguments.size()) return;
+        if (i + 1 >= arguments.size()) {
+            delegate->unpairedKey = arguments[i];
+            log().emergency("启动参数无效-缺少值的参数: " + arguments[i]);
+            return;
+        }
         delegate->appArgs[arguments[i]] = arguments[i + 1];
     }
     log().error("更新程序参数: " + platform::describing(delegate->appArgs));

@@ -4,6 +4,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ public:
     std::map<std::string, std::string> appArgs;
     bool updateFinished = false;
     bool initTallock = false;
+    // The last launch argument when it was a key without a value (the work order is refused).
+    std::optional<std::string> unpairedKey;
 
     // Configures the event client when the map has "host"; else logs why not.
     void configTallockSDK();

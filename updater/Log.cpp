@@ -87,6 +87,8 @@ void drainLogQueue() {
 
 }  // namespace
 
+void finishLogging() { drainLogQueue(); }
+
 std::string logDateText(platform::Date date) {
     return platform::ISO8601DateFormatter::string(date, platform::TimeZone::current(),
                                                   platform::ISO8601FormatOptions::withInternetDateTime);

@@ -11,6 +11,9 @@ namespace Lanternfly_Updater {
 // The process-wide logger; every log call of the updater goes through it.
 Scribe::Scribe& log();
 
+// Writes every line still queued for the log file; waits until they are written.
+void finishLogging();
+
 // A date as the log file's append marker shows it ("2024-05-01T10:20:30+08:00").
 std::string logDateText(platform::Date date);
 

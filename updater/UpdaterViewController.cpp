@@ -57,6 +57,7 @@ void UpdaterViewController::viewDidLoad() {
 
 void UpdaterViewController::setupUI() {
     viewModel()->configure(appDelegate()->appArgs);
+    viewModel()->unpairedKey = appDelegate()->unpairedKey;
 
     view()->addSubview(updaterView());
     clasp(updaterView()).makeConstraints([](ConstraintMaker& make) { make.edges().equalToSuperview(); });

@@ -6,6 +6,11 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -388,15 +393,24 @@ void TaskDriver::scheduleData() {
     });
 }
 
+// A download's file is held locked while it is written, so that a clean-up of partial
+// downloads left by killed processes can tell it from theirs (with the process id in its
+// name, which also covers the moment between closing the file and moving it).
+static void lockDownloadFile(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
+
 bool TaskDriver::openDownloadFile() {
     if (resumeOffset_ > 0) {
         fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0 || ::ftruncate(fd_, resumeOffset_) != 0 || ::lseek(fd_, resumeOffset_, SEEK_SET) < 0) return false;
+        lockDownloadFile(fd_);
         return true;
     }
     if (!downloadPath_.empty()) {  // resuming failed: start the same file over
         fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ >= 0) return true;
+        if (fd_ >= 0) {
+            lockDownloadFile(fd_);
+            return true;
+        }
     }
     std::string folder;
     try {
@@ -404,10 +418,12 @@ bool TaskDriver::openDownloadFile() {
     } catch (const ErrorException&) {
         folder = "/tmp";
     }
-    std::string pattern = folder + "/download-XXXXXX.tmp";
+    // The process id in the name tells a clean-up whose file it is while that process lives.
+    std::string pattern = folder + "/download-" + std::to_string(::getpid()) + "-XXXXXX.tmp";
     fd_ = ::mkstemps(pattern.data(), 4);
     if (fd_ < 0) return false;
     ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
+    lockDownloadFile(fd_);
     downloadPath_ = pattern;
     return true;
 }
@@ -541,9 +557,63 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
 
 // ---- After an attempt ----------------------------------------------------------------
 
+namespace {
+
+// The socket of this process connected from `localPort` to `remotePort`; the transfer
+// does not tell which socket a reused connection has.
+int connectedSocket(int localPort, int remotePort) {
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds) return -1;
+    int found = -1;
+    while (dirent* entry = ::readdir(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd <= 2 || fd == ::dirfd(fds)) continue;
+        sockaddr_storage local{}, remote{};
+        socklen_t localLength = sizeof local, remoteLength = sizeof remote;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0)
+            continue;
+        auto port = [](const sockaddr_storage& address) {
+            if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+            if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+            return static_cast<std::uint16_t>(0);
+        };
+        if (port(local) == localPort && port(remote) == remotePort) {
+            found = fd;
+            break;
+        }
+    }
+    ::closedir(fds);
+    return found;
+}
+
+}  // namespace
+
+int TaskDriver::prereqCallback(void* self, char*, char*, int remotePort, int localPort) {
+    auto* driver = static_cast<TaskDriver*>(self);
+    long connects = 0;
+    curl_easy_getinfo(driver->easy_, CURLINFO_NUM_CONNECTS, &connects);
+    if (connects > 0 || driver->freshConnection_) return CURL_PREREQFUNC_OK;
+    // A reused HTTP/1.1 connection has nothing to read while idle; whatever is there
+    // would be taken for the next reply.
+    const int socket = connectedSocket(localPort, remotePort);
+    char byte;
+    if (socket >= 0 && ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0) {
+        driver->staleConnection_ = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+
 void TaskDriver::onDone(int curlResult) {
     if (finished_) return;
     inMulti_ = false;
+    if (staleConnection_ && curlResult == CURLE_ABORTED_BY_CALLBACK) {
+        // Nothing was sent: the same request goes out once more, on a connection of its own.
+        staleConnection_ = false;
+        freshConnection_ = true;
+        return startAttempt(request_);
+    }
     {
         // The bytes not yet told as progress are told before anything that ends the task.
         std::lock_guard lock(channel_->mutex);

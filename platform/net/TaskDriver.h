@@ -61,6 +61,8 @@ private:
     static std::size_t readCallback(char* data, std::size_t size, std::size_t count, void* self);
     static int progressCallback(void* self, long long dlTotal, long long dlNow, long long ulTotal, long long ulNow);
     static int sslContextCallback(CURL* easy, void* sslContext, void* self);
+    // Before a request goes out: refuses a reused connection that holds unread bytes.
+    static int prereqCallback(void* self, char* remoteIP, char* localIP, int remotePort, int localPort);
     static int verifyCallback(X509_STORE_CTX* store, void* self);
 
     std::size_t onHeader(const char* data, std::size_t length);
@@ -130,6 +132,10 @@ private:
 
     // Redirects, authentication rounds, metrics
     int redirects_ = 0;
+    // The reused connection held bytes no request asked for (a reply longer than its
+    // Content-Length): the attempt was stopped and goes out once more on a new one.
+    bool staleConnection_ = false;
+    bool freshConnection_ = false;
     int authFailures_ = 0;
     std::optional<std::pair<std::string, std::string>> credential_;  // user, password
     std::string credentialMethod_;

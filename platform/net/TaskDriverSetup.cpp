@@ -29,6 +29,9 @@ bool TaskDriver::configure(const URLRequest& request) {
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &TaskDriver::writeCallback);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy_, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, &TaskDriver::prereqCallback);
+    curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
+    if (freshConnection_) curl_easy_setopt(easy_, CURLOPT_FRESH_CONNECT, 1L);
 
     // Time-outs: the request's own, unless it kept the default and the session set one.
     double timeout = request.timeoutInterval();

@@ -110,6 +110,8 @@ void drain(FileDestination& destination, const std::filesystem::path& dir) {
 
 TEST(Rotation, KeepsTenTaggedArchivesOfBoundedSize) {
     TempDir dir;
+    // Named like an archive, but untagged on a file system that keeps tags: not an archive.
+    writeFile(dir / "app_2020-01-01_000000.log", "someone else's\n");
     auto logger = Logger::create("l", false);
     auto d = SteppingDestination::make(dir / "app.log", 300, 10, false);
     bare(*d);
@@ -117,6 +119,8 @@ TEST(Rotation, KeepsTenTaggedArchivesOfBoundedSize) {
     const std::string filler(40, 'x');
     for (int i = 0; i < 200; ++i) logger->info("line " + std::to_string(i) + " " + filler);
 
+    EXPECT_EQ(readFile(dir / "app_2020-01-01_000000.log"), "someone else's\n");
+    std::filesystem::remove(dir / "app_2020-01-01_000000.log");
     auto archives = archivesIn(dir.path());
     EXPECT_EQ(archives.size(), 10u);
     EXPECT_EQ(fileCount(dir.path()), 11u);  // and the current file
@@ -163,16 +167,28 @@ TEST(Rotation, ArchivesAreTrimmedByNameWhenAttributesAreRefused) {
     EXPECT_TRUE(reported);
 }
 
-TEST(Rotation, SizeCountsUtf8BytesWithTheLineFeed) {
+TEST(Rotation, SizeCountsCharactersWithoutTheLineFeed) {
     TempDir dir;
     auto logger = Logger::create("l", false);
     auto d = SteppingDestination::make(dir / "app.log", 1 << 20, 10, false);
     bare(*d);
     logger->add(d);
-    auto before = d->currentLogFileSize();
-    logger->info("中文");  // "> " + two characters of three bytes + "\n"
-    EXPECT_EQ(d->currentLogFileSize() - before, 9u);
-    EXPECT_EQ(d->currentLogFileSize(), std::filesystem::file_size(dir / "app.log"));
+    struct Case {
+        const char* text;
+        std::uint64_t characters;  // with the "> " in front
+    };
+    const Case cases[] = {
+        {"中文", 4},                   // two characters of three bytes each
+        {"e\xCC\x81", 3},              // e and a combining accent: one character
+        {"\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 3},  // a flag of two regional indicators
+        {"plain", 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto before = d->currentLogFileSize();
+        logger->info(c.text);
+        EXPECT_EQ(d->currentLogFileSize() - before, c.characters);
+    }
 }
 
 TEST(Rotation, AnExistingFileIsArchivedNotEmptiedWhenNotAppending) {

@@ -96,3 +96,105 @@ TEST(Ditto, KeepsExecutableBitsLinksAndNamesInsideTheBundle) {
     EXPECT_EQ(readFile(app / "Resources/icon"), "#!/bin/sh");
     EXPECT_EQ(readFile(app / "Frameworks/K.framework/K"), "k");
 }
+
+TEST(Ditto, RefusesDeviceNodesAndNamesUsedTwice) {
+    const std::string bundle = entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755");
+    struct Case {
+        const char* name;
+        std::string entries;
+    };
+    const std::vector<Case> cases = {
+        {"a character device", entry("App.app/Contents/tty", "", "0o20666")},
+        {"one name twice", entry("App.app/Contents/x", "a", "0o100644") + entry("App.app/Contents/./x", "b", "0o100644")},
+        {"a file with entries below it",
+         entry("App.app/Contents/x", "a", "0o100644") + entry("App.app/Contents/x/y", "b", "0o100644")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Unpack unpack;
+        unpack.run(bundle + c.entries);
+        EXPECT_NE(unpack.status, 0) << unpack.output;
+        EXPECT_NE(unpack.output.find("ditto: refusing"), std::string::npos) << unpack.output;
+        EXPECT_TRUE(fs::is_empty(unpack.target)) << "written before the refusal";
+    }
+}
+
+TEST(Ditto, WritesOnlyPlainModes) {
+    Unpack unpack;
+    unpack.run(entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o104775") +  // set-user, group-writable
+               entry("App.app/Contents/open", "x", "0o100666") + entry("App.app/Contents/Shared/", "", "0o43777") +
+               entry("App.app/Contents/Locked/", "", "0o40500") + entry("App.app/Contents/Locked/f", "x", "0o100400") +
+               // The zip reader gives a fifo as a plain file: no fifo is ever made.
+               entry("App.app/Contents/pipe", "", "0o10644"));
+    ASSERT_EQ(unpack.status, 0) << unpack.output;
+    auto mode = [&](const char* path) {
+        struct stat info;
+        EXPECT_EQ(lstat((unpack.target / "App.app/Contents" / path).c_str(), &info), 0) << path;
+        return info.st_mode;
+    };
+    EXPECT_EQ(mode("pipe"), S_IFREG | 0644u);
+    EXPECT_EQ(mode("MacOS/App"), S_IFREG | 0755u);
+    EXPECT_EQ(mode("open"), S_IFREG | 0644u);
+    EXPECT_EQ(mode("Shared"), S_IFDIR | 0755u);
+    EXPECT_EQ(mode("Locked"), S_IFDIR | 0755u);
+    EXPECT_EQ(mode("Locked/f"), S_IFREG | 0644u);
+}
+
+TEST(Ditto, AFailedWriteIsAFailureNeverAZeroFilledFile) {
+    // A file size limit makes the writes past 64 KiB fail, as a full disk would.
+    Unpack unpack;
+    fs::create_directories(unpack.target);
+    const fs::path zip = unpack.root / "package.zip";
+    fs::create_directories(unpack.root / "empty");
+    makeZip(zip, unpack.root / "empty",
+            entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
+                "    entry('App.app/Contents/Resources/big', os.urandom(1 << 20), 0o100644)\n");
+    const fs::path ditto = binaryDir() / "Skyreach Updater.app/Contents/MacOS/ditto";
+    int status = -1;
+    auto output = runCommand("sh -c \"trap '' XFSZ; ulimit -f 64; exec '" + ditto.string() + "' -xk '" + zip.string() +
+                                 "' '" + unpack.target.string() + "'\" 2>&1",
+                             &status);
+    EXPECT_NE(status, 0) << output;
+    EXPECT_NE(output.find("ditto: cannot write App.app/Contents/Resources/big"), std::string::npos) << output;
+}
+
+TEST(Ditto, RefusesAZipBomb) {
+    // 64 MiB of zeros pack into about 64 KiB: a thousand times over.
+    Unpack unpack;
+    unpack.run(entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
+               "    info = zipfile.ZipInfo('App.app/Contents/Resources/zeros'); info.compress_type = zipfile.ZIP_DEFLATED\n"
+               "    info.external_attr = 0o100644 << 16; z.writestr(info, bytes(64 << 20))\n");
+    EXPECT_NE(unpack.status, 0) << unpack.output;
+    EXPECT_NE(unpack.output.find("exceed the limit for an archive of its size"), std::string::npos) << unpack.output;
+    EXPECT_TRUE(fs::is_empty(unpack.target));
+}
+
+TEST(Ditto, OnASmallFileSystemRefusesWhatDoesNotFitAndFailsWhenItRunsOut) {
+    // A private mount namespace with a small tmpfs; needs the right to mount.
+    int status = -1;
+    runCommand("unshare -m true 2>/dev/null", &status);
+    if (status != 0) GTEST_SKIP() << "mounting a file system is not allowed here";
+    testing_support::TempDir root;
+    fs::create_directories(root / "empty");
+    const fs::path big = root / "big.zip", many = root / "many.zip";
+    makeZip(big, root / "empty",
+            entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
+                "    entry('App.app/Contents/Resources/big', os.urandom(3 << 20), 0o100644)\n");
+    makeZip(many, root / "empty",
+            "    for i in range(40): entry('App.app/Contents/f%d' % i, b'x', 0o100644)\n");
+    const fs::path ditto = binaryDir() / "Skyreach Updater.app/Contents/MacOS/ditto";
+    const fs::path mount = root / "mnt";
+    fs::create_directories(mount);
+    // 2 MiB of space for 3 MiB; then room for only a few files (inodes) for 40.
+    auto output = runCommand(
+        "unshare -m sh -c \"mount -t tmpfs -o size=2m tmpfs '" + mount.string() + "' && '" + ditto.string() + "' -xk '" +
+            big.string() + "' '" + mount.string() + "/a'; echo big=\\$?; ls -A '" + mount.string() +
+            "/a' | wc -l; umount '" + mount.string() + "' && mount -t tmpfs -o size=2m,nr_inodes=8 tmpfs '" +
+            mount.string() + "' && '" + ditto.string() + "' -xk '" + many.string() + "' '" + mount.string() +
+            "/b'; echo many=\\$?\" 2>&1",
+        &status);
+    EXPECT_NE(output.find("exceed the free space of the folder"), std::string::npos) << output;
+    EXPECT_NE(output.find("big=1\n0\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("ditto: cannot write"), std::string::npos) << output;
+    EXPECT_NE(output.find("many=1"), std::string::npos) << output;
+}

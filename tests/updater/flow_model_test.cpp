@@ -94,7 +94,10 @@ TEST(DownloadViewModel, ControlButtonActsByStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.from));
         auto model = DownloadViewModel::create();
-        model->url = World::get().url("/missing");
+        const fs::path apps = World::get().dir / "model-apps";
+        fs::create_directories(apps);
+        model->configure({{"url", World::get().url("/missing")}, {"md5", std::string(32, '0')}, {"changeLog", ""},
+                          {"appPath", (apps / "A.app").string()}, {"appName", "A.app"}, {"appFolder", apps.string()}});
         // No status, no request: the button does nothing.
         model->updaterStatus->setValue(c.from);
         model->handleControlButton();

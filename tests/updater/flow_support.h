@@ -172,11 +172,12 @@ public:
     }
 
     // A local package server: /package/<file> from the packages folder, /missing a 404
-    // error page, /truncated a body that ends long before its announced length.
+    // error page, /truncated a body that ends long before its announced length, /stall a
+    // body that stops after its first bytes.
     void startServer() {
         const fs::path script = dir / "server.py";
         writeFile(script,
-                  "import ctypes, http.server, os, signal, sys\n"
+                  "import ctypes, http.server, os, signal, sys, time\n"
                   "ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # ends with the test process\n"
                   "root = sys.argv[1]\n"
                   "class Handler(http.server.BaseHTTPRequestHandler):\n"
@@ -192,6 +193,9 @@ public:
                   "                    chunk = f.read(1 << 20)\n"
                   "                    if not chunk: break\n"
                   "                    self.wfile.write(chunk)\n"
+                  "        elif self.path == '/stall':\n"
+                  "            self.send_response(200); self.send_header('Content-Length', '1000000'); self.end_headers()\n"
+                  "            self.wfile.write(b'x' * 1000); self.wfile.flush(); time.sleep(120)\n"
                   "        elif self.path == '/truncated':\n"
                   "            self.send_response(200); self.send_header('Content-Length', '100000'); self.end_headers()\n"
                   "            self.wfile.write(b'x' * 1000); self.wfile.flush(); self.close_connection = True\n"

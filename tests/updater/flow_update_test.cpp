@@ -18,13 +18,11 @@ namespace {
 
 [[maybe_unused]] auto* const kWorld = ::testing::AddGlobalTestEnvironment(new World);
 
-enum class Package { good, noApp, dotDot, absolute, escapingLink, unreadable, notStartable, readOnly, readOnlyUnreadable };
+enum class Package { good, noApp, dotDot, absolute, escapingLink, notStartable };
 
 // Builds the package once per kind; answers its file name on the server.
 std::string package(Package kind) {
-    static const char* names[] = {"good.zip", "noapp.zip",      "dotdot.zip",      "absolute.zip",
-                                  "link.zip", "unreadable.zip", "unstartable.zip", "readonly.zip",
-                                  "readonly-unreadable.zip"};
+    static const char* names[] = {"good.zip", "noapp.zip", "dotdot.zip", "absolute.zip", "link.zip", "unstartable.zip"};
     const auto& world = World::get();
     const fs::path zip = world.dir / "packages" / names[static_cast<int>(kind)];
     if (fs::exists(zip)) return zip.filename().string();
@@ -32,26 +30,15 @@ std::string package(Package kind) {
     std::string extra;
     switch (kind) {
         case Package::good:
-        case Package::unreadable:
             makeClient(staging / "Client.app", "2", world.dir / "started");
             fs::create_directory_symlink("MacOS", staging / "Client.app/Contents/Current");
-            if (kind == Package::unreadable)
-                extra = "    entry('Client.app/Contents/Resources/secret', b'x', 0o100000)\n";
-            break;
-        case Package::readOnly:  // a folder without write permission, as a bundle may carry
-        case Package::readOnlyUnreadable:
-            makeClient(staging / "Client.app", "2", world.dir / "started");
-            extra = "    entry('Client.app/Contents/Locked/', b'', 0o40555)\n"
-                    "    entry('Client.app/Contents/Locked/file', b'x', 0o100644)\n";
-            if (kind == Package::readOnlyUnreadable)
-                extra += "    entry('Client.app/Contents/Resources/secret', b'x', 0o100000)\n";
             break;
         case Package::noApp:
             writeFile(staging / "readme.txt", "no bundle here");
             break;
-        case Package::notStartable:  // its Info.plist names an executable it does not have
+        case Package::notStartable:  // its executable names an interpreter that does not exist
             makeClient(staging / "Client.app", "2", world.dir / "started");
-            writeFile(staging / "Client.app/Contents/Info.plist", infoPlist("com.skyreach.client", "Missing"));
+            writeFile(staging / "Client.app/Contents/MacOS/Client", "#!/nonexistent/interpreter\n");
             break;
         case Package::dotDot:
             makeClient(staging / "Client.app", "2", world.dir / "started");
@@ -105,6 +92,7 @@ struct Install {
         Lanternfly_Updater::setupApp(arguments);
         model = DownloadViewModel::create();
         model->configure(delegate->appArgs);
+        model->unpairedKey = delegate->unpairedKey;
         model->downloadFile();
         auto settled = [this] {
             auto s = model->updaterStatus->value();
@@ -113,11 +101,23 @@ struct Install {
         EXPECT_TRUE(runMainLoopUntil(settled)) << World::get().allLines();
         return model->updaterStatus->value();
     }
-
-    bool clientIntact() const {
-        return fs::exists(appPath / "Contents/MacOS/Client") && readFile(appPath / "Contents/Resources/version") == "1";
-    }
 };
+
+// Puts another application beside the client and keeps a pristine copy of the folder.
+fs::path withBystanderAndPristineCopy(const Install& install) {
+    makeClient(install.applications / "Bystander.app", "9", World::get().dir / "started");
+    writeFile(install.applications / "Bystander.app/Contents/Info.plist", infoPlist("com.example.bystander", "Bystander"));
+    const fs::path pristine = install.applications.parent_path() / "pristine";
+    fs::copy(install.applications, pristine, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    return pristine;
+}
+
+// How the folder differs from its pristine copy; empty when they are the same byte for byte.
+std::string differences(const fs::path& pristine, const fs::path& folder) {
+    int status = -1;
+    auto out = runCommand("diff -r --no-dereference '" + pristine.string() + "' '" + folder.string() + "' 2>&1", &status);
+    return status == 0 ? "" : out + "(diff status " + std::to_string(status) + ")";
+}
 
 }  // namespace
 
@@ -191,23 +191,41 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
     const std::vector<std::string> md5Failed = {"download_pkg", "download_pkg_success", "install_update_start",
                                                 "install_update_fail:-2"};
     const std::vector<std::string> installFailed = {"download_pkg", "download_pkg_success", "install_update_start"};
-    const std::vector<std::string> pathInvalid = {"download_pkg", "download_pkg_success", "install_update_start",
-                                                  "install_update_fail:-3"};
+    // Refused before the download: nothing is fetched or touched.
+    const std::vector<std::string> orderRefused = {"download_pkg_fail"};
+    const std::vector<std::string> orderPathRefused = {"install_update_fail:-3"};
     const std::vector<Case> cases = {
         {"no arguments", [](const Install&, auto&, auto&) { return std::vector<std::string>{"updater"}; }, nullptr,
-         UpdaterStatus::error, {}, {"更新程序参数: [:]", "初始化数据上报失败", "进度-整体进度报错-"}},
+         UpdaterStatus::error, {},
+         {"更新程序参数: [:]", "初始化数据上报失败", "启动参数无效-missing keys: url, md5, appPath, appName, appFolder",
+          "进度-整体进度报错-"}},
         {"trailing key",  // the walk stops at "md5": only "url" is kept, nothing is configured
          [](const Install&, const std::string& url, const std::string&) {
              return std::vector<std::string>{"updater", "url", url, "md5"};
          },
-         nullptr, UpdaterStatus::error, {}, {"进度-整体进度报错-"}},
-        {"missing download keys",
+         nullptr, UpdaterStatus::error, {}, {"启动参数无效-key without a value: md5", "进度-整体进度报错-"}},
+        {"missing appFolder",
          [](const Install& i, const std::string& url, const std::string& md5) {
              auto a = i.arguments(url, md5);
-             a.resize(a.size() - 2);  // no appFolder
+             a.resize(a.size() - 2);
              return a;
          },
-         nullptr, UpdaterStatus::error, downloadFailed, {"进度-整体进度报错-"}},
+         nullptr, UpdaterStatus::installError, orderPathRefused,
+         {"启动参数无效-missing keys: appFolder", "安装更新失败-安装路径无效"}},
+        {"MD5 of 31 digits", replacing("md5", "0123456789abcdef0123456789abcde"), nullptr, UpdaterStatus::error,
+         orderRefused, {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
+        {"appName with a folder", replacing("appName", "x/Client.app"), nullptr, UpdaterStatus::installError,
+         orderPathRefused, {"启动参数无效-appName is not a plain bundle name"}},
+        {"appPath elsewhere than appFolder/appName", replacing("appPath", "/tmp/Client.app"), nullptr,
+         UpdaterStatus::installError, orderPathRefused, {"启动参数无效-appPath is not appFolder/appName"}},
+        {"appPath a link to the client",
+         [](const Install& i, const std::string& url, const std::string& md5) {
+             fs::rename(i.appPath, i.applications / "Real.app");
+             fs::create_directory_symlink("Real.app", i.appPath);
+             return i.arguments(url, md5);
+         },
+         nullptr, UpdaterStatus::installError, orderPathRefused,
+         {"启动参数无效-appPath is neither absent nor a bundle folder"}},
         {"bad URL", replacing("url", "not a url"), nullptr, UpdaterStatus::error, downloadFailed, {"进度-整体进度报错-"}},
         {"connection refused", replacing("url", "http://127.0.0.1:1/package.zip"), nullptr, UpdaterStatus::error,
          downloadFailed, {"进度-整体进度报错-"}},
@@ -223,7 +241,7 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
              for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
              return i.arguments(url, upper);
          },
-         nullptr, UpdaterStatus::installError, md5Failed, {",远端md5:"}},
+         nullptr, UpdaterStatus::error, orderRefused, {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
         {"archive without .app", withPackage(Package::noApp), nullptr, UpdaterStatus::installError, installFailed,
          {"安装更新失败-解压后没有内容"}},
         {"archive with ../", withPackage(Package::dotDot), nullptr, UpdaterStatus::installError, installFailed,
@@ -234,17 +252,12 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
          installFailed, {"安装更新失败-解压应用失败"}},
         {"unwritable appFolder", good, [](Install& i) { fs::permissions(i.applications, fs::perms(0555)); },
          UpdaterStatus::installError, installFailed, {"安装更新失败-复制应用失败"}, true},
-        {"cp fails", withPackage(Package::unreadable), nullptr, UpdaterStatus::installError, installFailed,
-         {"安装更新失败-复制应用失败"}, true},
-        // The partial copy holds a folder it cannot simply delete; the old client still comes back.
-        {"cp fails after a read-only folder", withPackage(Package::readOnlyUnreadable), nullptr,
-         UpdaterStatus::installError, installFailed, {"安装更新失败-复制应用失败"}, true},
-        {"appPath /", replacing("appPath", "/"), nullptr, UpdaterStatus::installError, pathInvalid,
+        {"appPath /", replacing("appPath", "/"), nullptr, UpdaterStatus::installError, orderPathRefused,
          {"安装更新失败-安装路径无效"}},
-        {"relative appPath", replacing("appPath", "Client.app"), nullptr, UpdaterStatus::installError, pathInvalid,
-         {"安装更新失败-安装路径无效"}},
+        {"relative appPath", replacing("appPath", "Client.app"), nullptr, UpdaterStatus::installError,
+         orderPathRefused, {"安装更新失败-安装路径无效"}},
         {"relative appFolder", replacing("appFolder", "Applications"), nullptr, UpdaterStatus::installError,
-         pathInvalid, {"安装更新失败-安装路径无效"}},
+         orderPathRefused, {"安装更新失败-安装路径无效"}},
     };
 
     const auto zip = package(Package::good);
@@ -257,11 +270,11 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
         SCOPED_TRACE(c.name);
         if (c.needsPermissions && !World::get().permissionsApply) continue;
         Install install("bad-" + std::to_string(index++));
+        const fs::path pristine = withBystanderAndPristineCopy(install);
         if (c.prepare) c.prepare(install);
         auto status = install.run(c.args(install, goodURL, goodMD5));
         EXPECT_EQ(status, c.status) << World::get().allLines();
-        if (status == UpdaterStatus::installError) {
-            ASSERT_TRUE(install.model->timer);
+        if (status == UpdaterStatus::installError && install.model->timer) {
             EXPECT_TRUE(runMainLoopUntil([&] { return !install.model->timer->isValid(); }, 5));
             EXPECT_LT(install.model->downloadingPercent->value(), 100);
         }
@@ -274,8 +287,11 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
         for (const auto& line : c.lines) EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
 
         fs::permissions(install.applications, fs::perms(0755));
-        EXPECT_TRUE(install.clientIntact()) << World::get().allLines();
-        EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-old"));
+        if (fs::is_symlink(install.appPath)) {
+            fs::remove(install.appPath);
+            fs::rename(install.applications / "Real.app", install.appPath);
+        }
+        EXPECT_EQ(differences(pristine, install.applications), "") << World::get().allLines();
         EXPECT_FALSE(install.terminated);
     }
     // Nothing escaped the download folder.
@@ -286,20 +302,23 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
     EXPECT_TRUE(World::get().permissionsApply) << "the permission cases did not run";
 }
 
-TEST(UpdateFlow, ReadOnlyFoldersInTheBundleDoNotBlockTheNextUpdate) {
-    // The unpacked and the replaced bundle of one update are removed by the next.
+TEST(UpdateFlow, AReadOnlyFolderInTheInstalledClientDoesNotBlockTheUpdate) {
+    // The replaced bundle is deleted even where it holds a folder without write permission.
     Install install("read-only");
-    const auto zip = package(Package::readOnly);
-    const auto arguments =
-        install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip));
-    for (int round = 1; round <= 2; ++round) {
-        SCOPED_TRACE("update " + std::to_string(round));
-        EXPECT_EQ(install.run(arguments), UpdaterStatus::complete) << World::get().allLines();
-        EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
-        EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-old"));
-    }
+    fs::create_directories(install.appPath / "Contents/Locked");
+    writeFile(install.appPath / "Contents/Locked/file", "x");
+    fs::permissions(install.appPath / "Contents/Locked", fs::perms(0555));
+    const auto zip = package(Package::good);
+    EXPECT_EQ(install.run(install.arguments(World::get().url("/package/" + zip),
+                                            md5Of(World::get().dir / "packages" / zip))),
+              UpdaterStatus::complete)
+        << World::get().allLines();
+    EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
+    EXPECT_FALSE(fs::exists(install.appPath / "Contents/Locked"));
+    for (const auto& entry : fs::directory_iterator(install.applications))
+        EXPECT_EQ(entry.path().filename(), "Client.app") << "left over";
+    EXPECT_TRUE(fs::is_empty(World::get().downloadFolder())) << "package or unpacked bundle left";
     EXPECT_TRUE(World::get().permissionsApply) << "the folder's permission did not apply";
-    runCommand("chmod -R u+rwx '" + install.applications.string() + "'");
 }
 
 TEST(UpdateFlow, ANewClientThatCannotStartLeavesTheUpdaterOpenInInstallError) {
@@ -317,41 +336,108 @@ TEST(UpdateFlow, ANewClientThatCannotStartLeavesTheUpdaterOpenInInstallError) {
     EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
 }
 
-TEST(UpdateFlow, TheOldClientIsStoppedByItsNameAndNothingElse) {
+TEST(UpdateFlow, OnlyTheClientsOwnProcessesAreStopped) {
+    // One copy of a program runs from inside the installed bundle, one of the same name
+    // from elsewhere: only the first belongs to the client being replaced.
+    Install install("stop");
+    const fs::path inside = install.appPath / "Contents/MacOS/Client-helper";
+    const fs::path outside = World::get().dir / "cases/stop/Client-helper";
+    fs::copy_file("/bin/sleep", inside);
+    fs::copy_file("/bin/sleep", outside);
+    std::vector<std::shared_ptr<platform::Process>> running;
+    for (const auto& executable : {inside, outside}) {
+        auto process = platform::Process::create();
+        process->setExecutableURL(platform::URL::fileURL(executable.string(), false));
+        process->setArguments({"60"});
+        process->run();
+        running.push_back(process);
+    }
+    const auto zip = package(Package::good);
+    EXPECT_EQ(install.run(install.arguments(World::get().url("/package/" + zip),
+                                            md5Of(World::get().dir / "packages" / zip))),
+              UpdaterStatus::complete)
+        << World::get().allLines();
+    EXPECT_TRUE(running[0]->waitUntilExit(10)) << "the client's own process was not stopped";
+    EXPECT_TRUE(running[1]->isRunning()) << "a bystander of the same name was stopped";
+    for (auto& process : running) {
+        if (process->isRunning()) process->terminate();
+        process->waitUntilExit();
+    }
+}
+
+TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
     struct Case {
         const char* name;
-        const char* executable;  // a running process, from this file in the case's folder
-        bool pathAsAppName;      // appName is the executable's path (+ ".app"), else its name
-        bool stopped;
+        std::function<void(const fs::path& staging)> make;
+        std::string extra;  // entries added with Python
+        const char* line;
     };
+    const fs::path started = World::get().dir / "started";
+    auto client = [&](const fs::path& staging) { makeClient(staging / "Client.app", "2", started); };
     const std::vector<Case> cases = {
-        // Handed to the stopping tool as it stands, "-Odd" reads as an option, not a name.
-        {"a name that starts with \"-\"", "-Odd", false, true},
-        // No process is called by a path; the tool would stop whatever runs that file.
-        {"a path in place of a name", "Bystander", true, false},
+        {"two bundles",
+         [&](const fs::path& s) {
+             client(s);
+             makeClient(s / "Second.app", "2", started);
+         },
+         "", "安装更新失败-安装包无效"},
+        {"a bundle that is a link",
+         [&](const fs::path& s) {
+             makeClient(s / "real", "2", started);
+             fs::create_directory_symlink("real", s / "Client.app");
+         },
+         "", "安装更新失败-安装包无效"},
+        {"a bundle that is a file", [](const fs::path& s) { writeFile(s / "Client.app", "x"); }, "",
+         "安装更新失败-安装包无效"},
+        {"no Info.plist",
+         [&](const fs::path& s) {
+             client(s);
+             fs::remove(s / "Client.app/Contents/Info.plist");
+         },
+         "", "安装更新失败-安装包无效"},
+        {"no executable",
+         [&](const fs::path& s) {
+             client(s);
+             fs::remove(s / "Client.app/Contents/MacOS/Client");
+         },
+         "", "安装更新失败-安装包无效"},
+        {"another application",
+         [&](const fs::path& s) {
+             client(s);
+             writeFile(s / "Client.app/Contents/Info.plist", infoPlist("com.example.other", "Client"));
+         },
+         "", "安装更新失败-安装包无效"},
+        {"a renamed bundle over another application",
+         [&](const fs::path& s) {
+             makeClient(s / "Bystander.app", "2", started);
+             writeFile(s / "Bystander.app/Contents/Info.plist", infoPlist("com.skyreach.client", "Bystander"));
+         },
+         "", "安装更新失败-安装包无效"},
+        {"a link out of the bundle", client, "    entry('Client.app/Contents/escape', '../../updater.zip', 0o120777)\n",
+         "安装更新失败-安装包无效"},
+        {"one name twice", client, "    entry('Client.app/Contents/MacOS/Client', b'#!/bin/sh', 0o100755)\n",
+         "安装更新失败-解压应用失败"},
     };
-    const auto zip = package(Package::good);
+    const std::vector<std::string> installFailed = {"download_pkg", "download_pkg_success", "install_update_start"};
+    const std::string startedBefore = fs::exists(started) ? readFile(started) : "";
     int index = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string folder = "stop-" + std::to_string(index++);
-        Install install(folder);
-        const fs::path executable = World::get().dir / "cases" / folder / c.executable;
-        fs::copy_file("/bin/sleep", executable);
-        auto running = platform::Process::create();
-        running->setExecutableURL(platform::URL::fileURL(executable.string(), false));
-        running->setArguments({"60"});
-        running->run();
+        const std::string id = "hostile-" + std::to_string(index++);
+        Install install(id);
+        const fs::path pristine = withBystanderAndPristineCopy(install);
 
-        auto arguments =
-            install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip));
-        for (std::size_t k = 1; k + 1 < arguments.size(); k += 2)
-            if (arguments[k] == "appName")
-                arguments[k + 1] = (c.pathAsAppName ? executable.string() : std::string(c.executable)) + ".app";
-        EXPECT_EQ(install.run(arguments), UpdaterStatus::complete) << World::get().allLines();
-        // A process that is not stopped can only be told by waiting a while for its end.
-        EXPECT_EQ(running->waitUntilExit(c.stopped ? 10 : 1), c.stopped);
-        if (running->isRunning()) running->terminate();
-        running->waitUntilExit();
+        const fs::path staging = World::get().dir / "cases" / id / "staging";
+        c.make(staging);
+        const fs::path zip = World::get().dir / "packages" / (id + ".zip");
+        makeZip(zip, staging, c.extra);
+        auto status = install.run(install.arguments(World::get().url("/package/" + zip.filename().string()), md5Of(zip)));
+        EXPECT_EQ(status, UpdaterStatus::installError) << World::get().allLines();
+        EXPECT_TRUE(World::get().logged(c.line)) << World::get().allLines();
+        std::vector<std::string> events;
+        for (const auto& e : install.events->events) events.push_back(e.name);
+        EXPECT_EQ(events, installFailed);
+        EXPECT_EQ(differences(pristine, install.applications), "");
     }
+    EXPECT_EQ(fs::exists(started) ? readFile(started) : "", startedBefore) << "a client was started";
 }

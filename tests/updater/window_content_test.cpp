@@ -44,8 +44,9 @@ TEST(WindowContent, SetUpSeesTheWindowLaysOutTheStripAndStartsTheDownload) {
     ASSERT_TRUE(controller->view()->layer());
     EXPECT_EQ(controller->view()->layer()->backgroundColor, (CGColor{1, 1, 1, 1}));
 
-    // The download started at once; with no work order it fails and offers a retry.
-    EXPECT_TRUE(controller->viewModel()->downloadRequest);
+    // The flow started at once; with no work order nothing is downloaded, and the
+    // error state offers a retry.
+    EXPECT_FALSE(controller->viewModel()->downloadRequest);
     EXPECT_TRUE(RunLoop::runUntil(
         [&] { return controller->viewModel()->updaterStatus->value() == UpdaterStatus::error; }, 10));
 }

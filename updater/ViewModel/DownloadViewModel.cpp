@@ -19,6 +19,8 @@
 #include "updater/AppInfo.h"
 #include "updater/Common/Statistics/StatisticsEvent.h"
 #include "updater/Log.h"
+#include "updater/ViewModel/BundleSwap.h"
+#include "updater/ViewModel/UpdaterLock.h"
 
 namespace Lanternfly_Updater {
 
@@ -49,6 +51,10 @@ bool removeTree(const std::string& path) {
     return gone();
 }
 
+std::string DownloadViewModel::dataFolder() { return downloadFolder().deletingLastPathComponent().path(); }
+
+std::string DownloadViewModel::journalPath() { return dataFolder() + "/install.journal"; }
+
 platform::URL DownloadViewModel::downloadFolder() {
     auto folders = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::applicationSupportDirectory);
     if (folders.empty()) platform::fatal("No Application Support folder for the download");
@@ -64,6 +70,10 @@ std::string DownloadViewModel::dittoPath() {
 }
 
 void DownloadViewModel::configure(const std::map<std::string, std::string>& args) {
+    const char* required[] = {"url", "md5", "appPath", "appName", "appFolder"};
+    missingKeys_.clear();
+    for (const char* key : required)
+        if (!args.count(key)) missingKeys_.push_back(key);
     if (args.empty()) return;
     const char* keys[] = {"url", "md5", "changeLog", "appPath", "appName", "appFolder"};
     for (const char* key : keys)
@@ -102,7 +112,40 @@ std::vector<std::string> DownloadViewModel::getAppFile() {
     return names;
 }
 
+WorkOrder DownloadViewModel::workOrder() const {
+    return WorkOrder{url, md5, appPath, appName, appFolder, missingKeys_, unpairedKey};
+}
+
+bool DownloadViewModel::prepareRun() {
+    std::string why;
+    if (!takeUpdaterLock(dataFolder(), why)) {
+        log().emergency("安装更新失败-另一个更新程序正在运行-" + why);
+        updaterStatus->setValue(UpdaterStatus::error);
+        return false;
+    }
+    // An install killed half-way is finished or undone before anything else.
+    if (!BundleSwap::repair(journalPath()))
+        log().emergency("安装更新失败-上次安装未能恢复-" + journalPath());
+    removeAbandonedDownloads();
+    return true;
+}
+
+void DownloadViewModel::refuseWorkOrder(const WorkOrderProblem& problem) {
+    log().emergency("启动参数无效-" + problem.what);
+    if (problem.kind == WorkOrderProblem::Kind::download) {
+        didFailDownload(platform::NSError::withDescription("Lanternfly_Updater.WorkOrder", 1, problem.what));
+        return;
+    }
+    DataEvent(StatisticsEventID{"install_update_fail"}, {}, EventErrorTriple{-3, "安装路径无效", std::nullopt});
+    failInstall("安装更新失败-安装路径无效", "安装路径无效");
+}
+
 void DownloadViewModel::downloadFile() {
+    if (!prepareRun()) return;
+    if (auto problem = workOrderProblem(workOrder())) {
+        refuseWorkOrder(*problem);
+        return;
+    }
     const auto folder = downloadFolder();
     const auto package = packageFile();
     log().error("进度-删除原有updater.zip文件");
@@ -114,6 +157,7 @@ void DownloadViewModel::downloadFile() {
         log().error("进度-删除原有" + name + ".app文件");
         removeTree(joinPath(folder.path(), name));  // a leftover would be unpacked into
     }
+    emptyFolder(folder.path());  // everything else an earlier run left
     DataEvent(StatisticsEventID{"download_pkg"});
 
     auto destination = [package](const platform::URL&, const platform::HTTPURLResponse&) {

@@ -15,6 +15,7 @@
 #include "platform/runtime/Class.h"
 #include "platform/runtime/Object.h"
 #include "updater/ViewModel/Observable.h"
+#include "updater/ViewModel/WorkOrder.h"
 
 namespace Lanternfly_Updater {
 
@@ -33,25 +34,35 @@ public:
     std::optional<platform::URL> packageFileURL;
     platform::TimerPtr timer;
     std::function<void(UpdaterStatus)> installFinish;  // set by the window; the flow never calls it
+    // A launch argument left without its value: the order is refused before the download.
+    std::optional<std::string> unpairedKey;
 
     // Takes the six download keys only when all are present; the version keys each alone.
     void configure(const std::map<std::string, std::string>& args);
     // "V" + name + "（" + code + "）" when both are known, else empty.
     std::string versionText() const;
-    // Clears leftovers, reports the start and starts the download.
+    // Takes the one-updater lock, repairs an interrupted install, checks the work order,
+    // clears leftovers, reports the start and starts the download.
     void downloadFile();
     void handleControlButton();
     // Names of the ".app" bundles in the download folder, in listing order.
     std::vector<std::string> getAppFile();
 
-    // Checks the package, unpacks it, puts the new bundle in place of the installed one
-    // (which is kept aside until the copy succeeded) and relaunches 2.5 s later.
+    // Checks the package's MD5, unpacks and checks it, swaps the new bundle in for the
+    // installed one (BundleSwap: the client's path always holds one of them whole) and
+    // relaunches 2.5 s later.
     void installPackage();
     // The file's MD5 as 32 lower-case hexadecimal digits; none when it cannot be read.
     std::optional<std::string> md5Hash(const platform::URL& fileUrl);
     // Opens the bundle `app` in `appFolder`; `result` says whether it started.
     void startApp(const std::string& app, std::function<void(bool)> result);
 
+    // The work order as the checks see it.
+    WorkOrder workOrder() const;
+
+    // <Application Support>/<bundle id>: the updater's data folder (lock, install journal).
+    static std::string dataFolder();
+    static std::string journalPath();
     // <Application Support>/<bundle id>/download and the package file in it.
     static platform::URL downloadFolder();
     static platform::URL packageFile();
@@ -68,6 +79,13 @@ private:
     void invalidateTimer();
     // The shared steps of every install failure after the MD5 check.
     void failInstall(const std::string& logText, const std::string& content);
+    // Ends the flow on a bad work order: a download failure or the install-path failure.
+    void refuseWorkOrder(const WorkOrderProblem& problem);
+    // The lock, the repair of an interrupted install and the removal of leftovers; false
+    // (error state) when another updater runs.
+    bool prepareRun();
+
+    std::vector<std::string> missingKeys_;
 };
 
 using UpdaterStatus = DownloadViewModel::UpdaterStatus;

@@ -1,11 +1,7 @@
 // The install half of the update flow. The installed client is never lost: the package
-// is checked and unpacked, and the new bundle found, before anything is stopped; the old
-// bundle is then moved aside beside itself, put back on any later failure, and deleted
-// only once the new one has been copied into place.
-#include <cerrno>
-#include <cstdio>
-#include <sys/stat.h>
-
+// is checked and unpacked, and the new bundle checked, before anything is stopped; the
+// new bundle is then copied beside the client and swapped in by renames under a journal
+// (BundleSwap), so a kill at any instant leaves the complete old or new client in place.
 #include "Common/Helper/CmdHelper.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWorkspace.h"
@@ -17,7 +13,12 @@
 #include "updater/Common/PromiseHelper.h"
 #include "updater/Common/Statistics/StatisticsEvent.h"
 #include "updater/Log.h"
+#include "updater/ViewModel/BundleProcesses.h"
+#include "updater/ViewModel/BundleSwap.h"
 #include "updater/ViewModel/DownloadViewModel.h"
+#include "updater/ViewModel/PackageCheck.h"
+#include "updater/ViewModel/UpdaterLock.h"
+#include "updater/ViewModel/WorkOrder.h"
 
 namespace Lanternfly_Updater {
 
@@ -30,76 +31,6 @@ std::string withoutAppSuffix(std::string name) {
     for (auto at = name.find(".app"); at != std::string::npos; at = name.find(".app")) name.erase(at, 4);
     return name;
 }
-
-// Runs a tool whose failure the flow ignores (stopping a client that is not running).
-void runIgnoringFailure(const std::string& path, const std::vector<std::string>& arguments) {
-    try {
-        CmdHelper::exec(path, arguments);
-    } catch (const platform::ErrorException&) {
-    }
-}
-
-// Stops the running processes called `name`. The name goes after "--", so that one
-// starting with "-" is not read as an option (a "-u<user>" would stop all of a user's
-// processes); a name with "/" is skipped, as no process is called that and the tool would
-// stop every process running the file at that path instead.
-void stopProcessesNamed(const std::string& name) {
-    if (name.find('/') != std::string::npos) return;
-    runIgnoringFailure("/usr/bin/killall", {"--", name});
-}
-
-bool isAbsoluteFolder(const std::string& path) {
-    bool isDirectory = false;
-    return !path.empty() && path[0] == '/' && platform::FileManager::defaultManager()->fileExists(path, &isDirectory) &&
-           isDirectory;
-}
-
-bool isAbsoluteBundlePath(const std::string& path) {
-    const std::string suffix = ".app";
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    return !trimmed.empty() && trimmed[0] == '/' && trimmed.size() > suffix.size() + 1 &&
-           trimmed.compare(trimmed.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-           trimmed[trimmed.size() - suffix.size() - 1] != '/';
-}
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-// Bundles moved aside while the new one is copied, and how to undo or finish that.
-class SetAside {
-public:
-    // Moves `path` (when present) to a sibling name; false when it could not be moved.
-    bool add(const std::string& path) {
-        std::string trimmed = path;
-        while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-        if (!exists(trimmed)) return true;
-        for (const auto& [original, aside] : moved_)
-            if (original == trimmed) return true;
-        const std::string aside = trimmed + ".updater-old";
-        if (exists(aside)) removeTree(aside);  // left by an earlier run
-        if (std::rename(trimmed.c_str(), aside.c_str()) != 0) return false;
-        moved_.emplace_back(trimmed, aside);
-        return true;
-    }
-    // Puts every bundle back, removing whatever now stands in its place.
-    void restore() {
-        for (auto it = moved_.rbegin(); it != moved_.rend(); ++it) {
-            if (exists(it->first)) removeTree(it->first);
-            std::rename(it->second.c_str(), it->first.c_str());
-        }
-        moved_.clear();
-    }
-    void discard() {
-        for (const auto& entry : moved_) removeTree(entry.second);
-        moved_.clear();
-    }
-
-private:
-    std::vector<std::pair<std::string, std::string>> moved_;
-};
 
 }  // namespace
 
@@ -167,10 +98,9 @@ void DownloadViewModel::installPackage() {
         invalidateTimer();
         return;
     }
-    // Nothing is removed on the word of arguments that could point anywhere.
-    if (!isAbsoluteBundlePath(appPath) || !isAbsoluteFolder(appFolder)) {
-        DataEvent(StatisticsEventID{"install_update_fail"}, {}, EventErrorTriple{-3, "安装路径无效", std::nullopt});
-        failInstall("安装更新失败-安装路径无效", "安装路径无效");
+    // Nothing is touched on the word of arguments that could point anywhere.
+    if (auto problem = workOrderProblem(workOrder())) {
+        refuseWorkOrder(*problem);
         return;
     }
 
@@ -193,38 +123,40 @@ void DownloadViewModel::installPackage() {
         return;
     }
     const std::string name = names.front();
-
-    const std::string oldName = withoutAppSuffix(appName);
-    log().error("进度-安装文件-关闭旧应用-" + oldName);
-    stopProcessesNamed(oldName);
-    log().error("进度-安装文件-删除旧应用-" + appPath);
-    SetAside aside;
-    bool movedAside = aside.add(appPath);
-
-    const std::string newName = withoutAppSuffix(name);
-    log().error("进度-安装文件-关闭新应用-" + newName);
-    stopProcessesNamed(newName);
-    const std::string target = joinPath(appFolder, name);
-    log().error("进度-安装文件-删除新应用-" + target);
-    movedAside = movedAside && aside.add(target);
-
+    const std::string installed = normalisedPath(appPath);
+    const std::string target = joinPath(normalisedPath(appFolder), name);
     const std::string source = joinPath(folder, name);
-    log().error("进度-安装文件-复制应用-" + source + "-" + appFolder);
-    bool copied = movedAside;
-    if (copied) {
-        try {
-            CmdHelper::exec("/bin/cp", {"-r", source, appFolder});
-        } catch (const platform::ErrorException&) {
-            copied = false;
-        }
+    auto problem = names.size() > 1 ? std::optional<std::string>("more than one bundle: " + platform::describing(names))
+                                    : packageProblem(source, installed, target);
+    if (problem) {
+        log().error("进度-安装文件-安装包问题-" + *problem);
+        failInstall("安装更新失败-安装包无效", "安装包无效");
+        return;
     }
-    if (!copied) {
-        if (movedAside && exists(target)) removeTree(target);  // a partial copy
-        aside.restore();
+
+    // The new bundle is complete beside the client before the client is stopped.
+    BundleSwap swap(journalPath(), target, installed != target ? std::optional<std::string>(installed) : std::nullopt);
+    log().error("进度-安装文件-复制应用-" + source + "-" + appFolder);
+    std::string why;
+    if (!swap.stage(source, why)) {
+        log().error("进度-安装文件-复制失败-" + why);
         failInstall("安装更新失败-复制应用失败", "复制应用失败");
         return;
     }
-    aside.discard();
+    log().error("进度-安装文件-关闭旧应用-" + withoutAppSuffix(appName));
+    stopProcessesRunningFrom(installed);
+    log().error("进度-安装文件-关闭新应用-" + withoutAppSuffix(name));
+    if (target != installed) stopProcessesRunningFrom(target);
+    log().error("进度-安装文件-删除新应用-" + target);
+    if (!swap.swap(why)) {
+        log().error("进度-安装文件-复制失败-" + why);
+        failInstall("安装更新失败-复制应用失败", "复制应用失败");
+        return;
+    }
+    log().error("进度-安装文件-删除旧应用-" + appPath);
+    swap.finish();
+    // The package and the unpacked bundle are not needed any more.
+    emptyFolder(folder);
 
     downloadingPercent->setValue(100);
     updaterStatus->setValue(UpdaterStatus::complete);
@@ -255,7 +187,7 @@ void DownloadViewModel::installPackage() {
 }
 
 void DownloadViewModel::startApp(const std::string& app, std::function<void(bool)> result) {
-    const std::string path = joinPath(appFolder, app);
+    const std::string path = joinPath(normalisedPath(appFolder), app);
     log().error("进度-打开应用-打开地址-" + path);
     platform::NSWorkspaceOpenConfiguration configuration;
     configuration.activates = true;

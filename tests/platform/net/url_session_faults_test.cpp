@@ -2,7 +2,9 @@
 // exchange on 127.0.0.1 that must end with its URL error, never with a success.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <future>
 
 #include "platform/net/URLError.h"
 #include "tests/platform/net/NetTestSupport.h"
@@ -157,3 +159,47 @@ TEST(URLSessionFaults, TrustedServerAndFailedDownloadLeaveTheRightTraces) {
 }
 
 }  // namespace
+
+TEST(URLSessionFaults, AConnectionThatBroughtMoreThanItsLengthIsNotReused) {
+    // Each request on the connection gets "ok", the first followed by bytes beyond its
+    // announced length: in the same write, or once the client has taken the answer.
+    for (bool apart : {false, true}) {
+        SCOPED_TRACE(apart ? "extra bytes after the answer was taken" : "extra bytes in the same write");
+        std::promise<void> taken, extraSent;
+        auto extraWritten = extraSent.get_future();
+        std::atomic<bool> answeredOnce{false};
+        ScriptedServer server([apart, &taken, &extraSent, &answeredOnce](int fd) {
+            while (!ScriptedServer::readHead(fd).empty()) {
+                const bool first = !answeredOnce.exchange(true);
+                const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+                const std::string extra = "HTTP/1.1 200 OK\r\n\r\n";
+                if (first && apart) {
+                    ScriptedServer::send(fd, reply);
+                    taken.get_future().wait();
+                    ScriptedServer::send(fd, extra);
+                    extraSent.set_value();
+                } else {
+                    ScriptedServer::send(fd, first ? reply + extra : reply);
+                    if (first) extraSent.set_value();
+                }
+            }
+        });
+        auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr);
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            std::promise<ErrorPtr> done;
+            session->dataTask(URLRequest(server.url("/")), [&done](const std::optional<Data>&, const URLResponsePtr&,
+                                                                   const ErrorPtr& error) { done.set_value(error); })
+                ->resume();
+            auto finished = done.get_future();
+            ASSERT_EQ(finished.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+            auto error = finished.get();
+            EXPECT_EQ(error, nullptr) << error->debugDescription();
+            if (round == 0) {
+                if (apart) taken.set_value();
+                ASSERT_EQ(extraWritten.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+            }
+        }
+        session->invalidateAndCancel();
+    }
+}

@@ -31,6 +31,7 @@ public:
             TallockSDK::EventError(event.errorCode, event.errorMessage, event.errorDetails)));
     }
     void flush(std::function<void()> completion) override { TallockSDK::Tallock::flush(std::move(completion)); }
+    void storeUnsent() override { TallockSDK::Tallock::storeUnsent(); }
 };
 
 std::shared_ptr<EventClient>& current() {

@@ -48,6 +48,8 @@ public:
     // Calls `completion` once the queued events are uploaded; at once, inside the call,
     // when nothing is queued.
     virtual void flush(std::function<void()> completion) = 0;
+    // Keeps what is not yet delivered for the next run; called as the process quits.
+    virtual void storeUnsent() {}
 };
 
 // The process's event client: the event-reporting library, unless replaced.

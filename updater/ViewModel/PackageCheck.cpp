@@ -1,0 +1,110 @@
+// The package's checks. A package for another application, a bundle that is a link or a
+// file, or one whose links lead out of it is refused while the installed client is still
+// untouched.
+#include "updater/ViewModel/PackageCheck.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/foundation/PropertyListSerialization.h"
+#include "updater/ViewModel/WorkOrder.h"
+
+namespace Lanternfly_Updater {
+
+namespace {
+
+std::optional<std::string> realPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) return std::nullopt;
+    return std::string(resolved);
+}
+
+bool isInside(const std::string& path, const std::string& folder) {
+    return path == folder || path.rfind(folder + "/", 0) == 0;
+}
+
+// Where a link points, followed lexically from its folder when the target does not exist.
+std::optional<std::string> linkDestination(const std::string& link, const std::string& folder) {
+    if (auto resolved = realPath(link)) return resolved;
+    char target[PATH_MAX];
+    ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length < 0) return std::nullopt;
+    std::string text(target, static_cast<std::size_t>(length));
+    if (!text.empty() && text[0] == '/') return normalisedPath(text);
+    auto base = realPath(folder);
+    if (!base) return std::nullopt;
+    return normalisedPath(*base + "/" + text);
+}
+
+// The first link below `folder` whose destination lies outside `root`, or an entry that
+// is neither a file, a folder nor a link.
+std::optional<std::string> strayEntry(const std::string& folder, const std::string& root) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return "cannot list " + folder;
+    std::vector<std::string> names;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    for (const auto& name : names) {
+        const std::string path = folder + "/" + name;
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0) return "cannot read " + path;
+        if (S_ISLNK(info.st_mode)) {
+            auto destination = linkDestination(path, folder);
+            if (!destination || !isInside(*destination, root)) return "link leaves the bundle: " + path;
+        } else if (S_ISDIR(info.st_mode)) {
+            if (auto stray = strayEntry(path, root)) return stray;
+        } else if (!S_ISREG(info.st_mode)) {
+            return "neither a file, a folder nor a link: " + path;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<BundleFacts> readBundleFacts(const std::string& bundle) {
+    std::ifstream file(bundle + "/Contents/Info.plist", std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    auto plist = platform::PropertyListSerialization::propertyList(platform::Data::fromString(bytes.str()));
+    if (!plist.isSuccess() || !plist.value().asDictionary()) return std::nullopt;
+    const auto& root = plist.value();
+    return BundleFacts{root["CFBundleIdentifier"].stringValue(), root["CFBundleExecutable"].stringValue()};
+}
+
+std::optional<std::string> packageProblem(const std::string& bundle, const std::string& appPath,
+                                          const std::string& target) {
+    if (!isBundleFolder(bundle)) return "not a bundle folder with Contents/Info.plist: " + bundle;
+    auto facts = readBundleFacts(bundle);
+    if (!facts) return "unreadable Info.plist in " + bundle;
+    if (facts->executable.empty() || !isPlainBundleName(facts->executable + ".app"))
+        return "no executable named in " + bundle;
+    struct stat info;
+    const std::string executable = bundle + "/Contents/MacOS/" + facts->executable;
+    if (::lstat(executable.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || !(info.st_mode & S_IXUSR))
+        return "executable missing: " + executable;
+    // The installed client and whatever the bundle would replace must be this application.
+    for (const auto& replaced : {appPath, target}) {
+        if (isAbsent(replaced)) continue;
+        if (!isBundleFolder(replaced)) return "not a bundle folder at " + replaced;
+        auto installed = readBundleFacts(replaced);
+        if (installed && !installed->identifier.empty() && installed->identifier != facts->identifier)
+            return "another application (" + facts->identifier + ") than " + replaced + " (" + installed->identifier + ")";
+    }
+    auto root = realPath(bundle);
+    if (!root) return "cannot resolve " + bundle;
+    return strayEntry(*root, *root);
+}
+
+}  // namespace Lanternfly_Updater
