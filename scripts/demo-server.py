@@ -3,12 +3,16 @@
 
 Serves one package file at /package.zip (optionally slowed down, so that a pause can be
 seen) and collects event reports: every POST is answered with the result envelope and
-recorded as one JSON line in the events file. Prints the chosen port on its first line.
+recorded as one JSON line in the events file. Analytics batches (POST /sa, a form of
+crc, gzip and data_list: Base64 of a gzip stream of a JSON array) are decoded and their
+checksum verified. Prints the chosen port on its first line.
 
 usage: demo-server.py PACKAGE EVENTS_FILE [--rate BYTES_PER_SECOND]
 """
+import base64
 import gzip
 import json
+import urllib.parse
 import sys
 import threading
 import time
@@ -65,6 +69,10 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", "0") or 0))
+        if self.path.startswith("/sa"):
+            self.record({"path": self.path, "bytes": len(body), "analytics": True, "events": analytics_events(body)})
+            self.reply(b"ok", "text/plain")
+            return
         encoding = self.headers.get("Content-Encoding", "")
         try:
             if encoding == "gzip":
@@ -77,15 +85,38 @@ class Handler(BaseHTTPRequestHandler):
             decoded = json.loads(body.decode("utf-8"))
         except Exception:
             decoded = None
-        record = {"path": self.path, "bytes": len(body), "events": names_in(decoded) if decoded is not None else []}
+        self.record({"path": self.path, "bytes": len(body), "events": names_in(decoded) if decoded is not None else []})
+        self.reply(json.dumps({"code": 0, "msg": "ok", "data": None}).encode(), "application/json")
+
+    def record(self, record):
         with lock, open(events_path, "a") as out:
             out.write(json.dumps(record, ensure_ascii=False) + "\n")
-        reply = json.dumps({"code": 0, "msg": "ok", "data": None}).encode()
+
+    def reply(self, body, content_type):
         self.send_response(200)
-        self.send_header("Content-Type", "application/json")
-        self.send_header("Content-Length", str(len(reply)))
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        self.wfile.write(reply)
+        self.wfile.write(body)
+
+
+def java_hash(text):
+    """The batch checksum: h = h * 31 + each UTF-16 unit, as a signed 32-bit number."""
+    encoded = text.encode("utf-16-be")
+    h = 0
+    for unit in (int.from_bytes(encoded[i:i + 2], "big") for i in range(0, len(encoded), 2)):
+        h = (h * 31 + unit) & 0xFFFFFFFF
+    return h - (1 << 32) if h >= 1 << 31 else h
+
+
+def analytics_events(body):
+    """The event names of one analytics batch, each with its properties' super keys."""
+    form = urllib.parse.parse_qs(body.decode("utf-8"), keep_blank_values=True)
+    data_list = form.get("data_list", [""])[0]
+    if str(java_hash(data_list)) != form.get("crc", [""])[0]:
+        return ["(checksum mismatch)"]
+    events = json.loads(gzip.decompress(base64.b64decode(data_list)))
+    return [e.get("event") or e.get("type", "?") for e in events]
 
 
 server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)

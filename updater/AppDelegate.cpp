@@ -2,6 +2,8 @@
 // decision that gives the event client a last chance to upload.
 #include "updater/AppDelegate.h"
 
+#include <cstdlib>
+
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/base/Fatal.h"
@@ -27,8 +29,12 @@ std::shared_ptr<AppDelegate> appDelegate() {
     return delegate;
 }
 
+// The collector's scheme and host: the bundle's "AnalyticsServer" key, unless the
+// environment names another (SKYREACH_ANALYTICS_SERVER, for a local collector).
 std::string analyticsServerURL() {
-    auto server = platform::Bundle::main()->object("AnalyticsServer").stringValue();
+    const char* override = std::getenv("SKYREACH_ANALYTICS_SERVER");
+    auto server = override && *override ? std::string(override)
+                                        : platform::Bundle::main()->object("AnalyticsServer").stringValue();
     while (!server.empty() && server.back() == '/') server.pop_back();
     return server + "/sa?project=skyreach_prod";
 }

@@ -58,4 +58,7 @@ TEST(LaunchArguments, FillTheMapAndConfigureTheClients) {
         Lanternfly_Updater::setEventClient(nullptr);
     }
     EXPECT_EQ(Lanternfly_Updater::analyticsServerURL(), "https://sa.example.test/sa?project=skyreach_prod");
+    setenv("SKYREACH_ANALYTICS_SERVER", "http://127.0.0.1:9/", 1);
+    EXPECT_EQ(Lanternfly_Updater::analyticsServerURL(), "http://127.0.0.1:9/sa?project=skyreach_prod");
+    unsetenv("SKYREACH_ANALYTICS_SERVER");
 }

@@ -318,3 +318,27 @@ TEST(ProgramInstall, EventsAtSIGTERMArriveOrWaitInTheCacheForTheNextRun) {
         collector->waitUntilExit();
     }
 }
+
+TEST(ProgramInstall, AWholeUpdateStoresItsAnalyticsEventsWithTheirProperties) {
+    Case c("analytics");
+    fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
+    auto order = updateOrder(c, "Client.app");
+    order.insert(order.end(), {"userID", "u-1", "deviceID", "d-1"});
+    UpdaterRun run(c, order);
+    ASSERT_EQ(run.wait(), 0) << c.log();
+    // What quitting left in the analytics client's store for its next flush: one line
+    // per event, its name, then the properties the updater gave and the super properties.
+    const fs::path store = c.root / "data/com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist";
+    const auto stored = runCommand(
+        "python3 -c 'import json, sqlite3, sys\n"
+        "for (content,) in sqlite3.connect(sys.argv[1]).execute(\"select content from dataCache order by id\"):\n"
+        "    e = json.loads(content); p = e[\"properties\"]\n"
+        "    print(e[\"event\"], p.get(\"state_string\", \"-\"), p[\"zel_user_id\"], p[\"zel_device_id\"], p[\"zel_platform\"])' '" +
+        store.string() + "'");
+    EXPECT_EQ(stored,
+              "$AppViewScreen - u-1 d-1 4\n"
+              "app_upgrade_download_finish - u-1 d-1 4\n"
+              "app_upgrade_start - u-1 d-1 4\n"
+              "app_upgrade_finish success u-1 d-1 4\n"
+              "app_upgrade_finish_auto_start success u-1 d-1 4\n");
+}
