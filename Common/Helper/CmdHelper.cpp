@@ -2,11 +2,11 @@
 // chatty tool never stalls on a full pipe.
 #include "Common/Helper/CmdHelper.h"
 
+#include "logging/Scribe.h"
 #include "platform/base/Data.h"
 #include "platform/files/Pipe.h"
 #include "platform/files/Process.h"
 #include "platform/foundation/TextForms.h"
-#include "updater/Log.h"
 
 namespace Lanternfly_Updater {
 
@@ -30,7 +30,8 @@ std::string trimmed(const std::string& text) {
 std::string CmdHelper::CmdError::errorDescription() const {
     std::string text = case_ == Case::execCmdError ? "命令执行错误:" + payload_
                                                    : "生成appleScript错误 script:" + payload_;
-    log().error(text, Scribe::CallSite::named("errorDescription"));
+    // Written to the process-wide logger, which the updater's set-up makes its own log.
+    Scribe::Scribe::defaultInstance()->error(text, Scribe::CallSite::named("errorDescription"));
     return text;
 }
 
