@@ -4,7 +4,6 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/NotificationCenter.h"
 #include "updater/AppDelegate.h"
-#include "updater/Log.h"
 #include "updater/UpdaterViewController.h"
 #include "updater/Window/UpdaterWindow.h"
 #include "updater/Window/UpdaterWindowController.h"
@@ -12,8 +11,6 @@
 using namespace Lanternfly_Updater;
 
 int main(int argc, char** argv) {
-    // The updater's logger first: it becomes the process-wide one every library logs to.
-    log();
     auto app = platform::NSApplication::shared();
     auto delegate = std::make_shared<AppDelegate>();
     app->setDelegate(delegate);

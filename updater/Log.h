@@ -8,8 +8,7 @@
 
 namespace Lanternfly_Updater {
 
-// The process-wide logger; every log call of the updater goes through it. Made at the
-// first call, which also installs it as the logger library's process-wide default.
+// The process-wide logger; every log call of the updater goes through it.
 Scribe::Scribe& log();
 
 // A date as the log file's append marker shows it ("2024-05-01T10:20:30+08:00").

@@ -23,7 +23,10 @@ class DownloadViewModel : public platform::Object {
 public:
     enum class UpdaterStatus { downloading = 0, error = 1, pause = 2, installing = 3, installError = 4, complete = 5 };
 
-    static std::shared_ptr<DownloadViewModel> create();
+    // Called once the new client runs: the update is finished and the updater ends. The
+    // application hands it in; without one the model only asks the application to terminate.
+    using FinishHook = std::function<void(const std::shared_ptr<platform::Object>& sender)>;
+    static std::shared_ptr<DownloadViewModel> create(FinishHook finishUpdate = nullptr);
 
     std::shared_ptr<Observable<int>> downloadingPercent = Observable<int>::create(0);
     std::shared_ptr<Observable<UpdaterStatus>> updaterStatus = Observable<UpdaterStatus>::create(UpdaterStatus::downloading);
@@ -68,6 +71,8 @@ private:
     void invalidateTimer();
     // The shared steps of every install failure after the MD5 check.
     void failInstall(const std::string& logText, const std::string& content);
+
+    FinishHook finishUpdate_;
 };
 
 using UpdaterStatus = DownloadViewModel::UpdaterStatus;

@@ -13,7 +13,6 @@
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/TextForms.h"
-#include "updater/AppDelegate.h"
 #include "updater/Common/PromiseHelper.h"
 #include "updater/Common/Statistics/StatisticsEvent.h"
 #include "updater/Log.h"
@@ -238,11 +237,10 @@ void DownloadViewModel::installPackage() {
         log().error("进度-安装文件-打开应用");
         auto self = weak.lock();
         if (!self) return;
-        self->startApp(name, [weak](bool started) {
+        self->startApp(name, [weak, finishUpdate = self->finishUpdate_](bool started) {
             auto model = weak.lock();
             if (started) {
-                appDelegate()->updateFinished = true;
-                platform::NSApplication::shared()->terminate(model);
+                finishUpdate(model);
                 return;
             }
             if (model) {
