@@ -4,6 +4,7 @@
 
 #include "logging/Scribe.h"
 #include "platform/base/Data.h"
+#include "platform/base/Trim.h"
 #include "platform/files/Pipe.h"
 #include "platform/files/Process.h"
 #include "platform/foundation/TextForms.h"
@@ -15,14 +16,6 @@ namespace {
 std::string decodeUTF8(const platform::Data& data) {
     std::string text(reinterpret_cast<const char*>(data.data()), data.count());
     return platform::isValidUTF8(text) ? text : std::string();
-}
-
-std::string trimmed(const std::string& text) {
-    const char* space = " \t\n\r\v\f";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string::npos) return {};
-    auto last = text.find_last_not_of(space);
-    return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -50,7 +43,7 @@ std::string CmdHelper::exec(const std::string& path, const std::vector<std::stri
     const bool exitedCleanly = process->terminationReason() == platform::Process::TerminationReason::exit &&
                                process->terminationStatus() == 0;
     auto outData = output->fileHandleForReading()->readDataToEndOfFile();
-    if (exitedCleanly && outData.count() > 0) return trimmed(decodeUTF8(outData));
+    if (exitedCleanly && outData.count() > 0) return std::string(platform::trimmed(decodeUTF8(outData)));
 
     // A tool that failed is a failure even when it printed something or nothing at all.
     auto errData = error->fileHandleForReading()->readDataToEndOfFile();
