@@ -16,6 +16,7 @@
 #include "Berth/Response.h"
 #include "Berth/TargetType.h"
 #include "Hawser/Session.h"
+#include "platform/base/CaseType.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Protected.h"
 #include "platform/dispatch/RecursiveLock.h"
@@ -26,26 +27,22 @@ namespace Berth {
 using platform::DispatchQueuePtr;
 
 // How a stubbed call is answered: not at all (sent to the network), at once, or later.
-class StubBehavior {
-public:
+struct StubBehaviorCases {
     struct Never {};
     struct Immediate {};
     struct Delayed { double seconds; };
     using Case = std::variant<Never, Immediate, Delayed>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    StubBehavior(C c) : case_(std::move(c)) {}
+class StubBehavior : public platform::CaseType<StubBehaviorCases> {
+public:
+    using CaseType::CaseType;
+
     static StubBehavior never() { return Never{}; }
     static StubBehavior immediate() { return Immediate{}; }
     static StubBehavior delayed(double seconds) { return Delayed{seconds}; }
 
-    const Case& value() const { return case_; }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    bool isNever() const { return std::holds_alternative<Never>(case_); }
-
-private:
-    Case case_;
+    bool isNever() const { return is<Never>(); }
 };
 
 // A progress report: the progress object while running, the response once complete.
