@@ -72,7 +72,9 @@ function(skyreach_tests module)
     set(target ${module}_${stem})
     add_executable(${target} ${test_source})
     target_link_libraries(${target} PRIVATE ${A_DEPS} test_support GTest::gmock GTest::gtest_main)
-    set(properties ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    # Each test is labelled with its module, so a run can pick modules (`ctest -L`).
+    set(properties LABELS ${module}
+                   ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")
     # Tests that start a virtual X display (files named *x11*) run one at a time:
     # two display servers started together can pick the same display number.
     if(stem MATCHES "x11")

@@ -2,6 +2,8 @@
 """Checks that every module includes only its own headers and those of the modules it links.
 
 Usage: check_module_boundaries.py <build>/module_map.json <source folder>
+       check_module_boundaries.py --mermaid <build>/module_map.json
+         prints the module graph as a Mermaid flowchart (the picture in docs/ARCHITECTURE.md)
 
 The map is written by CMake from the targets (cmake/Skyreach.cmake): each module's folders
 and the modules it links. A module may include headers of every module it reaches through
@@ -113,7 +115,35 @@ def check(modules, root):
     return faults
 
 
+def mermaid(modules):
+    """The link graph, top to bottom, without the edges that a longer path already implies;
+    the platform's libraries are drawn inside one box."""
+    names = [name for name in modules if name != "test_support"]
+    edges = set()
+    for name in names:
+        for link in modules[name]["links"]:
+            # An edge is kept unless another link of the same module reaches it anyway.
+            implied = any(link in reachable(modules, other) for other in modules[name]["links"] if other != link)
+            if not implied:
+                edges.add((name, link))
+    lines = ["flowchart TB"]
+    platform_parts = sorted(n for n in names if n.startswith("platform_"))
+    lines.append("  subgraph platform")
+    lines.extend(f"    {part}[{part.removeprefix('platform_')}]" for part in platform_parts)
+    lines.append("  end")
+    for name, link in sorted(edges):
+        if name == "platform":
+            continue  # the box itself
+        # Outside the box, a link into any platform library is drawn to the box.
+        target = "platform" if link.startswith("platform_") and not name.startswith("platform_") else link
+        lines.append(f"  {name} --> {target}")
+    return "\n".join(dict.fromkeys(lines))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--mermaid":
+        print(mermaid(load_modules(sys.argv[2])))
+        return 0
     if len(sys.argv) != 3:
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
         return 2

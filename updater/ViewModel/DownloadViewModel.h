@@ -62,6 +62,8 @@ public:
     static std::string dittoPath();
 
 private:
+    FinishHook finishUpdate_;
+
     std::weak_ptr<DownloadViewModel> weakSelf() {
         return std::static_pointer_cast<DownloadViewModel>(shared_from_this());
     }
@@ -71,8 +73,6 @@ private:
     void invalidateTimer();
     // The shared steps of every install failure after the MD5 check.
     void failInstall(const std::string& logText, const std::string& content);
-
-    FinishHook finishUpdate_;
 };
 
 using UpdaterStatus = DownloadViewModel::UpdaterStatus;
