@@ -2,6 +2,9 @@
 // calling it starts the task at once on the shared pool and hands back a handle whose
 // result can be awaited any number of times, from several places, and which can cancel
 // the task. A body's parameters are copied into it; capture nothing by reference.
+// Inside a body, build an awaiter whose arguments are temporaries (lambdas, say) into a
+// named local before `co_await`: temporaries that live across a suspension are not
+// handled reliably by every compiler (GCC 12 destroys some twice).
 #pragma once
 #include <coroutine>
 #include <exception>
@@ -102,7 +105,7 @@ private:
 
 // Awaits `awaiter` with `onCancel` installed on the calling task for the duration:
 // it runs at once when the task is already cancelled, else when the task is cancelled
-// while waiting (on the cancelling thread).
+// while waiting (on the cancelling thread). An empty `onCancel` installs nothing.
 template <class Awaiter>
 class CancellationHandlerAwaiter {
 public:
@@ -110,7 +113,7 @@ public:
         : inner_(std::move(inner)), onCancel_(std::move(onCancel)) {}
 
     bool await_ready() {
-        task_ = currentTask();
+        if (onCancel_) task_ = currentTask();
         if (task_) handler_ = task_->addCancellationHandler(onCancel_);
         if (!inner_.await_ready()) return false;
         release();

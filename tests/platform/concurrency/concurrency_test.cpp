@@ -60,9 +60,10 @@ struct Operation {
 
 Task<int> awaitOperation(std::shared_ptr<Operation> op, std::shared_ptr<std::latch> gate) {
     if (gate) gate->wait();
-    co_return co_await withTaskCancellationHandler(
-        withCheckedContinuation<int>("awaitOperation", [op](CheckedContinuation<int> c) { op->start(std::move(c)); }),
-        [op] { op->cancel(); });
+    auto start = [op](CheckedContinuation<int> c) { op->start(std::move(c)); };
+    auto waiting = withTaskCancellationHandler(withCheckedContinuation<int>("awaitOperation", start),
+                                               [op] { op->cancel(); });
+    co_return co_await waiting;
 }
 
 Task<int> addOne(Task<int> inner) { co_return co_await inner + 1; }
@@ -122,10 +123,11 @@ TEST(CheckedContinuationDeathTest, ASecondResumptionStopsTheProcess) {
     EXPECT_DEATH(
         {
             auto task = []() -> Task<int> {
-                co_return co_await withCheckedContinuation<int>("twice()", [](CheckedContinuation<int> c) {
+                auto twice = withCheckedContinuation<int>("twice()", [](CheckedContinuation<int> c) {
                     c.resume(1);
                     c.resume(2);
                 });
+                co_return co_await twice;
             }();
             syncWait(task);
         },
@@ -136,10 +138,11 @@ TEST(CheckedContinuation, ADroppedContinuationIsReported) {
     auto holder = std::make_shared<std::optional<CheckedContinuation<int>>>();
     auto handedOut = std::make_shared<std::latch>(1);
     auto task = [](auto holder, auto handedOut) -> Task<int> {
-        co_return co_await withCheckedContinuation<int>("dropped()", [holder, handedOut](CheckedContinuation<int> c) {
+        auto dropped = withCheckedContinuation<int>("dropped()", [holder, handedOut](CheckedContinuation<int> c) {
             holder->emplace(std::move(c));
             handedOut->count_down();
         });
+        co_return co_await dropped;
     }(holder, handedOut);
     handedOut->wait();
     testing::internal::CaptureStderr();
