@@ -1,7 +1,7 @@
 // Asynchronous tasks on C++20 coroutines. A function returning Task<T> is a task body:
-// calling it starts the task at once on the shared pool and hands back a handle whose
-// result can be awaited any number of times, from several places, and which can cancel
-// the task. A body's parameters are copied into it; capture nothing by reference.
+// calling it starts the task at once (it runs on the caller's thread up to its first
+// suspension) and hands back a handle whose result can be awaited any number of times,
+// from several places, and which can cancel the task. A body's parameters are copied into it; capture nothing by reference.
 // Inside a body, build an awaiter whose arguments are temporaries (lambdas, say) into a
 // named local before `co_await`: temporaries that live across a suspension are not
 // handled reliably by every compiler (GCC 12 destroys some twice).
@@ -42,10 +42,12 @@ struct ReturnValue<void, Promise> {
     void return_void() { static_cast<Promise*>(this)->state->value.emplace(); }
 };
 
+// Runs the body at once, as the task's own, up to its first suspension. Nothing of the
+// frame is touched afterwards: the body may already have ended.
 struct StartAwaiter {
     TaskCorePtr task;
     bool await_ready() const noexcept { return false; }
-    void await_suspend(std::coroutine_handle<> handle) const { startOnGenericExecutor(task, handle); }
+    void await_suspend(std::coroutine_handle<> handle) const { resumeIn(task, handle); }
     void await_resume() const noexcept {}
 };
 

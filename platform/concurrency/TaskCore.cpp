@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <condition_variable>
 
-#include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
 
@@ -87,10 +86,6 @@ void resumeIn(const TaskCorePtr& task, std::coroutine_handle<> handle) {
     TaskCorePtr outer = std::exchange(runningTask, task);
     handle.resume();
     runningTask = std::move(outer);
-}
-
-void startOnGenericExecutor(TaskCorePtr task, std::coroutine_handle<> handle) {
-    DispatchQueue::global()->async([task = std::move(task), handle] { resumeIn(task, handle); });
 }
 
 bool suspendUntilComplete(const TaskCorePtr& awaited, std::coroutine_handle<> handle) {

@@ -60,8 +60,6 @@ bool isTaskCancelled();
 namespace detail {
 // Resumes `handle` with `task` as the calling thread's current task for the duration.
 void resumeIn(const TaskCorePtr& task, std::coroutine_handle<> handle);
-// Schedules the first run of a task's body on the shared pool.
-void startOnGenericExecutor(TaskCorePtr task, std::coroutine_handle<> handle);
 // Suspends `handle` (a coroutine of the calling task) until `awaited` completes;
 // answers false when it already has, so the caller goes on at once.
 bool suspendUntilComplete(const TaskCorePtr& awaited, std::coroutine_handle<> handle);

@@ -58,8 +58,12 @@ struct Operation {
     }
 };
 
-Task<int> awaitOperation(std::shared_ptr<Operation> op, std::shared_ptr<std::latch> gate) {
-    if (gate) gate->wait();
+// Waits for `gate` (when given) before awaiting `op` with a cancellation handler.
+Task<int> awaitOperation(std::shared_ptr<Operation> op, std::shared_ptr<Operation> gate) {
+    if (gate) {
+        auto opened = withCheckedContinuation<int>("gate", [gate](CheckedContinuation<int> c) { gate->start(std::move(c)); });
+        co_await opened;
+    }
     auto start = [op](CheckedContinuation<int> c) { op->start(std::move(c)); };
     auto waiting = withTaskCancellationHandler(withCheckedContinuation<int>("awaitOperation", start),
                                                [op] { op->cancel(); });
@@ -82,11 +86,11 @@ TEST(Task, ResumptionAndCancellationInEveryOrder) {
                                             Case{Order::cancelAfterAwait, -1, 1}}) {
         SCOPED_TRACE(static_cast<int>(order));
         auto op = std::make_shared<Operation>();
-        auto gate = std::make_shared<std::latch>(1);
+        auto gate = std::make_shared<Operation>();
         if (order == Order::resumeBeforeAwait) op->preset = 7;  // answered while the task suspends
         auto task = awaitOperation(op, gate);
         if (order == Order::cancelBeforeAwait) task.cancel();  // the handler runs once installed
-        gate->count_down();
+        gate->answer(0);
         op->started.wait();
         if (order == Order::resumeAfterAwait) op->answer(5);
         if (order == Order::cancelAfterAwait) task.cancel();
