@@ -6,18 +6,21 @@
 #include <variant>
 
 #include "Berth/Plugin.h"
+#include "platform/base/CaseType.h"
 
 namespace Berth {
 
-class AuthorizationType {
-public:
+struct AuthorizationTypeCases {
     struct Basic {};
     struct Bearer {};
     struct Custom { std::string value; };
     using Case = std::variant<Basic, Bearer, Custom>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    AuthorizationType(C c) : case_(std::move(c)) {}
+class AuthorizationType : public platform::CaseType<AuthorizationTypeCases> {
+public:
+    using CaseType::CaseType;
+
     static AuthorizationType basic() { return Basic{}; }
     static AuthorizationType bearer() { return Bearer{}; }
     static AuthorizationType custom(std::string value) { return Custom{std::move(value)}; }
@@ -28,7 +31,6 @@ public:
 
 private:
     std::pair<std::size_t, std::string> value_() const { return {case_.index(), value()}; }
-    Case case_;
 };
 
 // A target that may ask for a token; none means it asks for none.

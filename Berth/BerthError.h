@@ -7,6 +7,7 @@
 #include <string>
 #include <variant>
 
+#include "platform/base/CaseType.h"
 #include "platform/base/Error.h"
 
 namespace Berth {
@@ -14,8 +15,7 @@ namespace Berth {
 class Response;
 using ResponsePtr = std::shared_ptr<const Response>;
 
-class BerthError : public platform::Error {
-public:
+struct BerthErrorCases {
     struct ImageMapping { ResponsePtr response; };
     struct JSONMapping { ResponsePtr response; };
     struct StringMapping { ResponsePtr response; };
@@ -28,9 +28,11 @@ public:
     // The order is the error's code: imageMapping 0 … parameterEncoding 8.
     using Case = std::variant<ImageMapping, JSONMapping, StringMapping, ObjectMapping, EncodableMapping, StatusCode,
                               Underlying, RequestMapping, ParameterEncoding>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    BerthError(C c) : case_(std::move(c)) {}
+class BerthError : public platform::Error, public platform::CaseType<BerthErrorCases> {
+public:
+    using CaseType::CaseType;
 
     static BerthError imageMapping(ResponsePtr r) { return ImageMapping{std::move(r)}; }
     static BerthError jsonMapping(ResponsePtr r) { return JSONMapping{std::move(r)}; }
@@ -42,12 +44,6 @@ public:
     static BerthError requestMapping(std::string url) { return RequestMapping{std::move(url)}; }
     static BerthError parameterEncoding(platform::ErrorPtr e) { return ParameterEncoding{std::move(e)}; }
 
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    template <class C>
-    bool is() const { return std::holds_alternative<C>(case_); }
 
     // The response the case carries, if any.
     ResponsePtr response() const;
@@ -71,9 +67,6 @@ public:
 
     platform::ErrorPtr shared() const { return std::make_shared<BerthError>(*this); }
     [[noreturn]] void raise() const;
-
-private:
-    Case case_;
 };
 
 // The error as a BerthError, or null.

@@ -100,7 +100,7 @@ CancellablePtr BerthProviderCore::requestNormal(const TargetPtr& target, Dispatc
     if (trackInflights_) {
         // Look-up and insertion under one hold of the lock, so two racing calls cannot
         // both think they are first.
-        bool joined = inflight_.mutate([&](InflightMap& map) {
+        bool joined = inflight_.write([&](InflightMap& map) {
             auto found = map.find(endpoint);
             if (found != map.end()) {
                 found->second.push_back(pluginsWithCompletion);
@@ -136,7 +136,7 @@ CancellablePtr BerthProviderCore::requestNormal(const TargetPtr& target, Dispatc
 
 void BerthProviderCore::completeInflight(const EndpointPtr& endpoint, const BerthResult& result) {
     // Taken out under the lock, called outside it: a waiter may start a new call.
-    std::vector<Completion> waiters = inflight_.mutate([&](InflightMap& map) {
+    std::vector<Completion> waiters = inflight_.write([&](InflightMap& map) {
         std::vector<Completion> taken;
         auto found = map.find(endpoint);
         if (found != map.end()) {

@@ -10,14 +10,16 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Berth/Atomic.h"
 #include "Berth/Cancellable.h"
 #include "Berth/Endpoint.h"
 #include "Berth/Plugin.h"
 #include "Berth/Response.h"
 #include "Berth/TargetType.h"
 #include "Hawser/Session.h"
+#include "platform/base/CaseType.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/Protected.h"
+#include "platform/dispatch/RecursiveLock.h"
 #include "platform/foundation/Progress.h"
 
 namespace Berth {
@@ -25,26 +27,22 @@ namespace Berth {
 using platform::DispatchQueuePtr;
 
 // How a stubbed call is answered: not at all (sent to the network), at once, or later.
-class StubBehavior {
-public:
+struct StubBehaviorCases {
     struct Never {};
     struct Immediate {};
     struct Delayed { double seconds; };
     using Case = std::variant<Never, Immediate, Delayed>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    StubBehavior(C c) : case_(std::move(c)) {}
+class StubBehavior : public platform::CaseType<StubBehaviorCases> {
+public:
+    using CaseType::CaseType;
+
     static StubBehavior never() { return Never{}; }
     static StubBehavior immediate() { return Immediate{}; }
     static StubBehavior delayed(double seconds) { return Delayed{seconds}; }
 
-    const Case& value() const { return case_; }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    bool isNever() const { return std::holds_alternative<Never>(case_); }
-
-private:
-    Case case_;
+    bool isNever() const { return is<Never>(); }
 };
 
 // A progress report: the progress object while running, the response once complete.
@@ -76,15 +74,15 @@ public:
         : prepare(std::move(prepare)), willSend_(std::move(willSend)) {}
 
     const Prepare prepare;
-    WillSend willSend() const { return willSend_.value(); }
-    void setWillSend(WillSend willSend) { willSend_.setValue(std::move(willSend)); }
+    WillSend willSend() const { return willSend_.get(); }
+    void setWillSend(WillSend willSend) { willSend_.set(std::move(willSend)); }
 
     using Hawser::RequestInterceptor::adapt;
     void adapt(const platform::URLRequest& urlRequest, const Hawser::SessionPtr& session,
                Hawser::AdaptCompletion completion) override;
 
 private:
-    Atomic<WillSend> willSend_;
+    platform::Protected<WillSend, platform::RecursiveLock> willSend_;
 };
 
 class BerthProviderType {
@@ -117,7 +115,7 @@ public:
     bool trackInflights() const { return trackInflights_; }
     const DispatchQueuePtr& callbackQueue() const { return callbackQueue_; }
     // A copy of the calls in flight, read under the map's lock.
-    virtual InflightMap inflightRequests() const { return inflight_.value(); }
+    virtual InflightMap inflightRequests() const { return inflight_.get(); }
 
     // ---- defaults ----
     // URL text of url(target), a sample of status 200 with the target's sample data (read
@@ -161,7 +159,7 @@ protected:
     // Removes the endpoint's waiters and gives each the result, in order.
     void completeInflight(const EndpointPtr& endpoint, const BerthResult& result);
 
-    Atomic<InflightMap>& internalInflightRequests() { return inflight_; }
+    platform::Protected<InflightMap, platform::RecursiveLock>& internalInflightRequests() { return inflight_; }
 
 private:
     // ---- sending through the client (BerthProviderSend.cpp) ----
@@ -190,7 +188,7 @@ private:
     const Hawser::SessionPtr session_;
     const std::vector<PluginPtr> plugins_;
     const bool trackInflights_;
-    Atomic<InflightMap> inflight_;
+    platform::Protected<InflightMap, platform::RecursiveLock> inflight_;
 };
 
 // The result of a mapped request as the provider reports it.

@@ -10,6 +10,7 @@
 
 #include "Berth/BerthError.h"
 #include "Berth/TargetType.h"
+#include "platform/base/CaseType.h"
 #include "platform/base/Error.h"
 #include "platform/foundation/JSONEncoder.h"
 #include "platform/net/URLRequest.h"
@@ -18,15 +19,17 @@
 namespace Berth {
 
 // The answer a stub gives.
-class EndpointSampleResponse {
-public:
+struct EndpointSampleResponseCases {
     struct NetworkResponse { int statusCode; platform::Data data; };
     struct Response { platform::HTTPURLResponsePtr response; platform::Data data; };
     struct NetworkError { platform::ErrorPtr error; };
     using Case = std::variant<NetworkResponse, Response, NetworkError>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    EndpointSampleResponse(C c) : case_(std::move(c)) {}
+class EndpointSampleResponse : public platform::CaseType<EndpointSampleResponseCases> {
+public:
+    using CaseType::CaseType;
+
     static EndpointSampleResponse networkResponse(int statusCode, platform::Data data) {
         return NetworkResponse{statusCode, std::move(data)};
     }
@@ -34,13 +37,6 @@ public:
         return Response{std::move(r), std::move(data)};
     }
     static EndpointSampleResponse networkError(platform::ErrorPtr error) { return NetworkError{std::move(error)}; }
-
-    const Case& value() const { return case_; }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-
-private:
-    Case case_;
 };
 
 class Endpoint;

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/base/CaseType.h"
 #include "platform/base/Data.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/InputStream.h"
@@ -20,31 +21,28 @@ namespace Berth {
 
 struct MultipartFormData {
     // Where the bytes of a part come from.
-    class FormDataProvider {
-    public:
+    struct FormDataProviderCases {
         struct FromData { platform::Data data; };
         struct FromFile { platform::URL url; };
         struct FromStream { platform::InputStreamPtr stream; std::uint64_t length = 0; };
         using Case = std::variant<FromData, FromFile, FromStream>;
+    };
 
+    class FormDataProvider : public platform::CaseType<FormDataProviderCases> {
+    public:
         static FormDataProvider data(platform::Data d) { return FormDataProvider(FromData{std::move(d)}); }
         static FormDataProvider file(platform::URL u) { return FormDataProvider(FromFile{std::move(u)}); }
         static FormDataProvider stream(platform::InputStreamPtr s, std::uint64_t length) {
             return FormDataProvider(FromStream{std::move(s), length});
         }
 
-        const Case& value() const { return case_; }
-        std::size_t index() const { return case_.index(); }
-        template <class C>
-        const C* as() const { return std::get_if<C>(&case_); }
 
         // Same case and payload; streams by identity and length.
         friend bool operator==(const FormDataProvider& a, const FormDataProvider& b);
         std::size_t hash() const;
 
     private:
-        explicit FormDataProvider(Case c) : case_(std::move(c)) {}
-        Case case_;
+        explicit FormDataProvider(Case c) : CaseType(std::move(c)) {}
     };
 
     FormDataProvider provider;

@@ -11,6 +11,7 @@
 
 #include "Berth/Task.h"
 #include "Hawser/HTTPMethod.h"
+#include "platform/base/CaseType.h"
 #include "platform/base/Data.h"
 #include "platform/foundation/URL.h"
 
@@ -20,28 +21,26 @@ using HTTPMethod = Hawser::HTTPMethod;
 using HeaderFields = std::map<std::string, std::string>;
 
 // Which status codes count as success.
-class ValidationType {
-public:
+struct ValidationTypeCases {
     struct None {};
     struct SuccessCodes {};
     struct SuccessAndRedirectCodes {};
     struct CustomCodes { std::vector<int> codes; };
     using Case = std::variant<None, SuccessCodes, SuccessAndRedirectCodes, CustomCodes>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    ValidationType(C c) : case_(std::move(c)) {}
+class ValidationType : public platform::CaseType<ValidationTypeCases> {
+public:
+    using CaseType::CaseType;
+
     static ValidationType none() { return None{}; }
     static ValidationType successCodes() { return SuccessCodes{}; }
     static ValidationType successAndRedirectCodes() { return SuccessAndRedirectCodes{}; }
     static ValidationType customCodes(std::vector<int> codes) { return CustomCodes{std::move(codes)}; }
 
-    std::size_t index() const { return case_.index(); }
     // Empty (no validation), 200…299, 200…399, or the custom list as given.
     std::vector<int> statusCodes() const;
     friend bool operator==(const ValidationType& a, const ValidationType& b);
-
-private:
-    Case case_;
 };
 
 // Targets are held by shared pointers wherever the provider keeps them, so a plugin

@@ -10,6 +10,7 @@
 #include "Berth/MultipartFormData.h"
 #include "Hawser/DownloadRequest.h"
 #include "Hawser/ParameterEncoding.h"
+#include "platform/base/CaseType.h"
 #include "platform/base/Data.h"
 #include "platform/foundation/Coding.h"
 #include "platform/foundation/JSONEncoder.h"
@@ -32,8 +33,7 @@ using Parameters = Hawser::Parameters;
 using ParameterEncodingPtr = std::shared_ptr<const Hawser::ParameterEncoding>;
 using DownloadDestination = Hawser::DownloadRequest::Destination;
 
-class Task {
-public:
+struct TaskCases {
     struct RequestPlain {};
     struct RequestData { platform::Data data; };
     struct RequestJSONEncodable { AnyEncodable encodable; };
@@ -49,9 +49,11 @@ public:
     using Case = std::variant<RequestPlain, RequestData, RequestJSONEncodable, RequestCustomJSONEncodable,
                               RequestParameters, RequestCompositeData, RequestCompositeParameters, UploadFile,
                               UploadMultipart, UploadCompositeMultipart, DownloadDestinationTask, DownloadParameters>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    Task(C c) : case_(std::move(c)) {}
+class Task : public platform::CaseType<TaskCases> {
+public:
+    using CaseType::CaseType;
 
     static Task requestPlain() { return RequestPlain{}; }
     static Task requestData(platform::Data data) { return RequestData{std::move(data)}; }
@@ -92,18 +94,8 @@ public:
                                   std::move(destination)};
     }
 
-    const Case& value() const { return case_; }
-    // The case number, in the order above (requestPlain 0 … downloadParameters 11).
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    template <class C>
-    bool is() const { return std::holds_alternative<C>(case_); }
     // The case name as declared ("requestPlain").
     std::string caseName() const;
-
-private:
-    Case case_;
 };
 
 }  // namespace Berth

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "Hawser/Protected.h"
+#include "platform/dispatch/Protected.h"
 #include "Hawser/RequestInterceptor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLResponse.h"
@@ -104,7 +104,7 @@ protected:
     void handleRefreshSuccess(std::any credential, MutableState& insideLock);
     void handleRefreshFailure(platform::ErrorPtr error, MutableState& insideLock);
 
-    Protected<MutableState> mutableState;
+    platform::Protected<MutableState> mutableState;
 };
 
 template <Authenticator A>

@@ -44,7 +44,7 @@ protected:
                 std::weak_ptr<RequestDelegate> delegate);
     DataRequestPtr selfAsData() { return std::static_pointer_cast<DataRequest>(shared_from_this()); }
 
-    Protected<std::optional<platform::Data>> mutableData;
+    platform::Protected<std::optional<platform::Data>> mutableData;
 };
 
 }  // namespace Hawser

@@ -81,7 +81,7 @@ public:
     // Read by the stream serializers: a chunk that fails to serialize cancels the request.
     const bool automaticallyCancelOnStreamError;
     // The stream handlers' state; the stream serializers append their handlers here.
-    Protected<StreamMutableState> streamMutableState;
+    platform::Protected<StreamMutableState> streamMutableState;
 
     using Request::task;
     URLSessionTaskPtr task(const URLRequest& request, const URLSessionPtr& session) override;

@@ -114,7 +114,7 @@ protected:
     // Shared by the three cancel calls; without a handler no resume data is asked for.
     virtual DownloadRequestPtr cancelOptionallyProducingResumeData(std::optional<ResumeDataHandler> handler);
 
-    Protected<DownloadRequestMutableState> mutableDownloadState;
+    platform::Protected<DownloadRequestMutableState> mutableDownloadState;
 };
 
 inline constexpr DownloadRequest::Options DownloadRequest::Options::createIntermediateDirectories{1};

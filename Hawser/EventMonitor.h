@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "Hawser/EventList.h"
 #include "Hawser/HWError.h"
 #include "Hawser/Response.h"
 #include "platform/base/Data.h"
@@ -48,6 +49,10 @@ using platform::HTTPURLResponsePtr;
 // A success-or-error outcome without a value (validations).
 using ValidationResult = platform::Result<platform::Void>;
 
+// Default event bodies name their arguments only to discard them.
+template <class... Arguments>
+inline void ignoreEventArguments(const Arguments&...) {}
+
 class EventMonitor {
 public:
     virtual ~EventMonitor() = default;
@@ -55,85 +60,11 @@ public:
     // The queue this monitor wants its events on; the main queue by default.
     virtual DispatchQueuePtr queue() const { return platform::DispatchQueue::main(); }
 
-    // URL session and task events, as the session delegate reports them.
-    virtual void sessionDidBecomeInvalidWithError(const URLSessionPtr&, const platform::ErrorPtr&) {}
-    virtual void taskDidReceiveChallenge(const URLSessionPtr&, const URLSessionTaskPtr&,
-                                         const platform::URLAuthenticationChallengePtr&) {}
-    virtual void taskDidSendBodyData(const URLSessionPtr&, const URLSessionTaskPtr&, std::int64_t /*bytesSent*/,
-                                     std::int64_t /*totalBytesSent*/, std::int64_t /*totalBytesExpectedToSend*/) {}
-    virtual void taskNeedNewBodyStream(const URLSessionPtr&, const URLSessionTaskPtr&) {}
-    virtual void taskWillPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&,
-                                                const HTTPURLResponsePtr&, const URLRequest&) {}
-    virtual void taskDidFinishCollectingMetrics(const URLSessionPtr&, const URLSessionTaskPtr&,
-                                                const URLSessionTaskMetricsPtr&) {}
-    virtual void taskDidComplete(const URLSessionPtr&, const URLSessionTaskPtr&, const platform::ErrorPtr&) {}
-    virtual void taskIsWaitingForConnectivity(const URLSessionPtr&, const URLSessionTaskPtr&) {}
-    virtual void dataTaskDidReceiveData(const URLSessionPtr&, const URLSessionDataTaskPtr&, const platform::Data&) {}
-    virtual void dataTaskWillCacheResponse(const URLSessionPtr&, const URLSessionDataTaskPtr&,
-                                           const platform::CachedURLResponsePtr&) {}
-    virtual void downloadTaskDidFinishDownloadingToURL(const URLSessionPtr&, const URLSessionDownloadTaskPtr&,
-                                                       const platform::URL&) {}
-    virtual void downloadTaskDidWriteData(const URLSessionPtr&, const URLSessionDownloadTaskPtr&,
-                                          std::int64_t /*bytesWritten*/, std::int64_t /*totalBytesWritten*/,
-                                          std::int64_t /*totalBytesExpectedToWrite*/) {}
-    virtual void downloadTaskDidResumeAtOffset(const URLSessionPtr&, const URLSessionDownloadTaskPtr&,
-                                               std::int64_t /*fileOffset*/, std::int64_t /*expectedTotalBytes*/) {}
-
-    // Request events.
-    virtual void requestDidCreateInitialURLRequest(const RequestPtr&, const URLRequest&) {}
-    virtual void requestDidFailToCreateURLRequestWithError(const RequestPtr&, const HWError&) {}
-    virtual void requestDidAdaptInitialRequestToAdaptedRequest(const RequestPtr&, const URLRequest& /*initial*/,
-                                                               const URLRequest& /*adapted*/) {}
-    virtual void requestDidFailToAdaptURLRequestWithError(const RequestPtr&, const URLRequest&, const HWError&) {}
-    virtual void requestDidCreateURLRequest(const RequestPtr&, const URLRequest&) {}
-    virtual void requestDidCreateTask(const RequestPtr&, const URLSessionTaskPtr&) {}
-    virtual void requestDidGatherMetrics(const RequestPtr&, const URLSessionTaskMetricsPtr&) {}
-    virtual void requestDidFailTaskEarlyWithError(const RequestPtr&, const URLSessionTaskPtr&, const HWError&) {}
-    virtual void requestDidCompleteTaskWithError(const RequestPtr&, const URLSessionTaskPtr&,
-                                                 const std::optional<HWError>&) {}
-    virtual void requestIsRetrying(const RequestPtr&) {}
-    virtual void requestDidFinish(const RequestPtr&) {}
-    virtual void requestDidResume(const RequestPtr&) {}
-    virtual void requestDidResumeTask(const RequestPtr&, const URLSessionTaskPtr&) {}
-    virtual void requestDidSuspend(const RequestPtr&) {}
-    virtual void requestDidSuspendTask(const RequestPtr&, const URLSessionTaskPtr&) {}
-    virtual void requestDidCancel(const RequestPtr&) {}
-    virtual void requestDidCancelTask(const RequestPtr&, const URLSessionTaskPtr&) {}
-
-    // Data request events.
-    virtual void requestDidValidateRequestResponseDataWithResult(const DataRequestPtr&,
-                                                                 const std::optional<URLRequest>&,
-                                                                 const HTTPURLResponsePtr&,
-                                                                 const std::optional<platform::Data>&,
-                                                                 const ValidationResult&) {}
-    virtual void requestDidParseResponse(const DataRequestPtr&,
-                                         const DataResponse<std::optional<platform::Data>, HWError>&) {}
-    // Generic over the serialised value: the response is seen through its type-erased view.
-    virtual void requestDidParseResponseOfValue(const DataRequestPtr&, const AnyDataResponse&) {}
-
-    // Stream request events.
-    virtual void requestDidValidateRequestResponseWithResult(const DataStreamRequestPtr&,
-                                                             const std::optional<URLRequest>&,
-                                                             const HTTPURLResponsePtr&, const ValidationResult&) {}
-    virtual void requestDidParseStream(const DataStreamRequestPtr&, const AnyResult&) {}
-
-    // Upload request events.
-    virtual void requestDidCreateUploadable(const UploadRequestPtr&, const Uploadable&) {}
-    virtual void requestDidFailToCreateUploadableWithError(const UploadRequestPtr&, const HWError&) {}
-    virtual void requestDidProvideInputStream(const UploadRequestPtr&, const platform::InputStreamPtr&) {}
-
-    // Download request events.
-    virtual void requestDidFinishDownloadingUsingTaskWithResult(const DownloadRequestPtr&, const URLSessionTaskPtr&,
-                                                                const platform::Result<platform::URL, HWError>&) {}
-    virtual void requestDidCreateDestinationURL(const DownloadRequestPtr&, const platform::URL&) {}
-    virtual void requestDidValidateRequestResponseFileURLWithResult(const DownloadRequestPtr&,
-                                                                    const std::optional<URLRequest>&,
-                                                                    const HTTPURLResponsePtr&,
-                                                                    const std::optional<platform::URL>&,
-                                                                    const ValidationResult&) {}
-    virtual void requestDidParseDownloadResponse(const DownloadRequestPtr&,
-                                                 const DownloadResponse<std::optional<platform::URL>, HWError>&) {}
-    virtual void requestDidParseDownloadResponseOfValue(const DownloadRequestPtr&, const AnyDownloadResponse&) {}
+    // One virtual per event (see EventList.h), each doing nothing by default.
+#define HAWSER_DECLARE_EVENT(Name, name, parameters, arguments) \
+    virtual void name parameters { ignoreEventArguments arguments; }
+    HAWSER_EVENTS(HAWSER_DECLARE_EVENT, HAWSER_DECLARE_EVENT)
+#undef HAWSER_DECLARE_EVENT
 };
 using EventMonitorPtr = std::shared_ptr<EventMonitor>;
 
@@ -148,72 +79,9 @@ public:
     DispatchQueuePtr queue() const override { return queue_; }
     const std::vector<EventMonitorPtr>& monitors() const { return monitors_; }
 
-    void sessionDidBecomeInvalidWithError(const URLSessionPtr&, const platform::ErrorPtr&) override;
-    void taskDidReceiveChallenge(const URLSessionPtr&, const URLSessionTaskPtr&,
-                                 const platform::URLAuthenticationChallengePtr&) override;
-    void taskDidSendBodyData(const URLSessionPtr&, const URLSessionTaskPtr&, std::int64_t, std::int64_t,
-                             std::int64_t) override;
-    void taskNeedNewBodyStream(const URLSessionPtr&, const URLSessionTaskPtr&) override;
-    void taskWillPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&, const HTTPURLResponsePtr&,
-                                        const URLRequest&) override;
-    void taskDidFinishCollectingMetrics(const URLSessionPtr&, const URLSessionTaskPtr&,
-                                        const URLSessionTaskMetricsPtr&) override;
-    void taskDidComplete(const URLSessionPtr&, const URLSessionTaskPtr&, const platform::ErrorPtr&) override;
-    void taskIsWaitingForConnectivity(const URLSessionPtr&, const URLSessionTaskPtr&) override;
-    void dataTaskDidReceiveData(const URLSessionPtr&, const URLSessionDataTaskPtr&, const platform::Data&) override;
-    void dataTaskWillCacheResponse(const URLSessionPtr&, const URLSessionDataTaskPtr&,
-                                   const platform::CachedURLResponsePtr&) override;
-    void downloadTaskDidFinishDownloadingToURL(const URLSessionPtr&, const URLSessionDownloadTaskPtr&,
-                                               const platform::URL&) override;
-    void downloadTaskDidWriteData(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, std::int64_t, std::int64_t,
-                                  std::int64_t) override;
-    void downloadTaskDidResumeAtOffset(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, std::int64_t,
-                                       std::int64_t) override;
-
-    void requestDidCreateInitialURLRequest(const RequestPtr&, const URLRequest&) override;
-    void requestDidFailToCreateURLRequestWithError(const RequestPtr&, const HWError&) override;
-    void requestDidAdaptInitialRequestToAdaptedRequest(const RequestPtr&, const URLRequest&,
-                                                       const URLRequest&) override;
-    void requestDidFailToAdaptURLRequestWithError(const RequestPtr&, const URLRequest&, const HWError&) override;
-    void requestDidCreateURLRequest(const RequestPtr&, const URLRequest&) override;
-    void requestDidCreateTask(const RequestPtr&, const URLSessionTaskPtr&) override;
-    void requestDidGatherMetrics(const RequestPtr&, const URLSessionTaskMetricsPtr&) override;
-    void requestDidFailTaskEarlyWithError(const RequestPtr&, const URLSessionTaskPtr&, const HWError&) override;
-    void requestDidCompleteTaskWithError(const RequestPtr&, const URLSessionTaskPtr&,
-                                         const std::optional<HWError>&) override;
-    void requestIsRetrying(const RequestPtr&) override;
-    void requestDidFinish(const RequestPtr&) override;
-    void requestDidResume(const RequestPtr&) override;
-    void requestDidResumeTask(const RequestPtr&, const URLSessionTaskPtr&) override;
-    void requestDidSuspend(const RequestPtr&) override;
-    void requestDidSuspendTask(const RequestPtr&, const URLSessionTaskPtr&) override;
-    void requestDidCancel(const RequestPtr&) override;
-    void requestDidCancelTask(const RequestPtr&, const URLSessionTaskPtr&) override;
-
-    void requestDidValidateRequestResponseDataWithResult(const DataRequestPtr&, const std::optional<URLRequest>&,
-                                                         const HTTPURLResponsePtr&,
-                                                         const std::optional<platform::Data>&,
-                                                         const ValidationResult&) override;
-    void requestDidParseResponse(const DataRequestPtr&,
-                                 const DataResponse<std::optional<platform::Data>, HWError>&) override;
-    void requestDidParseResponseOfValue(const DataRequestPtr&, const AnyDataResponse&) override;
-    void requestDidValidateRequestResponseWithResult(const DataStreamRequestPtr&, const std::optional<URLRequest>&,
-                                                     const HTTPURLResponsePtr&, const ValidationResult&) override;
-    void requestDidParseStream(const DataStreamRequestPtr&, const AnyResult&) override;
-    void requestDidCreateUploadable(const UploadRequestPtr&, const Uploadable&) override;
-    void requestDidFailToCreateUploadableWithError(const UploadRequestPtr&, const HWError&) override;
-    void requestDidProvideInputStream(const UploadRequestPtr&, const platform::InputStreamPtr&) override;
-    void requestDidFinishDownloadingUsingTaskWithResult(const DownloadRequestPtr&, const URLSessionTaskPtr&,
-                                                        const platform::Result<platform::URL, HWError>&) override;
-    void requestDidCreateDestinationURL(const DownloadRequestPtr&, const platform::URL&) override;
-    void requestDidValidateRequestResponseFileURLWithResult(const DownloadRequestPtr&,
-                                                            const std::optional<URLRequest>&,
-                                                            const HTTPURLResponsePtr&,
-                                                            const std::optional<platform::URL>&,
-                                                            const ValidationResult&) override;
-    void requestDidParseDownloadResponse(const DownloadRequestPtr&,
-                                         const DownloadResponse<std::optional<platform::URL>, HWError>&) override;
-    void requestDidParseDownloadResponseOfValue(const DownloadRequestPtr&, const AnyDownloadResponse&) override;
+#define HAWSER_DECLARE_EVENT(Name, name, parameters, arguments) void name parameters override;
+    HAWSER_EVENTS(HAWSER_DECLARE_EVENT, HAWSER_DECLARE_EVENT)
+#undef HAWSER_DECLARE_EVENT
 
 private:
     // Submits `event` to the composite's queue, which hands it to every monitor's queue.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Hawser/URLConvertible.h"
+#include "platform/base/CaseType.h"
 #include "platform/base/Data.h"
 #include "platform/base/Error.h"
 #include "platform/base/OptionSet.h"
@@ -31,8 +32,7 @@ struct RevocationTrustEvaluatorOptions : platform::OptionSet<RevocationTrustEval
     constexpr RevocationTrustEvaluatorOptions(OptionSet o) : OptionSet(o) {}
 };
 
-class MultipartEncodingFailureReason {
-public:
+struct MultipartEncodingFailureReasonCases {
     struct BodyPartURLInvalid { URL url; };
     struct BodyPartFilenameInvalid { URL in; };
     struct BodyPartFileNotReachable { URL at; };
@@ -52,53 +52,41 @@ public:
                               BodyPartInputStreamCreationFailed, OutputStreamCreationFailed,
                               OutputStreamFileAlreadyExists, OutputStreamURLInvalid, OutputStreamWriteFailed,
                               InputStreamReadFailed>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    MultipartEncodingFailureReason(C c) : case_(std::move(c)) {}
-
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
+class MultipartEncodingFailureReason : public platform::CaseType<MultipartEncodingFailureReasonCases> {
+public:
+    using CaseType::CaseType;
 
     // The URL of every case that has one.
     std::optional<URL> url() const;
     ErrorPtr underlyingError() const;
     std::string message() const;
-
-private:
-    Case case_;
 };
 
-class ParameterEncodingFailureReason {
-public:
+struct ParameterEncodingFailureReasonCases {
     struct MissingURL {};
     struct JSONEncodingFailed { ErrorPtr error; };
     struct CustomEncodingFailed { ErrorPtr error; };
     // Order as the cases are declared: missingURL, jsonEncodingFailed, customEncodingFailed.
     using Case = std::variant<MissingURL, JSONEncodingFailed, CustomEncodingFailed>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    ParameterEncodingFailureReason(C c) : case_(std::move(c)) {}
+class ParameterEncodingFailureReason : public platform::CaseType<ParameterEncodingFailureReasonCases> {
+public:
+    using CaseType::CaseType;
+
     static ParameterEncodingFailureReason missingURL() { return MissingURL{}; }
     static ParameterEncodingFailureReason jsonEncodingFailed(ErrorPtr e) { return JSONEncodingFailed{std::move(e)}; }
     static ParameterEncodingFailureReason customEncodingFailed(ErrorPtr e) {
         return CustomEncodingFailed{std::move(e)};
     }
 
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
     ErrorPtr underlyingError() const;
     std::string message() const;
-
-private:
-    Case case_;
 };
 
-class ParameterEncoderFailureReason {
-public:
+struct ParameterEncoderFailureReasonCases {
     // The request component an encoder needed and did not find.
     struct RequiredComponent {
         // httpMethod carries the method text the encoder found ("nil" when none).
@@ -113,23 +101,17 @@ public:
     struct MissingRequiredComponent { RequiredComponent component; };
     struct EncoderFailed { ErrorPtr error; };
     using Case = std::variant<MissingRequiredComponent, EncoderFailed>;
-
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    ParameterEncoderFailureReason(C c) : case_(std::move(c)) {}
-
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    ErrorPtr underlyingError() const;
-    std::string message() const;
-
-private:
-    Case case_;
 };
 
-class ResponseValidationFailureReason {
+class ParameterEncoderFailureReason : public platform::CaseType<ParameterEncoderFailureReasonCases> {
 public:
+    using CaseType::CaseType;
+
+    ErrorPtr underlyingError() const;
+    std::string message() const;
+};
+
+struct ResponseValidationFailureReasonCases {
     struct DataFileReadFailed { URL at; };
     struct MissingContentType { std::vector<std::string> acceptableContentTypes; };
     struct UnacceptableContentType {
@@ -141,23 +123,17 @@ public:
     struct DataFileNil {};
     using Case = std::variant<DataFileReadFailed, MissingContentType, UnacceptableContentType, UnacceptableStatusCode,
                               CustomValidationFailed, DataFileNil>;
-
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    ResponseValidationFailureReason(C c) : case_(std::move(c)) {}
-
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    ErrorPtr underlyingError() const;
-    std::string message() const;
-
-private:
-    Case case_;
 };
 
-class ResponseSerializationFailureReason {
+class ResponseValidationFailureReason : public platform::CaseType<ResponseValidationFailureReasonCases> {
 public:
+    using CaseType::CaseType;
+
+    ErrorPtr underlyingError() const;
+    std::string message() const;
+};
+
+struct ResponseSerializationFailureReasonCases {
     struct InputFileReadFailed { URL at; };
     struct StringSerializationFailed { platform::StringEncoding encoding; };
     struct JSONSerializationFailed { ErrorPtr error; };
@@ -169,23 +145,17 @@ public:
     struct InputFileNil {};
     using Case = std::variant<InputFileReadFailed, StringSerializationFailed, JSONSerializationFailed, DecodingFailed,
                               CustomSerializationFailed, InvalidEmptyResponse, InputDataNilOrZeroLength, InputFileNil>;
-
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    ResponseSerializationFailureReason(C c) : case_(std::move(c)) {}
-
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    ErrorPtr underlyingError() const;
-    std::string message() const;
-
-private:
-    Case case_;
 };
 
-class ServerTrustFailureReason {
+class ResponseSerializationFailureReason : public platform::CaseType<ResponseSerializationFailureReasonCases> {
 public:
+    using CaseType::CaseType;
+
+    ErrorPtr underlyingError() const;
+    std::string message() const;
+};
+
+struct ServerTrustFailureReasonCases {
     // The result of one trust evaluation.
     struct Output {
         std::string host;
@@ -231,43 +201,33 @@ public:
                               RevocationCheckFailed, CertificatePinningFailed, PublicKeyPinningFailed,
                               CustomEvaluationFailed, NoCertificatesFound, NoPublicKeysFound,
                               RevocationPolicyCreationFailed>;
-
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    ServerTrustFailureReason(C c) : case_(std::move(c)) {}
-
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    ErrorPtr underlyingError() const;
-    std::string message() const;
-
-private:
-    Case case_;
 };
 
-class URLRequestValidationFailureReason {
+class ServerTrustFailureReason : public platform::CaseType<ServerTrustFailureReasonCases> {
 public:
+    using CaseType::CaseType;
+
+    ErrorPtr underlyingError() const;
+    std::string message() const;
+};
+
+struct URLRequestValidationFailureReasonCases {
     struct BodyDataInGETRequest { platform::Data body; };
     using Case = std::variant<BodyDataInGETRequest>;
+};
 
-    URLRequestValidationFailureReason(BodyDataInGETRequest c) : case_(std::move(c)) {}
+class URLRequestValidationFailureReason : public platform::CaseType<URLRequestValidationFailureReasonCases> {
+public:
+    using CaseType::CaseType;
+
     static URLRequestValidationFailureReason bodyDataInGETRequest(platform::Data body) {
         return BodyDataInGETRequest{std::move(body)};
     }
 
-    const Case& value() const { return case_; }
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
     std::string message() const;
-
-private:
-    Case case_;
 };
 
-class HWError : public platform::Error {
-public:
+struct HWErrorCases {
     struct CreateUploadableFailed { ErrorPtr error; };
     struct CreateURLRequestFailed { ErrorPtr error; };
     struct DownloadedFileMoveFailed { ErrorPtr error; URL source; URL destination; };
@@ -292,9 +252,11 @@ public:
                               ResponseSerializationFailed, ServerTrustEvaluationFailed, SessionInvalidated,
                               SessionTaskFailed, URLRequestValidationFailed, ExplicitlyCancelled,
                               SessionDeinitialized>;
+};
 
-    template <class C, class = std::enable_if_t<std::is_constructible_v<Case, C>>>
-    HWError(C c) : case_(std::move(c)) {}
+class HWError : public platform::Error, public platform::CaseType<HWErrorCases> {
+public:
+    using CaseType::CaseType;
 
     // Factories named as the cases.
     static HWError createUploadableFailed(ErrorPtr error) { return CreateUploadableFailed{std::move(error)}; }
@@ -327,13 +289,6 @@ public:
     static HWError explicitlyCancelled() { return ExplicitlyCancelled{}; }
     static HWError sessionDeinitialized() { return SessionDeinitialized{}; }
 
-    const Case& value() const { return case_; }
-    // The case number, 0 to 16.
-    std::size_t index() const { return case_.index(); }
-    template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
-    template <class C>
-    bool is() const { return std::holds_alternative<C>(case_); }
 
     // Classification: each true exactly for its case (none for urlRequestValidationFailed).
     bool isCreateUploadableError() const { return is<CreateUploadableFailed>(); }
@@ -385,9 +340,6 @@ public:
     ErrorPtr shared() const { return std::make_shared<HWError>(*this); }
     // Throws platform::ErrorException carrying this error.
     [[noreturn]] void raise() const;
-
-private:
-    Case case_;
 };
 
 // What the multipart writer raises when a body part's stream yields another number of

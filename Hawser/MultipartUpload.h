@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "Hawser/MultipartFormData.h"
-#include "Hawser/Protected.h"
+#include "platform/dispatch/Protected.h"
 #include "Hawser/UploadRequest.h"
 #include "Hawser/URLConvertible.h"
 #include "platform/base/Result.h"
@@ -39,7 +39,7 @@ public:
     }
 
 private:
-    Protected<MultipartFormDataPtr> multipartFormData_;
+    platform::Protected<MultipartFormDataPtr> multipartFormData_;
     mutable std::mutex resultLock_;
     mutable std::optional<platform::Result<Uploadable>> result_;
 };

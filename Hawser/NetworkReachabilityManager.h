@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "Hawser/Protected.h"
+#include "platform/dispatch/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/Reachability.h"
 
@@ -90,7 +90,7 @@ public:
 
 protected:
     explicit NetworkReachabilityManager(platform::SCNetworkReachabilityRef reachability);
-    Protected<MutableState> mutableState;
+    platform::Protected<MutableState> mutableState;
 };
 
 using NetworkReachabilityManagerPtr = std::shared_ptr<NetworkReachabilityManager>;

@@ -12,7 +12,7 @@
 #include "Hawser/CachedResponseHandler.h"
 #include "Hawser/EventMonitor.h"
 #include "Hawser/HWError.h"
-#include "Hawser/Protected.h"
+#include "platform/dispatch/Protected.h"
 #include "Hawser/RedirectHandler.h"
 #include "Hawser/RequestDelegate.h"
 #include "Hawser/RequestInterceptor.h"
@@ -247,9 +247,9 @@ protected:
 
     const platform::ProgressPtr uploadProgress_;
     const platform::ProgressPtr downloadProgress_;
-    Protected<MutableState> mutableState;
+    platform::Protected<MutableState> mutableState;
     // Run in order when a task completes; a lock of its own.
-    Protected<std::vector<std::function<void()>>> validators;
+    platform::Protected<std::vector<std::function<void()>>> validators;
 
 private:
     std::weak_ptr<RequestDelegate> delegate_;

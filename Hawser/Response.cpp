@@ -2,6 +2,7 @@
 #include "Hawser/Response.h"
 
 #include "Hawser/HTTPHeaders.h"
+#include "platform/base/Trim.h"
 #include "platform/foundation/UTF16.h"
 
 namespace Hawser::response_text {
@@ -17,14 +18,6 @@ std::string indented(std::string_view text) {
         if (c == '\n') out += "    ";
     }
     return out;
-}
-
-std::string trimmed(const std::string& text) {
-    const char* space = " \t\n\r\v\f";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string::npos) return "";
-    auto last = text.find_last_not_of(space);
-    return text.substr(first, last - first + 1);
 }
 
 std::string headersSection(const HTTPHeaders& headers) {
@@ -46,7 +39,7 @@ std::string bodySection(const std::optional<platform::Data>& body, const HTTPHea
                                      contentType->find("xml") != std::string::npos ||
                                      contentType->find("text") != std::string::npos);
     if (body->count() <= maximumBodyBytesShown && printable)
-        return "[Body]:\n    " + indented(trimmed(platform::sanitizedUTF8(body->toString())));
+        return "[Body]:\n    " + indented(platform::trimmed(platform::sanitizedUTF8(body->toString())));
     return "[Body]: " + std::to_string(body->count()) + " bytes";
 }
 

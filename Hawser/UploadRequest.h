@@ -92,7 +92,7 @@ protected:
 
     // Written on the session's queue and read when the URL session asks for the stream;
     // a lock keeps the two apart.
-    Protected<std::optional<Uploadable>> uploadable_;
+    platform::Protected<std::optional<Uploadable>> uploadable_;
 };
 
 }  // namespace Hawser

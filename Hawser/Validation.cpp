@@ -1,5 +1,6 @@
 // The built-in validations of data, stream and download requests.
 #include "Hawser/Validation.h"
+#include "platform/base/Trim.h"
 
 #include <algorithm>
 #include <fstream>
@@ -16,14 +17,6 @@ ValidationResult failure(ResponseValidationFailureReason reason) {
 std::vector<std::string> sorted(std::vector<std::string> texts) {
     std::sort(texts.begin(), texts.end());
     return texts;
-}
-
-std::string_view trimmed(std::string_view text) {
-    // The platform's whitespace-and-newlines set, as far as header values can hold it.
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 std::optional<platform::Data> readWholeFile(const platform::URL& url) {
@@ -45,7 +38,7 @@ ContentTypes acceptedBy(const RequestPtr& request) {
 }  // namespace
 
 MIMEType::MIMEType(std::string_view text) {
-    text = trimmed(text);
+    text = platform::trimmed(text);
     text = text.substr(0, text.find(';'));
     auto first = text.find('/');
     auto last = text.rfind('/');

@@ -12,6 +12,53 @@ function(skyreach_library name)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${A_DEPS})
+  skyreach_module(${name} DIRS ${A_DIRS})
+endfunction()
+
+# skyreach_module(<target> [DIRS <folder>...])
+# Records a library of ours and the folders whose files it owns, for the module-boundary
+# check. skyreach_library does this itself; interface libraries call it directly.
+function(skyreach_module name)
+  cmake_parse_arguments(A "" "" "DIRS" ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY SKYREACH_MODULES ${name})
+  set_property(GLOBAL PROPERTY SKYREACH_MODULE_DIRS_${name} ${A_DIRS})
+endfunction()
+
+# skyreach_module_boundaries()
+# Called once all modules are defined. Writes build/module_map.json (each module's folders
+# and the modules it links, read from the targets themselves, so the link dependencies are
+# the one statement of which module may use which) and adds the ctest that checks every
+# #include of every module against it and the module graph for cycles.
+function(skyreach_module_boundaries)
+  get_property(modules GLOBAL PROPERTY SKYREACH_MODULES)
+  set(entries)
+  foreach(module IN LISTS modules)
+    get_property(dirs GLOBAL PROPERTY SKYREACH_MODULE_DIRS_${module})
+    get_target_property(type ${module} TYPE)
+    if(type STREQUAL "INTERFACE_LIBRARY")
+      get_target_property(links ${module} INTERFACE_LINK_LIBRARIES)
+    else()
+      get_target_property(links ${module} LINK_LIBRARIES)
+    endif()
+    set(ours)
+    foreach(link IN LISTS links)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
+      if(link IN_LIST modules)
+        list(APPEND ours "\"${link}\"")
+      endif()
+    endforeach()
+    list(TRANSFORM dirs PREPEND "\"")
+    list(TRANSFORM dirs APPEND "\"")
+    list(JOIN dirs ", " dirs)
+    list(JOIN ours ", " ours)
+    list(APPEND entries "  {\"module\": \"${module}\", \"dirs\": [${dirs}], \"links\": [${ours}]}")
+  endforeach()
+  list(JOIN entries ",\n" entries)
+  file(WRITE ${CMAKE_BINARY_DIR}/module_map.json "[\n${entries}\n]\n")
+
+  add_test(NAME module_boundaries
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check_module_boundaries.py
+                   ${CMAKE_BINARY_DIR}/module_map.json ${CMAKE_SOURCE_DIR})
 endfunction()
 
 # skyreach_tests(<module> DEPS <target>...)
@@ -25,7 +72,9 @@ function(skyreach_tests module)
     set(target ${module}_${stem})
     add_executable(${target} ${test_source})
     target_link_libraries(${target} PRIVATE ${A_DEPS} test_support GTest::gmock GTest::gtest_main)
-    set(properties ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    # Each test is labelled with its module, so a run can pick modules (`ctest -L`).
+    set(properties LABELS ${module}
+                   ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")
     # Tests that start a virtual X display (files named *x11*) run one at a time:
     # two display servers started together can pick the same display number.
     if(stem MATCHES "x11")

@@ -136,6 +136,10 @@ bool AutoRotatingFileDestination::needsRotation() const {
 }
 
 void AutoRotatingFileDestination::rotate() {
+    onFileQueue([this] { rotateNow(); });
+}
+
+void AutoRotatingFileDestination::rotateNow() {
     auto folder = archiveFolderURL_ ? *archiveFolderURL_ : defaultArchiveFolderURL();
     auto name = baseFileName_ + archiveSuffixDateFormatter()->string(currentDate());
     auto target = folder.appendingPathComponent(name, false);

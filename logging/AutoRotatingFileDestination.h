@@ -63,6 +63,7 @@ public:
     void removeAllArchives();
     // This destination's archives, newest first.
     std::vector<platform::URL> archivedLogURLs() const;
+    // Archives the file now (on the file queue, see FileDestination).
     void rotate();
     bool needsRotation() const;
 
@@ -94,6 +95,8 @@ protected:
     void write(const std::string& message) override;
 
 private:
+    // The rotation itself, on the file queue.
+    void rotateNow();
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;
     void removeArchives(const std::vector<platform::URL>& archives);

@@ -60,24 +60,42 @@ void FileDestination::setOwner(const ScribePtr& owner) {
     else closeLogFile();
 }
 
+void FileDestination::onFileQueue(const std::function<void()>& work) const {
+    auto queue = logQueue;
+    if (!queue || queue->isCurrent()) work();
+    else queue->sync(work);
+}
+
+bool FileDestination::isOpen() const {
+    bool open = false;
+    onFileQueue([&] { open = logFileHandle_ != nullptr; });
+    return open;
+}
+
 void FileDestination::setWriteToFileURL(std::optional<platform::URL> url) {
-    writeToFileURL_ = std::move(url);
-    openLogFile();
+    onFileQueue([&] {
+        writeToFileURL_ = std::move(url);
+        openLogFile(false);
+    });
 }
 
 void FileDestination::closeLogFile() {
-    writePendingLines();
-    if (!logFileHandle_) return;
-    try {
-        logFileHandle_->synchronize();
-    } catch (const std::exception&) {
-        // A file system that cannot sync still gets its handle closed.
-    }
-    logFileHandle_->close();
-    logFileHandle_.reset();
+    onFileQueue([this] {
+        writePendingLines();
+        if (!logFileHandle_) return;
+        try {
+            logFileHandle_->synchronize();
+        } catch (const std::exception&) {
+            // A file system that cannot sync still gets its handle closed.
+        }
+        logFileHandle_->close();
+        logFileHandle_.reset();
+    });
 }
 
-void FileDestination::openLogFile() { openLogFile(false); }
+void FileDestination::openLogFile() {
+    onFileQueue([this] { openLogFile(false); });
+}
 
 void FileDestination::openLogFile(bool appendAlways) {
     auto owner = this->owner();
@@ -182,15 +200,18 @@ void FileDestination::flush(std::function<void()> completion) {
 }
 
 bool FileDestination::rotateFile(const FileLocation& to, const std::function<void(bool)>& completion) {
-    auto finish = [&completion](bool moved) {
-        if (completion) completion(moved);
-        return moved;
-    };
-    if (!to.url || !writeToFileURL_) return finish(false);
+    bool moved = false;
+    onFileQueue([&] { moved = rotateFileNow(to); });
+    if (completion) completion(moved);
+    return moved;
+}
+
+bool FileDestination::rotateFileNow(const FileLocation& to) {
+    if (!to.url || !writeToFileURL_) return false;
     const auto& fileManager = platform::FileManager::defaultManager();
     const std::string currentPath = writeToFileURL_->path();
     const std::string targetPath = to.url->path();
-    if (fileManager->fileExists(targetPath)) return finish(false);
+    if (fileManager->fileExists(targetPath)) return false;
 
     closeLogFile();
     setHaveLoggedAppDetails(false);
@@ -205,7 +226,7 @@ bool FileDestination::rotateFile(const FileLocation& to, const std::function<voi
                                    failure.error()->localizedDescription(),
                                Level::error, self);
         }
-        return finish(false);
+        return false;
     }
     try {
         writeExtendedAttribute(*to.url, platform::Data::fromString(identifier()), Constants::archivedByAttributeKey);
@@ -222,7 +243,7 @@ bool FileDestination::rotateFile(const FileLocation& to, const std::function<voi
         owner->logInternal("Rotated file " + currentPath + " to " + targetPath, Level::info, self);
     }
     openLogFile();
-    return finish(true);
+    return true;
 }
 
 std::optional<platform::Data> FileDestination::readExtendedAttribute(const platform::URL& url,

@@ -1,6 +1,9 @@
 // Writes finished lines to one file: opens or appends when it gains an owner, marks an
 // appended stretch, and can move the file aside and start a fresh one (rotation).
-// Writes must arrive one at a time: the logging thread or a serial `logQueue`.
+// Writes must arrive one at a time: the logging thread or a serial `logQueue`. With a
+// queue, everything that touches the file or the lines waiting for it (writing, flushing,
+// opening, closing, changing the file, rotating) runs on that queue; a call from another
+// thread waits for its turn there.
 #pragma once
 #include <functional>
 #include <memory>
@@ -36,7 +39,7 @@ public:
     const std::optional<platform::URL>& writeToFileURL() const { return writeToFileURL_; }
     // Reopens at the new location.
     void setWriteToFileURL(std::optional<platform::URL> url);
-    bool isOpen() const { return logFileHandle_ != nullptr; }
+    bool isOpen() const;
     bool shouldAppend = false;
     std::optional<std::string> appendMarker;
     std::optional<platform::Value::Dictionary> fileAttributes;
@@ -65,8 +68,13 @@ protected:
     void openLogFile(bool appendAlways);
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);
+    // The rotation itself, on the file queue.
+    bool rotateFileNow(const FileLocation& to);
     // Writes the lines gathered on the queue (see `write`).
     void writePendingLines();
+    // Runs `work` where the file work runs: on `logQueue` when there is one (waiting for
+    // it, unless already on it), else on the calling thread.
+    void onFileQueue(const std::function<void()>& work) const;
     // The clock of rotations and archive tags.
     virtual platform::Date currentDate() const { return platform::Date::now(); }
 

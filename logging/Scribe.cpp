@@ -39,9 +39,35 @@ ScribePtr Scribe::create(std::string identifier, bool includeDefaultDestinations
     return logger;
 }
 
+namespace {
+
+// The logger a program installed as the process-wide one, if any, under its lock.
+struct InstalledDefault {
+    std::mutex lock;
+    ScribePtr logger;
+};
+
+InstalledDefault& installedDefault() {
+    static InstalledDefault installed;
+    return installed;
+}
+
+}  // namespace
+
 ScribePtr Scribe::defaultInstance() {
-    static const ScribePtr instance = create(Constants::defaultInstanceID, true);
-    return instance;
+    {
+        auto& installed = installedDefault();
+        std::lock_guard guard(installed.lock);
+        if (installed.logger) return installed.logger;
+    }
+    static const ScribePtr builtIn = create(Constants::defaultInstanceID, true);
+    return builtIn;
+}
+
+void Scribe::setDefaultInstance(ScribePtr logger) {
+    auto& installed = installedDefault();
+    std::lock_guard guard(installed.lock);
+    installed.logger = std::move(logger);
 }
 
 std::shared_ptr<platform::DispatchQueue> Scribe::logQueue() {

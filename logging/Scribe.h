@@ -32,8 +32,12 @@ public:
     static ScribePtr create(std::string identifier = "", bool includeDefaultDestinations = true);
     virtual ~Scribe() = default;
 
-    // The process-wide logger for code without a logger of its own (with a console destination).
+    // The process-wide logger for code without a logger of its own: the one installed by
+    // `setDefaultInstance`, else a built-in one with a console destination.
     static ScribePtr defaultInstance();
+    // Makes `logger` the process-wide logger (a program's set-up installs its own, so that
+    // libraries below the program log where it does); null restores the built-in one.
+    static void setDefaultInstance(ScribePtr logger);
     // A serial queue offered to destinations as their `logQueue`; never assigned by the logger itself.
     static std::shared_ptr<platform::DispatchQueue> logQueue();
 

@@ -48,8 +48,16 @@ void AppDelegate::configTallockSDK() {
     config.retryTimeInterval = 2.0;
     log().error("EventPath:" + config.path);
     log().error("EventURL:" + config.ostrelURL);
-    eventClient().setup(config);
+    setupEventClient(config);
     eventClient().setLogLevel(kEventClientLogLevelInfo);
+}
+
+std::function<void(const std::shared_ptr<platform::Object>&)> AppDelegate::finishUpdateHook() {
+    std::weak_ptr<AppDelegate> weak = std::static_pointer_cast<AppDelegate>(shared_from_this());
+    return [weak](const std::shared_ptr<platform::Object>& sender) {
+        if (auto delegate = weak.lock()) delegate->updateFinished = true;
+        platform::NSApplication::shared()->terminate(sender);
+    };
 }
 
 void AppDelegate::applicationDidFinishLaunching(const platform::Notification&) {

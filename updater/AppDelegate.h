@@ -2,6 +2,7 @@
 // configured and whether the update finished; the termination decision; and the start-up
 // steps that turn the launch arguments into the map and configure the two clients.
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,9 @@ public:
 
     // Configures the event client when the map has "host"; else logs why not.
     void configTallockSDK();
+    // What the update flow calls once the new client runs: marks the update finished and
+    // asks the application to terminate (`sender` is who asks). Holds the delegate weakly.
+    std::function<void(const std::shared_ptr<platform::Object>& sender)> finishUpdateHook();
 
     void applicationDidFinishLaunching(const platform::Notification& notification) override;
     void applicationWillTerminate(const platform::Notification& notification) override;

@@ -98,6 +98,8 @@ Scribe::Scribe& log() {
         l->add(systemDestination());
         l->add(fileDestination());
         std::atexit(drainLogQueue);
+        // Code below the updater (the command runner) logs through the process-wide logger.
+        Scribe::Scribe::setDefaultInstance(l);
         return l;
     }();
     return *logger;

@@ -31,7 +31,7 @@ const NSViewPtr& UpdaterViewController::moveWindowView() {
 }
 
 const std::shared_ptr<DownloadViewModel>& UpdaterViewController::viewModel() {
-    if (!viewModel_) viewModel_ = DownloadViewModel::create();
+    if (!viewModel_) viewModel_ = DownloadViewModel::create(appDelegate()->finishUpdateHook());
     return viewModel_;
 }
 

@@ -2,11 +2,12 @@
 // chatty tool never stalls on a full pipe.
 #include "Common/Helper/CmdHelper.h"
 
+#include "logging/Scribe.h"
 #include "platform/base/Data.h"
+#include "platform/base/Trim.h"
 #include "platform/files/Pipe.h"
 #include "platform/files/Process.h"
 #include "platform/foundation/TextForms.h"
-#include "updater/Log.h"
 
 namespace Lanternfly_Updater {
 
@@ -17,20 +18,13 @@ std::string decodeUTF8(const platform::Data& data) {
     return platform::isValidUTF8(text) ? text : std::string();
 }
 
-std::string trimmed(const std::string& text) {
-    const char* space = " \t\n\r\v\f";
-    auto first = text.find_first_not_of(space);
-    if (first == std::string::npos) return {};
-    auto last = text.find_last_not_of(space);
-    return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 std::string CmdHelper::CmdError::errorDescription() const {
     std::string text = case_ == Case::execCmdError ? "命令执行错误:" + payload_
                                                    : "生成appleScript错误 script:" + payload_;
-    log().error(text, Scribe::CallSite::named("errorDescription"));
+    // Written to the process-wide logger, which the updater's set-up makes its own log.
+    Scribe::Scribe::defaultInstance()->error(text, Scribe::CallSite::named("errorDescription"));
     return text;
 }
 
@@ -49,7 +43,7 @@ std::string CmdHelper::exec(const std::string& path, const std::vector<std::stri
     const bool exitedCleanly = process->terminationReason() == platform::Process::TerminationReason::exit &&
                                process->terminationStatus() == 0;
     auto outData = output->fileHandleForReading()->readDataToEndOfFile();
-    if (exitedCleanly && outData.count() > 0) return trimmed(decodeUTF8(outData));
+    if (exitedCleanly && outData.count() > 0) return std::string(platform::trimmed(decodeUTF8(outData)));
 
     // A tool that failed is a failure even when it printed something or nothing at all.
     auto errData = error->fileHandleForReading()->readDataToEndOfFile();

@@ -1,4 +1,5 @@
 #include "platform/base/Data.h"
+#include "platform/base/Hex.h"
 
 #include <algorithm>
 
@@ -38,16 +39,7 @@ std::optional<std::string> Data::utf8String() const {
     return text;
 }
 
-std::string Data::hexString() const {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes_.size() * 2);
-    for (auto b : bytes_) {
-        out.push_back(digits[b >> 4]);
-        out.push_back(digits[b & 0xF]);
-    }
-    return out;
-}
+std::string Data::hexString() const { return hexEncoded(bytes_.data(), bytes_.size()); }
 
 std::string Data::base64EncodedString() const {
     std::string out;

@@ -1,4 +1,5 @@
 // Character sets for percent-encoding and the encoding helpers over them.
+#include "platform/base/Hex.h"
 #include "platform/foundation/CharacterSet.h"
 
 #include <unicode/uchar.h>
@@ -15,8 +16,6 @@ CharacterSet alnumPlus(std::string_view extra) {
     set.insert(extra);
     return set;
 }
-
-const char kHex[] = "0123456789ABCDEF";
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -97,8 +96,7 @@ std::string addingPercentEncoding(std::string_view text, const CharacterSet& all
     out.reserve(text.size());
     auto escape = [&out](unsigned char b) {
         out += '%';
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
+        appendHex(out, b, HexCase::upper);
     };
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;

@@ -1,4 +1,5 @@
 // Random identifiers from the system's random source.
+#include "platform/base/Hex.h"
 #include "platform/foundation/UUID.h"
 
 #include <sys/random.h>
@@ -48,13 +49,11 @@ std::optional<UUID> UUID::fromString(std::string_view text) {
 }
 
 std::string UUID::uuidString() const {
-    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(36);
     for (std::size_t i = 0; i < 16; ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
-        out += hex[bytes_[i] >> 4];
-        out += hex[bytes_[i] & 15];
+        appendHex(out, bytes_[i], HexCase::upper);
     }
     return out;
 }

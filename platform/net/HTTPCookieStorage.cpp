@@ -1,4 +1,5 @@
 // Set-Cookie parsing, cookie matching and the cookie store.
+#include "platform/base/Trim.h"
 #include "platform/net/HTTPCookieStorage.h"
 
 #include <algorithm>
@@ -9,11 +10,8 @@ namespace platform {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
+// Header syntax trims only spaces and tabs.
+std::string_view trim(std::string_view s) { return trimmed(s, " \t"); }
 
 bool domainMatches(const std::string& host, const std::string& domain, bool domainCookie) {
     auto h = lowercased(host), d = lowercased(domain);

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/base/Data.h"
+#include "platform/base/Trim.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLCredential.h"
 #include "platform/net/URLSessionTask.h"
@@ -23,13 +24,8 @@ inline constexpr std::size_t kMaxInterceptedBody = 1024 * 1024;  // body of a re
 inline constexpr std::size_t kMaxPendingData = 4 * 1024 * 1024;  // data waiting for the delegate
 inline constexpr std::size_t kCacheableBodyLimit = 1024 * 1024;
 
-inline std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
+// A header line without its surrounding spaces, tabs and line ends.
+inline std::string_view trim(std::string_view s) { return trimmed(s, " \t\r\n"); }
 
 inline bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;

@@ -1,4 +1,5 @@
 // Response values, Content-Type parsing and safe suggested file names.
+#include "platform/base/Trim.h"
 #include "platform/net/URLResponse.h"
 
 #include <cstdlib>
@@ -7,11 +8,8 @@ namespace platform {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
+// Header syntax trims only spaces and tabs.
+std::string_view trim(std::string_view s) { return trimmed(s, " \t"); }
 
 std::string unquote(std::string_view s) {
     s = trim(s);

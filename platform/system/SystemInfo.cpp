@@ -1,5 +1,6 @@
 // System facts from uname, /etc/os-release, /proc and sysconf. Each read is cheap
 // and nothing is cached, so a changed host name or time zone is seen at once.
+#include "platform/base/Hex.h"
 #include "platform/system/SystemInfo.h"
 
 #include <openssl/evp.h>
@@ -114,13 +115,7 @@ std::optional<std::string> SystemInfo::machineIdentifier(const std::string& appK
     if (!HMAC(EVP_sha256(), appKey.data(), static_cast<int>(appKey.size()),
               reinterpret_cast<const unsigned char*>(id.data()), id.size(), digest, &length))
         return std::nullopt;
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
+    return hexEncoded(digest, length);
 }
 
 double SystemInfo::uptime() {

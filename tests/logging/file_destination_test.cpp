@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "logging/FileDestination.h"
 #include "logging/Scribe.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "tests/support/TempDir.h"
 
 using namespace ::Scribe;
@@ -98,6 +101,37 @@ TEST(FileDestination, WritesNothingWithoutOwnerAndReopensWhenMoved) {
     auto b = lines(dir / "b.log");
     EXPECT_TRUE(contains(b, "> to b"));
     EXPECT_FALSE(contains(b, "after removal"));
+}
+
+TEST(FileDestination, ChangingTheFileWhileTheQueueWritesLosesNoLine) {
+    // A writer thread keeps the destination's queue busy while this thread moves the file
+    // back and forth and rotates it: every line lands whole in exactly one file.
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = bareFile(dir / "a.log", true, std::nullopt);  // reopening appends
+    d->logQueue = platform::DispatchQueue::create("test-file-destination");
+    logger->add(d);
+    constexpr int kLines = 2000;
+    std::thread writer([&] {
+        for (int i = 0; i < kLines; ++i) logger->info("line " + std::to_string(i));
+    });
+    for (int round = 0; round < 20; ++round) {
+        d->setWriteToFileURL(platform::URL::fileURL((dir / (round % 2 ? "a.log" : "b.log")).string(), false));
+        d->rotateFile((dir / ("old" + std::to_string(round) + ".log")).string());
+    }
+    writer.join();
+    std::promise<void> flushed;
+    d->flush([&] { flushed.set_value(); });
+    flushed.get_future().wait();
+
+    std::vector<int> seen(kLines, 0);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        for (const auto& line : lines(entry.path())) {
+            auto at = line.find("> line ");
+            if (at != std::string::npos) ++seen[std::stoi(line.substr(at + 7))];
+        }
+    }
+    for (int i = 0; i < kLines; ++i) EXPECT_EQ(seen[i], 1) << "line " << i;
 }
 
 TEST(FileDestination, RotationMovesTagsAndStartsAFreshFile) {

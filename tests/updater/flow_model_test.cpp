@@ -19,7 +19,7 @@ namespace {
 
 [[maybe_unused]] auto* const kWorld = ::testing::AddGlobalTestEnvironment(new World);
 
-// The delegate says the event client is configured, so reports reach the recorder.
+// The event client is set up, so reports reach the recorder.
 struct Reporting {
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>();
     std::shared_ptr<RecordingClient> events = std::make_shared<RecordingClient>();
@@ -27,6 +27,7 @@ struct Reporting {
         delegate->initTallock = true;
         platform::NSApplication::shared()->setDelegate(delegate);
         Lanternfly_Updater::setEventClient(events);
+        Lanternfly_Updater::setupEventClient({});
     }
     ~Reporting() { Lanternfly_Updater::setEventClient(nullptr); }
 };

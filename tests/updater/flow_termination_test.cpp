@@ -31,6 +31,7 @@ struct Scenario {
     auto events = std::make_shared<RecordingClient>();
     events->completeFlushAtOnce = s.flushCompletes;
     Lanternfly_Updater::setEventClient(events);
+    if (s.configured) Lanternfly_Updater::setupEventClient({});
     auto app = platform::NSApplication::shared();
     app->setDelegate(delegate);
 

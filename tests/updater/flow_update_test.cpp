@@ -103,7 +103,7 @@ struct Install {
     // Runs start-up and the flow until it settles in a final state.
     UpdaterStatus run(const std::vector<std::string>& arguments) {
         Lanternfly_Updater::setupApp(arguments);
-        model = DownloadViewModel::create();
+        model = DownloadViewModel::create(delegate->finishUpdateHook());
         model->configure(delegate->appArgs);
         model->downloadFile();
         auto settled = [this] {

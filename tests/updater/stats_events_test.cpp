@@ -3,9 +3,7 @@
 // records, and any other error), the code table and the envelope check.
 #include "Berth/BerthError.h"
 #include "flow_support.h"
-#include "platform/appkit/NSApplication.h"
 #include "platform/foundation/JSONSerialization.h"
-#include "updater/AppDelegate.h"
 #include "updater/Common/Network/APIError.h"
 #include "updater/Common/Statistics/StatisticsEvent.h"
 
@@ -23,15 +21,13 @@ Berth::ResponsePtr response(const std::string& body) {
 }  // namespace
 
 TEST(DataEvent, ReportsOnlyOnceTheEventClientIsConfigured) {
-    auto delegate = std::make_shared<AppDelegate>();
-    platform::NSApplication::shared()->setDelegate(delegate);
     auto events = std::make_shared<RecordingClient>();
     setEventClient(events);
 
     DataEvent(StatisticsEventID{"download_pkg"});
     EXPECT_TRUE(events->events.empty());
 
-    delegate->initTallock = true;
+    setupEventClient({});
     DataEvent(StatisticsEventID{"update_pause"},
               {{StatisticParamKey{"state_string"}, platform::Value("success")},
                {StatisticParamKey{"state_string"}, platform::Value("failure")},

@@ -72,6 +72,7 @@ void drawRocket(cairo_t* cr, int size) {
     cairo_pattern_add_color_stop_rgb(body, 0, 1, 1, 1);
     cairo_pattern_add_color_stop_rgb(body, 1, 0xD6 / 255.0, 0xE2 / 255.0, 0xFF / 255.0);
     cairo_set_source(cr, body);
+    cairo_pattern_destroy(body);  // the context holds its own reference
     cairo_move_to(cr, 0, -28);
     cairo_curve_to(cr, 10, -18, 10, 4, 8, 16);
     cairo_line_to(cr, -8, 16);

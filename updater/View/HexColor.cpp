@@ -1,4 +1,5 @@
 // Parsing of hexadecimal colour texts.
+#include "platform/base/Trim.h"
 #include "updater/View/HexColor.h"
 
 #include <cctype>
@@ -9,10 +10,7 @@ namespace Lanternfly_Updater {
 namespace {
 
 std::string trimmedUpper(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    std::string out = text.substr(begin, end - begin);
+    std::string out(platform::trimmed(text));
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }

@@ -11,6 +11,7 @@
 #include "Hawser/DownloadResponseHandlers.h"
 #include "Hawser/HW.h"
 #include "Hawser/Session.h"
+#include "platform/appkit/NSApplication.h"
 #include "platform/base/Fatal.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
@@ -22,7 +23,13 @@
 
 namespace Lanternfly_Updater {
 
-std::shared_ptr<DownloadViewModel> DownloadViewModel::create() { return std::make_shared<DownloadViewModel>(); }
+std::shared_ptr<DownloadViewModel> DownloadViewModel::create(FinishHook finishUpdate) {
+    auto model = std::make_shared<DownloadViewModel>();
+    model->finishUpdate_ = finishUpdate ? std::move(finishUpdate) : [](const std::shared_ptr<platform::Object>& sender) {
+        platform::NSApplication::shared()->terminate(sender);
+    };
+    return model;
+}
 
 std::string joinPath(const std::string& folder, const std::string& name) {
     auto end = folder.find_last_not_of('/');

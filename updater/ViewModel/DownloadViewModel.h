@@ -23,7 +23,10 @@ class DownloadViewModel : public platform::Object {
 public:
     enum class UpdaterStatus { downloading = 0, error = 1, pause = 2, installing = 3, installError = 4, complete = 5 };
 
-    static std::shared_ptr<DownloadViewModel> create();
+    // Called once the new client runs: the update is finished and the updater ends. The
+    // application hands it in; without one the model only asks the application to terminate.
+    using FinishHook = std::function<void(const std::shared_ptr<platform::Object>& sender)>;
+    static std::shared_ptr<DownloadViewModel> create(FinishHook finishUpdate = nullptr);
 
     std::shared_ptr<Observable<int>> downloadingPercent = Observable<int>::create(0);
     std::shared_ptr<Observable<UpdaterStatus>> updaterStatus = Observable<UpdaterStatus>::create(UpdaterStatus::downloading);
@@ -59,6 +62,8 @@ public:
     static std::string dittoPath();
 
 private:
+    FinishHook finishUpdate_;
+
     std::weak_ptr<DownloadViewModel> weakSelf() {
         return std::static_pointer_cast<DownloadViewModel>(shared_from_this());
     }

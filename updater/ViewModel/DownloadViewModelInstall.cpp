@@ -9,11 +9,9 @@
 #include "Common/Helper/CmdHelper.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWorkspace.h"
-#include "platform/crypto/Digest.h"
-#include "platform/files/FileHandle.h"
+#include "platform/crypto/FileDigest.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/TextForms.h"
-#include "updater/AppDelegate.h"
 #include "updater/Common/PromiseHelper.h"
 #include "updater/Common/Statistics/StatisticsEvent.h"
 #include "updater/Log.h"
@@ -24,7 +22,6 @@ namespace Lanternfly_Updater {
 namespace {
 
 constexpr double kRelaunchDelay = 2.5;
-constexpr std::size_t kDigestChunk = 0x4000;
 
 std::string withoutAppSuffix(std::string name) {
     for (auto at = name.find(".app"); at != std::string::npos; at = name.find(".app")) name.erase(at, 4);
@@ -104,34 +101,12 @@ private:
 }  // namespace
 
 std::optional<std::string> DownloadViewModel::md5Hash(const platform::URL& fileUrl) {
-    std::shared_ptr<platform::FileHandle> handle;
-    try {
-        handle = platform::FileHandle::forReadingFrom(fileUrl);
-    } catch (const platform::ErrorException& failure) {
-        log().emergency("计算文件md5失败: " + failure.error()->debugDescription());
+    auto digest = platform::md5Hex(fileUrl.path());
+    if (digest.isFailure()) {
+        log().emergency("计算文件md5失败: " + digest.error()->debugDescription());
         return std::nullopt;
     }
-    platform::Insecure::MD5 digest;
-    try {
-        for (;;) {
-            auto chunk = handle->readData(kDigestChunk);
-            if (chunk.count() == 0) break;
-            digest.update(chunk);
-        }
-    } catch (const platform::ErrorException& failure) {
-        handle->close();
-        log().emergency("计算文件md5失败: " + failure.error()->debugDescription());
-        return std::nullopt;
-    }
-    handle->close();
-    auto bytes = digest.finalize();
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    for (std::size_t i = 0; i < bytes.count(); ++i) {
-        hex += digits[bytes.data()[i] >> 4];
-        hex += digits[bytes.data()[i] & 0xF];
-    }
-    return hex;
+    return digest.value();
 }
 
 void DownloadViewModel::failInstall(const std::string& logText, const std::string& content) {
@@ -238,11 +213,10 @@ void DownloadViewModel::installPackage() {
         log().error("进度-安装文件-打开应用");
         auto self = weak.lock();
         if (!self) return;
-        self->startApp(name, [weak](bool started) {
+        self->startApp(name, [weak, finishUpdate = self->finishUpdate_](bool started) {
             auto model = weak.lock();
             if (started) {
-                appDelegate()->updateFinished = true;
-                platform::NSApplication::shared()->terminate(model);
+                finishUpdate(model);
                 return;
             }
             if (model) {

@@ -37,14 +37,7 @@ std::size_t digestLength(HMACAlgorithm algorithm) { return platform::hmacLength(
 
 std::string hmac(const std::string& message, HMACAlgorithm algorithm, const std::string& key) {
     auto mac = platform::hmac(platformAlgorithm(algorithm), std::string_view(key), std::string_view(message));
-    static const char* digits = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(mac.count() * 2);
-    for (std::size_t i = 0; i < mac.count(); ++i) {
-        hex += digits[mac.data()[i] >> 4];
-        hex += digits[mac.data()[i] & 0xF];
-    }
-    return hex;
+    return mac.hexString();
 }
 
 std::string SignPlugin::message(const platform::URLRequest& request, const Berth::TargetType& target) {

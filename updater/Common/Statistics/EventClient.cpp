@@ -33,17 +33,31 @@ public:
     void flush(std::function<void()> completion) override { TallockSDK::Tallock::flush(std::move(completion)); }
 };
 
-std::shared_ptr<EventClient>& current() {
-    static std::shared_ptr<EventClient> client = std::make_shared<TallockClient>();
-    return client;
+// The process's client and whether it was set up; used on the main thread only.
+struct CurrentClient {
+    std::shared_ptr<EventClient> client = std::make_shared<TallockClient>();
+    bool setUp = false;
+};
+
+CurrentClient& current() {
+    static CurrentClient current;
+    return current;
 }
 
 }  // namespace
 
-EventClient& eventClient() { return *current(); }
+EventClient& eventClient() { return *current().client; }
 
 void setEventClient(std::shared_ptr<EventClient> client) {
-    current() = client ? std::move(client) : std::make_shared<TallockClient>();
+    current().client = client ? std::move(client) : std::make_shared<TallockClient>();
+    current().setUp = false;
 }
+
+void setupEventClient(const EventClientConfig& config) {
+    current().client->setup(config);
+    current().setUp = true;
+}
+
+bool eventClientIsSetUp() { return current().setUp; }
 
 }  // namespace Lanternfly_Updater

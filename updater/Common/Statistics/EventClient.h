@@ -52,7 +52,12 @@ public:
 
 // The process's event client: the event-reporting library, unless replaced.
 EventClient& eventClient();
-// Replaces the process's client (a test's recorder); null restores the library.
+// Replaces the process's client (a test's recorder); null restores the library. The new
+// client starts not set up.
 void setEventClient(std::shared_ptr<EventClient> client);
+// Sets up the process's client; from then on events are reported to it.
+void setupEventClient(const EventClientConfig& config);
+// Whether the process's client was set up: events before that are not reported.
+bool eventClientIsSetUp();
 
 }  // namespace Lanternfly_Updater

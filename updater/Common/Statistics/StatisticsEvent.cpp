@@ -2,7 +2,6 @@
 #include "updater/Common/Statistics/StatisticsEvent.h"
 
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
-#include "updater/AppDelegate.h"
 #include "updater/AppInfo.h"
 #include "updater/Common/Network/APIError.h"
 #include "updater/Common/Statistics/EventClient.h"
@@ -18,7 +17,7 @@ platform::Value::Dictionary parameterDictionary(const std::vector<StatisticsPara
 
 void DataEvent(const StatisticsEventID& eventId, const std::vector<StatisticsParam>& params,
                const std::optional<EventErrorTriple>& error) {
-    if (!appDelegate()->initTallock) return;
+    if (!eventClientIsSetUp()) return;
     EventRecord event;
     event.name = eventId.rawValue;
     event.compatibleParams = parameterDictionary(params);

@@ -35,7 +35,7 @@ struct EventErrorTriple {
     std::optional<std::map<std::string, std::string>> details;
 };
 
-// To the event client, only once the application delegate says it was configured.
+// To the event client, only once it was set up (see EventClient.h).
 void DataEvent(const StatisticsEventID& eventId, const std::vector<StatisticsParam>& params = {},
                const std::optional<EventErrorTriple>& error = std::nullopt);
 // To the analytics client, when it has a shared instance.

@@ -1,18 +1,15 @@
-// The engine's lock and its lock box: a value that is only ever touched with its own
-// non-recursive lock held. Closures run under the lock must not take the same box again.
+// The lock box: a value that is only ever touched with its own lock held. The lock is
+// non-recursive by default (closures run under it must not take the same box again);
+// a box whose closures may re-enter names `RecursiveLock`.
 #pragma once
 #include <mutex>
-#include <type_traits>
 #include <utility>
 
 #include "platform/dispatch/UnfairLock.h"
 
-namespace Hawser {
+namespace platform {
 
-// Non-recursive; re-entry from the holding thread is caught in debug builds.
-using UnfairLock = platform::UnfairLock;
-
-template <class T>
+template <class T, class Lock = UnfairLock>
 class Protected {
 public:
     Protected() = default;
@@ -31,7 +28,8 @@ public:
     }
 
     // Runs `body` on the value with the lock held and returns its result; an exception
-    // from `body` passes through after the lock is released.
+    // from `body` passes through after the lock is released. A look-up and a change made
+    // in one `write` are one step.
     template <class F>
     decltype(auto) read(F&& body) const {
         std::lock_guard guard(lock_);
@@ -56,8 +54,8 @@ public:
     }
 
 private:
-    mutable UnfairLock lock_;
+    mutable Lock lock_;
     T value_{};
 };
 
-}  // namespace Hawser
+}  // namespace platform
