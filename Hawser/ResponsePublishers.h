@@ -11,6 +11,7 @@
 
 #include "Hawser/DataStreamHandlers.h"
 #include "Hawser/DownloadResponseHandlers.h"
+#include "platform/dispatch/Protected.h"
 #include "Hawser/ResponseHandlers.h"
 #include "platform/combine/Publisher.h"
 
@@ -47,7 +48,7 @@ public:
     }
 
 private:
-    Protected<combine::SubscriberPtr<Output, combine::Never>> downstream_;
+    platform::Protected<combine::SubscriberPtr<Output, combine::Never>> downstream_;
     RequestPtr request_;
     Handler handler_;
     bool (*isLast_)(const Output&);
