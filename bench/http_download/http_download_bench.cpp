@@ -246,6 +246,11 @@ void compareSmallGets(const std::string& url) {
 }  // namespace
 
 int main() {
+    // A temporary folder of our own: the shared per-user one is also used (and cleaned)
+    // by whatever else runs on the machine, which would take partial downloads away.
+    std::string privateTemp = (std::filesystem::temp_directory_path() / "bench-http-download-XXXXXX").string();
+    if (!::mkdtemp(privateTemp.data())) return 1;
+    ::setenv("TMPDIR", privateTemp.c_str(), 1);
     auto [server, port] = startServer(serve);
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big";
     std::string out = (std::filesystem::temp_directory_path() / ("bench-http-download-" + std::to_string(getpid())) /
@@ -278,6 +283,7 @@ int main() {
     waitpid(server, nullptr, 0);
     auto [smallServer, smallPort] = startServer(serveSmall);
     std::filesystem::remove_all(std::filesystem::path(out).parent_path());
+    std::filesystem::remove_all(privateTemp);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
