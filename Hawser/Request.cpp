@@ -468,13 +468,16 @@ void Request::cleanup() {
     if (auto session = delegate()) session->cleanup(self());
     // Taken out in one hold, so a handler added while the others run is not lost with
     // them: it stays for the next close-out.
-    auto handlers = mutableState.write([](MutableState& s) { return std::exchange(s.finishHandlers, {}); });
+    auto handlers = mutableState.write([](MutableState& s) {
+        s.isCleanedUp = true;
+        return std::exchange(s.finishHandlers, {});
+    });
     for (const auto& handler : handlers) handler();
 }
 
 void Request::onFinish(std::function<void()> handler) {
     bool runNow = mutableState.write([&](MutableState& s) {
-        if (s.state == State::finished) return true;
+        if (s.state == State::finished || (s.state == State::cancelled && s.isCleanedUp)) return true;
         s.finishHandlers.push_back(handler);
         return false;
     });

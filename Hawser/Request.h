@@ -74,6 +74,8 @@ public:
         std::optional<HWError> error;
         bool isFinishing = false;
         std::vector<std::function<void()>> finishHandlers;
+        // Set by the clean-up; a cancelled request is never cleaned up again.
+        bool isCleanedUp = false;
     };
 
     virtual ~Request() = default;
@@ -183,9 +185,17 @@ public:
     // The last run: tells the session, then runs the finish handlers once.
     virtual void cleanup();
 
+    // Runs `body` with the current state while holding the request's lock, so that what
+    // it does to match the state cannot be overtaken by a cancel from another thread.
+    // `body` must not call back into this request.
+    template <class F>
+    decltype(auto) withState(F&& body) const {
+        return mutableState.read([&](const MutableState& s) -> decltype(auto) { return std::forward<F>(body)(s.state); });
+    }
     // A shell command that repeats the last URL request with curl; safe from any thread.
     std::string cURLDescription() const;
-    // Runs `handler` at once when finished, else when the request is cleaned up.
+    // Runs `handler` at once when finished (or cancelled and already cleaned up: no
+    // clean-up will come), else when the request is cleaned up.
     void onFinish(std::function<void()> handler);
     // "GET http://host/path (200)", or "No request created yet.".
     std::string description() const;

@@ -399,24 +399,28 @@ void Session::didReceiveResumeData(const platform::Data& data, const DownloadReq
 
 void Session::updateStatesForTask(const platform::URLSessionTaskPtr& task, const RequestPtr& request) {
     checkOnRootQueue();
-    switch (request->state()) {
-        case Request::State::initialized:
-        case Request::State::finished: break;
-        case Request::State::resumed:
-            task->resume();
-            rootQueue->async([request, task] { request->didResumeTask(task); });
-            break;
-        case Request::State::suspended:
-            task->suspend();
-            rootQueue->async([request, task] { request->didSuspendTask(task); });
-            break;
-        case Request::State::cancelled:
-            // Resumed first so that the platform gathers metrics for it.
-            task->resume();
-            task->cancel();
-            rootQueue->async([request, task] { request->didCancelTask(task); });
-            break;
-    }
+    // Under the request's lock: a cancel from another thread either comes first (and is
+    // matched here) or after (and finds the task to cancel), never between.
+    request->withState([&](Request::State state) {
+        switch (state) {
+            case Request::State::initialized:
+            case Request::State::finished: break;
+            case Request::State::resumed:
+                task->resume();
+                rootQueue->async([request, task] { request->didResumeTask(task); });
+                break;
+            case Request::State::suspended:
+                task->suspend();
+                rootQueue->async([request, task] { request->didSuspendTask(task); });
+                break;
+            case Request::State::cancelled:
+                // Resumed first so that the platform gathers metrics for it.
+                task->resume();
+                task->cancel();
+                rootQueue->async([request, task] { request->didCancelTask(task); });
+                break;
+        }
+    });
 }
 
 }  // namespace Hawser

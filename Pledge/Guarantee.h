@@ -70,6 +70,8 @@ public:
         if (const T* v = box_->sealedValue()) return Result<T>::success(*v);
         return std::nullopt;
     }
+    // Awaitable from a task: the value once resolved (Pledge/async.h defines it).
+    auto async() const;
     T wait() const {
         if (detail::isMainThread()) emit(LogEvent::waitOnMainThread());
         if (const T* v = box_->sealedValue()) return *v;

@@ -149,6 +149,9 @@ public:
     }
 
     // Blocks the calling thread until resolved; throws the rejection as ErrorException.
+    // Awaitable from a task: the value, or the rejection thrown as ErrorException
+    // (Pledge/async.h defines it).
+    auto async() const;
     T wait() const {
         if (detail::isMainThread()) emit(LogEvent::waitOnMainThread());
         if (const Result<T>* r = box_->sealedValue()) return r->get();

@@ -1,0 +1,165 @@
+// Awaiting the serialized response of a data or download request from a coroutine task
+// instead of passing a completion callback. A factory starts a task that registers an
+// ordinary response handler (on singleEventQueue()) and answers a small value through
+// which callers await the response, its result or its value, and cancel, resume or
+// suspend the work. Cancelling the value cancels the request; with
+// `automaticallyCancelling`, cancelling the task that awaits it does too.
+#pragma once
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "Hawser/DownloadResponseHandlers.h"
+#include "Hawser/ResponseHandlers.h"
+#include "Hawser/StreamOf.h"
+#include "platform/concurrency/CheckedContinuation.h"
+#include "platform/concurrency/Task.h"
+
+namespace Hawser {
+
+namespace detail {
+
+// The task behind every awaited response: it suspends on a checked continuation named
+// `name`, hands `registration` the callback that resumes it, and cancels the request
+// when it is cancelled.
+template <class Response>
+platform::Task<Response> awaitResponse(std::string name,
+                                       std::function<void(std::function<void(const Response&)>)> registration,
+                                       std::function<void()> cancelRequest) {
+    // Built before the await, not inside its expression: temporaries that live across a
+    // suspension are not handled reliably by every compiler.
+    auto body = [registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
+        registration([c](const Response& response) { c.resume(response); });
+    };
+    auto waiting = platform::withTaskCancellationHandler(
+        platform::withCheckedContinuation<Response>(std::move(name), std::move(body)), std::move(cancelRequest));
+    Response response = co_await waiting;
+    co_return response;
+}
+
+// The members shared by the data and the download form.
+template <class RequestPtrType, class Response>
+class ResponseTask {
+public:
+    using ResponseType = Response;
+    using Value = typename Response::ResultType::Success;
+
+    // The response; with `shouldAutomaticallyCancel`, cancelling the awaiting task
+    // cancels this one (and so the request) and the response then carries that failure.
+    auto response() const {
+        std::function<void()> onCancel;
+        if (shouldAutomaticallyCancel) onCancel = [task = task] { task.cancel(); };
+        return platform::withTaskCancellationHandler(task.value(), std::move(onCancel));
+    }
+    auto result() const {
+        return platform::mapAwaited(response(), [](const Response& r) { return r.result; });
+    }
+    // The success value; a failure is thrown as its HWError.
+    auto value() const {
+        return platform::mapAwaited(response(), [](const Response& r) -> Value {
+            if (r.result.isFailure()) r.result.error().raise();
+            return r.result.value();
+        });
+    }
+    void cancel() const { task.cancel(); }
+    void resume() const { request->resume(); }
+    void suspend() const { request->suspend(); }
+
+    RequestPtrType request;
+    platform::Task<Response> task;
+    bool shouldAutomaticallyCancel = false;
+};
+
+}  // namespace detail
+
+template <class Value>
+using DataTask = detail::ResponseTask<DataRequestPtr, DataResponse<Value, HWError>>;
+template <class Value>
+using DownloadTask = detail::ResponseTask<DownloadRequestPtr, DownloadResponse<Value, HWError>>;
+
+// The two core operations: `forResponse` registers the completion it is given as the
+// request's response handler.
+template <class Value>
+DataTask<Value> dataTask(const DataRequestPtr& request, bool automaticallyCancelling,
+                         std::function<void(DataResponseHandler<Value>)> forResponse) {
+    auto task = detail::awaitResponse<DataResponse<Value, HWError>>(
+        "dataTask(automaticallyCancelling:forResponse:)", std::move(forResponse), [request] { request->cancel(); });
+    return {request, std::move(task), automaticallyCancelling};
+}
+
+template <class Value>
+DownloadTask<Value> downloadTask(const DownloadRequestPtr& request, bool automaticallyCancelling,
+                                 std::function<void(DownloadResponseHandler<Value>)> forResponse) {
+    // The download's own cancel: no resume data is produced.
+    auto task = detail::awaitResponse<DownloadResponse<Value, HWError>>(
+        "downloadTask(automaticallyCancelling:forResponse:)", std::move(forResponse), [request] { request->cancel(); });
+    return {request, std::move(task), automaticallyCancelling};
+}
+
+// Any serializer, its completion on singleEventQueue().
+template <DataResponseSerializerProtocol S>
+DataTask<typename S::SerializedObject> serializedTask(const DataRequestPtr& request, S serializer,
+                                                      bool automaticallyCancelling = false) {
+    using Value = typename S::SerializedObject;
+    return dataTask<Value>(request, automaticallyCancelling,
+                           [request, serializer = std::move(serializer)](DataResponseHandler<Value> completion) {
+                               response(request, singleEventQueue(), serializer, std::move(completion));
+                           });
+}
+
+template <DownloadResponseSerializerProtocol S>
+DownloadTask<typename S::SerializedObject> serializedTask(const DownloadRequestPtr& request, S serializer,
+                                                          bool automaticallyCancelling = false) {
+    using Value = typename S::SerializedObject;
+    return downloadTask<Value>(request, automaticallyCancelling,
+                               [request, serializer = std::move(serializer)](DownloadResponseHandler<Value> completion) {
+                                   response(request, singleEventQueue(), serializer, std::move(completion));
+                               });
+}
+
+template <class RequestPtrType>
+auto serializedDataTask(const RequestPtrType& request, bool automaticallyCancelling = false,
+                        DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+                        std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+                        std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return serializedTask(request,
+                          DataResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
+                                                 std::move(emptyRequestMethods)),
+                          automaticallyCancelling);
+}
+
+template <class RequestPtrType>
+auto serializedStringTask(const RequestPtrType& request, bool automaticallyCancelling = false,
+                          DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+                          std::optional<platform::StringEncoding> encoding = std::nullopt,
+                          std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+                          std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return serializedTask(request,
+                          StringResponseSerializer(std::move(dataPreprocessor), std::move(encoding),
+                                                   std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
+                          automaticallyCancelling);
+}
+
+template <class T, class Decoder = platform::JSONDecoder, class RequestPtrType>
+auto serializedDecodableTask(const RequestPtrType& request, bool automaticallyCancelling = false,
+                             DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+                             Decoder decoder = Decoder(),
+                             std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+                             std::set<HTTPMethod> emptyRequestMethods =
+                                 ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return serializedTask(request,
+                          DecodableResponseSerializer<T, Decoder>(std::move(dataPreprocessor), std::move(decoder),
+                                                                  std::move(emptyResponseCodes),
+                                                                  std::move(emptyRequestMethods)),
+                          automaticallyCancelling);
+}
+
+// The downloaded file's URL.
+inline DownloadTask<platform::URL> serializedFileURLTask(const DownloadRequestPtr& request,
+                                                         bool automaticallyCancelling = false) {
+    return serializedTask(request, URLResponseSerializer{}, automaticallyCancelling);
+}
+
+}  // namespace Hawser

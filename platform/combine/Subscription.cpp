@@ -1,0 +1,43 @@
+// Demand arithmetic, the cancellable and the subscription slot.
+#include "platform/combine/Subscription.h"
+
+namespace platform::combine {
+
+Demand& Demand::operator+=(Demand other) {
+    if (!count_ || !other.count_) count_.reset();
+    else *count_ += *other.count_;
+    return *this;
+}
+
+AnyCancellable& AnyCancellable::operator=(AnyCancellable&& other) noexcept {
+    if (this != &other) {
+        cancel();
+        cancel_ = std::exchange(other.cancel_, nullptr);
+    }
+    return *this;
+}
+
+void AnyCancellable::cancel() {
+    if (auto cancel = std::exchange(cancel_, nullptr)) cancel();
+}
+
+namespace detail {
+
+void SubscriptionSlot::set(SubscriptionPtr subscription) {
+    std::lock_guard lock(mutex_);
+    subscription_ = std::move(subscription);
+}
+
+SubscriptionPtr SubscriptionSlot::take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(subscription_, nullptr);
+}
+
+SubscriptionPtr SubscriptionSlot::get() const {
+    std::lock_guard lock(mutex_);
+    return subscription_;
+}
+
+}  // namespace detail
+
+}  // namespace platform::combine
