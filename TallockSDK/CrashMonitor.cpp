@@ -74,14 +74,20 @@ void onSignal(int) {
     killSelf();
 }
 
+// The calling thread's signal stack, made once per thread (monitoring may be started
+// again) and kept for the thread's life: a handler may run on it at any moment.
+thread_local void* alternateStack = nullptr;
+
 void installAlternateStack() {
     // A handler entered on a stack overflow needs a stack of its own.
+    if (alternateStack) return;
     static constexpr std::size_t size = 64 * 1024;
     stack_t stack{};
     stack.ss_sp = std::malloc(size);
     if (!stack.ss_sp) return;
     stack.ss_size = size;
-    ::sigaltstack(&stack, nullptr);
+    if (::sigaltstack(&stack, nullptr) == 0) alternateStack = stack.ss_sp;
+    else std::free(stack.ss_sp);
 }
 
 }  // namespace

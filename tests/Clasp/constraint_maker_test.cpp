@@ -137,7 +137,7 @@ TEST(ConstraintMaker, LabelBecomesTheIdentifierAndTheConstraintIsMadeOnce) {
     Fixture f;
     std::shared_ptr<ConstraintDescription> description;
     auto constraints = clasp(f.view).prepareConstraints([&](ConstraintMaker& m) {
-        auto& step = m.width().equalTo(10).labeled("w");
+        auto step = m.width().equalTo(10).labeled("w");  // a copy: the chain is a temporary
         description = step.description();
         EXPECT_EQ(step.constraint(), step.constraint());
     });

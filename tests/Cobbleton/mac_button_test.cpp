@@ -31,7 +31,8 @@ public:
             });
     }
     std::vector<std::string> log;
-    platform::ObjectPtr sender;
+    // Weak: the button keeps its targets, so a strong sender would keep both alive.
+    std::weak_ptr<platform::Object> sender;
 };
 
 const auto red = NSColor::colorWithSRGBRed(1, 0, 0, 1);
@@ -67,7 +68,8 @@ bool near(platform::CGColor a, platform::CGColor b, double tolerance = 0.03) {
 // The colour the title is drawn in, read from the cell's attributed title.
 platform::CGColor titleColorOf(const MacButton& b) {
     auto title = b.attributedTitle();
-    auto* color = platform::attributeAs<platform::NSColorPtr>(title.attributesAt(0), platform::NSForegroundColorAttributeName);
+    auto attributes = title.attributesAt(0);  // the colour is read from this copy
+    auto* color = platform::attributeAs<platform::NSColorPtr>(attributes, platform::NSForegroundColorAttributeName);
     return color && *color ? (*color)->cgColor() : platform::CGColor{};
 }
 
@@ -284,7 +286,7 @@ TEST(MacButton, ClicksInsideOutsideAndWhileDisabled) {
 
     w.click(OnWindow::inside, OnWindow::inside);
     EXPECT_EQ(w.target->log, (std::vector<std::string>{"down:", "both:", "up:", "both:"}));
-    EXPECT_EQ(w.target->sender, w.button);
+    EXPECT_EQ(w.target->sender.lock(), w.button);
     EXPECT_TRUE(w.button->buttonState().contains(State::hover));
     EXPECT_FALSE(w.button->buttonState().contains(State::active));
 

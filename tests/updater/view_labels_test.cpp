@@ -234,11 +234,12 @@ TEST_F(Labels, SelfSizingLabelMeasuresItsText) {
 TEST_F(Labels, SelfSizingLabelDefaultsToTheWindowFontInBlack) {
     auto cell = std::make_shared<MyLabelCell>("Skyreach 更新");
     auto text = cell->textToShow();
-    const auto* font = attributeAs<NSFontPtr>(text.attributesAt(0), NSFontAttributeName);
+    auto attributes = text.attributesAt(0);  // the font and colour are read from this copy
+    const auto* font = attributeAs<NSFontPtr>(attributes, NSFontAttributeName);
     ASSERT_TRUE(font && *font);
     EXPECT_EQ((*font)->familyName(), updaterFont(13)->familyName());
     EXPECT_EQ((*font)->pointSize(), 13);
-    const auto* colour = attributeAs<NSColorPtr>(text.attributesAt(0), NSForegroundColorAttributeName);
+    const auto* colour = attributeAs<NSColorPtr>(attributes, NSForegroundColorAttributeName);
     ASSERT_TRUE(colour && *colour);
     EXPECT_TRUE(**colour == *NSColor::blackColor());
     CGSize size = cell->textSizeForWidth(1000);
