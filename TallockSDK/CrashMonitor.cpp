@@ -1,14 +1,20 @@
 // The crash monitor: on an uncaught exception or a fatal signal, store the unsent events
 // and end the process with SIGKILL. Guarded so that a fault or a hang while storing still
 // ends the process: a second entry kills at once, and an alarm ends a store that hangs.
+// A signal handler may only make async-signal-safe calls, so it does not store itself: it
+// wakes a thread kept waiting for this (one byte through a pipe), which stores on an
+// ordinary stack, and waits for its answer before ending the process.
 #include "TallockSDK/CrashMonitor.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
+#include <thread>
 #include <vector>
 
 namespace TallockSDK {
@@ -62,10 +68,55 @@ void onTerminate() {
     killSelf();
 }
 
+// The storing thread and the two pipes that wake it and answer: [read end, write end].
+// A forked child has the pipes but not the thread (its pid differs from the starter's).
+int wakePipe[2] = {-1, -1};
+int donePipe[2] = {-1, -1};
+pid_t storingProcess = -1;
+
+void readByte(int fd) {
+    char byte;
+    while (::read(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+void writeByte(int fd) {
+    const char byte = 1;
+    while (::write(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+// Started once, before any handler is installed; it lives as long as the process.
+void startStoringThread() {
+    if (wakePipe[0] >= 0) return;
+    if (::pipe2(wakePipe, O_CLOEXEC) != 0 || ::pipe2(donePipe, O_CLOEXEC) != 0) return;
+    storingProcess = ::getpid();
+    std::thread([] {
+        // Signals meant for the crashing thread are never taken here.
+        sigset_t all;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        readByte(wakePipe[0]);
+        storeAll();
+        writeByte(donePipe[1]);
+    }).detach();
+}
+
+// From a signal handler: the storing thread stores. A process without one (a forked
+// child) stores in the handler itself, as the last thing it can do.
+void storeFromSignal() {
+    if (wakePipe[1] < 0 || ::getpid() != storingProcess) {
+        storeAll();
+        return;
+    }
+    writeByte(wakePipe[1]);
+    readByte(donePipe[0]);
+}
+
 void onSignal(int) {
     if (!monitoring.load()) return;
     enterOnce();
-    storeAll();
+    storeFromSignal();
     std::set_terminate(nullptr);
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
@@ -95,6 +146,7 @@ void installAlternateStack() {
 void CrashMonitor::startMonitoring(std::shared_ptr<CrashDelegate> delegate) {
     monitoring.store(true);
     crashDelegates().push_back(std::move(delegate));
+    startStoringThread();
     std::set_terminate(onTerminate);
     installAlternateStack();
     struct sigaction action {};
