@@ -15,7 +15,8 @@ struct RecordingHandler : WKScriptMessageHandler {
         view = message->webView();
     }
     std::vector<Value> bodies;
-    std::shared_ptr<WKWebView> view;
+    // Weak: the controller keeps its handlers, and the view keeps the controller.
+    std::weak_ptr<WKWebView> view;
 };
 
 }  // namespace
@@ -30,7 +31,7 @@ TEST(WKUserContentControllerTest, OneHandlerPerNameAndMessagesReachIt) {
     EXPECT_TRUE(controller->postMessage("tracker", Value("{}"), view));
     EXPECT_FALSE(controller->postMessage("other", Value("{}"), view));
     EXPECT_EQ(handler->bodies, std::vector<Value>{Value("{}")});
-    EXPECT_EQ(handler->view, view);
+    EXPECT_EQ(handler->view.lock(), view);
 
     controller->removeScriptMessageHandlerForName("tracker");
     EXPECT_FALSE(controller->postMessage("tracker", Value("{}"), view));
