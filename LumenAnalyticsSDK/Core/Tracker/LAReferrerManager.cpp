@@ -19,6 +19,10 @@ LAReferrerManager& LAReferrerManager::sharedInstance() {
 
 LAReferrerManager::LAReferrerManager(platform::DispatchQueuePtr serialQueue) : serialQueue_(std::move(serialQueue)) {}
 
+LAReferrerManager::~LAReferrerManager() {
+    if (serialQueue_ && !platform::DispatchQueue::isCurrent(serialQueue_)) serialQueue_->sync([] {});
+}
+
 platform::Value::Dictionary LAReferrerManager::propertiesWithURL(const std::string& currentURL,
                                                                  const platform::Value::Dictionary& eventProperties) {
     platform::Value::Dictionary properties = eventProperties;

@@ -14,6 +14,8 @@ public:
     static LAReferrerManager& sharedInstance();
     // A manager of its own (tests); its titles are cached on `serialQueue`.
     explicit LAReferrerManager(platform::DispatchQueuePtr serialQueue);
+    // Waits for titles still being cached (they refer to this manager).
+    ~LAReferrerManager();
 
     // The properties to track for a new screen: the previous screen becomes the referrer.
     platform::Value::Dictionary propertiesWithURL(const std::string& currentURL,
