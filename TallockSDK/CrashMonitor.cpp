@@ -91,15 +91,17 @@ void startStoringThread() {
     if (wakePipe[0] >= 0) return;
     if (::pipe2(wakePipe, O_CLOEXEC) != 0 || ::pipe2(donePipe, O_CLOEXEC) != 0) return;
     storingProcess = ::getpid();
+    // The thread is born with every signal blocked (a thread starts with its creator's
+    // mask), so no signal is ever handled on it: a handler there would wait for itself.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &previous);
     std::thread([] {
-        // Signals meant for the crashing thread are never taken here.
-        sigset_t all;
-        sigfillset(&all);
-        ::pthread_sigmask(SIG_BLOCK, &all, nullptr);
         readByte(wakePipe[0]);
         storeAll();
         writeByte(donePipe[1]);
     }).detach();
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 // From a signal handler: the storing thread stores. A process without one (a forked
