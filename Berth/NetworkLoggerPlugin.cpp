@@ -32,13 +32,14 @@ void NetworkLoggerPlugin::Configuration::defaultOutput(const TargetType&, const 
 }
 
 const platform::DateFormatter& NetworkLoggerPlugin::defaultEntryDateFormatter() {
-    static const platform::DateFormatter formatter = [] {
-        platform::DateFormatter f;
-        f.setDateStyle(platform::DateFormatter::Style::shortStyle);
-        f.setTimeStyle(platform::DateFormatter::Style::shortStyle);
+    // Never destroyed: a provider's queue may still log while the process exits.
+    static const auto* formatter = [] {
+        auto* f = new platform::DateFormatter();
+        f->setDateStyle(platform::DateFormatter::Style::shortStyle);
+        f->setTimeStyle(platform::DateFormatter::Style::shortStyle);
         return f;
     }();
-    return formatter;
+    return *formatter;
 }
 
 std::string NetworkLoggerPlugin::defaultEntryFormatter(const std::string& identifier, const std::string& message,

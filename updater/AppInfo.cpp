@@ -14,14 +14,15 @@ namespace {
 constexpr const char* kChannelKey = "channel";
 
 const platform::Value::Dictionary& infoDictionary() {
-    static const platform::Value::Dictionary info = [] {
+    // Never destroyed: request signing on worker queues may read it while the process exits.
+    static const auto* info = [] {
         auto dictionary = platform::Bundle::main()->infoDictionary();
         if (!dictionary) {
             platform::fatal("The updater's bundle has no Info.plist (" + platform::Bundle::main()->bundlePath() + ")");
         }
-        return *dictionary;
+        return new platform::Value::Dictionary(std::move(*dictionary));
     }();
-    return info;
+    return *info;
 }
 
 std::string infoText(const char* key) {

@@ -53,6 +53,11 @@ struct Upload {
 
 class LAFlushTaskTest : public ::testing::Test {
 protected:
+    // The collector goes with the suite, so its connection threads are joined.
+    static void TearDownTestSuite() {
+        delete collector_;
+        collector_ = nullptr;
+    }
     static void SetUpTestSuite() {
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);

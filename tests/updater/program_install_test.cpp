@@ -52,6 +52,9 @@ struct UpdaterRun {
             "HOME=" + (c.root / "home").string(), "XDG_DATA_HOME=" + (c.root / "data").string(),
             "XDG_CONFIG_HOME=" + (c.root / "config").string(), "TMPDIR=" + (c.root / "tmp").string(),
             "SKYREACH_WINDOW_BACKEND=offscreen", "PATH=/usr/bin:/bin", "SKYREACH_UPDATER_FAULTS=" + faults};
+        // A sanitizer run's settings (suppressions) reach the program too.
+        for (const char* name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
         std::vector<std::string> argv = {UPDATER_EXECUTABLE};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         const std::string output = (c.root / "output.txt").string();

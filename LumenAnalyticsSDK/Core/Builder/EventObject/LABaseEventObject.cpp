@@ -53,9 +53,9 @@ std::optional<std::int64_t> millisecondsOf(const platform::Value& value) {
 
 // The entry under `key`, null when there is none.
 const platform::Value& entryOf(const platform::Value::Dictionary& dictionary, const char* key) {
-    static const platform::Value none;
+    static const auto* none = new platform::Value();  // never destroyed: events are built until exit
     const auto found = dictionary.find(key);
-    return found == dictionary.end() ? none : found->second;
+    return found == dictionary.end() ? *none : found->second;
 }
 
 std::optional<std::string> textOf(const platform::Value& value) {
