@@ -37,7 +37,11 @@ struct Manual final : combine::Subscriber<Output, combine::Never> {
         values.push_back(value);
         return combine::Demand::none();
     }
-    void receive(const combine::Completion<combine::Never>&) override { finished = true; }
+    // A finished subscriber lets its subscription go, which holds it in turn.
+    void receive(const combine::Completion<combine::Never>&) override {
+        subscription.reset();
+        finished = true;
+    }
 };
 
 // Subscribes `publisher`, checks nothing happens until the first demand of `demand`,
