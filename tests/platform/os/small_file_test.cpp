@@ -1,0 +1,51 @@
+// The small-file reader against what a hostile or broken folder can hold in place of a
+// file: each case is answered promptly, and only a small regular file is ever read.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/files/SmallFile.h"
+#include "tests/support/TempDir.h"
+
+using namespace platform;
+using testing_support::TempDir;
+using testing_support::writeFile;
+namespace fs = std::filesystem;
+
+TEST(SmallFile, OnlyASmallRegularFileIsRead) {
+    TempDir dir;
+    const fs::path root = dir.path();
+    writeFile(root / "small", "12345");
+    writeFile(root / "large", "123456");
+    fs::create_symlink(root / "small", root / "link");
+    fs::create_symlink("/dev/zero", root / "zero");
+    fs::create_directory(root / "folder");
+    ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
+
+    struct Case {
+        const char* name;
+        LinkPolicy links;
+        SmallFile::Outcome outcome;
+        const char* why;  // a part of the reason, when refused
+    };
+    const Case cases[] = {
+        {"small", LinkPolicy::refuse, SmallFile::Outcome::read, ""},
+        {"missing", LinkPolicy::refuse, SmallFile::Outcome::absent, ""},
+        {"large", LinkPolicy::refuse, SmallFile::Outcome::refused, "larger than 5 bytes"},
+        {"link", LinkPolicy::refuse, SmallFile::Outcome::refused, "is a link"},
+        {"link", LinkPolicy::follow, SmallFile::Outcome::read, ""},
+        {"zero", LinkPolicy::refuse, SmallFile::Outcome::refused, "is a link"},
+        {"zero", LinkPolicy::follow, SmallFile::Outcome::refused, "not a regular file"},
+        {"folder", LinkPolicy::refuse, SmallFile::Outcome::refused, "not a regular file"},
+        {"fifo", LinkPolicy::refuse, SmallFile::Outcome::refused, "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto file = readSmallRegularFile((root / c.name).string(), 5, c.links);
+        EXPECT_EQ(file.outcome, c.outcome);
+        EXPECT_NE(file.why.find(c.why), std::string::npos) << file.why;
+        if (file.isRead()) EXPECT_EQ(file.data.toString(), "12345");
+    }
+}
