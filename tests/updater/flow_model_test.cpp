@@ -8,6 +8,7 @@
 #include "platform/runloop/Thread.h"
 #include "updater/AppDelegate.h"
 #include "updater/ViewModel/DownloadViewModel.h"
+#include "updater/ViewModel/FileTree.h"
 
 using namespace flow_test;
 using Lanternfly_Updater::AppDelegate;

@@ -8,37 +8,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "Common/Helper/CmdHelper.h"
-#include "updater/ViewModel/DownloadViewModel.h"
+#include "updater/ViewModel/FileTree.h"
 #include "updater/ViewModel/PackageCheck.h"
 #include "updater/ViewModel/WorkOrder.h"
 
 namespace Lanternfly_Updater {
 
 namespace {
-
-const char* phaseName(int phase) {
-    static const char* names[] = {"staging", "swapping", "cleaning"};
-    return names[phase];
-}
-
-bool writeDurably(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".writing";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
-}
 
 // Exchanges two names in one step; false where the file system cannot.
 bool exchange(const std::string& a, const std::string& b) {
@@ -62,19 +43,23 @@ void faultPoint(const char* point) {
 BundleSwap::BundleSwap(std::string journal, std::string target, std::optional<std::string> retired)
     : journal_(std::move(journal)), target_(std::move(target)), retired_(std::move(retired)) {}
 
-void BundleSwap::record(Phase phase) const {
-    std::string text = std::string(phaseName(static_cast<int>(phase))) + "\n" + target_ + "\n" +
-                       (retired_ ? *retired_ : std::string()) + "\n";
-    writeDurably(journal_, text);
+bool BundleSwap::record(Phase phase, std::string& why) const {
+    return writeInstallJournal(journal_, InstallJournal{phase, target_, retired_}, why);
+}
+
+void BundleSwap::abandon() const {
+    removeTree(staged());
+    ::unlink(journal_.c_str());
 }
 
 bool BundleSwap::stage(const std::string& source, std::string& why) {
-    record(Phase::staging);
+    // Without a journal a kill could not be repaired: nothing is done then.
+    if (!record(Phase::staging, why)) return false;
     removeTree(staged());  // left by a run that had no journal yet
     faultPoint("staging");
     bool copied = true;
     try {
-        CmdHelper::exec("/bin/cp", {"-r", source, staged()});
+        CmdHelper::exec("/bin/cp", {"-r", "--", source, staged()});
     } catch (const platform::ErrorException& failure) {
         why = failure.error()->localizedDescription();
         copied = false;
@@ -85,8 +70,7 @@ bool BundleSwap::stage(const std::string& source, std::string& why) {
         copied = !problem;
     }
     if (!copied) {
-        removeTree(staged());
-        ::unlink(journal_.c_str());
+        abandon();
         return false;
     }
     faultPoint("staged");
@@ -94,7 +78,10 @@ bool BundleSwap::stage(const std::string& source, std::string& why) {
 }
 
 bool BundleSwap::swap(std::string& why) {
-    record(Phase::swapping);
+    if (!record(Phase::swapping, why)) {
+        abandon();
+        return false;
+    }
     faultPoint("swapping");
     bool swapped = false;
     if (isAbsent(target_)) {
@@ -113,48 +100,62 @@ bool BundleSwap::swap(std::string& why) {
     }
     if (!swapped) {
         why = std::strerror(errno);
-        removeTree(staged());
-        ::unlink(journal_.c_str());
+        abandon();
         return false;
     }
     faultPoint("swapped");
-    record(Phase::cleaning);
+    // Not recorded, the swapping phase repairs the same way: the old copies go.
+    std::string ignored;
+    record(Phase::cleaning, ignored);
     return true;
 }
 
 void BundleSwap::finish() {
     faultPoint("cleaning");
-    repair(journal_);
+    if (settle(Phase::cleaning)) ::unlink(journal_.c_str());
 }
 
-bool BundleSwap::repair(const std::string& journal) {
-    std::ifstream file(journal);
-    std::string phase, target, retired;
-    if (!file || !std::getline(file, phase) || !std::getline(file, target) || target.empty()) {
-        ::unlink(journal.c_str());
-        return true;
-    }
-    std::getline(file, retired);
-    file.close();
-    BundleSwap swap(journal, target, retired.empty() ? std::nullopt : std::optional<std::string>(retired));
-    if (phase != "staging" && isAbsent(target)) {
+bool BundleSwap::settle(Phase phase) const {
+    if (phase != Phase::staging && isAbsent(target_)) {
         // The client's path is empty: the kept-aside old bundle goes back, else the
         // complete staged one (the old bundle was absent) goes in.
-        if (!isAbsent(swap.aside())) ::rename(swap.aside().c_str(), target.c_str());
-        else if (!isAbsent(swap.staged())) ::rename(swap.staged().c_str(), target.c_str());
+        if (!isAbsent(aside())) ::rename(aside().c_str(), target_.c_str());
+        else if (!isAbsent(staged())) ::rename(staged().c_str(), target_.c_str());
     }
-    if (phase != "staging" && isAbsent(target) && (!isAbsent(swap.aside()) || !isAbsent(swap.staged())))
+    if (phase != Phase::staging && isAbsent(target_) && (!isAbsent(aside()) || !isAbsent(staged())))
         return false;  // nothing kept is deleted while the client's path is empty
-    removeTree(swap.staged());
+    removeTree(staged());
     faultPoint("cleaning-staged");
-    if (!isAbsent(target)) removeTree(swap.aside());
-    if (phase == "cleaning" && swap.retired_ && *swap.retired_ != target && !isAbsent(target)) {
-        const std::string retiredAside = *swap.retired_ + ".updater-old";
-        if (!isAbsent(*swap.retired_)) ::rename(swap.retired_->c_str(), retiredAside.c_str());
+    if (!isAbsent(target_)) removeTree(aside());
+    if (phase == Phase::cleaning && retired_ && *retired_ != target_ && !isAbsent(target_)) {
+        const std::string retiredAside = *retired_ + ".updater-old";
+        if (!isAbsent(*retired_)) ::rename(retired_->c_str(), retiredAside.c_str());
         removeTree(retiredAside);
     }
-    ::unlink(journal.c_str());
     return true;
+}
+
+BundleSwap::Repair BundleSwap::repair(const std::string& journal, const WorkOrder& order, std::string& why) {
+    InstallJournal entry;
+    switch (readInstallJournal(journal, entry, why)) {
+        case JournalState::absent:
+            return Repair::done;
+        case JournalState::refused:
+            return Repair::refused;
+        case JournalState::read:
+            break;
+    }
+    if (auto problem = journalScopeProblem(entry, order)) {
+        why = *problem;
+        return Repair::refused;
+    }
+    BundleSwap swap(journal, entry.target, entry.retired);
+    if (!swap.settle(entry.phase)) {
+        why = "the client's path " + entry.target + " is empty and its kept copy could not be put back";
+        return Repair::clientMissing;
+    }
+    ::unlink(journal.c_str());
+    return Repair::done;
 }
 
 }  // namespace Lanternfly_Updater

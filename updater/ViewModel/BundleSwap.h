@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "updater/ViewModel/InstallJournal.h"
+#include "updater/ViewModel/WorkOrder.h"
+
 namespace Lanternfly_Updater {
 
 class BundleSwap {
@@ -16,26 +19,39 @@ public:
     BundleSwap(std::string journal, std::string target, std::optional<std::string> retired);
 
     // Copies `source` to the temporary name beside the target. False (with the reason)
-    // when the copy failed or is not a complete bundle; nothing is left behind then.
+    // when the journal cannot be written, the copy failed or is not a complete bundle;
+    // nothing is left behind then, and nothing of the client was touched.
     bool stage(const std::string& source, std::string& why);
     // Puts the staged bundle in place: one exchange of names where the file system allows
     // it, else the old bundle moved aside and the new one moved in. False (with the
-    // reason, everything as before, staged copy removed) when no rename could be made.
+    // reason, everything as before, staged copy removed) when the journal cannot be
+    // written or no rename could be made.
     bool swap(std::string& why);
     // Retires the renamed client, deletes the old bundle and closes the journal.
     void finish();
 
-    // Finishes or undoes the replacement a journal describes; false when the client's path
-    // is still missing and its kept copy could not be put back (the journal then stays).
-    static bool repair(const std::string& journal);
+    enum class Repair {
+        done,           // no journal, or the replacement it describes is finished or undone
+        refused,        // the journal is unreadable or names paths outside the work order's
+                        // client: nothing was touched and the journal stays
+        clientMissing,  // the client's path is empty and its kept copy could not be put back
+    };
+    // Finishes or undoes the replacement that `journal` describes, acting only on `order`'s
+    // client, its two temporary copies and a renamed client of the same application in the
+    // same folder. `why` says what was refused or is missing.
+    static Repair repair(const std::string& journal, const WorkOrder& order, std::string& why);
 
     const std::string& target() const { return target_; }
     std::string staged() const { return target_ + ".updater-new"; }
     std::string aside() const { return target_ + ".updater-old"; }
 
 private:
-    enum class Phase { staging, swapping, cleaning };
-    void record(Phase phase) const;
+    using Phase = InstallJournal::Phase;
+    bool record(Phase phase, std::string& why) const;
+    // Finishes or undoes this replacement from `phase` on; false while the client's path
+    // is empty and a kept copy could not be put back.
+    bool settle(Phase phase) const;
+    void abandon() const;
 
     std::string journal_;
     std::string target_;

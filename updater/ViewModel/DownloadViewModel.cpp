@@ -2,12 +2,8 @@
 // its progress and outcome, the install-progress timer and the control button.
 #include "updater/ViewModel/DownloadViewModel.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cmath>
 
-#include "Common/Helper/CmdHelper.h"
 #include "Hawser/DownloadResponseHandlers.h"
 #include "Hawser/HW.h"
 #include "Hawser/Session.h"
@@ -21,6 +17,7 @@
 #include "updater/Common/Statistics/StatisticsEvent.h"
 #include "updater/Log.h"
 #include "updater/ViewModel/BundleSwap.h"
+#include "updater/ViewModel/FileTree.h"
 #include "updater/ViewModel/UpdaterLock.h"
 
 namespace Lanternfly_Updater {
@@ -31,31 +28,6 @@ std::shared_ptr<DownloadViewModel> DownloadViewModel::create(FinishHook finishUp
         platform::NSApplication::shared()->terminate(sender);
     };
     return model;
-}
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    auto end = folder.find_last_not_of('/');
-    std::string base = end == std::string::npos ? std::string() : folder.substr(0, end + 1);
-    return base + "/" + name;
-}
-
-bool removeTree(const std::string& path) {
-    struct stat info;
-    auto gone = [&] { return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT; };
-    auto run = [](const std::string& tool, const std::vector<std::string>& arguments) {
-        try {
-            CmdHelper::exec(tool, arguments);
-        } catch (const platform::ErrorException&) {
-        }
-    };
-    run("/bin/rm", {"-rf", path});
-    if (gone()) return true;
-    // Only a real folder: the tool would change the mode of a link's target. Links met
-    // inside are not followed.
-    if (!S_ISDIR(info.st_mode)) return false;
-    run("/bin/chmod", {"-R", "u+rwx", path});
-    run("/bin/rm", {"-rf", path});
-    return gone();
 }
 
 std::string DownloadViewModel::dataFolder() { return downloadFolder().deletingLastPathComponent().path(); }
@@ -125,14 +97,35 @@ WorkOrder DownloadViewModel::workOrder() const {
 
 bool DownloadViewModel::prepareRun() {
     std::string why;
-    if (!takeUpdaterLock(dataFolder(), why)) {
-        log().emergency("安装更新失败-另一个更新程序正在运行-" + why);
-        updaterStatus->setValue(UpdaterStatus::error);
+    switch (takeUpdaterLock(dataFolder(), why)) {
+        case UpdaterLock::taken:
+            break;
+        case UpdaterLock::heldByAnother:
+            log().emergency("安装更新失败-另一个更新程序正在运行-" + why);
+            updaterStatus->setValue(UpdaterStatus::error);
+            return false;
+        case UpdaterLock::failed:
+            log().emergency("安装更新失败-无法获取更新锁-" + why);
+            updaterStatus->setValue(UpdaterStatus::error);
+            return false;
+    }
+    // Nothing is touched on the word of arguments that could point anywhere.
+    if (auto problem = workOrderProblem(workOrder())) {
+        refuseWorkOrder(*problem);
         return false;
     }
-    // An install killed half-way is finished or undone before anything else.
-    if (!BundleSwap::repair(journalPath()))
-        log().emergency("安装更新失败-上次安装未能恢复-" + journalPath());
+    // An install killed half-way is finished or undone before anything else, and only
+    // for the client this work order names.
+    switch (BundleSwap::repair(journalPath(), workOrder(), why)) {
+        case BundleSwap::Repair::done:
+            break;
+        case BundleSwap::Repair::refused:
+            failInstall("安装更新失败-安装记录无效-" + why, "安装记录无效");
+            return false;
+        case BundleSwap::Repair::clientMissing:
+            failInstall("安装更新失败-上次安装未能恢复-" + why, "上次安装未能恢复");
+            return false;
+    }
     removeAbandonedDownloads();
     return true;
 }
@@ -149,17 +142,18 @@ void DownloadViewModel::refuseWorkOrder(const WorkOrderProblem& problem) {
 
 void DownloadViewModel::downloadFile() {
     if (!prepareRun()) return;
-    if (auto problem = workOrderProblem(workOrder())) {
-        refuseWorkOrder(*problem);
+    const auto folder = downloadFolder();
+    // The download folder is the updater's own: a link or file in its place is removed,
+    // never followed, so nothing outside it is emptied or written.
+    if (!ensureRealFolder(folder.path())) {
+        const std::string what = "cannot make the download folder " + folder.path();
+        log().emergency("下载失败-" + what);
+        didFailDownload(platform::NSError::withDescription("Lanternfly_Updater.DownloadFolder", 1, what));
         return;
     }
-    const auto folder = downloadFolder();
     const auto package = packageFile();
     log().error("进度-删除原有updater.zip文件");
-    try {
-        CmdHelper::exec("/bin/rm", {"-rf", package.path()});
-    } catch (const platform::ErrorException&) {
-    }
+    removeTree(package.path());
     for (const auto& name : getAppFile()) {
         log().error("进度-删除原有" + name + ".app文件");
         removeTree(joinPath(folder.path(), name));  // a leftover would be unpacked into

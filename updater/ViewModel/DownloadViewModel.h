@@ -44,8 +44,8 @@ public:
     void configure(const std::map<std::string, std::string>& args);
     // "V" + name + "（" + code + "）" when both are known, else empty.
     std::string versionText() const;
-    // Takes the one-updater lock, repairs an interrupted install, checks the work order,
-    // clears leftovers, reports the start and starts the download.
+    // Takes the one-updater lock, checks the work order, repairs an interrupted install of
+    // its client, clears leftovers, reports the start and starts the download.
     void downloadFile();
     void handleControlButton();
     // Names of the ".app" bundles in the download folder, in listing order.
@@ -86,19 +86,13 @@ private:
     void failInstall(const std::string& logText, const std::string& content);
     // Ends the flow on a bad work order: a download failure or the install-path failure.
     void refuseWorkOrder(const WorkOrderProblem& problem);
-    // The lock, the repair of an interrupted install and the removal of leftovers; false
-    // (error state) when another updater runs.
+    // The lock, the work order's check, the repair of an interrupted install and the
+    // removal of leftovers; false (with the error state shown) when the run cannot go on.
     bool prepareRun();
 
     std::vector<std::string> missingKeys_;
 };
 
 using UpdaterStatus = DownloadViewModel::UpdaterStatus;
-
-// `folder` and `name` joined by exactly one "/".
-std::string joinPath(const std::string& folder, const std::string& name);
-// Removes `path` and everything in it, also below folders without write permission
-// (a bundle may carry such folders); true when nothing is left.
-bool removeTree(const std::string& path);
 
 }  // namespace Lanternfly_Updater

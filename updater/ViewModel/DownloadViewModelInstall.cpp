@@ -14,6 +14,7 @@
 #include "updater/ViewModel/BundleProcesses.h"
 #include "updater/ViewModel/BundleSwap.h"
 #include "updater/ViewModel/DownloadViewModel.h"
+#include "updater/ViewModel/FileTree.h"
 #include "updater/ViewModel/PackageCheck.h"
 #include "updater/ViewModel/UpdaterLock.h"
 #include "updater/ViewModel/WorkOrder.h"
@@ -73,7 +74,7 @@ void DownloadViewModel::installPackage() {
         invalidateTimer();
         return;
     }
-    // Nothing is touched on the word of arguments that could point anywhere.
+    // Checked again: the folders may have changed during the download.
     if (auto problem = workOrderProblem(workOrder())) {
         refuseWorkOrder(*problem);
         return;

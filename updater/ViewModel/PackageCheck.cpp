@@ -9,16 +9,17 @@
 
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "platform/files/SmallFile.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "updater/ViewModel/WorkOrder.h"
 
 namespace Lanternfly_Updater {
 
 namespace {
+
+constexpr std::size_t kInfoPlistLimit = 1024 * 1024;
 
 std::optional<std::string> realPath(const std::string& path) {
     char resolved[PATH_MAX];
@@ -43,28 +44,41 @@ std::optional<std::string> linkDestination(const std::string& link, const std::s
     return normalisedPath(*base + "/" + text);
 }
 
-// The first link below `folder` whose destination lies outside `root`, or an entry that
-// is neither a file, a folder nor a link.
-std::optional<std::string> strayEntry(const std::string& folder, const std::string& root) {
+// The names in `folder`, without "." and "..".
+std::optional<std::vector<std::string>> namesIn(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return "cannot list " + folder;
+    if (!dir) return std::nullopt;
     std::vector<std::string> names;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
     }
     ::closedir(dir);
-    for (const auto& name : names) {
-        const std::string path = folder + "/" + name;
-        struct stat info;
-        if (::lstat(path.c_str(), &info) != 0) return "cannot read " + path;
-        if (S_ISLNK(info.st_mode)) {
-            auto destination = linkDestination(path, folder);
-            if (!destination || !isInside(*destination, root)) return "link leaves the bundle: " + path;
-        } else if (S_ISDIR(info.st_mode)) {
-            if (auto stray = strayEntry(path, root)) return stray;
-        } else if (!S_ISREG(info.st_mode)) {
-            return "neither a file, a folder nor a link: " + path;
+    return names;
+}
+
+// The first link below `root` whose destination lies outside it, or an entry that is
+// neither a file, a folder nor a link. The walk keeps its folders in a list of its own,
+// so no depth of tree can exhaust the stack.
+std::optional<std::string> strayEntry(const std::string& root) {
+    std::vector<std::string> folders = {root};
+    while (!folders.empty()) {
+        const std::string folder = std::move(folders.back());
+        folders.pop_back();
+        auto names = namesIn(folder);
+        if (!names) return "cannot list " + folder;
+        for (const auto& name : *names) {
+            const std::string path = folder + "/" + name;
+            struct stat info;
+            if (::lstat(path.c_str(), &info) != 0) return "cannot read " + path;
+            if (S_ISLNK(info.st_mode)) {
+                auto destination = linkDestination(path, folder);
+                if (!destination || !isInside(*destination, root)) return "link leaves the bundle: " + path;
+            } else if (S_ISDIR(info.st_mode)) {
+                folders.push_back(path);
+            } else if (!S_ISREG(info.st_mode)) {
+                return "neither a file, a folder nor a link: " + path;
+            }
         }
     }
     return std::nullopt;
@@ -73,11 +87,10 @@ std::optional<std::string> strayEntry(const std::string& folder, const std::stri
 }  // namespace
 
 std::optional<BundleFacts> readBundleFacts(const std::string& bundle) {
-    std::ifstream file(bundle + "/Contents/Info.plist", std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    auto plist = platform::PropertyListSerialization::propertyList(platform::Data::fromString(bytes.str()));
+    // A package's Info.plist is outside input: only a small regular file is read.
+    auto file = platform::readSmallRegularFile(bundle + "/Contents/Info.plist", kInfoPlistLimit);
+    if (!file.isRead()) return std::nullopt;
+    auto plist = platform::PropertyListSerialization::propertyList(file.data);
     if (!plist.isSuccess() || !plist.value().asDictionary()) return std::nullopt;
     const auto& root = plist.value();
     return BundleFacts{root["CFBundleIdentifier"].stringValue(), root["CFBundleExecutable"].stringValue()};
@@ -104,7 +117,7 @@ std::optional<std::string> packageProblem(const std::string& bundle, const std::
     }
     auto root = realPath(bundle);
     if (!root) return "cannot resolve " + bundle;
-    return strayEntry(*root, *root);
+    return strayEntry(*root);
 }
 
 }  // namespace Lanternfly_Updater

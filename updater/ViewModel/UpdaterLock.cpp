@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,7 +14,6 @@
 #include <vector>
 
 #include "platform/files/FileManager.h"
-#include "updater/ViewModel/DownloadViewModel.h"
 
 namespace Lanternfly_Updater {
 
@@ -33,31 +33,38 @@ std::vector<std::string> entriesOf(const std::string& folder) {
 
 }  // namespace
 
-bool takeUpdaterLock(const std::string& folder, std::string& why) {
+UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
     static int held = -1;
-    if (held >= 0) return true;
+    if (held >= 0) return UpdaterLock::taken;
     try {
         platform::FileManager::defaultManager()->createDirectory(folder, true);
     } catch (const platform::ErrorException&) {
     }
+    struct stat info;
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        why = folder + " is not a folder of its own (missing, a link or a file)";
+        return UpdaterLock::failed;
+    }
     const std::string path = folder + "/updater.lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
         why = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+        return UpdaterLock::failed;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = path + " is not a regular file";
+        ::close(fd);
+        return UpdaterLock::failed;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        why = errno == EWOULDBLOCK ? "another updater is running (" + path + " is locked)"
-                                   : "cannot lock " + path + ": " + std::strerror(errno);
+        const bool busy = errno == EWOULDBLOCK;
+        why = busy ? "another updater is running (" + path + " is locked)"
+                   : "cannot lock " + path + ": " + std::strerror(errno);
         ::close(fd);
-        return false;
+        return busy ? UpdaterLock::heldByAnother : UpdaterLock::failed;
     }
     held = fd;
-    return true;
-}
-
-void emptyFolder(const std::string& folder) {
-    for (const auto& name : entriesOf(folder)) removeTree(folder + "/" + name);
+    return UpdaterLock::taken;
 }
 
 void removeAbandonedDownloads() {

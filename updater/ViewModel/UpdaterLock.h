@@ -6,12 +6,16 @@
 
 namespace Lanternfly_Updater {
 
-// Takes the lock "<folder>/updater.lock" for this process; true when this process holds
-// it (also on later calls). False, with the reason, when another process holds it.
-bool takeUpdaterLock(const std::string& folder, std::string& why);
+enum class UpdaterLock {
+    taken,          // this process holds it (also on later calls)
+    heldByAnother,  // another updater runs
+    failed,         // the lock cannot be taken: the data folder or lock file is unusable
+};
 
-// Removes everything inside `folder` (the folder itself stays).
-void emptyFolder(const std::string& folder);
+// Takes the lock "<folder>/updater.lock" for this process. `folder` must be a real folder
+// and the lock a regular file: a link at either is refused, never followed. `why` says
+// what kept the lock from being taken.
+UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why);
 
 // Removes partial downloads that a killed run left in the temporary folder: those of
 // processes that no longer run, and that no running download holds locked.

@@ -1,0 +1,134 @@
+// Reading, writing and checking the install journal. Its text is three lines: the phase,
+// the target, and the retired bundle (empty when none).
+#include "updater/ViewModel/InstallJournal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "platform/files/SmallFile.h"
+#include "updater/ViewModel/FileTree.h"
+#include "updater/ViewModel/PackageCheck.h"
+
+namespace Lanternfly_Updater {
+
+namespace {
+
+constexpr std::size_t kJournalLimit = 16 * 1024;  // three paths of at most PATH_MAX each
+const char* const kPhaseNames[] = {"staging", "swapping", "cleaning"};
+
+std::optional<InstallJournal::Phase> phaseNamed(const std::string& name) {
+    for (int phase = 0; phase < 3; ++phase)
+        if (name == kPhaseNames[phase]) return static_cast<InstallJournal::Phase>(phase);
+    return std::nullopt;
+}
+
+bool isAbsolutePath(const std::string& path) { return !path.empty() && path == normalisedPath(path) && path[0] == '/'; }
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void syncFolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The identifier of the bundle at `path` or of one of its temporary copies; empty when
+// none of them is a readable bundle.
+std::string identifierOfAnyForm(const std::string& path) {
+    for (const auto& form : {path, path + ".updater-old", path + ".updater-new"}) {
+        if (!isBundleFolder(form)) continue;
+        auto facts = readBundleFacts(form);
+        if (facts && !facts->identifier.empty()) return facts->identifier;
+    }
+    return {};
+}
+
+bool anyFormExists(const std::string& path) {
+    return !isAbsent(path) || !isAbsent(path + ".updater-old") || !isAbsent(path + ".updater-new");
+}
+
+}  // namespace
+
+JournalState readInstallJournal(const std::string& path, InstallJournal& entry, std::string& why) {
+    auto file = platform::readSmallRegularFile(path, kJournalLimit);
+    if (file.outcome == platform::SmallFile::Outcome::absent) return JournalState::absent;
+    if (file.isRefused()) {
+        why = file.why;
+        return JournalState::refused;
+    }
+    std::istringstream lines(file.data.toString());
+    std::string phase, target, retired, rest;
+    std::getline(lines, phase);
+    std::getline(lines, target);
+    std::getline(lines, retired);
+    auto known = phaseNamed(phase);
+    if (!known || !isAbsolutePath(target) || (!retired.empty() && !isAbsolutePath(retired)) ||
+        std::getline(lines, rest)) {
+        why = path + " is not an install journal";
+        return JournalState::refused;
+    }
+    entry = InstallJournal{*known, target, retired.empty() ? std::nullopt : std::optional<std::string>(retired)};
+    return JournalState::read;
+}
+
+bool writeInstallJournal(const std::string& path, const InstallJournal& entry, std::string& why) {
+    const std::string text = std::string(kPhaseNames[static_cast<int>(entry.phase)]) + "\n" + entry.target + "\n" +
+                             entry.retired.value_or("") + "\n";
+    const std::string temporary = path + ".writing";
+    ::unlink(temporary.c_str());  // a killed run's leftover, or a link: removed, not followed
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        why = "cannot write the install journal " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        why = "cannot write the install journal " + path + ": " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
+}
+
+std::optional<std::string> journalScopeProblem(const InstallJournal& entry, const WorkOrder& order) {
+    const std::string folder = normalisedPath(order.appFolder);
+    const std::string client = normalisedPath(joinPath(folder, order.appName));
+    const std::string prefix = folder == "/" ? "/" : folder + "/";
+    auto inClientFolder = [&](const std::string& path) {
+        return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+               isPlainBundleName(path.substr(prefix.size()));
+    };
+    if (!inClientFolder(entry.target)) return "the journal names " + entry.target + ", outside " + folder;
+    if (entry.retired && !inClientFolder(*entry.retired))
+        return "the journal names " + *entry.retired + ", outside " + folder;
+    if (entry.target != client && entry.retired != client)
+        return "the journal is about " + entry.target + ", not about " + client;
+    // A renamed client goes with the client only when both are the same application.
+    const std::string other = entry.target != client ? entry.target : entry.retired.value_or(client);
+    if (other == client || !anyFormExists(other)) return std::nullopt;
+    const std::string identifier = identifierOfAnyForm(client);
+    if (identifier.empty() || identifierOfAnyForm(other) != identifier)
+        return "the journal's " + other + " is not the same application as " + client;
+    return std::nullopt;
+}
+
+}  // namespace Lanternfly_Updater
