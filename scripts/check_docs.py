@@ -5,7 +5,8 @@ Usage: check_docs.py SOURCE_DIR
 
 Fails (naming file and line) when a relative link does not resolve, when a file path
 written in backquotes (`Hawser/Session.cpp`, `tests/updater/ditto_test.cpp`) names no file
-or folder of the tree, or when docs/ARCHITECTURE.md, the map, grows past 400 lines.
+or folder of the tree, when a test file named in backquotes (`LADatabase_test`, `ditto_test.cpp`) is not among
+tests/**/*_test.cpp, or when docs/ARCHITECTURE.md, the map, grows past 400 lines.
 """
 import os
 import re
@@ -18,6 +19,7 @@ CODE = re.compile(r"`([^`\n]+)`")
 # A path of the tree: starts at a top-level folder, ends in a file name with an extension
 # (or a slash), and holds no placeholder, wildcard or ellipsis.
 PATH = re.compile(r"^[A-Za-z0-9_.+-]+(/[A-Za-z0-9_.+ -]+)+(\.[A-Za-z0-9]+|/)$")
+TEST_FILE = re.compile(r"^([A-Za-z0-9_+]+_test)(\.cpp)?$")
 
 
 def documents(root):
@@ -31,6 +33,9 @@ def documents(root):
 def check(root):
     problems = []
     top = {entry for entry in os.listdir(root) if os.path.isdir(os.path.join(root, entry))}
+    tests = set()
+    for folder, _, files in os.walk(os.path.join(root, "tests")):
+        tests.update(name[:-4] for name in files if name.endswith("_test.cpp"))
     for doc in sorted(documents(root)):
         where = os.path.relpath(doc, root)
         with open(doc, encoding="utf-8") as handle:
@@ -46,6 +51,9 @@ def check(root):
                     problems.append(f"{where}:{number}: link to {target}, which does not exist")
             for code in CODE.findall(line):
                 code = code.strip()
+                test = TEST_FILE.match(code)
+                if test and test.group(1) not in tests:
+                    problems.append(f"{where}:{number}: `{code}` is not a test file of tests/")
                 if not PATH.match(code) or code.split("/")[0] not in top:
                     continue
                 if code.split("/")[0].startswith("build"):
