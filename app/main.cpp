@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     auto delegate = std::make_shared<AppDelegate>();
     app->setDelegate(delegate);
 
-    // What the main interface description would instantiate: the window controller with
-    // its window, then the content view controller (whose view loads into the window).
+    // The objects the program starts with: the window controller with its window, then
+    // the content view controller (whose view loads into the window and starts the update).
     auto windowController = UpdaterWindowController::create(UpdaterWindow::create());
     auto window = windowController->window();
     window->setTitle("Skyreach Updater");
