@@ -2,10 +2,12 @@
 // row cap, the in-memory counters and the upgrade of a file written by the older layout.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
+#include "tests/LumenAnalyticsSDK/LALogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -60,7 +62,7 @@ std::vector<std::string> rowsOnDisk(const std::string& path) {
     return rows;
 }
 
-class LADatabaseTest : public testing::Test {
+class LADatabaseTest : public ::testing::Test {
 protected:
     void TearDown() override { LADatabase::setMaxCacheSizeSource(nullptr); }
     std::string path() const { return (dir / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist").string(); }
@@ -114,10 +116,12 @@ TEST_F(LADatabaseTest, ValuesAndIdsNeverBecomeSQL) {
                                                   "PO'ST");
     ASSERT_TRUE(db->insertRecord(*quoted));
     ASSERT_TRUE(db->insertRecord(*eventRecord("other")));
-    // Ids that are not decimal row ids name no row.
-    EXPECT_TRUE(db->updateRecords({"1) OR (1=1", "LA_7", "-1"}, 1));
+    // Ids that are not decimal row ids name no row, and what names no row is not done.
+    EXPECT_FALSE(db->updateRecords({"1) OR (1=1", "LA_7", "-1"}, 1));
     EXPECT_EQ(db->recordCountWithStatus(1), 0u);
-    EXPECT_TRUE(db->deleteRecords({"0 OR 1=1"}));
+    EXPECT_FALSE(db->deleteRecords({"0 OR 1=1"}));
+    EXPECT_FALSE(db->deleteRecords({"LA_1", "99"}));
+    EXPECT_FALSE(db->updateRecords({"99"}, 0));
     EXPECT_EQ(db->count(), 2u);
     EXPECT_TRUE(db->updateRecords({"2"}, "type", "it's", "dataCache"));
     EXPECT_FALSE(db->updateRecords({}, "type", "x", "dataCache"));
@@ -139,28 +143,57 @@ TEST_F(LADatabaseTest, CountersNeverWrapBelowZero) {
     EXPECT_EQ(db->recordCountWithStatus(0), 0u);
 }
 
-TEST_F(LADatabaseTest, CapDeletesTheOldestHundredRows) {
+TEST_F(LADatabaseTest, CapKeepsExactlyMaxCacheSizeRowsDroppingTheOldest) {
     LADatabase::setMaxCacheSizeSource([] { return std::int64_t{250}; });
     auto db = LADatabase::create(path());
     ASSERT_TRUE(db->insertRecords(eventRecords(249)));
     ASSERT_TRUE(db->updateRecords({"1", "2"}, 1));  // rows being sent go as well
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    auto warnings = [&log] {
+        std::vector<std::string> out;
+        for (const auto& line : log.lines())
+            if (line.level == LALogLevelWarn) out.push_back(line.message);
+        return out;
+    };
+    EXPECT_TRUE(db->insertRecord(*eventRecord("fills")));  // reaches the cap: nothing goes
+    EXPECT_TRUE(warnings().empty());
     EXPECT_TRUE(db->insertRecord(*eventRecord("newest")));
-    EXPECT_EQ(db->count(), 150u);
+    EXPECT_TRUE(db->insertRecords(eventRecords(3, "batch")));
+    EXPECT_EQ(db->count(), 250u);
     auto rows = rowsOnDisk(path());
-    ASSERT_EQ(rows.size(), 150u);
-    EXPECT_EQ(rows.front().substr(0, 4), "101|");
-    EXPECT_NE(rows.back().find("newest"), std::string::npos);
+    ASSERT_EQ(rows.size(), 250u);
+    EXPECT_EQ(rows.front().substr(0, 2), "5|");
+    EXPECT_NE(rows.back().find("batch2"), std::string::npos);
+    EXPECT_EQ(warnings(), std::vector<std::string>(
+                              2, "AddObjectToDatabase touch MAX_MESSAGE_SIZE:250, try to delete some old events"));
 
-    // A batch as large as the cap never fits; an invalid record rolls its batch back.
+    // A batch as large as the cap fits an empty table, a larger one never fits; an
+    // invalid record rolls its batch back.
     auto full = LADatabase::create((dir / "full.sqlite").string());
-    EXPECT_FALSE(full->insertRecords(eventRecords(250)));
     EXPECT_FALSE(full->insertRecords(eventRecords(251)));
+    EXPECT_TRUE(full->insertRecords(eventRecords(250)));
+    EXPECT_TRUE(full->deleteAllRecords());
     auto batch = eventRecords(3);
     batch[1]->setEvent({});
     EXPECT_FALSE(full->insertRecords(batch));
     EXPECT_FALSE(full->insertRecord(*batch[1]));
     EXPECT_EQ(full->count(), 0u);
     EXPECT_TRUE(rowsOnDisk((dir / "full.sqlite").string()).empty());
+}
+
+TEST_F(LADatabaseTest, AnEventThatCannotBeWrittenIsRefused) {
+    auto db = LADatabase::create(path());
+    auto unwritable = std::make_shared<LAEventRecord>(
+        Value::Dictionary{{"event", Value("x")}, {"n", Value(std::numeric_limits<double>::quiet_NaN())}}, "POST");
+    ASSERT_FALSE(unwritable->content());
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    EXPECT_FALSE(db->insertRecord(*unwritable));
+    EXPECT_FALSE(db->insertRecords({eventRecord("a"), unwritable}));
+    EXPECT_TRUE(rowsOnDisk(path()).empty());
+    bool refused = false;
+    for (const auto& line : log.lines())
+        refused |= line.message.ends_with(" input parameter is invalid for addObjectToDatabase");
+    EXPECT_TRUE(refused);
 }
 
 TEST_F(LADatabaseTest, ReopeningPutsInterruptedUploadsBackAndDropsBrokenRows) {

@@ -3,6 +3,7 @@
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <filesystem>
@@ -68,6 +69,11 @@ std::int64_t asSQLInteger(std::uint64_t value) {
     return static_cast<std::int64_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::int64_t>::max()));
 }
 
+std::atomic<int>& busyTimeout() {
+    static std::atomic<int> milliseconds{LADatabase::defaultBusyTimeoutMilliseconds};
+    return milliseconds;
+}
+
 std::mutex& maxCacheSizeMutex() {
     static auto* mutex = new std::mutex;
     return *mutex;
@@ -106,6 +112,10 @@ std::int64_t LADatabase::maxCacheSize() {
     return maxCacheSizeSource() ? maxCacheSizeSource()() : defaultMaxCacheSize;
 }
 
+void LADatabase::setBusyTimeoutMilliseconds(int milliseconds) { busyTimeout() = milliseconds; }
+
+int LADatabase::busyTimeoutMilliseconds() { return busyTimeout(); }
+
 bool LADatabase::open() {
     if (isOpen_) return true;
     if (db_) close();
@@ -119,6 +129,8 @@ bool LADatabase::open() {
         return false;
     }
     db_ = handle;
+    // Another process holding the lock delays a write a little instead of failing it at once.
+    sqlite3_busy_timeout(db_, busyTimeoutMilliseconds());
     LALogDebug("Success to open SQLite db");
     isOpen_ = true;
     return true;
@@ -294,7 +306,9 @@ bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, int st
     else flushRecordCount_ = lowered(flushRecordCount_, rows.size());
     std::vector<SQLValue> values{std::int64_t{status}};
     values.insert(values.end(), rows.begin(), rows.end());
-    return execUpdateSQL("UPDATE dataCache SET status = ? WHERE id IN (" + placeholders(rows.size()) + ");", values);
+    // An update that names no row changed nothing: the caller must not take it as done.
+    return execUpdateSQL("UPDATE dataCache SET status = ? WHERE id IN (" + placeholders(rows.size()) + ");", values) &&
+           sqlite3_changes(db_) > 0;
 }
 
 bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, const std::string& column,
@@ -314,8 +328,7 @@ std::uint64_t LADatabase::recordCountWithStatus(int status) const {
 
 namespace {
 
-bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, int* rc) {
-    std::string content = record.content();
+bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, const std::string& content, int* rc) {
     sqlite3_bind_text(statement, 1, record.type().data(), static_cast<int>(record.type().size()), SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 2, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(statement, 3, record.isInstantEvent() ? 1 : 0);
@@ -327,7 +340,8 @@ bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, int* rc) {
 }  // namespace
 
 bool LADatabase::insertRecord(const LAEventRecord& record) {
-    if (!record.isValid()) {
+    auto content = record.isValid() ? record.content() : std::nullopt;
+    if (!content) {
         LALogError(description() + " input parameter is invalid for addObjectToDatabase");
         return false;
     }
@@ -338,7 +352,7 @@ bool LADatabase::insertRecord(const LAEventRecord& record) {
         return false;
     }
     int rc = SQLITE_OK;
-    if (!stepInsert(statement, record, &rc)) {
+    if (!stepInsert(statement, record, *content, &rc)) {
         LALogError("insert into dataCache table of sqlite fail, rc is " + std::to_string(rc));
         return false;
     }
@@ -354,7 +368,8 @@ bool LADatabase::insertRecords(const std::vector<LAEventRecordPtr>& records) {
     if (sqlite3_stmt* statement = dbCacheStmt(insertSQL)) {
         written = std::all_of(records.begin(), records.end(), [&](const LAEventRecordPtr& record) {
             int rc = SQLITE_OK;
-            return record && record->isValid() && stepInsert(statement, *record, &rc);
+            auto content = record && record->isValid() ? record->content() : std::nullopt;
+            return content && stepInsert(statement, *record, *content, &rc);
         });
     }
     bool committed = written && execute("COMMIT");
@@ -367,13 +382,14 @@ bool LADatabase::insertRecords(const std::vector<LAEventRecordPtr>& records) {
 bool LADatabase::preCheckForInsertRecords(std::uint64_t count) {
     std::int64_t maximum = maxCacheSize();
     if (maximum < 0 || static_cast<std::uint64_t>(maximum) < count) return false;
-    while (count_ + count >= static_cast<std::uint64_t>(maximum)) {
-        std::string limit = std::to_string(maximum);
-        LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events");
-        if (!deleteFirstRecords(100)) {
-            LALogError("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events FAILED");
-            return false;
-        }
+    // Room is made only when the new rows would pass the cap, and only for them, so a
+    // full table holds exactly `maxCacheSize` rows.
+    if (count_ + count <= static_cast<std::uint64_t>(maximum)) return true;
+    std::string limit = std::to_string(maximum);
+    LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events");
+    if (!deleteFirstRecords(count_ + count - static_cast<std::uint64_t>(maximum))) {
+        LALogError("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events FAILED");
+        return false;
     }
     return true;
 }
@@ -410,6 +426,7 @@ bool LADatabase::deleteRecords(const std::vector<std::string>& recordIDs) {
         for (std::size_t i = 0; i < rows.size(); ++i) sqlite3_bind_int64(statement.handle, static_cast<int>(i + 1), rows[i]);
         deleted = sqlite3_step(statement.handle) == SQLITE_DONE;
         if (!deleted) LALogError("Failed to delete record from database, error: " + errorMessage());
+        deleted = deleted && sqlite3_changes(db_) > 0;  // a delete that names no row deleted nothing
     }
     count_ = messagesCount();
     flushRecordCount_ = lowered(flushRecordCount_, rows.size());

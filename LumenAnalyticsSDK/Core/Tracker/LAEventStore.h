@@ -39,8 +39,10 @@ public:
     // no record there is waiting.
     std::optional<std::vector<LAEventRecordPtr>> selectRecordsInCache(std::uint64_t limit) const;
     bool insertRecords(const std::vector<LAEventRecordPtr>& records);
-    // A record the table refuses is kept in memory (and NO is answered).
+    // A record the table refuses is kept in memory (and NO is answered); memory holds at
+    // most the table's cap, the oldest waiting records making room in steps of 100.
     bool insertRecord(const LAEventRecordPtr& record);
+    // Records held in memory are changed there, rows in the table; NO when nothing matched.
     bool updateRecords(const std::vector<std::string>& recordIDs, int status);
     bool deleteRecords(const std::vector<std::string>& recordIDs);
     // Empties memory and table; YES only when both are empty afterwards.
@@ -61,7 +63,12 @@ public:
                                 const platform::Value::Dictionary& change, void* context) override;
 
 private:
+    // Writes the waiting records held in memory to the table.
     void retryCachedRecords();
+    void makeRoomInCache();
+    // Hands each id of a record held in memory to `settle` and answers the others.
+    std::vector<std::string> idsNotInCache(const std::vector<std::string>& recordIDs,
+                                           const std::function<void(std::vector<LAEventRecordPtr>::iterator)>& settle);
     // The first record held in memory with that id (string equality).
     std::vector<LAEventRecordPtr>::iterator cachedRecord(const std::string& recordID);
     // Runs `operation` on `serialQueue` and hands its answer to `completion` there.
