@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
+#include <sqlite3.h>
+#include <unistd.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -61,6 +64,7 @@ protected:
         collector_ = nullptr;
     }
     static void SetUpTestSuite() {
+        LADatabase::setBusyTimeoutMilliseconds(50);  // a refused write is refused quickly
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         testing_support::writeFile(home_->path() / "decode.py", decoderScript);
@@ -444,6 +448,76 @@ TEST_F(LAFlushTaskTest, ATricklingAnswerEndsAtTheResourceTimeOut) {
     EXPECT_GT(trickle.sent(), 0u);
     EXPECT_EQ(LAHTTPSession::sharedInstance()->session()->configuration().timeoutIntervalForResource,
               LAHTTPSession::defaultResourceTimeout);
+}
+
+// Another connection reading the event table, holding its shared lock, so no write
+// can commit meanwhile.
+class ReadLock {
+public:
+    explicit ReadLock(const std::string& path) {
+        sqlite3_open(path.c_str(), &db_);
+        EXPECT_EQ(sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM dataCache;", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~ReadLock() {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+std::set<std::string> allEvents(const std::vector<Upload>& uploads) {
+    std::set<std::string> events;
+    for (const auto& upload : uploads) events.insert(upload.events.begin(), upload.events.end());
+    return events;
+}
+
+TEST_F(LAFlushTaskTest, ALockedStoreSendsEachRowOncePerFlushAndFinishesOnceUnlocked) {
+    insert(120);
+    {
+        ReadLock reader(store_->database()->filePath());
+        flush();  // the delete is refused: the pass stops instead of sending its rows again
+        flush();  // the next rows, not the ones already sent
+        const auto sent = uploads();
+        EXPECT_EQ(batchSizes(sent), (std::vector<std::size_t>{50, 50}));
+        EXPECT_EQ(allEvents(sent).size(), 100u);
+        EXPECT_EQ(store_->count(), 120u);
+    }
+    flush();  // the sent rows are deleted first, then the rest goes out
+    const auto sent = uploads();
+    EXPECT_EQ(batchSizes(sent), (std::vector<std::size_t>{50, 50, 20}));
+    EXPECT_EQ(allEvents(sent).size(), 120u);
+    EXPECT_EQ(store_->count(), 0u);
+}
+
+TEST_F(LAFlushTaskTest, AReadOnlyStoreSendsEachRowAtMostOnce) {
+    if (::geteuid() == 0) {
+        // Permissions do not hold for root: run this test again as an unprivileged user.
+        if (!std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv is needed to run as another user";
+        const auto self = std::filesystem::read_symlink("/proc/self/exe");
+        int status = 0;
+        const auto output = testing_support::runCommand(
+            "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups '" + self.string() +
+                "' --gtest_filter=LAFlushTaskTest.AReadOnlyStoreSendsEachRowAtMostOnce 2>&1",
+            &status);
+        if (output.find("Permission denied") != std::string::npos && status != 0)
+            GTEST_SKIP() << "the test program cannot run as an unprivileged user: " << output;
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return;
+    }
+    insert(60);
+    const std::filesystem::path file = store_->database()->filePath();
+    using std::filesystem::perms;
+    std::filesystem::permissions(file, perms::owner_read);
+    std::filesystem::permissions(file.parent_path(), perms::owner_read | perms::owner_exec);
+    for (int i = 0; i < 3; ++i) flush();
+    std::filesystem::permissions(file.parent_path(), perms::owner_all);
+    std::filesystem::permissions(file, perms::owner_read | perms::owner_write);
+    const auto sent = uploads();
+    EXPECT_EQ(batchSizes(sent), (std::vector<std::size_t>{50, 10}));
+    EXPECT_EQ(allEvents(sent).size(), 60u);
 }
 
 }  // namespace

@@ -93,7 +93,44 @@ std::uint64_t LAEventStore::recordCountWithStatus(int status) const {
 
 std::optional<std::vector<LAEventRecordPtr>> LAEventStore::selectRecords(std::uint64_t limit, bool isInstantEvent) {
     if (!recordCaches_.empty()) return selectRecordsInCache(limit);
-    return database_->selectRecords(limit, isInstantEvent);
+    settleUnsettledRows();
+    // Rows still unsettled may read as waiting (their update failed) but must not go out
+    // again: ask for that many more and leave them out.
+    auto rows = database_->selectRecords(limit + unsettledRows_.size(), isInstantEvent);
+    std::erase_if(rows, [this](const LAEventRecordPtr& row) { return unsettledRows_.contains(row->recordID()); });
+    if (rows.size() > limit) rows.resize(limit);
+    return rows;
+}
+
+void LAEventStore::settleUnsettledRows() {
+    std::vector<std::string> toDelete, toRestore;
+    for (const auto& [row, settlement] : unsettledRows_) {
+        if (settlement == Settlement::deleteRow) toDelete.push_back(row);
+        if (settlement == Settlement::restoreRow) toRestore.push_back(row);
+    }
+    if (!toDelete.empty()) deleteRowsInDatabase(toDelete);
+    if (!toRestore.empty()) updateRowsInDatabase(toRestore, 0);
+}
+
+bool LAEventStore::updateRowsInDatabase(const std::vector<std::string>& rows, int status) {
+    bool updated = database_->updateRecords(rows, status);
+    for (const auto& row : rows) {
+        // A row marked as being sent is remembered whether or not the table took the
+        // mark; a restore that failed is tried again before the next select.
+        if (status == 1) unsettledRows_[row] = Settlement::inFlight;
+        else if (updated) unsettledRows_.erase(row);
+        else unsettledRows_[row] = Settlement::restoreRow;
+    }
+    return updated;
+}
+
+bool LAEventStore::deleteRowsInDatabase(const std::vector<std::string>& rows) {
+    bool deleted = database_->deleteRecords(rows);
+    for (const auto& row : rows) {
+        if (deleted) unsettledRows_.erase(row);
+        else unsettledRows_[row] = Settlement::deleteRow;  // sent: it must not go out again
+    }
+    return deleted;
 }
 
 std::optional<std::vector<LAEventRecordPtr>> LAEventStore::selectRecordsInCache(std::uint64_t limit) const {
@@ -145,16 +182,17 @@ std::vector<std::string> LAEventStore::idsNotInCache(const std::vector<std::stri
 bool LAEventStore::updateRecords(const std::vector<std::string>& recordIDs, int status) {
     auto rows = idsNotInCache(recordIDs, [status](auto found) { (*found)->setStatus(status); });
     bool inCache = rows.size() < recordIDs.size();
-    return (!rows.empty() && database_->updateRecords(rows, status)) || inCache;
+    return (!rows.empty() && updateRowsInDatabase(rows, status)) || inCache;
 }
 
 bool LAEventStore::deleteRecords(const std::vector<std::string>& recordIDs) {
     auto rows = idsNotInCache(recordIDs, [this](auto found) { recordCaches_.erase(found); });
     bool inCache = rows.size() < recordIDs.size();
-    return (!rows.empty() && database_->deleteRecords(rows)) || inCache;
+    return (!rows.empty() && deleteRowsInDatabase(rows)) || inCache;
 }
 
 bool LAEventStore::deleteAllRecords() {
+    unsettledRows_.clear();
     if (recordCaches_.empty()) return database_->deleteAllRecords();
     recordCaches_.clear();
     return database_->count() == 0 || database_->deleteAllRecords();
