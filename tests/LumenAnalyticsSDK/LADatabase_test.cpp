@@ -2,7 +2,9 @@
 // row cap, the in-memory counters and the upgrade of a file written by the older layout.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
@@ -241,6 +243,58 @@ TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
     EXPECT_TRUE(db->insertRecord(*eventRecord("kept")));
     EXPECT_TRUE(db->isCreatedTable());
     EXPECT_EQ(rowsOnDisk(nested).size(), 1u);
+}
+
+TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
+    auto truncated = [](const std::filesystem::path& file) {
+        {
+            auto db = LADatabase::create(file.string());
+            std::vector<LAEventRecordPtr> records;
+            for (int i = 0; i < 300; ++i) records.push_back(eventRecord(std::string(200, 'p') + std::to_string(i)));
+            ASSERT_TRUE(db->insertRecords(records));
+        }
+        std::filesystem::resize_file(file, std::filesystem::file_size(file) / 2);
+    };
+    auto randomBytes = [](const std::filesystem::path& file) {
+        std::string bytes;
+        std::uint32_t x = 2463534242u;
+        for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) & 0xFF));
+        testing_support::writeFile(file, bytes);
+    };
+    auto folder = [](const std::filesystem::path& file) {
+        std::filesystem::create_directory(file);
+        testing_support::writeFile(file / "inside", "kept");
+    };
+    auto wrongColumns = [](const std::filesystem::path& file) {
+        int status = 0;
+        testing_support::runCommand(
+            "sqlite3 '" + file.string() + "' 'create table dataCache (id INTEGER PRIMARY KEY, name TEXT NOT NULL)'", &status);
+        ASSERT_EQ(status, 0);
+    };
+    auto fifo = [](const std::filesystem::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); };
+    struct Case {
+        const char* what;
+        std::function<void(const std::filesystem::path&)> make;
+    } cases[] = {{"random bytes", randomBytes}, {"truncated", truncated}, {"a folder", folder},
+                 {"wrong columns", wrongColumns}, {"a FIFO", fifo}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing_support::TempDir home;
+        const auto file = home / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist";
+        c.make(file);
+        LumenAnalyticsSDK::testing::LALogCapture log;
+        auto db = LADatabase::create(file.string());
+        EXPECT_TRUE(db->isCreatedTable());
+        EXPECT_TRUE(db->insertRecord(*eventRecord("after")));
+        EXPECT_EQ(rowsOnDisk(file.string()).size(), 1u);
+        std::vector<std::string> reports;
+        for (const auto& line : log.lines())
+            if (line.message.find("is unusable") != std::string::npos) reports.push_back(line.message);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(", moved aside to " + file.string() + ".corrupt-"), std::string::npos) << reports[0];
+        const std::string aside = reports[0].substr(reports[0].find(" to ") + 4);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(aside))) << aside;  // kept, not deleted
+    }
 }
 
 }  // namespace

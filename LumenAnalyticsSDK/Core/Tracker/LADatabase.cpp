@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cctype>
 #include <charconv>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
@@ -122,6 +124,11 @@ bool LADatabase::open() {
     // A fresh account may not have its Library folder yet; the file goes nowhere else.
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ignored);
+    // A folder or a FIFO in the file's place is never opened (a FIFO would block).
+    auto type = std::filesystem::status(filePath_, ignored).type();
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none && !moveUnusableFileAside("not a regular file"))
+        return false;
     sqlite3* handle = nullptr;
     if (sqlite3_open_v2(filePath_.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         sqlite3_close(handle);  // SQLite hands out a handle even when opening fails
@@ -167,6 +174,18 @@ bool LADatabase::createTable() {
             created = false;
         }
     }
+    // A file that is no database, a damaged one, or a table that cannot take our rows is
+    // moved aside for a new table; a full, read-only or locked disk is not the file's fault.
+    auto unusable = created ? tableShapeProblem() : contentFault();
+    if (unusable) {
+        created = false;
+        if (!repairing_ && moveUnusableFileAside(*unusable)) {
+            repairing_ = true;
+            created = open() && createTable();
+            repairing_ = false;
+            return created;
+        }
+    }
     if (!created) {
         setCreatedTable(false);
         return false;
@@ -175,6 +194,51 @@ bool LADatabase::createTable() {
     resetAllRecordsStatus();  // uploads cut short by the last exit are waiting again
     count_ = messagesCount();
     LALogDebug(std::string("Create ") + tableName + " table success, current count is " + std::to_string(count_));
+    return true;
+}
+
+std::optional<std::string> LADatabase::contentFault() const {
+    int code = db_ ? sqlite3_errcode(db_) : SQLITE_OK;
+    if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT || code == SQLITE_ERROR) return errorMessage();
+    return std::nullopt;
+}
+
+std::optional<std::string> LADatabase::tableShapeProblem() {
+    Statement statement;
+    if (sqlite3_prepare_v2(db_, "PRAGMA table_info('dataCache');", -1, &statement.handle, nullptr) != SQLITE_OK)
+        return contentFault();
+    std::set<std::string> missing{"id", "type", "content", statusColumn, instantEventColumn};
+    while (sqlite3_step(statement.handle) == SQLITE_ROW) {
+        auto* text = sqlite3_column_text(statement.handle, 1);
+        std::string name = text ? reinterpret_cast<const char*>(text) : "";
+        bool required = sqlite3_column_int(statement.handle, 3) != 0 &&
+                        sqlite3_column_type(statement.handle, 4) == SQLITE_NULL && sqlite3_column_int(statement.handle, 5) == 0;
+        if (!missing.erase(name) && required) return "its column " + name + " needs a value no insert gives";
+    }
+    if (!missing.empty()) return "its table has no column " + *missing.begin();
+    return std::nullopt;
+}
+
+bool LADatabase::moveUnusableFileAside(const std::string& reason) {
+    close();
+    stmtCacheAlive_ = true;  // a new file gets its statements cached again
+    std::string aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr));
+    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(aside)); ++n)
+        aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" + std::to_string(n);
+    std::error_code error;
+    std::filesystem::rename(filePath_, aside, error);
+    if (error) {
+        if (!reportedUnmovableFile_)
+            LALogError("The event store " + filePath_ + " is unusable (" + reason + ") and cannot be moved aside: " +
+                       error.message());
+        reportedUnmovableFile_ = true;
+        return false;
+    }
+    // A journal left beside the old file would be played into the new one.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::filesystem::rename(filePath_ + suffix, aside + suffix, error);
+    count_ = 0;
+    flushRecordCount_ = 0;
+    LALogError("The event store " + filePath_ + " is unusable (" + reason + "), moved aside to " + aside);
     return true;
 }
 

@@ -100,6 +100,13 @@ private:
     bool execute(const char* sql);
     std::string errorMessage() const;
     void setCreatedTable(bool created);
+    // The last failure's message when it lies in the file's content (not a database,
+    // damaged, a schema that refuses our statements), else none.
+    std::optional<std::string> contentFault() const;
+    // Why the table cannot hold our rows, or none.
+    std::optional<std::string> tableShapeProblem();
+    // Renames the file (and its journal) to "<file>.corrupt-<time>" and logs why.
+    bool moveUnusableFileAside(const std::string& reason);
     // Counters are lowered without wrapping below zero.
     static std::uint64_t lowered(std::uint64_t counter, std::uint64_t by) { return counter > by ? counter - by : 0; }
 
@@ -112,6 +119,8 @@ private:
     std::uint64_t count_ = 0;
     std::string filePath_;
     std::uint64_t flushRecordCount_ = 0;
+    bool repairing_ = false;
+    bool reportedUnmovableFile_ = false;
 };
 
 using LADatabasePtr = std::shared_ptr<LADatabase>;
