@@ -82,6 +82,7 @@ protected:
     void SetUp() override {
         status_ = 200;
         setReplyHeaders({});
+        flushNode().httpSession = nullptr;
         options_->setDebugMode(0);
         options_->setFlushBeforeEnterBackground(false);
         LAReachability::sharedInstance()->setReachabilityStatus(LANetworkReachabilityStatusReachableViaWiFi);
@@ -358,6 +359,7 @@ TEST_F(LAFlushTaskTest, ARedirectKeepsTheBatchAndGoesNowhere) {
 }
 
 TEST_F(LAFlushTaskTest, TheHostsCookieOrElseTheCollectorsGoesOut) {
+    flushNode().httpSession = LAHTTPSession::create();  // a cookie store of this test's own
     setReplyHeaders({{"Set-Cookie", "collector=c1; Path=/"}});
     struct Case {
         std::optional<std::string> hostCookie;
@@ -369,6 +371,7 @@ TEST_F(LAFlushTaskTest, TheHostsCookieOrElseTheCollectorsGoesOut) {
         input->setCookie(c.hostCookie);
         flush(input);
     }
+    flushNode().httpSession = nullptr;
     const auto sent = collector_->received();
     ASSERT_EQ(sent.size() - seen_, std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -501,7 +504,7 @@ TEST_F(LAFlushTaskTest, AReadOnlyStoreSendsEachRowAtMostOnce) {
             "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups '" + self.string() +
                 "' --gtest_filter=LAFlushTaskTest.AReadOnlyStoreSendsEachRowAtMostOnce 2>&1",
             &status);
-        if (output.find("Permission denied") != std::string::npos && status != 0)
+        if (status != 0 && output.find("[==========]") == std::string::npos)
             GTEST_SKIP() << "the test program cannot run as an unprivileged user: " << output;
         EXPECT_EQ(status, 0) << output;
         EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
