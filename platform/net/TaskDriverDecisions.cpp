@@ -26,9 +26,11 @@ void TaskDriver::decideRedirect() {
         newRequest.setValue(std::nullopt, "Content-Type");
         newRequest.setValue(std::nullopt, "Content-Length");
     }
-    // Credentials meant for one server do not follow a redirect to another.
+    // Credentials meant for one server do not follow a redirect to another; cookies from
+    // the session's store are chosen for the new URL when the request goes out.
     if (!sameOrigin(*request_.url(), *next)) {
         newRequest.setValue(std::nullopt, "Authorization");
+        newRequest.setValue(std::nullopt, "Cookie");
         credential_.reset();
     }
     auto task = taskRef_;

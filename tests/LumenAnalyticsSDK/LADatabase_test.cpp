@@ -2,10 +2,14 @@
 // row cap, the in-memory counters and the upgrade of a file written by the older layout.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <limits>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
+#include "tests/LumenAnalyticsSDK/LALogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -60,7 +64,7 @@ std::vector<std::string> rowsOnDisk(const std::string& path) {
     return rows;
 }
 
-class LADatabaseTest : public testing::Test {
+class LADatabaseTest : public ::testing::Test {
 protected:
     void TearDown() override { LADatabase::setMaxCacheSizeSource(nullptr); }
     std::string path() const { return (dir / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist").string(); }
@@ -114,10 +118,12 @@ TEST_F(LADatabaseTest, ValuesAndIdsNeverBecomeSQL) {
                                                   "PO'ST");
     ASSERT_TRUE(db->insertRecord(*quoted));
     ASSERT_TRUE(db->insertRecord(*eventRecord("other")));
-    // Ids that are not decimal row ids name no row.
-    EXPECT_TRUE(db->updateRecords({"1) OR (1=1", "LA_7", "-1"}, 1));
+    // Ids that are not decimal row ids name no row, and what names no row is not done.
+    EXPECT_FALSE(db->updateRecords({"1) OR (1=1", "LA_7", "-1"}, 1));
     EXPECT_EQ(db->recordCountWithStatus(1), 0u);
-    EXPECT_TRUE(db->deleteRecords({"0 OR 1=1"}));
+    EXPECT_FALSE(db->deleteRecords({"0 OR 1=1"}));
+    EXPECT_FALSE(db->deleteRecords({"LA_1", "99"}));
+    EXPECT_FALSE(db->updateRecords({"99"}, 0));
     EXPECT_EQ(db->count(), 2u);
     EXPECT_TRUE(db->updateRecords({"2"}, "type", "it's", "dataCache"));
     EXPECT_FALSE(db->updateRecords({}, "type", "x", "dataCache"));
@@ -139,28 +145,57 @@ TEST_F(LADatabaseTest, CountersNeverWrapBelowZero) {
     EXPECT_EQ(db->recordCountWithStatus(0), 0u);
 }
 
-TEST_F(LADatabaseTest, CapDeletesTheOldestHundredRows) {
+TEST_F(LADatabaseTest, CapKeepsExactlyMaxCacheSizeRowsDroppingTheOldest) {
     LADatabase::setMaxCacheSizeSource([] { return std::int64_t{250}; });
     auto db = LADatabase::create(path());
     ASSERT_TRUE(db->insertRecords(eventRecords(249)));
     ASSERT_TRUE(db->updateRecords({"1", "2"}, 1));  // rows being sent go as well
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    auto warnings = [&log] {
+        std::vector<std::string> out;
+        for (const auto& line : log.lines())
+            if (line.level == LALogLevelWarn) out.push_back(line.message);
+        return out;
+    };
+    EXPECT_TRUE(db->insertRecord(*eventRecord("fills")));  // reaches the cap: nothing goes
+    EXPECT_TRUE(warnings().empty());
     EXPECT_TRUE(db->insertRecord(*eventRecord("newest")));
-    EXPECT_EQ(db->count(), 150u);
+    EXPECT_TRUE(db->insertRecords(eventRecords(3, "batch")));
+    EXPECT_EQ(db->count(), 250u);
     auto rows = rowsOnDisk(path());
-    ASSERT_EQ(rows.size(), 150u);
-    EXPECT_EQ(rows.front().substr(0, 4), "101|");
-    EXPECT_NE(rows.back().find("newest"), std::string::npos);
+    ASSERT_EQ(rows.size(), 250u);
+    EXPECT_EQ(rows.front().substr(0, 2), "5|");
+    EXPECT_NE(rows.back().find("batch2"), std::string::npos);
+    EXPECT_EQ(warnings(), std::vector<std::string>(
+                              2, "AddObjectToDatabase touch MAX_MESSAGE_SIZE:250, try to delete some old events"));
 
-    // A batch as large as the cap never fits; an invalid record rolls its batch back.
+    // A batch as large as the cap fits an empty table, a larger one never fits; an
+    // invalid record rolls its batch back.
     auto full = LADatabase::create((dir / "full.sqlite").string());
-    EXPECT_FALSE(full->insertRecords(eventRecords(250)));
     EXPECT_FALSE(full->insertRecords(eventRecords(251)));
+    EXPECT_TRUE(full->insertRecords(eventRecords(250)));
+    EXPECT_TRUE(full->deleteAllRecords());
     auto batch = eventRecords(3);
     batch[1]->setEvent({});
     EXPECT_FALSE(full->insertRecords(batch));
     EXPECT_FALSE(full->insertRecord(*batch[1]));
     EXPECT_EQ(full->count(), 0u);
     EXPECT_TRUE(rowsOnDisk((dir / "full.sqlite").string()).empty());
+}
+
+TEST_F(LADatabaseTest, AnEventThatCannotBeWrittenIsRefused) {
+    auto db = LADatabase::create(path());
+    auto unwritable = std::make_shared<LAEventRecord>(
+        Value::Dictionary{{"event", Value("x")}, {"n", Value(std::numeric_limits<double>::quiet_NaN())}}, "POST");
+    ASSERT_FALSE(unwritable->content());
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    EXPECT_FALSE(db->insertRecord(*unwritable));
+    EXPECT_FALSE(db->insertRecords({eventRecord("a"), unwritable}));
+    EXPECT_TRUE(rowsOnDisk(path()).empty());
+    bool refused = false;
+    for (const auto& line : log.lines())
+        refused |= line.message.ends_with(" input parameter is invalid for addObjectToDatabase");
+    EXPECT_TRUE(refused);
 }
 
 TEST_F(LADatabaseTest, ReopeningPutsInterruptedUploadsBackAndDropsBrokenRows) {
@@ -208,6 +243,58 @@ TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
     EXPECT_TRUE(db->insertRecord(*eventRecord("kept")));
     EXPECT_TRUE(db->isCreatedTable());
     EXPECT_EQ(rowsOnDisk(nested).size(), 1u);
+}
+
+TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
+    auto truncated = [](const std::filesystem::path& file) {
+        {
+            auto db = LADatabase::create(file.string());
+            std::vector<LAEventRecordPtr> records;
+            for (int i = 0; i < 300; ++i) records.push_back(eventRecord(std::string(200, 'p') + std::to_string(i)));
+            ASSERT_TRUE(db->insertRecords(records));
+        }
+        std::filesystem::resize_file(file, std::filesystem::file_size(file) / 2);
+    };
+    auto randomBytes = [](const std::filesystem::path& file) {
+        std::string bytes;
+        std::uint32_t x = 2463534242u;
+        for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) & 0xFF));
+        testing_support::writeFile(file, bytes);
+    };
+    auto folder = [](const std::filesystem::path& file) {
+        std::filesystem::create_directory(file);
+        testing_support::writeFile(file / "inside", "kept");
+    };
+    auto wrongColumns = [](const std::filesystem::path& file) {
+        int status = 0;
+        testing_support::runCommand(
+            "sqlite3 '" + file.string() + "' 'create table dataCache (id INTEGER PRIMARY KEY, name TEXT NOT NULL)'", &status);
+        ASSERT_EQ(status, 0);
+    };
+    auto fifo = [](const std::filesystem::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); };
+    struct Case {
+        const char* what;
+        std::function<void(const std::filesystem::path&)> make;
+    } cases[] = {{"random bytes", randomBytes}, {"truncated", truncated}, {"a folder", folder},
+                 {"wrong columns", wrongColumns}, {"a FIFO", fifo}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing_support::TempDir home;
+        const auto file = home / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist";
+        c.make(file);
+        LumenAnalyticsSDK::testing::LALogCapture log;
+        auto db = LADatabase::create(file.string());
+        EXPECT_TRUE(db->isCreatedTable());
+        EXPECT_TRUE(db->insertRecord(*eventRecord("after")));
+        EXPECT_EQ(rowsOnDisk(file.string()).size(), 1u);
+        std::vector<std::string> reports;
+        for (const auto& line : log.lines())
+            if (line.message.find("is unusable") != std::string::npos) reports.push_back(line.message);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(", moved aside to " + file.string() + ".corrupt-"), std::string::npos) << reports[0];
+        const std::string aside = reports[0].substr(reports[0].find(" to ") + 4);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(aside))) << aside;  // kept, not deleted
+    }
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <limits>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
+#include "tests/LumenAnalyticsSDK/LALogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -40,8 +42,14 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-class LAEventStoreTest : public testing::Test {
+class LAEventStoreTest : public ::testing::Test {
 protected:
+    // A write refused under another connection's lock is refused at once.
+    void SetUp() override { LADatabase::setBusyTimeoutMilliseconds(0); }
+    void TearDown() override {
+        LADatabase::setBusyTimeoutMilliseconds(LADatabase::defaultBusyTimeoutMilliseconds);
+        LADatabase::setMaxCacheSizeSource(nullptr);
+    }
     std::string path(const std::string& name = "events.plist") const { return (dir / name).string(); }
     testing_support::TempDir dir;
 };
@@ -86,6 +94,8 @@ TEST_F(LAEventStoreTest, KeepsRefusedWritesInMemoryAndServesThemFromThere) {
 
     EXPECT_TRUE(store->deleteRecords({refused[0]->recordID(), "LA_unknown"}));
     EXPECT_EQ(store->recordCaches().size(), 2u);
+    EXPECT_FALSE(store->deleteRecords({"LA_unknown"}));  // names nothing: not done
+    EXPECT_FALSE(store->updateRecords({"LA_unknown"}, 0));
     // Deleting everything empties memory and the table alike.
     EXPECT_TRUE(store->deleteAllRecords());
     EXPECT_TRUE(store->recordCaches().empty());
@@ -104,6 +114,56 @@ TEST_F(LAEventStoreTest, WritesKeptRecordsOnceTheTableExists) {
     EXPECT_TRUE(store->insertRecord(eventRecord("late")));
     EXPECT_TRUE(store->recordCaches().empty());
     EXPECT_EQ(names(store->selectRecords(50, false)), (std::vector<std::string>{"early", "late"}));
+}
+
+TEST_F(LAEventStoreTest, ARecordInFlightIsNotWrittenAgainWhenTheTableComesBack) {
+    std::string nested = (dir / "later" / "events.plist").string();
+    testing_support::writeFile(dir / "later", "a file where the folder should be");
+    auto store = LAEventStore::eventStoreWithFilePath(nested);
+    auto inFlight = eventRecord("in flight"), waiting = eventRecord("waiting");
+    EXPECT_FALSE(store->insertRecord(inFlight));
+    EXPECT_FALSE(store->insertRecord(waiting));
+    auto batch = store->selectRecords(1, false);
+    ASSERT_EQ(names(batch), std::vector<std::string>{"in flight"});
+    ASSERT_TRUE(store->updateRecords({inFlight->recordID()}, 1));
+
+    // The table comes back while the batch is being sent: only the waiting record moves.
+    std::filesystem::remove(dir / "later");
+    EXPECT_TRUE(store->insertRecord(eventRecord("late")));
+    EXPECT_EQ(names(std::optional(store->recordCaches())), std::vector<std::string>{"in flight"});
+
+    // The upload's delete settles it where it is; nothing of it is left to go out again.
+    EXPECT_TRUE(store->deleteRecords({inFlight->recordID()}));
+    EXPECT_TRUE(store->recordCaches().empty());
+    EXPECT_EQ(names(store->selectRecords(50, false)), (std::vector<std::string>{"waiting", "late"}));
+    EXPECT_EQ(store->count(), 2u);
+}
+
+TEST_F(LAEventStoreTest, MemoryHoldsAtMostTheCapDroppingTheOldestWaitingRecords) {
+    LADatabase::setMaxCacheSizeSource([] { return std::int64_t{250}; });
+    auto store = LAEventStore::eventStoreWithFilePath(path());
+    WriteLock lock(path());
+    for (int i = 0; i < 250; ++i) store->insertRecord(eventRecord("e" + std::to_string(i)));
+    ASSERT_EQ(store->recordCaches().size(), 250u);
+    ASSERT_TRUE(store->updateRecords({store->recordCaches()[0]->recordID(), store->recordCaches()[1]->recordID()}, 1));
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    EXPECT_FALSE(store->insertRecord(eventRecord("newest")));
+    const auto& kept = store->recordCaches();
+    ASSERT_EQ(kept.size(), 151u);
+    EXPECT_EQ(names(std::vector<LAEventRecordPtr>(kept.begin(), kept.begin() + 3)),
+              (std::vector<std::string>{"e0", "e1", "e102"}));  // the two in flight stay
+    EXPECT_EQ(kept.back()->event().at("event").stringValue(), "newest");
+    bool warned = false;
+    for (const auto& line : log.lines())
+        warned |= line.level == LALogLevelWarn &&
+                  line.message == "AddObjectToDatabase touch MAX_MESSAGE_SIZE:250, try to delete some old events";
+    EXPECT_TRUE(warned);
+
+    // An event that cannot be written as JSON is not kept either.
+    auto unwritable = std::make_shared<LAEventRecord>(
+        Value::Dictionary{{"n", Value(std::numeric_limits<double>::infinity())}}, "POST");
+    EXPECT_FALSE(store->insertRecord(unwritable));
+    EXPECT_EQ(store->recordCaches().size(), 151u);
 }
 
 TEST_F(LAEventStoreTest, AsynchronousOperationsAnswerOnTheStoreQueue) {

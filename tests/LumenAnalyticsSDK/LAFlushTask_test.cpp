@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/Flow/LANodeObject.h"
@@ -59,11 +64,14 @@ protected:
         collector_ = nullptr;
     }
     static void SetUpTestSuite() {
+        LADatabase::setBusyTimeoutMilliseconds(50);  // a refused write is refused quickly
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         testing_support::writeFile(home_->path() / "decode.py", decoderScript);
-        collector_ = new LocalHTTPServer(
-            [](const LocalHTTPServer::Received&) { return LocalHTTPServer::Reply(status_.load(), "ok"); });
+        collector_ = new LocalHTTPServer([](const LocalHTTPServer::Received&) {
+            std::lock_guard lock(replyMutex_);
+            return LocalHTTPServer::Reply(status_.load(), "ok", replyHeaders_);
+        });
         options_ = std::make_shared<LAConfigOptions>(collector_->url("/sa?project=default"), std::nullopt);
         auto& flows = LAFlowManager::sharedInstance();
         flows.configOptions = options_;
@@ -73,6 +81,8 @@ protected:
 
     void SetUp() override {
         status_ = 200;
+        setReplyHeaders({});
+        flushNode().httpSession = nullptr;
         options_->setDebugMode(0);
         options_->setFlushBeforeEnterBackground(false);
         LAReachability::sharedInstance()->setReachabilityStatus(LANetworkReachabilityStatusReachableViaWiFi);
@@ -141,8 +151,18 @@ protected:
         return sizes;
     }
 
+    static void setReplyHeaders(std::vector<std::pair<std::string, std::string>> headers) {
+        std::lock_guard lock(replyMutex_);
+        replyHeaders_ = std::move(headers);
+    }
+    static LAFlushInterceptor& flushNode() {
+        return dynamic_cast<LAFlushInterceptor&>(*LAFlowManager::sharedInstance().nodes.at("flush")->interceptor);
+    }
+
     static testing_support::TempDir* home_;
     static LocalHTTPServer* collector_;
+    static std::mutex replyMutex_;
+    static std::vector<std::pair<std::string, std::string>> replyHeaders_;
     static std::atomic<int> status_;
     static std::shared_ptr<LAConfigOptions> options_;
     static LAEventStorePtr store_;
@@ -150,6 +170,8 @@ protected:
 };
 testing_support::TempDir* LAFlushTaskTest::home_ = nullptr;
 LocalHTTPServer* LAFlushTaskTest::collector_ = nullptr;
+std::mutex LAFlushTaskTest::replyMutex_;
+std::vector<std::pair<std::string, std::string>> LAFlushTaskTest::replyHeaders_;
 std::atomic<int> LAFlushTaskTest::status_{200};
 std::shared_ptr<LAConfigOptions> LAFlushTaskTest::options_;
 LAEventStorePtr LAFlushTaskTest::store_;
@@ -181,7 +203,8 @@ TEST_F(LAFlushTaskTest, TheStatusDecidesWhetherTheBatchIsDeletedOrWaits) {
     struct Case {
         int status;
         bool kept;
-    } cases[] = {{201, false}, {400, false}, {403, true}, {404, true}, {500, true}, {503, true}, {599, true}};
+    } cases[] = {{201, false}, {400, false}, {403, true}, {404, true}, {408, true},
+                 {429, true},  {500, true},  {503, true}, {599, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         store_->deleteAllRecords();
@@ -307,6 +330,197 @@ TEST_F(LAFlushTaskTest, WaitingModeGivesUpOnAResponseThatCannotArrive) {
     options_->setFlushBeforeEnterBackground(false);
     flush();
     EXPECT_EQ(store_->count(), 0u);
+}
+
+TEST_F(LAFlushTaskTest, ARedirectKeepsTheBatchAndGoesNowhere) {
+    // Another origin that would take anything sent to it.
+    LocalHTTPServer elsewhere;
+    struct Case {
+        int status;
+        std::string location;
+    } cases[] = {{301, elsewhere.url("/sa")}, {302, elsewhere.url("/sa")}, {303, elsewhere.url("/sa")},
+                 {307, elsewhere.url("/sa")}, {308, elsewhere.url("/sa")}, {302, "ftp://127.0.0.1/sa"},
+                 {307, "/sa?project=default"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.status) + " " + c.location);
+        store_->deleteAllRecords();
+        insert(2);
+        status_ = c.status;
+        setReplyHeaders({{"Location", c.location}});
+        auto input = std::make_shared<LAFlowData>();
+        input->setCookie("sid=42");
+        const auto output = flush(input);
+        EXPECT_FALSE(output->flushSuccess());
+        EXPECT_EQ(output->statusCode(), c.status);
+        EXPECT_EQ(store_->recordCountWithStatus(0), 2u);
+    }
+    EXPECT_EQ(elsewhere.requestCount(), 0);
+    EXPECT_EQ(collector_->received().size() - seen_, std::size(cases));  // each sent once, not followed
+}
+
+TEST_F(LAFlushTaskTest, TheHostsCookieOrElseTheCollectorsGoesOut) {
+    flushNode().httpSession = LAHTTPSession::create();  // a cookie store of this test's own
+    setReplyHeaders({{"Set-Cookie", "collector=c1; Path=/"}});
+    struct Case {
+        std::optional<std::string> hostCookie;
+        std::string sent;  // "-" for no Cookie header
+    } cases[] = {{std::nullopt, "-"}, {"", "collector=c1"}, {std::nullopt, "collector=c1"}, {"sid=42", "sid=42"}};
+    for (const auto& c : cases) {
+        insert(1);
+        auto input = std::make_shared<LAFlowData>();
+        input->setCookie(c.hostCookie);
+        flush(input);
+    }
+    flushNode().httpSession = nullptr;
+    const auto sent = collector_->received();
+    ASSERT_EQ(sent.size() - seen_, std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& headers = sent[seen_ + i].headers;
+        EXPECT_EQ(headers.count("Cookie") ? headers.at("Cookie") : "-", cases[i].sent) << i;
+    }
+}
+
+// A collector of its own that answers with `head` and then sends `bodyByte` until the
+// client goes away or `limit` bytes are out, `pace` milliseconds apart (0: at once).
+class FeedingCollector {
+public:
+    FeedingCollector(std::string head, std::size_t chunk, int paceMilliseconds, std::size_t limit)
+        : server_(LocalHTTPServer::Raw{}, [this, head, chunk, paceMilliseconds, limit](int fd) {
+              LocalHTTPServer::readHead(fd);
+              LocalHTTPServer::send(fd, head);
+              const std::string piece(chunk, 'x');
+              std::size_t total = 0;
+              while (total < limit) {
+                  pollfd readable{fd, POLLIN, 0};
+                  char unread[4096];  // what is left of the request, or the client's hang-up
+                  if (::poll(&readable, 1, paceMilliseconds) > 0 && ::recv(fd, unread, sizeof unread, 0) <= 0) break;
+                  ssize_t n = ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL);
+                  if (n <= 0) break;
+                  total += static_cast<std::size_t>(n);
+                  sent_ = total;
+              }
+          }) {}
+    std::string url() const { return server_.url("/sa"); }
+    std::size_t sent() const { return sent_; }
+
+private:
+    std::atomic<std::size_t> sent_{0};
+    LocalHTTPServer server_;
+};
+
+TEST_F(LAFlushTaskTest, AHugeAnswerIsCutAtItsStatus) {
+    const std::size_t gigabyte = std::size_t{1} << 30;
+    struct Case {
+        int status;
+        bool kept;
+    } cases[] = {{200, false}, {503, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        store_->deleteAllRecords();
+        insert(2);
+        FeedingCollector huge("HTTP/1.1 " + std::to_string(c.status) + " X\r\nContent-Length: " +
+                                  std::to_string(gigabyte) + "\r\n\r\n",
+                              64 * 1024, 0, gigabyte);
+        options_->setServerURL(huge.url());
+        LumenAnalyticsSDK::testing::LALogCapture log;
+        const auto output = flush();
+        options_->setServerURL(collector_->url("/sa?project=default"));
+        EXPECT_EQ(output->statusCode(), c.status);
+        EXPECT_EQ(store_->count(), c.kept ? 2u : 0u);
+        EXPECT_LT(huge.sent(), gigabyte / 8);  // the client stopped reading early
+        for (const auto& line : log.lines()) {
+            if (line.message.find("ret_content: ") != std::string::npos) {
+                EXPECT_LE(line.message.size(), LAHTTPSession::maximumAnswerSize + 200);
+            }
+        }
+    }
+}
+
+TEST_F(LAFlushTaskTest, ATricklingAnswerEndsAtTheResourceTimeOut) {
+    insert(2);
+    FeedingCollector trickle("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", 1, 100, 1000);
+    options_->setServerURL(trickle.url());
+    flushNode().httpSession = LAHTTPSession::create(1);
+    const auto started = std::chrono::steady_clock::now();
+    const auto output = flush();
+    flushNode().httpSession = nullptr;
+    options_->setServerURL(collector_->url("/sa?project=default"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_FALSE(output->flushSuccess());
+    EXPECT_EQ(store_->recordCountWithStatus(0), 2u);  // waiting again
+    EXPECT_GT(trickle.sent(), 0u);
+    EXPECT_EQ(LAHTTPSession::sharedInstance()->session()->configuration().timeoutIntervalForResource,
+              LAHTTPSession::defaultResourceTimeout);
+}
+
+// Another connection reading the event table, holding its shared lock, so no write
+// can commit meanwhile.
+class ReadLock {
+public:
+    explicit ReadLock(const std::string& path) {
+        sqlite3_open(path.c_str(), &db_);
+        EXPECT_EQ(sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM dataCache;", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~ReadLock() {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+std::set<std::string> allEvents(const std::vector<Upload>& uploads) {
+    std::set<std::string> events;
+    for (const auto& upload : uploads) events.insert(upload.events.begin(), upload.events.end());
+    return events;
+}
+
+TEST_F(LAFlushTaskTest, ALockedStoreSendsEachRowOncePerFlushAndFinishesOnceUnlocked) {
+    insert(120);
+    {
+        ReadLock reader(store_->database()->filePath());
+        flush();  // the delete is refused: the pass stops instead of sending its rows again
+        flush();  // the next rows, not the ones already sent
+        const auto sent = uploads();
+        EXPECT_EQ(batchSizes(sent), (std::vector<std::size_t>{50, 50}));
+        EXPECT_EQ(allEvents(sent).size(), 100u);
+        EXPECT_EQ(store_->count(), 120u);
+    }
+    flush();  // the sent rows are deleted first, then the rest goes out
+    const auto sent = uploads();
+    EXPECT_EQ(batchSizes(sent), (std::vector<std::size_t>{50, 50, 20}));
+    EXPECT_EQ(allEvents(sent).size(), 120u);
+    EXPECT_EQ(store_->count(), 0u);
+}
+
+TEST_F(LAFlushTaskTest, AReadOnlyStoreSendsEachRowAtMostOnce) {
+    if (::geteuid() == 0) {
+        // Permissions do not hold for root: run this test again as an unprivileged user.
+        if (!std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv is needed to run as another user";
+        const auto self = std::filesystem::read_symlink("/proc/self/exe");
+        int status = 0;
+        const auto output = testing_support::runCommand(
+            "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups '" + self.string() +
+                "' --gtest_filter=LAFlushTaskTest.AReadOnlyStoreSendsEachRowAtMostOnce 2>&1",
+            &status);
+        if (status != 0 && output.find("[==========]") == std::string::npos)
+            GTEST_SKIP() << "the test program cannot run as an unprivileged user: " << output;
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return;
+    }
+    insert(60);
+    const std::filesystem::path file = store_->database()->filePath();
+    using std::filesystem::perms;
+    std::filesystem::permissions(file, perms::owner_read);
+    std::filesystem::permissions(file.parent_path(), perms::owner_read | perms::owner_exec);
+    for (int i = 0; i < 3; ++i) flush();
+    std::filesystem::permissions(file.parent_path(), perms::owner_all);
+    std::filesystem::permissions(file, perms::owner_read | perms::owner_write);
+    const auto sent = uploads();
+    EXPECT_EQ(batchSizes(sent), (std::vector<std::size_t>{50, 10}));
+    EXPECT_EQ(allEvents(sent).size(), 60u);
 }
 
 }  // namespace

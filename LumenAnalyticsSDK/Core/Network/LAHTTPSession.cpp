@@ -1,6 +1,9 @@
-// The analytics HTTP session: data tasks whose handler never sees data with an error, and
-// server-trust challenges answered by the security policy.
+// The analytics HTTP session: data tasks whose handler never sees data with an error,
+// answers kept to a bounded size, redirects not followed, and server-trust challenges
+// answered by the security policy.
 #include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
+
+#include <algorithm>
 
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 #include "platform/net/URLError.h"
@@ -14,7 +17,7 @@ const LAHTTPSessionPtr& LAHTTPSession::sharedInstance() {
     return *instance;
 }
 
-LAHTTPSessionPtr LAHTTPSession::create() {
+LAHTTPSessionPtr LAHTTPSession::create(double resourceTimeout) {
     auto http = std::make_shared<LAHTTPSession>();
     http->securityPolicy_ = LASecurityPolicy::defaultPolicy();
     http->delegateQueue_ = OperationQueue::create();
@@ -22,20 +25,55 @@ LAHTTPSessionPtr LAHTTPSession::create() {
     http->delegateQueue_->setMaxConcurrentOperationCount(1);
     auto configuration = URLSessionConfiguration::ephemeralSessionConfiguration();
     configuration.timeoutIntervalForRequest = requestTimeout;
+    configuration.timeoutIntervalForResource = resourceTimeout;
     configuration.httpShouldUsePipelining = false;
     http->session_ = URLSession::create(configuration, http, http->delegateQueue_);
     return http;
 }
 
 URLSessionDataTaskPtr LAHTTPSession::dataTaskWithRequest(const URLRequest& request, CompletionHandler completionHandler) {
-    return session_->dataTask(request, [completionHandler](std::optional<Data> data, URLResponsePtr response, ErrorPtr error) {
-        if (!completionHandler) return;
-        auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(response);
-        if (!error && http) return completionHandler(std::move(data), http, nullptr);
-        // Anything but a clean HTTP exchange reaches the caller as an error alone.
-        if (!error) error = URLError::make(URLError::Code::badServerResponse, response ? response->url() : std::nullopt);
-        completionHandler(std::nullopt, nullptr, error);
-    });
+    // The body arrives through the delegate, so that no more of it than needed is kept.
+    auto task = session_->dataTask(request);
+    std::lock_guard lock(mutex_);
+    answers_[task.get()] = Answer{std::move(completionHandler), {}, false};
+    return task;
+}
+
+void LAHTTPSession::willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&, const HTTPURLResponsePtr&,
+                                               const URLRequest&, std::function<void(std::optional<URLRequest>)> completion) {
+    completion(std::nullopt);
+}
+
+void LAHTTPSession::didReceiveData(const URLSessionPtr&, const URLSessionDataTaskPtr& task, const Data& data) {
+    bool cutNow = false;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = answers_.find(task.get());
+        if (found == answers_.end() || found->second.cut) return;
+        auto& body = found->second.body.bytes();
+        std::size_t room = maximumAnswerSize - body.size();
+        body.insert(body.end(), data.bytes().begin(), data.bytes().begin() + std::min(room, data.bytes().size()));
+        cutNow = found->second.cut = data.bytes().size() > room;
+    }
+    if (cutNow) task->cancel();
+}
+
+void LAHTTPSession::didCompleteWithError(const URLSessionPtr&, const URLSessionTaskPtr& task, const ErrorPtr& error) {
+    Answer answer;
+    {
+        std::lock_guard lock(mutex_);
+        auto found = answers_.find(task.get());
+        if (found == answers_.end()) return;
+        answer = std::move(found->second);
+        answers_.erase(found);
+    }
+    if (!answer.handler) return;
+    auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(task->response());
+    // The cancel that cut a long answer short is no failure: the status is in.
+    if ((!error || answer.cut) && http) return answer.handler(std::move(answer.body), http, nullptr);
+    // Anything but a clean HTTP exchange reaches the caller as an error alone.
+    ErrorPtr reported = error ? error : URLError::make(URLError::Code::badServerResponse, task->response() ? task->response()->url() : std::nullopt);
+    answer.handler(std::nullopt, nullptr, reported);
 }
 
 void LAHTTPSession::answerChallenge(const URLAuthenticationChallengePtr& challenge, bool sessionLevel,

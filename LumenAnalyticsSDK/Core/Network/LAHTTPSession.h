@@ -1,7 +1,11 @@
 // The analytics client's one HTTP client: a URL session with its own one-at-a-time
-// delegate queue that answers server-trust challenges with its security policy.
+// delegate queue that answers server-trust challenges with its security policy. It never
+// follows a redirect (the 3xx is the answer), keeps at most `maximumAnswerSize` bytes of
+// an answer, and gives a whole exchange at most the resource time-out.
 #pragma once
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,15 +32,21 @@ public:
         platform::URLCredentialPtr*)>;
 
     static constexpr double requestTimeout = 30;
+    // A collector that trickles its answer cannot hold a batch "being sent" for longer.
+    static constexpr double defaultResourceTimeout = 60;
+    // The status is what counts; the body only goes into a log line.
+    static constexpr std::size_t maximumAnswerSize = 64 * 1024;
 
     // The process's session, made on first use.
     static const LAHTTPSessionPtr& sharedInstance();
     // A session of its own: the default policy, an ephemeral configuration with a 30 s
-    // request time-out and no pipelining, and the queue "cn.lumen.LAHTTPSession.<address>".
-    static LAHTTPSessionPtr create();
+    // request time-out, the resource time-out, no pipelining, and the queue
+    // "cn.lumen.LAHTTPSession.<address>".
+    static LAHTTPSessionPtr create(double resourceTimeout = defaultResourceTimeout);
 
     // The task is returned unstarted: the caller resumes it. The handler runs on
-    // `delegateQueue`.
+    // `delegateQueue`. An answer longer than `maximumAnswerSize` ends the transfer there:
+    // the handler gets its status with the body cut to that size.
     platform::URLSessionDataTaskPtr dataTaskWithRequest(const platform::URLRequest& request, CompletionHandler completionHandler);
 
     void didReceiveSessionChallenge(const platform::URLSessionPtr& session,
@@ -45,6 +55,14 @@ public:
     void didReceiveChallenge(const platform::URLSessionPtr& session, const platform::URLSessionTaskPtr& task,
                              const platform::URLAuthenticationChallengePtr& challenge,
                              platform::ChallengeCompletionHandler completion) override;
+    // Uploads are never sent on to where a collector points: the redirect is the answer.
+    void willPerformHTTPRedirection(const platform::URLSessionPtr& session, const platform::URLSessionTaskPtr& task,
+                                    const platform::HTTPURLResponsePtr& response, const platform::URLRequest& newRequest,
+                                    std::function<void(std::optional<platform::URLRequest>)> completion) override;
+    void didReceiveData(const platform::URLSessionPtr& session, const platform::URLSessionDataTaskPtr& task,
+                        const platform::Data& data) override;
+    void didCompleteWithError(const platform::URLSessionPtr& session, const platform::URLSessionTaskPtr& task,
+                              const platform::ErrorPtr& error) override;
 
     LASecurityPolicyPtr securityPolicy() const;
     void setSecurityPolicy(LASecurityPolicyPtr policy);
@@ -61,7 +79,15 @@ private:
     void answerChallenge(const platform::URLAuthenticationChallengePtr& challenge, bool sessionLevel,
                          const platform::ChallengeCompletionHandler& completion) const;
 
+    // What a task has received so far, until it completes.
+    struct Answer {
+        CompletionHandler handler;
+        platform::Data body;
+        bool cut = false;
+    };
+
     mutable std::mutex mutex_;
+    std::map<const platform::URLSessionTask*, Answer> answers_;
     LASecurityPolicyPtr securityPolicy_;
     platform::OperationQueuePtr delegateQueue_;
     platform::URLSessionPtr session_;

@@ -3,11 +3,14 @@
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
@@ -68,6 +71,11 @@ std::int64_t asSQLInteger(std::uint64_t value) {
     return static_cast<std::int64_t>(std::min<std::uint64_t>(value, std::numeric_limits<std::int64_t>::max()));
 }
 
+std::atomic<int>& busyTimeout() {
+    static std::atomic<int> milliseconds{LADatabase::defaultBusyTimeoutMilliseconds};
+    return milliseconds;
+}
+
 std::mutex& maxCacheSizeMutex() {
     static auto* mutex = new std::mutex;
     return *mutex;
@@ -106,12 +114,21 @@ std::int64_t LADatabase::maxCacheSize() {
     return maxCacheSizeSource() ? maxCacheSizeSource()() : defaultMaxCacheSize;
 }
 
+void LADatabase::setBusyTimeoutMilliseconds(int milliseconds) { busyTimeout() = milliseconds; }
+
+int LADatabase::busyTimeoutMilliseconds() { return busyTimeout(); }
+
 bool LADatabase::open() {
     if (isOpen_) return true;
     if (db_) close();
     // A fresh account may not have its Library folder yet; the file goes nowhere else.
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ignored);
+    // A folder or a FIFO in the file's place is never opened (a FIFO would block).
+    auto type = std::filesystem::status(filePath_, ignored).type();
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none && !moveUnusableFileAside("not a regular file"))
+        return false;
     sqlite3* handle = nullptr;
     if (sqlite3_open_v2(filePath_.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         sqlite3_close(handle);  // SQLite hands out a handle even when opening fails
@@ -119,6 +136,8 @@ bool LADatabase::open() {
         return false;
     }
     db_ = handle;
+    // Another process holding the lock delays a write a little instead of failing it at once.
+    sqlite3_busy_timeout(db_, busyTimeoutMilliseconds());
     LALogDebug("Success to open SQLite db");
     isOpen_ = true;
     return true;
@@ -155,6 +174,18 @@ bool LADatabase::createTable() {
             created = false;
         }
     }
+    // A file that is no database, a damaged one, or a table that cannot take our rows is
+    // moved aside for a new table; a full, read-only or locked disk is not the file's fault.
+    auto unusable = created ? tableShapeProblem() : contentFault();
+    if (unusable) {
+        created = false;
+        if (!repairing_ && moveUnusableFileAside(*unusable)) {
+            repairing_ = true;
+            created = open() && createTable();
+            repairing_ = false;
+            return created;
+        }
+    }
     if (!created) {
         setCreatedTable(false);
         return false;
@@ -163,6 +194,51 @@ bool LADatabase::createTable() {
     resetAllRecordsStatus();  // uploads cut short by the last exit are waiting again
     count_ = messagesCount();
     LALogDebug(std::string("Create ") + tableName + " table success, current count is " + std::to_string(count_));
+    return true;
+}
+
+std::optional<std::string> LADatabase::contentFault() const {
+    int code = db_ ? sqlite3_errcode(db_) : SQLITE_OK;
+    if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT || code == SQLITE_ERROR) return errorMessage();
+    return std::nullopt;
+}
+
+std::optional<std::string> LADatabase::tableShapeProblem() {
+    Statement statement;
+    if (sqlite3_prepare_v2(db_, "PRAGMA table_info('dataCache');", -1, &statement.handle, nullptr) != SQLITE_OK)
+        return contentFault();
+    std::set<std::string> missing{"id", "type", "content", statusColumn, instantEventColumn};
+    while (sqlite3_step(statement.handle) == SQLITE_ROW) {
+        auto* text = sqlite3_column_text(statement.handle, 1);
+        std::string name = text ? reinterpret_cast<const char*>(text) : "";
+        bool required = sqlite3_column_int(statement.handle, 3) != 0 &&
+                        sqlite3_column_type(statement.handle, 4) == SQLITE_NULL && sqlite3_column_int(statement.handle, 5) == 0;
+        if (!missing.erase(name) && required) return "its column " + name + " needs a value no insert gives";
+    }
+    if (!missing.empty()) return "its table has no column " + *missing.begin();
+    return std::nullopt;
+}
+
+bool LADatabase::moveUnusableFileAside(const std::string& reason) {
+    close();
+    stmtCacheAlive_ = true;  // a new file gets its statements cached again
+    std::string aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr));
+    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(aside)); ++n)
+        aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" + std::to_string(n);
+    std::error_code error;
+    std::filesystem::rename(filePath_, aside, error);
+    if (error) {
+        if (!reportedUnmovableFile_)
+            LALogError("The event store " + filePath_ + " is unusable (" + reason + ") and cannot be moved aside: " +
+                       error.message());
+        reportedUnmovableFile_ = true;
+        return false;
+    }
+    // A journal left beside the old file would be played into the new one.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::filesystem::rename(filePath_ + suffix, aside + suffix, error);
+    count_ = 0;
+    flushRecordCount_ = 0;
+    LALogError("The event store " + filePath_ + " is unusable (" + reason + "), moved aside to " + aside);
     return true;
 }
 
@@ -294,7 +370,9 @@ bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, int st
     else flushRecordCount_ = lowered(flushRecordCount_, rows.size());
     std::vector<SQLValue> values{std::int64_t{status}};
     values.insert(values.end(), rows.begin(), rows.end());
-    return execUpdateSQL("UPDATE dataCache SET status = ? WHERE id IN (" + placeholders(rows.size()) + ");", values);
+    // An update that names no row changed nothing: the caller must not take it as done.
+    return execUpdateSQL("UPDATE dataCache SET status = ? WHERE id IN (" + placeholders(rows.size()) + ");", values) &&
+           sqlite3_changes(db_) > 0;
 }
 
 bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, const std::string& column,
@@ -314,8 +392,7 @@ std::uint64_t LADatabase::recordCountWithStatus(int status) const {
 
 namespace {
 
-bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, int* rc) {
-    std::string content = record.content();
+bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, const std::string& content, int* rc) {
     sqlite3_bind_text(statement, 1, record.type().data(), static_cast<int>(record.type().size()), SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 2, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(statement, 3, record.isInstantEvent() ? 1 : 0);
@@ -327,7 +404,8 @@ bool stepInsert(sqlite3_stmt* statement, const LAEventRecord& record, int* rc) {
 }  // namespace
 
 bool LADatabase::insertRecord(const LAEventRecord& record) {
-    if (!record.isValid()) {
+    auto content = record.isValid() ? record.content() : std::nullopt;
+    if (!content) {
         LALogError(description() + " input parameter is invalid for addObjectToDatabase");
         return false;
     }
@@ -338,7 +416,7 @@ bool LADatabase::insertRecord(const LAEventRecord& record) {
         return false;
     }
     int rc = SQLITE_OK;
-    if (!stepInsert(statement, record, &rc)) {
+    if (!stepInsert(statement, record, *content, &rc)) {
         LALogError("insert into dataCache table of sqlite fail, rc is " + std::to_string(rc));
         return false;
     }
@@ -354,7 +432,8 @@ bool LADatabase::insertRecords(const std::vector<LAEventRecordPtr>& records) {
     if (sqlite3_stmt* statement = dbCacheStmt(insertSQL)) {
         written = std::all_of(records.begin(), records.end(), [&](const LAEventRecordPtr& record) {
             int rc = SQLITE_OK;
-            return record && record->isValid() && stepInsert(statement, *record, &rc);
+            auto content = record && record->isValid() ? record->content() : std::nullopt;
+            return content && stepInsert(statement, *record, *content, &rc);
         });
     }
     bool committed = written && execute("COMMIT");
@@ -367,13 +446,14 @@ bool LADatabase::insertRecords(const std::vector<LAEventRecordPtr>& records) {
 bool LADatabase::preCheckForInsertRecords(std::uint64_t count) {
     std::int64_t maximum = maxCacheSize();
     if (maximum < 0 || static_cast<std::uint64_t>(maximum) < count) return false;
-    while (count_ + count >= static_cast<std::uint64_t>(maximum)) {
-        std::string limit = std::to_string(maximum);
-        LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events");
-        if (!deleteFirstRecords(100)) {
-            LALogError("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events FAILED");
-            return false;
-        }
+    // Room is made only when the new rows would pass the cap, and only for them, so a
+    // full table holds exactly `maxCacheSize` rows.
+    if (count_ + count <= static_cast<std::uint64_t>(maximum)) return true;
+    std::string limit = std::to_string(maximum);
+    LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events");
+    if (!deleteFirstRecords(count_ + count - static_cast<std::uint64_t>(maximum))) {
+        LALogError("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + limit + ", try to delete some old events FAILED");
+        return false;
     }
     return true;
 }
@@ -410,6 +490,7 @@ bool LADatabase::deleteRecords(const std::vector<std::string>& recordIDs) {
         for (std::size_t i = 0; i < rows.size(); ++i) sqlite3_bind_int64(statement.handle, static_cast<int>(i + 1), rows[i]);
         deleted = sqlite3_step(statement.handle) == SQLITE_DONE;
         if (!deleted) LALogError("Failed to delete record from database, error: " + errorMessage());
+        deleted = deleted && sqlite3_changes(db_) > 0;  // a delete that names no row deleted nothing
     }
     count_ = messagesCount();
     flushRecordCount_ = lowered(flushRecordCount_, rows.size());

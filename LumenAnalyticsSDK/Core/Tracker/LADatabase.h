@@ -46,6 +46,12 @@ public:
     static void setMaxCacheSizeSource(std::function<std::int64_t()> source);
     static std::int64_t maxCacheSize();
 
+    // How long a statement waits for another connection's lock, for connections opened
+    // from now on. Process-wide.
+    static constexpr int defaultBusyTimeoutMilliseconds = 3000;
+    static void setBusyTimeoutMilliseconds(int milliseconds);
+    static int busyTimeoutMilliseconds();
+
     bool open();
     // Finalises every cached statement, then closes the connection. The statement cache
     // is gone afterwards: only a new database object caches again.
@@ -56,7 +62,8 @@ public:
     // Oldest waiting (status 0) rows of one kind, ascending by id, at most `limit`.
     std::vector<LAEventRecordPtr> selectRecords(std::uint64_t limit, bool isInstantEvent);
     bool resetAllRecordsStatus();
-    // Ids are decimal row ids; anything else names no row and is left out.
+    // Ids are decimal row ids; anything else names no row and is left out. NO when no
+    // row matched.
     bool updateRecords(const std::vector<std::string>& recordIDs, int status);
     bool updateRecords(const std::vector<std::string>& recordIDs, const std::string& column, const std::string& value,
                        const std::string& table);
@@ -67,7 +74,7 @@ public:
     bool deleteRecords(const std::vector<std::string>& recordIDs);
     bool deleteFirstRecords(std::uint64_t count);
     bool deleteAllRecords();
-    // Deletes the oldest rows in steps of 100 until `count` new rows fit below the cap.
+    // Deletes as many of the oldest rows as `count` new rows need to fit within the cap.
     bool preCheckForInsertRecords(std::uint64_t count);
 
     bool columnExists(const std::string& column, const std::string& table);
@@ -93,6 +100,13 @@ private:
     bool execute(const char* sql);
     std::string errorMessage() const;
     void setCreatedTable(bool created);
+    // The last failure's message when it lies in the file's content (not a database,
+    // damaged, a schema that refuses our statements), else none.
+    std::optional<std::string> contentFault() const;
+    // Why the table cannot hold our rows, or none.
+    std::optional<std::string> tableShapeProblem();
+    // Renames the file (and its journal) to "<file>.corrupt-<time>" and logs why.
+    bool moveUnusableFileAside(const std::string& reason);
     // Counters are lowered without wrapping below zero.
     static std::uint64_t lowered(std::uint64_t counter, std::uint64_t by) { return counter > by ? counter - by : 0; }
 
@@ -105,6 +119,8 @@ private:
     std::uint64_t count_ = 0;
     std::string filePath_;
     std::uint64_t flushRecordCount_ = 0;
+    bool repairing_ = false;
+    bool reportedUnmovableFile_ = false;
 };
 
 using LADatabasePtr = std::shared_ptr<LADatabase>;

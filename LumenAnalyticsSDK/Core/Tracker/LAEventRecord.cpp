@@ -36,7 +36,7 @@ LAEventRecord::LAEventRecord(std::string recordID, const std::string& content) :
     }
 }
 
-std::string LAEventRecord::content() const { return LAJSONUtil::stringWithJSONObject(Value(event_)).value_or(""); }
+std::optional<std::string> LAEventRecord::content() const { return LAJSONUtil::stringWithJSONObject(Value(event_)); }
 
 std::optional<std::string> LAEventRecord::flushContent() {
     if (!isValid()) return std::nullopt;

@@ -17,8 +17,9 @@ public:
     // leaves the event empty and the record invalid.
     LAEventRecord(std::string recordID, const std::string& content);
 
-    // The event as JSON text.
-    std::string content() const;
+    // The event as JSON text; none when it cannot be written as JSON (a non-finite
+    // number, for one), so that no empty text stands in for it.
+    std::optional<std::string> content() const;
     bool isValid() const { return !event_.empty(); }
     // Stamps the upload time (milliseconds since 1970) into the event and answers its
     // JSON text; none for an invalid record.

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,14 +34,18 @@ public:
     std::uint64_t count() const;
     std::uint64_t recordCountWithStatus(int status) const;
     // From memory while it holds records (the instant flag then does not apply), else
-    // from the table. None when memory holds records but none is waiting.
+    // from the table, leaving out rows this process sent or is sending that the table
+    // could not yet mark, delete or put back. None when memory holds records but none is
+    // waiting.
     std::optional<std::vector<LAEventRecordPtr>> selectRecords(std::uint64_t limit, bool isInstantEvent);
     // The waiting (status 0) records held in memory, in order, at most `limit`; none when
     // no record there is waiting.
     std::optional<std::vector<LAEventRecordPtr>> selectRecordsInCache(std::uint64_t limit) const;
     bool insertRecords(const std::vector<LAEventRecordPtr>& records);
-    // A record the table refuses is kept in memory (and NO is answered).
+    // A record the table refuses is kept in memory (and NO is answered); memory holds at
+    // most the table's cap, the oldest waiting records making room in steps of 100.
     bool insertRecord(const LAEventRecordPtr& record);
+    // Records held in memory are changed there, rows in the table; NO when nothing matched.
     bool updateRecords(const std::vector<std::string>& recordIDs, int status);
     bool deleteRecords(const std::vector<std::string>& recordIDs);
     // Empties memory and table; YES only when both are empty afterwards.
@@ -61,7 +66,16 @@ public:
                                 const platform::Value::Dictionary& change, void* context) override;
 
 private:
+    // Writes the waiting records held in memory to the table.
     void retryCachedRecords();
+    void makeRoomInCache();
+    // Retries the deletes and restores the table refused before.
+    void settleUnsettledRows();
+    bool updateRowsInDatabase(const std::vector<std::string>& rows, int status);
+    bool deleteRowsInDatabase(const std::vector<std::string>& rows);
+    // Hands each id of a record held in memory to `settle` and answers the others.
+    std::vector<std::string> idsNotInCache(const std::vector<std::string>& recordIDs,
+                                           const std::function<void(std::vector<LAEventRecordPtr>::iterator)>& settle);
     // The first record held in memory with that id (string equality).
     std::vector<LAEventRecordPtr>::iterator cachedRecord(const std::string& recordID);
     // Runs `operation` on `serialQueue` and hands its answer to `completion` there.
@@ -70,6 +84,9 @@ private:
     platform::DispatchQueuePtr serialQueue_;
     LADatabasePtr database_;
     std::vector<LAEventRecordPtr> recordCaches_;
+    // Row ids between being marked as sent and a delete or restore the table took.
+    enum class Settlement { inFlight, deleteRow, restoreRow };
+    std::map<std::string, Settlement> unsettledRows_;
 };
 
 using LAEventStorePtr = std::shared_ptr<LAEventStore>;

@@ -268,6 +268,48 @@ TEST_F(URLSessionTest, RedirectsAreTheDelegatesToDecide) {
     }
 }
 
+TEST_F(URLSessionTest, ARequestsOwnCredentialsStayWithItsOrigin) {
+    // The request's own Cookie and Authorization follow a redirect within the origin and
+    // are dropped on the way to another origin (another port is another origin).
+    LocalServer other;
+    std::mutex mutex;
+    std::vector<std::string> seenByOther;
+    other->Get("/show", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        seenByOther.push_back(req.get_header_value("Cookie") + "|" + req.get_header_value("Authorization"));
+        res.set_content("other", "text/plain");
+    });
+    other.start();
+    server->Get("/to-other", [&](const httplib::Request&, httplib::Response& res) {
+        res.status = 307;
+        res.set_header("Location", other.url("/show").absoluteString());
+    });
+    server->Get("/show-credentials", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.get_header_value("Cookie") + "|" + req.get_header_value("Authorization"), "text/plain");
+    });
+    server->Get("/to-same", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 307;
+        res.set_header("Location", "/show-credentials");
+    });
+    struct Case {
+        const char* path;
+        std::string expected;
+    } cases[] = {{"/to-same", "id=7|Bearer t"}, {"/to-other", "other"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto session = makeSession(delegate);
+        URLRequest request(server.url(c.path));
+        request.setValue("id=7", "Cookie");
+        request.setValue("Bearer t", "Authorization");
+        session->dataTask(request)->resume();
+        ASSERT_TRUE(delegate->waitForCompletion());
+        EXPECT_EQ(delegate->data.toString(), c.expected);
+    }
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(seenByOther, std::vector<std::string>{"|"});
+}
+
 TEST_F(URLSessionTest, CompletionHandlerFormsDeliverResultsOnce) {
     TempDir dir;
     testing_support::writeFile(dir / "body.bin", std::string(5000, 'f'));

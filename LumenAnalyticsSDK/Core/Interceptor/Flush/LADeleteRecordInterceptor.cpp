@@ -12,8 +12,9 @@ void LADeleteRecordInterceptor::processWithInput(const LAFlowDataPtr& input, Com
     const auto recordIDs = input->recordIDs();
     if (!recordIDs) return completion(input);
     if (input->flushSuccess()) {
-        eventStore->deleteRecords(*recordIDs);
-        if (eventStore->count() == 0) input->state = LAFlowStateStopFlow;
+        // A batch the store could not delete is still in it: the next pass waits for a
+        // later flush, when the store tries the delete again first.
+        if (!eventStore->deleteRecords(*recordIDs) || eventStore->count() == 0) input->state = LAFlowStateStopFlow;
     } else {
         eventStore->updateRecords(*recordIDs, 0);
         input->state = LAFlowStateStopFlow;

@@ -31,9 +31,11 @@ bool isWaitingMode(const LAFlowData& input) {
 }
 
 // Statuses after which the batch is kept for the next flush; every other answer
-// (outside debug mode) counts as delivered.
+// (outside debug mode) counts as delivered. A redirect is kept: uploads do not follow
+// one, so no collector took the batch; 408 and 429 ask for the request again.
 bool isRetryableStatus(long status) {
-    return status == 403 || status == 404 || (status >= 500 && status <= 599);
+    return status == 403 || status == 404 || status == 408 || status == 429 || (status >= 300 && status <= 399) ||
+           (status >= 500 && status <= 599);
 }
 
 // One request of a waiting-mode pass: whoever finishes it first (the response, or the
@@ -72,7 +74,9 @@ std::optional<platform::URLRequest> LAFlushInterceptor::buildFlushRequestWithInp
     request.setValue(userAgent, "User-Agent");
     // Debug mode 1 asks the collector to check the batch without importing it.
     if (debugMode == 1) request.setValue("true", "Dry-Run");
-    if (const auto cookie = input.cookie()) request.setValue(*cookie, "Cookie");
+    // Without a cookie of the host's the session's own cookies go out, so a cookie the
+    // collector set comes back.
+    if (const auto cookie = input.cookie(); cookie && !cookie->empty()) request.setValue(*cookie, "Cookie");
     return request;
 }
 
@@ -144,7 +148,7 @@ void LAFlushInterceptor::requestWithInput(const LAFlowDataPtr& input, platform::
     auto eventLogs = [input] {
         return lumen_toString(platform::Value(eventLogsWithInput(*input).value_or(platform::Value::Array{})));
     };
-    auto task = LAHTTPSession::sharedInstance()->dataTaskWithRequest(
+    auto task = (httpSession ? httpSession : LAHTTPSession::sharedInstance())->dataTaskWithRequest(
         request,
         [input, exchange, node, waitingMode, completion, eventLogs](
             std::optional<platform::Data> data, platform::HTTPURLResponsePtr response, platform::ErrorPtr error) {

@@ -12,6 +12,8 @@
 
 namespace LumenAnalyticsSDK {
 
+class LAHTTPSession;
+
 class LAFlushInterceptor : public LAInterceptor {
 public:
     static constexpr const char* serverURLKey = "serverURL";
@@ -41,6 +43,8 @@ public:
     std::optional<std::string> serverURL;
     double requestTimeoutInterval = 30;
     double responseWaitMargin = 5;
+    // The session uploads go through; none means the process's shared one.
+    std::shared_ptr<LAHTTPSession> httpSession;
 
 private:
     void requestWithInput(const LAFlowDataPtr& input, platform::URLRequest request, bool waitingMode,
