@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Pledge/Box.h"
+#include "Pledge/QueueObject.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runtime/Block.h"
 
