@@ -2,9 +2,11 @@
 // instead of passing a completion callback. A factory starts a task that registers an
 // ordinary response handler (on singleEventQueue()) and answers a small value through
 // which callers await the response, its result or its value, and cancel, resume or
-// suspend the work. Cancelling the value cancels the request; with
+// suspend the work. The task registers when it first runs, on singleEventQueue(), after
+// the factory has returned. Cancelling the value cancels the request; with
 // `automaticallyCancelling`, cancelling the task that awaits it does too.
 #pragma once
+#include <coroutine>
 #include <functional>
 #include <optional>
 #include <set>
@@ -21,15 +23,30 @@ namespace Hawser {
 
 namespace detail {
 
-// The task behind every awaited response: it suspends on a checked continuation named
-// `name`, hands `registration` the callback that resumes it, and cancels the request
-// when it is cancelled.
+// Suspends the calling task and resumes it as a work item of `queue`. A task body runs
+// on its starter's thread up to its first suspension; this makes that the first step.
+struct ResumeOnQueue {
+    platform::DispatchQueuePtr queue;
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle) const {
+        // Nothing of this object is touched once the work item is queued.
+        queue->async([task = platform::currentTask(), handle] { platform::detail::resumeIn(task, handle); });
+    }
+    void await_resume() const noexcept {}
+};
+
+// The task behind every awaited response: it first moves to singleEventQueue(), then
+// suspends on a checked continuation named `name`, hands `registration` the callback
+// that resumes it, and cancels the request when it is cancelled (a cancel that came
+// before the move takes effect right after it).
 template <class Response>
 platform::Task<Response> awaitResponse(std::string name,
                                        std::function<void(std::function<void(const Response&)>)> registration,
                                        std::function<void()> cancelRequest) {
     // Built before the await, not inside its expression: temporaries that live across a
     // suspension are not handled reliably by every compiler.
+    auto hop = ResumeOnQueue{singleEventQueue()};
+    co_await hop;
     auto body = [registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
         registration([c](const Response& response) { c.resume(response); });
     };
