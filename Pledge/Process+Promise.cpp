@@ -1,89 +1,22 @@
-// The wait runs on the default-quality global queue. On failure each pipe gives first
-// what the wait already read ahead, then is read straight from its descriptor with a
-// fixed buffer until its end, or until a short window after the exit has passed: a
-// background grandchild may hold the pipe open for as long as it likes, and the queue's
-// thread must not wait for it. A read error counts as no data.
+// The wait runs on the default-quality global queue. On failure each pipe is read to its
+// end, or until a short window after the exit has passed (a background grandchild may
+// hold the pipe open for as long as it likes); a read error counts as no data.
 #include "Pledge/Process+Promise.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <vector>
 
+#include "Pledge/ProcessOutput.h"
 #include "Pledge/ThenableOperators.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/files/CocoaError.h"
 #include "platform/foundation/StringEncoding.h"
 
 namespace Pledge {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// How long after the exit a failed run still collects output, for a grandchild that
-// keeps the pipes open.
-constexpr auto lateOutputWindow = std::chrono::seconds(1);
-
-// What the wait read ahead and the handle keeps, else what the pipe holds right now,
-// without blocking: on a non-blocking descriptor `availableData` hands over either.
-platform::Data readAhead(platform::FileHandle& handle) {
-    const int fd = handle.fileDescriptor();
-    const int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    platform::Data data;
+std::optional<std::string> outputText(const platform::Pipe& pipe, OutputClock::time_point deadline) {
     try {
-        data = handle.availableData();
-    } catch (const platform::ErrorException&) {
-        // Nothing there yet; a real failure shows again in the reads that follow.
-    }
-    ::fcntl(fd, F_SETFL, flags);
-    return data;
-}
-
-// False when the deadline passed before the descriptor had something to read (or its end).
-bool readableBefore(int fd, Clock::time_point deadline) {
-    for (;;) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, static_cast<int>(left));
-        if (n > 0) return true;
-        if (n < 0 && errno != EINTR) return true;  // the read reports it
-    }
-}
-
-// Everything the child wrote to the pipe, up to `deadline`. Throws the POSIX error of a
-// failed read.
-platform::Data readAllData(const platform::Pipe& pipe, Clock::time_point deadline) {
-    const auto& handle = pipe.fileHandleForReading();
-    platform::Data data = readAhead(*handle);
-    const int fd = handle->fileDescriptor();
-    std::vector<std::uint8_t> buffer(8192);
-    int failure = 0;
-    while (readableBefore(fd, deadline)) {
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n > 0) {
-            data.append(buffer.data(), static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failure = errno > 0 ? errno : -1;
-        break;
-    }
-    handle->closeFile();
-    if (failure == 0) return data;
-    if (failure > 0) throw platform::ErrorException(platform::posixError(failure, "read"));
-    throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::fileReadUnknown, ""));
-}
-
-std::optional<std::string> outputText(const platform::Pipe& pipe, Clock::time_point deadline) {
-    try {
-        return platform::StringEncoding::utf8().decode(readAllData(pipe, deadline));
+        return platform::StringEncoding::utf8().decode(readOutputUntil(pipe, deadline));
     } catch (const platform::ErrorException&) {
         return std::nullopt;
     }
@@ -143,7 +76,7 @@ Promise<ProcessPipes> launch(const std::shared_ptr<platform::Process>& process, 
             if (process->terminationReason() == platform::Process::TerminationReason::exit &&
                 process->terminationStatus() == 0)
                 return resolver.fulfill(pipes);
-            const auto deadline = Clock::now() + lateOutputWindow;
+            const auto deadline = OutputClock::now() + lateOutputWindow;
             auto out = outputText(*pipes.out, deadline);
             auto err = outputText(*pipes.err, deadline);
             resolver.reject(std::make_shared<ProcessError>(ProcessError::Execution{process, out, err}));

@@ -126,7 +126,7 @@ TEST(PledgeProcessPromise, ChildWritingMoreThanAPipeHoldsFinishes) {
     EXPECT_EQ(runtime->objectValue(), Value(std::string(1 << 20, 'a')));
 }
 
-TEST(PledgeProcessPromise, FailureTextsKeepWhatABackgroundGrandchildWritesAndReturnAnyway) {
+TEST(PledgeProcessPromise, OutputTextsKeepWhatABackgroundGrandchildWritesAndReturnAnyway) {
     // The child ends at once; its grandchild holds the pipe and writes a little later.
     auto late = launch(shell("printf early; (sleep 0.1; printf late) & exit 3"), PLGNamespacer::promise);
     settle(late);
@@ -147,4 +147,16 @@ TEST(PledgeProcessPromise, FailureTextsKeepWhatABackgroundGrandchildWritesAndRet
     EXPECT_EQ(execution.standardOutput, "early");
     ASSERT_TRUE(execution.standardError && !execution.standardError->empty());
     ::kill(std::stoi(*execution.standardError), SIGTERM);
+
+    // The runtime form reads its texts the same way, on success too.
+    const auto runtimeStarted = std::chrono::steady_clock::now();
+    auto runtime = promise(shell("printf early; sleep 30 & printf %s $! >&2"));
+    ASSERT_TRUE(pledge_test::runUntil([&] { return !runtime->pending(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - runtimeStarted, std::chrono::seconds(4));
+    EXPECT_EQ(runtime->objectValue(), Value("early"));
+    Value grandchild;
+    auto handled = runtime->then(platform::Block::make([&](Value, Value err) { grandchild = err; }));
+    ASSERT_TRUE(pledge_test::runUntil([&] { return !handled->pending(); }));
+    ASSERT_TRUE(grandchild.isString());
+    ::kill(std::stoi(grandchild.stringValue()), SIGTERM);
 }
