@@ -2,8 +2,8 @@
 // instead of passing a completion callback. A factory starts a task that registers an
 // ordinary response handler (on singleEventQueue()) and answers a small value through
 // which callers await the response, its result or its value, and cancel, resume or
-// suspend the work. The task registers when it first runs, on singleEventQueue(), after
-// the factory has returned. Cancelling the value cancels the request; with
+// suspend the work. The task registers when it first runs, on the request's own queue,
+// after the factory has returned. Cancelling the value cancels the request; with
 // `automaticallyCancelling`, cancelling the task that awaits it does too.
 #pragma once
 #include <coroutine>
@@ -35,17 +35,19 @@ struct ResumeOnQueue {
     void await_resume() const noexcept {}
 };
 
-// The task behind every awaited response: it first moves to singleEventQueue(), then
-// suspends on a checked continuation named `name`, hands `registration` the callback
-// that resumes it, and cancels the request when it is cancelled (a cancel that came
-// before the move takes effect right after it).
+// The task behind every awaited response: it first moves to `firstQueue`, then suspends
+// on a checked continuation named `name`, hands `registration` the callback that
+// resumes it, and cancels the request when it is cancelled (a cancel that came before
+// the move takes effect right after it). The factories move to the request's own
+// queue, which is busy setting the new request up anyway: the move costs no thread
+// hand-over there, and registering only queues more work for it.
 template <class Response>
-platform::Task<Response> awaitResponse(std::string name,
+platform::Task<Response> awaitResponse(std::string name, platform::DispatchQueuePtr firstQueue,
                                        std::function<void(std::function<void(const Response&)>)> registration,
                                        std::function<void()> cancelRequest) {
     // Built before the await, not inside its expression: temporaries that live across a
     // suspension are not handled reliably by every compiler.
-    auto hop = ResumeOnQueue{singleEventQueue()};
+    auto hop = ResumeOnQueue{std::move(firstQueue)};
     co_await hop;
     auto body = [registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
         registration([c](const Response& response) { c.resume(response); });
@@ -102,7 +104,8 @@ template <class Value>
 DataTask<Value> dataTask(const DataRequestPtr& request, bool automaticallyCancelling,
                          std::function<void(DataResponseHandler<Value>)> forResponse) {
     auto task = detail::awaitResponse<DataResponse<Value, HWError>>(
-        "dataTask(automaticallyCancelling:forResponse:)", std::move(forResponse), [request] { request->cancel(); });
+        "dataTask(automaticallyCancelling:forResponse:)", request->underlyingQueue, std::move(forResponse),
+        [request] { request->cancel(); });
     return {request, std::move(task), automaticallyCancelling};
 }
 
@@ -111,7 +114,8 @@ DownloadTask<Value> downloadTask(const DownloadRequestPtr& request, bool automat
                                  std::function<void(DownloadResponseHandler<Value>)> forResponse) {
     // The download's own cancel: no resume data is produced.
     auto task = detail::awaitResponse<DownloadResponse<Value, HWError>>(
-        "downloadTask(automaticallyCancelling:forResponse:)", std::move(forResponse), [request] { request->cancel(); });
+        "downloadTask(automaticallyCancelling:forResponse:)", request->underlyingQueue, std::move(forResponse),
+        [request] { request->cancel(); });
     return {request, std::move(task), automaticallyCancelling};
 }
 
