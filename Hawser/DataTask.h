@@ -2,11 +2,10 @@
 // instead of passing a completion callback. A factory starts a task that registers an
 // ordinary response handler (on singleEventQueue()) and answers a small value through
 // which callers await the response, its result or its value, and cancel, resume or
-// suspend the work. The task registers when it first runs, on the request's own queue,
+// suspend the work. The response handler is registered from the request's own queue,
 // after the factory has returned. Cancelling the value cancels the request; with
 // `automaticallyCancelling`, cancelling the task that awaits it does too.
 #pragma once
-#include <coroutine>
 #include <functional>
 #include <optional>
 #include <set>
@@ -23,34 +22,22 @@ namespace Hawser {
 
 namespace detail {
 
-// Suspends the calling task and resumes it as a work item of `queue`. A task body runs
-// on its starter's thread up to its first suspension; this makes that the first step.
-struct ResumeOnQueue {
-    platform::DispatchQueuePtr queue;
-    bool await_ready() const noexcept { return false; }
-    void await_suspend(std::coroutine_handle<> handle) const {
-        // Nothing of this object is touched once the work item is queued.
-        queue->async([task = platform::currentTask(), handle] { platform::detail::resumeIn(task, handle); });
-    }
-    void await_resume() const noexcept {}
-};
-
-// The task behind every awaited response: it first moves to `firstQueue`, then suspends
-// on a checked continuation named `name`, hands `registration` the callback that
-// resumes it, and cancels the request when it is cancelled (a cancel that came before
-// the move takes effect right after it). The factories move to the request's own
-// queue, which is busy setting the new request up anyway: the move costs no thread
-// hand-over there, and registering only queues more work for it.
+// The task behind every awaited response: it installs a handler that cancels the
+// request when the task is cancelled, suspends on a checked continuation named `name`
+// and hands `registration`, on `registrationQueue`, the callback that resumes it. So the
+// handler is in place as soon as the factory returns, while the response handler is
+// registered after that, off the caller's thread. The factories pass the request's own
+// queue, which is busy setting the new request up anyway: the registration costs no
+// hand-over to another thread there, and only queues more work for it.
 template <class Response>
-platform::Task<Response> awaitResponse(std::string name, platform::DispatchQueuePtr firstQueue,
+platform::Task<Response> awaitResponse(std::string name, platform::DispatchQueuePtr registrationQueue,
                                        std::function<void(std::function<void(const Response&)>)> registration,
                                        std::function<void()> cancelRequest) {
     // Built before the await, not inside its expression: temporaries that live across a
     // suspension are not handled reliably by every compiler.
-    auto hop = ResumeOnQueue{std::move(firstQueue)};
-    co_await hop;
-    auto body = [registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
-        registration([c](const Response& response) { c.resume(response); });
+    auto body = [queue = std::move(registrationQueue),
+                 registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
+        queue->async([registration, c] { registration([c](const Response& response) { c.resume(response); }); });
     };
     auto waiting = platform::withTaskCancellationHandler(
         platform::withCheckedContinuation<Response>(std::move(name), std::move(body)), std::move(cancelRequest));
