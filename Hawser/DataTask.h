@@ -2,7 +2,8 @@
 // instead of passing a completion callback. A factory starts a task that registers an
 // ordinary response handler (on singleEventQueue()) and answers a small value through
 // which callers await the response, its result or its value, and cancel, resume or
-// suspend the work. Cancelling the value cancels the request; with
+// suspend the work. The response handler is registered from the request's own queue,
+// after the factory has returned. Cancelling the value cancels the request; with
 // `automaticallyCancelling`, cancelling the task that awaits it does too.
 #pragma once
 #include <functional>
@@ -21,17 +22,22 @@ namespace Hawser {
 
 namespace detail {
 
-// The task behind every awaited response: it suspends on a checked continuation named
-// `name`, hands `registration` the callback that resumes it, and cancels the request
-// when it is cancelled.
+// The task behind every awaited response: it installs a handler that cancels the
+// request when the task is cancelled, suspends on a checked continuation named `name`
+// and hands `registration`, on `registrationQueue`, the callback that resumes it. So the
+// handler is in place as soon as the factory returns, while the response handler is
+// registered after that, off the caller's thread. The factories pass the request's own
+// queue, which is busy setting the new request up anyway: the registration costs no
+// hand-over to another thread there, and only queues more work for it.
 template <class Response>
-platform::Task<Response> awaitResponse(std::string name,
+platform::Task<Response> awaitResponse(std::string name, platform::DispatchQueuePtr registrationQueue,
                                        std::function<void(std::function<void(const Response&)>)> registration,
                                        std::function<void()> cancelRequest) {
     // Built before the await, not inside its expression: temporaries that live across a
     // suspension are not handled reliably by every compiler.
-    auto body = [registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
-        registration([c](const Response& response) { c.resume(response); });
+    auto body = [queue = std::move(registrationQueue),
+                 registration = std::move(registration)](platform::CheckedContinuation<Response> c) {
+        queue->async([registration, c] { registration([c](const Response& response) { c.resume(response); }); });
     };
     auto waiting = platform::withTaskCancellationHandler(
         platform::withCheckedContinuation<Response>(std::move(name), std::move(body)), std::move(cancelRequest));
@@ -85,7 +91,8 @@ template <class Value>
 DataTask<Value> dataTask(const DataRequestPtr& request, bool automaticallyCancelling,
                          std::function<void(DataResponseHandler<Value>)> forResponse) {
     auto task = detail::awaitResponse<DataResponse<Value, HWError>>(
-        "dataTask(automaticallyCancelling:forResponse:)", std::move(forResponse), [request] { request->cancel(); });
+        "dataTask(automaticallyCancelling:forResponse:)", request->underlyingQueue, std::move(forResponse),
+        [request] { request->cancel(); });
     return {request, std::move(task), automaticallyCancelling};
 }
 
@@ -94,7 +101,8 @@ DownloadTask<Value> downloadTask(const DownloadRequestPtr& request, bool automat
                                  std::function<void(DownloadResponseHandler<Value>)> forResponse) {
     // The download's own cancel: no resume data is produced.
     auto task = detail::awaitResponse<DownloadResponse<Value, HWError>>(
-        "downloadTask(automaticallyCancelling:forResponse:)", std::move(forResponse), [request] { request->cancel(); });
+        "downloadTask(automaticallyCancelling:forResponse:)", request->underlyingQueue, std::move(forResponse),
+        [request] { request->cancel(); });
     return {request, std::move(task), automaticallyCancelling};
 }
 

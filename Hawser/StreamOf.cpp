@@ -4,11 +4,12 @@
 namespace Hawser {
 
 const platform::DispatchQueuePtr& singleEventQueue() {
-    // Made once and never released.
-    static const platform::DispatchQueuePtr queue = platform::DispatchQueue::create(
+    // Made once and never destroyed, so handlers still running while the process exits
+    // never meet a destroyed queue.
+    static const auto* queue = new platform::DispatchQueuePtr(platform::DispatchQueue::create(
         "org.hawser.concurrencySingleEventQueue", platform::DispatchQoS::unspecified,
-        platform::DispatchQueue::Attributes::concurrent);
-    return queue;
+        platform::DispatchQueue::Attributes::concurrent));
+    return *queue;
 }
 
 platform::DispatchQueuePtr streamCompletionQueue(const platform::UUID& requestID) {

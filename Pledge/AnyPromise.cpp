@@ -1,6 +1,7 @@
 // The runtime-facing promise: class methods that make one, the block forms of the
 // chaining operators (a handler is called through PLGCallBlockBySignature on its queue),
-// the state accessors and the generic side's view of the value.
+// the state accessors and the generic side's view of the value. Each is also registered
+// under its selector, so runtime callers reach it by sending messages.
 #include "Pledge/AnyPromise.h"
 
 #include "Pledge/PLGCallBlockBySignature.h"
@@ -12,31 +13,143 @@ PLATFORM_REGISTER_CLASS(AnyPromise);
 
 namespace {
 
+using platform::Block;
+using platform::BlockPtr;
+using AnyPromiseConstPtr = std::shared_ptr<const AnyPromise>;
+
 const platform::DispatchQueuePtr& mainQueue() { return platform::DispatchQueue::main(); }
 const platform::DispatchQueuePtr& backgroundQueue() { return platform::DispatchQueue::global(); }
 
-AnyPromiseCore::Execute callingHandler(const platform::BlockPtr& handler) {
+AnyPromiseCore::Execute callingHandler(const BlockPtr& handler) {
     return [handler](const platform::Value& v) { return PLGCallBlockBySignature(handler, v); };
 }
 
-std::function<void()> callingEnsureBlock(const platform::BlockPtr& block) {
+std::function<void()> callingEnsureBlock(const BlockPtr& block) {
     return [block] {
         if (block) block->invoke();
     };
 }
 
-// The adapter forms: `block` gets an adapter made by `makeAdapter` from the resolve
-// function.
-template <class MakeAdapter>
-AnyPromisePtr withAdapter(const platform::BlockPtr& block, MakeAdapter makeAdapter) {
-    return AnyPromise::promiseWithResolver([&](const AnyPromise::Resolve& resolve) {
-        if (block) block->invoke({platform::Value(makeAdapter(resolve))});
+// The resolve block handed to resolver bodies: a block taking one object.
+BlockPtr resolveBlock(const AnyPromise::Resolve& resolve) {
+    return Block::make([resolve](platform::Value v) { resolve(v); });
+}
+
+// A new promise over `core`, an instance of `receivingClass` (AnyPromise or a subclass).
+AnyPromisePtr promiseOfClass(platform::Class& receivingClass, std::shared_ptr<AnyPromiseCore> core) {
+    auto promise = std::make_shared<AnyPromise>(std::move(core));
+    if (&receivingClass != AnyPromise::classObject().get())
+        promise->setClass(std::static_pointer_cast<platform::Class>(receivingClass.shared_from_this()));
+    return promise;
+}
+
+std::shared_ptr<AnyPromiseCore> coreWithResolverBlock(const BlockPtr& body) {
+    return AnyPromiseCore::create([&](const AnyPromise::Resolve& resolve) {
+        if (body) body->invoke({platform::Value(resolveBlock(resolve))});
     });
+}
+
+std::shared_ptr<AnyPromiseCore> coreWithValue(const platform::Value& value) {
+    return AnyPromiseCore::create([&](const AnyPromise::Resolve& resolve) { resolve(value); });
+}
+
+// The adapter forms send "promiseWithResolverBlock:" to the receiving class with a body
+// that hands `block` an adapter made by `makeAdapter` from the resolve block.
+template <class MakeAdapter>
+AnyPromisePtr withAdapter(platform::Class& receivingClass, const BlockPtr& block, MakeAdapter makeAdapter) {
+    auto body = Block::make([block, makeAdapter](BlockPtr resolve) {
+        if (block && resolve) block->invoke({platform::Value(makeAdapter(resolve))});
+    });
+    return receivingClass.perform("promiseWithResolverBlock:", {platform::Value(body)}).asObject<AnyPromise>();
 }
 
 // A non-nil error wins over the value.
 platform::Value errorOr(const platform::Value& error, platform::Value value) {
     return error.isNull() ? std::move(value) : error;
+}
+
+BlockPtr objectAdapter(const BlockPtr& resolve) {
+    return Block::make([resolve](platform::Value value, platform::Value error) {
+        resolve->invoke({errorOr(error, std::move(value))});
+    });
+}
+BlockPtr integerAdapter(const BlockPtr& resolve) {
+    return Block::make([resolve](long value, platform::Value error) {
+        resolve->invoke({errorOr(error, platform::Value(value))});
+    });
+}
+BlockPtr booleanAdapter(const BlockPtr& resolve) {
+    return Block::make([resolve](bool value, platform::Value error) {
+        resolve->invoke({errorOr(error, platform::Value(value))});
+    });
+}
+
+// A chaining form answers a block that holds the receiving promise; calling the block
+// attaches the handler and answers the next promise.
+template <class MakeBlock>
+void addChainingForm(platform::Class& cls, const char* selector, MakeBlock makeBlock) {
+    cls.addMethod(selector, [makeBlock](AnyPromise& self) -> BlockPtr {
+        return makeBlock(std::static_pointer_cast<const AnyPromise>(self.shared_from_this()));
+    });
+}
+
+void addChainingForms(platform::Class& cls) {
+    using Queue = platform::DispatchQueuePtr;
+    addChainingForm(cls, "then", [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr h) { return p->then(h); }); });
+    addChainingForm(cls, "thenOn", [](AnyPromiseConstPtr p) {
+        return Block::make([p](Queue q, BlockPtr h) { return p->thenOn(q, h); });
+    });
+    addChainingForm(cls, "thenInBackground", [](AnyPromiseConstPtr p) {
+        return Block::make([p](BlockPtr h) { return p->thenInBackground(h); });
+    });
+    addChainingForm(cls, "catch", [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr h) { return p->catch_(h); }); });
+    addChainingForm(cls, "catchOn", [](AnyPromiseConstPtr p) {
+        return Block::make([p](Queue q, BlockPtr h) { return p->catchOn(q, h); });
+    });
+    addChainingForm(cls, "catchInBackground", [](AnyPromiseConstPtr p) {
+        return Block::make([p](BlockPtr h) { return p->catchInBackground(h); });
+    });
+    addChainingForm(cls, "ensure", [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr b) { return p->ensure(b); }); });
+    addChainingForm(cls, "ensureOn", [](AnyPromiseConstPtr p) {
+        return Block::make([p](Queue q, BlockPtr b) { return p->ensureOn(q, b); });
+    });
+    addChainingForm(cls, "ensureInBackground", [](AnyPromiseConstPtr p) {
+        return Block::make([p](BlockPtr b) { return p->ensureInBackground(b); });
+    });
+}
+
+// The runtime has no separate allocation step: the initialisers and constructors are
+// sent to the class and answer a new instance of it.
+void addConstructors(platform::Class& cls) {
+    cls.addClassMethod("promiseWithResolverBlock:", [](platform::Class& receiver, BlockPtr body) {
+        return promiseOfClass(receiver, coreWithResolverBlock(body));
+    });
+    cls.addClassMethod("promiseWithValue:", [](platform::Class& receiver, platform::Value value) {
+        return promiseOfClass(receiver, coreWithValue(value));
+    });
+    cls.addClassMethod("promiseWithAdapterBlock:", [](platform::Class& receiver, BlockPtr block) {
+        return withAdapter(receiver, block, objectAdapter);
+    });
+    cls.addClassMethod("promiseWithIntegerAdapterBlock:", [](platform::Class& receiver, BlockPtr block) {
+        return withAdapter(receiver, block, integerAdapter);
+    });
+    cls.addClassMethod("promiseWithBooleanAdapterBlock:", [](platform::Class& receiver, BlockPtr block) {
+        return withAdapter(receiver, block, booleanAdapter);
+    });
+    cls.addClassMethod("initWith__D:", [](platform::Class& receiver, std::shared_ptr<AnyPromiseCore> d) {
+        return d ? promiseOfClass(receiver, std::move(d)) : nullptr;
+    });
+    // The argument is the address of the caller's resolve-block variable (a pointer
+    // crosses as an integer); nil without one.
+    cls.metaclass()->addMethod(
+        "initWithResolver:",
+        [](platform::Object& receiver, const platform::Arguments& arguments) {
+            auto* variable = static_cast<BlockPtr*>(platform::contextPointer(arguments.empty() ? platform::Value() : arguments[0]));
+            if (!variable) return platform::Value();
+            auto core = AnyPromiseCore::create([&](const AnyPromise::Resolve& resolve) { *variable = resolveBlock(resolve); });
+            return platform::Value(promiseOfClass(static_cast<platform::Class&>(receiver), std::move(core)));
+        },
+        "@@:^@?");
 }
 
 }  // namespace
@@ -56,6 +169,8 @@ void AnyPromise::registerMethods(platform::Class& cls) {
     cls.addMethod("__pipe:", [](AnyPromise& self, platform::BlockPtr block) {
         if (block) self.d()->pipe([block](const platform::Value& v) { block->invoke({v}); });
     });
+    addChainingForms(cls);
+    addConstructors(cls);
 }
 
 AnyPromisePtr AnyPromise::promiseWithResolver(const std::function<void(const Resolve&)>& body) {
@@ -63,40 +178,27 @@ AnyPromisePtr AnyPromise::promiseWithResolver(const std::function<void(const Res
 }
 
 AnyPromisePtr AnyPromise::promiseWithResolverBlock(const platform::BlockPtr& body) {
-    return promiseWithResolver([&](const Resolve& resolve) {
-        if (body) body->invoke({platform::Value(platform::Block::make([resolve](platform::Value v) { resolve(v); }))});
-    });
+    return std::make_shared<AnyPromise>(coreWithResolverBlock(body));
 }
 
 AnyPromisePtr AnyPromise::promiseWithValue(const platform::Value& value) {
-    return promiseWithResolver([&](const Resolve& resolve) { resolve(value); });
+    return std::make_shared<AnyPromise>(coreWithValue(value));
 }
 
-AnyPromisePtr AnyPromise::initWithResolver(platform::BlockPtr& resolveBlock) {
-    return promiseWithResolver([&](const Resolve& resolve) {
-        resolveBlock = platform::Block::make([resolve](platform::Value v) { resolve(v); });
-    });
+AnyPromisePtr AnyPromise::initWithResolver(platform::BlockPtr& variable) {
+    return promiseWithResolver([&](const Resolve& resolve) { variable = resolveBlock(resolve); });
 }
 
 AnyPromisePtr AnyPromise::promiseWithAdapterBlock(const platform::BlockPtr& block) {
-    return withAdapter(block, [](const Resolve& resolve) {
-        return platform::Block::make(
-            [resolve](platform::Value value, platform::Value error) { resolve(errorOr(error, std::move(value))); });
-    });
+    return withAdapter(*classObject(), block, objectAdapter);
 }
 
 AnyPromisePtr AnyPromise::promiseWithIntegerAdapterBlock(const platform::BlockPtr& block) {
-    return withAdapter(block, [](const Resolve& resolve) {
-        return platform::Block::make(
-            [resolve](long value, platform::Value error) { resolve(errorOr(error, platform::Value(value))); });
-    });
+    return withAdapter(*classObject(), block, integerAdapter);
 }
 
 AnyPromisePtr AnyPromise::promiseWithBooleanAdapterBlock(const platform::BlockPtr& block) {
-    return withAdapter(block, [](const Resolve& resolve) {
-        return platform::Block::make(
-            [resolve](bool value, platform::Value error) { resolve(errorOr(error, platform::Value(value))); });
-    });
+    return withAdapter(*classObject(), block, booleanAdapter);
 }
 
 AnyPromisePtr AnyPromise::then(const platform::BlockPtr& handler) const {

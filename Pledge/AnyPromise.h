@@ -4,7 +4,11 @@
 // signature: the plain forms run the handler on the main queue, the `On` forms on a given
 // queue, the `InBackground` forms on the global queue of default priority. On the
 // generic side it is a thenable of `platform::Value` that every operator and combinator
-// accepts, and a typed `Promise<platform::Value>` can follow it.
+// accepts, and a typed `Promise<platform::Value>` can follow it. Runtime callers reach
+// the same operations by selector: the constructors and the initialisers
+// ("initWithResolver:" takes the address of a block variable) are sent to the class, as
+// the runtime has no separate allocation step; "then", "thenOn" … "ensureInBackground"
+// answer a block that attaches its handler; queues cross as QueueObject.
 #pragma once
 #include <memory>
 #include <optional>

@@ -1,7 +1,8 @@
 // Handlers reach their queue by an asynchronous submission, even when the chaining call
 // is made on that queue; pass-through steps run on the delivering thread. A handler that
 // raises never escapes its work item: the raised exception becomes the next promise's
-// rejection, so the chain ends instead of hanging (or ending the process).
+// rejection, so the chain ends instead of hanging (or ending the process). An ensure
+// block that raises is logged through the configured log handler.
 #include "Pledge/AnyPromiseCore.h"
 
 #include "Pledge/AnyPromise.h"
@@ -29,6 +30,11 @@ platform::Value raisedValue() {
     }
 }
 
+// A block taking the value and answering the next one; no block answers nil.
+AnyPromiseCore::Execute executing(const platform::BlockPtr& block) {
+    return [block](const platform::Value& v) { return block ? block->invoke({v}) : platform::Value(); };
+}
+
 void submitOrRun(const platform::DispatchQueuePtr& queue, std::function<void()> work) {
     if (queue) detail::submit(queue, Flags{}, std::move(work));
     else work();
@@ -46,6 +52,23 @@ std::shared_ptr<AnyPromiseCore> AnyPromiseCore::create(const std::function<void(
 }
 
 void AnyPromiseCore::registerMethods(platform::Class& cls) {
+    // Sent to the class: a new backing object whose resolve block goes to `body` at once.
+    cls.addClassMethod("initWithResolver:", [](platform::Class&, platform::BlockPtr body) {
+        return create([&](const Resolve& resolve) {
+            if (body) body->invoke({platform::Value(platform::Block::make([resolve](platform::Value v) { resolve(v); }))});
+        });
+    });
+    cls.addMethod("__thenOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
+        return self.thenOn(queue, executing(block));
+    });
+    cls.addMethod("__catchOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
+        return self.catchOn(queue, executing(block));
+    });
+    cls.addMethod("__ensureOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
+        return self.ensureOn(queue, [block] {
+            if (block) block->invoke();
+        });
+    });
     cls.addMethod("__wait", [](AnyPromiseCore& self) { return self.wait(); });
     cls.addMethod("__value", [](AnyPromiseCore& self) { return self.value(); });
     cls.addMethod("__pending", [](AnyPromiseCore& self) { return self.pending(); });
@@ -97,7 +120,9 @@ AnyPromisePtr AnyPromiseCore::ensureOn(const platform::DispatchQueuePtr& queue, 
             try {
                 execute();
             } catch (...) {
-                // The block cannot change the outcome, not even by raising.
+                // The block cannot change the outcome, not even by raising; what it
+                // raised is reported.
+                emit(LogEvent::ensureRaised(platform::errorFromValue(raisedValue())));
             }
             next->resolve(v);
         });

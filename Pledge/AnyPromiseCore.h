@@ -1,12 +1,15 @@
 // The state behind a runtime-facing promise (runtime class "__AnyPromise"): a box of one
 // runtime value, nil included, sealed once. A value that is an error object is a
 // rejection; every other value is a fulfilment. The core queues handlers, follows other
-// runtime-facing promises and waits; `AnyPromise` is a thin wrapper over it.
+// runtime-facing promises and waits; `AnyPromise` is a thin wrapper over it. Its class
+// answers "initWithResolver:"; its instances "__thenOn:execute:", "__catchOn:execute:",
+// "__ensureOn:execute:", "__wait", "__pipe:", "__value" and "__pending".
 #pragma once
 #include <functional>
 #include <memory>
 
 #include "Pledge/Box.h"
+#include "Pledge/QueueObject.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runtime/Block.h"
 

@@ -12,10 +12,13 @@ std::string LogEvent::text() const {
     case Kind::waitOnMainThread: return "Pledge: warning: `wait()` called on main thread!";
     case Kind::pendingPromiseDeallocated: return "Pledge: warning: pending promise deallocated";
     case Kind::pendingGuaranteeDeallocated: return "Pledge: warning: pending guarantee deallocated";
-    case Kind::cauterized: return "Pledge:cauterized-error: " + (error_ ? error_->debugDescription() : std::string());
+    case Kind::cauterized: return "Pledge:cauterized-error: " + errorText();
+    case Kind::ensureRaised: return "Pledge: warning: ensure block raised: " + errorText();
     }
     return {};
 }
+
+std::string LogEvent::errorText() const { return error_ ? error_->debugDescription() : std::string(); }
 
 void defaultLogHandler(const LogEvent& event) {
     std::string line = event.text() + "\n";

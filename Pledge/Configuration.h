@@ -12,20 +12,23 @@ namespace Pledge {
 
 class LogEvent {
 public:
-    enum class Kind { waitOnMainThread, pendingPromiseDeallocated, pendingGuaranteeDeallocated, cauterized };
+    enum class Kind { waitOnMainThread, pendingPromiseDeallocated, pendingGuaranteeDeallocated, cauterized, ensureRaised };
 
     static LogEvent waitOnMainThread() { return LogEvent(Kind::waitOnMainThread); }
     static LogEvent pendingPromiseDeallocated() { return LogEvent(Kind::pendingPromiseDeallocated); }
     static LogEvent pendingGuaranteeDeallocated() { return LogEvent(Kind::pendingGuaranteeDeallocated); }
     static LogEvent cauterized(platform::ErrorPtr error) { return LogEvent(Kind::cauterized, std::move(error)); }
+    // An ensure block of a runtime-facing promise raised; the outcome passed on unchanged.
+    static LogEvent ensureRaised(platform::ErrorPtr error) { return LogEvent(Kind::ensureRaised, std::move(error)); }
 
     Kind kind() const { return kind_; }
-    // The swallowed error of `cauterized`; null for the other events.
+    // The swallowed error of `cauterized` and `ensureRaised`; null for the other events.
     const platform::ErrorPtr& error() const { return error_; }
     // The line the default handler prints (without the line feed).
     std::string text() const;
 
 private:
+    std::string errorText() const;
     explicit LogEvent(Kind kind, platform::ErrorPtr error = nullptr) : kind_(kind), error_(std::move(error)) {}
     Kind kind_;
     platform::ErrorPtr error_;

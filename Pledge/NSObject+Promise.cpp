@@ -1,9 +1,12 @@
 // A proxy object registers for the change with its own address as context, so that
 // callbacks meant for other registrations leave it alone; it holds itself until the
-// first change it is meant for, then unregisters and lets itself go.
+// first change it is meant for, then unregisters and lets itself go. It takes hold of
+// itself before registering, under its own lock, so a change that arrives at once (on
+// this thread or another) always finds the hold to let go of.
 #include "Pledge/NSObject+Promise.h"
 
 #include <functional>
+#include <mutex>
 
 namespace Pledge {
 
@@ -18,8 +21,8 @@ public:
 
     void* pointer() { return this; }
     void observeUntilFirstChange(const platform::ObjectPtr& object, const std::string& keyPath) {
+        setRetainCycle(std::static_pointer_cast<KVOProxy>(shared_from_this()));
         object->addObserver(shared_from_this(), keyPath, platform::NSKeyValueObservingOptionNew, pointer());
-        retainCycle_ = std::static_pointer_cast<KVOProxy>(shared_from_this());
     }
 
     void observeValueForKeyPath(const std::string& keyPath, const platform::ObjectPtr& object,
@@ -28,11 +31,18 @@ public:
         auto found = change.find(platform::NSKeyValueChangeNewKey);
         fulfill_(found != change.end() ? std::optional<platform::Value>(found->second) : std::nullopt);
         if (object && !keyPath.empty()) object->removeObserver(shared_from_this(), keyPath);
-        retainCycle_.reset();  // the runtime's delivery still holds the proxy for this call
+        setRetainCycle(nullptr);  // the runtime's delivery still holds the proxy for this call
     }
 
 private:
+    void setRetainCycle(std::shared_ptr<KVOProxy> self) {
+        std::shared_ptr<KVOProxy> previous;  // let go of outside the lock
+        std::lock_guard lock(guard_);
+        previous = std::exchange(retainCycle_, std::move(self));
+    }
+
     Fulfill fulfill_;
+    std::mutex guard_;
     std::shared_ptr<KVOProxy> retainCycle_;
 };
 

@@ -1,7 +1,9 @@
 // The wait runs on the global queue: waiting is what drains the pipes, so the outcome is
-// decided there once the task has ended, with everything it wrote in hand.
+// decided there once the task has ended, with everything it wrote in hand (what a
+// background grandchild holding the pipes writes counts up to a second after the exit).
 #include "Pledge/NSTask+AnyPromise.h"
 
+#include "Pledge/ProcessOutput.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Pipe.h"
 #include "platform/foundation/StringEncoding.h"
@@ -10,9 +12,9 @@ namespace Pledge {
 
 namespace {
 
-platform::Data readToEnd(const platform::Pipe& pipe) {
+platform::Data readToEnd(const platform::Pipe& pipe, OutputClock::time_point deadline) {
     try {
-        return pipe.fileHandleForReading()->readDataToEndOfFile();
+        return readOutputUntil(pipe, deadline);
     } catch (const platform::ErrorException&) {
         return platform::Data();
     }
@@ -43,8 +45,9 @@ platform::Value failure(const platform::Process& task, const std::optional<std::
 
 void finish(const platform::Process& task, const platform::Pipe& outPipe, const platform::Pipe& errPipe,
             const AnyPromise::Resolve& resolve) {
-    platform::Data outData = readToEnd(outPipe);
-    platform::Data errData = readToEnd(errPipe);
+    const auto deadline = OutputClock::now() + lateOutputWindow;
+    platform::Data outData = readToEnd(outPipe, deadline);
+    platform::Data errData = readToEnd(errPipe, deadline);
     auto utf8 = platform::StringEncoding::utf8();
     auto out = utf8.decode(outData);
     auto err = utf8.decode(errData);

@@ -14,6 +14,8 @@ namespace Pledge {
 // failure rejects with the launch error; any other end (a status other than 0, a
 // signal) with an error of PLGErrorDomain, code 9, carrying the texts and the status.
 // Both pipes are drained while the task runs, so a task that writes a lot finishes.
+// When a background grandchild keeps the pipes open, the texts take what arrives up to
+// a second after the exit, and the promise resolves then at the latest.
 AnyPromisePtr promise(const std::shared_ptr<platform::Process>& task);
 
 }  // namespace Pledge

@@ -14,4 +14,10 @@ namespace Pledge {
 // that complete on a background queue.
 AnyPromisePtr promiseDataTaskWithRequest(const platform::URLSessionPtr& session, const platform::URLRequest& request);
 
+// What such a data task's completion resolves its promise with: the PLGArray of a
+// fulfilment or the error object of a rejection. `data` is absent when the completion
+// brought no body; then the fulfilment holds nil for it and a rejection no body entry.
+platform::Value dataTaskOutcome(const platform::URLRequest& request, std::optional<platform::Data> data,
+                                platform::URLResponsePtr response, const platform::ErrorPtr& error);
+
 }  // namespace Pledge

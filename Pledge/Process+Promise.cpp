@@ -1,53 +1,22 @@
 // The wait runs on the default-quality global queue. On failure each pipe is read to its
-// end straight from its descriptor with a fixed buffer; a read error counts as no data.
+// end, or until a short window after the exit has passed (a background grandchild may
+// hold the pipe open for as long as it likes); a read error counts as no data.
 #include "Pledge/Process+Promise.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <vector>
 
+#include "Pledge/ProcessOutput.h"
 #include "Pledge/ThenableOperators.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/files/CocoaError.h"
 #include "platform/foundation/StringEncoding.h"
 
 namespace Pledge {
 
 namespace {
 
-// Everything left in the pipe. The drained output sits behind the same descriptor, so a
-// plain read sees it. Throws the POSIX error of a failed read.
-platform::Data readAllData(const platform::Pipe& pipe) {
-    const auto& handle = pipe.fileHandleForReading();
-    const int fd = handle->fileDescriptor();
-    std::vector<std::uint8_t> buffer(8192);
-    platform::Data data;
-    bool failed = false;
-    int failure = 0;
-    for (;;) {
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n > 0) {
-            data.append(buffer.data(), static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            failed = true;
-            failure = errno;
-        }
-        break;
-    }
-    handle->closeFile();
-    if (!failed) return data;
-    if (failure > 0) throw platform::ErrorException(platform::posixError(failure, "read"));
-    throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::fileReadUnknown, ""));
-}
-
-std::optional<std::string> outputText(const platform::Pipe& pipe) {
+std::optional<std::string> outputText(const platform::Pipe& pipe, OutputClock::time_point deadline) {
     try {
-        return platform::StringEncoding::utf8().decode(readAllData(pipe));
+        return platform::StringEncoding::utf8().decode(readOutputUntil(pipe, deadline));
     } catch (const platform::ErrorException&) {
         return std::nullopt;
     }
@@ -107,8 +76,9 @@ Promise<ProcessPipes> launch(const std::shared_ptr<platform::Process>& process, 
             if (process->terminationReason() == platform::Process::TerminationReason::exit &&
                 process->terminationStatus() == 0)
                 return resolver.fulfill(pipes);
-            auto out = outputText(*pipes.out);
-            auto err = outputText(*pipes.err);
+            const auto deadline = OutputClock::now() + lateOutputWindow;
+            auto out = outputText(*pipes.out, deadline);
+            auto err = outputText(*pipes.err, deadline);
             resolver.reject(std::make_shared<ProcessError>(ProcessError::Execution{process, out, err}));
         });
     });

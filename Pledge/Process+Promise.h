@@ -48,7 +48,9 @@ private:
 // normal exit with status 0 fulfils with the pipes, their contents unread; any other end
 // rejects with ProcessError execution carrying both texts (none when not UTF-8). A launch
 // failure gives an already rejected promise. The pipes are drained while the process
-// runs, so one that writes a lot still finishes; what it wrote stays readable.
+// runs, so one that writes a lot still finishes; what it wrote stays readable. When a
+// background grandchild keeps the pipes open, the failure's texts take what arrives up
+// to a second after the exit, and the promise resolves then at the latest.
 Promise<ProcessPipes> launch(const std::shared_ptr<platform::Process>& process, PLGNamespacer);
 
 // The launch path (or "$0") and the arguments, joined with spaces; an element holding a

@@ -1,14 +1,19 @@
 // Awaiting data and download responses from coroutine tasks over a real local server:
 // the downloaded file, cancellation before the request starts, cancellation of the
-// awaiting task with and without automatic cancelling, and failures thrown by value().
+// awaiting task with and without automatic cancelling (also before it awaits), failures
+// thrown by value(), where the response handler is registered, and a download cancelled
+// without resume data.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <mutex>
+#include <thread>
 
 #include "Hawser/DataTask.h"
 #include "Hawser/Session.h"
+#include "platform/runloop/RunLoop.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
@@ -69,9 +74,14 @@ TEST(AwaitableTasks, CancelBeforeResumeFailsAsExplicitlyCancelledWithoutARequest
     LocalServer server;
     auto session = Session::create(platform::URLSessionConfiguration::defaultSessionConfiguration(), nullptr, nullptr,
                                    /*startRequestsImmediately=*/false);
+    // The session's queue waits until the cancel is in, so the pipeline meets it before
+    // it makes a task (a task made first is resumed briefly as it is cancelled).
+    Gate pipelineHeld;
+    session->rootQueue->async([&] { pipelineHeld.wait(); });
     auto task = serializedStringTask(session->request(server.url("/never")));
     task.cancel();
     task.resume();
+    pipelineHeld.release();
     auto response = platform::syncWait(awaitResponse(task));
     EXPECT_TRUE(isExplicitlyCancelled(response));
     EXPECT_EQ(server.requestCount(), 0);
@@ -124,4 +134,60 @@ TEST(AwaitableTasks, ValueThrowsTheFailureThatResultCarries) {
     auto error = platform::syncWait(awaited);
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->isResponseSerializationError());
+}
+
+TEST(AwaitableTasks, TheResponseHandlerIsRegisteredWhenTheStartedTaskFirstRuns) {
+    LocalServer server;
+    auto session = Session::create();
+    auto request = session->request(server.url("/hop"));
+    std::promise<std::thread::id> registeredOn;
+    auto task = dataTask<platform::Data>(request, false, [&registeredOn, request](DataResponseHandler<platform::Data> done) {
+        registeredOn.set_value(std::this_thread::get_id());
+        response(request, singleEventQueue(), DataResponseSerializer(), std::move(done));
+    });
+    // Not on the factory's thread: the registration is handed to the request's queue.
+    EXPECT_NE(registeredOn.get_future().get(), std::this_thread::get_id());
+    auto awaited = [](DataTask<platform::Data> task) -> Task<bool> { co_return (co_await task.result()).isSuccess(); }(task);
+    EXPECT_TRUE(platform::syncWait(awaited));
+}
+
+TEST(AwaitableTasks, AwaitingFromCodeAlreadyCancelledCancelsTheRequestAtOnce) {
+    Gate gate;
+    LocalServer server([&](const LocalServer::Received&) {
+        gate.wait();
+        return LocalServer::Reply{200, "late"};
+    });
+    auto session = Session::create();
+    auto task = serializedStringTask(session->request(server.url("/slow")), /*automaticallyCancelling=*/true);
+    auto awaiting = [](DataTask<std::string> task) -> Task<Response> {
+        platform::currentTask()->cancel();
+        co_return co_await task.response();
+    }(task);
+    auto response = platform::syncWait(awaiting);
+    gate.release();
+    EXPECT_TRUE(isExplicitlyCancelled(response));
+}
+
+TEST(AwaitableTasks, ADownloadCancelledMidwayLeavesNoResumeData) {
+    // Half a resumable body, then the server waits for the client to go.
+    LocalServer server(LocalServer::Raw{}, [](int fd) {
+        LocalServer::readHead(fd);
+        LocalServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 131072\r\nETag: \"v1\"\r\nAccept-Ranges: bytes\r\n"
+                              "Last-Modified: Wed, 09 Dec 2026 10:00:00 GMT\r\n\r\n" +
+                                  std::string(65536, 'd'));
+        LocalServer::waitForClose(fd, 10);
+    });
+    auto session = Session::create();
+    auto request = session->download(server.url("/half"));
+    auto task = serializedFileURLTask(request);
+    ASSERT_TRUE(platform::RunLoop::runUntil([&] { return request->downloadProgress()->completedUnitCount() > 0; }, 5.0));
+    task.cancel();
+    auto awaited = [](DownloadTask<platform::URL> task) -> Task<DownloadResponse<platform::URL, HWError>> {
+        co_return co_await task.response();
+    }(task);
+    auto response = platform::syncWait(awaited);
+    ASSERT_TRUE(response.result.isFailure());
+    EXPECT_TRUE(response.result.error().isExplicitlyCancelledError());
+    EXPECT_FALSE(response.resumeData.has_value());
+    EXPECT_FALSE(request->resumeData().has_value());
 }

@@ -2,6 +2,7 @@
 // coroutine tasks over a real local server.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <future>
 #include <sstream>
 #include <string>
@@ -55,6 +56,28 @@ void chunkedReply(int fd) {
     LocalServer::send(fd, "0\r\n\r\n");
 }
 
+// A server that holds the second half of an 8-byte body back until `seen` is set (the
+// first progress element has been seen), so an iteration cannot end before it.
+struct HeldBackBody {
+    std::promise<void> seen;
+    std::shared_future<void> seenFuture = seen.get_future().share();
+    LocalServer server{LocalServer::Raw{}, [future = seenFuture](int fd) {
+                           LocalServer::readHead(fd);
+                           LocalServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\nhalf");
+                           future.wait_for(std::chrono::seconds(10));
+                           LocalServer::send(fd, "done");
+                       }};
+};
+
+// Counts the progress elements of one iteration, setting `seen` at the first.
+Task<int> countProgress(StreamOf<platform::ProgressPtr>::Iterator iterator, std::promise<void>* seen) {
+    int count = 0;
+    while (auto progress = co_await iterator.next()) {
+        if (count++ == 0) seen->set_value();
+    }
+    co_return count;
+}
+
 }  // namespace
 
 TEST(EventStreams, EachStreamTellsItsEventsAndEndsWithTheRequest) {
@@ -77,25 +100,10 @@ TEST(EventStreams, EachStreamTellsItsEventsAndEndsWithTheRequest) {
 }
 
 TEST(EventStreams, DownloadProgressIsToldWhileTheBodyArrives) {
-    // The server holds the second half of the body back until the first progress
-    // element has been seen, so the iteration cannot end before it.
-    std::promise<void> seen;
-    auto seenFuture = seen.get_future().share();
-    LocalServer server(LocalServer::Raw{}, [seenFuture](int fd) {
-        LocalServer::readHead(fd);
-        LocalServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\nhalf");
-        seenFuture.wait_for(std::chrono::seconds(10));
-        LocalServer::send(fd, "done");
-    });
+    HeldBackBody body;
     auto session = lazySession();
-    auto request = session->request(server.url("/progress"));
-    auto iteration = [](StreamOf<platform::ProgressPtr>::Iterator iterator, std::promise<void>* seen) -> Task<int> {
-        int count = 0;
-        while (auto progress = co_await iterator.next()) {
-            if (count++ == 0) seen->set_value();
-        }
-        co_return count;
-    }(downloadProgressStream(request).makeAsyncIterator(), &seen);
+    auto request = session->request(body.server.url("/progress"));
+    auto iteration = countProgress(downloadProgressStream(request).makeAsyncIterator(), &body.seen);
     request->resume();
     EXPECT_GE(platform::syncWait(iteration), 1);
     EXPECT_EQ(request->downloadProgress()->completedUnitCount(), 8);
@@ -131,6 +139,17 @@ TEST(EventStreams, AStreamOnARequestThatIsOverEndsAtOnce) {
     cancelled->cancel();
     ASSERT_TRUE(server_support::waitForFinish(cancelled));
     EXPECT_TRUE(collect(downloadProgressStream(cancelled)).empty());
+}
+
+TEST(EventStreams, ALaterProgressRegistrationTakesTheEventsFromARunningIteration) {
+    HeldBackBody body;
+    auto session = lazySession();
+    auto request = session->request(body.server.url("/twice"));
+    auto first = drain(downloadProgressStream(request).makeAsyncIterator());
+    auto second = countProgress(downloadProgressStream(request).makeAsyncIterator(), &body.seen);
+    request->resume();
+    EXPECT_GE(platform::syncWait(second), 1);
+    EXPECT_TRUE(platform::syncWait(first).empty());  // ended with the request, having seen nothing
 }
 
 TEST(DataStreamTasks, ChunksOfAChunkedReplyMatchWhatCurlGetsWithTheCompletionLast) {
@@ -172,4 +191,18 @@ TEST(DataStreamTasks, LeavingTheLoopEarlyCancelsTheRequestOnlyWhenAsked) {
         EXPECT_EQ(request->isCancelled(), cancelled);
         if (!requestOver && !automaticallyCancelling) request->cancel();  // lets the held server go
     }
+}
+
+TEST(EventStreamsDeathTest, TheSingleEventQueueIsNeverDestroyed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // An exit handler registered before the queue is first made runs after the static
+    // objects made later are destroyed: the queue must still be there then.
+    EXPECT_EXIT(
+        {
+            static auto* watched = new std::weak_ptr<platform::DispatchQueue>();
+            std::atexit([] { std::_Exit(watched->expired() ? 1 : 0); });
+            *watched = singleEventQueue();
+            std::exit(2);
+        },
+        testing::ExitedWithCode(0), "");
 }

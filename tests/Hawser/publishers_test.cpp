@@ -1,11 +1,13 @@
-// Request publishers over a real local server: nothing starts before the first demand,
-// one response then the end, failures only through value(), cancellation, and stream
-// events with the completion last.
+// Request publishers over a real local server: nothing starts before the first demand
+// (nor twice for two racing ones), one response then the end, failures only through
+// value(), cancellation before and after the demand, and stream events with the
+// completion last.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Hawser/PublisherFactories.h"
@@ -144,4 +146,38 @@ TEST(Publishers, StreamEventsEndWithTheCompletionAndValueGivesTheChunks) {
     ASSERT_TRUE(waitUntil([&] { return end.has_value(); }));
     EXPECT_TRUE(end->isFinished());
     EXPECT_EQ(joined, "one|two|");
+}
+
+TEST(Publishers, TwoRacingDemandsStartOneRequest) {
+    LocalServer server([](const LocalServer::Received&) { return LocalServer::Reply{200, "payload"}; });
+    auto session = lazySession();
+    for (int round = 0; round < 30; ++round) {
+        auto request = session->request(server.url("/race"));
+        auto subscriber = std::make_shared<Manual<DataResponse<std::string, HWError>>>();
+        publishString(request).receive(subscriber);
+        auto subscription = subscriber->subscription;
+        std::thread other([subscription] { subscription->request(combine::Demand::max(1)); });
+        subscription->request(combine::Demand::max(1));
+        other.join();
+        ASSERT_TRUE(waitUntil([&] { return subscriber->finished; })) << "round " << round;
+        EXPECT_EQ(subscriber->values.size(), 1u) << "round " << round;
+        EXPECT_EQ(server.requestCount(), round + 1) << "round " << round;
+    }
+}
+
+TEST(Publishers, ACancelAfterTheDemandDeliversTheCancelledResponse) {
+    LocalServer server;  // "/hold" keeps its answer back
+    auto session = lazySession();
+    auto request = session->request(server.url("/hold"));
+    auto subscriber = std::make_shared<Manual<DataResponse<platform::Data, HWError>>>();
+    publishData(request).receive(subscriber);
+    auto subscription = subscriber->subscription;
+    subscription->request(combine::Demand::max(1));
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() == 1; }));
+    subscription->cancel();
+    EXPECT_TRUE(request->isCancelled());
+    ASSERT_TRUE(waitUntil([&] { return !subscriber->values.empty(); }));
+    ASSERT_EQ(subscriber->values.size(), 1u);
+    ASSERT_TRUE(subscriber->values[0].result.isFailure());
+    EXPECT_TRUE(subscriber->values[0].result.error().isExplicitlyCancelledError());
 }

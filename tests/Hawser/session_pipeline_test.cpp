@@ -1,10 +1,12 @@
 // Pipeline and delegate-order rules that a real URL session cannot be made to show on
 // demand: the order of a task's two end events, cancellation at each checkpoint,
-// destruction and invalidation of the session. The end events are played by a scripted
-// stand-in on the session's own delegate queue; the tasks are real but never resumed.
+// destruction and invalidation of the session, a request's state set before its task
+// exists, and a cancel racing task creation. The end events are played by a scripted
+// stand-in on the session's own delegate queue; those tasks are real but never resumed.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <thread>
 
 #include "Hawser/ResponseHandlers.h"
 #include "platform/runloop/Thread.h"
@@ -198,3 +200,64 @@ TEST(SessionPipelineTest, AnInvalidatedURLSessionFailsEveryMappedRequest) {
 }
 
 }  // namespace
+
+TEST(SessionPipelineTest, ARequestResumedOrSuspendedBeforeItsTaskExistsGetsATaskInThatState) {
+    LocalServer server;  // "/hold" keeps its answer back, so a running task stays running
+    struct Case {
+        Request::State state;
+        platform::URLSessionTask::State taskState;
+        int requestsServed;
+    };
+    for (const Case& c : {Case{Request::State::resumed, platform::URLSessionTask::State::running, 1},
+                          Case{Request::State::suspended, platform::URLSessionTask::State::suspended, 0}}) {
+        SCOPED_TRACE(static_cast<int>(c.state));
+        std::shared_ptr<Request> target;
+        std::mutex mutex;
+        // The adapter runs after the URL request is built and before task creation.
+        auto settingState = adapter([&](const URLRequest& r, const SessionPtr&, AdaptCompletion completion) {
+            {
+                std::lock_guard lock(mutex);
+                if (c.state == Request::State::resumed) target->resume();
+                else target->suspend();
+            }
+            completion(platform::Result<URLRequest>::success(r));
+        });
+        auto session = quietSession(std::make_shared<RecordingMonitor>(), settingState);
+        const int servedBefore = server.requestCount();
+        {
+            std::lock_guard lock(mutex);
+            target = session->request(server.url("/hold"));
+        }
+        ASSERT_TRUE(waitUntil([&] { return mappedTasks(session) == 1; }));
+        drain(session->rootQueue);
+        EXPECT_EQ(target->state(), c.state);
+        EXPECT_EQ(target->lastTask()->state(), c.taskState);
+        if (c.requestsServed > 0) {
+            EXPECT_TRUE(waitUntil([&] { return server.requestCount() > servedBefore; }));
+        } else {
+            EXPECT_EQ(server.requestCount(), servedBefore);
+        }
+        target->cancel();
+    }
+}
+
+TEST(SessionPipelineTest, ACancelRacingTaskCreationIsNeverUndone) {
+    LocalServer server;  // an undone cancel would leave a "/hold" task running for ever
+    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
+                                   nullptr, /*startRequestsImmediately=*/false);
+    for (int round = 0; round < 50; ++round) {
+        auto request = std::static_pointer_cast<DataRequest>(session->request(server.url("/hold")));
+        std::optional<RawResponse> received;
+        response(request, DispatchQueue::main(), [&](const RawResponse& r) { received = r; });
+        std::thread canceller([request] { request->cancel(); });
+        request->resume();
+        canceller.join();
+        ASSERT_TRUE(waitUntil([&] { return received.has_value(); })) << "round " << round;
+        EXPECT_TRUE(request->isCancelled()) << "round " << round;
+        ASSERT_TRUE(received->result.isFailure());
+        EXPECT_TRUE(received->result.error().isExplicitlyCancelledError()) << "round " << round;
+        if (auto task = request->lastTask()) {
+            EXPECT_NE(task->state(), platform::URLSessionTask::State::running) << "round " << round;
+        }
+    }
+}

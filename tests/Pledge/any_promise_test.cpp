@@ -195,3 +195,148 @@ TEST(PledgeAnyPromise, GenericSideOperatorsCombinatorsAndFollowing) {
     failed->catch_(On::inlined(), [&](const ErrorPtr& e) { caught = e->code(); });
     EXPECT_EQ(caught, 6);
 }
+
+namespace {
+
+using platform::Arguments;
+using platform::BlockPtr;
+
+AnyPromisePtr sent(const platform::ObjectPtr& receiver, const char* selector, const Arguments& arguments = {}) {
+    auto promise = receiver->perform(selector, arguments).asObject<AnyPromise>();
+    EXPECT_TRUE(promise) << selector;
+    return promise;
+}
+
+// A chaining selector answers a block; calling it attaches the handler.
+AnyPromisePtr chained(const AnyPromisePtr& receiver, const char* selector, const Arguments& arguments) {
+    auto block = receiver->perform(selector).asObject<Block>();
+    EXPECT_TRUE(block) << selector;
+    return block ? block->invoke(arguments).asObject<AnyPromise>() : nullptr;
+}
+
+Value queueValue(const platform::DispatchQueuePtr& queue) { return platform::ValueBridge<platform::DispatchQueuePtr>::to(queue); }
+
+}  // namespace
+
+TEST(PledgeAnyPromise, ConstructorSelectorsAnswerThroughTheRuntime) {
+    struct Case {
+        const char* selector;
+        Value argument;
+        Value expected;  // as sealed
+    };
+    auto error = errorValue(5);
+    std::vector<Case> cases = {
+        {"promiseWithValue:", Value(1), Value(1)},
+        {"promiseWithValue:", Value(), Value()},
+        {"promiseWithResolverBlock:", Value(Block::make([](BlockPtr resolve) { resolve->invoke({Value("now")}); })),
+         Value("now")},
+        {"promiseWithAdapterBlock:",
+         Value(Block::make([error](BlockPtr adapter) { adapter->invoke({Value("value"), error}); })), error},
+        {"promiseWithIntegerAdapterBlock:", Value(Block::make([](BlockPtr adapter) { adapter->invoke({Value(42), Value()}); })),
+         Value(42L)},
+        {"promiseWithBooleanAdapterBlock:",
+         Value(Block::make([](BlockPtr adapter) { adapter->invoke({Value(true), Value()}); })), Value(true)},
+    };
+    static auto subclass = [] {
+        auto cls = platform::Class::allocateSubclass(AnyPromise::classObject(), "PledgeTestAnyPromiseSubclass");
+        platform::Class::registerClass(cls);
+        return cls;
+    }();
+    for (const auto& receivingClass : {AnyPromise::classObject(), subclass}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(receivingClass->name() + " " + c.selector);
+            auto p = sent(receivingClass, c.selector, {c.argument});
+            ASSERT_TRUE(p);
+            EXPECT_FALSE(p->pending());
+            EXPECT_EQ(p->d()->value(), c.expected);
+            EXPECT_TRUE(p->isMemberOfClass(*receivingClass));
+        }
+    }
+
+    // A backing object made by its class's initialiser, wrapped by "initWith__D:".
+    auto core = AnyPromiseCore::classObject()
+                    ->perform("initWithResolver:", {Value(Block::make([](BlockPtr resolve) { resolve->invoke({Value("inner")}); }))})
+                    .asObject<AnyPromiseCore>();
+    ASSERT_TRUE(core);
+    auto wrapped = sent(AnyPromise::classObject(), "initWith__D:", {Value(core)});
+    EXPECT_EQ(wrapped->d(), core);
+    EXPECT_EQ(wrapped->perform("value"), Value("inner"));
+
+    // "initWithResolver:" stores the resolve block in the caller's variable.
+    BlockPtr resolve;
+    auto pending = sent(AnyPromise::classObject(), "initWithResolver:", {platform::contextValue(&resolve)});
+    ASSERT_TRUE(resolve);
+    EXPECT_EQ(pending->perform("pending"), Value(true));
+    resolve->invoke({Value(3)});
+    EXPECT_EQ(pending->perform("value"), Value(3));
+}
+
+TEST(PledgeAnyPromise, ChainingSelectorsAnswerBlocksThroughTheRuntime) {
+    auto queue = platform::DispatchQueue::create("pledge.test.selectors");
+    enum class Where { main, queue, background, none };
+    std::atomic<Where> ran{Where::none};
+    auto where = [queue] {
+        if (platform::DispatchQueue::isCurrent(queue)) return Where::queue;
+        return platform::Thread::isMainThread() ? Where::main : Where::background;
+    };
+    auto handler = Value(Block::make([&](Value v) -> Value {
+        ran = where();
+        return v.isInteger() ? Value(v.asInt64().value_or(0) + 1) : Value("recovered");
+    }));
+    auto ensureBlock = Value(Block::make([&] { ran = where(); }));
+    auto error = errorValue();
+    struct Case {
+        const char* selector;
+        Arguments arguments;
+        Value start, expected;  // as sealed
+        Where ranOn;
+    };
+    std::vector<Case> cases = {
+        {"then", {handler}, Value(1), Value(2), Where::main},
+        {"thenOn", {queueValue(queue), handler}, Value(1), Value(2), Where::queue},
+        {"thenInBackground", {handler}, Value(1), Value(2), Where::background},
+        {"then", {handler}, error, error, Where::none},
+        {"catch", {handler}, error, Value("recovered"), Where::main},
+        {"catchOn", {queueValue(queue), handler}, error, Value("recovered"), Where::queue},
+        {"catchInBackground", {handler}, error, Value("recovered"), Where::background},
+        {"catch", {handler}, Value(1), Value(1), Where::none},
+        {"ensure", {ensureBlock}, error, error, Where::main},
+        {"ensureOn", {queueValue(queue), ensureBlock}, Value(3), Value(3), Where::queue},
+        {"ensureInBackground", {ensureBlock}, Value(3), Value(3), Where::background},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selector);
+        ran = Where::none;
+        auto p = chained(AnyPromise::promiseWithValue(c.start), c.selector, c.arguments);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(settle(p), c.expected);
+        EXPECT_EQ(ran.load(), c.ranOn);
+    }
+
+    // The backing object's own chaining selectors take a queue and a block.
+    struct CoreCase {
+        const char* selector;
+        Value block, start, expected;
+    };
+    for (const CoreCase& c : {CoreCase{"__thenOn:execute:", handler, Value(1), Value(2)},
+                              CoreCase{"__catchOn:execute:", handler, error, Value("recovered")},
+                              CoreCase{"__ensureOn:execute:", ensureBlock, Value(4), Value(4)}}) {
+        SCOPED_TRACE(c.selector);
+        ran = Where::none;
+        auto p = sent(AnyPromise::promiseWithValue(c.start)->d(), c.selector, {queueValue(queue), c.block});
+        ASSERT_TRUE(p);
+        EXPECT_EQ(settle(p), c.expected);
+        EXPECT_EQ(ran.load(), Where::queue);
+    }
+}
+
+TEST(PledgeAnyPromise, AnEnsureBlockThatRaisesIsLoggedAndChangesNothing) {
+    pledge_test::LogRecorder log;
+    auto raising = Block::make([] { throw platform::NSException("PledgeTestException", "the ensure block failed"); });
+    auto p = AnyPromise::promiseWithValue(Value(3))->ensureInBackground(raising);
+    EXPECT_EQ(settle(p), Value(3));
+    auto events = log.events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].starts_with("Pledge: warning: ensure block raised: ")) << events[0];
+    EXPECT_NE(events[0].find("the ensure block failed"), std::string::npos) << events[0];
+}

@@ -2,6 +2,10 @@
 // children that succeed, die by a signal, fail to launch, or write more than a pipe holds.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+
 #include "Pledge/NSTask+AnyPromise.h"
 #include "Pledge/Process+Promise.h"
 #include "platform/foundation/StringEncoding.h"
@@ -120,4 +124,39 @@ TEST(PledgeProcessPromise, ChildWritingMoreThanAPipeHoldsFinishes) {
     auto runtime = promise(shell(floods));
     ASSERT_TRUE(pledge_test::runUntil([&] { return !runtime->pending(); }));
     EXPECT_EQ(runtime->objectValue(), Value(std::string(1 << 20, 'a')));
+}
+
+TEST(PledgeProcessPromise, OutputTextsKeepWhatABackgroundGrandchildWritesAndReturnAnyway) {
+    // The child ends at once; its grandchild holds the pipe and writes a little later.
+    auto late = launch(shell("printf early; (sleep 0.1; printf late) & exit 3"), PLGNamespacer::promise);
+    settle(late);
+    auto error = std::dynamic_pointer_cast<const ProcessError>(late.error());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(std::get<ProcessError::Execution>(error->which()).standardOutput, "earlylate");
+
+    // A grandchild that holds the pipes far longer does not hold the promise: it
+    // resolves with what had arrived shortly after the exit. Its standard error carries
+    // the grandchild's process id, so the test ends that process itself.
+    const auto started = std::chrono::steady_clock::now();
+    auto held = launch(shell("printf early; sleep 30 & printf %s $! >&2; exit 3"), PLGNamespacer::promise);
+    settle(held);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    auto heldError = std::dynamic_pointer_cast<const ProcessError>(held.error());
+    ASSERT_TRUE(heldError);
+    const auto& execution = std::get<ProcessError::Execution>(heldError->which());
+    EXPECT_EQ(execution.standardOutput, "early");
+    ASSERT_TRUE(execution.standardError && !execution.standardError->empty());
+    ::kill(std::stoi(*execution.standardError), SIGTERM);
+
+    // The runtime form reads its texts the same way, on success too.
+    const auto runtimeStarted = std::chrono::steady_clock::now();
+    auto runtime = promise(shell("printf early; sleep 30 & printf %s $! >&2"));
+    ASSERT_TRUE(pledge_test::runUntil([&] { return !runtime->pending(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - runtimeStarted, std::chrono::seconds(4));
+    EXPECT_EQ(runtime->objectValue(), Value("early"));
+    Value grandchild;
+    auto handled = runtime->then(platform::Block::make([&](Value, Value err) { grandchild = err; }));
+    ASSERT_TRUE(pledge_test::runUntil([&] { return !handled->pending(); }));
+    ASSERT_TRUE(grandchild.isString());
+    ::kill(std::stoi(grandchild.stringValue()), SIGTERM);
 }

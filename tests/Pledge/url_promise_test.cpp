@@ -32,6 +32,9 @@ LocalHTTPServer::Reply reply(const LocalHTTPServer::Received& r) {
     if (r.path == "/latin") return typed(200, "\xE9", "text/plain; charset=iso-8859-1");
     if (r.path == "/badtext") return typed(200, "\xFF\xFE", "text/plain; charset=utf-8");
     if (r.path == "/image") return typed(200, "\x89PNG", "image/png");
+    if (r.path == "/capitals") return typed(200, "[1,2]", "Application/JSON");
+    if (r.path == "/empty") return typed(200, "", "application/octet-stream");
+    if (r.path == "/emptymissing") return typed(404, "", "text/plain");
     return typed(200, "file body", "application/octet-stream");
 }
 
@@ -131,7 +134,9 @@ TEST_F(PledgeURLPromise, RuntimeFacingBranches) {
     };
     for (const Case& c : {Case{"/json", Value(Value::Array{Value(1), Value(2)})}, Case{"/space", Value()},
                           Case{"/latin", Value("\u00e9")}, Case{"/ok", Value("hello")},
-                          Case{"/image", Value(platform::Data::fromString("\x89PNG"))}}) {
+                          Case{"/image", Value(platform::Data::fromString("\x89PNG"))},
+                          Case{"/capitals", Value(platform::Data::fromString("[1,2]"))},  // not JSON as sent
+                          Case{"/empty", Value(platform::Data())}}) {
         SCOPED_TRACE(c.path);
         auto [object, response, data] = elements(load(c.path));
         EXPECT_EQ(object, c.object);
@@ -175,4 +180,39 @@ TEST_F(PledgeURLPromise, RuntimeFacingBranches) {
     auto refused = platform::errorFromValue(promiseDataTaskWithRequest(session, nowhere)->wait());
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->domain(), platform::NSURLErrorDomain);
+    EXPECT_FALSE(refused->userInfo().contains(PLGURLErrorFailingDataKey));  // no body came
+}
+
+TEST_F(PledgeURLPromise, RuntimeFacingNoBodyStaysApartFromAnEmptyBody) {
+    // An empty body is data, in a rejection as in a fulfilment.
+    auto emptyMissing = platform::errorFromValue(load("/emptymissing"));
+    ASSERT_TRUE(emptyMissing);
+    EXPECT_EQ(emptyMissing->userInfo()[PLGURLErrorFailingDataKey], Value(platform::Data()));
+
+    // No body at all is nil, whatever the response; the JSON branch reads it as empty.
+    platform::URLRequest request(url("/none"));
+    auto http = [&](std::string type) {
+        return std::make_shared<platform::HTTPURLResponse>(url("/none"), 200, "HTTP/1.1",
+                                                           platform::HTTPHeaderFields{{"Content-Type", std::move(type)}});
+    };
+    auto plain = std::make_shared<platform::URLResponse>(url("/none"), std::nullopt, -1, std::nullopt);
+    struct Case {
+        const char* name;
+        platform::URLResponsePtr response;
+        Value object;
+    };
+    for (const Case& c : {Case{"not HTTP", plain, Value()}, Case{"no response", nullptr, Value()},
+                          Case{"raw data type", http("image/png"), Value()}, Case{"text", http("text/plain"), Value("")}}) {
+        SCOPED_TRACE(c.name);
+        auto array = dataTaskOutcome(request, std::nullopt, c.response, nullptr).asObject<PLGArray>();
+        ASSERT_TRUE(array);
+        EXPECT_EQ(array->objectAtIndexedSubscript(0), c.object);
+        EXPECT_EQ(array->objectAtIndexedSubscript(1).isNull(), c.response == nullptr);
+        EXPECT_EQ(array->objectAtIndexedSubscript(2), Value());
+    }
+    auto json = platform::errorFromValue(dataTaskOutcome(request, std::nullopt, http("application/json"), nullptr));
+    ASSERT_TRUE(json);
+    EXPECT_FALSE(json->userInfo().contains(PLGURLErrorFailingDataKey));
+    EXPECT_FALSE(json->userInfo().contains(PLGURLErrorFailingStringKey));
+    EXPECT_TRUE(json->userInfo().contains(PLGURLErrorFailingURLResponseKey));
 }
