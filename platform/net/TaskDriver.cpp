@@ -108,10 +108,7 @@ void TaskDriver::resetAttempt() {
     pause_ &= pausedByUser;
     curlPaused_ = false;
     awaitingDisposition_ = doneWhileAwaiting_ = false;
-    {
-        std::lock_guard lock(channel_->mutex);
-        channel_->holding = false;
-    }
+    if (channel_->release()) scheduleData();
     body_.reset();
     bodyLength_ = -1;
     bodySent_ = 0;
@@ -190,7 +187,7 @@ void TaskDriver::launch() {
         std::lock_guard lock(task_->mutex_);
         task_->bytesExpectedToSend_ = bodyLength_ < 0 ? 0 : bodyLength_;
     }
-    channel_->uploadExpected = bodyLength_ < 0 ? NSURLSessionTransferSizeUnknown : bodyLength_;
+    channel_->expectUpload(bodyLength_ < 0 ? NSURLSessionTransferSizeUnknown : bodyLength_);
     engine_->add(easy_);
     inMulti_ = true;
     if (pause_) applyPause();
@@ -310,10 +307,7 @@ void TaskDriver::beginBody() {
     if (accumulate_ || !hasDelegate_) return;
     // Bytes are kept back (the transfer goes on) until the delegate allows the response.
     awaitingDisposition_ = true;
-    {
-        std::lock_guard lock(channel_->mutex);
-        channel_->holding = true;
-    }
+    channel_->hold();
     auto task = std::static_pointer_cast<URLSessionDataTask>(taskRef_);
     URLResponsePtr response = response_;
     auto answer = once([io = ioPoster()](URLSessionResponseDisposition disposition) {
@@ -332,28 +326,17 @@ void TaskDriver::beginBody() {
 
 void TaskDriver::releaseHeldData() {
     awaitingDisposition_ = false;
-    std::lock_guard lock(channel_->mutex);
-    channel_->holding = false;
-    if (!channel_->pending.isEmpty() && !channel_->dataScheduled) scheduleData();
+    if (channel_->release()) scheduleData();
 }
 
 void TaskDriver::scheduleData() {
-    channel_->dataScheduled = true;
     auto channel = channel_;
     auto task = std::static_pointer_cast<URLSessionDataTask>(taskRef_);
     auto engine = engine_;
     post([channel, task, engine](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-        Data chunk;
-        bool resume;
-        {
-            std::lock_guard lock(channel->mutex);
-            chunk.bytes().swap(channel->pending.bytes());
-            channel->dataScheduled = false;
-            resume = channel->backpressured;
-            channel->backpressured = false;
-        }
-        if (delegate && !chunk.isEmpty()) delegate->didReceiveData(session, task, chunk);
-        if (resume)
+        auto chunk = channel->takeBytes();
+        if (delegate && !chunk.bytes.isEmpty()) delegate->didReceiveData(session, task, chunk.bytes);
+        if (chunk.resume)
             engine->post([task] {
                 if (task->driver_) task->driver_->clearPause(backpressure);
             });
@@ -378,15 +361,9 @@ std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
         task_->bytesReceived_ += static_cast<std::int64_t>(length);
         return length;
     }
-    bool behind;
-    {
-        std::lock_guard lock(channel_->mutex);
-        channel_->pending.append(data, length);
-        if (!channel_->holding && !channel_->dataScheduled) scheduleData();
-        behind = channel_->pending.count() >= kMaxPendingData;
-        if (behind) channel_->backpressured = true;
-    }
-    if (behind) {
+    auto appended = channel_->append(data, length);
+    if (appended.schedule) scheduleData();
+    if (appended.behind) {
         // The delegate is behind: stop reading until it has caught up. (The bytes of this
         // call are taken: a transfer paused by the write callback's answer can end with
         // them lost.)
@@ -453,27 +430,17 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
     }
     bodySent_ += n;
     task_->bytesSent_ += n;
-    if (n > 0 && hasDelegate_) {
-        std::lock_guard lock(channel_->mutex);
-        channel_->uploadDelta += n;
-        channel_->uploadTotal += n;
-        if (!channel_->uploadScheduled) {
-            channel_->uploadScheduled = true;
-            auto channel = channel_;
-            auto task = taskRef_;
-            post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-                std::int64_t delta, total, expected;
-                {
-                    std::lock_guard lock(channel->mutex);
-                    delta = channel->uploadDelta, total = channel->uploadTotal, expected = channel->uploadExpected;
-                    channel->uploadDelta = 0;
-                    channel->uploadScheduled = false;
-                }
-                if (delegate && delta > 0) delegate->didSendBodyData(session, task, delta, total, expected);
-            });
-        }
-    }
+    if (n > 0 && hasDelegate_ && channel_->sent(n)) scheduleUploadProgress();
     return static_cast<std::size_t>(n);
+}
+
+void TaskDriver::scheduleUploadProgress() {
+    auto channel = channel_;
+    auto task = taskRef_;
+    post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
+        auto p = channel->takeUpload();
+        if (delegate && p.delta > 0) delegate->didSendBodyData(session, task, p.delta, p.total, p.expected);
+    });
 }
 
 // ---- After an attempt ----------------------------------------------------------------

@@ -24,7 +24,7 @@ struct curl_slist;
 namespace platform {
 
 class CurlEngine;
-struct DeliveryChannel;
+class DeliveryChannel;
 
 class TaskDriver {
 public:
@@ -100,6 +100,7 @@ private:
     std::function<void(std::function<void(TaskDriver&)>)> ioPoster() const;
     void stepProgress(std::int64_t bytes);
     void scheduleProgress();
+    void scheduleUploadProgress();
     void armProgressFlush();
 
     URLSessionPtr session_;

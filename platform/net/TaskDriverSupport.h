@@ -14,7 +14,6 @@
 namespace platform::driver {
 
 inline constexpr std::size_t kMaxInterceptedBody = 1024 * 1024;  // body of a redirect or 401 kept aside
-inline constexpr std::size_t kMaxPendingData = 4 * 1024 * 1024;  // data waiting for the delegate
 inline constexpr std::size_t kCacheableBodyLimit = 1024 * 1024;
 
 inline bool isRedirectStatus(int status) {
