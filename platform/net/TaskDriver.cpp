@@ -1,12 +1,9 @@
-// One task's transfer on the I/O thread: its attempts, header parsing, the body's way to
-// the delegate or to the download file, and the task's end.
+// One task's transfer on the I/O thread: its attempts, the body's way to the delegate or
+// to the download file, and the task's end.
 #include "platform/net/TaskDriver.h"
 
-#include <cerrno>
 #include <cstring>
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -15,8 +12,8 @@
 #include <unistd.h>
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/files/FileManager.h"
 #include "platform/net/CurlEngine.h"
+#include "platform/net/DeliveryChannel.h"
 #include "platform/net/TaskDriverSupport.h"
 #include "platform/net/URLError.h"
 
@@ -24,34 +21,17 @@ namespace platform {
 
 using namespace driver;
 
-namespace {
-// The figures of one posted progress report, taken under the channel's lock; taking them
-// clears the pending delta and lets the next report be scheduled.
-struct TakenProgress {
-    std::int64_t delta, total, expected;
-};
-constexpr std::int64_t kProgressStepBytes = 256 * 1024;
-constexpr auto kProgressStepTime = std::chrono::milliseconds(50);
-
-TakenProgress takeProgress(DeliveryChannel& channel, std::int64_t DeliveryChannel::*delta,
-                           std::int64_t DeliveryChannel::*total, std::int64_t DeliveryChannel::*expected,
-                           bool DeliveryChannel::*scheduled) {
-    std::lock_guard lock(channel.mutex);
-    TakenProgress taken{channel.*delta, channel.*total, channel.*expected};
-    channel.*delta = 0;
-    channel.*scheduled = false;
-    return taken;
-}
-}  // namespace
-
 TaskDriver::TaskDriver(URLSessionPtr session, URLSessionTask* task)
     : session_(std::move(session)), task_(task), taskRef_(task->shared_from_this()), engine_(session_->engine_),
-      hasDelegate_(session_->delegate() != nullptr), channel_(std::make_shared<DeliveryChannel>()) {}
+      hasDelegate_(session_->delegate() != nullptr),
+      head_([this](const std::string& name, const std::string& value) {
+          if (equalsIgnoringCase(name, "Set-Cookie")) storeCookie(value);
+      }),
+      channel_(std::make_shared<DeliveryChannel>()) {}
 
 TaskDriver::~TaskDriver() {
     if (easy_ && !inMulti_) curl_easy_cleanup(easy_);
     if (headerList_) curl_slist_free_all(headerList_);
-    if (fd_ >= 0) ::close(fd_);
 }
 
 void TaskDriver::transferDone(CURL* easy, int curlResult) {
@@ -117,9 +97,9 @@ void TaskDriver::releaseTransfer() {
 
 void TaskDriver::resetAttempt() {
     releaseTransfer();
+    head_.reset();
     status_ = 0;
     headers_ = HTTPHeaderFields();
-    headerBytes_ = 0;
     response_.reset();
     intercept_ = Intercept::none;
     bodyStarted_ = false;
@@ -128,10 +108,7 @@ void TaskDriver::resetAttempt() {
     pause_ &= pausedByUser;
     curlPaused_ = false;
     awaitingDisposition_ = doneWhileAwaiting_ = false;
-    {
-        std::lock_guard lock(channel_->mutex);
-        channel_->holding = false;
-    }
+    if (channel_->release()) scheduleData();
     body_.reset();
     bodyLength_ = -1;
     bodySent_ = 0;
@@ -210,7 +187,7 @@ void TaskDriver::launch() {
         std::lock_guard lock(task_->mutex_);
         task_->bytesExpectedToSend_ = bodyLength_ < 0 ? 0 : bodyLength_;
     }
-    channel_->uploadExpected = bodyLength_ < 0 ? NSURLSessionTransferSizeUnknown : bodyLength_;
+    channel_->expectUpload(bodyLength_ < 0 ? NSURLSessionTransferSizeUnknown : bodyLength_);
     engine_->add(easy_);
     inMulti_ = true;
     if (pause_) applyPause();
@@ -254,44 +231,32 @@ std::size_t TaskDriver::readCallback(char* data, std::size_t size, std::size_t c
 }
 
 std::size_t TaskDriver::onHeader(const char* data, std::size_t length) {
-    headerBytes_ += length;
-    if (headerBytes_ > kMaxHeaderBlock) {
-        recordedError_ = URLError::make(URLError::Code::badServerResponse, request_.url(),
-                                        {{NSLocalizedDescriptionKey, Value("The server's header block is too large.")}});
-        return 0;
+    switch (head_.take(std::string_view(data, length))) {
+        case ResponseHeadParser::Outcome::tooLarge:
+            recordedError_ = URLError::make(URLError::Code::badServerResponse, request_.url(),
+                                            {{NSLocalizedDescriptionKey, Value("The server's header block is too large.")}});
+            return 0;
+        case ResponseHeadParser::Outcome::headComplete:
+            headersComplete();
+            break;
+        case ResponseHeadParser::Outcome::more:
+            break;
     }
-    std::string_view line(data, length);
-    if (line.rfind("HTTP/", 0) == 0) {
-        // A new answer (after 1xx, or a further authentication round inside libcurl).
-        headers_ = HTTPHeaderFields();
-        headerBytes_ = length;
-        auto space = line.find(' ');
-        httpVersion_ = std::string(trim(line.substr(0, space)));
-        status_ = space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
-        return length;
-    }
-    auto content = trim(line);
-    if (content.empty()) {
-        if (status_ >= 200) headersComplete();
-        return length;
-    }
-    auto colon = content.find(':');
-    if (colon == std::string_view::npos || colon == 0) return length;  // not a field: ignored
-    std::string name(trim(content.substr(0, colon)));
-    std::string value(trim(content.substr(colon + 1)));
-    if (equalsIgnoringCase(name, "Set-Cookie")) {
-        const auto& config = session_->configuration();
-        if (config.httpShouldSetCookies && request_.httpShouldHandleCookies() && config.httpCookieStorage &&
-            config.httpCookieAcceptPolicy != HTTPCookieAcceptPolicy::never)
-            if (auto cookie = HTTPCookie::parseSetCookie(value, *request_.url()))
-                config.httpCookieStorage->setCookies({*cookie}, *request_.url(), std::nullopt);
-    }
-    headers_.add(name, value);
     return length;
 }
 
+void TaskDriver::storeCookie(const std::string& value) {
+    const auto& config = session_->configuration();
+    if (config.httpShouldSetCookies && request_.httpShouldHandleCookies() && config.httpCookieStorage &&
+        config.httpCookieAcceptPolicy != HTTPCookieAcceptPolicy::never)
+        if (auto cookie = HTTPCookie::parseSetCookie(value, *request_.url()))
+            config.httpCookieStorage->setCookies({*cookie}, *request_.url(), std::nullopt);
+}
+
 void TaskDriver::headersComplete() {
-    response_ = std::make_shared<HTTPURLResponse>(*request_.url(), status_, httpVersion_, headers_);
+    status_ = head_.status();
+    headers_ = head_.fields();
+    response_ = head_.response(*request_.url());
     intercept_ = Intercept::none;
     if (isRedirectStatus(status_) && headers_.contains("Location")) intercept_ = Intercept::redirect;
     else if (status_ == 401 && authenticationScheme(headers_)) intercept_ = Intercept::authentication;
@@ -321,13 +286,12 @@ void TaskDriver::beginBody() {
         } else {
             resumeOffset_ = 0;
         }
-        if (!openDownloadFile()) {
+        if (!downloadFile_.open(resumeOffset_)) {
             recordedError_ = URLError::make(URLError::Code::cannotCreateFile, request_.url());
             return;
         }
         task_->bytesExpectedToReceive_ = total;
-        channel_->progressExpected = total;
-        channel_->progressTotal = resumeOffset_;
+        channel_->downloadProgress.start(resumeOffset_, total);
         if (resumeFrom_ && redirects_ == 0) {
             auto task = std::static_pointer_cast<URLSessionDownloadTask>(taskRef_);
             std::int64_t offset = resumed ? resumeOffset_ : 0;
@@ -343,10 +307,7 @@ void TaskDriver::beginBody() {
     if (accumulate_ || !hasDelegate_) return;
     // Bytes are kept back (the transfer goes on) until the delegate allows the response.
     awaitingDisposition_ = true;
-    {
-        std::lock_guard lock(channel_->mutex);
-        channel_->holding = true;
-    }
+    channel_->hold();
     auto task = std::static_pointer_cast<URLSessionDataTask>(taskRef_);
     URLResponsePtr response = response_;
     auto answer = once([io = ioPoster()](URLSessionResponseDisposition disposition) {
@@ -365,67 +326,21 @@ void TaskDriver::beginBody() {
 
 void TaskDriver::releaseHeldData() {
     awaitingDisposition_ = false;
-    std::lock_guard lock(channel_->mutex);
-    channel_->holding = false;
-    if (!channel_->pending.isEmpty() && !channel_->dataScheduled) scheduleData();
+    if (channel_->release()) scheduleData();
 }
 
 void TaskDriver::scheduleData() {
-    channel_->dataScheduled = true;
     auto channel = channel_;
     auto task = std::static_pointer_cast<URLSessionDataTask>(taskRef_);
     auto engine = engine_;
     post([channel, task, engine](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-        Data chunk;
-        bool resume;
-        {
-            std::lock_guard lock(channel->mutex);
-            chunk.bytes().swap(channel->pending.bytes());
-            channel->dataScheduled = false;
-            resume = channel->backpressured;
-            channel->backpressured = false;
-        }
-        if (delegate && !chunk.isEmpty()) delegate->didReceiveData(session, task, chunk);
-        if (resume)
+        auto chunk = channel->takeBytes();
+        if (delegate && !chunk.bytes.isEmpty()) delegate->didReceiveData(session, task, chunk.bytes);
+        if (chunk.resume)
             engine->post([task] {
                 if (task->driver_) task->driver_->clearPause(backpressure);
             });
     });
-}
-
-// A download's file is held locked while it is written, so that a clean-up of partial
-// downloads left by killed processes can tell it from theirs (with the process id in its
-// name, which also covers the moment between closing the file and moving it).
-static void lockDownloadFile(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
-
-bool TaskDriver::openDownloadFile() {
-    if (resumeOffset_ > 0) {
-        fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd_ < 0 || ::ftruncate(fd_, resumeOffset_) != 0 || ::lseek(fd_, resumeOffset_, SEEK_SET) < 0) return false;
-        lockDownloadFile(fd_);
-        return true;
-    }
-    if (!downloadPath_.empty()) {  // resuming failed: start the same file over
-        fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ >= 0) {
-            lockDownloadFile(fd_);
-            return true;
-        }
-    }
-    std::string folder;
-    try {
-        folder = FileManager::defaultManager()->temporaryDirectory().path();
-    } catch (const ErrorException&) {
-        folder = "/tmp";
-    }
-    // The process id in the name tells a clean-up whose file it is while that process lives.
-    std::string pattern = folder + "/download-" + std::to_string(::getpid()) + "-XXXXXX.tmp";
-    fd_ = ::mkstemps(pattern.data(), 4);
-    if (fd_ < 0) return false;
-    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
-    lockDownloadFile(fd_);
-    downloadPath_ = pattern;
-    return true;
 }
 
 std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
@@ -440,59 +355,15 @@ std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
     }
     if (!bodyStarted_) beginBody();
     if (recordedError_) return 0;
-    if (task_->kind() == URLSessionTask::Kind::download) {
-        std::size_t done = 0;
-        while (done < length) {
-            ssize_t n = ::write(fd_, data + done, length - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                recordedError_ = URLError::make(URLError::Code::cannotWriteToFile, request_.url(), {},
-                                                posixError(errno, "write " + downloadPath_));
-                return 0;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        written_ += static_cast<std::int64_t>(length);
-        task_->bytesReceived_ += static_cast<std::int64_t>(length);
-        auto* download = static_cast<URLSessionDownloadTask*>(task_);
-        if (hasDelegate_ && !download->completion_) {
-            std::lock_guard lock(channel_->mutex);
-            channel_->progressDelta += static_cast<std::int64_t>(length);
-            channel_->progressTotal += static_cast<std::int64_t>(length);
-            // Progress is told in steps (a size or a moment, whichever comes first), so a
-            // fast download does not cost a delegate call for every few kilobytes; the rest
-            // is told when the transfer ends.
-            auto now = std::chrono::steady_clock::now();
-            if (!channel_->progressScheduled) {
-                if (channel_->progressDelta >= kProgressStepBytes || now - channel_->lastProgress >= kProgressStepTime) {
-                    channel_->lastProgress = now;
-                    scheduleProgress();
-                } else if (!progressFlushArmed_) {
-                    // Held back bytes are still told when no more data comes.
-                    progressFlushArmed_ = true;
-                    auto poster = ioPoster();
-                    DispatchQueue::global()->asyncAfter(
-                        std::chrono::duration<double>(kProgressStepTime).count(),
-                        [poster] { poster([](TaskDriver& driver) { driver.flushHeldProgress(); }); });
-                }
-            }
-        }
-        return length;
-    }
+    if (task_->kind() == URLSessionTask::Kind::download) return onDownloadWrite(data, length);
     if (accumulate_ || !hasDelegate_) {
         if (accumulate_) body_accumulated_.append(data, length);
         task_->bytesReceived_ += static_cast<std::int64_t>(length);
         return length;
     }
-    bool behind;
-    {
-        std::lock_guard lock(channel_->mutex);
-        channel_->pending.append(data, length);
-        if (!channel_->holding && !channel_->dataScheduled) scheduleData();
-        behind = channel_->pending.count() >= kMaxPendingData;
-        if (behind) channel_->backpressured = true;
-    }
-    if (behind) {
+    auto appended = channel_->append(data, length);
+    if (appended.schedule) scheduleData();
+    if (appended.behind) {
         // The delegate is behind: stop reading until it has caught up. (The bytes of this
         // call are taken: a transfer paused by the write callback's answer can end with
         // them lost.)
@@ -507,22 +378,44 @@ std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
     return length;
 }
 
-void TaskDriver::flushHeldProgress() {
-    progressFlushArmed_ = false;
-    std::lock_guard lock(channel_->mutex);
-    if (channel_->progressDelta > 0 && !channel_->progressScheduled) {
-        channel_->lastProgress = std::chrono::steady_clock::now();
-        scheduleProgress();
+std::size_t TaskDriver::onDownloadWrite(const char* data, std::size_t length) {
+    if (int error = downloadFile_.write(data, length)) {
+        recordedError_ = URLError::make(URLError::Code::cannotWriteToFile, request_.url(), {},
+                                        posixError(error, "write " + downloadFile_.path()));
+        return 0;
+    }
+    task_->bytesReceived_ += static_cast<std::int64_t>(length);
+    auto* download = static_cast<URLSessionDownloadTask*>(task_);
+    if (hasDelegate_ && !download->completion_) stepProgress(static_cast<std::int64_t>(length));
+    return length;
+}
+
+void TaskDriver::stepProgress(std::int64_t bytes) {
+    switch (channel_->downloadProgress.received(bytes)) {
+        case ProgressStepper::Next::report:
+            return scheduleProgress();
+        case ProgressStepper::Next::armFlush:
+            return armProgressFlush();
+        case ProgressStepper::Next::nothing:
+            return;
     }
 }
 
+// Held back bytes are still told when no more data comes.
+void TaskDriver::armProgressFlush() {
+    auto poster = ioPoster();
+    DispatchQueue::global()->asyncAfter(std::chrono::duration<double>(ProgressStepper::stepTime).count(), [poster] {
+        poster([](TaskDriver& driver) {
+            if (driver.channel_->downloadProgress.flushHeld()) driver.scheduleProgress();
+        });
+    });
+}
+
 void TaskDriver::scheduleProgress() {
-    channel_->progressScheduled = true;
     auto channel = channel_;
     auto task = std::static_pointer_cast<URLSessionDownloadTask>(taskRef_);
     post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-        auto p = takeProgress(*channel, &DeliveryChannel::progressDelta, &DeliveryChannel::progressTotal,
-                              &DeliveryChannel::progressExpected, &DeliveryChannel::progressScheduled);
+        auto p = channel->downloadProgress.take();
         if (delegate && p.delta > 0) delegate->didWriteData(session, task, p.delta, p.total, p.expected);
     });
 }
@@ -537,22 +430,17 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
     }
     bodySent_ += n;
     task_->bytesSent_ += n;
-    if (n > 0 && hasDelegate_) {
-        std::lock_guard lock(channel_->mutex);
-        channel_->uploadDelta += n;
-        channel_->uploadTotal += n;
-        if (!channel_->uploadScheduled) {
-            channel_->uploadScheduled = true;
-            auto channel = channel_;
-            auto task = taskRef_;
-            post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-                auto p = takeProgress(*channel, &DeliveryChannel::uploadDelta, &DeliveryChannel::uploadTotal,
-                                      &DeliveryChannel::uploadExpected, &DeliveryChannel::uploadScheduled);
-                if (delegate && p.delta > 0) delegate->didSendBodyData(session, task, p.delta, p.total, p.expected);
-            });
-        }
-    }
+    if (n > 0 && hasDelegate_ && channel_->sent(n)) scheduleUploadProgress();
     return static_cast<std::size_t>(n);
+}
+
+void TaskDriver::scheduleUploadProgress() {
+    auto channel = channel_;
+    auto task = taskRef_;
+    post([channel, task](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
+        auto p = channel->takeUpload();
+        if (delegate && p.delta > 0) delegate->didSendBodyData(session, task, p.delta, p.total, p.expected);
+    });
 }
 
 // ---- After an attempt ----------------------------------------------------------------
@@ -614,11 +502,8 @@ void TaskDriver::onDone(int curlResult) {
         freshConnection_ = true;
         return startAttempt(request_);
     }
-    {
-        // The bytes not yet told as progress are told before anything that ends the task.
-        std::lock_guard lock(channel_->mutex);
-        if (channel_->progressDelta > 0 && !channel_->progressScheduled) scheduleProgress();
-    }
+    // The bytes not yet told as progress are told before anything that ends the task.
+    if (channel_->downloadProgress.finishing()) scheduleProgress();
     recordTransaction();
     ErrorPtr error = recordedError_ ? recordedError_ : errorForResult(curlResult);
     if (error) {
@@ -655,18 +540,18 @@ ErrorPtr TaskDriver::errorForResult(int curlResult) {
 }
 
 std::optional<DownloadResumeData> TaskDriver::resumeDataNow() {
-    if (task_->kind() != URLSessionTask::Kind::download || downloadPath_.empty() || !response_) return std::nullopt;
+    if (task_->kind() != URLSessionTask::Kind::download || downloadFile_.path().empty() || !response_) return std::nullopt;
     if (status_ != 200 && status_ != 206) return std::nullopt;
     if (response_->value("Content-Encoding")) return std::nullopt;  // offsets would not match the server's
     DownloadResumeData r;
     r.entityTag = response_->value("ETag");
     r.lastModified = response_->value("Last-Modified");
     if (!r.validator()) return std::nullopt;
-    r.offset = resumeOffset_ + written_;
+    r.offset = resumeOffset_ + downloadFile_.written();
     if (r.offset <= 0) return std::nullopt;
     r.request = resumeFrom_ ? resumeFrom_->request : task_->originalRequest().value_or(request_);
-    r.temporaryPath = downloadPath_;
-    r.expectedTotalBytes = channel_->progressExpected;
+    r.temporaryPath = downloadFile_.path();
+    r.expectedTotalBytes = channel_->downloadProgress.expected();
     return r;
 }
 
@@ -701,15 +586,14 @@ void TaskDriver::finish(ErrorPtr error, bool keepDownloadFile) {
     finished_ = true;
     releaseTransfer();
     if (body_) body_->close();
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    downloadFile_.close();
 
     auto task = taskRef_;
     URLResponsePtr response = task_->response();
     std::optional<URL> location;
-    if (task_->kind() == URLSessionTask::Kind::download && !downloadPath_.empty()) {
-        if (!error) location = URL::fileURL(downloadPath_, false);
-        else if (!keepDownloadFile) ::unlink(downloadPath_.c_str());
+    if (task_->kind() == URLSessionTask::Kind::download && !downloadFile_.path().empty()) {
+        if (!error) location = URL::fileURL(downloadFile_.path(), false);
+        else if (!keepDownloadFile) downloadFile_.remove();
     }
     if (location) {
         auto download = std::static_pointer_cast<URLSessionDownloadTask>(task);

@@ -1,6 +1,8 @@
-// The I/O-thread side of one task: builds each attempt's libcurl handle, parses the
-// answer, decides redirects and authentication rounds with the delegate, writes
-// downloads to their temporary file, and reports to the delegate queue in order.
+// The I/O-thread side of one task: the attempt state machine. It builds each attempt's
+// libcurl handle, decides redirects and authentication rounds with the delegate, and ends
+// the task. Its stages own the rest: the answer's head is read by `ResponseHeadParser`, a
+// download's body goes to a `DownloadFile`, and bytes and progress reach the delegate
+// queue through the `DeliveryChannel` (download progress stepped by `ProgressStepper`).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -10,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/net/DownloadFile.h"
 #include "platform/net/DownloadResumeData.h"
+#include "platform/net/ResponseHeadParser.h"
 #include "platform/net/URLSession.h"
 
 typedef void CURL;
@@ -20,7 +24,7 @@ struct curl_slist;
 namespace platform {
 
 class CurlEngine;
-struct DeliveryChannel;
+class DeliveryChannel;
 
 class TaskDriver {
 public:
@@ -67,9 +71,11 @@ private:
 
     std::size_t onHeader(const char* data, std::size_t length);
     std::size_t onWrite(const char* data, std::size_t length);
+    std::size_t onDownloadWrite(const char* data, std::size_t length);
     std::size_t onRead(char* data, std::size_t length);
     bool evaluateServerTrust(X509_STORE_CTX* store);
     void headersComplete();
+    void storeCookie(const std::string& value);
     void beginBody();
     void releaseHeldData();
     void scheduleData();
@@ -92,10 +98,10 @@ private:
     void onIOThread(std::function<void(TaskDriver&)> command);
     // A callable that does the same from any thread, even after this driver has gone.
     std::function<void(std::function<void(TaskDriver&)>)> ioPoster() const;
+    void stepProgress(std::int64_t bytes);
     void scheduleProgress();
-    // Tells the progress held back by the step rule, a moment after it was held back.
-    void flushHeldProgress();
-    bool openDownloadFile();
+    void scheduleUploadProgress();
+    void armProgressFlush();
 
     URLSessionPtr session_;
     URLSessionTask* task_;
@@ -108,7 +114,6 @@ private:
     curl_slist* headerList_ = nullptr;
     bool inMulti_ = false;
     bool finished_ = false;
-    bool progressFlushArmed_ = false;  // I/O thread only
     unsigned pause_ = 0;
     bool curlPaused_ = false;
     bool awaitingDisposition_ = false;
@@ -119,11 +124,10 @@ private:
     std::int64_t bodyLength_ = -1;
     std::int64_t bodySent_ = 0;
 
-    // The answer of the current attempt
+    // The answer of the current attempt: its head as it is read, then as it was complete
+    ResponseHeadParser head_;
     int status_ = 0;
-    std::string httpVersion_;
     HTTPHeaderFields headers_;
-    std::size_t headerBytes_ = 0;
     HTTPURLResponsePtr response_;
     Intercept intercept_ = Intercept::none;
     bool bodyStarted_ = false;
@@ -152,10 +156,8 @@ private:
     std::shared_ptr<DeliveryChannel> channel_;
 
     // Downloads
-    int fd_ = -1;
-    std::string downloadPath_;
+    DownloadFile downloadFile_;
     std::int64_t resumeOffset_ = 0;
-    std::int64_t written_ = 0;
     std::optional<DownloadResumeData> resumeFrom_;
 };
 

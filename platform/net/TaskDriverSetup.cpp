@@ -89,7 +89,7 @@ bool TaskDriver::configure(const URLRequest& request) {
         if (validator && ::stat(resumeFrom_->temporaryPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_size >= resumeFrom_->offset && resumeFrom_->offset > 0) {
             resumeOffset_ = resumeFrom_->offset;
-            downloadPath_ = resumeFrom_->temporaryPath;
+            downloadFile_.continueFile(resumeFrom_->temporaryPath);
             fields.set("Range", "bytes=" + std::to_string(resumeOffset_) + "-");
             fields.set("If-Range", *validator);
         }

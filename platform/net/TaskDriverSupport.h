@@ -1,31 +1,20 @@
-// What the parts of a task's driver share: limits, small HTTP helpers, and the channel
-// through which the I/O thread hands bytes and progress to the delegate queue.
+// What the parts of a task's driver share: limits and small HTTP helpers.
 #pragma once
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 
-#include "platform/base/Data.h"
-#include "platform/base/Trim.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLCredential.h"
 #include "platform/net/URLSessionTask.h"
 
 namespace platform::driver {
 
-inline constexpr std::size_t kMaxHeaderBlock = 256 * 1024;      // a larger header block is refused
 inline constexpr std::size_t kMaxInterceptedBody = 1024 * 1024;  // body of a redirect or 401 kept aside
-inline constexpr std::size_t kMaxPendingData = 4 * 1024 * 1024;  // data waiting for the delegate
 inline constexpr std::size_t kCacheableBodyLimit = 1024 * 1024;
-
-// A header line without its surrounding spaces, tabs and line ends.
-inline std::string_view trim(std::string_view s) { return trimmed(s, " \t\r\n"); }
 
 inline bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -74,22 +63,3 @@ auto once(F f) {
 }
 
 }  // namespace platform::driver
-
-namespace platform {
-
-// What the I/O thread hands to the delegate queue without waiting for it: received bytes
-// and progress figures, taken by whichever callback runs next.
-struct DeliveryChannel {
-    std::mutex mutex;
-    Data pending;
-    bool dataScheduled = false;
-    bool backpressured = false;
-    bool holding = false;  // bytes wait until the delegate has answered the response
-    bool progressScheduled = false;
-    std::int64_t progressDelta = 0, progressTotal = 0, progressExpected = NSURLSessionTransferSizeUnknown;
-    std::chrono::steady_clock::time_point lastProgress{};  // when progress was last scheduled
-    bool uploadScheduled = false;
-    std::int64_t uploadDelta = 0, uploadTotal = 0, uploadExpected = 0;
-};
-
-}  // namespace platform

@@ -385,6 +385,25 @@ TEST_F(URLSessionTest, CookiesAreKeptAcrossRequests) {
     EXPECT_EQ(second->data.toString(), "session=abc123");
 }
 
+TEST_F(URLSessionTest, AFoldedFieldReachesTheResponseAndTheCookieStoreJoined) {
+    ScriptedServer folding([](int fd) {
+        ScriptedServer::readHead(fd);
+        ScriptedServer::send(fd, "HTTP/1.1 200 OK\r\nX-Folded: one\r\n two\r\nSet-Cookie: id=7;\r\n\tPath=/inner\r\n"
+                                 "Content-Length: 2\r\n\r\nok");
+    });
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto config = URLSessionConfiguration::ephemeralSessionConfiguration();
+    auto session = makeSession(delegate, config);
+    session->dataTask(folding.url("/"))->resume();
+    ASSERT_TRUE(delegate->waitForCompletion());
+    auto response = std::dynamic_pointer_cast<const HTTPURLResponse>(delegate->response);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->value("X-Folded"), "one two");
+    auto cookies = config.httpCookieStorage->cookies();
+    ASSERT_EQ(cookies.size(), 1u);
+    EXPECT_EQ(cookies[0].path, "/inner");
+}
+
 TEST_F(URLSessionTest, BasicChallengeIsAnsweredByTheDelegate) {
     auto delegate = std::make_shared<RecordingDelegate>();
     std::vector<int> failureCounts;

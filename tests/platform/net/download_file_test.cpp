@@ -1,0 +1,110 @@
+// The file a download is written to: made new in the temporary folder, continued at an
+// offset for a resumed download, started over when resuming is not possible, removed.
+#include <gtest/gtest.h>
+
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/net/DownloadFile.h"
+#include "tests/support/TempDir.h"
+
+using namespace platform;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DownloadFileTest : public testing::Test {
+protected:
+    TempDir dir;
+    int folderAsked = 0;
+    DownloadFile file{[this] {
+        ++folderAsked;
+        return dir.path().string();
+    }};
+
+    void write(const std::string& text) { ASSERT_EQ(file.write(text.data(), text.size()), 0); }
+
+    // Another process's view: can the file be locked while this one writes it?
+    bool lockedByWriter() const {
+        int fd = ::open(file.path().c_str(), O_RDONLY | O_CLOEXEC);
+        bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
+        return locked;
+    }
+};
+
+TEST_F(DownloadFileTest, OpensAtTheRightPlace) {
+    struct Case {
+        const char* name;
+        std::string before;     // the resume data's file; empty: none
+        std::int64_t offset;
+        std::string after;      // contents after writing "new"
+        bool madeNew;
+    };
+    for (const auto& c : std::vector<Case>{
+             {"a new file in the temporary folder", "", 0, "new", true},
+             {"a resumed file keeps the bytes before the offset", "0123456789", 4, "0123new", false},
+             {"a resumed file past its end grows", "01", 4, std::string("01\0\0new", 7), false},
+             {"a file that cannot resume starts over", "0123456789", 0, "new", false},
+         }) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        DownloadFile download([&] { return folder.path().string(); });
+        const fs::path resumed = folder / "resumed.tmp";
+        if (!c.before.empty()) {
+            writeFile(resumed, c.before);
+            download.continueFile(resumed.string());
+        }
+        ASSERT_TRUE(download.open(c.offset));
+        ASSERT_EQ(download.write("new", 3), 0);
+        download.close();
+        EXPECT_EQ(download.written(), 3);
+        EXPECT_EQ(readFile(download.path()), c.after);
+        EXPECT_EQ(download.path() != resumed.string(), c.madeNew);
+        EXPECT_EQ(fs::path(download.path()).parent_path(), folder.path());
+    }
+}
+
+TEST_F(DownloadFileTest, NewFileIsNamedForThisProcessAndLockedWhileOpen) {
+    ASSERT_TRUE(file.open(0));
+    EXPECT_EQ(folderAsked, 1);
+    const auto name = fs::path(file.path()).filename().string();
+    EXPECT_EQ(name.rfind("download-" + std::to_string(::getpid()) + "-", 0), 0u) << name;
+    EXPECT_EQ(fs::path(name).extension(), ".tmp");
+    EXPECT_EQ(fs::status(file.path()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(lockedByWriter());
+    file.close();
+    EXPECT_FALSE(lockedByWriter());
+}
+
+TEST_F(DownloadFileTest, CountsBytesAcrossWritesAndRemoves) {
+    ASSERT_TRUE(file.open(0));
+    write("abc");
+    write(std::string(100000, 'z'));
+    EXPECT_EQ(file.written(), 100003);
+    const std::string path = file.path();
+    file.remove();
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(DownloadFileTest, FailuresAreReported) {
+    file.continueFile((dir / "missing.tmp").string());
+    EXPECT_FALSE(file.open(5));  // the resumed file has gone
+    EXPECT_EQ(folderAsked, 0);
+
+    DownloadFile nowhere([] { return std::string("/nonexistent-folder"); });
+    EXPECT_FALSE(nowhere.open(0));
+
+    DownloadFile closed([this] { return dir.path().string(); });
+    EXPECT_EQ(closed.write("x", 1), EBADF);  // never opened
+    EXPECT_EQ(closed.written(), 0);
+}
+
+}  // namespace
