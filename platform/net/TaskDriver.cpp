@@ -6,7 +6,6 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -15,8 +14,8 @@
 #include <unistd.h>
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/files/FileManager.h"
 #include "platform/net/CurlEngine.h"
+#include "platform/net/DownloadFiles.h"
 #include "platform/net/TaskDriverSupport.h"
 #include "platform/net/URLError.h"
 
@@ -393,11 +392,8 @@ void TaskDriver::scheduleData() {
     });
 }
 
-// A download's file is held locked while it is written, so that a clean-up of partial
-// downloads left by killed processes can tell it from theirs (with the process id in its
-// name, which also covers the moment between closing the file and moving it).
-static void lockDownloadFile(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
-
+// A download's file is held locked while it is written (platform/net/DownloadFiles.h says
+// why); one opened again to resume or start over takes the lock again.
 bool TaskDriver::openDownloadFile() {
     if (resumeOffset_ > 0) {
         fd_ = ::open(downloadPath_.c_str(), O_WRONLY | O_CLOEXEC);
@@ -412,20 +408,8 @@ bool TaskDriver::openDownloadFile() {
             return true;
         }
     }
-    std::string folder;
-    try {
-        folder = FileManager::defaultManager()->temporaryDirectory().path();
-    } catch (const ErrorException&) {
-        folder = "/tmp";
-    }
-    // The process id in the name tells a clean-up whose file it is while that process lives.
-    std::string pattern = folder + "/download-" + std::to_string(::getpid()) + "-XXXXXX.tmp";
-    fd_ = ::mkstemps(pattern.data(), 4);
-    if (fd_ < 0) return false;
-    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
-    lockDownloadFile(fd_);
-    downloadPath_ = pattern;
-    return true;
+    fd_ = createDownloadFile(downloadPath_);
+    return fd_ >= 0;
 }
 
 std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
