@@ -132,8 +132,6 @@ def mermaid(modules):
     lines.extend(f"    {part}[{part.removeprefix('platform_')}]" for part in platform_parts)
     lines.append("  end")
     for name, link in sorted(edges):
-        if name == "platform":
-            continue  # the box itself
         # Outside the box, a link into any platform library is drawn to the box.
         target = "platform" if link.startswith("platform_") and not name.startswith("platform_") else link
         lines.append(f"  {name} --> {target}")
