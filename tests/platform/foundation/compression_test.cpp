@@ -7,29 +7,16 @@
 #include <string>
 
 #include "platform/foundation/Compression.h"
+#include "tests/support/Inflate.h"
 
 using namespace platform;
 
 namespace {
 
-// What zlib's decoder makes of `data` when it accepts only `format`; none when it refuses.
+// What zlib's strict decoder for `format` makes of `data`; none when it refuses.
 std::optional<std::string> inflated(const Data& data, CompressionFormat format) {
-    z_stream stream{};
-    if (inflateInit2(&stream, format == CompressionFormat::gzip ? 15 + 16 : 15) != Z_OK) return std::nullopt;
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.count());
-    std::string out;
-    char buffer[16384];
-    int status = Z_OK;
-    while (status == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        status = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-    }
-    inflateEnd(&stream);
-    if (status != Z_STREAM_END || stream.avail_in != 0) return std::nullopt;
-    return out;
+    return testing_support::inflated(data, format == CompressionFormat::gzip ? testing_support::gzipFormatOnly
+                                                                             : testing_support::zlibFormatOnly);
 }
 
 std::string noise(std::size_t size) {
