@@ -1,9 +1,8 @@
-// Deflate request compression over zlib.
+// Deflate request compression.
 #include "Hawser/RequestCompression.h"
 
-#include <zlib.h>
-
 #include "Hawser/HTTPHeaders.h"
+#include "platform/foundation/Compression.h"
 
 namespace Hawser {
 
@@ -17,27 +16,10 @@ platform::ErrorPtr compressionError(const std::string& what) {
 }  // namespace
 
 platform::Data deflate(const platform::Data& body) {
-    z_stream stream{};
-    // Raw DEFLATE (negative window bits): the zlib header and trailer are written here,
-    // so the header is always the fixed 0x78 0x5E.
-    if (deflateInit2(&stream, 5, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        throw platform::ErrorException(compressionError("deflateInit2"));
-    }
-    std::vector<std::uint8_t> out{0x78, 0x5E};
-    out.resize(2 + deflateBound(&stream, static_cast<uLong>(body.count())));
-    stream.next_in = const_cast<Bytef*>(body.data());
-    stream.avail_in = static_cast<uInt>(body.count());
-    stream.next_out = out.data() + 2;
-    stream.avail_out = static_cast<uInt>(out.size() - 2);
-    int status = ::deflate(&stream, Z_FINISH);
-    std::size_t produced = out.size() - 2 - stream.avail_out;
-    deflateEnd(&stream);
-    if (status != Z_STREAM_END) throw platform::ErrorException(compressionError("deflate"));
-    out.resize(2 + produced);
-
-    uLong checksum = adler32(1, body.data(), static_cast<uInt>(body.count()));
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(checksum >> shift));
-    return platform::Data(std::move(out));
+    // Level 5 gives the zlib header 0x78 0x5E.
+    auto compressed = platform::compress(body, platform::CompressionFormat::zlib, 5);
+    if (compressed.isFailure()) throw platform::ErrorException(compressionError(compressed.error().call));
+    return std::move(compressed).value();
 }
 
 DeflateRequestCompressor::DeflateRequestCompressor(DuplicateHeaderBehavior duplicateHeaderBehavior,

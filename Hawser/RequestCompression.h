@@ -9,9 +9,9 @@
 
 namespace Hawser {
 
-// The zlib format of `body`: the header 0x78 0x5E, raw DEFLATE data, then the Adler-32
-// of the body, most significant byte first. Throws platform::ErrorException when zlib
-// fails.
+// The zlib format of `body` at level 5: the header 0x78 0x5E, DEFLATE data, then the
+// Adler-32 of the body, most significant byte first. Throws platform::ErrorException when
+// zlib fails.
 platform::Data deflate(const platform::Data& body);
 
 class DeflateRequestCompressor final : public RequestInterceptor {

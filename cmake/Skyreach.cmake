@@ -16,8 +16,9 @@ function(skyreach_library name)
 endfunction()
 
 # skyreach_module(<target> [DIRS <folder>...])
-# Records a library of ours and the folders whose files it owns, for the module-boundary
-# check. skyreach_library does this itself; interface libraries call it directly.
+# Records a library or program of ours and the folders whose files it owns, for the
+# module-boundary check. skyreach_library does this itself; interface libraries and
+# executables call it directly.
 function(skyreach_module name)
   cmake_parse_arguments(A "" "" "DIRS" ${ARGN})
   set_property(GLOBAL APPEND PROPERTY SKYREACH_MODULES ${name})
@@ -25,12 +26,19 @@ function(skyreach_module name)
 endfunction()
 
 # skyreach_module_boundaries()
-# Called once all modules are defined. Writes build/module_map.json (each module's folders
-# and the modules it links, read from the targets themselves, so the link dependencies are
-# the one statement of which module may use which) and adds the ctest that checks every
-# #include of every module against it and the module graph for cycles.
+# Called once all modules are defined. Writes build/module_map.json: each module's folders,
+# the modules it links (read from the targets themselves) and the modules its row of the
+# layer table (cmake/Layers.cmake) lets it link. Adds the ctest that checks the links
+# against the table, the module graph for cycles, and every #include of every module
+# against the module's links.
 function(skyreach_module_boundaries)
   get_property(modules GLOBAL PROPERTY SKYREACH_MODULES)
+  get_property(rows GLOBAL PROPERTY SKYREACH_LAYER_ROWS)
+  foreach(row IN LISTS rows)
+    if(NOT row IN_LIST modules)
+      message(FATAL_ERROR "cmake/Layers.cmake has a row for ${row}, which is no module")
+    endif()
+  endforeach()
   set(entries)
   foreach(module IN LISTS modules)
     get_property(dirs GLOBAL PROPERTY SKYREACH_MODULE_DIRS_${module})
@@ -51,7 +59,15 @@ function(skyreach_module_boundaries)
     list(TRANSFORM dirs APPEND "\"")
     list(JOIN dirs ", " dirs)
     list(JOIN ours ", " ours)
-    list(APPEND entries "  {\"module\": \"${module}\", \"dirs\": [${dirs}], \"links\": [${ours}]}")
+    set(row "")
+    if(module IN_LIST rows)
+      get_property(may_link GLOBAL PROPERTY SKYREACH_MAY_LINK_${module})
+      list(TRANSFORM may_link PREPEND "\"")
+      list(TRANSFORM may_link APPEND "\"")
+      list(JOIN may_link ", " may_link)
+      set(row ", \"may_link\": [${may_link}]")
+    endif()
+    list(APPEND entries "  {\"module\": \"${module}\", \"dirs\": [${dirs}], \"links\": [${ours}]${row}}")
   endforeach()
   list(JOIN entries ",\n" entries)
   file(WRITE ${CMAKE_BINARY_DIR}/module_map.json "[\n${entries}\n]\n")

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Checks that every module includes only its own headers and those of the modules it links.
+"""Checks the modules' links against the layer table, and every module's includes against its links.
 
 Usage: check_module_boundaries.py <build>/module_map.json <source folder>
        check_module_boundaries.py --mermaid <build>/module_map.json
          prints the module graph as a Mermaid flowchart (the picture in docs/ARCHITECTURE.md)
 
-The map is written by CMake from the targets (cmake/Skyreach.cmake): each module's folders
-and the modules it links. A module may include headers of every module it reaches through
-its links (they are public, so their headers are its headers too). Each include that breaks
-this is printed as "file:line: ..." and the check fails; so does a cycle among the links.
+The map is written by CMake (cmake/Skyreach.cmake): each module's folders, the modules it
+links (read from the targets) and its row of the layer table (cmake/Layers.cmake,
+"may_link"). A module may link what its row names and, row by row, what those may link;
+every other link fails the check, named, and so does a module without a row or a cycle
+among the links or the rows. A module may include headers of every module it reaches
+through its links (they are public, so their headers are its headers too). Each include
+that breaks this is printed as "file:line: ..." and the check fails.
 """
 import json
 import re
@@ -24,15 +27,18 @@ def load_modules(map_file):
     return {entry["module"]: entry for entry in entries}
 
 
-def find_cycle(modules):
-    """Returns one cycle of the link graph as a list of module names, or None."""
+def find_cycle(modules, edges="links"):
+    """Returns one cycle of the graph along `edges` ("links" or the table's "may_link") as a
+    list of module names, or None."""
     state = {}  # module -> "open" while on the path, "done" once fully explored
     path = []
 
     def visit(module):
         state[module] = "open"
         path.append(module)
-        for link in modules[module]["links"]:
+        for link in modules[module].get(edges, []):
+            if link not in modules:
+                continue
             if state.get(link) == "open":
                 return path[path.index(link):] + [link]
             if link not in state:
@@ -51,15 +57,29 @@ def find_cycle(modules):
     return None
 
 
-def reachable(modules, start):
+def reachable(modules, start, edges="links"):
     seen, pending = set(), [start]
     while pending:
         module = pending.pop()
-        if module in seen:
+        if module in seen or module not in modules:
             continue
         seen.add(module)
-        pending.extend(modules[module]["links"])
+        pending.extend(modules[module].get(edges, []))
     return seen
+
+
+def check_layers(modules):
+    """Each link that the layer table does not allow, and each module the table has no row for."""
+    faults = []
+    for name, entry in sorted(modules.items()):
+        if "may_link" not in entry:
+            faults.append(f"{name} has no row in the layer table (cmake/Layers.cmake)")
+            continue
+        allowed = reachable(modules, name, "may_link") - {name}
+        for link in entry["links"]:
+            if link not in allowed:
+                faults.append(f"{name} links {link}, which the layer table does not allow")
+    return faults
 
 
 def folder_owners(modules):
@@ -132,8 +152,6 @@ def mermaid(modules):
     lines.extend(f"    {part}[{part.removeprefix('platform_')}]" for part in platform_parts)
     lines.append("  end")
     for name, link in sorted(edges):
-        if name == "platform":
-            continue  # the box itself
         # Outside the box, a link into any platform library is drawn to the box.
         target = "platform" if link.startswith("platform_") and not name.startswith("platform_") else link
         lines.append(f"  {name} --> {target}")
@@ -152,12 +170,15 @@ def main():
     cycle = find_cycle(modules)
     if cycle:
         print("The modules link each other in a cycle: " + " -> ".join(cycle))
-    faults = check(modules, root)
+    table_cycle = find_cycle(modules, "may_link")
+    if table_cycle:
+        print("The layer table's rows form a cycle: " + " -> ".join(table_cycle))
+    faults = check_layers(modules) + check(modules, root)
     for fault in faults:
         print(fault)
-    if cycle or faults:
+    if cycle or table_cycle or faults:
         return 1
-    print(f"{len(modules)} modules, every include within its module's links")
+    print(f"{len(modules)} modules, every link within the layer table and every include within its module's links")
     return 0
 
 

@@ -2,22 +2,13 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "platform/base/Error.h"
 #include "platform/files/FileManager.h"
+#include "platform/net/DownloadFiles.h"
 
 namespace platform {
-
-namespace {
-
-// A download's file is held locked while it is written, so that a clean-up of partial
-// downloads left by killed processes can tell it from theirs (with the process id in its
-// name, which also covers the moment between closing the file and moving it).
-void lockDownloadFile(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
-
-}  // namespace
 
 DownloadFile::DownloadFile(std::function<std::string()> temporaryFolder)
     : temporaryFolder_(std::move(temporaryFolder)) {}
@@ -48,14 +39,8 @@ bool DownloadFile::openKnownFile(int flags) {
 }
 
 bool DownloadFile::makeTemporaryFile() {
-    // The process id in the name tells a clean-up whose file it is while that process lives.
-    std::string pattern = temporaryFolder_() + "/download-" + std::to_string(::getpid()) + "-XXXXXX.tmp";
-    fd_ = ::mkstemps(pattern.data(), 4);
-    if (fd_ < 0) return false;
-    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);
-    lockDownloadFile(fd_);
-    path_ = pattern;
-    return true;
+    fd_ = createDownloadFile(temporaryFolder_(), path_);
+    return fd_ >= 0;
 }
 
 int DownloadFile::write(const char* data, std::size_t length) {

@@ -3,7 +3,6 @@
 // compressed form body the collector decodes. Each test runs in a process of its own
 // (the client is made once per process) with a home of its own.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/net/Reachability.h"
 #include "platform/runloop/RunLoop.h"
+#include "tests/support/Inflate.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
@@ -42,23 +42,9 @@ std::string percentDecoded(const std::string& text) {
 }
 
 std::string gunzip(const platform::Data& data) {
-    z_stream stream{};
-    inflateInit2(&stream, 31);
-    std::vector<unsigned char> input(data.bytes().begin(), data.bytes().end());
-    stream.next_in = input.data();
-    stream.avail_in = static_cast<uInt>(data.count());
-    std::string out;
-    char buffer[4096];
-    int result = Z_OK;
-    while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        result = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-    }
-    inflateEnd(&stream);
-    EXPECT_EQ(result, Z_STREAM_END);
-    return out;
+    const auto out = testing_support::inflated(data, testing_support::gzipFormatOnly);
+    EXPECT_TRUE(out) << "not one whole gzip stream";
+    return out.value_or("");
 }
 
 // One upload as the collector reads it: the form fields and the decoded events.

@@ -1,4 +1,4 @@
-// Gzip compression of upload batches through zlib, with the client's error texts.
+// Gzip compression of upload batches, with the client's error texts.
 #include "LumenAnalyticsSDK/Core/Utils/LAGzipUtility.h"
 
 #include <zlib.h>
@@ -6,17 +6,11 @@
 #include <string>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/foundation/Compression.h"
 
 namespace LumenAnalyticsSDK {
 
 namespace {
-
-// Window bits 15 plus 16: a gzip header and trailer around the deflate stream.
-constexpr int gzipWindowBits = 15 + 16;
-constexpr int defaultMemoryLevel = 8;
-// The gzip header (10 bytes) and trailer (8 bytes), added on top of zlib's bound as a
-// margin; the buffer still grows should the bound ever fall short.
-constexpr std::size_t gzipWrapperSize = 18;
 
 const char* initErrorText(int code) {
     switch (code) {
@@ -39,7 +33,16 @@ const char* deflateErrorText(int code) {
     }
 }
 
-std::string zlibMessage(const z_stream& stream) { return stream.msg ? stream.msg : "(null)"; }
+void logFailure(const platform::CompressionFailure& failure) {
+    const std::string message = failure.message.empty() ? "(null)" : failure.message;
+    if (failure.call == "deflateInit2") {
+        LALogError(std::string("deflateInit2() Error: \"") + initErrorText(failure.status) + "\" Message: \"" +
+                   message + "\"");
+    } else {
+        LALogError(std::string("zlib error while attempting compression: \"") + deflateErrorText(failure.status) +
+                   "\" Message: \"" + message + "\"");
+    }
+}
 
 }  // namespace
 
@@ -48,36 +51,12 @@ std::optional<platform::Data> LAGzipUtility::gzipData(const std::optional<platfo
         LALogError(std::string(" Error: Can't compress an empty or null NSData object."));
         return std::nullopt;
     }
-    z_stream stream{};
-    stream.next_in = const_cast<Bytef*>(data->data());
-    stream.avail_in = static_cast<uInt>(data->count());
-    int status = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, gzipWindowBits, defaultMemoryLevel,
-                              Z_DEFAULT_STRATEGY);
-    if (status != Z_OK) {
-        LALogError(std::string("deflateInit2() Error: \"") + initErrorText(status) + "\" Message: \"" +
-                   zlibMessage(stream) + "\"");
+    auto compressed = platform::compress(*data, platform::CompressionFormat::gzip, platform::defaultCompressionLevel);
+    if (compressed.isFailure()) {
+        logFailure(compressed.error());
         return std::nullopt;
     }
-    platform::Data output;
-    output.resize(deflateBound(&stream, stream.avail_in) + gzipWrapperSize);
-    std::size_t written = 0;
-    while (true) {
-        if (written == output.count()) output.resize(output.count() * 2);
-        stream.next_out = output.mutableData() + written;
-        stream.avail_out = static_cast<uInt>(output.count() - written);
-        status = deflate(&stream, Z_FINISH);
-        written = output.count() - stream.avail_out;
-        if (status == Z_STREAM_END) break;
-        // No room left is the one case worth another round: the buffer grows above.
-        if (status == Z_OK || (status == Z_BUF_ERROR && written == output.count())) continue;
-        LALogError(std::string("zlib error while attempting compression: \"") + deflateErrorText(status) +
-                   "\" Message: \"" + zlibMessage(stream) + "\"");
-        deflateEnd(&stream);
-        return std::nullopt;
-    }
-    deflateEnd(&stream);
-    output.resize(written);
-    return output;
+    return std::move(compressed).value();
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -1,4 +1,4 @@
-// Gzip compression of an upload batch (zlib's deflate with a gzip header and trailer).
+// Gzip compression of an upload batch.
 #pragma once
 #include <optional>
 
@@ -9,8 +9,7 @@ namespace LumenAnalyticsSDK {
 class LAGzipUtility {
 public:
     // The gzip stream of `data` at zlib's default level; none (logged) for empty input
-    // or a zlib failure. The output buffer starts at zlib's bound for the input, so a
-    // batch of any size, however small, compresses in one pass.
+    // or a zlib failure.
     static std::optional<platform::Data> gzipData(const std::optional<platform::Data>& data);
 };
 
