@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LAProfileEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
@@ -97,6 +98,19 @@ TEST_F(StoredPlugins, FirstDayIsTodayOnAFreshStoreAndNotForSignUp) {
     LAFirstDayPropertyPlugin later;
     later.prepare();
     EXPECT_EQ(later.properties(), (Dictionary{{"$is_first_day", false}}));
+}
+
+// The read queued at construction must not reach a plugin that is already gone.
+TEST_F(StoredPlugins, AFirstDayPluginDroppedBeforeItsQueueRunsIsLeftAlone) {
+    LAStoreManager::sharedInstance().removeObjectForKey("first_day");
+    auto queue = platform::DispatchQueue::create("test.firstDay.dropped");
+    std::mutex gate;
+    std::unique_lock closed(gate);
+    queue->async([&gate] { std::lock_guard wait(gate); });
+    { LAFirstDayPropertyPlugin dropped(queue); }
+    closed.unlock();
+    queue->sync([] {});
+    EXPECT_TRUE(LAStoreManager::sharedInstance().objectForKey("first_day").isNull());
 }
 
 TEST(LADeviceIDPropertyPlugin, HiddenDeviceIdIsBase64OfTheId) {
