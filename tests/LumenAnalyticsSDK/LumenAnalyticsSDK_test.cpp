@@ -1,7 +1,7 @@
 // The analytics client end to end: started against a local collector, its events go
 // through the track flow into the SQLite file and out through the flush flow as the
-// compressed form body the collector decodes. Each test runs in a process of its own
-// (the client is made once per process) with a home of its own.
+// compressed form body the collector decodes. The client is made once per process, so
+// the tests share it and its home, and each resets what it relies on.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -89,28 +89,45 @@ Upload decodeUpload(const std::string& body) {
     return upload;
 }
 
+// The client is made once per process; each test gets a collector of its own, an empty
+// store, no super properties, no login and a reachable network.
 class LumenAnalyticsSDKTest : public ::testing::Test {
 protected:
-    // The collector goes with the suite, so its connection threads are joined.
-    static void TearDownTestSuite() {
-        delete collector_;
-        collector_ = nullptr;
-    }
     static void SetUpTestSuite() {
+        if (sdk_) return;  // a repeated run keeps the process's client and its home
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
         useRoutes(true);
-        collector_ = new testing_support::LocalHTTPServer([](const testing_support::LocalHTTPServer::Received&) {
-            return testing_support::LocalHTTPServer::Reply(status_.load(), "ok");
-        });
-        LAConfigOptions options(collector_->url("/sa?project=default"), std::nullopt);
+        LAConfigOptions options("http://127.0.0.1:9/sa?project=default", std::nullopt);
         options.setInstantEvents(Value(platform::Value::Array{"urgent"}));
         LumenAnalyticsSDK::startWithConfigOptions(options);
         sdk_ = LumenAnalyticsSDK::sharedInstance();
         // The lifecycle's first announcement (start) comes from the main queue.
         platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10);
+    }
+
+    void SetUp() override {
+        status_ = 200;
+        collector_ = new testing_support::LocalHTTPServer([](const testing_support::LocalHTTPServer::Received&) {
+            return testing_support::LocalHTTPServer::Reply(status_.load(), "ok");
+        });
+        sdk_->setServerUrl(Value(collector_->url("/sa?project=default")));
         setReachable(true);
+        platform::NSApplication::shared()->activateIgnoringOtherApps(true);
+        ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
+        sdk_->clearSuperProperties();
+        sdk_->logout();
+        sdk_->deleteAll();
+        settle();
+    }
+
+    // Whatever upload the test set going ends before its collector goes.
+    void TearDown() override {
+        status_ = 200;
+        flush();
+        delete collector_;
+        collector_ = nullptr;
     }
 
     // A route table with a default route, or an empty one.
