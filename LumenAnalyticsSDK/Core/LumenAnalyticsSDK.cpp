@@ -2,9 +2,11 @@
 // flush timer, the lifecycle reactions, switching off and on, and the settings.
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
@@ -53,8 +55,9 @@ PLATFORM_REGISTER_CLASS(LumenAnalyticsSDK);
 
 namespace {
 
-std::mutex instanceMutex;
-std::shared_ptr<LumenAnalyticsSDK>* storedInstance = nullptr;  // set once, never destroyed
+// Published only once start-up has built the client completely; never destroyed.
+std::atomic<std::shared_ptr<LumenAnalyticsSDK>*> publishedInstance{nullptr};
+std::once_flag startOnce;
 
 std::string labelWithAddress(const char* prefix, const void* address) {
     char label[96];
@@ -73,22 +76,20 @@ std::uint64_t stateOf(const platform::Notification& notification, const char* ke
 
 // ---- the process's client ------------------------------------------------------------------
 
+// Concurrent first callers wait in call_once; no thread sees the client before it is built.
 void LumenAnalyticsSDK::startWithConfigOptions(const LAConfigOptions& configOptions) {
-    std::shared_ptr<LumenAnalyticsSDK> instance;
-    {
-        std::lock_guard lock(instanceMutex);
-        if (storedInstance) return;
-        instance = std::make_shared<LumenAnalyticsSDK>(configOptions);
-        storedInstance = new std::shared_ptr<LumenAnalyticsSDK>(instance);
-    }
-    instance->setUp(configOptions);
-    LAModuleManager::startWithConfigOptions(instance->configOptions_);
-    instance->addAppLifecycleObservers();
+    std::call_once(startOnce, [&configOptions] {
+        auto instance = std::make_shared<LumenAnalyticsSDK>(configOptions);
+        instance->setUp(configOptions);
+        publishedInstance.store(new std::shared_ptr<LumenAnalyticsSDK>(instance), std::memory_order_release);
+        LAModuleManager::startWithConfigOptions(instance->configOptions_);
+        instance->addAppLifecycleObservers();
+    });
 }
 
 std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDK::sdkInstance() {
-    std::lock_guard lock(instanceMutex);
-    return storedInstance ? *storedInstance : nullptr;
+    auto* published = publishedInstance.load(std::memory_order_acquire);
+    return published ? *published : nullptr;
 }
 
 std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDK::sharedInstance() {
