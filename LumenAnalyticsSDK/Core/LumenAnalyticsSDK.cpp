@@ -46,6 +46,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSDictionary+LACopyProperties.h"
+#include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/files/NotificationCenter.h"
 #include "platform/runloop/Timer.h"
 
@@ -453,6 +454,12 @@ bool LumenAnalyticsSDK::isFlushTimerRunning() const {
     return timer_ && timer_->isValid();
 }
 
+std::optional<double> LumenAnalyticsSDK::flushTimerInterval() const {
+    std::lock_guard lock(mutex_);
+    if (!timer_ || !timer_->isValid()) return std::nullopt;
+    return timer_->timeInterval();
+}
+
 void LumenAnalyticsSDK::addAppLifecycleObservers() {
     if (configOptions_->disableSDK() || LAApplication::isAppExtension()) return;
     auto center = platform::NotificationCenter::defaultCenter();
@@ -493,8 +500,7 @@ void LumenAnalyticsSDK::appLifecycleStateWillChange(const platform::Notification
 void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification& notification) {
     switch (stateOf(notification, kLAAppLifecycleNewStateKey)) {
         case LAAppLifecycleStateTerminate:
-            // Everything queued before termination reaches the store first.
-            serialQueue_->sync([] {});
+            drainSerialQueueBeforeExit();
             break;
         case LAAppLifecycleStateEnd:
             runOnSerialQueue([this] { flushAllEventRecords(); });
@@ -505,6 +511,15 @@ void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification&
         default:
             break;
     }
+}
+
+// Everything queued before termination reaches the store first, but a queue stuck on
+// a hung file must not keep the program from quitting: the wait is bounded.
+void LumenAnalyticsSDK::drainSerialQueueBeforeExit() {
+    auto drained = platform::DispatchSemaphore::create(0);
+    serialQueue_->async([drained] { drained->signal(); });
+    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) == platform::DispatchTimeoutResult::timedOut)
+        LALogWarn("The serial queue did not drain before termination; events still queued are lost");
 }
 
 std::optional<std::string> LumenAnalyticsSDK::addWebViewUserAgent() const {
