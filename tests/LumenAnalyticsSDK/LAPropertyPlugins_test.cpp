@@ -7,6 +7,7 @@
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LAProfileEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
+#include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LACarrierNamePropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LADeviceIDPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LAFirstDayPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LANetworkInfoPropertyPlugin.h"
@@ -111,6 +112,11 @@ TEST_F(StoredPlugins, AFirstDayPluginDroppedBeforeItsQueueRunsIsLeftAlone) {
     closed.unlock();
     queue->sync([] {});
     EXPECT_TRUE(LAStoreManager::sharedInstance().objectForKey("first_day").isNull());
+}
+
+TEST(LACarrierNamePropertyPlugin, NoCarrierKnownGivesNoCarrierProperty) {
+    LACarrierNamePropertyPlugin plugin;
+    EXPECT_EQ(plugin.properties(), Dictionary{});
 }
 
 TEST(LADeviceIDPropertyPlugin, HiddenDeviceIdIsBase64OfTheId) {
