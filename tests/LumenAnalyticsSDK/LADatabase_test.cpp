@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "tests/support/TempDir.h"
@@ -60,7 +61,7 @@ std::vector<std::string> rowsOnDisk(const std::string& path) {
     return rows;
 }
 
-class LADatabaseTest : public testing::Test {
+class LADatabaseTest : public ::testing::Test {
 protected:
     void TearDown() override { LADatabase::setMaxCacheSizeSource(nullptr); }
     std::string path() const { return (dir / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist").string(); }
@@ -211,3 +212,22 @@ TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
 }
 
 }  // namespace
+
+// A "table" that cannot take new columns (a view of that name): both columns are tried,
+// each failure logged with its own line.
+TEST_F(LADatabaseTest, BothColumnAdditionsAreTriedAndEachFailureLogged) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "CREATE VIEW dataCache AS SELECT 1 AS id, '' AS type, '' AS content;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    auto db = LADatabase::create(path());
+    EXPECT_FALSE(db->isCreatedTable());
+    std::vector<std::string> failures;
+    for (const auto& line : log.lines())
+        if (line.message.rfind("Alert table dataCache add ", 0) == 0) failures.push_back(line.message);
+    EXPECT_EQ(failures, (std::vector<std::string>{"Alert table dataCache add status fail.",
+                                                  "Alert table dataCache add is_instant_event fail."}));
+}

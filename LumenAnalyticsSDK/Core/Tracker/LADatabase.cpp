@@ -149,12 +149,15 @@ bool LADatabase::createTable() {
     if (isCreatedTable_) return true;
     bool created = execute(createTableSQL);
     if (!created) LALogError(std::string("Create ") + tableName + " table fail.");
+    // Both columns are tried, each failure with its own line.
+    bool columnsAdded = true;
     for (const char* column : {statusColumn, instantEventColumn}) {
         if (created && !createColumn(column, tableName)) {
             LALogError(std::string("Alert table ") + tableName + " add " + column + " fail.");
-            created = false;
+            columnsAdded = false;
         }
     }
+    created = created && columnsAdded;
     if (!created) {
         setCreatedTable(false);
         return false;
