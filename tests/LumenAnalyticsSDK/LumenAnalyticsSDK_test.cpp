@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "LumenAnalyticsSDK/Core/LAAppLifecycle.h"
+#include "LumenAnalyticsSDK/Core/LAModuleManager.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
@@ -22,6 +23,8 @@
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/net/Reachability.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/webkit/WKUserContentController.h"
+#include "platform/webkit/WKWebView.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
@@ -365,9 +368,18 @@ TEST_F(LumenAnalyticsSDKTest, AnEventsDurationLeavesOutTimeInTheBackground) {
     EXPECT_LT(*duration, 0.9);  // the 0.8 s in the background are not counted
 }
 
-TEST_F(LumenAnalyticsSDKTest, AWebPagesEventGoesThroughTheFlowToTheCollector) {
-    sdk_->trackFromH5WithEvent(std::string(
-        R"({"type":"track","event":"page_view","lib":{"$lib":"js"},"properties":{"$url":"https://page.example/"}})"));
+// A page's message to the bridge's handler, as a web view delivers it.
+TEST_F(LumenAnalyticsSDKTest, AWebPagesMessageGoesThroughTheFlowToTheCollector) {
+    const std::string body =
+        R"({"callType":"app_h5_track","data":{"type":"track","event":"page_view","lib":{"$lib":"js"},)"
+        R"("properties":{"$url":"https://page.example/"}}})";
+    sdk_->configOptions()->setEnableJavaScriptBridge(true);
+    LAModuleManager::startWithConfigOptions(sdk_->configOptions());
+    auto view = platform::WKWebView::create();
+    view->loadHTMLString("", std::nullopt);
+    EXPECT_TRUE(view->configuration()->userContentController()->postMessage("lumenNativeTracker", Value(body), view));
+    sdk_->configOptions()->setEnableJavaScriptBridge(false);
+    LAModuleManager::startWithConfigOptions(sdk_->configOptions());
     settle();
     settle();  // the page's event is handed to the flow from the serial queue
     flush();
