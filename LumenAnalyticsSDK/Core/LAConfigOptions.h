@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "LumenAnalyticsSDK/Core/Utils/LARelaxedAtomic.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/Object.h"
 
@@ -133,13 +134,15 @@ private:
     mutable std::mutex serverURLMutex_;
     std::string serverURL_;
     std::optional<platform::Value::Dictionary> launchOptions_;
-    std::int64_t flushInterval_ = 0, flushBulkSize_ = 0, maxCacheSize_ = 0, flushNetworkPolicy_ = 0;
-    bool enableLog_ = false, disableSDK_ = false, flushBeforeEnterBackground_ = false, enableSession_ = false;
-    std::int64_t eventSessionTimeout_ = 0;
-    bool disableDeviceId_ = false;
+    // Set by the host on any thread while the serial and upload queues read them.
+    LARelaxedAtomic<std::int64_t> flushInterval_ = 0, flushBulkSize_ = 0, maxCacheSize_ = 0, flushNetworkPolicy_ = 0;
+    LARelaxedAtomic<bool> enableLog_ = false, disableSDK_ = false, flushBeforeEnterBackground_ = false,
+                          enableSession_ = false;
+    LARelaxedAtomic<std::int64_t> eventSessionTimeout_ = 0;
+    LARelaxedAtomic<bool> disableDeviceId_ = false;
     std::optional<platform::Value::Array> instantEvents_;
-    bool enableJavaScriptBridge_ = false;
-    std::int64_t debugMode_ = 0;
+    LARelaxedAtomic<bool> enableJavaScriptBridge_ = false;
+    LARelaxedAtomic<std::int64_t> debugMode_ = 0;
     std::shared_ptr<LASharedPluginList<LAStorePlugin>> storePlugins_;
     std::shared_ptr<LASharedPluginList<LAPropertyPlugin>> propertyPlugins_;
     std::int64_t minRequestHourInterval_ = 0, maxRequestHourInterval_ = 0;

@@ -2,11 +2,14 @@
 #include "LumenAnalyticsSDK/Core/LAIdentifier.h"
 
 #include <fstream>
+#include <functional>
+#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAValidator.h"
+#include "LumenAnalyticsSDK/Core/Utils/NSObject+LAPropertyValue.h"
 #include "platform/base/Data.h"
 #include "platform/files/NotificationCenter.h"
 #include "platform/foundation/JSONSerialization.h"
@@ -22,6 +25,7 @@ constexpr const char* kLoginIDKey = "login_id";
 constexpr const char* kLoginIDKeyKey = "com.lumen.loginidkey";
 constexpr const char* kIdentitiesKey = "com.lumen.identities";
 constexpr const char* kIdentitiesPrefix = "Base64:";
+constexpr const char* kFallbackDeviceIDKey = "com.lumen.analytics.fallback_device_id";
 
 LAStoreManager& store() { return LAStoreManager::sharedInstance(); }
 
@@ -31,11 +35,30 @@ std::optional<std::string> storedString(const char* key) {
     return *value.asString();
 }
 
+std::size_t utf16Length(const std::string& text) { return platform::utf16Count(text); }
+
+// A stored id goes through the checks a caller's id goes through: anything but a
+// non-empty string is refused with its error line, an over-long one is kept with a warning.
+std::optional<std::string> storedId(const char* key, const std::string& name) {
+    auto value = store().objectForKey(key);
+    if (value.isNull()) return std::nullopt;
+    if (!value.isString()) {
+        LALogError(name + " must be string");
+        return std::nullopt;
+    }
+    const auto& id = *value.asString();
+    if (id.empty()) {
+        LALogError(name + " is empty");
+        return std::nullopt;
+    }
+    if (utf16Length(id) > kLAPropertyValueMaxLength)
+        LALogWarn(name + ": " + id + "'s length is longer than " + std::to_string(kLAPropertyValueMaxLength));
+    return id;
+}
+
 std::optional<std::string> stringOf(const platform::Value& value) {
     return value.isString() ? std::optional<std::string>(*value.asString()) : std::nullopt;
 }
-
-std::size_t utf16Length(const std::string& text) { return platform::utf16Count(text); }
 
 std::string newUUIDText() { return platform::UUID().uuidString(); }
 
@@ -79,9 +102,9 @@ void LAIdentifier::load() {
         if (auto serial = serialNumber())
             identities[LAIdentityKeyMacSerialID] = *serial;
         else
-            identities[LAIdentityKeyMacUUID] = newUUIDText();
+            identities[LAIdentityKeyMacUUID] = fallbackDeviceID();
     }
-    auto storedLogin = storedString(kLoginIDKey);
+    auto storedLogin = storedId(kLoginIDKey, "LoginId");
     auto storedKey = stringOf(store().objectForKey(kLoginIDKeyKey));
     const platform::Value* bound = storedKey && identities.contains(*storedKey) ? &identities[*storedKey] : nullptr;
     if (!storedLogin) {
@@ -102,7 +125,7 @@ void LAIdentifier::load() {
     state.loginIDKey = *loginKey;
 
     // The anonymous id.
-    auto anonymous = storedString(kDistinctIDKey);
+    auto anonymous = storedId(kDistinctIDKey, "AnonymousId");
     if (!anonymous) {
         anonymous = hardwareID();
         store().setObject(*anonymous, kDistinctIDKey);
@@ -335,8 +358,9 @@ bool LAIdentifier::isValidIdentity(const platform::Value& key, const platform::V
         LALogError("bind or unbind value should not be empty");
         return false;
     }
-    if (utf16Length(*value.asString()) > kLAPropertyValueMaxLength)
-        LALogWarn(*value.asString() + "'s length is longer than " + std::to_string(kLAPropertyValueMaxLength));
+    // The property-value rule warns about a long value (from 8192 on); the pair is kept unchanged.
+    platform::ErrorPtr ignored;
+    lumen_propertyValueWithKey(value, key.stringValue(), ignored);
     return true;
 }
 
@@ -433,7 +457,9 @@ bool LAIdentifier::isDeviceIDKey(const std::string& key) {
     return key == LAIdentityKeyMacSerialID || key == LAIdentityKeyMacUUID || key == LAIdentityKeyLegacyMacSerialID;
 }
 
-std::optional<std::string> LAIdentifier::serialNumber() {
+namespace {
+
+std::optional<std::string> productSerial() {
     std::ifstream file("/sys/class/dmi/id/product_serial");
     std::string serial;
     if (!file || !std::getline(file, serial)) return std::nullopt;
@@ -445,10 +471,34 @@ std::optional<std::string> LAIdentifier::serialNumber() {
     return serial;
 }
 
+std::function<std::optional<std::string>()>& serialSource() {
+    static auto* source = new std::function<std::optional<std::string>()>(productSerial);  // never destroyed
+    return *source;
+}
+
+}  // namespace
+
+std::optional<std::string> LAIdentifier::serialNumber() { return serialSource()(); }
+
+void LAIdentifier::setSerialNumberSource(std::function<std::optional<std::string>()> source) {
+    serialSource() = source ? std::move(source) : productSerial;
+}
+
 std::string LAIdentifier::hardwareID() {
     if (auto serial = serialNumber()) return *serial;
     LALogDebug("LAIdentifier error getting device identifier: falling back to uuid");
-    return newUUIDText();
+    return fallbackDeviceID();
+}
+
+// Made once and kept, so that a machine without a readable serial keeps one device id
+// from launch to launch. The lock keeps two first callers from making two.
+std::string LAIdentifier::fallbackDeviceID() {
+    static std::mutex making;
+    std::lock_guard lock(making);
+    if (auto kept = storedId(kFallbackDeviceIDKey, "Device id")) return *kept;
+    auto made = newUUIDText();
+    store().setObject(made, kFallbackDeviceIDKey);
+    return made;
 }
 
 }  // namespace LumenAnalyticsSDK

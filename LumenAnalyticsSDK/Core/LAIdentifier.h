@@ -2,6 +2,7 @@
 // under a login-id key, and the identities every event carries. State changes run in
 // order on the client's read/write queue; reads wait on that queue (or run inline on it).
 #pragma once
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -51,10 +52,12 @@ public:
     platform::Value::Dictionary mergeH5Identities(const platform::Value::Dictionary& identities,
                                                   std::uint64_t eventType);
 
-    // The machine's serial number, else a new UUID text.
+    // The machine's serial number, else the one UUID text this home keeps for the machine.
     static std::string hardwareID();
     // The DMI product serial when readable and meaningful; never a raw machine id.
     static std::optional<std::string> serialNumber();
+    // Where serial numbers come from (none: the DMI product serial again).
+    static void setSerialNumberSource(std::function<std::optional<std::string>()> source);
 
     static bool isDeviceIDKey(const std::string& key);
     static bool isAnonymousIDKey(const std::string& key) { return key == LAIdentityKeyAnonymousID; }
@@ -86,6 +89,7 @@ private:
     void clearLoginInfo();
     void resetIdentities();
     void setIdentities(platform::Value::Dictionary identities);
+    static std::string fallbackDeviceID();
     static std::optional<std::string> loginIdFor(const std::string& key, const std::optional<std::string>& value);
     static std::optional<platform::Value::Dictionary> decodeIdentities(const platform::Value& stored);
     static void archiveIdentities(const platform::Value::Dictionary& identities);

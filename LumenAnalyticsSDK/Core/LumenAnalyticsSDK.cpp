@@ -2,9 +2,11 @@
 // flush timer, the lifecycle reactions, switching off and on, and the settings.
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
@@ -44,6 +46,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSDictionary+LACopyProperties.h"
+#include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/files/NotificationCenter.h"
 #include "platform/runloop/Timer.h"
 
@@ -53,8 +56,9 @@ PLATFORM_REGISTER_CLASS(LumenAnalyticsSDK);
 
 namespace {
 
-std::mutex instanceMutex;
-std::shared_ptr<LumenAnalyticsSDK>* storedInstance = nullptr;  // set once, never destroyed
+// Published only once start-up has built the client completely; never destroyed.
+std::atomic<std::shared_ptr<LumenAnalyticsSDK>*> publishedInstance{nullptr};
+std::once_flag startOnce;
 
 std::string labelWithAddress(const char* prefix, const void* address) {
     char label[96];
@@ -73,22 +77,20 @@ std::uint64_t stateOf(const platform::Notification& notification, const char* ke
 
 // ---- the process's client ------------------------------------------------------------------
 
+// Concurrent first callers wait in call_once; no thread sees the client before it is built.
 void LumenAnalyticsSDK::startWithConfigOptions(const LAConfigOptions& configOptions) {
-    std::shared_ptr<LumenAnalyticsSDK> instance;
-    {
-        std::lock_guard lock(instanceMutex);
-        if (storedInstance) return;
-        instance = std::make_shared<LumenAnalyticsSDK>(configOptions);
-        storedInstance = new std::shared_ptr<LumenAnalyticsSDK>(instance);
-    }
-    instance->setUp(configOptions);
-    LAModuleManager::startWithConfigOptions(instance->configOptions_);
-    instance->addAppLifecycleObservers();
+    std::call_once(startOnce, [&configOptions] {
+        auto instance = std::make_shared<LumenAnalyticsSDK>(configOptions);
+        instance->setUp(configOptions);
+        publishedInstance.store(new std::shared_ptr<LumenAnalyticsSDK>(instance), std::memory_order_release);
+        LAModuleManager::startWithConfigOptions(instance->configOptions_);
+        instance->addAppLifecycleObservers();
+    });
 }
 
 std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDK::sdkInstance() {
-    std::lock_guard lock(instanceMutex);
-    return storedInstance ? *storedInstance : nullptr;
+    auto* published = publishedInstance.load(std::memory_order_acquire);
+    return published ? *published : nullptr;
 }
 
 std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDK::sharedInstance() {
@@ -452,6 +454,12 @@ bool LumenAnalyticsSDK::isFlushTimerRunning() const {
     return timer_ && timer_->isValid();
 }
 
+std::optional<double> LumenAnalyticsSDK::flushTimerInterval() const {
+    std::lock_guard lock(mutex_);
+    if (!timer_ || !timer_->isValid()) return std::nullopt;
+    return timer_->timeInterval();
+}
+
 void LumenAnalyticsSDK::addAppLifecycleObservers() {
     if (configOptions_->disableSDK() || LAApplication::isAppExtension()) return;
     auto center = platform::NotificationCenter::defaultCenter();
@@ -492,8 +500,7 @@ void LumenAnalyticsSDK::appLifecycleStateWillChange(const platform::Notification
 void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification& notification) {
     switch (stateOf(notification, kLAAppLifecycleNewStateKey)) {
         case LAAppLifecycleStateTerminate:
-            // Everything queued before termination reaches the store first.
-            serialQueue_->sync([] {});
+            drainSerialQueueBeforeExit();
             break;
         case LAAppLifecycleStateEnd:
             runOnSerialQueue([this] { flushAllEventRecords(); });
@@ -504,6 +511,15 @@ void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification&
         default:
             break;
     }
+}
+
+// Everything queued before termination reaches the store first, but a queue stuck on
+// a hung file must not keep the program from quitting: the wait is bounded.
+void LumenAnalyticsSDK::drainSerialQueueBeforeExit() {
+    auto drained = platform::DispatchSemaphore::create(0);
+    serialQueue_->async([drained] { drained->signal(); });
+    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) == platform::DispatchTimeoutResult::timedOut)
+        LALogWarn("The serial queue did not drain before termination; events still queued are lost");
 }
 
 std::optional<std::string> LumenAnalyticsSDK::addWebViewUserAgent() const {

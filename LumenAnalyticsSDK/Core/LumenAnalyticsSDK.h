@@ -42,6 +42,8 @@ public:
 
     static constexpr const char* lumenTrackFlowID = "lumen_track_flow";
     static constexpr const char* lumenFlushFlowID = "lumen_flush_flow";
+    // How long termination waits for the serial queue to drain.
+    static constexpr double terminationDrainSeconds = 2.0;
 
     // ---- the process's client ----
     // Once per process; later calls change nothing.
@@ -110,6 +112,8 @@ public:
     void startFlushTimer();
     void stopFlushTimer();
     bool isFlushTimerRunning() const;
+    // Seconds between the running flush timer's flushes; none when it is stopped.
+    std::optional<double> flushTimerInterval() const;
     void addAppLifecycleObservers();
     void removeObservers();
     void appLifecycleStateWillChange(const platform::Notification& notification);
@@ -197,6 +201,7 @@ private:
     void trackIdentityEvent(const std::shared_ptr<LABaseEventObject>& eventObject, std::function<bool()> check,
                             std::function<void()> change, const std::optional<platform::Value::Dictionary>& properties);
     void runOnSerialQueue(std::function<void()> work);
+    void drainSerialQueueBeforeExit();
     template <class F>
     auto readOnSerialQueue(F&& f);
 

@@ -60,7 +60,7 @@ public:
                                       WhitePixel(d, screen));
         XSelectInput(d, window_,
                      ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
-                         LeaveWindowMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask);
+                         LeaveWindowMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | FocusChangeMask);
         XSetWMProtocols(d, window_, &c_.deleteWindow, 1);
         // The window draws its own title bar: ask the window manager for no decorations.
         long hints[5] = {2, 0, 0, 0, 0};
@@ -244,11 +244,30 @@ public:
             case ClientMessage:
                 if (static_cast<Atom>(ev.xclient.data.l[0]) == c_.deleteWindow) window->performClose(nullptr);
                 break;
+            // The application is active while one of its windows has the keyboard focus.
+            // Grabs (menus, drags) and focus moving inside a window change nothing.
+            case FocusIn:
+                if (ev.xfocus.mode == NotifyNormal || ev.xfocus.mode == NotifyWhileGrabbed) app->activateIgnoringOtherApps(true);
+                break;
+            case FocusOut:
+                if (ev.xfocus.mode != NotifyNormal && ev.xfocus.mode != NotifyWhileGrabbed) break;
+                if (ev.xfocus.detail == NotifyInferior || focusIsOnOneOfOurWindows()) break;
+                app->deactivate();
+                break;
             default: break;
         }
     }
 
 private:
+    // Where the focus is now, asked of the server: a move from one of our windows to
+    // another reports FocusOut first, with the focus already on the other.
+    bool focusIsOnOneOfOurWindows() const {
+        Window focused = 0;
+        int revertTo = 0;
+        XGetInputFocus(c_.display, &focused, &revertTo);
+        return c_.windows.count(focused) > 0;
+    }
+
     Connection& c_;
     NSWindow& owner_;
     Window window_;

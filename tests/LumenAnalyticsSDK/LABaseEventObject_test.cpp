@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 
 #include "LALogCapture.h"
@@ -191,6 +192,25 @@ TEST(LABaseEventObject, EventsFromAWebPage) {
         } else {
             EXPECT_TRUE(lines.empty());
         }
+    }
+
+    // Numbers that are no time: "$time" is refused as invalid, "time" falls back to now.
+    for (double notATime : {1e20, std::nan(""), -1.0, 9223372036854775808.0}) {
+        log.clear();
+        auto withTime = page;
+        withTime["properties"]["$time"] = notATime;
+        const auto timed = LAEventObjectFactory::eventObjectWithH5Event(withTime);
+        EXPECT_EQ(timed->time(), 1700000000000);
+        const auto lines = log.lines();
+        ASSERT_EQ(lines.size(), 1u) << notATime;
+        EXPECT_NE(lines[0].message.find("' invalid，Please check the value"), std::string::npos) << lines[0].message;
+
+        auto withPageTime = page;
+        withPageTime["time"] = notATime;
+        const auto before = LACustomEventObject("now").time();
+        const auto fallback = LAEventObjectFactory::eventObjectWithH5Event(withPageTime)->time();
+        EXPECT_GE(fallback, before) << notATime;
+        EXPECT_LT(fallback, before + 60000) << notATime;
     }
 }
 

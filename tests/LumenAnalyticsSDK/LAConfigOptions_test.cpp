@@ -1,6 +1,9 @@
 // Options: defaults, the setters' clamps and the copy rule.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 
@@ -88,4 +91,28 @@ TEST(LAConfigOptionsTest, CopyTakesTheOptionsInEffectAndSharesThePluginLists) {
     options.registerPropertyPlugin(std::make_shared<platform::Object>());  // not a property plugin
     ASSERT_EQ(copy->propertyPlugins().size(), 1u);
     EXPECT_EQ(copy->propertyPlugins().front(), plugin);
+}
+
+// The host sets options on its thread while the client's queues read them; under the
+// thread sanitizer a plain field here is a reported race. Every read sees a value set.
+TEST(LAConfigOptionsTest, SettingsChangedWhileOtherThreadsReadThem) {
+    LAConfigOptions options("https://collect.example/sa", std::nullopt);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) {
+            options.setFlushInterval(i % 2 ? 5000 : 60000);
+            options.setFlushBeforeEnterBackground(i % 2 != 0);
+            options.setDebugMode(i % 3);
+        }
+        done = true;
+    });
+    bool onlySetValues = true;
+    while (!done) {
+        auto interval = options.flushInterval();
+        onlySetValues = onlySetValues && (interval == 5000 || interval == 60000 || interval == 15000);
+        onlySetValues = onlySetValues && options.debugMode() >= 0 && options.debugMode() < 3;
+        (void)options.flushBeforeEnterBackground();
+    }
+    writer.join();
+    EXPECT_TRUE(onlySetValues);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 
@@ -137,16 +139,43 @@ TEST(LACoreResourcesTables, WorkersRegisterThemselvesAndTheAbsentOnesStayAbsent)
         EXPECT_FALSE(LAInterceptorRegistry::shared().hasClass(absent)) << absent;
 }
 
-TEST(LACoreResourcesTables, LanguageAndOperatorRows) {
+std::size_t placeholders(const Value& text) {
+    std::size_t count = 0;
+    const auto& s = *text.asString();
+    for (auto at = s.find("%@"); at != std::string::npos; at = s.find("%@", at + 2)) ++count;
+    return count;
+}
+
+TEST(LACoreResourcesTables, TheLanguageTableIsCompleteWithItsPlaceholders) {
     const auto language = LACoreResources::defaultLanguageResources();
+    EXPECT_EQ(language.size(), 84u);
+    for (const auto& [key, text] : language) EXPECT_FALSE(text.stringValue().empty()) << key;
     EXPECT_EQ(language.at("LADebugOnly"), Value("开启调试模式（不导入数据）"));
     EXPECT_EQ(language.at("LADebugAndTrack"), Value("开启调试模式（导入数据）"));
+    EXPECT_EQ(language.at("LADebugOff"), Value("调试模式已关闭"));
     EXPECT_EQ(language.at("LAAlertOK"), Value("确定"));
-    EXPECT_EQ(language.at("LAPresetPropertyCarrierTietong"), Value("中国铁通"));
+    EXPECT_EQ(language.at("LAAlertCancel"), Value("取消"));
+    const char* carriers[][2] = {{"LAPresetPropertyCarrierMobile", "中国移动"},    {"LAPresetPropertyCarrierUnicom", "中国联通"},
+                                 {"LAPresetPropertyCarrierTelecom", "中国电信"},   {"LAPresetPropertyCarrierSatellite", "中国卫通"},
+                                 {"LAPresetPropertyCarrierTietong", "中国铁通"}};
+    for (const auto& [key, name] : carriers) EXPECT_EQ(language.at(key), Value(name)) << key;
+    EXPECT_EQ(placeholders(language.at("LARemoteConfigCompareVersion")), 2u);
+    EXPECT_EQ(placeholders(language.at("LAEncryptKeyTypeVerificationFailed")), 4u);
+    EXPECT_EQ(placeholders(language.at("LAEncryptKeyVersionVerificationFailed")), 2u);
+}
+
+// Generated from the system's provider list, so its size is that list's: reported, not pinned.
+TEST(LACoreResourcesTables, TheOperatorTableMapsNetworkCodesToNames) {
     const auto mcc = LACoreResources::mcc();
-    EXPECT_EQ(mcc.at("334040"), Value("AT&T/IUSACell"));
-    EXPECT_EQ(mcc.at("42577"), Value("Hot Mobile/Mirs"));
-    EXPECT_EQ(mcc.at("44032"), Value("NTT Docomo"));
+    RecordProperty("operators", static_cast<int>(mcc.size()));
+    std::cout << "operator table: " << mcc.size() << " network codes\n";
+    EXPECT_GT(mcc.size(), 500u);
+    for (const auto& [code, name] : mcc) {
+        EXPECT_TRUE(code.size() == 5 || code.size() == 6) << code;
+        EXPECT_EQ(code.find_first_not_of("0123456789"), std::string::npos) << code;
+        EXPECT_FALSE(name.stringValue().empty()) << code;
+    }
+    EXPECT_EQ(mcc.at("310410"), Value("AT&T"));  // a long-standing entry of the list
 }
 
 }  // namespace

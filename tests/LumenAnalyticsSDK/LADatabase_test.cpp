@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sqlite3.h>
 
+#include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "tests/LumenAnalyticsSDK/LALogCapture.h"
@@ -298,3 +299,23 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
 }
 
 }  // namespace
+
+// A "table" that cannot take new columns (a view of that name): both columns are tried,
+// each failure logged with its own line.
+TEST_F(LADatabaseTest, BothColumnAdditionsAreTriedAndEachFailureLogged) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path().c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "CREATE VIEW dataCache AS SELECT 1 AS id, '' AS type, '' AS content;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    auto db = LADatabase::create(path());
+    // The view cannot take rows: after both failures the file goes aside for a new table.
+    EXPECT_TRUE(db->isCreatedTable());
+    std::vector<std::string> failures;
+    for (const auto& line : log.lines())
+        if (line.message.rfind("Alert table dataCache add ", 0) == 0) failures.push_back(line.message);
+    EXPECT_EQ(failures, (std::vector<std::string>{"Alert table dataCache add status fail.",
+                                                  "Alert table dataCache add is_instant_event fail."}));
+}

@@ -35,6 +35,21 @@ public:
     }
 };
 
+// Proxying makes one class per delegate class for the process, and tests change those
+// classes: each test proxies a delegate class of its own.
+class ForwardingDelegate : public ListDelegate {
+    PLATFORM_OBJECT(ForwardingDelegate, ListDelegate)
+};
+class ReproxiedDelegate : public ListDelegate {
+    PLATFORM_OBJECT(ReproxiedDelegate, ListDelegate)
+};
+class TitleDelegate : public ListDelegate {
+    PLATFORM_OBJECT(TitleDelegate, ListDelegate)
+};
+class ZoomDelegate : public ListDelegate {
+    PLATFORM_OBJECT(ZoomDelegate, ListDelegate)
+};
+
 // The client's versions, written against any receiver: they note the call and hand it on.
 class ListProxy : public LADelegateProxy {
     PLATFORM_OBJECT(ListProxy, LADelegateProxy)
@@ -93,11 +108,11 @@ protected:
 };
 
 TEST_F(LADelegateProxyTest, ProxyRunsFirstForwardsAndLeavesOtherMethodsAlone) {
-    auto delegate = std::make_shared<ListDelegate>();
+    auto delegate = std::make_shared<ForwardingDelegate>();
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), delegate, {"list:didSelectRow:"});
 
-    EXPECT_EQ(delegate->className(), "ListDelegate_CN.LUMEN");
-    EXPECT_EQ(delegate->reportedClass(), ListDelegate::classObject());
+    EXPECT_EQ(delegate->className(), "ForwardingDelegate_CN.LUMEN");
+    EXPECT_EQ(delegate->reportedClass(), ForwardingDelegate::classObject());
     delegate->perform("list:didSelectRow:", {Value(list), Value(3)});
     delegate->perform("listDidScroll:", {Value(list)});
     EXPECT_EQ(callLog, (std::vector<std::string>{"proxy select", "delegate select 3", "delegate scroll"}));
@@ -105,14 +120,14 @@ TEST_F(LADelegateProxyTest, ProxyRunsFirstForwardsAndLeavesOtherMethodsAlone) {
     EXPECT_EQ(delegate->perform("title").stringValue(), "list");
 
     // Another delegate of the class is not touched; once proxied it shares the generated class.
-    auto other = std::make_shared<ListDelegate>();
-    EXPECT_EQ(other->className(), "ListDelegate");
+    auto other = std::make_shared<ForwardingDelegate>();
+    EXPECT_EQ(other->className(), "ForwardingDelegate");
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), other, {"list:didSelectRow:"});
     EXPECT_EQ(other->getClass(), delegate->getClass());
 }
 
 TEST_F(LADelegateProxyTest, ProxyingAgainInstallsOnlyNewSelectors) {
-    auto delegate = std::make_shared<ListDelegate>();
+    auto delegate = std::make_shared<ReproxiedDelegate>();
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), delegate, {"list:didSelectRow:"});
     auto generated = delegate->getClass();
     auto record = lumen_delegateObject(*delegate);
@@ -135,38 +150,42 @@ TEST_F(LADelegateProxyTest, ProxyingAgainInstallsOnlyNewSelectors) {
     EXPECT_TRUE(record->selectors.count("listDidScroll:"));
 
     // Class objects and empty sets are left alone.
-    LADelegateProxy::proxyDelegate(ListProxy::classObject(), ListDelegate::classObject(), {"listDidScroll:"});
-    EXPECT_EQ(lumen_delegateObject(*ListDelegate::classObject()), nullptr);
-    auto untouched = std::make_shared<ListDelegate>();
+    LADelegateProxy::proxyDelegate(ListProxy::classObject(), ReproxiedDelegate::classObject(), {"listDidScroll:"});
+    EXPECT_EQ(lumen_delegateObject(*ReproxiedDelegate::classObject()), nullptr);
+    auto untouched = std::make_shared<ReproxiedDelegate>();
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), untouched, {});
-    EXPECT_EQ(untouched->className(), "ListDelegate");
+    EXPECT_EQ(untouched->className(), "ReproxiedDelegate");
 }
 
 TEST_F(LADelegateProxyTest, ObservedDelegateKeepsItsClassAndIsNotified) {
-    auto delegate = std::make_shared<ListDelegate>();
+    auto delegate = std::make_shared<TitleDelegate>();
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), delegate, {"list:didSelectRow:"});
     auto observer = std::make_shared<Observer>();
     delegate->addObserver(observer, "title", platform::NSKeyValueObservingOptionNew);
-    EXPECT_EQ(delegate->reportedClass(), ListDelegate::classObject());
+    EXPECT_EQ(delegate->reportedClass(), TitleDelegate::classObject());
     delegate->willChangeValueForKey("title");
     delegate->title = "renamed";
     delegate->didChangeValueForKey("title");
     EXPECT_EQ(observer->notifications, 1);
     EXPECT_TRUE(delegate->removeObserver(observer, "title"));
-    EXPECT_EQ(delegate->className(), "ListDelegate_CN.LUMEN");
+    EXPECT_EQ(delegate->className(), "TitleDelegate_CN.LUMEN");
 }
 
 // A delegate inside a runtime observing subclass gets the methods there; when the
 // observation ends and it leaves that class, it is proxied into the generated class.
 TEST_F(LADelegateProxyTest, DelegateLeavingAnObservingClassIsProxiedAgain) {
     auto delegate = std::make_shared<ObservedListDelegate>();
-    auto observing = platform::Class::allocateSubclass(ObservedListDelegate::classObject(),
-                                                       "NSKVONotifying_ObservedListDelegate");
-    ASSERT_NE(observing, nullptr);
-    observing->addMethod("class", [](Object&, const Arguments&) {
-        return Value(ObjectPtr(ObservedListDelegate::classObject()));
-    }, "#@:");
-    platform::Class::registerClass(observing);
+    // Made once per process, as the runtime would; a repeated run finds it registered.
+    auto observing = platform::Class::named("NSKVONotifying_ObservedListDelegate");
+    if (!observing) {
+        observing = platform::Class::allocateSubclass(ObservedListDelegate::classObject(),
+                                                      "NSKVONotifying_ObservedListDelegate");
+        ASSERT_NE(observing, nullptr);
+        observing->addMethod("class", [](Object&, const Arguments&) {
+            return Value(ObjectPtr(ObservedListDelegate::classObject()));
+        }, "#@:");
+        platform::Class::registerClass(observing);
+    }
     delegate->setClass(observing);
 
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), delegate, {"listDidScroll:"});
@@ -184,7 +203,7 @@ TEST_F(LADelegateProxyTest, DelegateLeavingAnObservingClassIsProxiedAgain) {
 
 TEST_F(LADelegateProxyTest, OptionalSelectorsAnswerRespondsToSelectorAndMissingOriginalsAreLogged) {
     LAMethodHelper::swizzleRespondsToSelector();
-    auto delegate = std::make_shared<ListDelegate>();
+    auto delegate = std::make_shared<ZoomDelegate>();
     EXPECT_FALSE(delegate->respondsToSelector("listDidZoom:"));
     LADelegateProxy::resolveOptionalSelectorsForDelegate(ListProxy::classObject(), delegate);
     EXPECT_TRUE(delegate->respondsToSelector("listDidZoom:"));

@@ -154,7 +154,11 @@ TEST(LAFlowManager, AnUnknownFlowIdHandsTheInputBack) {
     manager.startWithFlowID("missing", input, [&](const LAFlowDataPtr& output) { received = output; });
     EXPECT_EQ(received, input);
     EXPECT_EQ(input->json(), "kept");
-    manager.startWithFlowID("missing", input);  // no completion: nothing happens
+    // Without a completion nothing happens: the input is left as it was.
+    manager.startWithFlowID("missing", input);
+    EXPECT_EQ(input->json(), "kept");
+    EXPECT_EQ(input->state, LAFlowStateContinue);
+    EXPECT_FALSE(input->message);
 }
 
 TEST(LAFlowManager, UnknownPartsAndNodesWithoutWorkerArePassedOver) {

@@ -156,6 +156,67 @@ TEST_F(LAIdentifierTest, ResetsAndUndecodableStoredIdentities) {
     EXPECT_TRUE(logged(log, "you should not use this function when login"));
 }
 
+// Ids read back from the store meet the checks a caller's ids meet.
+TEST_F(LAIdentifierTest, StoredIdsAreCheckedAsIdentifyAndLoginCheckThem) {
+    const std::string longId(9000, 'a');
+    struct Case {
+        const char* key;
+        Value stored;
+        std::string line;
+        bool kept;
+    } cases[] = {
+        {"distinct_id", Value(5), "AnonymousId must be string", false},
+        {"distinct_id", Value(""), "AnonymousId is empty", false},
+        {"distinct_id", Value(longId), "AnonymousId: " + longId + "'s length is longer than 8192", true},
+        {"login_id", Value(Value::Array{"u1"}), "LoginId must be string", false},
+        {"login_id", Value(longId), "LoginId: " + longId + "'s length is longer than 8192", true},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        store().setObject(c.stored, c.key);
+        testing::LALogCapture log;
+        auto id = identifier();
+        auto loaded = std::string(c.key) == "distinct_id" ? std::optional(id->anonymousId()) : id->loginId();
+        int complaints = 0;
+        for (const auto& line : log.lines()) complaints += line.level <= LALogLevelWarn;
+        EXPECT_EQ(complaints, 1) << c.line;
+        EXPECT_TRUE(logged(log, c.line)) << c.line;
+        if (c.kept) {
+            EXPECT_EQ(loaded, longId);
+        } else {
+            EXPECT_NE(loaded, std::optional(c.stored.stringValue())) << c.line;
+            if (std::string(c.key) == "distinct_id") {
+                EXPECT_EQ(loaded, LAIdentifier::hardwareID());
+            }
+        }
+    }
+}
+
+// Without a readable serial the machine keeps one made id; a readable serial wins.
+TEST_F(LAIdentifierTest, WithoutASerialTheDeviceIdIsMadeOnceAndKept) {
+    LAIdentifier::setSerialNumberSource([] { return std::nullopt; });
+    auto first = LAIdentifier::hardwareID();
+    EXPECT_EQ(LAIdentifier::hardwareID(), first);
+    auto id = identifier();
+    EXPECT_EQ(id->anonymousId(), first);
+    EXPECT_EQ(id->identities().at("$identity_mac_uuid"), Value(first));
+
+    LAIdentifier::setSerialNumberSource([] { return std::optional<std::string>("SERIAL-1"); });
+    EXPECT_EQ(LAIdentifier::hardwareID(), "SERIAL-1");
+    LAIdentifier::setSerialNumberSource(nullptr);
+}
+
+// A bound value gets the property-value warning from 8192 characters on, and is kept.
+TEST_F(LAIdentifierTest, ALongBindValueIsWarnedAboutFrom8192Characters) {
+    auto id = identifier();
+    for (std::size_t length : {8191u, 8192u}) {
+        testing::LALogCapture log;
+        std::string value(length, 'v');
+        EXPECT_TRUE(id->isValidForBind(Value("phone"), Value(value)));
+        EXPECT_EQ(logged(log, value + "'s length is longer than 8192"), length == 8192) << length;
+    }
+}
+
 TEST_F(LAIdentifierTest, IDMappingFillsNativeAndWebEvents) {
     auto id = identifier();
     LAIDMappingInterceptor node;

@@ -1,6 +1,7 @@
 // JSON coercion of event values, and the URL helpers checked against Python's urllib.parse.
 #include <gtest/gtest.h>
 
+#include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Utils/LADateFormatter.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAJSONUtil.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAURLUtils.h"
@@ -36,6 +37,17 @@ TEST(LAJSONUtilTest, CoercesDatesSetsNullsAndDecimalsIntoJSON) {
     EXPECT_FALSE(LAJSONUtil::JSONObjectWithData(std::nullopt));
     EXPECT_FALSE(LAJSONUtil::stringWithJSONObject(Value()));         // nothing to write
     EXPECT_FALSE(LAJSONUtil::dataWithJSONObject(Value("a scalar")));  // not a JSON container
+}
+
+TEST(LAJSONUtilTest, InvalidDataIsLoggedOnlyWhenReadWithoutOptions) {
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    EXPECT_FALSE(LAJSONUtil::JSONObjectWithData(platform::Data()));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].level, LALogLevelWarn);
+    EXPECT_EQ(log.lines()[0].message, "json data is invalid");
+    log.clear();
+    EXPECT_FALSE(LAJSONUtil::JSONObjectWithData(platform::Data(), platform::JSONReadingOptions::mutableContainers));
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST(LAURLUtilsTest, HostsAndQueryItemsAgreeWithPython) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+
 #include "LumenAnalyticsSDK/Core/Utils/LAKeyChainItemWrapper.h"
 #include "platform/security/SecItem.h"
 #include "tests/support/TempDir.h"
@@ -57,4 +59,15 @@ TEST_F(KeyChainTest, AnEmptyAccountIsLeftOutSoTheServiceAloneMatches) {
               platform::Value("p2"));
     EXPECT_TRUE(LAKeyChainItemWrapper::deletePasswordWithAccount("", "elsewhere"));
     EXPECT_EQ(itemCount(), 1u);
+}
+
+// A store that cannot be rewritten (a folder where its next version goes, which even
+// root cannot replace) makes the update fail, and the caller hears so.
+TEST_F(KeyChainTest, AFailedUpdateIsReportedAndTheOldPasswordStays) {
+    ASSERT_TRUE(LAKeyChainItemWrapper::saveOrUpdatePassword("old", "alice", "svc"));
+    auto blocker = dir.path() / "keychains" / "generic-passwords.json.new";
+    std::filesystem::create_directories(blocker / "inside");
+    EXPECT_FALSE(LAKeyChainItemWrapper::saveOrUpdatePassword("new", "alice", "svc"));
+    EXPECT_EQ(LAKeyChainItemWrapper::fetchPasswordWithAccount("alice", "svc").at(platform::kSecValueData),
+              platform::Value("old"));
 }

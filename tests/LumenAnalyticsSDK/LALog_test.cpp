@@ -117,6 +117,28 @@ TEST(LALogLineTest, ConsoleLoggerWritesTheLineToStandardErrorWithUnicodeEscapesR
     EXPECT_TRUE(written.ends_with(" ⚠️ Warn  LAThing.cpp LAThing::run line:3 name 中文 ok\n")) << written;
 }
 
+// Lines on either side of the stack buffer's size reach standard error whole.
+TEST(LALogLineTest, ConsoleLinesShortAndLongAreWrittenWhole) {
+    testing_support::TempDir dir;
+    auto captured = (dir / "stderr").string();
+    fflush(stderr);
+    int saved = dup(2);
+    FILE* file = std::fopen(captured.c_str(), "w");
+    dup2(fileno(file), 2);
+    auto logger = LAConsoleLogger::create();
+    std::string expected;
+    for (std::size_t length : {10u, 3990u, 4200u, 100000u}) {
+        LALogMessage message(std::string(length, 'x'), LALogLevelInfo, "/src/A.cpp", "f", 1, 0, platform::Date::now());
+        std::string line = LALoggerConsoleFormatter().formattedLogMessage(message);
+        expected += line;
+        logger->logMessage(message);
+    }
+    dup2(saved, 2);
+    close(saved);
+    std::fclose(file);
+    EXPECT_EQ(testing_support::readFile(captured), expected);
+}
+
 TEST(LALogLineTest, UnicodeEscapesBecomeCharactersAndOtherTextStays) {
     struct Case {
         const char* text;

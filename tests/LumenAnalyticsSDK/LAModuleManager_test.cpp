@@ -45,7 +45,20 @@ public:
 
 PLATFORM_REGISTER_CLASS(LADeepLinkManager);
 
-TEST(LAModuleManagerTest, AbsentModulesAnswerNothing) {
+// The manager and the module live for the process: each test starts from a manager
+// that was never started and a module that is off and untouched.
+class LAModuleManagerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        LAModuleManager::sharedInstance()->setConfigOptions(nullptr);
+        auto module = LADeepLinkManager::shared();
+        module->enable = false;
+        module->cleared = 0;
+        module->options = nullptr;
+    }
+};
+
+TEST_F(LAModuleManagerTest, AbsentModulesAnswerNothing) {
     auto& manager = *LAModuleManager::sharedInstance();
     EXPECT_EQ(LAModuleManager::classNameForModule("AppPush"), "LAAppPushManager");
     EXPECT_EQ(manager.moduleWithName("AppPush"), nullptr);
@@ -74,7 +87,7 @@ TEST(LAModuleManagerTest, AbsentModulesAnswerNothing) {
     EXPECT_EQ(completions, 2);
 }
 
-TEST(LAModuleManagerTest, ModulesAreUsedOnlyWhileEnabled) {
+TEST_F(LAModuleManagerTest, ModulesAreUsedOnlyWhileEnabled) {
     auto& manager = *LAModuleManager::sharedInstance();
     auto module = LADeepLinkManager::shared();
     EXPECT_EQ(manager.moduleWithName("DeepLink"), module);
@@ -96,7 +109,7 @@ TEST(LAModuleManagerTest, ModulesAreUsedOnlyWhileEnabled) {
     EXPECT_FALSE(LAJavaScriptBridgeManager::defaultManager()->isEnable());
 }
 
-TEST(LAModuleManagerTest, BridgeOptionOffLeavesWebViewsAlone) {
+TEST_F(LAModuleManagerTest, BridgeOptionOffLeavesWebViewsAlone) {
     auto options = std::make_shared<LAConfigOptions>("https://sdk.example.com/sa", std::nullopt);
     options->setDisableSDK(true);
     LAModuleManager::startWithConfigOptions(options);

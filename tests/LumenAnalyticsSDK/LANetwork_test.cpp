@@ -124,9 +124,11 @@ TEST(LAReachabilityTest, ReadsTheMachinesDefaultRoute) {
     bool hasDefaultRoute = std::any_of(system.begin(), system.end(), [](const NetworkRoute& r) {
         return r.prefixLength == 0 && r.interfaceUp && !r.loopback;
     });
+    // Without a default route the answer would be the starting "not reachable": nothing to tell.
+    if (!hasDefaultRoute) GTEST_SKIP() << "this machine has no default route, so reading it cannot be checked";
     auto reachability = LAReachability::reachabilityInstance();
     reachability->startMonitoring();
-    EXPECT_TRUE(runMainQueueUntil([&] { return reachability->isReachableViaWiFi() == hasDefaultRoute; }));
+    EXPECT_TRUE(runMainQueueUntil([&] { return reachability->isReachableViaWiFi(); }));
     reachability->stopMonitoring();
 }
 

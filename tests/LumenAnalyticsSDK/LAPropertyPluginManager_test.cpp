@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "LALogCapture.h"
@@ -103,6 +104,33 @@ TEST(LAPropertyPluginManager, CustomPluginServesOneEvent) {
     EXPECT_TRUE(manager.propertiesWithFilter(second).empty());
 }
 
+// A custom plugin asked about an event may call back into the manager.
+class CallingBackPlugin : public LAPropertyPlugin {
+    PLATFORM_OBJECT(CallingBackPlugin, LAPropertyPlugin)
+public:
+    explicit CallingBackPlugin(LAPropertyPluginManager& manager) : manager_(manager) {}
+    bool isMatchedWithFilter(const LAPropertyPluginEventFilter&) const override {
+        return manager_.pluginsWithPluginClass(FixedPlugin::classObject()) == nullptr;
+    }
+    std::optional<Dictionary> properties() override { return Dictionary{{"called", "back"}}; }
+
+private:
+    LAPropertyPluginManager& manager_;
+};
+
+TEST(LAPropertyPluginManager, APluginCallingBackIntoTheManagerDoesNotDeadlock) {
+    static auto* manager = new LAPropertyPluginManager();  // outlives a thread stuck in it
+    manager->registerCustomPropertyPlugin(std::make_shared<CallingBackPlugin>(*manager));
+    auto merged = std::make_shared<std::promise<Dictionary>>();
+    auto result = merged->get_future();
+    std::thread([merged] {
+        auto event = trackEvent();
+        merged->set_value(manager->propertiesWithFilter(event));
+    }).detach();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(result.get(), (Dictionary{{"called", "back"}}));
+}
+
 TEST(LAPropertyPluginManager, AsynchronousPluginIsAwaitedAtMostHalfASecond) {
     LAPropertyPluginManager manager;
     auto late = std::make_shared<LatePlugin>();
@@ -124,7 +152,9 @@ TEST(LAPropertyPluginManager, LateDeliveryNeitherChangesTheMergeNorEndsAnotherWa
 
     auto started = std::chrono::steady_clock::now();
     auto first = manager.propertiesWithFilter(event);  // never delivered: the wait runs out
-    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(450));
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::milliseconds(450));
+    EXPECT_LT(waited, std::chrono::milliseconds(900));
     EXPECT_TRUE(first.empty());
 
     // In the next merge the first plugin's late signal arrives while the second one is
@@ -238,15 +268,21 @@ TEST(LAPropertyInterceptor, ScreenEventsGetTheirLibDetail) {
     EXPECT_EQ(withName->lib->detail(), "Main######");
     auto without = step.run(std::make_shared<LATrackEventObject>("$AppViewScreen"), {});
     EXPECT_EQ(without->lib->detail(), "######");
+    // The screen name as validated: a long one cut to the value limit.
+    auto longName = step.run(std::make_shared<LATrackEventObject>("$AppClick"), {{"$screen_name", std::string(9000, 's')}});
+    EXPECT_EQ(longName->lib->detail(), std::string(8191, 's') + "$######");
 }
 
 TEST(LAPropertyInterceptor, AMissingEventStopsTheTask) {
     PropertyStep step;
     auto data = std::make_shared<LAFlowData>();
-    step.interceptor.processWithInput(data, [](const LAFlowDataPtr& output) {
+    bool completed = false;
+    step.interceptor.processWithInput(data, [&completed](const LAFlowDataPtr& output) {
+        completed = true;
         EXPECT_EQ(output->state, LAFlowStateStopTask);
         EXPECT_EQ(output->message, "A memory problem has occurred, eventObject may be freed. End the track flow");
     });
+    EXPECT_TRUE(completed);
 }
 
 }  // namespace

@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LAProfileEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
+#include "LumenAnalyticsSDK/Core/Builder/LAPropertyPluginManager.h"
+#include "LumenAnalyticsSDK/Core/Builder/LASessionProperty.h"
+#include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LACarrierNamePropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LADeviceIDPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LAFirstDayPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LANetworkInfoPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LAPresetPropertyObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LAPresetPropertyPlugin.h"
+#include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LASessionPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LASuperPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/LAIdentifier.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventTrackerPluginManager.h"
@@ -97,6 +102,36 @@ TEST_F(StoredPlugins, FirstDayIsTodayOnAFreshStoreAndNotForSignUp) {
     LAFirstDayPropertyPlugin later;
     later.prepare();
     EXPECT_EQ(later.properties(), (Dictionary{{"$is_first_day", false}}));
+}
+
+// Through the manager's merge: track events carry the session id, profile events do not.
+TEST_F(StoredPlugins, TheSessionIdGoesOnTrackEventsOnly) {
+    auto session = std::make_shared<LASessionProperty>(300'000);
+    LAPropertyPluginManager manager;
+    manager.registerPropertyPlugin(LASessionPropertyPlugin::create(session));
+    auto tracked = manager.propertiesWithFilter(LATrackEventObject("buy"));
+    ASSERT_TRUE(tracked.contains("$event_session_id"));
+    EXPECT_FALSE(tracked.at("$event_session_id").stringValue().empty());
+    EXPECT_FALSE(manager.propertiesWithFilter(LAProfileEventObject("profile_set")).contains("$event_session_id"));
+    LASessionProperty::removeSessionModel();
+}
+
+// The read queued at construction must not reach a plugin that is already gone.
+TEST_F(StoredPlugins, AFirstDayPluginDroppedBeforeItsQueueRunsIsLeftAlone) {
+    LAStoreManager::sharedInstance().removeObjectForKey("first_day");
+    auto queue = platform::DispatchQueue::create("test.firstDay.dropped");
+    std::mutex gate;
+    std::unique_lock closed(gate);
+    queue->async([&gate] { std::lock_guard wait(gate); });
+    { LAFirstDayPropertyPlugin dropped(queue); }
+    closed.unlock();
+    queue->sync([] {});
+    EXPECT_TRUE(LAStoreManager::sharedInstance().objectForKey("first_day").isNull());
+}
+
+TEST(LACarrierNamePropertyPlugin, NoCarrierKnownGivesNoCarrierProperty) {
+    LACarrierNamePropertyPlugin plugin;
+    EXPECT_EQ(plugin.properties(), Dictionary{});
 }
 
 TEST(LADeviceIDPropertyPlugin, HiddenDeviceIdIsBase64OfTheId) {

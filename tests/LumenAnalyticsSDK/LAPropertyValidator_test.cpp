@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Utils/LADateFormatter.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAValidator.h"
@@ -112,4 +113,22 @@ TEST(LAPropertyValidatorTest, AValueOfAnotherKindReports10005) {
     EXPECT_EQ(error->code(), 10005);
     EXPECT_EQ(rule.lumen_validKey("n", Value(std::nan("")), error), std::nullopt);
     EXPECT_EQ(error, nullptr);  // left out silently
+
+    // Through a whole dictionary the message names that dictionary, its own validator.
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    LAPropertyValidator::validProperties(Value(Value::Dictionary{{"nested", Value::Dictionary{}}}));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].message.rfind(platform::valueText(Value(Value::Dictionary{{"nested", Value::Dictionary{}}})) +
+                                               " property values must be NSString",
+                                           0),
+              0u)
+        << log.lines()[0].message;
+}
+
+TEST(LAPropertyValidatorTest, BooleansInArraysAndSetsAreWrittenAsOneAndZero) {
+    auto valid = LAPropertyValidator::validProperties(Value(Value::Dictionary{
+        {"list", Value::Array{true, false}}, {"set", Value(Value::Set{{Value(true)}})}}));
+    ASSERT_TRUE(valid);
+    EXPECT_EQ(valid->at("list"), Value(Value::Array{"1", "0"}));
+    EXPECT_EQ(valid->at("set"), Value(Value::Set{{Value("1")}}));
 }

@@ -5,7 +5,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <functional>
 
+#include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
@@ -61,7 +63,7 @@ private:
     std::string type_;
 };
 
-class StoreTest : public testing::Test {
+class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         manager.registerStorePlugin(std::make_shared<LAFileStorePlugin>());
@@ -164,4 +166,41 @@ TEST(LAAESStorePluginTest, StoredTextDecryptsWithOpenSSLToTheArchiveAndEachWrite
     EXPECT_TRUE(plugin.objectForKey(storeKey).isNull());
     plugin.removeObjectForKey(storeKey);
     EXPECT_TRUE(defaults->object(defaultsKey).isNull());
+}
+
+// Hostile store files: each is reported once and the store goes on working.
+TEST(LAAESStorePluginTest, AKeyOfTheWrongLengthIsReplacedWithALogLine) {
+    const std::string storeKey = "cn.lumen.AES128.replaced";
+    LAFileStorePlugin().setObject(Value(platform::Data::fromString("short").base64EncodedString()), "StorePlugin.AES");
+    LumenAnalyticsSDK::testing::LALogCapture log;
+    LAAESStorePlugin plugin;
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].level, LALogLevelWarn);
+    plugin.setObject(Value("kept"), storeKey);
+    EXPECT_EQ(plugin.objectForKey(storeKey), Value("kept"));
+    EXPECT_EQ(LAAESStorePlugin().objectForKey(storeKey), Value("kept"));  // the new key was stored
+}
+
+TEST(LAFileStorePluginTest, AnUnreadableFileIsReportedOnceAndIgnored) {
+    struct Case {
+        const char* key;
+        std::function<void(const std::string& path)> spoil;
+    } cases[] = {
+        {"spoiled.random", [](const std::string& path) { testing_support::writeFile(path, "\x01\xfe\x7f garbage"); }},
+        {"spoiled.folder", [](const std::string& path) { fs::create_directories(fs::path(path) / "inside"); }},
+    };
+    static int run = 0;  // a repeated run spoils fresh files: each file is reported once per process
+    ++run;
+    for (const auto& c : cases) {
+        const std::string key = c.key + std::to_string(run);
+        LAFileStorePlugin plugin;
+        c.spoil(LAFileStorePlugin::filePath(key));
+        LumenAnalyticsSDK::testing::LALogCapture log;
+        EXPECT_TRUE(plugin.objectForKey(key).isNull()) << key;
+        EXPECT_TRUE(plugin.objectForKey(key).isNull()) << key;
+        ASSERT_EQ(log.lines().size(), 1u) << key;
+        EXPECT_NE(log.lines()[0].message.find(LAFileStorePlugin::filePath(key)), std::string::npos);
+        plugin.setObject(Value("usable"), key + ".fresh");
+        EXPECT_EQ(plugin.objectForKey(key + ".fresh"), Value("usable"));
+    }
 }

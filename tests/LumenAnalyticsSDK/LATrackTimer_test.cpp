@@ -72,7 +72,8 @@ TEST(LATrackTimer, StretchLengthByUnitWithItsCap) {
         {kStart, kStart + 1500, 7, 1500.f},              // unknown units count milliseconds
         {kStart, kStart + 25 * 3600 * kSecond, 1, 0.f},  // 25 hours: over the cap
         {kStart, kStart + 86'400'000, 0, 0.f},           // exactly a day already counts nothing
-        {kStart, kStart + 86'399'999, 0, 86'399'999.f},
+        {kStart, kStart + 86'399'999, 0, 0.f},           // a day once in single precision
+        {kStart, kStart + 86'399'990, 0, 86'399'990.f},
         {kStart + kSecond, kStart, 1, 0.f},              // a start after now
         {0, kStart, 1, 0.f},                             // never started
         {kStart, kStart, 1, 0.f},

@@ -1,23 +1,29 @@
 // The analytics client end to end: started against a local collector, its events go
 // through the track flow into the SQLite file and out through the flush flow as the
-// compressed form body the collector decodes. Each test runs in a process of its own
-// (the client is made once per process) with a home of its own.
+// compressed form body the collector decodes. The client is made once per process, so
+// the tests share it and its home, and each resets what it relies on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/LAAppLifecycle.h"
+#include "LumenAnalyticsSDK/Core/LAModuleManager.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSString+LAHashCode.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/base/Data.h"
+#include "platform/files/NotificationCenter.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/net/Reachability.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/webkit/WKUserContentController.h"
+#include "platform/webkit/WKWebView.h"
 #include "tests/support/Inflate.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
@@ -75,28 +81,45 @@ Upload decodeUpload(const std::string& body) {
     return upload;
 }
 
+// The client is made once per process; each test gets a collector of its own, an empty
+// store, no super properties, no login and a reachable network.
 class LumenAnalyticsSDKTest : public ::testing::Test {
 protected:
-    // The collector goes with the suite, so its connection threads are joined.
-    static void TearDownTestSuite() {
-        delete collector_;
-        collector_ = nullptr;
-    }
     static void SetUpTestSuite() {
+        if (sdk_) return;  // a repeated run keeps the process's client and its home
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
         useRoutes(true);
-        collector_ = new testing_support::LocalHTTPServer([](const testing_support::LocalHTTPServer::Received&) {
-            return testing_support::LocalHTTPServer::Reply(status_.load(), "ok");
-        });
-        LAConfigOptions options(collector_->url("/sa?project=default"), std::nullopt);
+        LAConfigOptions options("http://127.0.0.1:9/sa?project=default", std::nullopt);
         options.setInstantEvents(Value(platform::Value::Array{"urgent"}));
         LumenAnalyticsSDK::startWithConfigOptions(options);
         sdk_ = LumenAnalyticsSDK::sharedInstance();
         // The lifecycle's first announcement (start) comes from the main queue.
         platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10);
+    }
+
+    void SetUp() override {
+        status_ = 200;
+        collector_ = new testing_support::LocalHTTPServer([](const testing_support::LocalHTTPServer::Received&) {
+            return testing_support::LocalHTTPServer::Reply(status_.load(), "ok");
+        });
+        sdk_->setServerUrl(Value(collector_->url("/sa?project=default")));
         setReachable(true);
+        platform::NSApplication::shared()->activateIgnoringOtherApps(true);
+        ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
+        sdk_->clearSuperProperties();
+        sdk_->logout();
+        sdk_->deleteAll();
+        settle();
+    }
+
+    // Whatever upload the test set going ends before its collector goes.
+    void TearDown() override {
+        status_ = 200;
+        flush();
+        delete collector_;
+        collector_ = nullptr;
     }
 
     // A route table with a default route, or an empty one.
@@ -238,6 +261,120 @@ TEST_F(LumenAnalyticsSDKTest, IdentityAndProfileOperationsProduceTheirEventTypes
     EXPECT_EQ(types, (std::vector<std::string>{"profile_append", "profile_set", "track_id_bind", "track_signup"}));
     EXPECT_EQ(appended.count(), 2u);
     EXPECT_EQ(sdk_->loginId(), "user-1");
+}
+
+TEST_F(LumenAnalyticsSDKTest, AStartAfterTheFirstChangesNothing) {
+    LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("http://127.0.0.1:9/other", std::nullopt));
+    EXPECT_EQ(LumenAnalyticsSDK::sharedInstance(), sdk_);
+    EXPECT_EQ(sdk_->serverUrl(), collector_->url("/sa?project=default"));
+}
+
+TEST_F(LumenAnalyticsSDKTest, AFlushIntervalBelowFiveSecondsBecomesFiveAndRestartsTheTimer) {
+    sdk_->track("waiting");
+    settle();
+    sdk_->setFlushInterval(1000);
+    EXPECT_EQ(sdk_->flushInterval(), 5000);
+    EXPECT_TRUE(platform::RunLoop::runUntil([] { return uploadedNames().size() == 1; }, 30));  // flushed once
+    EXPECT_TRUE(platform::RunLoop::runUntil([] { return sdk_->flushTimerInterval() == 5.0; }, 10));
+    sdk_->setFlushInterval(15000);
+    EXPECT_TRUE(platform::RunLoop::runUntil([] { return sdk_->flushTimerInterval() == 15.0; }, 10));
+}
+
+TEST_F(LumenAnalyticsSDKTest, SwitchingOffAndOnTwice) {
+    for (int round = 1; round <= 2; ++round) {
+        LumenAnalyticsSDK::disableSDK();
+        EXPECT_EQ(LumenAnalyticsSDK::sharedInstance(), nullptr) << round;
+        ASSERT_TRUE(platform::RunLoop::runUntil([] { return !sdk_->isFlushTimerRunning(); }, 10)) << round;
+        LumenAnalyticsSDK::enableSDK();
+        EXPECT_EQ(LumenAnalyticsSDK::sharedInstance(), sdk_) << round;
+        ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->isFlushTimerRunning(); }, 10)) << round;
+        sdk_->track("back");
+        settle();
+        flush();
+    }
+    // Each switch-off tracks its closing event and flushes it.
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return uploadedNames().size() == 4; }, 30));
+    auto names = uploadedNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"$AppDataTrackingClose", "$AppDataTrackingClose", "back", "back"}));
+}
+
+// The lifecycle's termination as the client hears it.
+void announceTermination() {
+    platform::NotificationCenter::defaultCenter()->post(
+        kLAAppLifecycleStateDidChangeNotification, nullptr,
+        {{kLAAppLifecycleNewStateKey, Value(std::uint64_t{LAAppLifecycleStateTerminate})},
+         {kLAAppLifecycleOldStateKey, Value(std::uint64_t{LAAppLifecycleStateEnd})}});
+}
+
+TEST_F(LumenAnalyticsSDKTest, TerminationWaitsForQueuedEventsButNotForever) {
+    for (int i = 0; i < 3; ++i) sdk_->track("last words");
+    announceTermination();
+    EXPECT_EQ(waitingRows(), 3);  // in the store when the announcement returns
+
+    // A queue stuck (on a hung file, say) keeps termination waiting two seconds at most.
+    std::mutex gate;
+    std::unique_lock stuck(gate);
+    sdk_->serialQueue()->async([&gate] { std::lock_guard wait(gate); });
+    auto started = std::chrono::steady_clock::now();
+    announceTermination();
+    auto waited = std::chrono::steady_clock::now() - started;
+    stuck.unlock();
+    settle();  // the stuck block is done with the gate
+    EXPECT_GE(waited, std::chrono::milliseconds(1500));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+}
+
+// Runs the main loop for `seconds`: time that has to pass, in the foreground or not.
+void letTimePass(double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    platform::RunLoop::runUntil([until] { return std::chrono::steady_clock::now() >= until; }, seconds + 5);
+}
+
+TEST_F(LumenAnalyticsSDKTest, AnEventsDurationLeavesOutTimeInTheBackground) {
+    auto app = platform::NSApplication::shared();
+    auto timer = sdk_->trackTimerStart("watch");
+    ASSERT_TRUE(timer);
+    letTimePass(0.2);
+    app->deactivate();
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateEnd; }, 10));
+    letTimePass(0.8);
+    app->activateIgnoringOtherApps(true);
+    ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
+    letTimePass(0.2);
+    sdk_->trackTimerEnd(*timer);
+    settle();
+    flush();
+    std::optional<double> duration;
+    for (const auto& upload : uploads())
+        for (const auto& event : upload.events)
+            if (event["event"] == Value("watch")) duration = event["properties"]["event_duration"].asDouble();
+    ASSERT_TRUE(duration);
+    EXPECT_GE(*duration, 0.35);
+    EXPECT_LT(*duration, 0.9);  // the 0.8 s in the background are not counted
+}
+
+// A page's message to the bridge's handler, as a web view delivers it.
+TEST_F(LumenAnalyticsSDKTest, AWebPagesMessageGoesThroughTheFlowToTheCollector) {
+    const std::string body =
+        R"({"callType":"app_h5_track","data":{"type":"track","event":"page_view","lib":{"$lib":"js"},)"
+        R"("properties":{"$url":"https://page.example/"}}})";
+    sdk_->configOptions()->setEnableJavaScriptBridge(true);
+    LAModuleManager::startWithConfigOptions(sdk_->configOptions());
+    auto view = platform::WKWebView::create();
+    view->loadHTMLString("", std::nullopt);
+    EXPECT_TRUE(view->configuration()->userContentController()->postMessage("lumenNativeTracker", Value(body), view));
+    sdk_->configOptions()->setEnableJavaScriptBridge(false);
+    LAModuleManager::startWithConfigOptions(sdk_->configOptions());
+    settle();
+    settle();  // the page's event is handed to the flow from the serial queue
+    flush();
+    auto sent = uploads();
+    ASSERT_EQ(sent.size(), 1u);
+    ASSERT_EQ(sent[0].events.size(), 1u);
+    EXPECT_EQ(sent[0].events[0]["event"], Value("page_view"));
+    EXPECT_EQ(sent[0].events[0]["_hybrid_h5"], Value(true));
+    EXPECT_EQ(sent[0].events[0]["properties"]["$url"], Value("https://page.example/"));
 }
 
 }  // namespace

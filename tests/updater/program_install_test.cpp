@@ -204,18 +204,30 @@ TEST(ProgramInstall, AWholeUpdateStoresItsAnalyticsEventsWithTheirProperties) {
     UpdaterRun run(c, order);
     ASSERT_EQ(run.wait(), 0) << c.log();
     // What quitting left in the analytics client's store for its next flush: one line
-    // per event, its name, then the properties the updater gave and the super properties.
+    // per event, its name, then the properties the updater gave and the super properties
+    // (as JSON, so the number 4 is told from the text "4"; "-" for one not there).
     const fs::path store = c.root / "data/com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist";
-    const auto stored = runCommand(
-        "python3 -c 'import json, sqlite3, sys\n"
-        "for (content,) in sqlite3.connect(sys.argv[1]).execute(\"select content from dataCache order by id\"):\n"
-        "    e = json.loads(content); p = e[\"properties\"]\n"
-        "    print(e[\"event\"], p.get(\"state_string\", \"-\"), p[\"zel_user_id\"], p[\"zel_device_id\"], p[\"zel_platform\"])' '" +
-        store.string() + "'");
-    EXPECT_EQ(stored,
-              "$AppViewScreen - u-1 d-1 4\n"
-              "app_upgrade_download_finish - u-1 d-1 4\n"
-              "app_upgrade_start - u-1 d-1 4\n"
-              "app_upgrade_finish success u-1 d-1 4\n"
-              "app_upgrade_finish_auto_start success u-1 d-1 4\n");
+    auto storedEvents = [&] {
+        return runCommand(
+            "python3 -c 'import json, sqlite3, sys\n"
+            "for (content,) in sqlite3.connect(sys.argv[1]).execute(\"select content from dataCache order by id\"):\n"
+            "    e = json.loads(content); p = e[\"properties\"]\n"
+            "    print(e[\"event\"], *(json.dumps(p[k]) if k in p else \"-\" for k in (\"state_string\", \"zel_user_id\", \"zel_device_id\", \"zel_platform\")))' '" +
+            store.string() + "'");
+    };
+    const std::string firstRun =
+        "$AppViewScreen - \"u-1\" \"d-1\" 4\n"
+        "app_upgrade_download_finish - \"u-1\" \"d-1\" 4\n"
+        "app_upgrade_start - \"u-1\" \"d-1\" 4\n"
+        "app_upgrade_finish \"success\" \"u-1\" \"d-1\" 4\n"
+        "app_upgrade_finish_auto_start \"success\" \"u-1\" \"d-1\" 4\n";
+    EXPECT_EQ(storedEvents(), firstRun);
+
+    // A later run given no ids does not carry the earlier run's user and device.
+    UpdaterRun anonymous(c, updateOrder(c, "Client.app"));
+    ASSERT_EQ(anonymous.wait(), 0) << c.log();
+    const auto all = storedEvents();
+    ASSERT_EQ(all.rfind(firstRun, 0), 0u) << all;
+    EXPECT_NE(all.find("$AppViewScreen - - - 4\n", firstRun.size()), std::string::npos) << all;
+    EXPECT_EQ(all.find("\"u-1\"", firstRun.size()), std::string::npos) << all;
 }

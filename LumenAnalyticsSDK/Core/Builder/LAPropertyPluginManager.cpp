@@ -78,14 +78,21 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithFilter(const 
     return propertiesWithPlugins(std::move(all), &filter);
 }
 
+// Each queue's head is asked outside the lock (a plugin may call back into the manager)
+// and taken off its queue only if it is still the head.
 std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::customPluginsWithFilter(
     const LAPropertyPluginEventFilter& filter) {
-    std::vector<LAPropertyPluginPtr> accepted;
+    std::vector<LAPropertyPluginPtr> heads;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [name, queue] : customPlugins_)
+            if (!queue.empty()) heads.push_back(queue.front());
+    }
+    auto accepted = matching(heads, filter);
     std::lock_guard lock(mutex_);
-    for (auto& [name, queue] : customPlugins_) {
-        if (queue.empty() || !queue.front()->isMatchedWithFilter(filter)) continue;
-        accepted.push_back(queue.front());
-        queue.pop_front();
+    for (const auto& plugin : accepted) {
+        auto& queue = customPlugins_[plugin->className()];
+        if (!queue.empty() && queue.front() == plugin) queue.pop_front();
     }
     return accepted;
 }

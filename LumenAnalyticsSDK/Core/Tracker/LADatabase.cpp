@@ -168,12 +168,15 @@ bool LADatabase::createTable() {
     if (isCreatedTable_) return true;
     bool created = execute(createTableSQL);
     if (!created) LALogError(std::string("Create ") + tableName + " table fail.");
+    // Both columns are tried, each failure with its own line.
+    bool columnsAdded = true;
     for (const char* column : {statusColumn, instantEventColumn}) {
         if (created && !createColumn(column, tableName)) {
             LALogError(std::string("Alert table ") + tableName + " add " + column + " fail.");
-            created = false;
+            columnsAdded = false;
         }
     }
+    created = created && columnsAdded;
     // A file that is no database, a damaged one, or a table that cannot take our rows is
     // moved aside for a new table; a full, read-only or locked disk is not the file's fault.
     auto unusable = created ? tableShapeProblem() : contentFault();

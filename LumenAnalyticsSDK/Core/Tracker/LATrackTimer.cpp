@@ -101,9 +101,10 @@ float LATrackTimer::eventTimerDurationWithCurrentTime(std::uint64_t currentSysUp
                                                       int timeUnit) {
     if (eventStart == 0 || eventStart == currentSysUpTime) return 0;
     // A start after now wraps around to a huge difference and so falls under the cap.
-    const std::uint64_t elapsed = currentSysUpTime - eventStart;
-    if (elapsed >= kOneDayInMilliseconds) return 0;
-    const float d = static_cast<float>(elapsed);
+    // The cap applies to the single-precision length, so the last few milliseconds below
+    // a day, which round up to a whole day, count 0 as well.
+    const float d = static_cast<float>(currentSysUpTime - eventStart);
+    if (d >= static_cast<float>(kOneDayInMilliseconds)) return 0;
     switch (static_cast<LATimeUnit>(timeUnit)) {
         case LATimeUnit::seconds: return d / 1000;
         case LATimeUnit::minutes: return d / 60 / 1000;

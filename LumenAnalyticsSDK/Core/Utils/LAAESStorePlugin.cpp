@@ -1,14 +1,26 @@
 // Encrypted user-defaults back end of the client's key/value store.
 #include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
 
+#include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/crypto/AES.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
 namespace LumenAnalyticsSDK {
 
+// A stored key that is no AES-128 key would fail every encryption for good: it is
+// dropped (with a log line) and the next write makes and stores a new one.
 LAAESStorePlugin::LAAESStorePlugin() {
     platform::Value stored = fileStorePlugin_.objectForKey(kKeyFileKey);
-    if (auto text = stored.asString()) encryptKey_ = platform::Data::fromBase64(*text);
+    if (stored.isNull()) return;
+    std::optional<platform::Data> key;
+    if (auto text = stored.asString()) key = platform::Data::fromBase64(*text);
+    if (key && key->count() == platform::kCCKeySizeAES128) {
+        encryptKey_ = key;
+        return;
+    }
+    LALogWarn("The stored AES key is not a " + std::to_string(platform::kCCKeySizeAES128) +
+              "-byte key; a new key replaces it");
 }
 
 std::string LAAESStorePlugin::defaultsKey(const std::string& storeKey) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALoggerConsoleFormatter.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSString+LAUnicode.h"
@@ -31,6 +32,14 @@ LAConsoleLogger::LAConsoleLogger()
 void LAConsoleLogger::logMessage(const LALogMessage& message) {
     LAAbstractLogger::logMessage(message);
     std::string line = lumen_unicodeString(LALoggerConsoleFormatter().formattedLogMessage(message));
+    // A usual line goes out from the stack, so logging costs no allocation beyond the
+    // formatting; a long one is written from the line's own storage.
+    if (line.size() < maxStackSize) {
+        char buffer[maxStackSize];
+        std::memcpy(buffer, line.data(), line.size());
+        writeToStandardError(buffer, line.size());
+        return;
+    }
     writeToStandardError(line.data(), line.size());
 }
 

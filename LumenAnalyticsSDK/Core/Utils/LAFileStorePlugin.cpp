@@ -3,6 +3,10 @@
 
 #include <unistd.h>
 
+#include <mutex>
+#include <set>
+
+#include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
@@ -27,10 +31,31 @@ std::string LAFileStorePlugin::filePath(const std::string& key) {
 
 platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
     if (key.empty()) return {};
-    auto data = platform::FileManager::defaultManager()->contents(filePath(key));
-    if (!data) return {};
+    const auto path = filePath(key);
+    const auto& files = *platform::FileManager::defaultManager();
+    if (!files.fileExists(path)) return {};
+    auto data = files.contents(path);
+    if (!data) {
+        reportUnreadable(path, "it cannot be read");
+        return {};
+    }
     auto value = platform::NSKeyedUnarchiver::unarchivedObject(*data);
-    return value.isSuccess() ? value.value() : platform::Value();
+    if (!value.isSuccess()) {
+        reportUnreadable(path, "it is no archive");
+        return {};
+    }
+    return value.value();
+}
+
+// A file the store cannot use is read on every lookup; it is reported the first time only.
+void LAFileStorePlugin::reportUnreadable(const std::string& path, const std::string& reason) {
+    static std::mutex mutex;
+    static auto* reported = new std::set<std::string>();  // never destroyed: lookups run until exit
+    {
+        std::lock_guard lock(mutex);
+        if (!reported->insert(path).second) return;
+    }
+    LALogWarn("Stored file " + path + " is ignored: " + reason);
 }
 
 void LAFileStorePlugin::setObject(const platform::Value& value, const std::string& key) {
@@ -53,7 +78,8 @@ void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(fi
 std::optional<std::vector<std::string>> LAFileStorePlugin::storeKeys() const {
     return std::vector<std::string>{"$channel_device_info", "login_id", "distinct_id", "com.lumen.loginidkey",
                                     "com.lumen.identities", "first_day", "super_properties", "latest_utms",
-                                    "LAEncryptSecretKey", "LAVisualPropertiesConfig", "LASessionModel"};
+                                    "LAEncryptSecretKey", "LAVisualPropertiesConfig", "LASessionModel",
+                                    "com.lumen.analytics.fallback_device_id"};
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -14,12 +14,15 @@ public:
 
     std::string type() const override { return "cn.lumen.File."; }
     void upgradeWithOldPlugin(const std::shared_ptr<LAStorePlugin>&) override {}
-    // Null for a missing or unreadable file.
+    // Null for a missing or unreadable file; an unreadable one is logged once.
     platform::Value objectForKey(const std::string& key) override;
     // A null value writes nothing (the file stays); else the file is replaced atomically.
     void setObject(const platform::Value& value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
     std::optional<std::vector<std::string>> storeKeys() const override;
+
+private:
+    static void reportUnreadable(const std::string& path, const std::string& reason);
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -70,6 +70,14 @@ std::optional<std::string> LAJSONUtil::stringWithJSONObject(const platform::Valu
     return data->toString();
 }
 
+std::optional<platform::Value> LAJSONUtil::JSONObjectWithData(const std::optional<platform::Data>& data) {
+    if (!data || data->isEmpty()) {
+        LALogWarn("json data is invalid");
+        return std::nullopt;
+    }
+    return JSONObjectWithData(data, {});
+}
+
 std::optional<platform::Value> LAJSONUtil::JSONObjectWithData(const std::optional<platform::Data>& data,
                                                               platform::JSONReadingOptions options) {
     if (!data || data->isEmpty()) return std::nullopt;

@@ -21,8 +21,11 @@ public:
     static std::optional<platform::Data> dataWithJSONObject(const platform::Value& object);
     static std::optional<std::string> stringWithJSONObject(const platform::Value& object);
 
+    // Without options, missing or empty data is logged ("json data is invalid"); with
+    // options it gives none silently.
+    static std::optional<platform::Value> JSONObjectWithData(const std::optional<platform::Data>& data);
     static std::optional<platform::Value> JSONObjectWithData(const std::optional<platform::Data>& data,
-                                                             platform::JSONReadingOptions options = {});
+                                                             platform::JSONReadingOptions options);
     static std::optional<platform::Value> JSONObjectWithString(const std::optional<std::string>& string,
                                                                platform::JSONReadingOptions options = {});
 };

@@ -63,7 +63,7 @@ bool LAKeyChainItemWrapper::saveOrUpdatePassword(const std::string& password, co
     updateQuery[platform::kSecClass] = platform::Value(platform::kSecClassGenericPassword);
     status = platform::SecItemUpdate(updateQuery, {{platform::kSecValueData, platform::Value(data)}});
     LALogDebug("SecItemUpdate result = " + std::to_string(status));
-    return true;
+    return status == platform::errSecSuccess;
 }
 
 platform::Value::Dictionary LAKeyChainItemWrapper::fetchPasswordWithAccount(const std::string& account,

@@ -15,16 +15,22 @@ std::optional<platform::Value> LAEventPropertyValidatorProtocol::lumen_validKey(
     if (error && error->code() != LAValidatorErrorOverflow) return std::nullopt;
     if (!lumen_isPropertyValue(value)) {
         error = LAPropertyError(LAValidatorErrorInvalidValue,
-                                "LAPropertyValidator property values must be NSString, NSNumber, NSSet, NSArray or "
+                                lumen_validatorDescription() + " property values must be NSString, NSNumber, NSSet, NSArray or "
                                 "NSDate. got: " + value.typeName() + " " + platform::valueText(value));
         return std::nullopt;
     }
     return lumen_propertyValueWithKey(value, key, error);
 }
 
+std::string LADictionaryPropertyValidator::lumen_validatorDescription() const {
+    return platform::valueText(platform::Value(dictionary_));
+}
+
 std::optional<platform::Value::Dictionary> LAPropertyValidator::validProperties(const platform::Value& properties) {
-    static const auto* dictionaryRule = new LAEventPropertyValidatorProtocol();  // never destroyed
-    return validProperties(properties, dictionaryRule);
+    const auto* dictionary = properties.asDictionary();
+    if (!dictionary) return std::nullopt;
+    LADictionaryPropertyValidator itself(*dictionary);
+    return validProperties(properties, &itself);
 }
 
 std::optional<platform::Value::Dictionary> LAPropertyValidator::validProperties(

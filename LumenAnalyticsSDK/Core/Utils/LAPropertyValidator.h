@@ -19,6 +19,18 @@ public:
     // property value gives none with 10005.
     virtual std::optional<platform::Value> lumen_validKey(const std::string& key, const platform::Value& value,
                                                           platform::ErrorPtr& error) const;
+    // How the validator names itself in error 10005.
+    virtual std::string lumen_validatorDescription() const { return "LAPropertyValidator"; }
+};
+
+// The default rule with a dictionary as its own validator: 10005 names the dictionary.
+class LADictionaryPropertyValidator : public LAEventPropertyValidatorProtocol {
+public:
+    explicit LADictionaryPropertyValidator(const platform::Value::Dictionary& dictionary) : dictionary_(dictionary) {}
+    std::string lumen_validatorDescription() const override;
+
+private:
+    const platform::Value::Dictionary& dictionary_;
 };
 
 class LAPropertyValidator {

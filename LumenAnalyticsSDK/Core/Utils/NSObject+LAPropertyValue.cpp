@@ -24,7 +24,11 @@ std::vector<platform::Value> elementTexts(const std::vector<platform::Value>& el
     std::vector<platform::Value> texts;
     for (const auto& element : elements) {
         if (!lumen_isPropertyValue(element)) continue;
-        if (auto valid = lumen_propertyValueWithKey(element, key, error)) texts.emplace_back(lumen_toString(*valid));
+        auto valid = lumen_propertyValueWithKey(element, key, error);
+        if (!valid) continue;
+        // A Boolean is a number here and is written as one.
+        if (const auto flag = valid->asBool()) texts.emplace_back(*flag ? "1" : "0");
+        else texts.emplace_back(lumen_toString(*valid));
     }
     return texts;
 }

@@ -1,6 +1,7 @@
 // A sample window for the X11 tests and for looking at: title, subtitle, a scrolling
 // text, a progress strip, a button and a link line, laid out with constraints.
-// Prints "clicked" when the button is pressed and "terminating" when the app ends.
+// Prints "clicked" when the button is pressed, "active" and "inactive" when the
+// application becomes or resigns active, and "terminating" when the app ends.
 #include <cstdio>
 
 #include "platform/appkit/NSApplication.h"
@@ -149,6 +150,15 @@ int main() {
     std::printf("button %d %d\n", int(centre.x), int(window->frame().height() - centre.y));
     std::printf("shown\n");
     std::fflush(stdout);
+    for (auto [name, line] : {std::pair{NSApplicationDidBecomeActiveNotification, "active"},
+                              std::pair{NSApplicationDidResignActiveNotification, "inactive"}})
+        NotificationCenter::defaultCenter()->addObserver(
+            app.get(),
+            [line](const Notification&) {
+                std::printf("%s\n", line);
+                std::fflush(stdout);
+            },
+            name);
     app->run();
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "tests/support/TempDir.h"
 
@@ -59,6 +61,44 @@ if poll ended; then wait $pid; echo "exit $?" > "$d/status.txt"; else kill $pid;
     EXPECT_EQ(clicked, 1) << out << testing_support::readFile(dir / "err.txt");
     EXPECT_TRUE(terminating) << out;
     EXPECT_EQ(testing_support::readFile(dir / "status.txt"), "exit 0\n");
+}
+
+// Focus moving to another program's window makes the application resign active, and
+// coming back makes it active again (what the analytics lifecycle flushes on).
+TEST(X11Window, FocusLeavingAndReturningResignsAndBecomesActive) {
+    for (const char* tool : {"xvfb-run", "xdotool"})
+        if (!have(tool)) GTEST_SKIP() << tool << " is not installed; the X11 focus test needs xvfb and xdotool";
+    testing_support::TempDir dir;
+    std::string script = R"SH(
+set -u
+d="$1"
+"$2" > "$d/a.txt" 2>&1 &
+a=$!
+poll() { i=0; while [ $i -lt 300 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
+poll 'grep -q shown "$d/a.txt"' || { kill $a; exit 1; }
+first=$(xdotool search --name "Skyreach Sample" | head -n1)
+xdotool windowfocus --sync $first
+"$2" > "$d/b.txt" 2>&1 &
+b=$!
+poll 'grep -q shown "$d/b.txt"' || { kill $a $b; exit 1; }
+second=$(xdotool search --name "Skyreach Sample" | grep -v "^$first\$" | head -n1)
+xdotool windowfocus --sync $second
+poll 'grep -q inactive "$d/a.txt"'
+xdotool windowfocus --sync $first
+poll '[ "$(grep -c "^active" "$d/a.txt")" -ge 2 ]'
+kill $a $b
+wait
+)SH";
+    std::ofstream(dir / "focus.sh") << script;
+    std::string output = testing_support::runCommand(
+        "xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "focus.sh").string() + "' '" + dir.path().string() +
+            "' '" + SAMPLE_WINDOW + "' 2>&1");
+    std::istringstream lines(testing_support::readFile(dir / "a.txt"));
+    std::vector<std::string> changes;
+    for (std::string line; std::getline(lines, line);)
+        if (line == "active" || line == "inactive") changes.push_back(line);
+    // Active from launch; then away and back.
+    EXPECT_EQ(changes, (std::vector<std::string>{"active", "inactive", "active"})) << output << testing_support::readFile(dir / "a.txt");
 }
 
 }  // namespace

@@ -38,16 +38,22 @@ void LumenEvent(const std::string& eventId, const std::vector<StatisticsParam>& 
     analytics->track(eventId, dictionary);
 }
 
+// Super properties are kept from run to run: an id this run was not given is taken out,
+// so that no event is attributed to an earlier run's user or device.
 void registerSAProperties(const std::optional<std::string>& userId, const std::optional<std::string>& deviceId) {
+    auto analytics = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
+    if (!analytics) return;
     platform::Value::Dictionary properties{
         {"zel_version", platform::Value(AppInfo::versionName())},
         {"zel_channel", platform::Value(AppInfo::channel())},
         {"zel_platform", platform::Value(std::int64_t{4})},
-        {"zel_user_id", userId ? platform::Value(*userId) : platform::Value()},
-        {"zel_device_id", deviceId ? platform::Value(*deviceId) : platform::Value()},
     };
-    auto analytics = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
-    if (!analytics) return;
+    for (const auto& [key, id] : {std::pair{"zel_user_id", &userId}, std::pair{"zel_device_id", &deviceId}}) {
+        if (*id)
+            properties[key] = platform::Value(**id);
+        else
+            analytics->unregisterSuperProperty(key);
+    }
     analytics->registerSuperProperties(properties);
 }
 

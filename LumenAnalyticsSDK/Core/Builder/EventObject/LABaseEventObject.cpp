@@ -3,6 +3,7 @@
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
 
 #include <array>
+#include <cmath>
 #include <random>
 #include <utility>
 
@@ -43,12 +44,13 @@ platform::Value randomTrackId() {
     return platform::Value(static_cast<std::uint64_t>(static_cast<std::uint32_t>(generator())));
 }
 
-// A number as whole milliseconds; none for anything else.
+// A number as whole milliseconds; none for anything else, including numbers that are
+// no time at all (negative, too large, not finite).
 std::optional<std::int64_t> millisecondsOf(const platform::Value& value) {
     if (!value.isNumber()) return std::nullopt;
-    if (auto integer = value.asInt64()) return integer;
-    if (auto unsignedInteger = value.asUInt64()) return static_cast<std::int64_t>(*unsignedInteger);
-    return static_cast<std::int64_t>(*value.asDouble());
+    if (auto integer = value.asInt64()) return *integer >= 0 ? integer : std::nullopt;
+    if (value.asUInt64()) return std::nullopt;  // only integers of 2^63 or more get here
+    return LAMillisecondsFromDouble(*value.asDouble());
 }
 
 // The entry under `key`, null when there is none.
@@ -67,6 +69,12 @@ void setIfPresent(platform::Value::Dictionary& json, const char* key, const std:
 }
 
 }  // namespace
+
+std::optional<std::int64_t> LAMillisecondsFromDouble(double milliseconds) {
+    constexpr double kTwoToThe63 = 9223372036854775808.0;
+    if (!std::isfinite(milliseconds) || milliseconds < 0 || milliseconds >= kTwoToThe63) return std::nullopt;
+    return static_cast<std::int64_t>(milliseconds);
+}
 
 LABaseEventObject::LABaseEventObject()
     : lib(std::make_shared<LAEventLibObject>()),

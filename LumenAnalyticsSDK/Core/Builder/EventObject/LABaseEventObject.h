@@ -34,6 +34,10 @@ enum LAEventType : std::uint64_t {
     LAEventTypeDefault = 15,
 };
 
+// Milliseconds since 1970 as a whole number, or none when the value is not finite or
+// lies outside [0, 2^63): such a number is not a time and must never be cast.
+std::optional<std::int64_t> LAMillisecondsFromDouble(double milliseconds);
+
 // Validates its own properties with the rule every dictionary follows; kinds of event
 // with their own value rules refine `lumen_validKey`.
 class LABaseEventObject : public platform::Object,
@@ -54,6 +58,8 @@ public:
     static std::optional<std::string> typeWithEventType(std::uint64_t type);
 
     virtual bool isSignUp() const { return false; }
+    // An event validating its own properties names itself in error 10005.
+    std::string lumen_validatorDescription() const override { return description(); }
     // The event's own checks; the base has none. Never drops the event.
     virtual platform::ErrorPtr validateEvent() { return nullptr; }
     // The wire form: a key whose value is unset is left out.

@@ -11,7 +11,9 @@ std::optional<platform::Value::Dictionary> LACarrierNamePropertyPlugin::properti
     auto registered = LALimitKeyManager::carrier();
     if (registered.isString() && !registered.asString()->empty())
         return platform::Value::Dictionary{{"$carrier", registered}};
-    return platform::Value::Dictionary{{"$carrier", carrierName_.value_or("")}};
+    // No carrier known: no "$carrier" at all rather than an empty one.
+    if (!carrierName_ || carrierName_->empty()) return platform::Value::Dictionary{};
+    return platform::Value::Dictionary{{"$carrier", *carrierName_}};
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -13,26 +13,31 @@ namespace {
 std::string today() { return LADateFormatter::stringFromDate(platform::Date::now(), "yyyy-MM-dd"); }
 }  // namespace
 
+// The queued read holds the day weakly: a plugin dropped before its queue gets to it
+// is neither touched nor does it record a first day.
 LAFirstDayPropertyPlugin::LAFirstDayPropertyPlugin(platform::DispatchQueuePtr queue) : queue_(std::move(queue)) {
-    if (queue_)
-        queue_->async([this] { unarchiveFirstDay(); });
-    else
+    if (!queue_) {
         unarchiveFirstDay();
-}
-
-void LAFirstDayPropertyPlugin::unarchiveFirstDay() {
-    auto stored = LAStoreManager::sharedInstance().objectForKey(storeKey);
-    if (stored.isString() && !stored.asString()->empty()) {
-        firstDay_ = *stored.asString();
         return;
     }
-    firstDay_ = today();
-    LAStoreManager::sharedInstance().setObject(firstDay_, storeKey);
+    queue_->async([day = std::weak_ptr<std::string>(firstDay_)] {
+        if (auto held = day.lock()) *held = storedOrNewFirstDay();
+    });
+}
+
+void LAFirstDayPropertyPlugin::unarchiveFirstDay() { *firstDay_ = storedOrNewFirstDay(); }
+
+std::string LAFirstDayPropertyPlugin::storedOrNewFirstDay() {
+    auto stored = LAStoreManager::sharedInstance().objectForKey(storeKey);
+    if (stored.isString() && !stored.asString()->empty()) return *stored.asString();
+    auto firstDay = today();
+    LAStoreManager::sharedInstance().setObject(firstDay, storeKey);
+    return firstDay;
 }
 
 bool LAFirstDayPropertyPlugin::isFirstDay() {
-    if (!queue_) return today() == firstDay_;
-    return LADispatchSyncOrInlineResult(queue_, [this] { return today() == firstDay_; });
+    if (!queue_) return today() == *firstDay_;
+    return LADispatchSyncOrInlineResult(queue_, [this] { return today() == *firstDay_; });
 }
 
 void LAFirstDayPropertyPlugin::prepare() { readyWithProperties({{"$is_first_day", isFirstDay()}}); }

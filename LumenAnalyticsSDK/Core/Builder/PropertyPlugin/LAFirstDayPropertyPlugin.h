@@ -1,6 +1,7 @@
 // "$is_first_day": whether today is the day the client first ran, fixed at registration.
 #pragma once
-#include <mutex>
+#include <memory>
+#include <string>
 
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPlugin.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -27,8 +28,11 @@ public:
     void unarchiveFirstDay();
 
 private:
+    static std::string storedOrNewFirstDay();
+
     platform::DispatchQueuePtr queue_;
-    std::string firstDay_;  // "yyyy-MM-dd", read and written on `queue_`
+    // "yyyy-MM-dd", read and written on `queue_`.
+    std::shared_ptr<std::string> firstDay_ = std::make_shared<std::string>();
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -30,15 +30,15 @@ void applyEventTime(LABaseEventObject& event, const platform::Value::Dictionary&
     auto found = valid.find("$time");
     if (found == valid.end()) return;
     const auto* date = found->second.asDate();
-    if (!date) {
+    auto milliseconds = date ? LAMillisecondsFromDouble(std::trunc(date->timeIntervalSince1970() * 1000)) : std::nullopt;
+    if (!milliseconds) {
         LALogError("$time '" + lumen_toString(found->second) + "' invalid, Please check the value");
         return;
     }
-    auto milliseconds = static_cast<std::int64_t>(std::trunc(date->timeIntervalSince1970() * 1000));
-    if (milliseconds >= LAPropertyInterceptor::minimumEventTime)
-        event.setTime(milliseconds);
+    if (*milliseconds >= LAPropertyInterceptor::minimumEventTime)
+        event.setTime(*milliseconds);
     else
-        LALogError("$time error " + std::to_string(milliseconds) + ", Please check the value");
+        LALogError("$time error " + std::to_string(*milliseconds) + ", Please check the value");
 }
 
 }  // namespace
@@ -80,10 +80,12 @@ void LAPropertyInterceptor::processWithInput(const LAFlowDataPtr& input, Complet
 
         auto name = event->eventName();
         if (name == "$AppClick" || name == "$AppViewScreen") {
+            // The caller's screen name as validated (cut, or left out), never as given.
             std::string screenName;
-            if (const auto& original = custom->originalProperties()) {
-                auto found = original->find("$screen_name");
-                if (found != original->end()) screenName = lumen_toString(found->second);
+            const auto& original = custom->originalProperties();
+            if (original && original->contains("$screen_name")) {
+                auto found = valid.find("$screen_name");
+                if (found != valid.end()) screenName = lumen_toString(found->second);
             }
             event->lib->setDetail(screenName + "######");
         }

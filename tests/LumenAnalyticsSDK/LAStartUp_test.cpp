@@ -1,0 +1,114 @@
+// Start-up: no thread ever sees a half-built client, and launches of the program (the
+// start-up probe, really started) keep one device id and get through hostile store files
+// promptly with one log line each.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
+#include "platform/foundation/NSKeyedArchiver.h"
+#include "tests/support/TempDir.h"
+
+namespace LumenAnalyticsSDK {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What one launch reported.
+struct Launch {
+    std::string deviceId;
+    std::vector<std::string> logLines;
+    std::chrono::steady_clock::duration took{};
+    int status = -1;
+};
+
+Launch launch(const fs::path& home) {
+    Launch result;
+    auto started = std::chrono::steady_clock::now();
+    auto output = testing_support::runCommand("XDG_DATA_HOME='" + (home / "data").string() + "' XDG_CONFIG_HOME='" +
+                                                  (home / "config").string() + "' timeout 30 '" LA_STARTUP_PROBE "'",
+                                              &result.status);
+    result.took = std::chrono::steady_clock::now() - started;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("device_id: ", 0) == 0) result.deviceId = line.substr(11);
+        if (line.rfind("log: ", 0) == 0) result.logLines.push_back(line.substr(5));
+    }
+    return result;
+}
+
+// The store file of `key` in a launch's home.
+fs::path storeFile(const fs::path& home, const std::string& key) {
+    return home / "data" / ("com.lumen.analytics.mini.LumenAnalyticsSDK." + key + ".plist");
+}
+
+TEST(LAStartUpTest, AThreadPollingDuringStartUpOnlySeesABuiltClient) {
+    static auto* home = new testing_support::TempDir();  // the client writes there until exit
+    setenv("XDG_DATA_HOME", (home->path() / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home->path() / "config").c_str(), 1);
+    std::atomic<bool> sawHalfBuilt{false}, sawClient{false};
+    std::thread poller([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!sawClient && std::chrono::steady_clock::now() < deadline) {
+            auto sdk = LumenAnalyticsSDK::sharedInstance();
+            if (!sdk) continue;
+            sawClient = true;
+            sawHalfBuilt = !sdk->serialQueue() || !sdk->readWriteQueue() || !sdk->network() || !sdk->eventStore() ||
+                           !sdk->trackTimer() || !sdk->identifier() || !sdk->appLifecycle();
+        }
+    });
+    LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
+    poller.join();
+    EXPECT_TRUE(sawClient);
+    EXPECT_FALSE(sawHalfBuilt);
+}
+
+TEST(LAStartUpTest, TwoLaunchesWithoutASerialKeepOneDeviceId) {
+    testing_support::TempDir home;
+    auto first = launch(home.path());
+    auto second = launch(home.path());
+    ASSERT_EQ(first.status, 0);
+    ASSERT_EQ(second.status, 0);
+    EXPECT_FALSE(first.deviceId.empty());
+    EXPECT_EQ(second.deviceId, first.deviceId);
+
+    testing_support::TempDir elsewhere;
+    EXPECT_NE(launch(elsewhere.path()).deviceId, first.deviceId);
+}
+
+// Each spoiled store file: the launch ends promptly, says so once, and still reports a
+// device id. (A FIFO and a deeply nested property list wait for the platform's guarded
+// file reader.)
+TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& home)> spoil;
+    } cases[] = {
+        {"random bytes for the anonymous id",
+         [](const fs::path& home) { testing_support::writeFile(storeFile(home, "distinct_id"), "\x01\xfe garbage"); }},
+        {"a folder for the login id", [](const fs::path& home) { fs::create_directories(storeFile(home, "login_id") / "x"); }},
+        {"an oversized anonymous id",
+         [](const fs::path& home) {
+             auto archived = platform::NSKeyedArchiver::archivedData(platform::Value(std::string(100000, 'a')));
+             testing_support::writeFile(storeFile(home, "distinct_id"), archived.value().toString());
+         }},
+    };
+    for (const auto& c : cases) {
+        testing_support::TempDir home;
+        fs::create_directories(home.path() / "data");
+        c.spoil(home.path());
+        auto result = launch(home.path());
+        EXPECT_EQ(result.status, 0) << c.name;
+        EXPECT_LT(result.took, std::chrono::seconds(10)) << c.name;
+        EXPECT_EQ(result.logLines.size(), 1u) << c.name;
+        EXPECT_FALSE(result.deviceId.empty()) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace LumenAnalyticsSDK

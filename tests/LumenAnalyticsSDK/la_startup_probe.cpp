@@ -1,0 +1,39 @@
+// Starts the analytics client once in the home its environment names, as a launch of the
+// program would, with no readable serial number. Prints the device id the client reports
+// and each warning or error it logged, one per line, then ends at once.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "LumenAnalyticsSDK/Core/LAIdentifier.h"
+#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+
+namespace {
+
+struct PrintingLogger : LumenAnalyticsSDK::LAAbstractLogger {
+    PrintingLogger() : LAAbstractLogger(platform::DispatchQueue::create("probe.log")) {}
+    void logMessage(const LumenAnalyticsSDK::LALogMessage& message) override {
+        if (message.level() <= LumenAnalyticsSDK::LALogLevelWarn) std::printf("log: %s\n", message.message().c_str());
+    }
+};
+
+}  // namespace
+
+int main() {
+    using namespace LumenAnalyticsSDK;
+    LAIdentifier::setSerialNumberSource([] { return std::nullopt; });
+    auto logger = std::make_shared<PrintingLogger>();
+    LALog::sharedLog().setEnableLog(true);
+    LALog::sharedLog().addLogger(logger);
+
+    LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
+    auto sdk = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
+    auto preset = sdk->getPresetProperties();
+    sdk->serialQueue()->sync([] {});
+    LALog::sharedLog().serialQueue()->sync([] {});
+    logger->loggerQueue()->sync([] {});
+    std::printf("device_id: %s\n", preset["$device_id"].stringValue().c_str());
+    std::fflush(stdout);
+    std::_Exit(0);  // the client's threads are not wound down: this launch only reports
+}
