@@ -148,31 +148,92 @@ void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, b
     logAppDetails();
 }
 
+namespace {
+
+// The destinations that take a line's level, in list order; most lines go to one or two,
+// so no heap list is made for them.
+class AcceptingDestinations {
+public:
+    AcceptingDestinations(const std::vector<DestinationPtr>& destinations, Level level) {
+        for (const auto& destination : destinations) {
+            if (!destination->isEnabledFor(level)) continue;
+            if (count_ < kInline) inline_[count_] = destination.get();
+            else more_.push_back(destination.get());
+            ++count_;
+        }
+    }
+    bool empty() const { return count_ == 0; }
+    void process(const LogDetails& details) const {
+        for (std::size_t i = 0; i < count_; ++i) (i < kInline ? inline_[i] : more_[i - kInline])->process(details);
+    }
+
+private:
+    static constexpr std::size_t kInline = 8;
+    DestinationProtocol* inline_[kInline];
+    std::vector<DestinationProtocol*> more_;
+    std::size_t count_ = 0;
+};
+
+// The record of the line being logged. Each thread reuses one, so its texts keep their
+// memory from line to line; a log call made while one is out (from a filter, formatter
+// or destination) fills its own.
+class LineRecord {
+public:
+    LineRecord() : reused_(!slot().inUse) {
+        if (reused_) slot().inUse = true;
+    }
+    ~LineRecord() {
+        if (reused_) slot().inUse = false;
+    }
+    LineRecord(const LineRecord&) = delete;
+    LineRecord& operator=(const LineRecord&) = delete;
+
+    LogDetails& fill(Level level, std::string_view functionName, std::string_view fileName, std::int64_t lineNumber,
+                     const UserInfo& userInfo) {
+        LogDetails& details = reused_ ? slot().details : own_;
+        details.level = level;
+        details.date = platform::Date::now();
+        details.functionName.assign(functionName);
+        details.fileName.assign(fileName);
+        details.lineNumber = lineNumber;
+        details.userInfo = userInfo;
+        return details;
+    }
+
+private:
+    struct Slot {
+        LogDetails details;
+        bool inUse = false;
+    };
+    static Slot& slot() {
+        thread_local Slot perThread;
+        return perThread;
+    }
+    bool reused_;
+    LogDetails own_;
+};
+
+}  // namespace
+
 void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName,
                    std::int64_t lineNumber, const UserInfo& userInfo, const MessageClosure& closure) {
-    // Most lines go to one or two destinations; avoid a heap list for them.
-    DestinationProtocol* accepting[8];
-    std::vector<DestinationProtocol*> more;
-    std::size_t count = 0;
-    for (const auto& destination : destinations_) {
-        if (!destination->isEnabledFor(level)) continue;
-        if (count < 8) accepting[count] = destination.get();
-        else more.push_back(destination.get());
-        ++count;
-    }
-    if (count == 0 || !closure) return;
+    AcceptingDestinations accepting(destinations_, level);
+    if (accepting.empty() || !closure) return;
     auto message = closure();
     if (!message) return;
-    LogDetails details{level,          platform::Date::now(),    std::move(*message),
-                       std::string(functionName), std::string(fileName), lineNumber, userInfo};
-    for (std::size_t i = 0; i < count; ++i) {
-        (i < 8 ? accepting[i] : more[i - 8])->process(details);
-    }
+    LineRecord record;
+    LogDetails& details = record.fill(level, functionName, fileName, lineNumber, userInfo);
+    details.message = std::move(*message);
+    accepting.process(details);
 }
 
 void Scribe::logText(Level level, std::string_view message, const CallSite& site, const UserInfo& userInfo) {
-    logln(level, site.functionName, site.fileName, site.lineNumber, userInfo,
-          [message]() -> std::optional<std::string> { return std::string(message); });
+    AcceptingDestinations accepting(destinations_, level);
+    if (accepting.empty()) return;
+    LineRecord record;
+    LogDetails& details = record.fill(level, site.functionName, site.fileName, site.lineNumber, userInfo);
+    details.message.assign(message);
+    accepting.process(details);
 }
 
 void Scribe::exec(Level level, const std::function<void()>& closure) {
