@@ -26,7 +26,6 @@ void BaseQueuedDestination::output(const LogDetails& logDetails, std::string mes
 }
 
 void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message) {
-    auto queue = logQueue;
     auto record = readsRecords() ? std::make_unique<LogDetails>(logDetails) : nullptr;
     {
         std::lock_guard lock(pendingMutex_);
@@ -35,43 +34,44 @@ void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::st
         if (drainQueued_) return;
         drainQueued_ = true;
     }
+    // The queue is copied only here: its count of owners is shared with the queue's own
+    // thread, and touching it for every line makes the two cores fight over it.
     auto self = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
-    queue->async([self] { self->drainPendingLines(); });
+    if (auto queue = logQueue) queue->async([self] { self->drainPendingLines(); });
+    else drainPendingLines();  // the queue was taken away meanwhile
 }
 
-bool BaseQueuedDestination::takePendingLines(PendingLines& batch, bool goIdle) {
-    batch.text.clear();
-    batch.lines.clear();
+bool BaseQueuedDestination::takePendingLines(bool goIdle) {
+    batch_.text.clear();
+    batch_.lines.clear();
     std::lock_guard lock(pendingMutex_);
     if (pending_.lines.empty()) {
         if (goIdle) drainQueued_ = false;
         return false;
     }
-    std::swap(batch, pending_);
+    std::swap(batch_, pending_);
     return true;
 }
 
 void BaseQueuedDestination::drainPendingLines() {
-    PendingLines batch;
-    std::string line;
     for (;;) {
-        if (!takePendingLines(batch, false)) {
+        if (!takePendingLines(false)) {
             // Lines that arrive while the gathered ones are put out join this drain.
             didWriteLines();
-            if (!takePendingLines(batch, true)) return;
+            if (!takePendingLines(true)) return;
         }
-        writeBatch(batch, line);
+        writeBatch();
     }
 }
 
-void BaseQueuedDestination::writeBatch(PendingLines& batch, std::string& line) {
+void BaseQueuedDestination::writeBatch() {
     writingBatch_ = true;
     std::size_t start = 0;
-    for (auto& entry : batch.lines) {
-        line.assign(batch.text, start, entry.end - start);
+    for (auto& entry : batch_.lines) {
+        line_.assign(batch_.text, start, entry.end - start);
         start = entry.end;
-        if (entry.record) filterFormatAndWrite(*entry.record, line);
-        else write(line);
+        if (entry.record) filterFormatAndWrite(*entry.record, line_);
+        else write(line_);
     }
     writingBatch_ = false;
 }

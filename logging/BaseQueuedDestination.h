@@ -53,15 +53,19 @@ private:
     void drainPendingLines();
     // Swaps the handed-over lines into `batch`; when there are none, false, and with
     // `goIdle` the next hand-over queues a new drain.
-    bool takePendingLines(PendingLines& batch, bool goIdle);
-    void writeBatch(PendingLines& batch, std::string& line);
+    bool takePendingLines(bool goIdle);
+    void writeBatch();
 
     // One block drains the lines, so a burst costs one hand-over to the queue instead of
     // one per line; order is kept.
     std::mutex pendingMutex_;
     PendingLines pending_;
     bool drainQueued_ = false;
-    bool writingBatch_ = false;  // touched only on the queue
+    // Touched only on the queue, on cache lines of their own; the two texts keep their
+    // memory from drain to drain.
+    alignas(64) PendingLines batch_;
+    std::string line_;
+    bool writingBatch_ = false;
 };
 
 }  // namespace Scribe

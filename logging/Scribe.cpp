@@ -19,10 +19,12 @@ namespace Scribe {
 
 namespace {
 
+constexpr std::string_view kDefaultDateFormat = "yyyy-MM-dd HH:mm:ss.SSS";
+
 const std::shared_ptr<platform::DateFormatter>& sharedDefaultDateFormatter() {
     static const std::shared_ptr<platform::DateFormatter> formatter = [] {
         auto f = std::make_shared<platform::DateFormatter>();
-        f->setDateFormat("yyyy-MM-dd HH:mm:ss.SSS");
+        f->setDateFormat(std::string(kDefaultDateFormat));
         return f;
     }();
     return formatter;
@@ -94,15 +96,40 @@ std::string Scribe::dateText(platform::Date date) const {
     return text;
 }
 
+namespace {
+
+// One thread's text of the second last formatted in the default layout ("yyyy-MM-dd
+// HH:mm:ss."), valid while the formatter that made it keeps its revision. Within a
+// second only the milliseconds change: time-zone changes fall on whole seconds.
+struct SecondText {
+    std::uint64_t revision = 0;  // no formatter has revision 0
+    bool defaultLayout = false;
+    std::int64_t second = std::numeric_limits<std::int64_t>::min();
+    std::string text;
+};
+
+void appendMilliseconds(std::string& line, int millisecond) {
+    line += static_cast<char>('0' + millisecond / 100);
+    line += static_cast<char>('0' + millisecond / 10 % 10);
+    line += static_cast<char>('0' + millisecond % 10);
+}
+
+}  // namespace
+
 void Scribe::appendDateText(std::string& line, platform::Date date) const {
-    if (customDateFormatter_) {
-        line += customDateFormatter_->string(date);
+    const auto& formatter = customDateFormatter_ ? *customDateFormatter_ : *sharedDefaultDateFormatter();
+    thread_local SecondText cached;
+    // Read before the formatter is: a change made meanwhile shows as a new revision next time.
+    const auto revision = formatter.revision();
+    if (revision != cached.revision) {
+        cached.revision = revision;
+        cached.defaultLayout = formatter.dateFormat() == kDefaultDateFormat;
+        cached.second = std::numeric_limits<std::int64_t>::min();
+    }
+    if (!cached.defaultLayout) {
+        line += formatter.string(date);
         return;
     }
-    // The default layout changes only its milliseconds within a second (time-zone changes
-    // fall on whole seconds), so each thread formats a second once and adds the rest.
-    thread_local std::int64_t cachedSecond = std::numeric_limits<std::int64_t>::min();
-    thread_local std::string cachedPrefix;  // "yyyy-MM-dd HH:mm:ss."
     const auto ms = static_cast<std::int64_t>(std::floor(date.timeIntervalSince1970() * 1000.0 + 1e-7));
     std::int64_t second = ms / 1000;
     int millisecond = static_cast<int>(ms % 1000);
@@ -110,15 +137,13 @@ void Scribe::appendDateText(std::string& line, platform::Date date) const {
         millisecond += 1000;
         second -= 1;
     }
-    if (second != cachedSecond) {
-        auto text = sharedDefaultDateFormatter()->string(platform::Date::fromTimeIntervalSince1970(static_cast<double>(second)));
-        cachedPrefix = text.substr(0, text.size() - 3);
-        cachedSecond = second;
+    if (second != cached.second) {
+        auto text = formatter.string(platform::Date::fromTimeIntervalSince1970(static_cast<double>(second)));
+        cached.text = text.substr(0, text.size() - 3);
+        cached.second = second;
     }
-    line += cachedPrefix;
-    line += static_cast<char>('0' + millisecond / 100);
-    line += static_cast<char>('0' + millisecond / 10 % 10);
-    line += static_cast<char>('0' + millisecond % 10);
+    line += cached.text;
+    appendMilliseconds(line, millisecond);
 }
 
 void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <functional>
 #include <thread>
 
 #include "logging/AppleSystemLogDestination.h"
@@ -117,6 +118,29 @@ TEST(LineFormat, DefaultDateTextIsTheDefaultFormattersAcrossSecondsAndMillisecon
     for (double t : {1714558830.0, 1714558830.999, 1714558831.0005, 1714558830.1234, 951782400.5, 1714558830.5}) {
         auto date = platform::Date::fromTimeIntervalSince1970(t);
         EXPECT_EQ(logger->dateText(date), logger->dateFormatter()->string(date)) << t;
+    }
+}
+
+TEST(LineFormat, DateTextFollowsAChangedFormatterWithinTheSameSecond) {
+    // The date is formatted once a second; a formatter changed within that second, the
+    // shared default one included, is not outrun by it.
+    const auto later = platform::Date::fromTimeIntervalSince1970(1714558830.456);
+    const std::function<void(platform::DateFormatter&)> changes[] = {
+        [](auto& f) { f.setTimeZone(*platform::TimeZone::fromSecondsFromGMT(8 * 3600)); },
+        [](auto& f) { f.setDateFormat("HH:mm:ss.SSS"); },
+    };
+    for (bool shared : {false, true}) {
+        for (const auto& change : changes) {
+            auto logger = Logger::create("dates", false);
+            if (!shared) logger->setDateFormatter(std::make_shared<platform::DateFormatter>());
+            auto formatter = logger->dateFormatter();
+            const platform::DateFormatter before = *formatter;
+            formatter->setDateFormat("yyyy-MM-dd HH:mm:ss.SSS");
+            logger->dateText(kDate);
+            change(*formatter);
+            EXPECT_EQ(logger->dateText(later), formatter->string(later)) << (shared ? "shared" : "own");
+            *formatter = before;
+        }
     }
 }
 
