@@ -189,6 +189,32 @@ TEST(Logger, MessageYieldingNothingLogsNothingAndCallSiteIsTheCaller) {
     EXPECT_NE(f.destination->unexpectedLogMessages[0].find("] getChannel() > named"), std::string::npos);
 }
 
+TEST(Logger, ALogCallMadeWhileALineIsOnItsWayLeavesThatLineAlone) {
+    // A formatter of the first destination logs a line of its own; the second
+    // destination still receives the first line as it was logged.
+    class Chatty : public LogFormatterProtocol {
+    public:
+        explicit Chatty(Logger& logger) : logger_(logger) {}
+        std::string format(LogDetails&, std::string& message) override {
+            if (message.find("inner") == std::string::npos) logger_.info("inner", CallSite("inner()", "/x/In.cpp", 7));
+            return message;
+        }
+        std::string debugDescription() const override { return "Chatty"; }
+
+    private:
+        Logger& logger_;
+    };
+    Fixture f;
+    auto second = TestDestination::create(nullptr, "second");
+    second->setShowDate(false);
+    f.logger->add(second);
+    f.destination->setShowDate(false);
+    f.destination->setFormatters(FormatterList{{std::make_shared<Chatty>(*f.logger)}});
+    f.logger->info("outer", CallSite("outer()", "/x/Out.cpp", 3));
+    EXPECT_EQ(second->unexpectedLogMessages,
+              (std::vector<std::string>{"[Info] [In.cpp:7] inner() > inner", "[Info] [Out.cpp:3] outer() > outer"}));
+}
+
 TEST(Logger, AddRemoveAndOwnership) {
     auto a = Logger::create("a", false);
     auto b = Logger::create("b", false);
