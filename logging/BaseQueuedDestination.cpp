@@ -6,6 +6,29 @@
 
 namespace Scribe {
 
+namespace {
+
+void pauseBriefly() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// The logging threads hold the lock only to append a line. Sleeping until one is done
+// would cost a trip through the kernel on both sides (the wait, and the wake-up on
+// unlock), so the queue spins briefly first.
+std::unique_lock<std::mutex> lockSpinningBriefly(std::mutex& mutex) {
+    for (int attempt = 0; attempt < 256; ++attempt) {
+        if (mutex.try_lock()) return std::unique_lock(mutex, std::adopt_lock);
+        pauseBriefly();
+    }
+    return std::unique_lock(mutex);
+}
+
+}  // namespace
+
 bool BaseQueuedDestination::readsRecords() const {
     if (filters() || formatters()) return true;
     auto owner = this->owner();
@@ -44,7 +67,7 @@ void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::st
 bool BaseQueuedDestination::takePendingLines(bool goIdle) {
     batch_.text.clear();
     batch_.lines.clear();
-    std::lock_guard lock(pendingMutex_);
+    auto lock = lockSpinningBriefly(pendingMutex_);
     if (pending_.lines.empty()) {
         if (goIdle) drainQueued_ = false;
         return false;
