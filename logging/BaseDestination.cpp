@@ -67,7 +67,7 @@ void BaseDestination::process(const LogDetails& logDetails) {
     }
     line += "> ";
     line += logDetails.message;
-    output(logDetails, std::move(line));
+    output(logDetails, std::move(line), *owner);
 }
 
 void BaseDestination::processInternal(const LogDetails& logDetails) {
@@ -90,7 +90,7 @@ void BaseDestination::processInternal(const LogDetails& logDetails) {
     }
     line += "> ";
     line += logDetails.message;
-    output(logDetails, std::move(line));
+    output(logDetails, std::move(line), *owner);
 }
 
 std::string BaseDestination::debugDescription() const {

@@ -29,18 +29,16 @@ std::unique_lock<std::mutex> lockSpinningBriefly(std::mutex& mutex) {
 
 }  // namespace
 
-bool BaseQueuedDestination::readsRecords() const {
-    if (filters() || formatters()) return true;
-    auto owner = this->owner();
-    return owner && (owner->filters || owner->formatters);
+bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {
+    return filters() || formatters() || owner.filters || owner.formatters;
 }
 
-void BaseQueuedDestination::output(const LogDetails& logDetails, std::string message) {
+void BaseQueuedDestination::output(const LogDetails& logDetails, std::string message, const Scribe& owner) {
     if (logQueue) {
-        handOver(logDetails, message);
+        handOver(logDetails, message, readsRecords(owner));
         return;
     }
-    if (!readsRecords()) {
+    if (!readsRecords(owner)) {
         write(message);
         return;
     }
@@ -48,8 +46,8 @@ void BaseQueuedDestination::output(const LogDetails& logDetails, std::string mes
     filterFormatAndWrite(details, message);
 }
 
-void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message) {
-    auto record = readsRecords() ? std::make_unique<LogDetails>(logDetails) : nullptr;
+void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord) {
+    auto record = keepRecord ? std::make_unique<LogDetails>(logDetails) : nullptr;
     {
         std::lock_guard lock(pendingMutex_);
         pending_.text += message;

@@ -23,7 +23,7 @@ public:
 
 protected:
     using BaseDestination::BaseDestination;
-    void output(const LogDetails& logDetails, std::string message) override;
+    void output(const LogDetails& logDetails, std::string message, const Scribe& owner) override;
     // The finished line, after filters and formatters.
     virtual void write(const std::string& message) = 0;
     // On the queue, after the lines handed over so far went through `write` and before
@@ -47,8 +47,8 @@ private:
     };
 
     // Filters or formatters apply to this destination's lines (its own lists or its owner's).
-    bool readsRecords() const;
-    void handOver(const LogDetails& logDetails, const std::string& message);
+    bool readsRecords(const Scribe& owner) const;
+    void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord);
     // Writes every line handed over so far, including those that arrive meanwhile.
     void drainPendingLines();
     // Swaps the handed-over lines into `batch`; when there are none, false, and with
