@@ -33,7 +33,7 @@ bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {
     return filters() || formatters() || owner.filters || owner.formatters;
 }
 
-void BaseQueuedDestination::output(const LogDetails& logDetails, std::string message, const Scribe& owner) {
+void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& message, const Scribe& owner) {
     if (logQueue) {
         handOver(logDetails, message, readsRecords(owner));
         return;

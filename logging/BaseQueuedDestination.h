@@ -23,7 +23,7 @@ public:
 
 protected:
     using BaseDestination::BaseDestination;
-    void output(const LogDetails& logDetails, std::string message, const Scribe& owner) override;
+    void output(const LogDetails& logDetails, std::string& message, const Scribe& owner) override;
     // The finished line, after filters and formatters.
     virtual void write(const std::string& message) = 0;
     // On the queue, after the lines handed over so far went through `write` and before

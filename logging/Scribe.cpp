@@ -9,6 +9,7 @@
 
 #include "logging/ConsoleDestination.h"
 #include "logging/FileDestination.h"
+#include "logging/ReusedPerThread.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
@@ -199,44 +200,18 @@ private:
     std::size_t count_ = 0;
 };
 
-// The record of the line being logged. Each thread reuses one, so its texts keep their
-// memory from line to line; a log call made while one is out (from a filter, formatter
-// or destination) fills its own.
-class LineRecord {
-public:
-    LineRecord() : reused_(!slot().inUse) {
-        if (reused_) slot().inUse = true;
-    }
-    ~LineRecord() {
-        if (reused_) slot().inUse = false;
-    }
-    LineRecord(const LineRecord&) = delete;
-    LineRecord& operator=(const LineRecord&) = delete;
-
-    LogDetails& fill(Level level, std::string_view functionName, std::string_view fileName, std::int64_t lineNumber,
-                     const UserInfo& userInfo) {
-        LogDetails& details = reused_ ? slot().details : own_;
-        details.level = level;
-        details.date = platform::Date::now();
-        details.functionName.assign(functionName);
-        details.fileName.assign(fileName);
-        details.lineNumber = lineNumber;
-        details.userInfo = userInfo;
-        return details;
-    }
-
-private:
-    struct Slot {
-        LogDetails details;
-        bool inUse = false;
-    };
-    static Slot& slot() {
-        thread_local Slot perThread;
-        return perThread;
-    }
-    bool reused_;
-    LogDetails own_;
-};
+// The record of the line being logged, reused by each thread (see ReusedPerThread).
+LogDetails& fillRecord(ReusedPerThread<LogDetails>& record, Level level, std::string_view functionName,
+                       std::string_view fileName, std::int64_t lineNumber, const UserInfo& userInfo) {
+    LogDetails& details = record.get();
+    details.level = level;
+    details.date = platform::Date::now();
+    details.functionName.assign(functionName);
+    details.fileName.assign(fileName);
+    details.lineNumber = lineNumber;
+    details.userInfo = userInfo;
+    return details;
+}
 
 }  // namespace
 
@@ -246,8 +221,8 @@ void Scribe::logln(Level level, std::string_view functionName, std::string_view 
     if (accepting.empty() || !closure) return;
     auto message = closure();
     if (!message) return;
-    LineRecord record;
-    LogDetails& details = record.fill(level, functionName, fileName, lineNumber, userInfo);
+    ReusedPerThread<LogDetails> record;
+    LogDetails& details = fillRecord(record, level, functionName, fileName, lineNumber, userInfo);
     details.message = std::move(*message);
     accepting.process(details);
 }
@@ -255,8 +230,8 @@ void Scribe::logln(Level level, std::string_view functionName, std::string_view 
 void Scribe::logText(Level level, std::string_view message, const CallSite& site, const UserInfo& userInfo) {
     AcceptingDestinations accepting(destinations_, level);
     if (accepting.empty()) return;
-    LineRecord record;
-    LogDetails& details = record.fill(level, site.functionName, site.fileName, site.lineNumber, userInfo);
+    ReusedPerThread<LogDetails> record;
+    LogDetails& details = fillRecord(record, level, site.functionName, site.fileName, site.lineNumber, userInfo);
     details.message.assign(message);
     accepting.process(details);
 }
