@@ -6,10 +6,12 @@
 #include <thread>
 
 #include "logging/AppleSystemLogDestination.h"
+#include "logging/FileDestination.h"
 #include "logging/Scribe.h"
 #include "logging/TestDestination.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/DateFormatter.h"
+#include "tests/support/TempDir.h"
 
 using namespace ::Scribe;
 using Logger = ::Scribe::Scribe;
@@ -190,8 +192,9 @@ TEST(Logger, MessageYieldingNothingLogsNothingAndCallSiteIsTheCaller) {
 }
 
 TEST(Logger, ALogCallMadeWhileALineIsOnItsWayLeavesThatLineAlone) {
-    // A formatter of the first destination logs a line of its own; the second
-    // destination still receives the first line as it was logged.
+    // A formatter of the file destination logs a line of its own while it formats the
+    // first one: the file gets both lines whole, and the destination after it still
+    // receives the first line as it was logged.
     class Chatty : public LogFormatterProtocol {
     public:
         explicit Chatty(Logger& logger) : logger_(logger) {}
@@ -204,15 +207,22 @@ TEST(Logger, ALogCallMadeWhileALineIsOnItsWayLeavesThatLineAlone) {
     private:
         Logger& logger_;
     };
-    Fixture f;
+    testing_support::TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto file = FileDestination::create(nullptr, (dir / "a.log").string(), "file");
+    file->setOutputLevel(Level::warning);  // only the line that names the file, no banner
+    file->setShowDate(false);
+    file->setFormatters(FormatterList{{std::make_shared<Chatty>(*logger)}});
+    logger->add(file);
+    file->setOutputLevel(Level::info);
     auto second = TestDestination::create(nullptr, "second");
     second->setShowDate(false);
-    f.logger->add(second);
-    f.destination->setShowDate(false);
-    f.destination->setFormatters(FormatterList{{std::make_shared<Chatty>(*f.logger)}});
-    f.logger->info("outer", CallSite("outer()", "/x/Out.cpp", 3));
-    EXPECT_EQ(second->unexpectedLogMessages,
-              (std::vector<std::string>{"[Info] [In.cpp:7] inner() > inner", "[Info] [Out.cpp:3] outer() > outer"}));
+    logger->add(second);
+    logger->info("outer", CallSite("outer()", "/x/Out.cpp", 3));
+    const std::string inner = "[Info] [In.cpp:7] inner() > inner", outer = "[Info] [Out.cpp:3] outer() > outer";
+    auto text = testing_support::readFile(dir / "a.log");
+    EXPECT_EQ(text.substr(text.find('\n') + 1), inner + "\n" + outer + "\n");
+    EXPECT_EQ(second->unexpectedLogMessages, (std::vector<std::string>{inner, outer}));
 }
 
 TEST(Logger, AddRemoveAndOwnership) {
