@@ -36,7 +36,8 @@ protected:
 
 private:
     // Lines handed to the queue, back to back in one text. A line keeps its record only
-    // when filters or formatters will read it, so the usual line costs no copy of it.
+    // when filters or formatters will read it (as the lists stand at the hand-over), so
+    // the usual line costs no copy of it.
     struct PendingLines {
         struct Line {
             std::size_t end;
@@ -51,7 +52,7 @@ private:
     void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord);
     // Writes every line handed over so far, including those that arrive meanwhile.
     void drainPendingLines();
-    // Swaps the handed-over lines into `batch`; when there are none, false, and with
+    // Swaps the handed-over lines into `batch_`; when there are none, false, and with
     // `goIdle` the next hand-over queues a new drain.
     bool takePendingLines(bool goIdle);
     void writeBatch();
