@@ -92,7 +92,9 @@ public:
         for (const auto& run : runs) {
             if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
             auto found = run.counters.find("items_per_second");
-            if (found != run.counters.end()) rates[run.run_name.function_name + run.run_name.args] = found->second.value;
+            if (found == run.counters.end()) continue;
+            const auto& name = run.run_name;
+            rates[name.args.empty() ? name.function_name : name.function_name + "/" + name.args] = found->second.value;
         }
     }
     std::map<std::string, double> rates;
