@@ -1,6 +1,7 @@
 // Building the text of ordinary and internal lines, and a destination's description.
 #include "logging/BaseDestination.h"
 
+#include "logging/ReusedPerThread.h"
 #include "logging/Scribe.h"
 #include "logging/ThreadPiece.h"
 
@@ -31,8 +32,9 @@ const std::string& levelName(const BaseDestination& destination, const Scribe& o
 void BaseDestination::process(const LogDetails& logDetails) {
     auto owner = this->owner();
     if (!owner) return;
-    std::string line;
-    line.reserve(logDetails.message.size() + logDetails.functionName.size() + 64);
+    ReusedPerThread<std::string> buffer;
+    std::string& line = buffer.get();
+    line.clear();
     if (showDate()) {
         owner->appendDateText(line, logDetails.date);
         line += ' ';
@@ -67,7 +69,7 @@ void BaseDestination::process(const LogDetails& logDetails) {
     }
     line += "> ";
     line += logDetails.message;
-    output(logDetails, std::move(line));
+    output(logDetails, line, *owner);
 }
 
 void BaseDestination::processInternal(const LogDetails& logDetails) {
@@ -90,7 +92,7 @@ void BaseDestination::processInternal(const LogDetails& logDetails) {
     }
     line += "> ";
     line += logDetails.message;
-    output(logDetails, std::move(line));
+    output(logDetails, line, *owner);
 }
 
 std::string BaseDestination::debugDescription() const {

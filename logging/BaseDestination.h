@@ -53,8 +53,10 @@ public:
 
 protected:
     BaseDestination(const ScribePtr& owner, std::string identifier);
-    // Receives each finished line; concrete destinations write it.
-    virtual void output(const LogDetails& logDetails, std::string message) = 0;
+    // Receives each finished line; concrete destinations write it. `owner` is the logger
+    // the line was built for, held for the call.
+    // The line may be changed in place (filters and formatters do).
+    virtual void output(const LogDetails& logDetails, std::string& message, const Scribe& owner) = 0;
 
 private:
     // The owner is held weakly so that a logger and its destinations can be destroyed;

@@ -3,7 +3,7 @@
 #pragma once
 #include <memory>
 #include <mutex>
-#include <utility>
+#include <string>
 #include <vector>
 
 #include "logging/BaseDestination.h"
@@ -17,26 +17,56 @@ namespace Scribe {
 class BaseQueuedDestination : public BaseDestination {
 public:
     // Applies to lines output after the change. Writes must arrive one at a time, so a
-    // destination that writes to a file needs a serial queue.
+    // destination that writes to a file needs a serial queue. A block submitted to the
+    // queue after a line was output runs after that line's `write` and `didWriteLines`.
     std::shared_ptr<platform::DispatchQueue> logQueue;
 
 protected:
     using BaseDestination::BaseDestination;
-    void output(const LogDetails& logDetails, std::string message) override;
+    void output(const LogDetails& logDetails, std::string& message, const Scribe& owner) override;
     // The finished line, after filters and formatters.
     virtual void write(const std::string& message) = 0;
+    // On the queue, after the lines handed over so far went through `write` and before
+    // the queue runs anything else: the moment to put gathered lines out.
+    virtual void didWriteLines() {}
+    // True while the queue writes handed-over lines, so more are coming (or `didWriteLines`).
+    bool isWritingBatch() const { return writingBatch_; }
     // Filters, formats and writes one line.
     void filterFormatAndWrite(LogDetails& logDetails, std::string& message);
 
 private:
+    // Lines handed to the queue, back to back in one text. A line keeps its record only
+    // when filters or formatters will read it (as the lists stand at the hand-over), so
+    // the usual line costs no copy of it.
+    struct PendingLines {
+        struct Line {
+            std::size_t end;
+            std::unique_ptr<LogDetails> record;
+        };
+        std::string text;
+        std::vector<Line> lines;
+    };
+
+    // Filters or formatters apply to this destination's lines (its own lists or its owner's).
+    bool readsRecords(const Scribe& owner) const;
+    void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord);
     // Writes every line handed over so far, including those that arrive meanwhile.
     void drainPendingLines();
+    // Swaps the handed-over lines into `batch_`; when there are none, false, and with
+    // `goIdle` the next hand-over queues a new drain.
+    bool takePendingLines(bool goIdle);
+    void writeBatch();
 
-    // Lines on their way to the queue. One block drains them, so a burst of lines costs
-    // one hand-over to the queue instead of one per line; order is kept.
+    // One block drains the lines, so a burst costs one hand-over to the queue instead of
+    // one per line; order is kept.
     std::mutex pendingMutex_;
-    std::vector<std::pair<LogDetails, std::string>> pendingLines_;
+    PendingLines pending_;
     bool drainQueued_ = false;
+    // Touched only on the queue, on cache lines of their own; the two texts keep their
+    // memory from drain to drain.
+    alignas(64) PendingLines batch_;
+    std::string line_;
+    bool writingBatch_ = false;
 };
 
 }  // namespace Scribe

@@ -152,34 +152,21 @@ void FileDestination::writeGuarded(std::string_view bytes) {
 
 void FileDestination::write(const std::string& message) {
     // Bytes are written as they stand: a line is never dropped for its encoding.
-    auto queue = logQueue;
-    if (!queue) {
-        writePendingLines();
-        std::string line;
-        line.reserve(message.size() + 1);
-        line += message;
-        line += '\n';
-        writeGuarded(line);
-        return;
-    }
-    // Runs on the queue: one system call per batch instead of one per line.
     pendingLines_ += message;
     pendingLines_ += '\n';
-    if (pendingLines_.size() >= kPendingLimit) writePendingLines();
-    if (!pendingWriteQueued_) {
-        pendingWriteQueued_ = true;
-        auto self = std::static_pointer_cast<FileDestination>(shared_from_this());
-        queue->async([self] {
-            self->pendingWriteQueued_ = false;
-            self->writePendingLines();
-        });
-    }
+    // On the queue, lines gather and reach the file in one write when the queue has
+    // written what was handed over (or the gathering grows large); else at once.
+    if (!isWritingBatch() || pendingLines_.size() >= kPendingLimit) writePendingLines();
 }
+
+void FileDestination::didWriteLines() { writePendingLines(); }
 
 void FileDestination::writePendingLines() {
     if (pendingLines_.empty()) return;
     writeGuarded(pendingLines_);
-    pendingLines_.clear();
+    // A very long line does not keep its memory for the lines after it.
+    if (pendingLines_.capacity() > 2 * kPendingLimit) std::string().swap(pendingLines_);
+    else pendingLines_.clear();
 }
 
 void FileDestination::flush(std::function<void()> completion) {

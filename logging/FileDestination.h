@@ -64,13 +64,14 @@ protected:
     // Opens when the destination was made with an owner (needs the destination's own pointer).
     void finishCreation();
     void write(const std::string& message) override;
+    void didWriteLines() override;
     // `appendAlways` keeps an existing file whatever `shouldAppend` says (after a failed move).
     void openLogFile(bool appendAlways);
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.
     bool rotateFileNow(const FileLocation& to);
-    // Writes the lines gathered on the queue (see `write`).
+    // Writes the lines gathered on the queue (see `write`) and any line not yet written.
     void writePendingLines();
     // Runs `work` where the file work runs: on `logQueue` when there is one (waiting for
     // it, unless already on it), else on the calling thread.
@@ -81,10 +82,10 @@ protected:
 private:
     std::optional<platform::URL> writeToFileURL_;
     std::shared_ptr<platform::FileHandle> logFileHandle_;
-    // On a queue, lines gather here and reach the file in one write when the queue has
-    // run what was queued before (or the gathering grows large): never later than that.
+    // On a queue, lines gather here and reach the file in one write once the queue has
+    // written the lines handed to it (or the gathering grows large); without a queue each
+    // line passes through at once (the buffer is only reused).
     std::string pendingLines_;
-    bool pendingWriteQueued_ = false;
 };
 
 }  // namespace Scribe

@@ -9,6 +9,7 @@
 
 #include "logging/ConsoleDestination.h"
 #include "logging/FileDestination.h"
+#include "logging/ReusedPerThread.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
@@ -19,10 +20,12 @@ namespace Scribe {
 
 namespace {
 
+constexpr std::string_view kDefaultDateFormat = "yyyy-MM-dd HH:mm:ss.SSS";
+
 const std::shared_ptr<platform::DateFormatter>& sharedDefaultDateFormatter() {
     static const std::shared_ptr<platform::DateFormatter> formatter = [] {
         auto f = std::make_shared<platform::DateFormatter>();
-        f->setDateFormat("yyyy-MM-dd HH:mm:ss.SSS");
+        f->setDateFormat(std::string(kDefaultDateFormat));
         return f;
     }();
     return formatter;
@@ -94,15 +97,40 @@ std::string Scribe::dateText(platform::Date date) const {
     return text;
 }
 
+namespace {
+
+// One thread's text of the second last formatted in the default layout ("yyyy-MM-dd
+// HH:mm:ss."), valid while the formatter that made it keeps its revision. Within a
+// second only the milliseconds change: time-zone changes fall on whole seconds.
+struct SecondText {
+    std::uint64_t revision = 0;  // no formatter has revision 0
+    bool defaultLayout = false;
+    std::int64_t second = std::numeric_limits<std::int64_t>::min();
+    std::string text;
+};
+
+void appendMilliseconds(std::string& line, int millisecond) {
+    line += static_cast<char>('0' + millisecond / 100);
+    line += static_cast<char>('0' + millisecond / 10 % 10);
+    line += static_cast<char>('0' + millisecond % 10);
+}
+
+}  // namespace
+
 void Scribe::appendDateText(std::string& line, platform::Date date) const {
-    if (customDateFormatter_) {
-        line += customDateFormatter_->string(date);
+    const auto& formatter = customDateFormatter_ ? *customDateFormatter_ : *sharedDefaultDateFormatter();
+    thread_local SecondText cached;
+    // Read before the formatter is: a change made meanwhile shows as a new revision next time.
+    const auto revision = formatter.revision();
+    if (revision != cached.revision) {
+        cached.revision = revision;
+        cached.defaultLayout = formatter.dateFormat() == kDefaultDateFormat;
+        cached.second = std::numeric_limits<std::int64_t>::min();
+    }
+    if (!cached.defaultLayout) {
+        line += formatter.string(date);
         return;
     }
-    // The default layout changes only its milliseconds within a second (time-zone changes
-    // fall on whole seconds), so each thread formats a second once and adds the rest.
-    thread_local std::int64_t cachedSecond = std::numeric_limits<std::int64_t>::min();
-    thread_local std::string cachedPrefix;  // "yyyy-MM-dd HH:mm:ss."
     const auto ms = static_cast<std::int64_t>(std::floor(date.timeIntervalSince1970() * 1000.0 + 1e-7));
     std::int64_t second = ms / 1000;
     int millisecond = static_cast<int>(ms % 1000);
@@ -110,15 +138,13 @@ void Scribe::appendDateText(std::string& line, platform::Date date) const {
         millisecond += 1000;
         second -= 1;
     }
-    if (second != cachedSecond) {
-        auto text = sharedDefaultDateFormatter()->string(platform::Date::fromTimeIntervalSince1970(static_cast<double>(second)));
-        cachedPrefix = text.substr(0, text.size() - 3);
-        cachedSecond = second;
+    if (second != cached.second) {
+        auto text = formatter.string(platform::Date::fromTimeIntervalSince1970(static_cast<double>(second)));
+        cached.text = text.substr(0, text.size() - 3);
+        cached.second = second;
     }
-    line += cachedPrefix;
-    line += static_cast<char>('0' + millisecond / 100);
-    line += static_cast<char>('0' + millisecond / 10 % 10);
-    line += static_cast<char>('0' + millisecond % 10);
+    line += cached.text;
+    appendMilliseconds(line, millisecond);
 }
 
 void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName,
@@ -148,31 +174,66 @@ void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, b
     logAppDetails();
 }
 
+namespace {
+
+// The destinations that take a line's level, in list order; most lines go to one or two,
+// so no heap list is made for them.
+class AcceptingDestinations {
+public:
+    AcceptingDestinations(const std::vector<DestinationPtr>& destinations, Level level) {
+        for (const auto& destination : destinations) {
+            if (!destination->isEnabledFor(level)) continue;
+            if (count_ < kInline) inline_[count_] = destination.get();
+            else more_.push_back(destination.get());
+            ++count_;
+        }
+    }
+    bool empty() const { return count_ == 0; }
+    void process(const LogDetails& details) const {
+        for (std::size_t i = 0; i < count_; ++i) (i < kInline ? inline_[i] : more_[i - kInline])->process(details);
+    }
+
+private:
+    static constexpr std::size_t kInline = 8;
+    DestinationProtocol* inline_[kInline];
+    std::vector<DestinationProtocol*> more_;
+    std::size_t count_ = 0;
+};
+
+// The record of the line being logged, reused by each thread (see ReusedPerThread).
+LogDetails& fillRecord(ReusedPerThread<LogDetails>& record, Level level, std::string_view functionName,
+                       std::string_view fileName, std::int64_t lineNumber, const UserInfo& userInfo) {
+    LogDetails& details = record.get();
+    details.level = level;
+    details.date = platform::Date::now();
+    details.functionName.assign(functionName);
+    details.fileName.assign(fileName);
+    details.lineNumber = lineNumber;
+    details.userInfo = userInfo;
+    return details;
+}
+
+}  // namespace
+
 void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName,
                    std::int64_t lineNumber, const UserInfo& userInfo, const MessageClosure& closure) {
-    // Most lines go to one or two destinations; avoid a heap list for them.
-    DestinationProtocol* accepting[8];
-    std::vector<DestinationProtocol*> more;
-    std::size_t count = 0;
-    for (const auto& destination : destinations_) {
-        if (!destination->isEnabledFor(level)) continue;
-        if (count < 8) accepting[count] = destination.get();
-        else more.push_back(destination.get());
-        ++count;
-    }
-    if (count == 0 || !closure) return;
+    AcceptingDestinations accepting(destinations_, level);
+    if (accepting.empty() || !closure) return;
     auto message = closure();
     if (!message) return;
-    LogDetails details{level,          platform::Date::now(),    std::move(*message),
-                       std::string(functionName), std::string(fileName), lineNumber, userInfo};
-    for (std::size_t i = 0; i < count; ++i) {
-        (i < 8 ? accepting[i] : more[i - 8])->process(details);
-    }
+    ReusedPerThread<LogDetails> record;
+    LogDetails& details = fillRecord(record, level, functionName, fileName, lineNumber, userInfo);
+    details.message = std::move(*message);
+    accepting.process(details);
 }
 
 void Scribe::logText(Level level, std::string_view message, const CallSite& site, const UserInfo& userInfo) {
-    logln(level, site.functionName, site.fileName, site.lineNumber, userInfo,
-          [message]() -> std::optional<std::string> { return std::string(message); });
+    AcceptingDestinations accepting(destinations_, level);
+    if (accepting.empty()) return;
+    ReusedPerThread<LogDetails> record;
+    LogDetails& details = fillRecord(record, level, site.functionName, site.fileName, site.lineNumber, userInfo);
+    details.message.assign(message);
+    accepting.process(details);
 }
 
 void Scribe::exec(Level level, const std::function<void()>& closure) {

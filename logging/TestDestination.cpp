@@ -26,7 +26,7 @@ void TestDestination::reset() {
     unexpectedLogMessages.clear();
 }
 
-void TestDestination::output(const LogDetails& logDetails, std::string message) {
+void TestDestination::output(const LogDetails& logDetails, std::string& message, const Scribe&) {
     executeOnLogQueue([&] {
         LogDetails details = logDetails;
         std::string line = message;

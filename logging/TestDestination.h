@@ -28,7 +28,7 @@ public:
 
 protected:
     using BaseQueuedDestination::BaseQueuedDestination;
-    void output(const LogDetails& logDetails, std::string message) override;
+    void output(const LogDetails& logDetails, std::string& message, const Scribe& owner) override;
     void write(const std::string& message) override;
 };
 

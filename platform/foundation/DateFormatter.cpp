@@ -402,9 +402,22 @@ std::optional<Date> parseDate(std::string_view text, std::string_view pattern, c
     return Date::fromTimeIntervalSince1970(local - *offset);
 }
 
-DateFormatter::DateFormatter() : zone_(TimeZone::current()), locale_(Locale::current()) {}
+namespace {
 
-DateFormatter::DateFormatter(const DateFormatter& other) : zone_(TimeZone::gmt()) { *this = other; }
+std::uint64_t nextRevision() {
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
+DateFormatter::DateFormatter() : zone_(TimeZone::current()), locale_(Locale::current()), revision_(nextRevision()) {}
+
+DateFormatter::DateFormatter(const DateFormatter& other) : zone_(TimeZone::gmt()), revision_(nextRevision()) {
+    *this = other;
+}
+
+void DateFormatter::changed() { revision_.store(nextRevision(), std::memory_order_release); }
 
 DateFormatter& DateFormatter::operator=(const DateFormatter& other) {
     if (this == &other) return *this;
@@ -414,6 +427,7 @@ DateFormatter& DateFormatter::operator=(const DateFormatter& other) {
     timeStyle_ = other.timeStyle_;
     zone_ = other.zone_;
     locale_ = other.locale_;
+    changed();
     return *this;
 }
 
@@ -426,18 +440,21 @@ void DateFormatter::setDateFormat(std::string format) {
     std::lock_guard lock(mutex_);
     format_ = std::move(format);
     dateStyle_ = timeStyle_ = Style::none;
+    changed();
 }
 
 void DateFormatter::setDateStyle(Style style) {
     std::lock_guard lock(mutex_);
     format_.clear();
     dateStyle_ = style;
+    changed();
 }
 
 void DateFormatter::setTimeStyle(Style style) {
     std::lock_guard lock(mutex_);
     format_.clear();
     timeStyle_ = style;
+    changed();
 }
 
 TimeZone DateFormatter::timeZone() const {
@@ -448,6 +465,7 @@ TimeZone DateFormatter::timeZone() const {
 void DateFormatter::setTimeZone(TimeZone zone) {
     std::lock_guard lock(mutex_);
     zone_ = std::move(zone);
+    changed();
 }
 
 Locale DateFormatter::locale() const {
@@ -458,6 +476,7 @@ Locale DateFormatter::locale() const {
 void DateFormatter::setLocale(Locale locale) {
     std::lock_guard lock(mutex_);
     locale_ = std::move(locale);
+    changed();
 }
 
 std::string DateFormatter::effectiveFormat() const {

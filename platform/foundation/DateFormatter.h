@@ -7,6 +7,8 @@
 // D (day of year), e (weekday number); 'quoted text' and '' for a quote; any other
 // character stands for itself.
 #pragma once
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,17 +42,22 @@ public:
     void setLocale(Locale locale);  // kept for callers; texts are always en_US_POSIX
 
     std::string string(Date date) const;
+    // Changes whenever a setting changes, and no two formatters share one: a text made
+    // earlier still holds while the revision is the same.
+    std::uint64_t revision() const { return revision_.load(std::memory_order_acquire); }
     // None when the text does not match the pattern wholly or names no real date.
     std::optional<Date> date(std::string_view text) const;
 
 private:
     std::string effectiveFormat() const;  // callers hold mutex_
+    void changed();                       // callers hold mutex_
 
     mutable std::mutex mutex_;
     std::string format_;
     Style dateStyle_ = Style::none, timeStyle_ = Style::none;
     TimeZone zone_;
     Locale locale_;
+    std::atomic<std::uint64_t> revision_;
 };
 
 // Formats and parses with `pattern` in `zone` (what DateFormatter does under its lock).

@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "logging/FileDestination.h"
+#include "logging/PrePostFixLogFormatter.h"
 #include "logging/Scribe.h"
+#include "logging/UserInfoFilter.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "tests/support/TempDir.h"
 
@@ -101,6 +103,40 @@ TEST(FileDestination, WritesNothingWithoutOwnerAndReopensWhenMoved) {
     auto b = lines(dir / "b.log");
     EXPECT_TRUE(contains(b, "> to b"));
     EXPECT_FALSE(contains(b, "after removal"));
+}
+
+TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
+    // Lines gather on the queue and reach the file in batches; a block queued after the
+    // last line finds them all written, in order, a line longer than a batch included,
+    // and filtered and formatted when the owner has filters and formatters.
+    const std::string longLine(200 * 1024, 'x');
+    for (bool withLists : {false, true}) {
+        TempDir dir;
+        auto logger = Logger::create("l", false);
+        auto queue = platform::DispatchQueue::create("test-file-batches");
+        auto d = bareFile(dir / "a.log", false, std::nullopt);
+        d->setShowLevel(false);
+        d->setOutputLevel(Level::warning);  // no banner, only the line that names the file
+        d->logQueue = queue;
+        logger->add(d);
+        if (withLists) {
+            auto prefix = std::make_shared<PrePostFixLogFormatter>();
+            prefix->apply(std::string("<"), std::nullopt);
+            logger->formatters = FormatterList{{prefix}};
+            logger->filters = FilterList{{TagFilter::excluding({"x"})}};
+        }
+        std::vector<std::string> expected{"> Scribe writing log to: file://" + (dir / "a.log").string()};
+        const std::string mark = withLists ? "<> " : "> ";
+        for (int i = 0; i < 3000; ++i) {
+            const std::string text = i == 1500 ? longLine : "line " + std::to_string(i);
+            logger->warning(text);
+            expected.push_back(mark + text);
+            logger->warning("tagged", CallSite(), {{Constants::tagsUserInfoKey, platform::Value("x")}});
+            if (!withLists) expected.push_back("> tagged");
+        }
+        queue->sync([] {});
+        EXPECT_EQ(lines(dir / "a.log"), expected) << (withLists ? "with lists" : "without lists");
+    }
 }
 
 TEST(FileDestination, ChangingTheFileWhileTheQueueWritesLosesNoLine) {

@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <functional>
 #include <thread>
 
 #include "logging/AppleSystemLogDestination.h"
+#include "logging/FileDestination.h"
 #include "logging/Scribe.h"
 #include "logging/TestDestination.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/DateFormatter.h"
+#include "tests/support/TempDir.h"
 
 using namespace ::Scribe;
 using Logger = ::Scribe::Scribe;
@@ -120,6 +123,29 @@ TEST(LineFormat, DefaultDateTextIsTheDefaultFormattersAcrossSecondsAndMillisecon
     }
 }
 
+TEST(LineFormat, DateTextFollowsAChangedFormatterWithinTheSameSecond) {
+    // The date is formatted once a second; a formatter changed within that second, the
+    // shared default one included, is not outrun by it.
+    const auto later = platform::Date::fromTimeIntervalSince1970(1714558830.456);
+    const std::function<void(platform::DateFormatter&)> changes[] = {
+        [](auto& f) { f.setTimeZone(*platform::TimeZone::fromSecondsFromGMT(8 * 3600)); },
+        [](auto& f) { f.setDateFormat("HH:mm:ss.SSS"); },
+    };
+    for (bool shared : {false, true}) {
+        for (const auto& change : changes) {
+            auto logger = Logger::create("dates", false);
+            if (!shared) logger->setDateFormatter(std::make_shared<platform::DateFormatter>());
+            auto formatter = logger->dateFormatter();
+            const platform::DateFormatter before = *formatter;
+            formatter->setDateFormat("yyyy-MM-dd HH:mm:ss.SSS");
+            logger->dateText(kDate);
+            change(*formatter);
+            EXPECT_EQ(logger->dateText(later), formatter->string(later)) << (shared ? "shared" : "own");
+            *formatter = before;
+        }
+    }
+}
+
 TEST(LevelFiltering, DestinationTakesLevelsAtOrAboveItsThreshold) {
     struct Case {
         Level threshold, level;
@@ -163,6 +189,40 @@ TEST(Logger, MessageYieldingNothingLogsNothingAndCallSiteIsTheCaller) {
     f.logger->error("named", CallSite::named("getChannel()"));
     ASSERT_EQ(f.destination->unexpectedMessageCount(), 1u);
     EXPECT_NE(f.destination->unexpectedLogMessages[0].find("] getChannel() > named"), std::string::npos);
+}
+
+TEST(Logger, ALogCallMadeWhileALineIsOnItsWayLeavesThatLineAlone) {
+    // A formatter of the file destination logs a line of its own while it formats the
+    // first one: the file gets both lines whole, and the destination after it still
+    // receives the first line as it was logged.
+    class Chatty : public LogFormatterProtocol {
+    public:
+        explicit Chatty(Logger& logger) : logger_(logger) {}
+        std::string format(LogDetails&, std::string& message) override {
+            if (message.find("inner") == std::string::npos) logger_.info("inner", CallSite("inner()", "/x/In.cpp", 7));
+            return message;
+        }
+        std::string debugDescription() const override { return "Chatty"; }
+
+    private:
+        Logger& logger_;
+    };
+    testing_support::TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto file = FileDestination::create(nullptr, (dir / "a.log").string(), "file");
+    file->setOutputLevel(Level::warning);  // only the line that names the file, no banner
+    file->setShowDate(false);
+    file->setFormatters(FormatterList{{std::make_shared<Chatty>(*logger)}});
+    logger->add(file);
+    file->setOutputLevel(Level::info);
+    auto second = TestDestination::create(nullptr, "second");
+    second->setShowDate(false);
+    logger->add(second);
+    logger->info("outer", CallSite("outer()", "/x/Out.cpp", 3));
+    const std::string inner = "[Info] [In.cpp:7] inner() > inner", outer = "[Info] [Out.cpp:3] outer() > outer";
+    auto text = testing_support::readFile(dir / "a.log");
+    EXPECT_EQ(text.substr(text.find('\n') + 1), inner + "\n" + outer + "\n");
+    EXPECT_EQ(second->unexpectedLogMessages, (std::vector<std::string>{inner, outer}));
 }
 
 TEST(Logger, AddRemoveAndOwnership) {
