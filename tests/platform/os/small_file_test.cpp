@@ -46,6 +46,8 @@ TEST(SmallFile, OnlyASmallRegularFileIsRead) {
         auto file = readSmallRegularFile((root / c.name).string(), 5, c.links);
         EXPECT_EQ(file.outcome, c.outcome);
         EXPECT_NE(file.why.find(c.why), std::string::npos) << file.why;
-        if (file.isRead()) EXPECT_EQ(file.data.toString(), "12345");
+        if (file.isRead()) {
+            EXPECT_EQ(file.data.toString(), "12345");
+        }
     }
 }
