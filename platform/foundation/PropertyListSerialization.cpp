@@ -162,7 +162,7 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     if (plistHoldsNulInText(text))
         return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
     if (plistNestsDeeperThan(text, kMaxPlistNesting))
-        return Result<Value>::failure(plistError(3840, "Damaged or too deeply nested property list"));
+        return Result<Value>::failure(plistError(3840, "The property list is damaged or nested too deeply"));
     plist_t raw = nullptr;
     if (binary) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);

@@ -3,11 +3,16 @@
 
 #include <unistd.h>
 
+#include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
 namespace LumenAnalyticsSDK {
 namespace {
+
+// Far above what any stored value takes; a larger file, a link, a FIFO or a device is not read.
+constexpr std::size_t kMaxStoreFileBytes = 4u << 20;
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -27,9 +32,10 @@ std::string LAFileStorePlugin::filePath(const std::string& key) {
 
 platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
     if (key.empty()) return {};
-    auto data = platform::FileManager::defaultManager()->contents(filePath(key));
-    if (!data) return {};
-    auto value = platform::NSKeyedUnarchiver::unarchivedObject(*data);
+    auto file = platform::readSmallRegularFile(filePath(key), kMaxStoreFileBytes, platform::LinkPolicy::refuse);
+    if (file.isRefused()) LALogError("Ignoring a store file: " + file.why);
+    if (!file.isRead()) return {};
+    auto value = platform::NSKeyedUnarchiver::unarchivedObject(file.data);
     return value.isSuccess() ? value.value() : platform::Value();
 }
 
