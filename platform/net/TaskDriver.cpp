@@ -17,6 +17,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/FileManager.h"
 #include "platform/net/CurlEngine.h"
+#include "platform/net/ResponseHeaderLine.h"
 #include "platform/net/TaskDriverSupport.h"
 #include "platform/net/URLError.h"
 
@@ -260,25 +261,23 @@ std::size_t TaskDriver::onHeader(const char* data, std::size_t length) {
                                         {{NSLocalizedDescriptionKey, Value("The server's header block is too large.")}});
         return 0;
     }
-    std::string_view line(data, length);
-    if (line.rfind("HTTP/", 0) == 0) {
-        // A new answer (after 1xx, or a further authentication round inside libcurl).
-        headers_ = HTTPHeaderFields();
-        headerBytes_ = length;
-        auto space = line.find(' ');
-        httpVersion_ = std::string(trim(line.substr(0, space)));
-        status_ = space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
-        return length;
+    auto line = ResponseHeaderLine::parse(std::string_view(data, length));
+    switch (line.kind) {
+        case ResponseHeaderLine::Kind::statusLine:
+            // A new answer (after 1xx, or a further authentication round inside libcurl).
+            headers_ = HTTPHeaderFields();
+            headerBytes_ = length;
+            httpVersion_ = std::move(line.httpVersion);
+            status_ = line.statusCode;
+            return length;
+        case ResponseHeaderLine::Kind::end:
+            if (status_ >= 200) headersComplete();
+            return length;
+        case ResponseHeaderLine::Kind::ignored: return length;
+        case ResponseHeaderLine::Kind::field: break;
     }
-    auto content = trim(line);
-    if (content.empty()) {
-        if (status_ >= 200) headersComplete();
-        return length;
-    }
-    auto colon = content.find(':');
-    if (colon == std::string_view::npos || colon == 0) return length;  // not a field: ignored
-    std::string name(trim(content.substr(0, colon)));
-    std::string value(trim(content.substr(colon + 1)));
+    const std::string& name = line.name;
+    const std::string& value = line.value;
     if (equalsIgnoringCase(name, "Set-Cookie")) {
         const auto& config = session_->configuration();
         if (config.httpShouldSetCookies && request_.httpShouldHandleCookies() && config.httpCookieStorage &&
