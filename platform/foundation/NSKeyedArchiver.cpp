@@ -275,7 +275,7 @@ Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data) {
     const char* bytes = reinterpret_cast<const char*>(data.data());
     const std::string_view text(bytes, data.count());
     if (plistHoldsNulInText(text)) return corrupt("a string or key holds a NUL character");
-    if (plistNestsDeeperThan(text, kMaxPlistNesting)) return corrupt("damaged or too deeply nested");
+    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues)) return corrupt("damaged, nested too deeply or too large");
     if (isBinaryPlist(text)) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
     PlistPtr archive(raw);

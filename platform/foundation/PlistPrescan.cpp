@@ -109,19 +109,27 @@ bool xmlHoldsNulInText(std::string_view x) {
     return false;
 }
 
-// Depth-first from the top object. `levels[i]` is the length of the longest chain that
-// starts at a finished object i, so a shared object is expanded once; an object met again
-// while it is still open contains itself. A list that cannot be walked cannot be measured
-// and counts as too deep.
-bool binaryNestsDeeperThan(const BinaryPlist& plist, std::size_t maxLevels) {
+// Depth-first from the top object. A finished object's `levels` is the length of the
+// longest chain that starts at it and its `values` the number of values it stands for
+// once every reference is expanded (as the library expands them), so a shared object is
+// walked once; an object met again while it is still open contains itself. A list that
+// cannot be walked cannot be measured and counts as over the limits.
+bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::uint64_t maxValues) {
     if (!plist.walkable()) return true;
     enum : std::uint8_t { unseen, open, finished };
     std::vector<std::uint8_t> state(plist.count(), unseen);
     std::vector<std::size_t> levels(plist.count(), 1);
+    std::vector<std::uint64_t> values(plist.count(), 1);
     struct Frame {
         std::uint64_t index;
         std::vector<std::uint64_t> children;
         std::size_t next = 0;
+    };
+    // A child's chain and values count towards its parent's.
+    auto addChild = [&](std::uint64_t parent, std::uint64_t child) {
+        levels[parent] = std::max(levels[parent], levels[child] + 1);
+        values[parent] = std::min(values[parent] + values[child], maxValues + 1);
+        return values[parent] > maxValues;
     };
     std::vector<Frame> stack;
     stack.push_back({plist.top(), plist.children(plist.top())});
@@ -132,23 +140,21 @@ bool binaryNestsDeeperThan(const BinaryPlist& plist, std::size_t maxLevels) {
             const std::uint64_t done = frame.index;
             state[done] = finished;
             stack.pop_back();
-            if (!stack.empty())
-                levels[stack.back().index] = std::max(levels[stack.back().index], levels[done] + 1);
+            if (!stack.empty() && addChild(stack.back().index, done)) return true;
             continue;
         }
         const std::uint64_t child = frame.children[frame.next++];
         if (child >= plist.count()) continue;
         if (state[child] == open) return true;
         if (state[child] == finished) {
-            if (stack.size() + levels[child] > maxLevels) return true;
-            levels[frame.index] = std::max(levels[frame.index], levels[child] + 1);
+            if (stack.size() + levels[child] > maxLevels || addChild(frame.index, child)) return true;
             continue;
         }
         if (stack.size() + 1 > maxLevels) return true;
         state[child] = open;
         stack.push_back({child, plist.children(child)});
     }
-    return false;
+    return values[plist.top()] > maxValues;
 }
 
 // Skips from `at` (just past "<" + `open`) to the end of `close`; npos when it never ends.
@@ -210,8 +216,8 @@ bool plistHoldsNulInText(std::string_view bytes) {
     return isBinaryPlist(bytes) ? binaryHoldsNulInText(BinaryPlist(bytes)) : xmlHoldsNulInText(bytes);
 }
 
-bool plistNestsDeeperThan(std::string_view bytes, std::size_t maxLevels) {
-    return isBinaryPlist(bytes) ? binaryNestsDeeperThan(BinaryPlist(bytes), maxLevels)
+bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues) {
+    return isBinaryPlist(bytes) ? binaryExceedsLimits(BinaryPlist(bytes), maxLevels, maxValues)
                                 : xmlNestsDeeperThan(bytes, maxLevels);
 }
 

@@ -15,8 +15,14 @@ constexpr std::size_t kMaxPlistNesting = 513;
 bool isBinaryPlist(std::string_view bytes);
 // A string or key holding a NUL character (which makes the library's getters abort).
 bool plistHoldsNulInText(std::string_view bytes);
-// More than `maxLevels` levels of nesting. A binary list whose containers hold
-// themselves, or whose trailer cannot be followed, counts as too deep.
-bool plistNestsDeeperThan(std::string_view bytes, std::size_t maxLevels);
+// The most values a binary list may stand for once the objects it shares are expanded:
+// a few hundred bytes that refer to one array twice, thirty times over, would otherwise
+// make the library build a billion values.
+constexpr std::uint64_t kMaxPlistValues = 1u << 21;
+
+// More than `maxLevels` levels of nesting, or (a binary list) more than `maxValues` values
+// once expanded. A binary list whose containers hold themselves, or whose trailer cannot
+// be followed, counts as over the limits.
+bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues);
 
 }  // namespace platform

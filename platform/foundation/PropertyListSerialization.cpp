@@ -161,8 +161,8 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     const bool binary = isBinaryPlist(text);
     if (plistHoldsNulInText(text))
         return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
-    if (plistNestsDeeperThan(text, kMaxPlistNesting))
-        return Result<Value>::failure(plistError(3840, "The property list is damaged or nested too deeply"));
+    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues))
+        return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
     plist_t raw = nullptr;
     if (binary) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);

@@ -127,9 +127,9 @@ std::string deepXmlPlist(std::size_t levels) {
     return text + "</plist>\n";
 }
 
-// The same in binary form: object i is an array of one reference to object i + 1, or to
-// `last` for the innermost (itself, for a list that holds itself).
-std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> last = std::nullopt) {
+// The same in binary form: object i is an array of `refs` references to object i + 1, or
+// of one to `last` for the innermost (itself, for a list that holds itself).
+std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> last = std::nullopt, int refs = 1) {
     auto bigEndian = [](std::uint64_t v, int bytes) {
         std::string out;
         for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -142,9 +142,12 @@ std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> las
         const bool innermost = i + 1 == levels;
         if (innermost && !last) {
             bytes += '\xA0';
-        } else {
+        } else if (innermost) {
             bytes += '\xA1';
-            bytes += bigEndian(innermost ? *last : i + 1, 4);
+            bytes += bigEndian(*last, 4);
+        } else {
+            bytes += static_cast<char>(0xA0 + refs);
+            for (int r = 0; r < refs; ++r) bytes += bigEndian(i + 1, 4);
         }
     }
     const std::uint64_t table = bytes.size();
@@ -218,9 +221,10 @@ TEST(PropertyListSerializationTest, RefusesWhatItCannotHoldAndMalformedInput) {
     }
 }
 
-TEST(PropertyListSerializationTest, NestingDeeperThanItReadsIsRefusedBeforeParsing) {
+TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBeforeParsing) {
     // 513 levels are read; past that, even 200,000 levels, the list is refused at once
-    // (parsing them would overflow the stack).
+    // (parsing them would overflow the stack), as is a small list that stands for a
+    // billion values (parsing it would never end).
     struct Case {
         const char* name;
         std::string bytes;
@@ -234,6 +238,8 @@ TEST(PropertyListSerializationTest, NestingDeeperThanItReadsIsRefusedBeforeParsi
         {"binary, 514 levels", deepBinaryPlist(514), false},
         {"binary, 200,000 levels", deepBinaryPlist(200000), false},
         {"binary, an array that holds itself", deepBinaryPlist(3, 1), false},
+        // 422 bytes that stand for 2^30 arrays.
+        {"binary, each array holding the next twice, 30 levels", deepBinaryPlist(30, std::nullopt, 2), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
