@@ -10,15 +10,20 @@
 #include <atomic>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/files/Bundle.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/SmallFile.h"
 #include "platform/foundation/PropertyListSerialization.h"
 
 namespace platform {
 namespace {
+
+// Far above what any program keeps in its settings.
+constexpr std::size_t kMaxSettingsFileBytes = 4u << 20;
 
 std::string configFolder() {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;
@@ -94,14 +99,24 @@ std::shared_ptr<UserDefaults> UserDefaults::withFile(std::string path) {
     return std::make_shared<UserDefaults>(std::move(path));
 }
 
+// Only a small regular file is read as settings: a FIFO, a device or a huge file put in its
+// place reads as no settings, with one line on standard error. A link is followed (settings
+// files are often links into a folder of one's own), but only to a small regular file.
 void UserDefaults::loadLocked() const {
     if (loaded_) return;
     loaded_ = true;
-    auto data = FileManager::defaultManager()->contents(path_);
-    if (!data) return;
-    auto parsed = PropertyListSerialization::propertyList(*data);
+    auto file = readSmallRegularFile(path_, kMaxSettingsFileBytes, LinkPolicy::follow);
+    if (file.isRefused()) {
+        std::fprintf(stderr, "UserDefaults: ignoring the settings file: %s\n", file.why.c_str());
+        return;
+    }
+    if (!file.isRead()) return;
+    auto parsed = PropertyListSerialization::propertyList(file.data);
     // A damaged file reads as empty; it stays on disk until a change replaces it.
     if (parsed.isSuccess() && parsed.value().isDictionary()) values_ = *parsed.value().asDictionary();
+    else if (parsed.isFailure())
+        std::fprintf(stderr, "UserDefaults: ignoring the settings file %s: %s\n", path_.c_str(),
+                     parsed.error()->userInfo()[NSDebugDescriptionErrorKey].stringValue().c_str());
 }
 
 bool UserDefaults::writeLocked() {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/foundation/PlistNodes.h"
+#include "platform/foundation/PlistPrescan.h"
 #include "platform/foundation/UTF16.h"
 
 namespace platform {
@@ -272,7 +273,10 @@ Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data) {
     if (data.count() < 8 || data.count() > std::numeric_limits<uint32_t>::max()) return corrupt("not a binary property list");
     plist_t raw = nullptr;
     const char* bytes = reinterpret_cast<const char*>(data.data());
-    if (std::string_view(bytes, 8) == "bplist00") plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
+    const std::string_view text(bytes, data.count());
+    if (plistHoldsNulInText(text)) return corrupt("a string or key holds a NUL character");
+    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues)) return corrupt("damaged, nested too deeply or too large");
+    if (isBinaryPlist(text)) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
     PlistPtr archive(raw);
     if (!archive || plist_get_node_type(archive.get()) != PLIST_DICT) return corrupt("not a property list dictionary");

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/foundation/PlistNodes.h"
+#include "platform/foundation/PlistPrescan.h"
 #include "platform/foundation/UTF16.h"
 
 namespace platform {
@@ -24,7 +25,8 @@ ErrorPtr plistError(std::int64_t code, const std::string& debug) {
                          {{NSLocalizedDescriptionKey, Value(description)}, {NSDebugDescriptionErrorKey, Value(debug)}});
 }
 
-constexpr std::size_t kMaxDepth = 512;
+// Levels below the root: the deepest nesting that the prescan lets through.
+constexpr std::size_t kMaxDepth = kMaxPlistNesting - 1;
 
 // Answers null and sets `why` for what a property list cannot hold.
 plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
@@ -94,56 +96,6 @@ plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
     }
 }
 
-// The library's getters abort on a string or key holding a NUL character, which only
-// damaged input carries; such input is refused before it is parsed.
-std::uint64_t bigEndian(const std::uint8_t* p, std::size_t n) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
-    return v;
-}
-
-bool binaryHoldsNulInText(const std::uint8_t* d, std::size_t size) {
-    if (size < 8 + 32) return false;
-    const std::uint8_t* trailer = d + size - 32;
-    std::size_t offsetSize = trailer[6];
-    std::uint64_t count = bigEndian(trailer + 8, 8), table = bigEndian(trailer + 24, 8);
-    if (offsetSize == 0 || offsetSize > 8 || table >= size || count > (size - table) / offsetSize) return false;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        std::uint64_t at = bigEndian(d + table + i * offsetSize, offsetSize);
-        if (at >= size) continue;
-        std::uint8_t marker = d[at];
-        std::uint8_t kind = marker >> 4;
-        if (kind != 5 && kind != 6) continue;  // ASCII and UTF-16 strings
-        std::uint64_t length = marker & 0x0F, start = at + 1;
-        if (length == 0x0F) {
-            if (start >= size || (d[start] >> 4) != 1) continue;
-            std::size_t n = std::size_t(1) << (d[start] & 0x0F);
-            if (n > 8 || start + 1 + n > size) continue;
-            length = bigEndian(d + start + 1, n);
-            start += 1 + n;
-        }
-        std::uint64_t unit = kind == 5 ? 1 : 2;
-        if (length > (size - start) / unit) continue;
-        for (std::uint64_t k = 0; k < length; ++k) {
-            const std::uint8_t* c = d + start + k * unit;
-            if (c[0] == 0 && (unit == 1 || c[1] == 0)) return true;
-        }
-    }
-    return false;
-}
-
-bool xmlHoldsNulInText(std::string_view x) {
-    if (x.find('\0') != std::string_view::npos) return true;
-    for (std::size_t at = x.find("&#"); at != std::string_view::npos; at = x.find("&#", at + 2)) {
-        std::size_t i = at + 2;
-        if (i < x.size() && (x[i] == 'x' || x[i] == 'X')) ++i;
-        std::size_t digits = i;
-        while (i < x.size() && x[i] == '0') ++i;
-        if (i > digits && i < x.size() && x[i] == ';') return true;
-    }
-    return false;
-}
-
 bool fromPlist(plist_t p, Value& out, std::size_t depth) {
     if (depth > kMaxDepth) return false;
     switch (plist_get_node_type(p)) {
@@ -205,10 +157,12 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     if (data.count() > std::numeric_limits<uint32_t>::max())
         return Result<Value>::failure(plistError(3840, "Property list too large"));
     const char* bytes = reinterpret_cast<const char*>(data.data());
-    bool binary = data.count() >= 8 && std::memcmp(bytes, "bplist00", 8) == 0;
-    bool nul = binary ? binaryHoldsNulInText(data.data(), data.count())
-                      : xmlHoldsNulInText(std::string_view(bytes, data.count()));
-    if (nul) return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
+    const std::string_view text(bytes, data.count());
+    const bool binary = isBinaryPlist(text);
+    if (plistHoldsNulInText(text))
+        return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
+    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues))
+        return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
     plist_t raw = nullptr;
     if (binary) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -202,5 +204,35 @@ TEST(LAFileStorePluginTest, AnUnreadableFileIsReportedOnceAndIgnored) {
         EXPECT_NE(log.lines()[0].message.find(LAFileStorePlugin::filePath(key)), std::string::npos);
         plugin.setObject(Value("usable"), key + ".fresh");
         EXPECT_EQ(plugin.objectForKey(key + ".fresh"), Value("usable"));
+    }
+}
+
+TEST(LAFileStorePluginTest, OnlyASmallRegularFileIsReadAsAStoredValue) {
+    // A stored value reads as absent, at once, when its file is anything but a small
+    // regular file or holds a list nested past what the reader takes.
+    LAFileStorePlugin plugin;
+    plugin.setObject(Value("kept"), "cn.lumen.File.store_good");
+    ASSERT_EQ(plugin.objectForKey("cn.lumen.File.store_good"), Value("kept"));
+    struct Case {
+        const char* key;
+        std::function<void(const fs::path&)> make;
+    };
+    const std::vector<Case> cases = {
+        {"store_fifo", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+        {"store_link", [](const fs::path& p) { fs::create_symlink(libraryFile("store_good"), p); }},
+        {"store_zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
+        {"store_huge", [](const fs::path& p) { testing_support::writeFile(p, std::string(5u << 20, 'x')); }},
+        {"store_deep",
+         [](const fs::path& p) {
+             std::string text = "<plist version=\"1.0\">";
+             for (int i = 0; i < 200000; ++i) text += "<array>";
+             testing_support::writeFile(p, text);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        fs::remove(libraryFile(c.key));
+        c.make(libraryFile(c.key));
+        EXPECT_TRUE(plugin.objectForKey(std::string("cn.lumen.File.") + c.key).isNull());
     }
 }

@@ -75,6 +75,44 @@ TEST(Ditto, RefusesWholeArchivesThatReachOutsideTheFolder) {
     }
 }
 
+TEST(Ditto, RefusesNamesTooLongOrTooDeepAndTakesThemAtTheLimit) {
+    // Python expressions for names: "App.app/" + 126 folders + a file is 128 levels; four
+    // 200-byte folders and a 212-byte file below "App.app/" make 1024 bytes.
+    const std::string deep = "'App.app/' + 'd/' * 126 + 'f'";
+    const std::string deeper = "'App.app/' + 'd/' * 127 + 'f'";
+    const std::string longName = "'App.app/' + ('n' * 200 + '/') * 4 + 'f' * 212";
+    const std::string longerName = "'App.app/' + ('n' * 200 + '/') * 4 + 'f' * 213";
+    auto file = [](const std::string& name) { return "    entry(" + name + ", b'x', 0o100644)\n"; };
+    struct Case {
+        const char* name;
+        std::string entries;
+        const char* refusal;  // nullptr: unpacked
+    };
+    const std::vector<Case> cases = {
+        {"128 levels", file(deep), nullptr},
+        {"129 levels", file(deeper), "deeper than 128 levels"},
+        {"a name of 1024 bytes", file(longName), nullptr},
+        {"a name of 1025 bytes", file(longerName), "longer than 1024 bytes"},
+        {"1,900 levels in 3,800 bytes", file("'App.app/' + 'd/' * 1896 + 'f'"), "longer than 1024 bytes"},
+        {"a link to a target of 1025 bytes",
+         "    entry('App.app/l', 'd/' * 512 + 'f', 0o120777)\n", "target longer than 1024 bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Unpack unpack;
+        unpack.run(entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") + c.entries);
+        if (!c.refusal) {
+            EXPECT_EQ(unpack.status, 0) << unpack.output;
+            continue;
+        }
+        EXPECT_EQ(unpack.status, 1) << unpack.output;
+        EXPECT_NE(unpack.output.find(std::string("ditto: refusing ")), std::string::npos) << unpack.output;
+        EXPECT_NE(unpack.output.find(c.refusal), std::string::npos) << unpack.output;
+        EXPECT_LT(unpack.output.size(), 400u) << "the whole name repeated";
+        EXPECT_TRUE(fs::is_empty(unpack.target)) << "written before the refusal";
+    }
+}
+
 TEST(Ditto, KeepsExecutableBitsLinksAndNamesInsideTheBundle) {
     Unpack unpack;
     unpack.run(entry("./App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +

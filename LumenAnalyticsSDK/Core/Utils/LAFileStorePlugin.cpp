@@ -8,10 +8,14 @@
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
 namespace LumenAnalyticsSDK {
 namespace {
+
+// Far above what any stored value takes; a larger file, a link, a FIFO or a device is not read.
+constexpr std::size_t kMaxStoreFileBytes = 4u << 20;
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -32,14 +36,13 @@ std::string LAFileStorePlugin::filePath(const std::string& key) {
 platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
     if (key.empty()) return {};
     const auto path = filePath(key);
-    const auto& files = *platform::FileManager::defaultManager();
-    if (!files.fileExists(path)) return {};
-    auto data = files.contents(path);
-    if (!data) {
-        reportUnreadable(path, "it cannot be read");
+    auto file = platform::readSmallRegularFile(path, kMaxStoreFileBytes, platform::LinkPolicy::refuse);
+    if (file.isRefused()) {
+        reportUnreadable(path, file.why);
         return {};
     }
-    auto value = platform::NSKeyedUnarchiver::unarchivedObject(*data);
+    if (!file.isRead()) return {};
+    auto value = platform::NSKeyedUnarchiver::unarchivedObject(file.data);
     if (!value.isSuccess()) {
         reportUnreadable(path, "it is no archive");
         return {};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/foundation/PropertyListSerialization.h"
@@ -117,6 +118,48 @@ std::string pythonReads(const std::filesystem::path& file) {
     EXPECT_EQ(status, 0);
     return out;
 }
+
+// `levels` arrays each holding the next (the innermost empty), as XML.
+std::string deepXmlPlist(std::size_t levels) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+    for (std::size_t i = 0; i < levels; ++i) text += "<array>";
+    for (std::size_t i = 0; i < levels; ++i) text += "</array>";
+    return text + "</plist>\n";
+}
+
+// The same in binary form: object i is an array of `refs` references to object i + 1, or
+// of one to `last` for the innermost (itself, for a list that holds itself).
+std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> last = std::nullopt, int refs = 1) {
+    auto bigEndian = [](std::uint64_t v, int bytes) {
+        std::string out;
+        for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    std::string bytes = "bplist00";
+    std::string offsets;
+    for (std::size_t i = 0; i < levels; ++i) {
+        offsets += bigEndian(bytes.size(), 4);
+        const bool innermost = i + 1 == levels;
+        if (innermost && !last) {
+            bytes += '\xA0';
+        } else if (innermost) {
+            bytes += '\xA1';
+            bytes += bigEndian(*last, 4);
+        } else {
+            bytes += static_cast<char>(0xA0 + refs);
+            for (int r = 0; r < refs; ++r) bytes += bigEndian(i + 1, 4);
+        }
+    }
+    const std::uint64_t table = bytes.size();
+    return bytes + offsets + std::string(6, '\0') + bigEndian(4, 1) + bigEndian(4, 1) + bigEndian(levels, 8) +
+           bigEndian(0, 8) + bigEndian(table, 8);
+}
+
+Value nestedArrays(std::size_t levels) {
+    Value v(Value::Array{});
+    for (std::size_t i = 1; i < levels; ++i) v = Value(Value::Array{v});
+    return v;
+}
 }  // namespace
 
 TEST(PropertyListSerializationTest, PythonReadsWhatWeWrite) {
@@ -176,4 +219,40 @@ TEST(PropertyListSerializationTest, RefusesWhatItCannotHoldAndMalformedInput) {
         ASSERT_TRUE(r.isFailure()) << bad;
         EXPECT_EQ(r.error()->code(), 3840);
     }
+}
+
+TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBeforeParsing) {
+    // 513 levels are read; past that, even 200,000 levels, the list is refused at once
+    // (parsing them would overflow the stack), as is a small list that stands for a
+    // billion values (parsing it would never end).
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool read;
+    };
+    const std::vector<Case> cases = {
+        {"XML, 513 levels", deepXmlPlist(513), true},
+        {"XML, 514 levels", deepXmlPlist(514), false},
+        {"XML, 200,000 levels", deepXmlPlist(200000), false},
+        {"binary, 513 levels", deepBinaryPlist(513), true},
+        {"binary, 514 levels", deepBinaryPlist(514), false},
+        {"binary, 200,000 levels", deepBinaryPlist(200000), false},
+        {"binary, an array that holds itself", deepBinaryPlist(3, 1), false},
+        // 422 bytes that stand for 2^30 arrays.
+        {"binary, each array holding the next twice, 30 levels", deepBinaryPlist(30, std::nullopt, 2), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto read = PropertyListSerialization::propertyList(Data::fromString(c.bytes));
+        if (c.read) {
+            ASSERT_TRUE(read.isSuccess());
+            EXPECT_EQ(read.value(), nestedArrays(513));
+        } else {
+            ASSERT_TRUE(read.isFailure());
+            EXPECT_EQ(read.error()->code(), 3840);
+        }
+    }
+    // What is read can be written again, in both forms.
+    for (auto format : {PropertyListFormat::xml, PropertyListFormat::binary})
+        EXPECT_TRUE(PropertyListSerialization::data(nestedArrays(513), format).isSuccess());
 }

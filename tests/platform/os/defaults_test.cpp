@@ -2,6 +2,9 @@
 // and concurrent writers.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <thread>
 
 #include "platform/files/UserDefaults.h"
@@ -68,6 +71,45 @@ TEST(UserDefaultsTest, DamagedFileReadsEmptyAndIsReplacedOnlyByAWrite) {
     EXPECT_EQ(UserDefaults::withFile(file.string())->string("key"), "x");
     // No temporary files are left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(UserDefaultsTest, OnlyASmallRegularFileIsReadAsSettings) {
+    // Whatever stands in the settings file's place, reading answers at once (no FIFO
+    // blocks, /dev/zero is not read, no deep list reaches the parser) and logs why.
+    TempDir dir;
+    const auto good = dir / "good.plist";
+    writeFile(good, "<plist version=\"1.0\"><dict><key>channel</key><string>beta</string></dict></plist>");
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        const char* logged;  // nullptr: read, with channel "beta"
+    };
+    const std::vector<Case> cases = {
+        {"a link to a settings file", [&](const auto& p) { std::filesystem::create_symlink(good, p); }, nullptr},
+        {"a FIFO", [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
+        {"a link to the zero device", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); },
+         "not a regular file"},
+        {"a folder", [](const auto& p) { std::filesystem::create_directory(p); }, "not a regular file"},
+        {"a file of 5 MiB", [](const auto& p) { writeFile(p, std::string(5u << 20, ' ')); }, "larger than"},
+        {"200,000 nested arrays", [&](const auto& p) { writeFile(p, deep); }, "nested too deeply"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = dir / (std::string(c.name) + ".plist");
+        c.make(file);
+        testing::internal::CaptureStderr();
+        auto channel = UserDefaults::withFile(file.string())->string("channel");
+        const std::string logged = testing::internal::GetCapturedStderr();
+        if (!c.logged) {
+            EXPECT_EQ(channel, "beta");
+            EXPECT_EQ(logged, "");
+        } else {
+            EXPECT_FALSE(channel);
+            EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
+        }
+    }
 }
 
 TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {

@@ -1,0 +1,224 @@
+// The prescans of property-list bytes. A binary list is a table of objects that refer to
+// each other by index; its nesting is measured over that graph with an explicit stack,
+// each object expanded once. An XML list's nesting is the depth of its elements.
+#include "platform/foundation/PlistPrescan.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::uint64_t bigEndian(const std::uint8_t* p, std::size_t n) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+// A binary list's trailer and object table, read without trusting either: every
+// accessor answers "nothing" for what lies outside the bytes.
+class BinaryPlist {
+public:
+    explicit BinaryPlist(std::string_view bytes)
+        : d_(reinterpret_cast<const std::uint8_t*>(bytes.data())), size_(bytes.size()) {
+        if (size_ < 8 + 32) return;
+        const std::uint8_t* trailer = d_ + size_ - 32;
+        offsetSize_ = trailer[6];
+        refSize_ = trailer[7];
+        count_ = bigEndian(trailer + 8, 8);
+        top_ = bigEndian(trailer + 16, 8);
+        table_ = bigEndian(trailer + 24, 8);
+        valid_ = offsetSize_ >= 1 && offsetSize_ <= 8 && table_ < size_ && count_ <= (size_ - table_) / offsetSize_;
+    }
+
+    // The object table lies inside the bytes.
+    bool valid() const { return valid_; }
+    // References and the top object can be followed too.
+    bool walkable() const { return valid_ && refSize_ >= 1 && refSize_ <= 8 && top_ < count_; }
+    std::uint64_t count() const { return count_; }
+    std::uint64_t top() const { return top_; }
+
+    // An object's kind (the marker's high nibble), its length and where its contents
+    // start; false when the object lies outside the bytes.
+    bool object(std::uint64_t index, std::uint8_t& kind, std::uint64_t& length, std::uint64_t& start) const {
+        const std::uint64_t at = bigEndian(d_ + table_ + index * offsetSize_, offsetSize_);
+        if (at >= size_) return false;
+        kind = d_[at] >> 4;
+        length = d_[at] & 0x0F;
+        start = at + 1;
+        if (length != 0x0F) return true;
+        if (start >= size_ || (d_[start] >> 4) != 1) return false;
+        const std::size_t n = std::size_t(1) << (d_[start] & 0x0F);
+        if (n > 8 || start + 1 + n > size_) return false;
+        length = bigEndian(d_ + start + 1, n);
+        start += 1 + n;
+        return true;
+    }
+
+    // The objects an array, set or dictionary refers to (a dictionary's keys included).
+    std::vector<std::uint64_t> children(std::uint64_t index) const {
+        std::uint8_t kind;
+        std::uint64_t length, start;
+        if (!object(index, kind, length, start)) return {};
+        if (kind != 0xA && kind != 0xC && kind != 0xD) return {};
+        const std::uint64_t refs = kind == 0xD ? length * 2 : length;
+        if (length > size_ || refs > (size_ - start) / refSize_) return {};
+        std::vector<std::uint64_t> out;
+        out.reserve(refs);
+        for (std::uint64_t i = 0; i < refs; ++i) out.push_back(bigEndian(d_ + start + i * refSize_, refSize_));
+        return out;
+    }
+
+    bool stringHoldsNul(std::uint64_t index) const {
+        std::uint8_t kind;
+        std::uint64_t length, start;
+        if (!object(index, kind, length, start) || (kind != 5 && kind != 6)) return false;  // ASCII, UTF-16
+        const std::uint64_t unit = kind == 5 ? 1 : 2;
+        if (length > (size_ - start) / unit) return false;
+        for (std::uint64_t k = 0; k < length; ++k) {
+            const std::uint8_t* c = d_ + start + k * unit;
+            if (c[0] == 0 && (unit == 1 || c[1] == 0)) return true;
+        }
+        return false;
+    }
+
+private:
+    const std::uint8_t* d_;
+    std::size_t size_;
+    std::size_t offsetSize_ = 0, refSize_ = 0;
+    std::uint64_t count_ = 0, top_ = 0, table_ = 0;
+    bool valid_ = false;
+};
+
+bool binaryHoldsNulInText(const BinaryPlist& plist) {
+    if (!plist.valid()) return false;
+    for (std::uint64_t i = 0; i < plist.count(); ++i)
+        if (plist.stringHoldsNul(i)) return true;
+    return false;
+}
+
+bool xmlHoldsNulInText(std::string_view x) {
+    if (x.find('\0') != std::string_view::npos) return true;
+    for (std::size_t at = x.find("&#"); at != std::string_view::npos; at = x.find("&#", at + 2)) {
+        std::size_t i = at + 2;
+        if (i < x.size() && (x[i] == 'x' || x[i] == 'X')) ++i;
+        std::size_t digits = i;
+        while (i < x.size() && x[i] == '0') ++i;
+        if (i > digits && i < x.size() && x[i] == ';') return true;
+    }
+    return false;
+}
+
+// Depth-first from the top object. A finished object's `levels` is the length of the
+// longest chain that starts at it and its `values` the number of values it stands for
+// once every reference is expanded (as the library expands them), so a shared object is
+// walked once; an object met again while it is still open contains itself. A list that
+// cannot be walked cannot be measured and counts as over the limits.
+bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::uint64_t maxValues) {
+    if (!plist.walkable()) return true;
+    enum : std::uint8_t { unseen, open, finished };
+    std::vector<std::uint8_t> state(plist.count(), unseen);
+    std::vector<std::size_t> levels(plist.count(), 1);
+    std::vector<std::uint64_t> values(plist.count(), 1);
+    struct Frame {
+        std::uint64_t index;
+        std::vector<std::uint64_t> children;
+        std::size_t next = 0;
+    };
+    // A child's chain and values count towards its parent's.
+    auto addChild = [&](std::uint64_t parent, std::uint64_t child) {
+        levels[parent] = std::max(levels[parent], levels[child] + 1);
+        values[parent] = std::min(values[parent] + values[child], maxValues + 1);
+        return values[parent] > maxValues;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({plist.top(), plist.children(plist.top())});
+    state[plist.top()] = open;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.children.size()) {
+            const std::uint64_t done = frame.index;
+            state[done] = finished;
+            stack.pop_back();
+            if (!stack.empty() && addChild(stack.back().index, done)) return true;
+            continue;
+        }
+        const std::uint64_t child = frame.children[frame.next++];
+        if (child >= plist.count()) continue;
+        if (state[child] == open) return true;
+        if (state[child] == finished) {
+            if (stack.size() + levels[child] > maxLevels || addChild(frame.index, child)) return true;
+            continue;
+        }
+        if (stack.size() + 1 > maxLevels) return true;
+        state[child] = open;
+        stack.push_back({child, plist.children(child)});
+    }
+    return values[plist.top()] > maxValues;
+}
+
+// Skips from `at` (just past "<" + `open`) to the end of `close`; npos when it never ends.
+std::size_t skipPast(std::string_view x, std::size_t at, std::string_view close) {
+    const std::size_t end = x.find(close, at);
+    return end == std::string_view::npos ? end : end + close.size();
+}
+
+// From `at` (just past the "<" of a tag) to just past its ">", stepping over quoted
+// attribute values, which may hold ">".
+std::size_t tagEnd(std::string_view x, std::size_t at) {
+    char quote = 0;
+    for (; at < x.size(); ++at) {
+        const char c = x[at];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return at + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+bool xmlNestsDeeperThan(std::string_view x, std::size_t maxLevels) {
+    // The list's own elements lie inside <plist>, and a scalar is an element of its own.
+    const std::size_t maxElements = maxLevels + 2;
+    std::size_t depth = 0;
+    std::size_t at = x.find('<');
+    while (at != std::string_view::npos && at < x.size()) {
+        const std::string_view rest = x.substr(at);
+        std::size_t next;
+        if (rest.starts_with("<!--")) {
+            next = skipPast(x, at + 4, "-->");
+        } else if (rest.starts_with("<![CDATA[")) {
+            next = skipPast(x, at + 9, "]]>");
+        } else if (rest.starts_with("<?")) {
+            next = skipPast(x, at + 2, "?>");
+        } else if (rest.starts_with("<!") || rest.starts_with("</")) {
+            if (rest[1] == '/' && depth > 0) --depth;
+            next = tagEnd(x, at + 2);
+        } else {
+            next = tagEnd(x, at + 1);
+            const bool selfClosing = next != std::string_view::npos && next >= 2 && x[next - 2] == '/';
+            if (!selfClosing && ++depth > maxElements) return true;
+        }
+        if (next == std::string_view::npos) return false;
+        at = x.find('<', next);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isBinaryPlist(std::string_view bytes) { return bytes.starts_with("bplist00"); }
+
+bool plistHoldsNulInText(std::string_view bytes) {
+    return isBinaryPlist(bytes) ? binaryHoldsNulInText(BinaryPlist(bytes)) : xmlHoldsNulInText(bytes);
+}
+
+bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues) {
+    return isBinaryPlist(bytes) ? binaryExceedsLimits(BinaryPlist(bytes), maxLevels, maxValues)
+                                : xmlNestsDeeperThan(bytes, maxLevels);
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+// Checks run on property-list bytes before libplist parses them: the library aborts on
+// some damaged input and recurses once per level of nesting, so input it cannot take
+// safely is refused first. Each check is one pass over the bytes, without recursion.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace platform {
+
+// The deepest nesting of arrays and dictionaries (the root counts as the first level)
+// that the property-list readers take.
+constexpr std::size_t kMaxPlistNesting = 513;
+
+bool isBinaryPlist(std::string_view bytes);
+// A string or key holding a NUL character (which makes the library's getters abort).
+bool plistHoldsNulInText(std::string_view bytes);
+// The most values a binary list may stand for once the objects it shares are expanded:
+// a few hundred bytes that refer to one array twice, thirty times over, would otherwise
+// make the library build a billion values.
+constexpr std::uint64_t kMaxPlistValues = 1u << 21;
+
+// More than `maxLevels` levels of nesting, or (a binary list) more than `maxValues` values
+// once expanded. A binary list whose containers hold themselves, or whose trailer cannot
+// be followed, counts as over the limits.
+bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues);
+
+}  // namespace platform
