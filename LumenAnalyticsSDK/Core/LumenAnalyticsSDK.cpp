@@ -26,6 +26,7 @@
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LASuperPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowData.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
+#include "LumenAnalyticsSDK/Core/Interceptor/LABuiltInInterceptors.h"
 #include "LumenAnalyticsSDK/Core/LAAppLifecycle.h"
 #include "LumenAnalyticsSDK/Core/LAIdentifier.h"
 #include "LumenAnalyticsSDK/Core/LALimitKeyManager.h"
@@ -155,6 +156,7 @@ void LumenAnalyticsSDK::setUp(const LAConfigOptions&) {
         if (LAApplication::isAppExtension()) startFlushTimer();
         auto& flows = LAFlowManager::sharedInstance();
         flows.configOptions = configOptions_;
+        registerBuiltInInterceptors();  // before the nodes are loaded: each makes its worker then
         flows.loadFlows();
     } catch (const std::exception& e) {
         LALogError(description() + " error: " + e.what());

@@ -8,6 +8,7 @@
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
+#include "LumenAnalyticsSDK/Core/Interceptor/LABuiltInInterceptors.h"
 
 using namespace LumenAnalyticsSDK;
 using platform::Value;
@@ -130,9 +131,8 @@ TEST_F(BuiltInFlows, ARunPassesTheStepsInOrder) {
     EXPECT_EQ(data->state, LAFlowStateStopFlow);
 }
 
-TEST(LACoreResourcesTables, WorkersRegisterThemselvesAndTheAbsentOnesStayAbsent) {
-    // Nothing in this test references the property step's class: it is registered only
-    // because programs link the whole library.
+TEST(LACoreResourcesTables, TheBuiltInListRegistersTheWorkersAndLeavesTheAbsentOnesOut) {
+    registerBuiltInInterceptors();
     EXPECT_TRUE(LAInterceptorRegistry::shared().hasClass("LAPropertyInterceptor"));
     EXPECT_TRUE(LAInterceptorRegistry::shared().hasClass("LAIDMappingInterceptor"));
     for (const char* absent : {"LARemoteConfigInterceptor", "LAEncryptInterceptor", "LAAdsEncryptInterceptor"})

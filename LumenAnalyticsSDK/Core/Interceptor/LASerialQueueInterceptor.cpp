@@ -1,13 +1,10 @@
 // Moving a flow run onto the client's serial queue.
 #include "LumenAnalyticsSDK/Core/Interceptor/LASerialQueueInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LASerialQueueInterceptor);
 
 std::shared_ptr<LASerialQueueInterceptor> LASerialQueueInterceptor::interceptorWithParam(
     const platform::Value::Dictionary& param) {

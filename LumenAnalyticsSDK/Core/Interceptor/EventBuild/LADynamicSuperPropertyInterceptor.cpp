@@ -2,13 +2,10 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LADynamicSuperPropertyInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LADynamicSuperPropertyPlugin.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LADynamicSuperPropertyInterceptor);
 
 void LADynamicSuperPropertyInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     // An event tracked from the serial queue itself (the client's own events) does not

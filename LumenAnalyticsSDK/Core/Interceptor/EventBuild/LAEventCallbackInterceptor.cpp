@@ -2,14 +2,11 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LAEventCallbackInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAEventCallbackInterceptor);
 
 void LAEventCallbackInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     const auto sdk = LumenAnalyticsSDK::sharedInstance();
