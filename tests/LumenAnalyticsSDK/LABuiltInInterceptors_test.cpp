@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/LACoreResources.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "tests/LumenAnalyticsSDK/LAWorkerClassNames.h"
 #include "tests/support/TempDir.h"
 
 namespace LumenAnalyticsSDK {
@@ -17,17 +17,8 @@ namespace {
 
 using platform::Value;
 
-const std::set<std::string> kBuiltInClasses = {
-    "LADynamicSuperPropertyInterceptor", "LASerialQueueInterceptor", "LAEventValidateInterceptor",
-    "LAIDMappingInterceptor",           "LACorrectUserIdInterceptor", "LAPropertyInterceptor",
-    "LAEventCallbackInterceptor",       "LAEventResultInterceptor",   "LAInsertRecordInterceptor",
-    "LACanFlushInterceptor",            "LAQueryRecordInterceptor",   "LAUpdateRecordInterceptor",
-    "LAFlushJSONInterceptor",           "LAFlushHTTPBodyInterceptor", "LAFlushInterceptor",
-    "LADeleteRecordInterceptor",        "LARepeatFlushInterceptor",
-};
-// Named by the built-in definitions, but not part of this client: their nodes are passed over.
-const std::set<std::string> kAbsentClasses = {"LARemoteConfigInterceptor", "LAEncryptInterceptor",
-                                              "LAAdsEncryptInterceptor"};
+using testing::kAbsentWorkerClasses;
+using testing::kBuiltInWorkerClasses;
 
 class LABuiltInInterceptorsTest : public ::testing::Test {
 protected:
@@ -42,12 +33,12 @@ protected:
 
 TEST_F(LABuiltInInterceptorsTest, AFlowNamingEachBuiltInWorkerGetsAWorkerOfThatClassForEveryNode) {
     Value::Array nodes;
-    for (const auto& className : kBuiltInClasses)
+    for (const auto& className : kBuiltInWorkerClasses)
         nodes.push_back(Value::Dictionary{{"id", className}, {"interceptor", className}});
     const LAFlowObject flow(Value::Dictionary{
         {"id", "every_worker"}, {"tasks", Value::Array{Value::Dictionary{{"id", "all"}, {"nodes", nodes}}}}});
     ASSERT_EQ(flow.tasks.size(), 1u);
-    ASSERT_EQ(flow.tasks[0]->nodes.size(), kBuiltInClasses.size());
+    ASSERT_EQ(flow.tasks[0]->nodes.size(), kBuiltInWorkerClasses.size());
     for (const auto& node : flow.tasks[0]->nodes) {
         SCOPED_TRACE(node->interceptorClassName);
         ASSERT_NE(node->interceptor, nullptr);
@@ -65,7 +56,7 @@ TEST_F(LABuiltInInterceptorsTest, EveryClassTheBuiltInDefinitionsNameResolvesExc
         SCOPED_TRACE(nodeID + " " + className);
         ASSERT_TRUE(loaded.contains(nodeID));
         const auto& worker = loaded.at(nodeID)->interceptor;
-        if (kAbsentClasses.contains(className)) {
+        if (kAbsentWorkerClasses.contains(className)) {
             EXPECT_EQ(worker, nullptr);
             continue;
         }
@@ -73,7 +64,7 @@ TEST_F(LABuiltInInterceptorsTest, EveryClassTheBuiltInDefinitionsNameResolvesExc
         EXPECT_EQ(worker->className(), className);
         resolved.insert(className);
     }
-    EXPECT_EQ(resolved, kBuiltInClasses);  // the definitions use every built-in worker
+    EXPECT_EQ(resolved, kBuiltInWorkerClasses);  // the definitions use every built-in worker
 }
 
 }  // namespace
