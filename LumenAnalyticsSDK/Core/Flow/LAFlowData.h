@@ -1,5 +1,6 @@
 // The record one run of a flow hands from node to node: its state (go on, stop the flow,
-// stop the task), a node's error message, the client's options and every named value.
+// stop the task), a node's error message, what the nodes need of the client (its options,
+// serial queue and the host's track callback) and every named value.
 #pragma once
 #include <cstdint>
 #include <functional>
