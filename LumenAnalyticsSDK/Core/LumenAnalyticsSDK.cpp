@@ -26,6 +26,7 @@
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LASuperPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowData.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
+#include "LumenAnalyticsSDK/Core/Interceptor/LABuiltInInterceptors.h"
 #include "LumenAnalyticsSDK/Core/LAAppLifecycle.h"
 #include "LumenAnalyticsSDK/Core/LAIdentifier.h"
 #include "LumenAnalyticsSDK/Core/LALimitKeyManager.h"
@@ -95,12 +96,14 @@ std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDK::sdkInstance() {
 
 std::shared_ptr<LumenAnalyticsSDK> LumenAnalyticsSDK::sharedInstance() {
     auto instance = sdkInstance();
-    if (!instance) return nullptr;
-    if (LAModuleManager::sharedInstance()->isDisableSDK()) {
-        LALogDebug("SDK is disabled");
-        return nullptr;
-    }
+    if (!instance || instance->isSwitchedOff()) return nullptr;
     return instance;
+}
+
+bool LumenAnalyticsSDK::isSwitchedOff() const {
+    if (!LAModuleManager::sharedInstance()->isDisableSDK()) return false;
+    LALogDebug("SDK is disabled");
+    return true;
 }
 
 std::uint64_t LumenAnalyticsSDK::getCurrentTime() {
@@ -153,12 +156,25 @@ void LumenAnalyticsSDK::setUp(const LAConfigOptions&) {
             addRemoteConfigObservers();
         }
         if (LAApplication::isAppExtension()) startFlushTimer();
-        auto& flows = LAFlowManager::sharedInstance();
-        flows.configOptions = configOptions_;
-        flows.loadFlows();
+        wireFlows();
     } catch (const std::exception& e) {
         LALogError(description() + " error: " + e.what());
     }
+}
+
+// The flows' nodes get what they need of the client through each run's data, handed over
+// by the flow manager: the options, the serial queue and the host's track callback.
+void LumenAnalyticsSDK::wireFlows() {
+    auto& flows = LAFlowManager::sharedInstance();
+    flows.configOptions = configOptions_;
+    flows.serialQueue = serialQueue_;
+    std::weak_ptr<LumenAnalyticsSDK> weak = std::static_pointer_cast<LumenAnalyticsSDK>(shared_from_this());
+    flows.trackEventCallback = [weak]() -> TrackEventCallback {
+        auto self = weak.lock();
+        return self ? self->trackEventCallbackWhileSwitchedOn() : nullptr;
+    };
+    registerBuiltInInterceptors();  // before the nodes are loaded: each makes its worker then
+    flows.loadFlows();
 }
 
 void LumenAnalyticsSDK::resgisterStorePlugins() {
@@ -269,6 +285,10 @@ void LumenAnalyticsSDK::trackEventCallback(TrackEventCallback callback) {
 LumenAnalyticsSDK::TrackEventCallback LumenAnalyticsSDK::trackEventCallback() const {
     std::lock_guard lock(mutex_);
     return trackEventCallback_;
+}
+
+LumenAnalyticsSDK::TrackEventCallback LumenAnalyticsSDK::trackEventCallbackWhileSwitchedOn() const {
+    return isSwitchedOff() ? nullptr : trackEventCallback();
 }
 
 // ---- properties ------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "LumenAnalyticsSDK/Core/Flow/LAFlowData.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "platform/base/Value.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -37,7 +38,7 @@ class LumenAnalyticsSDK : public platform::Object {
     PLATFORM_OBJECT(LumenAnalyticsSDK, platform::Object)
 public:
     // Answers whether the event (name, properties it may change) is stored.
-    using TrackEventCallback = std::function<bool(const std::string& eventName, platform::Value::Dictionary& properties)>;
+    using TrackEventCallback = LATrackEventCallback;
     using DynamicSuperProperties = std::function<platform::Value::Dictionary()>;
 
     static constexpr const char* lumenTrackFlowID = "lumen_track_flow";
@@ -195,6 +196,11 @@ public:
 
 private:
     void setUp(const LAConfigOptions& configOptions);
+    void wireFlows();
+    // Switched off by the options or remote configuration; says so in the log.
+    bool isSwitchedOff() const;
+    // The host's track callback for the track flow: none while switched off.
+    TrackEventCallback trackEventCallbackWhileSwitchedOn() const;
     void resgisterStorePlugins();
     void registerPropertyPlugin();
     bool checkEventName(const std::string& eventName);

@@ -8,6 +8,8 @@
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
+#include "LumenAnalyticsSDK/Core/Interceptor/LABuiltInInterceptors.h"
+#include "tests/LumenAnalyticsSDK/LAWorkerClassNames.h"
 
 using namespace LumenAnalyticsSDK;
 using platform::Value;
@@ -30,15 +32,6 @@ public:
     Value::Dictionary param;
 };
 
-const std::vector<std::string> kPresentClasses = {
-    "LADynamicSuperPropertyInterceptor", "LASerialQueueInterceptor", "LAEventValidateInterceptor",
-    "LAIDMappingInterceptor",           "LACorrectUserIdInterceptor", "LAPropertyInterceptor",
-    "LAEventCallbackInterceptor",       "LAEventResultInterceptor",   "LAInsertRecordInterceptor",
-    "LACanFlushInterceptor",            "LAQueryRecordInterceptor",   "LAUpdateRecordInterceptor",
-    "LAFlushJSONInterceptor",           "LAFlushHTTPBodyInterceptor", "LAFlushInterceptor",
-    "LADeleteRecordInterceptor",        "LARepeatFlushInterceptor",
-};
-
 }  // namespace coretest
 
 namespace {
@@ -52,7 +45,7 @@ std::vector<std::string> idsOf(const Value::Array& definitions) {
 class BuiltInFlows : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& name : coretest::kPresentClasses)
+        for (const auto& name : LumenAnalyticsSDK::testing::kBuiltInWorkerClasses)
             LAInterceptorRegistry::shared().registerClass(name, [name](const Value::Dictionary& param) {
                 return std::make_shared<coretest::Recorder>(name, param);
             });
@@ -130,12 +123,11 @@ TEST_F(BuiltInFlows, ARunPassesTheStepsInOrder) {
     EXPECT_EQ(data->state, LAFlowStateStopFlow);
 }
 
-TEST(LACoreResourcesTables, WorkersRegisterThemselvesAndTheAbsentOnesStayAbsent) {
-    // Nothing in this test references the property step's class: it is registered only
-    // because programs link the whole library.
+TEST(LACoreResourcesTables, TheBuiltInListRegistersTheWorkersAndLeavesTheAbsentOnesOut) {
+    registerBuiltInInterceptors();
     EXPECT_TRUE(LAInterceptorRegistry::shared().hasClass("LAPropertyInterceptor"));
     EXPECT_TRUE(LAInterceptorRegistry::shared().hasClass("LAIDMappingInterceptor"));
-    for (const char* absent : {"LARemoteConfigInterceptor", "LAEncryptInterceptor", "LAAdsEncryptInterceptor"})
+    for (const auto& absent : LumenAnalyticsSDK::testing::kAbsentWorkerClasses)
         EXPECT_FALSE(LAInterceptorRegistry::shared().hasClass(absent)) << absent;
 }
 

@@ -189,6 +189,29 @@ TEST(LAFlowManager, UnknownPartsAndNodesWithoutWorkerArePassedOver) {
     EXPECT_EQ(input->param["shared"], Value("flow"));
 }
 
+// What a node needs of the client comes with the run's data: the queue as it is, the
+// host's callback as it stands when a node asks.
+TEST(LAFlowManager, EveryRunGetsTheClientsPartsAndAsksForTheCallbackLater) {
+    LAFlowManager manager;
+    manager.configOptions = std::make_shared<LAConfigOptions>("https://collector.test/sa", std::nullopt);
+    manager.serialQueue = platform::DispatchQueue::create("test.flow.client");
+    LATrackEventCallback current;
+    manager.trackEventCallback = [&current] { return current; };
+    manager.registerFlow(std::make_shared<LAFlowObject>("f", "no tasks", std::vector<LATaskObjectPtr>{}));
+    for (const char* flowID : {"f", "missing"}) {
+        SCOPED_TRACE(flowID);
+        auto input = std::make_shared<LAFlowData>();
+        manager.startWithFlowID(flowID, input, [](const LAFlowDataPtr&) {});
+        EXPECT_EQ(input->configOptions, manager.configOptions);
+        EXPECT_EQ(input->serialQueue, manager.serialQueue);
+        ASSERT_TRUE(input->trackEventCallback);
+        EXPECT_FALSE(input->trackEventCallback());
+        current = [](const std::string&, Value::Dictionary&) { return false; };
+        EXPECT_TRUE(input->trackEventCallback());
+        current = nullptr;
+    }
+}
+
 TEST(LAFlowManager, InlineTasksWinOverRegisteredOnes) {
     std::vector<std::string> trace;
     LAFlowManager manager;

@@ -13,6 +13,7 @@
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/Flow/LANodeObject.h"
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LAFlushInterceptor.h"
+#include "LumenAnalyticsSDK/Core/Interceptor/LABuiltInInterceptors.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
 #include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
@@ -73,8 +74,10 @@ protected:
             return LocalHTTPServer::Reply(status_.load(), "ok", replyHeaders_);
         });
         options_ = std::make_shared<LAConfigOptions>(collector_->url("/sa?project=default"), std::nullopt);
+        // What the client's start-up does for the flows, without the rest of the client.
         auto& flows = LAFlowManager::sharedInstance();
         flows.configOptions = options_;
+        registerBuiltInInterceptors();
         flows.loadFlows();
         store_ = LAEventStore::eventStoreWithFilePath(LAFileStorePlugin::filePath("message-v2"));
     }

@@ -238,6 +238,13 @@ TEST_F(LATrackTaskTest, TheHostsCallbackCanChangeOrDropAnEvent) {
     EXPECT_EQ(dropLines, 1);
 }
 
+// The data of a run the client's flow manager started: it carries the client's serial queue.
+LAFlowDataPtr dataOfClientRun(const platform::DispatchQueuePtr& serialQueue) {
+    auto data = std::make_shared<LAFlowData>();
+    data->serialQueue = serialQueue;
+    return data;
+}
+
 TEST_F(LATrackTaskTest, SerialQueueNodeHandsOverAsynchronouslyOrWaits) {
     for (const bool sync : {false, true}) {
         SCOPED_TRACE(sync);
@@ -247,7 +254,7 @@ TEST_F(LATrackTaskTest, SerialQueueNodeHandsOverAsynchronouslyOrWaits) {
         auto opened = gate.get_future().share();
         if (!sync) sdk_->serialQueue()->async([opened] { opened.wait(); });
         std::atomic<bool> onSerialQueue{false}, completed{false};
-        handOver->processWithInput(std::make_shared<LAFlowData>(), [&](const LAFlowDataPtr&) {
+        handOver->processWithInput(dataOfClientRun(sdk_->serialQueue()), [&](const LAFlowDataPtr&) {
             onSerialQueue = LAIsCurrentQueue(sdk_->serialQueue());
             completed = true;
         });
@@ -263,9 +270,18 @@ TEST_F(LATrackTaskTest, SerialQueueNodeHandsOverAsynchronouslyOrWaits) {
     sdk_->serialQueue()->sync([&] {
         bool inline_ = false;
         node("LASerialQueueInterceptor", {{"sync", 1}})
-            ->processWithInput(std::make_shared<LAFlowData>(), [&](const LAFlowDataPtr&) { inline_ = true; });
+            ->processWithInput(dataOfClientRun(sdk_->serialQueue()), [&](const LAFlowDataPtr&) { inline_ = true; });
         EXPECT_TRUE(inline_);
     });
+    // A run without a client's queue goes on inline, on the caller's thread.
+    for (const bool sync : {false, true}) {
+        SCOPED_TRACE(sync);
+        const auto caller = std::this_thread::get_id();
+        std::thread::id ranOn;
+        node("LASerialQueueInterceptor", {{"sync", sync ? 1 : 0}})
+            ->processWithInput(dataOfClientRun(nullptr), [&](const LAFlowDataPtr&) { ranOn = std::this_thread::get_id(); });
+        EXPECT_EQ(ranOn, caller);
+    }
 }
 
 TEST_F(LATrackTaskTest, DynamicSuperPropertiesAreBuiltBeforeTheHandOverOnly) {

@@ -299,6 +299,31 @@ TEST_F(LumenAnalyticsSDKTest, SwitchingOffAndOnTwice) {
     EXPECT_EQ(names, (std::vector<std::string>{"$AppDataTrackingClose", "$AppDataTrackingClose", "back", "back"}));
 }
 
+// The track flow asks for the host's callback when the event's turn comes on the serial
+// queue: an event tracked before the switch-off but reached after it, and one tracked while
+// off, are not shown to the host.
+TEST_F(LumenAnalyticsSDKTest, TheHostsCallbackIsNotAskedWhileSwitchedOff) {
+    auto asked = std::make_shared<std::vector<std::string>>();  // written on the serial queue, read once it settled
+    sdk_->trackEventCallback([asked](const std::string& name, Dictionary&) {
+        asked->push_back(name);
+        return true;
+    });
+    settle();  // the client holds the callback
+    std::mutex gate;
+    std::unique_lock held(gate);
+    sdk_->serialQueue()->async([&gate] { std::lock_guard wait(gate); });
+    LumenAnalyticsSDK::disableSDK();  // tracks "$AppDataTrackingClose" first
+    sdk_->track("while off");
+    held.unlock();
+    settle();
+    LumenAnalyticsSDK::enableSDK();
+    sdk_->track("back on");
+    settle();
+    sdk_->trackEventCallback([](const std::string&, Dictionary&) { return true; });
+    settle();
+    EXPECT_EQ(*asked, std::vector<std::string>{"back on"});
+}
+
 // The lifecycle's termination as the client hears it.
 void announceTermination() {
     platform::NotificationCenter::defaultCenter()->post(

@@ -1,7 +1,9 @@
 // The record one run of a flow hands from node to node: its state (go on, stop the flow,
-// stop the task), a node's error message, the client's options and every named value.
+// stop the task), a node's error message, what the nodes need of the client (its options,
+// serial queue and the host's track callback) and every named value.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "platform/base/Data.h"
 #include "platform/base/Value.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/runtime/Object.h"
 
 namespace LumenAnalyticsSDK {
@@ -24,6 +27,10 @@ enum LAFlowState : std::uint64_t {
     LAFlowStateStopFlow = 1,
     LAFlowStateStopTask = 2,
 };
+
+// The host's say on a tracked event: answers whether it is stored, and may change its
+// properties.
+using LATrackEventCallback = std::function<bool(const std::string& eventName, platform::Value::Dictionary& properties)>;
 
 // The keys the named values live under in `param`.
 inline constexpr const char* LAFlowDataEventObjectKey = "event_object";
@@ -51,6 +58,14 @@ public:
     std::optional<std::string> message;
     // Set by the engine when a run starts.
     std::shared_ptr<LAConfigOptions> configOptions;
+    // Also set by the engine, from the client that runs the flows (none without one): the
+    // client's serial queue, where a run's event and upload work goes,
+    platform::DispatchQueuePtr serialQueue;
+    // and the host's track callback as it stands when a node asks (none while the client
+    // is switched off). Asked at the node, not copied when the run starts: the client
+    // stores a new callback on its serial queue, so one set just before an event is tracked
+    // may be stored only after the run started, yet before the event's node runs there.
+    std::function<LATrackEventCallback()> trackEventCallback;
     platform::Value::Dictionary param;
 
     // A null value removes the key.

@@ -53,8 +53,14 @@ LAFlowObjectPtr LAFlowManager::flowForID(const std::string& flowID) const {
     return found == flows.end() ? nullptr : found->second;
 }
 
+void LAFlowManager::handClientParts(LAFlowData& input) const {
+    input.configOptions = configOptions;
+    input.serialQueue = serialQueue;
+    input.trackEventCallback = trackEventCallback;
+}
+
 void LAFlowManager::startWithFlowID(const std::string& flowID, const LAFlowDataPtr& input, Completion completion) {
-    input->configOptions = configOptions;
+    handClientParts(*input);
     const LAFlowObjectPtr flow = flowForID(flowID);
     if (!flow) {
         if (completion) completion(input);
@@ -64,7 +70,7 @@ void LAFlowManager::startWithFlowID(const std::string& flowID, const LAFlowDataP
 }
 
 void LAFlowManager::startWithFlow(const LAFlowObjectPtr& flow, const LAFlowDataPtr& input, Completion completion) {
-    input->configOptions = configOptions;
+    handClientParts(*input);
     mergeParam(*input, flow->param);
     processWithFlow(flow, 0, input, [completion = std::move(completion)](const LAFlowDataPtr& output) {
         if (completion) completion(output);

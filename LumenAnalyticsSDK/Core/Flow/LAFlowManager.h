@@ -45,13 +45,17 @@ public:
     void processWithTask(const LATaskObjectPtr& task, std::size_t nodeIndex, const LAFlowDataPtr& input,
                          Completion completion);
 
-    // The client's options, shared with it; every run's data gets them.
+    // The client's options, shared with it, its serial queue and its track callback; every
+    // run's data gets them.
     std::shared_ptr<LAConfigOptions> configOptions;
+    platform::DispatchQueuePtr serialQueue;
+    std::function<LATrackEventCallback()> trackEventCallback;
     std::map<std::string, LANodeObjectPtr> nodes;
     std::map<std::string, LATaskObjectPtr> tasks;
     std::map<std::string, LAFlowObjectPtr> flows;
 
 private:
+    void handClientParts(LAFlowData& input) const;
     LATaskObjectPtr taskAt(const LAFlowObject& flow, std::size_t index) const;
     LANodeObjectPtr nodeAt(const LATaskObject& task, std::size_t index) const;
     void nodeDidComplete(const LANodeObject& node, const LATaskObject& task, LAFlowData& output) const;

@@ -1,5 +1,6 @@
 // Interceptor classes by name: a flow definition names its workers' classes, and a node
-// gets a worker only when a class of that name is registered here.
+// gets a worker only when a class of that name is registered here. The client's own
+// classes are registered by `registerBuiltInInterceptors()` during its start-up.
 #pragma once
 #include <functional>
 #include <map>
@@ -47,9 +48,3 @@ private:
 };
 
 }  // namespace LumenAnalyticsSDK
-
-// Registers an interceptor class under its own name when the program starts. Put it in
-// the class's source file; the object file must be linked into the program for it to run.
-#define LA_REGISTER_INTERCEPTOR(Type)                                                               \
-    [[maybe_unused]] static const bool laInterceptorRegistered_##Type =                            \
-        (::LumenAnalyticsSDK::LAInterceptorRegistry::shared().registerClass<Type>(#Type), true)

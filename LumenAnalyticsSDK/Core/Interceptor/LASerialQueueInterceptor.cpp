@@ -1,13 +1,9 @@
 // Moving a flow run onto the client's serial queue.
 #include "LumenAnalyticsSDK/Core/Interceptor/LASerialQueueInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
-#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LASerialQueueInterceptor);
 
 std::shared_ptr<LASerialQueueInterceptor> LASerialQueueInterceptor::interceptorWithParam(
     const platform::Value::Dictionary& param) {
@@ -18,8 +14,7 @@ std::shared_ptr<LASerialQueueInterceptor> LASerialQueueInterceptor::interceptorW
 }
 
 void LASerialQueueInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
-    const auto sdk = LumenAnalyticsSDK::sdkInstance();
-    const platform::DispatchQueuePtr queue = sdk ? sdk->serialQueue() : nullptr;
+    const platform::DispatchQueuePtr queue = input->serialQueue;
     if (!queue || LAIsCurrentQueue(queue)) {
         completion(input);
     } else if (isSync) {

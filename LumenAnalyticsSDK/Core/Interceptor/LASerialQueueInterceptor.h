@@ -15,7 +15,8 @@ public:
     // `isSync` from the parameter "sync" when it is a number.
     static std::shared_ptr<LASerialQueueInterceptor> interceptorWithParam(const platform::Value::Dictionary& param);
 
-    // Already on the serial queue (same label), the run goes on inline.
+    // The queue is the flow data's `serialQueue`. Already on it (same label), or without
+    // one, the run goes on inline.
     void processWithInput(const LAFlowDataPtr& input, Completion completion) override;
 
     bool isSync = false;

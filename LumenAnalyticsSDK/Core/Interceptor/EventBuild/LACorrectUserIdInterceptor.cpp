@@ -5,12 +5,9 @@
 #include <array>
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSObject+LAToString.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LACorrectUserIdInterceptor);
 
 namespace {
 

@@ -2,19 +2,14 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LADynamicSuperPropertyInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LADynamicSuperPropertyPlugin.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
-#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 
 namespace LumenAnalyticsSDK {
 
-LA_REGISTER_INTERCEPTOR(LADynamicSuperPropertyInterceptor);
-
 void LADynamicSuperPropertyInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     // An event tracked from the serial queue itself (the client's own events) does not
     // run the host's block there: it may block or call back into the client.
-    const auto sdk = LumenAnalyticsSDK::sdkInstance();
-    const bool onSerialQueue = sdk && sdk->serialQueue() && LAIsCurrentQueue(sdk->serialQueue());
+    const bool onSerialQueue = input->serialQueue && LAIsCurrentQueue(input->serialQueue);
     if (!onSerialQueue) LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin()->buildDynamicSuperProperties();
     completion(input);
 }

@@ -2,18 +2,13 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LAEventCallbackInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
-#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
 
 namespace LumenAnalyticsSDK {
 
-LA_REGISTER_INTERCEPTOR(LAEventCallbackInterceptor);
-
 void LAEventCallbackInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
-    const auto sdk = LumenAnalyticsSDK::sharedInstance();
-    const auto callback = sdk ? sdk->trackEventCallback() : nullptr;
+    const LATrackEventCallback callback = input->trackEventCallback ? input->trackEventCallback() : nullptr;
     const auto event = input->eventObject();
     const auto eventName = event ? event->eventName() : std::nullopt;
     if (!callback || !eventName) return completion(input);

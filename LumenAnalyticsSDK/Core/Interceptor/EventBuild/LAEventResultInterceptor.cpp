@@ -2,15 +2,12 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LAEventResultInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSObject+LAToString.h"
 #include "platform/files/NotificationCenter.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAEventResultInterceptor);
 
 namespace {
 

@@ -2,14 +2,11 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LAEventValidateInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAModuleManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSObject+LAPropertyValue.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAEventValidateInterceptor);
 
 namespace {
 

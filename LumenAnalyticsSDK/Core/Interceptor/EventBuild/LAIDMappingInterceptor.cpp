@@ -2,12 +2,9 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LAIDMappingInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAIdentifier.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAIDMappingInterceptor);
 
 namespace {
 

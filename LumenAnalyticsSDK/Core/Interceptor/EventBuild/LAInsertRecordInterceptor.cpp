@@ -2,13 +2,10 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/EventBuild/LAInsertRecordInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LABaseEventObject.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAInsertRecordInterceptor);
 
 namespace {
 

@@ -7,15 +7,12 @@
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPluginManager.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LACustomPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LASuperPropertyPlugin.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSObject+LAToString.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAPropertyInterceptor);
 
 namespace {
 

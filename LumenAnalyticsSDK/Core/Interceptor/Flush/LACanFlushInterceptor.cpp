@@ -2,12 +2,9 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LACanFlushInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LANetworkInfoPropertyPlugin.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LACanFlushInterceptor);
 
 void LACanFlushInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     const auto& options = input->configOptions;

@@ -1,12 +1,9 @@
 // Deleting a sent batch, or putting a failed one back to waiting.
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LADeleteRecordInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LADeleteRecordInterceptor);
 
 void LADeleteRecordInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     const auto recordIDs = input->recordIDs();

@@ -1,14 +1,11 @@
 // The upload body: gzip, Base64, checksum and percent-encoding.
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LAFlushHTTPBodyInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAGzipUtility.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSString+LAHashCode.h"
 #include "platform/foundation/CharacterSet.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAFlushHTTPBodyInterceptor);
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "LumenAnalyticsSDK/Core/LAModuleManager.h"
 #include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
@@ -16,8 +15,6 @@
 #include "platform/dispatch/DispatchSemaphore.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAFlushInterceptor);
 
 namespace {
 

@@ -1,13 +1,10 @@
 // The JSON array of an upload batch.
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LAFlushJSONInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAValidator.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAFlushJSONInterceptor);
 
 // The compression code of a plain gzip body.
 constexpr std::uint64_t gzipCodePlain = 1;

@@ -1,13 +1,10 @@
 // Selecting an upload pass's batch from the event store.
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LAQueryRecordInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAQueryRecordInterceptor);
 
 void LAQueryRecordInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     const bool debugMode = input->configOptions && input->configOptions->debugMode() != 0;

@@ -2,12 +2,9 @@
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LARepeatFlushInterceptor.h"
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LARepeatFlushInterceptor);
 
 void LARepeatFlushInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     if (input->repeatCount() >= maxRepeatCount) {

@@ -1,12 +1,9 @@
 // Marking an upload pass's batch as being sent.
 #include "LumenAnalyticsSDK/Core/Interceptor/Flush/LAUpdateRecordInterceptor.h"
 
-#include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventStore.h"
 
 namespace LumenAnalyticsSDK {
-
-LA_REGISTER_INTERCEPTOR(LAUpdateRecordInterceptor);
 
 void LAUpdateRecordInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     std::vector<std::string> recordIDs;
