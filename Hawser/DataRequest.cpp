@@ -1,6 +1,8 @@
 // Data requests: the received-bytes buffer, its progress and validation.
 #include "Hawser/DataRequest.h"
 
+#include "Hawser/Session.h"
+
 namespace Hawser {
 
 DataRequestPtr DataRequest::create(platform::UUID id, URLRequestConvertiblePtr convertible,
@@ -22,6 +24,8 @@ DataRequest::DataRequest(platform::UUID id, URLRequestConvertiblePtr convertible
 URLSessionTaskPtr DataRequest::task(const URLRequest& request, const URLSessionPtr& session) {
     return session->dataTask(request);
 }
+
+void DataRequest::performIn(Session& session) { session.performDataRequest(selfAsData()); }
 
 void DataRequest::didReceive(const platform::Data& data) {
     // Test and write in one hold, so no chunk can slip between them.

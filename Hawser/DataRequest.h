@@ -30,6 +30,7 @@ public:
 
     using Request::task;
     URLSessionTaskPtr task(const URLRequest& request, const URLSessionPtr& session) override;
+    void performIn(Session& session) override;
     // One received chunk, from the session delegate.
     virtual void didReceive(const platform::Data& data);
     virtual void updateDownloadProgress();

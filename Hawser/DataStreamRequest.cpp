@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Hawser/Session.h"
+
 namespace Hawser {
 
 namespace {
@@ -88,6 +90,8 @@ DataStreamRequest::DataStreamRequest(platform::UUID id, URLRequestConvertiblePtr
 URLSessionTaskPtr DataStreamRequest::task(const URLRequest& request, const URLSessionPtr& session) {
     return session->dataTask(request);
 }
+
+void DataStreamRequest::performIn(Session& session) { session.performDataStreamRequest(selfAsStream()); }
 
 void DataStreamRequest::didReceive(const platform::Data& data) {
     streamMutableState.write([&](StreamMutableState& s) {

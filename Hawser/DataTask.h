@@ -1,10 +1,11 @@
 // Awaiting the serialized response of a data or download request from a coroutine task
-// instead of passing a completion callback. A factory starts a task that registers an
-// ordinary response handler (on singleEventQueue()) and answers a small value through
-// which callers await the response, its result or its value, and cancel, resume or
-// suspend the work. The response handler is registered from the request's own queue,
-// after the factory has returned. Cancelling the value cancels the request; with
-// `automaticallyCancelling`, cancelling the task that awaits it does too.
+// instead of passing a completion callback; one template serves both kinds. A factory
+// starts a task that registers an ordinary response handler (on singleEventQueue()) and
+// answers a small value through which callers await the response, its result or its
+// value, and cancel, resume or suspend the work. The response handler is registered
+// from the request's own queue, after the factory has returned. Cancelling the value
+// cancels the request; with `automaticallyCancelling`, cancelling the task that awaits
+// it does too.
 #pragma once
 #include <functional>
 #include <optional>
@@ -12,7 +13,6 @@
 #include <string>
 #include <utility>
 
-#include "Hawser/DownloadResponseHandlers.h"
 #include "Hawser/ResponseHandlers.h"
 #include "Hawser/StreamOf.h"
 #include "platform/concurrency/CheckedContinuation.h"
@@ -45,12 +45,11 @@ platform::Task<Response> awaitResponse(std::string name, platform::DispatchQueue
     co_return response;
 }
 
-// The members shared by the data and the download form.
-template <class RequestPtrType, class Response>
+// The awaitable response of a request of `Kind`.
+template <class Kind, class Value>
 class ResponseTask {
 public:
-    using ResponseType = Response;
-    using Value = typename Response::ResultType::Success;
+    using ResponseType = typename Kind::template Response<Value>;
 
     // The response; with `shouldAutomaticallyCancel`, cancelling the awaiting task
     // cancels this one (and so the request) and the response then carries that failure.
@@ -60,11 +59,11 @@ public:
         return platform::withTaskCancellationHandler(task.value(), std::move(onCancel));
     }
     auto result() const {
-        return platform::mapAwaited(response(), [](const Response& r) { return r.result; });
+        return platform::mapAwaited(response(), [](const ResponseType& r) { return r.result; });
     }
     // The success value; a failure is thrown as its HWError.
     auto value() const {
-        return platform::mapAwaited(response(), [](const Response& r) -> Value {
+        return platform::mapAwaited(response(), [](const ResponseType& r) -> Value {
             if (r.result.isFailure()) r.result.error().raise();
             return r.result.value();
         });
@@ -73,58 +72,54 @@ public:
     void resume() const { request->resume(); }
     void suspend() const { request->suspend(); }
 
-    RequestPtrType request;
-    platform::Task<Response> task;
+    typename Kind::RequestPtr request;
+    platform::Task<ResponseType> task;
     bool shouldAutomaticallyCancel = false;
 };
+
+// `forResponse` registers the completion it is given as the request's response handler.
+template <class Kind, class Value>
+ResponseTask<Kind, Value> responseTask(const typename Kind::RequestPtr& request, bool automaticallyCancelling,
+                                       std::function<void(ResponseHandler<Kind, Value>)> forResponse) {
+    // A plain cancel: a download produces no resume data.
+    auto task = awaitResponse<typename Kind::template Response<Value>>(
+        Kind::taskName, request->underlyingQueue, std::move(forResponse), [request] { request->cancel(); });
+    return {request, std::move(task), automaticallyCancelling};
+}
 
 }  // namespace detail
 
 template <class Value>
-using DataTask = detail::ResponseTask<DataRequestPtr, DataResponse<Value, HWError>>;
+using DataTask = detail::ResponseTask<DataKind, Value>;
 template <class Value>
-using DownloadTask = detail::ResponseTask<DownloadRequestPtr, DownloadResponse<Value, HWError>>;
+using DownloadTask = detail::ResponseTask<DownloadKind, Value>;
 
-// The two core operations: `forResponse` registers the completion it is given as the
-// request's response handler.
+// The core operation under both names.
 template <class Value>
 DataTask<Value> dataTask(const DataRequestPtr& request, bool automaticallyCancelling,
                          std::function<void(DataResponseHandler<Value>)> forResponse) {
-    auto task = detail::awaitResponse<DataResponse<Value, HWError>>(
-        "dataTask(automaticallyCancelling:forResponse:)", request->underlyingQueue, std::move(forResponse),
-        [request] { request->cancel(); });
-    return {request, std::move(task), automaticallyCancelling};
+    return detail::responseTask<DataKind, Value>(request, automaticallyCancelling, std::move(forResponse));
 }
-
 template <class Value>
 DownloadTask<Value> downloadTask(const DownloadRequestPtr& request, bool automaticallyCancelling,
                                  std::function<void(DownloadResponseHandler<Value>)> forResponse) {
-    // The download's own cancel: no resume data is produced.
-    auto task = detail::awaitResponse<DownloadResponse<Value, HWError>>(
-        "downloadTask(automaticallyCancelling:forResponse:)", request->underlyingQueue, std::move(forResponse),
-        [request] { request->cancel(); });
-    return {request, std::move(task), automaticallyCancelling};
+    return detail::responseTask<DownloadKind, Value>(request, automaticallyCancelling, std::move(forResponse));
 }
 
-// Any serializer, its completion on singleEventQueue().
-template <DataResponseSerializerProtocol S>
-DataTask<typename S::SerializedObject> serializedTask(const DataRequestPtr& request, S serializer,
-                                                      bool automaticallyCancelling = false) {
+// Any serializer that reads what the request's kind reads, its completion on
+// singleEventQueue().
+template <ResponseKindRequest R, SerializerFor<KindOf<R>> S>
+detail::ResponseTask<KindOf<R>, typename S::SerializedObject> serializedTask(const std::shared_ptr<R>& request,
+                                                                             S serializer,
+                                                                             bool automaticallyCancelling = false) {
+    using Kind = KindOf<R>;
     using Value = typename S::SerializedObject;
-    return dataTask<Value>(request, automaticallyCancelling,
-                           [request, serializer = std::move(serializer)](DataResponseHandler<Value> completion) {
-                               response(request, singleEventQueue(), serializer, std::move(completion));
-                           });
-}
-
-template <DownloadResponseSerializerProtocol S>
-DownloadTask<typename S::SerializedObject> serializedTask(const DownloadRequestPtr& request, S serializer,
-                                                          bool automaticallyCancelling = false) {
-    using Value = typename S::SerializedObject;
-    return downloadTask<Value>(request, automaticallyCancelling,
-                               [request, serializer = std::move(serializer)](DownloadResponseHandler<Value> completion) {
-                                   response(request, singleEventQueue(), serializer, std::move(completion));
-                               });
+    typename Kind::RequestPtr kindRequest = request;
+    return detail::responseTask<Kind, Value>(
+        kindRequest, automaticallyCancelling,
+        [kindRequest, serializer = std::move(serializer)](ResponseHandler<Kind, Value> completion) {
+            response(kindRequest, singleEventQueue(), serializer, std::move(completion));
+        });
 }
 
 template <class RequestPtrType>

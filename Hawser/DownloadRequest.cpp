@@ -2,6 +2,8 @@
 // validation of the downloaded file.
 #include "Hawser/DownloadRequest.h"
 
+#include "Hawser/Session.h"
+
 namespace Hawser {
 
 using platform::URLSessionDownloadTask;
@@ -49,6 +51,8 @@ std::optional<platform::URL> DownloadRequest::fileURL() const {
 URLSessionTaskPtr DownloadRequest::task(const URLRequest& request, const URLSessionPtr& session) {
     return session->downloadTask(request);
 }
+
+void DownloadRequest::performIn(Session& session) { session.performDownloadRequest(selfAsDownload()); }
 
 URLSessionTaskPtr DownloadRequest::task(const platform::Data& forResumeData, const URLSessionPtr& session) {
     return session->downloadTask(forResumeData);

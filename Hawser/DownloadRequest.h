@@ -85,6 +85,7 @@ public:
 
     using Request::task;
     URLSessionTaskPtr task(const URLRequest& request, const URLSessionPtr& session) override;
+    void performIn(Session& session) override;
     virtual URLSessionTaskPtr task(const platform::Data& forResumeData, const URLSessionPtr& session);
     virtual void didFinishDownloading(const URLSessionTaskPtr& task,
                                       const platform::Result<platform::URL, HWError>& result);

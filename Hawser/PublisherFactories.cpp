@@ -1,4 +1,5 @@
-// The publisher factories whose value types are fixed.
+// The publisher factories whose value types are fixed: the download's file URL and the
+// stream requests' chunks.
 #include "Hawser/PublisherFactories.h"
 
 namespace Hawser {
@@ -16,61 +17,10 @@ DataStreamRequest::Stream<T, HWError> widened(const DataStreamRequest::Stream<T,
 
 }  // namespace
 
-DataResponsePublisher<platform::Data> publishData(const DataRequestPtr& request, DispatchQueuePtr queue,
-                                                  DataPreprocessorPtr preprocessor, std::set<int> emptyResponseCodes,
-                                                  std::set<HTTPMethod> emptyRequestMethods) {
-    return publishResponse(request,
-                           DataResponseSerializer(std::move(preprocessor), std::move(emptyResponseCodes),
-                                                  std::move(emptyRequestMethods)),
-                           std::move(queue));
-}
-
-DataResponsePublisher<std::string> publishString(const DataRequestPtr& request, DispatchQueuePtr queue,
-                                                 DataPreprocessorPtr preprocessor,
-                                                 std::optional<platform::StringEncoding> encoding,
-                                                 std::set<int> emptyResponseCodes,
-                                                 std::set<HTTPMethod> emptyRequestMethods) {
-    return publishResponse(request,
-                           StringResponseSerializer(std::move(preprocessor), std::move(encoding),
-                                                    std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
-                           std::move(queue));
-}
-
-DataResponsePublisher<std::optional<platform::Data>> publishUnserialized(const DataRequestPtr& request,
-                                                                         DispatchQueuePtr queue) {
-    return {request, std::move(queue)};
-}
-
-DownloadResponsePublisher<platform::Data> publishData(const DownloadRequestPtr& request, DispatchQueuePtr queue,
-                                                      DataPreprocessorPtr preprocessor,
-                                                      std::set<int> emptyResponseCodes,
-                                                      std::set<HTTPMethod> emptyRequestMethods) {
-    return publishResponse(request,
-                           DataResponseSerializer(std::move(preprocessor), std::move(emptyResponseCodes),
-                                                  std::move(emptyRequestMethods)),
-                           std::move(queue));
-}
-
-DownloadResponsePublisher<std::string> publishString(const DownloadRequestPtr& request, DispatchQueuePtr queue,
-                                                     DataPreprocessorPtr preprocessor,
-                                                     std::optional<platform::StringEncoding> encoding,
-                                                     std::set<int> emptyResponseCodes,
-                                                     std::set<HTTPMethod> emptyRequestMethods) {
-    return publishResponse(request,
-                           StringResponseSerializer(std::move(preprocessor), std::move(encoding),
-                                                    std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
-                           std::move(queue));
-}
-
 DownloadResponsePublisher<platform::URL> publishURL(const DownloadRequestPtr& request, DispatchQueuePtr queue) {
     return {request, [request, queue](DownloadResponseHandler<platform::URL> completion) {
                 return responseURL(request, queue, std::move(completion));
             }};
-}
-
-DownloadResponsePublisher<std::optional<platform::URL>> publishUnserialized(const DownloadRequestPtr& request,
-                                                                            DispatchQueuePtr queue) {
-    return {request, std::move(queue)};
 }
 
 DataStreamPublisher<platform::Data> publishData(const DataStreamRequestPtr& request, DispatchQueuePtr queue) {

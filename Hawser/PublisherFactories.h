@@ -12,27 +12,43 @@ namespace Hawser {
 
 inline const DispatchQueuePtr& defaultPublisherQueue() { return platform::DispatchQueue::main(); }
 
-// ---- data requests ----
+// ---- data and download requests ----
 
-template <DataResponseSerializerProtocol S>
-DataResponsePublisher<typename S::SerializedObject> publishResponse(const DataRequestPtr& request, S serializer,
-                                                                    DispatchQueuePtr queue = defaultPublisherQueue()) {
+template <ResponseKindRequest R, class Value>
+using KindPublisher = detail::ResponsePublisher<KindOf<R>, Value>;
+
+template <ResponseKindRequest R, SerializerFor<KindOf<R>> S>
+KindPublisher<R, typename S::SerializedObject> publishResponse(const std::shared_ptr<R>& request, S serializer,
+                                                               DispatchQueuePtr queue = defaultPublisherQueue()) {
     return {request, std::move(queue), std::move(serializer)};
 }
-DataResponsePublisher<platform::Data> publishData(
-    const DataRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+// A download's file is read whole by the serializer.
+template <ResponseKindRequest R>
+KindPublisher<R, platform::Data> publishData(
+    const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
     DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
     std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods());
-DataResponsePublisher<std::string> publishString(
-    const DataRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return publishResponse(request,
+                           DataResponseSerializer(std::move(preprocessor), std::move(emptyResponseCodes),
+                                                  std::move(emptyRequestMethods)),
+                           std::move(queue));
+}
+template <ResponseKindRequest R>
+KindPublisher<R, std::string> publishString(
+    const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
     DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
     std::optional<platform::StringEncoding> encoding = std::nullopt,
     std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods());
-template <class T, class Decoder = platform::JSONDecoder>
-DataResponsePublisher<T> publishDecodable(
-    const DataRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return publishResponse(request,
+                           StringResponseSerializer(std::move(preprocessor), std::move(encoding),
+                                                    std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
+                           std::move(queue));
+}
+template <class T, class Decoder = platform::JSONDecoder, ResponseKindRequest R>
+KindPublisher<R, T> publishDecodable(
+    const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
     DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(), Decoder decoder = Decoder(),
     std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
     std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
@@ -42,47 +58,15 @@ DataResponsePublisher<T> publishDecodable(
                                                                    std::move(emptyRequestMethods)),
                            std::move(queue));
 }
-// The raw body, if any.
-DataResponsePublisher<std::optional<platform::Data>> publishUnserialized(
-    const DataRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue());
-
-// ---- download requests ----
-
-template <DownloadResponseSerializerProtocol S>
-DownloadResponsePublisher<typename S::SerializedObject> publishResponse(
-    const DownloadRequestPtr& request, S serializer, DispatchQueuePtr queue = defaultPublisherQueue()) {
-    return {request, std::move(queue), std::move(serializer)};
-}
-// The downloaded file read whole by the serializer.
-DownloadResponsePublisher<platform::Data> publishData(
-    const DownloadRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods());
-DownloadResponsePublisher<std::string> publishString(
-    const DownloadRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-    std::optional<platform::StringEncoding> encoding = std::nullopt,
-    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods());
-template <class T, class Decoder = platform::JSONDecoder>
-DownloadResponsePublisher<T> publishDecodable(
-    const DownloadRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(), Decoder decoder = Decoder(),
-    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
-    return publishResponse(request,
-                           DecodableResponseSerializer<T, Decoder>(std::move(preprocessor), std::move(decoder),
-                                                                   std::move(emptyResponseCodes),
-                                                                   std::move(emptyRequestMethods)),
-                           std::move(queue));
+// What the request read, unserialized: the raw body or the file URL, if any.
+template <ResponseKindRequest R>
+KindPublisher<R, typename KindOf<R>::Received> publishUnserialized(const std::shared_ptr<R>& request,
+                                                                   DispatchQueuePtr queue = defaultPublisherQueue()) {
+    return {request, std::move(queue)};
 }
 // The downloaded file's URL; a missing one fails as the URL handler reports it.
 DownloadResponsePublisher<platform::URL> publishURL(const DownloadRequestPtr& request,
                                                     DispatchQueuePtr queue = defaultPublisherQueue());
-// The file URL, if any, unserialized.
-DownloadResponsePublisher<std::optional<platform::URL>> publishUnserialized(
-    const DownloadRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue());
 
 // ---- stream requests ----
 

@@ -4,6 +4,9 @@
 #include "Hawser/Request.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <typeinfo>
 
 #include "Hawser/HTTPHeaders.h"
 #include "platform/base/Fatal.h"
@@ -346,6 +349,21 @@ void Request::updateUploadProgress(std::int64_t totalBytesSent, std::int64_t tot
 
 URLSessionTaskPtr Request::task(const URLRequest&, const URLSessionPtr&) {
     platform::fatal("Subclasses must override.");
+}
+
+namespace {
+std::string dynamicTypeName(const Request& request) {
+    const char* mangled = typeid(request).name();
+    int status = 0;
+    char* plain = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+    std::string name = status == 0 && plain ? plain : mangled;
+    std::free(plain);
+    return name;
+}
+}  // namespace
+
+void Request::performIn(Session&) {
+    platform::fatal("Attempted to perform unsupported Request subclass: " + dynamicTypeName(*this));
 }
 
 RequestPtr Request::cancel() {

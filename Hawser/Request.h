@@ -159,6 +159,9 @@ public:
     // ---- control and handlers: callable from any thread, each returns the request ----
     // The task for one attempt; every request kind supplies it.
     virtual URLSessionTaskPtr task(const URLRequest& request, const URLSessionPtr& session);
+    // Hands the request to the session's set-up for its kind, on the session's request
+    // queue; every request kind supplies it.
+    virtual void performIn(Session& session);
     virtual RequestPtr cancel();
     virtual RequestPtr suspend();
     virtual RequestPtr resume();

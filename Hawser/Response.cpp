@@ -63,27 +63,14 @@ std::string networkDuration(const URLSessionTaskMetricsPtr& metrics) {
     return "[Network Duration]: " + (metrics ? platform::doubleText(metrics->taskInterval.duration) + "s" : "None");
 }
 
-std::string noRequest(const std::string& resultText) { return "[Request]: None\n[Result]: " + resultText; }
-
 }  // namespace
 
-std::string dataDebugText(const std::optional<platform::URLRequest>& request,
-                          const platform::HTTPURLResponsePtr& response, const std::optional<platform::Data>& data,
-                          const URLSessionTaskMetricsPtr& metrics, double serializationDuration,
-                          const std::string& resultText) {
-    if (!request) return noRequest(resultText);
-    return requestSection(*request) + "\n" + responseSection(response, &data) + "\n" + networkDuration(metrics) +
-           "\n[Serialization Duration]: " + platform::doubleText(serializationDuration) + "s\n[Result]: " + resultText;
-}
+std::string noRequestText(const std::string& resultText) { return "[Request]: None\n[Result]: " + resultText; }
 
-std::string downloadDebugText(const std::optional<platform::URLRequest>& request,
-                              const platform::HTTPURLResponsePtr& response, const std::optional<platform::URL>& fileURL,
-                              const std::optional<platform::Data>& resumeData, const URLSessionTaskMetricsPtr& metrics,
-                              double serializationDuration, const std::string& resultText) {
-    if (!request) return noRequest(resultText);
-    return requestSection(*request) + "\n" + responseSection(response, nullptr) + "\n[File URL]: " +
-           (fileURL ? fileURL->path() : "None") + "\n[Resume Data]: " +
-           (resumeData ? std::to_string(resumeData->count()) + " bytes" : "None") + "\n" + networkDuration(metrics) +
+std::string debugText(const platform::URLRequest& request, const std::string& responseText,
+                      const URLSessionTaskMetricsPtr& metrics, double serializationDuration,
+                      const std::string& resultText) {
+    return requestSection(request) + "\n" + responseText + "\n" + networkDuration(metrics) +
            "\n[Serialization Duration]: " + platform::doubleText(serializationDuration) + "s\n[Result]: " + resultText;
 }
 
@@ -92,3 +79,16 @@ std::string errorText(const platform::Error& error) { return error.debugDescript
 std::string errorText(const ErrorPtr& error) { return error ? error->debugDescription() : "nil"; }
 
 }  // namespace Hawser::response_text
+
+namespace Hawser {
+
+std::string DataResponseFields::responseText(const platform::HTTPURLResponsePtr& response) const {
+    return response_text::responseSection(response, &data);
+}
+
+std::string DownloadResponseFields::responseText(const platform::HTTPURLResponsePtr& response) const {
+    return response_text::responseSection(response, nullptr) + "\n[File URL]: " + (fileURL ? fileURL->path() : "None") +
+           "\n[Resume Data]: " + (resumeData ? std::to_string(resumeData->count()) + " bytes" : "None");
+}
+
+}  // namespace Hawser

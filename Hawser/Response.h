@@ -1,7 +1,9 @@
 // The record a response handler hands its caller when an exchange is over: what was
 // asked, what came back, how long it took and the outcome of serializing it.
-// DataResponse holds the body in memory, DownloadResponse names the file it went to.
+// DataResponse holds the body in memory, DownloadResponse names the file it went to;
+// both are one template over what the kind adds.
 #pragma once
+#include <concepts>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,14 +29,11 @@ std::string payloadText(const T& value);
 
 // Text pieces of the debug descriptions (Response.cpp).
 namespace response_text {
-std::string dataDebugText(const std::optional<platform::URLRequest>& request,
-                          const platform::HTTPURLResponsePtr& response, const std::optional<platform::Data>& data,
-                          const URLSessionTaskMetricsPtr& metrics, double serializationDuration,
-                          const std::string& resultText);
-std::string downloadDebugText(const std::optional<platform::URLRequest>& request,
-                              const platform::HTTPURLResponsePtr& response, const std::optional<platform::URL>& fileURL,
-                              const std::optional<platform::Data>& resumeData, const URLSessionTaskMetricsPtr& metrics,
-                              double serializationDuration, const std::string& resultText);
+std::string noRequestText(const std::string& resultText);
+// The request, then `responseText`, then the durations and the result.
+std::string debugText(const platform::URLRequest& request, const std::string& responseText,
+                      const URLSessionTaskMetricsPtr& metrics, double serializationDuration,
+                      const std::string& resultText);
 std::string errorText(const platform::Error& error);
 std::string errorText(const ErrorPtr& error);
 }  // namespace response_text
@@ -46,31 +45,61 @@ std::string resultText(const platform::Result<S, F>& result) {
     return "failure(" + payloadText(result.error()) + ")";
 }
 
-template <class Success, class Failure = HWError>
-class DataResponse {
+// What a data response holds beside what every response holds.
+struct DataResponseFields {
+    std::optional<platform::Data> data;  // the raw body, before any preprocessing
+
+    // The response section of the debug text, with the body.
+    std::string responseText(const platform::HTTPURLResponsePtr& response) const;
+};
+
+// What a download response holds beside what every response holds.
+struct DownloadResponseFields {
+    std::optional<platform::URL> fileURL;      // where the file ended up
+    std::optional<platform::Data> resumeData;  // to resume a cancelled or failed download
+
+    // The response section of the debug text, then the file and the resume data.
+    std::string responseText(const platform::HTTPURLResponsePtr& response) const;
+};
+
+// The response of either request kind: `Fields` is what the kind adds (the body in memory,
+// or the file), every other member and operation is shared.
+template <class Fields, class Success, class Failure>
+class ResponseRecord : public Fields {
 public:
     using ResultType = platform::Result<Success, Failure>;
 
     std::optional<platform::URLRequest> request;  // the last request sent
     platform::HTTPURLResponsePtr response;
-    std::optional<platform::Data> data;           // the raw body, before any preprocessing
     URLSessionTaskMetricsPtr metrics;
     double serializationDuration = 0;             // seconds in the serializer
     ResultType result;
 
-    DataResponse(std::optional<platform::URLRequest> request, platform::HTTPURLResponsePtr response,
-                 std::optional<platform::Data> data, URLSessionTaskMetricsPtr metrics, double serializationDuration,
-                 ResultType result)
-        : request(std::move(request)), response(std::move(response)), data(std::move(data)),
+    ResponseRecord(std::optional<platform::URLRequest> request, platform::HTTPURLResponsePtr response, Fields fields,
+                   URLSessionTaskMetricsPtr metrics, double serializationDuration, ResultType result)
+        : Fields(std::move(fields)), request(std::move(request)), response(std::move(response)),
           metrics(std::move(metrics)), serializationDuration(serializationDuration), result(std::move(result)) {}
+    // The fields in the order a caller names them: the body, or the file and resume data.
+    ResponseRecord(std::optional<platform::URLRequest> request, platform::HTTPURLResponsePtr response,
+                   std::optional<platform::Data> data, URLSessionTaskMetricsPtr metrics, double serializationDuration,
+                   ResultType result)
+        requires std::same_as<Fields, DataResponseFields>
+        : ResponseRecord(std::move(request), std::move(response), Fields{std::move(data)}, std::move(metrics),
+                         serializationDuration, std::move(result)) {}
+    ResponseRecord(std::optional<platform::URLRequest> request, platform::HTTPURLResponsePtr response,
+                   std::optional<platform::URL> fileURL, std::optional<platform::Data> resumeData,
+                   URLSessionTaskMetricsPtr metrics, double serializationDuration, ResultType result)
+        requires std::same_as<Fields, DownloadResponseFields>
+        : ResponseRecord(std::move(request), std::move(response), Fields{std::move(fileURL), std::move(resumeData)},
+                         std::move(metrics), serializationDuration, std::move(result)) {}
 
     std::optional<Success> value() const { return result.successValue(); }
     std::optional<Failure> error() const { return result.failureValue(); }
 
     // The same response around a changed result; nothing else changes.
     template <class NewResult>
-    DataResponse<typename NewResult::Success, typename NewResult::Failure> withResult(NewResult r) const {
-        return {request, response, data, metrics, serializationDuration, std::move(r)};
+    ResponseRecord<Fields, typename NewResult::Success, typename NewResult::Failure> withResult(NewResult r) const {
+        return {request, response, static_cast<const Fields&>(*this), metrics, serializationDuration, std::move(r)};
     }
     template <class F>
     auto map(F&& transform) const { return withResult(result.map(std::forward<F>(transform))); }
@@ -84,53 +113,16 @@ public:
 
     std::string description() const { return resultText(result); }
     std::string debugDescription() const {
-        return response_text::dataDebugText(request, response, data, metrics, serializationDuration,
-                                            resultText(result));
+        if (!request) return response_text::noRequestText(resultText(result));
+        return response_text::debugText(*request, this->responseText(response), metrics, serializationDuration,
+                                        resultText(result));
     }
 };
 
 template <class Success, class Failure = HWError>
-class DownloadResponse {
-public:
-    using ResultType = platform::Result<Success, Failure>;
-
-    std::optional<platform::URLRequest> request;
-    platform::HTTPURLResponsePtr response;
-    std::optional<platform::URL> fileURL;       // where the file ended up
-    std::optional<platform::Data> resumeData;   // to resume a cancelled or failed download
-    URLSessionTaskMetricsPtr metrics;
-    double serializationDuration = 0;
-    ResultType result;
-
-    DownloadResponse(std::optional<platform::URLRequest> request, platform::HTTPURLResponsePtr response,
-                     std::optional<platform::URL> fileURL, std::optional<platform::Data> resumeData,
-                     URLSessionTaskMetricsPtr metrics, double serializationDuration, ResultType result)
-        : request(std::move(request)), response(std::move(response)), fileURL(std::move(fileURL)),
-          resumeData(std::move(resumeData)), metrics(std::move(metrics)),
-          serializationDuration(serializationDuration), result(std::move(result)) {}
-
-    std::optional<Success> value() const { return result.successValue(); }
-    std::optional<Failure> error() const { return result.failureValue(); }
-
-    template <class NewResult>
-    DownloadResponse<typename NewResult::Success, typename NewResult::Failure> withResult(NewResult r) const {
-        return {request, response, fileURL, resumeData, metrics, serializationDuration, std::move(r)};
-    }
-    template <class F>
-    auto map(F&& transform) const { return withResult(result.map(std::forward<F>(transform))); }
-    template <class F>
-    auto tryMap(F&& transform) const { return withResult(result.tryMap(std::forward<F>(transform))); }
-    template <class F>
-    auto mapError(F&& transform) const { return withResult(result.mapError(std::forward<F>(transform))); }
-    template <class F>
-    auto tryMapError(F&& transform) const { return withResult(result.tryMapError(std::forward<F>(transform))); }
-
-    std::string description() const { return resultText(result); }
-    std::string debugDescription() const {
-        return response_text::downloadDebugText(request, response, fileURL, resumeData, metrics,
-                                                serializationDuration, resultText(result));
-    }
-};
+using DataResponse = ResponseRecord<DataResponseFields, Success, Failure>;
+template <class Success, class Failure = HWError>
+using DownloadResponse = ResponseRecord<DownloadResponseFields, Success, Failure>;
 
 // A serialized value of any type, as the generic event-monitor events receive it:
 // shared, immutable, readable back by its exact type, printable without knowing it.
@@ -178,12 +170,8 @@ using AnyDataResponse = DataResponse<AnyValue, HWError>;
 using AnyDownloadResponse = DownloadResponse<AnyValue, HWError>;
 using AnyResult = platform::Result<AnyValue, HWError>;
 
-template <class S>
-AnyDataResponse eraseType(const DataResponse<S, HWError>& response) {
-    return response.map([](const S& value) { return AnyValue::of(value); });
-}
-template <class S>
-AnyDownloadResponse eraseType(const DownloadResponse<S, HWError>& response) {
+template <class Fields, class S>
+ResponseRecord<Fields, AnyValue, HWError> eraseType(const ResponseRecord<Fields, S, HWError>& response) {
     return response.map([](const S& value) { return AnyValue::of(value); });
 }
 // For the stream event: one parsed chunk's outcome.

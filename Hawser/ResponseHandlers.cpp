@@ -1,6 +1,6 @@
 // The non-generic parts of the response handlers: timing, error conversion, the retry
-// question after a failed serialization, the unserialized handlers and the ready-made
-// serializer forms.
+// question after a failed serialization; the unserialized step and the serializer steps
+// in common use, instantiated here once for both request kinds.
 #include "Hawser/ResponseHandlers.h"
 
 #include "Hawser/DownloadResponseHandlers.h"
@@ -48,111 +48,44 @@ void deliverLater(const RequestPtr& request, const DispatchQueuePtr& queue, std:
     request->responseSerializerDidComplete([target, delivery = std::move(delivery)] { target->async(delivery); });
 }
 
+template <class Kind>
+void appendUnserialized(const typename Kind::RequestPtr& request, DispatchQueuePtr queue,
+                        ResponseHandler<Kind, typename Kind::Received> completionHandler) {
+    using Received = typename Kind::Received;
+    request->appendResponseSerializer([request, queue = std::move(queue),
+                                       completionHandler = std::move(completionHandler)] {
+        auto received = Kind::received(*request);
+        auto error = request->error();
+        auto result = error ? platform::Result<Received, HWError>::failure(*error)
+                            : platform::Result<Received, HWError>::success(received);
+        request->underlyingQueue->async([request, queue, completionHandler, result] {
+            typename Kind::template Response<Received> built(request->lastRequest(), request->response(),
+                                                             Kind::fields(*request), request->lastMetrics(), 0,
+                                                             result);
+            if (request->eventMonitor) Kind::didParse(*request->eventMonitor, request, built);
+            deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
+        });
+    });
+}
+
+template void appendUnserialized<DataKind>(const DataRequestPtr&, DispatchQueuePtr,
+                                           ResponseHandler<DataKind, DataKind::Received>);
+template void appendUnserialized<DownloadKind>(const DownloadRequestPtr&, DispatchQueuePtr,
+                                               ResponseHandler<DownloadKind, DownloadKind::Received>);
+
+template struct SerializerStep<DataKind, DataResponseSerializer>;
+template struct SerializerStep<DataKind, StringResponseSerializer>;
+template struct SerializerStep<DataKind, JSONResponseSerializer>;
+template struct SerializerStep<DownloadKind, DataResponseSerializer>;
+template struct SerializerStep<DownloadKind, StringResponseSerializer>;
+template struct SerializerStep<DownloadKind, JSONResponseSerializer>;
+template struct SerializerStep<DownloadKind, URLResponseSerializer>;
+
 }  // namespace response_handling
-
-namespace rh = response_handling;
-
-DataRequestPtr response(const DataRequestPtr& request, DispatchQueuePtr queue,
-                        DataResponseHandler<std::optional<platform::Data>> completionHandler) {
-    using Value = std::optional<platform::Data>;
-    request->appendResponseSerializer([request, queue = std::move(queue),
-                                       completionHandler = std::move(completionHandler)] {
-        auto data = request->data();
-        auto error = request->error();
-        auto result = error ? platform::Result<Value, HWError>::failure(*error)
-                            : platform::Result<Value, HWError>::success(data);
-        request->underlyingQueue->async([request, queue, completionHandler, result] {
-            DataResponse<Value, HWError> built(request->lastRequest(), request->response(), request->data(),
-                                               request->lastMetrics(), 0, result);
-            if (request->eventMonitor) request->eventMonitor->requestDidParseResponse(request, built);
-            rh::deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
-        });
-    });
-    return request;
-}
-
-DownloadRequestPtr response(const DownloadRequestPtr& request, DispatchQueuePtr queue,
-                            DownloadResponseHandler<std::optional<platform::URL>> completionHandler) {
-    using Value = std::optional<platform::URL>;
-    request->appendResponseSerializer([request, queue = std::move(queue),
-                                       completionHandler = std::move(completionHandler)] {
-        auto fileURL = request->fileURL();
-        auto error = request->error();
-        auto result = error ? platform::Result<Value, HWError>::failure(*error)
-                            : platform::Result<Value, HWError>::success(fileURL);
-        request->underlyingQueue->async([request, queue, completionHandler, result] {
-            DownloadResponse<Value, HWError> built(request->lastRequest(), request->response(), request->fileURL(),
-                                                   request->resumeData(), request->lastMetrics(), 0, result);
-            if (request->eventMonitor) request->eventMonitor->requestDidParseDownloadResponse(request, built);
-            rh::deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
-        });
-    });
-    return request;
-}
-
-DataRequestPtr responseData(const DataRequestPtr& request, DispatchQueuePtr queue,
-                            DataResponseHandler<platform::Data> completionHandler, DataPreprocessorPtr dataPreprocessor,
-                            std::set<int> emptyResponseCodes, std::set<HTTPMethod> emptyRequestMethods) {
-    return response(request, std::move(queue),
-                    DataResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
-                                           std::move(emptyRequestMethods)),
-                    std::move(completionHandler));
-}
-
-DataRequestPtr responseString(const DataRequestPtr& request, DispatchQueuePtr queue,
-                              DataResponseHandler<std::string> completionHandler, DataPreprocessorPtr dataPreprocessor,
-                              std::optional<platform::StringEncoding> encoding, std::set<int> emptyResponseCodes,
-                              std::set<HTTPMethod> emptyRequestMethods) {
-    return response(request, std::move(queue),
-                    StringResponseSerializer(std::move(dataPreprocessor), std::move(encoding),
-                                             std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
-                    std::move(completionHandler));
-}
-
-DataRequestPtr responseJSON(const DataRequestPtr& request, DispatchQueuePtr queue,
-                            DataResponseHandler<platform::Value> completionHandler,
-                            DataPreprocessorPtr dataPreprocessor, std::set<int> emptyResponseCodes,
-                            std::set<HTTPMethod> emptyRequestMethods, platform::JSONReadingOptions options) {
-    return response(request, std::move(queue),
-                    JSONResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
-                                           std::move(emptyRequestMethods), options),
-                    std::move(completionHandler));
-}
 
 DownloadRequestPtr responseURL(const DownloadRequestPtr& request, DispatchQueuePtr queue,
                                DownloadResponseHandler<platform::URL> completionHandler) {
     return response(request, std::move(queue), URLResponseSerializer(), std::move(completionHandler));
-}
-
-DownloadRequestPtr responseData(const DownloadRequestPtr& request, DispatchQueuePtr queue,
-                                DownloadResponseHandler<platform::Data> completionHandler,
-                                DataPreprocessorPtr dataPreprocessor, std::set<int> emptyResponseCodes,
-                                std::set<HTTPMethod> emptyRequestMethods) {
-    return response(request, std::move(queue),
-                    DataResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
-                                           std::move(emptyRequestMethods)),
-                    std::move(completionHandler));
-}
-
-DownloadRequestPtr responseString(const DownloadRequestPtr& request, DispatchQueuePtr queue,
-                                  DownloadResponseHandler<std::string> completionHandler,
-                                  DataPreprocessorPtr dataPreprocessor,
-                                  std::optional<platform::StringEncoding> encoding, std::set<int> emptyResponseCodes,
-                                  std::set<HTTPMethod> emptyRequestMethods) {
-    return response(request, std::move(queue),
-                    StringResponseSerializer(std::move(dataPreprocessor), std::move(encoding),
-                                             std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
-                    std::move(completionHandler));
-}
-
-DownloadRequestPtr responseJSON(const DownloadRequestPtr& request, DispatchQueuePtr queue,
-                                DownloadResponseHandler<platform::Value> completionHandler,
-                                DataPreprocessorPtr dataPreprocessor, std::set<int> emptyResponseCodes,
-                                std::set<HTTPMethod> emptyRequestMethods, platform::JSONReadingOptions options) {
-    return response(request, std::move(queue),
-                    JSONResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
-                                           std::move(emptyRequestMethods), options),
-                    std::move(completionHandler));
 }
 
 }  // namespace Hawser

@@ -1,22 +1,20 @@
-// How callers receive the outcome of a data request: each handler appends one
-// serializer step to the request and returns the request. Serializing runs on the
+// How callers receive the outcome of a data or download request: each handler appends
+// one serializer step to the request and returns the request. Serializing runs on the
 // serialization queue, the response is built on the request's queue, a serialization
 // failure is first offered to the session for a retry, and the completion runs on the
 // caller's queue after every handler of the request has serialized, in attach order.
-// A null queue means the main queue.
+// A null queue means the main queue. One template per handler serves both kinds: the
+// kind comes from the request's class (RequestKinds.h).
 #pragma once
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <set>
 
-#include "Hawser/DataRequest.h"
+#include "Hawser/RequestKinds.h"
 #include "Hawser/ResponseSerialization.h"
 
 namespace Hawser {
-
-template <class Value>
-using DataResponseHandler = std::function<void(const DataResponse<Value, HWError>&)>;
 
 namespace response_handling {
 // Monotonic seconds, for serialization durations.
@@ -57,70 +55,130 @@ platform::Result<Value, HWError> serializeCatching(Serialize&& serialize) {
         return platform::Result<Value, HWError>::failure(serializationError(platform::errorFromCurrentException()));
     }
 }
-}  // namespace response_handling
 
-// Unserialized: the received bytes (maybe none), or the request's error.
-DataRequestPtr response(const DataRequestPtr& request, DispatchQueuePtr queue,
-                        DataResponseHandler<std::optional<platform::Data>> completionHandler);
-
-// Any data serializer.
-template <DataResponseSerializerProtocol S>
-DataRequestPtr response(const DataRequestPtr& request, DispatchQueuePtr queue, S responseSerializer,
-                        DataResponseHandler<typename S::SerializedObject> completionHandler) {
+// The serializer step of a request of `Kind`. A class, so that the forms in common use
+// are instantiated once, in ResponseHandlers.cpp.
+template <class Kind, class S>
+struct SerializerStep {
     using Value = typename S::SerializedObject;
-    namespace rh = response_handling;
-    request->appendResponseSerializer([request, queue, serializer = std::move(responseSerializer),
+    static void append(const typename Kind::RequestPtr& request, DispatchQueuePtr queue, S serializer,
+                       ResponseHandler<Kind, Value> completionHandler);
+};
+
+template <class Kind, class S>
+void SerializerStep<Kind, S>::append(const typename Kind::RequestPtr& request, DispatchQueuePtr queue, S serializer,
+                                     ResponseHandler<Kind, Value> completionHandler) {
+    request->appendResponseSerializer([request, queue = std::move(queue), serializer = std::move(serializer),
                                        completionHandler = std::move(completionHandler)] {
-        const double start = rh::systemUptime();
-        auto result = rh::serializeCatching<Value>([&] {
+        const double start = systemUptime();
+        auto result = serializeCatching<Value>([&]() -> Value {
             auto urlRequest = request->lastRequest();
             auto httpResponse = request->response();
-            auto data = request->data();
-            return serializer.serialize(urlRequest, httpResponse, data, rh::requestError(*request));
+            auto received = Kind::received(*request);
+            return Kind::serialize(serializer, urlRequest, httpResponse, received, requestError(*request));
         });
-        const double duration = rh::systemUptime() - start;
+        const double duration = systemUptime() - start;
         request->underlyingQueue->async([request, queue, completionHandler, result, duration] {
             auto build = [request, duration](platform::Result<Value, HWError> r) {
-                return DataResponse<Value, HWError>(request->lastRequest(), request->response(), request->data(),
-                                                    request->lastMetrics(), duration, std::move(r));
+                return typename Kind::template Response<Value>(request->lastRequest(), request->response(),
+                                                               Kind::fields(*request), request->lastMetrics(),
+                                                               duration, std::move(r));
             };
             auto built = build(result);
-            if (request->eventMonitor) request->eventMonitor->requestDidParseResponseOfValue(request, eraseType(built));
-            rh::deliverOrRetry<Value>(request, queue, completionHandler, result.failureValue(), built, build);
+            if (request->eventMonitor) Kind::didParseValue(*request->eventMonitor, request, eraseType(built));
+            deliverOrRetry<Value>(request, queue, completionHandler, result.failureValue(), built, build);
         });
     });
+}
+
+extern template struct SerializerStep<DataKind, DataResponseSerializer>;
+extern template struct SerializerStep<DataKind, StringResponseSerializer>;
+extern template struct SerializerStep<DataKind, JSONResponseSerializer>;
+extern template struct SerializerStep<DownloadKind, DataResponseSerializer>;
+extern template struct SerializerStep<DownloadKind, StringResponseSerializer>;
+extern template struct SerializerStep<DownloadKind, JSONResponseSerializer>;
+extern template struct SerializerStep<DownloadKind, URLResponseSerializer>;
+
+// The unserialized step: what the request read (Kind::Received), or its error.
+// Instantiated for both kinds in ResponseHandlers.cpp.
+template <class Kind>
+void appendUnserialized(const typename Kind::RequestPtr& request, DispatchQueuePtr queue,
+                        ResponseHandler<Kind, typename Kind::Received> completionHandler);
+}  // namespace response_handling
+
+template <ResponseKindRequest R>
+using KindRequestPtr = typename KindOf<R>::RequestPtr;
+
+// Unserialized: the received bytes or the file URL (maybe none), or the request's error.
+template <ResponseKindRequest R>
+KindRequestPtr<R> response(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+                           ResponseHandler<KindOf<R>, typename KindOf<R>::Received> completionHandler) {
+    response_handling::appendUnserialized<KindOf<R>>(request, std::move(queue), std::move(completionHandler));
     return request;
 }
 
-DataRequestPtr responseData(const DataRequestPtr& request, DispatchQueuePtr queue,
-                            DataResponseHandler<platform::Data> completionHandler,
-                            DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                            std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                            std::set<HTTPMethod> emptyRequestMethods =
-                                ResponseSerializerBase::defaultEmptyRequestMethods());
-DataRequestPtr responseString(const DataRequestPtr& request, DispatchQueuePtr queue,
-                              DataResponseHandler<std::string> completionHandler,
-                              DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                              std::optional<platform::StringEncoding> encoding = std::nullopt,
-                              std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                              std::set<HTTPMethod> emptyRequestMethods =
-                                  ResponseSerializerBase::defaultEmptyRequestMethods());
-DataRequestPtr responseJSON(const DataRequestPtr& request, DispatchQueuePtr queue,
-                            DataResponseHandler<platform::Value> completionHandler,
-                            DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                            std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                            std::set<HTTPMethod> emptyRequestMethods =
-                                ResponseSerializerBase::defaultEmptyRequestMethods(),
-                            platform::JSONReadingOptions options = platform::JSONReadingOptions::fragmentsAllowed);
+// Any serializer that reads what the request's kind reads.
+template <ResponseKindRequest R, SerializerFor<KindOf<R>> S>
+KindRequestPtr<R> response(const std::shared_ptr<R>& request, DispatchQueuePtr queue, S responseSerializer,
+                           ResponseHandler<KindOf<R>, typename S::SerializedObject> completionHandler) {
+    response_handling::SerializerStep<KindOf<R>, S>::append(request, std::move(queue), std::move(responseSerializer),
+                                                            std::move(completionHandler));
+    return request;
+}
 
-template <class T, class Decoder = platform::JSONDecoder>
-DataRequestPtr responseDecodable(const DataRequestPtr& request, DispatchQueuePtr queue,
-                                 DataResponseHandler<T> completionHandler,
-                                 DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                                 Decoder decoder = Decoder(),
+// A download's file is read whole before these serialize it.
+template <ResponseKindRequest R>
+KindRequestPtr<R> responseData(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+                               ResponseHandler<KindOf<R>, platform::Data> completionHandler,
+                               DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+                               std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+                               std::set<HTTPMethod> emptyRequestMethods =
+                                   ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return response(request, std::move(queue),
+                    DataResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
+                                           std::move(emptyRequestMethods)),
+                    std::move(completionHandler));
+}
+
+template <ResponseKindRequest R>
+KindRequestPtr<R> responseString(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+                                 ResponseHandler<KindOf<R>, std::string> completionHandler,
+                                 DataPreprocessorPtr dataPreprocessor =
+                                     ResponseSerializerBase::defaultDataPreprocessor(),
+                                 std::optional<platform::StringEncoding> encoding = std::nullopt,
                                  std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
                                  std::set<HTTPMethod> emptyRequestMethods =
                                      ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return response(request, std::move(queue),
+                    StringResponseSerializer(std::move(dataPreprocessor), std::move(encoding),
+                                             std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
+                    std::move(completionHandler));
+}
+
+template <ResponseKindRequest R>
+KindRequestPtr<R> responseJSON(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+                               ResponseHandler<KindOf<R>, platform::Value> completionHandler,
+                               DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+                               std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+                               std::set<HTTPMethod> emptyRequestMethods =
+                                   ResponseSerializerBase::defaultEmptyRequestMethods(),
+                               platform::JSONReadingOptions options = platform::JSONReadingOptions::fragmentsAllowed) {
+    return response(request, std::move(queue),
+                    JSONResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
+                                           std::move(emptyRequestMethods), options),
+                    std::move(completionHandler));
+}
+
+template <class T, class Decoder = platform::JSONDecoder, ResponseKindRequest R>
+KindRequestPtr<R> responseDecodable(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+                                    ResponseHandler<KindOf<R>, T> completionHandler,
+                                    DataPreprocessorPtr dataPreprocessor =
+                                        ResponseSerializerBase::defaultDataPreprocessor(),
+                                    Decoder decoder = Decoder(),
+                                    std::set<int> emptyResponseCodes =
+                                        ResponseSerializerBase::defaultEmptyResponseCodes(),
+                                    std::set<HTTPMethod> emptyRequestMethods =
+                                        ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return response(request, std::move(queue),
                     DecodableResponseSerializer<T, Decoder>(std::move(dataPreprocessor), std::move(decoder),
                                                             std::move(emptyResponseCodes),

@@ -61,26 +61,26 @@ void subscribe(const RequestPtr& request, typename RequestSubscription<Output>::
     subscriber->receive(std::move(inner));
 }
 
-// The data and the download response publisher.
-template <class RequestPtrType, class Response>
-class ResponsePublisher
-    : public combine::PublisherOperators<ResponsePublisher<RequestPtrType, Response>, Response, combine::Never> {
+// The response publisher of a request of `Kind`.
+template <class Kind, class Value>
+class ResponsePublisher : public combine::PublisherOperators<ResponsePublisher<Kind, Value>,
+                                                             typename Kind::template Response<Value>, combine::Never> {
 public:
+    using Response = typename Kind::template Response<Value>;
     using OutputType = Response;
     using FailureType = combine::Never;
-    using Value = typename Response::ResultType::Success;
-    using ResponseHandler = std::function<RequestPtrType(std::function<void(const Response&)>)>;
+    using ResponseHandler = std::function<typename Kind::RequestPtr(std::function<void(const Response&)>)>;
 
-    ResponsePublisher(RequestPtrType request, ResponseHandler responseHandler)
+    ResponsePublisher(typename Kind::RequestPtr request, ResponseHandler responseHandler)
         : request(std::move(request)), responseHandler(std::move(responseHandler)) {}
     // Through a serializer, delivered on `queue`.
     template <class S>
-    ResponsePublisher(RequestPtrType request, DispatchQueuePtr queue, S serializer)
+    ResponsePublisher(typename Kind::RequestPtr request, DispatchQueuePtr queue, S serializer)
         : ResponsePublisher(request, [request, queue, serializer](std::function<void(const Response&)> completion) {
               return response(request, queue, serializer, std::move(completion));
           }) {}
     // Unserialized: the raw body or the file URL, delivered on `queue`.
-    ResponsePublisher(RequestPtrType request, DispatchQueuePtr queue)
+    ResponsePublisher(typename Kind::RequestPtr request, DispatchQueuePtr queue)
         : ResponsePublisher(request, [request, queue](std::function<void(const Response&)> completion) {
               return response(request, queue, std::move(completion));
           }) {}
@@ -97,16 +97,16 @@ public:
             [](const Response& r) { return combine::ResultPublisher<Value, HWError>(r.result); });
     }
 
-    RequestPtrType request;
+    typename Kind::RequestPtr request;
     ResponseHandler responseHandler;
 };
 
 }  // namespace detail
 
 template <class Value>
-using DataResponsePublisher = detail::ResponsePublisher<DataRequestPtr, DataResponse<Value, HWError>>;
+using DataResponsePublisher = detail::ResponsePublisher<DataKind, Value>;
 template <class Value>
-using DownloadResponsePublisher = detail::ResponsePublisher<DownloadRequestPtr, DownloadResponse<Value, HWError>>;
+using DownloadResponsePublisher = detail::ResponsePublisher<DownloadKind, Value>;
 
 template <class Value>
 class DataStreamPublisher

@@ -13,17 +13,6 @@ namespace Hawser {
 
 using platform::URLRequest;
 
-namespace {
-std::string dynamicTypeName(const Request& request) {
-    const char* mangled = typeid(request).name();
-    int status = 0;
-    char* plain = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-    std::string name = status == 0 && plain ? plain : mangled;
-    std::free(plain);
-    return name;
-}
-}  // namespace
-
 // ---- request wrappers ----
 
 Session::RequestConvertible::RequestConvertible(URLConvertible url, HTTPMethod method,
@@ -270,16 +259,7 @@ void Session::perform(const RequestPtr& request) {
     rootQueue->async([self = shared_from_this(), request] {
         if (request->isCancelled()) return;
         self->activeRequests_.insert(request);
-        self->requestQueue->async([self, request] {
-            // Subclasses first: an upload is also a data request.
-            if (auto r = std::dynamic_pointer_cast<UploadRequest>(request)) self->performUploadRequest(r);
-            else if (auto r = std::dynamic_pointer_cast<DataRequest>(request)) self->performDataRequest(r);
-            else if (auto r = std::dynamic_pointer_cast<DownloadRequest>(request)) self->performDownloadRequest(r);
-            else if (auto r = std::dynamic_pointer_cast<DataStreamRequest>(request)) self->performDataStreamRequest(r);
-            else
-                platform::fatal("Attempted to perform unsupported Request subclass: " +
-                                dynamicTypeName(*request));
-        });
+        self->requestQueue->async([self, request] { request->performIn(*self); });
     });
 }
 

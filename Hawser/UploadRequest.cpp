@@ -2,6 +2,7 @@
 // temporary body file.
 #include "Hawser/UploadRequest.h"
 
+#include "Hawser/Session.h"
 #include "platform/base/Fatal.h"
 
 namespace Hawser {
@@ -43,6 +44,8 @@ URLSessionTaskPtr UploadRequest::task(const URLRequest& request, const URLSessio
     if (auto f = body->asFile()) return session->uploadTask(request, f->url);
     return session->uploadTaskWithStreamedRequest(request);
 }
+
+void UploadRequest::performIn(Session& session) { session.performUploadRequest(selfAsUpload()); }
 
 platform::InputStreamPtr UploadRequest::inputStream() {
     auto body = uploadable();

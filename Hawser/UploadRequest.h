@@ -78,6 +78,7 @@ public:
     virtual void didFailToCreateUploadable(const HWError& error);
     using Request::task;
     URLSessionTaskPtr task(const URLRequest& request, const URLSessionPtr& session) override;
+    void performIn(Session& session) override;
     // The body stream of a stream upload, when the URL session asks for it.
     virtual platform::InputStreamPtr inputStream();
     void reset() override;
