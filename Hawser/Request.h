@@ -216,8 +216,6 @@ protected:
     Request(platform::UUID id, DispatchQueuePtr underlyingQueue, DispatchQueuePtr serializationQueue,
             EventMonitorPtr eventMonitor, RequestInterceptorPtr interceptor, std::weak_ptr<RequestDelegate> delegate);
 
-    // Fatal unless the caller runs on underlyingQueue.
-    void checkOnUnderlyingQueue() const;
     RequestPtr self() { return shared_from_this(); }
     // The last task when it has not completed.
     static URLSessionTaskPtr liveTask(const MutableState& state);

@@ -8,6 +8,7 @@
 #include "Hawser/HW.h"
 #include "Hawser/Notifications.h"
 #include "platform/base/Fatal.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/OperationQueue.h"
 
 namespace Hawser {
@@ -128,10 +129,6 @@ void Session::cancelAllRequests(DispatchQueuePtr completingOnQueue, std::functio
     });
 }
 
-void Session::checkOnRootQueue() const {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(rootQueue));
-}
-
 // ---- RequestDelegate ----
 
 platform::URLSessionConfiguration Session::sessionConfiguration() const { return session->configuration(); }
@@ -193,12 +190,12 @@ RequestAdapterPtr Session::adapter(const RequestPtr& forRequest) {
 // ---- SessionStateProvider ----
 
 RequestPtr Session::request(const platform::URLSessionTaskPtr& forTask) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     return requestTaskMap_.request(forTask);
 }
 
 void Session::didGatherMetricsForTask(const platform::URLSessionTaskPtr& task) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (requestTaskMap_.disassociateIfNecessaryAfterGatheringMetricsForTask(task) ==
         RequestTaskMap::EventOutcome::waitForOther)
         return;
@@ -210,7 +207,7 @@ void Session::didGatherMetricsForTask(const platform::URLSessionTaskPtr& task) {
 }
 
 void Session::didCompleteTask(const platform::URLSessionTaskPtr& task, std::function<void()> completion) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (requestTaskMap_.disassociateIfNecessaryAfterCompletingTask(task) ==
         RequestTaskMap::EventOutcome::waitForOther) {
         waitingCompletions_[task] = std::move(completion);
@@ -221,7 +218,7 @@ void Session::didCompleteTask(const platform::URLSessionTaskPtr& task, std::func
 
 platform::URLCredentialPtr Session::credential(const platform::URLSessionTaskPtr& forTask,
                                                const platform::URLProtectionSpace& in) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (auto r = requestTaskMap_.request(forTask))
         if (auto own = r->credential()) return own;
     const auto& storage = session->configuration().urlCredentialStorage;
@@ -229,7 +226,7 @@ platform::URLCredentialPtr Session::credential(const platform::URLSessionTaskPtr
 }
 
 void Session::cancelRequestsForSessionInvalidation(const platform::ErrorPtr& with) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     for (const auto& request : requestTaskMap_.requests()) request->finish(HWError::sessionInvalidated(with));
 }
 
