@@ -7,6 +7,7 @@
 #include "platform/base/Date.h"
 #include "platform/base/Fatal.h"
 #include "platform/foundation/TextForms.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Berth {
 
@@ -33,12 +34,12 @@ void NetworkLoggerPlugin::Configuration::defaultOutput(const TargetType&, const 
 
 const platform::DateFormatter& NetworkLoggerPlugin::defaultEntryDateFormatter() {
     // Never destroyed: a provider's queue may still log while the process exits.
-    static const auto* formatter = [] {
-        auto* f = new platform::DateFormatter();
-        f->setDateStyle(platform::DateFormatter::Style::shortStyle);
-        f->setTimeStyle(platform::DateFormatter::Style::shortStyle);
+    static const platform::NoDestructor<platform::DateFormatter> formatter([] {
+        platform::DateFormatter f;
+        f.setDateStyle(platform::DateFormatter::Style::shortStyle);
+        f.setTimeStyle(platform::DateFormatter::Style::shortStyle);
         return f;
-    }();
+    }());
     return *formatter;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/base/Fatal.h"
 #include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/OperationQueue.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
@@ -98,7 +99,7 @@ SessionPtr Session::create() { return create(hw::URLSessionConfiguration::defaul
 const SessionPtr& Session::default_() {
     // Never destroyed: tearing the shared session down at exit would race the URL
     // session's I/O thread against static destruction.
-    static const SessionPtr* shared = new SessionPtr(create());
+    static const platform::NoDestructor<SessionPtr> shared(create());
     return *shared;
 }
 

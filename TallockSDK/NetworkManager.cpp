@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "TallockSDK/RequestTimeoutPlugin.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/base/WeakCall.h"
 #include "platform/dispatch/CheckOnQueue.h"
 #include "platform/foundation/JSONSerialization.h"
@@ -74,11 +75,11 @@ std::shared_ptr<NetworkManager::Provider> NetworkManager::makeProvider() {
 
 const std::shared_ptr<Berth::NetworkLoggerPlugin>& NetworkManager::loggerPlugin() {
     using Configuration = Berth::NetworkLoggerPlugin::Configuration;
-    static const auto plugin = std::make_shared<Berth::NetworkLoggerPlugin>(Configuration(
+    static const platform::NoDestructor<std::shared_ptr<Berth::NetworkLoggerPlugin>> plugin(std::make_shared<Berth::NetworkLoggerPlugin>(Configuration(
         Configuration::Formatter(Berth::NetworkLoggerPlugin::defaultEntryFormatter, jsonResponseDataFormatter,
                                  jsonResponseDataFormatter),
-        Configuration::defaultOutput, Configuration::LogOptions::verbose));
-    return plugin;
+        Configuration::defaultOutput, Configuration::LogOptions::verbose)));
+    return *plugin;
 }
 
 std::string NetworkManager::jsonResponseDataFormatter(const platform::Data& data) {

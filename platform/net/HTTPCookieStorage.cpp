@@ -1,5 +1,6 @@
 // Set-Cookie parsing, cookie matching and the cookie store.
 #include "platform/base/Trim.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/net/HTTPCookieStorage.h"
 
 #include <algorithm>
@@ -117,8 +118,8 @@ HTTPHeaderFields HTTPCookie::requestHeaderFields(const std::vector<HTTPCookie>& 
 }
 
 const std::shared_ptr<HTTPCookieStorage>& HTTPCookieStorage::shared() {
-    static const auto storage = std::make_shared<HTTPCookieStorage>();
-    return storage;
+    static const NoDestructor<std::shared_ptr<HTTPCookieStorage>> storage(std::make_shared<HTTPCookieStorage>());
+    return *storage;
 }
 
 void HTTPCookieStorage::dropExpiredLocked() const {
