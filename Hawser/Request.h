@@ -12,7 +12,7 @@
 #include "Hawser/CachedResponseHandler.h"
 #include "Hawser/EventMonitor.h"
 #include "Hawser/HWError.h"
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "Hawser/RedirectHandler.h"
 #include "Hawser/RequestDelegate.h"
 #include "Hawser/RequestInterceptor.h"
