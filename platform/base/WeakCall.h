@@ -17,10 +17,16 @@ auto weakCall(std::weak_ptr<T> weak, F body) {
     };
 }
 
+// The same, from a strong reference that the closure does not keep.
+template <class T, class F>
+auto weakCall(const std::shared_ptr<T>& self, F body) {
+    return weakCall(std::weak_ptr<T>(self), std::move(body));
+}
+
 // `(object->*method)(args...)` while the object lives; nothing once it is gone.
 template <class T, class M>
 auto bindWeak(const std::shared_ptr<T>& self, M method) {
-    return weakCall(std::weak_ptr<T>(self), [method](T& object, auto&&... args) {
+    return weakCall(self, [method](T& object, auto&&... args) {
         (object.*method)(std::forward<decltype(args)>(args)...);
     });
 }
