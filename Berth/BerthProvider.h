@@ -18,7 +18,7 @@
 #include "Hawser/Session.h"
 #include "platform/base/CaseType.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/RecursiveLock.h"
 #include "platform/foundation/Progress.h"
 

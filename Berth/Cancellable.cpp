@@ -8,19 +8,12 @@ CancellableToken::CancellableToken(std::function<void()> action) : cancelAction(
 CancellableToken::CancellableToken(Hawser::RequestPtr request)
     : cancelAction([request] { request->cancel(); }), request(request) {}
 
-bool CancellableToken::isCancelled() const {
-    std::lock_guard guard(lock_);
-    return cancelled_;
-}
+bool CancellableToken::isCancelled() const { return cancelled_; }
 
 void CancellableToken::cancel() {
-    // The action runs outside the lock, so a cancellation that reports back synchronously
-    // may ask the token again.
-    {
-        std::lock_guard guard(lock_);
-        if (cancelled_) return;
-        cancelled_ = true;
-    }
+    // The flag is set before the action runs, so a cancellation that reports back
+    // synchronously may ask the token again and finds it cancelled.
+    if (cancelled_.exchange(true)) return;
     if (cancelAction) cancelAction();
 }
 
@@ -28,14 +21,8 @@ std::string CancellableToken::debugDescription() const {
     return request ? request->cURLDescription() : "Empty Request";
 }
 
-CancellablePtr CancellableWrapper::innerCancellable() const {
-    std::lock_guard guard(lock_);
-    return inner_;
-}
+CancellablePtr CancellableWrapper::innerCancellable() const { return inner_.get(); }
 
-void CancellableWrapper::setInnerCancellable(CancellablePtr inner) {
-    std::lock_guard guard(lock_);
-    inner_ = std::move(inner);
-}
+void CancellableWrapper::setInnerCancellable(CancellablePtr inner) { inner_.set(std::move(inner)); }
 
 }  // namespace Berth

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "Hawser/Request.h"
+#include "platform/base/Protected.h"
 
 namespace Berth {
 
@@ -33,8 +33,7 @@ public:
     std::string debugDescription() const;
 
 private:
-    mutable std::mutex lock_;
-    bool cancelled_ = false;
+    std::atomic<bool> cancelled_{false};
 };
 
 class SimpleCancellable : public Cancellable {
@@ -59,8 +58,7 @@ public:
     void cancel() override { innerCancellable()->cancel(); }
 
 private:
-    mutable std::mutex lock_;
-    CancellablePtr inner_;
+    platform::Protected<CancellablePtr> inner_;
 };
 
 }  // namespace Berth

@@ -2,6 +2,7 @@
 #include "Berth/Endpoint.h"
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/base/Overloaded.h"
 
 namespace Berth {
@@ -40,10 +41,10 @@ void encoded(URLRequest& request, const AnyEncodable& encodable, const platform:
 namespace {
 
 const Hawser::URLEncoding& queryStringEncoding() {
-    static const Hawser::URLEncoding encoding(Hawser::URLEncoding::Destination::queryString,
+    static const platform::NoDestructor<Hawser::URLEncoding> encoding(Hawser::URLEncoding::Destination::queryString,
                                               Hawser::URLEncoding::ArrayEncoding::brackets(),
                                               Hawser::URLEncoding::BoolEncoding::numeric);
-    return encoding;
+    return *encoding;
 }
 
 // Runs a parameter encoding; whatever it throws becomes parameterEncoding.

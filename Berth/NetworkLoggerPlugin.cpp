@@ -6,7 +6,9 @@
 
 #include "platform/base/Date.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/WeakCall.h"
 #include "platform/foundation/TextForms.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Berth {
 
@@ -33,12 +35,12 @@ void NetworkLoggerPlugin::Configuration::defaultOutput(const TargetType&, const 
 
 const platform::DateFormatter& NetworkLoggerPlugin::defaultEntryDateFormatter() {
     // Never destroyed: a provider's queue may still log while the process exits.
-    static const auto* formatter = [] {
-        auto* f = new platform::DateFormatter();
-        f->setDateStyle(platform::DateFormatter::Style::shortStyle);
-        f->setTimeStyle(platform::DateFormatter::Style::shortStyle);
+    static const platform::NoDestructor<platform::DateFormatter> formatter([] {
+        platform::DateFormatter f;
+        f.setDateStyle(platform::DateFormatter::Style::shortStyle);
+        f.setTimeStyle(platform::DateFormatter::Style::shortStyle);
         return f;
-    }();
+    }());
     return *formatter;
 }
 
@@ -82,13 +84,11 @@ void NetworkLoggerPlugin::willSend(const RequestType& request, const TargetType&
         // The text arrives later, once the client has made the URL request.
         std::shared_ptr<const TargetType> keptTarget = target.weak_from_this().lock();
         platform::precondition(keptTarget != nullptr, "A target handed to plugins must be held by a shared pointer.");
-        std::weak_ptr<NetworkLoggerPlugin> weakSelf = weak_from_this();
-        request.cURLDescription([weakSelf, keptTarget](const std::string& cURL) {
-            auto self = weakSelf.lock();
-            if (!self) return;
-            Configuration current = self->configuration();
-            current.output(*keptTarget, {current.formatter.entry("Request", cURL, *keptTarget)});
-        });
+        request.cURLDescription(
+            platform::weakCall(weak_from_this(), [keptTarget](NetworkLoggerPlugin& self, const std::string& cURL) {
+                Configuration current = self.configuration();
+                current.output(*keptTarget, {current.formatter.entry("Request", cURL, *keptTarget)});
+            }));
         return;
     }
     config.output(target, logNetworkRequest(request, target));

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "Hawser/RequestInterceptor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLResponse.h"

@@ -1,16 +1,17 @@
 // Caching policies: answered synchronously, exactly once.
 #include "Hawser/CachedResponseHandler.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
 const std::shared_ptr<const ResponseCacher>& ResponseCacher::cache() {
-    static const auto value = std::make_shared<const ResponseCacher>(Cache{});
-    return value;
+    static const platform::NoDestructor<std::shared_ptr<const ResponseCacher>> value(std::make_shared<const ResponseCacher>(Cache{}));
+    return *value;
 }
 
 const std::shared_ptr<const ResponseCacher>& ResponseCacher::doNotCache() {
-    static const auto value = std::make_shared<const ResponseCacher>(DoNotCache{});
-    return value;
+    static const platform::NoDestructor<std::shared_ptr<const ResponseCacher>> value(std::make_shared<const ResponseCacher>(DoNotCache{}));
+    return *value;
 }
 
 CachedResponseHandlerPtr CachedResponseHandler::cache() { return ResponseCacher::cache(); }

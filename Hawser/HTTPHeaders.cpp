@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "platform/base/Data.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/TextForms.h"
@@ -93,21 +94,21 @@ std::string userAgentText(const std::optional<platform::Value::Dictionary>& info
 }
 
 const HTTPHeader& HTTPHeader::defaultAcceptEncoding() {
-    static const HTTPHeader header = acceptEncoding(qualityEncoded({"br", "gzip", "deflate"}));
-    return header;
+    static const platform::NoDestructor<HTTPHeader> header(acceptEncoding(qualityEncoded({"br", "gzip", "deflate"})));
+    return *header;
 }
 
 const HTTPHeader& HTTPHeader::defaultAcceptLanguage() {
-    static const HTTPHeader header = [] {
+    static const platform::NoDestructor<HTTPHeader> header([] {
         auto languages = platform::Locale::preferredLanguages();
         if (languages.size() > 6) languages.resize(6);
         return acceptLanguage(qualityEncoded(languages));
-    }();
-    return header;
+    }());
+    return *header;
 }
 
 const HTTPHeader& HTTPHeader::defaultUserAgent() {
-    static const HTTPHeader header = [] {
+    static const platform::NoDestructor<HTTPHeader> header([] {
         // The running system as the kernel names it, with its numeric version.
         struct utsname names {};
         std::string osName = "Linux", release;
@@ -119,8 +120,8 @@ const HTTPHeader& HTTPHeader::defaultUserAgent() {
         auto info = bundle ? bundle->infoDictionary() : std::nullopt;
         return userAgent(userAgentText(info, platform::ProcessInfo::processInfo()->arguments(), osName,
                                        versionTriple(release)));
-    }();
-    return header;
+    }());
+    return *header;
 }
 
 HTTPHeaders::HTTPHeaders(std::initializer_list<HTTPHeader> headers) {
@@ -136,9 +137,9 @@ HTTPHeaders::HTTPHeaders(const std::map<std::string, std::string>& dictionary) {
 }
 
 const HTTPHeaders& HTTPHeaders::default_() {
-    static const HTTPHeaders headers{HTTPHeader::defaultAcceptEncoding(), HTTPHeader::defaultAcceptLanguage(),
-                                     HTTPHeader::defaultUserAgent()};
-    return headers;
+    static const platform::NoDestructor<HTTPHeaders> headers(HTTPHeaders{HTTPHeader::defaultAcceptEncoding(), HTTPHeader::defaultAcceptLanguage(),
+                                     HTTPHeader::defaultUserAgent()});
+    return *headers;
 }
 
 void HTTPHeaders::update(const HTTPHeader& header) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/crypto/SecRandom.h"
 
 namespace Hawser {
@@ -101,7 +102,7 @@ HTTPHeaders MultipartFormData::contentHeaders(const std::string& withName, const
 }
 
 std::string MultipartFormData::mimeType(const std::string& forPathExtension) {
-    static const std::map<std::string, std::string> table{
+    static const platform::NoDestructor<std::map<std::string, std::string>> table(std::map<std::string, std::string>{
         {"aac", "audio/aac"},         {"avi", "video/x-msvideo"},   {"bmp", "image/bmp"},
         {"css", "text/css"},          {"csv", "text/csv"},          {"dmg", "application/x-apple-diskimage"},
         {"doc", "application/msword"}, {"gif", "image/gif"},         {"gz", "application/x-gzip"},
@@ -114,11 +115,11 @@ std::string MultipartFormData::mimeType(const std::string& forPathExtension) {
         {"tif", "image/tiff"},        {"tiff", "image/tiff"},       {"txt", "text/plain"},
         {"wav", "audio/vnd.wave"},    {"webp", "image/webp"},       {"xml", "application/xml"},
         {"zip", "application/zip"},
-    };
+    });
     std::string lower = forPathExtension;
     for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto it = table.find(lower);
-    return it == table.end() ? "application/octet-stream" : it->second;
+    auto it = table->find(lower);
+    return it == table->end() ? "application/octet-stream" : it->second;
 }
 
 void MultipartFormData::setBodyPartError(MultipartEncodingFailureReason withReason) {

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "Hawser/MultipartFormData.h"
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "Hawser/UploadRequest.h"
 #include "Hawser/URLConvertible.h"
 #include "platform/base/Result.h"

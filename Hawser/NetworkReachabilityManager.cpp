@@ -1,5 +1,6 @@
 // Reachability statuses from the platform's flags, and the listener's life cycle.
 #include "Hawser/NetworkReachabilityManager.h"
+#include "platform/base/NoDestructor.h"
 
 #include <cstring>
 #include <netinet/in.h>
@@ -30,8 +31,8 @@ std::string Status::description() const {
 }
 
 const std::shared_ptr<NetworkReachabilityManager>& NetworkReachabilityManager::default_() {
-    static const std::shared_ptr<NetworkReachabilityManager> manager = create();
-    return manager;
+    static const platform::NoDestructor<std::shared_ptr<NetworkReachabilityManager>> manager(create());
+    return *manager;
 }
 
 std::shared_ptr<NetworkReachabilityManager> NetworkReachabilityManager::create(const std::string& host) {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/Reachability.h"
 

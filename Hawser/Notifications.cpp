@@ -3,6 +3,7 @@
 #include "Hawser/Notifications.h"
 
 #include "Hawser/Request.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/runtime/Object.h"
 
 namespace Hawser {
@@ -22,8 +23,8 @@ public:
 
 #define HAWSER_NOTIFICATION_NAME(function, event)                                         \
     const std::string& Request::function() {                                            \
-        static const std::string value = "org.hawser.notification.name.request." event; \
-        return value;                                                                    \
+        static const platform::NoDestructor<std::string> value("org.hawser.notification.name.request." event); \
+        return *value;                                                                   \
     }
 HAWSER_NOTIFICATION_NAME(didResumeNotification, "didResume")
 HAWSER_NOTIFICATION_NAME(didSuspendNotification, "didSuspend")

@@ -1,16 +1,17 @@
 // Redirect policies: answered synchronously, exactly once.
 #include "Hawser/RedirectHandler.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
 const std::shared_ptr<const Redirector>& Redirector::follow() {
-    static const auto value = std::make_shared<const Redirector>(Follow{});
-    return value;
+    static const platform::NoDestructor<std::shared_ptr<const Redirector>> value(std::make_shared<const Redirector>(Follow{}));
+    return *value;
 }
 
 const std::shared_ptr<const Redirector>& Redirector::doNotFollow() {
-    static const auto value = std::make_shared<const Redirector>(DoNotFollow{});
-    return value;
+    static const platform::NoDestructor<std::shared_ptr<const Redirector>> value(std::make_shared<const Redirector>(DoNotFollow{}));
+    return *value;
 }
 
 RedirectHandlerPtr RedirectHandler::follow() { return Redirector::follow(); }

@@ -10,6 +10,7 @@
 
 #include "Hawser/HTTPHeaders.h"
 #include "platform/base/Fatal.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/foundation/UTF16.h"
 #include "platform/dispatch/DispatchQueue.h"
 
@@ -36,10 +37,6 @@ Request::Request(platform::UUID id, DispatchQueuePtr underlyingQueue, DispatchQu
       eventMonitor(std::move(eventMonitor)), interceptor(std::move(interceptor)),
       uploadProgress_(platform::Progress::create(0)), downloadProgress_(platform::Progress::create(0)),
       delegate_(std::move(delegate)) {}
-
-void Request::checkOnUnderlyingQueue() const {
-    platform::dispatchPrecondition(DispatchPredicate::onQueue(underlyingQueue));
-}
 
 URLSessionTaskPtr Request::liveTask(const MutableState& state) {
     if (state.tasks.empty()) return nullptr;
@@ -119,13 +116,13 @@ void Request::setError(std::optional<HWError> error) { mutableState.set(&Mutable
 // ---- lifecycle events ----
 
 void Request::didCreateInitialURLRequest(const URLRequest& request) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.write([&](MutableState& s) { s.requests.push_back(request); });
     if (eventMonitor) eventMonitor->requestDidCreateInitialURLRequest(self(), request);
 }
 
 void Request::didFailToCreateURLRequest(const HWError& error) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     setError(error);
     if (eventMonitor) eventMonitor->requestDidFailToCreateURLRequestWithError(self(), error);
     callCURLHandlerIfNecessary();
@@ -133,13 +130,13 @@ void Request::didFailToCreateURLRequest(const HWError& error) {
 }
 
 void Request::didAdaptInitialRequest(const URLRequest& initialRequest, const URLRequest& adaptedRequest) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.write([&](MutableState& s) { s.requests.push_back(adaptedRequest); });
     if (eventMonitor) eventMonitor->requestDidAdaptInitialRequestToAdaptedRequest(self(), initialRequest, adaptedRequest);
 }
 
 void Request::didFailToAdaptURLRequest(const URLRequest& request, const HWError& error) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     setError(error);
     if (eventMonitor) eventMonitor->requestDidFailToAdaptURLRequestWithError(self(), request, error);
     callCURLHandlerIfNecessary();
@@ -147,7 +144,7 @@ void Request::didFailToAdaptURLRequest(const URLRequest& request, const HWError&
 }
 
 void Request::didCreateURLRequest(const URLRequest& request) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.read([&](const MutableState& s) {
         if (auto h = s.urlRequestHandler) h->queue->async([handler = h->handler, request] { handler(request); });
     });
@@ -166,7 +163,7 @@ void Request::callCURLHandlerIfNecessary() {
 }
 
 void Request::didCreateTask(const URLSessionTaskPtr& task) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.write([&](MutableState& s) {
         s.tasks.push_back(task);
         if (auto h = s.urlSessionTaskHandler) h->queue->async([handler = h->handler, task] { handler(task); });
@@ -175,27 +172,27 @@ void Request::didCreateTask(const URLSessionTaskPtr& task) {
 }
 
 void Request::didResume() {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     if (eventMonitor) eventMonitor->requestDidResume(self());
 }
 
 void Request::didResumeTask(const URLSessionTaskPtr& task) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     if (eventMonitor) eventMonitor->requestDidResumeTask(self(), task);
 }
 
 void Request::didSuspend() {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     if (eventMonitor) eventMonitor->requestDidSuspend(self());
 }
 
 void Request::didSuspendTask(const URLSessionTaskPtr& task) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     if (eventMonitor) eventMonitor->requestDidSuspendTask(self(), task);
 }
 
 void Request::didCancel() {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     // An earlier failure stays the request's error.
     mutableState.write([](MutableState& s) {
         if (!s.error) s.error = HWError::explicitlyCancelled();
@@ -204,24 +201,24 @@ void Request::didCancel() {
 }
 
 void Request::didCancelTask(const URLSessionTaskPtr& task) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     if (eventMonitor) eventMonitor->requestDidCancelTask(self(), task);
 }
 
 void Request::didGatherMetrics(const URLSessionTaskMetricsPtr& metrics) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.write([&](MutableState& s) { s.metrics.push_back(metrics); });
     if (eventMonitor) eventMonitor->requestDidGatherMetrics(self(), metrics);
 }
 
 void Request::didFailTask(const URLSessionTaskPtr& task, const HWError& earlyWithError) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     setError(earlyWithError);
     if (eventMonitor) eventMonitor->requestDidFailTaskEarlyWithError(self(), task, earlyWithError);
 }
 
 void Request::didCompleteTask(const URLSessionTaskPtr& task, const std::optional<HWError>& error) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     // An error recorded before completion (early failure, cancellation) wins.
     mutableState.write([&](MutableState& s) {
         if (!s.error) s.error = error;
@@ -233,14 +230,14 @@ void Request::didCompleteTask(const URLSessionTaskPtr& task, const std::optional
 }
 
 void Request::prepareForRetry() {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.write([](MutableState& s) { s.retryCount += 1; });
     reset();
     if (eventMonitor) eventMonitor->requestIsRetrying(self());
 }
 
 void Request::retryOrFinish(const std::optional<HWError>& error) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     auto session = delegate();
     if (isCancelled() || !error || !session) {
         finish();
@@ -262,7 +259,7 @@ void Request::retryOrFinish(const std::optional<HWError>& error) {
 }
 
 void Request::finish(const std::optional<HWError>& error) {
-    checkOnUnderlyingQueue();
+    PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     bool already = mutableState.write([&](MutableState& s) {
         if (s.isFinishing) return true;
         s.isFinishing = true;

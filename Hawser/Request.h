@@ -12,7 +12,7 @@
 #include "Hawser/CachedResponseHandler.h"
 #include "Hawser/EventMonitor.h"
 #include "Hawser/HWError.h"
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "Hawser/RedirectHandler.h"
 #include "Hawser/RequestDelegate.h"
 #include "Hawser/RequestInterceptor.h"
@@ -219,8 +219,6 @@ protected:
     Request(platform::UUID id, DispatchQueuePtr underlyingQueue, DispatchQueuePtr serializationQueue,
             EventMonitorPtr eventMonitor, RequestInterceptorPtr interceptor, std::weak_ptr<RequestDelegate> delegate);
 
-    // Fatal unless the caller runs on underlyingQueue.
-    void checkOnUnderlyingQueue() const;
     RequestPtr self() { return shared_from_this(); }
     // The last task when it has not completed.
     static URLSessionTaskPtr liveTask(const MutableState& state);

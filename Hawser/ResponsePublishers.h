@@ -11,7 +11,7 @@
 
 #include "Hawser/DataStreamHandlers.h"
 #include "Hawser/DownloadResponseHandlers.h"
-#include "platform/dispatch/Protected.h"
+#include "platform/base/Protected.h"
 #include "Hawser/ResponseHandlers.h"
 #include "platform/combine/Publisher.h"
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Hawser/CharsetName.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/UTF16.h"
 
@@ -20,9 +21,9 @@ void rethrow(const ErrorPtr& error) {
 
 std::string bareTypeName(std::string name) {
     // The platform's type names drop named namespaces but keep the anonymous one.
-    static const std::string anonymous = "(anonymous namespace)::";
-    for (auto at = name.find(anonymous); at != std::string::npos; at = name.find(anonymous))
-        name.erase(at, anonymous.size());
+    static const platform::NoDestructor<std::string> anonymous("(anonymous namespace)::");
+    for (auto at = name.find(*anonymous); at != std::string::npos; at = name.find(*anonymous))
+        name.erase(at, anonymous->size());
     return name;
 }
 
@@ -35,18 +36,18 @@ platform::Data GoogleXSSIPreprocessor::preprocess(platform::Data data) const {
 }
 
 const DataPreprocessorPtr& ResponseSerializerBase::defaultDataPreprocessor() {
-    static const DataPreprocessorPtr preprocessor = std::make_shared<const PassthroughPreprocessor>();
-    return preprocessor;
+    static const platform::NoDestructor<DataPreprocessorPtr> preprocessor(std::make_shared<const PassthroughPreprocessor>());
+    return *preprocessor;
 }
 
 const std::set<int>& ResponseSerializerBase::defaultEmptyResponseCodes() {
-    static const std::set<int> codes{204, 205};
-    return codes;
+    static const platform::NoDestructor<std::set<int>> codes(std::set<int>{204, 205});
+    return *codes;
 }
 
 const std::set<HTTPMethod>& ResponseSerializerBase::defaultEmptyRequestMethods() {
-    static const std::set<HTTPMethod> methods{HTTPMethod::head};
-    return methods;
+    static const platform::NoDestructor<std::set<HTTPMethod>> methods(std::set<HTTPMethod>{HTTPMethod::head});
+    return *methods;
 }
 
 ResponseSerializerBase::ResponseSerializerBase(DataPreprocessorPtr preprocessor, std::set<int> codes,

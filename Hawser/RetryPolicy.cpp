@@ -6,6 +6,7 @@
 #include "Hawser/HWError.h"
 #include "Hawser/Request.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
@@ -24,25 +25,25 @@ std::optional<platform::URLError::Code> urlErrorCode(const platform::ErrorPtr& e
 }  // namespace
 
 const std::set<HTTPMethod>& RetryPolicy::defaultRetryableHTTPMethods() {
-    static const std::set<HTTPMethod> methods{HTTPMethod::delete_, HTTPMethod::get,     HTTPMethod::head,
-                                              HTTPMethod::options, HTTPMethod::put,     HTTPMethod::trace};
-    return methods;
+    static const platform::NoDestructor<std::set<HTTPMethod>> methods(std::set<HTTPMethod>{HTTPMethod::delete_, HTTPMethod::get,     HTTPMethod::head,
+                                              HTTPMethod::options, HTTPMethod::put,     HTTPMethod::trace});
+    return *methods;
 }
 
 const std::set<int>& RetryPolicy::defaultRetryableHTTPStatusCodes() {
-    static const std::set<int> codes{408, 500, 502, 503, 504};
-    return codes;
+    static const platform::NoDestructor<std::set<int>> codes(std::set<int>{408, 500, 502, 503, 504});
+    return *codes;
 }
 
 const std::set<platform::URLError::Code>& RetryPolicy::defaultRetryableURLErrorCodes() {
     using C = platform::URLError::Code;
-    static const std::set<C> codes{
+    static const platform::NoDestructor<std::set<C>> codes(std::set<C>{
         C::backgroundSessionInUseByAnotherProcess, C::backgroundSessionWasDisconnected, C::badServerResponse,
         C::callIsActive, C::cannotConnectToHost, C::cannotFindHost, C::cannotLoadFromNetwork, C::dataNotAllowed,
         C::dnsLookupFailed, C::downloadDecodingFailedMidStream, C::downloadDecodingFailedToComplete,
         C::internationalRoamingOff, C::networkConnectionLost, C::notConnectedToInternet, C::secureConnectionFailed,
-        C::serverCertificateHasBadDate, C::serverCertificateNotYetValid, C::timedOut};
-    return codes;
+        C::serverCertificateHasBadDate, C::serverCertificateNotYetValid, C::timedOut});
+    return *codes;
 }
 
 RetryPolicy::RetryPolicy(unsigned retryLimit, unsigned exponentialBackoffBase, double exponentialBackoffScale,

@@ -1,5 +1,6 @@
 // The trust evaluators and the trust, policy and certificate operations they share.
 #include "Hawser/ServerTrustEvaluation.h"
+#include "platform/base/NoDestructor.h"
 
 #include <algorithm>
 #include <fstream>
@@ -87,8 +88,8 @@ std::vector<SecKeyRef> publicKeys(const std::vector<SecCertificateRef>& certific
 std::vector<SecKeyRef> publicKeys(const SecTrustRef& trust) { return publicKeys(certificates(trust)); }
 
 const SecPolicyRef& defaultPolicy() {
-    static const SecPolicyRef policy = platform::SecPolicyCreateSSL(true, std::nullopt);
-    return policy;
+    static const platform::NoDestructor<SecPolicyRef> policy(platform::SecPolicyCreateSSL(true, std::nullopt));
+    return *policy;
 }
 
 SecPolicyRef hostnamePolicy(const std::string& host) { return platform::SecPolicyCreateSSL(true, host); }

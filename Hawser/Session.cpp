@@ -8,7 +8,9 @@
 #include "Hawser/HW.h"
 #include "Hawser/Notifications.h"
 #include "platform/base/Fatal.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/OperationQueue.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
@@ -97,7 +99,7 @@ SessionPtr Session::create() { return create(hw::URLSessionConfiguration::defaul
 const SessionPtr& Session::default_() {
     // Never destroyed: tearing the shared session down at exit would race the URL
     // session's I/O thread against static destruction.
-    static const SessionPtr* shared = new SessionPtr(create());
+    static const platform::NoDestructor<SessionPtr> shared(create());
     return *shared;
 }
 
@@ -126,10 +128,6 @@ void Session::cancelAllRequests(DispatchQueuePtr completingOnQueue, std::functio
         for (const auto& request : requests) request->cancel();
         if (completion) queue->async(completion);
     });
-}
-
-void Session::checkOnRootQueue() const {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(rootQueue));
 }
 
 // ---- RequestDelegate ----
@@ -193,12 +191,12 @@ RequestAdapterPtr Session::adapter(const RequestPtr& forRequest) {
 // ---- SessionStateProvider ----
 
 RequestPtr Session::request(const platform::URLSessionTaskPtr& forTask) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     return requestTaskMap_.request(forTask);
 }
 
 void Session::didGatherMetricsForTask(const platform::URLSessionTaskPtr& task) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (requestTaskMap_.disassociateIfNecessaryAfterGatheringMetricsForTask(task) ==
         RequestTaskMap::EventOutcome::waitForOther)
         return;
@@ -210,7 +208,7 @@ void Session::didGatherMetricsForTask(const platform::URLSessionTaskPtr& task) {
 }
 
 void Session::didCompleteTask(const platform::URLSessionTaskPtr& task, std::function<void()> completion) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (requestTaskMap_.disassociateIfNecessaryAfterCompletingTask(task) ==
         RequestTaskMap::EventOutcome::waitForOther) {
         waitingCompletions_[task] = std::move(completion);
@@ -221,7 +219,7 @@ void Session::didCompleteTask(const platform::URLSessionTaskPtr& task, std::func
 
 platform::URLCredentialPtr Session::credential(const platform::URLSessionTaskPtr& forTask,
                                                const platform::URLProtectionSpace& in) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (auto r = requestTaskMap_.request(forTask))
         if (auto own = r->credential()) return own;
     const auto& storage = session->configuration().urlCredentialStorage;
@@ -229,7 +227,7 @@ platform::URLCredentialPtr Session::credential(const platform::URLSessionTaskPtr
 }
 
 void Session::cancelRequestsForSessionInvalidation(const platform::ErrorPtr& with) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     for (const auto& request : requestTaskMap_.requests()) request->finish(HWError::sessionInvalidated(with));
 }
 

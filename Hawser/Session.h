@@ -313,8 +313,6 @@ protected:
     void connectDelegate();
 
 private:
-    void checkOnRootQueue() const;
-
     RequestTaskMap requestTaskMap_;
     std::unordered_set<RequestPtr> activeRequests_;
     std::unordered_map<platform::URLSessionTaskPtr, std::function<void()>> waitingCompletions_;

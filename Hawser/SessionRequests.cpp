@@ -4,6 +4,7 @@
 
 #include "Hawser/MultipartUpload.h"
 #include "platform/base/Fatal.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include <cxxabi.h>
 
 #include <cstdlib>
@@ -264,17 +265,17 @@ void Session::perform(const RequestPtr& request) {
 }
 
 void Session::performDataRequest(const DataRequestPtr& request) {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(requestQueue));
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     performSetupOperations(request, request->convertible, [] { return true; });
 }
 
 void Session::performDataStreamRequest(const DataStreamRequestPtr& request) {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(requestQueue));
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     performSetupOperations(request, request->convertible, [] { return true; });
 }
 
 void Session::performUploadRequest(const UploadRequestPtr& request) {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(requestQueue));
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     auto queue = rootQueue;
     performSetupOperations(request, request->upload, [request, queue] {
         try {
@@ -291,7 +292,7 @@ void Session::performUploadRequest(const UploadRequestPtr& request) {
 }
 
 void Session::performDownloadRequest(const DownloadRequestPtr& request) {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(requestQueue));
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     if (auto source = request->downloadable.asRequest()) {
         performSetupOperations(request, source->convertible, [] { return true; });
         return;
@@ -311,7 +312,7 @@ void checkNoBodyInGET(const URLRequest& request) {
 
 void Session::performSetupOperations(const RequestPtr& request, const URLRequestConvertiblePtr& convertible,
                                      std::function<bool()> shouldCreateTask) {
-    platform::dispatchPrecondition(platform::DispatchPredicate::onQueue(requestQueue));
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     URLRequest initialRequest;
     try {
         initialRequest = convertible->asURLRequest();
@@ -359,7 +360,7 @@ void Session::performSetupOperations(const RequestPtr& request, const URLRequest
 }
 
 void Session::didCreateURLRequest(const URLRequest& urlRequest, const RequestPtr& request) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     request->didCreateURLRequest(urlRequest);
     if (request->isCancelled()) return;
     auto task = request->task(urlRequest, session);
@@ -369,7 +370,7 @@ void Session::didCreateURLRequest(const URLRequest& urlRequest, const RequestPtr
 }
 
 void Session::didReceiveResumeData(const platform::Data& data, const DownloadRequestPtr& request) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     if (request->isCancelled()) return;
     auto task = request->task(data, session);
     requestTaskMap_.set(request, task);
@@ -378,7 +379,7 @@ void Session::didReceiveResumeData(const platform::Data& data, const DownloadReq
 }
 
 void Session::updateStatesForTask(const platform::URLSessionTaskPtr& task, const RequestPtr& request) {
-    checkOnRootQueue();
+    PLATFORM_CHECK_ON_QUEUE(rootQueue);
     // Under the request's lock: a cancel from another thread either comes first (and is
     // matched here) or after (and finds the task to cancel), never between.
     request->withState([&](Request::State state) {

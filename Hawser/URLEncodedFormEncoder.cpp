@@ -8,6 +8,7 @@
 #include <unicode/unistr.h>
 
 #include "Hawser/URLEncodedFormSerializer.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/ISO8601DateFormatter.h"
 #include "platform/foundation/TextForms.h"
 
@@ -43,8 +44,8 @@ bool isLower(char32_t c) { return u_islower(static_cast<UChar32>(c)); }
 
 const platform::ISO8601DateFormatter& sharedISO8601Formatter() {
     // Internet date-time in UTC without fractional seconds: the formatter's default.
-    static const platform::ISO8601DateFormatter formatter;
-    return formatter;
+    static const platform::NoDestructor<platform::ISO8601DateFormatter> formatter;
+    return *formatter;
 }
 
 }  // namespace
@@ -133,9 +134,9 @@ std::string URLEncodedFormEncoder::KeyEncoding::encode(const std::string& key) c
 }
 
 platform::CharacterSet URLEncodedFormEncoder::defaultAllowedCharacters() {
-    static const platform::CharacterSet set = platform::CharacterSet::fromCharacters(
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~/?");
-    return set;
+    static const platform::NoDestructor<platform::CharacterSet> set(platform::CharacterSet::fromCharacters(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~/?"));
+    return *set;
 }
 
 URLEncodedFormEncoder::URLEncodedFormEncoder(bool alphabetizeKeyValuePairs, ArrayEncoding arrayEncoding,

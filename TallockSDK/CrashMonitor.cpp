@@ -6,6 +6,8 @@
 // ordinary stack, and waits for its answer before ending the process.
 #include "TallockSDK/CrashMonitor.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -26,7 +28,7 @@ std::atomic<bool> handling{false};
 
 // Process-wide, written only by startMonitoring during set-up.
 std::vector<std::shared_ptr<CrashDelegate>>& crashDelegates() {
-    static auto* list = new std::vector<std::shared_ptr<CrashDelegate>>();  // never destroyed: handlers may run at exit
+    static platform::NoDestructor<std::vector<std::shared_ptr<CrashDelegate>>> list;  // handlers may run at exit
     return *list;
 }
 

@@ -7,6 +7,9 @@
 #include <typeinfo>
 
 #include "TallockSDK/RequestTimeoutPlugin.h"
+#include "platform/base/NoDestructor.h"
+#include "platform/base/WeakCall.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/foundation/StringEncoding.h"
 #include "platform/foundation/TypeName.h"
@@ -30,6 +33,7 @@ NetworkManager::NetworkManager(TallockConfigPtr config)
       config_(std::move(config)) {}
 
 const std::shared_ptr<NetworkManager::Provider>& NetworkManager::provider() {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     if (!provider_) provider_ = makeProvider();
     return provider_;
 }
@@ -71,11 +75,11 @@ std::shared_ptr<NetworkManager::Provider> NetworkManager::makeProvider() {
 
 const std::shared_ptr<Berth::NetworkLoggerPlugin>& NetworkManager::loggerPlugin() {
     using Configuration = Berth::NetworkLoggerPlugin::Configuration;
-    static const auto plugin = std::make_shared<Berth::NetworkLoggerPlugin>(Configuration(
+    static const platform::NoDestructor<std::shared_ptr<Berth::NetworkLoggerPlugin>> plugin(std::make_shared<Berth::NetworkLoggerPlugin>(Configuration(
         Configuration::Formatter(Berth::NetworkLoggerPlugin::defaultEntryFormatter, jsonResponseDataFormatter,
                                  jsonResponseDataFormatter),
-        Configuration::defaultOutput, Configuration::LogOptions::verbose));
-    return plugin;
+        Configuration::defaultOutput, Configuration::LogOptions::verbose)));
+    return *plugin;
 }
 
 std::string NetworkManager::jsonResponseDataFormatter(const platform::Data& data) {
@@ -90,12 +94,14 @@ std::string NetworkManager::jsonResponseDataFormatter(const platform::Data& data
 }
 
 void NetworkManager::retain(const FlushCompletionPtr& completion) {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     if (!completion) return;
     ++completeCount;
     completion->retain();
 }
 
 void NetworkManager::release(const FlushCompletionPtr& completion) {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     if (!completion) return;
     --completeCount;
     completion->release();
@@ -112,9 +118,10 @@ void NetworkManager::upload(const std::vector<EventPtr>& events, std::function<v
     }
     auto token = completion ? std::make_shared<FlushCompletion>(std::move(completion)) : nullptr;
     // Unsettled from now: a quit before the request queue gets to it still keeps it.
-    mutex.wait();
-    unsettled_.insert(batch);
-    mutex.signal();
+    {
+        platform::DispatchSemaphoreGuard guard(mutex);
+        unsettled_.insert(batch);
+    }
     requestQueue->async([self = shared_from_this(), batch = std::move(batch), token] {
         self->retain(token);
         self->send(batch, self->config_->retryTime, token);
@@ -122,6 +129,7 @@ void NetworkManager::upload(const std::vector<EventPtr>& events, std::function<v
 }
 
 void NetworkManager::send(const platform::Data& batch, int retriesLeft, FlushCompletionPtr completion) {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     std::optional<TallockRequestAPI> target;
     try {
         target = TallockRequestAPI::tallockURL(decodeBatch(batch), config_);
@@ -130,32 +138,29 @@ void NetworkManager::send(const platform::Data& batch, int retriesLeft, FlushCom
     if (!target) {
         // Not decodable, or no collector URL to send to: kept for a later try, and this
         // send is over.
-        mutex.wait();
-        failToUploadLogsList.insert(batch);
-        mutex.signal();
+        keepFailed(batch);
         settle(batch);
         release(completion);
         return;
     }
-    std::weak_ptr<NetworkManager> weak = weak_from_this();
     provider()->request(*target, requestQueue, nullptr,
-                        [weak, batch, retriesLeft, completion](const Berth::BerthResult& result) {
-                            if (auto self = weak.lock()) self->handle(result, batch, retriesLeft, completion);
-                        });
+                        platform::weakCall(weak_from_this(), [batch, retriesLeft, completion](
+                                                                 NetworkManager& self, const Berth::BerthResult& result) {
+                            self.handle(result, batch, retriesLeft, completion);
+                        }));
 }
 
 void NetworkManager::handle(const Berth::BerthResult& result, const platform::Data& batch, int retriesLeft,
                             const FlushCompletionPtr& completion) {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
     if (result.isFailure()) {
-        mutex.wait();
-        failToUploadLogsList.insert(batch);
-        mutex.signal();
+        keepFailed(batch);
         if (retriesLeft >= 1) {
             // The retry keeps this send's unit until it ends.
-            std::weak_ptr<NetworkManager> weak = weak_from_this();
-            requestQueue->asyncAfter(config_->retryTimeInterval, [weak, batch, retriesLeft, completion] {
-                if (auto self = weak.lock()) self->retry(batch, retriesLeft - 1, completion);
-            });
+            requestQueue->asyncAfter(config_->retryTimeInterval,
+                                     platform::weakCall(weak_from_this(), [batch, retriesLeft, completion](NetworkManager& self) {
+                                         self.retry(batch, retriesLeft - 1, completion);
+                                     }));
             return;
         }
         settle(batch);
@@ -174,27 +179,25 @@ void NetworkManager::handle(const Berth::BerthResult& result, const platform::Da
         // Rejected by the collector: the batch is dropped.
     }
     if (delivered) {
-        std::vector<platform::Data> resends;
-        mutex.wait();
-        while (!failToUploadLogsList.empty()) resends.push_back(failToUploadLogsList.extract(failToUploadLogsList.begin()).value());
-        for (const auto& resend : resends) unsettled_.insert(resend);
-        mutex.signal();
-        std::weak_ptr<NetworkManager> weak = weak_from_this();
+        std::vector<platform::Data> resends = takeFailedForResend();
         for (auto& resend : resends) {
             // Counted now, so the flush cannot end before its resends are answered.
             retain(completion);
-            requestQueue->async([weak, resend = std::move(resend), retriesLeft, completion] {
-                if (auto self = weak.lock()) self->send(resend, retriesLeft, completion);
-            });
+            requestQueue->async(platform::weakCall(
+                weak_from_this(), [resend = std::move(resend), retriesLeft, completion](NetworkManager& self) {
+                    self.send(resend, retriesLeft, completion);
+                }));
         }
     }
     release(completion);
 }
 
 void NetworkManager::retry(const platform::Data& batch, int retriesLeft, const FlushCompletionPtr& completion) {
-    mutex.wait();
-    bool stillFailed = failToUploadLogsList.erase(batch) > 0;
-    mutex.signal();
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
+    bool stillFailed = [&] {
+        platform::DispatchSemaphoreGuard guard(mutex);
+        return failToUploadLogsList.erase(batch) > 0;
+    }();
     if (stillFailed) {
         send(batch, retriesLeft, completion);
         return;
@@ -204,10 +207,25 @@ void NetworkManager::retry(const platform::Data& batch, int retriesLeft, const F
 }
 
 void NetworkManager::settle(const platform::Data& batch) {
-    mutex.wait();
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
+    platform::DispatchSemaphoreGuard guard(mutex);
     auto it = unsettled_.find(batch);
     if (it != unsettled_.end()) unsettled_.erase(it);
-    mutex.signal();
+}
+
+void NetworkManager::keepFailed(const platform::Data& batch) {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
+    platform::DispatchSemaphoreGuard guard(mutex);
+    failToUploadLogsList.insert(batch);
+}
+
+std::vector<platform::Data> NetworkManager::takeFailedForResend() {
+    PLATFORM_CHECK_ON_QUEUE(requestQueue);
+    std::vector<platform::Data> resends;
+    platform::DispatchSemaphoreGuard guard(mutex);
+    while (!failToUploadLogsList.empty()) resends.push_back(failToUploadLogsList.extract(failToUploadLogsList.begin()).value());
+    for (const auto& resend : resends) unsettled_.insert(resend);
+    return resends;
 }
 
 void NetworkManager::attachCache(const std::shared_ptr<CacheReadable>& cache) {
@@ -225,18 +243,15 @@ std::optional<std::vector<platform::Data>> NetworkManager::dataToCache() {
 }
 
 std::vector<platform::Data> NetworkManager::undeliveredBatches() {
-    mutex.wait();
+    platform::DispatchSemaphoreGuard guard(mutex);
     std::set<platform::Data, BatchOrder> undelivered(failToUploadLogsList.begin(), failToUploadLogsList.end());
     undelivered.insert(unsettled_.begin(), unsettled_.end());
-    mutex.signal();
     return std::vector<platform::Data>(undelivered.begin(), undelivered.end());
 }
 
 std::vector<platform::Data> NetworkManager::failedBatches() {
-    mutex.wait();
-    std::vector<platform::Data> out(failToUploadLogsList.begin(), failToUploadLogsList.end());
-    mutex.signal();
-    return out;
+    platform::DispatchSemaphoreGuard guard(mutex);
+    return std::vector<platform::Data>(failToUploadLogsList.begin(), failToUploadLogsList.end());
 }
 
 }  // namespace TallockSDK

@@ -95,6 +95,10 @@ private:
 
     // A send chain ended: its batch was answered, dropped or put in the failed set.
     void settle(const platform::Data& batch);
+    // Puts the batch in the failed set, under `mutex`.
+    void keepFailed(const platform::Data& batch);
+    // Empties the failed set into the unsettled batches and answers what it held.
+    std::vector<platform::Data> takeFailedForResend();
     // Batches, with multiplicity, of the send chains not yet ended; guarded by `mutex`.
     std::multiset<platform::Data, BatchOrder> unsettled_;
 

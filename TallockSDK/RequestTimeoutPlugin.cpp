@@ -1,11 +1,12 @@
 // The client's own plugin: a fixed request timeout.
 #include "TallockSDK/RequestTimeoutPlugin.h"
+#include "platform/base/NoDestructor.h"
 
 namespace TallockSDK {
 
 const std::shared_ptr<RequestTimeoutPlugin>& RequestTimeoutPlugin::shared() {
-    static const auto instance = std::make_shared<RequestTimeoutPlugin>();
-    return instance;
+    static const platform::NoDestructor<std::shared_ptr<RequestTimeoutPlugin>> instance(std::make_shared<RequestTimeoutPlugin>());
+    return *instance;
 }
 
 platform::URLRequest RequestTimeoutPlugin::prepare(const platform::URLRequest& request, const Berth::TargetType&) {

@@ -9,13 +9,14 @@
 #include "TallockSDK/LogManager.h"
 #include "TallockSDK/LogPool.h"
 #include "TallockSDK/NetworkManager.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/UUID.h"
 
 namespace TallockSDK {
 
 const std::shared_ptr<Tallock>& Tallock::shared() {
-    static const auto instance = std::make_shared<Tallock>();
-    return instance;
+    static const platform::NoDestructor<std::shared_ptr<Tallock>> instance(std::make_shared<Tallock>());
+    return *instance;
 }
 
 Tallock::Tallock() : _session_id(platform::UUID().uuidString()) {}

@@ -6,6 +6,7 @@
 #include "platform/files/Bundle.h"
 #include "platform/files/UserDefaults.h"
 #include "updater/Log.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Lanternfly_Updater {
 
@@ -15,13 +16,13 @@ constexpr const char* kChannelKey = "channel";
 
 const platform::Value::Dictionary& infoDictionary() {
     // Never destroyed: request signing on worker queues may read it while the process exits.
-    static const auto* info = [] {
+    static const platform::NoDestructor<platform::Value::Dictionary> info([] {
         auto dictionary = platform::Bundle::main()->infoDictionary();
         if (!dictionary) {
             platform::fatal("The updater's bundle has no Info.plist (" + platform::Bundle::main()->bundlePath() + ")");
         }
-        return new platform::Value::Dictionary(std::move(*dictionary));
-    }();
+        return std::move(*dictionary);
+    }());
     return *info;
 }
 
@@ -34,30 +35,30 @@ std::string infoText(const char* key) {
 }  // namespace
 
 std::string AppInfo::versionCode() {
-    static const std::string value = infoText("CFBundleVersion");
-    return value;
+    static const platform::NoDestructor<std::string> value(infoText("CFBundleVersion"));
+    return *value;
 }
 
 std::string AppInfo::versionName() {
-    static const std::string value = infoText("CFBundleShortVersionString");
-    return value;
+    static const platform::NoDestructor<std::string> value(infoText("CFBundleShortVersionString"));
+    return *value;
 }
 
 std::string AppInfo::bundleId() {
-    static const std::string value = [] {
+    static const platform::NoDestructor<std::string> value([] {
         auto identifier = platform::Bundle::main()->bundleIdentifier();
         if (!identifier) {
             platform::fatal("The updater's bundle has no CFBundleIdentifier (" + platform::Bundle::main()->bundlePath() +
                             ")");
         }
         return *identifier;
-    }();
-    return value;
+    }());
+    return *value;
 }
 
 std::string AppInfo::channel() {
-    static const std::string value = getChannel();
-    return value;
+    static const platform::NoDestructor<std::string> value(getChannel());
+    return *value;
 }
 
 std::string AppInfo::getChannel() {

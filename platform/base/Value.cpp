@@ -1,4 +1,5 @@
 #include "platform/base/Value.h"
+#include "platform/base/NoDestructor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,12 +68,12 @@ ObjectPtr Value::asObject() const {
 }
 
 const Value& Value::operator[](const std::string& key) const {
-    static const Value null;
+    static const NoDestructor<Value> null;
     if (auto d = asDictionary()) {
         auto it = d->find(key);
         if (it != d->end()) return it->second;
     }
-    return null;
+    return *null;
 }
 
 Value& Value::operator[](const std::string& key) {

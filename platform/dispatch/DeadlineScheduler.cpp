@@ -1,6 +1,8 @@
 // The deadline thread behind asyncAfter.
 #include "platform/dispatch/DeadlineScheduler.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <chrono>
 #include <thread>
 
@@ -8,7 +10,7 @@ namespace platform::detail {
 
 DeadlineScheduler& DeadlineScheduler::shared() {
     // Never destroyed: its thread runs for the life of the process.
-    static DeadlineScheduler* scheduler = new DeadlineScheduler();
+    static NoDestructor<DeadlineScheduler> scheduler;
     return *scheduler;
 }
 

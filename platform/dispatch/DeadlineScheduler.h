@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchTime.h"
 
 namespace platform::detail {
@@ -20,6 +21,7 @@ public:
     void schedule(DispatchTime deadline, std::function<void()> submit);
 
 private:
+    friend class platform::NoDestructor<DeadlineScheduler>;
     DeadlineScheduler();
     void loop();
 

@@ -16,6 +16,7 @@
 #include "platform/dispatch/ThreadPool.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -71,7 +72,7 @@ DispatchQueuePtr DispatchQueue::create(std::string label, DispatchQoS qos, Attri
 
 const DispatchQueuePtr& DispatchQueue::main() {
     // Never destroyed, like the global queues: blocks may be in flight at exit.
-    static auto* queue = new DispatchQueuePtr(
+    static const NoDestructor<DispatchQueuePtr> queue(
         new DispatchQueue("main-thread", DispatchQoS::userInteractive, Kind::main, nullptr, false));
     return *queue;
 }
@@ -79,12 +80,12 @@ const DispatchQueuePtr& DispatchQueue::main() {
 const DispatchQueuePtr& DispatchQueue::global(DispatchQoS qos) {
     static const DispatchQoS classes[] = {DispatchQoS::background, DispatchQoS::utility, DispatchQoS::default_,
                                           DispatchQoS::userInitiated, DispatchQoS::userInteractive};
-    static auto* queues = [] {
-        auto* made = new std::vector<DispatchQueuePtr>();
+    static const NoDestructor<std::vector<DispatchQueuePtr>> queues([] {
+        std::vector<DispatchQueuePtr> made;
         for (auto c : classes)
-            made->emplace_back(new DispatchQueue("global-queue." + qosName(c), c, Kind::root, nullptr, false));
+            made.emplace_back(new DispatchQueue("global-queue." + qosName(c), c, Kind::root, nullptr, false));
         return made;
-    }();
+    }());
     for (std::size_t i = 0; i < std::size(classes); ++i)
         if (classes[i] == qos) return (*queues)[i];
     return (*queues)[2];

@@ -31,4 +31,17 @@ private:
     long waiters_ = 0;
 };
 
+// A semaphore used as a lock: waits when made, signals when it goes out of scope, so no
+// path through the block can forget the signal.
+class DispatchSemaphoreGuard {
+public:
+    explicit DispatchSemaphoreGuard(DispatchSemaphore& semaphore) : semaphore_(semaphore) { semaphore_.wait(); }
+    ~DispatchSemaphoreGuard() { semaphore_.signal(); }
+    DispatchSemaphoreGuard(const DispatchSemaphoreGuard&) = delete;
+    DispatchSemaphoreGuard& operator=(const DispatchSemaphoreGuard&) = delete;
+
+private:
+    DispatchSemaphore& semaphore_;
+};
+
 }  // namespace platform

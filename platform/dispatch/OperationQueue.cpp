@@ -6,6 +6,7 @@
 
 #include "platform/base/Fatal.h"
 #include "platform/dispatch/ThreadPool.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -88,14 +89,15 @@ void Operation::start() {
 OperationQueuePtr OperationQueue::create() { return std::make_shared<OperationQueue>(); }
 
 const OperationQueuePtr& OperationQueue::main() {
-    static auto* queue = [] {
-        auto* made = new OperationQueuePtr(create());
-        (*made)->underlyingQueue_ = DispatchQueue::main();
-        (*made)->maxConcurrent_ = 1;
-        (*made)->isMain_ = true;
-        (*made)->name_ = "NSOperationQueue Main Queue";
+    // Never destroyed: operations may still finish while the process exits.
+    static const NoDestructor<OperationQueuePtr> queue([] {
+        auto made = create();
+        made->underlyingQueue_ = DispatchQueue::main();
+        made->maxConcurrent_ = 1;
+        made->isMain_ = true;
+        made->name_ = "NSOperationQueue Main Queue";
         return made;
-    }();
+    }());
     return *queue;
 }
 

@@ -2,6 +2,8 @@
 // up to a limit that rises by one for every worker that is blocked waiting.
 #include "platform/dispatch/ThreadPool.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -14,7 +16,7 @@ constexpr int kHardLimit = 512;
 
 ThreadPool& ThreadPool::shared() {
     // Never destroyed: workers may still run while the process exits.
-    static ThreadPool* pool = new ThreadPool();
+    static NoDestructor<ThreadPool> pool;
     return *pool;
 }
 

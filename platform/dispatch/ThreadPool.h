@@ -5,6 +5,8 @@
 #include <functional>
 #include <mutex>
 
+#include "platform/base/NoDestructor.h"
+
 namespace platform::detail {
 
 class ThreadPool {
@@ -19,6 +21,7 @@ public:
     static void didUnblock();
 
 private:
+    friend class platform::NoDestructor<ThreadPool>;
     ThreadPool();
     void spawnLocked();
     void workerLoop();

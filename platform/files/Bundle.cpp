@@ -12,6 +12,7 @@
 #include "platform/files/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/PropertyListSerialization.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 namespace {
@@ -82,7 +83,7 @@ Bundle::Bundle(std::string path) : path_(withoutTrailingSlash(std::move(path))) 
 
 std::shared_ptr<Bundle> Bundle::main() {
     // Never destroyed: queues may still read resources while the process exits.
-    static const auto* bundle = new std::shared_ptr<Bundle>([] {
+    static const NoDestructor<std::shared_ptr<Bundle>> bundle([] {
         if (const char* forced = std::getenv("SKYREACH_BUNDLE_PATH"); forced && *forced)
             return std::make_shared<Bundle>(forced);
         std::error_code ec;

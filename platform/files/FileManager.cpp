@@ -4,6 +4,8 @@
 // written at the destination.
 #include "platform/files/FileManager.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -264,7 +266,7 @@ std::string extendedAttributeSystemName(const std::string& name) {
 
 const std::shared_ptr<FileManager>& FileManager::defaultManager() {
     // Never destroyed: queues may still write files while the process exits.
-    static const auto* manager = new std::shared_ptr<FileManager>(std::make_shared<FileManager>());
+    static const NoDestructor<std::shared_ptr<FileManager>> manager(std::make_shared<FileManager>());
     return *manager;
 }
 
@@ -307,9 +309,9 @@ URL FileManager::temporaryDirectory() const {
     }
     // Someone else holds the name (or it is not private): use a folder of our own.
     static std::mutex mutex;
-    static std::map<std::string, std::string> fallbacks;
+    static NoDestructor<std::map<std::string, std::string>> fallbacks;
     std::lock_guard lock(mutex);
-    auto& fallback = fallbacks[base];
+    auto& fallback = (*fallbacks)[base];
     if (fallback.empty() || !isOurs(fallback)) {
         std::string pattern = shared + "-XXXXXX";
         if (::mkdtemp(pattern.data())) fallback = pattern;

@@ -8,6 +8,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/OperationQueue.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -28,7 +29,7 @@ public:
 
 const std::shared_ptr<NotificationCenter>& NotificationCenter::defaultCenter() {
     // Never destroyed: queues may still post while the process exits.
-    static const auto* center = new std::shared_ptr<NotificationCenter>(std::make_shared<NotificationCenter>());
+    static const NoDestructor<std::shared_ptr<NotificationCenter>> center(std::make_shared<NotificationCenter>());
     return *center;
 }
 

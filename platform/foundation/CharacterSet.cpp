@@ -1,5 +1,6 @@
 // Character sets for percent-encoding and the encoding helpers over them.
 #include "platform/base/Hex.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/CharacterSet.h"
 
 #include <unicode/uchar.h>
@@ -32,36 +33,36 @@ CharacterSet CharacterSet::fromCharacters(std::string_view chars) {
 }
 
 const CharacterSet& CharacterSet::alphanumerics() {
-    static const CharacterSet set = [] {
+    static const NoDestructor<CharacterSet> set([] {
         CharacterSet s = alnumPlus("");
         s.beyondASCII_ = [](char32_t c) { return u_isalnum(static_cast<UChar32>(c)) != 0; };
         return s;
-    }();
-    return set;
+    }());
+    return *set;
 }
 const CharacterSet& CharacterSet::urlQueryAllowed() {
-    static const CharacterSet set = alnumPlus("!$&'()*+,-./:;=?@_~");
-    return set;
+    static const NoDestructor<CharacterSet> set(alnumPlus("!$&'()*+,-./:;=?@_~"));
+    return *set;
 }
 const CharacterSet& CharacterSet::urlPathAllowed() {
-    static const CharacterSet set = alnumPlus("!$&'()*+,-./:=@_~");
-    return set;
+    static const NoDestructor<CharacterSet> set(alnumPlus("!$&'()*+,-./:=@_~"));
+    return *set;
 }
 const CharacterSet& CharacterSet::urlHostAllowed() {
-    static const CharacterSet set = alnumPlus("!$&'()*+,-.:;=[]_~");
-    return set;
+    static const NoDestructor<CharacterSet> set(alnumPlus("!$&'()*+,-.:;=[]_~"));
+    return *set;
 }
 const CharacterSet& CharacterSet::urlFragmentAllowed() {
-    static const CharacterSet set = alnumPlus("!$&'()*+,-./:;=?@_~");
-    return set;
+    static const NoDestructor<CharacterSet> set(alnumPlus("!$&'()*+,-./:;=?@_~"));
+    return *set;
 }
 const CharacterSet& CharacterSet::urlUserAllowed() {
-    static const CharacterSet set = alnumPlus("!$&'()*+,-.;=_~");
-    return set;
+    static const NoDestructor<CharacterSet> set(alnumPlus("!$&'()*+,-.;=_~"));
+    return *set;
 }
 const CharacterSet& CharacterSet::urlPasswordAllowed() {
-    static const CharacterSet set = alnumPlus("!$&'()*+,-.;=_~");
-    return set;
+    static const NoDestructor<CharacterSet> set(alnumPlus("!$&'()*+,-.;=_~"));
+    return *set;
 }
 
 bool CharacterSet::contains(char32_t c) const {

@@ -411,92 +411,78 @@ std::uint64_t nextRevision() {
 
 }  // namespace
 
-DateFormatter::DateFormatter() : zone_(TimeZone::current()), locale_(Locale::current()), revision_(nextRevision()) {}
+DateFormatter::DateFormatter()
+    : state_(State{"", Style::none, Style::none, TimeZone::current(), Locale::current()}), revision_(nextRevision()) {}
 
-DateFormatter::DateFormatter(const DateFormatter& other) : zone_(TimeZone::gmt()), revision_(nextRevision()) {
-    *this = other;
+DateFormatter::DateFormatter(const DateFormatter& other) : state_(other.state_.get()), revision_(nextRevision()) {}
+
+DateFormatter& DateFormatter::operator=(const DateFormatter& other) {
+    if (this != &other) {
+        state_.set(other.state_.get());
+        changed();
+    }
+    return *this;
 }
 
 void DateFormatter::changed() { revision_.store(nextRevision(), std::memory_order_release); }
 
-DateFormatter& DateFormatter::operator=(const DateFormatter& other) {
-    if (this == &other) return *this;
-    std::scoped_lock lock(mutex_, other.mutex_);
-    format_ = other.format_;
-    dateStyle_ = other.dateStyle_;
-    timeStyle_ = other.timeStyle_;
-    zone_ = other.zone_;
-    locale_ = other.locale_;
-    changed();
-    return *this;
-}
-
 std::string DateFormatter::dateFormat() const {
-    std::lock_guard lock(mutex_);
-    return effectiveFormat();
+    return state_.read([](const State& state) { return state.effectiveFormat(); });
 }
 
 void DateFormatter::setDateFormat(std::string format) {
-    std::lock_guard lock(mutex_);
-    format_ = std::move(format);
-    dateStyle_ = timeStyle_ = Style::none;
+    state_.write([&](State& state) {
+        state.format = std::move(format);
+        state.dateStyle = state.timeStyle = Style::none;
+    });
     changed();
 }
 
 void DateFormatter::setDateStyle(Style style) {
-    std::lock_guard lock(mutex_);
-    format_.clear();
-    dateStyle_ = style;
+    state_.write([&](State& state) {
+        state.format.clear();
+        state.dateStyle = style;
+    });
     changed();
 }
 
 void DateFormatter::setTimeStyle(Style style) {
-    std::lock_guard lock(mutex_);
-    format_.clear();
-    timeStyle_ = style;
+    state_.write([&](State& state) {
+        state.format.clear();
+        state.timeStyle = style;
+    });
     changed();
 }
 
-TimeZone DateFormatter::timeZone() const {
-    std::lock_guard lock(mutex_);
-    return zone_;
-}
-
+TimeZone DateFormatter::timeZone() const { return state_.get(&State::zone); }
 void DateFormatter::setTimeZone(TimeZone zone) {
-    std::lock_guard lock(mutex_);
-    zone_ = std::move(zone);
+    state_.set(&State::zone, std::move(zone));
     changed();
 }
-
-Locale DateFormatter::locale() const {
-    std::lock_guard lock(mutex_);
-    return locale_;
-}
-
+Locale DateFormatter::locale() const { return state_.get(&State::locale); }
 void DateFormatter::setLocale(Locale locale) {
-    std::lock_guard lock(mutex_);
-    locale_ = std::move(locale);
+    state_.set(&State::locale, std::move(locale));
     changed();
 }
 
-std::string DateFormatter::effectiveFormat() const {
-    if (!format_.empty() || (dateStyle_ == Style::none && timeStyle_ == Style::none)) return format_;
+std::string DateFormatter::State::effectiveFormat() const {
+    if (!format.empty() || (dateStyle == Style::none && timeStyle == Style::none)) return format;
     static const char* const dates[] = {"", "M/d/yy", "MMM d, y", "MMMM d, y", "EEEE, MMMM d, y"};
     static const char* const times[] = {"", "h:mm a", "h:mm:ss a", "h:mm:ss a z", "h:mm:ss a zzzz"};
-    std::string d = dates[static_cast<int>(dateStyle_)], t = times[static_cast<int>(timeStyle_)];
+    std::string d = dates[static_cast<int>(dateStyle)], t = times[static_cast<int>(timeStyle)];
     if (d.empty()) return t;
     if (t.empty()) return d;
     return d + ", " + t;
 }
 
 std::string DateFormatter::string(Date date) const {
-    std::lock_guard lock(mutex_);
-    return formatDate(date, effectiveFormat(), zone_);
+    const State state = state_.get();
+    return formatDate(date, state.effectiveFormat(), state.zone);
 }
 
 std::optional<Date> DateFormatter::date(std::string_view text) const {
-    std::lock_guard lock(mutex_);
-    return parseDate(text, effectiveFormat(), zone_);
+    const State state = state_.get();
+    return parseDate(text, state.effectiveFormat(), state.zone);
 }
 
 }  // namespace platform

@@ -10,12 +10,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/base/Date.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/TimeZone.h"
 
@@ -49,18 +49,19 @@ public:
     std::optional<Date> date(std::string_view text) const;
 
 private:
-    std::string effectiveFormat() const;  // callers hold mutex_
-    void changed();                       // callers hold mutex_
-
-    mutable std::mutex mutex_;
-    std::string format_;
-    Style dateStyle_ = Style::none, timeStyle_ = Style::none;
-    TimeZone zone_;
-    Locale locale_;
+    struct State {
+        std::string format;
+        Style dateStyle = Style::none, timeStyle = Style::none;
+        TimeZone zone;
+        Locale locale;
+        std::string effectiveFormat() const;
+    };
+    Protected<State> state_;
     std::atomic<std::uint64_t> revision_;
+    void changed();  // after every change of the settings
 };
 
-// Formats and parses with `pattern` in `zone` (what DateFormatter does under its lock).
+// Formats and parses with `pattern` in `zone` (what DateFormatter does with a copy of its settings).
 std::string formatDate(Date date, std::string_view pattern, const TimeZone& zone);
 std::optional<Date> parseDate(std::string_view text, std::string_view pattern, const TimeZone& zone);
 

@@ -23,48 +23,30 @@ std::string patternFor(ISO8601FormatOptions o) {
 }
 }  // namespace
 
-ISO8601DateFormatter::ISO8601DateFormatter(const ISO8601DateFormatter& other) { *this = other; }
+ISO8601DateFormatter::ISO8601DateFormatter(const ISO8601DateFormatter& other) : state_(other.state_.get()) {}
 
 ISO8601DateFormatter& ISO8601DateFormatter::operator=(const ISO8601DateFormatter& other) {
-    if (this == &other) return *this;
-    std::scoped_lock lock(mutex_, other.mutex_);
-    options_ = other.options_;
-    zone_ = other.zone_;
+    if (this != &other) state_.set(other.state_.get());
     return *this;
 }
 
-ISO8601FormatOptions ISO8601DateFormatter::formatOptions() const {
-    std::lock_guard lock(mutex_);
-    return options_;
-}
-
-void ISO8601DateFormatter::setFormatOptions(Options options) {
-    std::lock_guard lock(mutex_);
-    options_ = options;
-}
-
-TimeZone ISO8601DateFormatter::timeZone() const {
-    std::lock_guard lock(mutex_);
-    return zone_;
-}
-
-void ISO8601DateFormatter::setTimeZone(TimeZone zone) {
-    std::lock_guard lock(mutex_);
-    zone_ = std::move(zone);
-}
+ISO8601FormatOptions ISO8601DateFormatter::formatOptions() const { return state_.get(&State::options); }
+void ISO8601DateFormatter::setFormatOptions(Options options) { state_.set(&State::options, options); }
+TimeZone ISO8601DateFormatter::timeZone() const { return state_.get(&State::zone); }
+void ISO8601DateFormatter::setTimeZone(TimeZone zone) { state_.set(&State::zone, std::move(zone)); }
 
 std::string ISO8601DateFormatter::string(Date date, const TimeZone& zone, Options options) {
     return formatDate(date, patternFor(options), zone);
 }
 
 std::string ISO8601DateFormatter::string(Date date) const {
-    std::lock_guard lock(mutex_);
-    return string(date, zone_, options_);
+    const State state = state_.get();
+    return string(date, state.zone, state.options);
 }
 
 std::optional<Date> ISO8601DateFormatter::date(std::string_view text) const {
-    std::lock_guard lock(mutex_);
-    return parseDate(text, patternFor(options_), zone_);
+    const State state = state_.get();
+    return parseDate(text, patternFor(state.options), state.zone);
 }
 
 }  // namespace platform

@@ -1,13 +1,13 @@
 // ISO 8601 dates ("2026-12-09T19:17:52Z", "2026-12-09T19:17:52.250+08:00"). Safe to
 // use from several threads at once.
 #pragma once
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/base/Date.h"
 #include "platform/base/OptionSet.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/TimeZone.h"
 
 namespace platform {
@@ -56,9 +56,11 @@ public:
     static std::string string(Date date, const TimeZone& zone, Options options);
 
 private:
-    mutable std::mutex mutex_;
-    Options options_ = Options::withInternetDateTime;
-    TimeZone zone_ = TimeZone::gmt();
+    struct State {
+        Options options = Options::withInternetDateTime;
+        TimeZone zone = TimeZone::gmt();
+    };
+    Protected<State> state_;
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/ISO8601DateFormatter.h"
 #include "platform/foundation/JSONEncoder.h"
 #include "platform/foundation/JSONSerialization.h"
@@ -256,9 +257,9 @@ UnkeyedDecodingContainerPtr KeyedContainer::nestedUnkeyedContainer(const CodingK
 }
 std::shared_ptr<Decoder> KeyedContainer::superDecoder() { return superDecoder(CodingKey("super")); }
 std::shared_ptr<Decoder> KeyedContainer::superDecoder(const CodingKey& key) {
-    static const Value null;
+    static const NoDestructor<Value> null;
     auto it = members_.find(key.stringValue);
-    return std::make_shared<JSONDecoderImpl>(ctx_, it == members_.end() ? &null : it->second, appended(path_, key));
+    return std::make_shared<JSONDecoderImpl>(ctx_, it == members_.end() ? &*null : it->second, appended(path_, key));
 }
 
 KeyedDecodingContainerPtr UnkeyedContainer::nestedContainer() {

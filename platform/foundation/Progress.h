@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+
+#include "platform/base/Protected.h"
 
 namespace platform {
 
@@ -35,13 +36,15 @@ public:
     void setCancellationHandler(std::function<void()> handler);
 
 protected:
-    explicit Progress(std::int64_t total) : total_(total) {}
+    explicit Progress(std::int64_t total) { state_.set(&State::total, total); }
 
 private:
-    mutable std::mutex mutex_;
-    std::int64_t total_ = 0, completed_ = 0;
-    bool cancellable_ = true, pausable_ = false, cancelled_ = false;
-    std::function<void()> cancellationHandler_;
+    struct State {
+        std::int64_t total = 0, completed = 0;
+        bool cancellable = true, pausable = false, cancelled = false;
+        std::function<void()> cancellationHandler;
+    };
+    Protected<State> state_;
 };
 
 using ProgressPtr = std::shared_ptr<Progress>;

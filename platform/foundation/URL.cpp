@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/CharacterSet.h"
 
 namespace platform {
@@ -77,8 +78,8 @@ bool isDirectoryOnDisk(const std::string& path) {
 }
 
 const CharacterSet& pathSegmentAllowed() {
-    static const CharacterSet set = CharacterSet::urlPathAllowed().removing("/");
-    return set;
+    static const NoDestructor<CharacterSet> set(CharacterSet::urlPathAllowed().removing("/"));
+    return *set;
 }
 }  // namespace
 

@@ -1,6 +1,7 @@
 // URL components: taking a URL apart, changing a component, putting it back.
 #include "platform/foundation/URLComponents.h"
 
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/CharacterSet.h"
 
 namespace platform {
@@ -16,8 +17,8 @@ std::optional<std::string> encoded(const std::optional<std::string>& s, const Ch
     return addingPercentEncoding(*s, allowed);
 }
 const CharacterSet& queryItemAllowed() {
-    static const CharacterSet set = CharacterSet::urlQueryAllowed().removing("&=");
-    return set;
+    static const NoDestructor<CharacterSet> set(CharacterSet::urlQueryAllowed().removing("&="));
+    return *set;
 }
 }  // namespace
 

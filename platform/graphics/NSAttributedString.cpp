@@ -3,14 +3,15 @@
 
 #include <algorithm>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/UTF16.h"
 #include "platform/graphics/TextLayout.h"
 
 namespace platform {
 
 const NSParagraphStyle& NSParagraphStyle::defaultParagraphStyle() {
-    static const NSParagraphStyle style;
-    return style;
+    static const NoDestructor<NSParagraphStyle> style;
+    return *style;
 }
 
 bool sameAttributeValue(const AttributeValue& a, const AttributeValue& b) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 #include "platform/graphics/NSGraphicsContext.h"
 
@@ -27,10 +28,10 @@ NSColorPtr NSColor::colorWithRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { r
 NSColorPtr NSColor::colorWithWhite(CGFloat w, CGFloat a) { return colorWithSRGBRed(w, w, w, a); }
 NSColorPtr NSColor::colorWithCGColor(const CGColor& c) { return colorWithSRGBRed(c.red, c.green, c.blue, c.alpha); }
 
-#define PLATFORM_FIXED_COLOR(fn, r, g, b, a)                     \
-    NSColorPtr NSColor::fn() {                                   \
-        static const NSColorPtr c = colorWithSRGBRed(r, g, b, a); \
-        return c;                                                \
+#define PLATFORM_FIXED_COLOR(fn, r, g, b, a)                                   \
+    NSColorPtr NSColor::fn() {                                                 \
+        static const NoDestructor<NSColorPtr> c(colorWithSRGBRed(r, g, b, a)); \
+        return *c;                                                             \
     }
 PLATFORM_FIXED_COLOR(clearColor, 0, 0, 0, 0)
 PLATFORM_FIXED_COLOR(whiteColor, 1, 1, 1, 1)
@@ -110,11 +111,11 @@ NSColorPtr NSColor::colorNamed(const std::string& name) {
 
 NSColorPtr NSColor::colorNamed(const std::string& name, const Bundle& bundle) {
     static std::mutex mutex;
-    static std::map<std::string, NSColorPtr> cache;
+    static NoDestructor<std::map<std::string, NSColorPtr>> cache;
     std::string key = bundle.bundlePath() + "\n" + name;
     {
         std::lock_guard lock(mutex);
-        if (auto it = cache.find(key); it != cache.end()) return it->second;
+        if (auto it = cache->find(key); it != cache->end()) return it->second;
     }
     NSColorPtr color;
     for (const char* catalogue : {"Assets.xcassets", "Colors.xcassets", ""}) {
@@ -128,7 +129,7 @@ NSColorPtr NSColor::colorNamed(const std::string& name, const Bundle& bundle) {
         }
     }
     std::lock_guard lock(mutex);
-    if (color) cache[key] = color;
+    if (color) (*cache)[key] = color;
     return color;
 }
 

@@ -1,5 +1,6 @@
 // Font name resolution (fontconfig) and metrics (Pango).
 #include "platform/graphics/NSFont.h"
+#include "platform/base/NoDestructor.h"
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
@@ -15,24 +16,24 @@ namespace {
 
 // Families the program names that this system provides under another name.
 const std::map<std::string, std::string>& familyAliases() {
-    static const std::map<std::string, std::string> aliases = {
+    static const NoDestructor<std::map<std::string, std::string>> aliases(std::map<std::string, std::string>{
         {"pingfangsc", "Noto Sans CJK SC"},   {"pingfang sc", "Noto Sans CJK SC"},
         {"pingfangtc", "Noto Sans CJK TC"},   {"pingfang tc", "Noto Sans CJK TC"},
         {"pingfanghk", "Noto Sans CJK HK"},   {"pingfang hk", "Noto Sans CJK HK"},
         {"helveticaneue", "DejaVu Sans"},     {"helvetica neue", "DejaVu Sans"},
         {"helvetica", "DejaVu Sans"},         {".applesystemuifont", "DejaVu Sans"},
         {"sfpro", "DejaVu Sans"},             {"menlo", "DejaVu Sans Mono"},
-    };
-    return aliases;
+    });
+    return *aliases;
 }
 
 const std::map<std::string, int>& weights() {
-    static const std::map<std::string, int> w = {
+    static const NoDestructor<std::map<std::string, int>> w(std::map<std::string, int>{
         {"ultralight", PANGO_WEIGHT_ULTRALIGHT}, {"thin", PANGO_WEIGHT_THIN},     {"light", PANGO_WEIGHT_LIGHT},
         {"regular", PANGO_WEIGHT_NORMAL},        {"medium", PANGO_WEIGHT_MEDIUM}, {"semibold", PANGO_WEIGHT_SEMIBOLD},
         {"bold", PANGO_WEIGHT_BOLD},             {"heavy", PANGO_WEIGHT_HEAVY},   {"black", PANGO_WEIGHT_ULTRAHEAVY},
-    };
-    return w;
+    });
+    return *w;
 }
 
 std::string lower(std::string s) {
@@ -43,9 +44,9 @@ std::string lower(std::string s) {
 // The installed family fontconfig has for `family`, compared without case and spaces.
 std::optional<std::string> installedFamily(const std::string& family) {
     static std::mutex mutex;
-    static std::map<std::string, std::optional<std::string>> cache;
+    static NoDestructor<std::map<std::string, std::optional<std::string>>> cache;
     std::lock_guard lock(mutex);
-    if (auto it = cache.find(family); it != cache.end()) return it->second;
+    if (auto it = cache->find(family); it != cache->end()) return it->second;
     auto squash = [](const std::string& s) {
         std::string out;
         for (char c : s)
@@ -69,7 +70,7 @@ std::optional<std::string> installedFamily(const std::string& family) {
     if (set) FcFontSetDestroy(set);
     FcObjectSetDestroy(objects);
     FcPatternDestroy(pattern);
-    cache[family] = found;
+    (*cache)[family] = found;
     return found;
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/UTF16.h"
 #include "platform/graphics/NSGraphicsContext.h"
 
@@ -38,8 +39,8 @@ TextLayout::TextLayout(const NSAttributedString& text, CGFloat width, int maximu
     : layout_(pango_layout_new(sharedContext())), utf8_(text.string()), length_(text.length()),
       maxLines_(maximumNumberOfLines), width_(width) {
     pango_layout_set_text(layout_, utf8_.c_str(), static_cast<int>(utf8_.size()));
-    static NSFontPtr fallback = NSFont::systemFontOfSize(12);
-    pango_layout_set_font_description(layout_, fallback->pangoDescription());
+    static const NoDestructor<NSFontPtr> fallback(NSFont::systemFontOfSize(12));
+    pango_layout_set_font_description(layout_, (*fallback)->pangoDescription());
 
     PangoAttrList* list = pango_attr_list_new();
     std::size_t utf16Start = 0, byteStart = 0;

@@ -1,5 +1,6 @@
 // Set-Cookie parsing, cookie matching and the cookie store.
 #include "platform/base/Trim.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/net/HTTPCookieStorage.h"
 
 #include <algorithm>
@@ -117,29 +118,34 @@ HTTPHeaderFields HTTPCookie::requestHeaderFields(const std::vector<HTTPCookie>& 
 }
 
 const std::shared_ptr<HTTPCookieStorage>& HTTPCookieStorage::shared() {
-    static const auto storage = std::make_shared<HTTPCookieStorage>();
-    return storage;
+    static const NoDestructor<std::shared_ptr<HTTPCookieStorage>> storage(std::make_shared<HTTPCookieStorage>());
+    return *storage;
 }
 
-void HTTPCookieStorage::dropExpiredLocked() const {
+namespace {
+void dropExpired(std::vector<std::pair<HTTPCookie, Date>>& cookies) {
     auto now = Date::now();
-    std::erase_if(cookies_, [&](const auto& entry) { return entry.first.expiresDate && *entry.first.expiresDate <= now; });
+    std::erase_if(cookies, [&](const auto& entry) { return entry.first.expiresDate && *entry.first.expiresDate <= now; });
 }
+}  // namespace
 
 std::vector<HTTPCookie> HTTPCookieStorage::cookies() const {
-    std::lock_guard lock(mutex_);
-    dropExpiredLocked();
-    std::vector<HTTPCookie> out;
-    for (auto& [cookie, created] : cookies_) out.push_back(cookie);
-    return out;
+    return state_.write([](State& state) {
+        dropExpired(state.cookies);
+        std::vector<HTTPCookie> out;
+        for (auto& [cookie, created] : state.cookies) out.push_back(cookie);
+        return out;
+    });
 }
 
 std::vector<HTTPCookie> HTTPCookieStorage::cookies(const URL& url) const {
-    std::lock_guard lock(mutex_);
-    dropExpiredLocked();
-    std::vector<std::pair<HTTPCookie, Date>> matching;
-    for (auto& entry : cookies_)
-        if (entry.first.matches(url)) matching.push_back(entry);
+    auto matching = state_.write([&](State& state) {
+        dropExpired(state.cookies);
+        std::vector<std::pair<HTTPCookie, Date>> found;
+        for (auto& entry : state.cookies)
+            if (entry.first.matches(url)) found.push_back(entry);
+        return found;
+    });
     std::stable_sort(matching.begin(), matching.end(), [](const auto& a, const auto& b) {
         if (a.first.path.size() != b.first.path.size()) return a.first.path.size() > b.first.path.size();
         return a.second < b.second;
@@ -150,13 +156,15 @@ std::vector<HTTPCookie> HTTPCookieStorage::cookies(const URL& url) const {
 }
 
 void HTTPCookieStorage::setCookie(const HTTPCookie& cookie) {
-    std::lock_guard lock(mutex_);
-    if (policy_ == HTTPCookieAcceptPolicy::never) return;
-    auto it = std::find_if(cookies_.begin(), cookies_.end(), [&](const auto& e) { return sameCookie(e.first, cookie); });
-    Date created = it != cookies_.end() ? it->second : Date::now();
-    if (it != cookies_.end()) cookies_.erase(it);
-    if (cookie.expiresDate && *cookie.expiresDate <= Date::now()) return;
-    cookies_.emplace_back(cookie, created);
+    state_.write([&](State& state) {
+        if (state.policy == HTTPCookieAcceptPolicy::never) return;
+        auto& cookies = state.cookies;
+        auto it = std::find_if(cookies.begin(), cookies.end(), [&](const auto& e) { return sameCookie(e.first, cookie); });
+        Date created = it != cookies.end() ? it->second : Date::now();
+        if (it != cookies.end()) cookies.erase(it);
+        if (cookie.expiresDate && *cookie.expiresDate <= Date::now()) return;
+        cookies.emplace_back(cookie, created);
+    });
 }
 
 void HTTPCookieStorage::setCookies(const std::vector<HTTPCookie>& cookies, const URL& url,
@@ -173,23 +181,17 @@ void HTTPCookieStorage::setCookies(const std::vector<HTTPCookie>& cookies, const
 }
 
 void HTTPCookieStorage::deleteCookie(const HTTPCookie& cookie) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(cookies_, [&](const auto& e) { return sameCookie(e.first, cookie); });
+    state_.write([&](State& state) {
+        std::erase_if(state.cookies, [&](const auto& e) { return sameCookie(e.first, cookie); });
+    });
 }
 
 void HTTPCookieStorage::removeCookies(Date since) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(cookies_, [&](const auto& e) { return e.second >= since; });
+    state_.write([&](State& state) { std::erase_if(state.cookies, [&](const auto& e) { return e.second >= since; }); });
 }
 
-HTTPCookieAcceptPolicy HTTPCookieStorage::cookieAcceptPolicy() const {
-    std::lock_guard lock(mutex_);
-    return policy_;
-}
+HTTPCookieAcceptPolicy HTTPCookieStorage::cookieAcceptPolicy() const { return state_.get(&State::policy); }
 
-void HTTPCookieStorage::setCookieAcceptPolicy(HTTPCookieAcceptPolicy policy) {
-    std::lock_guard lock(mutex_);
-    policy_ = policy;
-}
+void HTTPCookieStorage::setCookieAcceptPolicy(HTTPCookieAcceptPolicy policy) { state_.set(&State::policy, policy); }
 
 }  // namespace platform

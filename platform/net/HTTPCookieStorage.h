@@ -2,12 +2,12 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/base/Date.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/HTTPHeaderFields.h"
 
@@ -54,10 +54,11 @@ public:
     void setCookieAcceptPolicy(HTTPCookieAcceptPolicy policy);
 
 private:
-    mutable std::mutex mutex_;
-    mutable std::vector<std::pair<HTTPCookie, Date>> cookies_;  // with creation time
-    HTTPCookieAcceptPolicy policy_ = HTTPCookieAcceptPolicy::always;
-    void dropExpiredLocked() const;
+    struct State {
+        std::vector<std::pair<HTTPCookie, Date>> cookies;  // with creation time
+        HTTPCookieAcceptPolicy policy = HTTPCookieAcceptPolicy::always;
+    };
+    mutable Protected<State> state_;  // reads drop expired cookies
 };
 using HTTPCookieStoragePtr = std::shared_ptr<HTTPCookieStorage>;
 

@@ -2,6 +2,8 @@
 // when links, addresses or routes change.
 #include "platform/net/Reachability.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <linux/netlink.h>
@@ -142,7 +144,7 @@ std::vector<NetworkRoute> NetworkRoutes::current() {
 class ReachabilityMonitor {
 public:
     static ReachabilityMonitor& shared() {
-        static ReachabilityMonitor* monitor = new ReachabilityMonitor();  // lives for the process
+        static NoDestructor<ReachabilityMonitor> monitor;  // lives for the process
         return *monitor;
     }
     void add(const SCNetworkReachabilityRef& target) {

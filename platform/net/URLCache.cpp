@@ -1,11 +1,12 @@
 // The in-memory response cache.
 #include "platform/net/URLCache.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
 const std::shared_ptr<URLCache>& URLCache::shared() {
-    static const auto cache = std::make_shared<URLCache>();
-    return cache;
+    static const NoDestructor<std::shared_ptr<URLCache>> cache(std::make_shared<URLCache>());
+    return *cache;
 }
 
 CachedURLResponsePtr URLCache::cachedResponse(const URLRequest& request) const {

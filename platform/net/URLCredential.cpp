@@ -1,5 +1,6 @@
 // Protection spaces and the in-memory credential store.
 #include "platform/net/URLCredential.h"
+#include "platform/base/NoDestructor.h"
 
 #include <tuple>
 
@@ -20,8 +21,8 @@ bool operator<(const URLProtectionSpace& a, const URLProtectionSpace& b) { retur
 bool operator==(const URLProtectionSpace& a, const URLProtectionSpace& b) { return key(a) == key(b); }
 
 const std::shared_ptr<URLCredentialStorage>& URLCredentialStorage::shared() {
-    static const auto storage = std::make_shared<URLCredentialStorage>();
-    return storage;
+    static const NoDestructor<std::shared_ptr<URLCredentialStorage>> storage(std::make_shared<URLCredentialStorage>());
+    return *storage;
 }
 
 std::map<std::string, URLCredentialPtr> URLCredentialStorage::credentials(const URLProtectionSpace& space) const {

@@ -2,6 +2,7 @@
 #include "platform/net/URLSession.h"
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/net/CurlEngine.h"
 #include "platform/net/TaskDriver.h"
 
@@ -32,8 +33,8 @@ URLSessionPtr URLSession::create(URLSessionConfiguration configuration, URLSessi
 }
 
 const URLSessionPtr& URLSession::shared() {
-    static const URLSessionPtr session = create(URLSessionConfiguration::defaultSessionConfiguration());
-    return session;
+    static const NoDestructor<URLSessionPtr> session(create(URLSessionConfiguration::defaultSessionConfiguration()));
+    return *session;
 }
 
 URLSession::~URLSession() { engine_->shutdown(); }

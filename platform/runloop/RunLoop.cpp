@@ -16,6 +16,7 @@
 #include "platform/base/Fatal.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/Thread.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -49,7 +50,7 @@ RunLoop::~RunLoop() { ::close(wakeFd_); }
 
 RunLoopPtr RunLoop::main() {
     // Never destroyed: other threads may still post to it while the process exits.
-    static auto* loop = new RunLoopPtr(new RunLoop());
+    static const NoDestructor<RunLoopPtr> loop(new RunLoop());
     return *loop;
 }
 

@@ -3,6 +3,8 @@
 // called only after it is released (they may well change the tables themselves).
 #include "platform/runtime/Class.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_set>
@@ -17,7 +19,7 @@ struct Registry {
     std::unordered_set<const Class*> registered;
 };
 Registry& registry() {
-    static auto* instance = new Registry;  // classes live for the process, past static teardown
+    static NoDestructor<Registry> instance;  // classes live for the process, past static teardown
     return *instance;
 }
 
@@ -128,7 +130,7 @@ ClassPtr Class::makePair(const std::string& name, const ClassPtr& superclass, co
 }
 
 const ClassPtr& Class::root() {
-    static const ClassPtr root = [] {
+    static const NoDestructor<ClassPtr> root([] {
         auto cls = makePair("NSObject", nullptr, nullptr);
         installRootMethods(*cls);
         auto& r = registry();
@@ -136,8 +138,8 @@ const ClassPtr& Class::root() {
         r.classes.emplace(cls->name(), cls);
         r.registered.insert(cls.get());
         return cls;
-    }();
-    return root;
+    }());
+    return *root;
 }
 
 ClassPtr Class::named(std::string_view name) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/OptionSet.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/NSException.h"
 #include "platform/runtime/Selector.h"
@@ -168,8 +169,9 @@ inline void* contextPointer(const Value& value) {
 #define PLATFORM_OBJECT_NAMED(Type, Base, Name)                                                       \
 public:                                                                                               \
     static const ::platform::ClassPtr& classObject() {                                                \
-        static const ::platform::ClassPtr registered = ::platform::registerNativeClass<Type, Base>(Name); \
-        return registered;                                                                            \
+        static const ::platform::NoDestructor<::platform::ClassPtr> registered(                       \
+            ::platform::registerNativeClass<Type, Base>(Name));                                       \
+        return *registered;                                                                           \
     }                                                                                                 \
                                                                                                       \
 protected:                                                                                            \

@@ -2,13 +2,14 @@
 // that exchanges them) can override "class", "respondsToSelector:", "dealloc" and the
 // observer registration like any other method.
 #include "platform/runtime/Class.h"
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
 namespace {
 const Value& argument(const Arguments& arguments, std::size_t i) {
-    static const Value null;
-    return i < arguments.size() ? arguments[i] : null;
+    static const NoDestructor<Value> null;
+    return i < arguments.size() ? arguments[i] : *null;
 }
 }  // namespace
 

@@ -1,6 +1,8 @@
 // Interning of selector names: one string per name for the life of the process.
 #include "platform/runtime/Selector.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <algorithm>
 #include <mutex>
 #include <unordered_set>
@@ -13,12 +15,12 @@ struct Interned {
     std::unordered_set<std::string> names;  // nodes never move, so pointers stay valid
 };
 Interned& interned() {
-    static auto* table = new Interned;  // never destroyed: selectors outlive static teardown
+    static NoDestructor<Interned> table;  // selectors outlive static teardown
     return *table;
 }
 const std::string& emptyName() {
-    static const std::string empty;
-    return empty;
+    static const NoDestructor<std::string> empty;
+    return *empty;
 }
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/base/Error.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/Selector.h"
 
@@ -109,8 +110,8 @@ struct ValueBridge<ErrorPtr> {
 // null) and answers its result as a Value (null for void).
 template <class R, class... A, class F, std::size_t... I>
 Value invokeWithValues(F& f, const std::vector<Value>& arguments, std::index_sequence<I...>) {
-    static const Value null;
-    auto at = [&](std::size_t i) -> const Value& { return i < arguments.size() ? arguments[i] : null; };
+    static const NoDestructor<Value> null;
+    auto at = [&](std::size_t i) -> const Value& { return i < arguments.size() ? arguments[i] : *null; };
     if constexpr (std::is_void_v<R>) {
         f(ValueBridge<std::remove_cvref_t<A>>::from(at(I))...);
         return Value();

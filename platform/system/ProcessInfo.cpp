@@ -1,6 +1,8 @@
 // The running process as /proc describes it.
 #include "platform/system/ProcessInfo.h"
 
+#include "platform/base/NoDestructor.h"
+
 #include <unistd.h>
 
 #include <fstream>
@@ -11,8 +13,8 @@ extern char** environ;
 namespace platform {
 
 const std::shared_ptr<ProcessInfo>& ProcessInfo::processInfo() {
-    static const auto& info = *new std::shared_ptr<ProcessInfo>(std::make_shared<ProcessInfo>());  // never destroyed
-    return info;
+    static const NoDestructor<std::shared_ptr<ProcessInfo>> info(std::make_shared<ProcessInfo>());
+    return *info;
 }
 
 std::vector<std::string> ProcessInfo::arguments() const {

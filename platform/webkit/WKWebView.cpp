@@ -2,6 +2,7 @@
 // implementation records the load and answers a new navigation.
 #include "platform/webkit/WKWebView.h"
 
+#include "platform/base/NoDestructor.h"
 #include "platform/runtime/Class.h"
 
 namespace platform {
@@ -11,8 +12,8 @@ namespace {
 Value urlArgument(const std::optional<URL>& url) { return url ? Value(url->absoluteString()) : Value(); }
 
 const Value& argumentAt(const Arguments& arguments, std::size_t i) {
-    static const Value null;
-    return i < arguments.size() ? arguments[i] : null;
+    static const NoDestructor<Value> null;
+    return i < arguments.size() ? arguments[i] : *null;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 
 namespace Lanternfly_Updater {
@@ -11,9 +12,9 @@ namespace Lanternfly_Updater {
 std::function<double(float)> pointValue = [](float value) { return static_cast<double>(value); };
 
 const platform::Bundle& resourceBundle() {
-    static const std::shared_ptr<platform::Bundle> bundle = platform::Bundle::main();
-    if (!bundle) platform::fatal("The updater's bundle cannot be found.");
-    return *bundle;
+    static const platform::NoDestructor<std::shared_ptr<platform::Bundle>> bundle(platform::Bundle::main());
+    if (!*bundle) platform::fatal("The updater's bundle cannot be found.");
+    return **bundle;
 }
 
 platform::NSFontPtr updaterFont(double size) {
@@ -53,9 +54,9 @@ std::string updateSuccess() { return tr("Updater.updateSuccess"); }
 ColorAsset& ColorAsset::named(const std::string& name) {
     // Assets live for the whole process, so references handed out stay valid.
     static std::mutex mutex;
-    static std::map<std::string, std::unique_ptr<ColorAsset>> assets;
+    static platform::NoDestructor<std::map<std::string, std::unique_ptr<ColorAsset>>> assets;
     std::lock_guard lock(mutex);
-    auto& slot = assets[name];
+    auto& slot = (*assets)[name];
     if (!slot) slot = std::make_unique<ColorAsset>(name);
     return *slot;
 }

@@ -2,6 +2,7 @@
 #include "updater/View/DownloadingBar.h"
 
 #include "Clasp/Clasp.h"
+#include "platform/base/WeakCall.h"
 #include "updater/Log.h"
 #include "updater/View/Assets.h"
 
@@ -100,17 +101,12 @@ void DownloadingBar::setupSubviews() {
 
 void DownloadingBar::configWithModel(const std::shared_ptr<DownloadViewModel>& model) {
     updatePercent(model->downloadingPercent->value());
-    std::weak_ptr<DownloadingBar> weak = me();
-    model->downloadingPercent->observer.push_back([weak](const int& percent) {
-        auto self = weak.lock();
-        if (!self) return;
+    model->downloadingPercent->observer.push_back(platform::weakCall(me(), [](DownloadingBar& self, const int& percent) {
         log().info("进度-收到进度-" + std::to_string(percent));
-        self->updatePercent(percent);
-    });
+        self.updatePercent(percent);
+    }));
     updateStatus(model->updaterStatus->value());
-    model->updaterStatus->observer.push_back([weak](const UpdaterStatus& status) {
-        if (auto self = weak.lock()) self->updateStatus(status);
-    });
+    model->updaterStatus->observer.push_back(platform::bindWeak(me(), &DownloadingBar::updateStatus));
 }
 
 void DownloadingBar::updatePercent(int percent) {

@@ -3,6 +3,7 @@
 #include "updater/View/NSLabelClickableLinks.h"
 
 #include "platform/appkit/NSEvent.h"
+#include "platform/base/WeakCall.h"
 
 namespace Lanternfly_Updater {
 
@@ -37,15 +38,14 @@ void NSLabelClickableLinks::setAttributedStringValue(const NSAttributedString& t
     links.clear();
     std::weak_ptr<NSLabelClickableLinks> weak = std::static_pointer_cast<NSLabelClickableLinks>(shared_from_this());
     shown.enumerateAttribute(NSAttachmentAttributeName, shown.fullRange(),
-                             [weak](const AttributeValue& value, NSRange range, bool&) {
-                                 auto self = weak.lock();
-                                 if (!self) return;
+                             platform::weakCall(weak, [](NSLabelClickableLinks& self, const AttributeValue& value,
+                                                         NSRange range, bool&) {
                                  const auto* pair = std::get_if<std::pair<std::string, std::string>>(&value);
                                  if (!pair) return;
-                                 self->links[pair->first] = range;
-                                 if (auto url = URL::parse(pair->second)) self->linkUrl.insert_or_assign(pair->first, *url);
-                                 else self->linkUrl.erase(pair->first);
-                             });
+                                 self.links[pair->first] = range;
+                                 if (auto url = URL::parse(pair->second)) self.linkUrl.insert_or_assign(pair->first, *url);
+                                 else self.linkUrl.erase(pair->first);
+                             }));
 }
 
 void NSLabelClickableLinks::setLineBreakMode(NSLineBreakMode mode) {

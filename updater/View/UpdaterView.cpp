@@ -3,6 +3,7 @@
 
 #include "Clasp/Clasp.h"
 #include "platform/appkit/NSWorkspace.h"
+#include "platform/base/WeakCall.h"
 #include "updater/Log.h"
 #include "updater/View/Assets.h"
 
@@ -230,14 +231,12 @@ void UpdaterView::configWithViewModel(const std::shared_ptr<DownloadViewModel>& 
         log().info("进度-更新步骤-" + caseName(status));
         if (auto self = weak.lock()) self->updateControlButton(status);
     });
-    model->installFinish = [weak](UpdaterStatus status) {
+    model->installFinish = platform::weakCall(weak, [](UpdaterView& self, UpdaterStatus status) {
         if (status != UpdaterStatus::complete) return;
-        auto self = weak.lock();
-        if (!self) return;
         log().info("进度-完成步骤-" + caseName(status));
-        self->updateControlButton(status);
-        self->downloadingBar()->updatePercent(100);
-    };
+        self.updateControlButton(status);
+        self.downloadingBar()->updatePercent(100);
+    });
     changeLog()->setString(model->changeLog);
     downloadingBar()->configWithModel(model);
     std::string version = model->versionText();

@@ -9,6 +9,7 @@
 #include "Hawser/Session.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/base/Fatal.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/FileManager.h"
@@ -49,6 +50,7 @@ std::string DownloadViewModel::dittoPath() {
 }
 
 void DownloadViewModel::configure(const std::map<std::string, std::string>& args) {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     const char* required[] = {"url", "md5", "appPath", "appName", "appFolder"};
     missingKeys_.clear();
     for (const char* key : required)
@@ -68,6 +70,7 @@ void DownloadViewModel::configure(const std::map<std::string, std::string>& args
 }
 
 std::string DownloadViewModel::versionText() const {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     if (versionName.empty() || versionCode.empty()) return {};
     return "V" + versionName + "\xEF\xBC\x88" + versionCode + "\xEF\xBC\x89";
 }
@@ -92,10 +95,12 @@ std::vector<std::string> DownloadViewModel::getAppFile() {
 }
 
 WorkOrder DownloadViewModel::workOrder() const {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     return WorkOrder{url, md5, appPath, appName, appFolder, missingKeys_, unpairedKey};
 }
 
 bool DownloadViewModel::prepareRun() {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     std::string why;
     switch (takeUpdaterLock(dataFolder(), why)) {
         case UpdaterLock::taken:
@@ -131,6 +136,7 @@ bool DownloadViewModel::prepareRun() {
 }
 
 void DownloadViewModel::refuseWorkOrder(const WorkOrderProblem& problem) {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     log().emergency("启动参数无效-" + problem.what);
     if (problem.kind == WorkOrderProblem::Kind::download) {
         didFailDownload(platform::NSError::withDescription("Lanternfly_Updater.WorkOrder", 1, problem.what));
@@ -141,6 +147,7 @@ void DownloadViewModel::refuseWorkOrder(const WorkOrderProblem& problem) {
 }
 
 void DownloadViewModel::downloadFile() {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     if (!prepareRun()) return;
     const auto folder = downloadFolder();
     // The download folder is the updater's own: a link or file in its place is removed,
@@ -199,6 +206,7 @@ void DownloadViewModel::downloadFile() {
 }
 
 void DownloadViewModel::didFailDownload(const platform::ErrorPtr& error) {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     DataEvent(StatisticsEventID{"download_pkg_fail"}, {}, eventError(error));
     LumenEvent("app_upgrade_finish", {{StatisticParamKey{"state_string"}, platform::Value("failure")},
                                       {StatisticParamKey{"content_string"}, platform::Value("下载文件失败")}});
@@ -207,6 +215,7 @@ void DownloadViewModel::didFailDownload(const platform::ErrorPtr& error) {
 }
 
 void DownloadViewModel::didDownload(const platform::URL& fileURL) {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     DataEvent(StatisticsEventID{"download_pkg_success"});
     LumenEvent("app_upgrade_download_finish");
     log().error("进度-下载结束-原始-" + fileURL.absoluteString());
@@ -221,6 +230,7 @@ void DownloadViewModel::didDownload(const platform::URL& fileURL) {
 }
 
 void DownloadViewModel::startInstallTimer() {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     std::weak_ptr<DownloadViewModel> weak = weakSelf();
     // The previous timer object is released, not invalidated.
     timer = platform::Timer::scheduledTimer(0.2, true, [weak](platform::Timer&) {
@@ -238,10 +248,12 @@ void DownloadViewModel::startInstallTimer() {
 }
 
 void DownloadViewModel::invalidateTimer() {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     if (timer) timer->invalidate();
 }
 
 void DownloadViewModel::handleControlButton() {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     if (!downloadRequest) return;
     switch (updaterStatus->value()) {
         case UpdaterStatus::downloading:

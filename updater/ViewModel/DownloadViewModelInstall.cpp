@@ -6,6 +6,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWorkspace.h"
 #include "platform/crypto/FileDigest.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/TextForms.h"
 #include "updater/Common/PromiseHelper.h"
@@ -42,6 +43,7 @@ std::optional<std::string> DownloadViewModel::md5Hash(const platform::URL& fileU
 }
 
 void DownloadViewModel::failInstall(const std::string& logText, const std::string& content) {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     updaterStatus->setValue(UpdaterStatus::installError);
     invalidateTimer();
     log().emergency(logText);
@@ -50,6 +52,7 @@ void DownloadViewModel::failInstall(const std::string& logText, const std::strin
 }
 
 void DownloadViewModel::installPackage() {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     DataEvent(StatisticsEventID{"install_update_start"});
     LumenEvent("app_upgrade_start");
     if (!packagePath || !packageFileURL) return;
@@ -162,6 +165,7 @@ void DownloadViewModel::installPackage() {
 }
 
 void DownloadViewModel::startApp(const std::string& app, std::function<void(bool)> result) {
+    PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     const std::string path = joinPath(normalisedPath(appFolder), app);
     log().error("进度-打开应用-打开地址-" + path);
     platform::NSWorkspaceOpenConfiguration configuration;

@@ -11,7 +11,7 @@
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
-#include "platform/dispatch/UnfairLock.h"
+#include "platform/base/UnfairLock.h"
 
 using namespace platform;
 

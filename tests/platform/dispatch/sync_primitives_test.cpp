@@ -11,7 +11,7 @@
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/dispatch/ReadWriteLock.h"
 #include "platform/dispatch/RecursiveLock.h"
-#include "platform/dispatch/UnfairLock.h"
+#include "platform/base/UnfairLock.h"
 
 using namespace platform;
 

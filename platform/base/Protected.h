@@ -5,7 +5,7 @@
 #include <mutex>
 #include <utility>
 
-#include "platform/dispatch/UnfairLock.h"
+#include "platform/base/UnfairLock.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
 // The fatal paths of UnfairLock, out of line so the header stays small.
-#include "platform/dispatch/UnfairLock.h"
+#include "platform/base/UnfairLock.h"
 
 #include "platform/base/Fatal.h"
 
