@@ -24,7 +24,7 @@ DispatchQoS dispatchQoS(QualityOfService qos) {
 }
 }  // namespace
 
-// MARK: Operation
+// Operation
 
 OperationPtr Operation::create(std::function<void()> block) { return std::make_shared<Operation>(std::move(block)); }
 
@@ -83,7 +83,7 @@ void Operation::start() {
     if (completion) completion();
 }
 
-// MARK: OperationQueue
+// OperationQueue
 
 OperationQueuePtr OperationQueue::create() { return std::make_shared<OperationQueue>(); }
 
