@@ -27,9 +27,11 @@ class CaseType : public Cases {
 public:
     using Case = typename Cases::Case;
 
+    // Never a copy of CaseType itself: a case that could be built from the type would
+    // make the constraint depend on itself.
     template <class C>
-        requires std::is_constructible_v<Case, C>
-    CaseType(C c) : case_(std::move(c)) {}
+    CaseType(C c) requires std::conjunction_v<std::negation<std::is_same<C, CaseType>>, std::is_constructible<Case, C>>
+        : case_(std::move(c)) {}
 
     const Case& value() const { return case_; }
     // The case number, in declaration order.

@@ -1,6 +1,7 @@
 // Points on the monotonic clock that queue deadlines, waits and timers are measured on,
 // and the quality-of-service classes queues carry.
 #pragma once
+#include <compare>
 #include <cstdint>
 #include <limits>
 
