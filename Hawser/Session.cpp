@@ -51,8 +51,10 @@ SessionPtr Session::create(platform::URLSessionPtr session, SessionDelegatePtr d
                            ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
                            CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
     if (!session || !delegate || !rootQueue) platform::fatal("Session needs a URL session, a delegate and a root queue.");
+    // A background session (one with an identifier) cannot carry the session's delegate.
     if (session->configuration().identifier) platform::fatal("");
     auto underlying = session->delegateQueue() ? session->delegateQueue()->underlyingQueue() : nullptr;
+    // The URL session must call its delegate on the root queue, which the session's state belongs to.
     if (!underlying || underlying != rootQueue) platform::fatal("");
     SessionPtr made(new Session(std::move(session), std::move(delegate), std::move(rootQueue),
                                 startRequestsImmediately, std::move(requestQueue), std::move(serializationQueue),
@@ -72,6 +74,7 @@ SessionPtr Session::create(platform::URLSessionConfiguration configuration, Sess
                            DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
                            ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
                            CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
+    // A background session (one with an identifier) cannot carry the session's delegate.
     if (configuration.identifier) platform::fatal("");
     if (!delegate) delegate = std::make_shared<SessionDelegate>(platform::FileManager::defaultManager());
     if (!rootQueue) rootQueue = DispatchQueue::create("org.hawser.session.rootQueue");

@@ -16,10 +16,16 @@ public:
     using Array = std::vector<URLEncodedFormComponent>;
     using Object = std::vector<Entry>;
 
-    URLEncodedFormComponent() : value_(Object{}) {}
+    // Defined below, once Entry is complete: each of these may make or destroy entries.
+    URLEncodedFormComponent();
+    URLEncodedFormComponent(const URLEncodedFormComponent&);
+    URLEncodedFormComponent(URLEncodedFormComponent&&) noexcept;
+    URLEncodedFormComponent& operator=(const URLEncodedFormComponent&);
+    URLEncodedFormComponent& operator=(URLEncodedFormComponent&&) noexcept;
+    ~URLEncodedFormComponent();
     static URLEncodedFormComponent string(std::string text) { return URLEncodedFormComponent(std::move(text)); }
     static URLEncodedFormComponent array(Array elements) { return URLEncodedFormComponent(std::move(elements)); }
-    static URLEncodedFormComponent object(Object entries) { return URLEncodedFormComponent(std::move(entries)); }
+    static URLEncodedFormComponent object(Object entries);
 
     const std::string* stringValue() const { return std::get_if<std::string>(&value_); }
     const Array* array() const { return std::get_if<Array>(&value_); }
@@ -51,6 +57,16 @@ struct URLEncodedFormComponent::Entry {
     URLEncodedFormComponent value;
     friend bool operator==(const Entry&, const Entry&) = default;
 };
+
+inline URLEncodedFormComponent::URLEncodedFormComponent() : value_(Object{}) {}
+inline URLEncodedFormComponent::URLEncodedFormComponent(const URLEncodedFormComponent&) = default;
+inline URLEncodedFormComponent::URLEncodedFormComponent(URLEncodedFormComponent&&) noexcept = default;
+inline URLEncodedFormComponent& URLEncodedFormComponent::operator=(const URLEncodedFormComponent&) = default;
+inline URLEncodedFormComponent& URLEncodedFormComponent::operator=(URLEncodedFormComponent&&) noexcept = default;
+inline URLEncodedFormComponent::~URLEncodedFormComponent() = default;
+inline URLEncodedFormComponent URLEncodedFormComponent::object(Object entries) {
+    return URLEncodedFormComponent(std::move(entries));
+}
 
 inline bool operator==(const URLEncodedFormComponent& a, const URLEncodedFormComponent& b) {
     return a.value_ == b.value_;

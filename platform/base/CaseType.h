@@ -27,9 +27,14 @@ class CaseType : public Cases {
 public:
     using Case = typename Cases::Case;
 
+    // Whether a case can be made from C. Never from a CaseType or a type derived from it: a
+    // case that could be built from the type would make the question depend on itself.
     template <class C>
-        requires std::is_constructible_v<Case, C>
-    CaseType(C c) : case_(std::move(c)) {}
+    static constexpr bool makesACase =
+        std::conjunction_v<std::negation<std::is_base_of<CaseType, C>>, std::is_constructible<Case, C>>;
+
+    template <class C>
+    CaseType(C c) requires makesACase<C> : case_(std::move(c)) {}
 
     const Case& value() const { return case_; }
     // The case number, in declaration order.

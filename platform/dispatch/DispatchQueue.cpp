@@ -91,7 +91,7 @@ const DispatchQueuePtr& DispatchQueue::global(DispatchQoS qos) {
     return (*queues)[2];
 }
 
-// MARK: submitting
+// Submitting
 
 void DispatchQueue::async(std::function<void()> work, DispatchWorkItemFlags flags) {
     enqueue(Item{std::move(work), flags.contains(DispatchWorkItemFlags::barrier), nullptr});
@@ -212,7 +212,7 @@ void DispatchQueue::finishConcurrentItem(bool barrier) {
     pumpConcurrentLocked(lock);
 }
 
-// MARK: the main queue
+// The main queue
 
 std::size_t DispatchQueue::drainMainQueue() {
     auto& queue = *main();
@@ -242,7 +242,7 @@ bool DispatchQueue::mainQueueHasWork() {
     return !queue.items_.empty() && queue.runnableLocked();
 }
 
-// MARK: sync
+// Sync
 
 bool DispatchQueue::tryAcquire(bool exclusive) {
     {
@@ -347,7 +347,7 @@ void DispatchQueue::sync(const DispatchWorkItemPtr& item) {
     sync(item->flags(), [&item] { item->perform(); });
 }
 
-// MARK: suspension
+// Suspension
 
 void DispatchQueue::suspend() {
     if (kind_ == Kind::root) return;  // the global queues cannot be suspended
@@ -381,7 +381,7 @@ void DispatchQueue::wakeLocked(std::unique_lock<std::mutex>& lock) {
     }
 }
 
-// MARK: where code runs
+// Where code runs
 
 std::any DispatchQueue::specific(const void* key) const {
     std::lock_guard lock(mutex_);

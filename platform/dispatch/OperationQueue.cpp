@@ -25,7 +25,7 @@ DispatchQoS dispatchQoS(QualityOfService qos) {
 }
 }  // namespace
 
-// MARK: Operation
+// Operation
 
 OperationPtr Operation::create(std::function<void()> block) { return std::make_shared<Operation>(std::move(block)); }
 
@@ -84,7 +84,7 @@ void Operation::start() {
     if (completion) completion();
 }
 
-// MARK: OperationQueue
+// OperationQueue
 
 OperationQueuePtr OperationQueue::create() { return std::make_shared<OperationQueue>(); }
 

@@ -118,9 +118,13 @@ TEST(EndpointRequest, TargetHeadersStayAndFailuresNameTheirStage) {
     EXPECT_TRUE(encodable->is<BerthError::EncodableMapping>());
 
     // The default request mapping passes the first two as they are, others as underlying.
-    for (auto [url, task, expected] :
-         {std::tuple{"http://h.test/", Task::requestJSONEncodable(Unencodable{}), std::size_t(6)},
-          std::tuple{"http://bad host/", Task::requestPlain(), std::size_t(7)}}) {
+    struct MappingCase {
+        const char* url;
+        Task task;
+        std::size_t expected;
+    };
+    for (auto [url, task, expected] : {MappingCase{"http://h.test/", Task::requestJSONEncodable(Unencodable{}), 6},
+                                       MappingCase{"http://bad host/", Task::requestPlain(), 7}}) {
         std::optional<RequestResult> mapped;
         BerthProviderCore::defaultRequestMapping(endpointFor(url, task),
                                                  [&](const RequestResult& r) { mapped = r; });

@@ -83,7 +83,7 @@ TEST(Layout, TheUpdaterWindowLaysOutItsColumn) {
     auto fill = platform::NSView::create();
     bar->addSubview(fill);
     auto fillLayout = [&](double width) {
-        return [&fill, width](ConstraintMaker& m) {
+        return [width](ConstraintMaker& m) {
             m.left().top().bottom().equalToSuperview();
             m.width().equalTo(width);
         };

@@ -82,8 +82,9 @@ TEST(PledgeCallBlock, ReturnTypesAreBoxedByTheirEncoding) {
     for (const auto& [label, block] : unsupported) {
         SCOPED_TRACE(label);
         std::string name;
-        EXPECT_EQ(raisedReason([&] { PLGCallBlockBySignature(block, Value()); }, &name),
-                  "Pledge: Unsupported method signature.");
+        EXPECT_EQ(
+            raisedReason([&, &unsupportedBlock = block] { PLGCallBlockBySignature(unsupportedBlock, Value()); }, &name),
+            "Pledge: Unsupported method signature.");
         EXPECT_EQ(name, "Pledge");
     }
     EXPECT_FALSE(called);

@@ -111,7 +111,7 @@ TEST(PledgeHang, ServesTheMainQueueAndTimersWhileWaitingAlsoNested) {
     auto [inner, innerResolver] = Promise<std::string>::pending();
     std::vector<std::string> events;
     platform::TimerPtr timer;
-    DispatchQueue::main()->async([&, innerResolver = innerResolver, outerResolver = outerResolver] {
+    DispatchQueue::main()->async([&, &inner = inner, innerResolver = innerResolver, outerResolver = outerResolver] {
         events.push_back("main queue");
         // Nested: a wait inside the outer wait. A timer fires inside it and has the inner
         // promise resolved from another thread.

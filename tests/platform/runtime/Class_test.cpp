@@ -33,6 +33,13 @@ public:
     Dog() { sound = "woof"; }
 };
 
+// Only the exchange test changes this class's table, so no other test sees the change.
+class Hound : public Animal {
+    PLATFORM_OBJECT(Hound, Animal)
+public:
+    Hound() { sound = "woof"; }
+};
+
 class Cat : public Animal {
     PLATFORM_OBJECT(Cat, Animal)
 public:
@@ -108,21 +115,21 @@ TEST(ClassTest, AddingRefusesAnOwnEntryAndReplacingAddsOrSwaps) {
 // Swizzling: give the class entries of its own for both selectors, then exchange them.
 // The subclass changes; the class it inherited from does not.
 TEST(ClassTest, ExchangingAnInheritedMethodChangesOnlyTheSubclass) {
-    auto dogClass = Dog::classObject();
-    auto base = dogClass->instanceMethod("speak");
-    dogClass->addMethod("speak", base->implementation(), base->typeEncoding());
-    dogClass->addMethod("swizzled_speak", [](Dog& self) {
+    auto houndClass = Hound::classObject();
+    auto base = houndClass->instanceMethod("speak");
+    houndClass->addMethod("speak", base->implementation(), base->typeEncoding());
+    houndClass->addMethod("swizzled_speak", [](Hound& self) {
         // After the exchange this selector reaches the original implementation.
         return "loud " + self.perform("swizzled_speak").stringValue();
     });
-    Method::exchangeImplementations(*dogClass->ownMethod("speak"), *dogClass->ownMethod("swizzled_speak"));
+    Method::exchangeImplementations(*houndClass->ownMethod("speak"), *houndClass->ownMethod("swizzled_speak"));
 
-    auto dog = std::make_shared<Dog>();
+    auto hound = std::make_shared<Hound>();
     auto animal = std::make_shared<Animal>();
-    EXPECT_EQ(text(dog->perform("speak")), "loud woof");
+    EXPECT_EQ(text(hound->perform("speak")), "loud woof");
     EXPECT_EQ(text(animal->perform("speak")), "...");
-    Method::exchangeImplementations(*dogClass->ownMethod("speak"), *dogClass->ownMethod("swizzled_speak"));
-    EXPECT_EQ(text(dog->perform("speak")), "woof");
+    Method::exchangeImplementations(*houndClass->ownMethod("speak"), *houndClass->ownMethod("swizzled_speak"));
+    EXPECT_EQ(text(hound->perform("speak")), "woof");
 }
 
 TEST(ClassTest, DynamicSubclassChangesOnlyTheObjectMovedIntoIt) {
