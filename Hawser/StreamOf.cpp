@@ -1,14 +1,15 @@
 // The event queues of the client's awaitable and streamed forms, and the iteration token.
 #include "Hawser/StreamOf.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
 const platform::DispatchQueuePtr& singleEventQueue() {
     // Made once and never destroyed, so handlers still running while the process exits
     // never meet a destroyed queue.
-    static const auto* queue = new platform::DispatchQueuePtr(platform::DispatchQueue::create(
-        "org.hawser.concurrencySingleEventQueue", platform::DispatchQoS::unspecified,
-        platform::DispatchQueue::Attributes::concurrent));
+    static const platform::NoDestructor<platform::DispatchQueuePtr> queue(
+        platform::DispatchQueue::create("org.hawser.concurrencySingleEventQueue", platform::DispatchQoS::unspecified,
+                                        platform::DispatchQueue::Attributes::concurrent));
     return *queue;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace Pledge {
@@ -28,14 +29,14 @@ void defaultLogHandler(const LogEvent& event) {
 
 PLGConfiguration& conf() {
     // A function-local static is made exactly once even when threads race to it.
-    static PLGConfiguration configuration = [] {
+    static platform::NoDestructor<PLGConfiguration> configuration([] {
         PLGConfiguration c;
         c.Q.map = platform::DispatchQueue::main();
         c.Q.return_ = platform::DispatchQueue::main();
         c.logHandler = defaultLogHandler;
         return c;
-    }();
-    return configuration;
+    }());
+    return *configuration;
 }
 
 void emit(const LogEvent& event) {

@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "platform/base/NoDestructor.h"
+
 namespace Pledge {
 
 namespace {
@@ -26,7 +28,7 @@ const char reaperKey = 0;
 
 // Guards the get-or-attach of every reaper; made once and never destroyed.
 std::mutex& reaperLock() {
-    static auto* lock = new std::mutex;
+    static platform::NoDestructor<std::mutex> lock;
     return *lock;
 }
 

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "logging/Scribe.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/CocoaError.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/Characters.h"
@@ -18,12 +19,12 @@ namespace {
 constexpr const char* kArchiveSuffixFormat = "_yyyy-MM-dd_HHmmss";
 
 const std::shared_ptr<platform::DateFormatter>& sharedArchiveSuffixDateFormatter() {
-    static const std::shared_ptr<platform::DateFormatter> formatter = [] {
+    static const platform::NoDestructor<std::shared_ptr<platform::DateFormatter>> formatter([] {
         auto f = std::make_shared<platform::DateFormatter>();
         f->setDateFormat(kArchiveSuffixFormat);
         return f;
-    }();
-    return formatter;
+    }());
+    return *formatter;
 }
 
 bool endsWith(const std::string& text, const std::string& suffix) {

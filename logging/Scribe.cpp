@@ -10,6 +10,7 @@
 #include "logging/ConsoleDestination.h"
 #include "logging/FileDestination.h"
 #include "logging/ReusedPerThread.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
@@ -23,12 +24,12 @@ namespace {
 constexpr std::string_view kDefaultDateFormat = "yyyy-MM-dd HH:mm:ss.SSS";
 
 const std::shared_ptr<platform::DateFormatter>& sharedDefaultDateFormatter() {
-    static const std::shared_ptr<platform::DateFormatter> formatter = [] {
+    static const platform::NoDestructor<std::shared_ptr<platform::DateFormatter>> formatter([] {
         auto f = std::make_shared<platform::DateFormatter>();
         f->setDateFormat(std::string(kDefaultDateFormat));
         return f;
-    }();
-    return formatter;
+    }());
+    return *formatter;
 }
 
 }  // namespace
@@ -51,8 +52,8 @@ struct InstalledDefault {
 };
 
 InstalledDefault& installedDefault() {
-    static InstalledDefault installed;
-    return installed;
+    static platform::NoDestructor<InstalledDefault> installed;
+    return *installed;
 }
 
 }  // namespace
@@ -63,8 +64,8 @@ ScribePtr Scribe::defaultInstance() {
         std::lock_guard guard(installed.lock);
         if (installed.logger) return installed.logger;
     }
-    static const ScribePtr builtIn = create(Constants::defaultInstanceID, true);
-    return builtIn;
+    static const platform::NoDestructor<ScribePtr> builtIn(create(Constants::defaultInstanceID, true));
+    return *builtIn;
 }
 
 void Scribe::setDefaultInstance(ScribePtr logger) {
@@ -74,8 +75,9 @@ void Scribe::setDefaultInstance(ScribePtr logger) {
 }
 
 std::shared_ptr<platform::DispatchQueue> Scribe::logQueue() {
-    static const auto queue = platform::DispatchQueue::create(Constants::logQueueLabel, platform::DispatchQoS::default_);
-    return queue;
+    static const platform::NoDestructor<platform::DispatchQueuePtr> queue(
+        platform::DispatchQueue::create(Constants::logQueueLabel, platform::DispatchQoS::default_));
+    return *queue;
 }
 
 void Scribe::setOutputLevel(Level level) {

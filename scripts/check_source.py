@@ -11,6 +11,10 @@ Usage: check_source.py <build>/module_map.json <source folder>
 - No output to standard output from a library (the folders of the module map): a library
   reports through its error values and the logger. STDOUT_ALLOWED lists the files whose
   printing is the behaviour that their callers ask for.
+- No process-wide object that is destroyed at exit or held by a bare `new` in a library:
+  a static of a type with a destructor (strings, containers, shared pointers, functions,
+  regular expressions) is a `platform::NoDestructor<T>`, so no worker thread meets it
+  destroyed while the process exits, and one idiom says so.
 
 Folders named `fixture`, build folders and hidden folders are not read. Each finding is
 printed as "file:line: ..." and the check fails.
@@ -38,6 +42,10 @@ MARK = re.compile(r"//\s*MARK:")
 BARE_FATAL = re.compile(r'\bfatal\(\s*""\s*\)')
 STANDARD_OUTPUT = re.compile(r"\bstd::cout\b|\bstdout\b|\bSTDOUT_FILENO\b|\bstd::print(ln)?\b"
                              r"|(?<![\w:])(std::)?(printf|puts|putchar|vprintf)\s*\(")
+STATIC_NEW = re.compile(r"\bstatic\b[^;=()]*\*\s*(const\s+)?\w+\s*=\s*new\b")
+DESTROYED_STATIC = re.compile(r"^\s*static\s+(const\s+)?(std::(string|map|set|vector|list|deque|regex|"
+                              r"unordered_map|unordered_set|shared_ptr|function)\b[^;()]*?|\w+Ptr|auto)"
+                              r"\s+\w+\s*(=|\{|;)")
 STRING_OR_CHAR = re.compile(r'"(?:\\.|[^"\\])*"|\'(?:\\.|[^\'\\])*\'')
 
 
@@ -94,11 +102,23 @@ def check_standard_output(libraries):
     return check
 
 
+def check_process_wide_statics(libraries):
+    def check(relative, data, lines):
+        if not in_library(relative, libraries):
+            return
+        for number, line in enumerate(lines, 1):
+            code = code_only(line)
+            if "NoDestructor" in code or "thread_local" in code or "constexpr" in code:
+                continue
+            if STATIC_NEW.search(code) or DESTROYED_STATIC.search(code):
+                yield number, "process-wide object destroyed at exit or held by new; use platform::NoDestructor<T>"
+    return check
+
+
 # A rule is a function of (path relative to the root, bytes, lines) yielding (line, message).
-# The rule against process-wide objects with destructors joins this list when the
-# never-destroyed holder they must use exists.
 def rules(libraries):
-    return [check_size, check_marks, check_bare_fatal, check_standard_output(libraries)]
+    return [check_size, check_marks, check_bare_fatal, check_standard_output(libraries),
+            check_process_wide_statics(libraries)]
 
 
 def findings(root, libraries):

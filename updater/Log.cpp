@@ -7,6 +7,7 @@
 #include "logging/AppleSystemLogDestination.h"
 #include "logging/AutoRotatingFileDestination.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/ISO8601DateFormatter.h"
@@ -21,7 +22,7 @@ constexpr std::uint64_t kMaxLogFileSize = 0x500000;
 constexpr std::uint8_t kMaxArchivedLogFiles = 10;
 
 const platform::URL& logFileURL() {
-    static const platform::URL url = [] {
+    static const platform::NoDestructor<platform::URL> url([] {
         const auto& fileManager = platform::FileManager::defaultManager();
         auto folders = fileManager->urls(platform::SearchPathDirectory::applicationSupportDirectory);
         if (folders.empty()) platform::fatal("No Application Support folder for the log file");
@@ -32,12 +33,12 @@ const platform::URL& logFileURL() {
             // The file destination reports the failure to open the file instead.
         }
         return folder.appendingPathComponent("Skyreach_Updater.log", false);
-    }();
-    return url;
+    }());
+    return *url;
 }
 
 std::shared_ptr<Scribe::AppleSystemLogDestination> systemDestination() {
-    static const auto destination = [] {
+    static const platform::NoDestructor<std::shared_ptr<Scribe::AppleSystemLogDestination>> destination([] {
         auto d = Scribe::AppleSystemLogDestination::create(nullptr, AppInfo::bundleId() + ".Log.System");
         d->setOutputLevel(Scribe::Level::none);
         d->setShowLogIdentifier(false);
@@ -46,19 +47,19 @@ std::shared_ptr<Scribe::AppleSystemLogDestination> systemDestination() {
         d->setShowFileName(true);
         d->setShowLineNumber(true);
         return d;
-    }();
-    return destination;
+    }());
+    return *destination;
 }
 
 // The queue that makes writes happen one at a time, off the logging thread.
 const platform::DispatchQueuePtr& fileQueue() {
-    static const auto queue =
-        platform::DispatchQueue::create(AppInfo::bundleId() + ".Log.File", platform::DispatchQoS::background);
-    return queue;
+    static const platform::NoDestructor<platform::DispatchQueuePtr> queue(
+        platform::DispatchQueue::create(AppInfo::bundleId() + ".Log.File", platform::DispatchQoS::background));
+    return *queue;
 }
 
 std::shared_ptr<Scribe::AutoRotatingFileDestination> fileDestination() {
-    static const auto destination = [] {
+    static const platform::NoDestructor<std::shared_ptr<Scribe::AutoRotatingFileDestination>> destination([] {
         std::string marker = "\n-- ** " + logDateText(platform::Date::now()) + " ** --\n";
         auto d = Scribe::AutoRotatingFileDestination::create(nullptr, logFileURL(), AppInfo::bundleId() + ".Log.File",
                                                              true, marker, std::nullopt, kMaxLogFileSize, 0, nullptr,
@@ -71,8 +72,8 @@ std::shared_ptr<Scribe::AutoRotatingFileDestination> fileDestination() {
         d->setShowLineNumber(true);
         d->logQueue = fileQueue();
         return d;
-    }();
-    return destination;
+    }());
+    return *destination;
 }
 
 // Lines still queued when the process ends are written before it goes. Twice: a rotation
@@ -95,7 +96,7 @@ std::string logDateText(platform::Date date) {
 }
 
 Scribe::Scribe& log() {
-    static const Scribe::ScribePtr logger = [] {
+    static const platform::NoDestructor<Scribe::ScribePtr> logger([] {
         auto l = Scribe::Scribe::create(AppInfo::bundleId() + ".Log", false);
         l->add(systemDestination());
         l->add(fileDestination());
@@ -103,8 +104,8 @@ Scribe::Scribe& log() {
         // Code below the updater (the command runner) logs through the process-wide logger.
         Scribe::Scribe::setDefaultInstance(l);
         return l;
-    }();
-    return *logger;
+    }());
+    return **logger;
 }
 
 }  // namespace Lanternfly_Updater

@@ -11,6 +11,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAValidator.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSObject+LAPropertyValue.h"
 #include "platform/base/Data.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/NotificationCenter.h"
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/foundation/UTF16.h"
@@ -472,7 +473,8 @@ std::optional<std::string> productSerial() {
 }
 
 std::function<std::optional<std::string>()>& serialSource() {
-    static auto* source = new std::function<std::optional<std::string>()>(productSerial);  // never destroyed
+    static platform::NoDestructor<std::function<std::optional<std::string>()>> source(
+        productSerial);  // never destroyed
     return *source;
 }
 

@@ -1,13 +1,14 @@
 // Host-supplied stand-ins for system values, and the advertising identifier look-up.
 #include "LumenAnalyticsSDK/Core/LALimitKeyManager.h"
 
+#include "platform/base/NoDestructor.h"
 #include "platform/runtime/Class.h"
 #include "platform/runtime/Object.h"
 
 namespace LumenAnalyticsSDK {
 
 LALimitKeyManager& LALimitKeyManager::sharedInstance() {
-    static auto* manager = new LALimitKeyManager();  // lives for the process
+    static platform::NoDestructor<LALimitKeyManager> manager;  // lives for the process
     return *manager;
 }
 

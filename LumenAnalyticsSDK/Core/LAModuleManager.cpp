@@ -3,6 +3,7 @@
 
 #include "LumenAnalyticsSDK/Core/JSBridge/LAJavaScriptBridgeManager.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/runtime/Class.h"
 
 // The modules this build contains, registered at start-up so that look-up by name
@@ -23,7 +24,7 @@ bool mergesEmptyProperties(const std::string& name) { return name == "Location" 
 }  // namespace
 
 const std::shared_ptr<LAModuleManager>& LAModuleManager::sharedInstance() {
-    static const auto* instance = new std::shared_ptr<LAModuleManager>(std::make_shared<LAModuleManager>());
+    static const platform::NoDestructor<std::shared_ptr<LAModuleManager>> instance(std::make_shared<LAModuleManager>());
     return *instance;
 }
 
@@ -34,9 +35,9 @@ void LAModuleManager::startWithConfigOptions(const std::shared_ptr<LAConfigOptio
 
 const std::vector<std::string>& LAModuleManager::moduleNames() {
     // Never destroyed: the client's queues may still ask while the process exits.
-    static const auto* names = new std::vector<std::string>{
-        "JavaScriptBridge", "AppPush", "ChannelMatch", "DeepLink",      "DebugMode",         "Location", "AutoTrack",
-        "Visualized",       "Encrypt", "DeviceOrientation", "Exception", "RemoteConfig", "Exposure"};
+    static const platform::NoDestructor<std::vector<std::string>> names(std::vector<std::string>{
+        "JavaScriptBridge", "AppPush", "ChannelMatch", "DeepLink", "DebugMode", "Location", "AutoTrack", "Visualized",
+        "Encrypt", "DeviceOrientation", "Exception", "RemoteConfig", "Exposure"});
     return *names;
 }
 
@@ -64,7 +65,7 @@ void LAModuleManager::loadModule(const std::optional<std::string>& moduleName,
 }
 
 platform::ObjectPtr LAModuleManager::moduleWithName(const std::string& moduleName) const {
-    static const auto* defaultManagerSelector = new platform::Selector("defaultManager");
+    static const platform::NoDestructor<platform::Selector> defaultManagerSelector("defaultManager");
     const auto& defaultManager = *defaultManagerSelector;
     auto cls = platform::Class::named(classNameForModule(moduleName));
     if (!cls || !cls->respondsToSelector(defaultManager)) return nullptr;

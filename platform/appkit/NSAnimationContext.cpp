@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/appkit/NSView.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/Timer.h"
 
@@ -31,8 +32,8 @@ double ease(double t) { return t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2)
 }  // namespace
 
 NSAnimationContext& NSAnimationContext::currentContext() {
-    static NSAnimationContext outside;
-    return openGroups.empty() ? outside : *openGroups.back();
+    static platform::NoDestructor<NSAnimationContext> outside;
+    return openGroups.empty() ? *outside : *openGroups.back();
 }
 
 bool NSAnimationContext::isGrouping() { return !openGroups.empty(); }

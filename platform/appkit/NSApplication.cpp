@@ -7,6 +7,7 @@
 
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/WindowBackend.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
@@ -18,8 +19,8 @@ PLATFORM_REGISTER_CLASS(NSApplication);
 NSApplication::NSApplication() { exitHandler_ = [] { std::exit(0); }; }
 
 std::shared_ptr<NSApplication> NSApplication::shared() {
-    static std::shared_ptr<NSApplication> app = std::make_shared<NSApplication>();
-    return app;
+    static const NoDestructor<std::shared_ptr<NSApplication>> app(std::make_shared<NSApplication>());
+    return *app;
 }
 
 void NSApplication::finishLaunching() {

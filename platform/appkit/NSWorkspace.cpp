@@ -8,14 +8,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 
 namespace platform {
 
 std::shared_ptr<NSWorkspace> NSWorkspace::sharedWorkspace() {
-    static auto workspace = std::make_shared<NSWorkspace>();
-    return workspace;
+    static const NoDestructor<std::shared_ptr<NSWorkspace>> workspace(std::make_shared<NSWorkspace>());
+    return *workspace;
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/FileManager.h"
 #include "platform/files/SmallFile.h"
@@ -76,7 +77,7 @@ UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
     // Never destroyed: queues may still write settings while the process exits.
-    static const auto* defaults = new std::shared_ptr<UserDefaults>([] {
+    static const platform::NoDestructor<std::shared_ptr<UserDefaults>> defaults([] {
         auto id = Bundle::main()->bundleIdentifier();
         std::string name = id && !id->empty() && id->find('/') == std::string::npos ? *id : std::string();
         if (name.empty()) {

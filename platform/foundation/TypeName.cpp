@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <regex>
 
+#include "platform/base/NoDestructor.h"
+
 namespace platform {
 
 std::string demangledTypeName(const char* mangled) {
@@ -14,8 +16,8 @@ std::string demangledTypeName(const char* mangled) {
     std::string name = status == 0 && raw ? raw : mangled;
     std::free(raw);
     // Namespaces and enclosing classes are left out, as the platform prints names.
-    static const std::regex qualifier(R"(\b[A-Za-z_][A-Za-z0-9_]*::)");
-    return std::regex_replace(name, qualifier, "");
+    static const NoDestructor<std::regex> qualifier(R"(\b[A-Za-z_][A-Za-z0-9_]*::)");
+    return std::regex_replace(name, *qualifier, "");
 }
 
 }  // namespace platform

@@ -34,6 +34,16 @@ CASES = [
     ("standard output outside a library", "tools/main.cpp", 'int main() { std::cout << 1; }\n', None),
     ("standard output where the behaviour asks for it", "logging/ConsoleDestination.cpp",
      "std::fwrite(b, 1, n, stdout);\n", None),
+    ("static held by new", "lib/S.cpp", "T& t() {\n    static auto* t = new T;\n    return *t;\n}\n",
+     "lib/S.cpp:2: process-wide object destroyed at exit"),
+    ("static destroyed at exit", "lib/S.cpp", "const std::string& s() {\n    static const std::string s = \"x\";\n}\n",
+     "lib/S.cpp:2: process-wide object destroyed at exit"),
+    ("static of a deduced type", "lib/S.cpp", "void q() {\n    static const auto queue = make();\n}\n",
+     "lib/S.cpp:2: process-wide object"),
+    ("never-destroyed static", "lib/S.cpp",
+     "T& t() {\n    static platform::NoDestructor<std::vector<int>> t;\n    return *t;\n}\n", None),
+    ("trivial statics and declarations", "lib/S.cpp",
+     "static constexpr int k = 1;\nstatic std::atomic<int> n{0};\nstatic std::shared_ptr<X> create(int a);\n", None),
     ("bad file inside a fixture folder", "lib/fixture/A.cpp", "// MARK: x\n", None),
 ]
 

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 
+#include "platform/base/NoDestructor.h"
+
 namespace LumenAnalyticsSDK {
 
 namespace {
@@ -33,7 +35,7 @@ struct PluginWait {
 }  // namespace
 
 LAPropertyPluginManager& LAPropertyPluginManager::sharedInstance() {
-    static auto* manager = new LAPropertyPluginManager();  // lives for the process
+    static platform::NoDestructor<LAPropertyPluginManager> manager;  // lives for the process
     return *manager;
 }
 

@@ -6,6 +6,7 @@
 
 #include "LumenAnalyticsSDK/Core/LACoreResources.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -30,7 +31,7 @@ std::string nodeDescription(const LANodeObject& node) {
 }  // namespace
 
 LAFlowManager& LAFlowManager::sharedInstance() {
-    static LAFlowManager* manager = new LAFlowManager;
+    static platform::NoDestructor<LAFlowManager> manager;
     return *manager;
 }
 

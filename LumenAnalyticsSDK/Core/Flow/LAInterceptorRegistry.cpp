@@ -1,10 +1,11 @@
 // The name-to-factory table behind the nodes' interceptor look-up.
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
 LAInterceptorRegistry& LAInterceptorRegistry::shared() {
-    static LAInterceptorRegistry* registry = new LAInterceptorRegistry;
+    static platform::NoDestructor<LAInterceptorRegistry> registry;
     return *registry;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/net/URLError.h"
 
 namespace LumenAnalyticsSDK {
@@ -13,7 +14,7 @@ namespace LumenAnalyticsSDK {
 using namespace platform;
 
 const LAHTTPSessionPtr& LAHTTPSession::sharedInstance() {
-    static const auto* instance = new LAHTTPSessionPtr(create());
+    static const platform::NoDestructor<LAHTTPSessionPtr> instance(create());
     return *instance;
 }
 

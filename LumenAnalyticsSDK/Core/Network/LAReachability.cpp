@@ -4,12 +4,14 @@
 #include <cstring>
 #include <netinet/in.h>
 
+#include "platform/base/NoDestructor.h"
+
 namespace LumenAnalyticsSDK {
 
 using namespace platform;
 
 const LAReachabilityPtr& LAReachability::sharedInstance() {
-    static const auto* instance = new LAReachabilityPtr(reachabilityInstance());
+    static const platform::NoDestructor<LAReachabilityPtr> instance(reachabilityInstance());
     return *instance;
 }
 

@@ -15,6 +15,7 @@
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -77,12 +78,12 @@ std::atomic<int>& busyTimeout() {
 }
 
 std::mutex& maxCacheSizeMutex() {
-    static auto* mutex = new std::mutex;
+    static platform::NoDestructor<std::mutex> mutex;
     return *mutex;
 }
 
 std::function<std::int64_t()>& maxCacheSizeSource() {
-    static auto* source = new std::function<std::int64_t()>;
+    static platform::NoDestructor<std::function<std::int64_t()>> source;
     return *source;
 }
 

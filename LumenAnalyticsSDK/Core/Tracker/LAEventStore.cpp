@@ -8,6 +8,7 @@
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -24,8 +25,8 @@ constexpr std::size_t cacheDropStep = 100;
 
 std::shared_ptr<LAEventStore> LAEventStore::eventStoreWithFilePath(const std::string& filePath) {
     // Stores live for the process: the flow steps and the facade reach them by path.
-    static auto* mutex = new std::mutex;
-    static auto* stores = new std::map<std::string, std::shared_ptr<LAEventStore>>;
+    static platform::NoDestructor<std::mutex> mutex;
+    static platform::NoDestructor<std::map<std::string, std::shared_ptr<LAEventStore>>> stores;
     std::lock_guard lock(*mutex);
     auto& store = (*stores)[filePath];
     if (!store) {

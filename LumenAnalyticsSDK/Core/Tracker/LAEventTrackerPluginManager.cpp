@@ -3,12 +3,14 @@
 
 #include <algorithm>
 
+#include "platform/base/NoDestructor.h"
+
 namespace LumenAnalyticsSDK {
 
 PLATFORM_REGISTER_CLASS(LAEventTrackerPlugin);
 
 LAEventTrackerPluginManager& LAEventTrackerPluginManager::defaultManager() {
-    static auto* manager = new LAEventTrackerPluginManager();  // lives for the process
+    static platform::NoDestructor<LAEventTrackerPluginManager> manager;  // lives for the process
     return *manager;
 }
 

@@ -1,5 +1,6 @@
 // Referrer bookkeeping: screen addresses, titles and properties, handed on screen by screen.
 #include "LumenAnalyticsSDK/Core/Tracker/LAReferrerManager.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -13,7 +14,8 @@ std::optional<std::string> stringFor(const platform::Value::Dictionary& properti
 
 LAReferrerManager& LAReferrerManager::sharedInstance() {
     // The titles need a queue of their own; one serial queue serves the process's manager.
-    static auto* manager = new LAReferrerManager(platform::DispatchQueue::create("com.lumen.referrerQueue"));
+    static platform::NoDestructor<LAReferrerManager> manager(
+        platform::DispatchQueue::create("com.lumen.referrerQueue"));
     return *manager;
 }
 

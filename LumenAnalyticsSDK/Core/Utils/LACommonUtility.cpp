@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "LumenAnalyticsSDK/Core/LACoreResources.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/UTF16.h"
@@ -50,15 +51,14 @@ std::optional<std::string> LACommonUtility::hashStringWithData(const std::option
 
 const std::set<std::string>& LAReservedKeywordSet() {
     // Never destroyed: event work on the client's queues may still validate at exit.
-    static const auto* words = new std::set<std::string>{
-        "date", "datetime", "distinct_id", "event",     "events", "first_id", "id",
-        "original_id", "properties", "second_id", "time", "user_id", "users"};
+    static const platform::NoDestructor<std::set<std::string>> words(
+        std::set<std::string>{"date", "datetime", "distinct_id", "event", "events", "first_id", "id", "original_id",
+                              "properties", "second_id", "time", "user_id", "users"});
     return *words;
 }
 
 std::string LALanguageText(const std::string& key, const std::string& fallback) {
-    static const platform::Value::Dictionary* const table =
-        new platform::Value::Dictionary(LACoreResources::defaultLanguageResources());
+    static const platform::NoDestructor<platform::Value::Dictionary> table(LACoreResources::defaultLanguageResources());
     auto found = table->find(key);
     return found != table->end() && found->second.isString() ? *found->second.asString() : fallback;
 }

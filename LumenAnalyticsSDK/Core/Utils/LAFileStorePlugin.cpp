@@ -7,6 +7,7 @@
 #include <set>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/FileManager.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
@@ -53,7 +54,7 @@ platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
 // A file the store cannot use is read on every lookup; it is reported the first time only.
 void LAFileStorePlugin::reportUnreadable(const std::string& path, const std::string& reason) {
     static std::mutex mutex;
-    static auto* reported = new std::set<std::string>();  // never destroyed: lookups run until exit
+    static platform::NoDestructor<std::set<std::string>> reported;  // never destroyed: lookups run until exit
     {
         std::lock_guard lock(mutex);
         if (!reported->insert(path).second) return;

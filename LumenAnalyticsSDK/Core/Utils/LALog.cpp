@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchGroup.h"
 
 namespace LumenAnalyticsSDK {
@@ -33,7 +34,7 @@ const char* LALogLevelName(unsigned level) {
 LALog::LALog() : serialQueue_(platform::DispatchQueue::create("cn.lumen.LALogSerialQueue")) {}
 
 LALog& LALog::sharedLog() {
-    static LALog* const shared = new LALog();  // never destroyed: worker threads may log at exit
+    static platform::NoDestructor<LALog> shared;  // never destroyed: worker threads may log at exit
     return *shared;
 }
 

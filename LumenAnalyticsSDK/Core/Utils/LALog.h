@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LumenAnalyticsSDK/Core/Utils/LAAbstractLogger.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/DateFormatter.h"
 
@@ -59,6 +60,7 @@ public:
     std::vector<LALoggerPtr> loggers() const;
 
 private:
+    friend class platform::NoDestructor<LALog>;
     LALog();
     void queueLogMessage(const LALogMessagePtr& message, bool asynchronously);
     void handOut(const LALogMessage& message);

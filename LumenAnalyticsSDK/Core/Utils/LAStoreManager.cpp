@@ -1,10 +1,11 @@
 // The shared key/value store of the analytics client.
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
 LAStoreManager& LAStoreManager::sharedInstance() {
-    static LAStoreManager* const manager = new LAStoreManager();  // queued work may outlive exit
+    static platform::NoDestructor<LAStoreManager> manager;  // queued work may outlive exit
     return *manager;
 }
 

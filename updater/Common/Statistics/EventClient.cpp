@@ -3,6 +3,7 @@
 #include "updater/Common/Statistics/EventClient.h"
 
 #include "TallockSDK/Tallock.h"
+#include "platform/base/NoDestructor.h"
 
 namespace Lanternfly_Updater {
 
@@ -41,8 +42,8 @@ struct CurrentClient {
 };
 
 CurrentClient& current() {
-    static CurrentClient current;
-    return current;
+    static platform::NoDestructor<CurrentClient> current;
+    return *current;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "LumenAnalyticsSDK/Core/Tracker/LATrackTimer.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/Date.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/TextForms.h"
 
 namespace LumenAnalyticsSDK {
@@ -55,7 +56,7 @@ std::optional<std::int64_t> millisecondsOf(const platform::Value& value) {
 
 // The entry under `key`, null when there is none.
 const platform::Value& entryOf(const platform::Value::Dictionary& dictionary, const char* key) {
-    static const auto* none = new platform::Value();  // never destroyed: events are built until exit
+    static const platform::NoDestructor<platform::Value> none;  // never destroyed: events are built until exit
     const auto found = dictionary.find(key);
     return found == dictionary.end() ? *none : found->second;
 }

@@ -2,6 +2,7 @@
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LAEventLibObject.h"
 
 #include "LumenAnalyticsSDK/Core/LAConstants.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 
 namespace LumenAnalyticsSDK {
@@ -11,7 +12,7 @@ namespace {
 // The main bundle's short version string, read once: it does not change while we run.
 const platform::Value& appShortVersion() {
     // Never destroyed: events may still be built on the client's queue while the process exits.
-    static const auto* version = new platform::Value([] {
+    static const platform::NoDestructor<platform::Value> version([] {
         const auto info = platform::Bundle::main()->infoDictionary();
         if (!info) return platform::Value();
         const auto found = info->find("CFBundleShortVersionString");

@@ -6,6 +6,7 @@
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPluginManager.h"
 #include "LumenAnalyticsSDK/Core/Builder/PropertyPlugin/LASuperPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
+#include "platform/base/NoDestructor.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -20,7 +21,8 @@ std::string lockLabel(const void* self) {
 }  // namespace
 
 const std::shared_ptr<LADynamicSuperPropertyPlugin>& LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin() {
-    static auto* shared = new std::shared_ptr<LADynamicSuperPropertyPlugin>(std::make_shared<LADynamicSuperPropertyPlugin>());
+    static platform::NoDestructor<std::shared_ptr<LADynamicSuperPropertyPlugin>> shared(
+        std::make_shared<LADynamicSuperPropertyPlugin>());
     return *shared;
 }
 

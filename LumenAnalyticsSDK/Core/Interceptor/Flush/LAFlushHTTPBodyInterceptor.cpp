@@ -3,6 +3,7 @@
 
 #include "LumenAnalyticsSDK/Core/Utils/LAGzipUtility.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSString+LAHashCode.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/foundation/CharacterSet.h"
 
 namespace LumenAnalyticsSDK {
@@ -14,7 +15,7 @@ constexpr std::int64_t gzipCompressed = 1;
 }  // namespace
 
 std::string LAFlushHTTPBodyInterceptor::percentEncoded(const std::string& text) {
-    static const auto* letterAndDigits = new platform::CharacterSet(
+    static const platform::NoDestructor<platform::CharacterSet> letterAndDigits(
         platform::CharacterSet::fromCharacters("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"));
     return platform::addingPercentEncoding(text, *letterAndDigits);
 }
