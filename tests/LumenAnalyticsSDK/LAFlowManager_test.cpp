@@ -14,7 +14,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 
 using namespace LumenAnalyticsSDK;
-using LumenAnalyticsSDK::testing::LALogCapture;
+using ::LumenAnalyticsSDK::testing::LALogCapture;
 using platform::Value;
 
 namespace flowtest {

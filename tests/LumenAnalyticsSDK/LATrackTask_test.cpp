@@ -64,8 +64,8 @@ protected:
         home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
-        LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("", std::nullopt));
-        sdk_ = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
+        ::LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("", std::nullopt));
+        sdk_ = ::LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
         store_ = LAEventStore::eventStoreWithFilePath(LAFileStorePlugin::filePath("message-v2"));
     }
     void SetUp() override {
@@ -88,11 +88,11 @@ protected:
     }
 
     static testing_support::TempDir* home_;
-    static std::shared_ptr<LumenAnalyticsSDK::LumenAnalyticsSDK> sdk_;
+    static std::shared_ptr<::LumenAnalyticsSDK::LumenAnalyticsSDK> sdk_;
     static LAEventStorePtr store_;
 };
 testing_support::TempDir* LATrackTaskTest::home_ = nullptr;
-std::shared_ptr<LumenAnalyticsSDK::LumenAnalyticsSDK> LATrackTaskTest::sdk_;
+std::shared_ptr<::LumenAnalyticsSDK::LumenAnalyticsSDK> LATrackTaskTest::sdk_;
 LAEventStorePtr LATrackTaskTest::store_;
 
 TEST_F(LATrackTaskTest, ValidationReportsTheEventAndDropsOnlyInvalidProperties) {
@@ -221,7 +221,7 @@ TEST_F(LATrackTaskTest, TheHostsCallbackCanChangeOrDropAnEvent) {
         properties["checked"] = Value(true);
         return name != "dropped";
     });
-    LumenAnalyticsSDK::testing::LALogCapture log;
+    ::LumenAnalyticsSDK::testing::LALogCapture log;
     sdk_->track("dropped");
     sdk_->track("kept");
     settle();
