@@ -9,6 +9,7 @@
 #include "Hawser/Session.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/WeakCall.h"
 #include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
@@ -184,24 +185,21 @@ void DownloadViewModel::downloadFile() {
                 Hawser::ResponseValidationFailureReason::UnacceptableStatusCode{response.statusCode()})
                 .shared());
     });
-    auto weak = weakSelf();
-    request->downloadProgress(platform::DispatchQueue::main(), [weak](const platform::ProgressPtr& progress) {
-        auto self = weak.lock();
-        if (!self) return;
-        const double fraction = progress->fractionCompleted();
-        self->downloadingPercent->setValue(static_cast<int>(std::ceil(fraction * 80)));
-        log().error("进度-下载进度-" + platform::doubleText(fraction) + "-" +
-                    std::to_string(self->downloadingPercent->value()));
-    });
+    request->downloadProgress(
+        platform::DispatchQueue::main(),
+        platform::weakCall(weakSelf(), [](DownloadViewModel& self, const platform::ProgressPtr& progress) {
+            const double fraction = progress->fractionCompleted();
+            self.downloadingPercent->setValue(static_cast<int>(std::ceil(fraction * 80)));
+            log().error("进度-下载进度-" + platform::doubleText(fraction) + "-" +
+                        std::to_string(self.downloadingPercent->value()));
+        }));
+    using Response = Hawser::DownloadResponse<platform::URL, Hawser::HWError>;
     Hawser::responseURL(request, platform::DispatchQueue::main(),
-                        [weak](const Hawser::DownloadResponse<platform::URL, Hawser::HWError>& response) {
-                            auto self = weak.lock();
-                            if (!self) return;
-                            if (auto fileURL = response.value())
-                                self->didDownload(*fileURL);
-                            else
-                                self->didFailDownload(response.error()->shared());
-                        });
+                        std::function<void(const Response&)>(
+                            platform::weakCall(weakSelf(), [](DownloadViewModel& self, const Response& response) {
+                                if (auto fileURL = response.value()) self.didDownload(*fileURL);
+                                else self.didFailDownload(response.error()->shared());
+                            })));
     downloadRequest = request;
 }
 
@@ -231,20 +229,18 @@ void DownloadViewModel::didDownload(const platform::URL& fileURL) {
 
 void DownloadViewModel::startInstallTimer() {
     PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
-    std::weak_ptr<DownloadViewModel> weak = weakSelf();
     // The previous timer object is released, not invalidated.
-    timer = platform::Timer::scheduledTimer(0.2, true, [weak](platform::Timer&) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (self->updaterStatus->value() != UpdaterStatus::installing) {
-            self->invalidateTimer();
-            return;
-        }
-        const int percent = self->downloadingPercent->value();
-        if (percent >= 96) return;
-        log().error("进度-安装进度-" + std::to_string(percent));
-        self->downloadingPercent->setValue(percent + 1);
-    });
+    timer = platform::Timer::scheduledTimer(
+        0.2, true, platform::weakCall(weakSelf(), [](DownloadViewModel& self, platform::Timer&) {
+            if (self.updaterStatus->value() != UpdaterStatus::installing) {
+                self.invalidateTimer();
+                return;
+            }
+            const int percent = self.downloadingPercent->value();
+            if (percent >= 96) return;
+            log().error("进度-安装进度-" + std::to_string(percent));
+            self.downloadingPercent->setValue(percent + 1);
+        }));
 }
 
 void DownloadViewModel::invalidateTimer() {
