@@ -19,6 +19,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAValidator.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSObject+LAToString.h"
 #include "platform/base/Data.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/files/NotificationCenter.h"
 #include "platform/foundation/URL.h"
 
@@ -40,6 +41,7 @@ void LumenAnalyticsSDK::trackIdentityEvent(const std::shared_ptr<LABaseEventObje
                                            const std::optional<platform::Value::Dictionary>& properties) {
     buildDynamicSuperProperties();
     runOnSerialQueue([this, eventObject, check = std::move(check), change = std::move(change), properties] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
         if (!check()) return;
         change();
         trackEventObject(eventObject, properties);
@@ -199,12 +201,18 @@ void LumenAnalyticsSDK::profileUnsetPushKey(const std::string& pushKey) {
 void LumenAnalyticsSDK::itemSetWithType(const std::string& itemType, const std::string& itemId,
                                         const std::optional<platform::Value::Dictionary>& properties) {
     auto event = std::make_shared<LAItemEventObject>("item_set", itemType, itemId);
-    runOnSerialQueue([this, event, properties] { trackEventObject(event, properties); });
+    runOnSerialQueue([this, event, properties] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
+        trackEventObject(event, properties);
+    });
 }
 
 void LumenAnalyticsSDK::itemDeleteWithType(const std::string& itemType, const std::string& itemId) {
     auto event = std::make_shared<LAItemEventObject>("item_delete", itemType, itemId);
-    runOnSerialQueue([this, event] { trackEventObject(event, std::nullopt); });
+    runOnSerialQueue([this, event] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
+        trackEventObject(event, std::nullopt);
+    });
 }
 
 // ---- event timers ----------------------------------------------------------------------------
@@ -280,6 +288,7 @@ void LumenAnalyticsSDK::trackFromH5WithEvent(const std::optional<std::string>& e
     auto eventObject = LAEventObjectFactory::eventObjectWithH5Event(h5Event);
     if (!eventObject) return;
     runOnSerialQueue([this, eventObject, h5Event] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
         platform::Value visual;
         auto properties = h5Event.find("properties");
         if (properties != h5Event.end() && properties->second.isDictionary() &&
@@ -295,6 +304,7 @@ void LumenAnalyticsSDK::trackFromH5WithEvent(const std::optional<std::string>& e
         LAModuleManager::sharedInstance()->queryVisualPropertiesWithConfigs(
             configs, [this, eventObject](std::optional<platform::Value::Dictionary> visualProperties) {
                 runOnSerialQueue([this, eventObject, visualProperties] {
+                    PLATFORM_CHECK_ON_QUEUE(serialQueue_);
                     trackFromH5WithEventObject(eventObject, visualProperties);
                 });
             });

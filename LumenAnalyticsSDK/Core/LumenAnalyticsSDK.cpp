@@ -47,6 +47,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSDictionary+LACopyProperties.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/files/NotificationCenter.h"
 #include "platform/runloop/Timer.h"
@@ -190,6 +191,7 @@ void LumenAnalyticsSDK::registerPropertyPlugin() {
     auto dynamicSuper = LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin();
     dynamicSuper->setSerialQueue(serialQueue_);
     serialQueue_->async([this, networkInfo, carrierName, dynamicSuper] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
         auto& manager = LAPropertyPluginManager::sharedInstance();
         for (const auto& plugin : configOptions_->propertyPlugins()) manager.registerPropertyPlugin(plugin);
         manager.registerPropertyPlugin(std::make_shared<LAPresetPropertyPlugin>(libVersion()));
@@ -277,6 +279,7 @@ void LumenAnalyticsSDK::trackEventCallback(TrackEventCallback callback) {
     if (!callback) return;
     LALogDebug("SDK have set trackEvent callBack");
     runOnSerialQueue([this, callback = std::move(callback)] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
         std::lock_guard lock(mutex_);
         trackEventCallback_ = callback;
     });
@@ -366,6 +369,7 @@ void LumenAnalyticsSDK::setServerUrl(const platform::Value& serverUrl) {
         return;
     }
     runOnSerialQueue([this, url = serverUrl.stringValue()] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
         configOptions_->setServerURL(url);
         post("LumenAnalyticsSetServerUrlNotification");
     });
@@ -377,6 +381,7 @@ void LumenAnalyticsSDK::setServerUrl(const platform::Value& serverUrl, bool isRe
         return;
     }
     runOnSerialQueue([this, url = serverUrl.stringValue(), isRequestRemoteConfig] {
+        PLATFORM_CHECK_ON_QUEUE(serialQueue_);
         if (url != configOptions_->serverURL()) {
             configOptions_->setServerURL(url);
             post("LumenAnalyticsSetServerUrlNotification");
@@ -523,7 +528,10 @@ void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification&
             drainSerialQueueBeforeExit();
             break;
         case LAAppLifecycleStateEnd:
-            runOnSerialQueue([this] { flushAllEventRecords(); });
+            runOnSerialQueue([this] {
+                PLATFORM_CHECK_ON_QUEUE(serialQueue_);
+                flushAllEventRecords();
+            });
             break;
         case LAAppLifecycleStateStart:
             startFlushTimer();

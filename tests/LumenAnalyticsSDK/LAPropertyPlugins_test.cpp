@@ -167,6 +167,20 @@ TEST(LAReferrerManager, TheNextScreenNamesThePreviousOne) {
     EXPECT_EQ(referrer.referrerURL(), std::nullopt);
 }
 
+// The titles belong to the manager's queue: caching one from anywhere else stops there.
+TEST(LAReferrerManagerDeathTest, CachingATitleOffItsQueueIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto queue = platform::DispatchQueue::create("test.referrer.confined");
+    LAReferrerManager referrer(queue);
+    queue->sync([&] { referrer.cacheReferrerTitle({{"$title", "One"}}); });
+    EXPECT_EQ(referrer.currentTitle(), "One");
+    EXPECT_DEATH(referrer.cacheReferrerTitle({{"$title", "Two"}}), "expected to run on queue \"test.referrer.confined\"");
+    auto other = platform::DispatchQueue::create("test.referrer.other");
+    EXPECT_DEATH(other->sync([&] { referrer.cacheReferrerTitle({{"$title", "Two"}}); }),
+                 "expected to run on queue \"test.referrer.confined\"");
+    EXPECT_EQ(referrer.currentTitle(), "One");
+}
+
 class CountingTracker : public LAEventTrackerPlugin {
     PLATFORM_OBJECT(CountingTracker, LAEventTrackerPlugin)
 public:

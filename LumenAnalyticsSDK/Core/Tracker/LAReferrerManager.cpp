@@ -1,6 +1,7 @@
 // Referrer bookkeeping: screen addresses, titles and properties, handed on screen by screen.
 #include "LumenAnalyticsSDK/Core/Tracker/LAReferrerManager.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/dispatch/CheckOnQueue.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -28,63 +29,45 @@ LAReferrerManager::~LAReferrerManager() {
 platform::Value::Dictionary LAReferrerManager::propertiesWithURL(const std::string& currentURL,
                                                                  const platform::Value::Dictionary& eventProperties) {
     platform::Value::Dictionary properties = eventProperties;
-    {
-        std::lock_guard lock(mutex_);
-        referrerURL_ = currentScreenUrl_;
-        referrerProperties_ = currentScreenProperties_;
+    state_.write([&](State& state) {
+        state.referrerURL = state.currentScreenUrl;
+        state.referrerProperties = state.currentScreenProperties;
         if (!properties.contains("$url")) properties["$url"] = currentURL;
-        if (referrerURL_ && !properties.contains("$referrer")) properties["$referrer"] = *referrerURL_;
+        if (state.referrerURL && !properties.contains("$referrer")) properties["$referrer"] = *state.referrerURL;
         auto withoutReferrer = properties;
         withoutReferrer.erase("$referrer");
-        currentScreenProperties_ = std::move(withoutReferrer);
-        currentScreenUrl_ = stringFor(properties, "$url");
-    }
+        state.currentScreenProperties = std::move(withoutReferrer);
+        state.currentScreenUrl = stringFor(properties, "$url");
+    });
     serialQueue_->async([this, properties] { cacheReferrerTitle(properties); });
     return properties;
 }
 
 void LAReferrerManager::cacheReferrerTitle(const platform::Value::Dictionary& properties) {
-    std::lock_guard lock(mutex_);
-    referrerTitle_ = currentTitle_;
-    currentTitle_ = stringFor(properties, "$title");
+    PLATFORM_CHECK_ON_QUEUE(serialQueue_);
+    state_.write([&](State& state) {
+        state.referrerTitle = state.currentTitle;
+        state.currentTitle = stringFor(properties, "$title");
+    });
 }
 
 void LAReferrerManager::clearReferrer() {
-    std::lock_guard lock(mutex_);
-    if (isClearReferrer_) referrerURL_.reset();
+    state_.write([](State& state) {
+        if (state.isClearReferrer) state.referrerURL.reset();
+    });
 }
 
-bool LAReferrerManager::isClearReferrer() const {
-    std::lock_guard lock(mutex_);
-    return isClearReferrer_;
-}
-void LAReferrerManager::setIsClearReferrer(bool clear) {
-    std::lock_guard lock(mutex_);
-    isClearReferrer_ = clear;
-}
+bool LAReferrerManager::isClearReferrer() const { return state_.get(&State::isClearReferrer); }
+void LAReferrerManager::setIsClearReferrer(bool clear) { state_.set(&State::isClearReferrer, clear); }
 std::optional<platform::Value::Dictionary> LAReferrerManager::referrerProperties() const {
-    std::lock_guard lock(mutex_);
-    return referrerProperties_;
+    return state_.get(&State::referrerProperties);
 }
-std::optional<std::string> LAReferrerManager::referrerURL() const {
-    std::lock_guard lock(mutex_);
-    return referrerURL_;
-}
-std::optional<std::string> LAReferrerManager::referrerTitle() const {
-    std::lock_guard lock(mutex_);
-    return referrerTitle_;
-}
-std::optional<std::string> LAReferrerManager::currentScreenUrl() const {
-    std::lock_guard lock(mutex_);
-    return currentScreenUrl_;
-}
-std::optional<std::string> LAReferrerManager::currentTitle() const {
-    std::lock_guard lock(mutex_);
-    return currentTitle_;
-}
+std::optional<std::string> LAReferrerManager::referrerURL() const { return state_.get(&State::referrerURL); }
+std::optional<std::string> LAReferrerManager::referrerTitle() const { return state_.get(&State::referrerTitle); }
+std::optional<std::string> LAReferrerManager::currentScreenUrl() const { return state_.get(&State::currentScreenUrl); }
+std::optional<std::string> LAReferrerManager::currentTitle() const { return state_.get(&State::currentTitle); }
 std::optional<platform::Value::Dictionary> LAReferrerManager::currentScreenProperties() const {
-    std::lock_guard lock(mutex_);
-    return currentScreenProperties_;
+    return state_.get(&State::currentScreenProperties);
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -1,9 +1,9 @@
 // Remembers the current screen so that the next one can name it as its referrer.
 #pragma once
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/dispatch/DispatchQueue.h"
 
@@ -20,6 +20,7 @@ public:
     // The properties to track for a new screen: the previous screen becomes the referrer.
     platform::Value::Dictionary propertiesWithURL(const std::string& currentURL,
                                                   const platform::Value::Dictionary& eventProperties);
+    // Runs on `serialQueue` only: the previous title becomes the referrer title.
     void cacheReferrerTitle(const platform::Value::Dictionary& properties);
     // Forgets the referrer address when `isClearReferrer` is set (the app went to the background).
     void clearReferrer();
@@ -35,15 +36,18 @@ public:
     const platform::DispatchQueuePtr& serialQueue() const { return serialQueue_; }
 
 private:
-    mutable std::mutex mutex_;  // every field is read and written whole
-    bool isClearReferrer_ = false;
+    // Screens are handed on from any thread; every field is read and written under one lock.
+    struct State {
+        bool isClearReferrer = false;
+        std::optional<platform::Value::Dictionary> referrerProperties;
+        std::optional<std::string> referrerURL;
+        std::optional<std::string> referrerTitle;
+        std::optional<std::string> currentScreenUrl;
+        std::optional<std::string> currentTitle;
+        std::optional<platform::Value::Dictionary> currentScreenProperties;
+    };
+    platform::Protected<State> state_;
     platform::DispatchQueuePtr serialQueue_;
-    std::optional<platform::Value::Dictionary> referrerProperties_;
-    std::optional<std::string> referrerURL_;
-    std::optional<std::string> referrerTitle_;
-    std::optional<std::string> currentScreenUrl_;
-    std::optional<std::string> currentTitle_;
-    std::optional<platform::Value::Dictionary> currentScreenProperties_;
 };
 
 }  // namespace LumenAnalyticsSDK
