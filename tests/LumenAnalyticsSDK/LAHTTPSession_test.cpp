@@ -155,4 +155,16 @@ TEST_F(LAHTTPSessionTest, AChallengeBlockOverridesThePolicyAndFailuresCarryNoDat
     http->session()->invalidateAndCancel();
 }
 
+// The session's callbacks belong to its delegate queue: one delivered from anywhere else
+// stops before it touches the answers in flight.
+TEST(LAHTTPSessionDeathTest, ACallbackOffTheDelegateQueueIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto http = LAHTTPSession::create();
+    EXPECT_DEATH(http->didCompleteWithError(http->session(), nullptr, nullptr),
+                 "expected to run on queue \"cn.lumen.LAHTTPSession.");
+    EXPECT_DEATH(http->didReceiveData(http->session(), nullptr, platform::Data()),
+                 "expected to run on queue \"cn.lumen.LAHTTPSession.");
+    http->session()->invalidateAndCancel();
+}
+
 }  // namespace

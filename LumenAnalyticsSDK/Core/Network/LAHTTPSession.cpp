@@ -7,6 +7,7 @@
 
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/dispatch/CheckOnQueue.h"
 #include "platform/net/URLError.h"
 
 namespace LumenAnalyticsSDK {
@@ -22,7 +23,11 @@ LAHTTPSessionPtr LAHTTPSession::create(double resourceTimeout) {
     auto http = std::make_shared<LAHTTPSession>();
     http->securityPolicy_ = LASecurityPolicy::defaultPolicy();
     http->delegateQueue_ = OperationQueue::create();
-    http->delegateQueue_->setName(LAQueueLabel("cn.lumen.LAHTTPSession.", http.get()));
+    auto label = LAQueueLabel("cn.lumen.LAHTTPSession.", http.get());
+    // A serial dispatch queue under the delegate queue, so that the callbacks can check
+    // they run there.
+    http->delegateQueue_->setUnderlyingQueue(DispatchQueue::create(label));
+    http->delegateQueue_->setName(label);
     http->delegateQueue_->setMaxConcurrentOperationCount(1);
     auto configuration = URLSessionConfiguration::ephemeralSessionConfiguration();
     configuration.timeoutIntervalForRequest = requestTimeout;
@@ -46,6 +51,7 @@ void LAHTTPSession::willPerformHTTPRedirection(const URLSessionPtr&, const URLSe
 }
 
 void LAHTTPSession::didReceiveData(const URLSessionPtr&, const URLSessionDataTaskPtr& task, const Data& data) {
+    PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     bool cutNow = false;
     {
         std::lock_guard lock(mutex_);
@@ -60,6 +66,7 @@ void LAHTTPSession::didReceiveData(const URLSessionPtr&, const URLSessionDataTas
 }
 
 void LAHTTPSession::didCompleteWithError(const URLSessionPtr&, const URLSessionTaskPtr& task, const ErrorPtr& error) {
+    PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     Answer answer;
     {
         std::lock_guard lock(mutex_);
@@ -92,6 +99,7 @@ void LAHTTPSession::answerChallenge(const URLAuthenticationChallengePtr& challen
 
 void LAHTTPSession::didReceiveSessionChallenge(const URLSessionPtr& session, const URLAuthenticationChallengePtr& challenge,
                                                ChallengeCompletionHandler completion) {
+    PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     if (!completion) return;
     SessionChallengeBlock block;
     {
@@ -109,6 +117,7 @@ void LAHTTPSession::didReceiveSessionChallenge(const URLSessionPtr& session, con
 void LAHTTPSession::didReceiveChallenge(const URLSessionPtr& session, const URLSessionTaskPtr& task,
                                         const URLAuthenticationChallengePtr& challenge,
                                         ChallengeCompletionHandler completion) {
+    PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     if (!completion) return;
     TaskChallengeBlock block;
     {
