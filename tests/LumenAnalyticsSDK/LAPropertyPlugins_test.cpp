@@ -174,10 +174,11 @@ TEST(LAReferrerManagerDeathTest, CachingATitleOffItsQueueIsFatal) {
     LAReferrerManager referrer(queue);
     queue->sync([&] { referrer.cacheReferrerTitle({{"$title", "One"}}); });
     EXPECT_EQ(referrer.currentTitle(), "One");
-    EXPECT_DEATH(referrer.cacheReferrerTitle({{"$title", "Two"}}), "expected to run on queue \"test.referrer.confined\"");
-    auto other = platform::DispatchQueue::create("test.referrer.other");
-    EXPECT_DEATH(other->sync([&] { referrer.cacheReferrerTitle({{"$title", "Two"}}); }),
+    EXPECT_DEATH(referrer.cacheReferrerTitle({{"$title", "Two"}}),
                  "expected to run on queue \"test.referrer.confined\"");
+    auto other = platform::DispatchQueue::create("test.referrer.other");
+    auto cacheTwo = [&] { referrer.cacheReferrerTitle({{"$title", "Two"}}); };
+    EXPECT_DEATH(other->sync(cacheTwo), "expected to run on queue \"test.referrer.confined\"");
     EXPECT_EQ(referrer.currentTitle(), "One");
 }
 
