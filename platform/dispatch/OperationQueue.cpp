@@ -111,7 +111,8 @@ std::optional<OperationQueue::Launch> OperationQueue::next(State& state) {
     auto operation = state.waiting.front();
     state.waiting.pop_front();
     state.running.push_back(operation);
-    return Launch{operation, state.underlyingQueue ? state.underlyingQueue : DispatchQueue::global(dispatchQoS(state.qos))};
+    return Launch{operation,
+                  state.underlyingQueue ? state.underlyingQueue : DispatchQueue::global(dispatchQoS(state.qos))};
 }
 
 void OperationQueue::pump(std::optional<Launch> launch, bool wakeWhenIdle) {
@@ -135,11 +136,11 @@ void OperationQueue::run(const OperationPtr& operation) {
     currentOperationQueue = previous;
     // Whichever step finds nothing left to start also wakes the waiters when the queue has
     // gone idle.
-    pump(state_.write([&](State& state) {
-             state.running.erase(std::find(state.running.begin(), state.running.end(), operation));
-             return nextOrWake(state, true);
-         }),
-         true);
+    auto launch = state_.write([&](State& state) {
+        state.running.erase(std::find(state.running.begin(), state.running.end(), operation));
+        return nextOrWake(state, true);
+    });
+    pump(std::move(launch), true);
 }
 
 long OperationQueue::maxConcurrentOperationCount() const { return state_.get(&State::maxConcurrent); }

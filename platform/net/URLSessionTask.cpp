@@ -9,7 +9,9 @@ namespace platform {
 
 URLSessionTask::URLSessionTask(Kind kind, std::uint64_t identifier, std::weak_ptr<URLSession> session,
                                std::optional<URLRequest> request)
-    : kind_(kind), identifier_(identifier), session_(std::move(session)) {
+    : kind_(kind),
+      identifier_(identifier),
+      session_(std::move(session)) {
     fields_.write([&](Fields& f) {
         f.originalRequest = request;
         f.currentRequest = std::move(request);
