@@ -2,6 +2,7 @@
 // non-recursive by default (closures run under it must not take the same box again);
 // a box whose closures may re-enter names `RecursiveLock`.
 #pragma once
+#include <condition_variable>
 #include <mutex>
 #include <utility>
 
@@ -39,6 +40,14 @@ public:
     decltype(auto) write(F&& body) {
         std::lock_guard guard(lock_);
         return std::forward<F>(body)(value_);
+    }
+
+    // Blocks until `ready` holds for the value, sleeping on `condition` with the lock
+    // released. Whoever makes it hold does so in a `write` that notifies `condition`.
+    template <class Ready>
+    void wait(std::condition_variable_any& condition, Ready&& ready) const {
+        std::unique_lock guard(lock_);
+        condition.wait(guard, [&] { return ready(static_cast<const T&>(value_)); });
     }
 
     // One member, by pointer to member: a copy out, or a replacement.

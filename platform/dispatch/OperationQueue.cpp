@@ -33,54 +33,38 @@ void Operation::main() {
     if (block_) block_();
 }
 
-void Operation::cancel() {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-}
+void Operation::cancel() { state_.set(&State::cancelled, true); }
 
-bool Operation::isCancelled() const {
-    std::lock_guard lock(mutex_);
-    return cancelled_;
-}
+bool Operation::isCancelled() const { return state_.get(&State::cancelled); }
 
-bool Operation::isExecuting() const {
-    std::lock_guard lock(mutex_);
-    return executing_;
-}
+bool Operation::isExecuting() const { return state_.get(&State::executing); }
 
-bool Operation::isFinished() const {
-    std::lock_guard lock(mutex_);
-    return finished_;
-}
+bool Operation::isFinished() const { return state_.get(&State::finished); }
 
-void Operation::setCompletionBlock(std::function<void()> block) {
-    std::lock_guard lock(mutex_);
-    completion_ = std::move(block);
-}
+void Operation::setCompletionBlock(std::function<void()> block) { state_.set(&State::completion, std::move(block)); }
 
 void Operation::waitUntilFinished() {
     detail::BlockingScope blocking;
-    std::unique_lock lock(mutex_);
-    finishedCondition_.wait(lock, [this] { return finished_; });
+    state_.wait(finishedCondition_, [](const State& state) { return state.finished; });
 }
 
 void Operation::start() {
-    bool run;
-    {
-        std::lock_guard lock(mutex_);
-        if (executing_ || finished_) return;
-        run = !cancelled_;
-        executing_ = run;
-    }
-    if (run) main();
-    std::function<void()> completion;
-    {
-        std::lock_guard lock(mutex_);
-        executing_ = false;
-        finished_ = true;
-        completion.swap(completion_);
+    // Nothing to do when already started; otherwise whether to run (not when cancelled).
+    auto run = state_.write([](State& state) -> std::optional<bool> {
+        if (state.executing || state.finished) return std::nullopt;
+        state.executing = !state.cancelled;
+        return state.executing;
+    });
+    if (!run) return;
+    if (*run) main();
+    auto completion = state_.write([this](State& state) {
+        state.executing = false;
+        state.finished = true;
+        std::function<void()> taken;
+        taken.swap(state.completion);
         finishedCondition_.notify_all();
-    }
+        return taken;
+    });
     if (completion) completion();
 }
 
@@ -92,10 +76,12 @@ const OperationQueuePtr& OperationQueue::main() {
     // Never destroyed: operations may still finish while the process exits.
     static const NoDestructor<OperationQueuePtr> queue([] {
         auto made = create();
-        made->underlyingQueue_ = DispatchQueue::main();
-        made->maxConcurrent_ = 1;
+        made->state_.write([](State& state) {
+            state.underlyingQueue = DispatchQueue::main();
+            state.maxConcurrent = 1;
+            state.name = "NSOperationQueue Main Queue";
+        });
         made->isMain_ = true;
-        made->name_ = "NSOperationQueue Main Queue";
         return made;
     }());
     return *queue;
@@ -110,25 +96,37 @@ OperationQueuePtr OperationQueue::current() {
 void OperationQueue::addOperation(const OperationPtr& operation) {
     if (operation->isExecuting() || operation->isFinished())
         fatal("operation added to a queue after it started");
-    std::unique_lock lock(mutex_);
-    waiting_.push_back(operation);
-    pumpLocked(lock);
+    pump(state_.write([&](State& state) {
+        state.waiting.push_back(operation);
+        return next(state);
+    }));
 }
 
 void OperationQueue::addOperation(std::function<void()> block) { addOperation(Operation::create(std::move(block))); }
 
-void OperationQueue::pumpLocked(std::unique_lock<std::mutex>& lock) {
-    long limit = maxConcurrent_ < 0 ? kSystemDefaultConcurrency : std::max(1L, maxConcurrent_);
-    while (!suspended_ && !waiting_.empty() && static_cast<long>(running_.size()) < limit) {
-        auto operation = waiting_.front();
-        waiting_.pop_front();
-        running_.push_back(operation);
-        auto queue = underlyingQueue_ ? underlyingQueue_ : DispatchQueue::global(dispatchQoS(qos_));
+std::optional<OperationQueue::Launch> OperationQueue::next(State& state) {
+    long limit = state.maxConcurrent < 0 ? kSystemDefaultConcurrency : std::max(1L, state.maxConcurrent);
+    if (state.suspended || state.waiting.empty() || static_cast<long>(state.running.size()) >= limit)
+        return std::nullopt;
+    auto operation = state.waiting.front();
+    state.waiting.pop_front();
+    state.running.push_back(operation);
+    return Launch{operation,
+                  state.underlyingQueue ? state.underlyingQueue : DispatchQueue::global(dispatchQoS(state.qos))};
+}
+
+void OperationQueue::pump(std::optional<Launch> launch, bool wakeWhenIdle) {
+    while (launch) {
         auto self = shared_from_this();
-        lock.unlock();
-        queue->async([self, operation] { self->run(operation); });
-        lock.lock();
+        launch->queue->async([self, operation = launch->operation] { self->run(operation); });
+        launch = state_.write([&](State& state) { return nextOrWake(state, wakeWhenIdle); });
     }
+}
+
+std::optional<OperationQueue::Launch> OperationQueue::nextOrWake(State& state, bool wakeWhenIdle) {
+    auto launch = next(state);
+    if (!launch && wakeWhenIdle && state.waiting.empty() && state.running.empty()) idle_.notify_all();
+    return launch;
 }
 
 void OperationQueue::run(const OperationPtr& operation) {
@@ -136,80 +134,62 @@ void OperationQueue::run(const OperationPtr& operation) {
     currentOperationQueue = this;
     operation->start();
     currentOperationQueue = previous;
-    std::unique_lock lock(mutex_);
-    running_.erase(std::find(running_.begin(), running_.end(), operation));
-    pumpLocked(lock);
-    if (waiting_.empty() && running_.empty()) idle_.notify_all();
+    // Whichever step finds nothing left to start also wakes the waiters when the queue has
+    // gone idle.
+    auto launch = state_.write([&](State& state) {
+        state.running.erase(std::find(state.running.begin(), state.running.end(), operation));
+        return nextOrWake(state, true);
+    });
+    pump(std::move(launch), true);
 }
 
-long OperationQueue::maxConcurrentOperationCount() const {
-    std::lock_guard lock(mutex_);
-    return maxConcurrent_;
-}
+long OperationQueue::maxConcurrentOperationCount() const { return state_.get(&State::maxConcurrent); }
 
 void OperationQueue::setMaxConcurrentOperationCount(long count) {
-    std::unique_lock lock(mutex_);
-    maxConcurrent_ = count;
-    pumpLocked(lock);
+    pump(state_.write([&](State& state) {
+        state.maxConcurrent = count;
+        return next(state);
+    }));
 }
 
-DispatchQueuePtr OperationQueue::underlyingQueue() const {
-    std::lock_guard lock(mutex_);
-    return underlyingQueue_;
-}
+DispatchQueuePtr OperationQueue::underlyingQueue() const { return state_.get(&State::underlyingQueue); }
 
 void OperationQueue::setUnderlyingQueue(DispatchQueuePtr queue) {
     if (isMain_) fatal("the main operation queue's underlying queue cannot be changed");
-    std::lock_guard lock(mutex_);
-    underlyingQueue_ = std::move(queue);
+    state_.set(&State::underlyingQueue, std::move(queue));
 }
 
-std::string OperationQueue::name() const {
-    std::lock_guard lock(mutex_);
-    return name_;
-}
+std::string OperationQueue::name() const { return state_.get(&State::name); }
 
-void OperationQueue::setName(std::string name) {
-    std::lock_guard lock(mutex_);
-    name_ = std::move(name);
-}
+void OperationQueue::setName(std::string name) { state_.set(&State::name, std::move(name)); }
 
-QualityOfService OperationQueue::qualityOfService() const {
-    std::lock_guard lock(mutex_);
-    return qos_;
-}
+QualityOfService OperationQueue::qualityOfService() const { return state_.get(&State::qos); }
 
-void OperationQueue::setQualityOfService(QualityOfService qos) {
-    std::lock_guard lock(mutex_);
-    qos_ = qos;
-}
+void OperationQueue::setQualityOfService(QualityOfService qos) { state_.set(&State::qos, qos); }
 
-bool OperationQueue::isSuspended() const {
-    std::lock_guard lock(mutex_);
-    return suspended_;
-}
+bool OperationQueue::isSuspended() const { return state_.get(&State::suspended); }
 
 void OperationQueue::setSuspended(bool suspended) {
-    std::unique_lock lock(mutex_);
-    suspended_ = suspended;
-    pumpLocked(lock);
+    pump(state_.write([&](State& state) {
+        state.suspended = suspended;
+        return next(state);
+    }));
 }
 
 std::size_t OperationQueue::operationCount() const {
-    std::lock_guard lock(mutex_);
-    return waiting_.size() + running_.size();
+    return state_.read([](const State& state) { return state.waiting.size() + state.running.size(); });
 }
 
 void OperationQueue::cancelAllOperations() {
-    std::lock_guard lock(mutex_);
-    for (auto& operation : waiting_) operation->cancel();
-    for (auto& operation : running_) operation->cancel();
+    state_.read([](const State& state) {
+        for (auto& operation : state.waiting) operation->cancel();
+        for (auto& operation : state.running) operation->cancel();
+    });
 }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
     detail::BlockingScope blocking;
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return waiting_.empty() && running_.empty(); });
+    state_.wait(idle_, [](const State& state) { return state.waiting.empty() && state.running.empty(); });
 }
 
 }  // namespace platform

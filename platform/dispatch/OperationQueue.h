@@ -6,9 +6,10 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace platform {
@@ -50,12 +51,14 @@ public:
 
 private:
     std::function<void()> block_;
-    mutable std::mutex mutex_;
-    std::condition_variable finishedCondition_;
-    bool cancelled_ = false;
-    bool executing_ = false;
-    bool finished_ = false;
-    std::function<void()> completion_;
+    struct State {
+        bool cancelled = false;
+        bool executing = false;
+        bool finished = false;
+        std::function<void()> completion;
+    };
+    Protected<State> state_;
+    std::condition_variable_any finishedCondition_;
 };
 
 class OperationQueue;
@@ -100,18 +103,32 @@ public:
     void waitUntilAllOperationsAreFinished();
 
 private:
-    void pumpLocked(std::unique_lock<std::mutex>& lock);
+    struct State {
+        std::deque<OperationPtr> waiting;
+        std::deque<OperationPtr> running;
+        long maxConcurrent = defaultMaxConcurrentOperationCount;
+        DispatchQueuePtr underlyingQueue;
+        std::string name;
+        QualityOfService qos = QualityOfService::default_;
+        bool suspended = false;
+    };
+    // An operation moved from waiting to running, and the queue it is to run on.
+    struct Launch {
+        OperationPtr operation;
+        DispatchQueuePtr queue;
+    };
+    // Under the lock: the next operation to start, if the limit and suspension allow one.
+    static std::optional<Launch> next(State& state);
+    // `next`, and when none may start and `wakeWhenIdle`, wakes the waiters of an idle queue.
+    std::optional<Launch> nextOrWake(State& state, bool wakeWhenIdle);
+    // Hands `launch` to its queue with the lock released, then takes the lock again for
+    // the next one, until none may start.
+    void pump(std::optional<Launch> launch, bool wakeWhenIdle = false);
     void run(const OperationPtr& operation);
 
-    mutable std::mutex mutex_;
-    std::condition_variable idle_;
-    std::deque<OperationPtr> waiting_;
-    std::deque<OperationPtr> running_;
-    long maxConcurrent_ = defaultMaxConcurrentOperationCount;
-    DispatchQueuePtr underlyingQueue_;
-    std::string name_;
-    QualityOfService qos_ = QualityOfService::default_;
-    bool suspended_ = false;
+    Protected<State> state_;
+    std::condition_variable_any idle_;
+    // Set once, before the main queue is handed out.
     bool isMain_ = false;
 };
 

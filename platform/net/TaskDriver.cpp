@@ -117,10 +117,7 @@ void TaskDriver::resetAttempt() {
 void TaskDriver::startAttempt(URLRequest request) {
     resetAttempt();
     request_ = std::move(request);
-    {
-        std::lock_guard lock(task_->mutex_);
-        task_->currentRequest_ = request_;
-    }
+    task_->fields_.set(&URLSessionTask::Fields::currentRequest, request_);
     const auto& url = request_.url();
     if (!url) return finish(URLError::make(URLError::Code::badURL));
     auto scheme = url->scheme();
@@ -183,10 +180,7 @@ void TaskDriver::launch() {
     if (finished_) return;
     if (!configure(request_)) return finish(URLError::make(URLError::Code::unknown, request_.url()));
     attemptStart_ = Date::now();
-    {
-        std::lock_guard lock(task_->mutex_);
-        task_->bytesExpectedToSend_ = bodyLength_ < 0 ? 0 : bodyLength_;
-    }
+    task_->bytesExpectedToSend_ = bodyLength_ < 0 ? 0 : bodyLength_;
     channel_->expectUpload(bodyLength_ < 0 ? NSURLSessionTransferSizeUnknown : bodyLength_);
     engine_->add(easy_);
     inMulti_ = true;
@@ -266,10 +260,7 @@ void TaskDriver::headersComplete() {
 void TaskDriver::beginBody() {
     bodyStarted_ = true;
     if (!response_) return;
-    {
-        std::lock_guard lock(task_->mutex_);
-        task_->response_ = response_;
-    }
+    task_->fields_.set(&URLSessionTask::Fields::response, response_);
     std::int64_t expected = response_->expectedContentLength();
     if (task_->kind() == URLSessionTask::Kind::download) {
         bool resumed = false;
@@ -611,11 +602,10 @@ void TaskDriver::finish(ErrorPtr error, bool keepDownloadFile) {
     std::optional<Data> body;
     if (!error && accumulate_) body = std::move(body_accumulated_);
     post([task, error, response, body, location](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
-        {
-            std::lock_guard lock(task->mutex_);
-            task->state_ = URLSessionTask::State::completed;
-            task->error_ = error;
-        }
+        task->fields_.write([&](URLSessionTask::Fields& f) {
+            f.state = URLSessionTask::State::completed;
+            f.error = error;
+        });
         if (task->kind() == URLSessionTask::Kind::download) {
             auto download = std::static_pointer_cast<URLSessionDownloadTask>(task);
             if (download->completion_) {

@@ -26,49 +26,53 @@ const std::shared_ptr<URLCredentialStorage>& URLCredentialStorage::shared() {
 }
 
 std::map<std::string, URLCredentialPtr> URLCredentialStorage::credentials(const URLProtectionSpace& space) const {
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(space);
-    return it == entries_.end() ? std::map<std::string, URLCredentialPtr>{} : it->second.byUser;
+    return entries_.read([&](const auto& entries) {
+        auto it = entries.find(space);
+        return it == entries.end() ? std::map<std::string, URLCredentialPtr>{} : it->second.byUser;
+    });
 }
 
 std::vector<std::pair<URLProtectionSpace, std::map<std::string, URLCredentialPtr>>>
 URLCredentialStorage::allCredentials() const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::pair<URLProtectionSpace, std::map<std::string, URLCredentialPtr>>> out;
-    for (auto& [space, entry] : entries_)
-        if (!entry.byUser.empty()) out.emplace_back(space, entry.byUser);
-    return out;
+    return entries_.read([](const auto& entries) {
+        std::vector<std::pair<URLProtectionSpace, std::map<std::string, URLCredentialPtr>>> out;
+        for (auto& [space, entry] : entries)
+            if (!entry.byUser.empty()) out.emplace_back(space, entry.byUser);
+        return out;
+    });
 }
 
 void URLCredentialStorage::set(URLCredentialPtr credential, const URLProtectionSpace& space) {
     if (!credential || !credential->user() || credential->persistence() == URLCredential::Persistence::none) return;
-    std::lock_guard lock(mutex_);
-    entries_[space].byUser[*credential->user()] = std::move(credential);
+    entries_.write([&](auto& entries) { entries[space].byUser[*credential->user()] = std::move(credential); });
 }
 
 void URLCredentialStorage::remove(const URLCredentialPtr& credential, const URLProtectionSpace& space) {
     if (!credential || !credential->user()) return;
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(space);
-    if (it == entries_.end()) return;
-    it->second.byUser.erase(*credential->user());
-    if (it->second.defaultUser == credential->user()) it->second.defaultUser.reset();
+    entries_.write([&](auto& entries) {
+        auto it = entries.find(space);
+        if (it == entries.end()) return;
+        it->second.byUser.erase(*credential->user());
+        if (it->second.defaultUser == credential->user()) it->second.defaultUser.reset();
+    });
 }
 
 URLCredentialPtr URLCredentialStorage::defaultCredential(const URLProtectionSpace& space) const {
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(space);
-    if (it == entries_.end() || !it->second.defaultUser) return nullptr;
-    auto found = it->second.byUser.find(*it->second.defaultUser);
-    return found == it->second.byUser.end() ? nullptr : found->second;
+    return entries_.read([&](const auto& entries) -> URLCredentialPtr {
+        auto it = entries.find(space);
+        if (it == entries.end() || !it->second.defaultUser) return nullptr;
+        auto found = it->second.byUser.find(*it->second.defaultUser);
+        return found == it->second.byUser.end() ? nullptr : found->second;
+    });
 }
 
 void URLCredentialStorage::setDefaultCredential(URLCredentialPtr credential, const URLProtectionSpace& space) {
     if (!credential || !credential->user() || credential->persistence() == URLCredential::Persistence::none) return;
-    std::lock_guard lock(mutex_);
-    auto& entry = entries_[space];
-    entry.defaultUser = *credential->user();
-    entry.byUser[*credential->user()] = std::move(credential);
+    entries_.write([&](auto& entries) {
+        auto& entry = entries[space];
+        entry.defaultUser = *credential->user();
+        entry.byUser[*credential->user()] = std::move(credential);
+    });
 }
 
 }  // namespace platform

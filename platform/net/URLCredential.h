@@ -3,12 +3,12 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/base/Error.h"
+#include "platform/base/Protected.h"
 #include "platform/net/URLResponse.h"
 #include "platform/security/SecTrust.h"
 
@@ -125,8 +125,7 @@ private:
         std::map<std::string, URLCredentialPtr> byUser;
         std::optional<std::string> defaultUser;
     };
-    mutable std::mutex mutex_;
-    std::map<URLProtectionSpace, Entry> entries_;
+    Protected<std::map<URLProtectionSpace, Entry>> entries_;
 };
 using URLCredentialStoragePtr = std::shared_ptr<URLCredentialStorage>;
 

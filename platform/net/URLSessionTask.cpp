@@ -9,59 +9,54 @@ namespace platform {
 
 URLSessionTask::URLSessionTask(Kind kind, std::uint64_t identifier, std::weak_ptr<URLSession> session,
                                std::optional<URLRequest> request)
-    : kind_(kind), identifier_(identifier), session_(std::move(session)), originalRequest_(request),
-      currentRequest_(std::move(request)) {}
+    : kind_(kind),
+      identifier_(identifier),
+      session_(std::move(session)) {
+    fields_.write([&](Fields& f) {
+        f.originalRequest = request;
+        f.currentRequest = std::move(request);
+    });
+}
 
 URLSessionTask::~URLSessionTask() = default;
 
-std::optional<URLRequest> URLSessionTask::originalRequest() const {
-    std::lock_guard lock(mutex_);
-    return originalRequest_;
-}
+std::optional<URLRequest> URLSessionTask::originalRequest() const { return fields_.get(&Fields::originalRequest); }
 
-std::optional<URLRequest> URLSessionTask::currentRequest() const {
-    std::lock_guard lock(mutex_);
-    return currentRequest_;
-}
+std::optional<URLRequest> URLSessionTask::currentRequest() const { return fields_.get(&Fields::currentRequest); }
 
-URLResponsePtr URLSessionTask::response() const {
-    std::lock_guard lock(mutex_);
-    return response_;
-}
+URLResponsePtr URLSessionTask::response() const { return fields_.get(&Fields::response); }
 
-URLSessionTask::State URLSessionTask::state() const {
-    std::lock_guard lock(mutex_);
-    return state_;
-}
+URLSessionTask::State URLSessionTask::state() const { return fields_.get(&Fields::state); }
 
-ErrorPtr URLSessionTask::error() const {
-    std::lock_guard lock(mutex_);
-    return error_;
-}
+ErrorPtr URLSessionTask::error() const { return fields_.get(&Fields::error); }
 
-std::string URLSessionTask::taskDescription() const {
-    std::lock_guard lock(mutex_);
-    return description_;
-}
+std::string URLSessionTask::taskDescription() const { return fields_.get(&Fields::description); }
 
-void URLSessionTask::setTaskDescription(std::string text) {
-    std::lock_guard lock(mutex_);
-    description_ = std::move(text);
+void URLSessionTask::setTaskDescription(std::string text) { fields_.set(&Fields::description, std::move(text)); }
+
+bool URLSessionTask::beginCanceling() {
+    return fields_.write([](Fields& f) {
+        if (f.state == State::completed || f.state == State::canceling) return false;
+        f.state = State::canceling;
+        f.started = true;
+        return true;
+    });
 }
 
 void URLSessionTask::resume() {
     auto session = session_.lock();
     if (!session) return;
-    bool start = false;
-    {
-        std::lock_guard lock(mutex_);
-        if (state_ != State::suspended) return;
-        state_ = State::running;
-        start = !started_;
-        started_ = true;
-    }
+    // Nothing to do unless suspended; otherwise whether this is the first start.
+    auto start = fields_.write([](Fields& f) -> std::optional<bool> {
+        if (f.state != State::suspended) return std::nullopt;
+        f.state = State::running;
+        bool first = !f.started;
+        f.started = true;
+        return first;
+    });
+    if (!start) return;
     auto self = shared_from_this();
-    session->engine_->post([self, session, start] {
+    session->engine_->post([self, session, start = *start] {
         if (start) {
             if (!self->driver_) self->driver_ = std::make_unique<TaskDriver>(session, self.get());
             self->driver_->start();
@@ -74,11 +69,12 @@ void URLSessionTask::resume() {
 void URLSessionTask::suspend() {
     auto session = session_.lock();
     if (!session) return;
-    {
-        std::lock_guard lock(mutex_);
-        if (state_ != State::running) return;
-        state_ = State::suspended;
-    }
+    bool paused = fields_.write([](Fields& f) {
+        if (f.state != State::running) return false;
+        f.state = State::suspended;
+        return true;
+    });
+    if (!paused) return;
     auto self = shared_from_this();
     session->engine_->post([self] {
         if (self->driver_) self->driver_->setUserSuspended(true);
@@ -88,12 +84,7 @@ void URLSessionTask::suspend() {
 void URLSessionTask::cancel() {
     auto session = session_.lock();
     if (!session) return;
-    {
-        std::lock_guard lock(mutex_);
-        if (state_ == State::completed || state_ == State::canceling) return;
-        state_ = State::canceling;
-        started_ = true;
-    }
+    if (!beginCanceling()) return;
     cancelRequested_ = true;
     auto self = shared_from_this();
     session->engine_->post([self, session] {
@@ -107,16 +98,7 @@ void URLSessionDownloadTask::cancel() { URLSessionTask::cancel(); }
 void URLSessionDownloadTask::cancel(std::function<void(std::optional<Data>)> byProducingResumeData) {
     auto session = session_.lock();
     if (!session) return;
-    bool alreadyOver;
-    {
-        std::lock_guard lock(mutex_);
-        alreadyOver = state_ == State::completed || state_ == State::canceling;
-        if (!alreadyOver) {
-            state_ = State::canceling;
-            started_ = true;
-        }
-    }
-    if (alreadyOver) {
+    if (!beginCanceling()) {
         if (byProducingResumeData)
             session->deliver([handler = std::move(byProducingResumeData)](const URLSessionPtr&,
                                                                           const URLSessionDelegatePtr&) {

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/base/Error.h"
+#include "platform/base/Protected.h"
 #include "platform/net/URLRequest.h"
 #include "platform/net/URLResponse.h"
 #include "platform/net/URLSessionDelegate.h"
@@ -63,16 +63,23 @@ private:
     friend class URLSessionDownloadTask;
     friend class TaskDriver;
 
+    // Moves a task that is neither completed nor already canceling to canceling, in one
+    // step; false when it is over or being canceled already.
+    bool beginCanceling();
+
     const Kind kind_;
     const std::uint64_t identifier_;
     std::weak_ptr<URLSession> session_;
-    mutable std::mutex mutex_;
-    std::optional<URLRequest> originalRequest_, currentRequest_;
-    URLResponsePtr response_;
-    State state_ = State::suspended;
-    bool started_ = false;
-    ErrorPtr error_;
-    std::string description_;
+    // What callers on any thread may read; the driver updates it a step at a time.
+    struct Fields {
+        std::optional<URLRequest> originalRequest, currentRequest;
+        URLResponsePtr response;
+        State state = State::suspended;
+        bool started = false;
+        ErrorPtr error;
+        std::string description;
+    };
+    Protected<Fields> fields_;
     std::atomic<std::int64_t> bytesReceived_{0}, bytesSent_{0}, bytesExpectedToSend_{0},
         bytesExpectedToReceive_{NSURLSessionTransferSizeUnknown};
     // Seen by a server-trust evaluation that waits for the delegate's answer.
