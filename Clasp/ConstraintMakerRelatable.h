@@ -28,8 +28,7 @@ public:
     // Stops the program when the item has no superview.
     ConstraintMakerEditable equalToSuperview(std::source_location where = SKYREACH_CALLER_LOCATION);
     ConstraintMakerEditable lessThanOrEqualToSuperview(std::source_location where = SKYREACH_CALLER_LOCATION);
-    ConstraintMakerEditable greaterThanOrEqualToSuperview(
-        std::source_location where = SKYREACH_CALLER_LOCATION);
+    ConstraintMakerEditable greaterThanOrEqualToSuperview(std::source_location where = SKYREACH_CALLER_LOCATION);
 
     // Stops the program for a related item with several attributes that differ from the
     // described ones, and for a target of any other kind.

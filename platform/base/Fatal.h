@@ -8,8 +8,7 @@
 
 namespace platform {
 
-[[noreturn]] void fatal(std::string_view message,
-                        std::source_location where = SKYREACH_CALLER_LOCATION);
+[[noreturn]] void fatal(std::string_view message, std::source_location where = SKYREACH_CALLER_LOCATION);
 
 // A precondition that only a programming error can break.
 inline void precondition(bool condition, std::string_view message,

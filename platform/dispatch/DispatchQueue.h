@@ -210,7 +210,6 @@ struct DispatchPredicate {
     static DispatchPredicate onQueueAsBarrier(DispatchQueuePtr q) { return {Kind::onQueueAsBarrier, std::move(q)}; }
     static DispatchPredicate notOnQueue(DispatchQueuePtr q) { return {Kind::notOnQueue, std::move(q)}; }
 };
-void dispatchPrecondition(const DispatchPredicate& predicate,
-                          std::source_location where = SKYREACH_CALLER_LOCATION);
+void dispatchPrecondition(const DispatchPredicate& predicate, std::source_location where = SKYREACH_CALLER_LOCATION);
 
 }  // namespace platform
