@@ -5,6 +5,7 @@
 
 #include "Clasp/ConstraintMakerEditable.h"
 #include "Clasp/ConstraintRelatableTarget.h"
+#include "platform/base/CallerLocation.h"
 
 namespace Clasp {
 
@@ -13,27 +14,26 @@ public:
     explicit ConstraintMakerRelatable(ConstraintDescriptionPtr description) : description_(std::move(description)) {}
 
     ConstraintMakerEditable equalTo(const ConstraintRelatableTarget& other,
-                                    std::source_location where = std::source_location::current()) {
+                                    std::source_location where = SKYREACH_CALLER_LOCATION) {
         return relatedTo(other, ConstraintRelation::equal, where);
     }
     ConstraintMakerEditable lessThanOrEqualTo(const ConstraintRelatableTarget& other,
-                                              std::source_location where = std::source_location::current()) {
+                                              std::source_location where = SKYREACH_CALLER_LOCATION) {
         return relatedTo(other, ConstraintRelation::lessThanOrEqual, where);
     }
     ConstraintMakerEditable greaterThanOrEqualTo(const ConstraintRelatableTarget& other,
-                                                 std::source_location where = std::source_location::current()) {
+                                                 std::source_location where = SKYREACH_CALLER_LOCATION) {
         return relatedTo(other, ConstraintRelation::greaterThanOrEqual, where);
     }
     // Stops the program when the item has no superview.
-    ConstraintMakerEditable equalToSuperview(std::source_location where = std::source_location::current());
-    ConstraintMakerEditable lessThanOrEqualToSuperview(std::source_location where = std::source_location::current());
-    ConstraintMakerEditable greaterThanOrEqualToSuperview(
-        std::source_location where = std::source_location::current());
+    ConstraintMakerEditable equalToSuperview(std::source_location where = SKYREACH_CALLER_LOCATION);
+    ConstraintMakerEditable lessThanOrEqualToSuperview(std::source_location where = SKYREACH_CALLER_LOCATION);
+    ConstraintMakerEditable greaterThanOrEqualToSuperview(std::source_location where = SKYREACH_CALLER_LOCATION);
 
     // Stops the program for a related item with several attributes that differ from the
     // described ones, and for a target of any other kind.
     ConstraintMakerEditable relatedTo(const ConstraintRelatableTarget& other, ConstraintRelation relation,
-                                      std::source_location where = std::source_location::current());
+                                      std::source_location where = SKYREACH_CALLER_LOCATION);
 
     const ConstraintDescriptionPtr& description() const { return description_; }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Hawser/URLConvertible.h"
+#include "platform/base/CallerLocation.h"
 #include "platform/base/CaseType.h"
 #include "platform/base/Data.h"
 #include "platform/base/Error.h"
@@ -365,7 +366,7 @@ HWError asHWErrorOr(const ErrorPtr& error, const std::function<HWError()>& fallb
 // The error as an HWError; any other error is a programming error: the program stops
 // with "Fatal error: " + message and the caller's position.
 HWError asHWErrorOrFailWith(const ErrorPtr& error, const std::function<std::string()>& message,
-                            std::source_location where = std::source_location::current());
+                            std::source_location where = SKYREACH_CALLER_LOCATION);
 
 // The "full" textual form of an error, as messages print a foreign error.
 std::string fullErrorText(const ErrorPtr& error);

@@ -4,14 +4,15 @@
 #include <source_location>
 #include <string_view>
 
+#include "platform/base/CallerLocation.h"
+
 namespace platform {
 
-[[noreturn]] void fatal(std::string_view message,
-                        std::source_location where = std::source_location::current());
+[[noreturn]] void fatal(std::string_view message, std::source_location where = SKYREACH_CALLER_LOCATION);
 
 // A precondition that only a programming error can break.
 inline void precondition(bool condition, std::string_view message,
-                         std::source_location where = std::source_location::current()) {
+                         std::source_location where = SKYREACH_CALLER_LOCATION) {
     if (!condition) fatal(message, where);
 }
 

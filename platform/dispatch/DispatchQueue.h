@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/base/CallerLocation.h"
 #include "platform/base/OptionSet.h"
 #include "platform/dispatch/DispatchTime.h"
 #include "platform/dispatch/DispatchWorkItem.h"
@@ -209,7 +210,6 @@ struct DispatchPredicate {
     static DispatchPredicate onQueueAsBarrier(DispatchQueuePtr q) { return {Kind::onQueueAsBarrier, std::move(q)}; }
     static DispatchPredicate notOnQueue(DispatchQueuePtr q) { return {Kind::notOnQueue, std::move(q)}; }
 };
-void dispatchPrecondition(const DispatchPredicate& predicate,
-                          std::source_location where = std::source_location::current());
+void dispatchPrecondition(const DispatchPredicate& predicate, std::source_location where = SKYREACH_CALLER_LOCATION);
 
 }  // namespace platform
