@@ -3,12 +3,7 @@
 #include "Hawser/Session.h"
 
 #include "Hawser/MultipartUpload.h"
-#include "platform/base/Fatal.h"
 #include "platform/dispatch/CheckOnQueue.h"
-#include <cxxabi.h>
-
-#include <cstdlib>
-#include <typeinfo>
 
 namespace Hawser {
 

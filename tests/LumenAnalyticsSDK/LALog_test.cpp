@@ -1,6 +1,8 @@
 // The analytics log: what reaches loggers, the console line's form, the logger list,
 // the file logger's level, and escaped Unicode in console lines.
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <gmock/gmock.h>
 #include <unistd.h>
 
@@ -100,43 +102,41 @@ TEST(LALogLineTest, ConsoleLineHasTimeMarkNameFileFunctionLineAndText) {
     EXPECT_NE(oddLine.find("    B.cpp f line:7 x\n"), std::string::npos) << oddLine;  // empty mark and name
 }
 
-TEST(LALogLineTest, ConsoleLoggerWritesTheLineToStandardErrorWithUnicodeEscapesRead) {
+// What `body` writes to standard error, read back from a file put in its place.
+std::string standardErrorOf(const std::function<void()>& body) {
     testing_support::TempDir dir;
     auto captured = (dir / "stderr").string();
     fflush(stderr);
     int saved = dup(2);
     FILE* file = std::fopen(captured.c_str(), "w");
     dup2(fileno(file), 2);
-    LALogMessage message("name \\u4e2d\\u6587 ok", LALogLevelWarn, "/src/LAThing.cpp", "LAThing::run", 3, 0,
-                         platform::Date::now());
-    LAConsoleLogger::create()->logMessage(message);
+    body();
     dup2(saved, 2);
     close(saved);
     std::fclose(file);
-    std::string written = testing_support::readFile(captured);
+    return testing_support::readFile(captured);
+}
+
+TEST(LALogLineTest, ConsoleLoggerWritesTheLineToStandardErrorWithUnicodeEscapesRead) {
+    LALogMessage message("name \\u4e2d\\u6587 ok", LALogLevelWarn, "/src/LAThing.cpp", "LAThing::run", 3, 0,
+                         platform::Date::now());
+    std::string written = standardErrorOf([&] { LAConsoleLogger::create()->logMessage(message); });
     EXPECT_TRUE(written.ends_with(" ⚠️ Warn  LAThing.cpp LAThing::run line:3 name 中文 ok\n")) << written;
 }
 
 // Lines on either side of the stack buffer's size reach standard error whole.
 TEST(LALogLineTest, ConsoleLinesShortAndLongAreWrittenWhole) {
-    testing_support::TempDir dir;
-    auto captured = (dir / "stderr").string();
-    fflush(stderr);
-    int saved = dup(2);
-    FILE* file = std::fopen(captured.c_str(), "w");
-    dup2(fileno(file), 2);
     auto logger = LAConsoleLogger::create();
     std::string expected;
-    for (std::size_t length : {10u, 3990u, 4200u, 100000u}) {
-        LALogMessage message(std::string(length, 'x'), LALogLevelInfo, "/src/A.cpp", "f", 1, 0, platform::Date::now());
-        std::string line = LALoggerConsoleFormatter().formattedLogMessage(message);
-        expected += line;
-        logger->logMessage(message);
-    }
-    dup2(saved, 2);
-    close(saved);
-    std::fclose(file);
-    EXPECT_EQ(testing_support::readFile(captured), expected);
+    std::string written = standardErrorOf([&] {
+        for (std::size_t length : {10u, 3990u, 4200u, 100000u}) {
+            LALogMessage message(std::string(length, 'x'), LALogLevelInfo, "/src/A.cpp", "f", 1, 0,
+                                 platform::Date::now());
+            expected += LALoggerConsoleFormatter().formattedLogMessage(message);
+            logger->logMessage(message);
+        }
+    });
+    EXPECT_EQ(written, expected);
 }
 
 TEST(LALogLineTest, UnicodeEscapesBecomeCharactersAndOtherTextStays) {
