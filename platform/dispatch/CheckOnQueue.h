@@ -2,9 +2,10 @@
 // that touches its state starts with `PLATFORM_CHECK_ON_QUEUE(queue_);`. A call from
 // anywhere else is fatal, naming the queue and the caller's line.
 //
-// The check is compiled in unless NDEBUG is defined; builds that want it anyway (tests,
-// sanitizer runs) define PLATFORM_QUEUE_CHECKS. Where it is off, the queue expression is
-// not evaluated and the macro costs nothing.
+// The check is compiled in unless NDEBUG is defined; builds that want it anyway define
+// PLATFORM_QUEUE_CHECKS (the CMake option SKYREACH_QUEUE_CHECKS, on by default and in
+// sanitizer runs). Where it is off, the queue expression is not evaluated and the macro
+// costs nothing.
 #pragma once
 #include "platform/dispatch/DispatchQueue.h"
 

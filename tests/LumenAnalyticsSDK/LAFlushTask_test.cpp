@@ -85,7 +85,7 @@ protected:
     void SetUp() override {
         status_ = 200;
         setReplyHeaders({});
-        flushNode().httpSession = nullptr;
+        dropOwnSession();
         options_->setDebugMode(0);
         options_->setFlushBeforeEnterBackground(false);
         LAReachability::sharedInstance()->setReachabilityStatus(LANetworkReachabilityStatusReachableViaWiFi);
@@ -160,6 +160,13 @@ protected:
     }
     static LAFlushInterceptor& flushNode() {
         return dynamic_cast<LAFlushInterceptor&>(*LAFlowManager::sharedInstance().nodes.at("flush")->interceptor);
+    }
+    // A URL session holds its delegate until it is invalidated, so a test's own HTTP
+    // session is invalidated when the test is done with it; merely dropped, the two
+    // would keep each other alive for good.
+    static void dropOwnSession() {
+        if (const auto& own = flushNode().httpSession) own->session()->finishTasksAndInvalidate();
+        flushNode().httpSession = nullptr;
     }
 
     static testing_support::TempDir* home_;
@@ -374,7 +381,7 @@ TEST_F(LAFlushTaskTest, TheHostsCookieOrElseTheCollectorsGoesOut) {
         input->setCookie(c.hostCookie);
         flush(input);
     }
-    flushNode().httpSession = nullptr;
+    dropOwnSession();
     const auto sent = collector_->received();
     ASSERT_EQ(sent.size() - seen_, std::size(cases));
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -446,7 +453,7 @@ TEST_F(LAFlushTaskTest, ATricklingAnswerEndsAtTheResourceTimeOut) {
     flushNode().httpSession = LAHTTPSession::create(1);
     const auto started = std::chrono::steady_clock::now();
     const auto output = flush();
-    flushNode().httpSession = nullptr;
+    dropOwnSession();
     options_->setServerURL(collector_->url("/sa?project=default"));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     EXPECT_FALSE(output->flushSuccess());
