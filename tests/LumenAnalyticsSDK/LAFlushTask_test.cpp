@@ -66,7 +66,9 @@ protected:
     }
     static void SetUpTestSuite() {
         LADatabase::setBusyTimeoutMilliseconds(50);  // a refused write is refused quickly
-        home_ = new testing_support::TempDir();
+        // One home for the process: the client's process-wide objects keep paths into it,
+        // and a repeated run of the suite reuses it instead of leaking the first.
+        if (!home_) home_ = new testing_support::TempDir();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         testing_support::writeFile(home_->path() / "decode.py", decoderScript);
         collector_ = new LocalHTTPServer([](const LocalHTTPServer::Received&) {
