@@ -3,6 +3,7 @@
 #include "platform/net/Reachability.h"
 
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -25,13 +26,9 @@ namespace platform {
 
 namespace {
 
-std::mutex& sourceMutex() {
-    static std::mutex m;
-    return m;
-}
-std::function<std::vector<NetworkRoute>()>& source() {
-    static std::function<std::vector<NetworkRoute>()> s;
-    return s;
+Protected<std::function<std::vector<NetworkRoute>()>>& source() {
+    static NoDestructor<Protected<std::function<std::vector<NetworkRoute>()>>> s;
+    return *s;
 }
 
 std::array<std::uint8_t, 16> hexBytes(const std::string& hex, std::size_t count, bool reversed) {
@@ -131,11 +128,7 @@ std::vector<NetworkRoute> NetworkRoutes::systemRoutes() {
 }
 
 std::vector<NetworkRoute> NetworkRoutes::current() {
-    std::function<std::vector<NetworkRoute>()> custom;
-    {
-        std::lock_guard lock(sourceMutex());
-        custom = source();
-    }
+    auto custom = source().get();
     return custom ? custom() : systemRoutes();
 }
 
@@ -148,29 +141,29 @@ public:
         return *monitor;
     }
     void add(const SCNetworkReachabilityRef& target) {
-        std::lock_guard lock(mutex_);
-        for (auto& w : targets_)
-            if (w.lock() == target) return;
-        targets_.push_back(target);
-        if (!started_) {
-            started_ = true;
-            std::thread([this] { listen(); }).detach();
-        }
+        bool start = state_.write([&](State& state) {
+            for (auto& w : state.targets)
+                if (w.lock() == target) return false;
+            state.targets.push_back(target);
+            return !std::exchange(state.started, true);
+        });
+        if (start) std::thread([this] { listen(); }).detach();
     }
     void remove(const SCNetworkReachability* target) {
-        std::lock_guard lock(mutex_);
-        std::erase_if(targets_, [&](const std::weak_ptr<SCNetworkReachability>& w) {
-            auto t = w.lock();
-            return !t || t.get() == target;
+        state_.write([&](State& state) {
+            std::erase_if(state.targets, [&](const std::weak_ptr<SCNetworkReachability>& w) {
+                auto t = w.lock();
+                return !t || t.get() == target;
+            });
         });
     }
     void reevaluateAll() {
-        std::vector<SCNetworkReachabilityRef> targets;
-        {
-            std::lock_guard lock(mutex_);
-            for (auto& w : targets_)
-                if (auto t = w.lock()) targets.push_back(t);
-        }
+        auto targets = state_.read([](const State& state) {
+            std::vector<SCNetworkReachabilityRef> alive;
+            for (auto& w : state.targets)
+                if (auto t = w.lock()) alive.push_back(t);
+            return alive;
+        });
         if (targets.empty()) return;
         auto routes = NetworkRoutes::current();
         for (auto& t : targets) t->reevaluate(routes);
@@ -201,16 +194,15 @@ private:
         ::close(fd);
     }
 
-    std::mutex mutex_;
-    std::vector<std::weak_ptr<SCNetworkReachability>> targets_;
-    bool started_ = false;
+    struct State {
+        std::vector<std::weak_ptr<SCNetworkReachability>> targets;
+        bool started = false;
+    };
+    Protected<State> state_;
 };
 
 void NetworkRoutes::setSource(std::function<std::vector<NetworkRoute>()> newSource) {
-    {
-        std::lock_guard lock(sourceMutex());
-        source() = std::move(newSource);
-    }
+    source().set(std::move(newSource));
     changed();
 }
 
@@ -259,15 +251,14 @@ std::string SCNetworkReachability::describe(SCNetworkReachabilityFlags f) {
 
 void SCNetworkReachability::reevaluate(const std::vector<NetworkRoute>& routes) {
     auto now = flags(routes);
-    SCNetworkReachabilityCallBack callback;
-    DispatchQueuePtr queue;
-    {
-        std::lock_guard lock(mutex_);
-        if (!callback_ || !queue_ || lastFlags_ == now) return;
-        lastFlags_ = now;
-        callback = callback_;
-        queue = queue_;
-    }
+    auto report = listening_.write([&](Listening& listening) -> std::optional<Listening> {
+        if (!listening.callback || !listening.queue || listening.lastFlags == now) return std::nullopt;
+        listening.lastFlags = now;
+        return listening;
+    });
+    if (!report) return;
+    auto callback = std::move(report->callback);
+    auto queue = std::move(report->queue);
     auto self = shared_from_this();
     queue->async([self, callback, now] { callback(self, now); });
 }
@@ -332,10 +323,7 @@ bool SCNetworkReachabilityGetFlags(const SCNetworkReachabilityRef& target, SCNet
 bool updateListening(const SCNetworkReachabilityRef& target, bool listening) {
     if (listening) {
         auto now = target->flags(NetworkRoutes::current());
-        {
-            std::lock_guard lock(target->mutex_);
-            target->lastFlags_ = now;
-        }
+        target->listening_.set(&SCNetworkReachability::Listening::lastFlags, now);
         ReachabilityMonitor::shared().add(target);
     } else {
         ReachabilityMonitor::shared().remove(target.get());
@@ -345,23 +333,19 @@ bool updateListening(const SCNetworkReachabilityRef& target, bool listening) {
 
 bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target, SCNetworkReachabilityCallBack callback) {
     if (!target) return false;
-    bool listening;
-    {
-        std::lock_guard lock(target->mutex_);
-        target->callback_ = std::move(callback);
-        listening = target->callback_ && target->queue_;
-    }
+    bool listening = target->listening_.write([&](SCNetworkReachability::Listening& state) {
+        state.callback = std::move(callback);
+        return state.callback && state.queue;
+    });
     return updateListening(target, listening);
 }
 
 bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target, DispatchQueuePtr queue) {
     if (!target) return false;
-    bool listening;
-    {
-        std::lock_guard lock(target->mutex_);
-        target->queue_ = std::move(queue);
-        listening = target->callback_ && target->queue_;
-    }
+    bool listening = target->listening_.write([&](SCNetworkReachability::Listening& state) {
+        state.queue = std::move(queue);
+        return state.callback && state.queue;
+    });
     return updateListening(target, listening);
 }
 

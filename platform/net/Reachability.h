@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <sys/socket.h>
 
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace platform {
@@ -78,10 +78,12 @@ private:
     int family_ = AF_INET;
     bool wildcard_ = false;
     bool anyFamily_ = false;  // a host name: either family will do
-    std::mutex mutex_;
-    SCNetworkReachabilityCallBack callback_;
-    DispatchQueuePtr queue_;
-    std::optional<SCNetworkReachabilityFlags> lastFlags_;
+    struct Listening {
+        SCNetworkReachabilityCallBack callback;
+        DispatchQueuePtr queue;
+        std::optional<SCNetworkReachabilityFlags> lastFlags;
+    };
+    Protected<Listening> listening_;
 };
 
 // A target for a host name (IP literals are taken as addresses; "localhost" is the
