@@ -4,11 +4,11 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/foundation/URL.h"
 
@@ -74,10 +74,13 @@ private:
     const std::map<std::string, std::string>& stringsTable(const std::string& table) const;
 
     std::string path_;
-    mutable std::mutex mutex_;
-    mutable bool infoLoaded_ = false;
-    mutable std::optional<Value::Dictionary> info_;
-    mutable std::map<std::string, std::map<std::string, std::string>> tables_;
+    // Read from the bundle's files on first use and kept.
+    struct Loaded {
+        bool infoLoaded = false;
+        std::optional<Value::Dictionary> info;
+        std::map<std::string, std::map<std::string, std::string>> tables;
+    };
+    mutable Protected<Loaded> loaded_;
 };
 
 }  // namespace platform

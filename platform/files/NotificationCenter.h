@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 
 namespace platform {
@@ -82,8 +82,7 @@ private:
     NotificationObserverToken add(std::optional<std::string> name, NotificationSender object, Block block,
                                std::function<void(std::function<void()>)> deliver, const void* owner);
 
-    std::mutex mutex_;
-    std::vector<NotificationObserverToken> entries_;
+    Protected<std::vector<NotificationObserverToken>> entries_;
 };
 
 }  // namespace platform
