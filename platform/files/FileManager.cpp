@@ -5,6 +5,7 @@
 #include "platform/files/FileManager.h"
 
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <random>
 
 namespace platform {
@@ -308,16 +308,16 @@ URL FileManager::temporaryDirectory() const {
         if (isOurs(shared)) return URL::fileURL(shared, true);
     }
     // Someone else holds the name (or it is not private): use a folder of our own.
-    static std::mutex mutex;
-    static NoDestructor<std::map<std::string, std::string>> fallbacks;
-    std::lock_guard lock(mutex);
-    auto& fallback = (*fallbacks)[base];
-    if (fallback.empty() || !isOurs(fallback)) {
-        std::string pattern = shared + "-XXXXXX";
-        if (::mkdtemp(pattern.data())) fallback = pattern;
-        else return URL::fileURL(base, true);
-    }
-    return URL::fileURL(fallback, true);
+    static NoDestructor<Protected<std::map<std::string, std::string>>> fallbacks;
+    return fallbacks->write([&](auto& made) {
+        auto& fallback = made[base];
+        if (fallback.empty() || !isOurs(fallback)) {
+            std::string pattern = shared + "-XXXXXX";
+            if (::mkdtemp(pattern.data())) fallback = pattern;
+            else return URL::fileURL(base, true);
+        }
+        return URL::fileURL(fallback, true);
+    });
 }
 
 std::string FileManager::currentDirectoryPath() const {

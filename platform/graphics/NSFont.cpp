@@ -1,13 +1,13 @@
 // Font name resolution (fontconfig) and metrics (Pango).
 #include "platform/graphics/NSFont.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 #include <cctype>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -41,12 +41,8 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The installed family fontconfig has for `family`, compared without case and spaces.
-std::optional<std::string> installedFamily(const std::string& family) {
-    static std::mutex mutex;
-    static NoDestructor<std::map<std::string, std::optional<std::string>>> cache;
-    std::lock_guard lock(mutex);
-    if (auto it = cache->find(family); it != cache->end()) return it->second;
+// Asks fontconfig for the installed family matching `family`, compared without case and spaces.
+std::optional<std::string> searchInstalledFamily(const std::string& family) {
     auto squash = [](const std::string& s) {
         std::string out;
         for (char c : s)
@@ -70,8 +66,17 @@ std::optional<std::string> installedFamily(const std::string& family) {
     if (set) FcFontSetDestroy(set);
     FcObjectSetDestroy(objects);
     FcPatternDestroy(pattern);
-    (*cache)[family] = found;
     return found;
+}
+
+// The installed family for `family`, looked up once per name (one look-up at a time).
+std::optional<std::string> installedFamily(const std::string& family) {
+    using Cache = Protected<std::map<std::string, std::optional<std::string>>>;
+    static NoDestructor<Cache> cache;
+    return cache->write([&](auto& known) {
+        if (auto it = known.find(family); it != known.end()) return it->second;
+        return known[family] = searchInstalledFamily(family);
+    });
 }
 
 struct Resolved {

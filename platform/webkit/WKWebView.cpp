@@ -45,21 +45,16 @@ std::shared_ptr<WKNavigation> WKWebView::loadData(const Data& data, const std::s
 }
 
 Value WKWebView::record(const char* selector, const Arguments& arguments, const Value& url) {
-    std::lock_guard guard(lock_);
-    loads_.push_back({selector, arguments});
-    if (auto text = url.asString()) url_ = URL::parse(*text);
+    history_.write([&](History& history) {
+        history.loads.push_back({selector, arguments});
+        if (auto text = url.asString()) history.url = URL::parse(*text);
+    });
     return Value(ObjectPtr(std::make_shared<WKNavigation>()));
 }
 
-std::vector<WKWebView::Load> WKWebView::loads() const {
-    std::lock_guard guard(lock_);
-    return loads_;
-}
+std::vector<WKWebView::Load> WKWebView::loads() const { return history_.get(&History::loads); }
 
-std::optional<URL> WKWebView::url() const {
-    std::lock_guard guard(lock_);
-    return url_;
-}
+std::optional<URL> WKWebView::url() const { return history_.get(&History::url); }
 
 // Each implementation takes the URL the load names from its own argument position.
 void WKWebView::registerMethods(Class& cls) {
