@@ -175,12 +175,10 @@ private:
 
     private:
         SubscriberPtr<Output, Failure> take() {
-            std::lock_guard lock(mutex_);
-            return std::exchange(down_, nullptr);
+            return down_.write([](SubscriberPtr<Output, Failure>& down) { return std::exchange(down, nullptr); });
         }
         platform::Result<Output, Failure> result_;
-        std::mutex mutex_;
-        SubscriberPtr<Output, Failure> down_;
+        Protected<SubscriberPtr<Output, Failure>> down_;
     };
     platform::Result<Output, Failure> result_;
 };
