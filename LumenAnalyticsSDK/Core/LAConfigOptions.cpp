@@ -45,13 +45,11 @@ std::shared_ptr<LAConfigOptions> LAConfigOptions::copy() const {
 }
 
 std::string LAConfigOptions::serverURL() const {
-    std::lock_guard lock(serverURLMutex_);
-    return serverURL_;
+    return serverURL_.get();
 }
 
 void LAConfigOptions::setServerURL(std::string serverURL) {
-    std::lock_guard lock(serverURLMutex_);
-    serverURL_ = std::move(serverURL);
+    serverURL_.set(std::move(serverURL));
 }
 
 void LAConfigOptions::setFlushInterval(std::int64_t milliseconds) { flushInterval_ = std::max<std::int64_t>(milliseconds, 5000); }

@@ -9,13 +9,13 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
-#include <mutex>
 #include <set>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -77,13 +77,8 @@ std::atomic<int>& busyTimeout() {
     return milliseconds;
 }
 
-std::mutex& maxCacheSizeMutex() {
-    static platform::NoDestructor<std::mutex> mutex;
-    return *mutex;
-}
-
-std::function<std::int64_t()>& maxCacheSizeSource() {
-    static platform::NoDestructor<std::function<std::int64_t()>> source;
+platform::Protected<std::function<std::int64_t()>>& maxCacheSizeSource() {
+    static platform::NoDestructor<platform::Protected<std::function<std::int64_t()>>> source;
     return *source;
 }
 
@@ -106,13 +101,13 @@ void LADatabase::registerMethods(platform::Class& c) {
 }
 
 void LADatabase::setMaxCacheSizeSource(std::function<std::int64_t()> source) {
-    std::lock_guard lock(maxCacheSizeMutex());
-    maxCacheSizeSource() = std::move(source);
+    maxCacheSizeSource().set(std::move(source));
 }
 
 std::int64_t LADatabase::maxCacheSize() {
-    std::lock_guard lock(maxCacheSizeMutex());
-    return maxCacheSizeSource() ? maxCacheSizeSource()() : defaultMaxCacheSize;
+    // The source is asked after the lock is released.
+    auto source = maxCacheSizeSource().get();
+    return source ? source() : defaultMaxCacheSize;
 }
 
 void LADatabase::setBusyTimeoutMilliseconds(int milliseconds) { busyTimeout() = milliseconds; }

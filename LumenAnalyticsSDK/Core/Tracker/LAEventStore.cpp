@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -25,15 +25,16 @@ constexpr std::size_t cacheDropStep = 100;
 
 std::shared_ptr<LAEventStore> LAEventStore::eventStoreWithFilePath(const std::string& filePath) {
     // Stores live for the process: the flow steps and the facade reach them by path.
-    static platform::NoDestructor<std::mutex> mutex;
-    static platform::NoDestructor<std::map<std::string, std::shared_ptr<LAEventStore>>> stores;
-    std::lock_guard lock(*mutex);
-    auto& store = (*stores)[filePath];
-    if (!store) {
-        store = std::make_shared<LAEventStore>();
-        store->setupDatabase(filePath);
-    }
-    return store;
+    using Stores = platform::Protected<std::map<std::string, std::shared_ptr<LAEventStore>>>;
+    static platform::NoDestructor<Stores> stores;
+    return stores->write([&](auto& byPath) {
+        auto& store = byPath[filePath];
+        if (!store) {
+            store = std::make_shared<LAEventStore>();
+            store->setupDatabase(filePath);
+        }
+        return store;
+    });
 }
 
 LAEventStore::LAEventStore() : serialQueue_(platform::DispatchQueue::create(LAQueueLabel("cn.lumen.LAEventStore.", this))) {}
