@@ -5,12 +5,12 @@
 
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 #include "logging/ConsoleDestination.h"
 #include "logging/FileDestination.h"
 #include "logging/ReusedPerThread.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
@@ -45,33 +45,22 @@ ScribePtr Scribe::create(std::string identifier, bool includeDefaultDestinations
 
 namespace {
 
-// The logger a program installed as the process-wide one, if any, under its lock.
-struct InstalledDefault {
-    std::mutex lock;
-    ScribePtr logger;
-};
-
-InstalledDefault& installedDefault() {
-    static platform::NoDestructor<InstalledDefault> installed;
+// The logger a program installed as the process-wide one, if any.
+platform::Protected<ScribePtr>& installedDefault() {
+    static platform::NoDestructor<platform::Protected<ScribePtr>> installed;
     return *installed;
 }
 
 }  // namespace
 
 ScribePtr Scribe::defaultInstance() {
-    {
-        auto& installed = installedDefault();
-        std::lock_guard guard(installed.lock);
-        if (installed.logger) return installed.logger;
-    }
+    if (auto installed = installedDefault().get()) return installed;
     static const platform::NoDestructor<ScribePtr> builtIn(create(Constants::defaultInstanceID, true));
     return *builtIn;
 }
 
 void Scribe::setDefaultInstance(ScribePtr logger) {
-    auto& installed = installedDefault();
-    std::lock_guard guard(installed.lock);
-    installed.logger = std::move(logger);
+    installedDefault().set(std::move(logger));
 }
 
 std::shared_ptr<platform::DispatchQueue> Scribe::logQueue() {
