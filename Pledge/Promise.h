@@ -4,7 +4,6 @@
 #include <concepts>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "Pledge/Configuration.h"
 #include "Pledge/Describe.h"
 #include "Pledge/Thenable.h"
+#include "platform/base/Protected.h"
 
 namespace Pledge {
 
@@ -36,9 +36,11 @@ public:
     void signal();
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool ready_ = false;
+    struct Flag {
+        bool ready = false;
+    };
+    platform::Protected<Flag> flag_;
+    std::condition_variable_any readied_;
 };
 
 template <class T>
