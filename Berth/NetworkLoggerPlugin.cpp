@@ -55,13 +55,11 @@ std::string NetworkLoggerPlugin::defaultDataFormatter(const platform::Data& data
 }
 
 NetworkLoggerPlugin::Configuration NetworkLoggerPlugin::configuration() const {
-    std::lock_guard guard(lock_);
-    return configuration_;
+    return configuration_.get();
 }
 
 void NetworkLoggerPlugin::setConfiguration(Configuration configuration) {
-    std::lock_guard guard(lock_);
-    configuration_ = std::move(configuration);
+    configuration_.set(std::move(configuration));
 }
 
 namespace {

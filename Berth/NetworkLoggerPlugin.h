@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "Berth/Plugin.h"
 #include "platform/base/OptionSet.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/DateFormatter.h"
 
 namespace Berth {
@@ -70,8 +70,7 @@ public:
     std::vector<std::string> logNetworkError(const BerthError& error, const TargetType& target) const;
 
 private:
-    mutable std::mutex lock_;
-    Configuration configuration_;
+    platform::Protected<Configuration> configuration_;
 };
 
 inline constexpr NetworkLoggerPlugin::Configuration::LogOptions

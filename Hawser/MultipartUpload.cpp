@@ -18,16 +18,18 @@ platform::URLRequest MultipartUpload::asURLRequest() const {
 }
 
 Uploadable MultipartUpload::createUploadable() const {
-    std::lock_guard guard(resultLock_);
-    if (!result_) {
-        try {
-            result_ = platform::Result<Uploadable>::success(build());
-        } catch (...) {
-            result_ = platform::Result<Uploadable>::failure(platform::errorFromCurrentException());
+    auto result = result_.write([this](std::optional<platform::Result<Uploadable>>& made) {
+        if (!made) {
+            try {
+                made = platform::Result<Uploadable>::success(build());
+            } catch (...) {
+                made = platform::Result<Uploadable>::failure(platform::errorFromCurrentException());
+            }
         }
-    }
-    if (result_->isFailure()) throw platform::ErrorException(result_->error());
-    return result_->value();
+        return *made;
+    });
+    if (result.isFailure()) throw platform::ErrorException(result.error());
+    return result.value();
 }
 
 Uploadable MultipartUpload::build() const {
