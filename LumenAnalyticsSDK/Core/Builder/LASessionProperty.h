@@ -3,10 +3,10 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 
 namespace LumenAnalyticsSDK {
@@ -42,10 +42,10 @@ public:
     std::int64_t sessionMaxInterval() const { return sessionMaxInterval_; }
 
 private:
-    LASessionModel& loadedModel();
+    // The model, read from the store on first use; called inside a step of `sessionModel_`.
+    static LASessionModel& loadedModel(std::optional<LASessionModel>& model);
 
-    std::mutex mutex_;
-    std::optional<LASessionModel> sessionModel_;
+    platform::Protected<std::optional<LASessionModel>> sessionModel_;
     std::int64_t sessionMaxInterval_;
 };
 

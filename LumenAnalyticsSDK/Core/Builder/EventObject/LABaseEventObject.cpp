@@ -115,7 +115,7 @@ LABaseEventObject::LABaseEventObject(const platform::Value::Dictionary& h5Event)
     }
     for (const char* key : {"_nocache", "server_url", "lumen_app_visual_properties", "project", "token", "$time"})
         properties.erase(key);
-    properties_ = std::move(properties);
+    properties_.set(std::move(properties));
 
     // JSON from the page carries the flag as a Boolean or a number.
     const platform::Value& instant = field("is_instant_event");
@@ -142,13 +142,11 @@ std::optional<std::string> LABaseEventObject::eventName() const {
 }
 
 platform::Value::Dictionary LABaseEventObject::properties() const {
-    std::lock_guard lock(propertiesMutex_);
-    return properties_;
+    return properties_.get();
 }
 
 void LABaseEventObject::setProperties(platform::Value::Dictionary properties) {
-    std::lock_guard lock(propertiesMutex_);
-    properties_ = std::move(properties);
+    properties_.set(std::move(properties));
 }
 
 void LABaseEventObject::addTypeTimeAndLib(platform::Value::Dictionary& json) const {
