@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "LumenAnalyticsSDK/Core/LAModuleProtocol.h"
+#include "platform/base/Protected.h"
 #include "platform/runtime/Object.h"
 
 namespace LumenAnalyticsSDK {
@@ -84,8 +85,8 @@ private:
     template <class T>
     std::shared_ptr<T> enabledModule(const std::string& name, bool anyState = false) const;
 
-    mutable std::mutex lock_;  // guards the options, which the facade may set from its queue
-    std::shared_ptr<LAConfigOptions> configOptions_;
+    // The facade may set the options from its queue.
+    platform::Protected<std::shared_ptr<LAConfigOptions>> configOptions_;
 };
 
 template <class T>

@@ -4,12 +4,13 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <type_traits>
 
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptor.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -43,8 +44,7 @@ public:
                                               const platform::Value::Dictionary& param) const;
 
 private:
-    mutable std::mutex mutex_;
-    std::map<std::string, Factory> factories_;
+    platform::Protected<std::map<std::string, Factory>> factories_;
 };
 
 }  // namespace LumenAnalyticsSDK

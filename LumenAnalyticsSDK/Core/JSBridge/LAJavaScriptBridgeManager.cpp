@@ -34,16 +34,12 @@ void LAJavaScriptBridgeManager::setEnable(bool enable) {
 }
 
 std::shared_ptr<LAConfigOptions> LAJavaScriptBridgeManager::configOptions() const {
-    std::lock_guard guard(lock_);
-    return configOptions_;
+    return configOptions_.get();
 }
 
 void LAJavaScriptBridgeManager::setConfigOptions(std::shared_ptr<LAConfigOptions> configOptions) {
     bool enable = configOptions && configOptions->enableJavaScriptBridge();
-    {
-        std::lock_guard guard(lock_);
-        configOptions_ = std::move(configOptions);
-    }
+    configOptions_.set(std::move(configOptions));
     setEnable(enable);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "LumenAnalyticsSDK/Core/LAModuleProtocol.h"
+#include "platform/base/Protected.h"
 #include "platform/runtime/Class.h"
 #include "platform/webkit/WKUserContentController.h"
 
@@ -58,8 +59,7 @@ private:
     void handleMessage(const std::shared_ptr<platform::WKScriptMessage>& message);
 
     std::atomic<bool> enable_{false};
-    mutable std::mutex lock_;
-    std::shared_ptr<LAConfigOptions> configOptions_;
+    platform::Protected<std::shared_ptr<LAConfigOptions>> configOptions_;
 };
 
 }  // namespace LumenAnalyticsSDK
