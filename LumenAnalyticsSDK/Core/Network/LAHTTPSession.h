@@ -7,10 +7,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "LumenAnalyticsSDK/Core/Network/LASecurityPolicy.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/net/URLSession.h"
 
@@ -86,13 +86,15 @@ private:
         bool cut = false;
     };
 
-    mutable std::mutex mutex_;
-    std::map<const platform::URLSessionTask*, Answer> answers_;
-    LASecurityPolicyPtr securityPolicy_;
+    struct State {
+        std::map<const platform::URLSessionTask*, Answer> answers;
+        LASecurityPolicyPtr securityPolicy;
+        SessionChallengeBlock sessionDidReceiveAuthenticationChallenge;
+        TaskChallengeBlock taskDidReceiveAuthenticationChallenge;
+    };
+    platform::Protected<State> state_;
     platform::OperationQueuePtr delegateQueue_;
     platform::URLSessionPtr session_;
-    SessionChallengeBlock sessionDidReceiveAuthenticationChallenge_;
-    TaskChallengeBlock taskDidReceiveAuthenticationChallenge_;
 };
 
 }  // namespace LumenAnalyticsSDK

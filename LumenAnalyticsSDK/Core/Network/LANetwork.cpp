@@ -17,8 +17,7 @@ void LANetwork::setCookie(const std::string& cookie, bool isEncoded) {
     // header it travels in.
     std::string stored =
         isEncoded ? platform::addingPercentEncoding(cookie, platform::CharacterSet::alphanumerics()) : cookie;
-    std::lock_guard lock(mutex_);
-    cookie_ = std::move(stored);
+    state_.set(&State::cookie, std::move(stored));
 }
 
 std::string LANetwork::cookieWithDecoded(bool decoded) const {
@@ -74,18 +73,15 @@ bool LANetwork::isSameProjectWithURLString(const std::string& urlString) const {
 }
 
 std::int64_t LANetwork::debugMode() const {
-    std::lock_guard lock(mutex_);
-    return debugMode_;
+    return state_.get(&State::debugMode);
 }
 
 void LANetwork::setDebugMode(std::int64_t mode) {
-    std::lock_guard lock(mutex_);
-    debugMode_ = mode;
+    state_.set(&State::debugMode, mode);
 }
 
 std::string LANetwork::cookie() const {
-    std::lock_guard lock(mutex_);
-    return cookie_;
+    return state_.get(&State::cookie);
 }
 
 }  // namespace LumenAnalyticsSDK
