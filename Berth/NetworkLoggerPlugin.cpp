@@ -54,9 +54,7 @@ std::string NetworkLoggerPlugin::defaultDataFormatter(const platform::Data& data
     return data.utf8String().value_or("## Cannot map data to String ##");
 }
 
-NetworkLoggerPlugin::Configuration NetworkLoggerPlugin::configuration() const {
-    return configuration_.get();
-}
+NetworkLoggerPlugin::Configuration NetworkLoggerPlugin::configuration() const { return configuration_.get(); }
 
 void NetworkLoggerPlugin::setConfiguration(Configuration configuration) {
     configuration_.set(std::move(configuration));

@@ -52,8 +52,8 @@ Promise<typename U::ValueType> raceFulfilled(const std::vector<U>& inputs) {
         std::int64_t remaining = 0;
         bool decided = false;
     };
-    auto countdown = std::make_shared<platform::Protected<Countdown>>(
-        Countdown{static_cast<std::int64_t>(inputs.size()), false});
+    auto countdown =
+        std::make_shared<platform::Protected<Countdown>>(Countdown{static_cast<std::int64_t>(inputs.size()), false});
     auto root = Promise<T>::makePending();
     for (const auto& input : inputs) {
         input.pipe([countdown, box = root.box()](const Result<T>& r) {

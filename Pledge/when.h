@@ -19,7 +19,8 @@ namespace detail {
 class Countdown {
 public:
     Countdown(std::int64_t count, std::shared_ptr<Box<Result<Void>>> root)
-        : state_(State{count, false}), root_(std::move(root)) {}
+        : state_(State{count, false}),
+          root_(std::move(root)) {}
     void fulfilled();
     void rejected(ErrorPtr error);
 

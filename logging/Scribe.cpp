@@ -59,9 +59,7 @@ ScribePtr Scribe::defaultInstance() {
     return *builtIn;
 }
 
-void Scribe::setDefaultInstance(ScribePtr logger) {
-    installedDefault().set(std::move(logger));
-}
+void Scribe::setDefaultInstance(ScribePtr logger) { installedDefault().set(std::move(logger)); }
 
 std::shared_ptr<platform::DispatchQueue> Scribe::logQueue() {
     static const platform::NoDestructor<platform::DispatchQueuePtr> queue(

@@ -44,13 +44,9 @@ std::shared_ptr<LAConfigOptions> LAConfigOptions::copy() const {
     return copy;
 }
 
-std::string LAConfigOptions::serverURL() const {
-    return serverURL_.get();
-}
+std::string LAConfigOptions::serverURL() const { return serverURL_.get(); }
 
-void LAConfigOptions::setServerURL(std::string serverURL) {
-    serverURL_.set(std::move(serverURL));
-}
+void LAConfigOptions::setServerURL(std::string serverURL) { serverURL_.set(std::move(serverURL)); }
 
 void LAConfigOptions::setFlushInterval(std::int64_t milliseconds) { flushInterval_ = std::max<std::int64_t>(milliseconds, 5000); }
 

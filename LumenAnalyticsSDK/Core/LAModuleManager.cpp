@@ -43,9 +43,7 @@ const std::vector<std::string>& LAModuleManager::moduleNames() {
 
 std::string LAModuleManager::classNameForModule(const std::string& moduleName) { return "LA" + moduleName + "Manager"; }
 
-std::shared_ptr<LAConfigOptions> LAModuleManager::configOptions() const {
-    return configOptions_.get();
-}
+std::shared_ptr<LAConfigOptions> LAModuleManager::configOptions() const { return configOptions_.get(); }
 
 void LAModuleManager::setConfigOptions(std::shared_ptr<LAConfigOptions> configOptions) {
     configOptions_.set(std::move(configOptions));

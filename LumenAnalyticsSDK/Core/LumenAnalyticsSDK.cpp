@@ -529,9 +529,7 @@ void LumenAnalyticsSDK::setAddWebViewUserAgent(std::optional<std::string> suffix
     shared_.set(&Shared::addWebViewUserAgent, std::move(suffix));
 }
 
-std::optional<std::string> LumenAnalyticsSDK::userAgent() const {
-    return shared_.get(&Shared::userAgent);
-}
+std::optional<std::string> LumenAnalyticsSDK::userAgent() const { return shared_.get(&Shared::userAgent); }
 
 void LumenAnalyticsSDK::appendWebViewUserAgent() {
     auto suffix = addWebViewUserAgent();

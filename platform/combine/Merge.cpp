@@ -100,9 +100,7 @@ void MergeState::deliver(const std::function<void()>& send, Event event) {
 }
 
 void MergeState::cancel() {
-    auto toCancel = state_.write([](State& state) {
-        return state.done ? std::vector<SubscriptionPtr>{} : end(state);
-    });
+    auto toCancel = state_.write([](State& state) { return state.done ? std::vector<SubscriptionPtr>{} : end(state); });
     for (const auto& subscription : toCancel) subscription->cancel();
 }
 

@@ -45,8 +45,8 @@ void TaskCore::removeCancellationHandler(HandlerID id) {
     // The handler is released after the lock, so whatever it holds is destroyed outside it.
     std::function<void()> removed = state_.write([id](State& state) {
         std::function<void()> found;
-        auto it = std::find_if(state.handlers.begin(), state.handlers.end(),
-                               [id](const auto& h) { return h.first == id; });
+        auto it =
+            std::find_if(state.handlers.begin(), state.handlers.end(), [id](const auto& h) { return h.first == id; });
         if (it != state.handlers.end()) {
             found = std::move(it->second);
             state.handlers.erase(it);

@@ -18,10 +18,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <map>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 
 namespace platform {

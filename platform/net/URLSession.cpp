@@ -18,7 +18,8 @@ void URLSessionDelegate::didReceiveChallenge(const URLSessionPtr& session, const
 }
 
 URLSession::URLSession(URLSessionConfiguration configuration, URLSessionDelegatePtr delegate, OperationQueuePtr queue)
-    : configuration_(std::move(configuration)), delegateQueue_(std::move(queue)) {
+    : configuration_(std::move(configuration)),
+      delegateQueue_(std::move(queue)) {
     state_.set(&State::delegate, std::move(delegate));
     engine_ = CurlEngine::create(configuration_.httpMaximumConnectionsPerHost, &TaskDriver::transferDone);
 }

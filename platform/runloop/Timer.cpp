@@ -24,7 +24,8 @@ TimerPtr Timer::create(Date fireDate, double interval, bool repeats, Block block
 }
 
 Timer::Timer(Date fireDate, double interval, bool repeats, Block block)
-    : interval_(repeats && interval < kMinimumInterval ? kMinimumInterval : interval), repeats_(repeats) {
+    : interval_(repeats && interval < kMinimumInterval ? kMinimumInterval : interval),
+      repeats_(repeats) {
     state_.write([&](State& state) {
         state.deadline = DispatchTime::now() + fireDate.timeIntervalSinceNow();
         state.block = std::move(block);
@@ -53,9 +54,7 @@ void Timer::fire() {
     if (!repeats_) invalidate();
 }
 
-Date Timer::fireDate() const {
-    return Date::fromTimeIntervalSinceNow(state_.get(&State::deadline).secondsFromNow());
-}
+Date Timer::fireDate() const { return Date::fromTimeIntervalSinceNow(state_.get(&State::deadline).secondsFromNow()); }
 
 void Timer::setFireDate(Date date) {
     auto loop = state_.write([&](State& state) {

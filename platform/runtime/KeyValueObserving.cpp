@@ -74,8 +74,9 @@ std::size_t Object::observationCount(const std::string& keyPath) const {
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return 0;
     return s->lists.read([&](const State::Lists& lists) {
-        return static_cast<std::size_t>(std::count_if(lists.observations.begin(), lists.observations.end(),
-                                                      [&](auto& o) { return o.keyPath == keyPath && !o.observer.expired(); }));
+        return static_cast<std::size_t>(
+            std::count_if(lists.observations.begin(), lists.observations.end(),
+                          [&](auto& o) { return o.keyPath == keyPath && !o.observer.expired(); }));
     });
 }
 

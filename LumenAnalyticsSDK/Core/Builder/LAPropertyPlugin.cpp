@@ -17,17 +17,11 @@ void LAPropertyPlugin::readyWithProperties(const platform::Value::Dictionary& pr
     if (handler) handler(properties);
 }
 
-void LAPropertyPlugin::setFilter(const LAPropertyPluginEventFilter* filter) {
-    state_.set(&State::filter, filter);
-}
+void LAPropertyPlugin::setFilter(const LAPropertyPluginEventFilter* filter) { state_.set(&State::filter, filter); }
 
-const LAPropertyPluginEventFilter* LAPropertyPlugin::filter() const {
-    return state_.get(&State::filter);
-}
+const LAPropertyPluginEventFilter* LAPropertyPlugin::filter() const { return state_.get(&State::filter); }
 
-void LAPropertyPlugin::setHandler(Handler handler) {
-    state_.set(&State::handler, std::move(handler));
-}
+void LAPropertyPlugin::setHandler(Handler handler) { state_.set(&State::handler, std::move(handler)); }
 
 std::optional<platform::Value::Dictionary> LAPropertyPlugin::readyProperties() const {
     return state_.get(&State::properties);

@@ -160,9 +160,8 @@ platform::Value::Dictionary LAPropertyPluginManager::currentPropertiesForPluginC
                 if (cls && plugin->getClass() == cls) found.push_back(plugin);
         return found;
     };
-    auto [ordinary, supers] = lists_.read([&](const Lists& lists) {
-        return std::pair(ofClasses(lists.plugins), ofClasses(lists.superPlugins));
-    });
+    auto [ordinary, supers] = lists_.read(
+        [&](const Lists& lists) { return std::pair(ofClasses(lists.plugins), ofClasses(lists.superPlugins)); });
     auto result = propertiesWithPlugins(std::move(ordinary), nullptr);
     merge(result, propertiesWithPlugins(std::move(supers), nullptr));
     return result;

@@ -33,9 +33,7 @@ void LAJavaScriptBridgeManager::setEnable(bool enable) {
     if (enable) swizzleWebViewMethod();
 }
 
-std::shared_ptr<LAConfigOptions> LAJavaScriptBridgeManager::configOptions() const {
-    return configOptions_.get();
-}
+std::shared_ptr<LAConfigOptions> LAJavaScriptBridgeManager::configOptions() const { return configOptions_.get(); }
 
 void LAJavaScriptBridgeManager::setConfigOptions(std::shared_ptr<LAConfigOptions> configOptions) {
     bool enable = configOptions && configOptions->enableJavaScriptBridge();

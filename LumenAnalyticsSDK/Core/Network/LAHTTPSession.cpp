@@ -121,9 +121,7 @@ void LAHTTPSession::didReceiveChallenge(const URLSessionPtr& session, const URLS
     answerChallenge(challenge, false, completion);
 }
 
-LASecurityPolicyPtr LAHTTPSession::securityPolicy() const {
-    return state_.get(&State::securityPolicy);
-}
+LASecurityPolicyPtr LAHTTPSession::securityPolicy() const { return state_.get(&State::securityPolicy); }
 
 void LAHTTPSession::setSecurityPolicy(LASecurityPolicyPtr policy) {
     state_.set(&State::securityPolicy, std::move(policy));

@@ -72,16 +72,10 @@ bool LANetwork::isSameProjectWithURLString(const std::string& urlString) const {
     return otherHost == host() && otherProject == project();
 }
 
-std::int64_t LANetwork::debugMode() const {
-    return state_.get(&State::debugMode);
-}
+std::int64_t LANetwork::debugMode() const { return state_.get(&State::debugMode); }
 
-void LANetwork::setDebugMode(std::int64_t mode) {
-    state_.set(&State::debugMode, mode);
-}
+void LANetwork::setDebugMode(std::int64_t mode) { state_.set(&State::debugMode, mode); }
 
-std::string LANetwork::cookie() const {
-    return state_.get(&State::cookie);
-}
+std::string LANetwork::cookie() const { return state_.get(&State::cookie); }
 
 }  // namespace LumenAnalyticsSDK

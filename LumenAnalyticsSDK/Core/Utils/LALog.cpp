@@ -115,9 +115,7 @@ void LALog::removeAllLoggers() {
     loggers_.write([](auto& all) { all.clear(); });
 }
 
-std::vector<LALoggerPtr> LALog::loggers() const {
-    return loggers_.get();
-}
+std::vector<LALoggerPtr> LALog::loggers() const { return loggers_.get(); }
 
 std::string LALogFunctionName(const std::source_location& where) {
     std::string_view full = where.function_name();

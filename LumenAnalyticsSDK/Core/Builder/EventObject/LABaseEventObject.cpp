@@ -141,9 +141,7 @@ std::optional<std::string> LABaseEventObject::eventName() const {
     return LATimerEventNameOfId(*eventId);
 }
 
-platform::Value::Dictionary LABaseEventObject::properties() const {
-    return properties_.get();
-}
+platform::Value::Dictionary LABaseEventObject::properties() const { return properties_.get(); }
 
 void LABaseEventObject::setProperties(platform::Value::Dictionary properties) {
     properties_.set(std::move(properties));

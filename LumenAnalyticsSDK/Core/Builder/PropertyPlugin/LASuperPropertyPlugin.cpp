@@ -17,9 +17,7 @@ std::string lowercased(std::string text) {
 }
 }  // namespace
 
-std::optional<platform::Value::Dictionary> LASuperPropertyPlugin::properties() {
-    return superProperties_.get();
-}
+std::optional<platform::Value::Dictionary> LASuperPropertyPlugin::properties() { return superProperties_.get(); }
 
 void LASuperPropertyPlugin::unarchiveSuperProperties() {
     auto stored = LAStoreManager::sharedInstance().objectForKey(storeKey);
