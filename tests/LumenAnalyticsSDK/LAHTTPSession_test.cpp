@@ -6,22 +6,15 @@
 #include <future>
 
 #include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
-#include "tests/platform/net/NetTestSupport.h"
+#include "tests/support/TestCertificates.h"
 
 namespace {
 
 using namespace LumenAnalyticsSDK;
-using nettest::Certificates;
+using testing_support::sharedCertificates;
 using Mode = LASSLPinningMode;
 
-platform::Data der(const std::string& name) {
-    int status = 0;
-    auto bytes = testing_support::runCommand("openssl x509 -in '" + Certificates::shared().path(name + ".pem") +
-                                                 "' -outform der",
-                                             &status);
-    EXPECT_EQ(status, 0);
-    return platform::Data::fromString(bytes);
-}
+platform::Data der(const std::string& name) { return platform::Data::fromString(sharedCertificates().der(name)); }
 
 struct Outcome {
     std::optional<platform::Data> data;
@@ -45,13 +38,10 @@ Outcome fetch(const LAHTTPSessionPtr& http, const std::string& url) {
 class LAHTTPSessionTest : public testing::Test {
 protected:
     // Chains issued by the test authority count as trusted by the system.
-    static void SetUpTestSuite() { setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1); }
-    static void TearDownTestSuite() { unsetenv("SSL_CERT_FILE"); }
+    testing_support::ScopedSystemTrust systemTrust_{sharedCertificates().path("ca.pem")};
 
     std::unique_ptr<testing_support::LocalHTTPServer> serve(const std::string& certificate) {
-        auto& c = Certificates::shared();
-        return std::make_unique<testing_support::LocalHTTPServer>(testing_support::LocalHTTPServer::echoReply,
-                                                                  c.path(certificate + ".pem"), c.path(certificate + ".key"));
+        return sharedCertificates().tlsServer(certificate);
     }
 };
 

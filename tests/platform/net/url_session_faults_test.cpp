@@ -35,18 +35,15 @@ std::shared_ptr<ScriptedServer> scripted(std::vector<std::shared_ptr<void>>& kee
     return server;
 }
 
-URL tlsServer(std::vector<std::shared_ptr<void>>& keep, const std::string& name) {
-    const auto& certs = Certificates::shared();
-    auto server = std::make_shared<LocalServer>(certs.path(name + ".pem"), certs.path(name + ".key"));
-    (*server)->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("secret", "text/plain"); });
-    server->start();
+URL keptTLSServer(std::vector<std::shared_ptr<void>>& keep, const std::string& name) {
+    std::shared_ptr<testing_support::LocalHTTPServer> server = tlsServer(name, "secret");
     keep.push_back(server);
-    return server->url("/");
+    return *URL::parse(server->url("/"));
 }
 
 TEST(URLSessionFaults, EachFaultEndsWithItsError) {
     // The test CA plays the system's: only the fault under test makes a certificate fail.
-    setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
+    testing_support::ScopedSystemTrust trust(testing_support::sharedCertificates().path("ca.pem"));
     std::vector<FaultCase> cases = {
         {"unknown host", URLError::Code::cannotFindHost, [](auto&) { return *URL::parse("http://no-such-host.invalid/"); }},
         {"refused connection", URLError::Code::cannotConnectToHost,
@@ -59,11 +56,11 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
              return *URL::parse("http://127.0.0.1:" + std::to_string(port) + "/");
          }},
         {"self-signed certificate", URLError::Code::serverCertificateUntrusted,
-         [](auto& keep) { return tlsServer(keep, "self"); }},
+         [](auto& keep) { return keptTLSServer(keep, "self"); }},
         {"expired certificate", URLError::Code::serverCertificateHasBadDate,
-         [](auto& keep) { return tlsServer(keep, "expired"); }},
+         [](auto& keep) { return keptTLSServer(keep, "expired"); }},
         {"certificate for another host", URLError::Code::serverCertificateUntrusted,
-         [](auto& keep) { return tlsServer(keep, "other"); }},
+         [](auto& keep) { return keptTLSServer(keep, "other"); }},
         {"close in the middle of the body", URLError::Code::networkConnectionLost,
          [](auto& keep) {
              return scripted(keep, [](int fd) {
@@ -126,16 +123,15 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
         EXPECT_LT(seconds, 5.0);
         session->invalidateAndCancel();
     }
-    unsetenv("SSL_CERT_FILE");
 }
 
 TEST(URLSessionFaults, TrustedServerAndFailedDownloadLeaveTheRightTraces) {
-    setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
+    testing_support::ScopedSystemTrust trust(testing_support::sharedCertificates().path("ca.pem"));
     std::vector<std::shared_ptr<void>> keep;
     {  // the same setting lets a good certificate through
         auto delegate = std::make_shared<RecordingDelegate>();
         auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
-        session->dataTask(tlsServer(keep, "server"))->resume();
+        session->dataTask(keptTLSServer(keep, "server"))->resume();
         ASSERT_TRUE(delegate->waitForCompletion());
         EXPECT_EQ(delegate->error, nullptr);
         EXPECT_EQ(delegate->data.toString(), "secret");
@@ -155,7 +151,6 @@ TEST(URLSessionFaults, TrustedServerAndFailedDownloadLeaveTheRightTraces) {
         EXPECT_EQ(std::find(events.begin(), events.end(), "finished"), events.end());
         EXPECT_FALSE(std::filesystem::exists(dir / "file.bin"));
     }
-    unsetenv("SSL_CERT_FILE");
 }
 
 }  // namespace
