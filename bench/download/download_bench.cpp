@@ -36,20 +36,22 @@ int main() {
     bench::ScratchFolder scratch("bench-download");
     std::string out = (scratch / "download.bin").string();
 
+    auto throughCurl = [&] { return bench::curlDownload(url, out, kSize); };
+    auto throughTask = [&] {
+        auto delegate = std::make_shared<Waiter>();
+        delegate->destination = out;
+        auto s = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
+        s->downloadTask(*URL::parse(url))->resume();
+        ErrorPtr error = delegate->done.get_future().get();
+        s->finishTasksAndInvalidate();
+        bool ok = !error && std::filesystem::file_size(out) == kSize;
+        std::filesystem::remove(out);
+        return ok;
+    };
     double bestCurl = 1e9, bestOurs = 1e9;
     for (int round = 0; round < 3; ++round) {
-        bestCurl = std::min(bestCurl, bench::secondsOf([&] { return bench::curlDownload(url, out, kSize); }));
-        bestOurs = std::min(bestOurs, bench::secondsOf([&] {
-            auto delegate = std::make_shared<Waiter>();
-            delegate->destination = out;
-            auto s = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
-            s->downloadTask(*URL::parse(url))->resume();
-            ErrorPtr error = delegate->done.get_future().get();
-            s->finishTasksAndInvalidate();
-            bool ok = !error && std::filesystem::file_size(out) == kSize;
-            std::filesystem::remove(out);
-            return ok;
-        }));
+        bestCurl = std::min(bestCurl, bench::secondsOf(throughCurl));
+        bestOurs = std::min(bestOurs, bench::secondsOf(throughTask));
     }
     server.stop();
 

@@ -172,7 +172,10 @@ void compareSmallGets(const std::string& url) {
     smallGetsWithHandlers(session, url, 100);  // the connection is open from here on
     double bestHandlers = 1e9, bestAwaited = 1e9, bestPublished = 1e9;
     std::function<void()> forms[] = {
-        [&] { bestHandlers = std::min(bestHandlers, bench::secondsOf([&] { return smallGetsWithHandlers(session, url, kSmallGets); })); },
+        [&] {
+            bestHandlers = std::min(bestHandlers,
+                                    bench::secondsOf([&] { return smallGetsWithHandlers(session, url, kSmallGets); }));
+        },
         [&] {
             // Waited for off the main thread, as the other two forms are.
             bestAwaited = std::min(bestAwaited, bench::secondsOf([&] {
@@ -183,7 +186,10 @@ void compareSmallGets(const std::string& url) {
                                        return ok;
                                    }));
         },
-        [&] { bestPublished = std::min(bestPublished, bench::secondsOf([&] { return smallGetsWithPublisher(session, url, kSmallGets); })); },
+        [&] {
+            bestPublished = std::min(
+                bestPublished, bench::secondsOf([&] { return smallGetsWithPublisher(session, url, kSmallGets); }));
+        },
     };
     // Best of five, the order rotated each round, so a burst of load on the shared
     // machine does not always fall on the same form.
@@ -209,19 +215,22 @@ int main() {
     std::string out = (privateTemp / "downloads" / "updater.zip").string();
     std::filesystem::create_directories(std::filesystem::path(out).parent_path());
 
+    auto throughCurl = [&] { return bench::curlDownload(url, out, kSize); };
+    auto throughHW = [&] {
+        bool ok = downloadThroughHW(url, out);
+        std::filesystem::remove(out);
+        return ok;
+    };
+    auto awaited = [&] {
+        bool ok = downloadAwaited(url, out);
+        std::filesystem::remove(out);
+        return ok;
+    };
     double bestCurl = 1e9, bestOurs = 1e9, bestAwaited = 1e9;
     for (int round = 0; round < 3; ++round) {
-        bestCurl = std::min(bestCurl, bench::secondsOf([&] { return bench::curlDownload(url, out, kSize); }));
-        bestOurs = std::min(bestOurs, bench::secondsOf([&] {
-            bool ok = downloadThroughHW(url, out);
-            std::filesystem::remove(out);
-            return ok;
-        }));
-        bestAwaited = std::min(bestAwaited, bench::secondsOf([&] {
-            bool ok = downloadAwaited(url, out);
-            std::filesystem::remove(out);
-            return ok;
-        }));
+        bestCurl = std::min(bestCurl, bench::secondsOf(throughCurl));
+        bestOurs = std::min(bestOurs, bench::secondsOf(throughHW));
+        bestAwaited = std::min(bestAwaited, bench::secondsOf(awaited));
     }
     server.stop();
     bench::ServerProcess smallServer(serveSmall);

@@ -46,13 +46,14 @@ TEST(SessionTrustTest, TheManagersEvaluatorDecidesForItsHost) {
     auto server = testing_support::sharedCertificates().tlsServer("self");
     using Evaluators = std::map<std::string, ServerTrustEvaluatingPtr>;
 
-    auto accepted = fetch(server->url("/"), std::make_shared<ServerTrustManager>(
-                                            true, Evaluators{{"127.0.0.1", std::make_shared<Evaluator>(true)}}));
+    auto accepted =
+        fetch(server->url("/"),
+              std::make_shared<ServerTrustManager>(true, Evaluators{{"127.0.0.1", std::make_shared<Evaluator>(true)}}));
     ASSERT_TRUE(accepted.result.isSuccess()) << accepted.result.error().errorDescription();
     EXPECT_EQ(accepted.response->statusCode(), 200);
 
     auto refused = fetch(server->url("/"), std::make_shared<ServerTrustManager>(
-                                           true, Evaluators{{"127.0.0.1", std::make_shared<Evaluator>(false)}}));
+                                               true, Evaluators{{"127.0.0.1", std::make_shared<Evaluator>(false)}}));
     ASSERT_TRUE(refused.result.isFailure());
     const auto* trust = refused.result.error().as<HWError::ServerTrustEvaluationFailed>();
     ASSERT_NE(trust, nullptr) << refused.result.error().caseName();

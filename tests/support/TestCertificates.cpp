@@ -25,8 +25,7 @@ void TestCertificates::intermediate(const std::string& name, const std::string& 
     sign(name, issuer, kAuthorityExtensions, 2);
 }
 
-void TestCertificates::leaf(const std::string& name, const std::string& issuer, const std::string& altNames,
-                            int days) {
+void TestCertificates::leaf(const std::string& name, const std::string& issuer, const std::string& altNames, int days) {
     sign(name, issuer, "subjectAltName=" + altNames + "\n", days);
 }
 

@@ -154,7 +154,7 @@ int main() {
                               std::pair{NSApplicationDidResignActiveNotification, "inactive"}})
         NotificationCenter::defaultCenter()->addObserver(
             app.get(),
-            [line](const Notification&) {
+            [line = line](const Notification&) {  // clang 15 cannot capture a structured binding itself
                 std::printf("%s\n", line);
                 std::fflush(stdout);
             },

@@ -66,7 +66,9 @@ public:
 // request with `body`.
 inline std::unique_ptr<testing_support::LocalHTTPServer> tlsServer(const std::string& name, const std::string& body) {
     return testing_support::sharedCertificates().tlsServer(
-        name, [body](const testing_support::LocalHTTPServer::Received&) { return testing_support::LocalHTTPServer::Reply(200, body); });
+        name, [body](const testing_support::LocalHTTPServer::Received&) {
+            return testing_support::LocalHTTPServer::Reply(200, body);
+        });
 }
 
 // Records every delegate call as a line, in order, and can answer challenges and

@@ -44,8 +44,9 @@ TEST(SecTrust, EvaluationTable) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testing_support::ScopedSystemTrust systemTrust(c.systemIsTestCA ? testing_support::sharedCertificates().path("ca.pem")
-                                                                        : testing_support::ScopedSystemTrust::kNothingTrusted);
+        testing_support::ScopedSystemTrust systemTrust(c.systemIsTestCA
+                                                           ? testing_support::sharedCertificates().path("ca.pem")
+                                                           : testing_support::ScopedSystemTrust::kNothingTrusted);
         std::vector<SecPolicyRef> policies;
         policies.push_back(c.host ? SecPolicyCreateSSL(true, c.host) : SecPolicyCreateBasicX509());
         if (c.revocation) policies.push_back(SecPolicyCreateRevocation(c.revocation));

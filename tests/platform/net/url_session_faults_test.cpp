@@ -45,7 +45,8 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
     // The test CA plays the system's: only the fault under test makes a certificate fail.
     testing_support::ScopedSystemTrust trust(testing_support::sharedCertificates().path("ca.pem"));
     std::vector<FaultCase> cases = {
-        {"unknown host", URLError::Code::cannotFindHost, [](auto&) { return *URL::parse("http://no-such-host.invalid/"); }},
+        {"unknown host", URLError::Code::cannotFindHost,
+         [](auto&) { return *URL::parse("http://no-such-host.invalid/"); }},
         {"refused connection", URLError::Code::cannotConnectToHost,
          [](auto&) {
              int port;
