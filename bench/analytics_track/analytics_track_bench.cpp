@@ -34,7 +34,8 @@ double bareInsertRate(const std::string& path, int count, const std::string& con
                  "create table if not exists dataCache (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, content TEXT,"
                  " status INTEGER NOT NULL DEFAULT (0), is_instant_event INTEGER NOT NULL DEFAULT (0))",
                  nullptr, nullptr, nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO dataCache(type, content, is_instant_event) values(?, ?, ?)", -1, &insert, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO dataCache(type, content, is_instant_event) values(?, ?, ?)", -1, &insert,
+                       nullptr);
     auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
         sqlite3_bind_text(insert, 1, "POST", 4, SQLITE_TRANSIENT);
@@ -70,11 +71,8 @@ int main(int argc, char** argv) {
     callMicroseconds.reserve(count);
     auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
-        Value::Dictionary properties{{"step", i},
-                                     {"name", "app_upgrade_start"},
-                                     {"version", "2.0"},
-                                     {"ratio", 0.5},
-                                     {"ok", true}};
+        Value::Dictionary properties{
+            {"step", i}, {"name", "app_upgrade_start"}, {"version", "2.0"}, {"ratio", 0.5}, {"ok", true}};
         auto before = Clock::now();
         sdk->track("bench_event", properties);
         callMicroseconds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());

@@ -65,29 +65,31 @@ int main() {
     pid_t server = fork();
     if (server == 0) serve(port);
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big";
-    std::string out = (std::filesystem::temp_directory_path() / ("bench-download-" + std::to_string(getpid()))).string();
+    std::string out =
+        (std::filesystem::temp_directory_path() / ("bench-download-" + std::to_string(getpid()))).string();
     // Wait for the server to answer.
     for (int i = 0; i < 200 && std::system(("curl -s -o /dev/null -r 0-0 " + url).c_str()) != 0; ++i) usleep(20000);
 
     double bestCurl = 1e9, bestOurs = 1e9;
     for (int round = 0; round < 3; ++round) {
         bestCurl = std::min(bestCurl, secondsOf([&] {
-            bool ok = std::system(("curl -s -o '" + out + "' " + url).c_str()) == 0 &&
-                      std::filesystem::file_size(out) == kSize;
-            std::filesystem::remove(out);
-            return ok;
-        }));
+                                bool ok = std::system(("curl -s -o '" + out + "' " + url).c_str()) == 0 &&
+                                          std::filesystem::file_size(out) == kSize;
+                                std::filesystem::remove(out);
+                                return ok;
+                            }));
         bestOurs = std::min(bestOurs, secondsOf([&] {
-            auto delegate = std::make_shared<Waiter>();
-            delegate->destination = out;
-            auto s = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
-            s->downloadTask(*URL::parse(url))->resume();
-            ErrorPtr error = delegate->done.get_future().get();
-            s->finishTasksAndInvalidate();
-            bool ok = !error && std::filesystem::file_size(out) == kSize;
-            std::filesystem::remove(out);
-            return ok;
-        }));
+                                auto delegate = std::make_shared<Waiter>();
+                                delegate->destination = out;
+                                auto s = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                            delegate);
+                                s->downloadTask(*URL::parse(url))->resume();
+                                ErrorPtr error = delegate->done.get_future().get();
+                                s->finishTasksAndInvalidate();
+                                bool ok = !error && std::filesystem::file_size(out) == kSize;
+                                std::filesystem::remove(out);
+                                return ok;
+                            }));
     }
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);

@@ -46,10 +46,11 @@ class BareTable {
 public:
     explicit BareTable(const std::string& path) {
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        sqlite3_exec(db_,
-                     "create table if not exists dataCache (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, content TEXT,"
-                     " status INTEGER NOT NULL DEFAULT (0), is_instant_event INTEGER NOT NULL DEFAULT (0))",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            db_,
+            "create table if not exists dataCache (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, content TEXT,"
+            " status INTEGER NOT NULL DEFAULT (0), is_instant_event INTEGER NOT NULL DEFAULT (0))",
+            nullptr, nullptr, nullptr);
         sqlite3_prepare_v2(db_, "INSERT INTO dataCache(type, content, is_instant_event) values(?, ?, ?)", -1, &insert_,
                            nullptr);
     }

@@ -17,11 +17,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
-#include <iostream>
-#include <deque>
 #include <future>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -74,8 +74,9 @@ constexpr int kSmallGets = 10000;
     int port = ntohs(address.sin_port);
     if (::write(portPipe, &port, sizeof port) != sizeof port) _exit(1);
     ::close(portPipe);
-    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 1024\r\nContent-Type: application/octet-stream\r\n\r\n" +
-                              std::string(1024, 's');
+    const std::string reply =
+        "HTTP/1.1 200 OK\r\nContent-Length: 1024\r\nContent-Type: application/octet-stream\r\n\r\n" +
+        std::string(1024, 's');
     while (true) {
         int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0) _exit(0);
@@ -143,9 +144,8 @@ bool downloadThroughHW(const std::string& url, const std::string& out) {
 DownloadRequest::Destination destinationAt(const std::string& out) {
     auto destination = platform::URL::fileURL(out, false);
     return [destination](const platform::URL&, const platform::HTTPURLResponse&) {
-        return DownloadRequest::DestinationResult{destination,
-                                                  DownloadRequest::Options::createIntermediateDirectories |
-                                                      DownloadRequest::Options::removePreviousFile};
+        return DownloadRequest::DestinationResult{destination, DownloadRequest::Options::createIntermediateDirectories |
+                                                                   DownloadRequest::Options::removePreviousFile};
     };
 }
 
@@ -218,18 +218,23 @@ void compareSmallGets(const std::string& url) {
     smallGetsWithHandlers(session, url, 100);  // the connection is open from here on
     double bestHandlers = 1e9, bestAwaited = 1e9, bestPublished = 1e9;
     std::function<void()> forms[] = {
-        [&] { bestHandlers = std::min(bestHandlers, secondsOf([&] { return smallGetsWithHandlers(session, url, kSmallGets); })); },
+        [&] {
+            bestHandlers =
+                std::min(bestHandlers, secondsOf([&] { return smallGetsWithHandlers(session, url, kSmallGets); }));
+        },
         [&] {
             // Waited for off the main thread, as the other two forms are.
-            bestAwaited = std::min(bestAwaited, secondsOf([&] {
-                                       bool ok = false;
-                                       std::thread([&] {
-                                           ok = platform::syncWait(awaitSmallGets(session, url, kSmallGets));
-                                       }).join();
-                                       return ok;
-                                   }));
+            bestAwaited = std::min(
+                bestAwaited, secondsOf([&] {
+                    bool ok = false;
+                    std::thread([&] { ok = platform::syncWait(awaitSmallGets(session, url, kSmallGets)); }).join();
+                    return ok;
+                }));
         },
-        [&] { bestPublished = std::min(bestPublished, secondsOf([&] { return smallGetsWithPublisher(session, url, kSmallGets); })); },
+        [&] {
+            bestPublished =
+                std::min(bestPublished, secondsOf([&] { return smallGetsWithPublisher(session, url, kSmallGets); }));
+        },
     };
     // Best of five, the order rotated each round, so a burst of load on the shared
     // machine does not always fall on the same form.
@@ -253,30 +258,30 @@ int main() {
     ::setenv("TMPDIR", privateTemp.c_str(), 1);
     auto [server, port] = startServer(serve);
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big";
-    std::string out = (std::filesystem::temp_directory_path() / ("bench-http-download-" + std::to_string(getpid())) /
-                       "updater.zip")
-                          .string();
+    std::string out =
+        (std::filesystem::temp_directory_path() / ("bench-http-download-" + std::to_string(getpid())) / "updater.zip")
+            .string();
     std::filesystem::create_directories(std::filesystem::path(out).parent_path());
     for (int i = 0; i < 200 && std::system(("curl -s -o /dev/null -r 0-0 " + url).c_str()) != 0; ++i) usleep(20000);
 
     double bestCurl = 1e9, bestOurs = 1e9, bestAwaited = 1e9;
     for (int round = 0; round < 3; ++round) {
         bestCurl = std::min(bestCurl, secondsOf([&] {
-            bool ok = std::system(("curl -s -o '" + out + "' " + url).c_str()) == 0 &&
-                      std::filesystem::file_size(out) == kSize;
-            std::filesystem::remove(out);
-            return ok;
-        }));
+                                bool ok = std::system(("curl -s -o '" + out + "' " + url).c_str()) == 0 &&
+                                          std::filesystem::file_size(out) == kSize;
+                                std::filesystem::remove(out);
+                                return ok;
+                            }));
         bestOurs = std::min(bestOurs, secondsOf([&] {
-            bool ok = downloadThroughHW(url, out);
-            std::filesystem::remove(out);
-            return ok;
-        }));
+                                bool ok = downloadThroughHW(url, out);
+                                std::filesystem::remove(out);
+                                return ok;
+                            }));
         bestAwaited = std::min(bestAwaited, secondsOf([&] {
-            bool ok = downloadAwaited(url, out);
-            std::filesystem::remove(out);
-            return ok;
-        }));
+                                   bool ok = downloadAwaited(url, out);
+                                   std::filesystem::remove(out);
+                                   return ok;
+                               }));
     }
 
     kill(server, SIGTERM);

@@ -34,7 +34,8 @@ struct Certificates {
     }
     SecCertificateRef load(const std::string& name) const {
         int status = 0;
-        std::string der = testing_support::runCommand("openssl x509 -in " + path(name + ".pem") + " -outform der", &status);
+        std::string der =
+            testing_support::runCommand("openssl x509 -in " + path(name + ".pem") + " -outform der", &status);
         return platform::SecCertificateCreateWithData(platform::Data::fromString(der));
     }
 
@@ -50,7 +51,8 @@ private:
         testing_support::writeFile(dir / "ca.ext", "basicConstraints=critical,CA:TRUE\nkeyUsage=keyCertSign,cRLSign\n");
         testing_support::writeFile(dir / "good.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
         testing_support::writeFile(dir / "other.ext", "subjectAltName=DNS:other.example\n");
-        run("openssl req -x509" + ec + "-keyout root.key -out root.pem -subj /CN=Root -days 2"
+        run("openssl req -x509" + ec +
+            "-keyout root.key -out root.pem -subj /CN=Root -days 2"
             " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign,cRLSign");
         auto sign = [&](const std::string& name, const std::string& issuer, const std::string& ext,
                         const std::string& days, int serial) {
@@ -62,7 +64,8 @@ private:
         sign("good", "inter", "good.ext", "2", 3);
         sign("other", "inter", "other.ext", "2", 4);
         sign("expired", "inter", "good.ext", "-1", 5);
-        run("openssl req -x509" + ec + "-keyout self.key -out self.pem -subj /CN=self -days 2"
+        run("openssl req -x509" + ec +
+            "-keyout self.key -out self.pem -subj /CN=self -days 2"
             " -addext subjectAltName=IP:127.0.0.1");
         for (const char* leaf : {"good", "other", "expired"})
             run(std::string("cat ") + leaf + ".pem inter.pem > " + leaf + "-chain.pem");
@@ -73,9 +76,8 @@ private:
 // The chain a TLS server with `leaf`'s certificate and key presents to a client.
 std::vector<SecCertificateRef> presentedChain(const std::string& leaf) {
     const auto& c = Certificates::shared();
-    server_support::LocalServer server(
-        [](const server_support::HTTPExchange&) { return server_support::HTTPReply{}; }, c.path(leaf + "-chain.pem"),
-        c.path(leaf + ".key"));
+    server_support::LocalServer server([](const server_support::HTTPExchange&) { return server_support::HTTPReply{}; },
+                                       c.path(leaf + "-chain.pem"), c.path(leaf + ".key"));
     int port = std::stoi(server.url("/").substr(server.url("/").rfind(':') + 1));
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -198,8 +200,9 @@ TEST(ServerTrustEvaluation, PinningFailureCarriesTheServerChain) {
         evaluator.evaluate(trustFor("good"), "127.0.0.1");
         FAIL() << "accepted";
     } catch (const platform::ErrorException& e) {
-        auto* reason = asHWError(e.error())->as<HWError::ServerTrustEvaluationFailed>()->reason.as<
-            ServerTrustFailureReason::CertificatePinningFailed>();
+        auto* reason = asHWError(e.error())
+                           ->as<HWError::ServerTrustEvaluationFailed>()
+                           ->reason.as<ServerTrustFailureReason::CertificatePinningFailed>();
         ASSERT_TRUE(reason);
         EXPECT_EQ(reason->host, "127.0.0.1");
         EXPECT_EQ(hw::data(reason->serverCertificates), hw::data(chainOf("good")));

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -55,14 +55,14 @@ public:
         auto key = (temp / "key.pem").string(), cert = (temp / "cert.pem").string();
         int status = 0;
         testing_support::runCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
-                                    "-addext subjectAltName=IP:127.0.0.1 -keyout '" + key + "' -out '" + cert +
-                                        "' 2>/dev/null",
+                                    "-addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                        key + "' -out '" + cert + "' 2>/dev/null",
                                     &status);
         EXPECT_EQ(status, 0);
         port = freePort();
         std::string accept = "127.0.0.1:" + std::to_string(port);
-        std::vector<std::string> args = {"openssl", "s_server", "-quiet", "-www", "-accept", accept,
-                                         "-cert",   cert,       "-key",   key};
+        std::vector<std::string> args = {"openssl", "s_server", "-quiet", "-www", "-accept",
+                                         accept,    "-cert",    cert,     "-key", key};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -95,8 +95,8 @@ struct Evaluator : ServerTrustEvaluating {
 };
 
 RawResponse fetch(const std::string& url, ServerTrustManagerPtr manager) {
-    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
-                                   nullptr, true, nullptr, nullptr, nullptr, std::move(manager));
+    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr,
+                                   true, nullptr, nullptr, nullptr, std::move(manager));
     std::optional<RawResponse> received;
     response(session->request(url), platform::DispatchQueue::main(), [&](const RawResponse& r) { received = r; });
     EXPECT_TRUE(waitUntil([&] { return received.has_value(); }, 20));
@@ -118,8 +118,9 @@ TEST(SessionTrustTest, TheManagersEvaluatorDecidesForItsHost) {
     TLSServer server;
     using Evaluators = std::map<std::string, ServerTrustEvaluatingPtr>;
 
-    auto accepted = fetch(server.url(), std::make_shared<ServerTrustManager>(
-                                            true, Evaluators{{"127.0.0.1", std::make_shared<Evaluator>(true)}}));
+    auto accepted =
+        fetch(server.url(),
+              std::make_shared<ServerTrustManager>(true, Evaluators{{"127.0.0.1", std::make_shared<Evaluator>(true)}}));
     ASSERT_TRUE(accepted.result.isSuccess()) << accepted.result.error().errorDescription();
     EXPECT_EQ(accepted.response->statusCode(), 200);
 

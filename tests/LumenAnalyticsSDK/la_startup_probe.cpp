@@ -27,7 +27,8 @@ int main() {
     LALog::sharedLog().setEnableLog(true);
     LALog::sharedLog().addLogger(logger);
 
-    LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
+    LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(
+        LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
     auto sdk = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
     auto preset = sdk->getPresetProperties();
     sdk->serialQueue()->sync([] {});

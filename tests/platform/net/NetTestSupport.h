@@ -91,17 +91,19 @@ private:
         testing_support::writeFile(dir / "ca.ext", "basicConstraints=critical,CA:TRUE\nkeyUsage=keyCertSign,cRLSign\n");
         testing_support::writeFile(dir / "good.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
         testing_support::writeFile(dir / "other.ext", "subjectAltName=DNS:other.example\n");
-        run("cd " + d + " && openssl req -x509" + ec + "-keyout ca.key -out ca.pem -subj /CN=Skyreach-Test-CA -days 2"
+        run("cd " + d + " && openssl req -x509" + ec +
+            "-keyout ca.key -out ca.pem -subj /CN=Skyreach-Test-CA -days 2"
             " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign,cRLSign");
-        for (auto [name, ext, days] : {std::tuple{"server", "good.ext", "2"}, {"other", "other.ext", "2"},
-                                       {"expired", "good.ext", "-1"}}) {
+        for (auto [name, ext, days] :
+             {std::tuple{"server", "good.ext", "2"}, {"other", "other.ext", "2"}, {"expired", "good.ext", "-1"}}) {
             std::string n = name;
             run("cd " + d + " && openssl req" + ec + "-keyout " + n + ".key -out " + n + ".csr -subj /CN=" + n);
             run("cd " + d + " && openssl x509 -req -in " + n + ".csr -CA ca.pem -CAkey ca.key -set_serial " +
                 std::to_string(std::hash<std::string>()(n) % 100000) + " -days " + days + " -extfile " + ext +
                 " -out " + n + ".pem");
         }
-        run("cd " + d + " && openssl req -x509" + ec + "-keyout self.key -out self.pem -subj /CN=127.0.0.1 -days 2"
+        run("cd " + d + " && openssl req -x509" + ec +
+            "-keyout self.key -out self.pem -subj /CN=127.0.0.1 -days 2"
             " -addext subjectAltName=IP:127.0.0.1");
     }
 };
@@ -137,9 +139,8 @@ public:
     }
     bool waitFor(const std::string& line, double seconds = 10) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-            return std::find(events_.begin(), events_.end(), line) != events_.end();
-        });
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                 [&] { return std::find(events_.begin(), events_.end(), line) != events_.end(); });
     }
     bool waitForCompletion(double seconds = 10) { return waitFor("complete", seconds); }
     bool waitForWritten(std::int64_t bytes, double seconds = 10) {
