@@ -73,9 +73,8 @@ auto whenFulfilled(const U&... inputs) {
     if constexpr (detail::allVoid<U...>) {
         return detail::whenVoid(voids);
     } else {
-        return detail::whenVoid(voids).map(nullptr, [inputs...](const Void&) {
-            return std::make_tuple(*inputs.value()...);
-        });
+        return detail::whenVoid(voids).map(nullptr,
+                                           [inputs...](const Void&) { return std::make_tuple(*inputs.value()...); });
     }
 }
 

@@ -50,11 +50,8 @@ int main(int argc, char** argv) {
     callMicroseconds.reserve(count);
     auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
-        Value::Dictionary properties{{"step", i},
-                                     {"name", "app_upgrade_start"},
-                                     {"version", "2.0"},
-                                     {"ratio", 0.5},
-                                     {"ok", true}};
+        Value::Dictionary properties{
+            {"step", i}, {"name", "app_upgrade_start"}, {"version", "2.0"}, {"ratio", 0.5}, {"ok", true}};
         auto before = Clock::now();
         sdk->track("bench_event", properties);
         callMicroseconds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());

@@ -13,11 +13,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
-#include <iostream>
-#include <deque>
 #include <future>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -53,8 +53,9 @@ constexpr int kSmallGets = 10000;
     int port = ntohs(address.sin_port);
     if (::write(portPipe, &port, sizeof port) != sizeof port) _exit(1);
     ::close(portPipe);
-    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 1024\r\nContent-Type: application/octet-stream\r\n\r\n" +
-                              std::string(1024, 's');
+    const std::string reply =
+        "HTTP/1.1 200 OK\r\nContent-Length: 1024\r\nContent-Type: application/octet-stream\r\n\r\n" +
+        std::string(1024, 's');
     while (true) {
         int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0) _exit(0);
@@ -97,9 +98,8 @@ bool downloadThroughHW(const std::string& url, const std::string& out) {
 DownloadRequest::Destination destinationAt(const std::string& out) {
     auto destination = platform::URL::fileURL(out, false);
     return [destination](const platform::URL&, const platform::HTTPURLResponse&) {
-        return DownloadRequest::DestinationResult{destination,
-                                                  DownloadRequest::Options::createIntermediateDirectories |
-                                                      DownloadRequest::Options::removePreviousFile};
+        return DownloadRequest::DestinationResult{destination, DownloadRequest::Options::createIntermediateDirectories |
+                                                                   DownloadRequest::Options::removePreviousFile};
     };
 }
 
@@ -178,13 +178,12 @@ void compareSmallGets(const std::string& url) {
         },
         [&] {
             // Waited for off the main thread, as the other two forms are.
-            bestAwaited = std::min(bestAwaited, bench::secondsOf([&] {
-                                       bool ok = false;
-                                       std::thread([&] {
-                                           ok = platform::syncWait(awaitSmallGets(session, url, kSmallGets));
-                                       }).join();
-                                       return ok;
-                                   }));
+            bestAwaited = std::min(
+                bestAwaited, bench::secondsOf([&] {
+                    bool ok = false;
+                    std::thread([&] { ok = platform::syncWait(awaitSmallGets(session, url, kSmallGets)); }).join();
+                    return ok;
+                }));
         },
         [&] {
             bestPublished = std::min(

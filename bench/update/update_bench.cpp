@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     fs::create_directories(staging / "Resources");
     if (shell("head -c " + std::to_string(megabytes) + "M /dev/urandom > '" + (staging / "Resources/blob").string() +
               "'") ||
-        shell("cd '" + (root / "staging").string() + "' && python3 -c \"import zipfile, os\n"
+        shell("cd '" + (root / "staging").string() +
+              "' && python3 -c \"import zipfile, os\n"
               "with zipfile.ZipFile('../package.zip', 'w', zipfile.ZIP_STORED, allowZip64=True) as z:\n"
               "    [z.write(os.path.join(b, n)) for b, d, f in os.walk('Client.app') for n in d + f]\""))
         return 1;
@@ -111,8 +112,8 @@ int main(int argc, char** argv) {
     auto delegate = std::make_shared<Lanternfly_Updater::AppDelegate>();
     platform::NSApplication::shared()->setDelegate(delegate);
     Lanternfly_Updater::setupApp({"updater", "url", url, "md5", md5, "changeLog", "", "appPath",
-                                  (root / "Applications/Client.app").string(), "appName", "Client.app",
-                                  "appFolder", (root / "Applications").string()});
+                                  (root / "Applications/Client.app").string(), "appName", "Client.app", "appFolder",
+                                  (root / "Applications").string()});
     auto model = Lanternfly_Updater::DownloadViewModel::create();
     model->configure(delegate->appArgs);
     auto start = Clock::now();
@@ -138,8 +139,8 @@ int main(int argc, char** argv) {
         return 1;
     const double theirs = bench::secondsSince(start);
 
-    std::printf("update of %ld MiB: updater %.2f s, curl+md5sum+unzip+cp %.2f s, ratio %.2f\n", megabytes, ours,
-                theirs, ours / theirs);
+    std::printf("update of %ld MiB: updater %.2f s, curl+md5sum+unzip+cp %.2f s, ratio %.2f\n", megabytes, ours, theirs,
+                ours / theirs);
     std::printf("peak RSS of the updater: %.1f MiB\n", peakResident);
     server->terminate();
     server->waitUntilExit();

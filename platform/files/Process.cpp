@@ -194,8 +194,7 @@ void Process::monitor() {
         std::lock_guard lock(mutex_);
         pid = pid_;
     }
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     std::function<void(std::shared_ptr<Process>)> handler;
     {
         std::lock_guard lock(mutex_);
@@ -261,9 +260,10 @@ void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optiona
     lock.unlock();
 
     using Clock = std::chrono::steady_clock;
-    const auto deadline = timeoutSeconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                              std::chrono::duration<double>(*timeoutSeconds))
-                                         : Clock::time_point::max();
+    const auto deadline =
+        timeoutSeconds
+            ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*timeoutSeconds))
+            : Clock::time_point::max();
     std::vector<std::uint8_t> buffer(65536);
     auto readOnce = [&](Drained& p) {
         ssize_t n = ::read(p.fd, buffer.data(), buffer.size());
@@ -300,8 +300,7 @@ void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optiona
             if (p.ended) continue;
             int flags = ::fcntl(p.fd, F_GETFL);
             ::fcntl(p.fd, F_SETFL, flags | O_NONBLOCK);
-            while (!p.ended && readOnce(p) > 0) {
-            }
+            while (!p.ended && readOnce(p) > 0) {}
             ::fcntl(p.fd, F_SETFL, flags);
         }
     }

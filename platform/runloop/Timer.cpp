@@ -8,7 +8,7 @@ namespace platform {
 namespace {
 // A repeating timer never fires more often than this.
 constexpr double kMinimumInterval = 0.0001;
-}
+}  // namespace
 
 TimerPtr Timer::scheduledTimer(double interval, bool repeats, Block block) {
     auto timer = create(Date::fromTimeIntervalSinceNow(interval), interval, repeats, std::move(block));
@@ -22,8 +22,7 @@ TimerPtr Timer::create(Date fireDate, double interval, bool repeats, Block block
 
 Timer::Timer(Date fireDate, double interval, bool repeats, Block block)
     : deadline_(DispatchTime::now() + fireDate.timeIntervalSinceNow()),
-      interval_(repeats && interval < kMinimumInterval ? kMinimumInterval : interval),
-      repeats_(repeats),
+      interval_(repeats && interval < kMinimumInterval ? kMinimumInterval : interval), repeats_(repeats),
       block_(std::move(block)) {}
 
 void Timer::invalidate() {

@@ -21,7 +21,8 @@ void WKUserContentController::removeScriptMessageHandlerForName(const std::strin
     handlers_.erase(found);
 }
 
-std::shared_ptr<WKScriptMessageHandler> WKUserContentController::scriptMessageHandlerForName(const std::string& name) const {
+std::shared_ptr<WKScriptMessageHandler>
+WKUserContentController::scriptMessageHandlerForName(const std::string& name) const {
     std::lock_guard guard(lock_);
     auto found = handlers_.find(name);
     return found == handlers_.end() ? nullptr : found->second;
@@ -50,7 +51,8 @@ std::vector<std::shared_ptr<WKUserScript>> WKUserContentController::userScripts(
     return scripts_;
 }
 
-bool WKUserContentController::postMessage(const std::string& name, Value body, const std::shared_ptr<WKWebView>& webView) {
+bool WKUserContentController::postMessage(const std::string& name, Value body,
+                                          const std::shared_ptr<WKWebView>& webView) {
     auto handler = scriptMessageHandlerForName(name);
     if (!handler) return false;
     auto self = std::static_pointer_cast<WKUserContentController>(shared_from_this());

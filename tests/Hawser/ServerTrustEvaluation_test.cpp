@@ -173,8 +173,9 @@ TEST(ServerTrustEvaluation, PinningFailureCarriesTheServerChain) {
         evaluator.evaluate(trustFor("good"), "127.0.0.1");
         FAIL() << "accepted";
     } catch (const platform::ErrorException& e) {
-        auto* reason = asHWError(e.error())->as<HWError::ServerTrustEvaluationFailed>()->reason.as<
-            ServerTrustFailureReason::CertificatePinningFailed>();
+        auto* reason = asHWError(e.error())
+                           ->as<HWError::ServerTrustEvaluationFailed>()
+                           ->reason.as<ServerTrustFailureReason::CertificatePinningFailed>();
         ASSERT_TRUE(reason);
         EXPECT_EQ(reason->host, "127.0.0.1");
         EXPECT_EQ(hw::data(reason->serverCertificates), hw::data(chainOf("good")));

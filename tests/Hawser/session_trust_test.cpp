@@ -23,8 +23,8 @@ struct Evaluator : ServerTrustEvaluating {
 };
 
 RawResponse fetch(const std::string& url, ServerTrustManagerPtr manager) {
-    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
-                                   nullptr, true, nullptr, nullptr, nullptr, std::move(manager));
+    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr,
+                                   true, nullptr, nullptr, nullptr, std::move(manager));
     std::optional<RawResponse> received;
     response(session->request(url), platform::DispatchQueue::main(), [&](const RawResponse& r) { received = r; });
     EXPECT_TRUE(waitUntil([&] { return received.has_value(); }, 20));

@@ -24,11 +24,11 @@ struct Outcome {
 
 Outcome fetch(const LAHTTPSessionPtr& http, const std::string& url) {
     std::promise<Outcome> done;
-    auto task = http->dataTaskWithRequest(platform::URLRequest(*platform::URL::parse(url)),
-                                          [&](std::optional<platform::Data> data, platform::HTTPURLResponsePtr response,
-                                              platform::ErrorPtr error) {
-                                              done.set_value({std::move(data), std::move(response), std::move(error)});
-                                          });
+    auto task = http->dataTaskWithRequest(
+        platform::URLRequest(*platform::URL::parse(url)),
+        [&](std::optional<platform::Data> data, platform::HTTPURLResponsePtr response, platform::ErrorPtr error) {
+            done.set_value({std::move(data), std::move(response), std::move(error)});
+        });
     task->resume();
     auto future = done.get_future();
     EXPECT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
@@ -61,7 +61,13 @@ TEST_F(LAHTTPSessionTest, PoliciesAcceptOnlyTheChainsTheyShould) {
         {"certificate pinned: self-signed", "self", Mode::LASSLPinningModeCertificate, {"self"}, true, true, true},
         {"public key pinned: self-signed", "self", Mode::LASSLPinningModePublicKey, {"self"}, true, true, true},
         {"public key pinned: another key", "self", Mode::LASSLPinningModePublicKey, {"ca"}, true, true, false},
-        {"certificate pinned: untrusted self-signed", "self", Mode::LASSLPinningModeCertificate, {"self"}, false, true, false},
+        {"certificate pinned: untrusted self-signed",
+         "self",
+         Mode::LASSLPinningModeCertificate,
+         {"self"},
+         false,
+         true,
+         false},
         {"root pinned: chain for the host", "server", Mode::LASSLPinningModeCertificate, {"ca"}, false, true, true},
         {"root pinned: chain for another host", "other", Mode::LASSLPinningModeCertificate, {"ca"}, false, true, false},
         {"root pinned: host not checked", "other", Mode::LASSLPinningModeCertificate, {"ca"}, false, false, true},

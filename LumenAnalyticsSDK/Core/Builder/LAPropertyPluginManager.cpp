@@ -82,8 +82,8 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithFilter(const 
 
 // Each queue's head is asked outside the lock (a plugin may call back into the manager)
 // and taken off its queue only if it is still the head.
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::customPluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) {
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::customPluginsWithFilter(const LAPropertyPluginEventFilter& filter) {
     std::vector<LAPropertyPluginPtr> heads;
     {
         std::lock_guard lock(mutex_);
@@ -107,16 +107,16 @@ std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::matching(const std::ve
     return accepted;
 }
 
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::pluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) const {
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::pluginsWithFilter(const LAPropertyPluginEventFilter& filter) const {
     std::unique_lock lock(mutex_);
     auto snapshot = plugins_;
     lock.unlock();
     return matching(snapshot, filter);
 }
 
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::superPluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) const {
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::superPluginsWithFilter(const LAPropertyPluginEventFilter& filter) const {
     std::unique_lock lock(mutex_);
     auto snapshot = superPlugins_;
     lock.unlock();
@@ -124,7 +124,7 @@ std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::superPluginsWithFilter
 }
 
 platform::Value::Dictionary LAPropertyPluginManager::propertiesWithPlugins(std::vector<LAPropertyPluginPtr> plugins,
-                                                                         const LAPropertyPluginEventFilter* filter) {
+                                                                           const LAPropertyPluginEventFilter* filter) {
     std::stable_sort(plugins.begin(), plugins.end(), [](const LAPropertyPluginPtr& a, const LAPropertyPluginPtr& b) {
         return a->priority() < b->priority();
     });
@@ -157,8 +157,8 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithPlugins(std::
     return state->result;
 }
 
-platform::Value::Dictionary LAPropertyPluginManager::currentPropertiesForPluginClasses(
-    const std::vector<platform::ClassPtr>& classes) const {
+platform::Value::Dictionary
+LAPropertyPluginManager::currentPropertiesForPluginClasses(const std::vector<platform::ClassPtr>& classes) const {
     auto ofClasses = [&](const std::vector<LAPropertyPluginPtr>& list) {
         std::vector<LAPropertyPluginPtr> found;
         for (const auto& plugin : list)

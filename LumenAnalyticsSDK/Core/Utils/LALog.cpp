@@ -47,8 +47,8 @@ const platform::DateFormatter& LALog::dateFormatter() {
     return *formatter;
 }
 
-void LALog::log(bool asynchronous, unsigned level, const char* file, const char* function, unsigned line,
-                long context, std::string message) {
+void LALog::log(bool asynchronous, unsigned level, const char* file, const char* function, unsigned line, long context,
+                std::string message) {
     LALog& shared = sharedLog();
     if (!shared.enableLog()) return;
     shared.log(asynchronous, std::move(message), level, file, function, line, context);
@@ -95,8 +95,7 @@ void LALog::addLoggers(const std::vector<LALoggerPtr>& loggers) {
     for (const auto& logger : loggers) unique.push_back(logger);
     loggers_.clear();
     for (const auto& logger : unique) {
-        if (logger && std::find(loggers_.begin(), loggers_.end(), logger) == loggers_.end())
-            loggers_.push_back(logger);
+        if (logger && std::find(loggers_.begin(), loggers_.end(), logger) == loggers_.end()) loggers_.push_back(logger);
     }
 }
 

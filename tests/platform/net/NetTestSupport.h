@@ -102,9 +102,8 @@ public:
     }
     bool waitFor(const std::string& line, double seconds = 10) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-            return std::find(events_.begin(), events_.end(), line) != events_.end();
-        });
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                 [&] { return std::find(events_.begin(), events_.end(), line) != events_.end(); });
     }
     bool waitForCompletion(double seconds = 10) { return waitFor("complete", seconds); }
     bool waitForWritten(std::int64_t bytes, double seconds = 10) {

@@ -38,9 +38,20 @@ TEST(SecTrust, EvaluationTable) {
         {"no host: basic policy", "other", std::nullopt, {"ca"}, false, errSecSuccess},
         {"expired", "expired", "127.0.0.1", {"ca"}, false, errSecCertificateExpired},
         {"evaluated after expiry", "server", "127.0.0.1", {"ca"}, false, errSecCertificateExpired, 0, inFiveYears},
-        {"revocation, best effort", "server", "127.0.0.1", {"ca"}, false, errSecSuccess, kSecRevocationUseAnyAvailableMethod},
-        {"revocation, positive answer required", "server", "127.0.0.1", {"ca"}, false,
-         errSecIncompleteCertRevocationCheck, kSecRevocationUseAnyAvailableMethod | kSecRevocationRequirePositiveResponse},
+        {"revocation, best effort",
+         "server",
+         "127.0.0.1",
+         {"ca"},
+         false,
+         errSecSuccess,
+         kSecRevocationUseAnyAvailableMethod},
+        {"revocation, positive answer required",
+         "server",
+         "127.0.0.1",
+         {"ca"},
+         false,
+         errSecIncompleteCertRevocationCheck,
+         kSecRevocationUseAnyAvailableMethod | kSecRevocationRequirePositiveResponse},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);

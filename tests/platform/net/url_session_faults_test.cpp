@@ -64,45 +64,63 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
          [](auto& keep) { return keptTLSServer(keep, "other"); }},
         {"close in the middle of the body", URLError::Code::networkConnectionLost,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(500, 'a'));
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" +
+                                                        std::string(500, 'a'));
+                             })
+                 ->url();
          }},
         {"server stops sending", URLError::Code::timedOut,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nabc");
-                        ScriptedServer::waitForClose(fd, 10);
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nabc");
+                                 ScriptedServer::waitForClose(fd, 10);
+                             })
+                 ->url();
          },
          [](URLRequest& r) { r.setTimeoutInterval(1); }},
         {"redirect loop", URLError::Code::httpTooManyRedirects,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        while (!ScriptedServer::readHead(fd).empty())
-                            ScriptedServer::send(fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 while (!ScriptedServer::readHead(fd).empty())
+                                     ScriptedServer::send(
+                                         fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+                             })
+                 ->url();
          }},
         {"oversized header block", URLError::Code::badServerResponse,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        std::string head = "HTTP/1.1 200 OK\r\n";
-                        for (int i = 0; i < 4000; ++i) head += "X-Filler-" + std::to_string(i) + ": " + std::string(90, 'f') + "\r\n";
-                        replyThenClose(fd, head + "Content-Length: 2\r\n\r\nok");
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 std::string head = "HTTP/1.1 200 OK\r\n";
+                                 for (int i = 0; i < 4000; ++i)
+                                     head += "X-Filler-" + std::to_string(i) + ": " + std::string(90, 'f') + "\r\n";
+                                 replyThenClose(fd, head + "Content-Length: 2\r\n\r\nok");
+                             })
+                 ->url();
          }},
         {"broken chunked encoding", URLError::Code::networkConnectionLost,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nZZ\r\nbroken\r\n");
-                    })->url();
+             return scripted(
+                        keep,
+                        [](int fd) {
+                            replyThenClose(
+                                fd,
+                                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nZZ\r\nbroken\r\n");
+                        })
+                 ->url();
          }},
         {"header value with a line break", URLError::Code::badURL,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        ADD_FAILURE() << "a request with a smuggled header line reached the server";
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 ADD_FAILURE() << "a request with a smuggled header line reached the server";
+                                 replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+                             })
+                 ->url();
          },
          [](URLRequest& r) { r.setValue("a\r\nInjected: yes", "X-Note"); }},
     };
@@ -120,7 +138,8 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         ASSERT_NE(delegate->error, nullptr);
         EXPECT_EQ(delegate->error->domain(), NSURLErrorDomain);
-        EXPECT_EQ(delegate->error->code(), static_cast<std::int64_t>(c.expected)) << delegate->error->debugDescription();
+        EXPECT_EQ(delegate->error->code(), static_cast<std::int64_t>(c.expected))
+            << delegate->error->debugDescription();
         EXPECT_LT(seconds, 5.0);
         session->invalidateAndCancel();
     }
@@ -184,8 +203,9 @@ TEST(URLSessionFaults, AConnectionThatBroughtMoreThanItsLengthIsNotReused) {
         for (int round = 0; round < 2; ++round) {
             SCOPED_TRACE(round);
             std::promise<ErrorPtr> done;
-            session->dataTask(URLRequest(server.url("/")), [&done](const std::optional<Data>&, const URLResponsePtr&,
-                                                                   const ErrorPtr& error) { done.set_value(error); })
+            session
+                ->dataTask(URLRequest(server.url("/")), [&done](const std::optional<Data>&, const URLResponsePtr&,
+                                                                const ErrorPtr& error) { done.set_value(error); })
                 ->resume();
             auto finished = done.get_future();
             ASSERT_EQ(finished.wait_for(std::chrono::seconds(10)), std::future_status::ready);

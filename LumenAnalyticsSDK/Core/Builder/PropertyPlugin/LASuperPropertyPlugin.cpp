@@ -39,7 +39,8 @@ void LASuperPropertyPlugin::archiveSuperProperties() {
 }
 
 void LASuperPropertyPlugin::registerSuperProperties(const platform::Value::Dictionary& properties) {
-    auto valid = LAPropertyValidator::validProperties(platform::Value(properties)).value_or(platform::Value::Dictionary{});
+    auto valid =
+        LAPropertyValidator::validProperties(platform::Value(properties)).value_or(platform::Value::Dictionary{});
     unregisterSameLetterSuperProperties(valid);
     {
         std::lock_guard lock(mutex_);
