@@ -25,8 +25,8 @@ public:
                 successResponseBody, errorResponseBody, default_, verbose;
         };
         struct Formatter {
-            using EntryFormatter =
-                std::function<std::string(const std::string& identifier, const std::string& message, const TargetType&)>;
+            using EntryFormatter = std::function<std::string(const std::string& identifier, const std::string& message,
+                                                             const TargetType&)>;
             using DataFormatter = std::function<std::string(const platform::Data&)>;
             EntryFormatter entry;
             DataFormatter requestData;
@@ -54,7 +54,8 @@ public:
     // The bytes as UTF-8 text, or "## Cannot map data to String ##".
     static std::string defaultDataFormatter(const platform::Data& data);
 
-    explicit NetworkLoggerPlugin(Configuration configuration = Configuration()) : configuration_(std::move(configuration)) {}
+    explicit NetworkLoggerPlugin(Configuration configuration = Configuration())
+        : configuration_(std::move(configuration)) {}
 
     // Read and replaced as a whole; a lock keeps a replacement from tearing a read.
     Configuration configuration() const;
@@ -87,7 +88,7 @@ inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
     NetworkLoggerPlugin::Configuration::LogOptions::errorResponseBody{32};
 inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
     NetworkLoggerPlugin::Configuration::LogOptions::default_{5};
-inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
-    NetworkLoggerPlugin::Configuration::LogOptions::verbose{55};
+inline constexpr NetworkLoggerPlugin::Configuration::LogOptions NetworkLoggerPlugin::Configuration::LogOptions::verbose{
+    55};
 
 }  // namespace Berth

@@ -84,14 +84,13 @@ void DataStreamRequest::CancellationToken::cancel() const {
 }
 
 DataStreamRequestPtr DataStreamRequest::create(platform::UUID id, URLRequestConvertiblePtr convertible,
-                                               bool automaticallyCancelOnStreamError,
-                                               DispatchQueuePtr underlyingQueue, DispatchQueuePtr serializationQueue,
-                                               EventMonitorPtr eventMonitor, RequestInterceptorPtr interceptor,
+                                               bool automaticallyCancelOnStreamError, DispatchQueuePtr underlyingQueue,
+                                               DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor,
+                                               RequestInterceptorPtr interceptor,
                                                std::weak_ptr<RequestDelegate> delegate) {
-    return DataStreamRequestPtr(new DataStreamRequest(id, std::move(convertible), automaticallyCancelOnStreamError,
-                                                      std::move(underlyingQueue), std::move(serializationQueue),
-                                                      std::move(eventMonitor), std::move(interceptor),
-                                                      std::move(delegate)));
+    return DataStreamRequestPtr(new DataStreamRequest(
+        id, std::move(convertible), automaticallyCancelOnStreamError, std::move(underlyingQueue),
+        std::move(serializationQueue), std::move(eventMonitor), std::move(interceptor), std::move(delegate)));
 }
 
 DataStreamRequest::DataStreamRequest(platform::UUID id, URLRequestConvertiblePtr convertible,

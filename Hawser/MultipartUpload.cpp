@@ -12,7 +12,8 @@ MultipartUpload::MultipartUpload(std::uint64_t encodingMemoryThreshold, URLReque
 
 platform::URLRequest MultipartUpload::asURLRequest() const {
     platform::URLRequest urlRequest = request->asURLRequest();
-    std::string contentType = multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->contentType(); });
+    std::string contentType =
+        multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->contentType(); });
     urlRequest.setValue(contentType, "Content-Type");
     return urlRequest;
 }
@@ -36,7 +37,8 @@ Uploadable MultipartUpload::build() const {
     const std::uint64_t length =
         multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->contentLength(); });
     if (length < encodingMemoryThreshold) {
-        return Uploadable::data(multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->encode(); }));
+        return Uploadable::data(
+            multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->encode(); }));
     }
     platform::URL directory = fileManager->temporaryDirectory()
                                   .appendingPathComponent("org.hawser.manager", true)

@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "Hawser/MultipartFormData.h"
-#include "platform/base/Protected.h"
-#include "Hawser/UploadRequest.h"
 #include "Hawser/URLConvertible.h"
+#include "Hawser/UploadRequest.h"
+#include "platform/base/Protected.h"
 #include "platform/base/Result.h"
 
 namespace Hawser {

@@ -54,7 +54,8 @@ AnyPromisePtr once(const std::string& name) {
                 if (!delivery->claim(own)) return;
                 if (own) platform::NotificationCenter::defaultCenter()->removeObserver(own);
                 auto notification = std::make_shared<platform::NotificationObject>(n);
-                resolve(platform::Value(PLGArrayWithCount(2, platform::Value(notification), platform::Value(n.userInfo))));
+                resolve(
+                    platform::Value(PLGArrayWithCount(2, platform::Value(notification), platform::Value(n.userInfo))));
             });
         if (auto late = delivery->registered(std::move(token))) center->removeObserver(late);
     });

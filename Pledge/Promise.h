@@ -18,11 +18,13 @@
 namespace Pledge {
 
 // Something with a value type that reports its resolution through `pipe`.
+// clang-format off
 template <class U>
 concept IsThenable = requires(const U& u) {
     typename U::ValueType;
     u.result();
 };
+// clang-format on
 
 // The marker that picks the promise-returning form of `async` on a queue.
 enum class PLGNamespacer { promise };
@@ -106,8 +108,7 @@ public:
     // Over a given box.
     explicit Promise(BoxPtr box) : box_(std::move(box)) {}
     // Already rejected.
-    explicit Promise(ErrorPtr error)
-        : box_(makeShared<SealedBox<Result<T>>>(Result<T>::failure(std::move(error)))) {}
+    explicit Promise(ErrorPtr error) : box_(makeShared<SealedBox<Result<T>>>(Result<T>::failure(std::move(error)))) {}
     // Already fulfilled with nothing.
     Promise()
         requires std::same_as<T, Void>

@@ -19,8 +19,7 @@ namespace detail {
 class Countdown {
 public:
     Countdown(std::int64_t count, std::shared_ptr<Box<Result<Void>>> root)
-        : state_(State{count, false}),
-          root_(std::move(root)) {}
+        : state_(State{count, false}), root_(std::move(root)) {}
     void fulfilled();
     void rejected(ErrorPtr error);
 
@@ -77,9 +76,8 @@ auto whenFulfilled(const U&... inputs) {
     if constexpr (detail::allVoid<U...>) {
         return detail::whenVoid(voids);
     } else {
-        return detail::whenVoid(voids).map(nullptr, [inputs...](const Void&) {
-            return std::make_tuple(*inputs.value()...);
-        });
+        return detail::whenVoid(voids).map(nullptr,
+                                           [inputs...](const Void&) { return std::make_tuple(*inputs.value()...); });
     }
 }
 

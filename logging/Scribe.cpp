@@ -136,8 +136,8 @@ void Scribe::appendDateText(std::string& line, platform::Date date) const {
     appendMilliseconds(line, millisecond);
 }
 
-void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName,
-                   bool showLevel, bool showFileName, bool showLineNumber, bool showDate,
+void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName, bool showLevel,
+                   bool showFileName, bool showLineNumber, bool showDate,
                    const std::optional<FileLocation>& writeToFile, std::optional<Level> fileLevel) {
     setOutputLevel(level);
     auto applyFlags = [&](BaseDestination& d) {
@@ -204,8 +204,8 @@ LogDetails& fillRecord(ReusedPerThread<LogDetails>& record, Level level, std::st
 
 }  // namespace
 
-void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName,
-                   std::int64_t lineNumber, const UserInfo& userInfo, const MessageClosure& closure) {
+void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName, std::int64_t lineNumber,
+                   const UserInfo& userInfo, const MessageClosure& closure) {
     AcceptingDestinations accepting(destinations_, level);
     if (accepting.empty() || !closure) return;
     auto message = closure();
@@ -246,9 +246,9 @@ void Scribe::logAppDetails(const DestinationPtr& selectedDestination) {
     LogDetails records[2] = {
         {Level::info, date, processName + " " + buildString + "PID: " + std::to_string(::getpid()), "", "", 0,
          Constants::internalUserInfo()},
-        {Level::info, date, std::string("Scribe Version: ") + Constants::version + " - Level: " +
-                                description(outputLevel_),
-         "", "", 0, Constants::internalUserInfo()},
+        {Level::info, date,
+         std::string("Scribe Version: ") + Constants::version + " - Level: " + description(outputLevel_), "", "", 0,
+         Constants::internalUserInfo()},
     };
     std::vector<DestinationPtr> targets =
         selectedDestination ? std::vector<DestinationPtr>{selectedDestination} : destinations_;

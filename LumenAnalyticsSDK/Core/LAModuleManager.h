@@ -32,7 +32,8 @@ public:
 
     // Only the JavaScript bridge is loaded.
     void loadModulesWithConfigOptions(const std::shared_ptr<LAConfigOptions>& configOptions);
-    void loadModule(const std::optional<std::string>& moduleName, const std::shared_ptr<LAConfigOptions>& configOptions);
+    void loadModule(const std::optional<std::string>& moduleName,
+                    const std::shared_ptr<LAConfigOptions>& configOptions);
     // The module's shared object, or none when no such module is built in.
     platform::ObjectPtr moduleWithName(const std::string& moduleName) const;
 

@@ -149,8 +149,7 @@ void LumenAnalyticsSDK::setUp(const LAConfigOptions&) {
         identifier_ = LAIdentifier::create(readWriteQueue_);
         if (configOptions_->enableSession())
             sessionProperty_ = std::make_shared<LASessionProperty>(configOptions_->eventSessionTimeout() * 1000);
-        else
-            LASessionProperty::removeSessionModel();
+        else LASessionProperty::removeSessionModel();
         registerPropertyPlugin();
         if (!configOptions_->disableSDK()) {
             LAReachability::sharedInstance()->startMonitoring();
@@ -323,7 +322,8 @@ platform::Value::Dictionary LumenAnalyticsSDK::currentSuperProperties() {
 }
 
 void LumenAnalyticsSDK::registerDynamicSuperProperties(DynamicSuperProperties block) {
-    LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin()->registerDynamicSuperPropertiesBlock(std::move(block));
+    LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin()->registerDynamicSuperPropertiesBlock(
+        std::move(block));
 }
 
 platform::Value::Dictionary LumenAnalyticsSDK::getPresetProperties() {
@@ -340,8 +340,9 @@ void LumenAnalyticsSDK::registerPropertyPlugin(const std::shared_ptr<LAPropertyP
 }
 
 void LumenAnalyticsSDK::unregisterPropertyPluginWithPluginClass(const platform::ClassPtr& pluginClass) {
-    runOnSerialQueue(
-        [pluginClass] { LAPropertyPluginManager::sharedInstance().unregisterPropertyPluginWithPluginClass(pluginClass); });
+    runOnSerialQueue([pluginClass] {
+        LAPropertyPluginManager::sharedInstance().unregisterPropertyPluginWithPluginClass(pluginClass);
+    });
 }
 
 void LumenAnalyticsSDK::registerLimitKeys(const platform::Value& keys) { LALimitKeyManager::registerLimitKeys(keys); }
@@ -428,9 +429,10 @@ void LumenAnalyticsSDK::startFlushTimer() {
         if (LAModuleManager::sharedInstance()->isDisableSDK()) return;
         auto interval = self->flushInterval();
         if (interval <= 0) return;
-        auto timer = platform::Timer::scheduledTimer(static_cast<double>(interval) / 1000.0, true, [weak](platform::Timer&) {
-            if (auto target = weak.lock()) target->flush();
-        });
+        auto timer =
+            platform::Timer::scheduledTimer(static_cast<double>(interval) / 1000.0, true, [weak](platform::Timer&) {
+                if (auto target = weak.lock()) target->flush();
+            });
         self->shared_.set(&Shared::timer, timer);
     });
 }
@@ -495,20 +497,15 @@ void LumenAnalyticsSDK::appLifecycleStateWillChange(const platform::Notification
 
 void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification& notification) {
     switch (stateOf(notification, kLAAppLifecycleNewStateKey)) {
-        case LAAppLifecycleStateTerminate:
-            drainSerialQueueBeforeExit();
-            break;
+        case LAAppLifecycleStateTerminate: drainSerialQueueBeforeExit(); break;
         case LAAppLifecycleStateEnd:
             runOnSerialQueue([this] {
                 PLATFORM_CHECK_ON_QUEUE(serialQueue_);
                 flushAllEventRecords();
             });
             break;
-        case LAAppLifecycleStateStart:
-            startFlushTimer();
-            break;
-        default:
-            break;
+        case LAAppLifecycleStateStart: startFlushTimer(); break;
+        default: break;
     }
 }
 
@@ -517,7 +514,8 @@ void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification&
 void LumenAnalyticsSDK::drainSerialQueueBeforeExit() {
     auto drained = platform::DispatchSemaphore::create(0);
     serialQueue_->async([drained] { drained->signal(); });
-    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) == platform::DispatchTimeoutResult::timedOut)
+    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) ==
+        platform::DispatchTimeoutResult::timedOut)
         LALogWarn("The serial queue did not drain before termination; events still queued are lost");
 }
 
@@ -547,7 +545,8 @@ void LumenAnalyticsSDK::removeWebViewUserAgent() {
     auto current = LACommonUtility::currentUserAgent();
     if (!current || current->find(*suffix) == std::string::npos) return;
     std::string agent = *current;
-    for (auto at = agent.find(*suffix); at != std::string::npos; at = agent.find(*suffix, at)) agent.erase(at, suffix->size());
+    for (auto at = agent.find(*suffix); at != std::string::npos; at = agent.find(*suffix, at))
+        agent.erase(at, suffix->size());
     shared_.set(&Shared::userAgent, agent);
     LACommonUtility::saveUserAgent(agent);
 }

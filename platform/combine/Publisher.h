@@ -44,13 +44,13 @@ public:
     AnyPublisher<R, Failure> compactMap(F transform) const {
         auto upstream = eraseToAnyPublisher();
         return AnyPublisher<R, Failure>([upstream, transform](SubscriberPtr<R, Failure> down) {
-            upstream.receive(detail::relay<Output, Failure>(
-                [down](SubscriptionPtr s) { down->receive(std::move(s)); },
-                [down, transform](const Output& value) {
-                    auto mapped = transform(value);
-                    return mapped ? down->receive(*mapped) : Demand::max(1);
-                },
-                [down](const Completion<Failure>& c) { down->receive(c); }));
+            upstream.receive(
+                detail::relay<Output, Failure>([down](SubscriptionPtr s) { down->receive(std::move(s)); },
+                                               [down, transform](const Output& value) {
+                                                   auto mapped = transform(value);
+                                                   return mapped ? down->receive(*mapped) : Demand::max(1);
+                                               },
+                                               [down](const Completion<Failure>& c) { down->receive(c); }));
         });
     }
 

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/PropertyListSerialization.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 namespace {

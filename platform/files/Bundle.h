@@ -46,10 +46,8 @@ public:
     std::optional<std::string> path(const std::string& forResource, const std::string& ofType,
                                     const std::string& inDirectory = {}) const;
     // Every resource with the extension (case-sensitive), sorted by name.
-    std::vector<std::string> paths(const std::string& forResourcesOfType,
-                                   const std::string& inDirectory = {}) const;
-    std::vector<URL> urls(const std::string& forResourcesWithExtension,
-                          const std::string& subdirectory = {}) const;
+    std::vector<std::string> paths(const std::string& forResourcesOfType, const std::string& inDirectory = {}) const;
+    std::vector<URL> urls(const std::string& forResourcesWithExtension, const std::string& subdirectory = {}) const;
 
     // Localisations present (names of the .lproj folders, without the extension).
     std::vector<std::string> localizations() const;

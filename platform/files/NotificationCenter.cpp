@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/OperationQueue.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -22,9 +22,7 @@ public:
     std::function<void(std::function<void()>)> deliver;
     std::atomic<bool> removed{false};
 
-    bool matches(const Notification& n) const {
-        return (!name || *name == n.name) && (!object || object == n.sender);
-    }
+    bool matches(const Notification& n) const { return (!name || *name == n.name) && (!object || object == n.sender); }
 };
 
 const std::shared_ptr<NotificationCenter>& NotificationCenter::defaultCenter() {

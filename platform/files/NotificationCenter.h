@@ -32,8 +32,8 @@ struct NotificationSender {
 
 struct Notification {
     std::string name;
-    ObjectPtr object;               // the sender when it is a runtime object
-    const void* sender = nullptr;   // the sender's identity, set whenever there is a sender
+    ObjectPtr object;              // the sender when it is a runtime object
+    const void* sender = nullptr;  // the sender's identity, set whenever there is a sender
     Value::Dictionary userInfo;
 
     Notification() = default;
@@ -80,7 +80,7 @@ public:
 
 private:
     NotificationObserverToken add(std::optional<std::string> name, NotificationSender object, Block block,
-                               std::function<void(std::function<void()>)> deliver, const void* owner);
+                                  std::function<void(std::function<void()>)> deliver, const void* owner);
 
     Protected<std::vector<NotificationObserverToken>> entries_;
 };

@@ -195,8 +195,7 @@ std::pair<int, int> Process::spawn() {
 void Process::monitor() {
     int status = 0;
     pid_t pid = state_.get(&State::pid);
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     auto handler = state_.write([&](State& state) {
         if (WIFSIGNALED(status)) {
             state.reason = TerminationReason::uncaughtSignal;
@@ -273,9 +272,10 @@ std::vector<Process::DrainedPipe> Process::claimOutputPipes() {
 
 void Process::drainUntilExit(std::vector<DrainedPipe>& pipes, int exitFd, std::optional<double> timeoutSeconds) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = timeoutSeconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                              std::chrono::duration<double>(*timeoutSeconds))
-                                         : Clock::time_point::max();
+    const auto deadline =
+        timeoutSeconds
+            ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*timeoutSeconds))
+            : Clock::time_point::max();
     std::vector<std::uint8_t> buffer(65536);
     auto readOnce = [&](DrainedPipe& p) {
         ssize_t n = ::read(p.fd, buffer.data(), buffer.size());
@@ -312,8 +312,7 @@ void Process::drainUntilExit(std::vector<DrainedPipe>& pipes, int exitFd, std::o
             if (p.ended) continue;
             int flags = ::fcntl(p.fd, F_GETFL);
             ::fcntl(p.fd, F_SETFL, flags | O_NONBLOCK);
-            while (!p.ended && readOnce(p) > 0) {
-            }
+            while (!p.ended && readOnce(p) > 0) {}
             ::fcntl(p.fd, F_SETFL, flags);
         }
     }

@@ -23,16 +23,20 @@ NSColor::NSColor(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
 NSColorPtr NSColor::colorWithSRGBRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
     return std::make_shared<NSColor>(r, g, b, a);
 }
-NSColorPtr NSColor::colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { return colorWithSRGBRed(r, g, b, a); }
-NSColorPtr NSColor::colorWithDeviceRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { return colorWithSRGBRed(r, g, b, a); }
+NSColorPtr NSColor::colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
+    return colorWithSRGBRed(r, g, b, a);
+}
+NSColorPtr NSColor::colorWithDeviceRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
+    return colorWithSRGBRed(r, g, b, a);
+}
 NSColorPtr NSColor::colorWithRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { return colorWithSRGBRed(r, g, b, a); }
 NSColorPtr NSColor::colorWithWhite(CGFloat w, CGFloat a) { return colorWithSRGBRed(w, w, w, a); }
 NSColorPtr NSColor::colorWithCGColor(const CGColor& c) { return colorWithSRGBRed(c.red, c.green, c.blue, c.alpha); }
 
-#define PLATFORM_FIXED_COLOR(fn, r, g, b, a)                                   \
-    NSColorPtr NSColor::fn() {                                                 \
-        static const NoDestructor<NSColorPtr> c(colorWithSRGBRed(r, g, b, a)); \
-        return *c;                                                             \
+#define PLATFORM_FIXED_COLOR(fn, r, g, b, a)                                                                           \
+    NSColorPtr NSColor::fn() {                                                                                         \
+        static const NoDestructor<NSColorPtr> c(colorWithSRGBRed(r, g, b, a));                                         \
+        return *c;                                                                                                     \
     }
 PLATFORM_FIXED_COLOR(clearColor, 0, 0, 0, 0)
 PLATFORM_FIXED_COLOR(whiteColor, 1, 1, 1, 1)

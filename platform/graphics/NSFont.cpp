@@ -17,21 +17,33 @@ namespace {
 // Families the program names that this system provides under another name.
 const std::map<std::string, std::string>& familyAliases() {
     static const NoDestructor<std::map<std::string, std::string>> aliases(std::map<std::string, std::string>{
-        {"pingfangsc", "Noto Sans CJK SC"},   {"pingfang sc", "Noto Sans CJK SC"},
-        {"pingfangtc", "Noto Sans CJK TC"},   {"pingfang tc", "Noto Sans CJK TC"},
-        {"pingfanghk", "Noto Sans CJK HK"},   {"pingfang hk", "Noto Sans CJK HK"},
-        {"helveticaneue", "DejaVu Sans"},     {"helvetica neue", "DejaVu Sans"},
-        {"helvetica", "DejaVu Sans"},         {".applesystemuifont", "DejaVu Sans"},
-        {"sfpro", "DejaVu Sans"},             {"menlo", "DejaVu Sans Mono"},
+        {"pingfangsc", "Noto Sans CJK SC"},
+        {"pingfang sc", "Noto Sans CJK SC"},
+        {"pingfangtc", "Noto Sans CJK TC"},
+        {"pingfang tc", "Noto Sans CJK TC"},
+        {"pingfanghk", "Noto Sans CJK HK"},
+        {"pingfang hk", "Noto Sans CJK HK"},
+        {"helveticaneue", "DejaVu Sans"},
+        {"helvetica neue", "DejaVu Sans"},
+        {"helvetica", "DejaVu Sans"},
+        {".applesystemuifont", "DejaVu Sans"},
+        {"sfpro", "DejaVu Sans"},
+        {"menlo", "DejaVu Sans Mono"},
     });
     return *aliases;
 }
 
 const std::map<std::string, int>& weights() {
     static const NoDestructor<std::map<std::string, int>> w(std::map<std::string, int>{
-        {"ultralight", PANGO_WEIGHT_ULTRALIGHT}, {"thin", PANGO_WEIGHT_THIN},     {"light", PANGO_WEIGHT_LIGHT},
-        {"regular", PANGO_WEIGHT_NORMAL},        {"medium", PANGO_WEIGHT_MEDIUM}, {"semibold", PANGO_WEIGHT_SEMIBOLD},
-        {"bold", PANGO_WEIGHT_BOLD},             {"heavy", PANGO_WEIGHT_HEAVY},   {"black", PANGO_WEIGHT_ULTRAHEAVY},
+        {"ultralight", PANGO_WEIGHT_ULTRALIGHT},
+        {"thin", PANGO_WEIGHT_THIN},
+        {"light", PANGO_WEIGHT_LIGHT},
+        {"regular", PANGO_WEIGHT_NORMAL},
+        {"medium", PANGO_WEIGHT_MEDIUM},
+        {"semibold", PANGO_WEIGHT_SEMIBOLD},
+        {"bold", PANGO_WEIGHT_BOLD},
+        {"heavy", PANGO_WEIGHT_HEAVY},
+        {"black", PANGO_WEIGHT_ULTRAHEAVY},
     });
     return *w;
 }

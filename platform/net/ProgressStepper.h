@@ -25,8 +25,8 @@ public:
     // What the owner does after telling bytes.
     enum class Next {
         nothing,
-        report,       // schedule a report, which takes the figures when it runs
-        armFlush,     // call `flushHeld` once `stepTime` from now
+        report,    // schedule a report, which takes the figures when it runs
+        armFlush,  // call `flushHeld` once `stepTime` from now
     };
     // The figures of one report: the bytes since the last report, all so far, and the
     // whole expected (-1 when unknown).

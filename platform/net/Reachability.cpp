@@ -103,8 +103,7 @@ std::vector<NetworkRoute> NetworkRoutes::systemRoutes() {
             r.hasGateway = nextHop != std::string(32, '0');
             describe(r);
             if (!(std::stoul(flags, nullptr, 16) & 0x0200)) routes.push_back(r);  // skip RTF_REJECT
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     for (auto& [name, state] : interfaces) {
         if (!state.second) continue;  // the loopback routes live in a table /proc does not show
@@ -175,7 +174,8 @@ private:
         if (fd < 0) return;
         sockaddr_nl address{};
         address.nl_family = AF_NETLINK;
-        address.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE;
+        address.nl_groups =
+            RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE;
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             ::close(fd);
             return;
@@ -187,8 +187,7 @@ private:
             if (n < 0 && errno != ENOBUFS) break;  // a lost burst still means "look again"
             // Drain what else arrived in the same burst, then look once.
             pollfd p{fd, POLLIN, 0};
-            while (::poll(&p, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
-            }
+            while (::poll(&p, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {}
             reevaluateAll();
         }
         ::close(fd);
@@ -228,7 +227,8 @@ SCNetworkReachabilityFlags SCNetworkReachability::flags(const std::vector<Networ
     }
     if (!best) return 0;
     SCNetworkReachabilityFlags flags = kSCNetworkReachabilityFlagsReachable;
-    if (best->loopback && !wildcard_) flags |= kSCNetworkReachabilityFlagsIsLocalAddress | kSCNetworkReachabilityFlagsIsDirect;
+    if (best->loopback && !wildcard_)
+        flags |= kSCNetworkReachabilityFlagsIsLocalAddress | kSCNetworkReachabilityFlagsIsDirect;
     else if (!best->hasGateway && !wildcard_) flags |= kSCNetworkReachabilityFlagsIsDirect;
     return flags;
 }
@@ -296,7 +296,8 @@ SCNetworkReachabilityRef SCNetworkReachabilityCreateWithName(const std::string& 
         v4.sin_family = AF_INET;
         return SCNetworkReachabilityCreateWithAddress(reinterpret_cast<sockaddr*>(&v4));
     }
-    std::string bare = name.size() > 2 && name.front() == '[' && name.back() == ']' ? name.substr(1, name.size() - 2) : name;
+    std::string bare =
+        name.size() > 2 && name.front() == '[' && name.back() == ']' ? name.substr(1, name.size() - 2) : name;
     if (inet_pton(AF_INET6, bare.c_str(), &v6.sin6_addr) == 1) {
         v6.sin6_family = AF_INET6;
         return SCNetworkReachabilityCreateWithAddress(reinterpret_cast<sockaddr*>(&v6));

@@ -32,7 +32,7 @@ inline constexpr SCNetworkReachabilityFlags kSCNetworkReachabilityFlagsConnectio
 
 // One route of the system's table.
 struct NetworkRoute {
-    int family = AF_INET;                       // AF_INET or AF_INET6
+    int family = AF_INET;                        // AF_INET or AF_INET6
     std::array<std::uint8_t, 16> destination{};  // network byte order; 4 bytes used for IPv4
     int prefixLength = 0;                        // 0: a default route
     bool hasGateway = false;

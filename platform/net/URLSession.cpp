@@ -18,8 +18,7 @@ void URLSessionDelegate::didReceiveChallenge(const URLSessionPtr& session, const
 }
 
 URLSession::URLSession(URLSessionConfiguration configuration, URLSessionDelegatePtr delegate, OperationQueuePtr queue)
-    : configuration_(std::move(configuration)),
-      delegateQueue_(std::move(queue)) {
+    : configuration_(std::move(configuration)), delegateQueue_(std::move(queue)) {
     state_.set(&State::delegate, std::move(delegate));
     engine_ = CurlEngine::create(configuration_.httpMaximumConnectionsPerHost, &TaskDriver::transferDone);
 }
@@ -86,7 +85,8 @@ URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request) {
 
 URLSessionDataTaskPtr URLSession::dataTask(const URL& url) { return dataTask(URLRequest(url)); }
 
-URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request, URLSessionDataTask::CompletionHandler completion) {
+URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request,
+                                           URLSessionDataTask::CompletionHandler completion) {
     auto task = dataTask(request);
     task->completion_ = std::move(completion);
     return task;
@@ -94,7 +94,8 @@ URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request, URLSession
 
 URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const Data& bodyData) {
     checkValid();
-    auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
     task->bodyData_ = bodyData;
     registerTask(task);
     return task;
@@ -102,7 +103,8 @@ URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const 
 
 URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const URL& fileURL) {
     checkValid();
-    auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
     task->bodyFile_ = fileURL.path();
     registerTask(task);
     return task;
@@ -110,7 +112,8 @@ URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const 
 
 URLSessionUploadTaskPtr URLSession::uploadTaskWithStreamedRequest(const URLRequest& request) {
     checkValid();
-    auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
     task->streamedBody_ = true;
     registerTask(task);
     return task;
@@ -132,7 +135,8 @@ URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const 
 
 URLSessionDownloadTaskPtr URLSession::downloadTask(const URLRequest& request) {
     checkValid();
-    auto task = makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
     registerTask(task);
     return task;
 }
@@ -151,7 +155,8 @@ URLSessionDownloadTaskPtr URLSession::downloadTask(const Data& resumeData) {
     auto decoded = DownloadResumeData::decode(resumeData);
     std::optional<URLRequest> request;
     if (decoded) request = decoded->request;
-    auto task = makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
     task->resumeData_ = resumeData;
     registerTask(task);
     return task;

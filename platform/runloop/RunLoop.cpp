@@ -15,9 +15,9 @@
 #include <string>
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/Thread.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -92,8 +92,7 @@ void RunLoop::addSource(int fd, std::function<void()> callback, short events) {
     addSource(fd, std::move(callback), nullptr, events);
 }
 
-void RunLoop::addSource(int fd, std::function<void()> callback, std::function<bool()> hasBuffered,
-                        short events) {
+void RunLoop::addSource(int fd, std::function<void()> callback, std::function<bool()> hasBuffered, short events) {
     state_.write([&](State& state) {
         state.sources[fd] = Source{std::move(callback), events, ++state.sourceGeneration, std::move(hasBuffered)};
     });
@@ -165,8 +164,7 @@ bool RunLoop::runOnce(double timeoutSeconds) {
     if (ready < 0 && errno != EINTR) fatal("poll failed in a run loop");
     if (ready > 0 && fds[0].revents) {
         std::uint64_t count;
-        while (::read(wakeFd_, &count, sizeof count) > 0) {
-        }
+        while (::read(wakeFd_, &count, sizeof count) > 0) {}
     }
 
     bool handled = false;

@@ -11,7 +11,7 @@ namespace platform {
 namespace {
 // A repeating timer never fires more often than this.
 constexpr double kMinimumInterval = 0.0001;
-}
+}  // namespace
 
 TimerPtr Timer::scheduledTimer(double interval, bool repeats, Block block) {
     auto timer = create(Date::fromTimeIntervalSinceNow(interval), interval, repeats, std::move(block));
@@ -24,8 +24,7 @@ TimerPtr Timer::create(Date fireDate, double interval, bool repeats, Block block
 }
 
 Timer::Timer(Date fireDate, double interval, bool repeats, Block block)
-    : interval_(repeats && interval < kMinimumInterval ? kMinimumInterval : interval),
-      repeats_(repeats) {
+    : interval_(repeats && interval < kMinimumInterval ? kMinimumInterval : interval), repeats_(repeats) {
     state_.write([&](State& state) {
         state.deadline = DispatchTime::now() + fireDate.timeIntervalSinceNow();
         state.block = std::move(block);

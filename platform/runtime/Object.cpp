@@ -60,7 +60,9 @@ bool Object::isKindOfClass(const Class& cls) const { return classPointer()->isSu
 
 bool Object::isMemberOfClass(const Class& cls) const { return classPointer() == &cls; }
 
-Value Object::perform(Selector selector, const Arguments& arguments) { return performFrom(*classPointer(), selector, arguments); }
+Value Object::perform(Selector selector, const Arguments& arguments) {
+    return performFrom(*classPointer(), selector, arguments);
+}
 
 Value Object::performFrom(const Class& cls, Selector selector, const Arguments& arguments) {
     auto method = cls.instanceMethod(selector);
@@ -81,7 +83,9 @@ bool Object::respondsToSelector(Selector selector) {
 Value Object::valueForKey(const std::string& key) {
     if (!classPointer()->instanceMethod(Selector(key)))
         throw NSException(NSUnknownKeyException,
-                          "[" + description() + " valueForUndefinedKey:]: this class is not key value coding-compliant for the key " + key + ".");
+                          "[" + description() +
+                              " valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
+                              key + ".");
     return perform(Selector(key));
 }
 
@@ -111,7 +115,8 @@ void Object::setAssociatedObject(const void* key, Value value, AssociationPolicy
         } else if (policy == AssociationPolicy::copy || policy == AssociationPolicy::copyNonatomic) {
             auto copied = object->copyObject();
             if (!copied)
-                throw NSException(NSInvalidArgumentException, "-[" + object->className() + " copyWithZone:]: object cannot be copied");
+                throw NSException(NSInvalidArgumentException,
+                                  "-[" + object->className() + " copyWithZone:]: object cannot be copied");
             entry.value = Value(copied);
         } else {
             entry.value = std::move(value);

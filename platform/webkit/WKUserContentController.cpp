@@ -24,7 +24,8 @@ void WKUserContentController::removeScriptMessageHandlerForName(const std::strin
     });
 }
 
-std::shared_ptr<WKScriptMessageHandler> WKUserContentController::scriptMessageHandlerForName(const std::string& name) const {
+std::shared_ptr<WKScriptMessageHandler>
+WKUserContentController::scriptMessageHandlerForName(const std::string& name) const {
     return content_.read([&](const Content& content) -> std::shared_ptr<WKScriptMessageHandler> {
         auto found = content.handlers.find(name);
         return found == content.handlers.end() ? nullptr : found->second;
@@ -52,7 +53,8 @@ std::vector<std::shared_ptr<WKUserScript>> WKUserContentController::userScripts(
     return content_.get(&Content::scripts);
 }
 
-bool WKUserContentController::postMessage(const std::string& name, Value body, const std::shared_ptr<WKWebView>& webView) {
+bool WKUserContentController::postMessage(const std::string& name, Value body,
+                                          const std::shared_ptr<WKWebView>& webView) {
     auto handler = scriptMessageHandlerForName(name);
     if (!handler) return false;
     auto self = std::static_pointer_cast<WKUserContentController>(shared_from_this());

@@ -34,7 +34,8 @@ std::shared_ptr<WKNavigation> WKWebView::loadHTMLString(const std::string& strin
 }
 
 std::shared_ptr<WKNavigation> WKWebView::loadFileURL(const URL& url, const URL& readAccessURL) {
-    return send("loadFileURL:allowingReadAccessToURL:", {Value(url.absoluteString()), Value(readAccessURL.absoluteString())});
+    return send("loadFileURL:allowingReadAccessToURL:",
+                {Value(url.absoluteString()), Value(readAccessURL.absoluteString())});
 }
 
 std::shared_ptr<WKNavigation> WKWebView::loadData(const Data& data, const std::string& MIMEType,
@@ -70,19 +71,22 @@ void WKWebView::registerMethods(Class& cls) {
         {"loadData:MIMEType:characterEncodingName:baseURL:", "@@:@@@@", 3},
     };
     for (const auto& entry : entries) {
-        cls.addMethod(entry.selector, [entry](Object& self, const Arguments& arguments) -> Value {
-            auto* view = dynamic_cast<WKWebView*>(&self);
-            if (!view)
-                throw NSException(NSInvalidArgumentException,
-                                  "-[" + self.className() + " " + entry.selector + "]: receiver is not a web view");
-            Value url;
-            if (entry.urlArgument >= 0) {
-                url = argumentAt(arguments, static_cast<std::size_t>(entry.urlArgument));
-            } else if (auto request = argumentAt(arguments, 0).asObject<URLRequestObject>()) {
-                url = urlArgument(request->request.url());
-            }
-            return view->record(entry.selector, arguments, url);
-        }, entry.types);
+        cls.addMethod(
+            entry.selector,
+            [entry](Object& self, const Arguments& arguments) -> Value {
+                auto* view = dynamic_cast<WKWebView*>(&self);
+                if (!view)
+                    throw NSException(NSInvalidArgumentException,
+                                      "-[" + self.className() + " " + entry.selector + "]: receiver is not a web view");
+                Value url;
+                if (entry.urlArgument >= 0) {
+                    url = argumentAt(arguments, static_cast<std::size_t>(entry.urlArgument));
+                } else if (auto request = argumentAt(arguments, 0).asObject<URLRequestObject>()) {
+                    url = urlArgument(request->request.url());
+                }
+                return view->record(entry.selector, arguments, url);
+            },
+            entry.types);
     }
 }
 

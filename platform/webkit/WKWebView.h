@@ -17,7 +17,6 @@
 
 namespace platform {
 
-
 // What one load call returns; it identifies that navigation.
 class WKNavigation final : public Object {
     PLATFORM_OBJECT(WKNavigation, Object)

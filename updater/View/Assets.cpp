@@ -69,7 +69,7 @@ platform::NSColorPtr ColorAsset::color() {
 }
 
 namespace Asset {
-#define UPDATER_DEFINE_COLOR(fn, name) \
+#define UPDATER_DEFINE_COLOR(fn, name)                                                                                 \
     platform::NSColorPtr fn() { return ColorAsset::named(name).color(); }
 UPDATER_COLOR_ASSETS(UPDATER_DEFINE_COLOR)
 #undef UPDATER_DEFINE_COLOR

@@ -81,8 +81,8 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithFilter(const 
 
 // Each queue's head is asked outside the lock (a plugin may call back into the manager)
 // and taken off its queue only if it is still the head.
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::customPluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) {
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::customPluginsWithFilter(const LAPropertyPluginEventFilter& filter) {
     auto heads = lists_.read([](const Lists& lists) {
         std::vector<LAPropertyPluginPtr> fronts;
         for (const auto& [name, queue] : lists.customPlugins)
@@ -107,18 +107,18 @@ std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::matching(const std::ve
     return accepted;
 }
 
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::pluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) const {
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::pluginsWithFilter(const LAPropertyPluginEventFilter& filter) const {
     return matching(lists_.get(&Lists::plugins), filter);
 }
 
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::superPluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) const {
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::superPluginsWithFilter(const LAPropertyPluginEventFilter& filter) const {
     return matching(lists_.get(&Lists::superPlugins), filter);
 }
 
 platform::Value::Dictionary LAPropertyPluginManager::propertiesWithPlugins(std::vector<LAPropertyPluginPtr> plugins,
-                                                                         const LAPropertyPluginEventFilter* filter) {
+                                                                           const LAPropertyPluginEventFilter* filter) {
     std::stable_sort(plugins.begin(), plugins.end(), [](const LAPropertyPluginPtr& a, const LAPropertyPluginPtr& b) {
         return a->priority() < b->priority();
     });
@@ -151,8 +151,8 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithPlugins(std::
     return state->result;
 }
 
-platform::Value::Dictionary LAPropertyPluginManager::currentPropertiesForPluginClasses(
-    const std::vector<platform::ClassPtr>& classes) const {
+platform::Value::Dictionary
+LAPropertyPluginManager::currentPropertiesForPluginClasses(const std::vector<platform::ClassPtr>& classes) const {
     auto ofClasses = [&](const std::vector<LAPropertyPluginPtr>& list) {
         std::vector<LAPropertyPluginPtr> found;
         for (const auto& plugin : list)

@@ -13,8 +13,8 @@ namespace LumenAnalyticsSDK {
 
 // The persistent state of the current session; stored under "LASessionModel".
 struct LASessionModel {
-    std::string sessionID;            // a UUID text
-    std::uint64_t firstEventTime = 0; // milliseconds since 1970
+    std::string sessionID;             // a UUID text
+    std::uint64_t firstEventTime = 0;  // milliseconds since 1970
     std::uint64_t lastEventTime = 0;
 
     // A fresh session id and zero times.

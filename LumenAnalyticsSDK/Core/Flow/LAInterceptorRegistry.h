@@ -32,8 +32,7 @@ public:
             using Made = decltype(Interceptor::interceptorWithParam(param));
             if constexpr (std::is_same_v<Made, std::shared_ptr<Interceptor>>)
                 return Interceptor::interceptorWithParam(param);
-            else
-                return std::make_shared<Interceptor>();
+            else return std::make_shared<Interceptor>();
         });
     }
     void unregisterClass(const std::string& className);

@@ -18,8 +18,10 @@
 namespace LumenAnalyticsSDK {
 
 inline constexpr const char* kLAJSBridgeMessageHandlerName = "lumenNativeTracker";
-inline constexpr const char* kLARegisterJavaScriptBridgeNotification = "LumenAnalyticsRegisterJavaScriptBridgeNotification";
-inline constexpr const char* kLAVisualizedMessageFromH5Notification = "LumenAnalyticsVisualizedMessageFromH5Notification";
+inline constexpr const char* kLARegisterJavaScriptBridgeNotification =
+    "LumenAnalyticsRegisterJavaScriptBridgeNotification";
+inline constexpr const char* kLAVisualizedMessageFromH5Notification =
+    "LumenAnalyticsVisualizedMessageFromH5Notification";
 inline constexpr const char* kLAMessageFromH5Notification = "LumenAnalyticsMessageFromH5Notification";
 
 class LAJavaScriptBridgeManager final : public platform::Object,

@@ -37,15 +37,17 @@ LAHTTPSessionPtr LAHTTPSession::create(double resourceTimeout) {
     return http;
 }
 
-URLSessionDataTaskPtr LAHTTPSession::dataTaskWithRequest(const URLRequest& request, CompletionHandler completionHandler) {
+URLSessionDataTaskPtr LAHTTPSession::dataTaskWithRequest(const URLRequest& request,
+                                                         CompletionHandler completionHandler) {
     // The body arrives through the delegate, so that no more of it than needed is kept.
     auto task = session_->dataTask(request);
     state_.write([&](State& state) { state.answers[task.get()] = Answer{std::move(completionHandler), {}, false}; });
     return task;
 }
 
-void LAHTTPSession::willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&, const HTTPURLResponsePtr&,
-                                               const URLRequest&, std::function<void(std::optional<URLRequest>)> completion) {
+void LAHTTPSession::willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&,
+                                               const HTTPURLResponsePtr&, const URLRequest&,
+                                               std::function<void(std::optional<URLRequest>)> completion) {
     completion(std::nullopt);
 }
 
@@ -77,7 +79,9 @@ void LAHTTPSession::didCompleteWithError(const URLSessionPtr&, const URLSessionT
     // The cancel that cut a long answer short is no failure: the status is in.
     if ((!error || answer.cut) && http) return answer.handler(std::move(answer.body), http, nullptr);
     // Anything but a clean HTTP exchange reaches the caller as an error alone.
-    ErrorPtr reported = error ? error : URLError::make(URLError::Code::badServerResponse, task->response() ? task->response()->url() : std::nullopt);
+    ErrorPtr reported = error ? error
+                              : URLError::make(URLError::Code::badServerResponse,
+                                               task->response() ? task->response()->url() : std::nullopt);
     answer.handler(std::nullopt, nullptr, reported);
 }
 
@@ -90,11 +94,13 @@ void LAHTTPSession::answerChallenge(const URLAuthenticationChallengePtr& challen
     if (!policy || !policy->evaluateServerTrust(space.serverTrust(), space.host()))
         return completion(URLSessionAuthChallengeDisposition::cancelAuthenticationChallenge, nullptr);
     URLCredentialPtr credential = space.serverTrust() ? std::make_shared<URLCredential>(space.serverTrust()) : nullptr;
-    if (!credential && sessionLevel) return completion(URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr);
+    if (!credential && sessionLevel)
+        return completion(URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr);
     completion(URLSessionAuthChallengeDisposition::useCredential, credential);
 }
 
-void LAHTTPSession::didReceiveSessionChallenge(const URLSessionPtr& session, const URLAuthenticationChallengePtr& challenge,
+void LAHTTPSession::didReceiveSessionChallenge(const URLSessionPtr& session,
+                                               const URLAuthenticationChallengePtr& challenge,
                                                ChallengeCompletionHandler completion) {
     PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     if (!completion) return;

@@ -35,7 +35,8 @@ std::optional<URL> LANetwork::serverURL() const {
 std::optional<URLComponents> LANetwork::baseURLComponents() const {
     auto url = serverURL();
     if (!url || url->absoluteString().empty()) return std::nullopt;
-    URL base = url->lastPathComponent().empty() || url->lastPathComponent() == "/" ? *url : url->deletingLastPathComponent();
+    URL base =
+        url->lastPathComponent().empty() || url->lastPathComponent() == "/" ? *url : url->deletingLastPathComponent();
     auto components = URLComponents::fromURL(base);
     if (!components.host()) {
         LALogError("URLString is malformed, nil is returned.");

@@ -77,10 +77,12 @@ void LAFileStorePlugin::setObject(const platform::Value& value, const std::strin
 void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(filePath(key).c_str()); }
 
 std::optional<std::vector<std::string>> LAFileStorePlugin::storeKeys() const {
-    return std::vector<std::string>{"$channel_device_info", "login_id", "distinct_id", "com.lumen.loginidkey",
-                                    "com.lumen.identities", "first_day", "super_properties", "latest_utms",
-                                    "LAEncryptSecretKey", "LAVisualPropertiesConfig", "LASessionModel",
-                                    "com.lumen.analytics.fallback_device_id"};
+    return std::vector<std::string>{"$channel_device_info", "login_id",
+                                    "distinct_id",          "com.lumen.loginidkey",
+                                    "com.lumen.identities", "first_day",
+                                    "super_properties",     "latest_utms",
+                                    "LAEncryptSecretKey",   "LAVisualPropertiesConfig",
+                                    "LASessionModel",       "com.lumen.analytics.fallback_device_id"};
 }
 
 }  // namespace LumenAnalyticsSDK

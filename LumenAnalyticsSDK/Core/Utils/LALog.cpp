@@ -47,8 +47,8 @@ const platform::DateFormatter& LALog::dateFormatter() {
     return *formatter;
 }
 
-void LALog::log(bool asynchronous, unsigned level, const char* file, const char* function, unsigned line,
-                long context, std::string message) {
+void LALog::log(bool asynchronous, unsigned level, const char* file, const char* function, unsigned line, long context,
+                std::string message) {
     LALog& shared = sharedLog();
     if (!shared.enableLog()) return;
     shared.log(asynchronous, std::move(message), level, file, function, line, context);

@@ -77,14 +77,14 @@ std::string LALogFunctionName(const std::source_location& where);
 }  // namespace LumenAnalyticsSDK
 
 // The text is only built while the log is on.
-#define LUMEN_LOG_AT(level, text)                                                                       \
-    do {                                                                                                \
-        if (::LumenAnalyticsSDK::LALog::sharedLog().enableLog()) {                                      \
-            const auto lumenLogWhere = std::source_location::current();                                 \
-            ::LumenAnalyticsSDK::LALog::log(true, (level), lumenLogWhere.file_name(),                   \
-                                            ::LumenAnalyticsSDK::LALogFunctionName(lumenLogWhere).c_str(), \
-                                            lumenLogWhere.line(), 0, (text));                           \
-        }                                                                                               \
+#define LUMEN_LOG_AT(level, text)                                                                                      \
+    do {                                                                                                               \
+        if (::LumenAnalyticsSDK::LALog::sharedLog().enableLog()) {                                                     \
+            const auto lumenLogWhere = std::source_location::current();                                                \
+            ::LumenAnalyticsSDK::LALog::log(true, (level), lumenLogWhere.file_name(),                                  \
+                                            ::LumenAnalyticsSDK::LALogFunctionName(lumenLogWhere).c_str(),             \
+                                            lumenLogWhere.line(), 0, (text));                                          \
+        }                                                                                                              \
     } while (0)
 
 #define LALogError(text) LUMEN_LOG_AT(::LumenAnalyticsSDK::LALogLevelError, text)

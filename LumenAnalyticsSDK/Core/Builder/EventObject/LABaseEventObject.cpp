@@ -78,10 +78,8 @@ std::optional<std::int64_t> LAMillisecondsFromDouble(double milliseconds) {
 }
 
 LABaseEventObject::LABaseEventObject()
-    : lib(std::make_shared<LAEventLibObject>()),
-      trackId(randomTrackId()),
-      currentSystemUpTime(LATrackTimer::getSystemUpTime()),
-      time_(nowInMilliseconds()) {}
+    : lib(std::make_shared<LAEventLibObject>()), trackId(randomTrackId()),
+      currentSystemUpTime(LATrackTimer::getSystemUpTime()), time_(nowInMilliseconds()) {}
 
 LABaseEventObject::LABaseEventObject(const platform::Value::Dictionary& h5Event)
     : trackId(randomTrackId()), currentSystemUpTime(LATrackTimer::getSystemUpTime()), hybridH5_(true) {
@@ -105,10 +103,8 @@ LABaseEventObject::LABaseEventObject(const platform::Value::Dictionary& h5Event)
     token = textOf(entryOf(properties, "token"));
     if (const auto found = properties.find("$time"); found != properties.end()) {
         if (const auto pageTime = millisecondsOf(found->second)) {
-            if (*pageTime >= kEarliestEventTime)
-                time_ = *pageTime;
-            else
-                LALogError("H5 $time error " + platform::valueText(found->second) + "，Please check the value");
+            if (*pageTime >= kEarliestEventTime) time_ = *pageTime;
+            else LALogError("H5 $time error " + platform::valueText(found->second) + "，Please check the value");
         } else {
             LALogError("H5 $time '" + platform::valueText(found->second) + "' invalid，Please check the value");
         }

@@ -33,7 +33,8 @@ std::optional<platform::Value::Dictionary> LADynamicSuperPropertyPlugin::propert
 }
 
 void LADynamicSuperPropertyPlugin::registerDynamicSuperPropertiesBlock(Block block) {
-    dynamicSuperPropertiesLock_.writeWithBlock([this, block = std::move(block)] { dynamicSuperPropertyBlock_ = block; });
+    dynamicSuperPropertiesLock_.writeWithBlock(
+        [this, block = std::move(block)] { dynamicSuperPropertyBlock_ = block; });
 }
 
 void LADynamicSuperPropertyPlugin::setSerialQueue(platform::DispatchQueuePtr queue) {
@@ -56,10 +57,8 @@ void LADynamicSuperPropertyPlugin::buildDynamicSuperProperties() {
         if (auto super = LAPropertyPluginManager::sharedInstance().plugin<LASuperPropertyPlugin>())
             super->unregisterSameLetterSuperProperties(dynamic);
     };
-    if (queue)
-        queue->async(dropSameLetterKeys);
-    else
-        dropSameLetterKeys();
+    if (queue) queue->async(dropSameLetterKeys);
+    else dropSameLetterKeys();
 }
 
 }  // namespace LumenAnalyticsSDK

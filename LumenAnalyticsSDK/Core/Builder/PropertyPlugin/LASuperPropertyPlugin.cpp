@@ -31,7 +31,8 @@ void LASuperPropertyPlugin::archiveSuperProperties() {
 }
 
 void LASuperPropertyPlugin::registerSuperProperties(const platform::Value::Dictionary& properties) {
-    auto valid = LAPropertyValidator::validProperties(platform::Value(properties)).value_or(platform::Value::Dictionary{});
+    auto valid =
+        LAPropertyValidator::validProperties(platform::Value(properties)).value_or(platform::Value::Dictionary{});
     unregisterSameLetterSuperProperties(valid);
     superProperties_.write([&](auto& current) {
         for (const auto& [key, value] : valid) current[key] = value;
