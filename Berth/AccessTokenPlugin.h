@@ -13,7 +13,9 @@ namespace Berth {
 struct AuthorizationTypeCases {
     struct Basic {};
     struct Bearer {};
-    struct Custom { std::string value; };
+    struct Custom {
+        std::string value;
+    };
     using Case = std::variant<Basic, Bearer, Custom>;
 };
 

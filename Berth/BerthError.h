@@ -16,15 +16,35 @@ class Response;
 using ResponsePtr = std::shared_ptr<const Response>;
 
 struct BerthErrorCases {
-    struct ImageMapping { ResponsePtr response; };
-    struct JSONMapping { ResponsePtr response; };
-    struct StringMapping { ResponsePtr response; };
-    struct ObjectMapping { platform::ErrorPtr error; ResponsePtr response; };
-    struct EncodableMapping { platform::ErrorPtr error; };
-    struct StatusCode { ResponsePtr response; };
-    struct Underlying { platform::ErrorPtr error; ResponsePtr response; };  // response may be null
-    struct RequestMapping { std::string url; };
-    struct ParameterEncoding { platform::ErrorPtr error; };
+    struct ImageMapping {
+        ResponsePtr response;
+    };
+    struct JSONMapping {
+        ResponsePtr response;
+    };
+    struct StringMapping {
+        ResponsePtr response;
+    };
+    struct ObjectMapping {
+        platform::ErrorPtr error;
+        ResponsePtr response;
+    };
+    struct EncodableMapping {
+        platform::ErrorPtr error;
+    };
+    struct StatusCode {
+        ResponsePtr response;
+    };
+    struct Underlying {
+        platform::ErrorPtr error;
+        ResponsePtr response;
+    };  // response may be null
+    struct RequestMapping {
+        std::string url;
+    };
+    struct ParameterEncoding {
+        platform::ErrorPtr error;
+    };
     // The order is the error's code: imageMapping 0 … parameterEncoding 8.
     using Case = std::variant<ImageMapping, JSONMapping, StringMapping, ObjectMapping, EncodableMapping, StatusCode,
                               Underlying, RequestMapping, ParameterEncoding>;
@@ -37,13 +57,16 @@ public:
     static BerthError imageMapping(ResponsePtr r) { return ImageMapping{std::move(r)}; }
     static BerthError jsonMapping(ResponsePtr r) { return JSONMapping{std::move(r)}; }
     static BerthError stringMapping(ResponsePtr r) { return StringMapping{std::move(r)}; }
-    static BerthError objectMapping(platform::ErrorPtr e, ResponsePtr r) { return ObjectMapping{std::move(e), std::move(r)}; }
+    static BerthError objectMapping(platform::ErrorPtr e, ResponsePtr r) {
+        return ObjectMapping{std::move(e), std::move(r)};
+    }
     static BerthError encodableMapping(platform::ErrorPtr e) { return EncodableMapping{std::move(e)}; }
     static BerthError statusCode(ResponsePtr r) { return StatusCode{std::move(r)}; }
-    static BerthError underlying(platform::ErrorPtr e, ResponsePtr r = nullptr) { return Underlying{std::move(e), std::move(r)}; }
+    static BerthError underlying(platform::ErrorPtr e, ResponsePtr r = nullptr) {
+        return Underlying{std::move(e), std::move(r)};
+    }
     static BerthError requestMapping(std::string url) { return RequestMapping{std::move(url)}; }
     static BerthError parameterEncoding(platform::ErrorPtr e) { return ParameterEncoding{std::move(e)}; }
-
 
     // The response the case carries, if any.
     ResponsePtr response() const;

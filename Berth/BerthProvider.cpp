@@ -31,9 +31,9 @@ std::shared_ptr<BerthProviderCore> BerthProviderCore::create(EndpointClosure end
                                                              RequestClosure requestClosure, StubClosure stubClosure,
                                                              DispatchQueuePtr callbackQueue, Hawser::SessionPtr session,
                                                              std::vector<PluginPtr> plugins, bool trackInflights) {
-    return std::shared_ptr<BerthProviderCore>(new BerthProviderCore(
-        std::move(endpointClosure), std::move(requestClosure), std::move(stubClosure), std::move(callbackQueue),
-        std::move(session), std::move(plugins), trackInflights));
+    return std::shared_ptr<BerthProviderCore>(
+        new BerthProviderCore(std::move(endpointClosure), std::move(requestClosure), std::move(stubClosure),
+                              std::move(callbackQueue), std::move(session), std::move(plugins), trackInflights));
 }
 
 BerthProviderCore::BerthProviderCore(EndpointClosure endpointClosure, RequestClosure requestClosure,
@@ -42,10 +42,8 @@ BerthProviderCore::BerthProviderCore(EndpointClosure endpointClosure, RequestClo
     : endpointClosure_(endpointClosure ? std::move(endpointClosure) : EndpointClosure(defaultEndpointMapping)),
       requestClosure_(requestClosure ? std::move(requestClosure) : RequestClosure(defaultRequestMapping)),
       stubClosure_(stubClosure ? std::move(stubClosure) : StubClosure(neverStub)),
-      callbackQueue_(std::move(callbackQueue)),
-      session_(session ? std::move(session) : defaultHawserSession()),
-      plugins_(std::move(plugins)),
-      trackInflights_(trackInflights) {}
+      callbackQueue_(std::move(callbackQueue)), session_(session ? std::move(session) : defaultHawserSession()),
+      plugins_(std::move(plugins)), trackInflights_(trackInflights) {}
 
 EndpointPtr BerthProviderCore::defaultEndpointMapping(const TargetPtr& target) {
     return std::make_shared<Endpoint>(
@@ -63,8 +61,7 @@ void BerthProviderCore::defaultRequestMapping(const EndpointPtr& endpoint, const
         auto berth = asBerthError(error);
         if (berth && (berth->is<BerthError::RequestMapping>() || berth->is<BerthError::ParameterEncoding>()))
             result = RequestResult::failure(*berth);
-        else
-            result = RequestResult::failure(BerthError::underlying(error));
+        else result = RequestResult::failure(BerthError::underlying(error));
     }
     closure(*result);
 }
@@ -85,8 +82,8 @@ CancellablePtr BerthProviderCore::request(const TargetPtr& target, DispatchQueue
                          std::move(completion));
 }
 
-CancellablePtr BerthProviderCore::requestNormal(const TargetPtr& target, DispatchQueuePtr queue,
-                                                ProgressBlock progress, Completion completion) {
+CancellablePtr BerthProviderCore::requestNormal(const TargetPtr& target, DispatchQueuePtr queue, ProgressBlock progress,
+                                                Completion completion) {
     EndpointPtr endpoint = this->endpoint(target);
     StubBehavior stubBehavior = stubClosure_(*target);
     auto token = std::make_shared<CancellableWrapper>();
@@ -118,19 +115,19 @@ CancellablePtr BerthProviderCore::requestNormal(const TargetPtr& target, Dispatc
     Completion finish = pluginsWithCompletion;
     if (trackInflights_) finish = [self, endpoint](const BerthResult& r) { self->completeInflight(endpoint, r); };
 
-    requestClosure_(endpoint, [self, target, queue, progress, endpoint, stubBehavior, token,
-                               finish](const RequestResult& result) {
-        if (token->isCancelled()) {
-            self->cancelCompletion(finish, *target);
-            return;
-        }
-        if (result.isFailure()) {
-            finish(BerthResult::failure(result.error()));
-            return;
-        }
-        token->setInnerCancellable(
-            self->performRequest(target, result.value(), queue, progress, finish, endpoint, stubBehavior));
-    });
+    requestClosure_(
+        endpoint, [self, target, queue, progress, endpoint, stubBehavior, token, finish](const RequestResult& result) {
+            if (token->isCancelled()) {
+                self->cancelCompletion(finish, *target);
+                return;
+            }
+            if (result.isFailure()) {
+                finish(BerthResult::failure(result.error()));
+                return;
+            }
+            token->setInnerCancellable(
+                self->performRequest(target, result.value(), queue, progress, finish, endpoint, stubBehavior));
+        });
     return token;
 }
 
@@ -149,16 +146,16 @@ void BerthProviderCore::completeInflight(const EndpointPtr& endpoint, const Bert
 }
 
 void BerthProviderCore::cancelCompletion(const Completion& completion, const TargetType& target) {
-    auto error = BerthError::underlying(platform::NSError::make(platform::NSURLErrorDomain, platform::NSURLErrorCancelled));
+    auto error =
+        BerthError::underlying(platform::NSError::make(platform::NSURLErrorDomain, platform::NSURLErrorCancelled));
     BerthResult result = BerthResult::failure(error);
     for (const auto& plugin : plugins_) plugin->didReceive(result, target);
     completion(result);
 }
 
 CancellablePtr BerthProviderCore::performRequest(const TargetPtr& target, const URLRequest& request,
-                                                 DispatchQueuePtr queue, ProgressBlock progress,
-                                                 Completion completion, const EndpointPtr& endpoint,
-                                                 const StubBehavior& stubBehavior) {
+                                                 DispatchQueuePtr queue, ProgressBlock progress, Completion completion,
+                                                 const EndpointPtr& endpoint, const StubBehavior& stubBehavior) {
     if (!stubBehavior.isNever())
         return stubRequest(target, request, std::move(queue), std::move(completion), endpoint, stubBehavior);
 
@@ -181,8 +178,8 @@ CancellablePtr BerthProviderCore::performRequest(const TargetPtr& target, const 
 }
 
 BerthResult convertResponseToResult(const platform::HTTPURLResponsePtr& response,
-                                    const std::optional<URLRequest>& request,
-                                    const std::optional<platform::Data>& data, const platform::ErrorPtr& error) {
+                                    const std::optional<URLRequest>& request, const std::optional<platform::Data>& data,
+                                    const platform::ErrorPtr& error) {
     if (response) {
         auto made = Response::create(response->statusCode(), data.value_or(platform::Data()), request, response);
         if (!error) return BerthResult::success(made);

@@ -17,8 +17,8 @@
 #include "Berth/TargetType.h"
 #include "Hawser/Session.h"
 #include "platform/base/CaseType.h"
-#include "platform/dispatch/DispatchQueue.h"
 #include "platform/base/Protected.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RecursiveLock.h"
 #include "platform/foundation/Progress.h"
 
@@ -30,7 +30,9 @@ using platform::DispatchQueuePtr;
 struct StubBehaviorCases {
     struct Never {};
     struct Immediate {};
-    struct Delayed { double seconds; };
+    struct Delayed {
+        double seconds;
+    };
     using Case = std::variant<Never, Immediate, Delayed>;
 };
 
@@ -99,12 +101,10 @@ public:
     using InflightMap = std::unordered_map<EndpointPtr, std::vector<Completion>, EndpointHash, EndpointEqual>;
 
     // Null closures and session take the defaults below.
-    static std::shared_ptr<BerthProviderCore> create(EndpointClosure endpointClosure = nullptr,
-                                                     RequestClosure requestClosure = nullptr,
-                                                     StubClosure stubClosure = nullptr,
-                                                     DispatchQueuePtr callbackQueue = nullptr,
-                                                     Hawser::SessionPtr session = nullptr,
-                                                     std::vector<PluginPtr> plugins = {}, bool trackInflights = false);
+    static std::shared_ptr<BerthProviderCore>
+    create(EndpointClosure endpointClosure = nullptr, RequestClosure requestClosure = nullptr,
+           StubClosure stubClosure = nullptr, DispatchQueuePtr callbackQueue = nullptr,
+           Hawser::SessionPtr session = nullptr, std::vector<PluginPtr> plugins = {}, bool trackInflights = false);
     virtual ~BerthProviderCore() = default;
 
     const EndpointClosure& endpointClosure() const { return endpointClosure_; }
@@ -166,19 +166,18 @@ private:
     std::shared_ptr<BerthRequestInterceptor> interceptor(const TargetPtr& target);
     void setup(const std::shared_ptr<BerthRequestInterceptor>& interceptor, const TargetPtr& target,
                const Hawser::RequestPtr& request);
-    CancellablePtr sendRequest(const TargetPtr& target, const platform::URLRequest& request,
-                               DispatchQueuePtr queue, ProgressBlock progress, Completion completion);
-    CancellablePtr sendUploadFile(const TargetPtr& target, const platform::URLRequest& request,
-                                  DispatchQueuePtr queue, const platform::URL& file, ProgressBlock progress,
-                                  Completion completion);
+    CancellablePtr sendRequest(const TargetPtr& target, const platform::URLRequest& request, DispatchQueuePtr queue,
+                               ProgressBlock progress, Completion completion);
+    CancellablePtr sendUploadFile(const TargetPtr& target, const platform::URLRequest& request, DispatchQueuePtr queue,
+                                  const platform::URL& file, ProgressBlock progress, Completion completion);
     CancellablePtr sendUploadMultipart(const TargetPtr& target, const platform::URLRequest& request,
                                        DispatchQueuePtr queue, const std::vector<MultipartFormData>& parts,
                                        ProgressBlock progress, Completion completion);
     CancellablePtr sendDownloadRequest(const TargetPtr& target, const platform::URLRequest& request,
-                                       DispatchQueuePtr queue, DownloadDestination destination,
-                                       ProgressBlock progress, Completion completion);
-    CancellablePtr sendHawserRequest(const Hawser::RequestPtr& request, const TargetPtr& target,
-                                     DispatchQueuePtr queue, ProgressBlock progress, Completion completion);
+                                       DispatchQueuePtr queue, DownloadDestination destination, ProgressBlock progress,
+                                       Completion completion);
+    CancellablePtr sendHawserRequest(const Hawser::RequestPtr& request, const TargetPtr& target, DispatchQueuePtr queue,
+                                     ProgressBlock progress, Completion completion);
     void validate(const Hawser::RequestPtr& request, const TargetType& target);
 
     const EndpointClosure endpointClosure_;
@@ -204,12 +203,10 @@ public:
     using TypedEndpointClosure = std::function<EndpointPtr(const Target&)>;
     using TypedStubClosure = std::function<StubBehavior(const Target&)>;
 
-    static std::shared_ptr<BerthProvider> create(TypedEndpointClosure endpointClosure = nullptr,
-                                                 RequestClosure requestClosure = nullptr,
-                                                 TypedStubClosure stubClosure = nullptr,
-                                                 DispatchQueuePtr callbackQueue = nullptr,
-                                                 Hawser::SessionPtr session = nullptr,
-                                                 std::vector<PluginPtr> plugins = {}, bool trackInflights = false) {
+    static std::shared_ptr<BerthProvider>
+    create(TypedEndpointClosure endpointClosure = nullptr, RequestClosure requestClosure = nullptr,
+           TypedStubClosure stubClosure = nullptr, DispatchQueuePtr callbackQueue = nullptr,
+           Hawser::SessionPtr session = nullptr, std::vector<PluginPtr> plugins = {}, bool trackInflights = false) {
         return std::shared_ptr<BerthProvider>(new BerthProvider(
             typed(std::move(endpointClosure)), std::move(requestClosure), typed(std::move(stubClosure)),
             std::move(callbackQueue), std::move(session), std::move(plugins), trackInflights));
@@ -224,8 +221,8 @@ public:
     using BerthProviderCore::request;
     CancellablePtr request(const Target& target, DispatchQueuePtr callbackQueue = nullptr,
                            ProgressBlock progress = nullptr, Completion completion = nullptr) {
-        return request(TargetPtr(std::make_shared<const Target>(target)), std::move(callbackQueue),
-                       std::move(progress), std::move(completion));
+        return request(TargetPtr(std::make_shared<const Target>(target)), std::move(callbackQueue), std::move(progress),
+                       std::move(completion));
     }
 
 protected:

@@ -85,8 +85,8 @@ CancellablePtr BerthProviderCore::sendUploadMultipart(const TargetPtr& target, c
     auto adapter = interceptor(target);
     Hawser::UploadRequestPtr engineRequest = session_->requestQueue->sync([&] {
         // In memory below 10,000,000 bytes, else through a temporary file.
-        auto made = session_->upload(form, convertible(request), 10'000'000, adapter,
-                                     platform::FileManager::defaultManager());
+        auto made =
+            session_->upload(form, convertible(request), 10'000'000, adapter, platform::FileManager::defaultManager());
         setup(adapter, target, made);
         return made;
     });

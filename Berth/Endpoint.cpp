@@ -42,8 +42,8 @@ namespace {
 
 const Hawser::URLEncoding& queryStringEncoding() {
     static const platform::NoDestructor<Hawser::URLEncoding> encoding(Hawser::URLEncoding::Destination::queryString,
-                                              Hawser::URLEncoding::ArrayEncoding::brackets(),
-                                              Hawser::URLEncoding::BoolEncoding::numeric);
+                                                                      Hawser::URLEncoding::ArrayEncoding::brackets(),
+                                                                      Hawser::URLEncoding::BoolEncoding::numeric);
     return *encoding;
 }
 
@@ -135,8 +135,9 @@ std::size_t hashRequest(const URLRequest& r) {
         hashCombine(seed, std::hash<std::string>()(name));
         hashCombine(seed, std::hash<std::string>()(value));
     }
-    if (r.httpBody()) hashCombine(seed, std::hash<std::string_view>()(std::string_view(
-                                            reinterpret_cast<const char*>(r.httpBody()->data()), r.httpBody()->count())));
+    if (r.httpBody())
+        hashCombine(seed, std::hash<std::string_view>()(std::string_view(
+                              reinterpret_cast<const char*>(r.httpBody()->data()), r.httpBody()->count())));
     hashCombine(seed, std::hash<const void*>()(r.httpBodyStream().get()));
     return seed;
 }

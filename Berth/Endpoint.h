@@ -20,9 +20,17 @@ namespace Berth {
 
 // The answer a stub gives.
 struct EndpointSampleResponseCases {
-    struct NetworkResponse { int statusCode; platform::Data data; };
-    struct Response { platform::HTTPURLResponsePtr response; platform::Data data; };
-    struct NetworkError { platform::ErrorPtr error; };
+    struct NetworkResponse {
+        int statusCode;
+        platform::Data data;
+    };
+    struct Response {
+        platform::HTTPURLResponsePtr response;
+        platform::Data data;
+    };
+    struct NetworkError {
+        platform::ErrorPtr error;
+    };
     using Case = std::variant<NetworkResponse, Response, NetworkError>;
 };
 

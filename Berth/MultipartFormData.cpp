@@ -26,8 +26,7 @@ std::size_t MultipartFormData::FormDataProvider::hash() const {
     if (auto d = as<FromData>())
         hashCombine(seed, std::hash<std::string_view>()(
                               std::string_view(reinterpret_cast<const char*>(d->data.data()), d->data.count())));
-    else if (auto f = as<FromFile>())
-        hashCombine(seed, std::hash<platform::URL>()(f->url));
+    else if (auto f = as<FromFile>()) hashCombine(seed, std::hash<platform::URL>()(f->url));
     else if (auto s = as<FromStream>()) {
         hashCombine(seed, std::hash<const void*>()(s->stream.get()));
         hashCombine(seed, std::hash<std::uint64_t>()(s->length));

@@ -22,9 +22,16 @@ namespace Berth {
 struct MultipartFormData {
     // Where the bytes of a part come from.
     struct FormDataProviderCases {
-        struct FromData { platform::Data data; };
-        struct FromFile { platform::URL url; };
-        struct FromStream { platform::InputStreamPtr stream; std::uint64_t length = 0; };
+        struct FromData {
+            platform::Data data;
+        };
+        struct FromFile {
+            platform::URL url;
+        };
+        struct FromStream {
+            platform::InputStreamPtr stream;
+            std::uint64_t length = 0;
+        };
         using Case = std::variant<FromData, FromFile, FromStream>;
     };
 
@@ -35,7 +42,6 @@ struct MultipartFormData {
         static FormDataProvider stream(platform::InputStreamPtr s, std::uint64_t length) {
             return FormDataProvider(FromStream{std::move(s), length});
         }
-
 
         // Same case and payload; streams by identity and length.
         friend bool operator==(const FormDataProvider& a, const FormDataProvider& b);

@@ -6,9 +6,9 @@
 
 #include "platform/base/Date.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/base/WeakCall.h"
 #include "platform/foundation/TextForms.h"
-#include "platform/base/NoDestructor.h"
 
 namespace Berth {
 
@@ -54,14 +54,10 @@ std::string NetworkLoggerPlugin::defaultDataFormatter(const platform::Data& data
     return data.utf8String().value_or("## Cannot map data to String ##");
 }
 
-NetworkLoggerPlugin::Configuration NetworkLoggerPlugin::configuration() const {
-    std::lock_guard guard(lock_);
-    return configuration_;
-}
+NetworkLoggerPlugin::Configuration NetworkLoggerPlugin::configuration() const { return configuration_.get(); }
 
 void NetworkLoggerPlugin::setConfiguration(Configuration configuration) {
-    std::lock_guard guard(lock_);
-    configuration_ = std::move(configuration);
+    configuration_.set(std::move(configuration));
 }
 
 namespace {
@@ -73,8 +69,8 @@ std::string address(const void* p) {
 
 std::string responseText(const platform::HTTPURLResponse& r) {
     return "{ URL: " + (r.url() ? r.url()->absoluteString() : std::string("nil")) +
-           " } { Status Code: " + std::to_string(r.statusCode()) +
-           ", Headers " + platform::describing(r.allHeaderFields()) + " }";
+           " } { Status Code: " + std::to_string(r.statusCode()) + ", Headers " +
+           platform::describing(r.allHeaderFields()) + " }";
 }
 }  // namespace
 
@@ -107,14 +103,17 @@ std::vector<std::string> NetworkLoggerPlugin::logNetworkRequest(const RequestTyp
         entry("Request", urlRequest->url() ? urlRequest->url()->absoluteString() : std::string("url: nil"))};
     if (config.logOptions.contains(Options::requestHeaders)) {
         auto merged = request.sessionHeaders();
-        for (const auto& [name, value] : urlRequest->allHTTPHeaderFields().value_or(std::map<std::string, std::string>{}))
+        for (const auto& [name, value] :
+             urlRequest->allHTTPHeaderFields().value_or(std::map<std::string, std::string>{}))
             merged[name] = value;
         lines.push_back(entry("Request Headers", platform::describing(merged)));
     }
     if (config.logOptions.contains(Options::requestBody)) {
         if (urlRequest->httpBodyStream())
-            lines.push_back(entry("Request Body Stream", "<InputStream: " + address(urlRequest->httpBodyStream().get()) + ">"));
-        if (urlRequest->httpBody()) lines.push_back(entry("Request Body", config.formatter.requestData(*urlRequest->httpBody())));
+            lines.push_back(
+                entry("Request Body Stream", "<InputStream: " + address(urlRequest->httpBodyStream().get()) + ">"));
+        if (urlRequest->httpBody())
+            lines.push_back(entry("Request Body", config.formatter.requestData(*urlRequest->httpBody())));
     }
     if (config.logOptions.contains(Options::requestMethod) && urlRequest->explicitHTTPMethod())
         lines.push_back(entry("HTTP Request Method", *urlRequest->explicitHTTPMethod()));
@@ -139,8 +138,8 @@ std::vector<std::string> NetworkLoggerPlugin::logNetworkResponse(const Response&
 std::vector<std::string> NetworkLoggerPlugin::logNetworkError(const BerthError& error, const TargetType& target) const {
     if (auto response = error.response()) return logNetworkResponse(*response, target, true);
     Configuration config = configuration();
-    return {config.formatter.entry(
-        "Error", "Error calling " + target.description() + " : " + error.debugDescription(), target)};
+    return {config.formatter.entry("Error", "Error calling " + target.description() + " : " + error.debugDescription(),
+                                   target)};
 }
 
 void NetworkLoggerPlugin::didReceive(const BerthResult& result, const TargetType& target) {

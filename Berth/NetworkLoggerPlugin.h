@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "Berth/Plugin.h"
 #include "platform/base/OptionSet.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/DateFormatter.h"
 
 namespace Berth {
@@ -25,8 +25,8 @@ public:
                 successResponseBody, errorResponseBody, default_, verbose;
         };
         struct Formatter {
-            using EntryFormatter =
-                std::function<std::string(const std::string& identifier, const std::string& message, const TargetType&)>;
+            using EntryFormatter = std::function<std::string(const std::string& identifier, const std::string& message,
+                                                             const TargetType&)>;
             using DataFormatter = std::function<std::string(const platform::Data&)>;
             EntryFormatter entry;
             DataFormatter requestData;
@@ -54,7 +54,8 @@ public:
     // The bytes as UTF-8 text, or "## Cannot map data to String ##".
     static std::string defaultDataFormatter(const platform::Data& data);
 
-    explicit NetworkLoggerPlugin(Configuration configuration = Configuration()) : configuration_(std::move(configuration)) {}
+    explicit NetworkLoggerPlugin(Configuration configuration = Configuration())
+        : configuration_(std::move(configuration)) {}
 
     // Read and replaced as a whole; a lock keeps a replacement from tearing a read.
     Configuration configuration() const;
@@ -70,8 +71,7 @@ public:
     std::vector<std::string> logNetworkError(const BerthError& error, const TargetType& target) const;
 
 private:
-    mutable std::mutex lock_;
-    Configuration configuration_;
+    platform::Protected<Configuration> configuration_;
 };
 
 inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
@@ -88,7 +88,7 @@ inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
     NetworkLoggerPlugin::Configuration::LogOptions::errorResponseBody{32};
 inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
     NetworkLoggerPlugin::Configuration::LogOptions::default_{5};
-inline constexpr NetworkLoggerPlugin::Configuration::LogOptions
-    NetworkLoggerPlugin::Configuration::LogOptions::verbose{55};
+inline constexpr NetworkLoggerPlugin::Configuration::LogOptions NetworkLoggerPlugin::Configuration::LogOptions::verbose{
+    55};
 
 }  // namespace Berth

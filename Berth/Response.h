@@ -47,7 +47,7 @@ public:
     // ---- filters: the response itself, or BerthError.statusCode ----
     ResponsePtr filter(std::int64_t from, std::int64_t through) const;  // closed range
     ResponsePtr filterHalfOpen(std::int64_t from, std::int64_t upTo) const;
-    ResponsePtr filterFrom(std::int64_t from) const;      // from...
+    ResponsePtr filterFrom(std::int64_t from) const;        // from...
     ResponsePtr filterThrough(std::int64_t through) const;  // ...through
     ResponsePtr filter(std::int64_t statusCode) const;
     ResponsePtr filterSuccessfulStatusCodes() const;
@@ -100,8 +100,7 @@ T Response::map(const std::optional<std::string>& atKeyPath, const platform::JSO
         for (const char* empty : {"{}", "[{}]"}) {
             try {
                 return decoder.decode<T>(platform::Data::fromString(empty));
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     }
     try {

@@ -25,7 +25,9 @@ struct ValidationTypeCases {
     struct None {};
     struct SuccessCodes {};
     struct SuccessAndRedirectCodes {};
-    struct CustomCodes { std::vector<int> codes; };
+    struct CustomCodes {
+        std::vector<int> codes;
+    };
     using Case = std::variant<None, SuccessCodes, SuccessAndRedirectCodes, CustomCodes>;
 };
 

@@ -4,10 +4,18 @@
 namespace Berth {
 
 std::string Task::caseName() const {
-    static const char* const names[] = {"requestPlain", "requestData", "requestJSONEncodable",
-                                        "requestCustomJSONEncodable", "requestParameters", "requestCompositeData",
-                                        "requestCompositeParameters", "uploadFile", "uploadMultipart",
-                                        "uploadCompositeMultipart", "downloadDestination", "downloadParameters"};
+    static const char* const names[] = {"requestPlain",
+                                        "requestData",
+                                        "requestJSONEncodable",
+                                        "requestCustomJSONEncodable",
+                                        "requestParameters",
+                                        "requestCompositeData",
+                                        "requestCompositeParameters",
+                                        "uploadFile",
+                                        "uploadMultipart",
+                                        "uploadCompositeMultipart",
+                                        "downloadDestination",
+                                        "downloadParameters"};
     return names[case_.index()];
 }
 

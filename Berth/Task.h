@@ -35,17 +35,47 @@ using DownloadDestination = Hawser::DownloadRequest::Destination;
 
 struct TaskCases {
     struct RequestPlain {};
-    struct RequestData { platform::Data data; };
-    struct RequestJSONEncodable { AnyEncodable encodable; };
-    struct RequestCustomJSONEncodable { AnyEncodable encodable; platform::JSONEncoder encoder; };
-    struct RequestParameters { Parameters parameters; ParameterEncodingPtr encoding; };
-    struct RequestCompositeData { platform::Data bodyData; Parameters urlParameters; };
-    struct RequestCompositeParameters { Parameters bodyParameters; ParameterEncodingPtr bodyEncoding; Parameters urlParameters; };
-    struct UploadFile { platform::URL fileURL; };
-    struct UploadMultipart { std::vector<MultipartFormData> parts; };
-    struct UploadCompositeMultipart { std::vector<MultipartFormData> parts; Parameters urlParameters; };
-    struct DownloadDestinationTask { DownloadDestination destination; };
-    struct DownloadParameters { Parameters parameters; ParameterEncodingPtr encoding; DownloadDestination destination; };
+    struct RequestData {
+        platform::Data data;
+    };
+    struct RequestJSONEncodable {
+        AnyEncodable encodable;
+    };
+    struct RequestCustomJSONEncodable {
+        AnyEncodable encodable;
+        platform::JSONEncoder encoder;
+    };
+    struct RequestParameters {
+        Parameters parameters;
+        ParameterEncodingPtr encoding;
+    };
+    struct RequestCompositeData {
+        platform::Data bodyData;
+        Parameters urlParameters;
+    };
+    struct RequestCompositeParameters {
+        Parameters bodyParameters;
+        ParameterEncodingPtr bodyEncoding;
+        Parameters urlParameters;
+    };
+    struct UploadFile {
+        platform::URL fileURL;
+    };
+    struct UploadMultipart {
+        std::vector<MultipartFormData> parts;
+    };
+    struct UploadCompositeMultipart {
+        std::vector<MultipartFormData> parts;
+        Parameters urlParameters;
+    };
+    struct DownloadDestinationTask {
+        DownloadDestination destination;
+    };
+    struct DownloadParameters {
+        Parameters parameters;
+        ParameterEncodingPtr encoding;
+        DownloadDestination destination;
+    };
     using Case = std::variant<RequestPlain, RequestData, RequestJSONEncodable, RequestCustomJSONEncodable,
                               RequestParameters, RequestCompositeData, RequestCompositeParameters, UploadFile,
                               UploadMultipart, UploadCompositeMultipart, DownloadDestinationTask, DownloadParameters>;

@@ -14,8 +14,8 @@ struct ConstraintAttributes : platform::OptionSet<ConstraintAttributes, std::uin
     constexpr ConstraintAttributes(OptionSet set) : OptionSet(set) {}
 
     static const ConstraintAttributes none, left, top, right, bottom, leading, trailing, width, height, centerX,
-        centerY, lastBaseline, baseline, firstBaseline, leftMargin, rightMargin, topMargin, bottomMargin,
-        leadingMargin, trailingMargin, centerXWithinMargins, centerYWithinMargins;
+        centerY, lastBaseline, baseline, firstBaseline, leftMargin, rightMargin, topMargin, bottomMargin, leadingMargin,
+        trailingMargin, centerXWithinMargins, centerYWithinMargins;
     static const ConstraintAttributes edges, horizontalEdges, verticalEdges, directionalEdges,
         directionalHorizontalEdges, directionalVerticalEdges, size, center, margins, directionalMargins,
         centerWithinMargins;

@@ -21,7 +21,9 @@ public:
     std::optional<std::string> label() const { return constraintLabel(*target_); }
 
 protected:
-    ConstraintItemPtr item(ConstraintAttributes attributes) const { return ConstraintItem::create(target_, attributes); }
+    ConstraintItemPtr item(ConstraintAttributes attributes) const {
+        return ConstraintItem::create(target_, attributes);
+    }
 
     platform::ObjectPtr target_;  // held strongly, as the value holds its view
 };
@@ -30,6 +32,7 @@ protected:
 class ConstraintBasicAttributesDSL : public ConstraintDSL {
 public:
     using ConstraintDSL::ConstraintDSL;
+// clang-format off
 #define CLASP_ITEM(name) \
     ConstraintItemPtr name() const { return item(ConstraintAttributes::name); }
     CLASP_ITEM(left) CLASP_ITEM(top) CLASP_ITEM(right) CLASP_ITEM(bottom) CLASP_ITEM(leading) CLASP_ITEM(trailing)
@@ -46,6 +49,7 @@ public:
     CLASP_ITEM(trailingMargin) CLASP_ITEM(centerXWithinMargins) CLASP_ITEM(centerYWithinMargins)
     CLASP_ITEM(margins) CLASP_ITEM(directionalMargins) CLASP_ITEM(centerWithinMargins)
 #undef CLASP_ITEM
+    // clang-format on
 };
 
 }  // namespace Clasp

@@ -30,6 +30,8 @@ private:
     platform::NSLayoutGuidePtr guide_;
 };
 
-inline ConstraintLayoutGuideDSL clasp(const platform::NSLayoutGuidePtr& guide) { return ConstraintLayoutGuideDSL(guide); }
+inline ConstraintLayoutGuideDSL clasp(const platform::NSLayoutGuidePtr& guide) {
+    return ConstraintLayoutGuideDSL(guide);
+}
 
 }  // namespace Clasp

@@ -13,7 +13,7 @@ class ConstraintMaker {
 public:
     explicit ConstraintMaker(platform::ObjectPtr item) : item_(std::move(item)) {}
 
-#define CLASP_START(name) \
+#define CLASP_START(name)                                                                                              \
     ConstraintMakerExtendable name() { return makeExtendable(ConstraintAttributes::name); }
     CLASP_CHAIN_ATTRIBUTES(CLASP_START)
     CLASP_START(center)

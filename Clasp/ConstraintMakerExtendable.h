@@ -6,6 +6,7 @@ namespace Clasp {
 
 // The attribute getters of the makers, in their order. A chain's later steps have all
 // but `center`.
+// clang-format off
 #define CLASP_CHAIN_ATTRIBUTES(X)                                                                                   \
     X(left) X(top) X(bottom) X(right) X(leading) X(trailing) X(width) X(height) X(centerX) X(centerY) X(baseline) \
     X(lastBaseline) X(firstBaseline) X(leftMargin) X(rightMargin) X(topMargin) X(bottomMargin) X(leadingMargin)   \
@@ -24,6 +25,7 @@ public:
     }
     CLASP_CHAIN_ATTRIBUTES(CLASP_EXTEND)
 #undef CLASP_EXTEND
+    // clang-format on
 };
 
 }  // namespace Clasp

@@ -32,8 +32,7 @@ ConstraintMakerEditable ConstraintMakerRelatable::relatedTo(const ConstraintRela
         related = *item;
         auto itemAttributes = related->attributes().layoutAttributes();
         if (!related->attributes().isEmpty() && itemAttributes.size() > 1 &&
-            d.attributes.layoutAttributes() != itemAttributes &&
-            !isAllowedPairing(related->attributes(), d.attributes))
+            d.attributes.layoutAttributes() != itemAttributes && !isAllowedPairing(related->attributes(), d.attributes))
             platform::fatal("Cannot constraint to multiple non identical attributes. " + position(where), where);
     } else if (auto* constantTarget = std::get_if<ConstraintConstantTarget>(&target)) {
         related = ConstraintItem::create(nullptr, ConstraintAttributes::none);
@@ -57,8 +56,7 @@ ConstraintMakerEditable ConstraintMakerRelatable::relatedToSuperview(ConstraintR
     auto item = LayoutConstraintItem::from(description_->item);
     auto superview = item ? item->superview() : nullptr;
     if (!superview)
-        platform::fatal(std::string("Expected superview but found nil when attempting make constraint `") + name +
-                            "`.",
+        platform::fatal(std::string("Expected superview but found nil when attempting make constraint `") + name + "`.",
                         where);
     return relatedTo(superview, relation, where);
 }

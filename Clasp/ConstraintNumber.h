@@ -9,8 +9,10 @@ namespace Clasp {
 
 using ConstraintNumber = std::variant<double, float, std::int64_t, std::uint64_t>;
 
+// clang-format off
 template <class N>
 concept ConstraintNumeric = std::is_arithmetic_v<N> && !std::is_same_v<N, bool>;
+// clang-format on
 
 template <ConstraintNumeric N>
 constexpr ConstraintNumber makeConstraintNumber(N n) {

@@ -14,7 +14,9 @@ public:
     std::vector<ConstraintPtr> prepareConstraints(const ConstraintMaker::Closure& closure) const {
         return ConstraintMaker::prepareConstraints(view_, closure);
     }
-    void makeConstraints(const ConstraintMaker::Closure& closure) const { ConstraintMaker::makeConstraints(view_, closure); }
+    void makeConstraints(const ConstraintMaker::Closure& closure) const {
+        ConstraintMaker::makeConstraints(view_, closure);
+    }
     void remakeConstraints(const ConstraintMaker::Closure& closure) const {
         ConstraintMaker::remakeConstraints(view_, closure);
     }

@@ -14,9 +14,10 @@ PLATFORM_REGISTER_CLASS(LayoutConstraint);
 
 using platform::NSLayoutAttribute;
 
-std::shared_ptr<LayoutConstraint> LayoutConstraint::constraintWithItem(
-    const platform::ObjectPtr& item1, NSLayoutAttribute attribute1, platform::NSLayoutRelation relation,
-    const platform::ObjectPtr& item2, NSLayoutAttribute attribute2, double multiplier, double constant) {
+std::shared_ptr<LayoutConstraint>
+LayoutConstraint::constraintWithItem(const platform::ObjectPtr& item1, NSLayoutAttribute attribute1,
+                                     platform::NSLayoutRelation relation, const platform::ObjectPtr& item2,
+                                     NSLayoutAttribute attribute2, double multiplier, double constant) {
     return std::make_shared<LayoutConstraint>(item1, attribute1, relation, item2, attribute2, multiplier, constant);
 }
 

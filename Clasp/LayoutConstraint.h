@@ -16,12 +16,10 @@ class LayoutConstraint : public platform::NSLayoutConstraint {
     PLATFORM_OBJECT(LayoutConstraint, platform::NSLayoutConstraint)
 public:
     using NSLayoutConstraint::NSLayoutConstraint;
-    static std::shared_ptr<LayoutConstraint> constraintWithItem(const platform::ObjectPtr& item1,
-                                                                platform::NSLayoutAttribute attribute1,
-                                                                platform::NSLayoutRelation relation,
-                                                                const platform::ObjectPtr& item2,
-                                                                platform::NSLayoutAttribute attribute2,
-                                                                double multiplier, double constant);
+    static std::shared_ptr<LayoutConstraint>
+    constraintWithItem(const platform::ObjectPtr& item1, platform::NSLayoutAttribute attribute1,
+                       platform::NSLayoutRelation relation, const platform::ObjectPtr& item2,
+                       platform::NSLayoutAttribute attribute2, double multiplier, double constant);
 
     std::shared_ptr<Constraint> constraint() const { return constraint_.lock(); }
     void setConstraint(const std::shared_ptr<Constraint>& c) { constraint_ = c; }

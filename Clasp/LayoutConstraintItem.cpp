@@ -20,7 +20,8 @@ void ConstraintSet::remove(const ConstraintPtr& c) {
 }
 
 std::optional<LayoutConstraintItem> LayoutConstraintItem::from(const platform::ObjectPtr& object) {
-    if (std::dynamic_pointer_cast<platform::NSView>(object) || std::dynamic_pointer_cast<platform::NSLayoutGuide>(object))
+    if (std::dynamic_pointer_cast<platform::NSView>(object) ||
+        std::dynamic_pointer_cast<platform::NSLayoutGuide>(object))
         return LayoutConstraintItem(object);
     return std::nullopt;
 }

@@ -139,11 +139,11 @@ void MacButton::updateAppearance() {
         c->isEnableCustomDisableTitle = d.titleColor || d.attributedTitle;
         chosen = Slot::disable;
     } else if (buttonState_.contains(State::normal)) {
-        chosen = buttonState_.contains(State::active) ? Slot::active
+        chosen = buttonState_.contains(State::active)  ? Slot::active
                  : buttonState_.contains(State::hover) ? Slot::hover
                                                        : Slot::normal;
     } else if (buttonState_.contains(State::selected)) {
-        chosen = buttonState_.contains(State::active) ? Slot::selectedActive
+        chosen = buttonState_.contains(State::active)  ? Slot::selectedActive
                  : buttonState_.contains(State::hover) ? Slot::selectedHover
                                                        : Slot::selected;
     }
@@ -186,7 +186,9 @@ void MacButton::applyTitle(const std::optional<NSAttributedString>& attributedTi
         return;
     }
     const auto& normal = slot(Slot::normal);
-    platform::NSColorPtr color = titleColor ? titleColor : normal.titleColor ? normal.titleColor : platform::NSColor::whiteColor();
+    platform::NSColorPtr color = titleColor          ? titleColor
+                                 : normal.titleColor ? normal.titleColor
+                                                     : platform::NSColor::whiteColor();
     if (title) {
         show(makeAttributedTitle(color, *title, alignment()));
         return;
@@ -359,7 +361,8 @@ void MacButton::sendActions(Event events, const platform::NSEvent* event) {
             });
             platform::DispatchQueue::main()->asyncAfter(platform::DispatchTime::now() + doubleClickWindow,
                                                         delayTouchDownItem_);
-        } else if (delayTouchDownItem_ && (events.contains(Event::touchDown) || events.contains(Event::touchUpInside))) {
+        } else if (delayTouchDownItem_ &&
+                   (events.contains(Event::touchDown) || events.contains(Event::touchUpInside))) {
             delayTouchUpInside_ = events.contains(Event::touchUpInside);
         } else {
             perform(pair);

@@ -41,7 +41,8 @@ void setNavigationController(platform::NSViewController& controller, const MacNa
 // ---- controller ----
 
 MacNavigationController::MacNavigationController(NSViewControllerPtr rootViewController)
-    : rootViewController_(std::move(rootViewController)), defaultAnimate_(std::make_shared<DefaultNavigationAnimate>()) {}
+    : rootViewController_(std::move(rootViewController)),
+      defaultAnimate_(std::make_shared<DefaultNavigationAnimate>()) {}
 
 MacNavigationControllerPtr MacNavigationController::create(const NSViewControllerPtr& rootViewController,
                                                            const MacNavigationAnimatePtr& animate) {
@@ -101,16 +102,17 @@ NSViewControllerPtr MacNavigationController::popViewController(bool animated, co
     return popTo(controllers_.size() - 2, animated, animate).front();
 }
 
-std::optional<std::vector<NSViewControllerPtr>> MacNavigationController::popToViewController(
-    const NSViewControllerPtr& controller, bool animated, const MacNavigationAnimatePtr& animate) {
+std::optional<std::vector<NSViewControllerPtr>>
+MacNavigationController::popToViewController(const NSViewControllerPtr& controller, bool animated,
+                                             const MacNavigationAnimatePtr& animate) {
     // Found from the end, as the stack holds each controller once.
     auto it = std::find(controllers_.rbegin(), controllers_.rend(), controller);
     if (it == controllers_.rend() || controller == topViewController_ || !topViewController_) return std::nullopt;
     return popTo(static_cast<std::size_t>(controllers_.rend() - it - 1), animated, animate);
 }
 
-std::optional<std::vector<NSViewControllerPtr>> MacNavigationController::popToRootViewController(
-    bool animated, const MacNavigationAnimatePtr& animate) {
+std::optional<std::vector<NSViewControllerPtr>>
+MacNavigationController::popToRootViewController(bool animated, const MacNavigationAnimatePtr& animate) {
     if (controllers_.size() <= 1 || !topViewController_) return std::nullopt;
     return popTo(0, animated, animate);
 }

@@ -44,9 +44,7 @@ public:
     // The root is pushed without animation; a given animator then replaces the default.
     static MacNavigationControllerPtr create(const platform::NSViewControllerPtr& rootViewController,
                                              const MacNavigationAnimatePtr& animate = nullptr);
-    MacNavigationControllerPtr self() {
-        return std::static_pointer_cast<MacNavigationController>(shared_from_this());
-    }
+    MacNavigationControllerPtr self() { return std::static_pointer_cast<MacNavigationController>(shared_from_this()); }
 
     const std::vector<platform::NSViewControllerPtr>& controllers() const { return controllers_; }
     const platform::NSViewControllerPtr& topViewController() const { return topViewController_; }
@@ -61,13 +59,15 @@ public:
     virtual void pushViewController(const platform::NSViewControllerPtr& controller, bool animated,
                                     const MacNavigationAnimatePtr& animate = nullptr);
     // The removed controller; none when only the root is left.
-    virtual platform::NSViewControllerPtr popViewController(bool animated, const MacNavigationAnimatePtr& animate = nullptr);
+    virtual platform::NSViewControllerPtr popViewController(bool animated,
+                                                            const MacNavigationAnimatePtr& animate = nullptr);
     // The removed controllers, bottom first; none when `controller` is not on the stack
     // or already on top.
-    virtual std::optional<std::vector<platform::NSViewControllerPtr>> popToViewController(
-        const platform::NSViewControllerPtr& controller, bool animated, const MacNavigationAnimatePtr& animate = nullptr);
-    virtual std::optional<std::vector<platform::NSViewControllerPtr>> popToRootViewController(
-        bool animated, const MacNavigationAnimatePtr& animate = nullptr);
+    virtual std::optional<std::vector<platform::NSViewControllerPtr>>
+    popToViewController(const platform::NSViewControllerPtr& controller, bool animated,
+                        const MacNavigationAnimatePtr& animate = nullptr);
+    virtual std::optional<std::vector<platform::NSViewControllerPtr>>
+    popToRootViewController(bool animated, const MacNavigationAnimatePtr& animate = nullptr);
     // Puts `controller`'s view into this controller's view at its full size.
     virtual void addChildView(const platform::NSViewControllerPtr& controller);
 

@@ -48,11 +48,15 @@ struct IsConfigurable<platform::JSONDecoder> : std::true_type {};
 template <>
 struct IsConfigurable<platform::JSONEncoder> : std::true_type {};
 
+// clang-format off
 template <class T>
 concept ConfigurableType = IsConfigurable<std::remove_cvref_t<T>>::value;
+// clang-format on
 
+// clang-format off
 template <class T>
 concept ConfigurableObject = ConfigurableType<T> && requires(const T& t) { t.get(); };
+// clang-format on
 
 // A modified copy (for an object, a copy of the reference); the original is untouched.
 template <ConfigurableType T, class Block>

@@ -11,21 +11,24 @@
 #include <optional>
 #include <vector>
 
-#include "platform/base/Protected.h"
 #include "Hawser/RequestInterceptor.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLResponse.h"
 
 namespace Hawser {
 
 // A credential knows whether it must be refreshed before use.
+// clang-format off
 template <class C>
 concept AuthenticationCredential = std::copy_constructible<C> && requires(const C& c) {
     { c.requiresRefresh() } -> std::convertible_to<bool>;
 };
+// clang-format on
 
 // Signs requests with a credential and obtains fresh ones. `refresh` may complete on
 // any thread, also before it returns.
+// clang-format off
 template <class A>
 concept Authenticator = AuthenticationCredential<typename A::Credential> &&
     requires(A& a, const typename A::Credential& credential, platform::URLRequest& request,
@@ -37,6 +40,7 @@ concept Authenticator = AuthenticationCredential<typename A::Credential> &&
         { a.didRequest(sent, response, error) } -> std::convertible_to<bool>;
         { a.isRequest(sent, credential) } -> std::convertible_to<bool>;
     };
+// clang-format on
 
 class AuthenticationError final : public platform::Error {
 public:
@@ -65,8 +69,7 @@ public:
     const platform::DispatchQueuePtr queue;
 
     using RequestInterceptor::adapt;
-    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-               AdaptCompletion completion) override;
+    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) override;
     void retry(const RequestPtr& request, const SessionPtr& session, const platform::ErrorPtr& error,
                std::function<void(RetryResult)> completion) override;
 
@@ -112,10 +115,9 @@ class AuthenticationInterceptor final : public AuthenticationInterceptorCore {
 public:
     using Credential = typename A::Credential;
 
-    static std::shared_ptr<AuthenticationInterceptor> create(std::shared_ptr<A> authenticator,
-                                                             std::optional<Credential> credential = std::nullopt,
-                                                             std::optional<RefreshWindow> refreshWindow =
-                                                                 RefreshWindow{}) {
+    static std::shared_ptr<AuthenticationInterceptor>
+    create(std::shared_ptr<A> authenticator, std::optional<Credential> credential = std::nullopt,
+           std::optional<RefreshWindow> refreshWindow = RefreshWindow{}) {
         return std::shared_ptr<AuthenticationInterceptor>(
             new AuthenticationInterceptor(std::move(authenticator), std::move(credential), refreshWindow));
     }

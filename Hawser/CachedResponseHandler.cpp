@@ -5,12 +5,14 @@
 namespace Hawser {
 
 const std::shared_ptr<const ResponseCacher>& ResponseCacher::cache() {
-    static const platform::NoDestructor<std::shared_ptr<const ResponseCacher>> value(std::make_shared<const ResponseCacher>(Cache{}));
+    static const platform::NoDestructor<std::shared_ptr<const ResponseCacher>> value(
+        std::make_shared<const ResponseCacher>(Cache{}));
     return *value;
 }
 
 const std::shared_ptr<const ResponseCacher>& ResponseCacher::doNotCache() {
-    static const platform::NoDestructor<std::shared_ptr<const ResponseCacher>> value(std::make_shared<const ResponseCacher>(DoNotCache{}));
+    static const platform::NoDestructor<std::shared_ptr<const ResponseCacher>> value(
+        std::make_shared<const ResponseCacher>(DoNotCache{}));
     return *value;
 }
 

@@ -5,9 +5,9 @@
 
 namespace Hawser {
 
-#define HAWSER_CALL_CLOSURE(Name, name, parameters, arguments) \
-    void ClosureEventMonitor::name parameters {                 \
-        if (auto closure = name()) closure arguments;           \
+#define HAWSER_CALL_CLOSURE(Name, name, parameters, arguments)                                                         \
+    void ClosureEventMonitor::name parameters {                                                                        \
+        if (auto closure = name()) closure arguments;                                                                  \
     }
 #define HAWSER_NO_CLOSURE_EVENT(Name, name, parameters, arguments)
 HAWSER_EVENTS(HAWSER_CALL_CLOSURE, HAWSER_NO_CLOSURE_EVENT)

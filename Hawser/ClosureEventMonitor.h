@@ -20,10 +20,10 @@ public:
     // subclass may supply them by overriding getters. Set them before the monitor is
     // handed to a session, or only on its own queue: an event sees the closure set when
     // it runs there.
-#define HAWSER_CLOSURE_EVENT(Name, name, parameters, arguments)                          \
-    using Name##Closure = std::function<void parameters>;                                \
-    virtual Name##Closure name() const { return name##_; }                               \
-    virtual void set##Name(Name##Closure closure) { name##_ = std::move(closure); }      \
+#define HAWSER_CLOSURE_EVENT(Name, name, parameters, arguments)                                                        \
+    using Name##Closure = std::function<void parameters>;                                                              \
+    virtual Name##Closure name() const { return name##_; }                                                             \
+    virtual void set##Name(Name##Closure closure) { name##_ = std::move(closure); }                                    \
     void name parameters override;
 #define HAWSER_NO_CLOSURE_EVENT(Name, name, parameters, arguments)
     HAWSER_EVENTS(HAWSER_CLOSURE_EVENT, HAWSER_NO_CLOSURE_EVENT)

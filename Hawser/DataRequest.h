@@ -13,9 +13,8 @@ namespace Hawser {
 
 class DataRequest : public Request {
 public:
-    using Validation = std::function<ValidationResult(const std::optional<URLRequest>&,
-                                                      const platform::HTTPURLResponse&,
-                                                      const std::optional<platform::Data>&)>;
+    using Validation = std::function<ValidationResult(
+        const std::optional<URLRequest>&, const platform::HTTPURLResponse&, const std::optional<platform::Data>&)>;
 
     static DataRequestPtr create(platform::UUID id, URLRequestConvertiblePtr convertible,
                                  DispatchQueuePtr underlyingQueue, DispatchQueuePtr serializationQueue,

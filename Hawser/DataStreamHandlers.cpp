@@ -7,7 +7,8 @@ namespace stream_handlers {
 
 HWError asStreamError(const platform::ErrorPtr& error) {
     return asHWErrorOr(error, [&] {
-        return HWError::responseSerializationFailed(ResponseSerializationFailureReason::CustomSerializationFailed{error});
+        return HWError::responseSerializationFailed(
+            ResponseSerializationFailureReason::CustomSerializationFailed{error});
     });
 }
 

@@ -69,10 +69,10 @@ DataStreamRequestPtr responseStream(const DataStreamRequestPtr& request, S seria
 
 template <class T, class Decoder = platform::JSONDecoder>
     requires DataDecoder<Decoder, T>
-DataStreamRequestPtr responseStreamDecodable(
-    const DataStreamRequestPtr& request, DispatchQueuePtr queue, DataStreamRequest::Handler<T, HWError> stream,
-    Decoder decoder = Decoder(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor()) {
+DataStreamRequestPtr
+responseStreamDecodable(const DataStreamRequestPtr& request, DispatchQueuePtr queue,
+                        DataStreamRequest::Handler<T, HWError> stream, Decoder decoder = Decoder(),
+                        DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor()) {
     return responseStream(request, DecodableStreamSerializer<T, Decoder>{std::move(decoder), std::move(preprocessor)},
                           std::move(queue), std::move(stream));
 }

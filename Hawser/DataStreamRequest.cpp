@@ -3,9 +3,12 @@
 #include "Hawser/DataStreamRequest.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <optional>
 
 #include "Hawser/Session.h"
+#include "platform/base/Protected.h"
 
 namespace Hawser {
 
@@ -13,10 +16,12 @@ namespace {
 
 // The bytes shared by the two ends of a bound pair.
 struct BoundBuffer {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::uint8_t> bytes;
-    bool closed = false;
+    struct Contents {
+        std::deque<std::uint8_t> bytes;
+        bool closed = false;
+    };
+    platform::Protected<Contents> contents;
+    std::condition_variable_any changed;
 };
 
 class BoundOutput final : public BoundOutputStream {
@@ -24,19 +29,17 @@ public:
     explicit BoundOutput(std::shared_ptr<BoundBuffer> buffer) : buffer_(std::move(buffer)) {}
     void open() override {}
     void write(const platform::Data& bytes) override {
-        {
-            std::lock_guard lock(buffer_->mutex);
-            if (buffer_->closed) return;
-            buffer_->bytes.insert(buffer_->bytes.end(), bytes.data(), bytes.data() + bytes.count());
-        }
-        buffer_->changed.notify_all();
+        buffer_->contents.write([&](BoundBuffer::Contents& contents) {
+            if (contents.closed) return;
+            contents.bytes.insert(contents.bytes.end(), bytes.data(), bytes.data() + bytes.count());
+            buffer_->changed.notify_all();
+        });
     }
     void close() override {
-        {
-            std::lock_guard lock(buffer_->mutex);
-            buffer_->closed = true;
-        }
-        buffer_->changed.notify_all();
+        buffer_->contents.write([&](BoundBuffer::Contents& contents) {
+            contents.closed = true;
+            buffer_->changed.notify_all();
+        });
     }
 
 private:
@@ -49,15 +52,27 @@ public:
     BoundInput(std::shared_ptr<BoundBuffer> buffer, std::size_t granularity)
         : buffer_(std::move(buffer)), granularity_(std::max<std::size_t>(granularity, 1)) {}
     ssize_t read(std::uint8_t* out, std::size_t maxLength) override {
-        std::unique_lock lock(buffer_->mutex);
-        buffer_->changed.wait(lock, [&] { return !buffer_->bytes.empty() || buffer_->closed; });
-        std::size_t count = std::min({maxLength, granularity_, buffer_->bytes.size()});
-        std::copy_n(buffer_->bytes.begin(), count, out);
-        buffer_->bytes.erase(buffer_->bytes.begin(), buffer_->bytes.begin() + static_cast<std::ptrdiff_t>(count));
-        return static_cast<ssize_t>(count);
+        for (;;) {
+            buffer_->contents.wait(buffer_->changed, [](const BoundBuffer::Contents& contents) {
+                return !contents.bytes.empty() || contents.closed;
+            });
+            if (auto count = take(out, maxLength)) return static_cast<ssize_t>(*count);
+        }
     }
 
 private:
+    // Moves what may be read now into `out`; none when another reader emptied the buffer
+    // between the wait and this step.
+    std::optional<std::size_t> take(std::uint8_t* out, std::size_t maxLength) {
+        return buffer_->contents.write([&](BoundBuffer::Contents& contents) -> std::optional<std::size_t> {
+            if (contents.bytes.empty() && !contents.closed) return std::nullopt;
+            std::size_t count = std::min({maxLength, granularity_, contents.bytes.size()});
+            std::copy_n(contents.bytes.begin(), count, out);
+            contents.bytes.erase(contents.bytes.begin(), contents.bytes.begin() + static_cast<std::ptrdiff_t>(count));
+            return count;
+        });
+    }
+
     std::shared_ptr<BoundBuffer> buffer_;
     std::size_t granularity_;
 };
@@ -69,14 +84,13 @@ void DataStreamRequest::CancellationToken::cancel() const {
 }
 
 DataStreamRequestPtr DataStreamRequest::create(platform::UUID id, URLRequestConvertiblePtr convertible,
-                                               bool automaticallyCancelOnStreamError,
-                                               DispatchQueuePtr underlyingQueue, DispatchQueuePtr serializationQueue,
-                                               EventMonitorPtr eventMonitor, RequestInterceptorPtr interceptor,
+                                               bool automaticallyCancelOnStreamError, DispatchQueuePtr underlyingQueue,
+                                               DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor,
+                                               RequestInterceptorPtr interceptor,
                                                std::weak_ptr<RequestDelegate> delegate) {
-    return DataStreamRequestPtr(new DataStreamRequest(id, std::move(convertible), automaticallyCancelOnStreamError,
-                                                      std::move(underlyingQueue), std::move(serializationQueue),
-                                                      std::move(eventMonitor), std::move(interceptor),
-                                                      std::move(delegate)));
+    return DataStreamRequestPtr(new DataStreamRequest(
+        id, std::move(convertible), automaticallyCancelOnStreamError, std::move(underlyingQueue),
+        std::move(serializationQueue), std::move(eventMonitor), std::move(interceptor), std::move(delegate)));
 }
 
 DataStreamRequest::DataStreamRequest(platform::UUID id, URLRequestConvertiblePtr convertible,

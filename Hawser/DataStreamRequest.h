@@ -2,12 +2,10 @@
 // arrives, delivers their completion only after every handler run for the chunks
 // already handed out has ended, and can expose the body as an input stream.
 #pragma once
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <variant>
 

@@ -4,7 +4,7 @@
 namespace Hawser {
 
 DataStreamTask::Events<platform::Data, Infallible> DataStreamTask::dataStream(bool automaticallyCancelling,
-                                                                             BufferingPolicy bufferingPolicy) const {
+                                                                              BufferingPolicy bufferingPolicy) const {
     using Element = DataStreamRequest::Stream<platform::Data, Infallible>;
     return makeStream<Element>(automaticallyCancelling, bufferingPolicy,
                                [request = request](std::function<void(const Element&)> handler) {
@@ -13,13 +13,12 @@ DataStreamTask::Events<platform::Data, Infallible> DataStreamTask::dataStream(bo
 }
 
 DataStreamTask::Events<std::string, Infallible> DataStreamTask::stringStream(bool automaticallyCancelling,
-                                                                            BufferingPolicy bufferingPolicy) const {
+                                                                             BufferingPolicy bufferingPolicy) const {
     using Element = DataStreamRequest::Stream<std::string, Infallible>;
-    return makeStream<Element>(automaticallyCancelling, bufferingPolicy,
-                               [request = request](std::function<void(const Element&)> handler) {
-                                   responseStreamString(request, streamCompletionQueue(request->id),
-                                                        std::move(handler));
-                               });
+    return makeStream<Element>(
+        automaticallyCancelling, bufferingPolicy, [request = request](std::function<void(const Element&)> handler) {
+            responseStreamString(request, streamCompletionQueue(request->id), std::move(handler));
+        });
 }
 
 void DataStreamTask::cancelIfStillRunning(Request& request) {

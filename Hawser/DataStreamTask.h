@@ -29,9 +29,9 @@ public:
                                                  BufferingPolicy bufferingPolicy = BufferingPolicy::unbounded()) const;
 
     template <DataStreamSerializer S>
-    Events<typename S::SerializedObject, HWError> serializedStream(
-        S serializer, bool automaticallyCancelling = false,
-        BufferingPolicy bufferingPolicy = BufferingPolicy::unbounded()) const {
+    Events<typename S::SerializedObject, HWError>
+    serializedStream(S serializer, bool automaticallyCancelling = false,
+                     BufferingPolicy bufferingPolicy = BufferingPolicy::unbounded()) const {
         using Element = DataStreamRequest::Stream<typename S::SerializedObject, HWError>;
         return makeStream<Element>(automaticallyCancelling, bufferingPolicy,
                                    [request = request, serializer](std::function<void(const Element&)> handler) {
@@ -44,9 +44,9 @@ public:
     template <class T>
     Events<T, HWError> decodableStream(bool automaticallyCancelling = false,
                                        BufferingPolicy bufferingPolicy = BufferingPolicy::unbounded()) const {
-        return serializedStream(DecodableStreamSerializer<T>{platform::JSONDecoder(),
-                                                             std::make_shared<const PassthroughPreprocessor>()},
-                                automaticallyCancelling, bufferingPolicy);
+        return serializedStream(
+            DecodableStreamSerializer<T>{platform::JSONDecoder(), std::make_shared<const PassthroughPreprocessor>()},
+            automaticallyCancelling, bufferingPolicy);
     }
 
     void cancel() const { request->cancel(); }

@@ -109,9 +109,8 @@ DownloadTask<Value> downloadTask(const DownloadRequestPtr& request, bool automat
 // Any serializer that reads what the request's kind reads, its completion on
 // singleEventQueue().
 template <ResponseKindRequest R, SerializerFor<KindOf<R>> S>
-detail::ResponseTask<KindOf<R>, typename S::SerializedObject> serializedTask(const std::shared_ptr<R>& request,
-                                                                             S serializer,
-                                                                             bool automaticallyCancelling = false) {
+detail::ResponseTask<KindOf<R>, typename S::SerializedObject>
+serializedTask(const std::shared_ptr<R>& request, S serializer, bool automaticallyCancelling = false) {
     using Kind = KindOf<R>;
     using Value = typename S::SerializedObject;
     typename Kind::RequestPtr kindRequest = request;
@@ -123,10 +122,11 @@ detail::ResponseTask<KindOf<R>, typename S::SerializedObject> serializedTask(con
 }
 
 template <class RequestPtrType>
-auto serializedDataTask(const RequestPtrType& request, bool automaticallyCancelling = false,
-                        DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                        std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                        std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+auto serializedDataTask(
+    const RequestPtrType& request, bool automaticallyCancelling = false,
+    DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return serializedTask(request,
                           DataResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
                                                  std::move(emptyRequestMethods)),
@@ -134,11 +134,12 @@ auto serializedDataTask(const RequestPtrType& request, bool automaticallyCancell
 }
 
 template <class RequestPtrType>
-auto serializedStringTask(const RequestPtrType& request, bool automaticallyCancelling = false,
-                          DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                          std::optional<platform::StringEncoding> encoding = std::nullopt,
-                          std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                          std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+auto serializedStringTask(
+    const RequestPtrType& request, bool automaticallyCancelling = false,
+    DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+    std::optional<platform::StringEncoding> encoding = std::nullopt,
+    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return serializedTask(request,
                           StringResponseSerializer(std::move(dataPreprocessor), std::move(encoding),
                                                    std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
@@ -146,12 +147,11 @@ auto serializedStringTask(const RequestPtrType& request, bool automaticallyCance
 }
 
 template <class T, class Decoder = platform::JSONDecoder, class RequestPtrType>
-auto serializedDecodableTask(const RequestPtrType& request, bool automaticallyCancelling = false,
-                             DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                             Decoder decoder = Decoder(),
-                             std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                             std::set<HTTPMethod> emptyRequestMethods =
-                                 ResponseSerializerBase::defaultEmptyRequestMethods()) {
+auto serializedDecodableTask(
+    const RequestPtrType& request, bool automaticallyCancelling = false,
+    DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+    Decoder decoder = Decoder(), std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return serializedTask(request,
                           DecodableResponseSerializer<T, Decoder>(std::move(dataPreprocessor), std::move(decoder),
                                                                   std::move(emptyResponseCodes),

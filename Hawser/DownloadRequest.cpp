@@ -14,8 +14,7 @@ DownloadRequestPtr DownloadRequest::create(platform::UUID id, Downloadable downl
                                            std::weak_ptr<RequestDelegate> delegate, Destination destination) {
     return DownloadRequestPtr(new DownloadRequest(id, std::move(downloadable), std::move(underlyingQueue),
                                                   std::move(serializationQueue), std::move(eventMonitor),
-                                                  std::move(interceptor), std::move(delegate),
-                                                  std::move(destination)));
+                                                  std::move(interceptor), std::move(delegate), std::move(destination)));
 }
 
 DownloadRequest::DownloadRequest(platform::UUID id, Downloadable downloadable, DispatchQueuePtr underlyingQueue,
@@ -29,8 +28,7 @@ DownloadRequest::DownloadRequest(platform::UUID id, Downloadable downloadable, D
 DownloadRequest::Destination DownloadRequest::suggestedDownloadDestination(platform::SearchPathDirectory directory,
                                                                            platform::SearchPathDomainMask domain,
                                                                            Options options) {
-    return [directory, domain, options](const platform::URL& temporaryURL,
-                                        const platform::HTTPURLResponse& response) {
+    return [directory, domain, options](const platform::URL& temporaryURL, const platform::HTTPURLResponse& response) {
         auto folders = platform::FileManager::defaultManager()->urls(directory, domain);
         if (folders.empty()) return DestinationResult{temporaryURL, options};
         // The platform's suggested name is a single safe component, never a path.

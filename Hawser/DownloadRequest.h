@@ -30,8 +30,8 @@ public:
         Options options;
     };
     // Given the temporary file and the response, where the file goes.
-    using Destination = std::function<DestinationResult(const platform::URL& temporaryURL,
-                                                        const platform::HTTPURLResponse& response)>;
+    using Destination =
+        std::function<DestinationResult(const platform::URL& temporaryURL, const platform::HTTPURLResponse& response)>;
 
     // Where the task comes from: a URL request, or the resume data of an earlier download.
     class Downloadable {
@@ -59,9 +59,8 @@ public:
         std::optional<platform::URL> fileURL;
     };
 
-    using Validation = std::function<ValidationResult(const std::optional<URLRequest>&,
-                                                      const platform::HTTPURLResponse&,
-                                                      const std::optional<platform::URL>&)>;
+    using Validation = std::function<ValidationResult(
+        const std::optional<URLRequest>&, const platform::HTTPURLResponse&, const std::optional<platform::URL>&)>;
 
     static DownloadRequestPtr create(platform::UUID id, Downloadable downloadable, DispatchQueuePtr underlyingQueue,
                                      DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor,
@@ -72,8 +71,7 @@ public:
     // plain, safe name); the temporary file itself when the folder is unknown.
     static Destination suggestedDownloadDestination(
         platform::SearchPathDirectory directory = platform::SearchPathDirectory::documentDirectory,
-        platform::SearchPathDomainMask domain = platform::SearchPathDomainMask::userDomainMask,
-        Options options = {});
+        platform::SearchPathDomainMask domain = platform::SearchPathDomainMask::userDomainMask, Options options = {});
 
     const Downloadable downloadable;
     const Destination destination;

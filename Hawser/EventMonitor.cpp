@@ -26,9 +26,9 @@ void CompositeEventMonitor::fanOut(std::function<void(EventMonitor&)> event) {
 
 // Each event captures its arguments by value (objects retained, values copied) and is
 // replayed on every monitor.
-#define HAWSER_FAN_OUT_EVENT(Name, name, parameters, arguments)                        \
-    void CompositeEventMonitor::name parameters {                                       \
-        fanOut([=](EventMonitor& monitor) { monitor.name arguments; });                 \
+#define HAWSER_FAN_OUT_EVENT(Name, name, parameters, arguments)                                                        \
+    void CompositeEventMonitor::name parameters {                                                                      \
+        fanOut([=](EventMonitor& monitor) { monitor.name arguments; });                                                \
     }
 HAWSER_EVENTS(HAWSER_FAN_OUT_EVENT, HAWSER_FAN_OUT_EVENT)
 #undef HAWSER_FAN_OUT_EVENT

@@ -37,14 +37,13 @@ using DataStreamRequestPtr = std::shared_ptr<DataStreamRequest>;
 using DownloadRequestPtr = std::shared_ptr<DownloadRequest>;
 using UploadRequestPtr = std::shared_ptr<UploadRequest>;
 
-
 using platform::DispatchQueuePtr;
-using platform::URLSessionPtr;
-using platform::URLSessionTaskPtr;
+using platform::HTTPURLResponsePtr;
+using platform::URLRequest;
 using platform::URLSessionDataTaskPtr;
 using platform::URLSessionDownloadTaskPtr;
-using platform::URLRequest;
-using platform::HTTPURLResponsePtr;
+using platform::URLSessionPtr;
+using platform::URLSessionTaskPtr;
 
 // A success-or-error outcome without a value (validations).
 using ValidationResult = platform::Result<platform::Void>;
@@ -61,7 +60,7 @@ public:
     virtual DispatchQueuePtr queue() const { return platform::DispatchQueue::main(); }
 
     // One virtual per event (see EventList.h), each doing nothing by default.
-#define HAWSER_DECLARE_EVENT(Name, name, parameters, arguments) \
+#define HAWSER_DECLARE_EVENT(Name, name, parameters, arguments)                                                        \
     virtual void name parameters { ignoreEventArguments arguments; }
     HAWSER_EVENTS(HAWSER_DECLARE_EVENT, HAWSER_DECLARE_EVENT)
 #undef HAWSER_DECLARE_EVENT

@@ -50,8 +50,7 @@ std::string versionTriple(std::string_view release) {
         if (pos < release.size() && release[pos] == '.' && pos + 1 < release.size() &&
             std::isdigit(static_cast<unsigned char>(release[pos + 1])))
             ++pos;
-        else
-            pos = release.size();
+        else pos = release.size();
     }
     return out;
 }
@@ -89,8 +88,8 @@ std::string userAgentText(const std::optional<platform::Value::Dictionary>& info
         if (!last.empty()) executable = std::string(last);
     }
     return executable + "/" + infoText(info, "CFBundleShortVersionString") + " (" +
-           infoText(info, "CFBundleIdentifier") + "; build:" + infoText(info, "CFBundleVersion") + "; " + osName +
-           " " + osVersion + ") Hawser/5.7.1";
+           infoText(info, "CFBundleIdentifier") + "; build:" + infoText(info, "CFBundleVersion") + "; " + osName + " " +
+           osVersion + ") Hawser/5.7.1";
 }
 
 const HTTPHeader& HTTPHeader::defaultAcceptEncoding() {
@@ -118,8 +117,8 @@ const HTTPHeader& HTTPHeader::defaultUserAgent() {
         }
         auto bundle = platform::Bundle::main();
         auto info = bundle ? bundle->infoDictionary() : std::nullopt;
-        return userAgent(userAgentText(info, platform::ProcessInfo::processInfo()->arguments(), osName,
-                                       versionTriple(release)));
+        return userAgent(
+            userAgentText(info, platform::ProcessInfo::processInfo()->arguments(), osName, versionTriple(release)));
     }());
     return *header;
 }
@@ -137,8 +136,8 @@ HTTPHeaders::HTTPHeaders(const std::map<std::string, std::string>& dictionary) {
 }
 
 const HTTPHeaders& HTTPHeaders::default_() {
-    static const platform::NoDestructor<HTTPHeaders> headers(HTTPHeaders{HTTPHeader::defaultAcceptEncoding(), HTTPHeader::defaultAcceptLanguage(),
-                                     HTTPHeader::defaultUserAgent()});
+    static const platform::NoDestructor<HTTPHeaders> headers(HTTPHeaders{
+        HTTPHeader::defaultAcceptEncoding(), HTTPHeader::defaultAcceptLanguage(), HTTPHeader::defaultUserAgent()});
     return *headers;
 }
 
@@ -170,10 +169,9 @@ void HTTPHeaders::set(const std::string& name, const std::optional<std::string>&
 }
 
 void HTTPHeaders::sort() {
-    std::stable_sort(headers_.begin(), headers_.end(),
-                     [](const HTTPHeader& a, const HTTPHeader& b) {
-                         return platform::lowercased(a.name) < platform::lowercased(b.name);
-                     });
+    std::stable_sort(headers_.begin(), headers_.end(), [](const HTTPHeader& a, const HTTPHeader& b) {
+        return platform::lowercased(a.name) < platform::lowercased(b.name);
+    });
 }
 
 HTTPHeaders HTTPHeaders::sorted() const {

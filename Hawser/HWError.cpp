@@ -11,21 +11,22 @@ using platform::Overloaded;
 
 std::optional<URL> MultipartEncodingFailureReason::url() const {
     using R = MultipartEncodingFailureReason;
-    return std::visit(Overloaded{
-                          [](const R::BodyPartURLInvalid& c) -> std::optional<URL> { return c.url; },
-                          [](const R::BodyPartFilenameInvalid& c) -> std::optional<URL> { return c.in; },
-                          [](const R::BodyPartFileNotReachable& c) -> std::optional<URL> { return c.at; },
-                          [](const R::BodyPartFileNotReachableWithError& c) -> std::optional<URL> { return c.atURL; },
-                          [](const R::BodyPartFileIsDirectory& c) -> std::optional<URL> { return c.at; },
-                          [](const R::BodyPartFileSizeNotAvailable& c) -> std::optional<URL> { return c.at; },
-                          [](const R::BodyPartFileSizeQueryFailedWithError& c) -> std::optional<URL> { return c.forURL; },
-                          [](const R::BodyPartInputStreamCreationFailed& c) -> std::optional<URL> { return c.for_; },
-                          [](const R::OutputStreamCreationFailed& c) -> std::optional<URL> { return c.for_; },
-                          [](const R::OutputStreamFileAlreadyExists& c) -> std::optional<URL> { return c.at; },
-                          [](const R::OutputStreamURLInvalid& c) -> std::optional<URL> { return c.url; },
-                          [](const auto&) -> std::optional<URL> { return std::nullopt; },
-                      },
-                      case_);
+    return std::visit(
+        Overloaded{
+            [](const R::BodyPartURLInvalid& c) -> std::optional<URL> { return c.url; },
+            [](const R::BodyPartFilenameInvalid& c) -> std::optional<URL> { return c.in; },
+            [](const R::BodyPartFileNotReachable& c) -> std::optional<URL> { return c.at; },
+            [](const R::BodyPartFileNotReachableWithError& c) -> std::optional<URL> { return c.atURL; },
+            [](const R::BodyPartFileIsDirectory& c) -> std::optional<URL> { return c.at; },
+            [](const R::BodyPartFileSizeNotAvailable& c) -> std::optional<URL> { return c.at; },
+            [](const R::BodyPartFileSizeQueryFailedWithError& c) -> std::optional<URL> { return c.forURL; },
+            [](const R::BodyPartInputStreamCreationFailed& c) -> std::optional<URL> { return c.for_; },
+            [](const R::OutputStreamCreationFailed& c) -> std::optional<URL> { return c.for_; },
+            [](const R::OutputStreamFileAlreadyExists& c) -> std::optional<URL> { return c.at; },
+            [](const R::OutputStreamURLInvalid& c) -> std::optional<URL> { return c.url; },
+            [](const auto&) -> std::optional<URL> { return std::nullopt; },
+        },
+        case_);
 }
 
 ErrorPtr MultipartEncodingFailureReason::underlyingError() const {
@@ -145,12 +146,15 @@ std::optional<platform::Data> HWError::downloadResumeData() const {
 
 std::string HWError::caseName() const {
     static const char* const names[] = {
-        "createUploadableFailed",      "createURLRequestFailed",     "downloadedFileMoveFailed",
-        "invalidURL",                  "multipartEncodingFailed",    "parameterEncodingFailed",
-        "parameterEncoderFailed",      "requestAdaptationFailed",    "requestRetryFailed",
-        "responseValidationFailed",    "responseSerializationFailed", "serverTrustEvaluationFailed",
-        "sessionInvalidated",          "sessionTaskFailed",          "urlRequestValidationFailed",
-        "explicitlyCancelled",         "sessionDeinitialized",
+        "createUploadableFailed",      "createURLRequestFailed",
+        "downloadedFileMoveFailed",    "invalidURL",
+        "multipartEncodingFailed",     "parameterEncodingFailed",
+        "parameterEncoderFailed",      "requestAdaptationFailed",
+        "requestRetryFailed",          "responseValidationFailed",
+        "responseSerializationFailed", "serverTrustEvaluationFailed",
+        "sessionInvalidated",          "sessionTaskFailed",
+        "urlRequestValidationFailed",  "explicitlyCancelled",
+        "sessionDeinitialized",
     };
     static_assert(std::size(names) == std::variant_size_v<Case>);
     return names[case_.index()];

@@ -34,25 +34,52 @@ struct RevocationTrustEvaluatorOptions : platform::OptionSet<RevocationTrustEval
 };
 
 struct MultipartEncodingFailureReasonCases {
-    struct BodyPartURLInvalid { URL url; };
-    struct BodyPartFilenameInvalid { URL in; };
-    struct BodyPartFileNotReachable { URL at; };
-    struct BodyPartFileNotReachableWithError { URL atURL; ErrorPtr error; };
-    struct BodyPartFileIsDirectory { URL at; };
-    struct BodyPartFileSizeNotAvailable { URL at; };
-    struct BodyPartFileSizeQueryFailedWithError { URL forURL; ErrorPtr error; };
-    struct BodyPartInputStreamCreationFailed { URL for_; };
-    struct OutputStreamCreationFailed { URL for_; };
-    struct OutputStreamFileAlreadyExists { URL at; };
-    struct OutputStreamURLInvalid { URL url; };
-    struct OutputStreamWriteFailed { ErrorPtr error; };
-    struct InputStreamReadFailed { ErrorPtr error; };
+    struct BodyPartURLInvalid {
+        URL url;
+    };
+    struct BodyPartFilenameInvalid {
+        URL in;
+    };
+    struct BodyPartFileNotReachable {
+        URL at;
+    };
+    struct BodyPartFileNotReachableWithError {
+        URL atURL;
+        ErrorPtr error;
+    };
+    struct BodyPartFileIsDirectory {
+        URL at;
+    };
+    struct BodyPartFileSizeNotAvailable {
+        URL at;
+    };
+    struct BodyPartFileSizeQueryFailedWithError {
+        URL forURL;
+        ErrorPtr error;
+    };
+    struct BodyPartInputStreamCreationFailed {
+        URL for_;
+    };
+    struct OutputStreamCreationFailed {
+        URL for_;
+    };
+    struct OutputStreamFileAlreadyExists {
+        URL at;
+    };
+    struct OutputStreamURLInvalid {
+        URL url;
+    };
+    struct OutputStreamWriteFailed {
+        ErrorPtr error;
+    };
+    struct InputStreamReadFailed {
+        ErrorPtr error;
+    };
     using Case = std::variant<BodyPartURLInvalid, BodyPartFilenameInvalid, BodyPartFileNotReachable,
-                              BodyPartFileNotReachableWithError, BodyPartFileIsDirectory,
-                              BodyPartFileSizeNotAvailable, BodyPartFileSizeQueryFailedWithError,
-                              BodyPartInputStreamCreationFailed, OutputStreamCreationFailed,
-                              OutputStreamFileAlreadyExists, OutputStreamURLInvalid, OutputStreamWriteFailed,
-                              InputStreamReadFailed>;
+                              BodyPartFileNotReachableWithError, BodyPartFileIsDirectory, BodyPartFileSizeNotAvailable,
+                              BodyPartFileSizeQueryFailedWithError, BodyPartInputStreamCreationFailed,
+                              OutputStreamCreationFailed, OutputStreamFileAlreadyExists, OutputStreamURLInvalid,
+                              OutputStreamWriteFailed, InputStreamReadFailed>;
 };
 
 class MultipartEncodingFailureReason : public platform::CaseType<MultipartEncodingFailureReasonCases> {
@@ -67,8 +94,12 @@ public:
 
 struct ParameterEncodingFailureReasonCases {
     struct MissingURL {};
-    struct JSONEncodingFailed { ErrorPtr error; };
-    struct CustomEncodingFailed { ErrorPtr error; };
+    struct JSONEncodingFailed {
+        ErrorPtr error;
+    };
+    struct CustomEncodingFailed {
+        ErrorPtr error;
+    };
     // Order as the cases are declared: missingURL, jsonEncodingFailed, customEncodingFailed.
     using Case = std::variant<MissingURL, JSONEncodingFailed, CustomEncodingFailed>;
 };
@@ -92,15 +123,21 @@ struct ParameterEncoderFailureReasonCases {
     struct RequiredComponent {
         // httpMethod carries the method text the encoder found ("nil" when none).
         struct URLComponent {};
-        struct HTTPMethodComponent { std::string rawValue; };
+        struct HTTPMethodComponent {
+            std::string rawValue;
+        };
         std::variant<URLComponent, HTTPMethodComponent> kind;
         static RequiredComponent url() { return {URLComponent{}}; }
         static RequiredComponent httpMethod(std::string rawValue) { return {HTTPMethodComponent{std::move(rawValue)}}; }
         // "url" or httpMethod(rawValue: "<text>")
         std::string description() const;
     };
-    struct MissingRequiredComponent { RequiredComponent component; };
-    struct EncoderFailed { ErrorPtr error; };
+    struct MissingRequiredComponent {
+        RequiredComponent component;
+    };
+    struct EncoderFailed {
+        ErrorPtr error;
+    };
     using Case = std::variant<MissingRequiredComponent, EncoderFailed>;
 };
 
@@ -113,14 +150,22 @@ public:
 };
 
 struct ResponseValidationFailureReasonCases {
-    struct DataFileReadFailed { URL at; };
-    struct MissingContentType { std::vector<std::string> acceptableContentTypes; };
+    struct DataFileReadFailed {
+        URL at;
+    };
+    struct MissingContentType {
+        std::vector<std::string> acceptableContentTypes;
+    };
     struct UnacceptableContentType {
         std::vector<std::string> acceptableContentTypes;
         std::string responseContentType;
     };
-    struct UnacceptableStatusCode { int code; };
-    struct CustomValidationFailed { ErrorPtr error; };
+    struct UnacceptableStatusCode {
+        int code;
+    };
+    struct CustomValidationFailed {
+        ErrorPtr error;
+    };
     struct DataFileNil {};
     using Case = std::variant<DataFileReadFailed, MissingContentType, UnacceptableContentType, UnacceptableStatusCode,
                               CustomValidationFailed, DataFileNil>;
@@ -135,13 +180,25 @@ public:
 };
 
 struct ResponseSerializationFailureReasonCases {
-    struct InputFileReadFailed { URL at; };
-    struct StringSerializationFailed { platform::StringEncoding encoding; };
-    struct JSONSerializationFailed { ErrorPtr error; };
-    struct DecodingFailed { ErrorPtr error; };
-    struct CustomSerializationFailed { ErrorPtr error; };
+    struct InputFileReadFailed {
+        URL at;
+    };
+    struct StringSerializationFailed {
+        platform::StringEncoding encoding;
+    };
+    struct JSONSerializationFailed {
+        ErrorPtr error;
+    };
+    struct DecodingFailed {
+        ErrorPtr error;
+    };
+    struct CustomSerializationFailed {
+        ErrorPtr error;
+    };
     // The bare name of the type an empty body was to become.
-    struct InvalidEmptyResponse { std::string type; };
+    struct InvalidEmptyResponse {
+        std::string type;
+    };
     struct InputDataNilOrZeroLength {};
     struct InputFileNil {};
     using Case = std::variant<InputFileReadFailed, StringSerializationFailed, JSONSerializationFailed, DecodingFailed,
@@ -164,7 +221,9 @@ struct ServerTrustFailureReasonCases {
         platform::OSStatus status = 0;
         platform::SecTrustResultType result{};
     };
-    struct NoRequiredEvaluator { std::string host; };
+    struct NoRequiredEvaluator {
+        std::string host;
+    };
     struct PolicyApplicationFailed {
         platform::SecTrustRef trust;
         platform::SecPolicyRef policy;
@@ -174,9 +233,15 @@ struct ServerTrustFailureReasonCases {
         platform::OSStatus status;
         std::vector<platform::SecCertificateRef> certificates;
     };
-    struct TrustEvaluationFailed { ErrorPtr error; };  // may be null
-    struct DefaultEvaluationFailed { Output output; };
-    struct HostValidationFailed { Output output; };
+    struct TrustEvaluationFailed {
+        ErrorPtr error;
+    };  // may be null
+    struct DefaultEvaluationFailed {
+        Output output;
+    };
+    struct HostValidationFailed {
+        Output output;
+    };
     struct RevocationCheckFailed {
         Output output;
         RevocationTrustEvaluatorOptions options;
@@ -193,15 +258,17 @@ struct ServerTrustFailureReasonCases {
         std::vector<platform::SecKeyRef> pinnedKeys;
         std::vector<platform::SecKeyRef> serverKeys;
     };
-    struct CustomEvaluationFailed { ErrorPtr error; };
+    struct CustomEvaluationFailed {
+        ErrorPtr error;
+    };
     struct NoCertificatesFound {};
     struct NoPublicKeysFound {};
     struct RevocationPolicyCreationFailed {};
-    using Case = std::variant<NoRequiredEvaluator, PolicyApplicationFailed, SettingAnchorCertificatesFailed,
-                              TrustEvaluationFailed, DefaultEvaluationFailed, HostValidationFailed,
-                              RevocationCheckFailed, CertificatePinningFailed, PublicKeyPinningFailed,
-                              CustomEvaluationFailed, NoCertificatesFound, NoPublicKeysFound,
-                              RevocationPolicyCreationFailed>;
+    using Case =
+        std::variant<NoRequiredEvaluator, PolicyApplicationFailed, SettingAnchorCertificatesFailed,
+                     TrustEvaluationFailed, DefaultEvaluationFailed, HostValidationFailed, RevocationCheckFailed,
+                     CertificatePinningFailed, PublicKeyPinningFailed, CustomEvaluationFailed, NoCertificatesFound,
+                     NoPublicKeysFound, RevocationPolicyCreationFailed>;
 };
 
 class ServerTrustFailureReason : public platform::CaseType<ServerTrustFailureReasonCases> {
@@ -213,7 +280,9 @@ public:
 };
 
 struct URLRequestValidationFailureReasonCases {
-    struct BodyDataInGETRequest { platform::Data body; };
+    struct BodyDataInGETRequest {
+        platform::Data body;
+    };
     using Case = std::variant<BodyDataInGETRequest>;
 };
 
@@ -229,21 +298,54 @@ public:
 };
 
 struct HWErrorCases {
-    struct CreateUploadableFailed { ErrorPtr error; };
-    struct CreateURLRequestFailed { ErrorPtr error; };
-    struct DownloadedFileMoveFailed { ErrorPtr error; URL source; URL destination; };
-    struct InvalidURL { URLConvertible url; };
-    struct MultipartEncodingFailed { MultipartEncodingFailureReason reason; };
-    struct ParameterEncodingFailed { ParameterEncodingFailureReason reason; };
-    struct ParameterEncoderFailed { ParameterEncoderFailureReason reason; };
-    struct RequestAdaptationFailed { ErrorPtr error; };
-    struct RequestRetryFailed { ErrorPtr retryError; ErrorPtr originalError; };
-    struct ResponseValidationFailed { ResponseValidationFailureReason reason; };
-    struct ResponseSerializationFailed { ResponseSerializationFailureReason reason; };
-    struct ServerTrustEvaluationFailed { ServerTrustFailureReason reason; };
-    struct SessionInvalidated { ErrorPtr error; };  // may be null
-    struct SessionTaskFailed { ErrorPtr error; };
-    struct URLRequestValidationFailed { URLRequestValidationFailureReason reason; };
+    struct CreateUploadableFailed {
+        ErrorPtr error;
+    };
+    struct CreateURLRequestFailed {
+        ErrorPtr error;
+    };
+    struct DownloadedFileMoveFailed {
+        ErrorPtr error;
+        URL source;
+        URL destination;
+    };
+    struct InvalidURL {
+        URLConvertible url;
+    };
+    struct MultipartEncodingFailed {
+        MultipartEncodingFailureReason reason;
+    };
+    struct ParameterEncodingFailed {
+        ParameterEncodingFailureReason reason;
+    };
+    struct ParameterEncoderFailed {
+        ParameterEncoderFailureReason reason;
+    };
+    struct RequestAdaptationFailed {
+        ErrorPtr error;
+    };
+    struct RequestRetryFailed {
+        ErrorPtr retryError;
+        ErrorPtr originalError;
+    };
+    struct ResponseValidationFailed {
+        ResponseValidationFailureReason reason;
+    };
+    struct ResponseSerializationFailed {
+        ResponseSerializationFailureReason reason;
+    };
+    struct ServerTrustEvaluationFailed {
+        ServerTrustFailureReason reason;
+    };
+    struct SessionInvalidated {
+        ErrorPtr error;
+    };  // may be null
+    struct SessionTaskFailed {
+        ErrorPtr error;
+    };
+    struct URLRequestValidationFailed {
+        URLRequestValidationFailureReason reason;
+    };
     struct ExplicitlyCancelled {};
     struct SessionDeinitialized {};
     // The order is the error's code: createUploadableFailed is 0, sessionDeinitialized 16.
@@ -251,8 +353,7 @@ struct HWErrorCases {
                               MultipartEncodingFailed, ParameterEncodingFailed, ParameterEncoderFailed,
                               RequestAdaptationFailed, RequestRetryFailed, ResponseValidationFailed,
                               ResponseSerializationFailed, ServerTrustEvaluationFailed, SessionInvalidated,
-                              SessionTaskFailed, URLRequestValidationFailed, ExplicitlyCancelled,
-                              SessionDeinitialized>;
+                              SessionTaskFailed, URLRequestValidationFailed, ExplicitlyCancelled, SessionDeinitialized>;
 };
 
 class HWError : public platform::Error, public platform::CaseType<HWErrorCases> {
@@ -266,9 +367,15 @@ public:
         return DownloadedFileMoveFailed{std::move(error), std::move(source), std::move(destination)};
     }
     static HWError invalidURL(URLConvertible url) { return InvalidURL{std::move(url)}; }
-    static HWError multipartEncodingFailed(MultipartEncodingFailureReason r) { return MultipartEncodingFailed{std::move(r)}; }
-    static HWError parameterEncodingFailed(ParameterEncodingFailureReason r) { return ParameterEncodingFailed{std::move(r)}; }
-    static HWError parameterEncoderFailed(ParameterEncoderFailureReason r) { return ParameterEncoderFailed{std::move(r)}; }
+    static HWError multipartEncodingFailed(MultipartEncodingFailureReason r) {
+        return MultipartEncodingFailed{std::move(r)};
+    }
+    static HWError parameterEncodingFailed(ParameterEncodingFailureReason r) {
+        return ParameterEncodingFailed{std::move(r)};
+    }
+    static HWError parameterEncoderFailed(ParameterEncoderFailureReason r) {
+        return ParameterEncoderFailed{std::move(r)};
+    }
     static HWError requestAdaptationFailed(ErrorPtr error) { return RequestAdaptationFailed{std::move(error)}; }
     static HWError requestRetryFailed(ErrorPtr retryError, ErrorPtr originalError) {
         return RequestRetryFailed{std::move(retryError), std::move(originalError)};
@@ -289,7 +396,6 @@ public:
     }
     static HWError explicitlyCancelled() { return ExplicitlyCancelled{}; }
     static HWError sessionDeinitialized() { return SessionDeinitialized{}; }
-
 
     // Classification: each true exactly for its case (none for urlRequestValidationFailed).
     bool isCreateUploadableError() const { return is<CreateUploadableFailed>(); }
@@ -350,7 +456,8 @@ public:
     std::uint64_t bytesExpected = 0;
     std::uint64_t bytesRead = 0;
 
-    UnexpectedInputStreamLength(std::uint64_t expected, std::uint64_t read) : bytesExpected(expected), bytesRead(read) {}
+    UnexpectedInputStreamLength(std::uint64_t expected, std::uint64_t read)
+        : bytesExpected(expected), bytesRead(read) {}
     std::string domain() const override { return "Hawser.HWError.UnexpectedInputStreamLength"; }
     std::int64_t code() const override { return 1; }
     // "UnexpectedInputStreamLength(bytesExpected: 10, bytesRead: 4)"

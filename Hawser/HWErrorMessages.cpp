@@ -55,24 +55,25 @@ std::string MultipartEncodingFailureReason::message() const {
             [](const R::OutputStreamFileAlreadyExists& c) {
                 return "A file already exists at the provided URL: " + text(c.at);
             },
-            [](const R::OutputStreamURLInvalid& c) { return "The provided OutputStream URL is invalid: " + text(c.url); },
-            [](const R::OutputStreamWriteFailed& c) { return "OutputStream write failed with error: " + full(c.error); },
+            [](const R::OutputStreamURLInvalid& c) {
+                return "The provided OutputStream URL is invalid: " + text(c.url);
+            },
+            [](const R::OutputStreamWriteFailed& c) {
+                return "OutputStream write failed with error: " + full(c.error);
+            },
             [](const R::InputStreamReadFailed& c) { return "InputStream read failed with error: " + full(c.error); },
         },
         case_);
 }
 
 std::string ParameterEncodingFailureReason::message() const {
-    return std::visit(Overloaded{
-                          [](const MissingURL&) { return std::string("URL request to encode was missing a URL"); },
-                          [](const JSONEncodingFailed& c) {
-                              return "JSON could not be encoded because of error:\n" + loc(c.error);
-                          },
-                          [](const CustomEncodingFailed& c) {
-                              return "Custom parameter encoder failed with error: " + loc(c.error);
-                          },
-                      },
-                      case_);
+    return std::visit(
+        Overloaded{
+            [](const MissingURL&) { return std::string("URL request to encode was missing a URL"); },
+            [](const JSONEncodingFailed& c) { return "JSON could not be encoded because of error:\n" + loc(c.error); },
+            [](const CustomEncodingFailed& c) { return "Custom parameter encoder failed with error: " + loc(c.error); },
+        },
+        case_);
 }
 
 std::string ParameterEncoderFailureReason::RequiredComponent::description() const {
@@ -81,15 +82,14 @@ std::string ParameterEncoderFailureReason::RequiredComponent::description() cons
 }
 
 std::string ParameterEncoderFailureReason::message() const {
-    return std::visit(Overloaded{
-                          [](const MissingRequiredComponent& c) {
-                              return "Encoding failed due to a missing request component: " + c.component.description();
-                          },
-                          [](const EncoderFailed& c) {
-                              return "The underlying encoder failed with the error: " + full(c.error);
-                          },
-                      },
-                      case_);
+    return std::visit(
+        Overloaded{
+            [](const MissingRequiredComponent& c) {
+                return "Encoding failed due to a missing request component: " + c.component.description();
+            },
+            [](const EncoderFailed& c) { return "The underlying encoder failed with the error: " + full(c.error); },
+        },
+        case_);
 }
 
 std::string ResponseValidationFailureReason::message() const {
@@ -154,7 +154,9 @@ std::string ServerTrustFailureReason::message() const {
             [](const NoCertificatesFound&) {
                 return std::string("No certificates were found or provided for evaluation.");
             },
-            [](const NoPublicKeysFound&) { return std::string("No public keys were found or provided for evaluation."); },
+            [](const NoPublicKeysFound&) {
+                return std::string("No public keys were found or provided for evaluation.");
+            },
             [](const PolicyApplicationFailed&) { return std::string("Attempting to set a SecPolicy failed."); },
             [](const SettingAnchorCertificatesFailed&) {
                 return std::string("Attempting to set the provided certificates as anchor certificates failed.");
@@ -165,7 +167,9 @@ std::string ServerTrustFailureReason::message() const {
             [](const TrustEvaluationFailed& c) {
                 return "SecTrust evaluation failed with error: " + (c.error ? loc(c.error) : std::string("None"));
             },
-            [](const DefaultEvaluationFailed& c) { return "Default evaluation failed for host " + c.output.host + "."; },
+            [](const DefaultEvaluationFailed& c) {
+                return "Default evaluation failed for host " + c.output.host + ".";
+            },
             [](const HostValidationFailed& c) { return "Host validation failed for host " + c.output.host + "."; },
             [](const RevocationCheckFailed& c) { return "Revocation check failed for host " + c.output.host + "."; },
             [](const CertificatePinningFailed& c) { return "Certificate pinning failed for host " + c.host + "."; },
@@ -179,7 +183,8 @@ std::string ServerTrustFailureReason::message() const {
 
 std::string URLRequestValidationFailureReason::message() const {
     const auto& body = std::get<BodyDataInGETRequest>(case_).body;
-    return "Invalid URLRequest: Requests with GET method cannot have body data:\n" + platform::sanitizedUTF8(body.toString());
+    return "Invalid URLRequest: Requests with GET method cannot have body data:\n" +
+           platform::sanitizedUTF8(body.toString());
 }
 
 std::string HWError::errorDescription() const {

@@ -18,8 +18,8 @@ void Retrier::retry(const RequestPtr& request, const SessionPtr& session, const 
 }
 
 Interceptor::Interceptor(AdaptHandler adaptHandler, RetryHandler retryHandler)
-    : adapters{std::make_shared<Adapter>(std::move(adaptHandler))},
-      retriers{std::make_shared<Retrier>(std::move(retryHandler))} {}
+    : adapters{std::make_shared<Adapter>(std::move(adaptHandler))}, retriers{std::make_shared<Retrier>(
+                                                                        std::move(retryHandler))} {}
 
 Interceptor::Interceptor(RequestAdapterPtr adapter, RequestRetrierPtr retrier)
     : adapters{std::move(adapter)}, retriers{std::move(retrier)} {}
@@ -48,8 +48,8 @@ static void adaptStep(const platform::URLRequest& urlRequest, const Context& con
     if (next == list->size()) return completion(platform::Result<platform::URLRequest>::success(urlRequest));
     auto adapter = (*list)[next];
     adapter->adapt(urlRequest, context,
-                   [context, list, next, completion = std::move(completion)](
-                       platform::Result<platform::URLRequest> result) mutable {
+                   [context, list, next,
+                    completion = std::move(completion)](platform::Result<platform::URLRequest> result) mutable {
                        if (result.isFailure()) return completion(std::move(result));
                        adaptStep(result.value(), context, list, next + 1, std::move(completion));
                    });
@@ -67,8 +67,7 @@ static void retryStep(const RequestPtr& request, const SessionPtr& session, cons
                    });
 }
 
-void Interceptor::adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-                        AdaptCompletion completion) {
+void Interceptor::adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) {
     adaptStep(urlRequest, session, std::make_shared<const std::vector<RequestAdapterPtr>>(adapters), 0,
               std::move(completion));
 }

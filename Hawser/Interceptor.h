@@ -23,8 +23,7 @@ public:
     const AdaptHandler adaptHandler;
 
     using RequestInterceptor::adapt;
-    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-               AdaptCompletion completion) override;
+    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) override;
     void adapt(const platform::URLRequest& urlRequest, const RequestAdapterState& state,
                AdaptCompletion completion) override;
 };
@@ -50,13 +49,11 @@ public:
     const std::vector<RequestAdapterPtr> adapters;
     const std::vector<RequestRetrierPtr> retriers;
 
-    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-               AdaptCompletion completion) override;
+    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) override;
     void adapt(const platform::URLRequest& urlRequest, const RequestAdapterState& state,
                AdaptCompletion completion) override;
     void retry(const RequestPtr& request, const SessionPtr& session, const platform::ErrorPtr& error,
                std::function<void(RetryResult)> completion) override;
-
 };
 
 // Factory forms.

@@ -103,17 +103,39 @@ HTTPHeaders MultipartFormData::contentHeaders(const std::string& withName, const
 
 std::string MultipartFormData::mimeType(const std::string& forPathExtension) {
     static const platform::NoDestructor<std::map<std::string, std::string>> table(std::map<std::string, std::string>{
-        {"aac", "audio/aac"},         {"avi", "video/x-msvideo"},   {"bmp", "image/bmp"},
-        {"css", "text/css"},          {"csv", "text/csv"},          {"dmg", "application/x-apple-diskimage"},
-        {"doc", "application/msword"}, {"gif", "image/gif"},         {"gz", "application/x-gzip"},
-        {"heic", "image/heic"},       {"htm", "text/html"},         {"html", "text/html"},
-        {"ico", "image/vnd.microsoft.icon"}, {"jpeg", "image/jpeg"}, {"jpg", "image/jpeg"},
-        {"js", "text/javascript"},    {"json", "application/json"}, {"log", "text/plain"},
-        {"m4a", "audio/mp4"},         {"mov", "video/quicktime"},   {"mp3", "audio/mpeg"},
-        {"mp4", "video/mp4"},         {"pdf", "application/pdf"},   {"plist", "application/x-plist"},
-        {"png", "image/png"},         {"svg", "image/svg+xml"},     {"tar", "application/x-tar"},
-        {"tif", "image/tiff"},        {"tiff", "image/tiff"},       {"txt", "text/plain"},
-        {"wav", "audio/vnd.wave"},    {"webp", "image/webp"},       {"xml", "application/xml"},
+        {"aac", "audio/aac"},
+        {"avi", "video/x-msvideo"},
+        {"bmp", "image/bmp"},
+        {"css", "text/css"},
+        {"csv", "text/csv"},
+        {"dmg", "application/x-apple-diskimage"},
+        {"doc", "application/msword"},
+        {"gif", "image/gif"},
+        {"gz", "application/x-gzip"},
+        {"heic", "image/heic"},
+        {"htm", "text/html"},
+        {"html", "text/html"},
+        {"ico", "image/vnd.microsoft.icon"},
+        {"jpeg", "image/jpeg"},
+        {"jpg", "image/jpeg"},
+        {"js", "text/javascript"},
+        {"json", "application/json"},
+        {"log", "text/plain"},
+        {"m4a", "audio/mp4"},
+        {"mov", "video/quicktime"},
+        {"mp3", "audio/mpeg"},
+        {"mp4", "video/mp4"},
+        {"pdf", "application/pdf"},
+        {"plist", "application/x-plist"},
+        {"png", "image/png"},
+        {"svg", "image/svg+xml"},
+        {"tar", "application/x-tar"},
+        {"tif", "image/tiff"},
+        {"tiff", "image/tiff"},
+        {"txt", "text/plain"},
+        {"wav", "audio/vnd.wave"},
+        {"webp", "image/webp"},
+        {"xml", "application/xml"},
         {"zip", "application/zip"},
     });
     std::string lower = forPathExtension;
@@ -255,7 +277,8 @@ void MultipartFormData::writeEncodedData(const platform::URL& to) {
         for (const auto& part : bodyParts) {
             writer.write(part->hasInitialBoundary ? initialBoundary() : encapsulatedBoundary());
             writer.write(encodeHeaders(*part));
-            readBodyStream(*part, [&writer](const std::uint8_t* bytes, std::size_t count) { writer.write(bytes, count); });
+            readBodyStream(*part,
+                           [&writer](const std::uint8_t* bytes, std::size_t count) { writer.write(bytes, count); });
             if (part->hasFinalBoundary) writer.write(finalBoundary());
         }
         writer.close();

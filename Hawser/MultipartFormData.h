@@ -36,8 +36,9 @@ public:
     // Below this many declared body bytes an upload is encoded in memory.
     static constexpr std::uint64_t encodingMemoryThreshold = 10'000'000;
 
-    explicit MultipartFormData(std::shared_ptr<platform::FileManager> fileManager = platform::FileManager::defaultManager(),
-                               std::optional<std::string> boundary = std::nullopt);
+    explicit MultipartFormData(
+        std::shared_ptr<platform::FileManager> fileManager = platform::FileManager::defaultManager(),
+        std::optional<std::string> boundary = std::nullopt);
     virtual ~MultipartFormData() = default;
 
     const std::string boundary;

@@ -12,29 +12,33 @@ MultipartUpload::MultipartUpload(std::uint64_t encodingMemoryThreshold, URLReque
 
 platform::URLRequest MultipartUpload::asURLRequest() const {
     platform::URLRequest urlRequest = request->asURLRequest();
-    std::string contentType = multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->contentType(); });
+    std::string contentType =
+        multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->contentType(); });
     urlRequest.setValue(contentType, "Content-Type");
     return urlRequest;
 }
 
 Uploadable MultipartUpload::createUploadable() const {
-    std::lock_guard guard(resultLock_);
-    if (!result_) {
-        try {
-            result_ = platform::Result<Uploadable>::success(build());
-        } catch (...) {
-            result_ = platform::Result<Uploadable>::failure(platform::errorFromCurrentException());
+    auto result = result_.write([this](std::optional<platform::Result<Uploadable>>& made) {
+        if (!made) {
+            try {
+                made = platform::Result<Uploadable>::success(build());
+            } catch (...) {
+                made = platform::Result<Uploadable>::failure(platform::errorFromCurrentException());
+            }
         }
-    }
-    if (result_->isFailure()) throw platform::ErrorException(result_->error());
-    return result_->value();
+        return *made;
+    });
+    if (result.isFailure()) throw platform::ErrorException(result.error());
+    return result.value();
 }
 
 Uploadable MultipartUpload::build() const {
     const std::uint64_t length =
         multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->contentLength(); });
     if (length < encodingMemoryThreshold) {
-        return Uploadable::data(multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->encode(); }));
+        return Uploadable::data(
+            multipartFormData_.read([](const MultipartFormDataPtr& form) { return form->encode(); }));
     }
     platform::URL directory = fileManager->temporaryDirectory()
                                   .appendingPathComponent("org.hawser.manager", true)

@@ -4,13 +4,12 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "Hawser/MultipartFormData.h"
-#include "platform/base/Protected.h"
-#include "Hawser/UploadRequest.h"
 #include "Hawser/URLConvertible.h"
+#include "Hawser/UploadRequest.h"
+#include "platform/base/Protected.h"
 #include "platform/base/Result.h"
 
 namespace Hawser {
@@ -40,8 +39,8 @@ public:
 
 private:
     platform::Protected<MultipartFormDataPtr> multipartFormData_;
-    mutable std::mutex resultLock_;
-    mutable std::optional<platform::Result<Uploadable>> result_;
+    // Built on first use and kept.
+    mutable platform::Protected<std::optional<platform::Result<Uploadable>>> result_;
 };
 
 }  // namespace Hawser

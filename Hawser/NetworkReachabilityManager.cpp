@@ -22,10 +22,10 @@ Status::NetworkReachabilityStatus(platform::SCNetworkReachabilityFlags flags)
 
 std::string Status::description() const {
     switch (kind_) {
-    case Kind::unknown: return "unknown";
-    case Kind::notReachable: return "notReachable";
-    case Kind::reachable:
-        return type_ == ConnectionType::cellular ? "reachable(cellular)" : "reachable(ethernetOrWiFi)";
+        case Kind::unknown: return "unknown";
+        case Kind::notReachable: return "notReachable";
+        case Kind::reachable:
+            return type_ == ConnectionType::cellular ? "reachable(cellular)" : "reachable(ethernetOrWiFi)";
     }
     return "unknown";
 }
@@ -106,9 +106,10 @@ void NetworkReachabilityManager::notifyListener(platform::SCNetworkReachabilityF
         if (s.previousStatus == newStatus) return;
         s.previousStatus = newStatus;
         // Called outside the lock, on the listener's queue.
-        if (s.listenerQueue) s.listenerQueue->async([listener = s.listener, newStatus] {
-            if (listener) listener(newStatus);
-        });
+        if (s.listenerQueue)
+            s.listenerQueue->async([listener = s.listener, newStatus] {
+                if (listener) listener(newStatus);
+            });
     });
 }
 

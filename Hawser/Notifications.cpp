@@ -18,13 +18,12 @@ public:
     const RequestPtr request;
 };
 
-
 }  // namespace
 
-#define HAWSER_NOTIFICATION_NAME(function, event)                                         \
-    const std::string& Request::function() {                                            \
-        static const platform::NoDestructor<std::string> value("org.hawser.notification.name.request." event); \
-        return *value;                                                                   \
+#define HAWSER_NOTIFICATION_NAME(function, event)                                                                      \
+    const std::string& Request::function() {                                                                           \
+        static const platform::NoDestructor<std::string> value("org.hawser.notification.name.request." event);         \
+        return *value;                                                                                                 \
     }
 HAWSER_NOTIFICATION_NAME(didResumeNotification, "didResume")
 HAWSER_NOTIFICATION_NAME(didSuspendNotification, "didSuspend")
@@ -36,8 +35,7 @@ HAWSER_NOTIFICATION_NAME(didCancelTaskNotification, "didCancelTask")
 HAWSER_NOTIFICATION_NAME(didCompleteTaskNotification, "didCompleteTask")
 #undef HAWSER_NOTIFICATION_NAME
 
-void postRequestNotification(platform::NotificationCenter& center, const std::string& name,
-                             const RequestPtr& request) {
+void postRequestNotification(platform::NotificationCenter& center, const std::string& name, const RequestPtr& request) {
     platform::Value::Dictionary userInfo{{requestKey, platform::Value(std::make_shared<RequestHolder>(request))}};
     center.post(platform::Notification(name, nullptr, std::move(userInfo)));
 }

@@ -16,8 +16,7 @@ extern const char* const requestKey;
 
 // Posts `name` with no sender and the request under requestKey, synchronously: the
 // observers run on the calling thread.
-void postRequestNotification(platform::NotificationCenter& center, const std::string& name,
-                             const RequestPtr& request);
+void postRequestNotification(platform::NotificationCenter& center, const std::string& name, const RequestPtr& request);
 
 // The request a notification carries under requestKey; null when there is no such
 // entry or it holds something else.

@@ -18,7 +18,8 @@ std::string encodeForm(const URLEncodedFormEncoder& encoder, const AnyEncodable&
     try {
         return encoder.encode(parameters);
     } catch (...) {
-        HWError::parameterEncoderFailed(ParameterEncoderFailureReason::EncoderFailed{platform::errorFromCurrentException()})
+        HWError::parameterEncoderFailed(
+            ParameterEncoderFailureReason::EncoderFailed{platform::errorFromCurrentException()})
             .raise();
     }
 }
@@ -36,7 +37,7 @@ std::shared_ptr<ParameterEncoder> ParameterEncoder::urlEncodedForm() {
 }
 
 std::shared_ptr<ParameterEncoder> ParameterEncoder::urlEncodedForm(std::shared_ptr<URLEncodedFormEncoder> encoder,
-                                                                  URLEncodedFormDestination destination) {
+                                                                   URLEncodedFormDestination destination) {
     return std::make_shared<URLEncodedFormParameterEncoder>(std::move(encoder), destination);
 }
 
@@ -63,8 +64,8 @@ platform::URLRequest JSONParameterEncoder::encode(const std::optional<AnyEncodab
     try {
         body = encoder->encode(*parameters);
     } catch (...) {
-        HWError::parameterEncodingFailed(ParameterEncodingFailureReason::jsonEncodingFailed(
-                                             platform::errorFromCurrentException()))
+        HWError::parameterEncodingFailed(
+            ParameterEncodingFailureReason::jsonEncodingFailed(platform::errorFromCurrentException()))
             .raise();
     }
     request.setHTTPBody(std::move(body));
@@ -85,8 +86,8 @@ platform::URLRequest URLEncodedFormParameterEncoder::encode(const std::optional<
     if (!method) missingComponent(ParameterEncoderFailureReason::RequiredComponent::httpMethod("nil"));
 
     const bool methodPutsInURL = *method == "GET" || *method == "HEAD" || *method == "DELETE";
-    const bool wantsURL = (destination == Destination::methodDependent && methodPutsInURL) ||
-                          destination == Destination::queryString;
+    const bool wantsURL =
+        (destination == Destination::methodDependent && methodPutsInURL) || destination == Destination::queryString;
     std::optional<platform::URLComponents> components;
     if (wantsURL) components = platform::URLComponents::fromString(request.url()->absoluteString());
 

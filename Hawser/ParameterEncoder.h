@@ -19,8 +19,7 @@ class AnyEncodable {
 public:
     template <class T>
         requires(!std::same_as<std::remove_cvref_t<T>, AnyEncodable>)
-    AnyEncodable(T value)
-        : encode_([v = std::move(value)](platform::Encoder& e) { platform::encodeValue(e, v); }) {}
+    AnyEncodable(T value) : encode_([v = std::move(value)](platform::Encoder& e) { platform::encodeValue(e, v); }) {}
     void encode(platform::Encoder& encoder) const { encode_(encoder); }
 
 private:
@@ -46,7 +45,8 @@ public:
         return encode(std::optional<AnyEncodable>(AnyEncodable(*parameters)), std::move(into));
     }
     template <class P>
-        requires(!std::same_as<std::remove_cvref_t<P>, AnyEncodable> && !std::same_as<std::remove_cvref_t<P>, std::nullopt_t>)
+        requires(!std::same_as<std::remove_cvref_t<P>, AnyEncodable> &&
+                 !std::same_as<std::remove_cvref_t<P>, std::nullopt_t>)
     platform::URLRequest encode(const P& parameters, platform::URLRequest into) const {
         return encode(std::optional<AnyEncodable>(AnyEncodable(parameters)), std::move(into));
     }
@@ -54,15 +54,16 @@ public:
     static std::shared_ptr<ParameterEncoder> json();
     static std::shared_ptr<ParameterEncoder> json(std::shared_ptr<platform::JSONEncoder> encoder);
     static std::shared_ptr<ParameterEncoder> urlEncodedForm();
-    static std::shared_ptr<ParameterEncoder> urlEncodedForm(
-        std::shared_ptr<URLEncodedFormEncoder> encoder,
-        URLEncodedFormDestination destination = URLEncodedFormDestination::methodDependent);
+    static std::shared_ptr<ParameterEncoder>
+    urlEncodedForm(std::shared_ptr<URLEncodedFormEncoder> encoder,
+                   URLEncodedFormDestination destination = URLEncodedFormDestination::methodDependent);
 };
 using ParameterEncoderPtr = std::shared_ptr<ParameterEncoder>;
 
 class JSONParameterEncoder : public ParameterEncoder {
 public:
-    explicit JSONParameterEncoder(std::shared_ptr<platform::JSONEncoder> encoder = std::make_shared<platform::JSONEncoder>())
+    explicit JSONParameterEncoder(
+        std::shared_ptr<platform::JSONEncoder> encoder = std::make_shared<platform::JSONEncoder>())
         : encoder(std::move(encoder)) {}
     const std::shared_ptr<platform::JSONEncoder> encoder;
 

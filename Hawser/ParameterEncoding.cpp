@@ -93,9 +93,9 @@ platform::URLRequest URLEncoding::encode(const URLRequestConvertible& convertibl
 
     // A request always has a method here: the platform reads an unset one as GET.
     std::string method = request.httpMethod();
-    bool inURL = destination == Destination::queryString ||
-                 (destination == Destination::methodDependent &&
-                  (method == "GET" || method == "HEAD" || method == "DELETE"));
+    bool inURL =
+        destination == Destination::queryString ||
+        (destination == Destination::methodDependent && (method == "GET" || method == "HEAD" || method == "DELETE"));
     if (inURL) {
         if (!request.url()) throwMissingURL();
         auto components = platform::URLComponents::fromURL(*request.url());
@@ -137,7 +137,8 @@ platform::URLRequest JSONEncoding::encodeJSONObject(const URLRequestConvertible&
             ParameterEncodingFailureReason::jsonEncodingFailed(std::make_shared<JSONEncoding::Error>()))
             .raise();
     auto body = platform::JSONSerialization::data(*jsonObject, options);
-    if (body.isFailure()) HWError::parameterEncodingFailed(ParameterEncodingFailureReason::jsonEncodingFailed(body.error())).raise();
+    if (body.isFailure())
+        HWError::parameterEncodingFailed(ParameterEncodingFailureReason::jsonEncodingFailed(body.error())).raise();
     HTTPHeaders fields = headers(request);
     if (!fields.value("Content-Type")) {
         fields.update(HTTPHeader::contentType("application/json"));

@@ -29,7 +29,8 @@ public:
     // A changed copy of the convertible's request; throws platform::ErrorException.
     virtual platform::URLRequest encode(const URLRequestConvertible& request,
                                         const std::optional<Parameters>& parameters) const = 0;
-    platform::URLRequest encode(const platform::URLRequest& request, const std::optional<Parameters>& parameters) const {
+    platform::URLRequest encode(const platform::URLRequest& request,
+                                const std::optional<Parameters>& parameters) const {
         return encode(URLRequestValue(request), parameters);
     }
 };

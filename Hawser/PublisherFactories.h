@@ -24,34 +24,35 @@ KindPublisher<R, typename S::SerializedObject> publishResponse(const std::shared
 }
 // A download's file is read whole by the serializer.
 template <ResponseKindRequest R>
-KindPublisher<R, platform::Data> publishData(
-    const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
-    return publishResponse(request,
-                           DataResponseSerializer(std::move(preprocessor), std::move(emptyResponseCodes),
-                                                  std::move(emptyRequestMethods)),
-                           std::move(queue));
+KindPublisher<R, platform::Data>
+publishData(const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+            DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+            std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+            std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+    return publishResponse(
+        request,
+        DataResponseSerializer(std::move(preprocessor), std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
+        std::move(queue));
 }
 template <ResponseKindRequest R>
-KindPublisher<R, std::string> publishString(
-    const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-    std::optional<platform::StringEncoding> encoding = std::nullopt,
-    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+KindPublisher<R, std::string>
+publishString(const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+              DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+              std::optional<platform::StringEncoding> encoding = std::nullopt,
+              std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+              std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return publishResponse(request,
                            StringResponseSerializer(std::move(preprocessor), std::move(encoding),
                                                     std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
                            std::move(queue));
 }
 template <class T, class Decoder = platform::JSONDecoder, ResponseKindRequest R>
-KindPublisher<R, T> publishDecodable(
-    const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
-    DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(), Decoder decoder = Decoder(),
-    std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
+KindPublisher<R, T>
+publishDecodable(const std::shared_ptr<R>& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+                 DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+                 Decoder decoder = Decoder(),
+                 std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+                 std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return publishResponse(request,
                            DecodableResponseSerializer<T, Decoder>(std::move(preprocessor), std::move(decoder),
                                                                    std::move(emptyResponseCodes),
@@ -83,10 +84,10 @@ DataStreamPublisher<std::string> publishString(const DataStreamRequestPtr& reque
                                                DispatchQueuePtr queue = defaultPublisherQueue());
 // One decoded value per chunk.
 template <class T, class Decoder = platform::JSONDecoder>
-DataStreamPublisher<T> publishDecodable(const DataStreamRequestPtr& request,
-                                        DispatchQueuePtr queue = defaultPublisherQueue(), Decoder decoder = Decoder(),
-                                        DataPreprocessorPtr preprocessor =
-                                            ResponseSerializerBase::defaultDataPreprocessor()) {
+DataStreamPublisher<T>
+publishDecodable(const DataStreamRequestPtr& request, DispatchQueuePtr queue = defaultPublisherQueue(),
+                 Decoder decoder = Decoder(),
+                 DataPreprocessorPtr preprocessor = ResponseSerializerBase::defaultDataPreprocessor()) {
     return publishStream(request, DecodableStreamSerializer<T, Decoder>{std::move(decoder), std::move(preprocessor)},
                          std::move(queue));
 }

@@ -5,12 +5,14 @@
 namespace Hawser {
 
 const std::shared_ptr<const Redirector>& Redirector::follow() {
-    static const platform::NoDestructor<std::shared_ptr<const Redirector>> value(std::make_shared<const Redirector>(Follow{}));
+    static const platform::NoDestructor<std::shared_ptr<const Redirector>> value(
+        std::make_shared<const Redirector>(Follow{}));
     return *value;
 }
 
 const std::shared_ptr<const Redirector>& Redirector::doNotFollow() {
-    static const platform::NoDestructor<std::shared_ptr<const Redirector>> value(std::make_shared<const Redirector>(DoNotFollow{}));
+    static const platform::NoDestructor<std::shared_ptr<const Redirector>> value(
+        std::make_shared<const Redirector>(DoNotFollow{}));
     return *value;
 }
 

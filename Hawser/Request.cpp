@@ -11,8 +11,8 @@
 #include "Hawser/HTTPHeaders.h"
 #include "platform/base/Fatal.h"
 #include "platform/dispatch/CheckOnQueue.h"
-#include "platform/foundation/UTF16.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/UTF16.h"
 
 namespace Hawser {
 
@@ -132,7 +132,8 @@ void Request::didFailToCreateURLRequest(const HWError& error) {
 void Request::didAdaptInitialRequest(const URLRequest& initialRequest, const URLRequest& adaptedRequest) {
     PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
     mutableState.write([&](MutableState& s) { s.requests.push_back(adaptedRequest); });
-    if (eventMonitor) eventMonitor->requestDidAdaptInitialRequestToAdaptedRequest(self(), initialRequest, adaptedRequest);
+    if (eventMonitor)
+        eventMonitor->requestDidAdaptInitialRequestToAdaptedRequest(self(), initialRequest, adaptedRequest);
 }
 
 void Request::didFailToAdaptURLRequest(const URLRequest& request, const HWError& error) {
@@ -581,8 +582,8 @@ std::string Request::cURLDescription() const {
     }
 
     if (const auto& body = request->httpBody()) {
-        std::string text = platform::sanitizedUTF8(
-            std::string_view(reinterpret_cast<const char*>(body->data()), body->count()));
+        std::string text =
+            platform::sanitizedUTF8(std::string_view(reinterpret_cast<const char*>(body->data()), body->count()));
         // curl reads "-d @name" as a file to send; such a body must go out as it stands.
         pieces.push_back((text.starts_with('@') ? "--data-raw " : "-d ") + quoted(text));
     }
@@ -609,6 +610,5 @@ std::string Request::description() const {
 
 std::size_t std::hash<Hawser::Request>::operator()(const Hawser::Request& request) const noexcept {
     const auto& bytes = request.id.bytes();
-    return std::hash<std::string_view>()(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }

@@ -12,11 +12,11 @@
 #include "Hawser/CachedResponseHandler.h"
 #include "Hawser/EventMonitor.h"
 #include "Hawser/HWError.h"
-#include "platform/base/Protected.h"
 #include "Hawser/RedirectHandler.h"
 #include "Hawser/RequestDelegate.h"
 #include "Hawser/RequestInterceptor.h"
 #include "Hawser/Response.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Progress.h"
 #include "platform/foundation/UUID.h"
@@ -165,9 +165,9 @@ public:
     virtual RequestPtr cancel();
     virtual RequestPtr suspend();
     virtual RequestPtr resume();
-    virtual RequestPtr authenticate(const std::string& username, const std::string& password,
-                                    platform::URLCredential::Persistence persistence =
-                                        platform::URLCredential::Persistence::forSession);
+    virtual RequestPtr
+    authenticate(const std::string& username, const std::string& password,
+                 platform::URLCredential::Persistence persistence = platform::URLCredential::Persistence::forSession);
     virtual RequestPtr authenticate(platform::URLCredentialPtr credential);
     virtual RequestPtr downloadProgress(DispatchQueuePtr queue, ProgressHandler closure);
     virtual RequestPtr downloadProgress(ProgressHandler closure) {
@@ -193,7 +193,8 @@ public:
     // `body` must not call back into this request.
     template <class F>
     decltype(auto) withState(F&& body) const {
-        return mutableState.read([&](const MutableState& s) -> decltype(auto) { return std::forward<F>(body)(s.state); });
+        return mutableState.read(
+            [&](const MutableState& s) -> decltype(auto) { return std::forward<F>(body)(s.state); });
     }
     // A shell command that repeats the last URL request with curl; safe from any thread.
     std::string cURLDescription() const;

@@ -58,13 +58,11 @@ void DeflateRequestCompressor::adapt(const platform::URLRequest& urlRequest, con
     completion(Outcome::success(std::move(adapted)));
 }
 
-std::shared_ptr<DeflateRequestCompressor> deflateCompressor() {
-    return std::make_shared<DeflateRequestCompressor>();
-}
+std::shared_ptr<DeflateRequestCompressor> deflateCompressor() { return std::make_shared<DeflateRequestCompressor>(); }
 
-std::shared_ptr<DeflateRequestCompressor> deflateCompressor(
-    DeflateRequestCompressor::DuplicateHeaderBehavior duplicateHeaderBehavior,
-    std::function<bool(const platform::Data&)> shouldCompressBodyData) {
+std::shared_ptr<DeflateRequestCompressor>
+deflateCompressor(DeflateRequestCompressor::DuplicateHeaderBehavior duplicateHeaderBehavior,
+                  std::function<bool(const platform::Data&)> shouldCompressBodyData) {
     return std::make_shared<DeflateRequestCompressor>(duplicateHeaderBehavior, std::move(shouldCompressBodyData));
 }
 

@@ -35,15 +35,14 @@ public:
 
     using RequestInterceptor::adapt;
     // Completes exactly once, before returning.
-    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-               AdaptCompletion completion) override;
+    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) override;
 };
 
 // The standard compressor (error on a duplicate header, every body compressed), and one
 // with the given fields, where an interceptor is expected.
 std::shared_ptr<DeflateRequestCompressor> deflateCompressor();
-std::shared_ptr<DeflateRequestCompressor> deflateCompressor(
-    DeflateRequestCompressor::DuplicateHeaderBehavior duplicateHeaderBehavior,
-    std::function<bool(const platform::Data&)> shouldCompressBodyData);
+std::shared_ptr<DeflateRequestCompressor>
+deflateCompressor(DeflateRequestCompressor::DuplicateHeaderBehavior duplicateHeaderBehavior,
+                  std::function<bool(const platform::Data&)> shouldCompressBodyData);
 
 }  // namespace Hawser

@@ -88,8 +88,7 @@ public:
 class RequestInterceptor : public RequestAdapter, public RequestRetrier {
 public:
     using RequestAdapter::adapt;
-    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-               AdaptCompletion completion) override {
+    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) override {
         (void)session;
         completion(platform::Result<platform::URLRequest>::success(urlRequest));
     }

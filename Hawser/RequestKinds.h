@@ -62,8 +62,7 @@ struct DownloadKind {
                           const ErrorPtr& error) {
         return serializer.serializeDownload(request, response, fileURL, error);
     }
-    static void didParse(EventMonitor& monitor, const DownloadRequestPtr& request,
-                         const Response<Received>& response) {
+    static void didParse(EventMonitor& monitor, const DownloadRequestPtr& request, const Response<Received>& response) {
         monitor.requestDidParseDownloadResponse(request, response);
     }
     static void didParseValue(EventMonitor& monitor, const DownloadRequestPtr& request,
@@ -73,17 +72,21 @@ struct DownloadKind {
 };
 
 // A request class of one of the two kinds (an upload is a data request).
+// clang-format off
 template <class R>
 concept ResponseKindRequest = std::derived_from<R, DataRequest> || std::derived_from<R, DownloadRequest>;
+// clang-format on
 
 template <ResponseKindRequest R>
 using KindOf = std::conditional_t<std::derived_from<R, DownloadRequest>, DownloadKind, DataKind>;
 
 // A serializer that reads what requests of `Kind` read.
+// clang-format off
 template <class S, class Kind>
 concept SerializerFor = requires(const S& serializer, const typename Kind::Received& received) {
     Kind::serialize(serializer, OptionalRequest(), platform::HTTPURLResponsePtr(), received, ErrorPtr());
 };
+// clang-format on
 
 template <class Kind, class Value>
 using ResponseHandler = std::function<void(const typename Kind::template Response<Value>&)>;

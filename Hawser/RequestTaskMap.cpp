@@ -37,8 +37,8 @@ void RequestTaskMap::remove(const platform::URLSessionTaskPtr& task) {
     taskEvents_.erase(task);
 }
 
-RequestTaskMap::EventOutcome RequestTaskMap::disassociateIfNecessaryAfterGatheringMetricsForTask(
-    const platform::URLSessionTaskPtr& task) {
+RequestTaskMap::EventOutcome
+RequestTaskMap::disassociateIfNecessaryAfterGatheringMetricsForTask(const platform::URLSessionTaskPtr& task) {
     auto it = taskEvents_.find(task);
     if (it == taskEvents_.end())
         platform::fatal("RequestTaskMap consistency error: no events corresponding to task found.");
@@ -52,8 +52,8 @@ RequestTaskMap::EventOutcome RequestTaskMap::disassociateIfNecessaryAfterGatheri
     return EventOutcome::taskRemoved;
 }
 
-RequestTaskMap::EventOutcome RequestTaskMap::disassociateIfNecessaryAfterCompletingTask(
-    const platform::URLSessionTaskPtr& task) {
+RequestTaskMap::EventOutcome
+RequestTaskMap::disassociateIfNecessaryAfterCompletingTask(const platform::URLSessionTaskPtr& task) {
     auto it = taskEvents_.find(task);
     if (it == taskEvents_.end())
         platform::fatal("RequestTaskMap consistency error: no events corresponding to task found.");

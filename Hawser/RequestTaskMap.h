@@ -21,8 +21,8 @@ public:
     };
     // What the caller has to do after an end event.
     enum class EventOutcome {
-        waitForOther,    // the other end event has not arrived yet
-        taskRemoved,     // both arrived: the task has left the map
+        waitForOther,  // the other end event has not arrived yet
+        taskRemoved,   // both arrived: the task has left the map
     };
 
     // Maps the pair (replacing the request's earlier task) with no events yet.

@@ -35,9 +35,9 @@ std::string bodySection(const std::optional<platform::Data>& body, const HTTPHea
             break;
         }
     }
-    bool printable = contentType && (contentType->find("json") != std::string::npos ||
-                                     contentType->find("xml") != std::string::npos ||
-                                     contentType->find("text") != std::string::npos);
+    bool printable = contentType &&
+                     (contentType->find("json") != std::string::npos || contentType->find("xml") != std::string::npos ||
+                      contentType->find("text") != std::string::npos);
     if (body->count() <= maximumBodyBytesShown && printable)
         return "[Body]:\n    " + indented(platform::trimmed(platform::sanitizedUTF8(body->toString())));
     return "[Body]: " + std::to_string(body->count()) + " bytes";

@@ -72,7 +72,7 @@ public:
     std::optional<platform::URLRequest> request;  // the last request sent
     platform::HTTPURLResponsePtr response;
     URLSessionTaskMetricsPtr metrics;
-    double serializationDuration = 0;             // seconds in the serializer
+    double serializationDuration = 0;  // seconds in the serializer
     ResultType result;
 
     ResponseRecord(std::optional<platform::URLRequest> request, platform::HTTPURLResponsePtr response, Fields fields,
@@ -102,14 +102,22 @@ public:
         return {request, response, static_cast<const Fields&>(*this), metrics, serializationDuration, std::move(r)};
     }
     template <class F>
-    auto map(F&& transform) const { return withResult(result.map(std::forward<F>(transform))); }
+    auto map(F&& transform) const {
+        return withResult(result.map(std::forward<F>(transform)));
+    }
     // A transform that throws gives a failure with its error; failures become ErrorPtr.
     template <class F>
-    auto tryMap(F&& transform) const { return withResult(result.tryMap(std::forward<F>(transform))); }
+    auto tryMap(F&& transform) const {
+        return withResult(result.tryMap(std::forward<F>(transform)));
+    }
     template <class F>
-    auto mapError(F&& transform) const { return withResult(result.mapError(std::forward<F>(transform))); }
+    auto mapError(F&& transform) const {
+        return withResult(result.mapError(std::forward<F>(transform)));
+    }
     template <class F>
-    auto tryMapError(F&& transform) const { return withResult(result.tryMapError(std::forward<F>(transform))); }
+    auto tryMapError(F&& transform) const {
+        return withResult(result.tryMapError(std::forward<F>(transform)));
+    }
 
     std::string description() const { return resultText(result); }
     std::string debugDescription() const {
@@ -196,23 +204,21 @@ struct IsSharedPtr<std::shared_ptr<T>> : std::true_type {};
 template <class T>
 std::string payloadText(const T& value) {
     using U = std::remove_cvref_t<T>;
-    if constexpr (std::is_base_of_v<platform::Error, U>)
-        return response_text::errorText(value);
+    if constexpr (std::is_base_of_v<platform::Error, U>) return response_text::errorText(value);
     else if constexpr (response_text::IsSharedPtr<U>::value) {
         if constexpr (std::is_base_of_v<platform::Error, typename U::element_type>)
             return response_text::errorText(ErrorPtr(value));
-        else
-            return value ? payloadText(*value) : std::string("nil");
+        else return value ? payloadText(*value) : std::string("nil");
     } else if constexpr (response_text::IsOptional<U>::value)
         return value ? "Optional(" + payloadText(*value) + ")" : std::string("nil");
-    else if constexpr (std::is_same_v<U, std::string> || std::is_arithmetic_v<U> ||
-                       std::is_same_v<U, platform::Data> || std::is_same_v<U, platform::Value> ||
-                       std::is_same_v<U, platform::Date>)
+    else if constexpr (std::is_same_v<U, std::string> || std::is_arithmetic_v<U> || std::is_same_v<U, platform::Data> ||
+                       std::is_same_v<U, platform::Value> || std::is_same_v<U, platform::Date>)
         return platform::describing(value);
-    else if constexpr (requires { { value.description() } -> std::convertible_to<std::string>; })
+    else if constexpr (requires {
+                           { value.description() } -> std::convertible_to<std::string>;
+                       })
         return value.description();
-    else
-        return platform::typeName<U>() + "()";
+    else return platform::typeName<U>() + "()";
 }
 
 }  // namespace Hawser

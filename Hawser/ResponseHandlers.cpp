@@ -20,7 +20,8 @@ ErrorPtr requestError(const Request& request) {
 
 HWError serializationError(const ErrorPtr& thrown) {
     return asHWErrorOr(thrown, [&] {
-        return HWError::responseSerializationFailed(ResponseSerializationFailureReason::CustomSerializationFailed{thrown});
+        return HWError::responseSerializationFailed(
+            ResponseSerializationFailureReason::CustomSerializationFailed{thrown});
     });
 }
 
@@ -60,8 +61,7 @@ void appendUnserialized(const typename Kind::RequestPtr& request, DispatchQueueP
                             : platform::Result<Received, HWError>::success(received);
         request->underlyingQueue->async([request, queue, completionHandler, result] {
             typename Kind::template Response<Received> built(request->lastRequest(), request->response(),
-                                                             Kind::fields(*request), request->lastMetrics(), 0,
-                                                             result);
+                                                             Kind::fields(*request), request->lastMetrics(), 0, result);
             if (request->eventMonitor) Kind::didParse(*request->eventMonitor, request, built);
             deliverLater(request, queue, [completionHandler, built] { completionHandler(built); });
         });

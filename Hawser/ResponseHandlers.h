@@ -27,8 +27,8 @@ HWError serializationError(const ErrorPtr& thrown);
 // Runs on the request's queue once the response is built: completes at once when the
 // request is cancelled, the result is a success or the session is gone; otherwise asks
 // the session and retries, completes, or completes with the retrier's error.
-void completeOrRetry(const RequestPtr& request, const std::optional<HWError>& failure,
-                     std::function<void()> complete, std::function<void(const HWError&)> completeWithError);
+void completeOrRetry(const RequestPtr& request, const std::optional<HWError>& failure, std::function<void()> complete,
+                     std::function<void(const HWError&)> completeWithError);
 // Registers the caller's delivery with the request; it runs on `queue` (null: main).
 void deliverLater(const RequestPtr& request, const DispatchQueuePtr& queue, std::function<void()> delivery);
 // The built response goes to the caller through completeOrRetry; when the retrier
@@ -81,8 +81,8 @@ void SerializerStep<Kind, S>::append(const typename Kind::RequestPtr& request, D
         request->underlyingQueue->async([request, queue, completionHandler, result, duration] {
             auto build = [request, duration](platform::Result<Value, HWError> r) {
                 return typename Kind::template Response<Value>(request->lastRequest(), request->response(),
-                                                               Kind::fields(*request), request->lastMetrics(),
-                                                               duration, std::move(r));
+                                                               Kind::fields(*request), request->lastMetrics(), duration,
+                                                               std::move(r));
             };
             auto built = build(result);
             if (request->eventMonitor) Kind::didParseValue(*request->eventMonitor, request, eraseType(built));
@@ -128,12 +128,12 @@ KindRequestPtr<R> response(const std::shared_ptr<R>& request, DispatchQueuePtr q
 
 // A download's file is read whole before these serialize it.
 template <ResponseKindRequest R>
-KindRequestPtr<R> responseData(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
-                               ResponseHandler<KindOf<R>, platform::Data> completionHandler,
-                               DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                               std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                               std::set<HTTPMethod> emptyRequestMethods =
-                                   ResponseSerializerBase::defaultEmptyRequestMethods()) {
+KindRequestPtr<R>
+responseData(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+             ResponseHandler<KindOf<R>, platform::Data> completionHandler,
+             DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+             std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+             std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return response(request, std::move(queue),
                     DataResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
                                            std::move(emptyRequestMethods)),
@@ -141,14 +141,13 @@ KindRequestPtr<R> responseData(const std::shared_ptr<R>& request, DispatchQueueP
 }
 
 template <ResponseKindRequest R>
-KindRequestPtr<R> responseString(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
-                                 ResponseHandler<KindOf<R>, std::string> completionHandler,
-                                 DataPreprocessorPtr dataPreprocessor =
-                                     ResponseSerializerBase::defaultDataPreprocessor(),
-                                 std::optional<platform::StringEncoding> encoding = std::nullopt,
-                                 std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                                 std::set<HTTPMethod> emptyRequestMethods =
-                                     ResponseSerializerBase::defaultEmptyRequestMethods()) {
+KindRequestPtr<R>
+responseString(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+               ResponseHandler<KindOf<R>, std::string> completionHandler,
+               DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+               std::optional<platform::StringEncoding> encoding = std::nullopt,
+               std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+               std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return response(request, std::move(queue),
                     StringResponseSerializer(std::move(dataPreprocessor), std::move(encoding),
                                              std::move(emptyResponseCodes), std::move(emptyRequestMethods)),
@@ -156,13 +155,13 @@ KindRequestPtr<R> responseString(const std::shared_ptr<R>& request, DispatchQueu
 }
 
 template <ResponseKindRequest R>
-KindRequestPtr<R> responseJSON(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
-                               ResponseHandler<KindOf<R>, platform::Value> completionHandler,
-                               DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
-                               std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
-                               std::set<HTTPMethod> emptyRequestMethods =
-                                   ResponseSerializerBase::defaultEmptyRequestMethods(),
-                               platform::JSONReadingOptions options = platform::JSONReadingOptions::fragmentsAllowed) {
+KindRequestPtr<R>
+responseJSON(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
+             ResponseHandler<KindOf<R>, platform::Value> completionHandler,
+             DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+             std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+             std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods(),
+             platform::JSONReadingOptions options = platform::JSONReadingOptions::fragmentsAllowed) {
     return response(request, std::move(queue),
                     JSONResponseSerializer(std::move(dataPreprocessor), std::move(emptyResponseCodes),
                                            std::move(emptyRequestMethods), options),
@@ -170,15 +169,11 @@ KindRequestPtr<R> responseJSON(const std::shared_ptr<R>& request, DispatchQueueP
 }
 
 template <class T, class Decoder = platform::JSONDecoder, ResponseKindRequest R>
-KindRequestPtr<R> responseDecodable(const std::shared_ptr<R>& request, DispatchQueuePtr queue,
-                                    ResponseHandler<KindOf<R>, T> completionHandler,
-                                    DataPreprocessorPtr dataPreprocessor =
-                                        ResponseSerializerBase::defaultDataPreprocessor(),
-                                    Decoder decoder = Decoder(),
-                                    std::set<int> emptyResponseCodes =
-                                        ResponseSerializerBase::defaultEmptyResponseCodes(),
-                                    std::set<HTTPMethod> emptyRequestMethods =
-                                        ResponseSerializerBase::defaultEmptyRequestMethods()) {
+KindRequestPtr<R> responseDecodable(
+    const std::shared_ptr<R>& request, DispatchQueuePtr queue, ResponseHandler<KindOf<R>, T> completionHandler,
+    DataPreprocessorPtr dataPreprocessor = ResponseSerializerBase::defaultDataPreprocessor(),
+    Decoder decoder = Decoder(), std::set<int> emptyResponseCodes = ResponseSerializerBase::defaultEmptyResponseCodes(),
+    std::set<HTTPMethod> emptyRequestMethods = ResponseSerializerBase::defaultEmptyRequestMethods()) {
     return response(request, std::move(queue),
                     DecodableResponseSerializer<T, Decoder>(std::move(dataPreprocessor), std::move(decoder),
                                                             std::move(emptyResponseCodes),

@@ -11,8 +11,8 @@
 
 #include "Hawser/DataStreamHandlers.h"
 #include "Hawser/DownloadResponseHandlers.h"
-#include "platform/base/Protected.h"
 #include "Hawser/ResponseHandlers.h"
+#include "platform/base/Protected.h"
 #include "platform/combine/Publisher.h"
 
 namespace Hawser {

@@ -36,7 +36,8 @@ platform::Data GoogleXSSIPreprocessor::preprocess(platform::Data data) const {
 }
 
 const DataPreprocessorPtr& ResponseSerializerBase::defaultDataPreprocessor() {
-    static const platform::NoDestructor<DataPreprocessorPtr> preprocessor(std::make_shared<const PassthroughPreprocessor>());
+    static const platform::NoDestructor<DataPreprocessorPtr> preprocessor(
+        std::make_shared<const PassthroughPreprocessor>());
     return *preprocessor;
 }
 
@@ -61,8 +62,8 @@ std::optional<bool> ResponseSerializerBase::requestAllowsEmptyResponseData(const
     return emptyRequestMethods_.count(HTTPMethod(request->httpMethod())) > 0;
 }
 
-std::optional<bool> ResponseSerializerBase::responseAllowsEmptyResponseData(
-    const platform::HTTPURLResponsePtr& response) const {
+std::optional<bool>
+ResponseSerializerBase::responseAllowsEmptyResponseData(const platform::HTTPURLResponsePtr& response) const {
     if (!response) return std::nullopt;
     return emptyResponseCodes_.count(response->statusCode()) > 0;
 }

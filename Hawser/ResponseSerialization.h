@@ -33,6 +33,7 @@ using OptionalURL = std::optional<platform::URL>;
 
 // ---- concepts ----
 
+// clang-format off
 template <class S>
 concept DataResponseSerializerProtocol =
     requires(const S& s, const OptionalRequest& request, const platform::HTTPURLResponsePtr& response,
@@ -40,7 +41,9 @@ concept DataResponseSerializerProtocol =
         typename S::SerializedObject;
         { s.serialize(request, response, data, error) } -> std::convertible_to<typename S::SerializedObject>;
     };
+// clang-format on
 
+// clang-format off
 template <class S>
 concept DownloadResponseSerializerProtocol =
     requires(const S& s, const OptionalRequest& request, const platform::HTTPURLResponsePtr& response,
@@ -48,25 +51,32 @@ concept DownloadResponseSerializerProtocol =
         typename S::SerializedObject;
         { s.serializeDownload(request, response, fileURL, error) } -> std::convertible_to<typename S::SerializedObject>;
     };
+// clang-format on
 
 // Turns one chunk of a streamed body into a value.
+// clang-format off
 template <class S>
 concept DataStreamSerializer = requires(const S& s, const platform::Data& chunk) {
     typename S::SerializedObject;
     { s.serialize(chunk) } -> std::convertible_to<typename S::SerializedObject>;
 };
+// clang-format on
 
 // Decodes a T from bytes; the platform's JSONDecoder is one.
+// clang-format off
 template <class D, class T>
 concept DataDecoder = requires(const D& d, const platform::Data& data) {
     { d.template decode<T>(data) } -> std::convertible_to<T>;
 };
+// clang-format on
 
 // A type with a value of its own that stands for an empty body.
+// clang-format off
 template <class T>
 concept EmptyResponse = requires {
     { T::emptyValue() } -> std::same_as<T>;
 };
+// clang-format on
 
 // The type's name without namespaces ("Thing"), as empty-body errors name it.
 std::string bareTypeName(std::string name);
@@ -97,8 +107,8 @@ public:
 
 class ResponseSerializerBase {
 public:
-    static const DataPreprocessorPtr& defaultDataPreprocessor();    // a PassthroughPreprocessor
-    static const std::set<int>& defaultEmptyResponseCodes();        // {204, 205}
+    static const DataPreprocessorPtr& defaultDataPreprocessor();      // a PassthroughPreprocessor
+    static const std::set<int>& defaultEmptyResponseCodes();          // {204, 205}
     static const std::set<HTTPMethod>& defaultEmptyRequestMethods();  // {HEAD}
 
     const DataPreprocessorPtr& dataPreprocessor() const { return dataPreprocessor_; }
@@ -133,11 +143,10 @@ private:
 
 // Every body serializer is also a download serializer: the file is read whole and
 // serialized as a body.
-#define HAWSER_SERIALIZE_DOWNLOAD_AS_DATA                                                                    \
-    SerializedObject serializeDownload(const OptionalRequest& request,                                       \
-                                       const platform::HTTPURLResponsePtr& response, const OptionalURL& fileURL, \
-                                       const ErrorPtr& error) const {                                        \
-        return serialize(request, response, readDownloadedFile(fileURL, error), nullptr);                    \
+#define HAWSER_SERIALIZE_DOWNLOAD_AS_DATA                                                                              \
+    SerializedObject serializeDownload(const OptionalRequest& request, const platform::HTTPURLResponsePtr& response,   \
+                                       const OptionalURL& fileURL, const ErrorPtr& error) const {                      \
+        return serialize(request, response, readDownloadedFile(fileURL, error), nullptr);                              \
     }
 
 class DataResponseSerializer : public ResponseSerializerBase {
@@ -181,10 +190,11 @@ private:
 class JSONResponseSerializer : public ResponseSerializerBase {
 public:
     using SerializedObject = platform::Value;
-    explicit JSONResponseSerializer(DataPreprocessorPtr dataPreprocessor = defaultDataPreprocessor(),
-                                    std::set<int> emptyResponseCodes = defaultEmptyResponseCodes(),
-                                    std::set<HTTPMethod> emptyRequestMethods = defaultEmptyRequestMethods(),
-                                    platform::JSONReadingOptions options = platform::JSONReadingOptions::fragmentsAllowed)
+    explicit JSONResponseSerializer(
+        DataPreprocessorPtr dataPreprocessor = defaultDataPreprocessor(),
+        std::set<int> emptyResponseCodes = defaultEmptyResponseCodes(),
+        std::set<HTTPMethod> emptyRequestMethods = defaultEmptyRequestMethods(),
+        platform::JSONReadingOptions options = platform::JSONReadingOptions::fragmentsAllowed)
         : ResponseSerializerBase(std::move(dataPreprocessor), std::move(emptyResponseCodes),
                                  std::move(emptyRequestMethods)),
           options_(options) {}
@@ -228,14 +238,15 @@ public:
 
     // An allowed empty body gives T's empty value, or fails with invalidEmptyResponse
     // naming T when it has none; a decoder failure becomes decodingFailed.
-    T serialize(const OptionalRequest& request, const platform::HTTPURLResponsePtr& response,
-                const OptionalData& data, const ErrorPtr& error) const {
+    T serialize(const OptionalRequest& request, const platform::HTTPURLResponsePtr& response, const OptionalData& data,
+                const ErrorPtr& error) const {
         auto body = preparedBody(request, response, data, error);
         if (!body) {
             if constexpr (EmptyResponse<T>) return T::emptyValue();
-            else HWError::responseSerializationFailed(
-                     ResponseSerializationFailureReason::InvalidEmptyResponse{bareTypeName(platform::typeName<T>())})
-                     .raise();
+            else
+                HWError::responseSerializationFailed(
+                    ResponseSerializationFailureReason::InvalidEmptyResponse{bareTypeName(platform::typeName<T>())})
+                    .raise();
         }
         try {
             return decoder_.template decode<T>(*body);
@@ -254,6 +265,7 @@ private:
 #undef HAWSER_SERIALIZE_DOWNLOAD_AS_DATA
 
 // A body serializer: both kinds, with the empty-body rules and a preprocessor.
+// clang-format off
 template <class S>
 concept ResponseSerializer = DataResponseSerializerProtocol<S> && DownloadResponseSerializerProtocol<S> &&
                              requires(const S& s) {
@@ -261,6 +273,7 @@ concept ResponseSerializer = DataResponseSerializerProtocol<S> && DownloadRespon
                                  { s.emptyResponseCodes() } -> std::convertible_to<std::set<int>>;
                                  { s.emptyRequestMethods() } -> std::convertible_to<std::set<HTTPMethod>>;
                              };
+// clang-format on
 
 // The downloaded file's URL; the file itself is not opened.
 struct URLResponseSerializer {
@@ -308,12 +321,12 @@ class AnyDataResponseSerializer {
 public:
     using SerializedObject = Object;
     template <DataResponseSerializerProtocol S>
-        requires(!std::same_as<S, AnyDataResponseSerializer> && std::convertible_to<typename S::SerializedObject, Object>)
+        requires(!std::same_as<S, AnyDataResponseSerializer> &&
+                 std::convertible_to<typename S::SerializedObject, Object>)
     AnyDataResponseSerializer(S serializer)
         : serialize_([s = std::move(serializer)](const OptionalRequest& rq, const platform::HTTPURLResponsePtr& rs,
-                                                 const OptionalData& d, const ErrorPtr& e) -> Object {
-              return s.serialize(rq, rs, d, e);
-          }) {}
+                                                 const OptionalData& d,
+                                                 const ErrorPtr& e) -> Object { return s.serialize(rq, rs, d, e); }) {}
 
     Object serialize(const OptionalRequest& request, const platform::HTTPURLResponsePtr& response,
                      const OptionalData& data, const ErrorPtr& error) const {
@@ -331,7 +344,8 @@ class AnyDownloadResponseSerializer {
 public:
     using SerializedObject = Object;
     template <DownloadResponseSerializerProtocol S>
-        requires(!std::same_as<S, AnyDownloadResponseSerializer> && std::convertible_to<typename S::SerializedObject, Object>)
+        requires(!std::same_as<S, AnyDownloadResponseSerializer> &&
+                 std::convertible_to<typename S::SerializedObject, Object>)
     AnyDownloadResponseSerializer(S serializer)
         : serialize_([s = std::move(serializer)](const OptionalRequest& rq, const platform::HTTPURLResponsePtr& rs,
                                                  const OptionalURL& u, const ErrorPtr& e) -> Object {
@@ -356,7 +370,8 @@ public:
     template <DataStreamSerializer S>
         requires(!std::same_as<S, AnyDataStreamSerializer> && std::convertible_to<typename S::SerializedObject, Object>)
     AnyDataStreamSerializer(S serializer)
-        : serialize_([s = std::move(serializer)](const platform::Data& chunk) -> Object { return s.serialize(chunk); }) {}
+        : serialize_(
+              [s = std::move(serializer)](const platform::Data& chunk) -> Object { return s.serialize(chunk); }) {}
 
     Object serialize(const platform::Data& chunk) const { return serialize_(chunk); }
 

@@ -25,8 +25,9 @@ std::optional<platform::URLError::Code> urlErrorCode(const platform::ErrorPtr& e
 }  // namespace
 
 const std::set<HTTPMethod>& RetryPolicy::defaultRetryableHTTPMethods() {
-    static const platform::NoDestructor<std::set<HTTPMethod>> methods(std::set<HTTPMethod>{HTTPMethod::delete_, HTTPMethod::get,     HTTPMethod::head,
-                                              HTTPMethod::options, HTTPMethod::put,     HTTPMethod::trace});
+    static const platform::NoDestructor<std::set<HTTPMethod>> methods(
+        std::set<HTTPMethod>{HTTPMethod::delete_, HTTPMethod::get, HTTPMethod::head, HTTPMethod::options,
+                             HTTPMethod::put, HTTPMethod::trace});
     return *methods;
 }
 
@@ -53,17 +54,16 @@ RetryPolicy::RetryPolicy(unsigned retryLimit, unsigned exponentialBackoffBase, d
       exponentialBackoffScale(exponentialBackoffScale), retryableHTTPMethods(std::move(retryableHTTPMethods)),
       retryableHTTPStatusCodes(std::move(retryableHTTPStatusCodes)),
       retryableURLErrorCodes(std::move(retryableURLErrorCodes)) {
-    platform::precondition(exponentialBackoffBase >= 2,
-                           "The `exponentialBackoffBase` must be a minimum of 2.");
+    platform::precondition(exponentialBackoffBase >= 2, "The `exponentialBackoffBase` must be a minimum of 2.");
 }
 
 void RetryPolicy::retry(const RequestPtr& request, const SessionPtr&, const platform::ErrorPtr& error,
                         std::function<void(RetryResult)> completion) {
     const std::int64_t retryCount = request->retryCount();
     if (retryCount < static_cast<std::int64_t>(retryLimit) && shouldRetry(request, error)) {
-        const double delay = std::pow(static_cast<double>(exponentialBackoffBase),
-                                      static_cast<double>(request->retryCount())) *
-                             exponentialBackoffScale;
+        const double delay =
+            std::pow(static_cast<double>(exponentialBackoffBase), static_cast<double>(request->retryCount())) *
+            exponentialBackoffScale;
         completion(RetryResult::retryWithDelay(delay));
     } else {
         completion(RetryResult::doNotRetry());

@@ -71,8 +71,8 @@ std::vector<platform::Data> certificateData(const SecTrustRef& trust) { return d
 
 SecKeyRef publicKey(const SecCertificateRef& certificate) {
     SecTrustRef trust;
-    if (!isSuccess(platform::SecTrustCreateWithCertificates({certificate}, {platform::SecPolicyCreateBasicX509()},
-                                                            &trust)) ||
+    if (!isSuccess(
+            platform::SecTrustCreateWithCertificates({certificate}, {platform::SecPolicyCreateBasicX509()}, &trust)) ||
         !trust)
         return nullptr;
     return platform::SecTrustCopyKey(trust);
@@ -131,9 +131,9 @@ void RevocationTrustEvaluator::evaluate(const platform::SecTrustRef& trust, cons
     hw::evaluate(trust, hw::revocationPolicy(options));
 }
 
-PinnedCertificatesTrustEvaluator::PinnedCertificatesTrustEvaluator(std::vector<platform::SecCertificateRef> certificates,
-                                                                   bool acceptSelfSignedCertificates,
-                                                                   bool performDefaultValidation, bool validateHost)
+PinnedCertificatesTrustEvaluator::PinnedCertificatesTrustEvaluator(
+    std::vector<platform::SecCertificateRef> certificates, bool acceptSelfSignedCertificates,
+    bool performDefaultValidation, bool validateHost)
     : certificates(std::move(certificates)), acceptSelfSignedCertificates(acceptSelfSignedCertificates),
       performDefaultValidation(performDefaultValidation), validateHost(validateHost) {}
 
@@ -150,7 +150,8 @@ void PinnedCertificatesTrustEvaluator::evaluate(const platform::SecTrustRef& tru
         return std::find(serverData.begin(), serverData.end(), d) != serverData.end();
     });
     if (!anyPinned)
-        reject(ServerTrustFailureReason::CertificatePinningFailed{forHost, trust, certificates, hw::certificates(trust)});
+        reject(
+            ServerTrustFailureReason::CertificatePinningFailed{forHost, trust, certificates, hw::certificates(trust)});
 }
 
 void PublicKeysTrustEvaluator::evaluate(const platform::SecTrustRef& trust, const std::string& forHost) const {

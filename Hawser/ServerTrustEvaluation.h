@@ -129,20 +129,20 @@ public:
 };
 
 // The factory forms, with the defaults of the constructors.
-inline ServerTrustEvaluatingPtr revocationChecking(bool performDefaultValidation = true, bool validateHost = true,
-                                                   RevocationTrustEvaluator::Options options =
-                                                       RevocationTrustEvaluator::any) {
+inline ServerTrustEvaluatingPtr
+revocationChecking(bool performDefaultValidation = true, bool validateHost = true,
+                   RevocationTrustEvaluator::Options options = RevocationTrustEvaluator::any) {
     return std::make_shared<RevocationTrustEvaluator>(performDefaultValidation, validateHost, options);
 }
-inline ServerTrustEvaluatingPtr pinnedCerts(
-    std::vector<platform::SecCertificateRef> certificates = hw::certificates(*platform::Bundle::main()),
-    bool acceptSelfSignedCertificates = false, bool performDefaultValidation = true, bool validateHost = true) {
+inline ServerTrustEvaluatingPtr
+pinnedCerts(std::vector<platform::SecCertificateRef> certificates = hw::certificates(*platform::Bundle::main()),
+            bool acceptSelfSignedCertificates = false, bool performDefaultValidation = true, bool validateHost = true) {
     return std::make_shared<PinnedCertificatesTrustEvaluator>(std::move(certificates), acceptSelfSignedCertificates,
                                                               performDefaultValidation, validateHost);
 }
-inline ServerTrustEvaluatingPtr publicKeys(
-    std::vector<platform::SecKeyRef> keys = hw::publicKeys(*platform::Bundle::main()),
-    bool performDefaultValidation = true, bool validateHost = true) {
+inline ServerTrustEvaluatingPtr
+publicKeys(std::vector<platform::SecKeyRef> keys = hw::publicKeys(*platform::Bundle::main()),
+           bool performDefaultValidation = true, bool validateHost = true) {
     return std::make_shared<PublicKeysTrustEvaluator>(std::move(keys), performDefaultValidation, validateHost);
 }
 inline ServerTrustEvaluatingPtr composite(std::vector<ServerTrustEvaluatingPtr> evaluators) {

@@ -8,9 +8,9 @@
 #include "Hawser/HW.h"
 #include "Hawser/Notifications.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/CheckOnQueue.h"
 #include "platform/dispatch/OperationQueue.h"
-#include "platform/base/NoDestructor.h"
 
 namespace Hawser {
 
@@ -23,9 +23,7 @@ Session::Session(platform::URLSessionPtr session, SessionDelegatePtr delegate, D
                  RequestInterceptorPtr interceptor, ServerTrustManagerPtr serverTrustManager,
                  RedirectHandlerPtr redirectHandler, CachedResponseHandlerPtr cachedResponseHandler,
                  std::vector<EventMonitorPtr> eventMonitors)
-    : session(std::move(session)),
-      delegate(std::move(delegate)),
-      rootQueue(std::move(rootQueue)),
+    : session(std::move(session)), delegate(std::move(delegate)), rootQueue(std::move(rootQueue)),
       startRequestsImmediately(startRequestsImmediately),
       requestQueue(requestQueue ? std::move(requestQueue)
                                 : DispatchQueue::create(this->rootQueue->label() + ".requestQueue",
@@ -34,12 +32,9 @@ Session::Session(platform::URLSessionPtr session, SessionDelegatePtr delegate, D
                              ? std::move(serializationQueue)
                              : DispatchQueue::create(this->rootQueue->label() + ".serializationQueue",
                                                      platform::DispatchQoS::unspecified, {}, this->rootQueue)),
-      interceptor(std::move(interceptor)),
-      serverTrustManager_(std::move(serverTrustManager)),
-      redirectHandler_(std::move(redirectHandler)),
-      cachedResponseHandler_(std::move(cachedResponseHandler)),
-      defaultEventMonitors{std::make_shared<HawserNotifications>()},
-      eventMonitor([&] {
+      interceptor(std::move(interceptor)), serverTrustManager_(std::move(serverTrustManager)),
+      redirectHandler_(std::move(redirectHandler)), cachedResponseHandler_(std::move(cachedResponseHandler)),
+      defaultEventMonitors{std::make_shared<HawserNotifications>()}, eventMonitor([&] {
           std::vector<EventMonitorPtr> all = defaultEventMonitors;
           all.insert(all.end(), eventMonitors.begin(), eventMonitors.end());
           return CompositeEventMonitor::create(std::move(all));
@@ -50,15 +45,16 @@ SessionPtr Session::create(platform::URLSessionPtr session, SessionDelegatePtr d
                            DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
                            ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
                            CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
-    if (!session || !delegate || !rootQueue) platform::fatal("Session needs a URL session, a delegate and a root queue.");
+    if (!session || !delegate || !rootQueue)
+        platform::fatal("Session needs a URL session, a delegate and a root queue.");
     // A background session (one with an identifier) cannot carry the session's delegate.
     if (session->configuration().identifier) platform::fatal("");
     auto underlying = session->delegateQueue() ? session->delegateQueue()->underlyingQueue() : nullptr;
     // The URL session must call its delegate on the root queue, which the session's state belongs to.
     if (!underlying || underlying != rootQueue) platform::fatal("");
-    SessionPtr made(new Session(std::move(session), std::move(delegate), std::move(rootQueue),
-                                startRequestsImmediately, std::move(requestQueue), std::move(serializationQueue),
-                                std::move(interceptor), std::move(serverTrustManager), std::move(redirectHandler),
+    SessionPtr made(new Session(std::move(session), std::move(delegate), std::move(rootQueue), startRequestsImmediately,
+                                std::move(requestQueue), std::move(serializationQueue), std::move(interceptor),
+                                std::move(serverTrustManager), std::move(redirectHandler),
                                 std::move(cachedResponseHandler), std::move(eventMonitors)));
     made->connectDelegate();
     return made;
@@ -126,8 +122,8 @@ void Session::withAllRequests(std::function<void(const std::unordered_set<Reques
 }
 
 void Session::cancelAllRequests(DispatchQueuePtr completingOnQueue, std::function<void()> completion) {
-    withAllRequests([queue = std::move(completingOnQueue), completion = std::move(completion)](
-                        const std::unordered_set<RequestPtr>& requests) {
+    withAllRequests([queue = std::move(completingOnQueue),
+                     completion = std::move(completion)](const std::unordered_set<RequestPtr>& requests) {
         for (const auto& request : requests) request->cancel();
         if (completion) queue->async(completion);
     });

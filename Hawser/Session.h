@@ -25,8 +25,8 @@
 #include "Hawser/RequestTaskMap.h"
 #include "Hawser/SessionDelegate.h"
 #include "Hawser/SessionStateProvider.h"
-#include "Hawser/UploadRequest.h"
 #include "Hawser/URLConvertible.h"
+#include "Hawser/UploadRequest.h"
 #include "platform/net/URLSession.h"
 
 namespace Hawser {
@@ -111,10 +111,9 @@ public:
     // ---- construction ----
     // Over an existing URL session whose delegate queue runs on `rootQueue` (that very
     // queue) and whose configuration is not a background one; both are fatal otherwise.
-    static SessionPtr create(platform::URLSessionPtr session, SessionDelegatePtr delegate,
-                             DispatchQueuePtr rootQueue, bool startRequestsImmediately = true,
-                             DispatchQueuePtr requestQueue = nullptr, DispatchQueuePtr serializationQueue = nullptr,
-                             RequestInterceptorPtr interceptor = nullptr,
+    static SessionPtr create(platform::URLSessionPtr session, SessionDelegatePtr delegate, DispatchQueuePtr rootQueue,
+                             bool startRequestsImmediately = true, DispatchQueuePtr requestQueue = nullptr,
+                             DispatchQueuePtr serializationQueue = nullptr, RequestInterceptorPtr interceptor = nullptr,
                              ServerTrustManagerPtr serverTrustManager = nullptr,
                              RedirectHandlerPtr redirectHandler = nullptr,
                              CachedResponseHandlerPtr cachedResponseHandler = nullptr,
@@ -189,23 +188,22 @@ public:
                                                bool automaticallyCancelOnStreamError = false,
                                                RequestInterceptorPtr interceptor = nullptr);
     virtual DownloadRequestPtr download(URLConvertible url, HTTPMethod method = HTTPMethod::get,
-                                       std::optional<Parameters> parameters = std::nullopt,
-                                       AnyParameterEncoding encoding = URLEncoding::default_(),
-                                       std::optional<HTTPHeaders> headers = std::nullopt,
-                                       RequestInterceptorPtr interceptor = nullptr,
-                                       RequestModifier requestModifier = nullptr,
-                                       DownloadRequest::Destination to = nullptr);
+                                        std::optional<Parameters> parameters = std::nullopt,
+                                        AnyParameterEncoding encoding = URLEncoding::default_(),
+                                        std::optional<HTTPHeaders> headers = std::nullopt,
+                                        RequestInterceptorPtr interceptor = nullptr,
+                                        RequestModifier requestModifier = nullptr,
+                                        DownloadRequest::Destination to = nullptr);
     virtual DownloadRequestPtr download(URLConvertible url, HTTPMethod method, std::optional<AnyEncodable> parameters,
-                                       ParameterEncoderPtr encoder, std::optional<HTTPHeaders> headers = std::nullopt,
-                                       RequestInterceptorPtr interceptor = nullptr,
-                                       RequestModifier requestModifier = nullptr,
-                                       DownloadRequest::Destination to = nullptr);
+                                        ParameterEncoderPtr encoder, std::optional<HTTPHeaders> headers = std::nullopt,
+                                        RequestInterceptorPtr interceptor = nullptr,
+                                        RequestModifier requestModifier = nullptr,
+                                        DownloadRequest::Destination to = nullptr);
     virtual DownloadRequestPtr download(URLRequestConvertiblePtr convertible,
-                                       RequestInterceptorPtr interceptor = nullptr,
-                                       DownloadRequest::Destination to = nullptr);
-    virtual DownloadRequestPtr download(const platform::Data& resumingWith,
-                                       RequestInterceptorPtr interceptor = nullptr,
-                                       DownloadRequest::Destination to = nullptr);
+                                        RequestInterceptorPtr interceptor = nullptr,
+                                        DownloadRequest::Destination to = nullptr);
+    virtual DownloadRequestPtr download(const platform::Data& resumingWith, RequestInterceptorPtr interceptor = nullptr,
+                                        DownloadRequest::Destination to = nullptr);
     // Uploads of bytes, a file (never removed afterwards) or a stream.
     virtual UploadRequestPtr upload(const platform::Data& data, URLConvertible to, HTTPMethod method = HTTPMethod::post,
                                     std::optional<HTTPHeaders> headers = std::nullopt,

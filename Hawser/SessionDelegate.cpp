@@ -36,8 +36,7 @@ SessionDelegate::ChallengeEvaluation SessionDelegate::evaluate(const platform::U
                                                                const platform::URLSessionTaskPtr& task) {
     const std::string& method = challenge.protectionSpace().authenticationMethod();
     if (method == platform::NSURLAuthenticationMethodHTTPBasic ||
-        method == platform::NSURLAuthenticationMethodHTTPDigest ||
-        method == platform::NSURLAuthenticationMethodNTLM ||
+        method == platform::NSURLAuthenticationMethodHTTPDigest || method == platform::NSURLAuthenticationMethodNTLM ||
         method == platform::NSURLAuthenticationMethodNegotiate ||
         method == platform::NSURLAuthenticationMethodClientCertificate)
         return attemptCredentialAuthentication(challenge, task);
@@ -45,8 +44,8 @@ SessionDelegate::ChallengeEvaluation SessionDelegate::evaluate(const platform::U
     return {URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr, std::nullopt};
 }
 
-SessionDelegate::ChallengeEvaluation SessionDelegate::attemptServerTrustAuthentication(
-    const platform::URLAuthenticationChallenge& challenge) {
+SessionDelegate::ChallengeEvaluation
+SessionDelegate::attemptServerTrustAuthentication(const platform::URLAuthenticationChallenge& challenge) {
     const ChallengeEvaluation byDefault{URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr,
                                         std::nullopt};
     const auto& space = challenge.protectionSpace();
@@ -72,8 +71,9 @@ SessionDelegate::ChallengeEvaluation SessionDelegate::attemptServerTrustAuthenti
     }
 }
 
-SessionDelegate::ChallengeEvaluation SessionDelegate::attemptCredentialAuthentication(
-    const platform::URLAuthenticationChallenge& challenge, const platform::URLSessionTaskPtr& task) {
+SessionDelegate::ChallengeEvaluation
+SessionDelegate::attemptCredentialAuthentication(const platform::URLAuthenticationChallenge& challenge,
+                                                 const platform::URLSessionTaskPtr& task) {
     // A credential that failed once is never offered again.
     if (challenge.previousFailureCount() != 0)
         return {URLSessionAuthChallengeDisposition::rejectProtectionSpace, nullptr, std::nullopt};
@@ -91,8 +91,7 @@ void SessionDelegate::didSendBodyData(const platform::URLSessionPtr& session, co
     if (auto r = request<Request>(task)) r->updateUploadProgress(totalBytesSent, totalBytesExpectedToSend);
 }
 
-void SessionDelegate::needNewBodyStream(const platform::URLSessionPtr& session,
-                                        const platform::URLSessionTaskPtr& task,
+void SessionDelegate::needNewBodyStream(const platform::URLSessionPtr& session, const platform::URLSessionTaskPtr& task,
                                         std::function<void(platform::InputStreamPtr)> completion) {
     if (eventMonitor_) eventMonitor_->taskNeedNewBodyStream(session, task);
     auto upload = request<UploadRequest>(task);
@@ -125,8 +124,7 @@ void SessionDelegate::didFinishCollectingMetrics(const platform::URLSessionPtr& 
 }
 
 void SessionDelegate::didCompleteWithError(const platform::URLSessionPtr& session,
-                                           const platform::URLSessionTaskPtr& task,
-                                           const platform::ErrorPtr& error) {
+                                           const platform::URLSessionTaskPtr& task, const platform::ErrorPtr& error) {
     if (eventMonitor_) eventMonitor_->taskDidComplete(session, task, error);
     auto provider = stateProvider();
     if (!provider) return;
@@ -192,7 +190,8 @@ void SessionDelegate::didFinishDownloadingTo(const platform::URLSessionPtr& sess
     auto r = request<DownloadRequest>(task);
     if (!r) return;
     platform::HTTPURLResponsePtr response;
-    if (auto last = r->lastTask()) response = std::dynamic_pointer_cast<const platform::HTTPURLResponse>(last->response());
+    if (auto last = r->lastTask())
+        response = std::dynamic_pointer_cast<const platform::HTTPURLResponse>(last->response());
     platform::URL destination = location;
     DownloadRequest::Options options;
     if (response && r->destination) {
@@ -200,8 +199,8 @@ void SessionDelegate::didFinishDownloadingTo(const platform::URLSessionPtr& sess
         destination = chosen.destinationURL;
         options = chosen.options;
     } else {
-        destination = location.deletingLastPathComponent().appendingPathComponent("Hawser_" +
-                                                                                  location.lastPathComponent());
+        destination =
+            location.deletingLastPathComponent().appendingPathComponent("Hawser_" + location.lastPathComponent());
     }
     if (r->eventMonitor) r->eventMonitor->requestDidCreateDestinationURL(r, destination);
     try {

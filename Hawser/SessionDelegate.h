@@ -60,8 +60,7 @@ public:
     void didWriteData(const platform::URLSessionPtr& session, const platform::URLSessionDownloadTaskPtr& task,
                       std::int64_t bytesWritten, std::int64_t totalBytesWritten,
                       std::int64_t totalBytesExpectedToWrite) override;
-    void didFinishDownloadingTo(const platform::URLSessionPtr& session,
-                                const platform::URLSessionDownloadTaskPtr& task,
+    void didFinishDownloadingTo(const platform::URLSessionPtr& session, const platform::URLSessionDownloadTaskPtr& task,
                                 const platform::URL& location) override;
 
     // ---- the delegate's own decisions ----

@@ -14,8 +14,8 @@ using platform::URLRequest;
 Session::RequestConvertible::RequestConvertible(URLConvertible url, HTTPMethod method,
                                                 std::optional<Parameters> parameters, AnyParameterEncoding encoding,
                                                 std::optional<HTTPHeaders> headers, RequestModifier requestModifier)
-    : url(std::move(url)), method(std::move(method)), parameters(std::move(parameters)),
-      encoding(std::move(encoding)), headers(std::move(headers)), requestModifier(std::move(requestModifier)) {}
+    : url(std::move(url)), method(std::move(method)), parameters(std::move(parameters)), encoding(std::move(encoding)),
+      headers(std::move(headers)), requestModifier(std::move(requestModifier)) {}
 
 URLRequest Session::RequestConvertible::asURLRequest() const {
     URLRequest request = makeURLRequest(url, method, headers);
@@ -66,9 +66,9 @@ DownloadRequest::Destination defaultDownloadDestination() {
 DataRequestPtr Session::request(URLConvertible url, HTTPMethod method, std::optional<Parameters> parameters,
                                 AnyParameterEncoding encoding, std::optional<HTTPHeaders> headers,
                                 RequestInterceptorPtr interceptor, RequestModifier requestModifier) {
-    auto convertible = std::make_shared<const RequestConvertible>(std::move(url), std::move(method),
-                                                                  std::move(parameters), std::move(encoding),
-                                                                  std::move(headers), std::move(requestModifier));
+    auto convertible =
+        std::make_shared<const RequestConvertible>(std::move(url), std::move(method), std::move(parameters),
+                                                   std::move(encoding), std::move(headers), std::move(requestModifier));
     return request(URLRequestConvertiblePtr(convertible), std::move(interceptor));
 }
 
@@ -92,9 +92,9 @@ DataStreamRequestPtr Session::streamRequest(URLConvertible url, HTTPMethod metho
                                             bool automaticallyCancelOnStreamError, RequestInterceptorPtr interceptor,
                                             RequestModifier requestModifier) {
     // Without parameters the encoder leaves the request as the modifier made it.
-    return streamRequest(std::move(url), std::move(method), std::nullopt,
-                         URLEncodedFormParameterEncoder::default_(), std::move(headers),
-                         automaticallyCancelOnStreamError, std::move(interceptor), std::move(requestModifier));
+    return streamRequest(std::move(url), std::move(method), std::nullopt, URLEncodedFormParameterEncoder::default_(),
+                         std::move(headers), automaticallyCancelOnStreamError, std::move(interceptor),
+                         std::move(requestModifier));
 }
 
 DataStreamRequestPtr Session::streamRequest(URLConvertible url, HTTPMethod method,
@@ -108,11 +108,11 @@ DataStreamRequestPtr Session::streamRequest(URLConvertible url, HTTPMethod metho
                          std::move(interceptor));
 }
 
-DataStreamRequestPtr Session::streamRequest(URLRequestConvertiblePtr convertible,
-                                            bool automaticallyCancelOnStreamError, RequestInterceptorPtr interceptor) {
-    auto request = DataStreamRequest::create(platform::UUID(), std::move(convertible),
-                                             automaticallyCancelOnStreamError, rootQueue, serializationQueue,
-                                             eventMonitor, std::move(interceptor), weak_from_this());
+DataStreamRequestPtr Session::streamRequest(URLRequestConvertiblePtr convertible, bool automaticallyCancelOnStreamError,
+                                            RequestInterceptorPtr interceptor) {
+    auto request =
+        DataStreamRequest::create(platform::UUID(), std::move(convertible), automaticallyCancelOnStreamError, rootQueue,
+                                  serializationQueue, eventMonitor, std::move(interceptor), weak_from_this());
     perform(request);
     return request;
 }
@@ -121,9 +121,9 @@ DownloadRequestPtr Session::download(URLConvertible url, HTTPMethod method, std:
                                      AnyParameterEncoding encoding, std::optional<HTTPHeaders> headers,
                                      RequestInterceptorPtr interceptor, RequestModifier requestModifier,
                                      DownloadRequest::Destination to) {
-    auto convertible = std::make_shared<const RequestConvertible>(std::move(url), std::move(method),
-                                                                  std::move(parameters), std::move(encoding),
-                                                                  std::move(headers), std::move(requestModifier));
+    auto convertible =
+        std::make_shared<const RequestConvertible>(std::move(url), std::move(method), std::move(parameters),
+                                                   std::move(encoding), std::move(headers), std::move(requestModifier));
     return download(URLRequestConvertiblePtr(convertible), std::move(interceptor), std::move(to));
 }
 
@@ -139,9 +139,9 @@ DownloadRequestPtr Session::download(URLConvertible url, HTTPMethod method, std:
 
 DownloadRequestPtr Session::download(URLRequestConvertiblePtr convertible, RequestInterceptorPtr interceptor,
                                      DownloadRequest::Destination to) {
-    auto request = DownloadRequest::create(platform::UUID(), DownloadRequest::Downloadable::request(std::move(convertible)),
-                                           rootQueue, serializationQueue, eventMonitor, std::move(interceptor),
-                                           weak_from_this(), to ? std::move(to) : defaultDownloadDestination());
+    auto request = DownloadRequest::create(
+        platform::UUID(), DownloadRequest::Downloadable::request(std::move(convertible)), rootQueue, serializationQueue,
+        eventMonitor, std::move(interceptor), weak_from_this(), to ? std::move(to) : defaultDownloadDestination());
     perform(request);
     return request;
 }
@@ -242,9 +242,9 @@ UploadRequestPtr Session::upload(const Uploadable& uploadable, URLRequestConvert
 
 UploadRequestPtr Session::upload(UploadConvertiblePtr upload, RequestInterceptorPtr interceptor,
                                  FileManagerPtr fileManager) {
-    auto request = UploadRequest::create(platform::UUID(), std::move(upload), rootQueue, serializationQueue,
-                                         eventMonitor, std::move(interceptor), std::move(fileManager),
-                                         weak_from_this());
+    auto request =
+        UploadRequest::create(platform::UUID(), std::move(upload), rootQueue, serializationQueue, eventMonitor,
+                              std::move(interceptor), std::move(fileManager), weak_from_this());
     perform(request);
     return request;
 }
@@ -300,7 +300,8 @@ namespace {
 // A GET carrying a body, even an empty one, is refused before it is sent.
 void checkNoBodyInGET(const URLRequest& request) {
     if (request.httpMethod() == "GET" && request.httpBody())
-        HWError::urlRequestValidationFailed(URLRequestValidationFailureReason::bodyDataInGETRequest(*request.httpBody()))
+        HWError::urlRequestValidationFailed(
+            URLRequestValidationFailureReason::bodyDataInGETRequest(*request.httpBody()))
             .raise();
 }
 }  // namespace
@@ -330,28 +331,27 @@ void Session::performSetupOperations(const RequestPtr& request, const URLRequest
         return;
     }
     auto self = shared_from_this();
-    adapter->adapt(initialRequest, RequestAdapterState{request->id, self},
-                   [self, request, initialRequest, shouldCreateTask = std::move(shouldCreateTask)](
-                       platform::Result<URLRequest> result) {
-                       URLRequest adapted;
-                       try {
-                           if (result.isFailure()) throw platform::ErrorException(result.error());
-                           adapted = result.value();
-                           checkNoBodyInGET(adapted);
-                       } catch (...) {
-                           // Always wrapped, so the caller can tell adaptation failures apart.
-                           auto failure = HWError::requestAdaptationFailed(platform::errorFromCurrentException());
-                           self->rootQueue->async([request, initialRequest, failure] {
-                               request->didFailToAdaptURLRequest(initialRequest, failure);
-                           });
-                           return;
-                       }
-                       self->rootQueue->async([request, initialRequest, adapted] {
-                           request->didAdaptInitialRequest(initialRequest, adapted);
-                       });
-                       if (!shouldCreateTask()) return;
-                       self->rootQueue->async([self, request, adapted] { self->didCreateURLRequest(adapted, request); });
-                   });
+    adapter->adapt(
+        initialRequest, RequestAdapterState{request->id, self},
+        [self, request, initialRequest,
+         shouldCreateTask = std::move(shouldCreateTask)](platform::Result<URLRequest> result) {
+            URLRequest adapted;
+            try {
+                if (result.isFailure()) throw platform::ErrorException(result.error());
+                adapted = result.value();
+                checkNoBodyInGET(adapted);
+            } catch (...) {
+                // Always wrapped, so the caller can tell adaptation failures apart.
+                auto failure = HWError::requestAdaptationFailed(platform::errorFromCurrentException());
+                self->rootQueue->async(
+                    [request, initialRequest, failure] { request->didFailToAdaptURLRequest(initialRequest, failure); });
+                return;
+            }
+            self->rootQueue->async(
+                [request, initialRequest, adapted] { request->didAdaptInitialRequest(initialRequest, adapted); });
+            if (!shouldCreateTask()) return;
+            self->rootQueue->async([self, request, adapted] { self->didCreateURLRequest(adapted, request); });
+        });
 }
 
 void Session::didCreateURLRequest(const URLRequest& urlRequest, const RequestPtr& request) {

@@ -29,7 +29,7 @@ public:
     }
     void encodeBool(bool v) override {
         write(options_->boolEncoding == URLEncodedFormEncoder::BoolEncoding::literal ? (v ? "true" : "false")
-                                                                                    : (v ? "1" : "0"));
+                                                                                     : (v ? "1" : "0"));
     }
     void encodeString(const std::string& v) override { write(v); }
     void encodeDouble(double v) override { write(platform::doubleText(v)); }
@@ -38,7 +38,8 @@ public:
     void encodeUInt(std::uint64_t v) override { write(std::to_string(v)); }
     void encodeDate(platform::Date v) override {
         if (auto text = options_->dateEncoding.encode(v)) return write(*text);
-        attemptToEncode([v](platform::Encoder& e) { e.singleValueContainer()->encodeDouble(v.timeIntervalSinceReferenceDate); });
+        attemptToEncode(
+            [v](platform::Encoder& e) { e.singleValueContainer()->encodeDouble(v.timeIntervalSinceReferenceDate); });
     }
     void encodeData(const platform::Data& v) override {
         if (auto text = options_->dataEncoding.encode(v)) return write(*text);

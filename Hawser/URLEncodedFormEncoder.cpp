@@ -87,55 +87,55 @@ std::string convertKeyCase(const std::string& key, const std::string& separator)
 
 std::string URLEncodedFormEncoder::ArrayEncoding::encode(const std::string& key, int atIndex) const {
     switch (kind) {
-    case Kind::brackets: return key + "[]";
-    case Kind::noBrackets: return key;
-    case Kind::indexInBrackets: return key + "[" + std::to_string(atIndex) + "]";
-    case Kind::custom: return closure(key, atIndex);
+        case Kind::brackets: return key + "[]";
+        case Kind::noBrackets: return key;
+        case Kind::indexInBrackets: return key + "[" + std::to_string(atIndex) + "]";
+        case Kind::custom: return closure(key, atIndex);
     }
     return key;
 }
 
 std::optional<std::string> URLEncodedFormEncoder::DataEncoding::encode(const platform::Data& data) const {
     switch (kind) {
-    case Kind::deferredToData: return std::nullopt;
-    case Kind::base64: return data.base64EncodedString();
-    case Kind::custom: return closure(data);
+        case Kind::deferredToData: return std::nullopt;
+        case Kind::base64: return data.base64EncodedString();
+        case Kind::custom: return closure(data);
     }
     return std::nullopt;
 }
 
 std::optional<std::string> URLEncodedFormEncoder::DateEncoding::encode(platform::Date date) const {
     switch (kind) {
-    case Kind::deferredToDate: return std::nullopt;
-    case Kind::secondsSince1970: return platform::doubleText(date.timeIntervalSince1970());
-    case Kind::millisecondsSince1970: return platform::doubleText(date.timeIntervalSince1970() * 1000.0);
-    case Kind::iso8601: return sharedISO8601Formatter().string(date);
-    case Kind::formatted: return formatter->string(date);
-    case Kind::custom: return closure(date);
+        case Kind::deferredToDate: return std::nullopt;
+        case Kind::secondsSince1970: return platform::doubleText(date.timeIntervalSince1970());
+        case Kind::millisecondsSince1970: return platform::doubleText(date.timeIntervalSince1970() * 1000.0);
+        case Kind::iso8601: return sharedISO8601Formatter().string(date);
+        case Kind::formatted: return formatter->string(date);
+        case Kind::custom: return closure(date);
     }
     return std::nullopt;
 }
 
 std::string URLEncodedFormEncoder::KeyEncoding::encode(const std::string& key) const {
     switch (kind) {
-    case Kind::useDefaultKeys: return key;
-    case Kind::convertToSnakeCase: return convertKeyCase(key, "_");
-    case Kind::convertToKebabCase: return convertKeyCase(key, "-");
-    case Kind::capitalized: {
-        const std::u32string s = codePoints(key);
-        if (s.empty()) return key;
-        return utf8(fromCodePoints(s, 0, 1).toUpper(icu::Locale::getRoot())) + utf8(fromCodePoints(s, 1, s.size()));
-    }
-    case Kind::uppercased: return utf8(icu::UnicodeString::fromUTF8(key).toUpper(icu::Locale::getRoot()));
-    case Kind::lowercased: return utf8(icu::UnicodeString::fromUTF8(key).toLower(icu::Locale::getRoot()));
-    case Kind::custom: return closure(key);
+        case Kind::useDefaultKeys: return key;
+        case Kind::convertToSnakeCase: return convertKeyCase(key, "_");
+        case Kind::convertToKebabCase: return convertKeyCase(key, "-");
+        case Kind::capitalized: {
+            const std::u32string s = codePoints(key);
+            if (s.empty()) return key;
+            return utf8(fromCodePoints(s, 0, 1).toUpper(icu::Locale::getRoot())) + utf8(fromCodePoints(s, 1, s.size()));
+        }
+        case Kind::uppercased: return utf8(icu::UnicodeString::fromUTF8(key).toUpper(icu::Locale::getRoot()));
+        case Kind::lowercased: return utf8(icu::UnicodeString::fromUTF8(key).toLower(icu::Locale::getRoot()));
+        case Kind::custom: return closure(key);
     }
     return key;
 }
 
 platform::CharacterSet URLEncodedFormEncoder::defaultAllowedCharacters() {
-    static const platform::NoDestructor<platform::CharacterSet> set(platform::CharacterSet::fromCharacters(
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~/?"));
+    static const platform::NoDestructor<platform::CharacterSet> set(
+        platform::CharacterSet::fromCharacters("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~/?"));
     return *set;
 }
 
@@ -150,8 +150,8 @@ URLEncodedFormEncoder::URLEncodedFormEncoder(bool alphabetizeKeyValuePairs, Arra
       nilEncoding(std::move(nilEncoding)), spaceEncoding(spaceEncoding),
       allowedCharacters(std::move(allowedCharacters)) {}
 
-URLEncodedFormComponent URLEncodedFormEncoder::encodeComponentSelf(
-    const std::function<void(platform::Encoder&)>& encodeValue) const {
+URLEncodedFormComponent
+URLEncodedFormEncoder::encodeComponentSelf(const std::function<void(platform::Encoder&)>& encodeValue) const {
     auto context = std::make_shared<URLEncodedFormContext>();
     auto options = std::make_shared<const URLEncodedFormEncodingOptions>(
         URLEncodedFormEncodingOptions{boolEncoding, dataEncoding, dateEncoding, nilEncoding});

@@ -70,8 +70,15 @@ public:
     };
 
     struct KeyEncoding {
-        enum class Kind { useDefaultKeys, convertToSnakeCase, convertToKebabCase, capitalized, uppercased, lowercased,
-                          custom };
+        enum class Kind {
+            useDefaultKeys,
+            convertToSnakeCase,
+            convertToKebabCase,
+            capitalized,
+            uppercased,
+            lowercased,
+            custom
+        };
         Kind kind = Kind::useDefaultKeys;
         std::function<std::string(const std::string&)> closure;
 
@@ -102,9 +109,15 @@ public:
     // What an explicitly encoded nil writes; none leaves the pair out.
     struct NilEncoding {
         std::function<std::optional<std::string>()> encoding;
-        static NilEncoding dropKey() { return {[] { return std::optional<std::string>(); }}; }
-        static NilEncoding dropValue() { return {[] { return std::optional<std::string>(""); }}; }
-        static NilEncoding null() { return {[] { return std::optional<std::string>("null"); }}; }
+        static NilEncoding dropKey() {
+            return {[] { return std::optional<std::string>(); }};
+        }
+        static NilEncoding dropValue() {
+            return {[] { return std::optional<std::string>(""); }};
+        }
+        static NilEncoding null() {
+            return {[] { return std::optional<std::string>("null"); }};
+        }
         std::optional<std::string> encodeNil() const { return encoding(); }
     };
 

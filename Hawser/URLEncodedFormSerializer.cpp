@@ -54,8 +54,7 @@ std::string URLEncodedFormSerializer::finish(std::vector<std::string> texts) con
         std::vector<std::pair<std::string, std::string>> keyed;
         keyed.reserve(texts.size());
         for (auto& text : texts) keyed.emplace_back(sortKey(text), std::move(text));
-        std::stable_sort(keyed.begin(), keyed.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (std::size_t i = 0; i < keyed.size(); ++i) texts[i] = std::move(keyed[i].second);
     }
     return joinedWithAmpersands(texts);

@@ -14,16 +14,15 @@ UploadRequestPtr UploadRequest::create(platform::UUID id, UploadConvertiblePtr c
                                        std::weak_ptr<RequestDelegate> delegate) {
     return UploadRequestPtr(new UploadRequest(id, std::move(convertible), std::move(underlyingQueue),
                                               std::move(serializationQueue), std::move(eventMonitor),
-                                              std::move(interceptor), std::move(fileManager),
-                                              std::move(delegate)));
+                                              std::move(interceptor), std::move(fileManager), std::move(delegate)));
 }
 
 UploadRequest::UploadRequest(platform::UUID id, UploadConvertiblePtr convertible, DispatchQueuePtr underlyingQueue,
                              DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor,
                              RequestInterceptorPtr interceptor, std::shared_ptr<platform::FileManager> fileManager,
                              std::weak_ptr<RequestDelegate> delegate)
-    : DataRequest(id, convertible, std::move(underlyingQueue), std::move(serializationQueue),
-                  std::move(eventMonitor), std::move(interceptor), std::move(delegate)),
+    : DataRequest(id, convertible, std::move(underlyingQueue), std::move(serializationQueue), std::move(eventMonitor),
+                  std::move(interceptor), std::move(delegate)),
       upload(std::move(convertible)), fileManager(std::move(fileManager)) {}
 
 void UploadRequest::didCreateUploadable(const Uploadable& uploadable) {

@@ -86,9 +86,8 @@ public:
 
 protected:
     UploadRequest(platform::UUID id, UploadConvertiblePtr convertible, DispatchQueuePtr underlyingQueue,
-                  DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor,
-                  RequestInterceptorPtr interceptor, std::shared_ptr<platform::FileManager> fileManager,
-                  std::weak_ptr<RequestDelegate> delegate);
+                  DispatchQueuePtr serializationQueue, EventMonitorPtr eventMonitor, RequestInterceptorPtr interceptor,
+                  std::shared_ptr<platform::FileManager> fileManager, std::weak_ptr<RequestDelegate> delegate);
     UploadRequestPtr selfAsUpload() { return std::static_pointer_cast<UploadRequest>(shared_from_this()); }
 
     // Written on the session's queue and read when the URL session asks for the stream;

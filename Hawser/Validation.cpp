@@ -102,11 +102,9 @@ ValidationResult validate(const std::vector<std::string>& contentType, const pla
 }
 
 DataRequestPtr validate(const DataRequestPtr& request, StatusCodes statusCode) {
-    return request->validate([codes = std::move(statusCode)](const std::optional<URLRequest>&,
-                                                             const platform::HTTPURLResponse& response,
-                                                             const std::optional<platform::Data>&) {
-        return validate(codes, response);
-    });
+    return request->validate(
+        [codes = std::move(statusCode)](const std::optional<URLRequest>&, const platform::HTTPURLResponse& response,
+                                        const std::optional<platform::Data>&) { return validate(codes, response); });
 }
 
 DataRequestPtr validate(const DataRequestPtr& request, ContentTypes contentType) {
@@ -123,17 +121,17 @@ DataRequestPtr validate(const DataRequestPtr& request) {
 }
 
 DataStreamRequestPtr validate(const DataStreamRequestPtr& request, StatusCodes statusCode) {
-    return request->validate([codes = std::move(statusCode)](const std::optional<URLRequest>&,
-                                                             const platform::HTTPURLResponse& response) {
-        return validate(codes, response);
-    });
+    return request->validate(
+        [codes = std::move(statusCode)](const std::optional<URLRequest>&, const platform::HTTPURLResponse& response) {
+            return validate(codes, response);
+        });
 }
 
 DataStreamRequestPtr validate(const DataStreamRequestPtr& request, ContentTypes contentType) {
-    return request->validate([types = std::move(contentType)](const std::optional<URLRequest>&,
-                                                              const platform::HTTPURLResponse& response) {
-        return validate(types(), response);
-    });
+    return request->validate(
+        [types = std::move(contentType)](const std::optional<URLRequest>&, const platform::HTTPURLResponse& response) {
+            return validate(types(), response);
+        });
 }
 
 DataStreamRequestPtr validate(const DataStreamRequestPtr& request) {
@@ -142,11 +140,9 @@ DataStreamRequestPtr validate(const DataStreamRequestPtr& request) {
 }
 
 DownloadRequestPtr validate(const DownloadRequestPtr& request, StatusCodes statusCode) {
-    return request->validate([codes = std::move(statusCode)](const std::optional<URLRequest>&,
-                                                             const platform::HTTPURLResponse& response,
-                                                             const std::optional<platform::URL>&) {
-        return validate(codes, response);
-    });
+    return request->validate(
+        [codes = std::move(statusCode)](const std::optional<URLRequest>&, const platform::HTTPURLResponse& response,
+                                        const std::optional<platform::URL>&) { return validate(codes, response); });
 }
 
 DownloadRequestPtr validate(const DownloadRequestPtr& request, ContentTypes contentType) {

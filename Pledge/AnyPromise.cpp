@@ -74,14 +74,12 @@ BlockPtr objectAdapter(const BlockPtr& resolve) {
     });
 }
 BlockPtr integerAdapter(const BlockPtr& resolve) {
-    return Block::make([resolve](long value, platform::Value error) {
-        resolve->invoke({errorOr(error, platform::Value(value))});
-    });
+    return Block::make(
+        [resolve](long value, platform::Value error) { resolve->invoke({errorOr(error, platform::Value(value))}); });
 }
 BlockPtr booleanAdapter(const BlockPtr& resolve) {
-    return Block::make([resolve](bool value, platform::Value error) {
-        resolve->invoke({errorOr(error, platform::Value(value))});
-    });
+    return Block::make(
+        [resolve](bool value, platform::Value error) { resolve->invoke({errorOr(error, platform::Value(value))}); });
 }
 
 // A chaining form answers a block that holds the receiving promise; calling the block
@@ -95,21 +93,24 @@ void addChainingForm(platform::Class& cls, const char* selector, MakeBlock makeB
 
 void addChainingForms(platform::Class& cls) {
     using Queue = platform::DispatchQueuePtr;
-    addChainingForm(cls, "then", [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr h) { return p->then(h); }); });
+    addChainingForm(cls, "then",
+                    [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr h) { return p->then(h); }); });
     addChainingForm(cls, "thenOn", [](AnyPromiseConstPtr p) {
         return Block::make([p](Queue q, BlockPtr h) { return p->thenOn(q, h); });
     });
     addChainingForm(cls, "thenInBackground", [](AnyPromiseConstPtr p) {
         return Block::make([p](BlockPtr h) { return p->thenInBackground(h); });
     });
-    addChainingForm(cls, "catch", [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr h) { return p->catch_(h); }); });
+    addChainingForm(cls, "catch",
+                    [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr h) { return p->catch_(h); }); });
     addChainingForm(cls, "catchOn", [](AnyPromiseConstPtr p) {
         return Block::make([p](Queue q, BlockPtr h) { return p->catchOn(q, h); });
     });
     addChainingForm(cls, "catchInBackground", [](AnyPromiseConstPtr p) {
         return Block::make([p](BlockPtr h) { return p->catchInBackground(h); });
     });
-    addChainingForm(cls, "ensure", [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr b) { return p->ensure(b); }); });
+    addChainingForm(cls, "ensure",
+                    [](AnyPromiseConstPtr p) { return Block::make([p](BlockPtr b) { return p->ensure(b); }); });
     addChainingForm(cls, "ensureOn", [](AnyPromiseConstPtr p) {
         return Block::make([p](Queue q, BlockPtr b) { return p->ensureOn(q, b); });
     });
@@ -144,9 +145,11 @@ void addConstructors(platform::Class& cls) {
     cls.metaclass()->addMethod(
         "initWithResolver:",
         [](platform::Object& receiver, const platform::Arguments& arguments) {
-            auto* variable = static_cast<BlockPtr*>(platform::contextPointer(arguments.empty() ? platform::Value() : arguments[0]));
+            auto* variable =
+                static_cast<BlockPtr*>(platform::contextPointer(arguments.empty() ? platform::Value() : arguments[0]));
             if (!variable) return platform::Value();
-            auto core = AnyPromiseCore::create([&](const AnyPromise::Resolve& resolve) { *variable = resolveBlock(resolve); });
+            auto core =
+                AnyPromiseCore::create([&](const AnyPromise::Resolve& resolve) { *variable = resolveBlock(resolve); });
             return platform::Value(promiseOfClass(static_cast<platform::Class&>(receiver), std::move(core)));
         },
         "@@:^@?");

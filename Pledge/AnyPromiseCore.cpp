@@ -23,8 +23,8 @@ platform::Value raisedValue() {
     try {
         throw;
     } catch (const platform::NSException& e) {
-        return platform::errorObjectValue(platform::NSError::make(
-            e.name(), 0, {{platform::NSLocalizedDescriptionKey, platform::Value(e.reason())}}));
+        return platform::errorObjectValue(
+            platform::NSError::make(e.name(), 0, {{platform::NSLocalizedDescriptionKey, platform::Value(e.reason())}}));
     } catch (...) {
         return platform::errorObjectValue(platform::errorFromCurrentException());
     }
@@ -55,20 +55,20 @@ void AnyPromiseCore::registerMethods(platform::Class& cls) {
     // Sent to the class: a new backing object whose resolve block goes to `body` at once.
     cls.addClassMethod("initWithResolver:", [](platform::Class&, platform::BlockPtr body) {
         return create([&](const Resolve& resolve) {
-            if (body) body->invoke({platform::Value(platform::Block::make([resolve](platform::Value v) { resolve(v); }))});
+            if (body)
+                body->invoke({platform::Value(platform::Block::make([resolve](platform::Value v) { resolve(v); }))});
         });
     });
-    cls.addMethod("__thenOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
-        return self.thenOn(queue, executing(block));
-    });
-    cls.addMethod("__catchOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
-        return self.catchOn(queue, executing(block));
-    });
-    cls.addMethod("__ensureOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
-        return self.ensureOn(queue, [block] {
-            if (block) block->invoke();
-        });
-    });
+    cls.addMethod("__thenOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue,
+                                          platform::BlockPtr block) { return self.thenOn(queue, executing(block)); });
+    cls.addMethod("__catchOn:execute:", [](AnyPromiseCore& self, platform::DispatchQueuePtr queue,
+                                           platform::BlockPtr block) { return self.catchOn(queue, executing(block)); });
+    cls.addMethod("__ensureOn:execute:",
+                  [](AnyPromiseCore& self, platform::DispatchQueuePtr queue, platform::BlockPtr block) {
+                      return self.ensureOn(queue, [block] {
+                          if (block) block->invoke();
+                      });
+                  });
     cls.addMethod("__wait", [](AnyPromiseCore& self) { return self.wait(); });
     cls.addMethod("__value", [](AnyPromiseCore& self) { return self.value(); });
     cls.addMethod("__pending", [](AnyPromiseCore& self) { return self.pending(); });

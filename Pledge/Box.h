@@ -150,9 +150,7 @@ public:
         handlers_ = Handlers<R>();
     }
 
-    const R* sealedValue() const override {
-        return sealed_.load(std::memory_order_acquire) ? &*value_ : nullptr;
-    }
+    const R* sealedValue() const override { return sealed_.load(std::memory_order_acquire) ? &*value_ : nullptr; }
 
     bool appendIfPending(Callback<R>& body) override {
         lock_.lock();

@@ -10,11 +10,11 @@ namespace Pledge {
 
 std::string LogEvent::text() const {
     switch (kind_) {
-    case Kind::waitOnMainThread: return "Pledge: warning: `wait()` called on main thread!";
-    case Kind::pendingPromiseDeallocated: return "Pledge: warning: pending promise deallocated";
-    case Kind::pendingGuaranteeDeallocated: return "Pledge: warning: pending guarantee deallocated";
-    case Kind::cauterized: return "Pledge:cauterized-error: " + errorText();
-    case Kind::ensureRaised: return "Pledge: warning: ensure block raised: " + errorText();
+        case Kind::waitOnMainThread: return "Pledge: warning: `wait()` called on main thread!";
+        case Kind::pendingPromiseDeallocated: return "Pledge: warning: pending promise deallocated";
+        case Kind::pendingGuaranteeDeallocated: return "Pledge: warning: pending guarantee deallocated";
+        case Kind::cauterized: return "Pledge:cauterized-error: " + errorText();
+        case Kind::ensureRaised: return "Pledge: warning: ensure block raised: " + errorText();
     }
     return {};
 }

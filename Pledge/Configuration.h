@@ -4,15 +4,21 @@
 #include <functional>
 #include <string>
 
+#include "Pledge/Error.h"
 #include "platform/base/Error.h"
 #include "platform/dispatch/DispatchWorkItem.h"
-#include "Pledge/Error.h"
 
 namespace Pledge {
 
 class LogEvent {
 public:
-    enum class Kind { waitOnMainThread, pendingPromiseDeallocated, pendingGuaranteeDeallocated, cauterized, ensureRaised };
+    enum class Kind {
+        waitOnMainThread,
+        pendingPromiseDeallocated,
+        pendingGuaranteeDeallocated,
+        cauterized,
+        ensureRaised
+    };
 
     static LogEvent waitOnMainThread() { return LogEvent(Kind::waitOnMainThread); }
     static LogEvent pendingPromiseDeallocated() { return LogEvent(Kind::pendingPromiseDeallocated); }

@@ -33,12 +33,30 @@ template <class T, class = void>
 struct TypeName {
     static std::string name() { return detail::compilerTypeName<T>(); }
 };
-template <> struct TypeName<bool> { static std::string name() { return "Bool"; } };
-template <> struct TypeName<double> { static std::string name() { return "Double"; } };
-template <> struct TypeName<float> { static std::string name() { return "Float"; } };
-template <> struct TypeName<std::string> { static std::string name() { return "String"; } };
-template <> struct TypeName<platform::Void> { static std::string name() { return "()"; } };
-template <> struct TypeName<platform::ErrorPtr> { static std::string name() { return "Error"; } };
+template <>
+struct TypeName<bool> {
+    static std::string name() { return "Bool"; }
+};
+template <>
+struct TypeName<double> {
+    static std::string name() { return "Double"; }
+};
+template <>
+struct TypeName<float> {
+    static std::string name() { return "Float"; }
+};
+template <>
+struct TypeName<std::string> {
+    static std::string name() { return "String"; }
+};
+template <>
+struct TypeName<platform::Void> {
+    static std::string name() { return "()"; }
+};
+template <>
+struct TypeName<platform::ErrorPtr> {
+    static std::string name() { return "Error"; }
+};
 template <class T>
 struct TypeName<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> {
     static std::string name() { return std::is_signed_v<T> ? "Int" : "UInt"; }
@@ -62,10 +80,12 @@ template <class T>
 std::string describe(const T& value);
 
 namespace detail {
+// clang-format off
 template <class T>
 concept HasDescription = requires(const T& v) {
     { v.description() } -> std::convertible_to<std::string>;
 };
+// clang-format on
 
 // The form a value takes inside a collection: texts are quoted there.
 template <class T>
@@ -86,9 +106,17 @@ std::string describe(const T& value) {
     else if constexpr (std::is_same_v<T, platform::Void>) return "()";
     else if constexpr (std::is_convertible_v<const T&, platform::ErrorPtr>) return errorText(value);
     else if constexpr (detail::HasDescription<T>) return value.description();
-    else if constexpr (requires { typename T::value_type; value.has_value(); *value; }) {
+    else if constexpr (requires {
+                           typename T::value_type;
+                           value.has_value();
+                           *value;
+                       }) {
         return value ? "Optional(" + detail::debugDescribe(*value) + ")" : "nil";
-    } else if constexpr (requires { typename T::key_type; typename T::mapped_type; value.begin(); }) {
+    } else if constexpr (requires {
+                             typename T::key_type;
+                             typename T::mapped_type;
+                             value.begin();
+                         }) {
         if (value.empty()) return "[:]";
         std::string text = "[";
         bool first = true;
@@ -98,14 +126,21 @@ std::string describe(const T& value) {
             text += detail::debugDescribe(k) + ": " + detail::debugDescribe(v);
         }
         return text + "]";
-    } else if constexpr (requires { std::tuple_size<T>::value; } && !requires { value.begin(); }) {
+    } else if constexpr (
+        requires { std::tuple_size<T>::value; } && !requires { value.begin(); }) {
         std::string text = "(";
-        std::apply([&](const auto&... parts) {
-            bool first = true;
-            ((text += (first ? "" : ", ") + detail::debugDescribe(parts), first = false), ...);
-        }, value);
+        std::apply(
+            [&](const auto&... parts) {
+                bool first = true;
+                ((text += (first ? "" : ", ") + detail::debugDescribe(parts), first = false), ...);
+            },
+            value);
         return text + ")";
-    } else if constexpr (requires { value.begin(); value.end(); typename T::value_type; }) {
+    } else if constexpr (requires {
+                             value.begin();
+                             value.end();
+                             typename T::value_type;
+                         }) {
         std::string text = "[";
         bool first = true;
         for (const auto& element : value) {

@@ -5,24 +5,28 @@
 #include <string>
 #include <variant>
 
-#include "platform/base/Error.h"
 #include "Pledge/Describe.h"
+#include "platform/base/Error.h"
 
 namespace Pledge {
 
 class PLGError final : public platform::Error {
 public:
     // Cases in their fixed order; `index()` is the case number.
-    struct FlatMap { std::string valueText, typeName; };
-    struct CompactMap { std::string valueText, typeName; };
+    struct FlatMap {
+        std::string valueText, typeName;
+    };
+    struct CompactMap {
+        std::string valueText, typeName;
+    };
     struct InvalidCallingConvention {};
     struct ReturnedSelf {};
     struct BadInput {};
     struct Cancelled {};
     struct EmptySequence {};
     struct NoWinner {};
-    using Case = std::variant<FlatMap, CompactMap, InvalidCallingConvention, ReturnedSelf, BadInput,
-                              Cancelled, EmptySequence, NoWinner>;
+    using Case = std::variant<FlatMap, CompactMap, InvalidCallingConvention, ReturnedSelf, BadInput, Cancelled,
+                              EmptySequence, NoWinner>;
 
     explicit PLGError(Case c) : case_(std::move(c)) {}
 

@@ -11,8 +11,7 @@ void guaranteeBodyThrew() {
         throw;
     } catch (const std::exception& e) {
         what = e.what();
-    } catch (...) {
-    }
+    } catch (...) {}
     platform::fatal("A guarantee's body threw (a guarantee cannot be rejected): " + what);
 }
 

@@ -16,8 +16,10 @@ namespace detail {
 // A guarantee's body must not throw: there is no rejection to turn it into.
 [[noreturn]] void guaranteeBodyThrew();
 
-template <class X> struct IsGuarantee : std::false_type {};
-template <class X> struct IsGuarantee<Guarantee<X>> : std::true_type {};
+template <class X>
+struct IsGuarantee : std::false_type {};
+template <class X>
+struct IsGuarantee<Guarantee<X>> : std::true_type {};
 }  // namespace detail
 
 // The box of a pending guarantee; it warns when it dies unresolved.
@@ -196,10 +198,12 @@ public:
         return sortedValuesBy(std::move(on), flags, std::less<>{});
     }
     // body: element -> Guarantee<U>; all their values, in element order.
-    template <class F> auto thenMap(On on, Flags flags, F transform) const;
+    template <class F>
+    auto thenMap(On on, Flags flags, F transform) const;
     PLEDGE_SHORT_FORMS(thenMap)
     // body: element -> Guarantee of a sequence; their values joined, in element order.
-    template <class F> auto thenFlatMap(On on, Flags flags, F transform) const;
+    template <class F>
+    auto thenFlatMap(On on, Flags flags, F transform) const;
     PLEDGE_SHORT_FORMS(thenFlatMap)
 
 private:

@@ -4,8 +4,9 @@
 // removes the observer.
 #include "Pledge/NSNotificationCenter+AnyPromise.h"
 
-#include <mutex>
+#include <utility>
 
+#include "platform/base/Protected.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/files/NotificationObject.h"
 
@@ -17,24 +18,28 @@ class SingleDelivery {
 public:
     // True for the first delivery only; it takes the token when there is one yet.
     bool claim(platform::NotificationObserverToken& token) {
-        std::lock_guard lock(mutex_);
-        if (delivered_) return false;
-        delivered_ = true;
-        token = std::move(token_);
-        return true;
+        return state_.write([&](State& state) {
+            if (state.delivered) return false;
+            state.delivered = true;
+            token = std::move(state.token);
+            return true;
+        });
     }
     // Keeps the token, or hands it back when the delivery has already happened.
     platform::NotificationObserverToken registered(platform::NotificationObserverToken token) {
-        std::lock_guard lock(mutex_);
-        if (delivered_) return token;
-        token_ = std::move(token);
-        return nullptr;
+        return state_.write([&](State& state) -> platform::NotificationObserverToken {
+            if (state.delivered) return token;
+            state.token = std::move(token);
+            return nullptr;
+        });
     }
 
 private:
-    std::mutex mutex_;
-    bool delivered_ = false;
-    platform::NotificationObserverToken token_;
+    struct State {
+        bool delivered = false;
+        platform::NotificationObserverToken token;
+    };
+    platform::Protected<State> state_;
 };
 
 }  // namespace
@@ -49,7 +54,8 @@ AnyPromisePtr once(const std::string& name) {
                 if (!delivery->claim(own)) return;
                 if (own) platform::NotificationCenter::defaultCenter()->removeObserver(own);
                 auto notification = std::make_shared<platform::NotificationObject>(n);
-                resolve(platform::Value(PLGArrayWithCount(2, platform::Value(notification), platform::Value(n.userInfo))));
+                resolve(
+                    platform::Value(PLGArrayWithCount(2, platform::Value(notification), platform::Value(n.userInfo))));
             });
         if (auto late = delivery->registered(std::move(token))) center->removeObserver(late);
     });

@@ -6,7 +6,9 @@
 #include "Pledge/NSObject+Promise.h"
 
 #include <functional>
-#include <mutex>
+#include <utility>
+
+#include "platform/base/Protected.h"
 
 namespace Pledge {
 
@@ -36,14 +38,13 @@ public:
 
 private:
     void setRetainCycle(std::shared_ptr<KVOProxy> self) {
-        std::shared_ptr<KVOProxy> previous;  // let go of outside the lock
-        std::lock_guard lock(guard_);
-        previous = std::exchange(retainCycle_, std::move(self));
+        // The previous holder is let go of outside the lock.
+        std::shared_ptr<KVOProxy> previous =
+            retainCycle_.write([&](std::shared_ptr<KVOProxy>& held) { return std::exchange(held, std::move(self)); });
     }
 
     Fulfill fulfill_;
-    std::mutex guard_;
-    std::shared_ptr<KVOProxy> retainCycle_;
+    platform::Protected<std::shared_ptr<KVOProxy>> retainCycle_;
 };
 
 }  // namespace

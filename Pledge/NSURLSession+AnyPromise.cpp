@@ -27,9 +27,8 @@ constexpr std::array<const char*, 5> jsonMediaTypes = {"application/json", "text
 void reportMainThreadCompletion() {
     static std::atomic<bool> reported{false};
     if (reported.exchange(true)) return;
-    std::fprintf(stderr,
-                 "Pledge: NSURLSession+AnyPromise: a data task completed on the main thread "
-                 "(![NSThread isMainThread] does not hold); give the session a background delegate queue.\n");
+    std::fprintf(stderr, "Pledge: NSURLSession+AnyPromise: a data task completed on the main thread "
+                         "(![NSThread isMainThread] does not hold); give the session a background delegate queue.\n");
 }
 
 // The media type of the response's Content-Type as sent, without parameters.
@@ -43,7 +42,8 @@ std::string mediaTypeAsSent(const platform::HTTPURLResponse& http) {
 
 class Completion {
 public:
-    Completion(const platform::URLRequest& request, std::optional<platform::Data> data, platform::URLResponsePtr response)
+    Completion(const platform::URLRequest& request, std::optional<platform::Data> data,
+               platform::URLResponsePtr response)
         : request_(request), data_(std::move(data)), response_(std::move(response)) {}
 
     platform::Value outcome(const platform::ErrorPtr& transportError) {
@@ -51,13 +51,15 @@ public:
         auto http = std::dynamic_pointer_cast<const platform::HTTPURLResponse>(response_);
         if (!http) return fulfil(dataValue());
         if (http->statusCode() < 200 || http->statusCode() >= 300)
-            return rejectForURL(platform::URLError::Code::badServerResponse, "The server returned a bad HTTP response code");
+            return rejectForURL(platform::URLError::Code::badServerResponse,
+                                "The server returned a bad HTTP response code");
         const std::string mime = mediaTypeAsSent(*http);
         for (const char* type : jsonMediaTypes)
             if (mime == type) return json(*http);
         if (mime.rfind("text/", 0) == 0) {
             if (auto text = textEncoding(response_.get()).decode(body())) return fulfil(platform::Value(*text));
-            return rejectForURL(platform::URLError::Code::cannotDecodeContentData, "The server returned invalid string data");
+            return rejectForURL(platform::URLError::Code::cannotDecodeContentData,
+                                "The server returned invalid string data");
         }
         return fulfil(dataValue());
     }
@@ -76,9 +78,9 @@ private:
         }
         const std::int64_t length = http.expectedContentLength();
         const std::string size = length > 0 ? std::to_string(length) + " bytes" : "";
-        extra[platform::NSLocalizedDescriptionKey] = "The server claimed a " + size +
-                                                     " JSON response, but decoding failed with: " +
-                                                     parserError.localizedDescription();
+        extra[platform::NSLocalizedDescriptionKey] =
+            "The server claimed a " + size +
+            " JSON response, but decoding failed with: " + parserError.localizedDescription();
         return reject(parserError, std::move(extra));
     }
 
@@ -110,7 +112,8 @@ private:
             info[platform::NSURLErrorFailingURLStringErrorKey] = request_.url()->absoluteString();
             info[platform::NSURLErrorFailingURLErrorKey] = request_.url()->absoluteString();
         }
-        return reject(platform::NSError(platform::NSURLErrorDomain, static_cast<std::int64_t>(code), std::move(info)), {});
+        return reject(platform::NSError(platform::NSURLErrorDomain, static_cast<std::int64_t>(code), std::move(info)),
+                      {});
     }
 
     platform::URLRequest request_;
@@ -127,12 +130,12 @@ platform::Value dataTaskOutcome(const platform::URLRequest& request, std::option
 
 AnyPromisePtr promiseDataTaskWithRequest(const platform::URLSessionPtr& session, const platform::URLRequest& request) {
     return AnyPromise::promiseWithResolver([&](const AnyPromise::Resolve& resolve) {
-        auto task = session->dataTask(request, [resolve, request](std::optional<platform::Data> data,
-                                                                  platform::URLResponsePtr response,
-                                                                  platform::ErrorPtr error) {
-            if (platform::Thread::isMainThread()) reportMainThreadCompletion();
-            resolve(dataTaskOutcome(request, std::move(data), std::move(response), error));
-        });
+        auto task =
+            session->dataTask(request, [resolve, request](std::optional<platform::Data> data,
+                                                          platform::URLResponsePtr response, platform::ErrorPtr error) {
+                if (platform::Thread::isMainThread()) reportMainThreadCompletion();
+                resolve(dataTaskOutcome(request, std::move(data), std::move(response), error));
+            });
         task->resume();
     });
 }

@@ -23,8 +23,8 @@ void PLGArray::registerMethods(platform::Class& cls) {
 }
 
 PLGArrayPtr PLGArrayWithCount(std::size_t count, platform::Value a0, platform::Value a1, platform::Value a2) {
-    return std::make_shared<PLGArray>(count, std::array<platform::Value, PLGArray::capacity>{
-                                                 std::move(a0), std::move(a1), std::move(a2)});
+    return std::make_shared<PLGArray>(
+        count, std::array<platform::Value, PLGArray::capacity>{std::move(a0), std::move(a1), std::move(a2)});
 }
 
 }  // namespace Pledge

@@ -44,7 +44,8 @@ platform::Value PLGCallBlockBySignature(const platform::BlockPtr& handler, const
         if (!signature || !isSupportedReturnType(signature->methodReturnType()))
             throw platform::NSException("Pledge", unsupportedSignature);
         const std::size_t argc = signature->numberOfArguments();  // the block itself included
-        if (argc < 1 || argc > 4) throw platform::NSException(platform::NSInvalidArgumentException, unsupportedArgumentCount);
+        if (argc < 1 || argc > 4)
+            throw platform::NSException(platform::NSInvalidArgumentException, unsupportedArgumentCount);
         return handler->invoke(argumentsFor(value, argc - 1));
     } catch (const platform::ErrorException& thrown) {
         return platform::errorObjectValue(thrown.error());

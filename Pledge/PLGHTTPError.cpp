@@ -49,7 +49,9 @@ std::string PLGHTTPError::errorDescription() const {
     return "Invalid HTTP response (" + std::to_string(case_.statusCode) + ") for " + urlText() + ".";
 }
 
-std::optional<std::string> PLGHTTPError::bodyText() const { return platform::StringEncoding::utf8().decode(case_.body); }
+std::optional<std::string> PLGHTTPError::bodyText() const {
+    return platform::StringEncoding::utf8().decode(case_.body);
+}
 
 std::optional<platform::Value> PLGHTTPError::jsonBody() const {
     auto parsed = platform::JSONSerialization::jsonObject(case_.body);

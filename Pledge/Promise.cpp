@@ -8,14 +8,14 @@ namespace Pledge::detail {
 bool isMainThread() { return platform::Thread::isMainThread(); }
 
 void Waiter::wait() {
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [this] { return ready_; });
+    flag_.wait(readied_, [](const Flag& flag) { return flag.ready; });
 }
 
 void Waiter::signal() {
-    std::lock_guard lock(mutex_);
-    ready_ = true;
-    cv_.notify_all();
+    flag_.write([this](Flag& flag) {
+        flag.ready = true;
+        readied_.notify_all();
+    });
 }
 
 }  // namespace Pledge::detail

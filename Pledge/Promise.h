@@ -4,7 +4,6 @@
 #include <concepts>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,15 +13,18 @@
 #include "Pledge/Configuration.h"
 #include "Pledge/Describe.h"
 #include "Pledge/Thenable.h"
+#include "platform/base/Protected.h"
 
 namespace Pledge {
 
 // Something with a value type that reports its resolution through `pipe`.
+// clang-format off
 template <class U>
 concept IsThenable = requires(const U& u) {
     typename U::ValueType;
     u.result();
 };
+// clang-format on
 
 // The marker that picks the promise-returning form of `async` on a queue.
 enum class PLGNamespacer { promise };
@@ -36,9 +38,11 @@ public:
     void signal();
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool ready_ = false;
+    struct Flag {
+        bool ready = false;
+    };
+    platform::Protected<Flag> flag_;
+    std::condition_variable_any readied_;
 };
 
 template <class T>
@@ -104,8 +108,7 @@ public:
     // Over a given box.
     explicit Promise(BoxPtr box) : box_(std::move(box)) {}
     // Already rejected.
-    explicit Promise(ErrorPtr error)
-        : box_(makeShared<SealedBox<Result<T>>>(Result<T>::failure(std::move(error)))) {}
+    explicit Promise(ErrorPtr error) : box_(makeShared<SealedBox<Result<T>>>(Result<T>::failure(std::move(error)))) {}
     // Already fulfilled with nothing.
     Promise()
         requires std::same_as<T, Void>

@@ -8,9 +8,9 @@ namespace Pledge {
 
 platform::DispatchQueuePtr On::resolve(DefaultQueue fallback) const {
     switch (kind_) {
-    case Kind::inlined: return nullptr;
-    case Kind::queue: return queue_;
-    case Kind::omitted: break;
+        case Kind::inlined: return nullptr;
+        case Kind::queue: return queue_;
+        case Kind::omitted: break;
     }
     const auto& queues = conf().Q;
     return fallback == DefaultQueue::map ? queues.map : queues.return_;

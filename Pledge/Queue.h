@@ -20,8 +20,7 @@ class On {
 public:
     On() = default;
     On(std::nullptr_t) : kind_(Kind::inlined) {}
-    On(platform::DispatchQueuePtr queue)
-        : kind_(queue ? Kind::queue : Kind::inlined), queue_(std::move(queue)) {}
+    On(platform::DispatchQueuePtr queue) : kind_(queue ? Kind::queue : Kind::inlined), queue_(std::move(queue)) {}
     template <class Q>
         requires std::is_convertible_v<std::shared_ptr<Q>, platform::DispatchQueuePtr>
     On(std::shared_ptr<Q> queue) : On(platform::DispatchQueuePtr(std::move(queue))) {}

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/base/Fatal.h"
 #include "Pledge/when.h"
+#include "platform/base/Fatal.h"
 
 namespace Pledge {
 
@@ -124,14 +124,14 @@ template <class T>
 template <class F>
 auto Guarantee<T>::thenMap(On on, Flags flags, F transform) const {
     using U = typename std::invoke_result_t<F&, const detail::ElementOf<T>&>::ValueType;
-    return Thenable<Guarantee<T>, T>::then(std::move(on), flags, [transform = std::move(transform)](const T& values) mutable {
-               std::vector<Guarantee<U>> guarantees;
-               for (const auto& e : values) guarantees.push_back(transform(e));
-               return whenFulfilled(guarantees);
-           })
-        .recover(conf().Q.map, [](const ErrorPtr& e) -> Guarantee<std::vector<U>> {
-            detail::joinedGuaranteesRejected(e, 256);
-        });
+    return Thenable<Guarantee<T>, T>::then(std::move(on), flags,
+                                           [transform = std::move(transform)](const T& values) mutable {
+                                               std::vector<Guarantee<U>> guarantees;
+                                               for (const auto& e : values) guarantees.push_back(transform(e));
+                                               return whenFulfilled(guarantees);
+                                           })
+        .recover(conf().Q.map,
+                 [](const ErrorPtr& e) -> Guarantee<std::vector<U>> { detail::joinedGuaranteesRejected(e, 256); });
 }
 
 template <class T>
@@ -139,19 +139,20 @@ template <class F>
 auto Guarantee<T>::thenFlatMap(On on, Flags flags, F transform) const {
     using S = typename std::invoke_result_t<F&, const detail::ElementOf<T>&>::ValueType;
     using U = detail::ElementOf<S>;
-    return Thenable<Guarantee<T>, T>::then(std::move(on), flags, [transform = std::move(transform)](const T& values) mutable {
-               std::vector<Guarantee<S>> guarantees;
-               for (const auto& e : values) guarantees.push_back(transform(e));
-               return whenFulfilled(guarantees);
-           })
-        .map(nullptr, [](const std::vector<S>& arrays) {
-            std::vector<U> out;
-            for (const auto& a : arrays) out.insert(out.end(), std::begin(a), std::end(a));
-            return out;
-        })
-        .recover(conf().Q.map, [](const ErrorPtr& e) -> Guarantee<std::vector<U>> {
-            detail::joinedGuaranteesRejected(e, 276);
-        });
+    return Thenable<Guarantee<T>, T>::then(std::move(on), flags,
+                                           [transform = std::move(transform)](const T& values) mutable {
+                                               std::vector<Guarantee<S>> guarantees;
+                                               for (const auto& e : values) guarantees.push_back(transform(e));
+                                               return whenFulfilled(guarantees);
+                                           })
+        .map(nullptr,
+             [](const std::vector<S>& arrays) {
+                 std::vector<U> out;
+                 for (const auto& a : arrays) out.insert(out.end(), std::begin(a), std::end(a));
+                 return out;
+             })
+        .recover(conf().Q.map,
+                 [](const ErrorPtr& e) -> Guarantee<std::vector<U>> { detail::joinedGuaranteesRejected(e, 276); });
 }
 
 }  // namespace Pledge

@@ -8,27 +8,30 @@
 namespace Pledge {
 
 namespace detail {
-template <class X> struct IsPromise : std::false_type {};
-template <class X> struct IsPromise<Promise<X>> : std::true_type {};
+template <class X>
+struct IsPromise : std::false_type {};
+template <class X>
+struct IsPromise<Promise<X>> : std::true_type {};
 
 // The common skeleton: a new promise resolved on the chosen queue by
 // `step(value, box)`, which may throw.
 template <class V, class T, class Receiver, class Step>
 Promise<V> chain(const Receiver& receiver, platform::DispatchQueuePtr queue, Flags flags, Step step) {
     auto next = Promise<V>::makePending();
-    receiver.pipe([box = next.box(), queue = std::move(queue), flags, step = std::move(step)](const Result<T>& r) mutable {
-        if (r.isFailure()) {
-            box->seal(Result<V>::failure(r.error()));
-            return;
-        }
-        hop(queue, flags, [box, value = r.value(), step = std::move(step)]() mutable {
-            try {
-                step(value, box);
-            } catch (...) {
-                box->seal(Result<V>::failure(platform::errorFromCurrentException()));
+    receiver.pipe(
+        [box = next.box(), queue = std::move(queue), flags, step = std::move(step)](const Result<T>& r) mutable {
+            if (r.isFailure()) {
+                box->seal(Result<V>::failure(r.error()));
+                return;
             }
+            hop(queue, flags, [box, value = r.value(), step = std::move(step)]() mutable {
+                try {
+                    step(value, box);
+                } catch (...) {
+                    box->seal(Result<V>::failure(platform::errorFromCurrentException()));
+                }
+            });
         });
-    });
     return next;
 }
 
@@ -126,9 +129,8 @@ auto Thenable<D, T>::tap(On on, Flags flags, F body) const {
 
 template <class D, class T>
 Promise<Void> Thenable<D, T>::asVoid() const {
-    return detail::chain<Void, T>(self(), nullptr, Flags{}, [](const T&, const auto& box) {
-        box->seal(Result<Void>::success(Void{}));
-    });
+    return detail::chain<Void, T>(self(), nullptr, Flags{},
+                                  [](const T&, const auto& box) { box->seal(Result<Void>::success(Void{})); });
 }
 
 }  // namespace Pledge

@@ -19,7 +19,8 @@ platform::URLSessionDataTask::CompletionHandler dataCompletion(const Resolver<UR
 
 template <class MakeTask>
 Promise<URLDataResult> dataPromise(MakeTask makeTask) {
-    return Promise<URLDataResult>([&](const Resolver<URLDataResult>& resolver) { makeTask(dataCompletion(resolver))->resume(); });
+    return Promise<URLDataResult>(
+        [&](const Resolver<URLDataResult>& resolver) { makeTask(dataCompletion(resolver))->resume(); });
 }
 
 }  // namespace
@@ -36,7 +37,7 @@ Promise<URLDataResult> uploadTask(const platform::URLSessionPtr& session, PLGNam
 }
 
 Promise<URLDataResult> uploadTask(const platform::URLSessionPtr& session, PLGNamespacer,
-                                          const URLRequestConvertible& with, const platform::URL& fromFile) {
+                                  const URLRequestConvertible& with, const platform::URL& fromFile) {
     return dataPromise(
         [&](auto completion) { return session->uploadTask(with.urlRequest(), fromFile, std::move(completion)); });
 }

@@ -38,7 +38,7 @@ Promise<URLDataResult> dataTask(const platform::URLSessionPtr& session, PLGNames
 Promise<URLDataResult> uploadTask(const platform::URLSessionPtr& session, PLGNamespacer,
                                   const URLRequestConvertible& with, const platform::Data& from);
 Promise<URLDataResult> uploadTask(const platform::URLSessionPtr& session, PLGNamespacer,
-                                          const URLRequestConvertible& with, const platform::URL& fromFile);
+                                  const URLRequestConvertible& with, const platform::URL& fromFile);
 // An error rejects first; else the downloaded file is moved to `to` before the promise
 // resolves. A file already at `to` is left alone and the move's error rejects.
 Promise<URLDownloadResult> downloadTask(const platform::URLSessionPtr& session, PLGNamespacer,

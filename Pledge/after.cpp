@@ -8,8 +8,9 @@ namespace Pledge {
 namespace {
 Guarantee<Void> armed(platform::DispatchTime deadline) {
     auto [guarantee, seal] = Guarantee<Void>::pending();
-    platform::DispatchQueue::global(platform::DispatchQoS::default_)
-        ->asyncAfter(deadline, [seal = std::move(seal)] { seal(Void{}); });
+    platform::DispatchQueue::global(platform::DispatchQoS::default_)->asyncAfter(deadline, [seal = std::move(seal)] {
+        seal(Void{});
+    });
     return guarantee;
 }
 }  // namespace

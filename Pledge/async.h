@@ -24,9 +24,8 @@ auto Promise<T>::async() const {
         // Every error is caught, cancellation included: an awaiting task must go on,
         // and a cancelled promise goes on by throwing its cancellation error.
         self.done(conf().Q.return_, Flags{}, [c](const T& value) { c.resume(value); })
-            .catch_(conf().Q.return_, Flags{}, CatchPolicy::allErrors, [c](const ErrorPtr& error) {
-                c.resume(std::make_exception_ptr(platform::ErrorException(error)));
-            });
+            .catch_(conf().Q.return_, Flags{}, CatchPolicy::allErrors,
+                    [c](const ErrorPtr& error) { c.resume(std::make_exception_ptr(platform::ErrorException(error))); });
     });
 }
 

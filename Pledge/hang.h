@@ -21,10 +21,9 @@ template <class T>
 T hang(const Promise<T>& promise) {
     detail::checkHangOnMainThread();
     if (promise.isPending()) {
-        detail::runWhilePending([&] { return promise.isPending(); },
-                                [&](std::function<void()> wake) {
-                                    promise.ensure(conf().Q.return_, Flags{}, std::move(wake));
-                                });
+        detail::runWhilePending(
+            [&] { return promise.isPending(); },
+            [&](std::function<void()> wake) { promise.ensure(conf().Q.return_, Flags{}, std::move(wake)); });
     }
     return promise.result()->get();
 }

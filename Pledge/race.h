@@ -3,10 +3,10 @@
 // input failed). Inputs are only observed; losers go on running.
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "Pledge/CatchOperators.h"
+#include "platform/base/Protected.h"
 
 namespace Pledge {
 
@@ -49,21 +49,21 @@ Promise<typename U::ValueType> raceFulfilled(const std::vector<U>& inputs) {
     using T = typename U::ValueType;
     if (inputs.empty()) return Promise<T>(PLGError::badInput());
     struct Countdown {
-        std::mutex mutex;
-        std::int64_t remaining;
+        std::int64_t remaining = 0;
         bool decided = false;
     };
-    auto countdown = std::make_shared<Countdown>();
-    countdown->remaining = static_cast<std::int64_t>(inputs.size());
+    auto countdown =
+        std::make_shared<platform::Protected<Countdown>>(Countdown{static_cast<std::int64_t>(inputs.size()), false});
     auto root = Promise<T>::makePending();
     for (const auto& input : inputs) {
         input.pipe([countdown, box = root.box()](const Result<T>& r) {
-            {
-                std::lock_guard lock(countdown->mutex);
-                if (countdown->decided) return;
-                if (r.isFailure() && --countdown->remaining != 0) return;
-                countdown->decided = true;
-            }
+            bool decides = countdown->write([&](Countdown& state) {
+                if (state.decided) return false;
+                if (r.isFailure() && --state.remaining != 0) return false;
+                state.decided = true;
+                return true;
+            });
+            if (!decides) return;
             box->seal(r.isSuccess() ? r : Result<T>::failure(PLGError::noWinner()));
         });
     }

@@ -1,24 +1,22 @@
 // The countdown shared by the `when` forms.
 #include "Pledge/when.h"
 
+#include <utility>
+
 namespace Pledge {
 
 void detail::Countdown::fulfilled() {
-    {
-        std::lock_guard lock(mutex_);
-        if (decided_ || --remaining_ != 0) return;
-        decided_ = true;
-    }
-    root_->seal(Result<Void>::success(Void{}));
+    bool decides = state_.write([](State& state) {
+        if (state.decided || --state.remaining != 0) return false;
+        state.decided = true;
+        return true;
+    });
+    if (decides) root_->seal(Result<Void>::success(Void{}));
 }
 
 void detail::Countdown::rejected(ErrorPtr error) {
-    {
-        std::lock_guard lock(mutex_);
-        if (decided_) return;
-        decided_ = true;
-    }
-    root_->seal(Result<Void>::failure(std::move(error)));
+    bool decides = state_.write([](State& state) { return !std::exchange(state.decided, true); });
+    if (decides) root_->seal(Result<Void>::failure(std::move(error)));
 }
 
 Guarantee<Void> whenGuarantees(const std::vector<Guarantee<Void>>& guarantees) {

@@ -4,12 +4,13 @@
 // Inputs are only observed, never cancelled.
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "Pledge/CatchOperators.h"
+#include "platform/base/Protected.h"
 
 namespace Pledge {
 
@@ -18,14 +19,16 @@ namespace detail {
 class Countdown {
 public:
     Countdown(std::int64_t count, std::shared_ptr<Box<Result<Void>>> root)
-        : remaining_(count), root_(std::move(root)) {}
+        : state_(State{count, false}), root_(std::move(root)) {}
     void fulfilled();
     void rejected(ErrorPtr error);
 
 private:
-    std::mutex mutex_;
-    std::int64_t remaining_;
-    bool decided_ = false;
+    struct State {
+        std::int64_t remaining;
+        bool decided;
+    };
+    platform::Protected<State> state_;
     std::shared_ptr<Box<Result<Void>>> root_;
 };
 
@@ -73,9 +76,8 @@ auto whenFulfilled(const U&... inputs) {
     if constexpr (detail::allVoid<U...>) {
         return detail::whenVoid(voids);
     } else {
-        return detail::whenVoid(voids).map(nullptr, [inputs...](const Void&) {
-            return std::make_tuple(*inputs.value()...);
-        });
+        return detail::whenVoid(voids).map(nullptr,
+                                           [inputs...](const Void&) { return std::make_tuple(*inputs.value()...); });
     }
 }
 
@@ -87,19 +89,19 @@ Guarantee<std::vector<Result<typename U::ValueType>>> whenResolved(const std::ve
     if (inputs.empty()) return Guarantee<Results>::value({});
     auto root = Guarantee<Results>::makePending();
     struct Join {
-        std::mutex mutex;
-        std::int64_t remaining;
+        struct Count {
+            std::int64_t remaining = 0;
+        };
+        platform::Protected<Count> count;
         std::vector<U> inputs;
     };
     auto join = std::make_shared<Join>();
-    join->remaining = static_cast<std::int64_t>(inputs.size());
+    join->count.set(&Join::Count::remaining, static_cast<std::int64_t>(inputs.size()));
     join->inputs = inputs;
     for (const auto& input : inputs) {
         input.pipe([join, box = root.box()](const Result<T>&) {
-            {
-                std::lock_guard lock(join->mutex);
-                if (--join->remaining != 0) return;
-            }
+            bool last = join->count.write([](auto& count) { return --count.remaining == 0; });
+            if (!last) return;
             Results results;
             for (const auto& each : join->inputs) results.push_back(*each.result());
             box->seal(std::move(results));
@@ -120,10 +122,10 @@ Guarantee<Void> whenGuarantees(const Guarantee<Void>& first, const G&... more) {
 }
 
 namespace detail {
-// The state of one iterator-fed `when`. The limit test and the taking of the next input
-// happen in one section, so never more than `limit` inputs are pending; a single thread
-// at a time takes inputs (others leave it a note), so already-resolved inputs do not
-// nest one call per element.
+// The state of one iterator-fed `when`. A single thread at a time takes inputs (others
+// leave it a note), so already-resolved inputs do not nest one call per element; and as
+// only that thread adds to the pending count, never more than `limit` inputs are pending
+// even though the iterator is asked outside the lock.
 template <class U, class Next>
 struct Feed : std::enable_shared_from_this<Feed<U, Next>> {
     using T = typename U::ValueType;
@@ -132,68 +134,71 @@ struct Feed : std::enable_shared_from_this<Feed<U, Next>> {
     Next next;
     const std::int64_t limit;
     const bool stopOnRejection;
-    std::mutex mutex;
-    std::int64_t pendingPromises = 0;
-    std::vector<U> promises;
-    bool exhausted = false;
-    bool taking = false;
-    bool again = false;
-    bool stopped = false;
+    struct State {
+        std::int64_t pendingPromises = 0;
+        std::vector<U> promises;
+        bool exhausted = false;
+        bool taking = false;
+        bool again = false;
+        bool stopped = false;
+    };
+    platform::Protected<State> state;
     std::function<void(std::vector<U>)> finish;
     std::function<void(ErrorPtr)> fail;
 
+    // What the taking thread does next.
+    enum class Step { take, retry, leave, finish };
+
     void pump() {
-        {
-            std::lock_guard lock(mutex);
-            if (taking) {
-                again = true;
-                return;
-            }
-            taking = true;
-        }
+        bool takes = state.write([](State& s) {
+            if (s.taking) s.again = true;
+            return !std::exchange(s.taking, true);
+        });
+        if (!takes) return;
         for (;;) {
-            std::optional<U> taken;
-            bool finished = false;
-            {
-                std::lock_guard lock(mutex);
-                if (stopped) {
-                    taking = false;
-                    return;
-                }
-                if (!exhausted && pendingPromises < limit) {
-                    if (std::optional<U> element = next()) {
-                        ++pendingPromises;
-                        promises.push_back(*element);
-                        taken = std::move(element);
-                    } else {
-                        exhausted = true;
-                    }
-                }
-                if (!taken) {
-                    if (again) {
-                        again = false;
-                        continue;
-                    }
-                    taking = false;
-                    finished = exhausted && pendingPromises == 0;
-                }
+            switch (nextStep()) {
+                case Step::take: take(); break;
+                case Step::retry: break;
+                case Step::leave: return;
+                case Step::finish: return finish(state.get(&State::promises));
             }
-            if (taken) {
-                attachTo(*taken);
-                continue;
-            }
-            if (finished) finish(promises);
-            return;
         }
+    }
+
+    Step nextStep() {
+        return state.write([this](State& s) {
+            if (s.stopped) {
+                s.taking = false;
+                return Step::leave;
+            }
+            if (!s.exhausted && s.pendingPromises < limit) return Step::take;
+            if (std::exchange(s.again, false)) return Step::retry;
+            s.taking = false;
+            return s.exhausted && s.pendingPromises == 0 ? Step::finish : Step::leave;
+        });
+    }
+
+    // Asks the iterator (outside the lock) for one more input and attaches to it.
+    void take() {
+        std::optional<U> element = next();
+        bool taken = state.write([&](State& s) {
+            if (!element) {
+                s.exhausted = true;
+                return false;
+            }
+            ++s.pendingPromises;
+            s.promises.push_back(*element);
+            return true;
+        });
+        if (taken) attachTo(*element);
     }
 
     void attachTo(const U& element) {
         element.pipe([self = this->shared_from_this()](const Result<T>& r) {
-            {
-                std::lock_guard lock(self->mutex);
-                --self->pendingPromises;
-                if (r.isFailure() && self->stopOnRejection) self->stopped = true;
-            }
+            self->state.write([&](State& s) {
+                --s.pendingPromises;
+                if (r.isFailure() && self->stopOnRejection) s.stopped = true;
+            });
             if (r.isFailure() && self->stopOnRejection) self->fail(r.error());
             else self->pump();
         });

@@ -10,13 +10,19 @@
 namespace Pledge {
 
 namespace detail {
-template <class F> struct CallbackOf;
+template <class F>
+struct CallbackOf;
 template <class C, class R, class A>
-struct CallbackOf<R (C::*)(A) const> { using type = std::decay_t<A>; };
+struct CallbackOf<R (C::*)(A) const> {
+    using type = std::decay_t<A>;
+};
 template <class C, class R, class A>
-struct CallbackOf<R (C::*)(A)> { using type = std::decay_t<A>; };
+struct CallbackOf<R (C::*)(A)> {
+    using type = std::decay_t<A>;
+};
 
-template <class Callback> struct WrapShape;
+template <class Callback>
+struct WrapShape;
 // (value?, error?)
 template <class T>
 struct WrapShape<std::function<void(std::optional<T>, ErrorPtr)>> {

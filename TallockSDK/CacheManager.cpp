@@ -14,10 +14,9 @@ namespace TallockSDK {
 
 std::string CacheManager::defaultStoredPath() {
     auto folders = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::documentDirectory);
-    std::string documents = folders.empty()
-                                ? platform::FileManager::defaultManager()->homeDirectoryForCurrentUser().path() +
-                                      "/Documents"
-                                : folders.front().path();
+    std::string documents =
+        folders.empty() ? platform::FileManager::defaultManager()->homeDirectoryForCurrentUser().path() + "/Documents"
+                        : folders.front().path();
     while (documents.size() > 1 && documents.back() == '/') documents.pop_back();
     return documents + "/StoredLogs.plist";
 }

@@ -78,14 +78,12 @@ pid_t storingProcess = -1;
 
 void readByte(int fd) {
     char byte;
-    while (::read(fd, &byte, 1) < 0 && errno == EINTR) {
-    }
+    while (::read(fd, &byte, 1) < 0 && errno == EINTR) {}
 }
 
 void writeByte(int fd) {
     const char byte = 1;
-    while (::write(fd, &byte, 1) < 0 && errno == EINTR) {
-    }
+    while (::write(fd, &byte, 1) < 0 && errno == EINTR) {}
 }
 
 // Started once, before any handler is installed; it lives as long as the process.

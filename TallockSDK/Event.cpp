@@ -29,12 +29,12 @@ EventError EventError::decode(platform::Decoder& decoder) {
 std::string describeParameter(const platform::Value& value) {
     using Kind = platform::Value::Kind;
     switch (value.kind()) {
-    case Kind::string: return *value.asString();
-    case Kind::boolean: return *value.asBool() ? "true" : "false";
-    case Kind::int64: return std::to_string(*value.asInt64());
-    case Kind::uint64: return std::to_string(*value.asUInt64());
-    case Kind::real: return platform::doubleText(*value.asDouble());
-    default: return platform::describing(value);
+        case Kind::string: return *value.asString();
+        case Kind::boolean: return *value.asBool() ? "true" : "false";
+        case Kind::int64: return std::to_string(*value.asInt64());
+        case Kind::uint64: return std::to_string(*value.asUInt64());
+        case Kind::real: return platform::doubleText(*value.asDouble());
+        default: return platform::describing(value);
     }
 }
 
@@ -67,9 +67,7 @@ void Event::reset() {
     error = EventError();
 }
 
-platform::Data encodeBatch(const std::vector<Event>& events) {
-    return platform::JSONEncoder().encode(events);
-}
+platform::Data encodeBatch(const std::vector<Event>& events) { return platform::JSONEncoder().encode(events); }
 
 namespace {
 // Encodes shared instances as one array without copying them.

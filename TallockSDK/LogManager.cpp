@@ -8,9 +8,7 @@
 namespace TallockSDK {
 
 namespace {
-[[noreturn]] void brokenInvariant(const char* tail) {
-    platform::fatal(std::string("Error[LogManager") + tail);
-}
+[[noreturn]] void brokenInvariant(const char* tail) { platform::fatal(std::string("Error[LogManager") + tail); }
 
 }  // namespace
 

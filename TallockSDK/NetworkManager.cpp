@@ -57,7 +57,8 @@ Berth::EndpointPtr endpointFor(const TallockRequestAPI& target) {
     auto endpoint = NetworkManager::Provider::defaultEndpointMapping(target);
     const std::string base = target.baseURL().absoluteString();
     const std::string& url = endpoint->url;
-    if (url.size() < base.size() + 2 || url.compare(0, base.size(), base) != 0 || url.compare(base.size(), 2, "//") != 0)
+    if (url.size() < base.size() + 2 || url.compare(0, base.size(), base) != 0 ||
+        url.compare(base.size(), 2, "//") != 0)
         return endpoint;
     return std::make_shared<const Berth::Endpoint>(base + url.substr(base.size() + 1), endpoint->sampleResponseClosure,
                                                    endpoint->method, endpoint->task, endpoint->httpHeaderFields);
@@ -75,10 +76,11 @@ std::shared_ptr<NetworkManager::Provider> NetworkManager::makeProvider() {
 
 const std::shared_ptr<Berth::NetworkLoggerPlugin>& NetworkManager::loggerPlugin() {
     using Configuration = Berth::NetworkLoggerPlugin::Configuration;
-    static const platform::NoDestructor<std::shared_ptr<Berth::NetworkLoggerPlugin>> plugin(std::make_shared<Berth::NetworkLoggerPlugin>(Configuration(
-        Configuration::Formatter(Berth::NetworkLoggerPlugin::defaultEntryFormatter, jsonResponseDataFormatter,
-                                 jsonResponseDataFormatter),
-        Configuration::defaultOutput, Configuration::LogOptions::verbose)));
+    static const platform::NoDestructor<std::shared_ptr<Berth::NetworkLoggerPlugin>> plugin(
+        std::make_shared<Berth::NetworkLoggerPlugin>(
+            Configuration(Configuration::Formatter(Berth::NetworkLoggerPlugin::defaultEntryFormatter,
+                                                   jsonResponseDataFormatter, jsonResponseDataFormatter),
+                          Configuration::defaultOutput, Configuration::LogOptions::verbose)));
     return *plugin;
 }
 
@@ -133,8 +135,7 @@ void NetworkManager::send(const platform::Data& batch, int retriesLeft, FlushCom
     std::optional<TallockRequestAPI> target;
     try {
         target = TallockRequestAPI::tallockURL(decodeBatch(batch), config_);
-    } catch (...) {
-    }
+    } catch (...) {}
     if (!target) {
         // Not decodable, or no collector URL to send to: kept for a later try, and this
         // send is over.
@@ -143,11 +144,12 @@ void NetworkManager::send(const platform::Data& batch, int retriesLeft, FlushCom
         release(completion);
         return;
     }
-    provider()->request(*target, requestQueue, nullptr,
-                        platform::weakCall(weak_from_this(), [batch, retriesLeft, completion](
-                                                                 NetworkManager& self, const Berth::BerthResult& result) {
-                            self.handle(result, batch, retriesLeft, completion);
-                        }));
+    provider()->request(
+        *target, requestQueue, nullptr,
+        platform::weakCall(weak_from_this(),
+                           [batch, retriesLeft, completion](NetworkManager& self, const Berth::BerthResult& result) {
+                               self.handle(result, batch, retriesLeft, completion);
+                           }));
 }
 
 void NetworkManager::handle(const Berth::BerthResult& result, const platform::Data& batch, int retriesLeft,
@@ -157,10 +159,11 @@ void NetworkManager::handle(const Berth::BerthResult& result, const platform::Da
         keepFailed(batch);
         if (retriesLeft >= 1) {
             // The retry keeps this send's unit until it ends.
-            requestQueue->asyncAfter(config_->retryTimeInterval,
-                                     platform::weakCall(weak_from_this(), [batch, retriesLeft, completion](NetworkManager& self) {
-                                         self.retry(batch, retriesLeft - 1, completion);
-                                     }));
+            requestQueue->asyncAfter(
+                config_->retryTimeInterval,
+                platform::weakCall(weak_from_this(), [batch, retriesLeft, completion](NetworkManager& self) {
+                    self.retry(batch, retriesLeft - 1, completion);
+                }));
             return;
         }
         settle(batch);
@@ -223,7 +226,8 @@ std::vector<platform::Data> NetworkManager::takeFailedForResend() {
     PLATFORM_CHECK_ON_QUEUE(requestQueue);
     std::vector<platform::Data> resends;
     platform::DispatchSemaphoreGuard guard(mutex);
-    while (!failToUploadLogsList.empty()) resends.push_back(failToUploadLogsList.extract(failToUploadLogsList.begin()).value());
+    while (!failToUploadLogsList.empty())
+        resends.push_back(failToUploadLogsList.extract(failToUploadLogsList.begin()).value());
     for (const auto& resend : resends) unsettled_.insert(resend);
     return resends;
 }

@@ -5,7 +5,8 @@
 namespace TallockSDK {
 
 const std::shared_ptr<RequestTimeoutPlugin>& RequestTimeoutPlugin::shared() {
-    static const platform::NoDestructor<std::shared_ptr<RequestTimeoutPlugin>> instance(std::make_shared<RequestTimeoutPlugin>());
+    static const platform::NoDestructor<std::shared_ptr<RequestTimeoutPlugin>> instance(
+        std::make_shared<RequestTimeoutPlugin>());
     return *instance;
 }
 

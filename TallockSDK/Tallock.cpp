@@ -65,25 +65,21 @@ void Tallock::flush(std::function<void()> completion) {
     // now, and bring the file up to date when the flush is over.
     auto network = self.networkManager;
     auto cache = self.cacheManager;
-    bool wrote = false;
-    {
-        std::lock_guard lock(self.cacheWriteMutex_);
+    bool wrote = self.cacheWrites_.write([&](CacheWrites& writes) {
         auto failed = network->failedBatches();
-        wrote = !self.storedUnsent_ && !failed.empty() && cache->write(failed);
-    }
+        return !writes.storedUnsent && !failed.empty() && cache->write(failed);
+    });
     auto finish = [network, cache, wrote, completion = std::move(completion)] {
-        {
-            Tallock& self = *shared();
-            std::lock_guard lock(self.cacheWriteMutex_);
+        shared()->cacheWrites_.write([&](CacheWrites& writes) {
             auto left = network->failedBatches();
-            if (self.storedUnsent_) {
+            if (writes.storedUnsent) {
                 // The quit's store holds more than this flush knows of.
             } else if (!left.empty()) {
                 cache->write(left);
             } else if (wrote) {
                 cache->removeFile();
             }
-        }
+        });
         if (completion) completion();
     };
     self.logManager->mutex.wait();
@@ -94,14 +90,15 @@ void Tallock::flush(std::function<void()> completion) {
 void Tallock::storeUnsent() {
     Tallock& self = *shared();
     if (!self.isSetUp()) return;
-    std::lock_guard lock(self.cacheWriteMutex_);
-    self.storedUnsent_ = true;
-    auto batches = self.networkManager->undeliveredBatches();
-    self.logManager->mutex.wait();
-    auto buffered = self.logManager->dataToCache();
-    self.logManager->mutex.signal();
-    if (buffered) batches.insert(batches.end(), buffered->begin(), buffered->end());
-    if (!batches.empty()) self.cacheManager->write(batches);
+    self.cacheWrites_.write([&](CacheWrites& writes) {
+        writes.storedUnsent = true;
+        auto batches = self.networkManager->undeliveredBatches();
+        self.logManager->mutex.wait();
+        auto buffered = self.logManager->dataToCache();
+        self.logManager->mutex.signal();
+        if (buffered) batches.insert(batches.end(), buffered->begin(), buffered->end());
+        if (!batches.empty()) self.cacheManager->write(batches);
+    });
 }
 
 void Tallock::renewSession() {

@@ -11,6 +11,7 @@
 #include "TallockSDK/Event.h"
 #include "TallockSDK/TallockConfig.h"
 #include "platform/base/Date.h"
+#include "platform/base/Protected.h"
 
 namespace TallockSDK {
 
@@ -59,9 +60,13 @@ public:
     Tallock();
 
 private:
-    mutable std::mutex setupMutex_;
-    std::mutex cacheWriteMutex_;  // one writer of the cache file at a time
-    bool storedUnsent_ = false;   // under cacheWriteMutex_
+    // Held through the one-time set-up, which fills the managers above.
+    std::mutex setupMutex_;
+    // One writer of the cache file at a time: each write happens inside the box's step.
+    struct CacheWrites {
+        bool storedUnsent = false;
+    };
+    platform::Protected<CacheWrites> cacheWrites_;
     std::atomic<bool> setUp_{false};
 };
 

@@ -11,7 +11,9 @@ namespace TallockSDK {
 
 class TallockRequestAPI : public Berth::TargetType {
 public:
-    struct TallockURL { std::vector<Event> eventLogs; };
+    struct TallockURL {
+        std::vector<Event> eventLogs;
+    };
 
     // None when the configuration's `ostrelURL` is no absolute URL: such a target
     // could not be sent anywhere.

@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto read = JSONSerialization::jsonObject(fuzzText(data, size), JSONReadingOptions::fragmentsAllowed);
     if (read.isSuccess()) {
         (void)JSONSerialization::string(read.value(), JSONWritingOptions::fragmentsAllowed);
-        (void)JSONSerialization::data(read.value(), JSONWritingOptions::prettyPrinted | JSONWritingOptions::fragmentsAllowed);
+        (void)JSONSerialization::data(read.value(),
+                                      JSONWritingOptions::prettyPrinted | JSONWritingOptions::fragmentsAllowed);
     }
     return 0;
 }

@@ -1,7 +1,7 @@
 // Fuzz target: the URL parser and URL components, on their own and resolved against a
 // base, with every accessor and derived URL that code reads from a server's URL.
-#include "fuzz/FuzzTarget.h"
 #include "platform/foundation/URL.h"
+#include "fuzz/FuzzTarget.h"
 #include "platform/foundation/URLComponents.h"
 
 using platform::URL;

@@ -112,8 +112,8 @@ void ANSIColorLogFormatter::resetFormatting() {
 }
 
 void ANSIColorLogFormatter::clearFormatting() {
-    for (auto level : {Level::verbose, Level::debug, Level::info, Level::warning, Level::error, Level::severe,
-                       Level::none}) {
+    for (auto level :
+         {Level::verbose, Level::debug, Level::info, Level::warning, Level::error, Level::severe, Level::none}) {
         colorize(level, Kind::default_, Kind::default_);
     }
 }
@@ -128,7 +128,8 @@ std::string ANSIColorLogFormatter::debugDescription() const {
     std::string text = "ANSIColorLogFormatter: ";
     for (auto level : allLevels) {
         auto found = descriptionStrings.find(level);
-        text += "\n\t- " + ::Scribe::description(level) + " > " + (found != descriptionStrings.end() ? found->second : "None");
+        text += "\n\t- " + ::Scribe::description(level) + " > " +
+                (found != descriptionStrings.end() ? found->second : "None");
     }
     return text;
 }

@@ -15,9 +15,27 @@ public:
 
     struct ANSIColor {
         enum class Kind {
-            rgb, colorIndex, black, red, green, yellow, blue, magenta, cyan, lightGrey, lightGray,
-            darkGrey, darkGray, lightRed, lightGreen, lightYellow, lightBlue, lightMagenta, lightCyan,
-            white, default_,
+            rgb,
+            colorIndex,
+            black,
+            red,
+            green,
+            yellow,
+            blue,
+            magenta,
+            cyan,
+            lightGrey,
+            lightGray,
+            darkGrey,
+            darkGray,
+            lightRed,
+            lightGreen,
+            lightYellow,
+            lightBlue,
+            lightMagenta,
+            lightCyan,
+            white,
+            default_,
         };
         Kind kind = Kind::default_;
         int red = 0, green = 0, blue = 0;  // rgb

@@ -25,9 +25,9 @@ void systemLog(std::string_view message) {
     std::tm local{};
     ::localtime_r(&now.tv_sec, &local);
     char header[96];
-    const int length = std::snprintf(header, sizeof header, "%04d-%02d-%02d %02d:%02d:%02d.%03d ",
-                                     local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                                     local.tm_min, local.tm_sec, static_cast<int>(now.tv_usec / 1000));
+    const int length = std::snprintf(header, sizeof header, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", local.tm_year + 1900,
+                                     local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                                     static_cast<int>(now.tv_usec / 1000));
     std::string entry(header, static_cast<std::size_t>(length));
     entry += program_invocation_short_name ? program_invocation_short_name : "";
     entry += "[" + std::to_string(::getpid()) + ":" + std::to_string(::syscall(SYS_gettid)) + "] ";

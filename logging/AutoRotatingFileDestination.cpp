@@ -38,10 +38,9 @@ std::shared_ptr<AutoRotatingFileDestination> AutoRotatingFileDestination::create
     std::optional<std::string> appendMarker, std::optional<platform::Value::Dictionary> attributes,
     std::uint64_t maxFileSize, double maxTimeInterval,
     std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter, std::uint8_t targetMaxLogFiles) {
-    return createAs<AutoRotatingFileDestination>(owner, writeToFile, std::move(identifier), shouldAppend,
-                                                 std::move(appendMarker), std::move(attributes), maxFileSize,
-                                                 maxTimeInterval, std::move(archiveSuffixDateFormatter),
-                                                 targetMaxLogFiles);
+    return createAs<AutoRotatingFileDestination>(
+        owner, writeToFile, std::move(identifier), shouldAppend, std::move(appendMarker), std::move(attributes),
+        maxFileSize, maxTimeInterval, std::move(archiveSuffixDateFormatter), targetMaxLogFiles);
 }
 
 void AutoRotatingFileDestination::finishCreation(bool shouldAppendArgument, std::uint64_t maxFileSize,

@@ -23,14 +23,14 @@ public:
     static constexpr std::uint64_t defaultMaxFileSize = 0x100000;
     static constexpr double defaultMaxTimeInterval = 600;
 
-    static std::shared_ptr<AutoRotatingFileDestination> create(
-        const ScribePtr& owner, const FileLocation& writeToFile,
-        std::string identifier = Constants::fileDestinationID, bool shouldAppend = false,
-        std::optional<std::string> appendMarker = std::string("-- ** ** ** --"),
-        std::optional<platform::Value::Dictionary> attributes = std::nullopt,
-        std::uint64_t maxFileSize = defaultMaxFileSize, double maxTimeInterval = defaultMaxTimeInterval,
-        std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter = nullptr,
-        std::uint8_t targetMaxLogFiles = 10);
+    static std::shared_ptr<AutoRotatingFileDestination>
+    create(const ScribePtr& owner, const FileLocation& writeToFile,
+           std::string identifier = Constants::fileDestinationID, bool shouldAppend = false,
+           std::optional<std::string> appendMarker = std::string("-- ** ** ** --"),
+           std::optional<platform::Value::Dictionary> attributes = std::nullopt,
+           std::uint64_t maxFileSize = defaultMaxFileSize, double maxTimeInterval = defaultMaxTimeInterval,
+           std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter = nullptr,
+           std::uint8_t targetMaxLogFiles = 10);
     std::string typeName() const override { return "AutoRotatingFileDestination"; }
 
     // In UTF-8 bytes written, line feeds included; 0 means never by size.
@@ -72,21 +72,19 @@ protected:
     // Builds a destination of a derived type (one that changes the clock or the attribute
     // helpers) the way `create` builds this one.
     template <class Derived>
-    static std::shared_ptr<Derived> createAs(const ScribePtr& owner, const FileLocation& writeToFile,
-                                             std::string identifier, bool shouldAppend,
-                                             std::optional<std::string> appendMarker,
-                                             std::optional<platform::Value::Dictionary> attributes,
-                                             std::uint64_t maxFileSize, double maxTimeInterval,
-                                             std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter,
-                                             std::uint8_t targetMaxLogFiles) {
+    static std::shared_ptr<Derived>
+    createAs(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier, bool shouldAppend,
+             std::optional<std::string> appendMarker, std::optional<platform::Value::Dictionary> attributes,
+             std::uint64_t maxFileSize, double maxTimeInterval,
+             std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter, std::uint8_t targetMaxLogFiles) {
         // The file is always opened for appending first: an existing file is archived
         // below, never emptied.
         std::shared_ptr<Derived> destination(new Derived(owner, writeToFile, std::move(identifier), true,
                                                          shouldAppend ? std::move(appendMarker) : std::nullopt,
                                                          std::move(attributes)));
         destination->FileDestination::finishCreation();
-        destination->finishCreation(shouldAppend, maxFileSize, maxTimeInterval,
-                                    std::move(archiveSuffixDateFormatter), targetMaxLogFiles);
+        destination->finishCreation(shouldAppend, maxFileSize, maxTimeInterval, std::move(archiveSuffixDateFormatter),
+                                    targetMaxLogFiles);
         return destination;
     }
     void finishCreation(bool shouldAppendArgument, std::uint64_t maxFileSize, double maxTimeInterval,

@@ -98,10 +98,10 @@ void BaseDestination::processInternal(const LogDetails& logDetails) {
 std::string BaseDestination::debugDescription() const {
     auto flag = [](bool value) { return value ? "true" : "false"; };
     return typeName() + ": " + identifier() + " - Level: " + description(outputLevel()) +
-           " showLogIdentifier: " + flag(showLogIdentifier()) + " showFunctionName: " +
-           flag(showFunctionName()) + " showThreadName: " + flag(showThreadName()) +
-           " showLevel: " + flag(showLevel()) + " showFileName: " + flag(showFileName()) +
-           " showLineNumber: " + flag(showLineNumber()) + " showDate: " + flag(showDate());
+           " showLogIdentifier: " + flag(showLogIdentifier()) + " showFunctionName: " + flag(showFunctionName()) +
+           " showThreadName: " + flag(showThreadName()) + " showLevel: " + flag(showLevel()) +
+           " showFileName: " + flag(showFileName()) + " showLineNumber: " + flag(showLineNumber()) +
+           " showDate: " + flag(showDate());
 }
 
 std::string BaseDestination::threadPiece() { return currentThreadPiece(); }

@@ -11,9 +11,7 @@ namespace Scribe {
 struct CallSite {
     // The caller's own location (a default argument is evaluated where the call is written).
     CallSite(std::source_location where = SKYREACH_CALLER_LOCATION)
-        : functionName(where.function_name()),
-          fileName(where.file_name()),
-          lineNumber(where.line()) {}
+        : functionName(where.function_name()), fileName(where.file_name()), lineNumber(where.line()) {}
     CallSite(std::string_view functionName, std::string_view fileName, std::int64_t lineNumber)
         : functionName(functionName), fileName(fileName), lineNumber(lineNumber) {}
     // A call site that shows a chosen function name ("getChannel()") with the caller's file and line.

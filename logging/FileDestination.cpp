@@ -22,11 +22,8 @@ std::string attributeName(const std::string& name) { return "user." + name; }
 FileDestination::FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier,
                                  bool shouldAppend, std::optional<std::string> appendMarker,
                                  std::optional<platform::Value::Dictionary> attributes)
-    : BaseQueuedDestination(owner, std::move(identifier)),
-      shouldAppend(shouldAppend),
-      appendMarker(std::move(appendMarker)),
-      fileAttributes(std::move(attributes)),
-      writeToFileURL_(writeToFile.url) {}
+    : BaseQueuedDestination(owner, std::move(identifier)), shouldAppend(shouldAppend),
+      appendMarker(std::move(appendMarker)), fileAttributes(std::move(attributes)), writeToFileURL_(writeToFile.url) {}
 
 std::shared_ptr<FileDestination> FileDestination::create(const ScribePtr& owner, const FileLocation& writeToFile,
                                                          std::string identifier, bool shouldAppend,
@@ -217,7 +214,8 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
     }
     try {
         writeExtendedAttribute(*to.url, platform::Data::fromString(identifier()), Constants::archivedByAttributeKey);
-        writeExtendedAttribute(*to.url, platform::Data::fromString(platform::doubleText(currentDate().timeIntervalSince1970())),
+        writeExtendedAttribute(*to.url,
+                               platform::Data::fromString(platform::doubleText(currentDate().timeIntervalSince1970())),
                                Constants::archivedAtAttributeKey);
     } catch (const platform::ErrorException& failure) {
         if (auto owner = this->owner()) {

@@ -25,11 +25,11 @@ namespace Scribe {
 
 class FileDestination : public BaseQueuedDestination {
 public:
-    static std::shared_ptr<FileDestination> create(
-        const ScribePtr& owner, const FileLocation& writeToFile,
-        std::string identifier = Constants::fileDestinationID, bool shouldAppend = false,
-        std::optional<std::string> appendMarker = std::string("-- ** ** ** --"),
-        std::optional<platform::Value::Dictionary> attributes = std::nullopt);
+    static std::shared_ptr<FileDestination>
+    create(const ScribePtr& owner, const FileLocation& writeToFile,
+           std::string identifier = Constants::fileDestinationID, bool shouldAppend = false,
+           std::optional<std::string> appendMarker = std::string("-- ** ** ** --"),
+           std::optional<platform::Value::Dictionary> attributes = std::nullopt);
     ~FileDestination() override;
     std::string typeName() const override { return "FileDestination"; }
 
@@ -53,14 +53,14 @@ public:
 
     // Extended attributes under the "user." namespace. Reading answers none when the file
     // has no such attribute; other failures throw, as does a refused write.
-    virtual std::optional<platform::Data> readExtendedAttribute(const platform::URL& url, const std::string& name) const;
+    virtual std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
+                                                                const std::string& name) const;
     virtual void writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
                                         const std::string& name) const;
 
 protected:
-    FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier,
-                    bool shouldAppend, std::optional<std::string> appendMarker,
-                    std::optional<platform::Value::Dictionary> attributes);
+    FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier, bool shouldAppend,
+                    std::optional<std::string> appendMarker, std::optional<platform::Value::Dictionary> attributes);
     // Opens when the destination was made with an owner (needs the destination's own pointer).
     void finishCreation();
     void write(const std::string& message) override;

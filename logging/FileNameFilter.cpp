@@ -12,8 +12,7 @@ std::shared_ptr<FileNameFilter> FileNameFilter::includingOnly(const std::vector<
     return filter;
 }
 
-std::shared_ptr<FileNameFilter> FileNameFilter::excluding(const std::vector<std::string>& fileNames,
-                                                          bool excludePath) {
+std::shared_ptr<FileNameFilter> FileNameFilter::excluding(const std::vector<std::string>& fileNames, bool excludePath) {
     std::shared_ptr<FileNameFilter> filter(new FileNameFilter(false, excludePath));
     filter->add(fileNames);
     return filter;

@@ -27,12 +27,11 @@ const std::string& description(Level level);
 inline bool isAtOrAbove(Level level, Level threshold) { return rawValue(level) >= rawValue(threshold); }
 
 // All ten levels in raw-value order, and the nine that have a per-level entry point.
-inline constexpr std::array<Level, 10> allLevels{Level::verbose, Level::debug,   Level::info,
-                                                 Level::notice,  Level::warning, Level::error,
-                                                 Level::severe,  Level::alert,   Level::emergency,
-                                                 Level::none};
-inline constexpr std::array<Level, 9> loggableLevels{Level::verbose, Level::debug,  Level::info,
+inline constexpr std::array<Level, 10> allLevels{Level::verbose,   Level::debug, Level::info,   Level::notice,
+                                                 Level::warning,   Level::error, Level::severe, Level::alert,
+                                                 Level::emergency, Level::none};
+inline constexpr std::array<Level, 9> loggableLevels{Level::verbose, Level::debug,   Level::info,
                                                      Level::notice,  Level::warning, Level::error,
-                                                     Level::severe,  Level::alert,  Level::emergency};
+                                                     Level::severe,  Level::alert,   Level::emergency};
 
 }  // namespace Scribe

@@ -5,12 +5,12 @@
 
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 #include "logging/ConsoleDestination.h"
 #include "logging/FileDestination.h"
 #include "logging/ReusedPerThread.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/Bundle.h"
 #include "platform/foundation/DateFormatter.h"
@@ -45,34 +45,21 @@ ScribePtr Scribe::create(std::string identifier, bool includeDefaultDestinations
 
 namespace {
 
-// The logger a program installed as the process-wide one, if any, under its lock.
-struct InstalledDefault {
-    std::mutex lock;
-    ScribePtr logger;
-};
-
-InstalledDefault& installedDefault() {
-    static platform::NoDestructor<InstalledDefault> installed;
+// The logger a program installed as the process-wide one, if any.
+platform::Protected<ScribePtr>& installedDefault() {
+    static platform::NoDestructor<platform::Protected<ScribePtr>> installed;
     return *installed;
 }
 
 }  // namespace
 
 ScribePtr Scribe::defaultInstance() {
-    {
-        auto& installed = installedDefault();
-        std::lock_guard guard(installed.lock);
-        if (installed.logger) return installed.logger;
-    }
+    if (auto installed = installedDefault().get()) return installed;
     static const platform::NoDestructor<ScribePtr> builtIn(create(Constants::defaultInstanceID, true));
     return *builtIn;
 }
 
-void Scribe::setDefaultInstance(ScribePtr logger) {
-    auto& installed = installedDefault();
-    std::lock_guard guard(installed.lock);
-    installed.logger = std::move(logger);
-}
+void Scribe::setDefaultInstance(ScribePtr logger) { installedDefault().set(std::move(logger)); }
 
 std::shared_ptr<platform::DispatchQueue> Scribe::logQueue() {
     static const platform::NoDestructor<platform::DispatchQueuePtr> queue(
@@ -149,8 +136,8 @@ void Scribe::appendDateText(std::string& line, platform::Date date) const {
     appendMilliseconds(line, millisecond);
 }
 
-void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName,
-                   bool showLevel, bool showFileName, bool showLineNumber, bool showDate,
+void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName, bool showLevel,
+                   bool showFileName, bool showLineNumber, bool showDate,
                    const std::optional<FileLocation>& writeToFile, std::optional<Level> fileLevel) {
     setOutputLevel(level);
     auto applyFlags = [&](BaseDestination& d) {
@@ -217,8 +204,8 @@ LogDetails& fillRecord(ReusedPerThread<LogDetails>& record, Level level, std::st
 
 }  // namespace
 
-void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName,
-                   std::int64_t lineNumber, const UserInfo& userInfo, const MessageClosure& closure) {
+void Scribe::logln(Level level, std::string_view functionName, std::string_view fileName, std::int64_t lineNumber,
+                   const UserInfo& userInfo, const MessageClosure& closure) {
     AcceptingDestinations accepting(destinations_, level);
     if (accepting.empty() || !closure) return;
     auto message = closure();
@@ -259,9 +246,9 @@ void Scribe::logAppDetails(const DestinationPtr& selectedDestination) {
     LogDetails records[2] = {
         {Level::info, date, processName + " " + buildString + "PID: " + std::to_string(::getpid()), "", "", 0,
          Constants::internalUserInfo()},
-        {Level::info, date, std::string("Scribe Version: ") + Constants::version + " - Level: " +
-                                description(outputLevel_),
-         "", "", 0, Constants::internalUserInfo()},
+        {Level::info, date,
+         std::string("Scribe Version: ") + Constants::version + " - Level: " + description(outputLevel_), "", "", 0,
+         Constants::internalUserInfo()},
     };
     std::vector<DestinationPtr> targets =
         selectedDestination ? std::vector<DestinationPtr>{selectedDestination} : destinations_;

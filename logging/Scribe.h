@@ -61,14 +61,14 @@ public:
 
     // Sets levels and display flags of the console destination, optionally adds a file
     // destination (`writeToFile` a path or a file URL), then writes the banner.
-    void setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName,
-               bool showLevel, bool showFileName, bool showLineNumber, bool showDate,
+    void setup(Level level, bool showLogIdentifier, bool showFunctionName, bool showThreadName, bool showLevel,
+               bool showFileName, bool showLineNumber, bool showDate,
                const std::optional<FileLocation>& writeToFile = std::nullopt,
                std::optional<Level> fileLevel = std::nullopt);
 
     // The core of every log call: the message runs only when some destination takes the level.
-    void logln(Level level, std::string_view functionName, std::string_view fileName,
-               std::int64_t lineNumber, const UserInfo& userInfo, const MessageClosure& closure);
+    void logln(Level level, std::string_view functionName, std::string_view fileName, std::int64_t lineNumber,
+               const UserInfo& userInfo, const MessageClosure& closure);
     void logln(Level level, const MessageClosure& closure, CallSite site = {}, const UserInfo& userInfo = {}) {
         logln(level, site.functionName, site.fileName, site.lineNumber, userInfo, closure);
     }
@@ -78,20 +78,19 @@ public:
     bool isEnabledFor(Level level) const { return isAtOrAbove(level, outputLevel_); }
 
     // Per-level entry points: no message (the no-message closure), a text, or a closure.
-#define SCRIBE_LEVEL_ENTRY_POINTS(name)                                                             \
-    void name(CallSite site = {}, const UserInfo& userInfo = {}) {                                 \
-        logln(Level::name, site.functionName, site.fileName, site.lineNumber, userInfo,            \
-              noMessageClosure_);                                                                  \
-    }                                                                                              \
-    void name(std::string_view message, CallSite site = {}, const UserInfo& userInfo = {}) {       \
-        logText(Level::name, message, site, userInfo);                                             \
-    }                                                                                              \
-    template <class F>                                                                             \
-        requires std::invocable<F&>                                                                \
-    void name(F&& closure, CallSite site = {}, const UserInfo& userInfo = {}) {                    \
-        logln(Level::name, site.functionName, site.fileName, site.lineNumber, userInfo,            \
-              messageClosure(std::forward<F>(closure)));                                           \
-    }                                                                                              \
+#define SCRIBE_LEVEL_ENTRY_POINTS(name)                                                                                \
+    void name(CallSite site = {}, const UserInfo& userInfo = {}) {                                                     \
+        logln(Level::name, site.functionName, site.fileName, site.lineNumber, userInfo, noMessageClosure_);            \
+    }                                                                                                                  \
+    void name(std::string_view message, CallSite site = {}, const UserInfo& userInfo = {}) {                           \
+        logText(Level::name, message, site, userInfo);                                                                 \
+    }                                                                                                                  \
+    template <class F>                                                                                                 \
+        requires std::invocable<F&>                                                                                    \
+    void name(F&& closure, CallSite site = {}, const UserInfo& userInfo = {}) {                                        \
+        logln(Level::name, site.functionName, site.fileName, site.lineNumber, userInfo,                                \
+              messageClosure(std::forward<F>(closure)));                                                               \
+    }                                                                                                                  \
     void name##Exec(const std::function<void()>& closure) { exec(Level::name, closure); }
     SCRIBE_LEVEL_ENTRY_POINTS(verbose)
     SCRIBE_LEVEL_ENTRY_POINTS(debug)

@@ -61,9 +61,8 @@ bool UserInfoFilter::shouldExclude(LogDetails& logDetails, std::string&) {
     auto entry = info.find(userInfoKey);
     if (entry != info.end()) {
         if (auto elements = textElements(entry->second)) {
-            matched = std::any_of(elements->begin(), elements->end(), [this](const platform::Value& v) {
-                return itemsToMatch.count(*v.asString()) > 0;
-            });
+            matched = std::any_of(elements->begin(), elements->end(),
+                                  [this](const platform::Value& v) { return itemsToMatch.count(*v.asString()) > 0; });
         } else if (auto text = entry->second.asString()) {
             matched = itemsToMatch.count(*text) > 0;
         }

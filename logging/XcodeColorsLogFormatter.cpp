@@ -36,8 +36,8 @@ void XcodeColorsLogFormatter::resetFormatting() {
 }
 
 void XcodeColorsLogFormatter::clearFormatting() {
-    for (auto level : {Level::verbose, Level::debug, Level::info, Level::warning, Level::error, Level::severe,
-                       Level::none}) {
+    for (auto level :
+         {Level::verbose, Level::debug, Level::info, Level::warning, Level::error, Level::severe, Level::none}) {
         colorize(level);
     }
 }

@@ -45,7 +45,11 @@ public:
 
     private:
         static int valid(int value) { return value >= 0 && value <= 255 ? value : 0; }
-        void set(int r, int g, int b) { r_ = valid(r); g_ = valid(g); b_ = valid(b); }
+        void set(int r, int g, int b) {
+            r_ = valid(r);
+            g_ = valid(g);
+            b_ = valid(b);
+        }
         int r_ = 0, g_ = 0, b_ = 0;
     };
 

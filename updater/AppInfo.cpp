@@ -3,10 +3,10 @@
 
 #include "logging/Scribe.h"
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/UserDefaults.h"
 #include "updater/Log.h"
-#include "platform/base/NoDestructor.h"
 
 namespace Lanternfly_Updater {
 
@@ -48,8 +48,8 @@ std::string AppInfo::bundleId() {
     static const platform::NoDestructor<std::string> value([] {
         auto identifier = platform::Bundle::main()->bundleIdentifier();
         if (!identifier) {
-            platform::fatal("The updater's bundle has no CFBundleIdentifier (" + platform::Bundle::main()->bundlePath() +
-                            ")");
+            platform::fatal("The updater's bundle has no CFBundleIdentifier (" +
+                            platform::Bundle::main()->bundlePath() + ")");
         }
         return *identifier;
     }());

@@ -21,8 +21,8 @@ std::string decodeUTF8(const platform::Data& data) {
 }  // namespace
 
 std::string CmdHelper::CmdError::errorDescription() const {
-    std::string text = case_ == Case::execCmdError ? "命令执行错误:" + payload_
-                                                   : "生成appleScript错误 script:" + payload_;
+    std::string text =
+        case_ == Case::execCmdError ? "命令执行错误:" + payload_ : "生成appleScript错误 script:" + payload_;
     // Written to the process-wide logger, which the updater's set-up makes its own log.
     Scribe::Scribe::defaultInstance()->error(text, Scribe::CallSite::named("errorDescription"));
     return text;
@@ -40,8 +40,8 @@ std::string CmdHelper::exec(const std::string& path, const std::vector<std::stri
     process->run();  // a launch failure propagates unchanged
     process->waitUntilExit();
 
-    const bool exitedCleanly = process->terminationReason() == platform::Process::TerminationReason::exit &&
-                               process->terminationStatus() == 0;
+    const bool exitedCleanly =
+        process->terminationReason() == platform::Process::TerminationReason::exit && process->terminationStatus() == 0;
     auto outData = output->fileHandleForReading()->readDataToEndOfFile();
     if (exitedCleanly && outData.count() > 0) return std::string(platform::trimmed(decodeUTF8(outData)));
 

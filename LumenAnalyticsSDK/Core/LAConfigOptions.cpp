@@ -9,16 +9,10 @@
 namespace LumenAnalyticsSDK {
 
 LAConfigOptions::LAConfigOptions(std::string serverURL, std::optional<platform::Value::Dictionary> launchOptions)
-    : serverURL_(std::move(serverURL)),
-      launchOptions_(std::move(launchOptions)),
-      flushInterval_(15 * 1000),
-      flushBulkSize_(100),
-      maxCacheSize_(10000),
-      flushNetworkPolicy_(LANetworkTypeWIFI),
-      eventSessionTimeout_(300),
+    : serverURL_(std::move(serverURL)), launchOptions_(std::move(launchOptions)), flushInterval_(15 * 1000),
+      flushBulkSize_(100), maxCacheSize_(10000), flushNetworkPolicy_(LANetworkTypeWIFI), eventSessionTimeout_(300),
       storePlugins_(std::make_shared<LASharedPluginList<LAStorePlugin>>()),
-      propertyPlugins_(std::make_shared<LASharedPluginList<LAPropertyPlugin>>()),
-      minRequestHourInterval_(24),
+      propertyPlugins_(std::make_shared<LASharedPluginList<LAPropertyPlugin>>()), minRequestHourInterval_(24),
       maxRequestHourInterval_(48) {
     enableRemoteConfig = enableChannelMatch = enableDeepLink = enableAutoTrack = true;
 }
@@ -44,17 +38,13 @@ std::shared_ptr<LAConfigOptions> LAConfigOptions::copy() const {
     return copy;
 }
 
-std::string LAConfigOptions::serverURL() const {
-    std::lock_guard lock(serverURLMutex_);
-    return serverURL_;
-}
+std::string LAConfigOptions::serverURL() const { return serverURL_.get(); }
 
-void LAConfigOptions::setServerURL(std::string serverURL) {
-    std::lock_guard lock(serverURLMutex_);
-    serverURL_ = std::move(serverURL);
-}
+void LAConfigOptions::setServerURL(std::string serverURL) { serverURL_.set(std::move(serverURL)); }
 
-void LAConfigOptions::setFlushInterval(std::int64_t milliseconds) { flushInterval_ = std::max<std::int64_t>(milliseconds, 5000); }
+void LAConfigOptions::setFlushInterval(std::int64_t milliseconds) {
+    flushInterval_ = std::max<std::int64_t>(milliseconds, 5000);
+}
 
 void LAConfigOptions::setFlushBulkSize(std::int64_t events) { flushBulkSize_ = std::max<std::int64_t>(events, 50); }
 

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "LumenAnalyticsSDK/Core/Utils/LARelaxedAtomic.h"
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/Object.h"
 
@@ -27,17 +27,12 @@ template <class T>
 class LASharedPluginList {
 public:
     void append(std::shared_ptr<T> plugin) {
-        std::lock_guard lock(mutex_);
-        plugins_.push_back(std::move(plugin));
+        plugins_.write([&](auto& plugins) { plugins.push_back(std::move(plugin)); });
     }
-    std::vector<std::shared_ptr<T>> plugins() const {
-        std::lock_guard lock(mutex_);
-        return plugins_;
-    }
+    std::vector<std::shared_ptr<T>> plugins() const { return plugins_.get(); }
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<T>> plugins_;
+    platform::Protected<std::vector<std::shared_ptr<T>>> plugins_;
 };
 
 // Network types for `flushNetworkPolicy`.
@@ -131,8 +126,7 @@ public:
     void ignorePageLeave(const platform::Value& classes);
 
 private:
-    mutable std::mutex serverURLMutex_;
-    std::string serverURL_;
+    platform::Protected<std::string> serverURL_;
     std::optional<platform::Value::Dictionary> launchOptions_;
     // Set by the host on any thread while the serial and upload queues read them.
     LARelaxedAtomic<std::int64_t> flushInterval_ = 0, flushBulkSize_ = 0, maxCacheSize_ = 0, flushNetworkPolicy_ = 0;

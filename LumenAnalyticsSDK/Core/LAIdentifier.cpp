@@ -63,7 +63,6 @@ std::optional<std::string> stringOf(const platform::Value& value) {
 
 std::string newUUIDText() { return platform::UUID().uuidString(); }
 
-
 }  // namespace
 
 std::shared_ptr<LAIdentifier> LAIdentifier::create(platform::DispatchQueuePtr queue) {
@@ -100,10 +99,8 @@ void LAIdentifier::load() {
     // The identities, reconciled with the stored login.
     auto identities = decodeIdentities(store().objectForKey(kIdentitiesKey)).value_or(platform::Value::Dictionary{});
     if (!identities.contains(LAIdentityKeyMacSerialID) && !identities.contains(LAIdentityKeyMacUUID)) {
-        if (auto serial = serialNumber())
-            identities[LAIdentityKeyMacSerialID] = *serial;
-        else
-            identities[LAIdentityKeyMacUUID] = fallbackDeviceID();
+        if (auto serial = serialNumber()) identities[LAIdentityKeyMacSerialID] = *serial;
+        else identities[LAIdentityKeyMacUUID] = fallbackDeviceID();
     }
     auto storedLogin = storedId(kLoginIDKey, "LoginId");
     auto storedKey = stringOf(store().objectForKey(kLoginIDKeyKey));
@@ -154,7 +151,8 @@ platform::Value::Dictionary LAIdentifier::deviceEntries(const platform::Value::D
 std::optional<platform::Value::Dictionary> LAIdentifier::decodeIdentities(const platform::Value& stored) {
     const auto* text = stored.asString();
     if (!text || text->rfind(kIdentitiesPrefix, 0) != 0) return std::nullopt;
-    auto data = platform::Data::fromBase64IgnoringUnknownCharacters(text->substr(std::char_traits<char>::length(kIdentitiesPrefix)));
+    auto data = platform::Data::fromBase64IgnoringUnknownCharacters(
+        text->substr(std::char_traits<char>::length(kIdentitiesPrefix)));
     if (!data) return std::nullopt;
     auto parsed = platform::JSONSerialization::jsonObject(*data, platform::JSONReadingOptions::mutableContainers);
     if (!parsed.isSuccess()) return std::nullopt;
@@ -163,7 +161,8 @@ std::optional<platform::Value::Dictionary> LAIdentifier::decodeIdentities(const 
 }
 
 void LAIdentifier::archiveIdentities(const platform::Value::Dictionary& identities) {
-    auto json = platform::JSONSerialization::data(platform::Value(identities), platform::JSONWritingOptions::prettyPrinted);
+    auto json =
+        platform::JSONSerialization::data(platform::Value(identities), platform::JSONWritingOptions::prettyPrinted);
     if (!json.isSuccess()) {
         // The stored identities stay as they were.
         LALogError(json.error()->localizedDescription());
@@ -281,9 +280,8 @@ bool LAIdentifier::isValidLoginId(const platform::Value& loginId) {
 
 bool LAIdentifier::isValidForLogin(const platform::Value& key, const platform::Value& value) {
     if (!isValidLoginIDKey(key) || !isValidLoginId(value)) return false;
-    bool sameLogin = read([&](const State& s) {
-        return *key.asString() == s.loginIDKey && s.originalLoginId == *value.asString();
-    });
+    bool sameLogin =
+        read([&](const State& s) { return *key.asString() == s.loginIDKey && s.originalLoginId == *value.asString(); });
     return !sameLogin;
 }
 
@@ -466,7 +464,8 @@ std::optional<std::string> productSerial() {
     if (!file || !std::getline(file, serial)) return std::nullopt;
     while (!serial.empty() && std::isspace(static_cast<unsigned char>(serial.back()))) serial.pop_back();
     // Firmware that does not know the serial fills the field with a placeholder.
-    static const char* placeholders[] = {"", "0", "None", "Not Specified", "To Be Filled By O.E.M.", "System Serial Number", "Default string"};
+    static const char* placeholders[] = {
+        "", "0", "None", "Not Specified", "To Be Filled By O.E.M.", "System Serial Number", "Default string"};
     for (const char* placeholder : placeholders)
         if (serial == placeholder) return std::nullopt;
     return serial;

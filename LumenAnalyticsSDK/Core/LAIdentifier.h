@@ -2,8 +2,8 @@
 // under a login-id key, and the identities every event carries. State changes run in
 // order on the client's read/write queue; reads wait on that queue (or run inline on it).
 #pragma once
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

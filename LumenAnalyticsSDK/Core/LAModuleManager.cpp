@@ -43,14 +43,10 @@ const std::vector<std::string>& LAModuleManager::moduleNames() {
 
 std::string LAModuleManager::classNameForModule(const std::string& moduleName) { return "LA" + moduleName + "Manager"; }
 
-std::shared_ptr<LAConfigOptions> LAModuleManager::configOptions() const {
-    std::lock_guard guard(lock_);
-    return configOptions_;
-}
+std::shared_ptr<LAConfigOptions> LAModuleManager::configOptions() const { return configOptions_.get(); }
 
 void LAModuleManager::setConfigOptions(std::shared_ptr<LAConfigOptions> configOptions) {
-    std::lock_guard guard(lock_);
-    configOptions_ = std::move(configOptions);
+    configOptions_.set(std::move(configOptions));
 }
 
 void LAModuleManager::loadModulesWithConfigOptions(const std::shared_ptr<LAConfigOptions>& configOptions) {

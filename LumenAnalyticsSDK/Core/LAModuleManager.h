@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "LumenAnalyticsSDK/Core/LAModuleProtocol.h"
+#include "platform/base/Protected.h"
 #include "platform/runtime/Object.h"
 
 namespace LumenAnalyticsSDK {
@@ -31,7 +32,8 @@ public:
 
     // Only the JavaScript bridge is loaded.
     void loadModulesWithConfigOptions(const std::shared_ptr<LAConfigOptions>& configOptions);
-    void loadModule(const std::optional<std::string>& moduleName, const std::shared_ptr<LAConfigOptions>& configOptions);
+    void loadModule(const std::optional<std::string>& moduleName,
+                    const std::shared_ptr<LAConfigOptions>& configOptions);
     // The module's shared object, or none when no such module is built in.
     platform::ObjectPtr moduleWithName(const std::string& moduleName) const;
 
@@ -84,8 +86,8 @@ private:
     template <class T>
     std::shared_ptr<T> enabledModule(const std::string& name, bool anyState = false) const;
 
-    mutable std::mutex lock_;  // guards the options, which the facade may set from its queue
-    std::shared_ptr<LAConfigOptions> configOptions_;
+    // The facade may set the options from its queue.
+    platform::Protected<std::shared_ptr<LAConfigOptions>> configOptions_;
 };
 
 template <class T>

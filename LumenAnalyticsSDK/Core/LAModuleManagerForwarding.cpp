@@ -72,8 +72,8 @@ void LAModuleManager::visualPropertiesWithView(const platform::ObjectPtr& view,
     if (completionHandler) completionHandler(std::nullopt);
 }
 
-void LAModuleManager::queryVisualPropertiesWithConfigs(const Value& propertyConfigs,
-                                                       LAVisualizedModuleProtocol::PropertiesCompletion completionHandler) {
+void LAModuleManager::queryVisualPropertiesWithConfigs(
+    const Value& propertyConfigs, LAVisualizedModuleProtocol::PropertiesCompletion completionHandler) {
     if (auto module = visualizedManager())
         return module->queryVisualPropertiesWithConfigs(propertyConfigs, std::move(completionHandler));
     if (completionHandler) completionHandler(std::nullopt);

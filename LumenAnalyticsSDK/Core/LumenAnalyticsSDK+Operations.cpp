@@ -31,7 +31,6 @@ void post(const std::string& name) { platform::NotificationCenter::defaultCenter
 
 bool hasLogin(const std::optional<std::string>& loginId) { return loginId && !loginId->empty(); }
 
-
 }  // namespace
 
 // ---- identity --------------------------------------------------------------------------------
@@ -50,7 +49,8 @@ void LumenAnalyticsSDK::trackIdentityEvent(const std::shared_ptr<LABaseEventObje
 
 void LumenAnalyticsSDK::login(const std::string& loginId) { login(loginId, std::nullopt); }
 
-void LumenAnalyticsSDK::login(const std::string& loginId, const std::optional<platform::Value::Dictionary>& properties) {
+void LumenAnalyticsSDK::login(const std::string& loginId,
+                              const std::optional<platform::Value::Dictionary>& properties) {
     loginWithKey(LAIdentityKeyLoginID, loginId, properties);
 }
 
@@ -236,7 +236,8 @@ void LumenAnalyticsSDK::trackTimer(const std::string& event) { trackTimer(event,
 
 void LumenAnalyticsSDK::trackTimer(const std::string& event, int timeUnit) {
     auto uptime = getSystemUpTime();
-    runOnSerialQueue([timer = trackTimer_, event, timeUnit, uptime] { timer->trackTimerStart(event, timeUnit, uptime); });
+    runOnSerialQueue(
+        [timer = trackTimer_, event, timeUnit, uptime] { timer->trackTimerStart(event, timeUnit, uptime); });
 }
 
 void LumenAnalyticsSDK::trackTimerPause(const std::string& event) {
@@ -316,7 +317,9 @@ void LumenAnalyticsSDK::trackFromH5WithEventObject(const std::shared_ptr<LABaseE
     trackEventObject(eventObject, properties);
 }
 
-bool LumenAnalyticsSDK::canHandleURL(const platform::URL& url) { return LAModuleManager::sharedInstance()->canHandleURL(url); }
+bool LumenAnalyticsSDK::canHandleURL(const platform::URL& url) {
+    return LAModuleManager::sharedInstance()->canHandleURL(url);
+}
 
 bool LumenAnalyticsSDK::handleSchemeUrl(const std::optional<platform::URL>& url) {
     if (!url) return false;
@@ -324,7 +327,9 @@ bool LumenAnalyticsSDK::handleSchemeUrl(const std::optional<platform::URL>& url)
     return LAModuleManager::sharedInstance()->handleURL(*url);
 }
 
-void LumenAnalyticsSDK::setCookie(const std::string& cookie, bool withEncode) { network_->setCookie(cookie, withEncode); }
+void LumenAnalyticsSDK::setCookie(const std::string& cookie, bool withEncode) {
+    network_->setCookie(cookie, withEncode);
+}
 
 std::string LumenAnalyticsSDK::getCookieWithDecode(bool decode) const {
     return network_ ? network_->cookieWithDecoded(decode) : std::string();

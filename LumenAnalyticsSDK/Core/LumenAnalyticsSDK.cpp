@@ -149,8 +149,7 @@ void LumenAnalyticsSDK::setUp(const LAConfigOptions&) {
         identifier_ = LAIdentifier::create(readWriteQueue_);
         if (configOptions_->enableSession())
             sessionProperty_ = std::make_shared<LASessionProperty>(configOptions_->eventSessionTimeout() * 1000);
-        else
-            LASessionProperty::removeSessionModel();
+        else LASessionProperty::removeSessionModel();
         registerPropertyPlugin();
         if (!configOptions_->disableSDK()) {
             LAReachability::sharedInstance()->startMonitoring();
@@ -280,14 +279,12 @@ void LumenAnalyticsSDK::trackEventCallback(TrackEventCallback callback) {
     LALogDebug("SDK have set trackEvent callBack");
     runOnSerialQueue([this, callback = std::move(callback)] {
         PLATFORM_CHECK_ON_QUEUE(serialQueue_);
-        std::lock_guard lock(mutex_);
-        trackEventCallback_ = callback;
+        shared_.set(&Shared::trackEventCallback, callback);
     });
 }
 
 LumenAnalyticsSDK::TrackEventCallback LumenAnalyticsSDK::trackEventCallback() const {
-    std::lock_guard lock(mutex_);
-    return trackEventCallback_;
+    return shared_.get(&Shared::trackEventCallback);
 }
 
 LumenAnalyticsSDK::TrackEventCallback LumenAnalyticsSDK::trackEventCallbackWhileSwitchedOn() const {
@@ -325,7 +322,8 @@ platform::Value::Dictionary LumenAnalyticsSDK::currentSuperProperties() {
 }
 
 void LumenAnalyticsSDK::registerDynamicSuperProperties(DynamicSuperProperties block) {
-    LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin()->registerDynamicSuperPropertiesBlock(std::move(block));
+    LADynamicSuperPropertyPlugin::sharedDynamicSuperPropertyPlugin()->registerDynamicSuperPropertiesBlock(
+        std::move(block));
 }
 
 platform::Value::Dictionary LumenAnalyticsSDK::getPresetProperties() {
@@ -342,8 +340,9 @@ void LumenAnalyticsSDK::registerPropertyPlugin(const std::shared_ptr<LAPropertyP
 }
 
 void LumenAnalyticsSDK::unregisterPropertyPluginWithPluginClass(const platform::ClassPtr& pluginClass) {
-    runOnSerialQueue(
-        [pluginClass] { LAPropertyPluginManager::sharedInstance().unregisterPropertyPluginWithPluginClass(pluginClass); });
+    runOnSerialQueue([pluginClass] {
+        LAPropertyPluginManager::sharedInstance().unregisterPropertyPluginWithPluginClass(pluginClass);
+    });
 }
 
 void LumenAnalyticsSDK::registerLimitKeys(const platform::Value& keys) { LALimitKeyManager::registerLimitKeys(keys); }
@@ -357,10 +356,11 @@ void LumenAnalyticsSDK::enableLog(bool enable) {
 }
 
 void LumenAnalyticsSDK::enableLoggers() {
-    std::lock_guard lock(mutex_);
-    if (consoleLogger_) return;
-    consoleLogger_ = LAConsoleLogger::create();
-    LALog::sharedLog().addLogger(consoleLogger_);
+    shared_.write([](Shared& shared) {
+        if (shared.consoleLogger) return;
+        shared.consoleLogger = LAConsoleLogger::create();
+        LALog::sharedLog().addLogger(shared.consoleLogger);
+    });
 }
 
 void LumenAnalyticsSDK::setServerUrl(const platform::Value& serverUrl) {
@@ -393,45 +393,25 @@ void LumenAnalyticsSDK::setServerUrl(const platform::Value& serverUrl, bool isRe
 
 std::string LumenAnalyticsSDK::serverUrl() const { return configOptions_->serverURL(); }
 
-std::int64_t LumenAnalyticsSDK::flushInterval() {
-    std::lock_guard lock(mutex_);
-    return configOptions_->flushInterval();
-}
+// The flush settings are atomics in the options; they need no lock here.
+std::int64_t LumenAnalyticsSDK::flushInterval() { return configOptions_->flushInterval(); }
 
 void LumenAnalyticsSDK::setFlushInterval(std::int64_t milliseconds) {
-    {
-        std::lock_guard lock(mutex_);
-        configOptions_->setFlushInterval(milliseconds);
-    }
+    configOptions_->setFlushInterval(milliseconds);
     flush();
     stopFlushTimer();
     startFlushTimer();
 }
 
-std::int64_t LumenAnalyticsSDK::flushBulkSize() {
-    std::lock_guard lock(mutex_);
-    return configOptions_->flushBulkSize();
-}
+std::int64_t LumenAnalyticsSDK::flushBulkSize() { return configOptions_->flushBulkSize(); }
 
-void LumenAnalyticsSDK::setFlushBulkSize(std::int64_t size) {
-    std::lock_guard lock(mutex_);
-    configOptions_->setFlushBulkSize(size);
-}
+void LumenAnalyticsSDK::setFlushBulkSize(std::int64_t size) { configOptions_->setFlushBulkSize(size); }
 
-std::int64_t LumenAnalyticsSDK::maxCacheSize() {
-    std::lock_guard lock(mutex_);
-    return configOptions_->maxCacheSize();
-}
+std::int64_t LumenAnalyticsSDK::maxCacheSize() { return configOptions_->maxCacheSize(); }
 
-void LumenAnalyticsSDK::setMaxCacheSize(std::int64_t size) {
-    std::lock_guard lock(mutex_);
-    configOptions_->setMaxCacheSize(size);
-}
+void LumenAnalyticsSDK::setMaxCacheSize(std::int64_t size) { configOptions_->setMaxCacheSize(size); }
 
-void LumenAnalyticsSDK::setFlushNetworkPolicy(std::int64_t policy) {
-    std::lock_guard lock(mutex_);
-    configOptions_->setFlushNetworkPolicy(policy);
-}
+void LumenAnalyticsSDK::setFlushNetworkPolicy(std::int64_t policy) { configOptions_->setFlushNetworkPolicy(policy); }
 
 std::int64_t LumenAnalyticsSDK::debugMode() const { return configOptions_->debugMode(); }
 void LumenAnalyticsSDK::setDebugMode(std::int64_t mode) { configOptions_->setDebugMode(mode); }
@@ -444,19 +424,16 @@ void LumenAnalyticsSDK::startFlushTimer() {
     platform::DispatchQueue::main()->async([weak] {
         auto self = weak.lock();
         if (!self) return;
-        {
-            std::lock_guard lock(self->mutex_);
-            if (self->timer_ && self->timer_->isValid()) return;
-        }
+        if (self->isFlushTimerRunning()) return;
         if (!LAApplication::isAppExtension() && self->appLifecycle_->state() != LAAppLifecycleStateStart) return;
         if (LAModuleManager::sharedInstance()->isDisableSDK()) return;
         auto interval = self->flushInterval();
         if (interval <= 0) return;
-        auto timer = platform::Timer::scheduledTimer(static_cast<double>(interval) / 1000.0, true, [weak](platform::Timer&) {
-            if (auto target = weak.lock()) target->flush();
-        });
-        std::lock_guard lock(self->mutex_);
-        self->timer_ = timer;
+        auto timer =
+            platform::Timer::scheduledTimer(static_cast<double>(interval) / 1000.0, true, [weak](platform::Timer&) {
+                if (auto target = weak.lock()) target->flush();
+            });
+        self->shared_.set(&Shared::timer, timer);
     });
 }
 
@@ -465,24 +442,20 @@ void LumenAnalyticsSDK::stopFlushTimer() {
     platform::DispatchQueue::main()->async([weak] {
         auto self = weak.lock();
         if (!self) return;
-        std::shared_ptr<platform::Timer> timer;
-        {
-            std::lock_guard lock(self->mutex_);
-            timer = std::move(self->timer_);
-        }
+        auto timer = self->shared_.write([](Shared& shared) { return std::exchange(shared.timer, nullptr); });
         if (timer) timer->invalidate();
     });
 }
 
 bool LumenAnalyticsSDK::isFlushTimerRunning() const {
-    std::lock_guard lock(mutex_);
-    return timer_ && timer_->isValid();
+    return shared_.read([](const Shared& shared) { return shared.timer && shared.timer->isValid(); });
 }
 
 std::optional<double> LumenAnalyticsSDK::flushTimerInterval() const {
-    std::lock_guard lock(mutex_);
-    if (!timer_ || !timer_->isValid()) return std::nullopt;
-    return timer_->timeInterval();
+    return shared_.read([](const Shared& shared) -> std::optional<double> {
+        if (!shared.timer || !shared.timer->isValid()) return std::nullopt;
+        return shared.timer->timeInterval();
+    });
 }
 
 void LumenAnalyticsSDK::addAppLifecycleObservers() {
@@ -524,20 +497,15 @@ void LumenAnalyticsSDK::appLifecycleStateWillChange(const platform::Notification
 
 void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification& notification) {
     switch (stateOf(notification, kLAAppLifecycleNewStateKey)) {
-        case LAAppLifecycleStateTerminate:
-            drainSerialQueueBeforeExit();
-            break;
+        case LAAppLifecycleStateTerminate: drainSerialQueueBeforeExit(); break;
         case LAAppLifecycleStateEnd:
             runOnSerialQueue([this] {
                 PLATFORM_CHECK_ON_QUEUE(serialQueue_);
                 flushAllEventRecords();
             });
             break;
-        case LAAppLifecycleStateStart:
-            startFlushTimer();
-            break;
-        default:
-            break;
+        case LAAppLifecycleStateStart: startFlushTimer(); break;
+        default: break;
     }
 }
 
@@ -546,24 +514,20 @@ void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification&
 void LumenAnalyticsSDK::drainSerialQueueBeforeExit() {
     auto drained = platform::DispatchSemaphore::create(0);
     serialQueue_->async([drained] { drained->signal(); });
-    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) == platform::DispatchTimeoutResult::timedOut)
+    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) ==
+        platform::DispatchTimeoutResult::timedOut)
         LALogWarn("The serial queue did not drain before termination; events still queued are lost");
 }
 
 std::optional<std::string> LumenAnalyticsSDK::addWebViewUserAgent() const {
-    std::lock_guard lock(mutex_);
-    return addWebViewUserAgent_;
+    return shared_.get(&Shared::addWebViewUserAgent);
 }
 
 void LumenAnalyticsSDK::setAddWebViewUserAgent(std::optional<std::string> suffix) {
-    std::lock_guard lock(mutex_);
-    addWebViewUserAgent_ = std::move(suffix);
+    shared_.set(&Shared::addWebViewUserAgent, std::move(suffix));
 }
 
-std::optional<std::string> LumenAnalyticsSDK::userAgent() const {
-    std::lock_guard lock(mutex_);
-    return userAgent_;
-}
+std::optional<std::string> LumenAnalyticsSDK::userAgent() const { return shared_.get(&Shared::userAgent); }
 
 void LumenAnalyticsSDK::appendWebViewUserAgent() {
     auto suffix = addWebViewUserAgent();
@@ -571,10 +535,7 @@ void LumenAnalyticsSDK::appendWebViewUserAgent() {
     auto current = LACommonUtility::currentUserAgent();
     if (current && current->find(*suffix) != std::string::npos) return;
     auto agent = current.value_or("") + *suffix;
-    {
-        std::lock_guard lock(mutex_);
-        userAgent_ = agent;
-    }
+    shared_.set(&Shared::userAgent, agent);
     LACommonUtility::saveUserAgent(agent);
 }
 
@@ -584,11 +545,9 @@ void LumenAnalyticsSDK::removeWebViewUserAgent() {
     auto current = LACommonUtility::currentUserAgent();
     if (!current || current->find(*suffix) == std::string::npos) return;
     std::string agent = *current;
-    for (auto at = agent.find(*suffix); at != std::string::npos; at = agent.find(*suffix, at)) agent.erase(at, suffix->size());
-    {
-        std::lock_guard lock(mutex_);
-        userAgent_ = agent;
-    }
+    for (auto at = agent.find(*suffix); at != std::string::npos; at = agent.find(*suffix, at))
+        agent.erase(at, suffix->size());
+    shared_.set(&Shared::userAgent, agent);
     LACommonUtility::saveUserAgent(agent);
 }
 

@@ -12,6 +12,7 @@
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowData.h"
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runtime/Class.h"
@@ -211,20 +212,23 @@ private:
     template <class F>
     auto readOnSerialQueue(F&& f);
 
-    mutable std::mutex mutex_;  // the four flush settings, the callback, the user agents, the timer
+    // What the host and the queues share: the callback, the user agents, the timer, the console logger.
+    struct Shared {
+        std::shared_ptr<platform::Timer> timer;
+        std::optional<std::string> userAgent;
+        std::optional<std::string> addWebViewUserAgent;
+        TrackEventCallback trackEventCallback;
+        std::shared_ptr<LAConsoleLogger> consoleLogger;
+    };
+    platform::Protected<Shared> shared_;
     std::shared_ptr<LANetwork> network_;
     std::shared_ptr<LAEventStore> eventStore_;
     platform::DispatchQueuePtr serialQueue_;
     platform::DispatchQueuePtr readWriteQueue_;
     std::shared_ptr<LATrackTimer> trackTimer_;
-    std::shared_ptr<platform::Timer> timer_;
-    std::optional<std::string> userAgent_;
-    std::optional<std::string> addWebViewUserAgent_;
     std::shared_ptr<LAConfigOptions> configOptions_;
-    TrackEventCallback trackEventCallback_;
     std::shared_ptr<LAIdentifier> identifier_;
     std::shared_ptr<LASessionProperty> sessionProperty_;
-    std::shared_ptr<LAConsoleLogger> consoleLogger_;
     std::shared_ptr<LAAppLifecycle> appLifecycle_;
     std::vector<std::shared_ptr<void>> observers_;  // notification registrations, removed with the client
 };

@@ -27,9 +27,8 @@ static void BM_AsyncHopBetweenQueues(benchmark::State& state) {
 }
 BENCHMARK(BM_AsyncHopBetweenQueues)->UseRealTime();
 
-// Blocks submitted back to back to one serial queue, waited for at the end.
-static void BM_SerialQueueThroughput(benchmark::State& state) {
-    auto queue = DispatchQueue::create("bench.serial");
+// Blocks submitted back to back to `queue`, waited for at the end.
+static void submitBlocksBackToBack(benchmark::State& state, const DispatchQueuePtr& queue) {
     const int blocks = static_cast<int>(state.range(0));
     std::atomic<int> counter{0};
     for (auto _ : state) {
@@ -38,19 +37,16 @@ static void BM_SerialQueueThroughput(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * blocks);
 }
+
+static void BM_SerialQueueThroughput(benchmark::State& state) {
+    submitBlocksBackToBack(state, DispatchQueue::create("bench.serial"));
+}
 BENCHMARK(BM_SerialQueueThroughput)->Arg(10000)->UseRealTime();
 
 // The same through a queue that targets another serial queue.
 static void BM_SerialQueueThroughputThroughTarget(benchmark::State& state) {
     auto root = DispatchQueue::create("bench.root");
-    auto queue = DispatchQueue::create("bench.child", DispatchQoS::unspecified, {}, root);
-    const int blocks = static_cast<int>(state.range(0));
-    std::atomic<int> counter{0};
-    for (auto _ : state) {
-        for (int i = 0; i < blocks; ++i) queue->async([&] { counter.fetch_add(1, std::memory_order_relaxed); });
-        queue->sync([] {});
-    }
-    state.SetItemsProcessed(state.iterations() * blocks);
+    submitBlocksBackToBack(state, DispatchQueue::create("bench.child", DispatchQoS::unspecified, {}, root));
 }
 BENCHMARK(BM_SerialQueueThroughputThroughTarget)->Arg(10000)->UseRealTime();
 

@@ -4,24 +4,20 @@
 // peak RSS (the server runs in a child process, so its memory is not counted). Then
 // 10,000 small GETs (1 KiB each, one after the other over one keep-alive connection)
 // through completion handlers, `co_await` and a publisher, with the rates' ratios.
-#include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
-#include <iostream>
-#include <deque>
 #include <future>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,6 +27,7 @@
 #include "Hawser/HW.h"
 #include "Hawser/PublisherFactories.h"
 #include "Hawser/Session.h"
+#include "bench/support/BenchSupport.h"
 #include "platform/runloop/RunLoop.h"
 
 using namespace Hawser;
@@ -39,24 +36,6 @@ namespace {
 
 constexpr std::size_t kSize = std::size_t(1) << 30;
 constexpr int kSmallGets = 10000;
-
-// Serves /big from a 1 MiB pattern, streamed; writes the bound port to `portPipe`.
-[[noreturn]] void serve(int portPipe) {
-    httplib::Server server;
-    static std::string block(1 << 20, 'b');
-    server.Get("/big", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(kSize, "application/octet-stream",
-                                 [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                     std::size_t n = std::min(length, block.size() - offset % block.size());
-                                     return sink.write(block.data() + offset % block.size(), n);
-                                 });
-    });
-    int port = server.bind_to_any_port("127.0.0.1");
-    if (::write(portPipe, &port, sizeof port) != sizeof port) _exit(1);
-    ::close(portPipe);
-    server.listen_after_bind();
-    _exit(0);
-}
 
 // Answers every GET on a connection with 1 KiB, keeping the connection open, each reply
 // in one write (a reply split in two would wait for the client's delayed
@@ -74,8 +53,9 @@ constexpr int kSmallGets = 10000;
     int port = ntohs(address.sin_port);
     if (::write(portPipe, &port, sizeof port) != sizeof port) _exit(1);
     ::close(portPipe);
-    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 1024\r\nContent-Type: application/octet-stream\r\n\r\n" +
-                              std::string(1024, 's');
+    const std::string reply =
+        "HTTP/1.1 200 OK\r\nContent-Length: 1024\r\nContent-Type: application/octet-stream\r\n\r\n" +
+        std::string(1024, 's');
     while (true) {
         int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0) _exit(0);
@@ -94,31 +74,6 @@ constexpr int kSmallGets = 10000;
         }
         ::close(fd);
     }
-}
-
-// Runs `serve` in a child process; answers its pid and the port it bound.
-std::pair<pid_t, int> startServer(void (*serve)(int)) {
-    int fds[2];
-    if (::pipe(fds) != 0) std::exit(1);
-    pid_t child = fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        serve(fds[1]);
-    }
-    ::close(fds[1]);
-    int port = 0;
-    if (::read(fds[0], &port, sizeof port) != sizeof port) std::exit(1);
-    ::close(fds[0]);
-    return {child, port};
-}
-
-double secondsOf(const std::function<bool()>& run) {
-    auto start = std::chrono::steady_clock::now();
-    if (!run()) {
-        std::cerr << "run failed\n";
-        std::exit(1);
-    }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 bool downloadThroughHW(const std::string& url, const std::string& out) {
@@ -143,9 +98,8 @@ bool downloadThroughHW(const std::string& url, const std::string& out) {
 DownloadRequest::Destination destinationAt(const std::string& out) {
     auto destination = platform::URL::fileURL(out, false);
     return [destination](const platform::URL&, const platform::HTTPURLResponse&) {
-        return DownloadRequest::DestinationResult{destination,
-                                                  DownloadRequest::Options::createIntermediateDirectories |
-                                                      DownloadRequest::Options::removePreviousFile};
+        return DownloadRequest::DestinationResult{destination, DownloadRequest::Options::createIntermediateDirectories |
+                                                                   DownloadRequest::Options::removePreviousFile};
     };
 }
 
@@ -218,18 +172,23 @@ void compareSmallGets(const std::string& url) {
     smallGetsWithHandlers(session, url, 100);  // the connection is open from here on
     double bestHandlers = 1e9, bestAwaited = 1e9, bestPublished = 1e9;
     std::function<void()> forms[] = {
-        [&] { bestHandlers = std::min(bestHandlers, secondsOf([&] { return smallGetsWithHandlers(session, url, kSmallGets); })); },
+        [&] {
+            bestHandlers = std::min(bestHandlers,
+                                    bench::secondsOf([&] { return smallGetsWithHandlers(session, url, kSmallGets); }));
+        },
         [&] {
             // Waited for off the main thread, as the other two forms are.
-            bestAwaited = std::min(bestAwaited, secondsOf([&] {
-                                       bool ok = false;
-                                       std::thread([&] {
-                                           ok = platform::syncWait(awaitSmallGets(session, url, kSmallGets));
-                                       }).join();
-                                       return ok;
-                                   }));
+            bestAwaited = std::min(
+                bestAwaited, bench::secondsOf([&] {
+                    bool ok = false;
+                    std::thread([&] { ok = platform::syncWait(awaitSmallGets(session, url, kSmallGets)); }).join();
+                    return ok;
+                }));
         },
-        [&] { bestPublished = std::min(bestPublished, secondsOf([&] { return smallGetsWithPublisher(session, url, kSmallGets); })); },
+        [&] {
+            bestPublished = std::min(
+                bestPublished, bench::secondsOf([&] { return smallGetsWithPublisher(session, url, kSmallGets); }));
+        },
     };
     // Best of five, the order rotated each round, so a burst of load on the shared
     // machine does not always fall on the same form.
@@ -248,55 +207,41 @@ void compareSmallGets(const std::string& url) {
 int main() {
     // A temporary folder of our own: the shared per-user one is also used (and cleaned)
     // by whatever else runs on the machine, which would take partial downloads away.
-    std::string privateTemp = (std::filesystem::temp_directory_path() / "bench-http-download-XXXXXX").string();
-    if (!::mkdtemp(privateTemp.data())) return 1;
-    ::setenv("TMPDIR", privateTemp.c_str(), 1);
-    auto [server, port] = startServer(serve);
-    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/big";
-    std::string out = (std::filesystem::temp_directory_path() / ("bench-http-download-" + std::to_string(getpid())) /
-                       "updater.zip")
-                          .string();
+    bench::ScratchFolder privateTemp("bench-http-download");
+    ::setenv("TMPDIR", privateTemp.path().c_str(), 1);
+    bench::ServerProcess server([](int portPipe) { bench::serveBigFile(portPipe, kSize); });
+    std::string url = server.url("/big");
+    std::string out = (privateTemp / "downloads" / "updater.zip").string();
     std::filesystem::create_directories(std::filesystem::path(out).parent_path());
-    for (int i = 0; i < 200 && std::system(("curl -s -o /dev/null -r 0-0 " + url).c_str()) != 0; ++i) usleep(20000);
 
+    auto throughCurl = [&] { return bench::curlDownload(url, out, kSize); };
+    auto throughHW = [&] {
+        bool ok = downloadThroughHW(url, out);
+        std::filesystem::remove(out);
+        return ok;
+    };
+    auto awaited = [&] {
+        bool ok = downloadAwaited(url, out);
+        std::filesystem::remove(out);
+        return ok;
+    };
     double bestCurl = 1e9, bestOurs = 1e9, bestAwaited = 1e9;
     for (int round = 0; round < 3; ++round) {
-        bestCurl = std::min(bestCurl, secondsOf([&] {
-            bool ok = std::system(("curl -s -o '" + out + "' " + url).c_str()) == 0 &&
-                      std::filesystem::file_size(out) == kSize;
-            std::filesystem::remove(out);
-            return ok;
-        }));
-        bestOurs = std::min(bestOurs, secondsOf([&] {
-            bool ok = downloadThroughHW(url, out);
-            std::filesystem::remove(out);
-            return ok;
-        }));
-        bestAwaited = std::min(bestAwaited, secondsOf([&] {
-            bool ok = downloadAwaited(url, out);
-            std::filesystem::remove(out);
-            return ok;
-        }));
+        bestCurl = std::min(bestCurl, bench::secondsOf(throughCurl));
+        bestOurs = std::min(bestOurs, bench::secondsOf(throughHW));
+        bestAwaited = std::min(bestAwaited, bench::secondsOf(awaited));
     }
+    server.stop();
+    bench::ServerProcess smallServer(serveSmall);
 
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
-    auto [smallServer, smallPort] = startServer(serveSmall);
-    std::filesystem::remove_all(std::filesystem::path(out).parent_path());
-    std::filesystem::remove_all(privateTemp);
-
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     double mib = static_cast<double>(kSize) / (1 << 20);
     std::printf("curl -s -o     : %.0f MiB/s (%.2f s)\n", mib / bestCurl, bestCurl);
     std::printf("HW.download    : %.0f MiB/s (%.2f s)\n", mib / bestOurs, bestOurs);
     std::printf("awaited task   : %.0f MiB/s (%.2f s)\n", mib / bestAwaited, bestAwaited);
     std::printf("throughput ratio (HW.download / curl): %.2f\n", bestCurl / bestOurs);
     std::printf("throughput ratio (awaited / curl): %.2f\n", bestCurl / bestAwaited);
-    std::printf("peak RSS: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak RSS: %.1f MB\n", bench::peakResidentMiB());
     std::fflush(stdout);
-    compareSmallGets("http://127.0.0.1:" + std::to_string(smallPort) + "/small");
-    kill(smallServer, SIGTERM);
-    waitpid(smallServer, nullptr, 0);
+    compareSmallGets(smallServer.url("/small"));
     return 0;
 }

@@ -9,13 +9,12 @@
 #include <benchmark/benchmark.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "logging/FileDestination.h"
 #include "logging/Scribe.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -24,16 +23,9 @@ namespace {
 
 constexpr int kLines = 1000000;
 
-std::filesystem::path scratch(const char* name) {
-    auto dir = std::filesystem::temp_directory_path() / ("skyreach-bench-logging-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    auto path = dir / name;
-    std::filesystem::remove(path);
-    return path;
-}
-
 void BM_ScribeFile(benchmark::State& state) {
-    auto path = scratch("scribe.log");
+    bench::ScratchFolder scratch("skyreach-bench-logging");
+    auto path = scratch / "scribe.log";
     auto logger = Scribe::Scribe::create("bench", false);
     auto file = Scribe::FileDestination::create(nullptr, path.string(), "file", false);
     file->setOutputLevel(Scribe::Level::info);
@@ -50,11 +42,11 @@ void BM_ScribeFile(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kLines);
     logger->remove(file);
-    std::filesystem::remove_all(path.parent_path());
 }
 
 void BM_SpdlogBasicFile(benchmark::State& state) {
-    auto path = scratch("spdlog.log");
+    bench::ScratchFolder scratch("skyreach-bench-logging");
+    auto path = scratch / "spdlog.log";
     auto sink = std::make_shared<spdlog::sinks::basic_file_sink_st>(path.string(), true);
     spdlog::logger logger("bench", sink);
     logger.set_level(spdlog::level::info);
@@ -68,7 +60,6 @@ void BM_SpdlogBasicFile(benchmark::State& state) {
         logger.flush();
     }
     state.SetItemsProcessed(state.iterations() * kLines);
-    std::filesystem::remove_all(path.parent_path());
 }
 
 // One timed pass of a million lines each; the wall clock, since our queued form writes on

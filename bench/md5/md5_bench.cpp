@@ -1,39 +1,22 @@
 // MD5 of a 1 GiB file: our streaming hasher against md5sum on the same file in the same
 // run. The file is written first (so both read it from the page cache), each side runs
 // three times alternately, and the best times are compared. Prints the speed ratio.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "platform/crypto/FileDigest.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
-
-std::string md5sumOf(const std::string& path) {
-    std::string command = "md5sum '" + path + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return {};
-    char buffer[128] = {};
-    std::string out = std::fgets(buffer, sizeof buffer, pipe) ? buffer : "";
-    ::pclose(pipe);
-    return out.substr(0, out.find(' '));
-}
-
-}  // namespace
+using bench::Clock;
 
 int main(int argc, char** argv) {
     const std::size_t size = argc > 1 ? std::strtoull(argv[1], nullptr, 10) << 20 : std::size_t(1) << 30;
-    const std::string path = "/tmp/skyreach-md5-bench-" + std::to_string(::getpid()) + ".bin";
+    bench::ScratchFolder scratch("skyreach-md5-bench");
+    const std::string path = (scratch / "data.bin").string();
     {
         std::ofstream out(path, std::ios::binary);
         std::vector<char> block(1 << 20);
@@ -50,14 +33,13 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 3; ++round) {
         auto start = Clock::now();
         auto digest = platform::md5Hex(path);
-        ours = std::min(ours, seconds(start));
+        ours = std::min(ours, bench::secondsSince(start));
         ourDigest = digest.isSuccess() ? digest.value() : "error";
 
         start = Clock::now();
-        theirDigest = md5sumOf(path);
-        theirs = std::min(theirs, seconds(start));
+        theirDigest = bench::md5sumOf(path);
+        theirs = std::min(theirs, bench::secondsSince(start));
     }
-    std::filesystem::remove(path);
 
     double mib = static_cast<double>(size) / (1 << 20);
     std::printf("file        %.0f MiB\n", mib);

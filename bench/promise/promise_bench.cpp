@@ -16,8 +16,8 @@ constexpr int kChain = 10000;
 
 // Wall-clock seconds per continuation, printed with an SI prefix ("120n" is 120 ns).
 void perContinuation(benchmark::State& state) {
-    state.counters["per_continuation"] =
-        benchmark::Counter(double(state.iterations()) * kChain, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_continuation"] = benchmark::Counter(double(state.iterations()) * kChain,
+                                                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 template <class Step>
@@ -54,9 +54,8 @@ void BM_InlineThenResolvedRoot(benchmark::State& state) {
 void BM_InlineMapPendingRoot(benchmark::State& state) {
     for (auto _ : state) {
         auto [root, resolver] = Promise<int>::pending();
-        auto last = buildChain(root, [](const Promise<int>& p) {
-            return p.map(nullptr, [](const int& v) { return v + 1; });
-        });
+        auto last =
+            buildChain(root, [](const Promise<int>& p) { return p.map(nullptr, [](const int& v) { return v + 1; }); });
         resolver.fulfill(0);
         if (*last.value() != kChain) state.SkipWithError("wrong value");
     }

@@ -3,9 +3,6 @@
 // md5sum, unzip and cp -r, in the same run against the same local server. Prints both
 // times, their ratio and the updater's peak resident memory.
 // Usage: bench_update [megabytes]   (default 512)
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/support/BenchSupport.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/files/Process.h"
 #include "platform/runloop/RunLoop.h"
@@ -20,7 +18,7 @@
 #include "updater/ViewModel/DownloadViewModel.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
 
@@ -35,7 +33,11 @@ int shell(const std::string& command) {
     return status;
 }
 
-double seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+// The client's Info.plist, in the package and in the installed copy it replaces: the
+// updater installs only a bundle of the same application with its executable.
+const char* kClientInfo =
+    "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
+    "<string>com.skyreach.client</string><key>CFBundleExecutable</key><string>Client</string></dict></plist>";
 
 const char* kServer =
     "import ctypes, http.server, os, signal, sys\n"
@@ -56,8 +58,8 @@ const char* kServer =
 
 int main(int argc, char** argv) {
     const long megabytes = argc > 1 ? std::atol(argv[1]) : 512;
-    char pattern[] = "/tmp/bench-update-XXXXXX";
-    const fs::path root = mkdtemp(pattern);
+    const bench::ScratchFolder scratch("bench-update");
+    const fs::path& root = scratch.path();
 
     // The updater's bundle with its unpacker, and its folders.
     const fs::path bundle = root / "Skyreach Updater.app";
@@ -75,23 +77,20 @@ int main(int argc, char** argv) {
     // The package: one client bundle carrying `megabytes` of incompressible data, stored.
     std::printf("making a %ld MiB package...\n", megabytes);
     const fs::path staging = root / "staging/Client.app/Contents";
+    write(staging / "Info.plist", kClientInfo);
     write(staging / "MacOS/Client", "#!/bin/sh\n");
     fs::permissions(staging / "MacOS/Client", fs::perms(0755));
     fs::create_directories(staging / "Resources");
     if (shell("head -c " + std::to_string(megabytes) + "M /dev/urandom > '" + (staging / "Resources/blob").string() +
               "'") ||
-        shell("cd '" + (root / "staging").string() + "' && python3 -c \"import zipfile, os\n"
+        shell("cd '" + (root / "staging").string() +
+              "' && python3 -c \"import zipfile, os\n"
               "with zipfile.ZipFile('../package.zip', 'w', zipfile.ZIP_STORED, allowZip64=True) as z:\n"
               "    [z.write(os.path.join(b, n)) for b, d, f in os.walk('Client.app') for n in d + f]\""))
         return 1;
     fs::remove_all(root / "staging");
-    const std::string md5 = [&] {
-        FILE* pipe = popen(("md5sum '" + (root / "package.zip").string() + "'").c_str(), "r");
-        char hex[33] = {};
-        if (!pipe || std::fread(hex, 1, 32, pipe) != 32) std::exit(1);
-        pclose(pipe);
-        return std::string(hex);
-    }();
+    const std::string md5 = bench::md5sumOf((root / "package.zip").string());
+    if (md5.size() != 32) return 1;
 
     write(root / "server.py", kServer);
     auto server = platform::Process::create();
@@ -109,12 +108,12 @@ int main(int argc, char** argv) {
     const std::string url = "http://127.0.0.1:" + port + "/package.zip";
 
     // The updater's flow, up to the moment the new client is in place.
-    fs::create_directories(root / "Applications/Client.app/Contents");
+    write(root / "Applications/Client.app/Contents/Info.plist", kClientInfo);
     auto delegate = std::make_shared<Lanternfly_Updater::AppDelegate>();
     platform::NSApplication::shared()->setDelegate(delegate);
     Lanternfly_Updater::setupApp({"updater", "url", url, "md5", md5, "changeLog", "", "appPath",
-                                  (root / "Applications/Client.app").string(), "appName", "Client.app",
-                                  "appFolder", (root / "Applications").string()});
+                                  (root / "Applications/Client.app").string(), "appName", "Client.app", "appFolder",
+                                  (root / "Applications").string()});
     auto model = Lanternfly_Updater::DownloadViewModel::create();
     model->configure(delegate->appArgs);
     auto start = Clock::now();
@@ -122,13 +121,12 @@ int main(int argc, char** argv) {
     using Status = Lanternfly_Updater::UpdaterStatus;
     platform::RunLoop::runUntil([&] { return model->updaterStatus->value() != Status::downloading; }, 600);
     platform::RunLoop::runUntil([&] { return model->updaterStatus->value() != Status::installing; }, 600);
-    const double ours = seconds(start);
+    const double ours = bench::secondsSince(start);
     if (model->updaterStatus->value() != Status::complete) {
         std::fprintf(stderr, "the update did not complete\n");
         return 1;
     }
-    rusage self{};
-    getrusage(RUSAGE_SELF, &self);
+    const double peakResident = bench::peakResidentMiB();
 
     // The same steps with the usual tools.
     const fs::path manual = root / "manual";
@@ -139,13 +137,12 @@ int main(int argc, char** argv) {
         shell("unzip -q -o '" + (manual / "package.zip").string() + "' -d '" + (manual / "unpacked").string() + "'") ||
         shell("cp -r '" + (manual / "unpacked/Client.app").string() + "' '" + (manual / "Applications").string() + "'"))
         return 1;
-    const double theirs = seconds(start);
+    const double theirs = bench::secondsSince(start);
 
-    std::printf("update of %ld MiB: updater %.2f s, curl+md5sum+unzip+cp %.2f s, ratio %.2f\n", megabytes, ours,
-                theirs, ours / theirs);
-    std::printf("peak RSS of the updater: %.1f MiB\n", self.ru_maxrss / 1024.0);
+    std::printf("update of %ld MiB: updater %.2f s, curl+md5sum+unzip+cp %.2f s, ratio %.2f\n", megabytes, ours, theirs,
+                ours / theirs);
+    std::printf("peak RSS of the updater: %.1f MiB\n", peakResident);
     server->terminate();
     server->waitUntilExit();
-    fs::remove_all(root);
     return 0;
 }

@@ -52,9 +52,9 @@ void CALayer::renderInContext(CGContext& context) const {
 void CAGradientLayer::drawBackground(CGContext& context, const CGRect& rect) const {
     CALayer::drawBackground(context, rect);
     if (colors.size() >= 2) {
-        cairo_pattern_t* gradient =
-            cairo_pattern_create_linear(rect.minX() + startPoint.x * rect.width(), rect.minY() + startPoint.y * rect.height(),
-                                        rect.minX() + endPoint.x * rect.width(), rect.minY() + endPoint.y * rect.height());
+        cairo_pattern_t* gradient = cairo_pattern_create_linear(
+            rect.minX() + startPoint.x * rect.width(), rect.minY() + startPoint.y * rect.height(),
+            rect.minX() + endPoint.x * rect.width(), rect.minY() + endPoint.y * rect.height());
         for (std::size_t i = 0; i < colors.size(); ++i) {
             // Missing locations spread the colours evenly.
             double at = i < locations.size() ? locations[i] : double(i) / double(colors.size() - 1);

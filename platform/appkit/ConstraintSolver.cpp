@@ -205,8 +205,8 @@ bool ConstraintSolver::allDummies(const Row& row) const {
                        [&](const Cell& c) { return kinds_[c.symbol] == Kind::dummy; });
 }
 
-Result<ConstraintSolver::ConstraintRef> ConstraintSolver::addConstraint(
-    const LinearExpression& expression, Relation relation, double priority) {
+Result<ConstraintSolver::ConstraintRef> ConstraintSolver::addConstraint(const LinearExpression& expression,
+                                                                        Relation relation, double priority) {
     Record record;
     record.expression = expression;
     record.relation = relation;
@@ -228,8 +228,8 @@ Result<ConstraintSolver::ConstraintRef> ConstraintSolver::addConstraint(
     if (!ok) {
         for (int s : {record.marker, record.other})
             if (s >= 0) dropColumn(s);
-        return Result<ConstraintRef>::failure(NSError::withDescription(
-            "ConstraintSolver", 1, "unsatisfiable required constraint"));
+        return Result<ConstraintRef>::failure(
+            NSError::withDescription("ConstraintSolver", 1, "unsatisfiable required constraint"));
     }
     infeasible_.clear();
     optimize(objective_);
@@ -284,8 +284,7 @@ void ConstraintSolver::optimize(Row& objective) {
     for (;;) {
         int entering = -1;
         for (const auto& c : objective.cells) {
-            if (kinds_[c.symbol] != Kind::dummy && c.coefficient < -epsilon &&
-                (entering < 0 || c.symbol < entering))
+            if (kinds_[c.symbol] != Kind::dummy && c.coefficient < -epsilon && (entering < 0 || c.symbol < entering))
                 entering = c.symbol;
         }
         if (entering < 0) return;

@@ -110,14 +110,16 @@ void LayoutEngine::generatedSpecs(NSView& view, std::vector<Spec>& out) {
     CGSize intrinsic = view.intrinsicContentSize();
     for (int o = 0; o < 2; ++o) {
         double size = o == 0 ? intrinsic.width : intrinsic.height;
-        if (size == NSViewNoIntrinsicMetric || (&view == &root_ && !fitting_ && view.translatesAutoresizingMaskIntoConstraints()))
+        if (size == NSViewNoIntrinsicMetric ||
+            (&view == &root_ && !fitting_ && view.translatesAutoresizingMaskIntoConstraints()))
             continue;
         auto orientation = static_cast<NSLayoutConstraintOrientation>(o);
         int var = o == 0 ? v.w : v.h;
         LinearExpression e(-size);
         e.add(var, 1);
         out.push_back({e, Rel::lessThanOrEqual, view.contentHuggingPriorityForOrientation(orientation)});
-        out.push_back({e, Rel::greaterThanOrEqual, view.contentCompressionResistancePriorityForOrientation(orientation)});
+        out.push_back(
+            {e, Rel::greaterThanOrEqual, view.contentCompressionResistancePriorityForOrientation(orientation)});
     }
 }
 
@@ -139,7 +141,8 @@ void LayoutEngine::install(const void* key, std::vector<Spec> specs, const std::
             if (in.refs[i] >= 0) {
                 if (!solver_.setConstant(in.refs[i], k)) {
                     ++unsatisfiable_;
-                    std::fprintf(stderr, "Unable to simultaneously satisfy constraints; keeping the previous constant of %s\n",
+                    std::fprintf(stderr,
+                                 "Unable to simultaneously satisfy constraints; keeping the previous constant of %s\n",
                                  description.c_str());
                     continue;
                 }
@@ -159,7 +162,8 @@ void LayoutEngine::install(const void* key, std::vector<Spec> specs, const std::
         auto r = solver_.addConstraint(s.expression, s.relation, s.priority);
         if (r.isFailure()) {
             ++unsatisfiable_;
-            std::fprintf(stderr, "Unable to simultaneously satisfy constraints; will not apply %s\n", description.c_str());
+            std::fprintf(stderr, "Unable to simultaneously satisfy constraints; will not apply %s\n",
+                         description.c_str());
         }
         in.refs.push_back(r.isSuccess() ? r.value() : -1);
     }

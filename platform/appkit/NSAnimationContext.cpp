@@ -80,7 +80,7 @@ void NSAnimationContext::animate(std::function<void(double)> step) {
 
 namespace {
 double mix(double a, double b, double t) { return a + (b - a) * t; }
-}
+}  // namespace
 
 void NSViewAnimator::setFrame(const CGRect& target) {
     auto view = view_.lock();

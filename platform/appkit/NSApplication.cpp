@@ -16,7 +16,9 @@ namespace platform {
 
 PLATFORM_REGISTER_CLASS(NSApplication);
 
-NSApplication::NSApplication() { exitHandler_ = [] { std::exit(0); }; }
+NSApplication::NSApplication() {
+    exitHandler_ = [] { std::exit(0); };
+}
 
 std::shared_ptr<NSApplication> NSApplication::shared() {
     static const NoDestructor<std::shared_ptr<NSApplication>> app(std::make_shared<NSApplication>());

@@ -19,7 +19,8 @@ std::shared_ptr<NSButton> NSButton::create(CGRect frame) {
     return b;
 }
 
-std::shared_ptr<NSButton> NSButton::buttonWithTitle(const std::string& title, const ObjectPtr& target, Selector action) {
+std::shared_ptr<NSButton> NSButton::buttonWithTitle(const std::string& title, const ObjectPtr& target,
+                                                    Selector action) {
     auto b = create();
     b->setTitle(title);
     b->setTarget(target);
@@ -28,16 +29,16 @@ std::shared_ptr<NSButton> NSButton::buttonWithTitle(const std::string& title, co
     return b;
 }
 
-#define PLATFORM_CELL_GETTER(type, name, fallback) \
-    type NSButton::name() const {                 \
-        auto c = buttonCell();                    \
-        return c ? c->name() : fallback;          \
+#define PLATFORM_CELL_GETTER(type, name, fallback)                                                                     \
+    type NSButton::name() const {                                                                                      \
+        auto c = buttonCell();                                                                                         \
+        return c ? c->name() : fallback;                                                                               \
     }
-#define PLATFORM_CELL_SETTER(name, type, call) \
-    void NSButton::name(type v) {              \
-        if (auto c = buttonCell()) c->call(v); \
-        invalidateIntrinsicContentSize();      \
-        setNeedsDisplay(true);                 \
+#define PLATFORM_CELL_SETTER(name, type, call)                                                                         \
+    void NSButton::name(type v) {                                                                                      \
+        if (auto c = buttonCell()) c->call(v);                                                                         \
+        invalidateIntrinsicContentSize();                                                                              \
+        setNeedsDisplay(true);                                                                                         \
     }
 PLATFORM_CELL_GETTER(std::string, title, std::string())
 PLATFORM_CELL_GETTER(NSAttributedString, attributedTitle, NSAttributedString())
@@ -79,8 +80,7 @@ bool NSButton::sendAction(Selector action, const ObjectPtr& target) {
         if (t == NSButtonType::pushOnPushOff || t == NSButtonType::toggle || t == NSButtonType::switchButton ||
             t == NSButtonType::onOff)
             c->setState(c->state() == NSControlStateValue::on ? NSControlStateValue::off : NSControlStateValue::on);
-        else if (t == NSButtonType::radio)
-            c->setState(NSControlStateValue::on);
+        else if (t == NSButtonType::radio) c->setState(NSControlStateValue::on);
     }
     return NSControl::sendAction(action, target);
 }

@@ -11,7 +11,8 @@ public:
     explicit NSButton(CGRect frame = CGRectZero);
     static std::shared_ptr<NSButton> create(CGRect frame = CGRectZero);
     // A bordered push button with a title, target and action.
-    static std::shared_ptr<NSButton> buttonWithTitle(const std::string& title, const ObjectPtr& target, Selector action);
+    static std::shared_ptr<NSButton> buttonWithTitle(const std::string& title, const ObjectPtr& target,
+                                                     Selector action);
 
     NSButtonCellPtr buttonCell() const { return std::dynamic_pointer_cast<NSButtonCell>(cell()); }
 

@@ -35,7 +35,9 @@ CGSize NSButtonCell::cellSizeForBounds(const CGRect&) const {
         case NSImagePosition::imageOverlaps: s = {std::max(t.width, i.width), std::max(t.height, i.height)}; break;
         case NSImagePosition::imageAbove:
         case NSImagePosition::imageBelow: s = {std::max(t.width, i.width), t.height + i.height + imageGap}; break;
-        default: s = {t.width + i.width + (t.width > 0 && i.width > 0 ? imageGap : 0), std::max(t.height, i.height)}; break;
+        default:
+            s = {t.width + i.width + (t.width > 0 && i.width > 0 ? imageGap : 0), std::max(t.height, i.height)};
+            break;
     }
     if (isBordered()) s = {s.width + 2 * bezelPadX, std::max(s.height + 2 * bezelPadY, 21.0)};
     return s;
@@ -65,12 +67,16 @@ CGRect NSButtonCell::titleRectForBounds(const CGRect& b) const {
     switch (imagePosition_) {
         case NSImagePosition::imageLeft:
         case NSImagePosition::imageLeading:
-            return {inner.minX() + i.width + imageGap, inner.minY(), inner.width() - i.width - imageGap, inner.height()};
+            return {inner.minX() + i.width + imageGap, inner.minY(), inner.width() - i.width - imageGap,
+                    inner.height()};
         case NSImagePosition::imageRight:
-        case NSImagePosition::imageTrailing: return {inner.minX(), inner.minY(), inner.width() - i.width - imageGap, inner.height()};
+        case NSImagePosition::imageTrailing:
+            return {inner.minX(), inner.minY(), inner.width() - i.width - imageGap, inner.height()};
         case NSImagePosition::imageAbove:
-            return {inner.minX(), inner.minY() + i.height + imageGap, inner.width(), inner.height() - i.height - imageGap};
-        case NSImagePosition::imageBelow: return {inner.minX(), inner.minY(), inner.width(), inner.height() - i.height - imageGap};
+            return {inner.minX(), inner.minY() + i.height + imageGap, inner.width(),
+                    inner.height() - i.height - imageGap};
+        case NSImagePosition::imageBelow:
+            return {inner.minX(), inner.minY(), inner.width(), inner.height() - i.height - imageGap};
         case NSImagePosition::imageOnly: return CGRectZero;
         default: return inner;
     }
@@ -115,11 +121,14 @@ CGRect NSButtonCell::drawTitle(const NSAttributedString& title, const CGRect& fr
     NSAttributedString text = title;
     // Button titles are centred unless their paragraph style says otherwise.
     bool styled = false;
-    text.enumerateAttribute(NSParagraphStyleAttributeName, text.fullRange(), [&](const AttributeValue& v, NSRange, bool&) {
-        if (auto* p = std::get_if<NSParagraphStylePtr>(&v); p && *p && (*p)->alignment != NSTextAlignment::natural)
-            styled = true;
-    });
-    if (!styled) text.setAlignment(alignment_ == NSTextAlignment::natural ? NSTextAlignment::center : alignment_, text.fullRange());
+    text.enumerateAttribute(
+        NSParagraphStyleAttributeName, text.fullRange(), [&](const AttributeValue& v, NSRange, bool&) {
+            if (auto* p = std::get_if<NSParagraphStylePtr>(&v); p && *p && (*p)->alignment != NSTextAlignment::natural)
+                styled = true;
+        });
+    if (!styled)
+        text.setAlignment(alignment_ == NSTextAlignment::natural ? NSTextAlignment::center : alignment_,
+                          text.fullRange());
     TextLayout layout(text, frame.width(), 1, NSLineBreakMode::byTruncatingTail);
     double h = layout.usedRect().height();
     CGRect r{frame.minX(), frame.minY() + (frame.height() - h) / 2, frame.width(), h};
@@ -132,8 +141,10 @@ CGRect NSButtonCell::drawTitle(const NSAttributedString& title, const CGRect& fr
 }
 
 void NSButtonCell::drawInteriorWithFrame(const CGRect& frame, NSView& view) {
-    NSImagePtr shownImage = isHighlighted() && alternateImage_ && type_ == NSButtonType::momentaryChange ? alternateImage_ : image_;
-    if (shownImage && imagePosition_ != NSImagePosition::noImage) drawImage(shownImage, imageRectForBounds(frame), view);
+    NSImagePtr shownImage =
+        isHighlighted() && alternateImage_ && type_ == NSButtonType::momentaryChange ? alternateImage_ : image_;
+    if (shownImage && imagePosition_ != NSImagePosition::noImage)
+        drawImage(shownImage, imageRectForBounds(frame), view);
     if (imagePosition_ != NSImagePosition::imageOnly) drawTitle(attributedTitle(), titleRectForBounds(frame), view);
 }
 

@@ -6,10 +6,24 @@
 namespace platform {
 
 enum class NSButtonType : int {
-    momentaryLight = 0, pushOnPushOff = 1, toggle = 2, switchButton = 3, radio = 4,
-    momentaryChange = 5, onOff = 6, momentaryPushIn = 7, accelerator = 8, multiLevelAccelerator = 9,
+    momentaryLight = 0,
+    pushOnPushOff = 1,
+    toggle = 2,
+    switchButton = 3,
+    radio = 4,
+    momentaryChange = 5,
+    onOff = 6,
+    momentaryPushIn = 7,
+    accelerator = 8,
+    multiLevelAccelerator = 9,
 };
-enum class NSBezelStyle : int { rounded = 1, regularSquare = 2, shadowlessSquare = 6, texturedSquare = 8, inline_ = 15 };
+enum class NSBezelStyle : int {
+    rounded = 1,
+    regularSquare = 2,
+    shadowlessSquare = 6,
+    texturedSquare = 8,
+    inline_ = 15
+};
 
 class NSButtonCell : public NSCell {
     PLATFORM_OBJECT(NSButtonCell, NSCell)
@@ -26,15 +40,24 @@ public:
     NSImagePtr alternateImage() const { return alternateImage_; }
     void setAlternateImage(const NSImagePtr& i) { alternateImage_ = i; }
     NSImagePosition imagePosition() const { return imagePosition_; }
-    void setImagePosition(NSImagePosition p) { imagePosition_ = p; changed(); }
+    void setImagePosition(NSImagePosition p) {
+        imagePosition_ = p;
+        changed();
+    }
     bool imageDimsWhenDisabled() const { return imageDims_; }
     void setImageDimsWhenDisabled(bool d) { imageDims_ = d; }
     NSButtonType buttonType() const { return type_; }
     void setButtonType(NSButtonType t) { type_ = t; }
     NSBezelStyle bezelStyle() const { return bezel_; }
-    void setBezelStyle(NSBezelStyle s) { bezel_ = s; changed(); }
+    void setBezelStyle(NSBezelStyle s) {
+        bezel_ = s;
+        changed();
+    }
     NSColorPtr backgroundColor() const { return background_; }
-    void setBackgroundColor(const NSColorPtr& c) { background_ = c; changed(); }
+    void setBackgroundColor(const NSColorPtr& c) {
+        background_ = c;
+        changed();
+    }
 
     CGSize cellSizeForBounds(const CGRect& bounds) const override;
     CGRect titleRectForBounds(const CGRect& bounds) const override;

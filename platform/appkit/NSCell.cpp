@@ -97,8 +97,7 @@ bool NSCell::trackMouse(const NSEvent& event, const CGRect& frame, NSView& view,
     CGPoint last = start;
     auto app = NSApplication::shared();
     for (;;) {
-        auto next = app->nextEventMatchingMask(
-            {NSEventType::leftMouseUp, NSEventType::leftMouseDragged}, 1e9);
+        auto next = app->nextEventMatchingMask({NSEventType::leftMouseUp, NSEventType::leftMouseDragged}, 1e9);
         if (!next) {
             stopTracking(last, last, view, false);
             return false;

@@ -17,8 +17,15 @@ class NSView;
 enum class NSControlStateValue : int { mixed = -1, off = 0, on = 1 };
 enum class NSFocusRingType : int { defaultType = 0, none = 1, exterior = 2 };
 enum class NSCellImagePosition : int {
-    noImage = 0, imageOnly = 1, imageLeft = 2, imageRight = 3, imageBelow = 4, imageAbove = 5,
-    imageOverlaps = 6, imageLeading = 7, imageTrailing = 8,
+    noImage = 0,
+    imageOnly = 1,
+    imageLeft = 2,
+    imageRight = 3,
+    imageBelow = 4,
+    imageAbove = 5,
+    imageOverlaps = 6,
+    imageLeading = 7,
+    imageTrailing = 8,
 };
 using NSImagePosition = NSCellImagePosition;
 
@@ -38,35 +45,68 @@ public:
     double doubleValue() const;
 
     NSFontPtr font() const { return font_; }
-    virtual void setFont(const NSFontPtr& f) { font_ = f; changed(); }
+    virtual void setFont(const NSFontPtr& f) {
+        font_ = f;
+        changed();
+    }
     NSTextAlignment alignment() const { return alignment_; }
-    void setAlignment(NSTextAlignment a) { alignment_ = a; changed(); }
+    void setAlignment(NSTextAlignment a) {
+        alignment_ = a;
+        changed();
+    }
     NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
-    void setLineBreakMode(NSLineBreakMode m) { lineBreakMode_ = m; changed(); }
+    void setLineBreakMode(NSLineBreakMode m) {
+        lineBreakMode_ = m;
+        changed();
+    }
     bool wraps() const { return wraps_; }
-    void setWraps(bool w) { wraps_ = w; changed(); }
+    void setWraps(bool w) {
+        wraps_ = w;
+        changed();
+    }
     bool isScrollable() const { return scrollable_; }
     void setScrollable(bool s) { scrollable_ = s; }
     NSFocusRingType focusRingType() const { return focusRing_; }
     void setFocusRingType(NSFocusRingType t) { focusRing_ = t; }
     bool isEnabled() const { return enabled_; }
-    virtual void setEnabled(bool e) { enabled_ = e; changed(); }
+    virtual void setEnabled(bool e) {
+        enabled_ = e;
+        changed();
+    }
     bool isHighlighted() const { return highlighted_; }
-    virtual void setHighlighted(bool h) { highlighted_ = h; changed(); }
+    virtual void setHighlighted(bool h) {
+        highlighted_ = h;
+        changed();
+    }
     NSControlStateValue state() const { return state_; }
-    void setState(NSControlStateValue s) { state_ = s; changed(); }
+    void setState(NSControlStateValue s) {
+        state_ = s;
+        changed();
+    }
     bool isEditable() const { return editable_; }
     void setEditable(bool e) { editable_ = e; }
     bool isSelectable() const { return selectable_ || editable_; }
     void setSelectable(bool s) { selectable_ = s; }
     bool isBordered() const { return bordered_; }
-    void setBordered(bool b) { bordered_ = b; changed(); }
+    void setBordered(bool b) {
+        bordered_ = b;
+        changed();
+    }
     bool isBezeled() const { return bezeled_; }
-    void setBezeled(bool b) { bezeled_ = b; changed(); }
+    void setBezeled(bool b) {
+        bezeled_ = b;
+        changed();
+    }
     NSImagePtr image() const { return image_; }
-    virtual void setImage(const NSImagePtr& i) { image_ = i; changed(); }
+    virtual void setImage(const NSImagePtr& i) {
+        image_ = i;
+        changed();
+    }
     int maximumNumberOfLines() const { return maxLines_; }
-    void setMaximumNumberOfLines(int n) { maxLines_ = n; changed(); }
+    void setMaximumNumberOfLines(int n) {
+        maxLines_ = n;
+        changed();
+    }
 
     std::shared_ptr<NSView> controlView() const { return controlView_.lock(); }
     void setControlView(const std::shared_ptr<NSView>& v) { controlView_ = v; }

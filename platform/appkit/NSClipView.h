@@ -17,9 +17,15 @@ public:
     CGRect documentRect() const;
     CGRect documentVisibleRect() const { return bounds(); }
     bool drawsBackground() const { return drawsBackground_; }
-    void setDrawsBackground(bool d) { drawsBackground_ = d; setNeedsDisplay(true); }
+    void setDrawsBackground(bool d) {
+        drawsBackground_ = d;
+        setNeedsDisplay(true);
+    }
     NSColorPtr backgroundColor() const { return background_; }
-    void setBackgroundColor(const NSColorPtr& c) { background_ = c; setNeedsDisplay(true); }
+    void setBackgroundColor(const NSColorPtr& c) {
+        background_ = c;
+        setNeedsDisplay(true);
+    }
 
     bool isFlipped() const override { return document_ ? document_->isFlipped() : true; }
     bool clipsToBounds() const override { return true; }

@@ -30,14 +30,14 @@ void NSControl::setHighlighted(bool h) {
     setNeedsDisplay(true);
 }
 
-#define PLATFORM_FORWARD(setter, type, call) \
-    void NSControl::setter(type v) {         \
-        if (cell_) {                         \
-            cell_->setControlView(self());   \
-            cell_->call(v);                  \
-        }                                    \
-        invalidateIntrinsicContentSize();    \
-        setNeedsDisplay(true);               \
+#define PLATFORM_FORWARD(setter, type, call)                                                                           \
+    void NSControl::setter(type v) {                                                                                   \
+        if (cell_) {                                                                                                   \
+            cell_->setControlView(self());                                                                             \
+            cell_->call(v);                                                                                            \
+        }                                                                                                              \
+        invalidateIntrinsicContentSize();                                                                              \
+        setNeedsDisplay(true);                                                                                         \
     }
 PLATFORM_FORWARD(setStringValue, const std::string&, setStringValue)
 PLATFORM_FORWARD(setAttributedStringValue, const NSAttributedString&, setAttributedStringValue)

@@ -15,9 +15,13 @@ public:
     virtual void setCell(const NSCellPtr& cell);
 
     ObjectPtr target() const { return cell_ ? cell_->target() : nullptr; }
-    void setTarget(const ObjectPtr& t) { if (cell_) cell_->setTarget(t); }
+    void setTarget(const ObjectPtr& t) {
+        if (cell_) cell_->setTarget(t);
+    }
     Selector action() const { return cell_ ? cell_->action() : Selector(); }
-    void setAction(Selector a) { if (cell_) cell_->setAction(a); }
+    void setAction(Selector a) {
+        if (cell_) cell_->setAction(a);
+    }
     // Sends `action` to `target` with this control as the sender; false when nothing answered.
     virtual bool sendAction(Selector action, const ObjectPtr& target);
 
@@ -30,7 +34,9 @@ public:
 
     virtual std::string stringValue() const { return cell_ ? cell_->stringValue() : std::string(); }
     virtual void setStringValue(const std::string& s);
-    virtual NSAttributedString attributedStringValue() const { return cell_ ? cell_->attributedStringValue() : NSAttributedString(); }
+    virtual NSAttributedString attributedStringValue() const {
+        return cell_ ? cell_->attributedStringValue() : NSAttributedString();
+    }
     virtual void setAttributedStringValue(const NSAttributedString& s);
     double doubleValue() const { return cell_ ? cell_->doubleValue() : 0; }
     NSFontPtr font() const { return cell_ ? cell_->font() : nullptr; }

@@ -5,9 +5,7 @@
 
 namespace platform {
 namespace {
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 }  // namespace
 
 NSEventPtr NSEvent::mouseEvent(NSEventType type, CGPoint location, const std::shared_ptr<NSWindow>& window,

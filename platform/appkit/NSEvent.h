@@ -14,9 +14,19 @@ class NSWindow;
 class NSTrackingArea;
 
 enum class NSEventType : int {
-    leftMouseDown = 1, leftMouseUp = 2, rightMouseDown = 3, rightMouseUp = 4, mouseMoved = 5,
-    leftMouseDragged = 6, rightMouseDragged = 7, mouseEntered = 8, mouseExited = 9,
-    keyDown = 10, keyUp = 11, cursorUpdate = 17, scrollWheel = 22,
+    leftMouseDown = 1,
+    leftMouseUp = 2,
+    rightMouseDown = 3,
+    rightMouseUp = 4,
+    mouseMoved = 5,
+    leftMouseDragged = 6,
+    rightMouseDragged = 7,
+    mouseEntered = 8,
+    mouseExited = 9,
+    keyDown = 10,
+    keyUp = 11,
+    cursorUpdate = 17,
+    scrollWheel = 22,
 };
 
 struct NSEventModifierFlagsTag {};
@@ -33,7 +43,8 @@ class NSEvent {
 public:
     static NSEventPtr mouseEvent(NSEventType type, CGPoint locationInWindow, const std::shared_ptr<NSWindow>& window,
                                  int clickCount = 1, double pressure = 1.0);
-    static NSEventPtr enterExitEvent(NSEventType type, CGPoint locationInWindow, const std::shared_ptr<NSWindow>& window,
+    static NSEventPtr enterExitEvent(NSEventType type, CGPoint locationInWindow,
+                                     const std::shared_ptr<NSWindow>& window,
                                      const std::shared_ptr<NSTrackingArea>& area);
     static NSEventPtr scrollEvent(CGPoint locationInWindow, const std::shared_ptr<NSWindow>& window, double deltaX,
                                   double deltaY);

@@ -15,7 +15,10 @@ public:
     NSImagePtr image() const { return image_; }
     void setImage(const NSImagePtr& image);
     NSImageScaling imageScaling() const { return scaling_; }
-    void setImageScaling(NSImageScaling s) { scaling_ = s; setNeedsDisplay(true); }
+    void setImageScaling(NSImageScaling s) {
+        scaling_ = s;
+        setNeedsDisplay(true);
+    }
 
     CGSize intrinsicContentSize() const override;
     void draw(const CGRect& dirtyRect) override;

@@ -10,8 +10,8 @@ namespace platform {
 PLATFORM_REGISTER_CLASS(NSLayoutConstraint);
 
 std::string layoutAttributeName(NSLayoutAttribute a) {
-    static const char* names[] = {"notAnAttribute", "left",    "right",   "top",          "bottom",
-                                  "leading",        "trailing", "width",   "height",       "centerX",
+    static const char* names[] = {"notAnAttribute", "left",         "right",        "top",    "bottom",
+                                  "leading",        "trailing",     "width",        "height", "centerX",
                                   "centerY",        "lastBaseline", "firstBaseline"};
     int i = static_cast<int>(a);
     return i >= 0 && i <= 12 ? names[i] : "unknown";
@@ -115,7 +115,9 @@ std::string NSLayoutConstraint::description() const {
     item(firstItem());
     s += '.';
     s += layoutAttributeName(firstAttribute_);
-    s += relation_ == NSLayoutRelation::equal ? " == " : relation_ == NSLayoutRelation::lessThanOrEqual ? " <= " : " >= ";
+    s += relation_ == NSLayoutRelation::equal             ? " == "
+         : relation_ == NSLayoutRelation::lessThanOrEqual ? " <= "
+                                                          : " >= ";
     if (hasSecond_ && secondAttribute_ != NSLayoutAttribute::notAnAttribute) {
         item(secondItem());
         s += '.';

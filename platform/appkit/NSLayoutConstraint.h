@@ -14,8 +14,19 @@ namespace platform {
 class NSView;
 
 enum class NSLayoutAttribute : int {
-    notAnAttribute = 0, left = 1, right = 2, top = 3, bottom = 4, leading = 5, trailing = 6,
-    width = 7, height = 8, centerX = 9, centerY = 10, lastBaseline = 11, firstBaseline = 12,
+    notAnAttribute = 0,
+    left = 1,
+    right = 2,
+    top = 3,
+    bottom = 4,
+    leading = 5,
+    trailing = 6,
+    width = 7,
+    height = 8,
+    centerX = 9,
+    centerY = 10,
+    lastBaseline = 11,
+    firstBaseline = 12,
 };
 enum class NSLayoutRelation : int { lessThanOrEqual = -1, equal = 0, greaterThanOrEqual = 1 };
 enum class NSLayoutConstraintOrientation : int { horizontal = 0, vertical = 1 };
@@ -109,7 +120,8 @@ public:
     NSLayoutAttribute attribute() const { return attribute_; }
 
 protected:
-    NSLayoutConstraintPtr make(NSLayoutRelation r, const NSLayoutAnchor* other, double multiplier, double constant) const;
+    NSLayoutConstraintPtr make(NSLayoutRelation r, const NSLayoutAnchor* other, double multiplier,
+                               double constant) const;
     std::weak_ptr<Object> item_;
     NSLayoutAttribute attribute_;
 };

@@ -13,8 +13,9 @@ std::optional<CGRect> NSScreen::mainScreenFrame() {
     Display* display = XOpenDisplay(name);
     if (!display) return std::nullopt;
     int screen = DefaultScreen(display);
-    CGRect frame{{0, 0}, {static_cast<double>(DisplayWidth(display, screen)),
-                          static_cast<double>(DisplayHeight(display, screen))}};
+    CGRect frame{
+        {0, 0},
+        {static_cast<double>(DisplayWidth(display, screen)), static_cast<double>(DisplayHeight(display, screen))}};
     XCloseDisplay(display);
     return frame;
 }

@@ -22,9 +22,18 @@ void NSScrollView::setDocumentView(const NSViewPtr& view) {
     tile();
 }
 
-void NSScrollView::setHasVerticalScroller(bool v) { hasVertical_ = v; tile(); }
-void NSScrollView::setHasHorizontalScroller(bool v) { hasHorizontal_ = v; tile(); }
-void NSScrollView::setAutohidesScrollers(bool v) { autohides_ = v; tile(); }
+void NSScrollView::setHasVerticalScroller(bool v) {
+    hasVertical_ = v;
+    tile();
+}
+void NSScrollView::setHasHorizontalScroller(bool v) {
+    hasHorizontal_ = v;
+    tile();
+}
+void NSScrollView::setAutohidesScrollers(bool v) {
+    autohides_ = v;
+    tile();
+}
 void NSScrollView::setScrollerStyle(NSScrollerStyle s) {
     style_ = s;
     for (auto& sc : {vertical_, horizontal_})

@@ -10,7 +10,9 @@ class NSScrollView : public NSView {
     PLATFORM_OBJECT(NSScrollView, NSView)
 public:
     explicit NSScrollView(CGRect frame = CGRectZero) : NSView(frame) {}
-    static std::shared_ptr<NSScrollView> create(CGRect frame = CGRectZero) { return std::make_shared<NSScrollView>(frame); }
+    static std::shared_ptr<NSScrollView> create(CGRect frame = CGRectZero) {
+        return std::make_shared<NSScrollView>(frame);
+    }
 
     NSClipViewPtr contentView();
     NSViewPtr documentView() { return contentView()->documentView(); }

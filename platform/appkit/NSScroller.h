@@ -21,7 +21,10 @@ public:
     double doubleValue() const { return value_; }
     void setDoubleValue(double v);
     NSScrollerStyle scrollerStyle() const { return style_; }
-    void setScrollerStyle(NSScrollerStyle s) { style_ = s; setNeedsDisplay(true); }
+    void setScrollerStyle(NSScrollerStyle s) {
+        style_ = s;
+        setNeedsDisplay(true);
+    }
     bool isVertical() const { return frame().height() >= frame().width(); }
 
     virtual CGRect rectForPart(NSScrollerPart part) const;

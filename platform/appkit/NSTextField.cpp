@@ -40,26 +40,54 @@ std::shared_ptr<NSTextField> NSTextField::textFieldWithString(const std::string&
     return f;
 }
 
-void NSTextField::setEditable(bool e) { if (cell()) cell()->setEditable(e); invalidateIntrinsicContentSize(); }
-void NSTextField::setSelectable(bool s) { if (cell()) cell()->setSelectable(s); }
-void NSTextField::setBordered(bool b) { if (cell()) cell()->setBordered(b); invalidateIntrinsicContentSize(); }
-void NSTextField::setBezeled(bool b) { if (cell()) cell()->setBezeled(b); invalidateIntrinsicContentSize(); }
+void NSTextField::setEditable(bool e) {
+    if (cell()) cell()->setEditable(e);
+    invalidateIntrinsicContentSize();
+}
+void NSTextField::setSelectable(bool s) {
+    if (cell()) cell()->setSelectable(s);
+}
+void NSTextField::setBordered(bool b) {
+    if (cell()) cell()->setBordered(b);
+    invalidateIntrinsicContentSize();
+}
+void NSTextField::setBezeled(bool b) {
+    if (cell()) cell()->setBezeled(b);
+    invalidateIntrinsicContentSize();
+}
 
-bool NSTextField::drawsBackground() const { auto c = textFieldCell(); return c && c->drawsBackground(); }
-void NSTextField::setDrawsBackground(bool d) { if (auto c = textFieldCell()) c->setDrawsBackground(d); setNeedsDisplay(true); }
-NSColorPtr NSTextField::backgroundColor() const { auto c = textFieldCell(); return c ? c->backgroundColor() : nullptr; }
+bool NSTextField::drawsBackground() const {
+    auto c = textFieldCell();
+    return c && c->drawsBackground();
+}
+void NSTextField::setDrawsBackground(bool d) {
+    if (auto c = textFieldCell()) c->setDrawsBackground(d);
+    setNeedsDisplay(true);
+}
+NSColorPtr NSTextField::backgroundColor() const {
+    auto c = textFieldCell();
+    return c ? c->backgroundColor() : nullptr;
+}
 void NSTextField::setBackgroundColor(const NSColorPtr& color) {
     if (auto c = textFieldCell()) c->setBackgroundColor(color);
     if (editor_) editor_->setBackgroundColor(color);
     setNeedsDisplay(true);
 }
-NSColorPtr NSTextField::textColor() const { auto c = textFieldCell(); return c ? c->textColor() : nullptr; }
+NSColorPtr NSTextField::textColor() const {
+    auto c = textFieldCell();
+    return c ? c->textColor() : nullptr;
+}
 void NSTextField::setTextColor(const NSColorPtr& color) {
     if (auto c = textFieldCell()) c->setTextColor(color);
     setNeedsDisplay(true);
 }
-std::string NSTextField::placeholderString() const { auto c = textFieldCell(); return c ? c->placeholderString() : ""; }
-void NSTextField::setPlaceholderString(const std::string& p) { if (auto c = textFieldCell()) c->setPlaceholderString(p); }
+std::string NSTextField::placeholderString() const {
+    auto c = textFieldCell();
+    return c ? c->placeholderString() : "";
+}
+void NSTextField::setPlaceholderString(const std::string& p) {
+    if (auto c = textFieldCell()) c->setPlaceholderString(p);
+}
 
 std::string NSTextField::stringValue() const { return editor_ ? editor_->string() : NSControl::stringValue(); }
 

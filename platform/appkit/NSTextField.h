@@ -38,9 +38,14 @@ public:
     std::string placeholderString() const;
     void setPlaceholderString(const std::string& p);
     CGFloat preferredMaxLayoutWidth() const { return preferredMaxLayoutWidth_; }
-    void setPreferredMaxLayoutWidth(CGFloat w) { preferredMaxLayoutWidth_ = w; invalidateIntrinsicContentSize(); }
+    void setPreferredMaxLayoutWidth(CGFloat w) {
+        preferredMaxLayoutWidth_ = w;
+        invalidateIntrinsicContentSize();
+    }
     NSFocusRingType focusRingType() const { return cell() ? cell()->focusRingType() : NSFocusRingType::defaultType; }
-    void setFocusRingType(NSFocusRingType t) { if (cell()) cell()->setFocusRingType(t); }
+    void setFocusRingType(NSFocusRingType t) {
+        if (cell()) cell()->setFocusRingType(t);
+    }
 
     // The field editor while editing, else null.
     NSTextViewPtr currentEditor() const { return editor_; }

@@ -86,7 +86,8 @@ void NSTextFieldCell::drawInteriorWithFrame(const CGRect& frame, NSView&) {
         if (a == NSTextAlignment::center) x += (title.width() - used.width()) / 2;
         else if (a == NSTextAlignment::right) x += title.width() - used.width();
     }
-    layout.drawInRect(cg, {x, title.minY(), wrap ? title.width() : used.width(), std::max(title.height(), used.height())});
+    layout.drawInRect(cg,
+                      {x, title.minY(), wrap ? title.width() : used.width(), std::max(title.height(), used.height())});
     cg.restoreGState();
 }
 

@@ -17,13 +17,25 @@ public:
     }
 
     NSColorPtr textColor() const { return textColor_; }
-    void setTextColor(const NSColorPtr& c) { textColor_ = c; changed(); }
+    void setTextColor(const NSColorPtr& c) {
+        textColor_ = c;
+        changed();
+    }
     NSColorPtr backgroundColor() const { return backgroundColor_; }
-    void setBackgroundColor(const NSColorPtr& c) { backgroundColor_ = c; changed(); }
+    void setBackgroundColor(const NSColorPtr& c) {
+        backgroundColor_ = c;
+        changed();
+    }
     bool drawsBackground() const { return drawsBackground_; }
-    void setDrawsBackground(bool d) { drawsBackground_ = d; changed(); }
+    void setDrawsBackground(bool d) {
+        drawsBackground_ = d;
+        changed();
+    }
     const std::string& placeholderString() const { return placeholder_; }
-    void setPlaceholderString(const std::string& p) { placeholder_ = p; changed(); }
+    void setPlaceholderString(const std::string& p) {
+        placeholder_ = p;
+        changed();
+    }
 
     CGSize cellSizeForBounds(const CGRect& bounds) const override;
     CGRect titleRectForBounds(const CGRect& bounds) const override;
@@ -33,8 +45,8 @@ public:
     // editor shows it).
     void drawInteriorWithFrame(const CGRect& frame, NSView& view) override;
     // Places the field editor over the text and selects a range in it.
-    virtual void selectWithFrame(const CGRect& frame, NSView& controlView, NSTextView& editor, const ObjectPtr& delegate,
-                                 std::size_t start, std::size_t length);
+    virtual void selectWithFrame(const CGRect& frame, NSView& controlView, NSTextView& editor,
+                                 const ObjectPtr& delegate, std::size_t start, std::size_t length);
     virtual void editWithFrame(const CGRect& frame, NSView& controlView, NSTextView& editor, const ObjectPtr& delegate);
 
     void setShowsText(bool shows) { showsText_ = shows; }

@@ -6,7 +6,6 @@
 
 #include "platform/appkit/NSClipView.h"
 #include "platform/appkit/NSWindow.h"
-#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/UTF16.h"
 #include "platform/graphics/NSGraphicsContext.h"
 
@@ -84,7 +83,8 @@ void NSTextView::sizeToFit() {
     if (!verticallyResizable_ || sizing_) return;
     sizing_ = true;
     double height = std::max(usedTextHeight(), minSize_.height);
-    if (auto clip = std::dynamic_pointer_cast<NSClipView>(superview())) height = std::max(height, clip->bounds().height());
+    if (auto clip = std::dynamic_pointer_cast<NSClipView>(superview()))
+        height = std::max(height, clip->bounds().height());
     if (std::fabs(height - frame().height()) > 0.5) setFrameSize({frame().width(), std::ceil(height)});
     sizing_ = false;
 }
@@ -199,8 +199,9 @@ void NSTextView::draw(const CGRect&) {
         CGRect caret = manager_->boundingRectForGlyphRange({selection_.location, 1}, *container_);
         auto f = font() ? font() : NSFont::systemFontOfSize(12);
         if (caret.isEmpty() || selection_.location >= storage_->length()) {
-            CGRect last = storage_->length() ? manager_->boundingRectForGlyphRange({storage_->length() - 1, 1}, *container_)
-                                             : CGRect{container_->lineFragmentPadding(), 0, 0, f->lineHeight()};
+            CGRect last = storage_->length()
+                              ? manager_->boundingRectForGlyphRange({storage_->length() - 1, 1}, *container_)
+                              : CGRect{container_->lineFragmentPadding(), 0, 0, f->lineHeight()};
             caret = {last.maxX(), last.minY(), 0, last.height()};
         }
         cg.saveGState();

@@ -52,11 +52,20 @@ public:
     bool isRichText() const { return richText_; }
     void setRichText(bool r) { richText_ = r; }
     NSColorPtr backgroundColor() const { return background_; }
-    void setBackgroundColor(const NSColorPtr& c) { background_ = c; setNeedsDisplay(true); }
+    void setBackgroundColor(const NSColorPtr& c) {
+        background_ = c;
+        setNeedsDisplay(true);
+    }
     bool drawsBackground() const { return drawsBackground_; }
-    void setDrawsBackground(bool d) { drawsBackground_ = d; setNeedsDisplay(true); }
+    void setDrawsBackground(bool d) {
+        drawsBackground_ = d;
+        setNeedsDisplay(true);
+    }
     NSColorPtr insertionPointColor() const { return insertionPointColor_; }
-    void setInsertionPointColor(const NSColorPtr& c) { insertionPointColor_ = c; setNeedsDisplay(true); }
+    void setInsertionPointColor(const NSColorPtr& c) {
+        insertionPointColor_ = c;
+        setNeedsDisplay(true);
+    }
     CGSize textContainerInset() const { return inset_; }
     void setTextContainerInset(CGSize inset);
     bool isVerticallyResizable() const { return verticallyResizable_; }

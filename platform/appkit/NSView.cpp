@@ -307,7 +307,8 @@ void NSView::renderTree(CGContext& context, const CGAffineTransform& toDevice) {
     bool group = alpha_ < 1 || (layer_ && layer_->opacity < 1);
     if (group) cairo_push_group(cr);
     bool masks = layer_ && layer_->masksToBounds;
-    CGPath shape = CGPath::roundedRectangle(bounds_, layer_ ? layer_->cornerRadius : 0, layer_ ? layer_->cornerRadius : 0);
+    CGPath shape =
+        CGPath::roundedRectangle(bounds_, layer_ ? layer_->cornerRadius : 0, layer_ ? layer_->cornerRadius : 0);
     if (masks) context.clipToPath(shape);
     if (layer_ && !layer_->hidden) layer_->drawBackground(context, bounds_);
     {

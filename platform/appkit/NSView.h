@@ -70,7 +70,10 @@ public:
     virtual bool isOpaque() const { return false; }
     // Whether subviews are cut off at the bounds when drawn.
     virtual bool clipsToBounds() const { return clipsToBounds_; }
-    void setClipsToBounds(bool clips) { clipsToBounds_ = clips; setNeedsDisplay(true); }
+    void setClipsToBounds(bool clips) {
+        clipsToBounds_ = clips;
+        setNeedsDisplay(true);
+    }
     // The part of the bounds not clipped away by ancestors.
     CGRect visibleRect() const;
 
@@ -106,7 +109,10 @@ public:
     virtual void setWantsLayer(bool wants);
     // Present once the view wants a layer.
     CALayerPtr layer() const { return layer_; }
-    void setLayer(const CALayerPtr& layer) { layer_ = layer; setNeedsDisplay(true); }
+    void setLayer(const CALayerPtr& layer) {
+        layer_ = layer;
+        setNeedsDisplay(true);
+    }
 
     NSViewAnimator animator() { return NSViewAnimator(self()); }
 

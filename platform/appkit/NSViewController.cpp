@@ -64,7 +64,8 @@ void NSViewController::transitionFromViewController(const NSViewControllerPtr& f
     auto container = fromView->superview();
     if (!container) return;
     CGRect frame = fromView->frame();
-    bool slide = options.contains(NSViewControllerTransitionSlideLeft) || options.contains(NSViewControllerTransitionSlideRight);
+    bool slide =
+        options.contains(NSViewControllerTransitionSlideLeft) || options.contains(NSViewControllerTransitionSlideRight);
     double direction = options.contains(NSViewControllerTransitionSlideRight) ? -1 : 1;
     toView->setFrame(slide ? frame.offsetBy(direction * frame.width(), 0) : frame);
     if (options.contains(NSViewControllerTransitionCrossfade)) toView->setAlphaValue(0);

@@ -36,8 +36,8 @@ public:
         cg.fillRect(bounds());
         if (w->titleVisibility() == NSWindowTitleVisibility::visible && !w->title().empty()) {
             auto font = NSFont::boldSystemFontOfSize(13);
-            NSAttributedString title(w->title(), {{NSFontAttributeName, font},
-                                                  {NSForegroundColorAttributeName, NSColor::labelColor()}});
+            NSAttributedString title(
+                w->title(), {{NSFontAttributeName, font}, {NSForegroundColorAttributeName, NSColor::labelColor()}});
             title.setAlignment(NSTextAlignment::center, title.fullRange());
             TextLayout layout(title, bounds().width());
             double h = layout.usedRect().height();
@@ -187,7 +187,8 @@ void NSWindow::setContentSize(CGSize size) {
 
 void NSWindow::center() {
     CGSize screen = backend_ ? backend_->screenSize() : CGSize{1920, 1080};
-    setFrameOrigin({std::floor((screen.width - frame_.width()) / 2), std::floor((screen.height - frame_.height()) / 2)});
+    setFrameOrigin(
+        {std::floor((screen.width - frame_.width()) / 2), std::floor((screen.height - frame_.height()) / 2)});
 }
 
 // ---- style ----

@@ -94,10 +94,12 @@ void NSWorkspace::openApplicationAtURL(const URL& applicationURL, const NSWorksp
     auto bundle = Bundle::atPath(applicationURL.path());
     auto executable = bundle ? bundle->executableURL() : std::nullopt;
     if (!bundle) {
-        error = NSError::withDescription(NSCocoaErrorDomain, 4, "The application " + applicationURL.path() + " does not exist.");
+        error = NSError::withDescription(NSCocoaErrorDomain, 4,
+                                         "The application " + applicationURL.path() + " does not exist.");
     } else if (!executable) {
-        error = NSError::withDescription(NSCocoaErrorDomain, 260, "The application " + applicationURL.path() +
-                                                                      " names no executable in its Info.plist.");
+        error = NSError::withDescription(NSCocoaErrorDomain, 260,
+                                         "The application " + applicationURL.path() +
+                                             " names no executable in its Info.plist.");
     } else {
         int pid = spawnDetached(executable->path(), configuration.arguments, false);
         if (pid > 0) app = std::make_shared<NSRunningApplication>(pid);

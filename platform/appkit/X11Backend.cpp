@@ -56,8 +56,8 @@ public:
     X11BackendImpl(Connection& c, NSWindow& window) : c_(c), owner_(window) {
         Display* d = c_.display;
         int screen = DefaultScreen(d);
-        window_ = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, 1, 1, 0, BlackPixel(d, screen),
-                                      WhitePixel(d, screen));
+        window_ =
+            XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, 1, 1, 0, BlackPixel(d, screen), WhitePixel(d, screen));
         XSelectInput(d, window_,
                      ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
                          LeaveWindowMask | StructureNotifyMask | KeyPressMask | KeyReleaseMask | FocusChangeMask);
@@ -118,16 +118,17 @@ public:
         auto it = c_.cursors.find(shape);
         if (it == c_.cursors.end()) {
             unsigned glyph = shape == NSCursor::Shape::pointingHand ? XC_hand2
-                             : shape == NSCursor::Shape::iBeam     ? XC_xterm
-                             : shape == NSCursor::Shape::arrow     ? XC_left_ptr
-                                                                   : XC_fleur;
+                             : shape == NSCursor::Shape::iBeam      ? XC_xterm
+                             : shape == NSCursor::Shape::arrow      ? XC_left_ptr
+                                                                    : XC_fleur;
             it = c_.cursors.emplace(shape, XCreateFontCursor(c_.display, glyph)).first;
         }
         XDefineCursor(c_.display, window_, it->second);
         XFlush(c_.display);
     }
     cairo_surface_t* beginFrame(int width, int height) override {
-        if (!image_ || cairo_image_surface_get_width(image_) != width || cairo_image_surface_get_height(image_) != height) {
+        if (!image_ || cairo_image_surface_get_width(image_) != width ||
+            cairo_image_surface_get_height(image_) != height) {
             if (image_) cairo_surface_destroy(image_);
             image_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
         }
@@ -175,7 +176,12 @@ public:
                 auto& b = ev.xbutton;
                 CGPoint p = at(b.x, b.y);
                 if (b.button >= 4 && b.button <= 7) {
-                    double dx = b.button == 6 ? 1 : b.button == 7 ? -1 : 0, dy = b.button == 4 ? 1 : b.button == 5 ? -1 : 0;
+                    double dx = b.button == 6   ? 1
+                                : b.button == 7 ? -1
+                                                : 0,
+                           dy = b.button == 4   ? 1
+                                : b.button == 5 ? -1
+                                                : 0;
                     auto e = NSEvent::scrollEvent(p, window, dx * 10, dy * 10);
                     e->setScreenLocation({double(b.x_root), double(b.y_root)});
                     app->postEvent(e);
@@ -215,8 +221,9 @@ public:
             case EnterNotify:
             case LeaveNotify: {
                 auto& c = ev.xcrossing;
-                auto e = NSEvent::mouseEvent(ev.type == EnterNotify ? NSEventType::mouseEntered : NSEventType::mouseExited,
-                                             at(c.x, c.y), window, 0, 0);
+                auto e =
+                    NSEvent::mouseEvent(ev.type == EnterNotify ? NSEventType::mouseEntered : NSEventType::mouseExited,
+                                        at(c.x, c.y), window, 0, 0);
                 app->postEvent(e);
                 break;
             }
@@ -226,8 +233,8 @@ public:
                 KeySym sym;
                 int n = XLookupString(&ev.xkey, buffer, sizeof buffer - 1, &sym, nullptr);
                 auto e = NSEvent::keyEvent(ev.type == KeyPress ? NSEventType::keyDown : NSEventType::keyUp,
-                                           std::string(buffer, n > 0 ? n : 0), static_cast<unsigned short>(ev.xkey.keycode),
-                                           window);
+                                           std::string(buffer, n > 0 ? n : 0),
+                                           static_cast<unsigned short>(ev.xkey.keycode), window);
                 app->postEvent(e);
                 break;
             }
@@ -247,7 +254,8 @@ public:
             // The application is active while one of its windows has the keyboard focus.
             // Grabs (menus, drags) and focus moving inside a window change nothing.
             case FocusIn:
-                if (ev.xfocus.mode == NotifyNormal || ev.xfocus.mode == NotifyWhileGrabbed) app->activateIgnoringOtherApps(true);
+                if (ev.xfocus.mode == NotifyNormal || ev.xfocus.mode == NotifyWhileGrabbed)
+                    app->activateIgnoringOtherApps(true);
                 break;
             case FocusOut:
                 if (ev.xfocus.mode != NotifyNormal && ev.xfocus.mode != NotifyWhileGrabbed) break;

@@ -34,16 +34,22 @@ public:
         std::conjunction_v<std::negation<std::is_base_of<CaseType, C>>, std::is_constructible<Case, C>>;
 
     template <class C>
-    CaseType(C c) requires makesACase<C> : case_(std::move(c)) {}
+    CaseType(C c)
+        requires makesACase<C>
+        : case_(std::move(c)) {}
 
     const Case& value() const { return case_; }
     // The case number, in declaration order.
     std::size_t index() const { return case_.index(); }
     // The case's struct when the value is that case, else null.
     template <class C>
-    const C* as() const { return std::get_if<C>(&case_); }
+    const C* as() const {
+        return std::get_if<C>(&case_);
+    }
     template <class C>
-    bool is() const { return std::holds_alternative<C>(case_); }
+    bool is() const {
+        return std::holds_alternative<C>(case_);
+    }
 
 protected:
     Case case_;

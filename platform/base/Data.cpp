@@ -6,8 +6,7 @@
 namespace platform {
 
 namespace {
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 int base64Digit(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -47,8 +46,8 @@ std::string Data::base64EncodedString() const {
     std::size_t i = 0;
     for (; i + 2 < bytes_.size(); i += 3) {
         std::uint32_t n = (bytes_[i] << 16) | (bytes_[i + 1] << 8) | bytes_[i + 2];
-        out += {kBase64Alphabet[n >> 18], kBase64Alphabet[(n >> 12) & 63],
-                kBase64Alphabet[(n >> 6) & 63], kBase64Alphabet[n & 63]};
+        out += {kBase64Alphabet[n >> 18], kBase64Alphabet[(n >> 12) & 63], kBase64Alphabet[(n >> 6) & 63],
+                kBase64Alphabet[n & 63]};
     }
     if (std::size_t rest = bytes_.size() - i; rest > 0) {
         std::uint32_t n = bytes_[i] << 16;
@@ -64,7 +63,8 @@ std::string Data::base64EncodedString() const {
 std::optional<Data> Data::fromBase64IgnoringUnknownCharacters(std::string_view text) {
     std::string known;
     for (char c : text)
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=')
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+            c == '=')
             known += c;
     return fromBase64(known);
 }
@@ -102,11 +102,20 @@ bool isValidUTF8(std::string_view text) {
         auto c = static_cast<unsigned char>(text[i]);
         std::size_t extra;
         std::uint32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; }
-        else return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else return false;
         if (i + extra >= text.size()) return false;  // truncated sequence
         for (std::size_t k = 1; k <= extra; ++k) {
             auto cc = static_cast<unsigned char>(text[i + k]);
@@ -114,8 +123,7 @@ bool isValidUTF8(std::string_view text) {
             cp = (cp << 6) | (cc & 0x3F);
         }
         // Overlong forms, surrogates and values past U+10FFFF are invalid.
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000))
-            return false;
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)) return false;
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
         i += extra + 1;
     }

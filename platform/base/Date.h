@@ -11,9 +11,7 @@ struct Date {
     double timeIntervalSinceReferenceDate = 0;
 
     static Date now();
-    static Date fromTimeIntervalSince1970(double seconds) {
-        return Date{seconds - kReferenceDateSince1970};
-    }
+    static Date fromTimeIntervalSince1970(double seconds) { return Date{seconds - kReferenceDateSince1970}; }
     static Date fromTimeIntervalSinceNow(double seconds) { return now().addingTimeInterval(seconds); }
     static Date distantFuture() { return Date{63113904000.0}; }
     static Date distantPast() { return Date{-63114076800.0}; }

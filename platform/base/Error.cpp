@@ -22,8 +22,8 @@ bool NSError::isCancelled() const {
 }
 
 ErrorPtr posixError(int errnoValue, const std::string& what) {
-    std::string description = what.empty() ? std::string(std::strerror(errnoValue))
-                                           : what + ": " + std::strerror(errnoValue);
+    std::string description =
+        what.empty() ? std::string(std::strerror(errnoValue)) : what + ": " + std::strerror(errnoValue);
     return NSError::withDescription(NSPOSIXErrorDomain, errnoValue, std::move(description));
 }
 

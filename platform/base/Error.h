@@ -43,10 +43,8 @@ public:
 // A plain domain/code/user-info error, as the platform's generic error type.
 class NSError : public Error {
 public:
-    NSError(std::string domain, std::int64_t code, Value::Dictionary userInfo = {},
-            ErrorPtr underlying = nullptr)
-        : domain_(std::move(domain)), code_(code), userInfo_(std::move(userInfo)),
-          underlying_(std::move(underlying)) {}
+    NSError(std::string domain, std::int64_t code, Value::Dictionary userInfo = {}, ErrorPtr underlying = nullptr)
+        : domain_(std::move(domain)), code_(code), userInfo_(std::move(userInfo)), underlying_(std::move(underlying)) {}
 
     static ErrorPtr make(std::string domain, std::int64_t code, Value::Dictionary userInfo = {},
                          ErrorPtr underlying = nullptr) {

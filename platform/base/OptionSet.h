@@ -17,9 +17,7 @@ struct OptionSet {
     }
 
     constexpr bool isEmpty() const { return rawValue == 0; }
-    constexpr bool contains(OptionSet member) const {
-        return (rawValue & member.rawValue) == member.rawValue;
-    }
+    constexpr bool contains(OptionSet member) const { return (rawValue & member.rawValue) == member.rawValue; }
     constexpr bool isDisjoint(OptionSet other) const { return (rawValue & other.rawValue) == 0; }
     constexpr bool isSubset(OptionSet other) const { return (rawValue & ~other.rawValue) == 0; }
 
@@ -48,8 +46,14 @@ struct OptionSet {
     friend constexpr OptionSet operator|(OptionSet a, OptionSet b) { return a.unioned(b); }
     friend constexpr OptionSet operator&(OptionSet a, OptionSet b) { return a.intersection(b); }
     friend constexpr OptionSet operator^(OptionSet a, OptionSet b) { return a.symmetricDifference(b); }
-    constexpr OptionSet& operator|=(OptionSet o) { formUnion(o); return *this; }
-    constexpr OptionSet& operator&=(OptionSet o) { formIntersection(o); return *this; }
+    constexpr OptionSet& operator|=(OptionSet o) {
+        formUnion(o);
+        return *this;
+    }
+    constexpr OptionSet& operator&=(OptionSet o) {
+        formIntersection(o);
+        return *this;
+    }
     friend constexpr bool operator==(OptionSet a, OptionSet b) { return a.rawValue == b.rawValue; }
 };
 

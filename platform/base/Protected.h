@@ -2,6 +2,7 @@
 // non-recursive by default (closures run under it must not take the same box again);
 // a box whose closures may re-enter names `RecursiveLock`.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <utility>
@@ -48,6 +49,13 @@ public:
     void wait(std::condition_variable_any& condition, Ready&& ready) const {
         std::unique_lock guard(lock_);
         condition.wait(guard, [&] { return ready(static_cast<const T&>(value_)); });
+    }
+    // The same, giving up after `timeout`; answers whether `ready` holds.
+    template <class Rep, class Period, class Ready>
+    bool waitFor(std::condition_variable_any& condition, const std::chrono::duration<Rep, Period>& timeout,
+                 Ready&& ready) const {
+        std::unique_lock guard(lock_);
+        return condition.wait_for(guard, timeout, [&] { return ready(static_cast<const T&>(value_)); });
     }
 
     // One member, by pointer to member: a copy out, or a replacement.

@@ -40,11 +40,11 @@ public:
         return std::forward<F>(f)();
     }
     template <class F>
-    decltype(auto) around(F&& f) { return withLock(std::forward<F>(f)); }
-
-    bool ownedByCurrentThread() const {
-        return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    decltype(auto) around(F&& f) {
+        return withLock(std::forward<F>(f));
     }
+
+    bool ownedByCurrentThread() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
     // Fatal unless the calling thread holds the lock.
     void assertOwner() const;
     void assertNotOwner() const;

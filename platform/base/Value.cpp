@@ -14,13 +14,9 @@ bool Value::Set::insert(Value v) {
     return true;
 }
 
-bool Value::Set::contains(const Value& v) const {
-    return std::binary_search(members.begin(), members.end(), v);
-}
+bool Value::Set::contains(const Value& v) const { return std::binary_search(members.begin(), members.end(), v); }
 
-bool Value::isNumber() const {
-    return kind() == Kind::int64 || kind() == Kind::uint64 || kind() == Kind::real;
-}
+bool Value::isNumber() const { return kind() == Kind::int64 || kind() == Kind::uint64 || kind() == Kind::real; }
 
 std::optional<bool> Value::asBool() const {
     if (auto b = std::get_if<bool>(&storage_)) return *b;
@@ -35,8 +31,7 @@ std::optional<std::int64_t> Value::asInt64() const {
         return std::nullopt;
     }
     if (auto d = std::get_if<double>(&storage_)) {
-        if (std::isfinite(*d) && *d == std::trunc(*d) && *d >= -9223372036854775808.0 &&
-            *d < 9223372036854775808.0)
+        if (std::isfinite(*d) && *d == std::trunc(*d) && *d >= -9223372036854775808.0 && *d < 9223372036854775808.0)
             return static_cast<std::int64_t>(*d);
     }
     return std::nullopt;

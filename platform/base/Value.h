@@ -86,7 +86,9 @@ public:
     Dictionary* asDictionary() { return std::get_if<Dictionary>(&storage_); }
     ObjectPtr asObject() const;
     template <class T>
-    std::shared_ptr<T> asObject() const { return std::dynamic_pointer_cast<T>(asObject()); }
+    std::shared_ptr<T> asObject() const {
+        return std::dynamic_pointer_cast<T>(asObject());
+    }
 
     std::string stringValue(std::string fallback = {}) const {
         auto s = asString();
@@ -107,8 +109,8 @@ public:
     friend bool operator<(const Value& a, const Value& b);  // a total order for sets
 
 private:
-    std::variant<Null, bool, std::int64_t, std::uint64_t, double, std::string, Data, Date, Array, Set,
-                 Dictionary, ObjectPtr>
+    std::variant<Null, bool, std::int64_t, std::uint64_t, double, std::string, Data, Date, Array, Set, Dictionary,
+                 ObjectPtr>
         storage_;
 };
 

@@ -26,9 +26,8 @@ auto weakCall(const std::shared_ptr<T>& self, F body) {
 // `(object->*method)(args...)` while the object lives; nothing once it is gone.
 template <class T, class M>
 auto bindWeak(const std::shared_ptr<T>& self, M method) {
-    return weakCall(self, [method](T& object, auto&&... args) {
-        (object.*method)(std::forward<decltype(args)>(args)...);
-    });
+    return weakCall(self,
+                    [method](T& object, auto&&... args) { (object.*method)(std::forward<decltype(args)>(args)...); });
 }
 
 }  // namespace platform

@@ -26,87 +26,81 @@ private:
 }  // namespace
 
 SubscriptionPtr MergeState::attachUpstream(SubscriptionPtr upstream) {
-    std::lock_guard lock(mutex_);
-    upstream_ = std::move(upstream);
+    state_.set(&State::upstream, std::move(upstream));
     return std::make_shared<MergeSubscription>(weak_from_this());
 }
 
 void MergeState::requestUpstream() {
-    SubscriptionPtr upstream;
-    {
-        std::lock_guard lock(mutex_);
-        if (requested_ || done_) return;
-        requested_ = true;
-        upstream = upstream_;
-    }
+    SubscriptionPtr upstream = state_.write([](State& state) -> SubscriptionPtr {
+        if (state.requested || state.done) return nullptr;
+        state.requested = true;
+        return state.upstream;
+    });
     if (upstream) upstream->request(Demand::unlimited());
 }
 
 void MergeState::attachInner(SubscriptionPtr inner) {
-    bool ended;
-    {
-        std::lock_guard lock(mutex_);
-        ended = done_;
-        if (!ended) inner_.push_back(inner);
-    }
+    bool ended = state_.write([&](State& state) {
+        if (!state.done) state.inner.push_back(inner);
+        return state.done;
+    });
     if (ended) inner->cancel();
     else inner->request(Demand::unlimited());
 }
 
 bool MergeState::innerStarted() {
-    std::lock_guard lock(mutex_);
-    if (done_) return false;
-    ++runningInner_;
-    return true;
+    return state_.write([](State& state) {
+        if (state.done) return false;
+        ++state.runningInner;
+        return true;
+    });
 }
 
-std::vector<SubscriptionPtr> MergeState::endLocked() {
-    done_ = true;
-    std::vector<SubscriptionPtr> ended = std::move(inner_);
-    inner_.clear();
-    if (upstream_) ended.push_back(std::exchange(upstream_, nullptr));
+std::vector<SubscriptionPtr> MergeState::end(State& state) {
+    state.done = true;
+    std::vector<SubscriptionPtr> ended = std::move(state.inner);
+    state.inner.clear();
+    if (state.upstream) ended.push_back(std::exchange(state.upstream, nullptr));
     return ended;
 }
 
 void MergeState::deliver(const std::function<void()>& send, Event event) {
     std::lock_guard ordered(delivery_);
-    bool sending = false;
-    std::vector<SubscriptionPtr> toCancel;
-    {
-        std::lock_guard lock(mutex_);
-        if (done_) return;
+    struct Step {
+        bool sending = false;
+        std::vector<SubscriptionPtr> toCancel;
+    };
+    Step step = state_.write([&](State& state) {
+        Step next;
+        if (state.done) return next;
         switch (event) {
-            case Event::value: sending = true; break;
+            case Event::value: next.sending = true; break;
             case Event::failure:
-                toCancel = endLocked();
-                sending = true;
+                next.toCancel = end(state);
+                next.sending = true;
                 break;
             case Event::innerFinished:
-                --runningInner_;
-                sending = upstreamFinished_ && runningInner_ == 0;
+                --state.runningInner;
+                next.sending = state.upstreamFinished && state.runningInner == 0;
                 break;
             case Event::upstreamFinished:
-                upstreamFinished_ = true;
-                sending = runningInner_ == 0;
+                state.upstreamFinished = true;
+                next.sending = state.runningInner == 0;
                 break;
         }
-        if (sending && event != Event::value && event != Event::failure) {
-            done_ = true;
-            inner_.clear();
-            upstream_.reset();
+        if (next.sending && event != Event::value && event != Event::failure) {
+            state.done = true;
+            state.inner.clear();
+            state.upstream.reset();
         }
-    }
-    for (const auto& subscription : toCancel) subscription->cancel();
-    if (sending) send();
+        return next;
+    });
+    for (const auto& subscription : step.toCancel) subscription->cancel();
+    if (step.sending) send();
 }
 
 void MergeState::cancel() {
-    std::vector<SubscriptionPtr> toCancel;
-    {
-        std::lock_guard lock(mutex_);
-        if (done_) return;
-        toCancel = endLocked();
-    }
+    auto toCancel = state_.write([](State& state) { return state.done ? std::vector<SubscriptionPtr>{} : end(state); });
     for (const auto& subscription : toCancel) subscription->cancel();
 }
 

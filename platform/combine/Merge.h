@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/combine/Subscription.h"
 
 namespace platform::combine::detail {
@@ -31,16 +32,21 @@ public:
     void cancel();
 
 private:
-    std::vector<SubscriptionPtr> endLocked();
+    struct State {
+        bool done = false;
+        bool upstreamFinished = false;
+        bool requested = false;
+        int runningInner = 0;
+        SubscriptionPtr upstream;
+        std::vector<SubscriptionPtr> inner;
+    };
+    // Marks the stream ended and hands back every subscription to cancel.
+    static std::vector<SubscriptionPtr> end(State& state);
 
+    // Held across each call into the downstream, so those calls never overlap; a call into
+    // the downstream may lead back here on the same thread, hence recursive.
     std::recursive_mutex delivery_;
-    std::mutex mutex_;
-    bool done_ = false;
-    bool upstreamFinished_ = false;
-    bool requested_ = false;
-    int runningInner_ = 0;
-    SubscriptionPtr upstream_;
-    std::vector<SubscriptionPtr> inner_;
+    Protected<State> state_;
 };
 
 }  // namespace platform::combine::detail

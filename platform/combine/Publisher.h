@@ -44,13 +44,13 @@ public:
     AnyPublisher<R, Failure> compactMap(F transform) const {
         auto upstream = eraseToAnyPublisher();
         return AnyPublisher<R, Failure>([upstream, transform](SubscriberPtr<R, Failure> down) {
-            upstream.receive(detail::relay<Output, Failure>(
-                [down](SubscriptionPtr s) { down->receive(std::move(s)); },
-                [down, transform](const Output& value) {
-                    auto mapped = transform(value);
-                    return mapped ? down->receive(*mapped) : Demand::max(1);
-                },
-                [down](const Completion<Failure>& c) { down->receive(c); }));
+            upstream.receive(
+                detail::relay<Output, Failure>([down](SubscriptionPtr s) { down->receive(std::move(s)); },
+                                               [down, transform](const Output& value) {
+                                                   auto mapped = transform(value);
+                                                   return mapped ? down->receive(*mapped) : Demand::max(1);
+                                               },
+                                               [down](const Completion<Failure>& c) { down->receive(c); }));
         });
     }
 
@@ -175,12 +175,10 @@ private:
 
     private:
         SubscriberPtr<Output, Failure> take() {
-            std::lock_guard lock(mutex_);
-            return std::exchange(down_, nullptr);
+            return down_.write([](SubscriberPtr<Output, Failure>& down) { return std::exchange(down, nullptr); });
         }
         platform::Result<Output, Failure> result_;
-        std::mutex mutex_;
-        SubscriberPtr<Output, Failure> down_;
+        Protected<SubscriberPtr<Output, Failure>> down_;
     };
     platform::Result<Output, Failure> result_;
 };

@@ -23,20 +23,13 @@ void AnyCancellable::cancel() {
 
 namespace detail {
 
-void SubscriptionSlot::set(SubscriptionPtr subscription) {
-    std::lock_guard lock(mutex_);
-    subscription_ = std::move(subscription);
-}
+void SubscriptionSlot::set(SubscriptionPtr subscription) { subscription_.set(std::move(subscription)); }
 
 SubscriptionPtr SubscriptionSlot::take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(subscription_, nullptr);
+    return subscription_.write([](SubscriptionPtr& subscription) { return std::exchange(subscription, nullptr); });
 }
 
-SubscriptionPtr SubscriptionSlot::get() const {
-    std::lock_guard lock(mutex_);
-    return subscription_;
-}
+SubscriptionPtr SubscriptionSlot::get() const { return subscription_.get(); }
 
 }  // namespace detail
 

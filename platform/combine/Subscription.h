@@ -5,9 +5,10 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <utility>
+
+#include "platform/base/Protected.h"
 
 namespace platform::combine {
 
@@ -92,8 +93,7 @@ public:
     SubscriptionPtr get() const;
 
 private:
-    mutable std::mutex mutex_;
-    SubscriptionPtr subscription_;
+    Protected<SubscriptionPtr> subscription_;
 };
 
 // A subscriber made of three callbacks, for operators that pass things along.

@@ -10,10 +10,10 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <utility>
 
+#include "platform/base/Protected.h"
 #include "platform/concurrency/TaskCore.h"
 
 namespace platform {
@@ -34,97 +34,126 @@ enum class YieldResult { enqueued, dropped, terminated };
 
 namespace detail {
 
-// What does not depend on the element type: the end of the stream, the waiting
-// consumer and the termination callback.
-class StreamCore {
+// A consumer suspended in `next()`, resumed as the task it ran in.
+struct StreamWaiter {
+    std::coroutine_handle<> handle;
+    TaskCorePtr task;
+    void resume() const;
+};
+[[noreturn]] void twoConsumersOfOneStream();
+
+// What the stream's lifetime ends: a waiting consumer goes on (with no element) and
+// `onTermination` runs.
+class StreamEnd {
 public:
-    virtual ~StreamCore() = default;
-    void setOnTermination(std::function<void()> callback);
-    // Ends the stream: a waiting consumer goes on (with no element), `onTermination` runs.
-    void finish();
-
-protected:
-    // Under the lock: whether a consumer waits, and taking it.
-    struct Waiter {
-        std::coroutine_handle<> handle;
-        TaskCorePtr task;
-    };
-    void suspendConsumer(std::coroutine_handle<> handle);  // with the lock held
-    static void resumeConsumer(const Waiter& waiter);
-
-    std::mutex mutex_;
-    bool finished_ = false;
-    std::optional<Waiter> waiter_;
-    std::function<void()> onTermination_;
+    virtual ~StreamEnd() = default;
+    virtual void finish() = 0;
 };
 
 template <class T>
-class StreamState final : public StreamCore {
+class StreamState final : public StreamEnd {
 public:
     explicit StreamState(BufferingPolicy policy) : policy_(policy) {}
 
     YieldResult yield(T element) {
-        std::unique_lock lock(mutex_);
-        if (finished_) return YieldResult::terminated;
-        if (waiter_) {
-            Waiter waiter = *std::exchange(waiter_, std::nullopt);
-            delivered_.emplace(std::move(element));
-            lock.unlock();
-            resumeConsumer(waiter);
-            return YieldResult::enqueued;
-        }
-        return buffer(std::move(element));
+        std::optional<StreamWaiter> waiter;
+        auto result = state_.write([&](State& state) {
+            if (state.finished) return YieldResult::terminated;
+            if (state.waiter) {
+                waiter = std::exchange(state.waiter, std::nullopt);
+                state.delivered.emplace(std::move(element));
+                return YieldResult::enqueued;
+            }
+            return buffer(state, std::move(element));
+        });
+        if (waiter) waiter->resume();
+        return result;
+    }
+
+    void setOnTermination(std::function<void()> callback) {
+        bool runNow = state_.write([&](State& state) {
+            if (state.finished) return true;
+            state.onTermination = std::move(callback);
+            return false;
+        });
+        if (runNow && callback) callback();
+    }
+
+    void finish() override {
+        struct Ending {
+            std::optional<StreamWaiter> waiter;
+            std::function<void()> onTermination;
+        };
+        auto ending = state_.write([](State& state) -> std::optional<Ending> {
+            if (state.finished) return std::nullopt;
+            state.finished = true;
+            return Ending{std::exchange(state.waiter, std::nullopt), std::exchange(state.onTermination, nullptr)};
+        });
+        if (!ending) return;
+        if (ending->waiter) ending->waiter->resume();
+        if (ending->onTermination) ending->onTermination();
     }
 
     // The consumer's side of `next()`.
     bool ready() {
-        std::lock_guard lock(mutex_);
-        return takeReady();
+        return state_.write([this](State& state) { return takeReady(state); });
     }
     bool suspend(std::coroutine_handle<> handle) {
-        std::lock_guard lock(mutex_);
-        if (takeReady()) return false;
-        suspendConsumer(handle);
-        return true;
+        return state_.write([&](State& state) {
+            if (takeReady(state)) return false;
+            if (state.waiter) twoConsumersOfOneStream();
+            state.waiter = StreamWaiter{handle, currentTask()};
+            return true;
+        });
     }
-    std::optional<T> take() { return std::exchange(delivered_, std::nullopt); }
+    std::optional<T> take() {
+        return state_.write([](State& state) { return std::exchange(state.delivered, std::nullopt); });
+    }
 
 private:
-    // With the lock held: moves the next buffered element (if any) into the delivery
-    // slot and answers whether the consumer can go on without waiting.
-    bool takeReady() {
-        if (!buffer_.empty()) {
-            delivered_.emplace(std::move(buffer_.front()));
-            buffer_.pop_front();
+    struct State {
+        bool finished = false;
+        std::optional<StreamWaiter> waiter;
+        std::function<void()> onTermination;
+        std::deque<T> buffer;
+        std::optional<T> delivered;
+    };
+
+    // Moves the next buffered element (if any) into the delivery slot and answers whether
+    // the consumer can go on without waiting.
+    static bool takeReady(State& state) {
+        if (!state.buffer.empty()) {
+            state.delivered.emplace(std::move(state.buffer.front()));
+            state.buffer.pop_front();
             return true;
         }
-        return finished_;
+        return state.finished;
     }
-    YieldResult buffer(T element) {
+    YieldResult buffer(State& state, T element) const {
         using Kind = BufferingPolicy::Kind;
-        if (policy_.kind == Kind::bufferingOldest && buffer_.size() >= policy_.limit) return YieldResult::dropped;
-        if (policy_.kind == Kind::bufferingNewest && buffer_.size() >= policy_.limit) {
+        if (policy_.kind == Kind::bufferingOldest && state.buffer.size() >= policy_.limit) return YieldResult::dropped;
+        if (policy_.kind == Kind::bufferingNewest && state.buffer.size() >= policy_.limit) {
             if (policy_.limit == 0) return YieldResult::dropped;
-            buffer_.pop_front();
+            state.buffer.pop_front();
         }
-        buffer_.push_back(std::move(element));
+        state.buffer.push_back(std::move(element));
         return YieldResult::enqueued;
     }
-    BufferingPolicy policy_;
-    std::deque<T> buffer_;
-    std::optional<T> delivered_;
+
+    const BufferingPolicy policy_;
+    Protected<State> state_;
 };
 
 // Held by the stream and its iterators: when the last goes, the stream terminates.
 class StreamLifetime {
 public:
-    explicit StreamLifetime(std::shared_ptr<StreamCore> core) : core_(std::move(core)) {}
-    ~StreamLifetime() { core_->finish(); }
+    explicit StreamLifetime(std::shared_ptr<StreamEnd> end) : end_(std::move(end)) {}
+    ~StreamLifetime() { end_->finish(); }
     StreamLifetime(const StreamLifetime&) = delete;
     StreamLifetime& operator=(const StreamLifetime&) = delete;
 
 private:
-    std::shared_ptr<StreamCore> core_;
+    std::shared_ptr<StreamEnd> end_;
 };
 
 }  // namespace detail

@@ -35,7 +35,8 @@ void ContinuationCore::continueAwaiter() {
 
 ContinuationGuard::~ContinuationGuard() {
     if (core_->wasResumed()) return;
-    std::fprintf(stderr, "Warning: the continuation of %s was dropped without being resumed; its task will never go on.\n",
+    std::fprintf(stderr,
+                 "Warning: the continuation of %s was dropped without being resumed; its task will never go on.\n",
                  core_->name().c_str());
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <utility>
 
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
@@ -13,66 +14,62 @@ namespace {
 thread_local TaskCorePtr runningTask;
 }
 
-bool TaskCore::isCancelled() const {
-    std::lock_guard lock(mutex_);
-    return cancelled_;
-}
+bool TaskCore::isCancelled() const { return state_.get(&State::cancelled); }
 
-bool TaskCore::isCompleted() const {
-    std::lock_guard lock(mutex_);
-    return completed_;
-}
+bool TaskCore::isCompleted() const { return state_.get(&State::completed); }
 
 void TaskCore::cancel() {
-    std::vector<std::pair<HandlerID, std::function<void()>>> handlers;
-    {
-        std::lock_guard lock(mutex_);
-        if (cancelled_) return;
-        cancelled_ = true;
-        handlers.swap(handlers_);
-    }
+    auto handlers = state_.write([](State& state) {
+        std::vector<std::pair<HandlerID, std::function<void()>>> taken;
+        if (!state.cancelled) {
+            state.cancelled = true;
+            taken.swap(state.handlers);
+        }
+        return taken;
+    });
     for (auto& [id, action] : handlers) action();
 }
 
 TaskCore::HandlerID TaskCore::addCancellationHandler(std::function<void()> action) {
-    {
-        std::lock_guard lock(mutex_);
-        if (!cancelled_) {
-            handlers_.emplace_back(nextHandlerID_, std::move(action));
-            return nextHandlerID_++;
-        }
-    }
-    action();
-    return 0;
+    HandlerID id = state_.write([&](State& state) -> HandlerID {
+        if (state.cancelled) return 0;
+        state.handlers.emplace_back(state.nextHandlerID, std::move(action));
+        return state.nextHandlerID++;
+    });
+    if (id == 0) action();
+    return id;
 }
 
 void TaskCore::removeCancellationHandler(HandlerID id) {
     if (id == 0) return;
-    std::function<void()> removed;  // released outside the lock
-    std::lock_guard lock(mutex_);
-    auto found = std::find_if(handlers_.begin(), handlers_.end(), [id](const auto& h) { return h.first == id; });
-    if (found != handlers_.end()) {
-        removed = std::move(found->second);
-        handlers_.erase(found);
-    }
+    // The handler is released after the lock, so whatever it holds is destroyed outside it.
+    std::function<void()> removed = state_.write([id](State& state) {
+        std::function<void()> found;
+        auto it =
+            std::find_if(state.handlers.begin(), state.handlers.end(), [id](const auto& h) { return h.first == id; });
+        if (it != state.handlers.end()) {
+            found = std::move(it->second);
+            state.handlers.erase(it);
+        }
+        return found;
+    });
 }
 
 bool TaskCore::addCompletionWaiter(std::function<void()> resume) {
-    std::lock_guard lock(mutex_);
-    if (completed_) return false;
-    waiters_.push_back(std::move(resume));
-    return true;
+    return state_.write([&](State& state) {
+        if (state.completed) return false;
+        state.waiters.push_back(std::move(resume));
+        return true;
+    });
 }
 
 void TaskCore::complete() {
-    std::vector<std::function<void()>> waiters;
-    {
-        std::lock_guard lock(mutex_);
-        completed_ = true;
-        waiters.swap(waiters_);
+    auto waiters = state_.write([](State& state) {
+        state.completed = true;
         // A finished task has nothing left to cancel.
-        handlers_.clear();
-    }
+        state.handlers.clear();
+        return std::exchange(state.waiters, {});
+    });
     for (auto& resume : waiters) resume();
 }
 
@@ -103,19 +100,21 @@ void waitUntilComplete(const TaskCorePtr& task) {
         return;
     }
     struct Signal {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool done = false;
+        struct Flag {
+            bool done = false;
+        };
+        Protected<Flag> flag;
+        std::condition_variable_any changed;
     };
     auto signal = std::make_shared<Signal>();
     bool waiting = task->addCompletionWaiter([signal] {
-        std::lock_guard lock(signal->mutex);
-        signal->done = true;
-        signal->changed.notify_all();
+        signal->flag.write([&](Signal::Flag& flag) {
+            flag.done = true;
+            signal->changed.notify_all();
+        });
     });
     if (!waiting) return;
-    std::unique_lock lock(signal->mutex);
-    signal->changed.wait(lock, [&] { return signal->done; });
+    signal->flag.wait(signal->changed, [](const Signal::Flag& flag) { return flag.done; });
 }
 
 }  // namespace detail

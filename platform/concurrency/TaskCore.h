@@ -6,9 +6,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
+
+#include "platform/base/Protected.h"
 
 namespace platform {
 
@@ -44,12 +45,14 @@ public:
     std::exception_ptr error;
 
 private:
-    mutable std::mutex mutex_;
-    bool cancelled_ = false;
-    bool completed_ = false;
-    HandlerID nextHandlerID_ = 1;
-    std::vector<std::pair<HandlerID, std::function<void()>>> handlers_;
-    std::vector<std::function<void()>> waiters_;
+    struct State {
+        bool cancelled = false;
+        bool completed = false;
+        HandlerID nextHandlerID = 1;
+        std::vector<std::pair<HandlerID, std::function<void()>>> handlers;
+        std::vector<std::function<void()>> waiters;
+    };
+    Protected<State> state_;
 };
 
 // The task whose body the calling thread runs, or null outside any task.

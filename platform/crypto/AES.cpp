@@ -26,8 +26,8 @@ Result<Data> run(bool encrypt, const Data& key, const Data& iv, const Data& inpu
 
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
     static const unsigned char zeroIV[kCCBlockSizeAES128] = {};
-    if (!ctx || EVP_CipherInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, key.data(),
-                                  iv.isEmpty() ? zeroIV : iv.data(), encrypt ? 1 : 0) != 1)
+    if (!ctx || EVP_CipherInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, key.data(), iv.isEmpty() ? zeroIV : iv.data(),
+                                  encrypt ? 1 : 0) != 1)
         return Result<Data>::failure(statusError(CCCryptorStatus::memoryFailure, "cannot set up the cipher"));
 
     Data output;
@@ -43,9 +43,13 @@ Result<Data> run(bool encrypt, const Data& key, const Data& iv, const Data& inpu
 
 }  // namespace
 
-Result<Data> AES128CBC::encrypt(const Data& key, const Data& iv, const Data& plaintext) { return run(true, key, iv, plaintext); }
+Result<Data> AES128CBC::encrypt(const Data& key, const Data& iv, const Data& plaintext) {
+    return run(true, key, iv, plaintext);
+}
 
-Result<Data> AES128CBC::decrypt(const Data& key, const Data& iv, const Data& ciphertext) { return run(false, key, iv, ciphertext); }
+Result<Data> AES128CBC::decrypt(const Data& key, const Data& iv, const Data& ciphertext) {
+    return run(false, key, iv, ciphertext);
+}
 
 CCCryptorStatus cryptorStatus(const ErrorPtr& error) {
     if (!error || error->domain() != CryptorErrorDomain) return CCCryptorStatus::success;

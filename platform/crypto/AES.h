@@ -12,7 +12,7 @@ inline constexpr const char* CryptorErrorDomain = "CCCryptorErrorDomain";
 
 enum class CCCryptorStatus : std::int32_t {
     success = 0,
-    paramError = -4300,      // key or IV of the wrong length
+    paramError = -4300,  // key or IV of the wrong length
     bufferTooSmall = -4301,
     memoryFailure = -4302,
     alignmentError = -4303,  // ciphertext not a whole number of blocks

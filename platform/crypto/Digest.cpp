@@ -10,12 +10,12 @@ namespace platform {
 namespace {
 const EVP_MD* evpDigest(DigestAlgorithm algorithm) {
     switch (algorithm) {
-    case DigestAlgorithm::md5: return EVP_md5();
-    case DigestAlgorithm::sha1: return EVP_sha1();
-    case DigestAlgorithm::sha224: return EVP_sha224();
-    case DigestAlgorithm::sha256: return EVP_sha256();
-    case DigestAlgorithm::sha384: return EVP_sha384();
-    case DigestAlgorithm::sha512: return EVP_sha512();
+        case DigestAlgorithm::md5: return EVP_md5();
+        case DigestAlgorithm::sha1: return EVP_sha1();
+        case DigestAlgorithm::sha224: return EVP_sha224();
+        case DigestAlgorithm::sha256: return EVP_sha256();
+        case DigestAlgorithm::sha384: return EVP_sha384();
+        case DigestAlgorithm::sha512: return EVP_sha512();
     }
     fatal("unknown digest algorithm");
 }
@@ -72,9 +72,17 @@ unsigned char* oneShot(DigestAlgorithm algorithm, const void* data, CC_LONG leng
 }
 }  // namespace
 
-unsigned char* CC_MD5(const void* data, CC_LONG length, unsigned char* md) { return oneShot(DigestAlgorithm::md5, data, length, md); }
-unsigned char* CC_SHA1(const void* data, CC_LONG length, unsigned char* md) { return oneShot(DigestAlgorithm::sha1, data, length, md); }
-unsigned char* CC_SHA256(const void* data, CC_LONG length, unsigned char* md) { return oneShot(DigestAlgorithm::sha256, data, length, md); }
-unsigned char* CC_SHA512(const void* data, CC_LONG length, unsigned char* md) { return oneShot(DigestAlgorithm::sha512, data, length, md); }
+unsigned char* CC_MD5(const void* data, CC_LONG length, unsigned char* md) {
+    return oneShot(DigestAlgorithm::md5, data, length, md);
+}
+unsigned char* CC_SHA1(const void* data, CC_LONG length, unsigned char* md) {
+    return oneShot(DigestAlgorithm::sha1, data, length, md);
+}
+unsigned char* CC_SHA256(const void* data, CC_LONG length, unsigned char* md) {
+    return oneShot(DigestAlgorithm::sha256, data, length, md);
+}
+unsigned char* CC_SHA512(const void* data, CC_LONG length, unsigned char* md) {
+    return oneShot(DigestAlgorithm::sha512, data, length, md);
+}
 
 }  // namespace platform

@@ -11,12 +11,12 @@ namespace platform {
 namespace {
 const EVP_MD* evpDigest(CCHmacAlgorithm algorithm) {
     switch (algorithm) {
-    case CCHmacAlgorithm::SHA1: return EVP_sha1();
-    case CCHmacAlgorithm::MD5: return EVP_md5();
-    case CCHmacAlgorithm::SHA256: return EVP_sha256();
-    case CCHmacAlgorithm::SHA384: return EVP_sha384();
-    case CCHmacAlgorithm::SHA512: return EVP_sha512();
-    case CCHmacAlgorithm::SHA224: return EVP_sha224();
+        case CCHmacAlgorithm::SHA1: return EVP_sha1();
+        case CCHmacAlgorithm::MD5: return EVP_md5();
+        case CCHmacAlgorithm::SHA256: return EVP_sha256();
+        case CCHmacAlgorithm::SHA384: return EVP_sha384();
+        case CCHmacAlgorithm::SHA512: return EVP_sha512();
+        case CCHmacAlgorithm::SHA224: return EVP_sha224();
     }
     fatal("unknown HMAC algorithm");
 }
@@ -26,8 +26,8 @@ std::size_t hmacLength(CCHmacAlgorithm algorithm) {
     return static_cast<std::size_t>(EVP_MD_get_size(evpDigest(algorithm)));
 }
 
-void CCHmac(CCHmacAlgorithm algorithm, const void* key, std::size_t keyLength, const void* data,
-            std::size_t dataLength, void* macOut) {
+void CCHmac(CCHmacAlgorithm algorithm, const void* key, std::size_t keyLength, const void* data, std::size_t dataLength,
+            void* macOut) {
     static const unsigned char none = 0;
     unsigned int length = 0;
     if (!HMAC(evpDigest(algorithm), keyLength ? key : &none, static_cast<int>(keyLength),

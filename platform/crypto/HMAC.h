@@ -15,8 +15,8 @@ enum class CCHmacAlgorithm : std::uint32_t { SHA1 = 0, MD5 = 1, SHA256 = 2, SHA3
 std::size_t hmacLength(CCHmacAlgorithm algorithm);
 
 // One-shot HMAC: writes hmacLength(algorithm) bytes to `macOut`.
-void CCHmac(CCHmacAlgorithm algorithm, const void* key, std::size_t keyLength, const void* data,
-            std::size_t dataLength, void* macOut);
+void CCHmac(CCHmacAlgorithm algorithm, const void* key, std::size_t keyLength, const void* data, std::size_t dataLength,
+            void* macOut);
 
 Data hmac(CCHmacAlgorithm algorithm, const Data& key, const Data& message);
 Data hmac(CCHmacAlgorithm algorithm, std::string_view key, std::string_view message);

@@ -11,8 +11,7 @@
 
 #if !defined(NDEBUG) || defined(PLATFORM_QUEUE_CHECKS)
 #define PLATFORM_QUEUE_CHECKS_ACTIVE 1
-#define PLATFORM_CHECK_ON_QUEUE(queue) \
-    ::platform::dispatchPrecondition(::platform::DispatchPredicate::onQueue(queue))
+#define PLATFORM_CHECK_ON_QUEUE(queue) ::platform::dispatchPrecondition(::platform::DispatchPredicate::onQueue(queue))
 #else
 #define PLATFORM_QUEUE_CHECKS_ACTIVE 0
 #define PLATFORM_CHECK_ON_QUEUE(queue) static_cast<void>(sizeof(queue))

@@ -10,13 +10,13 @@
 #include <thread>
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DeadlineScheduler.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/ExecutionContext.h"
 #include "platform/dispatch/ThreadPool.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -63,7 +63,8 @@ DispatchQueue::DispatchQueue(std::string label, DispatchQoS qos, Kind kind, Disp
 
 DispatchQueue::~DispatchQueue() = default;
 
-DispatchQueuePtr DispatchQueue::create(std::string label, DispatchQoS qos, Attributes attributes, DispatchQueuePtr target) {
+DispatchQueuePtr DispatchQueue::create(std::string label, DispatchQoS qos, Attributes attributes,
+                                       DispatchQueuePtr target) {
     if (!target) target = global(qos == DispatchQoS::unspecified ? DispatchQoS::default_ : qos);
     Kind kind = attributes.contains(Attributes::concurrent) ? Kind::concurrent : Kind::serial;
     return DispatchQueuePtr(new DispatchQueue(std::move(label), qos, kind, std::move(target),

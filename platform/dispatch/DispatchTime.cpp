@@ -8,8 +8,8 @@ namespace platform {
 
 DispatchTime DispatchTime::now() {
     auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return DispatchTime{static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(since).count())};
+    return DispatchTime{
+        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count())};
 }
 
 double DispatchTime::secondsFromNow() const {
@@ -28,9 +28,7 @@ static DispatchTime offset(DispatchTime t, long double nanos) {
     return DispatchTime{static_cast<std::uint64_t>(result)};
 }
 
-DispatchTime operator+(DispatchTime t, double seconds) {
-    return offset(t, static_cast<long double>(seconds) * 1e9L);
-}
+DispatchTime operator+(DispatchTime t, double seconds) { return offset(t, static_cast<long double>(seconds) * 1e9L); }
 
 DispatchTime operator+(DispatchTime t, DispatchTimeInterval interval) {
     if (interval.isNever) return DispatchTime::distantFuture();

@@ -25,9 +25,7 @@ struct DispatchTime {
     std::uint64_t uptimeNanoseconds = 0;
 
     static DispatchTime now();
-    static constexpr DispatchTime distantFuture() {
-        return DispatchTime{std::numeric_limits<std::uint64_t>::max()};
-    }
+    static constexpr DispatchTime distantFuture() { return DispatchTime{std::numeric_limits<std::uint64_t>::max()}; }
     bool isDistantFuture() const { return uptimeNanoseconds == distantFuture().uptimeNanoseconds; }
 
     // Seconds from now until this point (negative when it has passed).

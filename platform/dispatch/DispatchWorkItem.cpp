@@ -75,7 +75,7 @@ DispatchTimeoutResult DispatchWorkItem::wait(DispatchTime deadline) {
     }
     auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline.uptimeNanoseconds));
     return finished_.wait_until(lock, due, [this] { return done_; }) ? DispatchTimeoutResult::success
-                                                                       : DispatchTimeoutResult::timedOut;
+                                                                     : DispatchTimeoutResult::timedOut;
 }
 
 }  // namespace platform

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "platform/base/Fatal.h"
-#include "platform/dispatch/ThreadPool.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/dispatch/ThreadPool.h"
 
 namespace platform {
 
@@ -94,8 +94,7 @@ OperationQueuePtr OperationQueue::current() {
 }
 
 void OperationQueue::addOperation(const OperationPtr& operation) {
-    if (operation->isExecuting() || operation->isFinished())
-        fatal("operation added to a queue after it started");
+    if (operation->isExecuting() || operation->isFinished()) fatal("operation added to a queue after it started");
     pump(state_.write([&](State& state) {
         state.waiting.push_back(operation);
         return next(state);

@@ -20,13 +20,10 @@ ThreadPool& ThreadPool::shared() {
     return *pool;
 }
 
-ThreadPool::ThreadPool() {
-    softLimit_ = std::max(4, static_cast<int>(std::thread::hardware_concurrency()) * 2);
-}
+ThreadPool::ThreadPool() { softLimit_ = std::max(4, static_cast<int>(std::thread::hardware_concurrency()) * 2); }
 
 bool ThreadPool::shouldSpawnLocked() const {
-    return static_cast<int>(work_.size()) > idle_ && threads_ - blocked_ < softLimit_ &&
-           threads_ < kHardLimit;
+    return static_cast<int>(work_.size()) > idle_ && threads_ - blocked_ < softLimit_ && threads_ < kHardLimit;
 }
 
 void ThreadPool::submit(std::function<void()> work) {

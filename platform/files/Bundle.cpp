@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/PropertyListSerialization.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 namespace {
@@ -125,18 +125,19 @@ std::optional<URL> Bundle::executableURL() const {
 }
 
 std::optional<Value::Dictionary> Bundle::infoDictionary() const {
-    std::lock_guard lock(mutex_);
-    if (!infoLoaded_) {
-        infoLoaded_ = true;
-        for (const std::string& candidate : {path_ + "/Contents/Info.plist", path_ + "/Info.plist"}) {
-            auto data = FileManager::defaultManager()->contents(candidate);
-            if (!data) continue;
-            auto parsed = PropertyListSerialization::propertyList(*data);
-            if (parsed.isSuccess() && parsed.value().isDictionary()) info_ = *parsed.value().asDictionary();
-            break;
+    return loaded_.write([this](Loaded& loaded) {
+        if (!loaded.infoLoaded) {
+            loaded.infoLoaded = true;
+            for (const std::string& candidate : {path_ + "/Contents/Info.plist", path_ + "/Info.plist"}) {
+                auto data = FileManager::defaultManager()->contents(candidate);
+                if (!data) continue;
+                auto parsed = PropertyListSerialization::propertyList(*data);
+                if (parsed.isSuccess() && parsed.value().isDictionary()) loaded.info = *parsed.value().asDictionary();
+                break;
+            }
         }
-    }
-    return info_;
+        return loaded.info;
+    });
 }
 
 Value Bundle::object(const std::string& key) const {
@@ -239,11 +240,13 @@ std::vector<URL> Bundle::urls(const std::string& ext, const std::string& subdire
 }
 
 const std::map<std::string, std::string>& Bundle::stringsTable(const std::string& table) const {
-    {
-        std::lock_guard lock(mutex_);
-        if (auto it = tables_.find(table); it != tables_.end()) return it->second;
-    }
-    std::map<std::string, std::string> loaded;
+    // Tables are never removed, so a reference to one stays valid after the lock.
+    auto* known = loaded_.read([&](const Loaded& loaded) -> const std::map<std::string, std::string>* {
+        auto it = loaded.tables.find(table);
+        return it == loaded.tables.end() ? nullptr : &it->second;
+    });
+    if (known) return *known;
+    std::map<std::string, std::string> strings;
     const std::string resources = resourceURL().path();
     std::vector<std::string> folders;
     for (auto& l : preferredLocalizations()) folders.push_back(join(resources, l + ".lproj"));
@@ -256,15 +259,16 @@ const std::map<std::string, std::string>& Bundle::stringsTable(const std::string
             auto data = FileManager::defaultManager()->contents(file);
             if (!data) continue;
             if (auto parsed = parseStringsFile(data->toString())) {
-                loaded = std::move(*parsed);
+                strings = std::move(*parsed);
                 found = true;
                 break;
             }
         }
         if (found) break;
     }
-    std::lock_guard lock(mutex_);
-    return tables_.emplace(table, std::move(loaded)).first->second;
+    return loaded_.write([&](Loaded& loaded) -> const std::map<std::string, std::string>& {
+        return loaded.tables.emplace(table, std::move(strings)).first->second;
+    });
 }
 
 std::string Bundle::localizedString(const std::string& key, const std::string& value, const std::string& table) const {

@@ -4,11 +4,11 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/foundation/URL.h"
 
@@ -46,10 +46,8 @@ public:
     std::optional<std::string> path(const std::string& forResource, const std::string& ofType,
                                     const std::string& inDirectory = {}) const;
     // Every resource with the extension (case-sensitive), sorted by name.
-    std::vector<std::string> paths(const std::string& forResourcesOfType,
-                                   const std::string& inDirectory = {}) const;
-    std::vector<URL> urls(const std::string& forResourcesWithExtension,
-                          const std::string& subdirectory = {}) const;
+    std::vector<std::string> paths(const std::string& forResourcesOfType, const std::string& inDirectory = {}) const;
+    std::vector<URL> urls(const std::string& forResourcesWithExtension, const std::string& subdirectory = {}) const;
 
     // Localisations present (names of the .lproj folders, without the extension).
     std::vector<std::string> localizations() const;
@@ -74,10 +72,13 @@ private:
     const std::map<std::string, std::string>& stringsTable(const std::string& table) const;
 
     std::string path_;
-    mutable std::mutex mutex_;
-    mutable bool infoLoaded_ = false;
-    mutable std::optional<Value::Dictionary> info_;
-    mutable std::map<std::string, std::map<std::string, std::string>> tables_;
+    // Read from the bundle's files on first use and kept.
+    struct Loaded {
+        bool infoLoaded = false;
+        std::optional<Value::Dictionary> info;
+        std::map<std::string, std::map<std::string, std::string>> tables;
+    };
+    mutable Protected<Loaded> loaded_;
 };
 
 }  // namespace platform

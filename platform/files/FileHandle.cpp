@@ -55,9 +55,9 @@ namespace {
 std::shared_ptr<FileHandle> openURL(const URL& url, int flags, bool reading,
                                     std::shared_ptr<FileHandle> (*open)(const std::string&, int, int*)) {
     if (!url.isFileURL())
-        throw ErrorException(CocoaError::error(
-            reading ? CocoaError::fileReadUnsupportedScheme : CocoaError::fileWriteUnsupportedScheme,
-            url.absoluteString()));
+        throw ErrorException(
+            CocoaError::error(reading ? CocoaError::fileReadUnsupportedScheme : CocoaError::fileWriteUnsupportedScheme,
+                              url.absoluteString()));
     int e = 0;
     auto h = open(url.path(), flags, &e);
     if (!h) throwErrno(e, url.path(), reading);

@@ -67,7 +67,7 @@ private:
     mutable std::mutex mutex_;
     int fd_;
     bool closeOnDealloc_;
-    Data pending_;  // read ahead by Process::waitUntilExit; reads return it first
+    Data pending_;      // read ahead by Process::waitUntilExit; reads return it first
     std::string path_;  // for error messages, when opened by path
 };
 

@@ -5,6 +5,7 @@
 #include "platform/files/FileManager.h"
 
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,11 +18,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <map>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
+#include <map>
 #include <random>
 
 namespace platform {
@@ -208,8 +208,7 @@ void copyIntoPlace(const std::string& src, const std::string& dst) {
             if (!nameTaken) {
                 try {
                     removeTree(temp);
-                } catch (...) {
-                }
+                } catch (...) {}
             }
             // The temporary name is ours; the caller asked about the destination.
             if (e.path.rfind(temp, 0) == 0) throw StepError{e.error, dst, e.reading};
@@ -219,8 +218,7 @@ void copyIntoPlace(const std::string& src, const std::string& dst) {
         if (renameNoReplace(temp, dst, &error)) return;
         try {
             removeTree(temp);
-        } catch (...) {
-        }
+        } catch (...) {}
         throw StepError{error, dst, false};
     }
 }
@@ -251,8 +249,7 @@ std::optional<mode_t> permissionsFrom(const Value::Dictionary& attributes) {
 
 ErrorPtr xattrError(int e, const std::string& path, bool reading) {
     if (e == ENOTSUP || e == EOPNOTSUPP)
-        return CocoaError::error(CocoaError::featureUnsupported, path,
-                                 posixError(e, "extended attributes on " + path));
+        return CocoaError::error(CocoaError::featureUnsupported, path, posixError(e, "extended attributes on " + path));
     return CocoaError::fromErrno(e, path, reading);
 }
 
@@ -273,19 +270,19 @@ const std::shared_ptr<FileManager>& FileManager::defaultManager() {
 std::vector<URL> FileManager::urls(SearchPathDirectory directory, SearchPathDomainMask) const {
     std::string path;
     switch (directory) {
-    case SearchPathDirectory::applicationSupportDirectory:
-    case SearchPathDirectory::libraryDirectory:
-        path = envPath("XDG_DATA_HOME");
-        if (path.empty()) path = homePath() + "/.local/share";
-        break;
-    case SearchPathDirectory::documentDirectory:
-        path = envPath("XDG_DOCUMENTS_DIR");
-        if (path.empty()) path = homePath() + "/Documents";
-        break;
-    case SearchPathDirectory::cachesDirectory:
-        path = envPath("XDG_CACHE_HOME");
-        if (path.empty()) path = homePath() + "/.cache";
-        break;
+        case SearchPathDirectory::applicationSupportDirectory:
+        case SearchPathDirectory::libraryDirectory:
+            path = envPath("XDG_DATA_HOME");
+            if (path.empty()) path = homePath() + "/.local/share";
+            break;
+        case SearchPathDirectory::documentDirectory:
+            path = envPath("XDG_DOCUMENTS_DIR");
+            if (path.empty()) path = homePath() + "/Documents";
+            break;
+        case SearchPathDirectory::cachesDirectory:
+            path = envPath("XDG_CACHE_HOME");
+            if (path.empty()) path = homePath() + "/.cache";
+            break;
     }
     return {URL::fileURL(path, true)};
 }
@@ -301,23 +298,22 @@ URL FileManager::temporaryDirectory() const {
 
     auto isOurs = [uid](const std::string& path) {
         struct stat st;
-        return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
-               (st.st_mode & 077) == 0;
+        return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0;
     };
     if (::mkdir(shared.c_str(), 0700) == 0 || (errno == EEXIST && isOurs(shared))) {
         if (isOurs(shared)) return URL::fileURL(shared, true);
     }
     // Someone else holds the name (or it is not private): use a folder of our own.
-    static std::mutex mutex;
-    static NoDestructor<std::map<std::string, std::string>> fallbacks;
-    std::lock_guard lock(mutex);
-    auto& fallback = (*fallbacks)[base];
-    if (fallback.empty() || !isOurs(fallback)) {
-        std::string pattern = shared + "-XXXXXX";
-        if (::mkdtemp(pattern.data())) fallback = pattern;
-        else return URL::fileURL(base, true);
-    }
-    return URL::fileURL(fallback, true);
+    static NoDestructor<Protected<std::map<std::string, std::string>>> fallbacks;
+    return fallbacks->write([&](auto& made) {
+        auto& fallback = made[base];
+        if (fallback.empty() || !isOurs(fallback)) {
+            std::string pattern = shared + "-XXXXXX";
+            if (::mkdtemp(pattern.data())) fallback = pattern;
+            else return URL::fileURL(base, true);
+        }
+        return URL::fileURL(fallback, true);
+    });
 }
 
 std::string FileManager::currentDirectoryPath() const {
@@ -443,14 +439,16 @@ Value::Dictionary FileManager::attributesOfItem(const std::string& path) const {
 void FileManager::setAttributes(const Value::Dictionary& attributes, const std::string& path) const {
     if (auto it = attributes.find(FileAttributeKey::posixPermissions); it != attributes.end()) {
         auto mode = permissionsFrom(attributes);
-        if (!mode) throw ErrorException(CocoaError::error(CocoaError::fileWriteUnknown, path,
-                                                          posixError(EINVAL, "permissions")));
+        if (!mode)
+            throw ErrorException(
+                CocoaError::error(CocoaError::fileWriteUnknown, path, posixError(EINVAL, "permissions")));
         if (::chmod(path.c_str(), *mode) < 0) fail(errno, path, false);
     }
     if (auto it = attributes.find(FileAttributeKey::modificationDate); it != attributes.end()) {
         auto date = it->second.asDate();
-        if (!date) throw ErrorException(CocoaError::error(CocoaError::fileWriteUnknown, path,
-                                                          posixError(EINVAL, "modification date")));
+        if (!date)
+            throw ErrorException(
+                CocoaError::error(CocoaError::fileWriteUnknown, path, posixError(EINVAL, "modification date")));
         double t = date->timeIntervalSince1970();
         struct timespec times[2];
         times[0].tv_nsec = UTIME_OMIT;

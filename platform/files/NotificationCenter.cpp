@@ -1,4 +1,4 @@
-// Notification centre: observers are kept in a list guarded by a mutex; posting
+// Notification centre: observers are kept in a list behind one lock; posting
 // takes a snapshot of the matching observers and calls them outside the lock, so
 // observers may add, remove and post freely.
 #include "platform/files/NotificationCenter.h"
@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/OperationQueue.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -22,9 +22,7 @@ public:
     std::function<void(std::function<void()>)> deliver;
     std::atomic<bool> removed{false};
 
-    bool matches(const Notification& n) const {
-        return (!name || *name == n.name) && (!object || object == n.sender);
-    }
+    bool matches(const Notification& n) const { return (!name || *name == n.name) && (!object || object == n.sender); }
 };
 
 const std::shared_ptr<NotificationCenter>& NotificationCenter::defaultCenter() {
@@ -42,8 +40,7 @@ NotificationObserverToken NotificationCenter::add(std::optional<std::string> nam
     entry->owner = owner;
     entry->block = std::move(block);
     entry->deliver = std::move(deliver);
-    std::lock_guard lock(mutex_);
-    entries_.push_back(entry);
+    entries_.write([&](auto& entries) { entries.push_back(entry); });
     return entry;
 }
 
@@ -95,27 +92,27 @@ void NotificationCenter::addObserver(const void* owner, Block block, std::option
 void NotificationCenter::removeObserver(const NotificationObserverToken& token) {
     if (!token) return;
     token->removed = true;
-    std::lock_guard lock(mutex_);
-    std::erase(entries_, token);
+    entries_.write([&](auto& entries) { std::erase(entries, token); });
 }
 
 void NotificationCenter::removeObserver(const void* owner, std::optional<std::string> name, const void* object) {
     if (!owner) return;
-    std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const NotificationObserverToken& e) {
-        bool hit = e->owner == owner && (!name || e->name == name) && (!object || e->object == object);
-        if (hit) e->removed = true;
-        return hit;
+    entries_.write([&](auto& entries) {
+        std::erase_if(entries, [&](const NotificationObserverToken& e) {
+            bool hit = e->owner == owner && (!name || e->name == name) && (!object || e->object == object);
+            if (hit) e->removed = true;
+            return hit;
+        });
     });
 }
 
 void NotificationCenter::post(const Notification& notification) {
-    std::vector<NotificationObserverToken> targets;
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& e : entries_)
-            if (e->matches(notification)) targets.push_back(e);
-    }
+    auto targets = entries_.read([&](const auto& entries) {
+        std::vector<NotificationObserverToken> matching;
+        for (auto& e : entries)
+            if (e->matches(notification)) matching.push_back(e);
+        return matching;
+    });
     for (auto& e : targets) {
         if (e->removed) continue;
         if (e->deliver) {

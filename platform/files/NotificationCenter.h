@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 
 namespace platform {
@@ -32,8 +32,8 @@ struct NotificationSender {
 
 struct Notification {
     std::string name;
-    ObjectPtr object;               // the sender when it is a runtime object
-    const void* sender = nullptr;   // the sender's identity, set whenever there is a sender
+    ObjectPtr object;              // the sender when it is a runtime object
+    const void* sender = nullptr;  // the sender's identity, set whenever there is a sender
     Value::Dictionary userInfo;
 
     Notification() = default;
@@ -80,10 +80,9 @@ public:
 
 private:
     NotificationObserverToken add(std::optional<std::string> name, NotificationSender object, Block block,
-                               std::function<void(std::function<void()>)> deliver, const void* owner);
+                                  std::function<void(std::function<void()>)> deliver, const void* owner);
 
-    std::mutex mutex_;
-    std::vector<NotificationObserverToken> entries_;
+    Protected<std::vector<NotificationObserverToken>> entries_;
 };
 
 }  // namespace platform

@@ -14,8 +14,8 @@ namespace platform {
 std::shared_ptr<Pipe> Pipe::create() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) < 0) throw ErrorException(posixError(errno, "pipe"));
-    return std::shared_ptr<Pipe>(new Pipe(std::make_shared<FileHandle>(fds[0], true),
-                                          std::make_shared<FileHandle>(fds[1], true)));
+    return std::shared_ptr<Pipe>(
+        new Pipe(std::make_shared<FileHandle>(fds[0], true), std::make_shared<FileHandle>(fds[1], true)));
 }
 
 }  // namespace platform

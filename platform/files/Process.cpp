@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "platform/files/CocoaError.h"
 
@@ -72,7 +73,8 @@ bool replaceWithMemoryFile(int fd, const Data& data) {
 std::shared_ptr<Process> Process::create() { return std::shared_ptr<Process>(new Process()); }
 
 Process::~Process() {
-    if (exitEventFd_ >= 0) ::close(exitEventFd_);
+    int exitFd = state_.get(&State::exitEventFd);
+    if (exitFd >= 0) ::close(exitFd);
 }
 
 void Process::setExecutableURL(std::optional<URL> url) {
@@ -96,15 +98,24 @@ std::optional<URL> Process::currentDirectoryURL() const {
     return URL::fileURL(*currentDirectory_, true);
 }
 void Process::setTerminationHandler(std::function<void(std::shared_ptr<Process>)> handler) {
-    std::lock_guard lock(mutex_);
-    terminationHandler_ = std::move(handler);
+    state_.set(&State::terminationHandler, std::move(handler));
 }
 
 void Process::run() {
-    std::unique_lock lock(mutex_);
-    if (launched_)
-        throw ErrorException(NSError::withDescription(NSCocoaErrorDomain, CocoaError::executableNotLoadable,
-                                                      "The process has already been launched."));
+    state_.write([this](State& state) {
+        if (state.launched)
+            throw ErrorException(NSError::withDescription(NSCocoaErrorDomain, CocoaError::executableNotLoadable,
+                                                          "The process has already been launched."));
+        auto [pid, exitFd] = spawn();
+        state.launched = true;
+        state.running = true;
+        state.pid = pid;
+        state.exitEventFd = exitFd;
+    });
+    std::thread([self = shared_from_this()] { self->monitor(); }).detach();
+}
+
+std::pair<int, int> Process::spawn() {
     if (!executable_ || executable_->empty())
         throw ErrorException(CocoaError::error(CocoaError::fileNoSuchFile, "", posixError(ENOENT, "no executable")));
     const std::string path = *executable_;
@@ -178,69 +189,70 @@ void Process::run() {
     for (auto& end : ends)
         if (end.parentCopyToClose) end.parentCopyToClose->close();
 
-    launched_ = true;
-    running_ = true;
-    pid_ = pid;
-    exitEventFd_ = exitFd;
-    lock.unlock();
-
-    std::thread([self = shared_from_this()] { self->monitor(); }).detach();
+    return {pid, exitFd};
 }
 
 void Process::monitor() {
     int status = 0;
-    pid_t pid;
-    {
-        std::lock_guard lock(mutex_);
-        pid = pid_;
-    }
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    std::function<void(std::shared_ptr<Process>)> handler;
-    {
-        std::lock_guard lock(mutex_);
+    pid_t pid = state_.get(&State::pid);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    auto handler = state_.write([&](State& state) {
         if (WIFSIGNALED(status)) {
-            reason_ = TerminationReason::uncaughtSignal;
-            status_ = WTERMSIG(status);
+            state.reason = TerminationReason::uncaughtSignal;
+            state.status = WTERMSIG(status);
         } else {
-            reason_ = TerminationReason::exit;
-            status_ = WEXITSTATUS(status);
+            state.reason = TerminationReason::exit;
+            state.status = WEXITSTATUS(status);
         }
-        running_ = false;
+        state.running = false;
         std::uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(exitEventFd_, &one, sizeof one);
-        handler = std::move(terminationHandler_);
-        terminationHandler_ = nullptr;
-    }
-    exited_.notify_all();
+        [[maybe_unused]] auto n = ::write(state.exitEventFd, &one, sizeof one);
+        exited_.notify_all();
+        return std::exchange(state.terminationHandler, nullptr);
+    });
     if (handler) handler(shared_from_this());
 }
 
 void Process::waitUntilExit() { waitUntilExit(-1); }
 
+struct Process::DrainedPipe {
+    std::shared_ptr<FileHandle> handle;
+    std::unique_lock<std::mutex> guard;  // holds off other readers of the handle meanwhile
+    int fd;
+    Data data;
+    bool ended = false;
+};
+
 bool Process::waitUntilExit(double timeoutSeconds) {
-    std::unique_lock lock(mutex_);
-    if (!launched_) return true;
     std::optional<double> limit;
     if (timeoutSeconds >= 0) limit = timeoutSeconds;
-    if (!draining_ && running_) drainWhileWaiting(lock, limit);
-    if (limit) {
-        exited_.wait_for(lock, std::chrono::duration<double>(*limit), [&] { return !running_; });
-    } else {
-        exited_.wait(lock, [&] { return !running_; });
+    // One waiting thread at a time drains the pipes; it claims them with the state.
+    std::vector<DrainedPipe> pipes;
+    int exitFd = -1;
+    bool launched = state_.write([&](State& state) {
+        if (!state.launched) return false;
+        if (!state.draining && state.running) pipes = claimOutputPipes();
+        if (!pipes.empty()) {
+            state.draining = true;
+            exitFd = state.exitEventFd;
+        }
+        return true;
+    });
+    if (!launched) return true;
+    if (!pipes.empty()) {
+        drainUntilExit(pipes, exitFd, limit);
+        state_.set(&State::draining, false);
     }
-    return !running_;
+    auto ended = [](const State& state) { return !state.running; };
+    if (!limit) {
+        state_.wait(exited_, ended);
+        return true;
+    }
+    return state_.waitFor(exited_, std::chrono::duration<double>(*limit), ended);
 }
 
-void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optional<double> timeoutSeconds) {
-    struct Drained {
-        std::shared_ptr<FileHandle> handle;
-        std::unique_lock<std::mutex> guard;  // holds off other readers of the handle meanwhile
-        int fd;
-        Data data;
-        bool ended = false;
-    };
-    std::vector<Drained> pipes;
+std::vector<Process::DrainedPipe> Process::claimOutputPipes() {
+    std::vector<DrainedPipe> pipes;
     for (const StandardIO* io : {&stdout_, &stderr_}) {
         auto pipe = std::get_if<std::shared_ptr<Pipe>>(io);
         if (!pipe || !*pipe) continue;
@@ -255,17 +267,17 @@ void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optiona
         int fd = handle->fd_;
         pipes.push_back({handle, std::move(guard), fd, {}, false});
     }
-    if (pipes.empty()) return;
-    draining_ = true;
-    const int exitFd = exitEventFd_;
-    lock.unlock();
+    return pipes;
+}
 
+void Process::drainUntilExit(std::vector<DrainedPipe>& pipes, int exitFd, std::optional<double> timeoutSeconds) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = timeoutSeconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                              std::chrono::duration<double>(*timeoutSeconds))
-                                         : Clock::time_point::max();
+    const auto deadline =
+        timeoutSeconds
+            ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*timeoutSeconds))
+            : Clock::time_point::max();
     std::vector<std::uint8_t> buffer(65536);
-    auto readOnce = [&](Drained& p) {
+    auto readOnce = [&](DrainedPipe& p) {
         ssize_t n = ::read(p.fd, buffer.data(), buffer.size());
         if (n > 0) p.data.append(buffer.data(), static_cast<std::size_t>(n));
         else if (n == 0 || (errno != EINTR && errno != EAGAIN)) p.ended = true;
@@ -300,8 +312,7 @@ void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optiona
             if (p.ended) continue;
             int flags = ::fcntl(p.fd, F_GETFL);
             ::fcntl(p.fd, F_SETFL, flags | O_NONBLOCK);
-            while (!p.ended && readOnce(p) > 0) {
-            }
+            while (!p.ended && readOnce(p) > 0) {}
             ::fcntl(p.fd, F_SETFL, flags);
         }
     }
@@ -312,33 +323,23 @@ void Process::drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optiona
         p.handle->pending_ = std::move(p.data);
     }
     pipes.clear();  // releases the handles
-    lock.lock();
-    draining_ = false;
 }
 
-bool Process::isRunning() const {
-    std::lock_guard lock(mutex_);
-    return running_;
-}
-int Process::processIdentifier() const {
-    std::lock_guard lock(mutex_);
-    return pid_;
-}
+bool Process::isRunning() const { return state_.get(&State::running); }
+int Process::processIdentifier() const { return state_.get(&State::pid); }
 int Process::terminationStatus() const {
-    std::lock_guard lock(mutex_);
-    return running_ ? 0 : status_;
+    return state_.read([](const State& state) { return state.running ? 0 : state.status; });
 }
-Process::TerminationReason Process::terminationReason() const {
-    std::lock_guard lock(mutex_);
-    return reason_;
-}
+Process::TerminationReason Process::terminationReason() const { return state_.get(&State::reason); }
 void Process::interrupt() {
-    std::lock_guard lock(mutex_);
-    if (running_) ::kill(pid_, SIGINT);
+    state_.read([](const State& state) {
+        if (state.running) ::kill(state.pid, SIGINT);
+    });
 }
 void Process::terminate() {
-    std::lock_guard lock(mutex_);
-    if (running_) ::kill(pid_, SIGTERM);
+    state_.read([](const State& state) {
+        if (state.running) ::kill(state.pid, SIGTERM);
+    });
 }
 
 }  // namespace platform

@@ -7,12 +7,13 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/files/FileHandle.h"
 #include "platform/files/Pipe.h"
 #include "platform/foundation/URL.h"
@@ -75,25 +76,35 @@ public:
 
 private:
     Process() = default;
+    // An output pipe read while waiting, with its handle's lock held meanwhile.
+    struct DrainedPipe;
     void monitor();
-    void drainWhileWaiting(std::unique_lock<std::mutex>& lock, std::optional<double> timeoutSeconds);
+    // Checks the launch request and starts the child; answers its pid and exit event.
+    std::pair<int, int> spawn();
+    // The attached output pipes no other thread is reading now, each locked.
+    std::vector<DrainedPipe> claimOutputPipes();
+    // Reads the pipes until the child has ended (or the time is up), then keeps what was
+    // read readable from the handles and lets them go.
+    static void drainUntilExit(std::vector<DrainedPipe>& pipes, int exitFd, std::optional<double> timeoutSeconds);
 
     std::optional<std::string> executable_;
     std::vector<std::string> arguments_;
     std::optional<std::map<std::string, std::string>> environment_;
     std::optional<std::string> currentDirectory_;
     StandardIO stdin_, stdout_, stderr_;
-    std::function<void(std::shared_ptr<Process>)> terminationHandler_;
 
-    mutable std::mutex mutex_;
-    std::condition_variable exited_;
-    bool launched_ = false;
-    bool running_ = false;
-    int pid_ = 0;
-    int status_ = 0;
-    TerminationReason reason_ = TerminationReason::exit;
-    int exitEventFd_ = -1;  // becomes readable when the child has been reaped
-    bool draining_ = false;
+    struct State {
+        std::function<void(std::shared_ptr<Process>)> terminationHandler;
+        bool launched = false;
+        bool running = false;
+        int pid = 0;
+        int status = 0;
+        TerminationReason reason = TerminationReason::exit;
+        int exitEventFd = -1;  // becomes readable when the child has been reaped
+        bool draining = false;
+    };
+    Protected<State> state_;
+    std::condition_variable_any exited_;
 };
 
 }  // namespace platform

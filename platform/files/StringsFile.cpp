@@ -106,36 +106,36 @@ private:
             if (at_ >= s_.size()) return std::nullopt;
             char e = s_[at_++];
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'a': out += '\a'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'v': out += '\v'; break;
-            case 'U':
-            case 'u': {
-                auto cp = hex(4);
-                if (!cp) return std::nullopt;
-                if (*cp >= 0xD800 && *cp < 0xDC00 && s_.compare(at_, 2, "\\U") == 0) {
-                    at_ += 2;
-                    auto low = hex(4);
-                    if (!low || *low < 0xDC00 || *low >= 0xE000) return std::nullopt;
-                    appendUTF8(out, 0x10000 + ((*cp - 0xD800) << 10) + (*low - 0xDC00));
-                } else {
-                    appendUTF8(out, (*cp >= 0xD800 && *cp < 0xE000) ? 0xFFFD : *cp);
+                case 'n': out += '\n'; break;
+                case 't': out += '\t'; break;
+                case 'r': out += '\r'; break;
+                case 'a': out += '\a'; break;
+                case 'b': out += '\b'; break;
+                case 'f': out += '\f'; break;
+                case 'v': out += '\v'; break;
+                case 'U':
+                case 'u': {
+                    auto cp = hex(4);
+                    if (!cp) return std::nullopt;
+                    if (*cp >= 0xD800 && *cp < 0xDC00 && s_.compare(at_, 2, "\\U") == 0) {
+                        at_ += 2;
+                        auto low = hex(4);
+                        if (!low || *low < 0xDC00 || *low >= 0xE000) return std::nullopt;
+                        appendUTF8(out, 0x10000 + ((*cp - 0xD800) << 10) + (*low - 0xDC00));
+                    } else {
+                        appendUTF8(out, (*cp >= 0xD800 && *cp < 0xE000) ? 0xFFFD : *cp);
+                    }
+                    break;
                 }
-                break;
-            }
-            default:
-                if (e >= '0' && e <= '7') {  // up to three octal digits
-                    std::uint32_t v = e - '0';
-                    for (int i = 0; i < 2 && at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '7'; ++i)
-                        v = v * 8 + (s_[at_++] - '0');
-                    appendUTF8(out, v);
-                } else {
-                    out += e;  // \" \\ \' and anything else stand for themselves
-                }
+                default:
+                    if (e >= '0' && e <= '7') {  // up to three octal digits
+                        std::uint32_t v = e - '0';
+                        for (int i = 0; i < 2 && at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '7'; ++i)
+                            v = v * 8 + (s_[at_++] - '0');
+                        appendUTF8(out, v);
+                    } else {
+                        out += e;  // \" \\ \' and anything else stand for themselves
+                    }
             }
         }
         if (at_ >= s_.size()) return std::nullopt;  // unterminated
@@ -153,18 +153,17 @@ std::optional<std::map<std::string, std::string>> Bundle::parseStringsFile(const
     std::string text;
     if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF && static_cast<unsigned char>(raw[1]) == 0xFE)
         text = textOfUTF16Bytes(raw, false);
-    else if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFE && static_cast<unsigned char>(raw[1]) == 0xFF)
+    else if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFE &&
+             static_cast<unsigned char>(raw[1]) == 0xFF)
         text = textOfUTF16Bytes(raw, true);
-    else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text = raw.substr(3);
-    else
-        text = raw;
+    else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) text = raw.substr(3);
+    else text = raw;
 
     auto first = text.find_first_not_of(" \t\r\n");
-    bool plist = text.compare(0, 6, "bplist") == 0 ||
-                 (first != std::string::npos && (text.compare(first, 5, "<?xml") == 0 ||
-                                                 text.compare(first, 6, "<plist") == 0 ||
-                                                 text.compare(first, 9, "<!DOCTYPE") == 0));
+    bool plist =
+        text.compare(0, 6, "bplist") == 0 ||
+        (first != std::string::npos && (text.compare(first, 5, "<?xml") == 0 || text.compare(first, 6, "<plist") == 0 ||
+                                        text.compare(first, 9, "<!DOCTYPE") == 0));
     if (plist) {
         auto parsed = PropertyListSerialization::propertyList(Data::fromString(raw));
         if (!parsed.isSuccess() || !parsed.value().isDictionary()) return std::nullopt;

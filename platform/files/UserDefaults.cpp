@@ -103,9 +103,9 @@ std::shared_ptr<UserDefaults> UserDefaults::withFile(std::string path) {
 // Only a small regular file is read as settings: a FIFO, a device or a huge file put in its
 // place reads as no settings, with one line on standard error. A link is followed (settings
 // files are often links into a folder of one's own), but only to a small regular file.
-void UserDefaults::loadLocked() const {
-    if (loaded_) return;
-    loaded_ = true;
+void UserDefaults::ensureLoaded(State& state) const {
+    if (state.loaded) return;
+    state.loaded = true;
     auto file = readSmallRegularFile(path_, kMaxSettingsFileBytes, LinkPolicy::follow);
     if (file.isRefused()) {
         std::fprintf(stderr, "UserDefaults: ignoring the settings file: %s\n", file.why.c_str());
@@ -114,24 +114,25 @@ void UserDefaults::loadLocked() const {
     if (!file.isRead()) return;
     auto parsed = PropertyListSerialization::propertyList(file.data);
     // A damaged file reads as empty; it stays on disk until a change replaces it.
-    if (parsed.isSuccess() && parsed.value().isDictionary()) values_ = *parsed.value().asDictionary();
+    if (parsed.isSuccess() && parsed.value().isDictionary()) state.values = *parsed.value().asDictionary();
     else if (parsed.isFailure())
         std::fprintf(stderr, "UserDefaults: ignoring the settings file %s: %s\n", path_.c_str(),
                      parsed.error()->userInfo()[NSDebugDescriptionErrorKey].stringValue().c_str());
 }
 
-bool UserDefaults::writeLocked() {
-    auto data = PropertyListSerialization::data(Value(values_), PropertyListFormat::xml);
-    dirty_ = !(data.isSuccess() && writeFileAtomically(path_, data.value()));
-    return !dirty_;
+bool UserDefaults::writeOut(State& state) const {
+    auto data = PropertyListSerialization::data(Value(state.values), PropertyListFormat::xml);
+    state.dirty = !(data.isSuccess() && writeFileAtomically(path_, data.value()));
+    return !state.dirty;
 }
 
 Value UserDefaults::object(const std::string& key) const {
-    std::lock_guard lock(mutex_);
-    loadLocked();
-    if (auto it = values_.find(key); it != values_.end()) return it->second;
-    auto registered = registered_.find(key);
-    return registered == registered_.end() ? Value() : registered->second;
+    return state_.write([&](State& state) {
+        ensureLoaded(state);
+        if (auto it = state.values.find(key); it != state.values.end()) return it->second;
+        auto registered = state.registered.find(key);
+        return registered == state.registered.end() ? Value() : registered->second;
+    });
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
@@ -193,39 +194,44 @@ std::optional<Value::Dictionary> UserDefaults::dictionaryForKey(const std::strin
 }
 
 Value::Dictionary UserDefaults::dictionaryRepresentation() const {
-    std::lock_guard lock(mutex_);
-    loadLocked();
-    Value::Dictionary all = registered_;
-    for (const auto& [key, value] : values_) all[key] = value;
-    return all;
+    return state_.write([&](State& state) {
+        ensureLoaded(state);
+        Value::Dictionary all = state.registered;
+        for (const auto& [key, value] : state.values) all[key] = value;
+        return all;
+    });
 }
 
 void UserDefaults::registerDefaults(const Value::Dictionary& registrationDictionary) {
-    std::lock_guard lock(mutex_);
-    for (const auto& [key, value] : registrationDictionary) registered_[key] = value;
+    state_.write([&](State& state) {
+        for (const auto& [key, value] : registrationDictionary) state.registered[key] = value;
+    });
 }
 
 void UserDefaults::set(const Value& value, const std::string& key) {
     if (value.isNull()) return removeObject(key);
     // Only what a property list can hold is kept; anything else could not be saved.
     if (!PropertyListSerialization::propertyListIsValid(value)) return;
-    std::lock_guard lock(mutex_);
-    loadLocked();
-    values_[key] = value;
-    writeLocked();
+    state_.write([&](State& state) {
+        ensureLoaded(state);
+        state.values[key] = value;
+        writeOut(state);
+    });
 }
 
 void UserDefaults::removeObject(const std::string& key) {
-    std::lock_guard lock(mutex_);
-    loadLocked();
-    if (values_.erase(key) == 0 && !dirty_) return;
-    writeLocked();
+    state_.write([&](State& state) {
+        ensureLoaded(state);
+        if (state.values.erase(key) == 0 && !state.dirty) return;
+        writeOut(state);
+    });
 }
 
 bool UserDefaults::synchronize() {
-    std::lock_guard lock(mutex_);
-    loadLocked();
-    return dirty_ ? writeLocked() : true;
+    return state_.write([&](State& state) {
+        ensureLoaded(state);
+        return state.dirty ? writeOut(state) : true;
+    });
 }
 
 }  // namespace platform

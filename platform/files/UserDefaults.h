@@ -7,11 +7,11 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/base/Data.h"
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 
 namespace platform {
@@ -58,15 +58,18 @@ public:
     explicit UserDefaults(std::string path);  // use standard()/create()/withFile()
 
 private:
-    void loadLocked() const;
-    bool writeLocked();
+    struct State {
+        bool loaded = false;
+        Value::Dictionary values;
+        Value::Dictionary registered;
+        bool dirty = false;
+    };
+    // Both run inside one locked step of `state_`.
+    void ensureLoaded(State& state) const;
+    bool writeOut(State& state) const;
 
     std::string path_;
-    mutable std::mutex mutex_;
-    mutable bool loaded_ = false;
-    mutable Value::Dictionary values_;
-    Value::Dictionary registered_;
-    bool dirty_ = false;
+    mutable Protected<State> state_;
 };
 
 }  // namespace platform

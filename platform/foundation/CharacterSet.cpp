@@ -1,7 +1,7 @@
 // Character sets for percent-encoding and the encoding helpers over them.
+#include "platform/foundation/CharacterSet.h"
 #include "platform/base/Hex.h"
 #include "platform/base/NoDestructor.h"
-#include "platform/foundation/CharacterSet.h"
 
 #include <unicode/uchar.h>
 
@@ -12,8 +12,7 @@ namespace platform {
 
 namespace {
 CharacterSet alnumPlus(std::string_view extra) {
-    CharacterSet set = CharacterSet::fromCharacters(
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+    CharacterSet set = CharacterSet::fromCharacters("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
     set.insert(extra);
     return set;
 }

@@ -32,7 +32,8 @@ std::string contextText(const CodingErrorContext& c) {
 }
 
 Value::Dictionary contextUserInfo(const CodingErrorContext& c) {
-    return {{NSDebugDescriptionErrorKey, Value(c.debugDescription)}, {"NSCodingPath", Value(codingPathText(c.codingPath))}};
+    return {{NSDebugDescriptionErrorKey, Value(c.debugDescription)},
+            {"NSCodingPath", Value(codingPathText(c.codingPath))}};
 }
 }  // namespace
 
@@ -98,8 +99,8 @@ Data SingleValueDecodingContainer::decodeData() {
 }
 
 Value SingleValueDecodingContainer::decodeAny() {
-    throwCodingError(DecodingError::typeMismatch(
-        "Any", {codingPath(), "This format cannot decode a value of any type.", nullptr}));
+    throwCodingError(
+        DecodingError::typeMismatch("Any", {codingPath(), "This format cannot decode a value of any type.", nullptr}));
 }
 
 namespace coding_detail {

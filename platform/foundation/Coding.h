@@ -110,7 +110,9 @@ public:
     virtual std::shared_ptr<Encoder> superEncoder(const CodingKey& key) = 0;
 
     template <class T>
-    void encode(const T& v, const CodingKey& key) { valueContainer(key)->encode(v); }
+    void encode(const T& v, const CodingKey& key) {
+        valueContainer(key)->encode(v);
+    }
     // Writes nothing at all for an absent value.
     template <class T>
     void encodeIfPresent(const std::optional<T>& v, const CodingKey& key) {
@@ -132,7 +134,9 @@ public:
     virtual std::shared_ptr<Encoder> superEncoder() = 0;
 
     template <class T>
-    void encode(const T& v) { nextValueContainer()->encode(v); }
+    void encode(const T& v) {
+        nextValueContainer()->encode(v);
+    }
     template <class Range>
     void encodeContentsOf(const Range& r) {
         for (const auto& e : r) encode(e);
@@ -191,7 +195,9 @@ public:
     virtual std::shared_ptr<Decoder> superDecoder(const CodingKey& key) = 0;
 
     template <class T>
-    T decode(const CodingKey& key) { return valueContainer(key)->template decode<T>(); }
+    T decode(const CodingKey& key) {
+        return valueContainer(key)->template decode<T>();
+    }
     // None for an absent key or a null value.
     template <class T>
     std::optional<T> decodeIfPresent(const CodingKey& key) {
@@ -217,7 +223,9 @@ public:
     virtual std::shared_ptr<Decoder> superDecoder() = 0;
 
     template <class T>
-    T decode() { return nextValueContainer()->template decode<T>(); }
+    T decode() {
+        return nextValueContainer()->template decode<T>();
+    }
     template <class T>
     std::optional<T> decodeIfPresent() {
         if (isAtEnd() || decodeNil()) return std::nullopt;
@@ -252,13 +260,12 @@ struct IsMap : std::false_type {};
 template <class K, class V>
 struct IsMap<std::map<K, V>> : std::true_type {};
 template <class T>
-inline constexpr bool isScalar = std::is_arithmetic_v<T> || isText<T> || std::is_same_v<T, Date> ||
-                                 std::is_same_v<T, Data> || IsOptional<T>::value;
+inline constexpr bool isScalar =
+    std::is_arithmetic_v<T> || isText<T> || std::is_same_v<T, Date> || std::is_same_v<T, Data> || IsOptional<T>::value;
 
 void encodeAny(Encoder& encoder, const Value& value);
 Value decodeAny(Decoder& decoder);
-[[noreturn]] void throwNumberDoesNotFit(const CodingPath& path, const std::string& number,
-                                        const std::string& type);
+[[noreturn]] void throwNumberDoesNotFit(const CodingPath& path, const std::string& number, const std::string& type);
 
 template <class T, class Wide>
 T narrow(Wide wide, const SingleValueDecodingContainer& c) {
@@ -288,8 +295,7 @@ void encodeValue(Encoder& encoder, const T& value) {
         for (const auto& [k, v] : value) {
             if constexpr (coding_detail::isInteger<std::decay_t<decltype(k)>>)
                 c->encode(v, CodingKey(std::to_string(k), static_cast<std::int64_t>(k)));
-            else
-                c->encode(v, CodingKey(std::string(k)));
+            else c->encode(v, CodingKey(std::string(k)));
         }
     } else {
         static_assert(sizeof(U) == 0, "the type has no encode(Encoder&)");
@@ -299,7 +305,10 @@ void encodeValue(Encoder& encoder, const T& value) {
 template <class T>
 T decodeValue(Decoder& decoder) {
     using U = std::decay_t<T>;
-    if constexpr (requires { { U::decode(decoder) } -> std::convertible_to<U>; }) return U::decode(decoder);
+    if constexpr (requires {
+                      { U::decode(decoder) } -> std::convertible_to<U>;
+                  })
+        return U::decode(decoder);
     else if constexpr (requires { decode(decoder, std::type_identity<U>{}); })
         return decode(decoder, std::type_identity<U>{});
     else if constexpr (std::is_same_v<U, Value>) return coding_detail::decodeAny(decoder);
@@ -311,8 +320,7 @@ T decodeValue(Decoder& decoder) {
         while (!c->isAtEnd()) {
             if constexpr (coding_detail::IsVector<U>::value)
                 out.push_back(c->template decode<typename U::value_type>());
-            else
-                out.insert(c->template decode<typename U::value_type>());
+            else out.insert(c->template decode<typename U::value_type>());
         }
         return out;
     } else if constexpr (coding_detail::IsMap<U>::value) {
@@ -356,8 +364,7 @@ T SingleValueDecodingContainer::decode() {
     else if constexpr (std::is_same_v<U, float>) return decodeFloat();
     else if constexpr (coding_detail::isInteger<U> && std::is_signed_v<U>)
         return coding_detail::narrow<U>(decodeInt(), *this);
-    else if constexpr (coding_detail::isInteger<U>)
-        return coding_detail::narrow<U>(decodeUInt(), *this);
+    else if constexpr (coding_detail::isInteger<U>) return coding_detail::narrow<U>(decodeUInt(), *this);
     else if constexpr (std::is_same_v<U, Date>) return decodeDate();
     else if constexpr (std::is_same_v<U, Data>) return decodeData();
     else if constexpr (std::is_same_v<U, Value>) return decodeAny();

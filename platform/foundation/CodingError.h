@@ -77,7 +77,7 @@ public:
     static ErrorPtr dataCorrupted(CodingErrorContext context);
 
     Case kind() const { return case_; }
-    const std::string& type() const { return type_; }  // typeMismatch, valueNotFound
+    const std::string& type() const { return type_; }             // typeMismatch, valueNotFound
     const std::optional<CodingKey>& key() const { return key_; }  // keyNotFound
     const CodingErrorContext& context() const { return context_; }
 

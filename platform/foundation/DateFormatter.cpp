@@ -241,7 +241,8 @@ struct Parser {
                 if (at + n.size() > s.size()) continue;
                 bool same = true;
                 for (std::size_t k = 0; k < n.size() && same; ++k)
-                    same = std::tolower(static_cast<unsigned char>(s[at + k])) == std::tolower(static_cast<unsigned char>(n[k]));
+                    same = std::tolower(static_cast<unsigned char>(s[at + k])) ==
+                           std::tolower(static_cast<unsigned char>(n[k]));
                 if (same) {
                     at += n.size();
                     return i;

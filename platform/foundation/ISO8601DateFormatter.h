@@ -15,10 +15,9 @@ namespace platform {
 struct ISO8601FormatOptions : OptionSet<ISO8601FormatOptions> {
     using OptionSet::OptionSet;
     constexpr ISO8601FormatOptions(OptionSet o) : OptionSet(o) {}
-    static const ISO8601FormatOptions withYear, withMonth, withWeekOfYear, withDay, withTime,
-        withTimeZone, withSpaceBetweenDateAndTime, withDashSeparatorInDate,
-        withColonSeparatorInTime, withColonSeparatorInTimeZone, withFractionalSeconds,
-        withFullDate, withFullTime, withInternetDateTime;
+    static const ISO8601FormatOptions withYear, withMonth, withWeekOfYear, withDay, withTime, withTimeZone,
+        withSpaceBetweenDateAndTime, withDashSeparatorInDate, withColonSeparatorInTime, withColonSeparatorInTimeZone,
+        withFractionalSeconds, withFullDate, withFullTime, withInternetDateTime;
 };
 inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withYear{1};
 inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withMonth{2};
@@ -33,8 +32,8 @@ inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withColonSeparatorIn
 inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withFractionalSeconds{2048};
 inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withFullDate{1 | 2 | 16 | 256};
 inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withFullTime{32 | 64 | 512 | 1024};
-inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withInternetDateTime{
-    1 | 2 | 16 | 256 | 32 | 64 | 512 | 1024};
+inline constexpr ISO8601FormatOptions ISO8601FormatOptions::withInternetDateTime{1 | 2 | 16 | 256 | 32 | 64 | 512 |
+                                                                                 1024};
 
 class ISO8601DateFormatter {
 public:

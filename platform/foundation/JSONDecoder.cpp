@@ -34,8 +34,8 @@ std::string foundText(const Value& v) {
 
 [[noreturn]] void mismatch(const CodingPath& path, const std::string& type, const Value& found) {
     if (found.isNull())
-        throwCodingError(DecodingError::valueNotFound(
-            type, {path, "Expected " + type + " value but found null instead.", nullptr}));
+        throwCodingError(
+            DecodingError::valueNotFound(type, {path, "Expected " + type + " value but found null instead.", nullptr}));
     throwCodingError(DecodingError::typeMismatch(
         type, {path, "Expected to decode " + type + " but found " + foundText(found) + " instead.", nullptr}));
 }
@@ -86,7 +86,8 @@ public:
         if (ctx_.options->dataDecodingStrategy == JSONDecoder::DataDecodingStrategy::deferredToData)
             return SingleValueDecodingContainer::decodeData();
         auto data = Data::fromBase64(decodeString());
-        if (!data) throwCodingError(DecodingError::dataCorrupted({path_, "Encountered Data is not valid Base64.", nullptr}));
+        if (!data)
+            throwCodingError(DecodingError::dataCorrupted({path_, "Encountered Data is not valid Base64.", nullptr}));
         return *data;
     }
     Value decodeAny() override { return *value_; }
@@ -132,8 +133,9 @@ private:
         auto it = members_.find(key.stringValue);
         if (it == members_.end())
             throwCodingError(DecodingError::keyNotFound(
-                key, {path_, "No value associated with key " + key.description() + " (" + quotedText(key.stringValue) + ").",
-                      nullptr}));
+                key,
+                {path_, "No value associated with key " + key.description() + " (" + quotedText(key.stringValue) + ").",
+                 nullptr}));
         return it->second;
     }
 
@@ -170,8 +172,8 @@ private:
     const Value* next(const std::string& type) {
         if (isAtEnd())
             throwCodingError(DecodingError::valueNotFound(
-                type, {appended(path_, CodingKey::index(static_cast<std::int64_t>(index_))), "Unkeyed container is at end.",
-                       nullptr}));
+                type, {appended(path_, CodingKey::index(static_cast<std::int64_t>(index_))),
+                       "Unkeyed container is at end.", nullptr}));
         return &(*array_)[index_++];
     }
 
@@ -220,7 +222,9 @@ private:
     CodingPath path_;
 };
 
-std::shared_ptr<Decoder> ValueContainer::valueDecoder() { return std::make_shared<JSONDecoderImpl>(ctx_, value_, path_); }
+std::shared_ptr<Decoder> ValueContainer::valueDecoder() {
+    return std::make_shared<JSONDecoderImpl>(ctx_, value_, path_);
+}
 
 Date ValueContainer::decodeDate() {
     using Kind = JSONDecoder::DateDecodingStrategy::Kind;
@@ -232,7 +236,8 @@ Date ValueContainer::decodeDate() {
         case Kind::iso8601: {
             ISO8601DateFormatter f;
             if (auto d = f.date(decodeString())) return *d;
-            throwCodingError(DecodingError::dataCorrupted({path_, "Expected date string to be ISO8601-formatted.", nullptr}));
+            throwCodingError(
+                DecodingError::dataCorrupted({path_, "Expected date string to be ISO8601-formatted.", nullptr}));
         }
         case Kind::formatted: {
             std::string text = decodeString();

@@ -145,11 +145,12 @@ public:
     void encodeDouble(double v) override {
         if (!std::isfinite(v)) {
             throwCodingError(EncodingError::invalidValue(
-                doubleText(v), {path_,
-                                "Unable to encode Double." + std::string(std::isnan(v) ? "nan" : "infinity") +
-                                    " directly in JSON. Use JSONEncoder.NonConformingFloatEncodingStrategy.convertToString "
-                                    "to specify how the value should be encoded.",
-                                nullptr}));
+                doubleText(v),
+                {path_,
+                 "Unable to encode Double." + std::string(std::isnan(v) ? "nan" : "infinity") +
+                     " directly in JSON. Use JSONEncoder.NonConformingFloatEncodingStrategy.convertToString "
+                     "to specify how the value should be encoded.",
+                 nullptr}));
         }
         set(Value(v), doubleText(v));
     }
@@ -174,8 +175,9 @@ private:
     void checkUnset(const std::string& valueText) {
         if (node_->kind != Node::Kind::unset)
             throwCodingError(EncodingError::invalidValue(
-                valueText, {path_, "Attempt to encode value through single value container when previously value already encoded.",
-                            nullptr}));
+                valueText,
+                {path_, "Attempt to encode value through single value container when previously value already encoded.",
+                 nullptr}));
     }
     void set(Value v, const std::string& valueText) {
         checkUnset(valueText);
@@ -299,9 +301,7 @@ void ValueContainer::encodeDate(Date d) {
             encodeString(ISO8601DateFormatter::string(d, TimeZone::gmt(), ISO8601FormatOptions::withInternetDateTime));
             break;
         case Kind::formatted: encodeString(s.formatter ? s.formatter->string(d) : dateText(d)); break;
-        case Kind::custom:
-            encodeEncodable([&](Encoder& e) { s.custom(d, e); });
-            break;
+        case Kind::custom: encodeEncodable([&](Encoder& e) { s.custom(d, e); }); break;
     }
 }
 
@@ -326,7 +326,8 @@ Value JSONEncoder::encodeToTree(const std::function<void(Encoder&)>& encodeSelf)
     JSONEncoderImpl encoder(*this, root, {});
     encodeSelf(encoder);
     if (root->kind == Node::Kind::unset)
-        throwCodingError(EncodingError::invalidValue("value", {{}, "Top-level value did not encode any values.", nullptr}));
+        throwCodingError(
+            EncodingError::invalidValue("value", {{}, "Top-level value did not encode any values.", nullptr}));
     return toValue(*root);
 }
 

@@ -34,8 +34,8 @@ public:
     struct DateEncodingStrategy {
         enum class Kind { deferredToDate, secondsSince1970, millisecondsSince1970, iso8601, formatted, custom };
         Kind kind = Kind::deferredToDate;
-        std::shared_ptr<const DateFormatter> formatter;         // formatted
-        std::function<void(Date, Encoder&)> custom;             // custom
+        std::shared_ptr<const DateFormatter> formatter;  // formatted
+        std::function<void(Date, Encoder&)> custom;      // custom
         static DateEncodingStrategy deferredToDate() { return {Kind::deferredToDate, nullptr, nullptr}; }
         static DateEncodingStrategy secondsSince1970() { return {Kind::secondsSince1970, nullptr, nullptr}; }
         static DateEncodingStrategy millisecondsSince1970() { return {Kind::millisecondsSince1970, nullptr, nullptr}; }

@@ -15,11 +15,12 @@ namespace {
 constexpr std::size_t kMaxDepth = 512;
 
 ErrorPtr jsonError(const std::string& debug, bool reading = true) {
-    return NSError::make(NSCocoaErrorDomain, NSPropertyListReadCorruptError,
-                         {{NSLocalizedDescriptionKey,
-                           Value(reading ? "The data couldn\u2019t be read because it isn\u2019t in the correct format."
-                                         : "The data couldn\u2019t be written because it isn\u2019t in the correct format.")},
-                          {NSDebugDescriptionErrorKey, Value(debug)}});
+    return NSError::make(
+        NSCocoaErrorDomain, NSPropertyListReadCorruptError,
+        {{NSLocalizedDescriptionKey,
+          Value(reading ? "The data couldn\u2019t be read because it isn\u2019t in the correct format."
+                        : "The data couldn\u2019t be written because it isn\u2019t in the correct format.")},
+         {NSDebugDescriptionErrorKey, Value(debug)}});
 }
 
 // Deep nesting would exhaust the stack while converting; refuse it first.
@@ -164,8 +165,7 @@ struct Writer {
                 out += '}';
                 break;
             }
-            default:
-                error = jsonError("Invalid type in JSON write (" + v.typeName() + ")", false);
+            default: error = jsonError("Invalid type in JSON write (" + v.typeName() + ")", false);
         }
     }
 };
@@ -225,7 +225,8 @@ Result<std::string> JSONSerialization::string(const Value& value, WritingOptions
     if (!validMember(value, 0)) {
         Writer probe{options, {}, nullptr};
         probe.value(value, 0);
-        return Result<std::string>::failure(probe.error ? probe.error : jsonError("Too deeply nested for JSON write", false));
+        return Result<std::string>::failure(probe.error ? probe.error
+                                                        : jsonError("Too deeply nested for JSON write", false));
     }
     Writer w{options, {}, nullptr};
     w.value(value, 0);

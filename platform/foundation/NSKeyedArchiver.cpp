@@ -219,7 +219,8 @@ private:
             return true;
         }
         if (*name == "NSDictionary" || *name == "NSMutableDictionary") return decodeDictionary(object, out, depth);
-        if (*name == "NSString" || *name == "NSMutableString") return decodeWrapped(object, "NS.string", PLIST_STRING, out);
+        if (*name == "NSString" || *name == "NSMutableString")
+            return decodeWrapped(object, "NS.string", PLIST_STRING, out);
         if (*name == "NSData" || *name == "NSMutableData") return decodeWrapped(object, "NS.data", PLIST_DATA, out);
         if (*name == "NSNull") {
             out = Value();
@@ -262,20 +263,25 @@ Result<Data> NSKeyedArchiver::archivedData(const Value& rootObject) {
     char* bytes = nullptr;
     uint32_t count = 0;
     plist_to_bin(archive.get(), &bytes, &count);
-    if (!bytes) return Result<Data>::failure(archiveError(NSCoderInvalidValueError, "the archive could not be written"));
+    if (!bytes)
+        return Result<Data>::failure(archiveError(NSCoderInvalidValueError, "the archive could not be written"));
     Data data(bytes, count);
     std::free(bytes);
     return Result<Data>::success(std::move(data));
 }
 
 Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data) {
-    auto corrupt = [](const std::string& why) { return Result<Value>::failure(archiveError(NSCoderReadCorruptError, why)); };
-    if (data.count() < 8 || data.count() > std::numeric_limits<uint32_t>::max()) return corrupt("not a binary property list");
+    auto corrupt = [](const std::string& why) {
+        return Result<Value>::failure(archiveError(NSCoderReadCorruptError, why));
+    };
+    if (data.count() < 8 || data.count() > std::numeric_limits<uint32_t>::max())
+        return corrupt("not a binary property list");
     plist_t raw = nullptr;
     const char* bytes = reinterpret_cast<const char*>(data.data());
     const std::string_view text(bytes, data.count());
     if (plistHoldsNulInText(text)) return corrupt("a string or key holds a NUL character");
-    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues)) return corrupt("damaged, nested too deeply or too large");
+    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues))
+        return corrupt("damaged, nested too deeply or too large");
     if (isBinaryPlist(text)) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
     PlistPtr archive(raw);

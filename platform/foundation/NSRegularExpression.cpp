@@ -71,8 +71,8 @@ Result<std::shared_ptr<const NSRegularExpression>> NSRegularExpression::create(s
     if (options.contains(Options::anchorsMatchLines)) flags |= PCRE2_MULTILINE;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), flags,
-                                     &errorCode, &errorOffset, nullptr);
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), flags, &errorCode,
+                                     &errorOffset, nullptr);
     if (!code) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(errorCode, message, sizeof message);
@@ -80,8 +80,8 @@ Result<std::shared_ptr<const NSRegularExpression>> NSRegularExpression::create(s
             NSCocoaErrorDomain, 2048,
             {{NSLocalizedDescriptionKey, Value("The value \u201c" + std::string(pattern) + "\u201d is invalid.")},
              {"NSInvalidValue", Value(std::string(pattern))},
-             {NSDebugDescriptionErrorKey, Value(std::string(reinterpret_cast<char*>(message)) + " at offset " +
-                                                std::to_string(errorOffset))}}));
+             {NSDebugDescriptionErrorKey,
+              Value(std::string(reinterpret_cast<char*>(message)) + " at offset " + std::to_string(errorOffset))}}));
     }
     std::shared_ptr<NSRegularExpression> re(new NSRegularExpression());
     re->pattern_ = std::string(pattern);

@@ -22,8 +22,8 @@ struct NSRange {
 struct NSRegularExpressionOptions : OptionSet<NSRegularExpressionOptions> {
     using OptionSet::OptionSet;
     constexpr NSRegularExpressionOptions(OptionSet o) : OptionSet(o) {}
-    static const NSRegularExpressionOptions caseInsensitive, allowCommentsAndWhitespace,
-        ignoreMetacharacters, dotMatchesLineSeparators, anchorsMatchLines;
+    static const NSRegularExpressionOptions caseInsensitive, allowCommentsAndWhitespace, ignoreMetacharacters,
+        dotMatchesLineSeparators, anchorsMatchLines;
 };
 inline constexpr NSRegularExpressionOptions NSRegularExpressionOptions::caseInsensitive{1};
 inline constexpr NSRegularExpressionOptions NSRegularExpressionOptions::allowCommentsAndWhitespace{2};
@@ -32,7 +32,7 @@ inline constexpr NSRegularExpressionOptions NSRegularExpressionOptions::dotMatch
 inline constexpr NSRegularExpressionOptions NSRegularExpressionOptions::anchorsMatchLines{16};
 
 struct NSTextCheckingResult {
-    NSRange range;                      // the whole match
+    NSRange range;                       // the whole match
     std::vector<NSRange> captureRanges;  // capture groups; location notFound when unset
     NSRange rangeAt(std::size_t index) const { return index == 0 ? range : captureRanges.at(index - 1); }
     std::size_t numberOfRanges() const { return captureRanges.size() + 1; }
@@ -42,8 +42,7 @@ class NSRegularExpression {
 public:
     using Options = NSRegularExpressionOptions;
     // An error value (NSCocoaErrorDomain 2048) for a pattern that does not compile.
-    static Result<std::shared_ptr<const NSRegularExpression>> create(std::string_view pattern,
-                                                                     Options options = {});
+    static Result<std::shared_ptr<const NSRegularExpression>> create(std::string_view pattern, Options options = {});
     ~NSRegularExpression();
 
     const std::string& pattern() const { return pattern_; }

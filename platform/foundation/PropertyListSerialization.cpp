@@ -90,9 +90,7 @@ plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
             }
             return d;
         }
-        default:
-            why = "a property list cannot hold " + v.typeName();
-            return nullptr;
+        default: why = "a property list cannot hold " + v.typeName(); return nullptr;
     }
 }
 
@@ -169,8 +167,8 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     PlistPtr root(raw);
     Value out;
     if (!root || !fromPlist(root.get(), out, 0))
-        return Result<Value>::failure(plistError(3840, binary ? "Malformed binary property list"
-                                                              : "Malformed XML property list"));
+        return Result<Value>::failure(
+            plistError(3840, binary ? "Malformed binary property list" : "Malformed XML property list"));
     if (format) *format = binary ? PropertyListFormat::binary : PropertyListFormat::xml;
     return Result<Value>::success(std::move(out));
 }

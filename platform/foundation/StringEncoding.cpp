@@ -19,7 +19,7 @@ std::optional<std::string> convert(const char* from, const char* to, const char*
     std::size_t left = size;
     bool ok = true;
     // A null source at the end flushes any shift state.
-    for (bool flushing = false;; ) {
+    for (bool flushing = false;;) {
         char* dst = buf.data();
         std::size_t room = buf.size();
         std::size_t r = flushing ? ::iconv(cd, nullptr, nullptr, &dst, &room) : ::iconv(cd, &src, &left, &dst, &room);

@@ -56,14 +56,18 @@ template <class T>
 struct IsSet : std::false_type {};
 template <class T, class C, class A>
 struct IsSet<std::set<T, C, A>> : std::true_type {};
+// clang-format off
 template <class T>
 concept HasDescription = requires(const T& t) {
     { t.description() } -> std::convertible_to<std::string>;
 };
+// clang-format on
+// clang-format off
 template <class T>
 concept HasDebugDescription = requires(const T& t) {
     { t.debugDescription() } -> std::convertible_to<std::string>;
 };
+// clang-format on
 
 template <class Range>
 std::string list(const Range& r) {
@@ -81,30 +85,19 @@ std::string list(const Range& r) {
 template <class T>
 std::string describing(const T& v) {
     using U = std::decay_t<T>;
-    if constexpr (std::is_same_v<U, std::string> || std::is_same_v<U, std::string_view>)
-        return std::string(v);
-    else if constexpr (std::is_same_v<U, const char*> || std::is_same_v<U, char*>)
-        return std::string(v);
-    else if constexpr (std::is_same_v<U, bool>)
-        return v ? "true" : "false";
-    else if constexpr (std::is_same_v<U, double>)
-        return doubleText(v);
-    else if constexpr (std::is_same_v<U, float>)
-        return floatText(v);
-    else if constexpr (std::is_integral_v<U>)
-        return std::to_string(v);
-    else if constexpr (std::is_same_v<U, Data>)
-        return dataText(v);
-    else if constexpr (std::is_same_v<U, Date>)
-        return dateText(v);
-    else if constexpr (std::is_same_v<U, Value>)
-        return valueText(v);
-    else if constexpr (std::is_same_v<U, std::nullptr_t>)
-        return "nil";
+    if constexpr (std::is_same_v<U, std::string> || std::is_same_v<U, std::string_view>) return std::string(v);
+    else if constexpr (std::is_same_v<U, const char*> || std::is_same_v<U, char*>) return std::string(v);
+    else if constexpr (std::is_same_v<U, bool>) return v ? "true" : "false";
+    else if constexpr (std::is_same_v<U, double>) return doubleText(v);
+    else if constexpr (std::is_same_v<U, float>) return floatText(v);
+    else if constexpr (std::is_integral_v<U>) return std::to_string(v);
+    else if constexpr (std::is_same_v<U, Data>) return dataText(v);
+    else if constexpr (std::is_same_v<U, Date>) return dateText(v);
+    else if constexpr (std::is_same_v<U, Value>) return valueText(v);
+    else if constexpr (std::is_same_v<U, std::nullptr_t>) return "nil";
     else if constexpr (text_detail::IsOptional<U>::value)
         return v ? "Optional(" + reflecting(*v) + ")" : std::string("nil");
-    else if constexpr (text_detail::IsVector<U>::value || text_detail::IsSet<U>::value)
-        return text_detail::list(v);
+    else if constexpr (text_detail::IsVector<U>::value || text_detail::IsSet<U>::value) return text_detail::list(v);
     else if constexpr (text_detail::IsMap<U>::value) {
         if (v.empty()) return "[:]";
         std::string out = "[";
@@ -115,8 +108,7 @@ std::string describing(const T& v) {
             out += reflecting(key) + ": " + reflecting(value);
         }
         return out + "]";
-    } else if constexpr (text_detail::HasDescription<U>)
-        return v.description();
+    } else if constexpr (text_detail::HasDescription<U>) return v.description();
     else {
         static_assert(sizeof(U) == 0, "no text form for this type");
         return {};
@@ -129,12 +121,9 @@ std::string reflecting(const T& v) {
     if constexpr (std::is_same_v<U, std::string> || std::is_same_v<U, std::string_view> ||
                   std::is_same_v<U, const char*> || std::is_same_v<U, char*>)
         return quotedText(v);
-    else if constexpr (std::is_same_v<U, Value>)
-        return valueText(v, true);
-    else if constexpr (text_detail::HasDebugDescription<U>)
-        return v.debugDescription();
-    else
-        return describing(v);
+    else if constexpr (std::is_same_v<U, Value>) return valueText(v, true);
+    else if constexpr (text_detail::HasDebugDescription<U>) return v.debugDescription();
+    else return describing(v);
 }
 
 }  // namespace platform

@@ -83,8 +83,8 @@ std::optional<TimeZone> TimeZone::fromIdentifier(std::string_view identifier) {
         return z;
     }
     if (identifier.empty()) return std::nullopt;
-    std::unique_ptr<icu::TimeZone> zone(
-        icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(icu::StringPiece(identifier.data(), identifier.size()))));
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(identifier.data(), identifier.size()))));
     icu::UnicodeString id;
     if (!zone || zone->getID(id) == icu::UnicodeString("Etc/Unknown")) return std::nullopt;
     TimeZone z;

@@ -24,17 +24,18 @@ std::string demangledTypeName(const char* mangled);
 template <class T, class = void>
 struct TypeName {
     static std::string name() {
-        if constexpr (requires { { T::typeName() } -> std::convertible_to<std::string>; })
+        if constexpr (requires {
+                          { T::typeName() } -> std::convertible_to<std::string>;
+                      })
             return T::typeName();
-        else
-            return demangledTypeName(typeid(T).name());
+        else return demangledTypeName(typeid(T).name());
     }
 };
 
-#define PLATFORM_TYPE_NAME(T, N) \
-    template <>                  \
-    struct TypeName<T> {         \
-        static std::string name() { return N; } \
+#define PLATFORM_TYPE_NAME(T, N)                                                                                       \
+    template <>                                                                                                        \
+    struct TypeName<T> {                                                                                               \
+        static std::string name() { return N; }                                                                        \
     };
 PLATFORM_TYPE_NAME(bool, "Bool")
 PLATFORM_TYPE_NAME(std::int8_t, "Int8")
@@ -69,9 +70,7 @@ struct TypeName<std::set<T>> {
 };
 template <class K, class V>
 struct TypeName<std::map<K, V>> {
-    static std::string name() {
-        return "Dictionary<" + TypeName<K>::name() + ", " + TypeName<V>::name() + ">";
-    }
+    static std::string name() { return "Dictionary<" + TypeName<K>::name() + ", " + TypeName<V>::name() + ">"; }
 };
 
 template <class T>

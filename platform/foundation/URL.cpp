@@ -17,8 +17,8 @@ bool isUnreserved(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 bool isSubDelim(char c) {
-    return c == '!' || c == '$' || c == '&' || c == '\'' || c == '(' || c == ')' || c == '*' || c == '+' ||
-           c == ',' || c == ';' || c == '=';
+    return c == '!' || c == '$' || c == '&' || c == '\'' || c == '(' || c == ')' || c == '*' || c == '+' || c == ',' ||
+           c == ';' || c == '=';
 }
 bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -73,7 +73,7 @@ std::string removeDotSegments(std::string_view input) {
 }
 
 bool isDirectoryOnDisk(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -90,7 +90,8 @@ bool parseURLLayout(std::string_view s, URL::Layout& L) {
     // Scheme: a letter, then letters, digits, "+", "-", "." up to ":".
     if (std::isalpha(static_cast<unsigned char>(s[0]))) {
         std::size_t j = 1;
-        while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '+' || s[j] == '-' || s[j] == '.'))
+        while (j < s.size() &&
+               (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '+' || s[j] == '-' || s[j] == '.'))
             ++j;
         if (j < s.size() && s[j] == ':') {
             L.scheme = span(0, j);
@@ -141,8 +142,7 @@ bool parseURLLayout(std::string_view s, URL::Layout& L) {
         } else {
             hostEnd = s.substr(0, authEnd).find(':', hostStart);
             if (hostEnd == std::string_view::npos) hostEnd = authEnd;
-            if (!validRun(s, hostStart, hostEnd, [](char c) { return isUnreserved(c) || isSubDelim(c); }))
-                return false;
+            if (!validRun(s, hostStart, hostEnd, [](char c) { return isUnreserved(c) || isSubDelim(c); })) return false;
         }
         L.host = span(hostStart, hostEnd);
         if (hostEnd < authEnd) {  // ":" port
@@ -162,7 +162,8 @@ bool parseURLLayout(std::string_view s, URL::Layout& L) {
     // Without a scheme, a colon in the first segment would read as one.
     if (!L.scheme.present() && !L.hasAuthority) {
         std::size_t firstSlash = s.substr(0, end).find('/', i);
-        if (s.substr(i, (firstSlash == std::string_view::npos ? end : firstSlash) - i).find(':') != std::string_view::npos)
+        if (s.substr(i, (firstSlash == std::string_view::npos ? end : firstSlash) - i).find(':') !=
+            std::string_view::npos)
             return false;
     }
     L.path = span(i, end);
@@ -337,8 +338,8 @@ std::string URL::pathExtension() const {
 }
 
 URL URL::withPath(const std::string& encodedPath) const {
-    std::string out = text_.substr(0, layout_.path.start) + encodedPath +
-                      text_.substr(layout_.path.start + layout_.path.length);
+    std::string out =
+        text_.substr(0, layout_.path.start) + encodedPath + text_.substr(layout_.path.start + layout_.path.length);
     if (auto url = fromText(out)) return *url;
     return *this;
 }

@@ -46,8 +46,7 @@ public:
 
     // Appends a segment (percent-encoded for a path). Without `isDirectory`, a file URL
     // asks the file system whether the result is a folder.
-    URL appendingPathComponent(std::string_view component,
-                               std::optional<bool> isDirectory = std::nullopt) const;
+    URL appendingPathComponent(std::string_view component, std::optional<bool> isDirectory = std::nullopt) const;
     URL deletingLastPathComponent() const;
     URL appendingPathExtension(std::string_view ext) const;
     URL deletingPathExtension() const;

@@ -64,9 +64,7 @@ void URLComponents::setHost(const std::optional<std::string>& s) {
     else host_ = encoded(s, CharacterSet::urlHostAllowed());
 }
 std::string URLComponents::path() const { return *decoded(path_); }
-void URLComponents::setPath(std::string_view s) {
-    path_ = addingPercentEncoding(s, CharacterSet::urlPathAllowed());
-}
+void URLComponents::setPath(std::string_view s) { path_ = addingPercentEncoding(s, CharacterSet::urlPathAllowed()); }
 std::optional<std::string> URLComponents::query() const { return decoded(query_); }
 void URLComponents::setQuery(const std::optional<std::string>& s) {
     query_ = encoded(s, CharacterSet::urlQueryAllowed());

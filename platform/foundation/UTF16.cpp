@@ -25,8 +25,7 @@ std::size_t decodeUTF8CodePoint(std::string_view s, std::size_t i, char32_t& out
         cp = (cp << 6) | (b & 0x3F);
     }
     // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
     out = cp;
     return len;

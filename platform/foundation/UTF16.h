@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace platform {
 
 std::size_t utf16Count(std::string_view utf8);

@@ -1,6 +1,6 @@
 // Random identifiers from the system's random source.
-#include "platform/base/Hex.h"
 #include "platform/foundation/UUID.h"
+#include "platform/base/Hex.h"
 
 #include <sys/random.h>
 

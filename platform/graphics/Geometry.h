@@ -45,7 +45,9 @@ struct CGRect {
     }
     CGRect intersection(const CGRect& r) const;
     CGRect unionWith(const CGRect& r) const;
-    CGRect insetBy(CGFloat dx, CGFloat dy) const { return {origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy}; }
+    CGRect insetBy(CGFloat dx, CGFloat dy) const {
+        return {origin.x + dx, origin.y + dy, size.width - 2 * dx, size.height - 2 * dy};
+    }
     CGRect offsetBy(CGFloat dx, CGFloat dy) const { return {origin.x + dx, origin.y + dy, size.width, size.height}; }
     friend bool operator==(const CGRect&, const CGRect&) = default;
 };

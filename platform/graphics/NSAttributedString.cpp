@@ -147,8 +147,7 @@ void NSAttributedString::coalesce() {
         if (run.length == 0) continue;
         if (!merged.empty() && sameAttributes(merged.back().attributes, run.attributes))
             merged.back().length += run.length;
-        else
-            merged.push_back(std::move(run));
+        else merged.push_back(std::move(run));
     }
     runs_ = std::move(merged);
 }

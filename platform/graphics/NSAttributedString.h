@@ -20,8 +20,12 @@ namespace platform {
 
 enum class NSTextAlignment : int { left = 0, right = 1, center = 2, justified = 3, natural = 4 };
 enum class NSLineBreakMode : int {
-    byWordWrapping = 0, byCharWrapping = 1, byClipping = 2,
-    byTruncatingHead = 3, byTruncatingTail = 4, byTruncatingMiddle = 5,
+    byWordWrapping = 0,
+    byCharWrapping = 1,
+    byClipping = 2,
+    byTruncatingHead = 3,
+    byTruncatingTail = 4,
+    byTruncatingMiddle = 5,
 };
 
 struct NSParagraphStyle {
@@ -55,8 +59,8 @@ inline const NSAttributedStringKey NSCursorAttributeName = "NSCursor";
 inline constexpr int NSUnderlineStyleSingle = 1;
 
 // What an attribute can hold. A pair of texts is the link mark some labels use.
-using AttributeValue = std::variant<std::monostate, NSFontPtr, NSColorPtr, NSParagraphStylePtr, std::string,
-                                    double, std::pair<std::string, std::string>, Value>;
+using AttributeValue = std::variant<std::monostate, NSFontPtr, NSColorPtr, NSParagraphStylePtr, std::string, double,
+                                    std::pair<std::string, std::string>, Value>;
 using Attributes = std::map<NSAttributedStringKey, AttributeValue>;
 
 template <class T>

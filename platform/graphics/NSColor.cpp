@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <mutex>
+#include <optional>
 
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/files/Bundle.h"
 #include "platform/graphics/NSGraphicsContext.h"
 
@@ -22,16 +23,20 @@ NSColor::NSColor(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
 NSColorPtr NSColor::colorWithSRGBRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
     return std::make_shared<NSColor>(r, g, b, a);
 }
-NSColorPtr NSColor::colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { return colorWithSRGBRed(r, g, b, a); }
-NSColorPtr NSColor::colorWithDeviceRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { return colorWithSRGBRed(r, g, b, a); }
+NSColorPtr NSColor::colorWithCalibratedRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
+    return colorWithSRGBRed(r, g, b, a);
+}
+NSColorPtr NSColor::colorWithDeviceRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
+    return colorWithSRGBRed(r, g, b, a);
+}
 NSColorPtr NSColor::colorWithRed(CGFloat r, CGFloat g, CGFloat b, CGFloat a) { return colorWithSRGBRed(r, g, b, a); }
 NSColorPtr NSColor::colorWithWhite(CGFloat w, CGFloat a) { return colorWithSRGBRed(w, w, w, a); }
 NSColorPtr NSColor::colorWithCGColor(const CGColor& c) { return colorWithSRGBRed(c.red, c.green, c.blue, c.alpha); }
 
-#define PLATFORM_FIXED_COLOR(fn, r, g, b, a)                                   \
-    NSColorPtr NSColor::fn() {                                                 \
-        static const NoDestructor<NSColorPtr> c(colorWithSRGBRed(r, g, b, a)); \
-        return *c;                                                             \
+#define PLATFORM_FIXED_COLOR(fn, r, g, b, a)                                                                           \
+    NSColorPtr NSColor::fn() {                                                                                         \
+        static const NoDestructor<NSColorPtr> c(colorWithSRGBRed(r, g, b, a));                                         \
+        return *c;                                                                                                     \
     }
 PLATFORM_FIXED_COLOR(clearColor, 0, 0, 0, 0)
 PLATFORM_FIXED_COLOR(whiteColor, 1, 1, 1, 1)
@@ -110,13 +115,13 @@ NSColorPtr NSColor::colorNamed(const std::string& name) {
 }
 
 NSColorPtr NSColor::colorNamed(const std::string& name, const Bundle& bundle) {
-    static std::mutex mutex;
-    static NoDestructor<std::map<std::string, NSColorPtr>> cache;
+    static NoDestructor<Protected<std::map<std::string, NSColorPtr>>> cache;
     std::string key = bundle.bundlePath() + "\n" + name;
-    {
-        std::lock_guard lock(mutex);
-        if (auto it = cache->find(key); it != cache->end()) return it->second;
-    }
+    auto known = cache->read([&](const auto& colors) -> std::optional<NSColorPtr> {
+        if (auto it = colors.find(key); it != colors.end()) return it->second;
+        return std::nullopt;
+    });
+    if (known) return *known;
     NSColorPtr color;
     for (const char* catalogue : {"Assets.xcassets", "Colors.xcassets", ""}) {
         auto url = bundle.url(name, "colorset", catalogue);
@@ -128,8 +133,7 @@ NSColorPtr NSColor::colorNamed(const std::string& name, const Bundle& bundle) {
             break;
         }
     }
-    std::lock_guard lock(mutex);
-    if (color) (*cache)[key] = color;
+    if (color) cache->write([&](auto& colors) { colors[key] = color; });
     return color;
 }
 

@@ -1,13 +1,13 @@
 // Font name resolution (fontconfig) and metrics (Pango).
 #include "platform/graphics/NSFont.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 #include <cctype>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -17,21 +17,33 @@ namespace {
 // Families the program names that this system provides under another name.
 const std::map<std::string, std::string>& familyAliases() {
     static const NoDestructor<std::map<std::string, std::string>> aliases(std::map<std::string, std::string>{
-        {"pingfangsc", "Noto Sans CJK SC"},   {"pingfang sc", "Noto Sans CJK SC"},
-        {"pingfangtc", "Noto Sans CJK TC"},   {"pingfang tc", "Noto Sans CJK TC"},
-        {"pingfanghk", "Noto Sans CJK HK"},   {"pingfang hk", "Noto Sans CJK HK"},
-        {"helveticaneue", "DejaVu Sans"},     {"helvetica neue", "DejaVu Sans"},
-        {"helvetica", "DejaVu Sans"},         {".applesystemuifont", "DejaVu Sans"},
-        {"sfpro", "DejaVu Sans"},             {"menlo", "DejaVu Sans Mono"},
+        {"pingfangsc", "Noto Sans CJK SC"},
+        {"pingfang sc", "Noto Sans CJK SC"},
+        {"pingfangtc", "Noto Sans CJK TC"},
+        {"pingfang tc", "Noto Sans CJK TC"},
+        {"pingfanghk", "Noto Sans CJK HK"},
+        {"pingfang hk", "Noto Sans CJK HK"},
+        {"helveticaneue", "DejaVu Sans"},
+        {"helvetica neue", "DejaVu Sans"},
+        {"helvetica", "DejaVu Sans"},
+        {".applesystemuifont", "DejaVu Sans"},
+        {"sfpro", "DejaVu Sans"},
+        {"menlo", "DejaVu Sans Mono"},
     });
     return *aliases;
 }
 
 const std::map<std::string, int>& weights() {
     static const NoDestructor<std::map<std::string, int>> w(std::map<std::string, int>{
-        {"ultralight", PANGO_WEIGHT_ULTRALIGHT}, {"thin", PANGO_WEIGHT_THIN},     {"light", PANGO_WEIGHT_LIGHT},
-        {"regular", PANGO_WEIGHT_NORMAL},        {"medium", PANGO_WEIGHT_MEDIUM}, {"semibold", PANGO_WEIGHT_SEMIBOLD},
-        {"bold", PANGO_WEIGHT_BOLD},             {"heavy", PANGO_WEIGHT_HEAVY},   {"black", PANGO_WEIGHT_ULTRAHEAVY},
+        {"ultralight", PANGO_WEIGHT_ULTRALIGHT},
+        {"thin", PANGO_WEIGHT_THIN},
+        {"light", PANGO_WEIGHT_LIGHT},
+        {"regular", PANGO_WEIGHT_NORMAL},
+        {"medium", PANGO_WEIGHT_MEDIUM},
+        {"semibold", PANGO_WEIGHT_SEMIBOLD},
+        {"bold", PANGO_WEIGHT_BOLD},
+        {"heavy", PANGO_WEIGHT_HEAVY},
+        {"black", PANGO_WEIGHT_ULTRAHEAVY},
     });
     return *w;
 }
@@ -41,12 +53,8 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The installed family fontconfig has for `family`, compared without case and spaces.
-std::optional<std::string> installedFamily(const std::string& family) {
-    static std::mutex mutex;
-    static NoDestructor<std::map<std::string, std::optional<std::string>>> cache;
-    std::lock_guard lock(mutex);
-    if (auto it = cache->find(family); it != cache->end()) return it->second;
+// Asks fontconfig for the installed family matching `family`, compared without case and spaces.
+std::optional<std::string> searchInstalledFamily(const std::string& family) {
     auto squash = [](const std::string& s) {
         std::string out;
         for (char c : s)
@@ -70,8 +78,17 @@ std::optional<std::string> installedFamily(const std::string& family) {
     if (set) FcFontSetDestroy(set);
     FcObjectSetDestroy(objects);
     FcPatternDestroy(pattern);
-    (*cache)[family] = found;
     return found;
+}
+
+// The installed family for `family`, looked up once per name (one look-up at a time).
+std::optional<std::string> installedFamily(const std::string& family) {
+    using Cache = Protected<std::map<std::string, std::optional<std::string>>>;
+    static NoDestructor<Cache> cache;
+    return cache->write([&](auto& known) {
+        if (auto it = known.find(family); it != known.end()) return it->second;
+        return known[family] = searchInstalledFamily(family);
+    });
 }
 
 struct Resolved {

@@ -97,7 +97,8 @@ TextLayout::TextLayout(const NSAttributedString& text, CGFloat width, int maximu
     bool wraps = width > 0 && std::isfinite(width) && width < 1e7;
     if (wraps) {
         pango_layout_set_width(layout_, static_cast<int>(width * unit));
-        pango_layout_set_wrap(layout_, mode == NSLineBreakMode::byCharWrapping ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_wrap(layout_,
+                              mode == NSLineBreakMode::byCharWrapping ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
         if (mode == NSLineBreakMode::byTruncatingTail || mode == NSLineBreakMode::byTruncatingHead ||
             mode == NSLineBreakMode::byTruncatingMiddle) {
             pango_layout_set_ellipsize(layout_, mode == NSLineBreakMode::byTruncatingHead     ? PANGO_ELLIPSIZE_START

@@ -6,6 +6,8 @@
 #include <curl/curl.h>
 #include <pthread.h>
 
+#include <utility>
+
 namespace platform {
 
 namespace {
@@ -40,12 +42,12 @@ CurlEngine::~CurlEngine() {
 }
 
 void CurlEngine::post(std::function<void()> command) {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        commands_.push_back(std::move(command));
-    }
-    curl_multi_wakeup(multi_);
+    bool queued = commands_.write([&](auto& commands) {
+        if (stopping_) return false;
+        commands.push_back(std::move(command));
+        return true;
+    });
+    if (queued) curl_multi_wakeup(multi_);
 }
 
 void CurlEngine::add(CURL* easy) { curl_multi_add_handle(multi_, easy); }
@@ -69,11 +71,7 @@ void CurlEngine::run() {
     sigaddset(&set, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     while (!stopping_) {
-        std::deque<std::function<void()>> commands;
-        {
-            std::lock_guard lock(mutex_);
-            commands.swap(commands_);
-        }
+        auto commands = commands_.write([](auto& waiting) { return std::exchange(waiting, {}); });
         for (auto& command : commands) {
             if (stopping_) break;
             command();
@@ -91,10 +89,7 @@ void CurlEngine::run() {
             if (stopping_) break;
         }
         if (stopping_) break;
-        {
-            std::lock_guard lock(mutex_);
-            if (!commands_.empty()) continue;
-        }
+        if (!commands_.read([](const auto& waiting) { return waiting.empty(); })) continue;
         curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
     }
 }

@@ -5,8 +5,9 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "platform/base/Protected.h"
 
 typedef void CURL;
 typedef void CURLM;
@@ -38,8 +39,7 @@ private:
     DoneHandler onDone_;
     std::thread thread_;
     std::atomic<std::thread::id> threadId_{};
-    std::mutex mutex_;
-    std::deque<std::function<void()>> commands_;
+    Protected<std::deque<std::function<void()>>> commands_;
     std::atomic<bool> stopping_{false};
 };
 

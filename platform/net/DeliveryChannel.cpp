@@ -2,62 +2,52 @@
 
 namespace platform {
 
-void DeliveryChannel::hold() {
-    std::lock_guard lock(mutex_);
-    holding_ = true;
-}
+void DeliveryChannel::hold() { state_.set(&State::holding, true); }
 
 bool DeliveryChannel::release() {
-    std::lock_guard lock(mutex_);
-    holding_ = false;
-    return !pending_.isEmpty() && scheduleBytes();
+    return state_.write([](State& state) {
+        state.holding = false;
+        return !state.pending.isEmpty() && state.scheduleBytes();
+    });
 }
 
 DeliveryChannel::Appended DeliveryChannel::append(const char* data, std::size_t length) {
-    std::lock_guard lock(mutex_);
-    pending_.append(data, length);
-    bool schedule = !holding_ && scheduleBytes();
-    bool behind = pending_.count() >= maxPendingBytes;
-    if (behind) backpressured_ = true;
-    return {schedule, behind};
-}
-
-// True when no delivery of bytes waits yet; one does from now on.
-bool DeliveryChannel::scheduleBytes() {
-    if (bytesScheduled_) return false;
-    bytesScheduled_ = true;
-    return true;
+    return state_.write([&](State& state) {
+        state.pending.append(data, length);
+        bool schedule = !state.holding && state.scheduleBytes();
+        bool behind = state.pending.count() >= maxPendingBytes;
+        if (behind) state.backpressured = true;
+        return Appended{schedule, behind};
+    });
 }
 
 DeliveryChannel::Chunk DeliveryChannel::takeBytes() {
-    std::lock_guard lock(mutex_);
-    Chunk chunk{Data(), backpressured_};
-    chunk.bytes.bytes().swap(pending_.bytes());
-    bytesScheduled_ = false;
-    backpressured_ = false;
-    return chunk;
+    return state_.write([](State& state) {
+        Chunk chunk{Data(), state.backpressured};
+        chunk.bytes.bytes().swap(state.pending.bytes());
+        state.bytesScheduled = false;
+        state.backpressured = false;
+        return chunk;
+    });
 }
 
-void DeliveryChannel::expectUpload(std::int64_t expected) {
-    std::lock_guard lock(mutex_);
-    uploadExpected_ = expected;
-}
+void DeliveryChannel::expectUpload(std::int64_t expected) { state_.set(&State::uploadExpected, expected); }
 
 bool DeliveryChannel::sent(std::int64_t bytes) {
-    std::lock_guard lock(mutex_);
-    uploadDelta_ += bytes;
-    uploadTotal_ += bytes;
-    if (uploadScheduled_) return false;
-    uploadScheduled_ = true;
-    return true;
+    return state_.write([&](State& state) {
+        state.uploadDelta += bytes;
+        state.uploadTotal += bytes;
+        return !std::exchange(state.uploadScheduled, true);
+    });
 }
 
 ProgressStepper::Figures DeliveryChannel::takeUpload() {
-    std::lock_guard lock(mutex_);
-    ProgressStepper::Figures figures{uploadDelta_, uploadTotal_, uploadExpected_};
-    uploadDelta_ = 0;
-    uploadScheduled_ = false;
-    return figures;
+    return state_.write([](State& state) {
+        ProgressStepper::Figures figures{state.uploadDelta, state.uploadTotal, state.uploadExpected};
+        state.uploadDelta = 0;
+        state.uploadScheduled = false;
+        return figures;
+    });
 }
 
 }  // namespace platform

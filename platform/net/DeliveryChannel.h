@@ -5,7 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include <utility>
 
 #include "platform/base/Data.h"
 #include "platform/net/ProgressStepper.h"
@@ -44,15 +44,17 @@ public:
     ProgressStepper downloadProgress;
 
 private:
-    bool scheduleBytes();
-
-    std::mutex mutex_;
-    Data pending_;
-    bool bytesScheduled_ = false;
-    bool backpressured_ = false;
-    bool holding_ = false;
-    bool uploadScheduled_ = false;
-    std::int64_t uploadDelta_ = 0, uploadTotal_ = 0, uploadExpected_ = 0;
+    struct State {
+        Data pending;
+        bool bytesScheduled = false;
+        bool backpressured = false;
+        bool holding = false;
+        bool uploadScheduled = false;
+        std::int64_t uploadDelta = 0, uploadTotal = 0, uploadExpected = 0;
+        // True when no delivery of bytes waits yet; one does from now on.
+        bool scheduleBytes() { return !std::exchange(bytesScheduled, true); }
+    };
+    Protected<State> state_;
 };
 
 }  // namespace platform

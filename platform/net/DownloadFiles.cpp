@@ -55,8 +55,8 @@ int createDownloadFile(std::string& path) {
 }
 
 int createDownloadFile(const std::string& folder, std::string& path) {
-    std::string pattern = folder + "/" + std::string(namePrefix) + std::to_string(::getpid()) + "-XXXXXX" +
-                          std::string(nameSuffix);
+    std::string pattern =
+        folder + "/" + std::string(namePrefix) + std::to_string(::getpid()) + "-XXXXXX" + std::string(nameSuffix);
     int fd = ::mkstemps(pattern.data(), static_cast<int>(nameSuffix.size()));
     if (fd < 0) return -1;
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);

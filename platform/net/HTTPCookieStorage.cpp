@@ -1,7 +1,7 @@
 // Set-Cookie parsing, cookie matching and the cookie store.
-#include "platform/base/Trim.h"
-#include "platform/base/NoDestructor.h"
 #include "platform/net/HTTPCookieStorage.h"
+#include "platform/base/NoDestructor.h"
+#include "platform/base/Trim.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -125,7 +125,8 @@ const std::shared_ptr<HTTPCookieStorage>& HTTPCookieStorage::shared() {
 namespace {
 void dropExpired(std::vector<std::pair<HTTPCookie, Date>>& cookies) {
     auto now = Date::now();
-    std::erase_if(cookies, [&](const auto& entry) { return entry.first.expiresDate && *entry.first.expiresDate <= now; });
+    std::erase_if(cookies,
+                  [&](const auto& entry) { return entry.first.expiresDate && *entry.first.expiresDate <= now; });
 }
 }  // namespace
 
@@ -159,7 +160,8 @@ void HTTPCookieStorage::setCookie(const HTTPCookie& cookie) {
     state_.write([&](State& state) {
         if (state.policy == HTTPCookieAcceptPolicy::never) return;
         auto& cookies = state.cookies;
-        auto it = std::find_if(cookies.begin(), cookies.end(), [&](const auto& e) { return sameCookie(e.first, cookie); });
+        auto it =
+            std::find_if(cookies.begin(), cookies.end(), [&](const auto& e) { return sameCookie(e.first, cookie); });
         Date created = it != cookies.end() ? it->second : Date::now();
         if (it != cookies.end()) cookies.erase(it);
         if (cookie.expiresDate && *cookie.expiresDate <= Date::now()) return;

@@ -33,8 +33,8 @@ std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const 
 }
 
 void HTTPHeaderFields::set(const std::string& name, std::optional<std::string> value) {
-    auto it = std::find_if(fields_.begin(), fields_.end(),
-                           [&](const auto& f) { return equalsIgnoringCase(f.first, name); });
+    auto it =
+        std::find_if(fields_.begin(), fields_.end(), [&](const auto& f) { return equalsIgnoringCase(f.first, name); });
     if (!value) {
         if (it != fields_.end()) fields_.erase(it);
         return;

@@ -3,54 +3,56 @@
 namespace platform {
 
 void ProgressStepper::start(std::int64_t total, std::int64_t expected) {
-    std::lock_guard lock(mutex_);
-    total_ = total;
-    expected_ = expected;
+    state_.write([&](State& state) {
+        state.total = total;
+        state.expected = expected;
+    });
 }
 
-std::int64_t ProgressStepper::expected() const {
-    std::lock_guard lock(mutex_);
-    return expected_;
-}
+std::int64_t ProgressStepper::expected() const { return state_.get(&State::expected); }
 
 ProgressStepper::Next ProgressStepper::received(std::int64_t bytes) {
-    std::lock_guard lock(mutex_);
-    delta_ += bytes;
-    total_ += bytes;
-    if (scheduled_) return Next::nothing;  // these bytes join the waiting report
-    auto now = now_();
-    if (delta_ >= stepBytes || now - lastReport_ >= stepTime) {
-        lastReport_ = now;
-        scheduled_ = true;
-        return Next::report;
-    }
-    if (flushArmed_) return Next::nothing;
-    flushArmed_ = true;
-    return Next::armFlush;
+    return state_.write([&](State& state) {
+        state.delta += bytes;
+        state.total += bytes;
+        if (state.scheduled) return Next::nothing;  // these bytes join the waiting report
+        auto now = now_();
+        if (state.delta >= stepBytes || now - state.lastReport >= stepTime) {
+            state.lastReport = now;
+            state.scheduled = true;
+            return Next::report;
+        }
+        if (state.flushArmed) return Next::nothing;
+        state.flushArmed = true;
+        return Next::armFlush;
+    });
 }
 
 bool ProgressStepper::flushHeld() {
-    std::lock_guard lock(mutex_);
-    flushArmed_ = false;
-    if (!heldBack()) return false;
-    lastReport_ = now_();
-    scheduled_ = true;
-    return true;
+    return state_.write([&](State& state) {
+        state.flushArmed = false;
+        if (!state.heldBack()) return false;
+        state.lastReport = now_();
+        state.scheduled = true;
+        return true;
+    });
 }
 
 bool ProgressStepper::finishing() {
-    std::lock_guard lock(mutex_);
-    if (!heldBack()) return false;
-    scheduled_ = true;
-    return true;
+    return state_.write([](State& state) {
+        if (!state.heldBack()) return false;
+        state.scheduled = true;
+        return true;
+    });
 }
 
 ProgressStepper::Figures ProgressStepper::take() {
-    std::lock_guard lock(mutex_);
-    Figures figures{delta_, total_, expected_};
-    delta_ = 0;
-    scheduled_ = false;
-    return figures;
+    return state_.write([](State& state) {
+        Figures figures{state.delta, state.total, state.expected};
+        state.delta = 0;
+        state.scheduled = false;
+        return figures;
+    });
 }
 
 }  // namespace platform

@@ -11,7 +11,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+
+#include "platform/base/Protected.h"
 
 namespace platform {
 
@@ -24,8 +25,8 @@ public:
     // What the owner does after telling bytes.
     enum class Next {
         nothing,
-        report,       // schedule a report, which takes the figures when it runs
-        armFlush,     // call `flushHeld` once `stepTime` from now
+        report,    // schedule a report, which takes the figures when it runs
+        armFlush,  // call `flushHeld` once `stepTime` from now
     };
     // The figures of one report: the bytes since the last report, all so far, and the
     // whole expected (-1 when unknown).
@@ -48,14 +49,16 @@ public:
     Figures take();
 
 private:
-    bool heldBack() const { return delta_ > 0 && !scheduled_; }
+    struct State {
+        std::int64_t delta = 0, total = 0, expected = -1;
+        bool scheduled = false;
+        bool flushArmed = false;
+        Clock::time_point lastReport{};
+        bool heldBack() const { return delta > 0 && !scheduled; }
+    };
 
     std::function<Clock::time_point()> now_;
-    mutable std::mutex mutex_;
-    std::int64_t delta_ = 0, total_ = 0, expected_ = -1;
-    bool scheduled_ = false;
-    bool flushArmed_ = false;
-    Clock::time_point lastReport_{};
+    Protected<State> state_;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/net/Reachability.h"
 
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -25,13 +26,9 @@ namespace platform {
 
 namespace {
 
-std::mutex& sourceMutex() {
-    static std::mutex m;
-    return m;
-}
-std::function<std::vector<NetworkRoute>()>& source() {
-    static std::function<std::vector<NetworkRoute>()> s;
-    return s;
+Protected<std::function<std::vector<NetworkRoute>()>>& source() {
+    static NoDestructor<Protected<std::function<std::vector<NetworkRoute>()>>> s;
+    return *s;
 }
 
 std::array<std::uint8_t, 16> hexBytes(const std::string& hex, std::size_t count, bool reversed) {
@@ -106,8 +103,7 @@ std::vector<NetworkRoute> NetworkRoutes::systemRoutes() {
             r.hasGateway = nextHop != std::string(32, '0');
             describe(r);
             if (!(std::stoul(flags, nullptr, 16) & 0x0200)) routes.push_back(r);  // skip RTF_REJECT
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     for (auto& [name, state] : interfaces) {
         if (!state.second) continue;  // the loopback routes live in a table /proc does not show
@@ -131,11 +127,7 @@ std::vector<NetworkRoute> NetworkRoutes::systemRoutes() {
 }
 
 std::vector<NetworkRoute> NetworkRoutes::current() {
-    std::function<std::vector<NetworkRoute>()> custom;
-    {
-        std::lock_guard lock(sourceMutex());
-        custom = source();
-    }
+    auto custom = source().get();
     return custom ? custom() : systemRoutes();
 }
 
@@ -148,29 +140,29 @@ public:
         return *monitor;
     }
     void add(const SCNetworkReachabilityRef& target) {
-        std::lock_guard lock(mutex_);
-        for (auto& w : targets_)
-            if (w.lock() == target) return;
-        targets_.push_back(target);
-        if (!started_) {
-            started_ = true;
-            std::thread([this] { listen(); }).detach();
-        }
+        bool start = state_.write([&](State& state) {
+            for (auto& w : state.targets)
+                if (w.lock() == target) return false;
+            state.targets.push_back(target);
+            return !std::exchange(state.started, true);
+        });
+        if (start) std::thread([this] { listen(); }).detach();
     }
     void remove(const SCNetworkReachability* target) {
-        std::lock_guard lock(mutex_);
-        std::erase_if(targets_, [&](const std::weak_ptr<SCNetworkReachability>& w) {
-            auto t = w.lock();
-            return !t || t.get() == target;
+        state_.write([&](State& state) {
+            std::erase_if(state.targets, [&](const std::weak_ptr<SCNetworkReachability>& w) {
+                auto t = w.lock();
+                return !t || t.get() == target;
+            });
         });
     }
     void reevaluateAll() {
-        std::vector<SCNetworkReachabilityRef> targets;
-        {
-            std::lock_guard lock(mutex_);
-            for (auto& w : targets_)
-                if (auto t = w.lock()) targets.push_back(t);
-        }
+        auto targets = state_.read([](const State& state) {
+            std::vector<SCNetworkReachabilityRef> alive;
+            for (auto& w : state.targets)
+                if (auto t = w.lock()) alive.push_back(t);
+            return alive;
+        });
         if (targets.empty()) return;
         auto routes = NetworkRoutes::current();
         for (auto& t : targets) t->reevaluate(routes);
@@ -182,7 +174,8 @@ private:
         if (fd < 0) return;
         sockaddr_nl address{};
         address.nl_family = AF_NETLINK;
-        address.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE;
+        address.nl_groups =
+            RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE;
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             ::close(fd);
             return;
@@ -194,23 +187,21 @@ private:
             if (n < 0 && errno != ENOBUFS) break;  // a lost burst still means "look again"
             // Drain what else arrived in the same burst, then look once.
             pollfd p{fd, POLLIN, 0};
-            while (::poll(&p, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
-            }
+            while (::poll(&p, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {}
             reevaluateAll();
         }
         ::close(fd);
     }
 
-    std::mutex mutex_;
-    std::vector<std::weak_ptr<SCNetworkReachability>> targets_;
-    bool started_ = false;
+    struct State {
+        std::vector<std::weak_ptr<SCNetworkReachability>> targets;
+        bool started = false;
+    };
+    Protected<State> state_;
 };
 
 void NetworkRoutes::setSource(std::function<std::vector<NetworkRoute>()> newSource) {
-    {
-        std::lock_guard lock(sourceMutex());
-        source() = std::move(newSource);
-    }
+    source().set(std::move(newSource));
     changed();
 }
 
@@ -236,7 +227,8 @@ SCNetworkReachabilityFlags SCNetworkReachability::flags(const std::vector<Networ
     }
     if (!best) return 0;
     SCNetworkReachabilityFlags flags = kSCNetworkReachabilityFlagsReachable;
-    if (best->loopback && !wildcard_) flags |= kSCNetworkReachabilityFlagsIsLocalAddress | kSCNetworkReachabilityFlagsIsDirect;
+    if (best->loopback && !wildcard_)
+        flags |= kSCNetworkReachabilityFlagsIsLocalAddress | kSCNetworkReachabilityFlagsIsDirect;
     else if (!best->hasGateway && !wildcard_) flags |= kSCNetworkReachabilityFlagsIsDirect;
     return flags;
 }
@@ -259,15 +251,14 @@ std::string SCNetworkReachability::describe(SCNetworkReachabilityFlags f) {
 
 void SCNetworkReachability::reevaluate(const std::vector<NetworkRoute>& routes) {
     auto now = flags(routes);
-    SCNetworkReachabilityCallBack callback;
-    DispatchQueuePtr queue;
-    {
-        std::lock_guard lock(mutex_);
-        if (!callback_ || !queue_ || lastFlags_ == now) return;
-        lastFlags_ = now;
-        callback = callback_;
-        queue = queue_;
-    }
+    auto report = listening_.write([&](Listening& listening) -> std::optional<Listening> {
+        if (!listening.callback || !listening.queue || listening.lastFlags == now) return std::nullopt;
+        listening.lastFlags = now;
+        return listening;
+    });
+    if (!report) return;
+    auto callback = std::move(report->callback);
+    auto queue = std::move(report->queue);
     auto self = shared_from_this();
     queue->async([self, callback, now] { callback(self, now); });
 }
@@ -305,7 +296,8 @@ SCNetworkReachabilityRef SCNetworkReachabilityCreateWithName(const std::string& 
         v4.sin_family = AF_INET;
         return SCNetworkReachabilityCreateWithAddress(reinterpret_cast<sockaddr*>(&v4));
     }
-    std::string bare = name.size() > 2 && name.front() == '[' && name.back() == ']' ? name.substr(1, name.size() - 2) : name;
+    std::string bare =
+        name.size() > 2 && name.front() == '[' && name.back() == ']' ? name.substr(1, name.size() - 2) : name;
     if (inet_pton(AF_INET6, bare.c_str(), &v6.sin6_addr) == 1) {
         v6.sin6_family = AF_INET6;
         return SCNetworkReachabilityCreateWithAddress(reinterpret_cast<sockaddr*>(&v6));
@@ -332,10 +324,7 @@ bool SCNetworkReachabilityGetFlags(const SCNetworkReachabilityRef& target, SCNet
 bool updateListening(const SCNetworkReachabilityRef& target, bool listening) {
     if (listening) {
         auto now = target->flags(NetworkRoutes::current());
-        {
-            std::lock_guard lock(target->mutex_);
-            target->lastFlags_ = now;
-        }
+        target->listening_.set(&SCNetworkReachability::Listening::lastFlags, now);
         ReachabilityMonitor::shared().add(target);
     } else {
         ReachabilityMonitor::shared().remove(target.get());
@@ -345,23 +334,19 @@ bool updateListening(const SCNetworkReachabilityRef& target, bool listening) {
 
 bool SCNetworkReachabilitySetCallback(const SCNetworkReachabilityRef& target, SCNetworkReachabilityCallBack callback) {
     if (!target) return false;
-    bool listening;
-    {
-        std::lock_guard lock(target->mutex_);
-        target->callback_ = std::move(callback);
-        listening = target->callback_ && target->queue_;
-    }
+    bool listening = target->listening_.write([&](SCNetworkReachability::Listening& state) {
+        state.callback = std::move(callback);
+        return state.callback && state.queue;
+    });
     return updateListening(target, listening);
 }
 
 bool SCNetworkReachabilitySetDispatchQueue(const SCNetworkReachabilityRef& target, DispatchQueuePtr queue) {
     if (!target) return false;
-    bool listening;
-    {
-        std::lock_guard lock(target->mutex_);
-        target->queue_ = std::move(queue);
-        listening = target->callback_ && target->queue_;
-    }
+    bool listening = target->listening_.write([&](SCNetworkReachability::Listening& state) {
+        state.queue = std::move(queue);
+        return state.callback && state.queue;
+    });
     return updateListening(target, listening);
 }
 

@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <sys/socket.h>
 
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace platform {
@@ -32,7 +32,7 @@ inline constexpr SCNetworkReachabilityFlags kSCNetworkReachabilityFlagsConnectio
 
 // One route of the system's table.
 struct NetworkRoute {
-    int family = AF_INET;                       // AF_INET or AF_INET6
+    int family = AF_INET;                        // AF_INET or AF_INET6
     std::array<std::uint8_t, 16> destination{};  // network byte order; 4 bytes used for IPv4
     int prefixLength = 0;                        // 0: a default route
     bool hasGateway = false;
@@ -78,10 +78,12 @@ private:
     int family_ = AF_INET;
     bool wildcard_ = false;
     bool anyFamily_ = false;  // a host name: either family will do
-    std::mutex mutex_;
-    SCNetworkReachabilityCallBack callback_;
-    DispatchQueuePtr queue_;
-    std::optional<SCNetworkReachabilityFlags> lastFlags_;
+    struct Listening {
+        SCNetworkReachabilityCallBack callback;
+        DispatchQueuePtr queue;
+        std::optional<SCNetworkReachabilityFlags> lastFlags;
+    };
+    Protected<Listening> listening_;
 };
 
 // A target for a host name (IP literals are taken as addresses; "localhost" is the

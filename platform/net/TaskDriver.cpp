@@ -2,9 +2,9 @@
 // to the download file, and the task's end.
 #include "platform/net/TaskDriver.h"
 
+#include <arpa/inet.h>
 #include <cstring>
 #include <curl/curl.h>
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -23,8 +23,7 @@ using namespace driver;
 
 TaskDriver::TaskDriver(URLSessionPtr session, URLSessionTask* task)
     : session_(std::move(session)), task_(task), taskRef_(task->shared_from_this()), engine_(session_->engine_),
-      hasDelegate_(session_->delegate() != nullptr),
-      head_([this](const std::string& name, const std::string& value) {
+      hasDelegate_(session_->delegate() != nullptr), head_([this](const std::string& name, const std::string& value) {
           if (equalsIgnoringCase(name, "Set-Cookie")) storeCookie(value);
       }),
       channel_(std::make_shared<DeliveryChannel>()) {}
@@ -125,9 +124,9 @@ void TaskDriver::startAttempt(URLRequest request) {
     if (!url->host() || url->host()->empty()) return finish(URLError::make(URLError::Code::badURL, url));
     if (auto field = request_.unsafeHeaderField()) {
         // A line break in a field would let the value write further header lines.
-        return finish(URLError::make(URLError::Code::badURL, url,
-                                     {{NSLocalizedDescriptionKey,
-                                       Value("The header field “" + lowercased(*field) + "” holds a line break.")}}));
+        return finish(URLError::make(
+            URLError::Code::badURL, url,
+            {{NSLocalizedDescriptionKey, Value("The header field “" + lowercased(*field) + "” holds a line break.")}}));
     }
 
     bool bodyDropped = request_.httpMethod() == "GET" || request_.httpMethod() == "HEAD";
@@ -162,7 +161,8 @@ void TaskDriver::startAttempt(URLRequest request) {
 void TaskDriver::provideBodyStreamThen(std::function<void()> next) {
     auto answer = once([io = ioPoster(), next](InputStreamPtr stream) {
         io([stream, next](TaskDriver& driver) {
-            if (!stream) return driver.finish(URLError::make(URLError::Code::requestBodyStreamExhausted, driver.request_.url()));
+            if (!stream)
+                return driver.finish(URLError::make(URLError::Code::requestBodyStreamExhausted, driver.request_.url()));
             driver.body_ = stream;
             driver.bodyLength_ = -1;
             if (auto length = driver.request_.value("Content-Length")) driver.bodyLength_ = std::atoll(length->c_str());
@@ -227,14 +227,12 @@ std::size_t TaskDriver::readCallback(char* data, std::size_t size, std::size_t c
 std::size_t TaskDriver::onHeader(const char* data, std::size_t length) {
     switch (head_.take(std::string_view(data, length))) {
         case ResponseHeadParser::Outcome::tooLarge:
-            recordedError_ = URLError::make(URLError::Code::badServerResponse, request_.url(),
-                                            {{NSLocalizedDescriptionKey, Value("The server's header block is too large.")}});
+            recordedError_ =
+                URLError::make(URLError::Code::badServerResponse, request_.url(),
+                               {{NSLocalizedDescriptionKey, Value("The server's header block is too large.")}});
             return 0;
-        case ResponseHeadParser::Outcome::headComplete:
-            headersComplete();
-            break;
-        case ResponseHeadParser::Outcome::more:
-            break;
+        case ResponseHeadParser::Outcome::headComplete: headersComplete(); break;
+        case ResponseHeadParser::Outcome::more: break;
     }
     return length;
 }
@@ -268,7 +266,8 @@ void TaskDriver::beginBody() {
         if (resumeOffset_ > 0 && status_ == 206) {
             auto range = response_->value("Content-Range").value_or("");
             long long first = -1, last = -1, whole = -1;
-            if (std::sscanf(range.c_str(), "bytes %lld-%lld/%lld", &first, &last, &whole) < 2 || first != resumeOffset_) {
+            if (std::sscanf(range.c_str(), "bytes %lld-%lld/%lld", &first, &last, &whole) < 2 ||
+                first != resumeOffset_) {
                 recordedError_ = URLError::make(URLError::Code::badServerResponse, request_.url());
                 return;
             }
@@ -383,12 +382,9 @@ std::size_t TaskDriver::onDownloadWrite(const char* data, std::size_t length) {
 
 void TaskDriver::stepProgress(std::int64_t bytes) {
     switch (channel_->downloadProgress.received(bytes)) {
-        case ProgressStepper::Next::report:
-            return scheduleProgress();
-        case ProgressStepper::Next::armFlush:
-            return armProgressFlush();
-        case ProgressStepper::Next::nothing:
-            return;
+        case ProgressStepper::Next::report: return scheduleProgress();
+        case ProgressStepper::Next::armFlush: return armProgressFlush();
+        case ProgressStepper::Next::nothing: return;
     }
 }
 
@@ -415,8 +411,8 @@ std::size_t TaskDriver::onRead(char* data, std::size_t length) {
     if (!body_) return 0;
     ssize_t n = body_->read(reinterpret_cast<std::uint8_t*>(data), length);
     if (n < 0) {
-        recordedError_ = URLError::make(URLError::Code::requestBodyStreamExhausted, request_.url(), {},
-                                        body_->streamError());
+        recordedError_ =
+            URLError::make(URLError::Code::requestBodyStreamExhausted, request_.url(), {}, body_->streamError());
         return CURL_READFUNC_ABORT;
     }
     bodySent_ += n;
@@ -522,7 +518,8 @@ ErrorPtr TaskDriver::errorForResult(int curlResult) {
     curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &osErrno);
     auto code = urlErrorCodeForCurlResult(curlResult, osErrno);
     if (!code) return nullptr;
-    Value::Dictionary info{{NSDebugDescriptionErrorKey, Value(std::string(curl_easy_strerror(static_cast<CURLcode>(curlResult))))}};
+    Value::Dictionary info{
+        {NSDebugDescriptionErrorKey, Value(std::string(curl_easy_strerror(static_cast<CURLcode>(curlResult))))}};
     if (task_->kind() == URLSessionTask::Kind::download &&
         (*code == URLError::Code::networkConnectionLost || *code == URLError::Code::timedOut)) {
         if (auto resume = resumeDataNow()) info[NSURLSessionDownloadTaskResumeData] = Value(resume->encoded());
@@ -531,7 +528,8 @@ ErrorPtr TaskDriver::errorForResult(int curlResult) {
 }
 
 std::optional<DownloadResumeData> TaskDriver::resumeDataNow() {
-    if (task_->kind() != URLSessionTask::Kind::download || downloadFile_.path().empty() || !response_) return std::nullopt;
+    if (task_->kind() != URLSessionTask::Kind::download || downloadFile_.path().empty() || !response_)
+        return std::nullopt;
     if (status_ != 200 && status_ != 206) return std::nullopt;
     if (response_->value("Content-Encoding")) return std::nullopt;  // offsets would not match the server's
     DownloadResumeData r;
@@ -545,7 +543,6 @@ std::optional<DownloadResumeData> TaskDriver::resumeDataNow() {
     r.expectedTotalBytes = channel_->downloadProgress.expected();
     return r;
 }
-
 
 // ---- The end ---------------------------------------------------------------------------
 
@@ -632,7 +629,8 @@ void TaskDriver::finish(ErrorPtr error, bool keepDownloadFile) {
 
 void TaskDriver::cancel(std::function<void(std::optional<Data>)> resumeHandler, bool producesResumeData) {
     if (finished_) {
-        if (resumeHandler) post([resumeHandler](const URLSessionPtr&, const URLSessionDelegatePtr&) { resumeHandler(std::nullopt); });
+        if (resumeHandler)
+            post([resumeHandler](const URLSessionPtr&, const URLSessionDelegatePtr&) { resumeHandler(std::nullopt); });
         return;
     }
     std::optional<Data> resumeData;
@@ -641,8 +639,12 @@ void TaskDriver::cancel(std::function<void(std::optional<Data>)> resumeHandler, 
     Value::Dictionary info;
     if (resumeData) info[NSURLSessionDownloadTaskResumeData] = Value(*resumeData);
     if (resumeHandler)
-        post([resumeHandler, resumeData](const URLSessionPtr&, const URLSessionDelegatePtr&) { resumeHandler(resumeData); });
-    auto url = request_.url() ? request_.url() : task_->originalRequest() ? task_->originalRequest()->url() : std::nullopt;
+        post([resumeHandler, resumeData](const URLSessionPtr&, const URLSessionDelegatePtr&) {
+            resumeHandler(resumeData);
+        });
+    auto url = request_.url()             ? request_.url()
+               : task_->originalRequest() ? task_->originalRequest()->url()
+                                          : std::nullopt;
     finish(URLError::make(URLError::Code::cancelled, url, std::move(info)), resumeData.has_value());
 }
 

@@ -1,7 +1,6 @@
 // What follows a redirect or an authentication challenge, as the delegate decides.
 #include "platform/net/TaskDriver.h"
 
-
 #include "platform/net/TaskDriverSupport.h"
 #include "platform/net/URLError.h"
 
@@ -42,7 +41,8 @@ void TaskDriver::decideRedirect() {
             driver.startAttempt(*request);
         });
     });
-    post([task, response, newRequest, answer](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) mutable {
+    post([task, response, newRequest, answer](const URLSessionPtr& session,
+                                              const URLSessionDelegatePtr& delegate) mutable {
         if (delegate) delegate->willPerformHTTPRedirection(session, task, response, newRequest, answer);
         else answer(newRequest);
     });
@@ -53,26 +53,28 @@ void TaskDriver::decideAuthentication() {
     const URL& url = *request_.url();
     URLProtectionSpace space(url.host().value_or(""), defaultPort(url), url.scheme(), scheme->second, scheme->first);
     auto challenge = std::make_shared<URLAuthenticationChallenge>(space, nullptr, authFailures_, response_, nullptr);
-    auto answer = once([io = ioPoster(), space](URLSessionAuthChallengeDisposition disposition, URLCredentialPtr credential) {
-        io([disposition, credential, space](TaskDriver& driver) {
-            switch (disposition) {
-                case URLSessionAuthChallengeDisposition::useCredential:
-                    if (credential && credential->user())
-                        return driver.continueWithCredential(credential, space.authenticationMethod());
-                    return driver.deliverInterceptedResponse();
-                case URLSessionAuthChallengeDisposition::performDefaultHandling: {
-                    auto storage = driver.session_->configuration().urlCredentialStorage;
-                    auto stored = storage && driver.authFailures_ == 0 ? storage->defaultCredential(space) : nullptr;
-                    if (stored) return driver.continueWithCredential(stored, space.authenticationMethod());
-                    return driver.deliverInterceptedResponse();
+    auto answer =
+        once([io = ioPoster(), space](URLSessionAuthChallengeDisposition disposition, URLCredentialPtr credential) {
+            io([disposition, credential, space](TaskDriver& driver) {
+                switch (disposition) {
+                    case URLSessionAuthChallengeDisposition::useCredential:
+                        if (credential && credential->user())
+                            return driver.continueWithCredential(credential, space.authenticationMethod());
+                        return driver.deliverInterceptedResponse();
+                    case URLSessionAuthChallengeDisposition::performDefaultHandling: {
+                        auto storage = driver.session_->configuration().urlCredentialStorage;
+                        auto stored =
+                            storage && driver.authFailures_ == 0 ? storage->defaultCredential(space) : nullptr;
+                        if (stored) return driver.continueWithCredential(stored, space.authenticationMethod());
+                        return driver.deliverInterceptedResponse();
+                    }
+                    case URLSessionAuthChallengeDisposition::rejectProtectionSpace:
+                        return driver.deliverInterceptedResponse();
+                    case URLSessionAuthChallengeDisposition::cancelAuthenticationChallenge:
+                        return driver.finish(URLError::make(URLError::Code::cancelled, driver.request_.url()));
                 }
-                case URLSessionAuthChallengeDisposition::rejectProtectionSpace:
-                    return driver.deliverInterceptedResponse();
-                case URLSessionAuthChallengeDisposition::cancelAuthenticationChallenge:
-                    return driver.finish(URLError::make(URLError::Code::cancelled, driver.request_.url()));
-            }
+            });
         });
-    });
     credentialSpace_ = space;
     auto task = taskRef_;
     post([task, challenge, answer](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) mutable {

@@ -66,7 +66,8 @@ void TaskDriver::recordTransaction() {
     char* ip = nullptr;
     long port = 0;
     if (curl_easy_getinfo(easy_, CURLINFO_PRIMARY_IP, &ip) == CURLE_OK && ip && *ip) m.remoteAddress = ip;
-    if (curl_easy_getinfo(easy_, CURLINFO_PRIMARY_PORT, &port) == CURLE_OK && port) m.remotePort = static_cast<int>(port);
+    if (curl_easy_getinfo(easy_, CURLINFO_PRIMARY_PORT, &port) == CURLE_OK && port)
+        m.remotePort = static_cast<int>(port);
     if (curl_easy_getinfo(easy_, CURLINFO_LOCAL_IP, &ip) == CURLE_OK && ip && *ip) m.localAddress = ip;
     if (curl_easy_getinfo(easy_, CURLINFO_LOCAL_PORT, &port) == CURLE_OK && port) m.localPort = static_cast<int>(port);
     transactions_.push_back(std::move(m));

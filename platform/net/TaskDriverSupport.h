@@ -27,7 +27,8 @@ inline bool sameOrigin(const URL& a, const URL& b) {
 }
 
 // The strongest scheme a WWW-Authenticate value offers that we answer, with its realm.
-inline std::optional<std::pair<std::string, std::optional<std::string>>> authenticationScheme(const HTTPHeaderFields& headers) {
+inline std::optional<std::pair<std::string, std::optional<std::string>>>
+authenticationScheme(const HTTPHeaderFields& headers) {
     auto value = headers.value("WWW-Authenticate");
     if (!value) return std::nullopt;
     std::string lower = lowercased(*value);
@@ -50,8 +51,6 @@ inline std::optional<std::pair<std::string, std::optional<std::string>>> authent
     }
     return std::make_pair(method, realm);
 }
-
-
 
 template <class F>
 auto once(F f) {

@@ -18,7 +18,8 @@ namespace {
 
 URLErrorPtr trustFailure(const ErrorPtr& evaluation, const URL& url) {
     auto code = URLError::Code::serverCertificateUntrusted;
-    if (evaluation && evaluation->code() == errSecCertificateExpired) code = URLError::Code::serverCertificateHasBadDate;
+    if (evaluation && evaluation->code() == errSecCertificateExpired)
+        code = URLError::Code::serverCertificateHasBadDate;
     if (evaluation && evaluation->code() == errSecCertificateNotValidYet)
         code = URLError::Code::serverCertificateNotYetValid;
     return URLError::make(code, url, {}, evaluation);

@@ -9,51 +9,51 @@ const std::shared_ptr<URLCache>& URLCache::shared() {
     return *cache;
 }
 
+void URLCache::State::erase(std::map<std::string, std::pair<std::uint64_t, CachedURLResponsePtr>>::iterator entry) {
+    usage -= entry->second.second->data().count();
+    entries.erase(entry);
+}
+
 CachedURLResponsePtr URLCache::cachedResponse(const URLRequest& request) const {
     if (!request.url()) return nullptr;
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(request.url()->absoluteString());
-    return it == entries_.end() ? nullptr : it->second.second;
+    return state_.read([&](const State& state) -> CachedURLResponsePtr {
+        auto it = state.entries.find(request.url()->absoluteString());
+        return it == state.entries.end() ? nullptr : it->second.second;
+    });
 }
 
 void URLCache::storeCachedResponse(CachedURLResponsePtr response, const URLRequest& request) {
     if (!response || !request.url() || response->storagePolicy() == URLCacheStoragePolicy::notAllowed) return;
     if (response->data().count() > capacity_) return;
-    std::lock_guard lock(mutex_);
-    auto key = request.url()->absoluteString();
-    if (auto it = entries_.find(key); it != entries_.end()) {
-        usage_ -= it->second.second->data().count();
-        entries_.erase(it);
-    }
-    usage_ += response->data().count();
-    entries_[key] = {++clock_, std::move(response)};
-    while (usage_ > capacity_) {
-        auto oldest = entries_.begin();
-        for (auto it = entries_.begin(); it != entries_.end(); ++it)
-            if (it->second.first < oldest->second.first) oldest = it;
-        usage_ -= oldest->second.second->data().count();
-        entries_.erase(oldest);
-    }
+    state_.write([&](State& state) {
+        auto key = request.url()->absoluteString();
+        if (auto it = state.entries.find(key); it != state.entries.end()) state.erase(it);
+        state.usage += response->data().count();
+        state.entries[key] = {++state.clock, std::move(response)};
+        while (state.usage > capacity_) {
+            auto oldest = state.entries.begin();
+            for (auto it = state.entries.begin(); it != state.entries.end(); ++it)
+                if (it->second.first < oldest->second.first) oldest = it;
+            state.erase(oldest);
+        }
+    });
 }
 
 void URLCache::removeCachedResponse(const URLRequest& request) {
     if (!request.url()) return;
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(request.url()->absoluteString());
-    if (it == entries_.end()) return;
-    usage_ -= it->second.second->data().count();
-    entries_.erase(it);
+    state_.write([&](State& state) {
+        auto it = state.entries.find(request.url()->absoluteString());
+        if (it != state.entries.end()) state.erase(it);
+    });
 }
 
 void URLCache::removeAllCachedResponses() {
-    std::lock_guard lock(mutex_);
-    entries_.clear();
-    usage_ = 0;
+    state_.write([](State& state) {
+        state.entries.clear();
+        state.usage = 0;
+    });
 }
 
-std::size_t URLCache::currentMemoryUsage() const {
-    std::lock_guard lock(mutex_);
-    return usage_;
-}
+std::size_t URLCache::currentMemoryUsage() const { return state_.get(&State::usage); }
 
 }  // namespace platform

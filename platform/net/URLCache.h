@@ -3,11 +3,11 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/base/Data.h"
+#include "platform/base/Protected.h"
 #include "platform/net/URLRequest.h"
 #include "platform/net/URLResponse.h"
 
@@ -44,11 +44,14 @@ public:
     std::size_t currentMemoryUsage() const;
 
 private:
-    mutable std::mutex mutex_;
+    struct State {
+        std::size_t usage = 0;
+        std::uint64_t clock = 0;
+        std::map<std::string, std::pair<std::uint64_t, CachedURLResponsePtr>> entries;
+        void erase(std::map<std::string, std::pair<std::uint64_t, CachedURLResponsePtr>>::iterator entry);
+    };
     std::size_t capacity_;
-    std::size_t usage_ = 0;
-    std::uint64_t clock_ = 0;
-    std::map<std::string, std::pair<std::uint64_t, CachedURLResponsePtr>> entries_;
+    Protected<State> state_;
 };
 using URLCachePtr = std::shared_ptr<URLCache>;
 

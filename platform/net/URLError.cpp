@@ -60,14 +60,16 @@ std::string URLError::sentence(Code code) {
             return "An SSL error has occurred and a secure connection to the server cannot be made.";
         case Code::serverCertificateHasBadDate: return "The certificate for this server has expired.";
         case Code::serverCertificateUntrusted: return "The certificate for this server is invalid.";
-        case Code::serverCertificateHasUnknownRoot: return "The certificate for this server was signed by an unknown certifying authority.";
+        case Code::serverCertificateHasUnknownRoot:
+            return "The certificate for this server was signed by an unknown certifying authority.";
         case Code::serverCertificateNotYetValid: return "The certificate for this server is not yet valid.";
         case Code::cannotCreateFile: return "The file could not be created.";
         case Code::cannotOpenFile: return "The file could not be opened.";
         case Code::cannotWriteToFile: return "The file could not be written.";
         case Code::cannotMoveFile: return "The file could not be moved.";
-        default: return "The operation couldn’t be completed. (NSURLErrorDomain error " +
-                        std::to_string(static_cast<std::int64_t>(code)) + ".)";
+        default:
+            return "The operation couldn’t be completed. (NSURLErrorDomain error " +
+                   std::to_string(static_cast<std::int64_t>(code)) + ".)";
     }
 }
 

@@ -1,6 +1,6 @@
 // Response values, Content-Type parsing and safe suggested file names.
-#include "platform/base/Trim.h"
 #include "platform/net/URLResponse.h"
+#include "platform/base/Trim.h"
 
 #include <cstdlib>
 
@@ -108,8 +108,8 @@ std::string URLResponse::suggestedFilename() const {
 }
 
 HTTPURLResponse::HTTPURLResponse(URL url, int statusCode, std::string httpVersion, HTTPHeaderFields headerFields)
-    : URLResponse(std::move(url), std::nullopt, NSURLResponseUnknownLength, std::nullopt),
-      statusCode_(statusCode), httpVersion_(std::move(httpVersion)), headers_(std::move(headerFields)) {
+    : URLResponse(std::move(url), std::nullopt, NSURLResponseUnknownLength, std::nullopt), statusCode_(statusCode),
+      httpVersion_(std::move(httpVersion)), headers_(std::move(headerFields)) {
     if (auto type = headers_.value("Content-Type")) parseContentType(*type, &mimeType_, &textEncodingName_);
     if (auto length = headers_.value("Content-Length")) {
         char* end = nullptr;

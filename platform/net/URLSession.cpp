@@ -18,7 +18,8 @@ void URLSessionDelegate::didReceiveChallenge(const URLSessionPtr& session, const
 }
 
 URLSession::URLSession(URLSessionConfiguration configuration, URLSessionDelegatePtr delegate, OperationQueuePtr queue)
-    : configuration_(std::move(configuration)), delegateQueue_(std::move(queue)), delegate_(std::move(delegate)) {
+    : configuration_(std::move(configuration)), delegateQueue_(std::move(queue)) {
+    state_.set(&State::delegate, std::move(delegate));
     engine_ = CurlEngine::create(configuration_.httpMaximumConnectionsPerHost, &TaskDriver::transferDone);
 }
 
@@ -39,20 +40,11 @@ const URLSessionPtr& URLSession::shared() {
 
 URLSession::~URLSession() { engine_->shutdown(); }
 
-URLSessionDelegatePtr URLSession::delegate() const {
-    std::lock_guard lock(mutex_);
-    return delegate_;
-}
+URLSessionDelegatePtr URLSession::delegate() const { return state_.get(&State::delegate); }
 
-std::string URLSession::sessionDescription() const {
-    std::lock_guard lock(mutex_);
-    return description_;
-}
+std::string URLSession::sessionDescription() const { return state_.get(&State::description); }
 
-void URLSession::setSessionDescription(std::string text) {
-    std::lock_guard lock(mutex_);
-    description_ = std::move(text);
-}
+void URLSession::setSessionDescription(std::string text) { state_.set(&State::description, std::move(text)); }
 
 void URLSession::deliver(std::function<void(const URLSessionPtr&, const URLSessionDelegatePtr&)> callback) {
     auto self = shared_from_this();
@@ -60,13 +52,11 @@ void URLSession::deliver(std::function<void(const URLSessionPtr&, const URLSessi
 }
 
 void URLSession::checkValid() const {
-    std::lock_guard lock(mutex_);
-    if (invalidating_) fatal("Task created in a session that has been invalidated");
+    if (state_.get(&State::invalidating)) fatal("Task created in a session that has been invalidated");
 }
 
 std::uint64_t URLSession::registerTask(const URLSessionTaskPtr& task) {
-    std::lock_guard lock(mutex_);
-    activeTasks_[task->taskIdentifier()] = task;
+    state_.write([&](State& state) { state.activeTasks[task->taskIdentifier()] = task; });
     return task->taskIdentifier();
 }
 
@@ -83,8 +73,7 @@ std::shared_ptr<T> makeTask(URLSessionTask::Kind kind, std::uint64_t id, const U
 }  // namespace
 
 std::uint64_t URLSession::nextIdentifier() {
-    std::lock_guard lock(mutex_);
-    return nextIdentifier_++;
+    return state_.write([](State& state) { return state.nextIdentifier++; });
 }
 
 URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request) {
@@ -96,7 +85,8 @@ URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request) {
 
 URLSessionDataTaskPtr URLSession::dataTask(const URL& url) { return dataTask(URLRequest(url)); }
 
-URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request, URLSessionDataTask::CompletionHandler completion) {
+URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request,
+                                           URLSessionDataTask::CompletionHandler completion) {
     auto task = dataTask(request);
     task->completion_ = std::move(completion);
     return task;
@@ -104,7 +94,8 @@ URLSessionDataTaskPtr URLSession::dataTask(const URLRequest& request, URLSession
 
 URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const Data& bodyData) {
     checkValid();
-    auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
     task->bodyData_ = bodyData;
     registerTask(task);
     return task;
@@ -112,7 +103,8 @@ URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const 
 
 URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const URL& fileURL) {
     checkValid();
-    auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
     task->bodyFile_ = fileURL.path();
     registerTask(task);
     return task;
@@ -120,7 +112,8 @@ URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const 
 
 URLSessionUploadTaskPtr URLSession::uploadTaskWithStreamedRequest(const URLRequest& request) {
     checkValid();
-    auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionUploadTask>(URLSessionTask::Kind::upload, nextIdentifier(), shared_from_this(), request);
     task->streamedBody_ = true;
     registerTask(task);
     return task;
@@ -142,7 +135,8 @@ URLSessionUploadTaskPtr URLSession::uploadTask(const URLRequest& request, const 
 
 URLSessionDownloadTaskPtr URLSession::downloadTask(const URLRequest& request) {
     checkValid();
-    auto task = makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
     registerTask(task);
     return task;
 }
@@ -161,7 +155,8 @@ URLSessionDownloadTaskPtr URLSession::downloadTask(const Data& resumeData) {
     auto decoded = DownloadResumeData::decode(resumeData);
     std::optional<URLRequest> request;
     if (decoded) request = decoded->request;
-    auto task = makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
+    auto task =
+        makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::download, nextIdentifier(), shared_from_this(), request);
     task->resumeData_ = resumeData;
     registerTask(task);
     return task;
@@ -175,52 +170,46 @@ URLSessionDownloadTaskPtr URLSession::downloadTask(const Data& resumeData,
 }
 
 void URLSession::getAllTasks(std::function<void(std::vector<URLSessionTaskPtr>)> completion) {
-    std::vector<URLSessionTaskPtr> tasks;
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& [id, task] : activeTasks_)
-            if (task->state() != URLSessionTask::State::completed) tasks.push_back(task);
-    }
+    auto tasks = state_.read([](const State& state) {
+        std::vector<URLSessionTaskPtr> running;
+        for (auto& [id, task] : state.activeTasks)
+            if (task->state() != URLSessionTask::State::completed) running.push_back(task);
+        return running;
+    });
     deliver([tasks, completion](const URLSessionPtr&, const URLSessionDelegatePtr&) { completion(tasks); });
 }
 
 void URLSession::taskDidComplete(std::uint64_t identifier) {
-    {
-        std::lock_guard lock(mutex_);
-        activeTasks_.erase(identifier);
-    }
+    state_.write([&](State& state) { state.activeTasks.erase(identifier); });
     invalidateIfIdle();
 }
 
 void URLSession::finishTasksAndInvalidate() {
-    {
-        std::lock_guard lock(mutex_);
-        invalidating_ = true;
-    }
+    state_.set(&State::invalidating, true);
     invalidateIfIdle();
 }
 
 void URLSession::invalidateAndCancel() {
-    std::vector<URLSessionTaskPtr> tasks;
-    {
-        std::lock_guard lock(mutex_);
-        invalidating_ = true;
-        for (auto& [id, task] : activeTasks_) tasks.push_back(task);
-    }
+    auto tasks = state_.write([](State& state) {
+        state.invalidating = true;
+        std::vector<URLSessionTaskPtr> all;
+        for (auto& [id, task] : state.activeTasks) all.push_back(task);
+        return all;
+    });
     for (auto& task : tasks) task->cancel();
     invalidateIfIdle();
 }
 
 void URLSession::invalidateIfIdle() {
-    {
-        std::lock_guard lock(mutex_);
-        if (!invalidating_ || invalidated_ || !activeTasks_.empty()) return;
-        invalidated_ = true;
-    }
+    bool becameInvalid = state_.write([](State& state) {
+        if (!state.invalidating || state.invalidated || !state.activeTasks.empty()) return false;
+        state.invalidated = true;
+        return true;
+    });
+    if (!becameInvalid) return;
     deliver([](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
         if (delegate) delegate->didBecomeInvalidWithError(session, nullptr);
-        std::lock_guard lock(session->mutex_);
-        session->delegate_.reset();  // the session held its delegate until now
+        session->state_.set(&State::delegate, nullptr);  // the session held its delegate until now
     });
 }
 

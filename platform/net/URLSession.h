@@ -5,10 +5,10 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/base/Protected.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/net/URLSessionConfiguration.h"
 #include "platform/net/URLSessionDelegate.h"
@@ -81,13 +81,15 @@ private:
     const URLSessionConfiguration configuration_;
     OperationQueuePtr delegateQueue_;
     std::shared_ptr<CurlEngine> engine_;
-    mutable std::mutex mutex_;
-    URLSessionDelegatePtr delegate_;
-    std::string description_;
-    std::map<std::uint64_t, URLSessionTaskPtr> activeTasks_;
-    std::uint64_t nextIdentifier_ = 1;
-    bool invalidating_ = false;
-    bool invalidated_ = false;
+    struct State {
+        URLSessionDelegatePtr delegate;
+        std::string description;
+        std::map<std::uint64_t, URLSessionTaskPtr> activeTasks;
+        std::uint64_t nextIdentifier = 1;
+        bool invalidating = false;
+        bool invalidated = false;
+    };
+    Protected<State> state_;
 };
 
 }  // namespace platform

@@ -56,8 +56,8 @@ public:
         completion(nullptr);
     }
     // Answer the request to follow (possibly changed) or none to stop at this response.
-    virtual void willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&,
-                                            const HTTPURLResponsePtr&, const URLRequest& newRequest,
+    virtual void willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&, const HTTPURLResponsePtr&,
+                                            const URLRequest& newRequest,
                                             std::function<void(std::optional<URLRequest>)> completion) {
         completion(newRequest);
     }

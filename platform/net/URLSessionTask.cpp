@@ -9,9 +9,7 @@ namespace platform {
 
 URLSessionTask::URLSessionTask(Kind kind, std::uint64_t identifier, std::weak_ptr<URLSession> session,
                                std::optional<URLRequest> request)
-    : kind_(kind),
-      identifier_(identifier),
-      session_(std::move(session)) {
+    : kind_(kind), identifier_(identifier), session_(std::move(session)) {
     fields_.write([&](Fields& f) {
         f.originalRequest = request;
         f.currentRequest = std::move(request);
@@ -100,10 +98,8 @@ void URLSessionDownloadTask::cancel(std::function<void(std::optional<Data>)> byP
     if (!session) return;
     if (!beginCanceling()) {
         if (byProducingResumeData)
-            session->deliver([handler = std::move(byProducingResumeData)](const URLSessionPtr&,
-                                                                          const URLSessionDelegatePtr&) {
-                handler(std::nullopt);
-            });
+            session->deliver([handler = std::move(byProducingResumeData)](
+                                 const URLSessionPtr&, const URLSessionDelegatePtr&) { handler(std::nullopt); });
         return;
     }
     cancelRequested_ = true;

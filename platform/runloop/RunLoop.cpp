@@ -11,12 +11,13 @@
 #include <climits>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/Thread.h"
-#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
@@ -77,22 +78,13 @@ void RunLoop::stop() {
 }
 
 void RunLoop::add(const TimerPtr& timer) {
-    {
-        std::lock_guard lock(mutex_);
-        timers_.push_back(timer);
-    }
-    {
-        std::lock_guard lock(timer->mutex_);
-        timer->loop_ = weak_from_this();
-    }
+    state_.write([&](State& state) { state.timers.push_back(timer); });
+    timer->state_.set(&Timer::State::loop, weak_from_this());
     wakeUp();
 }
 
 void RunLoop::perform(std::function<void()> block) {
-    {
-        std::lock_guard lock(mutex_);
-        blocks_.push_back(std::move(block));
-    }
+    state_.write([&](State& state) { state.blocks.push_back(std::move(block)); });
     wakeUp();
 }
 
@@ -100,31 +92,32 @@ void RunLoop::addSource(int fd, std::function<void()> callback, short events) {
     addSource(fd, std::move(callback), nullptr, events);
 }
 
-void RunLoop::addSource(int fd, std::function<void()> callback, std::function<bool()> hasBuffered,
-                        short events) {
-    {
-        std::lock_guard lock(mutex_);
-        sources_[fd] = Source{std::move(callback), events, ++sourceGeneration_, std::move(hasBuffered)};
-    }
+void RunLoop::addSource(int fd, std::function<void()> callback, std::function<bool()> hasBuffered, short events) {
+    state_.write([&](State& state) {
+        state.sources[fd] = Source{std::move(callback), events, ++state.sourceGeneration, std::move(hasBuffered)};
+    });
     wakeUp();
 }
 
 void RunLoop::removeSource(int fd) {
-    std::function<void()> released;
-    {
-        std::lock_guard lock(mutex_);
-        auto found = sources_.find(fd);
-        if (found == sources_.end()) return;
-        released = std::move(found->second.callback);
-        sources_.erase(found);
-    }
+    // The callback is released after the lock, so whatever it holds is destroyed outside it.
+    std::optional<std::function<void()>> released = state_.write([&](State& state) {
+        std::optional<std::function<void()>> callback;
+        auto found = state.sources.find(fd);
+        if (found == state.sources.end()) return callback;
+        callback = std::move(found->second.callback);
+        state.sources.erase(found);
+        return callback;
+    });
+    if (!released) return;
     wakeUp();
 }
 
 void RunLoop::collectTimers(std::vector<TimerPtr>& out) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(timers_, [](const TimerPtr& t) { return !t->isValid(); });
-    out = timers_;
+    out = state_.write([](State& state) {
+        std::erase_if(state.timers, [](const TimerPtr& t) { return !t->isValid(); });
+        return state.timers;
+    });
 }
 
 int RunLoop::pollTimeoutMs(double seconds) {
@@ -148,15 +141,14 @@ bool RunLoop::runOnce(double timeoutSeconds) {
     std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
     std::vector<std::uint64_t> generations{0};
     std::vector<std::function<bool()>> bufferChecks{nullptr};
-    {
-        std::lock_guard lock(mutex_);
-        if (!blocks_.empty()) wait = 0;
-        for (auto& [fd, source] : sources_) {
+    state_.read([&](const State& state) {
+        if (!state.blocks.empty()) wait = 0;
+        for (auto& [fd, source] : state.sources) {
             fds.push_back({fd, source.events, 0});
             generations.push_back(source.generation);
             bufferChecks.push_back(source.hasBuffered);
         }
-    }
+    });
     // Input already read into a source's own buffer never makes its descriptor ready.
     std::vector<bool> buffered(fds.size(), false);
     for (std::size_t i = 1; i < fds.size(); ++i) {
@@ -172,8 +164,7 @@ bool RunLoop::runOnce(double timeoutSeconds) {
     if (ready < 0 && errno != EINTR) fatal("poll failed in a run loop");
     if (ready > 0 && fds[0].revents) {
         std::uint64_t count;
-        while (::read(wakeFd_, &count, sizeof count) > 0) {
-        }
+        while (::read(wakeFd_, &count, sizeof count) > 0) {}
     }
 
     bool handled = false;
@@ -190,22 +181,17 @@ bool RunLoop::runOnce(double timeoutSeconds) {
     // Sources that are ready and still registered as they were when polled.
     for (std::size_t i = 1; i < fds.size(); ++i) {
         if (!(ready > 0 && fds[i].revents) && !buffered[i]) continue;
-        std::function<void()> callback;
-        {
-            std::lock_guard lock(mutex_);
-            auto found = sources_.find(fds[i].fd);
-            if (found == sources_.end() || found->second.generation != generations[i]) continue;
-            callback = found->second.callback;
-        }
-        callOut(callback, "source");
+        auto callback = state_.read([&](const State& state) -> std::optional<std::function<void()>> {
+            auto found = state.sources.find(fds[i].fd);
+            if (found == state.sources.end() || found->second.generation != generations[i]) return std::nullopt;
+            return found->second.callback;
+        });
+        if (!callback) continue;
+        callOut(*callback, "source");
         handled = true;
     }
 
-    std::deque<std::function<void()>> blocks;
-    {
-        std::lock_guard lock(mutex_);
-        blocks.swap(blocks_);
-    }
+    auto blocks = state_.write([](State& state) { return std::exchange(state.blocks, {}); });
     for (auto& block : blocks) {
         callOut(block, "block");
         handled = true;

@@ -7,11 +7,11 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/base/Date.h"
+#include "platform/base/Protected.h"
 #include "platform/runloop/Timer.h"
 
 namespace platform {
@@ -74,17 +74,19 @@ private:
 
     std::thread::id thread_;
     int wakeFd_ = -1;
-    std::mutex mutex_;
-    std::vector<TimerPtr> timers_;
     struct Source {
         std::function<void()> callback;
         short events;
         std::uint64_t generation;
         std::function<bool()> hasBuffered;
     };
-    std::map<int, Source> sources_;
-    std::uint64_t sourceGeneration_ = 0;
-    std::deque<std::function<void()>> blocks_;
+    struct State {
+        std::vector<TimerPtr> timers;
+        std::map<int, Source> sources;
+        std::uint64_t sourceGeneration = 0;
+        std::deque<std::function<void()>> blocks;
+    };
+    Protected<State> state_;
     std::atomic<int> depth_{0};
     std::atomic<int> stopRequests_{0};
 };

@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "platform/base/Fatal.h"
+#include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -19,8 +21,10 @@ namespace platform {
 namespace {
 
 int signalPipe[2] = {-1, -1};
-std::mutex handlerMutex;
-std::function<void(int)>* terminationHandler = nullptr;
+Protected<std::function<void(int)>>& terminationHandler() {
+    static NoDestructor<Protected<std::function<void(int)>>> handler;  // signals may come while the process exits
+    return *handler;
+}
 std::atomic<bool> callPending{false};
 
 extern "C" void onSignal(int signal) {
@@ -40,12 +44,7 @@ void readSignals() {
         int signal = byte;
         DispatchQueue::main()->async([signal] {
             callPending.store(false);
-            std::function<void(int)> handler;
-            {
-                std::lock_guard lock(handlerMutex);
-                if (terminationHandler) handler = *terminationHandler;
-            }
-            if (handler) handler(signal);
+            if (auto handler = terminationHandler().get()) handler(signal);
         });
     }
 }
@@ -67,11 +66,7 @@ void install() {
 
 void onTerminationSignal(std::function<void(int signal)> handler) {
     static std::once_flag installed;
-    {
-        std::lock_guard lock(handlerMutex);
-        if (!terminationHandler) terminationHandler = new std::function<void(int)>();
-        *terminationHandler = std::move(handler);
-    }
+    terminationHandler().set(std::move(handler));
     std::call_once(installed, install);
 }
 

@@ -3,9 +3,9 @@
 #pragma once
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include "platform/base/Date.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchTime.h"
 
 namespace platform {
@@ -46,17 +46,19 @@ private:
     bool fireIfDue(DispatchTime now);
     DispatchTime deadline() const;
 
-    mutable std::mutex mutex_;
-    DispatchTime deadline_;
+    struct State {
+        DispatchTime deadline;
+        bool valid = true;
+        // A one-shot timer is spent once its block starts, so a nested run of the loop
+        // inside that block cannot fire it again.
+        bool spent = false;
+        Block block;
+        std::weak_ptr<RunLoop> loop;  // set when added to a loop
+    };
     const double interval_;
     const bool repeats_;
     double tolerance_ = 0;
-    bool valid_ = true;
-    // A one-shot timer is spent once its block starts, so a nested run of the loop
-    // inside that block cannot fire it again.
-    bool spent_ = false;
-    Block block_;
-    std::weak_ptr<RunLoop> loop_;  // set when added to a loop
+    Protected<State> state_;
 };
 
 }  // namespace platform

@@ -63,7 +63,9 @@ public:
 
     // The method for `selector` from this class or the nearest superclass that has one.
     MethodPtr instanceMethod(Selector selector) const;
-    MethodPtr classMethod(Selector selector) const { return metaclass_ ? metaclass_->instanceMethod(selector) : nullptr; }
+    MethodPtr classMethod(Selector selector) const {
+        return metaclass_ ? metaclass_->instanceMethod(selector) : nullptr;
+    }
     // Only an entry of this class's own table.
     MethodPtr ownMethod(Selector selector) const;
     std::vector<Selector> ownSelectors() const;
@@ -92,7 +94,9 @@ public:
         return replaceMethod(selector, std::move(imp), std::move(types));
     }
     template <class F>
-    bool addClassMethod(Selector selector, F f) { return metaclass_->addMethod(selector, std::move(f)); }
+    bool addClassMethod(Selector selector, F f) {
+        return metaclass_->addMethod(selector, std::move(f));
+    }
 
     // The registry. `named` finds registered classes only.
     static ClassPtr named(std::string_view name);
@@ -143,7 +147,8 @@ struct TypedMethod<R(Self, A...)> {
     template <class F>
     static std::pair<IMP, std::string> make(Selector selector, F f, void (*wrongReceiver)(const Object&, Selector)) {
         using Receiver = std::remove_cvref_t<Self>;
-        IMP imp = [f = std::move(f), selector, wrongReceiver](Object& self, const Arguments& arguments) mutable -> Value {
+        IMP imp = [f = std::move(f), selector, wrongReceiver](Object& self,
+                                                              const Arguments& arguments) mutable -> Value {
             auto* receiver = dynamic_cast<Receiver*>(&self);
             if (!receiver) wrongReceiver(self, selector);
             auto call = [&](auto&&... args) -> decltype(auto) {

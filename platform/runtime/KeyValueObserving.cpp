@@ -44,10 +44,9 @@ void Object::registerObservation(const ObjectPtr& observer, const std::string& k
                                  KeyValueObservingOptions options, void* context) {
     if (!observer) return;
     State* s = state();
-    {
-        std::lock_guard guard(s->lock);
-        s->observations.push_back({observer, observer.get(), keyPath, options, context});
-    }
+    s->lists.write([&](State::Lists& lists) {
+        lists.observations.push_back({observer, observer.get(), keyPath, options, context});
+    });
     if (options.contains(NSKeyValueObservingOptionInitial)) {
         Value::Dictionary change{{NSKeyValueChangeKindKey, Value(NSKeyValueChangeSetting)}};
         if (options.contains(NSKeyValueObservingOptionNew)) change[NSKeyValueChangeNewKey] = observedValue(keyPath);
@@ -59,24 +58,26 @@ bool Object::unregisterObservation(const Object* observer, const std::string& ke
                                    void* context) {
     State* s = state_.load(std::memory_order_acquire);
     if (!s || !observer) return false;
-    std::lock_guard guard(s->lock);
-    auto& list = s->observations;
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        if (it->identity == observer && it->keyPath == keyPath && (!matchContext || it->context == context)) {
-            list.erase(std::next(it).base());
-            return true;
+    return s->lists.write([&](State::Lists& lists) {
+        auto& list = lists.observations;
+        for (auto it = list.rbegin(); it != list.rend(); ++it) {
+            if (it->identity == observer && it->keyPath == keyPath && (!matchContext || it->context == context)) {
+                list.erase(std::next(it).base());
+                return true;
+            }
         }
-    }
-    return false;
+        return false;
+    });
 }
 
 std::size_t Object::observationCount(const std::string& keyPath) const {
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return 0;
-    std::lock_guard guard(s->lock);
-    return static_cast<std::size_t>(std::count_if(s->observations.begin(), s->observations.end(), [&](auto& o) {
-        return o.keyPath == keyPath && !o.observer.expired();
-    }));
+    return s->lists.read([&](const State::Lists& lists) {
+        return static_cast<std::size_t>(
+            std::count_if(lists.observations.begin(), lists.observations.end(),
+                          [&](auto& o) { return o.keyPath == keyPath && !o.observer.expired(); }));
+    });
 }
 
 // The current value for a notification: null when the class has no getter for it.
@@ -95,12 +96,14 @@ std::vector<Object::Delivery> Object::observersOf(const std::string& key) {
     std::vector<Delivery> found;
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return found;
-    std::lock_guard guard(s->lock);
-    std::erase_if(s->observations, [](auto& o) { return o.observer.expired(); });
-    for (auto& o : s->observations) {
-        if (o.keyPath != key) continue;
-        if (auto observer = o.observer.lock()) found.push_back({std::move(observer), o.keyPath, o.options, o.context});
-    }
+    s->lists.write([&](State::Lists& lists) {
+        std::erase_if(lists.observations, [](auto& o) { return o.observer.expired(); });
+        for (auto& o : lists.observations) {
+            if (o.keyPath != key) continue;
+            if (auto observer = o.observer.lock())
+                found.push_back({std::move(observer), o.keyPath, o.options, o.context});
+        }
+    });
     return found;
 }
 
@@ -112,10 +115,7 @@ void Object::willChangeValueForKey(const std::string& key) {
                                 [](auto& d) { return d.options.contains(NSKeyValueObservingOptionOld); });
     std::optional<Value> old;
     if (wantsOld) old = observedValue(key);
-    {
-        std::lock_guard guard(s->lock);
-        s->pending[key].push_back(old);
-    }
+    s->lists.write([&](State::Lists& lists) { lists.pending[key].push_back(old); });
     auto self = weak_from_this().lock();
     for (auto& d : observers) {
         if (!d.options.contains(NSKeyValueObservingOptionPrior)) continue;
@@ -129,16 +129,16 @@ void Object::willChangeValueForKey(const std::string& key) {
 void Object::didChangeValueForKey(const std::string& key) {
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return;
-    std::optional<Value> old;
-    {
-        std::lock_guard guard(s->lock);
-        auto found = s->pending.find(key);
-        if (found != s->pending.end()) {
-            old = std::move(found->second.back());
+    std::optional<Value> old = s->lists.write([&](State::Lists& lists) {
+        std::optional<Value> announced;
+        auto found = lists.pending.find(key);
+        if (found != lists.pending.end()) {
+            announced = std::move(found->second.back());
             found->second.pop_back();
-            if (found->second.empty()) s->pending.erase(found);
+            if (found->second.empty()) lists.pending.erase(found);
         }
-    }
+        return announced;
+    });
     auto observers = observersOf(key);
     if (observers.empty()) return;
     bool wantsNew = std::any_of(observers.begin(), observers.end(),

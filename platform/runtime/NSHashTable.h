@@ -2,9 +2,9 @@
 // object can remember who it is tied to without keeping them alive. Kept as a runtime
 // object so that it can be attached to another object as an associated value.
 #pragma once
-#include <mutex>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/runtime/Object.h"
 
 namespace platform {
@@ -27,10 +27,9 @@ private:
         std::weak_ptr<Object> object;
         const Object* identity;
     };
-    void pruneLocked() const;
+    static void pruneDead(std::vector<Entry>& entries);
 
-    mutable std::mutex lock_;
-    mutable std::vector<Entry> entries_;
+    mutable Protected<std::vector<Entry>> entries_;
 };
 
 }  // namespace platform

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <optional>
+#include <utility>
 
 namespace platform {
 
@@ -60,7 +60,9 @@ bool Object::isKindOfClass(const Class& cls) const { return classPointer()->isSu
 
 bool Object::isMemberOfClass(const Class& cls) const { return classPointer() == &cls; }
 
-Value Object::perform(Selector selector, const Arguments& arguments) { return performFrom(*classPointer(), selector, arguments); }
+Value Object::perform(Selector selector, const Arguments& arguments) {
+    return performFrom(*classPointer(), selector, arguments);
+}
 
 Value Object::performFrom(const Class& cls, Selector selector, const Arguments& arguments) {
     auto method = cls.instanceMethod(selector);
@@ -81,7 +83,9 @@ bool Object::respondsToSelector(Selector selector) {
 Value Object::valueForKey(const std::string& key) {
     if (!classPointer()->instanceMethod(Selector(key)))
         throw NSException(NSUnknownKeyException,
-                          "[" + description() + " valueForUndefinedKey:]: this class is not key value coding-compliant for the key " + key + ".");
+                          "[" + description() +
+                              " valueForUndefinedKey:]: this class is not key value coding-compliant for the key " +
+                              key + ".");
     return perform(Selector(key));
 }
 
@@ -111,7 +115,8 @@ void Object::setAssociatedObject(const void* key, Value value, AssociationPolicy
         } else if (policy == AssociationPolicy::copy || policy == AssociationPolicy::copyNonatomic) {
             auto copied = object->copyObject();
             if (!copied)
-                throw NSException(NSInvalidArgumentException, "-[" + object->className() + " copyWithZone:]: object cannot be copied");
+                throw NSException(NSInvalidArgumentException,
+                                  "-[" + object->className() + " copyWithZone:]: object cannot be copied");
             entry.value = Value(copied);
         } else {
             entry.value = std::move(value);
@@ -121,41 +126,42 @@ void Object::setAssociatedObject(const void* key, Value value, AssociationPolicy
     }
     bool removing = !entry.isWeak && entry.value.isNull();
 
-    std::optional<State::Association> released;  // destroyed after the lock is let go
     State* s = removing ? state_.load(std::memory_order_acquire) : state();
     if (!s) return;
-    std::lock_guard guard(s->lock);
-    auto found = std::find_if(s->associations.begin(), s->associations.end(), [&](auto& a) { return a.key == key; });
-    if (found != s->associations.end()) {
-        released = std::move(*found);
-        if (removing) s->associations.erase(found);
-        else *found = std::move(entry);
-    } else if (!removing) {
-        s->associations.push_back(std::move(entry));
-    }
+    // The replaced association is destroyed after the lock is let go.
+    std::optional<State::Association> released = s->lists.write([&](State::Lists& lists) {
+        std::optional<State::Association> replaced;
+        auto& associations = lists.associations;
+        auto found = std::find_if(associations.begin(), associations.end(), [&](auto& a) { return a.key == key; });
+        if (found != associations.end()) {
+            replaced = std::move(*found);
+            if (removing) associations.erase(found);
+            else *found = std::move(entry);
+        } else if (!removing) {
+            associations.push_back(std::move(entry));
+        }
+        return replaced;
+    });
 }
 
 Value Object::associatedObject(const void* key) const {
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return Value();
-    std::lock_guard guard(s->lock);
-    for (auto& a : s->associations) {
-        if (a.key != key) continue;
-        if (!a.isWeak) return a.value;
-        auto object = a.weak.lock();
-        return object ? Value(object) : Value();
-    }
-    return Value();
+    return s->lists.read([&](const State::Lists& lists) {
+        for (auto& a : lists.associations) {
+            if (a.key != key) continue;
+            if (!a.isWeak) return a.value;
+            auto object = a.weak.lock();
+            return object ? Value(object) : Value();
+        }
+        return Value();
+    });
 }
 
 void Object::removeAssociatedObjects() {
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return;
-    std::vector<State::Association> released;
-    {
-        std::lock_guard guard(s->lock);
-        released.swap(s->associations);
-    }
+    auto released = s->lists.write([](State::Lists& lists) { return std::exchange(lists.associations, {}); });
     // Outside the lock: a released object's destructor may use this object's associations.
     while (!released.empty()) released.pop_back();
 }
@@ -164,10 +170,11 @@ void Object::releaseRuntimeState() {
     removeAssociatedObjects();
     State* s = state_.load(std::memory_order_acquire);
     if (!s) return;
-    std::vector<State::Observation> observations;
-    std::lock_guard guard(s->lock);
-    observations.swap(s->observations);
-    s->pending.clear();
+    // The observations are destroyed after the lock is let go.
+    auto observations = s->lists.write([](State::Lists& lists) {
+        lists.pending.clear();
+        return std::exchange(lists.observations, {});
+    });
 }
 
 bool sendAction(Selector action, const ObjectPtr& target, const ObjectPtr& sender) {

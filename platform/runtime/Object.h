@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/OptionSet.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/OptionSet.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/NSException.h"
 #include "platform/runtime/Selector.h"
@@ -23,9 +23,9 @@ using Arguments = std::vector<Value>;
 // How an associated object is held. Atomic and non-atomic forms behave alike here:
 // every access to an object's associations is serialised.
 enum class AssociationPolicy : std::uintptr_t {
-    assign = 0,             // not retained: read back as null once the object is gone
+    assign = 0,  // not retained: read back as null once the object is gone
     retainNonatomic = 1,
-    copyNonatomic = 3,      // objects are copied with `copyObject()`; other values are values
+    copyNonatomic = 3,  // objects are copied with `copyObject()`; other values are values
     retain = 01401,
     copy = 01403,
 };
@@ -123,10 +123,9 @@ public:
 
     // The implementation behind the root class's "addObserver:…" and "removeObserver:…"
     // messages; hooks that replace those methods call these to register for real.
-    void registerObservation(const ObjectPtr& observer, const std::string& keyPath,
-                             KeyValueObservingOptions options, void* context);
-    bool unregisterObservation(const Object* observer, const std::string& keyPath, bool matchContext,
-                               void* context);
+    void registerObservation(const ObjectPtr& observer, const std::string& keyPath, KeyValueObservingOptions options,
+                             void* context);
+    bool unregisterObservation(const Object* observer, const std::string& keyPath, bool matchContext, void* context);
     // The root class's "dealloc": releases associations and observations now. It also
     // runs, after whatever "dealloc" the class chain has, in ~Object.
     void releaseRuntimeState();
@@ -153,7 +152,9 @@ private:
 bool sendAction(Selector action, const ObjectPtr& target, const ObjectPtr& sender);
 
 // Context pointers cross the runtime's messages as unsigned integers.
-inline Value contextValue(void* context) { return Value(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(context))); }
+inline Value contextValue(void* context) {
+    return Value(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(context)));
+}
 inline void* contextPointer(const Value& value) {
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value.asUInt64().value_or(0)));
 }
@@ -166,21 +167,21 @@ inline void* contextPointer(const Value& value) {
 // PLATFORM_REGISTER_CLASS in a source file registers it at start-up so that look-up by
 // name finds it before any instance exists (when that file is linked in: put it beside
 // code the program uses). Leaves the access at private.
-#define PLATFORM_OBJECT_NAMED(Type, Base, Name)                                                       \
-public:                                                                                               \
-    static const ::platform::ClassPtr& classObject() {                                                \
-        static const ::platform::NoDestructor<::platform::ClassPtr> registered(                       \
-            ::platform::registerNativeClass<Type, Base>(Name));                                       \
-        return *registered;                                                                           \
-    }                                                                                                 \
-                                                                                                      \
-protected:                                                                                            \
-    ::platform::ClassPtr nativeClass() const override { return classObject(); }                       \
-                                                                                                      \
+#define PLATFORM_OBJECT_NAMED(Type, Base, Name)                                                                        \
+public:                                                                                                                \
+    static const ::platform::ClassPtr& classObject() {                                                                 \
+        static const ::platform::NoDestructor<::platform::ClassPtr> registered(                                        \
+            ::platform::registerNativeClass<Type, Base>(Name));                                                        \
+        return *registered;                                                                                            \
+    }                                                                                                                  \
+                                                                                                                       \
+protected:                                                                                                             \
+    ::platform::ClassPtr nativeClass() const override { return classObject(); }                                        \
+                                                                                                                       \
 private:
 #define PLATFORM_OBJECT(Type, Base) PLATFORM_OBJECT_NAMED(Type, Base, #Type)
 #define PLATFORM_REGISTER_CLASS_JOIN2(a, b) a##b
 #define PLATFORM_REGISTER_CLASS_JOIN(a, b) PLATFORM_REGISTER_CLASS_JOIN2(a, b)
-#define PLATFORM_REGISTER_CLASS(Type) \
-    [[maybe_unused]] static const bool PLATFORM_REGISTER_CLASS_JOIN(platformRegistered_, __COUNTER__) = \
+#define PLATFORM_REGISTER_CLASS(Type)                                                                                  \
+    [[maybe_unused]] static const bool PLATFORM_REGISTER_CLASS_JOIN(platformRegistered_, __COUNTER__) =                \
         ((void)Type::classObject(), true)

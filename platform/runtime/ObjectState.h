@@ -1,12 +1,12 @@
 // The runtime state an object makes on first use: its associations and its observers.
 // Internal to the runtime's sources.
 #pragma once
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/runtime/Object.h"
 
 namespace platform {
@@ -28,10 +28,12 @@ struct Object::State {
     // Old values captured by `willChange…`, one per open announcement of a key.
     using Pending = std::vector<std::optional<Value>>;
 
-    mutable std::mutex lock;
-    std::vector<Association> associations;  // in order of first attachment
-    std::vector<Observation> observations;
-    std::unordered_map<std::string, Pending> pending;
+    struct Lists {
+        std::vector<Association> associations;  // in order of first attachment
+        std::vector<Observation> observations;
+        std::unordered_map<std::string, Pending> pending;
+    };
+    Protected<Lists> lists;
 };
 
 // One notification to send, taken from a registration while the lock was held.

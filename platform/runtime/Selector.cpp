@@ -2,20 +2,18 @@
 #include "platform/runtime/Selector.h"
 
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 #include <algorithm>
-#include <mutex>
 #include <unordered_set>
 
 namespace platform {
 
 namespace {
-struct Interned {
-    std::mutex lock;
-    std::unordered_set<std::string> names;  // nodes never move, so pointers stay valid
-};
-Interned& interned() {
-    static NoDestructor<Interned> table;  // selectors outlive static teardown
+// Nodes never move, so pointers to the names stay valid.
+using InternedNames = Protected<std::unordered_set<std::string>>;
+InternedNames& interned() {
+    static NoDestructor<InternedNames> table;  // selectors outlive static teardown
     return *table;
 }
 const std::string& emptyName() {
@@ -25,9 +23,7 @@ const std::string& emptyName() {
 }  // namespace
 
 Selector::Selector(std::string_view name) {
-    auto& table = interned();
-    std::lock_guard guard(table.lock);
-    name_ = &*table.names.emplace(name).first;
+    name_ = interned().write([&](auto& names) { return &*names.emplace(name).first; });
 }
 
 const std::string& Selector::name() const { return name_ ? *name_ : emptyName(); }

@@ -27,32 +27,28 @@ std::optional<std::size_t> skipType(std::string_view s, std::size_t i) {
     if (i >= s.size()) return std::nullopt;
     char c = s[i];
     switch (c) {
-    case '^':
-        return skipType(s, i + 1);
-    case '@':
-        ++i;
-        if (i < s.size() && s[i] == '?') {
+        case '^': return skipType(s, i + 1);
+        case '@':
             ++i;
-            if (i < s.size() && s[i] == '<') return skipBracketed(s, i, '<', '>');
-        } else if (i < s.size() && s[i] == '"') {
-            auto end = s.find('"', i + 1);
-            if (end == std::string_view::npos) return std::nullopt;
-            return end + 1;
-        }
-        return i;
-    case '{':
-        return skipBracketed(s, i, '{', '}');
-    case '(':
-        return skipBracketed(s, i, '(', ')');
-    case '[':
-        return skipBracketed(s, i, '[', ']');
-    case 'b':
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-        return i;
-    default:
-        if (simpleCodes.find(c) == std::string_view::npos) return std::nullopt;
-        return i + 1;
+            if (i < s.size() && s[i] == '?') {
+                ++i;
+                if (i < s.size() && s[i] == '<') return skipBracketed(s, i, '<', '>');
+            } else if (i < s.size() && s[i] == '"') {
+                auto end = s.find('"', i + 1);
+                if (end == std::string_view::npos) return std::nullopt;
+                return end + 1;
+            }
+            return i;
+        case '{': return skipBracketed(s, i, '{', '}');
+        case '(': return skipBracketed(s, i, '(', ')');
+        case '[': return skipBracketed(s, i, '[', ']');
+        case 'b':
+            ++i;
+            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+            return i;
+        default:
+            if (simpleCodes.find(c) == std::string_view::npos) return std::nullopt;
+            return i + 1;
     }
 }
 

@@ -57,10 +57,10 @@ template <class T>
 struct Encode<const T*> {
     static constexpr auto value = EncodingString{"r^"} + Encode<T>::value;
 };
-#define PLATFORM_ENCODE(Type, Code) \
-    template <>                     \
-    struct Encode<Type> {           \
-        static constexpr EncodingString value{Code}; \
+#define PLATFORM_ENCODE(Type, Code)                                                                                    \
+    template <>                                                                                                        \
+    struct Encode<Type> {                                                                                              \
+        static constexpr EncodingString value{Code};                                                                   \
     }
 PLATFORM_ENCODE(void, "v");
 PLATFORM_ENCODE(bool, "B");

@@ -65,9 +65,7 @@ SecKeyRef SecKey::createWithSubjectPublicKeyInfo(const Data& spki) {
 
 SecCertificateRef SecCertificateCreateWithData(const Data& der) { return SecCertificate::createWithData(der); }
 
-Data SecCertificateCopyData(const SecCertificateRef& certificate) {
-    return certificate ? certificate->data() : Data();
-}
+Data SecCertificateCopyData(const SecCertificateRef& certificate) { return certificate ? certificate->data() : Data(); }
 
 std::string SecCertificateCopySubjectSummary(const SecCertificateRef& certificate) {
     return certificate ? certificate->subjectSummary() : std::string();

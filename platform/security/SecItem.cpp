@@ -23,7 +23,8 @@ const char* const kMatchAttributes[] = {kSecAttrAccount, kSecAttrService, kSecAt
 
 std::filesystem::path storeFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base = xdg && *xdg ? xdg : std::filesystem::path(std::getenv("HOME") ? std::getenv("HOME") : "/") / ".local/share";
+    std::filesystem::path base =
+        xdg && *xdg ? xdg : std::filesystem::path(std::getenv("HOME") ? std::getenv("HOME") : "/") / ".local/share";
     return base / "keychains";
 }
 
@@ -76,8 +77,10 @@ public:
     bool write(const std::vector<Item>& items) const {
         nlohmann::json j = nlohmann::json::array();
         for (auto& item : items)
-            j.push_back({{"attributes", item.attributes}, {"data", item.data.base64EncodedString()},
-                         {"created", item.created}, {"modified", item.modified}});
+            j.push_back({{"attributes", item.attributes},
+                         {"data", item.data.base64EncodedString()},
+                         {"created", item.created},
+                         {"modified", item.modified}});
         std::string text = j.dump(1);
         std::string temporary = file().string() + ".new";
         ::unlink(temporary.c_str());

@@ -13,7 +13,7 @@ namespace {
 struct StoreContext {
     X509_STORE* store = X509_STORE_new();
     X509_STORE_CTX* ctx = X509_STORE_CTX_new();
-    STACK_OF(X509)* untrusted = sk_X509_new_null();
+    STACK_OF(X509) * untrusted = sk_X509_new_null();
     ~StoreContext() {
         X509_STORE_CTX_free(ctx);
         X509_STORE_free(store);
@@ -55,9 +55,7 @@ ErrorPtr trustError(OSStatus status, const std::string& subject, const std::stri
 
 }  // namespace
 
-std::vector<SecCertificateRef> SecTrust::certificateChain() const {
-    return chain_.empty() ? certificates_ : chain_;
-}
+std::vector<SecCertificateRef> SecTrust::certificateChain() const { return chain_.empty() ? certificates_ : chain_; }
 
 OSStatus SecTrust::evaluate(ErrorPtr* error) {
     if (error) *error = nullptr;
@@ -95,7 +93,8 @@ OSStatus SecTrust::evaluate(ErrorPtr* error) {
     int ok = X509_verify_cert(sc.ctx);
     chain_.clear();
     if (STACK_OF(X509)* built = X509_STORE_CTX_get1_chain(sc.ctx)) {
-        for (int i = 0; i < sk_X509_num(built); ++i) chain_.push_back(SecCertificate::fromX509(sk_X509_value(built, i)));
+        for (int i = 0; i < sk_X509_num(built); ++i)
+            chain_.push_back(SecCertificate::fromX509(sk_X509_value(built, i)));
         sk_X509_pop_free(built, X509_free);
     }
     if (ok != 1) {
@@ -113,8 +112,8 @@ OSStatus SecTrust::evaluate(ErrorPtr* error) {
     return errSecSuccess;
 }
 
-OSStatus SecTrustCreateWithCertificates(std::vector<SecCertificateRef> certificates,
-                                        std::vector<SecPolicyRef> policies, SecTrustRef* trust) {
+OSStatus SecTrustCreateWithCertificates(std::vector<SecCertificateRef> certificates, std::vector<SecPolicyRef> policies,
+                                        SecTrustRef* trust) {
     if (!trust || certificates.empty()) return errSecParam;
     for (auto& c : certificates)
         if (!c) return errSecParam;

@@ -34,9 +34,19 @@ public:
     // (leaf to anchor).
     std::vector<SecCertificateRef> certificateChain() const;
     const std::vector<SecPolicyRef>& policies() const { return policies_; }
-    void setPolicies(std::vector<SecPolicyRef> policies) { policies_ = std::move(policies); chain_.clear(); }
-    void setAnchors(std::vector<SecCertificateRef> anchors) { anchors_ = std::move(anchors); anchorsOnly_ = true; chain_.clear(); }
-    void setAnchorsOnly(bool only) { anchorsOnly_ = only; chain_.clear(); }
+    void setPolicies(std::vector<SecPolicyRef> policies) {
+        policies_ = std::move(policies);
+        chain_.clear();
+    }
+    void setAnchors(std::vector<SecCertificateRef> anchors) {
+        anchors_ = std::move(anchors);
+        anchorsOnly_ = true;
+        chain_.clear();
+    }
+    void setAnchorsOnly(bool only) {
+        anchorsOnly_ = only;
+        chain_.clear();
+    }
     // Evaluation time; the current time when none is set.
     void setVerifyDate(std::optional<double> secondsSince1970) { verifyDate_ = secondsSince1970; }
 
@@ -52,8 +62,8 @@ private:
     std::vector<SecCertificateRef> chain_;
 };
 
-OSStatus SecTrustCreateWithCertificates(std::vector<SecCertificateRef> certificates,
-                                        std::vector<SecPolicyRef> policies, SecTrustRef* trust);
+OSStatus SecTrustCreateWithCertificates(std::vector<SecCertificateRef> certificates, std::vector<SecPolicyRef> policies,
+                                        SecTrustRef* trust);
 OSStatus SecTrustSetPolicies(const SecTrustRef& trust, std::vector<SecPolicyRef> policies);
 OSStatus SecTrustSetPolicies(const SecTrustRef& trust, SecPolicyRef policy);
 std::vector<SecPolicyRef> SecTrustCopyPolicies(const SecTrustRef& trust);

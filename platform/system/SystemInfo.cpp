@@ -1,7 +1,7 @@
 // System facts from uname, /etc/os-release, /proc and sysconf. Each read is cheap
 // and nothing is cached, so a changed host name or time zone is seen at once.
-#include "platform/base/Hex.h"
 #include "platform/system/SystemInfo.h"
+#include "platform/base/Hex.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -82,9 +82,7 @@ std::string SystemInfo::osVersion() {
     return kernelRelease();
 }
 
-std::string SystemInfo::osVersionString() {
-    return "Version " + osVersion() + " (Kernel " + kernelRelease() + ")";
-}
+std::string SystemInfo::osVersionString() { return "Version " + osVersion() + " (Kernel " + kernelRelease() + ")"; }
 
 OperatingSystemVersion SystemInfo::operatingSystemVersion() {
     auto release = osRelease();

@@ -5,10 +5,10 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/base/Protected.h"
 #include "platform/runtime/Class.h"
 #include "platform/webkit/WKUserScript.h"
 
@@ -62,9 +62,11 @@ public:
     bool postMessage(const std::string& name, Value body, const std::shared_ptr<WKWebView>& webView = nullptr);
 
 private:
-    mutable std::mutex lock_;
-    std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers_;
-    std::vector<std::shared_ptr<WKUserScript>> scripts_;
+    struct Content {
+        std::map<std::string, std::shared_ptr<WKScriptMessageHandler>> handlers;
+        std::vector<std::shared_ptr<WKUserScript>> scripts;
+    };
+    Protected<Content> content_;
 };
 
 }  // namespace platform

@@ -34,7 +34,8 @@ std::shared_ptr<WKNavigation> WKWebView::loadHTMLString(const std::string& strin
 }
 
 std::shared_ptr<WKNavigation> WKWebView::loadFileURL(const URL& url, const URL& readAccessURL) {
-    return send("loadFileURL:allowingReadAccessToURL:", {Value(url.absoluteString()), Value(readAccessURL.absoluteString())});
+    return send("loadFileURL:allowingReadAccessToURL:",
+                {Value(url.absoluteString()), Value(readAccessURL.absoluteString())});
 }
 
 std::shared_ptr<WKNavigation> WKWebView::loadData(const Data& data, const std::string& MIMEType,
@@ -45,21 +46,16 @@ std::shared_ptr<WKNavigation> WKWebView::loadData(const Data& data, const std::s
 }
 
 Value WKWebView::record(const char* selector, const Arguments& arguments, const Value& url) {
-    std::lock_guard guard(lock_);
-    loads_.push_back({selector, arguments});
-    if (auto text = url.asString()) url_ = URL::parse(*text);
+    history_.write([&](History& history) {
+        history.loads.push_back({selector, arguments});
+        if (auto text = url.asString()) history.url = URL::parse(*text);
+    });
     return Value(ObjectPtr(std::make_shared<WKNavigation>()));
 }
 
-std::vector<WKWebView::Load> WKWebView::loads() const {
-    std::lock_guard guard(lock_);
-    return loads_;
-}
+std::vector<WKWebView::Load> WKWebView::loads() const { return history_.get(&History::loads); }
 
-std::optional<URL> WKWebView::url() const {
-    std::lock_guard guard(lock_);
-    return url_;
-}
+std::optional<URL> WKWebView::url() const { return history_.get(&History::url); }
 
 // Each implementation takes the URL the load names from its own argument position.
 void WKWebView::registerMethods(Class& cls) {
@@ -75,19 +71,22 @@ void WKWebView::registerMethods(Class& cls) {
         {"loadData:MIMEType:characterEncodingName:baseURL:", "@@:@@@@", 3},
     };
     for (const auto& entry : entries) {
-        cls.addMethod(entry.selector, [entry](Object& self, const Arguments& arguments) -> Value {
-            auto* view = dynamic_cast<WKWebView*>(&self);
-            if (!view)
-                throw NSException(NSInvalidArgumentException,
-                                  "-[" + self.className() + " " + entry.selector + "]: receiver is not a web view");
-            Value url;
-            if (entry.urlArgument >= 0) {
-                url = argumentAt(arguments, static_cast<std::size_t>(entry.urlArgument));
-            } else if (auto request = argumentAt(arguments, 0).asObject<URLRequestObject>()) {
-                url = urlArgument(request->request.url());
-            }
-            return view->record(entry.selector, arguments, url);
-        }, entry.types);
+        cls.addMethod(
+            entry.selector,
+            [entry](Object& self, const Arguments& arguments) -> Value {
+                auto* view = dynamic_cast<WKWebView*>(&self);
+                if (!view)
+                    throw NSException(NSInvalidArgumentException,
+                                      "-[" + self.className() + " " + entry.selector + "]: receiver is not a web view");
+                Value url;
+                if (entry.urlArgument >= 0) {
+                    url = argumentAt(arguments, static_cast<std::size_t>(entry.urlArgument));
+                } else if (auto request = argumentAt(arguments, 0).asObject<URLRequestObject>()) {
+                    url = urlArgument(request->request.url());
+                }
+                return view->record(entry.selector, arguments, url);
+            },
+            entry.types);
     }
 }
 

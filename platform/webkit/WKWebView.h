@@ -4,19 +4,18 @@
 // messages, so code that exchanges those methods sees every load.
 #pragma once
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/base/Data.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/URL.h"
 #include "platform/net/URLRequest.h"
 #include "platform/runtime/Class.h"
 #include "platform/webkit/WKWebViewConfiguration.h"
 
 namespace platform {
-
 
 // What one load call returns; it identifies that navigation.
 class WKNavigation final : public Object {
@@ -68,9 +67,11 @@ private:
     Value record(const char* selector, const Arguments& arguments, const Value& url);
 
     std::shared_ptr<WKWebViewConfiguration> configuration_;
-    mutable std::mutex lock_;
-    std::vector<Load> loads_;
-    std::optional<URL> url_;
+    struct History {
+        std::vector<Load> loads;
+        std::optional<URL> url;
+    };
+    Protected<History> history_;
 };
 
 }  // namespace platform

@@ -19,8 +19,9 @@ namespace {
 
 EndpointPtr endpointFor(std::string url, Task task, HTTPMethod method = HTTPMethod::get,
                         std::optional<HeaderFields> headers = std::nullopt) {
-    return std::make_shared<Endpoint>(std::move(url), [] { return EndpointSampleResponse::networkResponse(200, {}); },
-                                      std::move(method), std::move(task), std::move(headers));
+    return std::make_shared<Endpoint>(
+        std::move(url), [] { return EndpointSampleResponse::networkResponse(200, {}); }, std::move(method),
+        std::move(task), std::move(headers));
 }
 
 std::optional<BerthError> requestError(const Endpoint& e) {
@@ -47,7 +48,8 @@ const Parameters query{{"b", Value("x y")}, {"a", Value(1)}};
 TEST(EndpointRequest, EachTaskPutsParametersAndBodyWhereTheyBelong) {
     platform::JSONEncoder snake;
     snake.keyEncodingStrategy = platform::JSONEncoder::KeyEncodingStrategy::convertToSnakeCase;
-    auto parts = std::vector<MultipartFormData>{{MultipartFormData::FormDataProvider::data(Data::fromString("p")), "f"}};
+    auto parts =
+        std::vector<MultipartFormData>{{MultipartFormData::FormDataProvider::data(Data::fromString("p")), "f"}};
     auto noDestination = DownloadDestination();
     struct Case {
         const char* name;
@@ -61,29 +63,29 @@ TEST(EndpointRequest, EachTaskPutsParametersAndBodyWhereTheyBelong) {
     const Case cases[] = {
         {"plain", Task::requestPlain(), HTTPMethod::get, base, std::nullopt, std::nullopt},
         {"data", Task::requestData(Data::fromString("raw")), HTTPMethod::post, base, "raw", std::nullopt},
-        {"json", Task::requestJSONEncodable(std::map<std::string, int>{{"k", 1}}), HTTPMethod::post, base,
-         R"({"k":1})", "application/json"},
-        {"custom json", Task::requestCustomJSONEncodable(Renamed{}, snake), HTTPMethod::post, base,
-         R"({"my_count":3})", "application/json"},
+        {"json", Task::requestJSONEncodable(std::map<std::string, int>{{"k", 1}}), HTTPMethod::post, base, R"({"k":1})",
+         "application/json"},
+        {"custom json", Task::requestCustomJSONEncodable(Renamed{}, snake), HTTPMethod::post, base, R"({"my_count":3})",
+         "application/json"},
         {"query parameters", Task::requestParameters(query, Hawser::URLEncoding::queryString()), HTTPMethod::post,
          base + "?a=1&b=x%20y", std::nullopt, std::nullopt},
         {"json parameters", Task::requestParameters(query, Hawser::JSONEncoding()), HTTPMethod::put, base,
          R"({"a":1,"b":"x y"})", "application/json"},
         {"composite data", Task::requestCompositeData(Data::fromString("d"), query), HTTPMethod::post,
          base + "?a=1&b=x%20y", "d", std::nullopt},
-        {"composite data without parameters", Task::requestCompositeData(Data::fromString("d"), {}),
-         HTTPMethod::post, base, "d", std::nullopt},
+        {"composite data without parameters", Task::requestCompositeData(Data::fromString("d"), {}), HTTPMethod::post,
+         base, "d", std::nullopt},
         {"composite parameters",
          Task::requestCompositeParameters({{"f", Value(true)}}, Hawser::URLEncoding::httpBody(), query),
          HTTPMethod::post, base + "?a=1&b=x%20y", "f=1", "application/x-www-form-urlencoded; charset=utf-8"},
-        {"upload file", Task::uploadFile(platform::URL::fileURL("/tmp/x", false)), HTTPMethod::post, base,
-         std::nullopt, std::nullopt},
+        {"upload file", Task::uploadFile(platform::URL::fileURL("/tmp/x", false)), HTTPMethod::post, base, std::nullopt,
+         std::nullopt},
         {"upload multipart", Task::uploadMultipart(parts), HTTPMethod::post, base, std::nullopt, std::nullopt},
-        {"composite multipart", Task::uploadCompositeMultipart(parts, query), HTTPMethod::post,
-         base + "?a=1&b=x%20y", std::nullopt, std::nullopt},
+        {"composite multipart", Task::uploadCompositeMultipart(parts, query), HTTPMethod::post, base + "?a=1&b=x%20y",
+         std::nullopt, std::nullopt},
         {"download", Task::downloadDestination(noDestination), HTTPMethod::get, base, std::nullopt, std::nullopt},
-        {"download parameters", Task::downloadParameters(query, Hawser::URLEncoding(), noDestination),
-         HTTPMethod::get, base + "?a=1&b=x%20y", std::nullopt, std::nullopt},
+        {"download parameters", Task::downloadParameters(query, Hawser::URLEncoding(), noDestination), HTTPMethod::get,
+         base + "?a=1&b=x%20y", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
         auto request = endpointFor(base, c.task, c.method)->urlRequest();
@@ -126,16 +128,15 @@ TEST(EndpointRequest, TargetHeadersStayAndFailuresNameTheirStage) {
     for (auto [url, task, expected] : {MappingCase{"http://h.test/", Task::requestJSONEncodable(Unencodable{}), 6},
                                        MappingCase{"http://bad host/", Task::requestPlain(), 7}}) {
         std::optional<RequestResult> mapped;
-        BerthProviderCore::defaultRequestMapping(endpointFor(url, task),
-                                                 [&](const RequestResult& r) { mapped = r; });
+        BerthProviderCore::defaultRequestMapping(endpointFor(url, task), [&](const RequestResult& r) { mapped = r; });
         ASSERT_TRUE(mapped && mapped->isFailure());
         EXPECT_EQ(mapped->error().index(), expected);
     }
 }
 
 TEST(EndpointRequestDeathTest, CompositeParametersRejectABodyEncodingOutsideTheBody) {
-    auto endpoint = endpointFor("http://h.test/", Task::requestCompositeParameters({{"a", Value(1)}},
-                                                                                   Hawser::URLEncoding::queryString(), {}));
+    auto endpoint = endpointFor(
+        "http://h.test/", Task::requestCompositeParameters({{"a", Value(1)}}, Hawser::URLEncoding::queryString(), {}));
     EXPECT_DEATH(endpoint->urlRequest(), "Only URLEncoding that `bodyEncoding` accepts is URLEncoding.httpBody");
 }
 

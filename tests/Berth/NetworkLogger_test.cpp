@@ -23,7 +23,9 @@ struct SeenRequest : RequestType {
     std::optional<platform::URLRequest> request() const override { return urlRequest; }
     std::map<std::string, std::string> sessionHeaders() const override { return session; }
     RequestTypePtr authenticate(const std::string&, const std::string&,
-                                platform::URLCredential::Persistence) const override { return nullptr; }
+                                platform::URLCredential::Persistence) const override {
+        return nullptr;
+    }
     RequestTypePtr authenticate(platform::URLCredentialPtr) const override { return nullptr; }
     RequestTypePtr cURLDescription(std::function<void(const std::string&)> handler) const override {
         handler("$ curl -v http://h.test/");
@@ -130,9 +132,8 @@ TEST(NetworkLogger, ResponseAndErrorLinesFollowTheOptions) {
         EXPECT_EQ(identifiers(collected.last()), c.ids) << c.options.rawValue;
     }
     collected.logger(Options::verbose)->didReceive(success, target);
-    EXPECT_EQ(collected.last(), (std::vector<std::string>{
-                                    "Response: Received empty network response for FieldTarget.",
-                                    "Response Body: ok"}));
+    EXPECT_EQ(collected.last(), (std::vector<std::string>{"Response: Received empty network response for FieldTarget.",
+                                                          "Response Body: ok"}));
     collected.logger(Options::verbose)->didReceive(failureWithResponse, target);
     EXPECT_NE(collected.last()[0].find("http://h.test/items"), std::string::npos);
     EXPECT_NE(collected.last()[0].find("404"), std::string::npos);
@@ -143,7 +144,8 @@ TEST(NetworkLogger, ResponseAndErrorLinesFollowTheOptions) {
 TEST(NetworkLogger, DefaultEntriesCarryTheShortDateAndTime) {
     FieldTarget target;
     std::string line = NetworkLoggerPlugin::defaultEntryFormatter("Request", "message", target);
-    EXPECT_TRUE(std::regex_match(line, std::regex(R"(Berth_Logger: \[\d{1,2}/\d{1,2}/\d{2}, \d{1,2}:\d{2}.[AP]M\] Request: message)")))
+    EXPECT_TRUE(std::regex_match(
+        line, std::regex(R"(Berth_Logger: \[\d{1,2}/\d{1,2}/\d{2}, \d{1,2}:\d{2}.[AP]M\] Request: message)")))
         << line;
     EXPECT_EQ(&NetworkLoggerPlugin::defaultEntryDateFormatter(), &NetworkLoggerPlugin::defaultEntryDateFormatter());
 }

@@ -141,8 +141,8 @@ Completion recordInto(Outcome& outcome) {
 
 TEST_F(ProviderTest, PluginsRunInListOrderAroundARealExchangeAndCompleteOnTheMainQueue) {
     auto plugins = recordingPlugins();
-    auto provider = BerthProvider<FieldTarget>::create(nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                       {plugins[0], plugins[1]});
+    auto provider =
+        BerthProvider<FieldTarget>::create(nullptr, nullptr, nullptr, nullptr, nullptr, {plugins[0], plugins[1]});
     auto t = target("echo", Berth::HTTPMethod::post);
     t.task_ = Task::requestData(Data::fromString("payload"));
     Outcome outcome;
@@ -206,8 +206,8 @@ TEST_F(ProviderTest, CancellingBeforeSendingReportsCancellationThroughDidReceive
     RequestClosure deferred = [&](const EndpointPtr& endpoint, RequestResultClosure done) {
         pending = [endpoint, done](const RequestResult&) { BerthProviderCore::defaultRequestMapping(endpoint, done); };
     };
-    auto provider = BerthProvider<FieldTarget>::create(nullptr, deferred, nullptr, nullptr, nullptr,
-                                                       {plugins[0], plugins[1]});
+    auto provider =
+        BerthProvider<FieldTarget>::create(nullptr, deferred, nullptr, nullptr, nullptr, {plugins[0], plugins[1]});
     Outcome outcome;
     auto token = provider->request(target("status/200"), nullptr, nullptr, recordInto(outcome));
     token->cancel();
@@ -219,8 +219,8 @@ TEST_F(ProviderTest, CancellingBeforeSendingReportsCancellationThroughDidReceive
     EXPECT_EQ(underlying->domain(), platform::NSURLErrorDomain);
     EXPECT_EQ(underlying->code(), -999);
     EXPECT_FALSE(outcome.result->error().response());
-    EXPECT_EQ(plugins[0]->events(), (std::vector<std::string>{"A.didReceive:failure", "B.didReceive:failure",
-                                                              "A.process", "B.process"}));
+    EXPECT_EQ(plugins[0]->events(),
+              (std::vector<std::string>{"A.didReceive:failure", "B.didReceive:failure", "A.process", "B.process"}));
     EXPECT_EQ(hits, 0);
 }
 
@@ -268,8 +268,9 @@ TEST_F(ProviderTest, ImmediateAndDelayedStubsUseSampleResponsesAndValidation) {
     auto withSample = [&](EndpointSampleResponse sample) {
         return BerthProvider<FieldTarget>::create(
             [sample](const FieldTarget& target) {
-                return std::make_shared<Endpoint>(url(target).absoluteString(), [sample] { return sample; },
-                                                  target.method(), target.task(), target.headers());
+                return std::make_shared<Endpoint>(
+                    url(target).absoluteString(), [sample] { return sample; }, target.method(), target.task(),
+                    target.headers());
             },
             nullptr, BerthProviderCore::immediatelyStub);
     };
@@ -314,15 +315,12 @@ TEST_F(ProviderTest, ImmediateAndDelayedStubsUseSampleResponsesAndValidation) {
 
 TEST_F(ProviderTest, EqualCallsJoinWhileInFlightAndEachPassesItsOwnProcess) {
     auto plugins = recordingPlugins();
-    auto provider = BerthProvider<FieldTarget>::create(nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                       {plugins[0]}, true);
+    auto provider = BerthProvider<FieldTarget>::create(nullptr, nullptr, nullptr, nullptr, nullptr, {plugins[0]}, true);
     std::vector<std::string> order;
-    provider->request(target("slow"), nullptr, nullptr, [&](const BerthResult& r) {
-        order.push_back("first:" + r.value()->data.toString());
-    });
-    provider->request(target("slow"), nullptr, nullptr, [&](const BerthResult& r) {
-        order.push_back("second:" + r.value()->data.toString());
-    });
+    provider->request(target("slow"), nullptr, nullptr,
+                      [&](const BerthResult& r) { order.push_back("first:" + r.value()->data.toString()); });
+    provider->request(target("slow"), nullptr, nullptr,
+                      [&](const BerthResult& r) { order.push_back("second:" + r.value()->data.toString()); });
     EXPECT_EQ(provider->inflightRequests().size(), 1u);
     ASSERT_TRUE(runMainUntil([&] { return hits.load() == 1; }));
     letGo();
@@ -374,9 +372,9 @@ TEST_F(ProviderTest, MultipartFileUploadsAndDownloadsReachTheServer) {
     using P = MultipartFormData::FormDataProvider;
 
     auto multipart = target("echo", Berth::HTTPMethod::post);
-    multipart.task_ = Task::uploadMultipart({{P::data(Data::fromString("field value")), "field"},
-                                             {P::file(platform::URL::fileURL((dir / "note.txt").string(), false)),
-                                              "upload"}});
+    multipart.task_ =
+        Task::uploadMultipart({{P::data(Data::fromString("field value")), "field"},
+                               {P::file(platform::URL::fileURL((dir / "note.txt").string(), false)), "upload"}});
     auto file = target("echo", Berth::HTTPMethod::post);
     file.task_ = Task::uploadFile(platform::URL::fileURL((dir / "note.txt").string(), false));
     auto destination = platform::URL::fileURL((dir / "out" / "got.bin").string(), false);
@@ -390,7 +388,10 @@ TEST_F(ProviderTest, MultipartFileUploadsAndDownloadsReachTheServer) {
     int done = 0;
     for (const auto* t : {&multipart, &file, &download})
         provider->request(
-            *t, nullptr, [&](const ProgressResponse& p) { if (p.completed()) finalProgress.push_back(p.progress()); },
+            *t, nullptr,
+            [&](const ProgressResponse& p) {
+                if (p.completed()) finalProgress.push_back(p.progress());
+            },
             [&](const BerthResult& r) {
                 EXPECT_TRUE(r.isSuccess()) << (r.isSuccess() ? "" : r.error().debugDescription());
                 ++done;
@@ -460,7 +461,8 @@ TEST(ProviderDeathTest, TargetsThatCannotBeBuiltStopTheProcess) {
     empty.task_ = Task::uploadMultipart({});
     EXPECT_DEATH(plain->request(empty), "FieldTarget is not a multipart upload target.");
     auto shared = std::make_shared<FieldTarget>();
-    EXPECT_DEATH(stubbed->stubRequest(shared, platform::URLRequest(), nullptr, [](auto&) {},
-                                      stubbed->endpoint(*shared), StubBehavior::never()),
-                 "Method called to stub request when stubbing is disabled.");
+    EXPECT_DEATH(
+        stubbed->stubRequest(
+            shared, platform::URLRequest(), nullptr, [](auto&) {}, stubbed->endpoint(*shared), StubBehavior::never()),
+        "Method called to stub request when stubbing is disabled.");
 }

@@ -58,10 +58,11 @@ TEST(ResponseFilters, AcceptOrRejectByRangeCarryingTheSameResponse) {
     auto from = [](const ResponsePtr& r) { return r->filterFrom(500); };
     auto through = [](const ResponsePtr& r) { return r->filterThrough(299); };
     const Case cases[] = {
-        {299, ok, true},         {300, ok, false},     {199, ok, false},       {399, okOrRedirect, true},
-        {400, okOrRedirect, false}, {199, okOrRedirect, false}, {300, halfOpen, false}, {300, closed, true},
-        {204, exact, true},      {200, exact, false},  {503, from, true},      {499, from, false},
-        {299, through, true},    {300, through, false},
+        {299, ok, true},           {300, ok, false},           {199, ok, false},
+        {399, okOrRedirect, true}, {400, okOrRedirect, false}, {199, okOrRedirect, false},
+        {300, halfOpen, false},    {300, closed, true},        {204, exact, true},
+        {200, exact, false},       {503, from, true},          {499, from, false},
+        {299, through, true},      {300, through, false},
     };
     for (const auto& c : cases) {
         auto response = make(c.status, "body");
@@ -98,8 +99,9 @@ TEST(ResponseMapping, StringsWithAndWithoutKeyPaths) {
     EXPECT_TRUE(thrown([&] { make(200, nested)->mapString("outer.missing"); })->is<BerthError::StringMapping>());
     EXPECT_TRUE(thrown([] { make(200, "[1]")->mapString("a"); })->is<BerthError::StringMapping>());
     EXPECT_TRUE(thrown([] { make(200, "not json")->mapString("a"); })->is<BerthError::JSONMapping>());
-    EXPECT_TRUE(thrown([] { Response::create(200, Data(std::vector<std::uint8_t>{0xff, 0xfe}))->mapString(); })
-                    ->is<BerthError::StringMapping>());
+    EXPECT_TRUE(thrown([] {
+                    Response::create(200, Data(std::vector<std::uint8_t>{0xff, 0xfe}))->mapString();
+                })->is<BerthError::StringMapping>());
 }
 
 TEST(ResponseMapping, DecodingAtKeyPathsFragmentsAndEmptyBodies) {
@@ -120,8 +122,8 @@ TEST(ResponseMapping, DecodingAtKeyPathsFragmentsAndEmptyBodies) {
     // An absent key path decodes the whole body unless empty data fails.
     auto whole = make(200, R"({"name":"top"})")->map<Optionals>("missing", platform::JSONDecoder(), false);
     EXPECT_EQ(whole.name, "top");
-    EXPECT_TRUE(thrown([] { make(200, R"({"name":"top"})")->map<Optionals>("missing"); })
-                    ->is<BerthError::JSONMapping>());
+    EXPECT_TRUE(
+        thrown([] { make(200, R"({"name":"top"})")->map<Optionals>("missing"); })->is<BerthError::JSONMapping>());
 
     // Empty bodies: an all-optional record from "{}", a list of them from "[{}]".
     auto fromEmpty = make(200, "")->map<Optionals>(std::nullopt, platform::JSONDecoder(), false);
@@ -170,7 +172,8 @@ TEST(BerthErrorModel, DescriptionsCodesAndPayloads) {
         {BerthError::statusCode(response), "Status code didn't fall within the given range.", true, false},
         {BerthError::underlying(inner), "inner trouble", false, true},
         {BerthError::requestMapping("::"), "Failed to map Endpoint to a URLRequest.", false, false},
-        {BerthError::parameterEncoding(inner), "Failed to encode parameters for URLRequest. inner trouble", false, true},
+        {BerthError::parameterEncoding(inner), "Failed to encode parameters for URLRequest. inner trouble", false,
+         true},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];

@@ -31,7 +31,8 @@ struct Views {
 
 TEST(Constraint, PreparedConstraintsSwitchOnAndOff) {
     Views v;
-    EXPECT_TRUE(LayoutConstraintItem::from(v.view)->constraintsSet() == LayoutConstraintItem::from(v.view)->constraintsSet());
+    EXPECT_TRUE(LayoutConstraintItem::from(v.view)->constraintsSet() ==
+                LayoutConstraintItem::from(v.view)->constraintsSet());
     auto prepared = clasp(v.view).prepareConstraints([&](ConstraintMaker& m) {
         m.top().equalToSuperview().offset(5);
         m.width().equalTo(50);
@@ -103,7 +104,9 @@ TEST(Constraint, UpdateWithoutAMatchReportsAndGoesOn) {
         m.height().equalTo(40);
     });
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("Updated constraint could not find existing matching constraint to update: <LayoutConstraint:", 0), 0u)
+    EXPECT_EQ(
+        out.rfind("Updated constraint could not find existing matching constraint to update: <LayoutConstraint:", 0),
+        0u)
         << out;
     EXPECT_NE(out.find(".width == 30.0 ^500.0>\n"), std::string::npos) << out;
     EXPECT_EQ(v.constants(), (std::vector<double>{10, 40}));
@@ -171,7 +174,8 @@ TEST(LayoutConstraint, DescriptionsNameLabelsAndSourcePositions) {
     std::vector<ConstraintPtr> made;
     unsigned line = 0;
     clasp(v.view).makeConstraints([&](ConstraintMaker& m) {
-        made.push_back(m.width().equalTo(100).constraint()); line = __LINE__;
+        line = __LINE__ + 1;  // the line that makes the constraint
+        made.push_back(m.width().equalTo(100).constraint());
         made.push_back(m.top().equalTo(clasp(v.other).bottom()).offset(8).constraint());
         made.push_back(m.bottom().equalTo(clasp(v.other).top()).offset(-8).priority(250).constraint());
         made.push_back(m.height().equalTo(v.other).multipliedBy(0.5).labeled("half").constraint());

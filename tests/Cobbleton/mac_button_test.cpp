@@ -192,7 +192,8 @@ struct OnWindow {
         auto released = std::make_shared<bool>(false);
         platform::RunLoop::main()->perform([this, app, releaseAt, clicks, released] {
             if (!(releaseAt == inside)) send(platform::NSEventType::mouseMoved, releaseAt);
-            app->postEvent(platform::NSEvent::mouseEvent(platform::NSEventType::leftMouseUp, releaseAt, window, clicks));
+            app->postEvent(
+                platform::NSEvent::mouseEvent(platform::NSEventType::leftMouseUp, releaseAt, window, clicks));
             *released = true;
         });
         send(platform::NSEventType::leftMouseDown, at, clicks, pressure);
@@ -200,7 +201,9 @@ struct OnWindow {
         app->drainEvents();
     }
     // The colour at window point (x, y up).
-    platform::CGColor colorAt(const platform::NSImagePtr& shot, int x, int y) { return shot->colorAtPixel(x, 100 - 1 - y); }
+    platform::CGColor colorAt(const platform::NSImagePtr& shot, int x, int y) {
+        return shot->colorAtPixel(x, 100 - 1 - y);
+    }
 };
 
 bool hasPixelNear(const platform::NSImagePtr& shot, platform::CGRect r, platform::CGColor c) {
@@ -281,8 +284,8 @@ TEST(MacButton, ClicksInsideOutsideAndWhileDisabled) {
     w.button->addTarget(w.target, "down:", Event::touchDown);
     w.button->addTarget(w.target, "outside:", Event::touchUpOutside);
     w.button->addTarget(w.target, "both:", Event::touchDown | Event::touchUpInside);
-    w.button->addTarget(nullptr, "up:");                                  // no target: skipped
-    w.button->addTarget(std::make_shared<platform::Object>(), "up:");     // does not answer: skipped
+    w.button->addTarget(nullptr, "up:");                               // no target: skipped
+    w.button->addTarget(std::make_shared<platform::Object>(), "up:");  // does not answer: skipped
 
     w.click(OnWindow::inside, OnWindow::inside);
     EXPECT_EQ(w.target->log, (std::vector<std::string>{"down:", "both:", "up:", "both:"}));

@@ -91,7 +91,8 @@ TEST(DataStreamHandlers, ChunksInOrderThenOneCompletionForEachHandler) {
     Recorder raw, text, typed;
     auto request = session->streamRequest(server.url("/s"));
     responseStream(request, queue, recordInto<Data, Infallible>(raw, [](const Data& d) { return d.toString(); }));
-    responseStreamString(request, queue, recordInto<std::string, Infallible>(text, [](const std::string& s) { return s; }));
+    responseStreamString(request, queue,
+                         recordInto<std::string, Infallible>(text, [](const std::string& s) { return s; }));
     responseStream(request, PassthroughStreamSerializer{}, queue,
                    recordInto<Data, HWError>(typed, [](const Data& d) { return d.toString(); }));
     request->resume();
@@ -114,16 +115,16 @@ TEST(DataStreamHandlers, CompletionWaitsForEveryRunningDelivery) {
     // queue of its own, must still see its completion only after A's delivery ended.
     std::atomic<bool> aEnded{false}, finishedWhileHeld{false}, bCompletedAfterA{false};
     Recorder a, b;
-    responseStream(request, platform::DispatchQueue::create("a"),
-                   DataStreamRequest::Handler<Data, Infallible>([&](const DataStreamRequest::Stream<Data, Infallible>& s) {
-                       if (auto c = s.completion()) return a.complete(*c);
-                       auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-                       while (!request->isFinished() && std::chrono::steady_clock::now() < deadline)
-                           std::this_thread::yield();
-                       finishedWhileHeld = request->isFinished();
-                       a.add(s.value()->toString());
-                       aEnded = true;
-                   }));
+    responseStream(
+        request, platform::DispatchQueue::create("a"),
+        DataStreamRequest::Handler<Data, Infallible>([&](const DataStreamRequest::Stream<Data, Infallible>& s) {
+            if (auto c = s.completion()) return a.complete(*c);
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!request->isFinished() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+            finishedWhileHeld = request->isFinished();
+            a.add(s.value()->toString());
+            aEnded = true;
+        }));
     responseStreamString(request, platform::DispatchQueue::create("b"),
                          DataStreamRequest::Handler<std::string, Infallible>(
                              [&](const DataStreamRequest::Stream<std::string, Infallible>& s) {
@@ -169,11 +170,12 @@ TEST(DataStreamHandlers, FailingChunksAndThrowingClosures) {
     auto session = Session::create();
     Recorder recorder;
     auto request = session->streamRequest(server.url("/s"));
-    responseStream(request, platform::DispatchQueue::create("q"),
-                   DataStreamRequest::Handler<Data, Infallible>([&](const DataStreamRequest::Stream<Data, Infallible>& s) {
-                       if (auto c = s.completion()) return recorder.complete(*c);
-                       throw platform::ErrorException(platform::posixError(EPERM, "handler"));
-                   }));
+    responseStream(
+        request, platform::DispatchQueue::create("q"),
+        DataStreamRequest::Handler<Data, Infallible>([&](const DataStreamRequest::Stream<Data, Infallible>& s) {
+            if (auto c = s.completion()) return recorder.complete(*c);
+            throw platform::ErrorException(platform::posixError(EPERM, "handler"));
+        }));
     request->resume();
     ASSERT_TRUE(recorder.waitForCompletion());
     ASSERT_TRUE(recorder.completion->error);
@@ -202,10 +204,9 @@ TEST(DataStreamHandlers, DecodesEachChunk) {
     Recorder recorder;
     auto request = session->streamRequest(server.url("/s"));
     using Map = std::map<std::string, int>;
-    responseStreamDecodable<Map>(request, platform::DispatchQueue::create("q"),
-                                 recordInto<Map, HWError>(recorder, [](const Map& m) {
-                                     return "a=" + std::to_string(m.at("a"));
-                                 }));
+    responseStreamDecodable<Map>(
+        request, platform::DispatchQueue::create("q"),
+        recordInto<Map, HWError>(recorder, [](const Map& m) { return "a=" + std::to_string(m.at("a")); }));
     request->resume();
     ASSERT_TRUE(recorder.waitForCompletion());
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"a=1", "complete"}));

@@ -80,7 +80,7 @@ TEST(HTTPHeaders, LookupSortedCopyDictionaryAndText) {
 TEST(HTTPHeaders, FactoriesAndQualityEncoding) {
     EXPECT_EQ(HTTPHeader::authorization("user", "pass").value, "Basic dXNlcjpwYXNz");
     EXPECT_EQ(HTTPHeader::authorization("user", "").value, "Basic dXNlcjo=");  // the colon stays
-    EXPECT_EQ(HTTPHeader::authorization("ü", "p").value, "Basic w7w6cA==");     // UTF-8 before Base64
+    EXPECT_EQ(HTTPHeader::authorization("ü", "p").value, "Basic w7w6cA==");    // UTF-8 before Base64
     EXPECT_EQ(HTTPHeader::authorizationBearer("tok"), HTTPHeader("Authorization", "Bearer tok"));
     EXPECT_EQ(HTTPHeader::contentType("a/b").description(), "Content-Type: a/b");
 

@@ -56,7 +56,8 @@ std::vector<Row> rows() {
          nullptr},
         {mp(MR::BodyPartFileSizeQueryFailedWithError{a, first}),
          "The system returned an error while attempting to fetch the file size from the provided URL.\nURL: "
-         "file:///tmp/a\nError: " + firstFull,
+         "file:///tmp/a\nError: " +
+             firstFull,
          first},
         {mp(MR::BodyPartInputStreamCreationFailed{a}),
          "Failed to create an InputStream for the provided URL: file:///tmp/a", nullptr},
@@ -92,8 +93,8 @@ std::vector<Row> rows() {
         {rv(VR::UnacceptableStatusCode{404}), "Response status code was unacceptable: 404.", nullptr},
         {rv(VR::CustomValidationFailed{first}), "Custom response validation failed with error: first", first},
         {rv(VR::DataFileNil{}), "Response could not be validated, data file was nil.", nullptr},
-        {rs(SR::InputFileReadFailed{a}), "Response could not be serialized, input file could not be read: file:///tmp/a.",
-         nullptr},
+        {rs(SR::InputFileReadFailed{a}),
+         "Response could not be serialized, input file could not be read: file:///tmp/a.", nullptr},
         {rs(SR::StringSerializationFailed{platform::StringEncoding::utf8()}),
          "String could not be serialized with encoding: UTF-8.", nullptr},
         {rs(SR::JSONSerializationFailed{first}), "JSON could not be serialized because of error:\nfirst", first},
@@ -107,7 +108,8 @@ std::vector<Row> rows() {
         {rs(SR::InputFileNil{}), "Response could not be serialized, input file was nil.", nullptr},
         {st(TR::NoRequiredEvaluator{"example.com"}),
          trust + "A ServerTrustEvaluating value is required for host example.com but none was found.", nullptr},
-        {st(TR::PolicyApplicationFailed{nullptr, nullptr, -1}), trust + "Attempting to set a SecPolicy failed.", nullptr},
+        {st(TR::PolicyApplicationFailed{nullptr, nullptr, -1}), trust + "Attempting to set a SecPolicy failed.",
+         nullptr},
         {st(TR::SettingAnchorCertificatesFailed{-1, {}}),
          trust + "Attempting to set the provided certificates as anchor certificates failed.", nullptr},
         {st(TR::TrustEvaluationFailed{first}), trust + "SecTrust evaluation failed with error: first", first},
@@ -126,13 +128,13 @@ std::vector<Row> rows() {
         {HWError::sessionInvalidated(first), "Session was invalidated with error: first", first},
         {HWError::sessionInvalidated(), "Session was invalidated with error: No description.", nullptr},
         {HWError::sessionTaskFailed(first), "URLSessionTask failed with error: first", first},
-        {HWError::urlRequestValidationFailed(URLRequestValidationFailureReason::bodyDataInGETRequest(
-             platform::Data::fromString("abc"))),
+        {HWError::urlRequestValidationFailed(
+             URLRequestValidationFailureReason::bodyDataInGETRequest(platform::Data::fromString("abc"))),
          "URLRequest validation failed due to reason: Invalid URLRequest: Requests with GET method cannot have body "
          "data:\nabc",
          nullptr},
-        {HWError::urlRequestValidationFailed(URLRequestValidationFailureReason::bodyDataInGETRequest(
-             platform::Data::fromString("a\xff"))),
+        {HWError::urlRequestValidationFailed(
+             URLRequestValidationFailureReason::bodyDataInGETRequest(platform::Data::fromString("a\xff"))),
          "URLRequest validation failed due to reason: Invalid URLRequest: Requests with GET method cannot have body "
          "data:\na\xEF\xBF\xBD",
          nullptr},
@@ -147,12 +149,23 @@ std::vector<Row> rows() {
 // The classification property of each case number; none for urlRequestValidationFailed.
 using Query = bool (HWError::*)() const;
 const Query queries[17] = {
-    &HWError::isCreateUploadableError,      &HWError::isCreateURLRequestError,   &HWError::isDownloadedFileMoveError,
-    &HWError::isInvalidURLError,            &HWError::isMultipartEncodingError,  &HWError::isParameterEncodingError,
-    &HWError::isParameterEncoderError,      &HWError::isRequestAdaptationError,  &HWError::isRequestRetryError,
-    &HWError::isResponseValidationError,    &HWError::isResponseSerializationError,
-    &HWError::isServerTrustEvaluationError, &HWError::isSessionInvalidatedError, &HWError::isSessionTaskError,
-    nullptr,                                &HWError::isExplicitlyCancelledError, &HWError::isSessionDeinitializedError,
+    &HWError::isCreateUploadableError,
+    &HWError::isCreateURLRequestError,
+    &HWError::isDownloadedFileMoveError,
+    &HWError::isInvalidURLError,
+    &HWError::isMultipartEncodingError,
+    &HWError::isParameterEncodingError,
+    &HWError::isParameterEncoderError,
+    &HWError::isRequestAdaptationError,
+    &HWError::isRequestRetryError,
+    &HWError::isResponseValidationError,
+    &HWError::isResponseSerializationError,
+    &HWError::isServerTrustEvaluationError,
+    &HWError::isSessionInvalidatedError,
+    &HWError::isSessionTaskError,
+    nullptr,
+    &HWError::isExplicitlyCancelledError,
+    &HWError::isSessionDeinitializedError,
 };
 
 }  // namespace
@@ -203,7 +216,8 @@ TEST(HWError, PayloadAccessorsAnswerOnlyForTheirCases) {
     EXPECT_FALSE(write.url());
     EXPECT_EQ(write.underlyingError(), first);
 
-    auto latin = HWError::responseSerializationFailed(SR::StringSerializationFailed{platform::StringEncoding::isoLatin1()});
+    auto latin =
+        HWError::responseSerializationFailed(SR::StringSerializationFailed{platform::StringEncoding::isoLatin1()});
     EXPECT_EQ(latin.failedStringEncoding(), platform::StringEncoding::isoLatin1());
     EXPECT_FALSE(HWError::explicitlyCancelled().failedStringEncoding());
 

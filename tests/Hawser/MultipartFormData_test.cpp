@@ -88,8 +88,8 @@ struct Fixture {
         form->append(fileURL(dir / "photo.png"), "photo");
         form->append(Data::fromString("x"), "quote\"d", std::string("evil\"\r\nX-Injected: 1.txt"),
                      std::string("text/plain"));
-        form->append(platform::InputStream::withData(Data::fromString(streamBytes)), streamBytes.size(), "s",
-                     "s.bin", "application/octet-stream");
+        form->append(platform::InputStream::withData(Data::fromString(streamBytes)), streamBytes.size(), "s", "s.bin",
+                     "application/octet-stream");
         return form;
     }
     std::string expected() const {
@@ -115,7 +115,8 @@ protected:
     }
     std::size_t filesLeft() const {
         if (!fs::exists(multipartFolder())) return 0;
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(multipartFolder()), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(multipartFolder()), fs::directory_iterator()));
     }
     testing_support::TempDir tmp_;
     std::optional<std::string> oldTmp_;
@@ -131,10 +132,10 @@ TEST(MultipartFormData, ByteLayout) {
     MultipartFormData two(platform::FileManager::defaultManager(), std::string("B"));
     two.append(Data::fromString("1"), "a");
     two.append(Data::fromString("PNG"), "f", std::string("x.png"), std::string("image/png"));
-    EXPECT_EQ(text(two.encode()),
-              "--B\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1"
-              "\r\n--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x.png\"\r\nContent-Type: image/png\r\n\r\nPNG"
-              "\r\n--B--\r\n");
+    EXPECT_EQ(text(two.encode()), "--B\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1"
+                                  "\r\n--B\r\nContent-Disposition: form-data; name=\"f\"; "
+                                  "filename=\"x.png\"\r\nContent-Type: image/png\r\n\r\nPNG"
+                                  "\r\n--B--\r\n");
     EXPECT_EQ(two.contentLength(), 4u);
 
     MultipartFormData empty;
@@ -296,8 +297,7 @@ TEST_F(MultipartUploadTest, UploadDecidesOnceBetweenMemoryAndFile) {
     platform::URLRequest typed(URL::parse("http://h/up"));
     typed.setValue("text/plain", "content-type");
     auto form = formOf(1);
-    MultipartUpload upload(MultipartFormData::encodingMemoryThreshold, std::make_shared<URLRequestValue>(typed),
-                           form);
+    MultipartUpload upload(MultipartFormData::encodingMemoryThreshold, std::make_shared<URLRequestValue>(typed), form);
     platform::URLRequest out = upload.asURLRequest();
     EXPECT_EQ(out.value("Content-Type"), form->contentType());
     EXPECT_EQ(out.headerFields().count(), 1u);

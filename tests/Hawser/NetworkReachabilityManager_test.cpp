@@ -2,8 +2,8 @@
 // platform from a routing table the test controls.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -115,7 +115,8 @@ TEST(NetworkReachabilityManager, ListenerHearsEachChangeOnce) {
     routes.set(false);
     manager->reachabilityQueue->sync([] {});
     std::lock_guard lock(mutex);
-    EXPECT_EQ(heard, (std::vector<std::string>{"reachable(ethernetOrWiFi)", "notReachable", "reachable(ethernetOrWiFi)"}));
+    EXPECT_EQ(heard,
+              (std::vector<std::string>{"reachable(ethernetOrWiFi)", "notReachable", "reachable(ethernetOrWiFi)"}));
 }
 
 TEST(NetworkReachabilityManager, AManagerThatIsGoneHearsNothing) {

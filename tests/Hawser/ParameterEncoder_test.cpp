@@ -90,9 +90,11 @@ TEST(ParameterEncoder, JSONBodies) {
     URLRequest out = JSONParameterEncoder::sortedKeys()->encode(params, make("http://h/p", std::nullopt));
     EXPECT_EQ(out.httpBody()->toString(), "{\"a\":2,\"b\":1}");
     EXPECT_EQ(out.value("Content-Type"), "application/json");
-    std::string pretty = JSONParameterEncoder::prettyPrinted()->encode(params, make("http://h/p", "POST")).httpBody()->toString();
+    std::string pretty =
+        JSONParameterEncoder::prettyPrinted()->encode(params, make("http://h/p", "POST")).httpBody()->toString();
     EXPECT_NE(pretty.find("\n  "), std::string::npos) << pretty;
-    std::string plain = JSONParameterEncoder::default_()->encode(params, make("http://h/p", "POST")).httpBody()->toString();
+    std::string plain =
+        JSONParameterEncoder::default_()->encode(params, make("http://h/p", "POST")).httpBody()->toString();
     EXPECT_EQ(plain.find('\n'), std::string::npos);
 }
 
@@ -105,21 +107,27 @@ TEST(ParameterEncoder, AbsentParametersAndFailures) {
 
     HWError noURL = thrown([&] { ParameterEncoder::urlEncodedForm()->encode(b2, bare); });
     ASSERT_TRUE(noURL.isParameterEncoderError());
-    EXPECT_EQ(noURL.as<HWError::ParameterEncoderFailed>()->reason.as<ParameterEncoderFailureReason::MissingRequiredComponent>()
+    EXPECT_EQ(noURL.as<HWError::ParameterEncoderFailed>()
+                  ->reason.as<ParameterEncoderFailureReason::MissingRequiredComponent>()
                   ->component.description(),
               "url");
 
-    HWError noMethod = thrown([&] { ParameterEncoder::urlEncodedForm()->encode(b2, make("http://h/p", std::nullopt)); });
-    auto* missing = noMethod.as<HWError::ParameterEncoderFailed>()->reason.as<ParameterEncoderFailureReason::MissingRequiredComponent>();
+    HWError noMethod =
+        thrown([&] { ParameterEncoder::urlEncodedForm()->encode(b2, make("http://h/p", std::nullopt)); });
+    auto* missing = noMethod.as<HWError::ParameterEncoderFailed>()
+                        ->reason.as<ParameterEncoderFailureReason::MissingRequiredComponent>();
     ASSERT_TRUE(missing);
-    auto* method = std::get_if<ParameterEncoderFailureReason::RequiredComponent::HTTPMethodComponent>(&missing->component.kind);
+    auto* method =
+        std::get_if<ParameterEncoderFailureReason::RequiredComponent::HTTPMethodComponent>(&missing->component.kind);
     ASSERT_TRUE(method);
     EXPECT_EQ(method->rawValue, "nil");
     // The JSON encoder does not look at the method.
     EXPECT_NO_THROW(ParameterEncoder::json()->encode(b2, make("http://h/p", std::nullopt)));
 
-    HWError encoderFailed = thrown([&] { ParameterEncoder::urlEncodedForm()->encode(Failing{}, make("http://h/p", "POST")); });
-    auto* failed = encoderFailed.as<HWError::ParameterEncoderFailed>()->reason.as<ParameterEncoderFailureReason::EncoderFailed>();
+    HWError encoderFailed =
+        thrown([&] { ParameterEncoder::urlEncodedForm()->encode(Failing{}, make("http://h/p", "POST")); });
+    auto* failed =
+        encoderFailed.as<HWError::ParameterEncoderFailed>()->reason.as<ParameterEncoderFailureReason::EncoderFailed>();
     ASSERT_TRUE(failed);
     EXPECT_NE(dynamic_cast<const URLEncodedFormEncoder::Error*>(failed->error.get()), nullptr);
 }

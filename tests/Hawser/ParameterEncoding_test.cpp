@@ -14,8 +14,7 @@ using platform::Value;
 
 namespace {
 
-platform::URLRequest makeRequest(const char* method, const char* url,
-                                 std::map<std::string, std::string> headers = {}) {
+platform::URLRequest makeRequest(const char* method, const char* url, std::map<std::string, std::string> headers = {}) {
     platform::URLRequest request(platform::URL::parse(url));
     request.setHTTPMethod(std::string(method));
     for (const auto& [name, value] : headers) request.setValue(value, name);
@@ -47,27 +46,76 @@ TEST(URLEncoding, PlacesParametersInTheQueryOrTheBody) {
         std::optional<std::string> contentType;
     };
     const std::vector<Row> rows = {
-        {"GET appends to an existing query", URLEncoding::default_(), makeRequest("GET", "https://h/p?a=1"),
-         {{"b", 2}}, "https://h/p?a=1&b=2", std::nullopt, std::nullopt},
-        {"a bare ? counts as a query", URLEncoding::default_(), makeRequest("GET", "https://h/p?"), {{"b", 2}},
-         "https://h/p?&b=2", std::nullopt, std::nullopt},
-        {"no parameters leave the URL alone", URLEncoding::default_(), makeRequest("GET", "https://h/p"), {},
-         "https://h/p", std::nullopt, std::nullopt},
-        {"HEAD and DELETE use the query too", URLEncoding::default_(), makeRequest("DELETE", "https://h/p#f"),
-         {{"a", 1}}, "https://h/p?a=1#f", std::nullopt, std::nullopt},
-        {"POST goes to a form body", URLEncoding::default_(), makeRequest("POST", "https://h/p"),
-         {{"b", 2}, {"a", 1}}, "https://h/p", "a=1&b=2", form},
-        {"an existing content type stays", URLEncoding::default_(),
-         makeRequest("PUT", "https://h/p", {{"content-TYPE", "text/plain"}}), {{"a", 1}}, "https://h/p", "a=1",
+        {"GET appends to an existing query",
+         URLEncoding::default_(),
+         makeRequest("GET", "https://h/p?a=1"),
+         {{"b", 2}},
+         "https://h/p?a=1&b=2",
+         std::nullopt,
+         std::nullopt},
+        {"a bare ? counts as a query",
+         URLEncoding::default_(),
+         makeRequest("GET", "https://h/p?"),
+         {{"b", 2}},
+         "https://h/p?&b=2",
+         std::nullopt,
+         std::nullopt},
+        {"no parameters leave the URL alone",
+         URLEncoding::default_(),
+         makeRequest("GET", "https://h/p"),
+         {},
+         "https://h/p",
+         std::nullopt,
+         std::nullopt},
+        {"HEAD and DELETE use the query too",
+         URLEncoding::default_(),
+         makeRequest("DELETE", "https://h/p#f"),
+         {{"a", 1}},
+         "https://h/p?a=1#f",
+         std::nullopt,
+         std::nullopt},
+        {"POST goes to a form body",
+         URLEncoding::default_(),
+         makeRequest("POST", "https://h/p"),
+         {{"b", 2}, {"a", 1}},
+         "https://h/p",
+         "a=1&b=2",
+         form},
+        {"an existing content type stays",
+         URLEncoding::default_(),
+         makeRequest("PUT", "https://h/p", {{"content-TYPE", "text/plain"}}),
+         {{"a", 1}},
+         "https://h/p",
+         "a=1",
          "text/plain"},
-        {"lower-case get is not GET", URLEncoding::default_(), makeRequest("get", "https://h/p"), {{"a", 1}},
-         "https://h/p", "a=1", form},
-        {"empty parameters still make an empty form body", URLEncoding::default_(),
-         makeRequest("PATCH", "https://h/p"), {}, "https://h/p", "", form},
-        {"queryString always uses the query", URLEncoding::queryString(), makeRequest("POST", "https://h/p"),
-         {{"a", 1}}, "https://h/p?a=1", std::nullopt, std::nullopt},
-        {"httpBody always uses the body", URLEncoding::httpBody(), makeRequest("GET", "https://h/p"), {{"a", 1}},
-         "https://h/p", "a=1", form},
+        {"lower-case get is not GET",
+         URLEncoding::default_(),
+         makeRequest("get", "https://h/p"),
+         {{"a", 1}},
+         "https://h/p",
+         "a=1",
+         form},
+        {"empty parameters still make an empty form body",
+         URLEncoding::default_(),
+         makeRequest("PATCH", "https://h/p"),
+         {},
+         "https://h/p",
+         "",
+         form},
+        {"queryString always uses the query",
+         URLEncoding::queryString(),
+         makeRequest("POST", "https://h/p"),
+         {{"a", 1}},
+         "https://h/p?a=1",
+         std::nullopt,
+         std::nullopt},
+        {"httpBody always uses the body",
+         URLEncoding::httpBody(),
+         makeRequest("GET", "https://h/p"),
+         {{"a", 1}},
+         "https://h/p",
+         "a=1",
+         form},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -109,7 +157,11 @@ TEST(URLEncoding, QueryTextSortsEscapesAndNests) {
         {{{"k[]", "#'!*"}}, AE::brackets(), numeric, "k%5B%5D=%23%27%21%2A"},
         {{{"\xC3\xBC", "\xC3\xA9"}}, AE::brackets(), numeric, "%C3%BC=%C3%A9"},
         // Bytes that are not UTF-8 are escaped one by one instead of passing through.
-        {{{"bad", "a\xFF" "b"}}, AE::brackets(), numeric, "bad=a%FFb"},
+        {{{"bad", "a\xFF"
+                  "b"}},
+         AE::brackets(),
+         numeric,
+         "bad=a%FFb"},
     };
     for (const auto& row : rows) {
         URLEncoding encoding(URLEncoding::Destination::methodDependent, row.arrays, row.bools);
@@ -173,7 +225,8 @@ TEST(JSONEncoding, WritesTheBodyAndTypeOrFailsWithoutChangingTheRequest) {
     auto typed = makeRequest("POST", "https://h/p", {{"Content-Type", "application/vnd.x+json"}});
     EXPECT_EQ(JSONEncoding::default_().encode(typed, Parameters{{"a", 1}}).value("Content-Type"),
               "application/vnd.x+json");
-    EXPECT_EQ(JSONEncoding::default_().encodeJSONObject(URLRequestValue(request), Value(Value::Array{1, 2}))
+    EXPECT_EQ(JSONEncoding::default_()
+                  .encodeJSONObject(URLRequestValue(request), Value(Value::Array{1, 2}))
                   .httpBody()
                   ->toString(),
               "[1,2]");

@@ -38,8 +38,9 @@ public:
     void requestDidParseResponseOfValue(const DataRequestPtr&, const AnyDataResponse& response) override {
         add("data response of " + response.value()->typeName());
     }
-    void requestDidParseDownloadResponse(
-        const DownloadRequestPtr&, const DownloadResponse<std::optional<platform::URL>, HWError>& response) override {
+    void
+    requestDidParseDownloadResponse(const DownloadRequestPtr&,
+                                    const DownloadResponse<std::optional<platform::URL>, HWError>& response) override {
         add("download response: " + contents(response.fileURL));
     }
     void requestDidParseDownloadResponseOfValue(const DownloadRequestPtr&,

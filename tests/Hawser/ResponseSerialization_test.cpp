@@ -119,10 +119,10 @@ TEST(ResponseSerialization, AnErrorPassedInComesBackUnchangedBeforeTheBody) {
     const ErrorPtr transfer = platform::NSError::withDescription("Test", 1, "transfer failed");
     for (const auto& o : allSerializers(requestWith("GET"), responseWith(200), Data::fromString("{\"a\":1}"), transfer))
         EXPECT_EQ(o.error, transfer);
-    EXPECT_EQ(run([&] { return text(URLResponseSerializer().serializeDownload(std::nullopt, nullptr,
-                                                                              platform::URL::parse("file:///x"),
-                                                                              transfer)); })
-                  .error,
+    EXPECT_EQ(run([&] {
+                  return text(URLResponseSerializer().serializeDownload(std::nullopt, nullptr,
+                                                                        platform::URL::parse("file:///x"), transfer));
+              }).error,
               transfer);
 }
 
@@ -134,7 +134,8 @@ TEST(ResponseSerialization, XSSIPrefixIsRemovedOnceAndOnlyAtTheStart) {
     EXPECT_EQ(onlyPrefix[2].reason(), jsonFailed);
     EXPECT_EQ(onlyPrefix[4].reason(), decodingFailed);
 
-    auto json = allSerializers(requestWith("GET"), responseWith(200), Data::fromString(")]}',\n{\"a\":7}"), nullptr, xssi);
+    auto json =
+        allSerializers(requestWith("GET"), responseWith(200), Data::fromString(")]}',\n{\"a\":7}"), nullptr, xssi);
     EXPECT_EQ(json[2].value, "json:[\"a\": 7]");
     EXPECT_EQ(json[4].value, "Thing:7");
 
@@ -162,8 +163,8 @@ TEST(ResponseSerialization, TextEncodingComesFromSerializerThenCharsetThenLatin1
         {std::nullopt, "text/plain", utf8, "caf\xC3\x83\xC2\xA9", std::nullopt},
         {std::nullopt, "text/plain; charset=utf-8", Data::fromString("\xFF"), std::nullopt, "UTF-8"},
         {platform::StringEncoding::utf8(), "text/plain; charset=iso-8859-1", utf8, "caf\xC3\xA9", std::nullopt},
-        {platform::StringEncoding::utf16LittleEndian(), std::nullopt, Data::fromString(std::string("h\0i\0", 4)),
-         "hi", std::nullopt},
+        {platform::StringEncoding::utf16LittleEndian(), std::nullopt, Data::fromString(std::string("h\0i\0", 4)), "hi",
+         std::nullopt},
     };
     for (const auto& row : rows) {
         auto o = run([&] {
@@ -180,8 +181,8 @@ TEST(ResponseSerialization, TextEncodingComesFromSerializerThenCharsetThenLatin1
 
 TEST(ResponseSerialization, DecodingAndJSONFailuresCarryTheParserError) {
     auto json = run([] {
-        return text(JSONResponseSerializer().serialize(requestWith("GET"), responseWith(200), Data::fromString("{"),
-                                                       nullptr));
+        return text(
+            JSONResponseSerializer().serialize(requestWith("GET"), responseWith(200), Data::fromString("{"), nullptr));
     });
     ASSERT_EQ(json.reason(), jsonFailed);
     EXPECT_TRUE(json.hw()->underlyingError());
@@ -202,17 +203,20 @@ TEST(ResponseSerialization, DownloadsAreReadWholeOrFailWithTheFileReason) {
     auto missing = file("missing");
 
     auto thing = DecodableResponseSerializer<Thing>();
-    EXPECT_EQ(run([&] { return text(thing.serializeDownload(requestWith("GET"), responseWith(200), file("body.json"),
-                                                            nullptr)); })
-                  .value,
+    EXPECT_EQ(run([&] {
+                  return text(
+                      thing.serializeDownload(requestWith("GET"), responseWith(200), file("body.json"), nullptr));
+              }).value,
               "Thing:3");
-    EXPECT_EQ(run([&] { return text(DataResponseSerializer().serializeDownload(requestWith("HEAD"), responseWith(200),
-                                                                               file("empty"), nullptr)); })
-                  .value,
+    EXPECT_EQ(run([&] {
+                  return text(DataResponseSerializer().serializeDownload(requestWith("HEAD"), responseWith(200),
+                                                                         file("empty"), nullptr));
+              }).value,
               "data:");
-    EXPECT_EQ(run([&] { return text(DataResponseSerializer().serializeDownload(requestWith("GET"), responseWith(200),
-                                                                               file("empty"), nullptr)); })
-                  .reason(),
+    EXPECT_EQ(run([&] {
+                  return text(DataResponseSerializer().serializeDownload(requestWith("GET"), responseWith(200),
+                                                                         file("empty"), nullptr));
+              }).reason(),
               nilOrZero);
     EXPECT_EQ(run([&] { return text(thing.serializeDownload(std::nullopt, nullptr, std::nullopt, nullptr)); }).reason(),
               fileNil);
@@ -223,13 +227,13 @@ TEST(ResponseSerialization, DownloadsAreReadWholeOrFailWithTheFileReason) {
               "Response could not be serialized, input file could not be read: " + missing.absoluteString() + ".");
 
     // The URL serializer never opens the file.
-    EXPECT_EQ(run([&] { return text(URLResponseSerializer().serializeDownload(std::nullopt, nullptr, missing,
-                                                                              nullptr)); })
-                  .value,
+    EXPECT_EQ(run([&] {
+                  return text(URLResponseSerializer().serializeDownload(std::nullopt, nullptr, missing, nullptr));
+              }).value,
               "url:" + missing.absoluteString());
-    EXPECT_EQ(run([&] { return text(URLResponseSerializer().serializeDownload(std::nullopt, nullptr, std::nullopt,
-                                                                              nullptr)); })
-                  .reason(),
+    EXPECT_EQ(run([&] {
+                  return text(URLResponseSerializer().serializeDownload(std::nullopt, nullptr, std::nullopt, nullptr));
+              }).reason(),
               fileNil);
 }
 

@@ -41,26 +41,25 @@ std::string withBody(Data body, platform::HTTPHeaderFields headers) {
 }  // namespace
 
 TEST(Response, DataDebugTextLaysOutRequestResponseBodyAndDurations) {
-    DataResponse<std::string> response(
-        makeRequest("GET", "https://example.com/api", {{"Accept", "application/json"}}),
-        makeResponse(200, {{"X-B", "2"}, {"Content-Type", "application/json"}}),
-        Data::fromString("  {\"a\": 1,\n \"b\": 2}\n"), metricsLasting(0.25), 0.001, Text::success("ok"));
-    EXPECT_EQ(response.debugDescription(),
-              "[Request]: GET https://example.com/api\n"
-              "    [Headers]:\n"
-              "        Accept: application/json\n"
-              "    [Body]: None\n"
-              "[Response]:\n"
-              "    [Status Code]: 200\n"
-              "    [Headers]:\n"
-              "        Content-Type: application/json\n"
-              "        X-B: 2\n"
-              "    [Body]:\n"
-              "        {\"a\": 1,\n"
-              "         \"b\": 2}\n"
-              "[Network Duration]: 0.25s\n"
-              "[Serialization Duration]: 0.001s\n"
-              "[Result]: success(ok)");
+    DataResponse<std::string> response(makeRequest("GET", "https://example.com/api", {{"Accept", "application/json"}}),
+                                       makeResponse(200, {{"X-B", "2"}, {"Content-Type", "application/json"}}),
+                                       Data::fromString("  {\"a\": 1,\n \"b\": 2}\n"), metricsLasting(0.25), 0.001,
+                                       Text::success("ok"));
+    EXPECT_EQ(response.debugDescription(), "[Request]: GET https://example.com/api\n"
+                                           "    [Headers]:\n"
+                                           "        Accept: application/json\n"
+                                           "    [Body]: None\n"
+                                           "[Response]:\n"
+                                           "    [Status Code]: 200\n"
+                                           "    [Headers]:\n"
+                                           "        Content-Type: application/json\n"
+                                           "        X-B: 2\n"
+                                           "    [Body]:\n"
+                                           "        {\"a\": 1,\n"
+                                           "         \"b\": 2}\n"
+                                           "[Network Duration]: 0.25s\n"
+                                           "[Serialization Duration]: 0.001s\n"
+                                           "[Result]: success(ok)");
     EXPECT_EQ(response.description(), "success(ok)");
 }
 
@@ -70,8 +69,8 @@ TEST(Response, DownloadDebugTextShowsFileAndResumeDataWithoutBody) {
         makeRequest("POST", "https://example.com/upload", {{"Content-Type", "application/x-www-form-urlencoded"}},
                     Data::fromString("a=1")),
         makeResponse(404), platform::URL::parse("file:///tmp/package%20file.zip"), Data::fromString("abc"), nullptr, 0,
-        FileResult::failure(HWError::responseValidationFailed(
-            ResponseValidationFailureReason::UnacceptableStatusCode{404})));
+        FileResult::failure(
+            HWError::responseValidationFailed(ResponseValidationFailureReason::UnacceptableStatusCode{404})));
     EXPECT_EQ(response.debugDescription(),
               "[Request]: POST https://example.com/upload\n"
               "    [Headers]:\n"
@@ -87,7 +86,8 @@ TEST(Response, DownloadDebugTextShowsFileAndResumeDataWithoutBody) {
               "[Result]: failure(HWError.responseValidationFailed: Response status code was unacceptable: 404.)");
 
     DownloadResponse<platform::URL> bare(makeRequest("GET", "https://example.com/f"), nullptr, std::nullopt,
-                                         std::nullopt, metricsLasting(1), 0.5, FileResult::failure(HWError::explicitlyCancelled()));
+                                         std::nullopt, metricsLasting(1), 0.5,
+                                         FileResult::failure(HWError::explicitlyCancelled()));
     EXPECT_NE(bare.debugDescription().find("[Response]: None\n[File URL]: None\n[Resume Data]: None\n"
                                            "[Network Duration]: 1.0s\n[Serialization Duration]: 0.5s\n"),
               std::string::npos);
@@ -145,10 +145,12 @@ TEST(Response, TransformationsChangeOnlyTheResult) {
     EXPECT_TRUE(untouched.error()->isExplicitlyCancelledError());
     auto remapped = failure.mapError([](const HWError& e) { return static_cast<int>(e.index()); });
     EXPECT_EQ(remapped.error(), 15);
-    EXPECT_EQ(success.tryMapError([&](const HWError&) -> ErrorPtr {
-                          ++calls;
-                          return nullptr;
-                      }).value(),
+    EXPECT_EQ(success
+                  .tryMapError([&](const HWError&) -> ErrorPtr {
+                      ++calls;
+                      return nullptr;
+                  })
+                  .value(),
               "text");
     EXPECT_EQ(calls, 0);
 }
@@ -164,9 +166,9 @@ TEST(Response, TypeErasedViewReadsBackTheValueAndPrintsTheSame) {
     EXPECT_EQ(erased.value()->typeName(), "String");
     EXPECT_EQ(erased.debugDescription(), typed.debugDescription());
 
-    DownloadResponse<platform::URL, HWError> download(std::nullopt, nullptr, std::nullopt, std::nullopt, nullptr, 0,
-                                                      platform::Result<platform::URL, HWError>::failure(
-                                                          HWError::explicitlyCancelled()));
+    DownloadResponse<platform::URL, HWError> download(
+        std::nullopt, nullptr, std::nullopt, std::nullopt, nullptr, 0,
+        platform::Result<platform::URL, HWError>::failure(HWError::explicitlyCancelled()));
     AnyDownloadResponse erasedDownload = eraseType(download);
     EXPECT_TRUE(erasedDownload.error()->isExplicitlyCancelledError());
     EXPECT_EQ(erasedDownload.description(), download.description());

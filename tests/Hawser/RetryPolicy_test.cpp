@@ -133,7 +133,9 @@ TEST(RetryPolicy, RetriesGETWithBackOffButNotPOST) {
     std::lock_guard lock(mutex);
     ASSERT_EQ(arrivals["GET"].size(), 3u);
     EXPECT_EQ(arrivals["POST"].size(), 1u);
-    auto gap = [&](int i) { return std::chrono::duration<double>(arrivals["GET"][i + 1] - arrivals["GET"][i]).count(); };
+    auto gap = [&](int i) {
+        return std::chrono::duration<double>(arrivals["GET"][i + 1] - arrivals["GET"][i]).count();
+    };
     EXPECT_GE(gap(0), 0.1);
     EXPECT_GE(gap(1), 0.2);
 }

@@ -16,6 +16,7 @@
 #include "Hawser/Session.h"
 #include "tests/Hawser/server_support.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
 
 using namespace Hawser;
 using platform::SecCertificateRef;
@@ -23,60 +24,34 @@ using platform::SecTrustRef;
 
 namespace {
 
-// root -> intermediate -> leaves; plus a self-signed leaf. All EC keys, made once.
-struct Certificates {
-    testing_support::TempDir dir;
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
+// root -> intermediate -> leaves, each with the chain file its server presents; plus a
+// self-signed leaf. Made once.
+struct Certificates : testing_support::TestCertificates {
     static const Certificates& shared() {
         static const Certificates certificates;
         return certificates;
     }
     SecCertificateRef load(const std::string& name) const {
-        int status = 0;
-        std::string der = testing_support::runCommand("openssl x509 -in " + path(name + ".pem") + " -outform der", &status);
-        return platform::SecCertificateCreateWithData(platform::Data::fromString(der));
+        return platform::SecCertificateCreateWithData(platform::Data::fromString(der(name)));
     }
 
 private:
     Certificates() {
-        const std::string d = dir.path().string();
-        const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-        auto run = [&](const std::string& command) {
-            int status = 0;
-            std::string out = testing_support::runCommand("cd " + d + " && " + command + " 2>&1", &status);
-            if (status != 0) throw std::runtime_error(command + ": " + out);
-        };
-        testing_support::writeFile(dir / "ca.ext", "basicConstraints=critical,CA:TRUE\nkeyUsage=keyCertSign,cRLSign\n");
-        testing_support::writeFile(dir / "good.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-        testing_support::writeFile(dir / "other.ext", "subjectAltName=DNS:other.example\n");
-        run("openssl req -x509" + ec + "-keyout root.key -out root.pem -subj /CN=Root -days 2"
-            " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign,cRLSign");
-        auto sign = [&](const std::string& name, const std::string& issuer, const std::string& ext,
-                        const std::string& days, int serial) {
-            run("openssl req" + ec + "-keyout " + name + ".key -out " + name + ".csr -subj /CN=" + name);
-            run("openssl x509 -req -in " + name + ".csr -CA " + issuer + ".pem -CAkey " + issuer + ".key -set_serial " +
-                std::to_string(serial) + " -days " + days + " -extfile " + ext + " -out " + name + ".pem");
-        };
-        sign("inter", "root", "ca.ext", "2", 2);
-        sign("good", "inter", "good.ext", "2", 3);
-        sign("other", "inter", "other.ext", "2", 4);
-        sign("expired", "inter", "good.ext", "-1", 5);
-        run("openssl req -x509" + ec + "-keyout self.key -out self.pem -subj /CN=self -days 2"
-            " -addext subjectAltName=IP:127.0.0.1");
-        for (const char* leaf : {"good", "other", "expired"})
-            run(std::string("cat ") + leaf + ".pem inter.pem > " + leaf + "-chain.pem");
-        run("cp self.pem self-chain.pem");
+        authority("root");
+        intermediate("inter", "root");
+        leaf("good", "inter", "IP:127.0.0.1,DNS:localhost");
+        leaf("other", "inter", "DNS:other.example");
+        leaf("expired", "inter", "IP:127.0.0.1,DNS:localhost", -1);
+        selfSigned("self", "IP:127.0.0.1");
+        for (const char* name : {"good", "other", "expired"}) chain(name, {name, "inter"});
+        chain("self", {"self"});
     }
 };
 
 // The chain a TLS server with `leaf`'s certificate and key presents to a client.
 std::vector<SecCertificateRef> presentedChain(const std::string& leaf) {
-    const auto& c = Certificates::shared();
-    server_support::LocalServer server(
-        [](const server_support::HTTPExchange&) { return server_support::HTTPReply{}; }, c.path(leaf + "-chain.pem"),
-        c.path(leaf + ".key"));
-    int port = std::stoi(server.url("/").substr(server.url("/").rfind(':') + 1));
+    auto server = Certificates::shared().tlsServer(leaf, server_support::LocalServer::echoReply, true);
+    int port = server->port();
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -198,8 +173,9 @@ TEST(ServerTrustEvaluation, PinningFailureCarriesTheServerChain) {
         evaluator.evaluate(trustFor("good"), "127.0.0.1");
         FAIL() << "accepted";
     } catch (const platform::ErrorException& e) {
-        auto* reason = asHWError(e.error())->as<HWError::ServerTrustEvaluationFailed>()->reason.as<
-            ServerTrustFailureReason::CertificatePinningFailed>();
+        auto* reason = asHWError(e.error())
+                           ->as<HWError::ServerTrustEvaluationFailed>()
+                           ->reason.as<ServerTrustFailureReason::CertificatePinningFailed>();
         ASSERT_TRUE(reason);
         EXPECT_EQ(reason->host, "127.0.0.1");
         EXPECT_EQ(hw::data(reason->serverCertificates), hw::data(chainOf("good")));
@@ -227,16 +203,17 @@ TEST(ServerTrustEvaluation, BundleCertificatesSkipWhatIsNotACertificate) {
 
 TEST(ServerTrustEvaluation, SessionsAskTheManagerPerHost) {
     const auto& c = Certificates::shared();
-    server_support::LocalServer server(
+    auto server = c.tlsServer(
+        "self",
         [](const server_support::HTTPExchange&) {
             return server_support::HTTPReply{200, "", {{"Content-Type", "text/plain"}}, {"trusted"}};
         },
-        c.path("self-chain.pem"), c.path("self.key"));
+        true);
     auto run = [&](std::map<std::string, ServerTrustEvaluatingPtr> evaluators, bool allHosts) -> std::string {
         auto manager = std::make_shared<ServerTrustManager>(allHosts, std::move(evaluators));
         auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
                                        nullptr, true, nullptr, nullptr, nullptr, manager);
-        auto request = session->request(server.url("/"));
+        auto request = session->request(server->url("/"));
         request->resume();
         EXPECT_TRUE(server_support::waitForFinish(request));
         auto error = request->error();

@@ -85,8 +85,8 @@ TEST(URLEncodedFormEncoder, OrdersNestsAndEscapesPairs) {
               "a0=2&a=1");
     std::vector<std::string> eleven;
     for (int i = 0; i < 11; ++i) eleven.push_back("v");
-    std::string indexed = form([&](Encoder& e) { e.container()->encode(eleven, "a"); },
-                               Enc(true, Enc::ArrayEncoding::indexInBrackets()));
+    std::string indexed =
+        form([&](Encoder& e) { e.container()->encode(eleven, "a"); }, Enc(true, Enc::ArrayEncoding::indexInBrackets()));
     EXPECT_EQ(indexed.substr(0, 44), "a%5B0%5D=v&a%5B1%5D=v&a%5B10%5D=v&a%5B2%5D=v");
 
     // Objects in arrays, dots as key paths, empty values, entry order without sorting.
@@ -102,12 +102,13 @@ TEST(URLEncodedFormEncoder, OrdersNestsAndEscapesPairs) {
                        Enc::KeyPathEncoding::dots())),
               "a.b=1");
     EXPECT_EQ(form([](Encoder& e) { e.container()->encode(std::string(""), "k"); }), "k=");
-    EXPECT_EQ(form([](Encoder& e) {
-                  auto c = e.container();
-                  c->encode(std::string("1"), "z");
-                  c->encode(std::string("2"), "a");
-              },
-                   unsorted()),
+    EXPECT_EQ(form(
+                  [](Encoder& e) {
+                      auto c = e.container();
+                      c->encode(std::string("1"), "z");
+                      c->encode(std::string("2"), "a");
+                  },
+                  unsorted()),
               "z=1&a=2");
 }
 
@@ -141,10 +142,17 @@ TEST(URLEncodedFormEncoder, KeyEncodings) {
         std::string key, snake;
     };
     std::vector<Case> cases{
-        {"myProperty", "my_property"}, {"myURLProperty", "my_url_property"}, {"userID", "user_id"},
-        {"isJSONValid", "is_json_valid"}, {"user2Name", "user2_name"},     {"URLValue", "u_rl_value"},
-        {"ABC", "a_bc"},              {"Ab", "ab"},                        {"already_snake", "already_snake"},
-        {"", ""},                     {"éCole", "é_cole"},
+        {"myProperty", "my_property"},
+        {"myURLProperty", "my_url_property"},
+        {"userID", "user_id"},
+        {"isJSONValid", "is_json_valid"},
+        {"user2Name", "user2_name"},
+        {"URLValue", "u_rl_value"},
+        {"ABC", "a_bc"},
+        {"Ab", "ab"},
+        {"already_snake", "already_snake"},
+        {"", ""},
+        {"éCole", "é_cole"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Enc::KeyEncoding::convertToSnakeCase().encode(c.key), c.snake) << c.key;
@@ -163,9 +171,10 @@ TEST(URLEncodedFormEncoder, KeyEncodings) {
     // The whole composed key is transformed before escaping.
     Enc snake(true, Enc::ArrayEncoding::brackets(), Enc::BoolEncoding::numeric, Enc::DataEncoding::base64(),
               Enc::DateEncoding::deferredToDate(), Enc::KeyEncoding::convertToSnakeCase());
-    EXPECT_EQ(form([](Encoder& e) { e.container()->nestedContainer("userName")->encode(std::string("x"), "firstName"); },
-                   snake),
-              "user_name%5Bfirst_name%5D=x");
+    EXPECT_EQ(
+        form([](Encoder& e) { e.container()->nestedContainer("userName")->encode(std::string("x"), "firstName"); },
+             snake),
+        "user_name%5Bfirst_name%5D=x");
 }
 
 TEST(URLEncodedFormEncoder, ScalarOptions) {
@@ -220,21 +229,20 @@ TEST(URLEncodedFormEncoder, NilsAndOverwrites) {
               "address%5Bcity%5D=c&address%5Bzip%5D=1&name=n");
 
     // A nil element uses up its index but leaves no element behind.
-    auto list = [](Encoder& e) {
-        e.container()->encode(std::vector<std::optional<int>>{1, std::nullopt, 3}, "a");
-    };
+    auto list = [](Encoder& e) { e.container()->encode(std::vector<std::optional<int>>{1, std::nullopt, 3}, "a"); };
     EXPECT_EQ(form(list, with(Enc::NilEncoding::dropKey(), Enc::ArrayEncoding::indexInBrackets(), false)),
               "a%5B0%5D=1&a%5B1%5D=3");
     EXPECT_EQ(form(list, with(Enc::NilEncoding::null(), Enc::ArrayEncoding::indexInBrackets(), false)),
               "a%5B0%5D=1&a%5B1%5D=null&a%5B2%5D=3");
 
-    EXPECT_EQ(form([](Encoder& e) {
-                  auto c = e.container();
-                  c->encode(std::string("1"), "a");
-                  c->encode(std::string("2"), "b");
-                  c->encode(std::string("3"), "a");
-              },
-                   unsorted()),
+    EXPECT_EQ(form(
+                  [](Encoder& e) {
+                      auto c = e.container();
+                      c->encode(std::string("1"), "a");
+                      c->encode(std::string("2"), "b");
+                      c->encode(std::string("3"), "a");
+                  },
+                  unsorted()),
               "a=3&b=2");
     EXPECT_EQ(form([](Encoder& e) {
                   auto c = e.container();
@@ -306,11 +314,12 @@ TEST(URLEncodedFormEncoder, PythonParsesWhatWeWrite) {
         testing_support::TempDir dir;
         testing_support::writeFile(dir / "body", text);
         int status = 0;
-        std::string parsed = testing_support::runCommand(
-            "python3 -c 'import sys,urllib.parse\n"
-            "for k,v in urllib.parse.parse_qsl(open(sys.argv[1]).read(), keep_blank_values=True, strict_parsing=True):\n"
-            "    print(k + \"\\t\" + v)' " + (dir / "body").string(),
-            &status);
+        std::string parsed = testing_support::runCommand("python3 -c 'import sys,urllib.parse\n"
+                                                         "for k,v in urllib.parse.parse_qsl(open(sys.argv[1]).read(), "
+                                                         "keep_blank_values=True, strict_parsing=True):\n"
+                                                         "    print(k + \"\\t\" + v)' " +
+                                                             (dir / "body").string(),
+                                                         &status);
         ASSERT_EQ(status, 0) << text;
         std::string expected;
         for (const auto& [k, v] : fields) expected += k + "\t" + v + "\n";

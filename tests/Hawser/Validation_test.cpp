@@ -40,7 +40,8 @@ TEST(Validation, StatusCodes) {
         {300, "Response status code was unacceptable: 300."},
         {404, "Response status code was unacceptable: 404."},
     };
-    for (const auto& c : cases) EXPECT_EQ(outcome(validate(acceptableStatusCodes(), responseWith(c.status, "a/b"))), c.expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(outcome(validate(acceptableStatusCodes(), responseWith(c.status, "a/b"))), c.expected);
     EXPECT_EQ(outcome(validate(StatusCodes{201, 404}, responseWith(404, std::nullopt))), "");
     EXPECT_EQ(outcome(validate(StatusCodes{201, 404}, responseWith(200, std::nullopt))),
               "Response status code was unacceptable: 200.");
@@ -152,6 +153,7 @@ TEST(Validation, ValidatorsOnRealRequests) {
 
     auto download = session->download(server.url("/text_html/200"));
     validate(download, ContentTypes([] { return std::vector<std::string>{"application/json"}; }));
-    EXPECT_EQ(run(download), "Response Content-Type \"text/html\" does not match any acceptable types: application/json.");
+    EXPECT_EQ(run(download),
+              "Response Content-Type \"text/html\" does not match any acceptable types: application/json.");
     EXPECT_EQ(run(validate(session->download(server.url("/text_html/202")), StatusCodes{202})), "");
 }

@@ -58,7 +58,9 @@ TEST(AwaitableTasks, AnAwaitedDownloadHasTheServedFilesDigest) {
     LocalServer server([&](const LocalServer::Received&) { return LocalServer::Reply{200, payload}; });
     auto session = Session::create();
     auto task = serializedFileURLTask(session->download(server.url("/file.bin")));
-    auto awaited = [](DownloadTask<platform::URL> task) -> Task<platform::URL> { co_return co_await task.value(); }(task);
+    auto awaited = [](DownloadTask<platform::URL> task) -> Task<platform::URL> {
+        co_return co_await task.value();
+    }(task);
     auto file = platform::syncWait(awaited);
     auto digest = [](const std::string& path) {
         return testing_support::runCommand("md5sum < '" + path + "' | cut -d' ' -f1");
@@ -141,13 +143,16 @@ TEST(AwaitableTasks, TheResponseHandlerIsRegisteredWhenTheStartedTaskFirstRuns) 
     auto session = Session::create();
     auto request = session->request(server.url("/hop"));
     std::promise<std::thread::id> registeredOn;
-    auto task = dataTask<platform::Data>(request, false, [&registeredOn, request](DataResponseHandler<platform::Data> done) {
-        registeredOn.set_value(std::this_thread::get_id());
-        response(request, singleEventQueue(), DataResponseSerializer(), std::move(done));
-    });
+    auto task =
+        dataTask<platform::Data>(request, false, [&registeredOn, request](DataResponseHandler<platform::Data> done) {
+            registeredOn.set_value(std::this_thread::get_id());
+            response(request, singleEventQueue(), DataResponseSerializer(), std::move(done));
+        });
     // Not on the factory's thread: the registration is handed to the request's queue.
     EXPECT_NE(registeredOn.get_future().get(), std::this_thread::get_id());
-    auto awaited = [](DataTask<platform::Data> task) -> Task<bool> { co_return (co_await task.result()).isSuccess(); }(task);
+    auto awaited = [](DataTask<platform::Data> task) -> Task<bool> {
+        co_return (co_await task.result()).isSuccess();
+    }(task);
     EXPECT_TRUE(platform::syncWait(awaited));
 }
 
@@ -180,7 +185,8 @@ TEST(AwaitableTasks, ADownloadCancelledMidwayLeavesNoResumeData) {
     auto session = Session::create();
     auto request = session->download(server.url("/half"));
     auto task = serializedFileURLTask(request);
-    ASSERT_TRUE(platform::RunLoop::runUntil([&] { return request->downloadProgress()->completedUnitCount() > 0; }, 5.0));
+    ASSERT_TRUE(
+        platform::RunLoop::runUntil([&] { return request->downloadProgress()->completedUnitCount() > 0; }, 5.0));
     task.cancel();
     auto awaited = [](DownloadTask<platform::URL> task) -> Task<DownloadResponse<platform::URL, HWError>> {
         co_return co_await task.response();

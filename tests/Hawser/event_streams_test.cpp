@@ -63,7 +63,8 @@ struct HeldBackBody {
     std::shared_future<void> seenFuture = seen.get_future().share();
     LocalServer server{LocalServer::Raw{}, [future = seenFuture](int fd) {
                            LocalServer::readHead(fd);
-                           LocalServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\nhalf");
+                           LocalServer::send(fd,
+                                             "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\nhalf");
                            future.wait_for(std::chrono::seconds(10));
                            LocalServer::send(fd, "done");
                        }};

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "Hawser/AuthenticationInterceptor.h"
-#include "tests/support/LocalHTTPServer.h"
 #include "platform/net/URLSession.h"
 #include "request_support.h"
+#include "tests/support/LocalHTTPServer.h"
 
 using namespace request_test;
 using platform::Result;
@@ -221,9 +221,9 @@ TEST(AuthenticationInterceptor, ExcessiveRefreshWindow) {
             static const char* const names[] = {"t0", "t1", "t2", "t3", "t4", "t5", "t6"};
             return Result<Token>::success(Token{names[n], n < 6});
         };
-        auto interceptor = Interceptor::create(
-            authenticator, Token{"t0", true},
-            windowed ? std::optional(Interceptor::RefreshWindow{10, 3}) : std::nullopt);
+        auto interceptor =
+            Interceptor::create(authenticator, Token{"t0", true},
+                                windowed ? std::optional(Interceptor::RefreshWindow{10, 3}) : std::nullopt);
         Outcomes outcomes;
         interceptor->adapt(plain, nullptr, outcomes.collector());
         ASSERT_TRUE(eventually([&] { return !outcomes.get().empty(); }));

@@ -46,10 +46,11 @@ TEST(RequestCompression, ZlibFormatReadBackByPython) {
         testing_support::TempDir dir;
         testing_support::writeFile(dir / "z", compressed.toString());
         int status = -1;
-        auto restored = testing_support::runCommand(
-            "python3 -c \"import sys, zlib; sys.stdout.buffer.write(zlib.decompress(open(sys.argv[1], 'rb').read()))\" " +
-                (dir / "z").string(),
-            &status);
+        auto restored =
+            testing_support::runCommand("python3 -c \"import sys, zlib; "
+                                        "sys.stdout.buffer.write(zlib.decompress(open(sys.argv[1], 'rb').read()))\" " +
+                                            (dir / "z").string(),
+                                        &status);
         ASSERT_EQ(status, 0);
         EXPECT_EQ(restored, input);
         if (!input.empty()) {
@@ -102,8 +103,8 @@ TEST(RequestCompression, InterceptorCases) {
                 break;
             case Case::duplicateError:
                 ASSERT_TRUE(outcome->isFailure()) << c.name;
-                EXPECT_TRUE(std::dynamic_pointer_cast<const DeflateRequestCompressor::DuplicateHeaderError>(
-                    outcome->error()))
+                EXPECT_TRUE(
+                    std::dynamic_pointer_cast<const DeflateRequestCompressor::DuplicateHeaderError>(outcome->error()))
                     << c.name;
                 break;
             case Case::compressed: {

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "platform/net/URLSession.h"
-#include "tests/support/LocalHTTPServer.h"
 #include "request_support.h"
+#include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
 using namespace request_test;
@@ -104,7 +104,7 @@ TEST(RequestControl, CallsDriveTheLiveTask) {
     ASSERT_TRUE(eventually([&] { return task->state() == platform::URLSessionTask::State::completed; }));
     drain(f.root);
     EXPECT_EQ(f.monitor->events(), (std::vector<std::string>{"task", "resume", "resumeTask", "suspend", "suspendTask",
-                                                              "cancel", "cancelTask"}));
+                                                             "cancel", "cancelTask"}));
     EXPECT_TRUE(task->error() && task->error()->isCancelled());
 }
 
@@ -167,11 +167,8 @@ TEST(RequestControl, CURLTextRunsAndSendsTheSameRequest) {
     URLRequest urlRequest(platform::URL::parse(server.url("/echo")));
     urlRequest.setHTTPMethod("PUT");
     const std::vector<std::pair<std::string, std::string>> headers = {
-        {"X-Quote", "say \"hi\""},
-        {"X-Backslash", "C:\\dir\\"},
-        {"X-Escaped-Quote", "a\\\"b"},
-        {"X-Shell", "$HOME `id` $(id)"},
-        {"Content-Type", "application/json"},
+        {"X-Quote", "say \"hi\""},       {"X-Backslash", "C:\\dir\\"},         {"X-Escaped-Quote", "a\\\"b"},
+        {"X-Shell", "$HOME `id` $(id)"}, {"Content-Type", "application/json"},
     };
     for (const auto& [name, value] : headers) urlRequest.setValue(value, name);
     const std::string body = "{\"k\": \"v\\\"q\", \"path\": \"C:\\\\dir\\\\\", \"sh\": \"$HOME `id` \\\\n\"}";

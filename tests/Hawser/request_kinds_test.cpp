@@ -8,10 +8,10 @@
 #include "Hawser/DataStreamRequest.h"
 #include "Hawser/DownloadRequest.h"
 #include "Hawser/UploadRequest.h"
-#include "tests/support/LocalHTTPServer.h"
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
 #include "request_support.h"
+#include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
 using namespace request_test;
@@ -80,7 +80,8 @@ TEST(DataRequest, Validation) {
         std::vector<std::string> validationEvents;
         std::optional<std::string> error;
     };
-    const auto hwFailure = HWError::responseValidationFailed(ResponseValidationFailureReason::UnacceptableStatusCode{404}).shared();
+    const auto hwFailure =
+        HWError::responseValidationFailed(ResponseValidationFailureReason::UnacceptableStatusCode{404}).shared();
     const Case cases[] = {
         {"passes", false, true, nullptr, true, {"validated"}, std::nullopt},
         {"plain error is wrapped", false, true, plainError(), true, {"invalid"}, "responseValidationFailed"},
@@ -190,8 +191,9 @@ TEST(DownloadRequest, CancelProducingResumeDataFromALiveTask) {
     testing_support::LocalHTTPServer server;
     Fixture f;
     auto request = DownloadRequest::create(
-        platform::UUID(), DownloadRequest::Downloadable::request(std::make_shared<URLRequestValue>(get(server.url("/hold")))),
-        f.root, f.serialization, f.monitor, nullptr, f.delegate, nullptr);
+        platform::UUID(),
+        DownloadRequest::Downloadable::request(std::make_shared<URLRequestValue>(get(server.url("/hold")))), f.root,
+        f.serialization, f.monitor, nullptr, f.delegate, nullptr);
     auto session = newSession();
     auto task = request->task(get(server.url("/hold")), session);
     ASSERT_EQ(task->kind(), platform::URLSessionTask::Kind::download);
@@ -269,8 +271,8 @@ TEST(UploadRequest, FailedBodyGoesThroughRetryOrFinish) {
 namespace {
 
 struct StreamFixture : Fixture {
-    DataStreamRequestPtr request = DataStreamRequest::create(platform::UUID(), nullptr, false, root, serialization,
-                                                             monitor, nullptr, delegate);
+    DataStreamRequestPtr request =
+        DataStreamRequest::create(platform::UUID(), nullptr, false, root, serialization, monitor, nullptr, delegate);
     DispatchQueuePtr handlers = platform::DispatchQueue::create("handlers");
     std::mutex mutex;
     std::vector<std::string> log;
@@ -352,8 +354,9 @@ TEST(DataStreamRequest, InputStreamGetsEveryByteAndEndsAtFinish) {
 }
 
 TEST(DataStreamRequest, TokenOfAGoneRequestDoesNothing) {
-    DataStreamRequest::Stream<int, HWError> stream{platform::Result<int, HWError>::failure(HWError::explicitlyCancelled()),
-                                                   DataStreamRequest::CancellationToken{}};
+    DataStreamRequest::Stream<int, HWError> stream{
+        platform::Result<int, HWError>::failure(HWError::explicitlyCancelled()),
+        DataStreamRequest::CancellationToken{}};
     EXPECT_FALSE(stream.value());
     EXPECT_EQ(stream.error()->caseName(), "explicitlyCancelled");
     EXPECT_FALSE(stream.completion());

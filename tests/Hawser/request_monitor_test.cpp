@@ -59,9 +59,9 @@ TEST(EventMonitors, EachMonitorGetsEveryEventOnItsOwnQueue) {
     Fixture f;
     auto request = f.makeDataRequest();
     auto log = std::make_shared<Recorder>();
-    auto composite = CompositeEventMonitor::create(
-        {std::make_shared<Tagged>("a", platform::DispatchQueue::create("a"), log),
-         std::make_shared<Tagged>("b", platform::DispatchQueue::create("b"), log)});
+    auto composite =
+        CompositeEventMonitor::create({std::make_shared<Tagged>("a", platform::DispatchQueue::create("a"), log),
+                                       std::make_shared<Tagged>("b", platform::DispatchQueue::create("b"), log)});
     composite->requestDidResume(request);
     composite->requestDidCancel(request);
     ASSERT_TRUE(log->waitForCount(4));

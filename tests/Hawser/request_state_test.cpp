@@ -13,9 +13,7 @@ namespace {
 
 HWError taskFailed() { return HWError::sessionTaskFailed(platform::NSError::make("test", 1)); }
 HWError adaptFailed() { return HWError::requestAdaptationFailed(platform::NSError::make("test", 2)); }
-URLRequest urlRequest(const std::string& url = "http://127.0.0.1:9/a") {
-    return URLRequest(platform::URL::parse(url));
-}
+URLRequest urlRequest(const std::string& url = "http://127.0.0.1:9/a") { return URLRequest(platform::URL::parse(url)); }
 
 }  // namespace
 
@@ -23,9 +21,9 @@ TEST(RequestState, TransitionTable) {
     const State all[] = {State::initialized, State::resumed, State::suspended, State::cancelled, State::finished};
     // Rows: from; columns: to, in the order of `all`.
     const bool allowed[5][5] = {
-        {false, true, true, true, true},    // initialized
-        {false, false, true, true, true},   // resumed
-        {false, true, false, true, true},   // suspended
+        {false, true, true, true, true},      // initialized
+        {false, false, true, true, true},     // resumed
+        {false, true, false, true, true},     // suspended
         {false, false, false, false, false},  // cancelled
         {false, false, false, false, false},  // finished
     };
@@ -178,8 +176,8 @@ TEST(RequestState, FinishWithoutSerializersClosesOutBeforeTheFinishEvent) {
     };
     Fixture f;
     auto monitor = std::make_shared<StateAtFinish>();
-    auto request = DataRequest::create(platform::UUID(), nullptr, f.root, f.serialization, monitor, nullptr,
-                                       f.delegate);
+    auto request =
+        DataRequest::create(platform::UUID(), nullptr, f.root, f.serialization, monitor, nullptr, f.delegate);
     f.onRoot([&] { request->finish(); });
     EXPECT_EQ(monitor->seen, State::finished);
     EXPECT_EQ(f.delegate->cleanups(), 1);

@@ -30,14 +30,17 @@ inline bool eventually(const std::function<bool()>& condition, double seconds = 
 }
 
 // Every block submitted to the serial `queue` before this call has run.
-inline void drain(const DispatchQueuePtr& queue) { queue->sync([] {}); }
+inline void drain(const DispatchQueuePtr& queue) {
+    queue->sync([] {});
+}
 
 // The session as a request sees it, with scripted retry answers.
 class FakeDelegate : public RequestDelegate {
 public:
     explicit FakeDelegate(DispatchQueuePtr root) : root_(std::move(root)) {}
 
-    platform::URLSessionConfiguration configuration = platform::URLSessionConfiguration::ephemeralSessionConfiguration();
+    platform::URLSessionConfiguration configuration =
+        platform::URLSessionConfiguration::ephemeralSessionConfiguration();
     bool startsImmediately = false;
     std::deque<RetryResult> answers;  // doNotRetry once they run out
 
@@ -97,8 +100,7 @@ public:
     }
     bool waitForCount(std::size_t count, double seconds = 5) const {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
-                                 [&] { return events_.size() >= count; });
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return events_.size() >= count; });
     }
     void record(std::string name) {
         {

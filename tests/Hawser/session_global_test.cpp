@@ -33,8 +33,8 @@ TEST(SessionGlobalTest, HWAndTheDefaultSessionAreOneObjectMadeOnceUnderConcurren
 TEST(SessionGlobalTest, DefaultConfigurationsCarryTheDefaultHeaders) {
     auto expected = HTTPHeaders::default_().dictionary();
     ASSERT_TRUE(expected.count("User-Agent"));
-    for (const auto& configuration : {hw::URLSessionConfiguration::default_(),
-                                      hw::URLSessionConfiguration::ephemeral()}) {
+    for (const auto& configuration :
+         {hw::URLSessionConfiguration::default_(), hw::URLSessionConfiguration::ephemeral()}) {
         ASSERT_TRUE(configuration.httpAdditionalHeaders);
         std::map<std::string, std::string> headers;
         for (const auto& [name, value] : *configuration.httpAdditionalHeaders) headers[name] = value.stringValue();

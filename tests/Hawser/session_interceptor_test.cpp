@@ -80,19 +80,20 @@ TEST(SessionInterceptorTest, AdaptersRunInOrderOnEachOthersOutputAndTheFirstFail
     EXPECT_EQ(out->value().value("X-Trace"), "ab");
 
     called.clear();
-    Interceptor({mark("a", true), mark("b")}, {}).adapt(start, RequestAdapterState{platform::UUID(), nullptr},
-                                                        [&](auto r) { out = r; });
+    Interceptor({mark("a", true), mark("b")}, {})
+        .adapt(start, RequestAdapterState{platform::UUID(), nullptr}, [&](auto r) { out = r; });
     ASSERT_TRUE(out && out->isFailure());
     EXPECT_EQ(out->error()->code(), EIO);
     EXPECT_EQ(called, std::vector<std::string>{"a"});
 
     // Given adapters come before the given interceptors.
     called.clear();
-    Interceptor({mark("a")}, {}, {std::make_shared<Adapter>([&](const URLRequest& r, const SessionPtr&,
-                                                                AdaptCompletion done) {
-        called.push_back("i");
-        done(platform::Result<URLRequest>::success(r));
-    })}).adapt(start, SessionPtr(), [&](auto r) { out = r; });
+    Interceptor({mark("a")}, {},
+                {std::make_shared<Adapter>([&](const URLRequest& r, const SessionPtr&, AdaptCompletion done) {
+                    called.push_back("i");
+                    done(platform::Result<URLRequest>::success(r));
+                })})
+        .adapt(start, SessionPtr(), [&](auto r) { out = r; });
     EXPECT_EQ(called, (std::vector<std::string>{"a", "i"}));
 }
 

@@ -20,8 +20,8 @@ using RawResponse = DataResponse<std::optional<platform::Data>, HWError>;
 
 // A session that never starts its requests, so the test decides every task event.
 SessionPtr quietSession(std::shared_ptr<RecordingMonitor> monitor, RequestInterceptorPtr interceptor = nullptr) {
-    return Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr,
-                           false, nullptr, nullptr, std::move(interceptor), nullptr, nullptr, nullptr, {monitor});
+    return Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr, false,
+                           nullptr, nullptr, std::move(interceptor), nullptr, nullptr, nullptr, {monitor});
 }
 
 std::size_t mappedTasks(const SessionPtr& session) {
@@ -107,18 +107,17 @@ TEST(SessionPipelineTest, ACancelledRequestStopsAtTheNextCheckpointWithoutATask)
             target->cancel();
         };
         // The adapter runs after the URL request is built and before task creation.
-        auto cancellingAdapter =
-            adapter([&](const URLRequest& r, const SessionPtr&, AdaptCompletion completion) {
-                if (c.when == When::beforeTaskCreation) cancelTarget();
-                completion(platform::Result<URLRequest>::success(r));
-            });
+        auto cancellingAdapter = adapter([&](const URLRequest& r, const SessionPtr&, AdaptCompletion completion) {
+            if (c.when == When::beforeTaskCreation) cancelTarget();
+            completion(platform::Result<URLRequest>::success(r));
+        });
         auto session = quietSession(monitor, cancellingAdapter);
         Gate gate;
         if (c.when == When::beforeRegistration) session->rootQueue->async([&] { gate.wait(); });
         {
             std::lock_guard lock(mutex);
-            target = session->request(unusedURL, HTTPMethod::get, std::nullopt, URLEncoding::default_(),
-                                      std::nullopt, nullptr, [&](URLRequest&) {
+            target = session->request(unusedURL, HTTPMethod::get, std::nullopt, URLEncoding::default_(), std::nullopt,
+                                      nullptr, [&](URLRequest&) {
                                           if (c.when == When::whileBuildingTheURLRequest) cancelTarget();
                                       });
         }
@@ -243,8 +242,8 @@ TEST(SessionPipelineTest, ARequestResumedOrSuspendedBeforeItsTaskExistsGetsATask
 
 TEST(SessionPipelineTest, ACancelRacingTaskCreationIsNeverUndone) {
     LocalServer server;  // an undone cancel would leave a "/hold" task running for ever
-    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
-                                   nullptr, /*startRequestsImmediately=*/false);
+    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr,
+                                   /*startRequestsImmediately=*/false);
     for (int round = 0; round < 50; ++round) {
         auto request = std::static_pointer_cast<DataRequest>(session->request(server.url("/hold")));
         std::optional<RawResponse> received;

@@ -39,8 +39,8 @@ protected:
                                     const std::optional<platform::Data>&) {
             if (response.statusCode() == 200) return ValidationResult::success({});
             return ValidationResult::failure(
-                HWError::responseValidationFailed(ResponseValidationFailureReason::UnacceptableStatusCode{
-                                                      response.statusCode()})
+                HWError::responseValidationFailed(
+                    ResponseValidationFailureReason::UnacceptableStatusCode{response.statusCode()})
                     .shared());
         });
     }
@@ -65,12 +65,10 @@ TEST_F(SessionRequestTest, TwoHandlersCompleteInAttachOrderAfterBothHaveSerializ
         }
     };
     auto request = session->request(server.url("/ok"));
-    response(request, DispatchQueue::main(), Recording{note, "first"}, [&](const StringResponse& r) {
-        note("completed first " + r.value().value_or("?"));
-    });
-    response(request, DispatchQueue::main(), Recording{note, "second"}, [&](const StringResponse&) {
-        note("completed second");
-    });
+    response(request, DispatchQueue::main(), Recording{note, "first"},
+             [&](const StringResponse& r) { note("completed first " + r.value().value_or("?")); });
+    response(request, DispatchQueue::main(), Recording{note, "second"},
+             [&](const StringResponse&) { note("completed second"); });
     ASSERT_TRUE(waitUntil([&] {
         std::lock_guard lock(mutex);
         return log.size() == 4;
@@ -116,11 +114,9 @@ TEST_F(SessionRequestTest, AGETWithABodyIsRefusedBeforeAnythingIsSent) {
         bool refused;
     };
     const std::vector<Case> cases = {
-        {HTTPMethod::get, "", true},  // an empty body counts too
-        {HTTPMethod::get, "x", true},
-        {HTTPMethod("get"), "x", false},  // the check is case-sensitive
-        {HTTPMethod::post, "x", false},
-        {HTTPMethod::get, std::nullopt, false},
+        {HTTPMethod::get, "", true},                                      // an empty body counts too
+        {HTTPMethod::get, "x", true},   {HTTPMethod("get"), "x", false},  // the check is case-sensitive
+        {HTTPMethod::post, "x", false}, {HTTPMethod::get, std::nullopt, false},
     };
     auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration());
     for (const auto& c : cases) {
@@ -151,8 +147,8 @@ TEST_F(SessionRequestTest, TheRequestsAdapterRunsBeforeTheSessionsAndAFailureSto
             completion(platform::Result<URLRequest>::success(changed));
         });
     };
-    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
-                                   nullptr, true, nullptr, nullptr, appending("s"));
+    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr,
+                                   true, nullptr, nullptr, appending("s"));
     auto adapted = await(session->request(server.url("/ok"), HTTPMethod::get, std::nullopt, URLEncoding::default_(),
                                           std::nullopt, appending("r")));
     ASSERT_TRUE(adapted);
@@ -181,12 +177,13 @@ TEST_F(SessionRequestTest, AFailedValidationIsRetriedOrRefusedAsTheRetrierAnswer
     };
     for (const auto& c : cases) {
         flakyCalls = 0;
-        auto session = Session::create(
-            platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr, true, nullptr,
-            nullptr, retrier([&c](const RequestPtr& request, const SessionPtr&, const ErrorPtr&,
-                                  std::function<void(RetryResult)> completion) {
-                completion(request->retryCount() == 0 ? c.answer : RetryResult::doNotRetry());
-            }));
+        auto session =
+            Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr, true,
+                            nullptr, nullptr,
+                            retrier([&c](const RequestPtr& request, const SessionPtr&, const ErrorPtr&,
+                                         std::function<void(RetryResult)> completion) {
+                                completion(request->retryCount() == 0 ? c.answer : RetryResult::doNotRetry());
+                            }));
         auto request = statusMustBe200(session->request(server.url("/flaky")));
         auto r = await(request);
         ASSERT_TRUE(r);
@@ -309,9 +306,9 @@ TEST_F(SessionRequestTest, EncodableParametersAndMultipartFormsReachTheServerEnc
                                        JSONParameterEncoder::default_()));
     auto query = await(session->request(server.url("/ok"), HTTPMethod::get, AnyEncodable(Form{{"q", "x y"}}),
                                         URLEncodedFormParameterEncoder::default_()));
-    auto multipart = await(session->upload(
-        [](MultipartFormData& form) { form.append(platform::Data::fromString("part body"), "field"); },
-        server.url("/ok")));
+    auto multipart = await(
+        session->upload([](MultipartFormData& form) { form.append(platform::Data::fromString("part body"), "field"); },
+                        server.url("/ok")));
     ASSERT_TRUE(json && query && multipart);
     auto received = server.received();
     ASSERT_EQ(received.size(), 3u);
@@ -324,12 +321,12 @@ TEST_F(SessionRequestTest, EncodableParametersAndMultipartFormsReachTheServerEnc
 
 TEST_F(SessionRequestTest, ADownloadFromResumeDataSkipsAdaptation) {
     std::atomic<int> adapted{0};
-    auto session = Session::create(
-        platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr, true, nullptr, nullptr,
-        adapter([&](const URLRequest& r, const SessionPtr&, AdaptCompletion done) {
-            ++adapted;
-            done(platform::Result<URLRequest>::success(r));
-        }));
+    auto session =
+        Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr, true,
+                        nullptr, nullptr, adapter([&](const URLRequest& r, const SessionPtr&, AdaptCompletion done) {
+                            ++adapted;
+                            done(platform::Result<URLRequest>::success(r));
+                        }));
     auto request = session->download(platform::Data::fromString("not resume data"));
     std::atomic<bool> done{false};
     request->onFinish([&] { done = true; });

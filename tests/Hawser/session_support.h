@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <map>
-#include <sstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +32,9 @@ inline bool waitUntil(const std::function<bool()>& condition, double seconds = 1
 }
 
 // Every block submitted to the serial `queue` before this call has run.
-inline void drain(const DispatchQueuePtr& queue) { queue->sync([] {}); }
+inline void drain(const DispatchQueuePtr& queue) {
+    queue->sync([] {});
+}
 
 // Records the names of the events it sees, in order.
 class RecordingMonitor : public EventMonitor {

@@ -23,7 +23,7 @@ using testing::kBuiltInWorkerClasses;
 class LABuiltInInterceptorsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (LumenAnalyticsSDK::sdkInstance()) return;  // a repeated run keeps the process's client
+        if (LumenAnalyticsSDK::sdkInstance()) return;        // a repeated run keeps the process's client
         static auto* home = new testing_support::TempDir();  // the client writes there until exit
         setenv("XDG_DATA_HOME", (home->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home->path() / "config").c_str(), 1);

@@ -40,12 +40,16 @@ TEST(LAConfigOptionsTest, SettersClampOrIgnoreAsEachOptionSays) {
             EXPECT_EQ((options.*getter)(), c.expected) << "set " << c.set;
         }
     };
-    check(&LAConfigOptions::setFlushInterval, &LAConfigOptions::flushInterval, {{1000, 5000}, {5000, 5000}, {6000, 6000}});
+    check(&LAConfigOptions::setFlushInterval, &LAConfigOptions::flushInterval,
+          {{1000, 5000}, {5000, 5000}, {6000, 6000}});
     check(&LAConfigOptions::setFlushBulkSize, &LAConfigOptions::flushBulkSize, {{50, 50}, {10, 50}, {51, 51}});
     check(&LAConfigOptions::setMaxCacheSize, &LAConfigOptions::maxCacheSize, {{500, 10000}, {20000, 20000}});
-    check(&LAConfigOptions::setEventSessionTimeout, &LAConfigOptions::eventSessionTimeout, {{60, 60}, {0, 60}, {-5, 60}});
-    check(&LAConfigOptions::setMinRequestHourInterval, &LAConfigOptions::minRequestHourInterval, {{200, 168}, {0, 168}, {3, 3}});
-    check(&LAConfigOptions::setMaxRequestHourInterval, &LAConfigOptions::maxRequestHourInterval, {{-1, 48}, {169, 168}});
+    check(&LAConfigOptions::setEventSessionTimeout, &LAConfigOptions::eventSessionTimeout,
+          {{60, 60}, {0, 60}, {-5, 60}});
+    check(&LAConfigOptions::setMinRequestHourInterval, &LAConfigOptions::minRequestHourInterval,
+          {{200, 168}, {0, 168}, {3, 3}});
+    check(&LAConfigOptions::setMaxRequestHourInterval, &LAConfigOptions::maxRequestHourInterval,
+          {{-1, 48}, {169, 168}});
 
     options.setInstantEvents(Value(Value::Array{Value("pay")}));
     options.setInstantEvents(Value("not a list"));

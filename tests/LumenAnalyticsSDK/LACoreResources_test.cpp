@@ -22,7 +22,8 @@ std::vector<std::string> trace;
 // ends the flow where the insert step would when nothing is to be sent at once.
 class Recorder : public LAInterceptor {
 public:
-    Recorder(std::string className, Value::Dictionary param) : className(std::move(className)), param(std::move(param)) {}
+    Recorder(std::string className, Value::Dictionary param)
+        : className(std::move(className)), param(std::move(param)) {}
     void processWithInput(const LAFlowDataPtr& input, Completion completion) override {
         trace.push_back(className);
         if (className == "LAInsertRecordInterceptor") input->state = LAFlowStateStopFlow;
@@ -61,9 +62,9 @@ protected:
 TEST_F(BuiltInFlows, DefinitionsInTheirOrder) {
     EXPECT_EQ(idsOf(LACoreResources::analyticsFlows()),
               (std::vector<std::string>{"lumen_track_flow", "lumen_flush_flow", "lumen_ads_flush_flow"}));
-    EXPECT_EQ(idsOf(LACoreResources::analyticsTasks()),
-              (std::vector<std::string>{"dynamic_property", "serial_queue", "track_task", "flush_task",
-                                        "ads_flush_task"}));
+    EXPECT_EQ(
+        idsOf(LACoreResources::analyticsTasks()),
+        (std::vector<std::string>{"dynamic_property", "serial_queue", "track_task", "flush_task", "ads_flush_task"}));
     const auto nodes = LACoreResources::analyticsNodes();
     ASSERT_EQ(nodes.size(), 23u);
     EXPECT_EQ(nodes[1], nodes[11]);  // "serial_queue" twice, alike
@@ -114,12 +115,11 @@ TEST_F(BuiltInFlows, ARunPassesTheStepsInOrder) {
     auto data = std::make_shared<LAFlowData>();
     manager.startWithFlowID("lumen_track_flow", data);
     // The insert step ended the flow: the flush task did not run.
-    EXPECT_EQ(coretest::trace,
-              (std::vector<std::string>{"LADynamicSuperPropertyInterceptor", "LASerialQueueInterceptor",
-                                        "LAEventValidateInterceptor", "LAIDMappingInterceptor",
-                                        "LACorrectUserIdInterceptor", "LAPropertyInterceptor",
-                                        "LAEventCallbackInterceptor", "LAEventResultInterceptor",
-                                        "LAInsertRecordInterceptor"}));
+    EXPECT_EQ(coretest::trace, (std::vector<std::string>{"LADynamicSuperPropertyInterceptor",
+                                                         "LASerialQueueInterceptor", "LAEventValidateInterceptor",
+                                                         "LAIDMappingInterceptor", "LACorrectUserIdInterceptor",
+                                                         "LAPropertyInterceptor", "LAEventCallbackInterceptor",
+                                                         "LAEventResultInterceptor", "LAInsertRecordInterceptor"}));
     EXPECT_EQ(data->state, LAFlowStateStopFlow);
 }
 
@@ -147,8 +147,10 @@ TEST(LACoreResourcesTables, TheLanguageTableIsCompleteWithItsPlaceholders) {
     EXPECT_EQ(language.at("LADebugOff"), Value("调试模式已关闭"));
     EXPECT_EQ(language.at("LAAlertOK"), Value("确定"));
     EXPECT_EQ(language.at("LAAlertCancel"), Value("取消"));
-    const char* carriers[][2] = {{"LAPresetPropertyCarrierMobile", "中国移动"},    {"LAPresetPropertyCarrierUnicom", "中国联通"},
-                                 {"LAPresetPropertyCarrierTelecom", "中国电信"},   {"LAPresetPropertyCarrierSatellite", "中国卫通"},
+    const char* carriers[][2] = {{"LAPresetPropertyCarrierMobile", "中国移动"},
+                                 {"LAPresetPropertyCarrierUnicom", "中国联通"},
+                                 {"LAPresetPropertyCarrierTelecom", "中国电信"},
+                                 {"LAPresetPropertyCarrierSatellite", "中国卫通"},
                                  {"LAPresetPropertyCarrierTietong", "中国铁通"}};
     for (const auto& [key, name] : carriers) EXPECT_EQ(language.at(key), Value(name)) << key;
     EXPECT_EQ(placeholders(language.at("LARemoteConfigCompareVersion")), 2u);

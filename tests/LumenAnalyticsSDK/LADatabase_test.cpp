@@ -4,8 +4,8 @@
 
 #include <functional>
 #include <limits>
-#include <sys/stat.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Tracker/LADatabase.h"
@@ -115,8 +115,8 @@ TEST_F(LADatabaseTest, InsertsSelectsMarksAndDeletesRows) {
 
 TEST_F(LADatabaseTest, ValuesAndIdsNeverBecomeSQL) {
     auto db = LADatabase::create(path());
-    auto quoted = std::make_shared<LAEventRecord>(Value::Dictionary{{"event", Value("it's \"x\"); DROP TABLE dataCache;--")}},
-                                                  "PO'ST");
+    auto quoted = std::make_shared<LAEventRecord>(
+        Value::Dictionary{{"event", Value("it's \"x\"); DROP TABLE dataCache;--")}}, "PO'ST");
     ASSERT_TRUE(db->insertRecord(*quoted));
     ASSERT_TRUE(db->insertRecord(*eventRecord("other")));
     // Ids that are not decimal row ids name no row, and what names no row is not done.
@@ -206,8 +206,8 @@ TEST_F(LADatabaseTest, ReopeningPutsInterruptedUploadsBackAndDropsBrokenRows) {
         ASSERT_TRUE(db->updateRecords({"1", "2"}, 1));
     }
     int status = 0;
-    testing_support::runCommand("sqlite3 '" + path() + "' \"INSERT INTO dataCache(type, content) VALUES('POST', NULL)\"",
-                                &status);
+    testing_support::runCommand(
+        "sqlite3 '" + path() + "' \"INSERT INTO dataCache(type, content) VALUES('POST', NULL)\"", &status);
     ASSERT_EQ(status, 0);
     auto db = LADatabase::create(path());
     EXPECT_EQ(db->count(), 4u);
@@ -221,7 +221,8 @@ TEST_F(LADatabaseTest, UpgradesTheOlderThreeColumnTable) {
     testing_support::runCommand(
         "sqlite3 '" + path() +
             "' \"create table dataCache (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, content TEXT);"
-            " insert into dataCache(type, content) values('POST', '{\\\"event\\\":\\\"a\\\"}'), ('POST', '{\\\"event\\\":\\\"b\\\"}');\"",
+            " insert into dataCache(type, content) values('POST', '{\\\"event\\\":\\\"a\\\"}'), ('POST', "
+            "'{\\\"event\\\":\\\"b\\\"}');\"",
         &status);
     ASSERT_EQ(status, 0);
     auto db = LADatabase::create(path());
@@ -259,7 +260,8 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
     auto randomBytes = [](const std::filesystem::path& file) {
         std::string bytes;
         std::uint32_t x = 2463534242u;
-        for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) & 0xFF));
+        for (int i = 0; i < 4096; ++i)
+            bytes.push_back(static_cast<char>((x ^= x << 13, x ^= x >> 17, x ^= x << 5) & 0xFF));
         testing_support::writeFile(file, bytes);
     };
     auto folder = [](const std::filesystem::path& file) {
@@ -268,16 +270,20 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
     };
     auto wrongColumns = [](const std::filesystem::path& file) {
         int status = 0;
-        testing_support::runCommand(
-            "sqlite3 '" + file.string() + "' 'create table dataCache (id INTEGER PRIMARY KEY, name TEXT NOT NULL)'", &status);
+        testing_support::runCommand("sqlite3 '" + file.string() +
+                                        "' 'create table dataCache (id INTEGER PRIMARY KEY, name TEXT NOT NULL)'",
+                                    &status);
         ASSERT_EQ(status, 0);
     };
     auto fifo = [](const std::filesystem::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); };
     struct Case {
         const char* what;
         std::function<void(const std::filesystem::path&)> make;
-    } cases[] = {{"random bytes", randomBytes}, {"truncated", truncated}, {"a folder", folder},
-                 {"wrong columns", wrongColumns}, {"a FIFO", fifo}};
+    } cases[] = {{"random bytes", randomBytes},
+                 {"truncated", truncated},
+                 {"a folder", folder},
+                 {"wrong columns", wrongColumns},
+                 {"a FIFO", fifo}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         testing_support::TempDir home;

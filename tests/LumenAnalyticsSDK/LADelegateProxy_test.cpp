@@ -55,25 +55,33 @@ class ListProxy : public LADelegateProxy {
     PLATFORM_OBJECT(ListProxy, LADelegateProxy)
 public:
     static void registerMethods(platform::Class& cls) {
-        cls.addMethod("list:didSelectRow:", [](Object& self, const Arguments& arguments) {
-            callLog.push_back("proxy select");
-            invokeWithTarget(self.shared_from_this(), "list:didSelectRow:", arguments);
-            return Value();
-        }, "v@:@i");
-        cls.addMethod("listDidScroll:", [](Object& self, const Arguments& arguments) {
-            callLog.push_back("proxy scroll");
-            invokeWithTarget(self.shared_from_this(), "listDidScroll:", arguments);
-            return Value();
-        }, "v@:@");
+        cls.addMethod(
+            "list:didSelectRow:",
+            [](Object& self, const Arguments& arguments) {
+                callLog.push_back("proxy select");
+                invokeWithTarget(self.shared_from_this(), "list:didSelectRow:", arguments);
+                return Value();
+            },
+            "v@:@i");
+        cls.addMethod(
+            "listDidScroll:",
+            [](Object& self, const Arguments& arguments) {
+                callLog.push_back("proxy scroll");
+                invokeWithTarget(self.shared_from_this(), "listDidScroll:", arguments);
+                return Value();
+            },
+            "v@:@");
         // Asks the delegate for a method it does not have: the failure is logged, not raised.
-        cls.addMethod("listDidZoom:", [](Object& self, const Arguments& arguments) {
-            callLog.push_back("proxy zoom");
-            invokeWithTarget(self.shared_from_this(), "listDidZoom:", arguments);
-            return Value();
-        }, "v@:@");
-        cls.addClassMethod("optionalSelectors", [](platform::Class&) {
-            return Value(Value::Array{Value("listDidZoom:")});
-        });
+        cls.addMethod(
+            "listDidZoom:",
+            [](Object& self, const Arguments& arguments) {
+                callLog.push_back("proxy zoom");
+                invokeWithTarget(self.shared_from_this(), "listDidZoom:", arguments);
+                return Value();
+            },
+            "v@:@");
+        cls.addClassMethod("optionalSelectors",
+                           [](platform::Class&) { return Value(Value::Array{Value("listDidZoom:")}); });
     }
 };
 
@@ -83,10 +91,14 @@ class ObservedListDelegate : public ListDelegate {
     PLATFORM_OBJECT(ObservedListDelegate, ListDelegate)
 public:
     static void registerMethods(platform::Class& cls) {
-        cls.addMethod("removeObserver:forKeyPath:", [](Object& self, const Arguments&) {
-            if (LADelegateProxyObject::isKVOClass(self.getClass())) self.setClass(ObservedListDelegate::classObject());
-            return Value(true);
-        }, "B@:@@");
+        cls.addMethod(
+            "removeObserver:forKeyPath:",
+            [](Object& self, const Arguments&) {
+                if (LADelegateProxyObject::isKVOClass(self.getClass()))
+                    self.setClass(ObservedListDelegate::classObject());
+                return Value(true);
+            },
+            "B@:@@");
     }
 };
 
@@ -134,10 +146,13 @@ TEST_F(LADelegateProxyTest, ProxyingAgainInstallsOnlyNewSelectors) {
     ASSERT_NE(record, nullptr);
 
     // A method put into the generated class after proxying stays: nothing is installed again.
-    generated->replaceMethod("list:didSelectRow:", [](Object&, const Arguments&) {
-        callLog.push_back("replaced");
-        return Value();
-    }, "v@:@i");
+    generated->replaceMethod(
+        "list:didSelectRow:",
+        [](Object&, const Arguments&) {
+            callLog.push_back("replaced");
+            return Value();
+        },
+        "v@:@i");
     LADelegateProxy::proxyDelegate(ListProxy::classObject(), delegate, {"list:didSelectRow:"});
     delegate->perform("list:didSelectRow:", {Value(list), Value(1)});
     EXPECT_EQ(callLog, std::vector<std::string>{"replaced"});
@@ -181,9 +196,9 @@ TEST_F(LADelegateProxyTest, DelegateLeavingAnObservingClassIsProxiedAgain) {
         observing = platform::Class::allocateSubclass(ObservedListDelegate::classObject(),
                                                       "NSKVONotifying_ObservedListDelegate");
         ASSERT_NE(observing, nullptr);
-        observing->addMethod("class", [](Object&, const Arguments&) {
-            return Value(ObjectPtr(ObservedListDelegate::classObject()));
-        }, "#@:");
+        observing->addMethod(
+            "class", [](Object&, const Arguments&) { return Value(ObjectPtr(ObservedListDelegate::classObject())); },
+            "#@:");
         platform::Class::registerClass(observing);
     }
     delegate->setClass(observing);

@@ -22,7 +22,8 @@ LAEventRecordPtr eventRecord(const std::string& name) {
 
 std::vector<std::string> names(const std::optional<std::vector<LAEventRecordPtr>>& records) {
     std::vector<std::string> out;
-    for (const auto& r : records.value_or(std::vector<LAEventRecordPtr>{})) out.push_back(r->event().at("event").stringValue());
+    for (const auto& r : records.value_or(std::vector<LAEventRecordPtr>{}))
+        out.push_back(r->event().at("event").stringValue());
     return out;
 }
 
@@ -65,7 +66,8 @@ TEST_F(LAEventStoreTest, OneStorePerPathAndTheFileUnderLibrary) {
     auto client = LAEventStore::eventStoreWithFilePath(LAFileStorePlugin::filePath("message-v2"));
     unsetenv("XDG_DATA_HOME");
     EXPECT_TRUE(client->insertRecord(eventRecord("x")));
-    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "library" / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "library" /
+                                                 "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist"));
 }
 
 TEST_F(LAEventStoreTest, KeepsRefusedWritesInMemoryAndServesThemFromThere) {
@@ -169,7 +171,9 @@ TEST_F(LAEventStoreTest, MemoryHoldsAtMostTheCapDroppingTheOldestWaitingRecords)
 TEST_F(LAEventStoreTest, AsynchronousOperationsAnswerOnTheStoreQueue) {
     auto store = LAEventStore::eventStoreWithFilePath(path());
     std::promise<std::pair<bool, bool>> inserted;
-    store->insertRecord(eventRecord("x"), [&](bool ok) { inserted.set_value({ok, store->serialQueue()->isCurrent()}); });
+    store->insertRecord(eventRecord("x"), [&](bool ok) {
+        inserted.set_value({ok, store->serialQueue()->isCurrent()});
+    });
     EXPECT_EQ(inserted.get_future().get(), std::make_pair(true, true));
     std::promise<bool> deleted;
     store->deleteAllRecordsWithCompletion([&](bool ok) { deleted.set_value(ok); });
@@ -184,10 +188,12 @@ TEST(LAEventRecordTest, IdsFlushTimeAndStoredContent) {
     EXPECT_EQ(number(second->recordID()), number(first->recordID()) + 1);
 
     auto before = static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
     ASSERT_TRUE(first->flushContent().has_value());
     EXPECT_GE(first->event().at("_flush_time").asUInt64().value_or(0), before);
-    auto encrypted = std::make_shared<LAEventRecord>(Value::Dictionary{{"ekey", Value("k")}, {"payload", Value("p")}}, "POST");
+    auto encrypted =
+        std::make_shared<LAEventRecord>(Value::Dictionary{{"ekey", Value("k")}, {"payload", Value("p")}}, "POST");
     EXPECT_TRUE(encrypted->encrypted());
     encrypted->flushContent();
     EXPECT_TRUE(encrypted->event().count("flush_time"));

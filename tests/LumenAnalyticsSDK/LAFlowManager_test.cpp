@@ -10,8 +10,8 @@
 #include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptorRegistry.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
-#include "tests/support/TempDir.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "tests/support/TempDir.h"
 
 using namespace LumenAnalyticsSDK;
 using ::LumenAnalyticsSDK::testing::LALogCapture;
@@ -70,8 +70,8 @@ struct TwoTaskFlow {
             }
             return std::make_shared<LATaskObject>(id, "task " + id, nodes);
         };
-        flow = std::make_shared<LAFlowObject>("f", "flow", std::vector{task("a", {"a1", "a2", "a3"}),
-                                                                       task("b", {"b1", "b2", "b3"})});
+        flow = std::make_shared<LAFlowObject>(
+            "f", "flow", std::vector{task("a", {"a1", "a2", "a3"}), task("b", {"b1", "b2", "b3"})});
     }
 };
 
@@ -140,7 +140,9 @@ TEST(LAFlowManager, StateDecidesWhereTheRunEnds) {
         EXPECT_EQ(input->message, std::nullopt);
         std::vector<std::string> lines;
         for (const auto& line : log.lines())
-            lines.push_back(std::string(line.level == LALogLevelError ? "E:" : line.level == LALogLevelWarn ? "W:" : "?:") +
+            lines.push_back(std::string(line.level == LALogLevelError  ? "E:"
+                                        : line.level == LALogLevelWarn ? "W:"
+                                                                       : "?:") +
                             line.message);
         EXPECT_EQ(lines, c.logLines);
     }
@@ -167,12 +169,14 @@ TEST(LAFlowManager, UnknownPartsAndNodesWithoutWorkerArePassedOver) {
     manager.nodes["n1"] = std::make_shared<LANodeObject>("n1", "one", std::make_shared<Step>("n1", trace));
     manager.nodes["idle"] = std::make_shared<LANodeObject>("idle", "no worker", nullptr);
     manager.nodes["n2"] = std::make_shared<LANodeObject>("n2", "two", std::make_shared<Step>("n2", trace));
-    manager.tasks["t"] = std::make_shared<LATaskObject>(Value::Dictionary{
-        {"id", "t"}, {"param", Value::Dictionary{{"from_task", 2}}},
-        {"nodes", Value::Array{"n1", "ghost", "idle", "n2"}}});
-    manager.registerFlow(std::make_shared<LAFlowObject>(Value::Dictionary{
-        {"id", "f"}, {"param", Value::Dictionary{{"from_flow", 1}, {"shared", "flow"}}},
-        {"tasks", Value::Array{"ghost_task", "t"}}}));
+    manager.tasks["t"] =
+        std::make_shared<LATaskObject>(Value::Dictionary{{"id", "t"},
+                                                         {"param", Value::Dictionary{{"from_task", 2}}},
+                                                         {"nodes", Value::Array{"n1", "ghost", "idle", "n2"}}});
+    manager.registerFlow(std::make_shared<LAFlowObject>(
+        Value::Dictionary{{"id", "f"},
+                          {"param", Value::Dictionary{{"from_flow", 1}, {"shared", "flow"}}},
+                          {"tasks", Value::Array{"ghost_task", "t"}}}));
     auto options = std::make_shared<LAConfigOptions>("https://collector.test/sa", std::nullopt);
     manager.configOptions = options;
 
@@ -306,8 +310,10 @@ TEST(LAFlowDefinitions, NodesAreMadeOnceWithTheirParameters) {
         Value::Dictionary{{"name", "no id"}, {"interceptor", "PlainInterceptor"}},
         "not a definition",
         Value::Dictionary{{"id", "b"}, {"interceptor", "MissingInterceptor"}},
-        Value::Dictionary{
-            {"id", "a"}, {"name", "second"}, {"interceptor", "ConfiguredInterceptor"}, {"param", Value::Dictionary{{"k", 1}}}},
+        Value::Dictionary{{"id", "a"},
+                          {"name", "second"},
+                          {"interceptor", "ConfiguredInterceptor"},
+                          {"param", Value::Dictionary{{"k", 1}}}},
     });
     ASSERT_EQ(nodes.size(), 2u);
     const auto& a = *nodes.at("a");

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <poll.h>
 #include <set>
 #include <sqlite3.h>
-#include <unistd.h>
-#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/Flow/LANodeObject.h"
@@ -430,8 +430,8 @@ TEST_F(LAFlushTaskTest, AHugeAnswerIsCutAtItsStatus) {
         SCOPED_TRACE(c.status);
         store_->deleteAllRecords();
         insert(2);
-        FeedingCollector huge("HTTP/1.1 " + std::to_string(c.status) + " X\r\nContent-Length: " +
-                                  std::to_string(gigabyte) + "\r\n\r\n",
+        FeedingCollector huge("HTTP/1.1 " + std::to_string(c.status) +
+                                  " X\r\nContent-Length: " + std::to_string(gigabyte) + "\r\n\r\n",
                               64 * 1024, 0, gigabyte);
         options_->setServerURL(huge.url());
         LumenAnalyticsSDK::testing::LALogCapture log;

@@ -6,22 +6,15 @@
 #include <future>
 
 #include "LumenAnalyticsSDK/Core/Network/LAHTTPSession.h"
-#include "tests/platform/net/NetTestSupport.h"
+#include "tests/support/TestCertificates.h"
 
 namespace {
 
 using namespace LumenAnalyticsSDK;
-using nettest::Certificates;
+using testing_support::sharedCertificates;
 using Mode = LASSLPinningMode;
 
-platform::Data der(const std::string& name) {
-    int status = 0;
-    auto bytes = testing_support::runCommand("openssl x509 -in '" + Certificates::shared().path(name + ".pem") +
-                                                 "' -outform der",
-                                             &status);
-    EXPECT_EQ(status, 0);
-    return platform::Data::fromString(bytes);
-}
+platform::Data der(const std::string& name) { return platform::Data::fromString(sharedCertificates().der(name)); }
 
 struct Outcome {
     std::optional<platform::Data> data;
@@ -31,11 +24,11 @@ struct Outcome {
 
 Outcome fetch(const LAHTTPSessionPtr& http, const std::string& url) {
     std::promise<Outcome> done;
-    auto task = http->dataTaskWithRequest(platform::URLRequest(*platform::URL::parse(url)),
-                                          [&](std::optional<platform::Data> data, platform::HTTPURLResponsePtr response,
-                                              platform::ErrorPtr error) {
-                                              done.set_value({std::move(data), std::move(response), std::move(error)});
-                                          });
+    auto task = http->dataTaskWithRequest(
+        platform::URLRequest(*platform::URL::parse(url)),
+        [&](std::optional<platform::Data> data, platform::HTTPURLResponsePtr response, platform::ErrorPtr error) {
+            done.set_value({std::move(data), std::move(response), std::move(error)});
+        });
     task->resume();
     auto future = done.get_future();
     EXPECT_EQ(future.wait_for(std::chrono::seconds(20)), std::future_status::ready);
@@ -45,13 +38,10 @@ Outcome fetch(const LAHTTPSessionPtr& http, const std::string& url) {
 class LAHTTPSessionTest : public testing::Test {
 protected:
     // Chains issued by the test authority count as trusted by the system.
-    static void SetUpTestSuite() { setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1); }
-    static void TearDownTestSuite() { unsetenv("SSL_CERT_FILE"); }
+    testing_support::ScopedSystemTrust systemTrust_{sharedCertificates().path("ca.pem")};
 
     std::unique_ptr<testing_support::LocalHTTPServer> serve(const std::string& certificate) {
-        auto& c = Certificates::shared();
-        return std::make_unique<testing_support::LocalHTTPServer>(testing_support::LocalHTTPServer::echoReply,
-                                                                  c.path(certificate + ".pem"), c.path(certificate + ".key"));
+        return sharedCertificates().tlsServer(certificate);
     }
 };
 
@@ -71,7 +61,13 @@ TEST_F(LAHTTPSessionTest, PoliciesAcceptOnlyTheChainsTheyShould) {
         {"certificate pinned: self-signed", "self", Mode::LASSLPinningModeCertificate, {"self"}, true, true, true},
         {"public key pinned: self-signed", "self", Mode::LASSLPinningModePublicKey, {"self"}, true, true, true},
         {"public key pinned: another key", "self", Mode::LASSLPinningModePublicKey, {"ca"}, true, true, false},
-        {"certificate pinned: untrusted self-signed", "self", Mode::LASSLPinningModeCertificate, {"self"}, false, true, false},
+        {"certificate pinned: untrusted self-signed",
+         "self",
+         Mode::LASSLPinningModeCertificate,
+         {"self"},
+         false,
+         true,
+         false},
         {"root pinned: chain for the host", "server", Mode::LASSLPinningModeCertificate, {"ca"}, false, true, true},
         {"root pinned: chain for another host", "other", Mode::LASSLPinningModeCertificate, {"ca"}, false, true, false},
         {"root pinned: host not checked", "other", Mode::LASSLPinningModeCertificate, {"ca"}, false, false, true},

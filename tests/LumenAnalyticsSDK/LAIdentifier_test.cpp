@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "LALogCapture.h"
+#include "LAStoreHome.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LAItemEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/LASessionProperty.h"
@@ -13,7 +14,6 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
-#include "LAStoreHome.h"
 
 namespace LumenAnalyticsSDK {
 namespace {
@@ -26,11 +26,14 @@ class LAIdentifierTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { testing::useTemporaryStoreHome(); }
     void SetUp() override {
-        for (const char* key : {"distinct_id", "login_id", "com.lumen.loginidkey", "com.lumen.identities", "LASessionModel"})
+        for (const char* key :
+             {"distinct_id", "login_id", "com.lumen.loginidkey", "com.lumen.identities", "LASessionModel"})
             store().removeObjectForKey(key);
     }
     static LAStoreManager& store() { return LAStoreManager::sharedInstance(); }
-    static LAIdentifierPtr identifier() { return LAIdentifier::create(platform::DispatchQueue::create("test.identity")); }
+    static LAIdentifierPtr identifier() {
+        return LAIdentifier::create(platform::DispatchQueue::create("test.identity"));
+    }
     static Dictionary deviceOnly(const LAIdentifierPtr& id) {
         Dictionary devices;
         for (const auto& [key, value] : id->identities())
@@ -264,8 +267,8 @@ TEST_F(LAIdentifierTest, SessionRule) {
         LASessionProperty session(300'000);
         auto first = sessionAt(session, t0);
         EXPECT_EQ(sessionAt(session, t0 + 200'000), first);
-        EXPECT_EQ(sessionAt(session, t0 + 450'000), first);       // no gap above 300 s
-        EXPECT_NE(sessionAt(session, t0 + 750'001), first);       // 300.001 s after the last
+        EXPECT_EQ(sessionAt(session, t0 + 450'000), first);  // no gap above 300 s
+        EXPECT_NE(sessionAt(session, t0 + 750'001), first);  // 300.001 s after the last
         // An earlier event keeps the session and moves the last time back.
         auto current = sessionAt(session, t0 + 750'001);
         EXPECT_EQ(sessionAt(session, t0 + 700'000), current);

@@ -26,7 +26,8 @@ TEST(LAJSONUtilTest, CoercesDatesSetsNullsAndDecimalsIntoJSON) {
     auto text = LAJSONUtil::stringWithJSONObject(event);
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, "{\"blob\":\"2 bytes\",\"list\":[3,0.1,true],\"numbers\":[1,2],\"text\":\"bad \xEF\xBF\xBD byte\","
-                     "\"when\":\"" + LADateFormatter::stringFromDate(date) + "\"}");
+                     "\"when\":\"" +
+                         LADateFormatter::stringFromDate(date) + "\"}");
     EXPECT_TRUE(std::string(LADateFormatter::stringFromDate(date)).ends_with(":20.250"));
 
     auto back = LAJSONUtil::JSONObjectWithString(*text);
@@ -35,7 +36,7 @@ TEST(LAJSONUtilTest, CoercesDatesSetsNullsAndDecimalsIntoJSON) {
     EXPECT_FALSE(LAJSONUtil::JSONObjectWithString(std::string("{broken")));
     EXPECT_FALSE(LAJSONUtil::JSONObjectWithString(std::string()));
     EXPECT_FALSE(LAJSONUtil::JSONObjectWithData(std::nullopt));
-    EXPECT_FALSE(LAJSONUtil::stringWithJSONObject(Value()));         // nothing to write
+    EXPECT_FALSE(LAJSONUtil::stringWithJSONObject(Value()));          // nothing to write
     EXPECT_FALSE(LAJSONUtil::dataWithJSONObject(Value("a scalar")));  // not a JSON container
 }
 

@@ -32,10 +32,11 @@ std::shared_ptr<LAConfigOptions> bridgeOptions(const std::string& serverURL) {
 // Counts the notifications of one name and keeps the last object posted.
 struct NotificationRecorder {
     explicit NotificationRecorder(const std::string& name)
-        : token(platform::NotificationCenter::defaultCenter()->addObserver(name, nullptr, [this](const platform::Notification& n) {
-              ++count;
-              object = n.object;
-          })) {}
+        : token(platform::NotificationCenter::defaultCenter()->addObserver(name, nullptr,
+                                                                           [this](const platform::Notification& n) {
+                                                                               ++count;
+                                                                               object = n.object;
+                                                                           })) {}
     ~NotificationRecorder() { platform::NotificationCenter::defaultCenter()->removeObserver(token); }
     int count = 0;
     platform::ObjectPtr object;
@@ -62,7 +63,8 @@ TEST_F(LAJavaScriptBridgeTest, EveryLoadPreparesTheViewOnceAndStillLoads) {
     auto navigation = view->loadRequest(platform::URLRequest(platform::URL::parse("https://example.com/page")));
     EXPECT_NE(navigation, nullptr);
     EXPECT_EQ(controller->scriptMessageHandlerNames(), std::vector<std::string>{"lumenNativeTracker"});
-    EXPECT_EQ(controller->scriptMessageHandlerForName("lumenNativeTracker"), LAJavaScriptBridgeManager::defaultManager());
+    EXPECT_EQ(controller->scriptMessageHandlerForName("lumenNativeTracker"),
+              LAJavaScriptBridgeManager::defaultManager());
     ASSERT_EQ(controller->userScripts().size(), 1u);
     auto script = controller->userScripts()[0];
     EXPECT_EQ(script->source(), kBridgeScript);
@@ -81,9 +83,9 @@ TEST_F(LAJavaScriptBridgeTest, EveryLoadPreparesTheViewOnceAndStillLoads) {
 
     std::vector<std::string> loaded;
     for (auto& load : view->loads()) loaded.push_back(load.selector);
-    EXPECT_EQ(loaded, (std::vector<std::string>{"loadRequest:", "loadHTMLString:baseURL:",
-                                                "loadFileURL:allowingReadAccessToURL:",
-                                                "loadData:MIMEType:characterEncodingName:baseURL:"}));
+    EXPECT_EQ(loaded, (std::vector<std::string>{
+                          "loadRequest:", "loadHTMLString:baseURL:", "loadFileURL:allowingReadAccessToURL:",
+                          "loadData:MIMEType:characterEncodingName:baseURL:"}));
     EXPECT_EQ(view->url()->absoluteString(), "file:///tmp/page.html");
 }
 
@@ -106,9 +108,8 @@ TEST_F(LAJavaScriptBridgeTest, HostileServerURLStaysInsideItsLiteralOnThePage) {
     view->loadRequest(platform::URLRequest(platform::URL::parse("https://example.com/")));
     auto scripts = view->configuration()->userContentController()->userScripts();
     ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_EQ(scripts[0]->source(),
-              "window.Lumen_iOS_JS_Bridge = {};window.Lumen_iOS_JS_Bridge.lumen_app_server_url = "
-              "'https://x.example/\\';alert(1);//<\\/script>';");
+    EXPECT_EQ(scripts[0]->source(), "window.Lumen_iOS_JS_Bridge = {};window.Lumen_iOS_JS_Bridge.lumen_app_server_url = "
+                                    "'https://x.example/\\';alert(1);//<\\/script>';");
 }
 
 TEST_F(LAJavaScriptBridgeTest, PageMessagesAreDispatchedByCallType) {
@@ -137,7 +138,8 @@ TEST_F(LAJavaScriptBridgeTest, PageMessagesAreDispatchedByCallType) {
         {Value(42), "Message body is not kind of 'NSString' from JS SDK"},
         {Value("not json"), "Message body is formatted failure from JS SDK"},
         {Value("[1, 2]"), "Message body is formatted failure from JS SDK"},
-        {Value(pageMessage("app_h5_track", "[1, 2]")), "Data of message body is not kind of 'NSDictionary' from JS SDK"},
+        {Value(pageMessage("app_h5_track", "[1, 2]")),
+         "Data of message body is not kind of 'NSDictionary' from JS SDK"},
     };
     for (const auto& c : malformed) {
         log.clear();

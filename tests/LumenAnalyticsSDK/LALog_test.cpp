@@ -24,9 +24,7 @@ namespace {
 
 class CapturingLogger : public LAAbstractLogger {
 public:
-    static std::shared_ptr<CapturingLogger> create() {
-        return std::shared_ptr<CapturingLogger>(new CapturingLogger());
-    }
+    static std::shared_ptr<CapturingLogger> create() { return std::shared_ptr<CapturingLogger>(new CapturingLogger()); }
     void logMessage(const LALogMessage& message) override {
         std::lock_guard lock(mutex);
         texts.push_back(message.message());

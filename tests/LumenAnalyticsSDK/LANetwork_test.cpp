@@ -59,14 +59,18 @@ TEST(LAReachabilityTest, FlagsBecomeAStatus) {
         SCNetworkReachabilityFlags flags;
         LANetworkReachabilityStatus status;
     };
-    const auto reachable = kSCNetworkReachabilityFlagsReachable, required = kSCNetworkReachabilityFlagsConnectionRequired;
+    const auto reachable = kSCNetworkReachabilityFlagsReachable,
+               required = kSCNetworkReachabilityFlagsConnectionRequired;
     const Case cases[] = {
         {0, LANetworkReachabilityStatusNotReachable},
         {reachable, LANetworkReachabilityStatusReachableViaWiFi},
         {reachable | required, LANetworkReachabilityStatusNotReachable},
-        {reachable | required | kSCNetworkReachabilityFlagsConnectionOnTraffic, LANetworkReachabilityStatusReachableViaWiFi},
-        {reachable | required | kSCNetworkReachabilityFlagsConnectionOnDemand, LANetworkReachabilityStatusReachableViaWiFi},
-        {reachable | required | kSCNetworkReachabilityFlagsConnectionOnTraffic | kSCNetworkReachabilityFlagsInterventionRequired,
+        {reachable | required | kSCNetworkReachabilityFlagsConnectionOnTraffic,
+         LANetworkReachabilityStatusReachableViaWiFi},
+        {reachable | required | kSCNetworkReachabilityFlagsConnectionOnDemand,
+         LANetworkReachabilityStatusReachableViaWiFi},
+        {reachable | required | kSCNetworkReachabilityFlagsConnectionOnTraffic |
+             kSCNetworkReachabilityFlagsInterventionRequired,
          LANetworkReachabilityStatusNotReachable},
         {required | kSCNetworkReachabilityFlagsConnectionOnTraffic, LANetworkReachabilityStatusNotReachable},
     };

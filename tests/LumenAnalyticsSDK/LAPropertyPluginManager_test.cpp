@@ -97,7 +97,8 @@ TEST(LAPropertyPluginManager, SuperPriorityIsKeptApartButAHigherOrdinaryStillWin
 
 TEST(LAPropertyPluginManager, CustomPluginServesOneEvent) {
     LAPropertyPluginManager manager;
-    manager.registerCustomPropertyPlugin(std::make_shared<LACustomPropertyPlugin>(platform::Value(Dictionary{{"a", 1}})));
+    manager.registerCustomPropertyPlugin(
+        std::make_shared<LACustomPropertyPlugin>(platform::Value(Dictionary{{"a", 1}})));
     auto first = trackEvent();
     auto second = trackEvent();
     EXPECT_EQ(manager.propertiesWithFilter(first), (Dictionary{{"a", 1}, {"$lib_method", "code"}}));
@@ -184,19 +185,17 @@ TEST(LACustomPropertyPlugin, LibMethodRules) {
         bool profile;
         platform::Value expected;
     } cases[] = {
-        {platform::Value(), false, "code"},
-        {"autoTrack", false, "autoTrack"},
-        {"something", false, "code"},
-        {42, false, 42},                       // a value of another kind stays
-        {"something", true, "something"},      // profile events keep what the caller gave
+        {platform::Value(), false, "code"}, {"autoTrack", false, "autoTrack"},
+        {"something", false, "code"},       {42, false, 42},  // a value of another kind stays
+        {"something", true, "something"},                     // profile events keep what the caller gave
     };
     for (const auto& c : cases) {
         Dictionary given{{"x", 1}};
         if (!c.method.isNull()) given["$lib_method"] = c.method;
         LACustomPropertyPlugin plugin{platform::Value(given)};
-        std::shared_ptr<LABaseEventObject> event = c.profile ? std::shared_ptr<LABaseEventObject>(
-                                                                   std::make_shared<LAProfileEventObject>("profile_set"))
-                                                             : std::make_shared<LATrackEventObject>("e");
+        std::shared_ptr<LABaseEventObject> event =
+            c.profile ? std::shared_ptr<LABaseEventObject>(std::make_shared<LAProfileEventObject>("profile_set"))
+                      : std::make_shared<LATrackEventObject>("e");
         plugin.setFilter(event.get());
         auto properties = plugin.properties();
         ASSERT_TRUE(properties);
@@ -269,7 +268,8 @@ TEST(LAPropertyInterceptor, ScreenEventsGetTheirLibDetail) {
     auto without = step.run(std::make_shared<LATrackEventObject>("$AppViewScreen"), {});
     EXPECT_EQ(without->lib->detail(), "######");
     // The screen name as validated: a long one cut to the value limit.
-    auto longName = step.run(std::make_shared<LATrackEventObject>("$AppClick"), {{"$screen_name", std::string(9000, 's')}});
+    auto longName =
+        step.run(std::make_shared<LATrackEventObject>("$AppClick"), {{"$screen_name", std::string(9000, 's')}});
     EXPECT_EQ(longName->lib->detail(), std::string(8191, 's') + "$######");
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "LAStoreHome.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LAProfileEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/EventObject/LATrackEventObject.h"
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPluginManager.h"
@@ -24,7 +25,6 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
 #include "platform/foundation/TimeZone.h"
-#include "LAStoreHome.h"
 
 namespace LumenAnalyticsSDK {
 namespace {

@@ -37,7 +37,7 @@ TEST(LAValidatorTest, KeysAndEventNamesAgainstEveryRule) {
         {Value("user_group1"), 20005, "Property Key or Event name: [user_group1] is invalid."},
         {Value("9lives"), 20005, "Property Key or Event name: [9lives] is invalid."},
         {Value("with-hyphen"), 20005, "Property Key or Event name: [with-hyphen] is invalid."},
-        {Value("caf\xC3\xA9"), 20005, "Property Key or Event name: [caf\xC3\xA9] is invalid."},  // ASCII only
+        {Value("caf\xC3\xA9"), 20005, "Property Key or Event name: [caf\xC3\xA9] is invalid."},      // ASCII only
         {Value("digit\xD9\xA3"), 20005, "Property Key or Event name: [digit\xD9\xA3] is invalid."},  // Arabic-Indic 3
         {Value(long101), 20006, "Property key or Event name " + long101 + "'s length is longer than 100"},
     };
@@ -118,16 +118,17 @@ TEST(LAPropertyValidatorTest, AValueOfAnotherKindReports10005) {
     LumenAnalyticsSDK::testing::LALogCapture log;
     LAPropertyValidator::validProperties(Value(Value::Dictionary{{"nested", Value::Dictionary{}}}));
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].message.rfind(platform::valueText(Value(Value::Dictionary{{"nested", Value::Dictionary{}}})) +
-                                               " property values must be NSString",
-                                           0),
-              0u)
+    EXPECT_EQ(
+        log.lines()[0].message.rfind(platform::valueText(Value(Value::Dictionary{{"nested", Value::Dictionary{}}})) +
+                                         " property values must be NSString",
+                                     0),
+        0u)
         << log.lines()[0].message;
 }
 
 TEST(LAPropertyValidatorTest, BooleansInArraysAndSetsAreWrittenAsOneAndZero) {
-    auto valid = LAPropertyValidator::validProperties(Value(Value::Dictionary{
-        {"list", Value::Array{true, false}}, {"set", Value(Value::Set{{Value(true)}})}}));
+    auto valid = LAPropertyValidator::validProperties(
+        Value(Value::Dictionary{{"list", Value::Array{true, false}}, {"set", Value(Value::Set{{Value(true)}})}}));
     ASSERT_TRUE(valid);
     EXPECT_EQ(valid->at("list"), Value(Value::Array{"1", "0"}));
     EXPECT_EQ(valid->at("set"), Value(Value::Set{{Value("1")}}));

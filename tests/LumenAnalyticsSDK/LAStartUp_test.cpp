@@ -91,7 +91,8 @@ TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
     } cases[] = {
         {"random bytes for the anonymous id",
          [](const fs::path& home) { testing_support::writeFile(storeFile(home, "distinct_id"), "\x01\xfe garbage"); }},
-        {"a folder for the login id", [](const fs::path& home) { fs::create_directories(storeFile(home, "login_id") / "x"); }},
+        {"a folder for the login id",
+         [](const fs::path& home) { fs::create_directories(storeFile(home, "login_id") / "x"); }},
         {"an oversized anonymous id",
          [](const fs::path& home) {
              auto archived = platform::NSKeyedArchiver::archivedData(platform::Value(std::string(100000, 'a')));

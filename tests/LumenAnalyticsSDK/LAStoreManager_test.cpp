@@ -53,7 +53,9 @@ class MemoryStorePlugin : public LAStorePlugin {
 public:
     explicit MemoryStorePlugin(std::string type = "test.Memory.") : type_(std::move(type)) {}
     std::string type() const override { return type_; }
-    void upgradeWithOldPlugin(const std::shared_ptr<LAStorePlugin>& old) override { upgradedFrom.push_back(old->type()); }
+    void upgradeWithOldPlugin(const std::shared_ptr<LAStorePlugin>& old) override {
+        upgradedFrom.push_back(old->type());
+    }
     Value objectForKey(const std::string& key) override { return values.contains(key) ? values[key] : Value(); }
     void setObject(const Value& value, const std::string& key) override { values[key] = value; }
     void removeObjectForKey(const std::string& key) override { values.erase(key); }
@@ -97,8 +99,8 @@ TEST_F(StoreTest, EachKeyLandsWithItsOwnerUnderItsExactName) {
     manager.removeObjectForKey("distinct_id");
     EXPECT_TRUE(manager.objectForKey("distinct_id").isNull());
     EXPECT_FALSE(fs::exists(libraryFile("distinct_id")));
-    EXPECT_EQ(LAFileStorePlugin::filePath("a/../b"), (home() / "data").string() +
-                                                         "/com.lumen.analytics.mini.LumenAnalyticsSDK.a%2F..%2Fb.plist");
+    EXPECT_EQ(LAFileStorePlugin::filePath("a/../b"),
+              (home() / "data").string() + "/com.lumen.analytics.mini.LumenAnalyticsSDK.a%2F..%2Fb.plist");
 }
 
 TEST_F(StoreTest, TypedReadsConvertNumbersAndTexts) {
@@ -155,10 +157,10 @@ TEST(LAAESStorePluginTest, StoredTextDecryptsWithOpenSSLToTheArchiveAndEachWrite
     auto sealed = *platform::Data::fromBase64(second);
     testing_support::writeFile(work / "cipher", sealed.subdata(16, sealed.count()).toString());
     int status = -1;
-    std::string plain = testing_support::runCommand("openssl enc -d -aes-128-cbc -K " + key->hexString() + " -iv " +
-                                                        sealed.prefix(16).hexString() + " -in " +
-                                                        (work / "cipher").string(),
-                                                    &status);
+    std::string plain =
+        testing_support::runCommand("openssl enc -d -aes-128-cbc -K " + key->hexString() + " -iv " +
+                                        sealed.prefix(16).hexString() + " -in " + (work / "cipher").string(),
+                                    &status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(plain, platform::NSKeyedArchiver::archivedData(secret).value().toString());
 

@@ -42,11 +42,14 @@ class GreetingHooks : public Object {
     PLATFORM_OBJECT(GreetingHooks, Object)
 public:
     static void registerMethods(platform::Class& cls) {
-        cls.addMethod("external_greet:", [](Object& self, const Arguments& arguments) {
-            std::string wrapped = "[";
-            wrapped.append(self.perform("external_greet:", arguments).stringValue()).append("]");
-            return Value(wrapped);
-        }, "@@:@");
+        cls.addMethod(
+            "external_greet:",
+            [](Object& self, const Arguments& arguments) {
+                std::string wrapped = "[";
+                wrapped.append(self.perform("external_greet:", arguments).stringValue()).append("]");
+                return Value(wrapped);
+            },
+            "@@:@");
     }
 };
 
@@ -75,12 +78,14 @@ TEST(LASwizzleTest, InheritedMethodsChangeOnlyInTheHookedClass) {
 
     // The form that brings the hook in from another class.
     auto quiet = std::make_shared<QuietGreeter>();
-    ASSERT_TRUE(la_swizzleMethod(QuietGreeter::classObject(), "greet:", GreetingHooks::classObject(), "external_greet:"));
+    ASSERT_TRUE(
+        la_swizzleMethod(QuietGreeter::classObject(), "greet:", GreetingHooks::classObject(), "external_greet:"));
     EXPECT_EQ(quiet->perform("greet:", {"cy"}).stringValue(), "[hello cy]");
     EXPECT_EQ(plain->perform("greet:", {"cy"}).stringValue(), "hello cy");
     // Bringing the same method in a second time is refused without an error.
     platform::ErrorPtr error;
-    EXPECT_FALSE(la_swizzleMethod(QuietGreeter::classObject(), "greet:", GreetingHooks::classObject(), "external_greet:", &error));
+    EXPECT_FALSE(la_swizzleMethod(QuietGreeter::classObject(), "greet:", GreetingHooks::classObject(),
+                                  "external_greet:", &error));
     EXPECT_EQ(error, nullptr);
 
     ASSERT_TRUE(la_swizzleClassMethod(LoudGreeter::classObject(), "kind", "hooked_kind"));
@@ -95,9 +100,11 @@ TEST(LASwizzleTest, MissingMethodIsAnErrorAndChangesNothing) {
     };
     const Case cases[] = {
         {"wave:", "hooked_greet:",
-         "+[NSObject(LASwizzle) la_swizzleMethod:withMethod:error:]: original method wave: not found for class Greeter"},
+         "+[NSObject(LASwizzle) la_swizzleMethod:withMethod:error:]: original method wave: not found for class "
+         "Greeter"},
         {"greet:", "hooked_wave:",
-         "+[NSObject(LASwizzle) la_swizzleMethod:withMethod:error:]: alternate method hooked_wave: not found for class Greeter"},
+         "+[NSObject(LASwizzle) la_swizzleMethod:withMethod:error:]: alternate method hooked_wave: not found for class "
+         "Greeter"},
     };
     auto greeter = std::make_shared<Greeter>();
     for (const auto& c : cases) {

@@ -279,7 +279,8 @@ TEST_F(LATrackTaskTest, SerialQueueNodeHandsOverAsynchronouslyOrWaits) {
         const auto caller = std::this_thread::get_id();
         std::thread::id ranOn;
         node("LASerialQueueInterceptor", {{"sync", sync ? 1 : 0}})
-            ->processWithInput(dataOfClientRun(nullptr), [&](const LAFlowDataPtr&) { ranOn = std::this_thread::get_id(); });
+            ->processWithInput(dataOfClientRun(nullptr),
+                               [&](const LAFlowDataPtr&) { ranOn = std::this_thread::get_id(); });
         EXPECT_EQ(ranOn, caller);
     }
 }

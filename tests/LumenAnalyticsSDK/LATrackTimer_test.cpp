@@ -74,8 +74,8 @@ TEST(LATrackTimer, StretchLengthByUnitWithItsCap) {
         {kStart, kStart + 86'400'000, 0, 0.f},           // exactly a day already counts nothing
         {kStart, kStart + 86'399'999, 0, 0.f},           // a day once in single precision
         {kStart, kStart + 86'399'990, 0, 86'399'990.f},
-        {kStart + kSecond, kStart, 1, 0.f},              // a start after now
-        {0, kStart, 1, 0.f},                             // never started
+        {kStart + kSecond, kStart, 1, 0.f},  // a start after now
+        {0, kStart, 1, 0.f},                 // never started
         {kStart, kStart, 1, 0.f},
     };
     for (const auto& c : cases)

@@ -7,12 +7,23 @@
 namespace LumenAnalyticsSDK::testing {
 
 inline const std::set<std::string> kBuiltInWorkerClasses = {
-    "LADynamicSuperPropertyInterceptor", "LASerialQueueInterceptor", "LAEventValidateInterceptor",
-    "LAIDMappingInterceptor",           "LACorrectUserIdInterceptor", "LAPropertyInterceptor",
-    "LAEventCallbackInterceptor",       "LAEventResultInterceptor",   "LAInsertRecordInterceptor",
-    "LACanFlushInterceptor",            "LAQueryRecordInterceptor",   "LAUpdateRecordInterceptor",
-    "LAFlushJSONInterceptor",           "LAFlushHTTPBodyInterceptor", "LAFlushInterceptor",
-    "LADeleteRecordInterceptor",        "LARepeatFlushInterceptor",
+    "LADynamicSuperPropertyInterceptor",
+    "LASerialQueueInterceptor",
+    "LAEventValidateInterceptor",
+    "LAIDMappingInterceptor",
+    "LACorrectUserIdInterceptor",
+    "LAPropertyInterceptor",
+    "LAEventCallbackInterceptor",
+    "LAEventResultInterceptor",
+    "LAInsertRecordInterceptor",
+    "LACanFlushInterceptor",
+    "LAQueryRecordInterceptor",
+    "LAUpdateRecordInterceptor",
+    "LAFlushJSONInterceptor",
+    "LAFlushHTTPBodyInterceptor",
+    "LAFlushInterceptor",
+    "LADeleteRecordInterceptor",
+    "LARepeatFlushInterceptor",
 };
 
 // Named by the built-in definitions, but not part of this client: their nodes are passed over.

@@ -107,7 +107,8 @@ protected:
         sdk_->setServerUrl(Value(collector_->url("/sa?project=default")));
         setReachable(true);
         platform::NSApplication::shared()->activateIgnoringOtherApps(true);
-        ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
+        ASSERT_TRUE(
+            platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
         sdk_->clearSuperProperties();
         sdk_->logout();
         sdk_->deleteAll();
@@ -137,7 +138,8 @@ protected:
     }
     static void setReachable(bool reachable) {
         useRoutes(reachable);
-        platform::RunLoop::runUntil([reachable] { return LAReachability::sharedInstance()->isReachable() == reachable; }, 10);
+        platform::RunLoop::runUntil(
+            [reachable] { return LAReachability::sharedInstance()->isReachable() == reachable; }, 10);
     }
 
     // Flushes and waits for both rounds.
@@ -147,7 +149,9 @@ protected:
         ASSERT_TRUE(platform::RunLoop::runUntil([&] { return done.load(); }, 30));
     }
     // Waits until every event tracked so far is in the store.
-    static void settle() { sdk_->serialQueue()->sync([] {}); }
+    static void settle() {
+        sdk_->serialQueue()->sync([] {});
+    }
 
     static std::vector<Upload> uploads() {
         std::vector<Upload> all;
@@ -157,7 +161,8 @@ protected:
     static std::vector<std::string> uploadedNames() {
         std::vector<std::string> names;
         for (const auto& upload : uploads())
-            for (const auto& event : upload.events) names.push_back(event["event"].stringValue(event["type"].stringValue()));
+            for (const auto& event : upload.events)
+                names.push_back(event["event"].stringValue(event["type"].stringValue()));
         return names;
     }
     static int waitingRows() {
@@ -234,7 +239,8 @@ TEST_F(LumenAnalyticsSDKTest, LifecycleStartsAndStopsTheFlushTimer) {
     auto app = platform::NSApplication::shared();
     app->activateIgnoringOtherApps(true);
     app->deactivate();  // the client flushes and stops its timer
-    ASSERT_TRUE(platform::RunLoop::runUntil([] { return !sdk_->isFlushTimerRunning() && collector_->requestCount() >= 1; }, 30));
+    ASSERT_TRUE(platform::RunLoop::runUntil(
+        [] { return !sdk_->isFlushTimerRunning() && collector_->requestCount() >= 1; }, 30));
     EXPECT_EQ(sdk_->appLifecycle()->state(), LAAppLifecycleStateEnd);
     app->activateIgnoringOtherApps(true);
     ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->isFlushTimerRunning(); }, 10));
@@ -362,10 +368,12 @@ TEST_F(LumenAnalyticsSDKTest, AnEventsDurationLeavesOutTimeInTheBackground) {
     ASSERT_TRUE(timer);
     letTimePass(0.2);
     app->deactivate();
-    ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateEnd; }, 10));
+    ASSERT_TRUE(
+        platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateEnd; }, 10));
     letTimePass(0.8);
     app->activateIgnoringOtherApps(true);
-    ASSERT_TRUE(platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
+    ASSERT_TRUE(
+        platform::RunLoop::runUntil([] { return sdk_->appLifecycle()->state() == LAAppLifecycleStateStart; }, 10));
     letTimePass(0.2);
     sdk_->trackTimerEnd(*timer);
     settle();

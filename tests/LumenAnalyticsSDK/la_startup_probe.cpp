@@ -27,8 +27,9 @@ int main() {
     LALog::sharedLog().setEnableLog(true);
     LALog::sharedLog().addLogger(logger);
 
-    LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
-    auto sdk = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
+    ::LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(
+        LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
+    auto sdk = ::LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
     auto preset = sdk->getPresetProperties();
     sdk->serialQueue()->sync([] {});
     LALog::sharedLog().serialQueue()->sync([] {});

@@ -82,10 +82,11 @@ TEST(PledgeAnyPromise, ChainsOfHandlerBlocks) {
              return AnyPromise::promiseWithValue(Value(5))->catchInBackground(recoverWith(ran, Value("no")));
          },
          Value(5), Where::none},
-        {"ensure keeps the rejection", [&](auto& ran) { return AnyPromise::promiseWithValue(error)->ensure(note(ran)); },
-         error, Where::main},
-        {"ensure on a queue", [&](auto& ran) { return AnyPromise::promiseWithValue(Value(3))->ensureOn(queue, note(ran)); },
-         Value(3), Where::queue},
+        {"ensure keeps the rejection",
+         [&](auto& ran) { return AnyPromise::promiseWithValue(error)->ensure(note(ran)); }, error, Where::main},
+        {"ensure on a queue",
+         [&](auto& ran) { return AnyPromise::promiseWithValue(Value(3))->ensureOn(queue, note(ran)); }, Value(3),
+         Where::queue},
         {"ensure in background",
          [&](auto& ran) { return AnyPromise::promiseWithValue(Value(3))->ensureInBackground(note(ran)); }, Value(3),
          Where::background},
@@ -160,11 +161,13 @@ TEST(PledgeAnyPromise, StateDescriptionAndResolution) {
         adapter->invoke({Value("value"), errorValue(5)});
     }));
     EXPECT_EQ(platform::errorFromValue(adapted->objectValue())->code(), 5);
-    auto integer = AnyPromise::promiseWithIntegerAdapterBlock(
-        Block::make([](platform::BlockPtr adapter) { adapter->invoke({Value(42), Value()}); }));
+    auto integer = AnyPromise::promiseWithIntegerAdapterBlock(Block::make([](platform::BlockPtr adapter) {
+        adapter->invoke({Value(42), Value()});
+    }));
     EXPECT_EQ(integer->objectValue(), Value(42L));
-    auto boolean = AnyPromise::promiseWithBooleanAdapterBlock(
-        Block::make([](platform::BlockPtr adapter) { adapter->invoke({Value(true), Value()}); }));
+    auto boolean = AnyPromise::promiseWithBooleanAdapterBlock(Block::make([](platform::BlockPtr adapter) {
+        adapter->invoke({Value(true), Value()});
+    }));
     EXPECT_EQ(boolean->objectValue(), Value(true));
     auto viaBlock = AnyPromise::promiseWithResolverBlock(
         Block::make([](platform::BlockPtr resolveBlock) { resolveBlock->invoke({Value("now")}); }));
@@ -214,7 +217,9 @@ AnyPromisePtr chained(const AnyPromisePtr& receiver, const char* selector, const
     return block ? block->invoke(arguments).asObject<AnyPromise>() : nullptr;
 }
 
-Value queueValue(const platform::DispatchQueuePtr& queue) { return platform::ValueBridge<platform::DispatchQueuePtr>::to(queue); }
+Value queueValue(const platform::DispatchQueuePtr& queue) {
+    return platform::ValueBridge<platform::DispatchQueuePtr>::to(queue);
+}
 
 }  // namespace
 
@@ -230,12 +235,18 @@ TEST(PledgeAnyPromise, ConstructorSelectorsAnswerThroughTheRuntime) {
         {"promiseWithValue:", Value(), Value()},
         {"promiseWithResolverBlock:", Value(Block::make([](BlockPtr resolve) { resolve->invoke({Value("now")}); })),
          Value("now")},
-        {"promiseWithAdapterBlock:",
-         Value(Block::make([error](BlockPtr adapter) { adapter->invoke({Value("value"), error}); })), error},
-        {"promiseWithIntegerAdapterBlock:", Value(Block::make([](BlockPtr adapter) { adapter->invoke({Value(42), Value()}); })),
+        {"promiseWithAdapterBlock:", Value(Block::make([error](BlockPtr adapter) {
+             adapter->invoke({Value("value"), error});
+         })),
+         error},
+        {"promiseWithIntegerAdapterBlock:", Value(Block::make([](BlockPtr adapter) {
+             adapter->invoke({Value(42), Value()});
+         })),
          Value(42L)},
-        {"promiseWithBooleanAdapterBlock:",
-         Value(Block::make([](BlockPtr adapter) { adapter->invoke({Value(true), Value()}); })), Value(true)},
+        {"promiseWithBooleanAdapterBlock:", Value(Block::make([](BlockPtr adapter) {
+             adapter->invoke({Value(true), Value()});
+         })),
+         Value(true)},
     };
     static auto subclass = [] {
         auto cls = platform::Class::allocateSubclass(AnyPromise::classObject(), "PledgeTestAnyPromiseSubclass");
@@ -255,7 +266,8 @@ TEST(PledgeAnyPromise, ConstructorSelectorsAnswerThroughTheRuntime) {
 
     // A backing object made by its class's initialiser, wrapped by "initWith__D:".
     auto core = AnyPromiseCore::classObject()
-                    ->perform("initWithResolver:", {Value(Block::make([](BlockPtr resolve) { resolve->invoke({Value("inner")}); }))})
+                    ->perform("initWithResolver:",
+                              {Value(Block::make([](BlockPtr resolve) { resolve->invoke({Value("inner")}); }))})
                     .asObject<AnyPromiseCore>();
     ASSERT_TRUE(core);
     auto wrapped = sent(AnyPromise::classObject(), "initWith__D:", {Value(core)});

@@ -17,7 +17,7 @@ TEST(PledgeBox, FirstSealWinsAndHandlersRunOnceInAttachOrder) {
     attach(box, [&](const int& v) {
         EXPECT_FALSE(box.inspect().isPending());  // resolved before handlers run
         seen.push_back(v * 10 + 2);
-        box.seal(9);  // ignored
+        box.seal(9);                                                     // ignored
         attach(box, [&](const int& w) { seen.push_back(w * 10 + 3); });  // runs at once
     });
     EXPECT_EQ(box.inspect().handlerCount(), 2u);

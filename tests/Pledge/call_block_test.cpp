@@ -73,11 +73,23 @@ TEST(PledgeCallBlock, ReturnTypesAreBoxedByTheirEncoding) {
         int a, b;
     };
     std::vector<std::pair<const char*, platform::BlockPtr>> unsupported = {
-        {"^i", Block::make([&]() -> int* { called = true; return &answer; })},
-        {"r*", Block::make([&]() -> const char* { called = true; return "x"; })},
-        {"{?}", Block::make([&]() -> Pair { called = true; return {1, 2}; })},
+        {"^i", Block::make([&]() -> int* {
+             called = true;
+             return &answer;
+         })},
+        {"r*", Block::make([&]() -> const char* {
+             called = true;
+             return "x";
+         })},
+        {"{?}", Block::make([&]() -> Pair {
+             called = true;
+             return {1, 2};
+         })},
         // The return type is looked at before the argument count.
-        {"^i with four parameters", Block::make([&](Value, Value, Value, Value) -> int* { called = true; return nullptr; })},
+        {"^i with four parameters", Block::make([&](Value, Value, Value, Value) -> int* {
+             called = true;
+             return nullptr;
+         })},
     };
     for (const auto& [label, block] : unsupported) {
         SCOPED_TRACE(label);

@@ -27,13 +27,15 @@ TEST(PledgeCatch, PolicyDecidesWhetherTheBodySeesAnErrorAndFinallyAlwaysRuns) {
         {"fulfilled", Promise<int>::value(1), CatchPolicy::allErrors, false},
         {"error, all errors", Promise<int>(testError()), CatchPolicy::allErrors, true},
         {"cancelled, all errors", Promise<int>(urlCancelled()), CatchPolicy::allErrors, true},
-        {"cancelled, except cancellation", Promise<int>(urlCancelled()), CatchPolicy::allErrorsExceptCancellation, false},
+        {"cancelled, except cancellation", Promise<int>(urlCancelled()), CatchPolicy::allErrorsExceptCancellation,
+         false},
         {"error, except cancellation", Promise<int>(testError()), CatchPolicy::allErrorsExceptCancellation, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> order;
-        auto finalizer = c.receiver.catch_(nullptr, Flags{}, c.policy, [&](const ErrorPtr&) { order.push_back("catch"); });
+        auto finalizer =
+            c.receiver.catch_(nullptr, Flags{}, c.policy, [&](const ErrorPtr&) { order.push_back("catch"); });
         // Inline: done when catch_ returns.
         EXPECT_TRUE(finalizer.guarantee().isResolved());
         finalizer.finally(nullptr, [&] { order.push_back("finally"); });
@@ -58,7 +60,10 @@ TEST(PledgeRecover, FormsAndTheirOutcomes) {
     auto error = testError();
     bool called = false;
     // A fulfilled receiver passes its value on at once; the body is not called.
-    auto passed = Promise<int>::value(1).recover(nullptr, [&](const ErrorPtr&) { called = true; return Promise<int>::value(2); });
+    auto passed = Promise<int>::value(1).recover(nullptr, [&](const ErrorPtr&) {
+        called = true;
+        return Promise<int>::value(2);
+    });
     EXPECT_EQ(passed.value(), 1);
     EXPECT_FALSE(called);
     // A replacement, a rejected replacement, a throw.
@@ -66,14 +71,24 @@ TEST(PledgeRecover, FormsAndTheirOutcomes) {
     EXPECT_EQ(rejected.recover(nullptr, [](const ErrorPtr&) { return Promise<int>::value(2); }).value(), 2);
     auto other = testError(9);
     EXPECT_EQ(rejected.recover(nullptr, [&](const ErrorPtr&) { return Promise<int>(other); }).error(), other);
-    EXPECT_EQ(rejected.recover(nullptr, [&](const ErrorPtr&) -> Promise<int> { throw platform::ErrorException(other); }).error(),
+    EXPECT_EQ(rejected.recover(nullptr, [&](const ErrorPtr&) -> Promise<int> { throw platform::ErrorException(other); })
+                  .error(),
               other);
     // Cancellation under the default policy: untouched, body skipped.
     auto cancelled = Promise<int>(urlCancelled());
-    EXPECT_EQ(cancelled.recover(nullptr, [&](const ErrorPtr&) { called = true; return Promise<int>::value(0); }).error()->code(),
+    EXPECT_EQ(cancelled
+                  .recover(nullptr,
+                           [&](const ErrorPtr&) {
+                               called = true;
+                               return Promise<int>::value(0);
+                           })
+                  .error()
+                  ->code(),
               platform::NSURLErrorCancelled);
     EXPECT_FALSE(called);
-    EXPECT_EQ(cancelled.recover(nullptr, CatchPolicy::allErrors, [](const ErrorPtr&) { return Promise<int>::value(3); }).value(), 3);
+    EXPECT_EQ(cancelled.recover(nullptr, CatchPolicy::allErrors, [](const ErrorPtr&) { return Promise<int>::value(3); })
+                  .value(),
+              3);
     // The guarantee forms see every error, cancellations included.
     Guarantee<int> g = cancelled.recover(nullptr, [](const ErrorPtr&) { return Guarantee<int>::value(4); });
     EXPECT_EQ(g.value(), 4);

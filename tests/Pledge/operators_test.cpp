@@ -11,17 +11,17 @@
 #include "support.h"
 
 using namespace Pledge;
+using platform::DispatchQueue;
 using pledge_test::runUntil;
 using pledge_test::testError;
-using platform::DispatchQueue;
 
 namespace {
 
 struct QueueCase {
     const char* name;
     On on;
-    bool runsInsideCall;    // on an already-resolved receiver
-    bool runsOnMainThread;  // the body's thread
+    bool runsInsideCall;              // on an already-resolved receiver
+    bool runsOnMainThread;            // the body's thread
     platform::DispatchQueuePtr held;  // suspended during the calls, so a step cannot run early
 };
 
@@ -64,7 +64,10 @@ TEST(PledgeOperators, InlineHandlersOfAPendingPromiseRunOnTheSealingThreadInAtta
     auto [promise, resolver] = Promise<int>::pending();
     std::vector<int> order;
     std::thread::id bodyThread;
-    promise.done(nullptr, [&](const int&) { order.push_back(1); bodyThread = std::this_thread::get_id(); });
+    promise.done(nullptr, [&](const int&) {
+        order.push_back(1);
+        bodyThread = std::this_thread::get_id();
+    });
     promise.get(nullptr, [&](const int&) { order.push_back(2); });
     promise.tap(nullptr, [&](const Result<int>&) { order.push_back(3); });
     std::thread sealer([r = resolver] { r.fulfill(5); });
@@ -81,7 +84,10 @@ TEST(PledgeOperators, StepsOnOneSerialQueueStartInAttachOrder) {
     std::vector<int> order;
     std::vector<Promise<Void>> steps;
     for (int i = 0; i < 20; ++i)
-        steps.push_back(promise.done(queue, [&, i](const int&) { std::lock_guard l(m); order.push_back(i); }));
+        steps.push_back(promise.done(queue, [&, i](const int&) {
+            std::lock_guard l(m);
+            order.push_back(i);
+        }));
     resolver.fulfill(0);
     whenFulfilled(steps).wait();
     std::vector<int> expected(20);
@@ -95,18 +101,35 @@ TEST(PledgeOperators, RejectionsSkipBodiesAndThrowsReject) {
     auto rejected = Promise<int>(error);
     auto queue = DispatchQueue::create("pledge.test.rejections");
     // A rejection passes on at once, whatever the queue, without calling the body.
-    EXPECT_EQ(rejected.map(queue, [&](const int& v) { called = true; return v; }).error(), error);
-    EXPECT_EQ(rejected.then(queue, [&](const int& v) { called = true; return Promise<int>::value(v); }).error(), error);
+    EXPECT_EQ(rejected
+                  .map(queue,
+                       [&](const int& v) {
+                           called = true;
+                           return v;
+                       })
+                  .error(),
+              error);
+    EXPECT_EQ(rejected
+                  .then(queue,
+                        [&](const int& v) {
+                            called = true;
+                            return Promise<int>::value(v);
+                        })
+                  .error(),
+              error);
     EXPECT_EQ(rejected.done([&](const int&) { called = true; }).error(), error);
     EXPECT_FALSE(called);
 
     // A body that throws rejects the next promise with the thrown error.
     auto thrown = testError(2);
     auto fulfilled = Promise<int>::value(1);
-    EXPECT_EQ(fulfilled.map(nullptr, [&](const int&) -> int { throw platform::ErrorException(thrown); }).error(), thrown);
-    EXPECT_EQ(fulfilled.then(nullptr, [&](const int&) -> Promise<int> { throw platform::ErrorException(thrown); }).error(),
+    EXPECT_EQ(fulfilled.map(nullptr, [&](const int&) -> int { throw platform::ErrorException(thrown); }).error(),
               thrown);
-    EXPECT_EQ(fulfilled.tap(nullptr, [&](const Result<int>&) { throw platform::ErrorException(thrown); }).error(), thrown);
+    EXPECT_EQ(
+        fulfilled.then(nullptr, [&](const int&) -> Promise<int> { throw platform::ErrorException(thrown); }).error(),
+        thrown);
+    EXPECT_EQ(fulfilled.tap(nullptr, [&](const Result<int>&) { throw platform::ErrorException(thrown); }).error(),
+              thrown);
     auto other = fulfilled.done(nullptr, [](const int&) { throw std::runtime_error("plain"); }).error();
     ASSERT_TRUE(other);
     EXPECT_EQ(other->localizedDescription(), "plain");
@@ -156,7 +179,7 @@ TEST(PledgeOperators, AccessorsAndAsVoid) {
 TEST(PledgeOperators, GuaranteeChainsStayGuaranteesAndHopLikePromises) {
     auto g = Guarantee<int>::value(1);
     auto inlineMapped = g.map(nullptr, [](const int& v) { return v + 1; });
-    EXPECT_EQ(inlineMapped.value(), 2);  // already resolved when map returns
+    EXPECT_EQ(inlineMapped.value(), 2);                       // already resolved when map returns
     auto queued = g.map([](const int& v) { return v + 1; });  // default: conf's map queue (main)
     EXPECT_TRUE(queued.isPending());
     ASSERT_TRUE(runUntil([&] { return queued.isResolved(); }));

@@ -56,7 +56,8 @@ TEST(PledgeProcessPromise, TypedFormFulfilsRejectsAndDescribes) {
     EXPECT_EQ(execution.standardOutput, "out");
     EXPECT_EQ(execution.standardError, "err");
     EXPECT_EQ(killed->terminationStatus(), 15);
-    EXPECT_EQ(error->errorDescription(), "Failed executing: `/bin/sh -c \"" + std::string(killedBySignal) + "\"` (15).");
+    EXPECT_EQ(error->errorDescription(),
+              "Failed executing: `/bin/sh -c \"" + std::string(killedBySignal) + "\"` (15).");
 
     auto silent = launch(shell("exit 1"), PLGNamespacer::promise);
     settle(silent);

@@ -35,7 +35,12 @@ TEST(PledgeResolver, CallbackShapesResolveAsTheirRuleSays) {
         {"error?, value?: value", [&](auto& r) { r.resolve(ErrorPtr(), std::optional<int>(3)); }, 3, false},
         {"error?, value?: neither", [&](auto& r) { r.resolve(ErrorPtr(), std::optional<int>()); }, {}, true},
         {"result: failure", [&](auto& r) { r.resolve(Result<int>::failure(error)); }, {}, false},
-        {"twice: first wins", [&](auto& r) { r.fulfill(4); r.reject(error); }, 4, false},
+        {"twice: first wins",
+         [&](auto& r) {
+             r.fulfill(4);
+             r.reject(error);
+         },
+         4, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

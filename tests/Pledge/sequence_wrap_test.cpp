@@ -17,30 +17,48 @@ using Ints = std::vector<int>;
 TEST(PledgeSequence, ElementWiseOperators) {
     auto values = Promise<Ints>::value({3, 1, 2, 1});
     EXPECT_EQ(values.mapValues(nullptr, [](const int& v) { return v * 2; }).value(), (Ints{6, 2, 4, 2}));
-    EXPECT_EQ(values.flatMapValues(nullptr, [](const int& v) { return Ints(v, v); }).value(), (Ints{3, 3, 3, 1, 2, 2, 1}));
-    EXPECT_EQ(values.compactMapValues(nullptr, [](const int& v) { return v > 1 ? std::optional<int>(v) : std::nullopt; })
-                  .value(),
-              (Ints{3, 2}));
+    EXPECT_EQ(values.flatMapValues(nullptr, [](const int& v) { return Ints(v, v); }).value(),
+              (Ints{3, 3, 3, 1, 2, 2, 1}));
+    EXPECT_EQ(
+        values.compactMapValues(nullptr, [](const int& v) { return v > 1 ? std::optional<int>(v) : std::nullopt; })
+            .value(),
+        (Ints{3, 2}));
     EXPECT_EQ(values.filterValues(nullptr, [](const int& v) { return v == 1; }).value(), (Ints{1, 1}));
     EXPECT_EQ(values.sortedValues(nullptr).value(), (Ints{1, 1, 2, 3}));
     EXPECT_EQ(values.firstValue().value(), 3);
     EXPECT_EQ(values.lastValue().value(), 1);
     int tested = 0;
-    EXPECT_EQ(values.firstValueWhere(nullptr, [&](const int& v) { ++tested; return v == 1; }).value(), 1);
+    EXPECT_EQ(values
+                  .firstValueWhere(nullptr,
+                                   [&](const int& v) {
+                                       ++tested;
+                                       return v == 1;
+                                   })
+                  .value(),
+              1);
     EXPECT_EQ(tested, 2);  // stops at the first pass
-    EXPECT_EQ(values.thenMap(nullptr, [](const int& v) { return Promise<int>::value(v + 1); }).value(), (Ints{4, 2, 3, 2}));
+    EXPECT_EQ(values.thenMap(nullptr, [](const int& v) { return Promise<int>::value(v + 1); }).value(),
+              (Ints{4, 2, 3, 2}));
     EXPECT_EQ(values.thenFlatMap(nullptr, [](const int&) { return Promise<Ints>::value({}); }).value(), Ints{});
 
     auto empty = Promise<Ints>::value({});
     bool called = false;
-    EXPECT_EQ(empty.mapValues(nullptr, [&](const int& v) { called = true; return v; }).value(), Ints{});
+    EXPECT_EQ(empty
+                  .mapValues(nullptr,
+                             [&](const int& v) {
+                                 called = true;
+                                 return v;
+                             })
+                  .value(),
+              Ints{});
     EXPECT_FALSE(called);
     EXPECT_TRUE(isEmptySequence(empty.firstValue().error()));
     EXPECT_TRUE(isEmptySequence(empty.lastValue().error()));
     EXPECT_TRUE(isEmptySequence(values.firstValueWhere(nullptr, [](const int&) { return false; }).error()));
     // A transform that throws rejects; a rejected input of thenMap rejects the join.
     auto error = testError();
-    EXPECT_EQ(values.mapValues(nullptr, [&](const int&) -> int { throw platform::ErrorException(error); }).error(), error);
+    EXPECT_EQ(values.mapValues(nullptr, [&](const int&) -> int { throw platform::ErrorException(error); }).error(),
+              error);
     EXPECT_EQ(values.thenMap(nullptr, [&](const int&) { return Promise<int>(error); }).error(), error);
 }
 

@@ -30,9 +30,7 @@ private:
 };
 
 // Serves the main run loop until the predicate holds (5 s at most).
-inline bool runUntil(const std::function<bool()>& predicate) {
-    return platform::RunLoop::runUntil(predicate, 5.0);
-}
+inline bool runUntil(const std::function<bool()>& predicate) { return platform::RunLoop::runUntil(predicate, 5.0); }
 
 inline platform::ErrorPtr testError(int code = 1) {
     return platform::NSError::withDescription("Test", code, "failure " + std::to_string(code));

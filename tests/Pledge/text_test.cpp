@@ -44,20 +44,23 @@ TEST(PledgeText, PromiseDescriptions) {
         {Promise<int>::value(5).description(), Promise<int>::value(5).debugDescription(), "Promise(5)",
          "Promise<Int>.fulfilled(5)"},
         {Promise<int>(std::make_shared<Failure>()).description(),
-         Promise<int>(std::make_shared<Failure>()).debugDescription(), "Promise(bad)", "Promise<Int>.rejected(Failure.bad)"},
-        {Promise<double>::value(3).description(), Promise<std::vector<std::string>>::value({"a", "b"}).debugDescription(),
-         "Promise(3.0)", "Promise<Array<String>>.fulfilled([\"a\", \"b\"])"},
+         Promise<int>(std::make_shared<Failure>()).debugDescription(), "Promise(bad)",
+         "Promise<Int>.rejected(Failure.bad)"},
+        {Promise<double>::value(3).description(),
+         Promise<std::vector<std::string>>::value({"a", "b"}).debugDescription(), "Promise(3.0)",
+         "Promise<Array<String>>.fulfilled([\"a\", \"b\"])"},
         {Promise<Void>().description(), Promise<std::optional<Point>>::makePending().debugDescription(), "Promise(())",
          "Promise<Optional<Point>>.pending(handlers: 0)"},
-        {Promise<bool>::value(true).description(), Promise<std::optional<int>>::value(1).debugDescription(), "Promise(true)",
-         "Promise<Optional<Int>>.fulfilled(Optional(1))"},
+        {Promise<bool>::value(true).description(), Promise<std::optional<int>>::value(1).debugDescription(),
+         "Promise(true)", "Promise<Optional<Int>>.fulfilled(Optional(1))"},
     };
     using Pair = std::tuple<int, std::string>;
     using Dictionary = std::map<std::string, int>;
-    cases.push_back({Promise<Pair>::value({1, "b"}).description(), Promise<Dictionary>::value({{"a", 1}}).debugDescription(),
-                     "Promise((1, \"b\"))", "Promise<Dictionary<String, Int>>.fulfilled([\"a\": 1])"});
-    cases.push_back({Promise<Dictionary>::value({}).description(), Promise<Ints>::value({}).debugDescription(), "Promise([:])",
-                     "Promise<Array<Int>>.fulfilled([])"});
+    cases.push_back({Promise<Pair>::value({1, "b"}).description(),
+                     Promise<Dictionary>::value({{"a", 1}}).debugDescription(), "Promise((1, \"b\"))",
+                     "Promise<Dictionary<String, Int>>.fulfilled([\"a\": 1])"});
+    cases.push_back({Promise<Dictionary>::value({}).description(), Promise<Ints>::value({}).debugDescription(),
+                     "Promise([:])", "Promise<Array<Int>>.fulfilled([])"});
     for (const auto& c : cases) {
         EXPECT_EQ(c.description, c.expectedDescription);
         EXPECT_EQ(c.debugDescription, c.expectedDebug);

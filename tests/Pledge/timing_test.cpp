@@ -12,11 +12,11 @@
 #include "support.h"
 
 using namespace Pledge;
+using platform::DispatchQueue;
+using platform::DispatchTime;
 using pledge_test::LogRecorder;
 using pledge_test::runUntil;
 using pledge_test::testError;
-using platform::DispatchQueue;
-using platform::DispatchTime;
 
 TEST(PledgeAfter, ResolvesAfterTheDelayOnAGlobalQueueThreadEvenWhenDropped) {
     const DispatchTime start = DispatchTime::now();

@@ -170,8 +170,8 @@ TEST_F(PledgeURLPromise, RuntimeFacingBranches) {
     EXPECT_EQ(json->userInfo()[PLGURLErrorFailingStringKey], Value("not json!!"));
 
     // A session that completes on the main thread still resolves its promise.
-    auto onMain = platform::URLSession::create(platform::URLSessionConfiguration::defaultSessionConfiguration(), nullptr,
-                                               platform::OperationQueue::main());
+    auto onMain = platform::URLSession::create(platform::URLSessionConfiguration::defaultSessionConfiguration(),
+                                               nullptr, platform::OperationQueue::main());
     auto fromMain = promiseDataTaskWithRequest(onMain, platform::URLRequest(url("/ok")));
     ASSERT_TRUE(pledge_test::runUntil([&] { return !fromMain->pending(); }));
     EXPECT_EQ(fromMain->objectValue(), Value("hello"));
@@ -192,8 +192,8 @@ TEST_F(PledgeURLPromise, RuntimeFacingNoBodyStaysApartFromAnEmptyBody) {
     // No body at all is nil, whatever the response; the JSON branch reads it as empty.
     platform::URLRequest request(url("/none"));
     auto http = [&](std::string type) {
-        return std::make_shared<platform::HTTPURLResponse>(url("/none"), 200, "HTTP/1.1",
-                                                           platform::HTTPHeaderFields{{"Content-Type", std::move(type)}});
+        return std::make_shared<platform::HTTPURLResponse>(
+            url("/none"), 200, "HTTP/1.1", platform::HTTPHeaderFields{{"Content-Type", std::move(type)}});
     };
     auto plain = std::make_shared<platform::URLResponse>(url("/none"), std::nullopt, -1, std::nullopt);
     struct Case {
@@ -201,8 +201,9 @@ TEST_F(PledgeURLPromise, RuntimeFacingNoBodyStaysApartFromAnEmptyBody) {
         platform::URLResponsePtr response;
         Value object;
     };
-    for (const Case& c : {Case{"not HTTP", plain, Value()}, Case{"no response", nullptr, Value()},
-                          Case{"raw data type", http("image/png"), Value()}, Case{"text", http("text/plain"), Value("")}}) {
+    for (const Case& c :
+         {Case{"not HTTP", plain, Value()}, Case{"no response", nullptr, Value()},
+          Case{"raw data type", http("image/png"), Value()}, Case{"text", http("text/plain"), Value("")}}) {
         SCOPED_TRACE(c.name);
         auto array = dataTaskOutcome(request, std::nullopt, c.response, nullptr).asObject<PLGArray>();
         ASSERT_TRUE(array);

@@ -45,7 +45,7 @@ TEST(PledgeWhen, FulfilledAndResolvedOverATableOfSettlingOrders) {
         const char* plan;
         std::optional<std::vector<int>> values;  // whenFulfilled's values, else rejected with...
         int rejectedCode;
-        std::string resolved;                     // whenResolved: f/r per input, in input order
+        std::string resolved;  // whenResolved: f/r per input, in input order
     };
     std::vector<Case> cases = {
         {"2f 0f 1f", std::vector<int>{0, 1, 2}, 0, "fff"},
@@ -134,7 +134,10 @@ TEST(PledgeWhen, IteratorFormsStopAtARejectionAndRejectBadLimits) {
     EXPECT_EQ(next, 2);
 
     int touched = 0;
-    auto counting = [&]() -> std::optional<Promise<int>> { ++touched; return std::nullopt; };
+    auto counting = [&]() -> std::optional<Promise<int>> {
+        ++touched;
+        return std::nullopt;
+    };
     EXPECT_TRUE(is(whenFulfilled(counting, 0).error(), kBadInput));
     EXPECT_TRUE(is(whenFulfilled(counting, -1).error(), kBadInput));
     auto resolved = whenResolved(counting, 0).value();
@@ -160,8 +163,8 @@ TEST(PledgeWhen, IteratorFormsStopAtARejectionAndRejectBadLimits) {
 TEST(PledgeRace, FirstResolutionOrFirstFulfilment) {
     struct Case {
         const char* plan;
-        int raceCode;          // race: value if >= 0, else -(code + 1) of the error
-        int fulfilledValue;    // raceFulfilled: value, or -1 for noWinner
+        int raceCode;        // race: value if >= 0, else -(code + 1) of the error
+        int fulfilledValue;  // raceFulfilled: value, or -1 for noWinner
     };
     std::vector<Case> cases = {
         {"0r 1f", -1, 1},

@@ -25,7 +25,8 @@ TEST(CacheManagerTest, StoreWritesDelegatesInOrderIntoANewFolder) {
     cache.storeLogs();
     EXPECT_FALSE(std::filesystem::exists(cache.storedPath));  // nothing to store, no file
 
-    cache.cacheDelegates.push_back(std::make_shared<Source>(std::vector<Data>{Data::fromString("[1]"), Data::fromString("[2]")}));
+    cache.cacheDelegates.push_back(
+        std::make_shared<Source>(std::vector<Data>{Data::fromString("[1]"), Data::fromString("[2]")}));
     cache.cacheDelegates.push_back(std::make_shared<Source>(std::vector<Data>{Data::fromString("[3]")}));
     cache.storeLogs();
     auto back = cache.readCachedLogs();
@@ -37,7 +38,8 @@ TEST(CacheManagerTest, StoreWritesDelegatesInOrderIntoANewFolder) {
 
 TEST(CacheManagerTest, ForeignFilesYieldOnlyTheirDataAndAreRemoved) {
     const std::pair<const char*, std::size_t> cases[] = {
-        {R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array><data>WzFd</data><string>x</string></array></plist>)", 1},
+        {R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array><data>WzFd</data><string>x</string></array></plist>)",
+         1},
         {R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict/></plist>)", 0},
         {"not a property list", 0},
     };

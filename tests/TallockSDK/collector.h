@@ -8,11 +8,11 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
-#include <netinet/in.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace tallock_test {

@@ -25,7 +25,8 @@ struct ProbeRun {
 class Probe : public ::testing::Test {
 protected:
     // Starts the probe with HOME in the temporary folder; `onLine` sees each output line.
-    ProbeRun run(const std::vector<std::string>& args, const std::function<void(pid_t, const std::string&)>& onLine = {}) {
+    ProbeRun run(const std::vector<std::string>& args,
+                 const std::function<void(pid_t, const std::string&)>& onLine = {}) {
         int out[2];
         EXPECT_EQ(::pipe(out), 0);
         pid_t pid = ::fork();
@@ -65,12 +66,11 @@ protected:
     // names of each batch, e.g. [["a", "b"], ["c"]].
     std::string cachedNames() {
         int status = 0;
-        std::string script =
-            "import plistlib, json, sys\n"
-            "root = plistlib.load(open(sys.argv[1], 'rb'))\n"
-            "print(json.dumps([[e['event'] for e in json.loads(b)] for b in root]))\n";
-        std::string out = testing_support::runCommand(
-            "python3 -c \"" + script + "\" '" + cacheFile().string() + "'", &status);
+        std::string script = "import plistlib, json, sys\n"
+                             "root = plistlib.load(open(sys.argv[1], 'rb'))\n"
+                             "print(json.dumps([[e['event'] for e in json.loads(b)] for b in root]))\n";
+        std::string out =
+            testing_support::runCommand("python3 -c \"" + script + "\" '" + cacheFile().string() + "'", &status);
         EXPECT_EQ(status, 0);
         return out.substr(0, out.find_last_not_of('\n') + 1);
     }
@@ -107,10 +107,11 @@ TEST_F(Probe, CrashStoresFailedAndBufferedBatchesAndTheNextRunSendsThem) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how + std::string(" ") + std::to_string(c.failed) + "/" + std::to_string(c.buffered));
-        ProbeRun crashed = run({"crash", c.how, std::to_string(c.failed), std::to_string(c.buffered), tallock_test::deadURL()},
-                          [](pid_t pid, const std::string& line) {
-                              if (line == "ready") ::kill(pid, SIGUSR1);
-                          });
+        ProbeRun crashed =
+            run({"crash", c.how, std::to_string(c.failed), std::to_string(c.buffered), tallock_test::deadURL()},
+                [](pid_t pid, const std::string& line) {
+                    if (line == "ready") ::kill(pid, SIGUSR1);
+                });
         EXPECT_TRUE(killedBy(crashed.status, SIGKILL)) << crashed.status;
         if (!c.stored) {
             EXPECT_FALSE(fs::exists(cacheFile()));

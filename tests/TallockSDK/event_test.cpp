@@ -16,7 +16,7 @@ Value parse(const std::string& text) { return platform::JSONSerialization::jsonO
 struct Case {
     const char* what;
     Event event;
-    const char* json;                   // the one-element batch it encodes to
+    const char* json;                      // the one-element batch it encodes to
     std::optional<TextMap> decodedParams;  // none: the batch does not decode
 };
 
@@ -36,7 +36,7 @@ TEST(EventJSON, EncodesAndDecodesEachForm) {
          TextMap{{"k", "v"}}},
         {"empty value parameters", Event("e", Value::Dictionary{}, EventError()),
          R"([{"event":"e","extra":{},"error":{"code":0,"msg":""}}])", TextMap{}},
-        {"no parameters: encodes without extra, does not decode", Event(), 
+        {"no parameters: encodes without extra, does not decode", Event(),
          R"([{"event":"","error":{"code":0,"msg":""}}])", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -60,7 +60,7 @@ TEST(EventJSON, DecodingNeedsEveryMemberAndIgnoresOthers) {
     const std::pair<const char*, bool> cases[] = {
         {R"([{"event":"a","extra":{},"error":{"code":1,"msg":"m","details":null},"x":1}])", true},
         {R"([{"event":"a","extra":{"k":1},"error":{"code":1,"msg":"m"}}])", false},  // extra not text
-        {R"([{"event":"a","extra":{},"error":{"code":1}}])", false},                // msg missing
+        {R"([{"event":"a","extra":{},"error":{"code":1}}])", false},                 // msg missing
         {R"([{"event":1,"extra":{},"error":{"code":1,"msg":"m"}}])", false},
         {R"([{"extra":{},"error":{"code":1,"msg":"m"}}])", false},
         {"not json", false},

@@ -33,7 +33,8 @@ TallockConfigPtr configFor(const std::string& url, int capacity, int retries) {
 }
 
 bool failedCountIs(std::size_t n) {
-    return platform::RunLoop::runUntil([n] { return Tallock::shared()->networkManager->failedBatches().size() == n; }, 10);
+    return platform::RunLoop::runUntil([n] { return Tallock::shared()->networkManager->failedBatches().size() == n; },
+                                       10);
 }
 
 void flushAndWait() {

@@ -71,7 +71,8 @@ protected:
     }
     std::vector<std::string> receivedNames() {
         std::vector<std::string> out;
-        for (const auto& r : collector.received()) out.push_back(decodeBatch(platform::Data::fromString(r.body)).at(0).name);
+        for (const auto& r : collector.received())
+            out.push_back(decodeBatch(platform::Data::fromString(r.body)).at(0).name);
         return out;
     }
     // Everything queued so far has run, and the completion ran exactly once.
@@ -164,7 +165,7 @@ TEST_F(Upload, ExhaustedBatchWaitsForTheNextDelivery) {
     setURL(tallock_test::deadURL());
     auto calls = upload("kept");
     ASSERT_TRUE(waitUntil([&] { return calls->load() > 0; }));  // after the second failure
-    EXPECT_EQ(plugin->count(), 2u);                            // first try and one retry
+    EXPECT_EQ(plugin->count(), 2u);                             // first try and one retry
     EXPECT_GE(std::chrono::duration<double>(plugin->times[1] - plugin->times[0]).count(), 0.05);
     EXPECT_EQ(manager->failedBatches(), std::vector<platform::Data>{batchOf("kept")});
     expectOnce(calls);

@@ -189,8 +189,8 @@ TEST(FileDestination, RotationMovesTagsAndStartsAFreshFile) {
     EXPECT_TRUE(contains(fresh, "Scribe writing log to: file://"));
     EXPECT_EQ(fresh.back(), "[Info] > after");
 
-    auto by = d->readExtendedAttribute(platform::URL::fileURL((dir / "old.log").string()),
-                                       Constants::archivedByAttributeKey);
+    auto by =
+        d->readExtendedAttribute(platform::URL::fileURL((dir / "old.log").string()), Constants::archivedByAttributeKey);
     ASSERT_TRUE(by.has_value());
     EXPECT_EQ(by->toString(), "file");
 }
@@ -245,7 +245,7 @@ TEST(FileDestination, SetupAddsAFileAtTheLoggersLevelWithTheGivenFlags) {
     logger->error("above");
     // The banner is at info, below the file's level; the "log to" line is handed to the
     // file before it is in the logger's list, so it lands whatever the level.
-    EXPECT_EQ(lines(dir / "setup.log"),
-              (std::vector<std::string>{"[Info] [setup] > Scribe writing log to: file://" + (dir / "setup.log").string(),
-                                        "[Error] [setup] > above"}));
+    EXPECT_EQ(lines(dir / "setup.log"), (std::vector<std::string>{"[Info] [setup] > Scribe writing log to: file://" +
+                                                                      (dir / "setup.log").string(),
+                                                                  "[Error] [setup] > above"}));
 }

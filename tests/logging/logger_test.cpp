@@ -152,8 +152,8 @@ TEST(LevelFiltering, DestinationTakesLevelsAtOrAboveItsThreshold) {
         bool written;
     };
     const Case cases[] = {
-        {Level::info, Level::debug, false},   {Level::info, Level::info, true},
-        {Level::info, Level::emergency, true}, {Level::verbose, Level::verbose, true},
+        {Level::info, Level::debug, false},     {Level::info, Level::info, true},
+        {Level::info, Level::emergency, true},  {Level::verbose, Level::verbose, true},
         {Level::none, Level::emergency, false}, {Level::none, Level::none, true},
         {Level::warning, Level::notice, false},
     };

@@ -44,12 +44,14 @@ public:
 
     std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
                                                         const std::string& name) const override {
-        if (refuse) throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::featureUnsupported));
+        if (refuse)
+            throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::featureUnsupported));
         return AutoRotatingFileDestination::readExtendedAttribute(url, name);
     }
     void writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
                                 const std::string& name) const override {
-        if (refuse) throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::featureUnsupported));
+        if (refuse)
+            throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::featureUnsupported));
         AutoRotatingFileDestination::writeExtendedAttribute(url, value, name);
     }
 
@@ -129,13 +131,15 @@ TEST(Rotation, KeepsTenTaggedArchivesOfBoundedSize) {
         // Crossing the threshold ends a file: at most one line past it.
         EXPECT_LT(std::filesystem::file_size(archive), 300u + 60u) << archive;
         int status = -1;
-        auto by = runCommand("getfattr --absolute-names --only-values -n user.com.ferncastleworks.scribe.archived.by '" +
-                                 archive.string() + "'",
-                             &status);
+        auto by =
+            runCommand("getfattr --absolute-names --only-values -n user.com.ferncastleworks.scribe.archived.by '" +
+                           archive.string() + "'",
+                       &status);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(by, "rotating");
-        auto at = runCommand("getfattr --absolute-names --only-values -n user.com.ferncastleworks.scribe.archived.at '" +
-                             archive.string() + "'");
+        auto at =
+            runCommand("getfattr --absolute-names --only-values -n user.com.ferncastleworks.scribe.archived.at '" +
+                       archive.string() + "'");
         EXPECT_TRUE(std::regex_match(at, std::regex(R"(17\d{8}\.\d+)"))) << at;
     }
     // The newest lines survive.
@@ -178,8 +182,8 @@ TEST(Rotation, SizeCountsCharactersWithoutTheLineFeed) {
         std::uint64_t characters;  // with the "> " in front
     };
     const Case cases[] = {
-        {"中文", 4},                   // two characters of three bytes each
-        {"e\xCC\x81", 3},              // e and a combining accent: one character
+        {"中文", 4},                              // two characters of three bytes each
+        {"e\xCC\x81", 3},                         // e and a combining accent: one character
         {"\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 3},  // a flag of two regional indicators
         {"plain", 7},
     };

@@ -46,8 +46,7 @@ struct Connection {
             // cost the client the answer, so let the client hang up first.
             ::shutdown(fd, SHUT_WR);
             char buffer[4096];
-            while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-            }
+            while (::recv(fd, buffer, sizeof buffer, 0) > 0) {}
         }
         ::close(fd);
     }
@@ -250,8 +249,7 @@ void LocalHTTPServer::waitForClose(int fd, int seconds) {
     timeval tv{seconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     char buffer[256];
-    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-    }
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {}
 }
 
 }  // namespace testing_support

@@ -47,9 +47,8 @@ struct Environment {
     std::filesystem::path logFile() { return dir / "data/com.skyreach.updater/Logs/Skyreach_Updater.log"; }
 };
 
-const std::string kInfo =
-    "{'CFBundleIdentifier': 'com.skyreach.updater', 'CFBundleShortVersionString': '3.2.1', "
-    "'CFBundleVersion': '321', 'Channel': 'abc'}";
+const std::string kInfo = "{'CFBundleIdentifier': 'com.skyreach.updater', 'CFBundleShortVersionString': '3.2.1', "
+                          "'CFBundleVersion': '321', 'Channel': 'abc'}";
 
 }  // namespace
 
@@ -74,16 +73,18 @@ TEST(AppInfo, ChannelComesFromUserDefaultsElseTheBundleWhichIsThenKept) {
         EXPECT_NE(out.find(std::string("channel=") + c.channel + "\n"), std::string::npos) << c.name << "\n" << out;
         EXPECT_EQ(env.storedChannel(), std::string(c.stored) + "\n") << c.name;
         auto log = readFile(env.logFile());
-        EXPECT_TRUE(std::regex_search(log, std::regex(std::string(R"(\[Info\] \[AppInfo\.cpp:\d+\] getChannel\(\) > )") +
-                                                      c.logText + "\n")))
-            << c.name << "\n" << log;
+        EXPECT_TRUE(std::regex_search(
+            log, std::regex(std::string(R"(\[Info\] \[AppInfo\.cpp:\d+\] getChannel\(\) > )") + c.logText + "\n")))
+            << c.name << "\n"
+            << log;
     }
 }
 
 TEST(AppInfo, VersionsFallBackToUnknown) {
     Environment complete(kInfo, "");
     auto out = complete.probe();
-    EXPECT_NE(out.find("versionName=3.2.1\nversionCode=321\nbundleId=com.skyreach.updater\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("versionName=3.2.1\nversionCode=321\nbundleId=com.skyreach.updater\n"), std::string::npos)
+        << out;
 
     Environment sparse("{'CFBundleIdentifier': 'com.skyreach.updater', 'CFBundleVersion': 7}", "");
     out = sparse.probe();

@@ -37,7 +37,7 @@ TEST(CmdHelper, DecidesByOutputAndExitStatus) {
         const char* name;
         std::string path;
         std::vector<std::string> arguments;
-        std::string output;    // when it succeeds
+        std::string output;        // when it succeeds
         std::string errorMessage;  // execCmdError's message, when it fails
     };
     const std::string missing = (dir / "missing").string();
@@ -45,15 +45,31 @@ TEST(CmdHelper, DecidesByOutputAndExitStatus) {
         {"rm of a missing path prints nothing", "/bin/rm", {"-rf", missing}, "", ""},
         {"output is trimmed", "/bin/sh", {"-c", "printf ' done \\n'"}, "done", ""},
         {"output wins over standard error at status 0", "/bin/sh", {"-c", "echo out; echo err >&2"}, "out", ""},
-        {"only standard error at status 0 fails", "/bin/sh", {"-c", "echo oops >&2"}, "",
+        {"only standard error at status 0 fails",
+         "/bin/sh",
+         {"-c", "echo oops >&2"},
+         "",
          "/bin/sh [\"-c\", \"echo oops >&2\"] error: oops\n"},
-        {"a silent failure names its status", "/bin/sh", {"-c", "exit 3"}, "", "/bin/sh [\"-c\", \"exit 3\"] error: exit status 3"},
-        {"a failure with output still fails", "/bin/sh", {"-c", "echo partial; exit 1"}, "",
+        {"a silent failure names its status",
+         "/bin/sh",
+         {"-c", "exit 3"},
+         "",
+         "/bin/sh [\"-c\", \"exit 3\"] error: exit status 3"},
+        {"a failure with output still fails",
+         "/bin/sh",
+         {"-c", "echo partial; exit 1"},
+         "",
          "/bin/sh [\"-c\", \"echo partial; exit 1\"] error: exit status 1"},
-        {"a failure's standard error is kept as is", "/bin/cp", {"-r", missing, dir.path().string()}, "",
+        {"a failure's standard error is kept as is",
+         "/bin/cp",
+         {"-r", missing, dir.path().string()},
+         "",
          "/bin/cp [\"-r\", \"" + missing + "\", \"" + dir.path().string() + "\"] error: /bin/cp: cannot stat '" +
              missing + "': No such file or directory\n"},
-        {"killall of no such process", "/usr/bin/killall", {"no-such-process-skyreach"}, "",
+        {"killall of no such process",
+         "/usr/bin/killall",
+         {"no-such-process-skyreach"},
+         "",
          "/usr/bin/killall [\"no-such-process-skyreach\"] error: no-such-process-skyreach: no process found\n"},
         {"arguments are passed unchanged, no shell", "/bin/echo", {"$HOME", "*", "a b"}, "$HOME * a b", ""},
         {"undecodable output is empty text", "/bin/sh", {"-c", "printf '\\377\\376'"}, "", ""},

@@ -23,8 +23,8 @@ struct Unpack {
         makeZip(zip, root / "empty", entries);
         const fs::path ditto = binaryDir() / "Skyreach Updater.app/Contents/MacOS/ditto";
         // The plainest locale the updater may be started in.
-        output = runCommand("LC_ALL=C '" + ditto.string() + "' -x -k '" + zip.string() + "' '" + target.string() + "' 2>&1",
-                            &status);
+        output = runCommand(
+            "LC_ALL=C '" + ditto.string() + "' -x -k '" + zip.string() + "' '" + target.string() + "' 2>&1", &status);
     }
 };
 
@@ -53,11 +53,11 @@ TEST(Ditto, RefusesWholeArchivesThatReachOutsideTheFolder) {
         {"a link out of the folder", symlinkEntry("App.app/Contents/out", "../../..")},
         {"a link out of the folder, named with \"./\"", symlinkEntry("App.app/./Contents/out", "../../..")},
         // y/.. is App.app lexically but App.app's parent once y -> "." exists.
-        {"a link through a link that comes later", symlinkEntry("App.app/x", "y/../..") + symlinkEntry("App.app/y", ".")},
+        {"a link through a link that comes later",
+         symlinkEntry("App.app/x", "y/../..") + symlinkEntry("App.app/y", ".")},
         // Judged by y's first target, x stays in App.app; once a folder y replaces the link it does not.
-        {"a link replaced by a folder",
-         symlinkEntry("App.app/y", "Contents/MacOS") + entry("App.app/y/", "", "0o40755") +
-             symlinkEntry("App.app/x", "y/../..")},
+        {"a link replaced by a folder", symlinkEntry("App.app/y", "Contents/MacOS") +
+                                            entry("App.app/y/", "", "0o40755") + symlinkEntry("App.app/x", "y/../..")},
         {"links that go round", symlinkEntry("App.app/a", "b/c") + symlinkEntry("App.app/b", "a")},
     };
     for (const auto& c : cases) {
@@ -94,8 +94,8 @@ TEST(Ditto, RefusesNamesTooLongOrTooDeepAndTakesThemAtTheLimit) {
         {"a name of 1024 bytes", file(longName), nullptr},
         {"a name of 1025 bytes", file(longerName), "longer than 1024 bytes"},
         {"1,900 levels in 3,800 bytes", file("'App.app/' + 'd/' * 1896 + 'f'"), "longer than 1024 bytes"},
-        {"a link to a target of 1025 bytes",
-         "    entry('App.app/l', 'd/' * 512 + 'f', 0o120777)\n", "target longer than 1024 bytes"},
+        {"a link to a target of 1025 bytes", "    entry('App.app/l', 'd/' * 512 + 'f', 0o120777)\n",
+         "target longer than 1024 bytes"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,7 +117,8 @@ TEST(Ditto, KeepsExecutableBitsLinksAndNamesInsideTheBundle) {
     Unpack unpack;
     unpack.run(entry("./App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
                entry("App.app/Contents/./Resources/version", "2", "0o100644") +
-               entry("App.app/Contents/Resources/简体中文.lproj/Main.strings", "zh", "0o100644") + symlinkEntry("App.app/Contents/Current", "MacOS") +
+               entry("App.app/Contents/Resources/简体中文.lproj/Main.strings", "zh", "0o100644") +
+               symlinkEntry("App.app/Contents/Current", "MacOS") +
                symlinkEntry("App.app/Contents/Resources/icon", "../MacOS/App") +
                // A framework's usual chain: a link through a link, listed before it.
                symlinkEntry("App.app/Contents/Frameworks/K.framework/K", "Versions/Current/K") +
@@ -143,7 +144,8 @@ TEST(Ditto, RefusesDeviceNodesAndNamesUsedTwice) {
     };
     const std::vector<Case> cases = {
         {"a character device", entry("App.app/Contents/tty", "", "0o20666")},
-        {"one name twice", entry("App.app/Contents/x", "a", "0o100644") + entry("App.app/Contents/./x", "b", "0o100644")},
+        {"one name twice",
+         entry("App.app/Contents/x", "a", "0o100644") + entry("App.app/Contents/./x", "b", "0o100644")},
         {"a file with entries below it",
          entry("App.app/Contents/x", "a", "0o100644") + entry("App.app/Contents/x/y", "b", "0o100644")},
     };
@@ -199,9 +201,10 @@ TEST(Ditto, AFailedWriteIsAFailureNeverAZeroFilledFile) {
 TEST(Ditto, RefusesAZipBomb) {
     // 64 MiB of zeros pack into about 64 KiB: a thousand times over.
     Unpack unpack;
-    unpack.run(entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
-               "    info = zipfile.ZipInfo('App.app/Contents/Resources/zeros'); info.compress_type = zipfile.ZIP_DEFLATED\n"
-               "    info.external_attr = 0o100644 << 16; z.writestr(info, bytes(64 << 20))\n");
+    unpack.run(
+        entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
+        "    info = zipfile.ZipInfo('App.app/Contents/Resources/zeros'); info.compress_type = zipfile.ZIP_DEFLATED\n"
+        "    info.external_attr = 0o100644 << 16; z.writestr(info, bytes(64 << 20))\n");
     EXPECT_NE(unpack.status, 0) << unpack.output;
     EXPECT_NE(unpack.output.find("exceed the limit for an archive of its size"), std::string::npos) << unpack.output;
     EXPECT_TRUE(fs::is_empty(unpack.target));
@@ -218,19 +221,18 @@ TEST(Ditto, OnASmallFileSystemRefusesWhatDoesNotFitAndFailsWhenItRunsOut) {
     makeZip(big, root / "empty",
             entry("App.app/Contents/MacOS/App", "#!/bin/sh", "0o100755") +
                 "    entry('App.app/Contents/Resources/big', os.urandom(3 << 20), 0o100644)\n");
-    makeZip(many, root / "empty",
-            "    for i in range(40): entry('App.app/Contents/f%d' % i, b'x', 0o100644)\n");
+    makeZip(many, root / "empty", "    for i in range(40): entry('App.app/Contents/f%d' % i, b'x', 0o100644)\n");
     const fs::path ditto = binaryDir() / "Skyreach Updater.app/Contents/MacOS/ditto";
     const fs::path mount = root / "mnt";
     fs::create_directories(mount);
     // 2 MiB of space for 3 MiB; then room for only a few files (inodes) for 40.
-    auto output = runCommand(
-        "unshare -m sh -c \"mount -t tmpfs -o size=2m tmpfs '" + mount.string() + "' && '" + ditto.string() + "' -xk '" +
-            big.string() + "' '" + mount.string() + "/a'; echo big=\\$?; ls -A '" + mount.string() +
-            "/a' | wc -l; umount '" + mount.string() + "' && mount -t tmpfs -o size=2m,nr_inodes=8 tmpfs '" +
-            mount.string() + "' && '" + ditto.string() + "' -xk '" + many.string() + "' '" + mount.string() +
-            "/b'; echo many=\\$?\" 2>&1",
-        &status);
+    auto output = runCommand("unshare -m sh -c \"mount -t tmpfs -o size=2m tmpfs '" + mount.string() + "' && '" +
+                                 ditto.string() + "' -xk '" + big.string() + "' '" + mount.string() +
+                                 "/a'; echo big=\\$?; ls -A '" + mount.string() + "/a' | wc -l; umount '" +
+                                 mount.string() + "' && mount -t tmpfs -o size=2m,nr_inodes=8 tmpfs '" +
+                                 mount.string() + "' && '" + ditto.string() + "' -xk '" + many.string() + "' '" +
+                                 mount.string() + "/b'; echo many=\\$?\" 2>&1",
+                             &status);
     EXPECT_NE(output.find("exceed the free space of the folder"), std::string::npos) << output;
     EXPECT_NE(output.find("big=1\n0\n"), std::string::npos) << output;
     EXPECT_NE(output.find("ditto: cannot write"), std::string::npos) << output;

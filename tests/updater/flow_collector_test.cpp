@@ -16,22 +16,22 @@ namespace {
 [[maybe_unused]] auto* const kWorld = ::testing::AddGlobalTestEnvironment(new World);
 
 // Appends each request as one JSON line: method, path, headers, body.
-const char* kCollector =
-    "import ctypes, http.server, json, signal, sys\n"
-    "ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
-    "class Handler(http.server.BaseHTTPRequestHandler):\n"
-    "    def log_message(self, *args): pass\n"
-    "    def do_POST(self):\n"
-    "        body = self.rfile.read(int(self.headers['Content-Length']))\n"
-    "        with open(sys.argv[1], 'a') as f:\n"
-    "            f.write(json.dumps({'path': self.path, 'headers': list(self.headers.items()),\n"
-    "                                'body': body.decode('utf-8', 'replace'), 'utf8': body.decode('utf-8', 'strict') is not None}) + '\\n')\n"
-    "        reply = b'{\"code\": 0, \"msg\": \"ok\"}'\n"
-    "        self.send_response(200); self.send_header('Content-Length', str(len(reply)))\n"
-    "        self.end_headers(); self.wfile.write(reply)\n"
-    "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)\n"
-    "print(server.server_address[1], flush=True)\n"
-    "server.serve_forever()\n";
+const char* kCollector = "import ctypes, http.server, json, signal, sys\n"
+                         "ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
+                         "class Handler(http.server.BaseHTTPRequestHandler):\n"
+                         "    def log_message(self, *args): pass\n"
+                         "    def do_POST(self):\n"
+                         "        body = self.rfile.read(int(self.headers['Content-Length']))\n"
+                         "        with open(sys.argv[1], 'a') as f:\n"
+                         "            f.write(json.dumps({'path': self.path, 'headers': list(self.headers.items()),\n"
+                         "                                'body': body.decode('utf-8', 'replace'), 'utf8': "
+                         "body.decode('utf-8', 'strict') is not None}) + '\\n')\n"
+                         "        reply = b'{\"code\": 0, \"msg\": \"ok\"}'\n"
+                         "        self.send_response(200); self.send_header('Content-Length', str(len(reply)))\n"
+                         "        self.end_headers(); self.wfile.write(reply)\n"
+                         "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)\n"
+                         "print(server.server_address[1], flush=True)\n"
+                         "server.serve_forever()\n";
 
 }  // namespace
 
@@ -60,10 +60,21 @@ TEST(UpdateFlowReports, ArriveSignedAsValidJSONAndQuittingFlushesThem) {
     // An MD5 argument that is not even valid UTF-8: the work order is refused before the
     // download, and the failure text carries it.
     writeFile(World::get().dir / "packages/plain.zip", "not checked further");
-    const std::vector<std::string> arguments = {
-        "updater", "host", "http://127.0.0.1:" + port, "url", World::get().url("/package/plain.zip"),
-        "md5", "bad\xff", "changeLog", "", "appPath", (World::get().dir / "Apps/Client.app").string(),
-        "appName", "Client.app", "appFolder", (World::get().dir / "Apps").string()};
+    const std::vector<std::string> arguments = {"updater",
+                                                "host",
+                                                "http://127.0.0.1:" + port,
+                                                "url",
+                                                World::get().url("/package/plain.zip"),
+                                                "md5",
+                                                "bad\xff",
+                                                "changeLog",
+                                                "",
+                                                "appPath",
+                                                (World::get().dir / "Apps/Client.app").string(),
+                                                "appName",
+                                                "Client.app",
+                                                "appFolder",
+                                                (World::get().dir / "Apps").string()};
     Lanternfly_Updater::setupApp(arguments);
     auto model = DownloadViewModel::create();
     model->configure(delegate->appArgs);
@@ -87,9 +98,11 @@ TEST(UpdateFlowReports, ArriveSignedAsValidJSONAndQuittingFlushesThem) {
               "names = []\n"
               "for line in open(sys.argv[1]):\n"
               "    r = json.loads(line); headers = dict(r['headers'])\n"
-              "    params = sorted((k.lower(), v) for k, v in headers.items() if k.startswith('X-Param-') and k != 'X-Param-SIGN')\n"
+              "    params = sorted((k.lower(), v) for k, v in headers.items() if k.startswith('X-Param-') and k != "
+              "'X-Param-SIGN')\n"
               "    message = 'POST' + r['path'] + '&'.join(k + '=' + v for k, v in params) + r['body']\n"
-              "    good = hmac.new(sys.argv[2].encode(), message.encode(), 'sha256').hexdigest() == headers.get('X-Param-SIGN')\n"
+              "    good = hmac.new(sys.argv[2].encode(), message.encode(), 'sha256').hexdigest() == "
+              "headers.get('X-Param-SIGN')\n"
               "    assert good, 'bad signature: ' + message\n"
               "    assert len(params) == 11 and headers['X-Param-PKGN'] == 'com.skyreach.updater', params\n"
               "    for event in json.loads(r['body']):\n"
@@ -97,11 +110,10 @@ TEST(UpdateFlowReports, ArriveSignedAsValidJSONAndQuittingFlushesThem) {
               "        if event['event'] == 'download_pkg_fail': print('text', event['error']['msg'].split(' ')[-1])\n"
               "print(' '.join(sorted(names)))\n");
     int status = -1;
-    auto verdict = runCommand("python3 '" + script.string() + "' '" + received.string() + "' Hq4TmVbR8xKp2NcWz7LdYs3e 2>&1",
-                              &status);
+    auto verdict = runCommand(
+        "python3 '" + script.string() + "' '" + received.string() + "' Hq4TmVbR8xKp2NcWz7LdYs3e 2>&1", &status);
     ASSERT_EQ(status, 0) << verdict;
-    EXPECT_EQ(verdict,
-              "text bad\xEF\xBF\xBD\n"
-              // Each report travels in its own upload, so arrival order is not theirs to keep.
-              "download_pkg_fail:1 update_stop:0\n");
+    EXPECT_EQ(verdict, "text bad\xEF\xBF\xBD\n"
+                       // Each report travels in its own upload, so arrival order is not theirs to keep.
+                       "download_pkg_fail:1 update_stop:0\n");
 }

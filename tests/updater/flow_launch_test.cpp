@@ -22,12 +22,20 @@ TEST(LaunchArguments, FillTheMapAndConfigureTheClients) {
         std::vector<std::string> absentLines;
     };
     const std::vector<Case> cases = {
-        {"pairs without host", {"u", "url", "U", "md5", "M"}, {{"url", "U"}, {"md5", "M"}}, false,
-         {"更新程序参数: [\"md5\": \"M\", \"url\": \"U\"]", "初始化数据上报失败"}, {"EventURL:"}},
+        {"pairs without host",
+         {"u", "url", "U", "md5", "M"},
+         {{"url", "U"}, {"md5", "M"}},
+         false,
+         {"更新程序参数: [\"md5\": \"M\", \"url\": \"U\"]", "初始化数据上报失败"},
+         {"EventURL:"}},
         {"trailing key", {"u", "url", "U", "md5"}, {{"url", "U"}}, false, {}, {"更新程序参数", "初始化数据上报失败"}},
         {"nothing", {"u"}, {}, false, {"更新程序参数: [:]", "初始化数据上报失败"}, {}},
-        {"host alone", {"u", "host", "http://H"}, {{"host", "http://H"}}, true,
-         {"EventPath:/api/v1/event/report/batch", "EventURL:http://H"}, {"初始化数据上报失败"}},
+        {"host alone",
+         {"u", "host", "http://H"},
+         {{"host", "http://H"}},
+         true,
+         {"EventPath:/api/v1/event/report/batch", "EventURL:http://H"},
+         {"初始化数据上报失败"}},
         {"a repeated key keeps the later value", {"u", "url", "A", "url", "B"}, {{"url", "B"}}, false, {}, {}},
     };
     for (const auto& c : cases) {
@@ -42,7 +50,8 @@ TEST(LaunchArguments, FillTheMapAndConfigureTheClients) {
         EXPECT_EQ(delegate->appArgs, c.map);
         EXPECT_EQ(delegate->initTallock, c.configured);
         EXPECT_EQ(events->config.has_value(), c.configured);
-        for (const auto& line : c.lines) EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
+        for (const auto& line : c.lines)
+            EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
         for (const auto& line : c.absentLines) EXPECT_FALSE(World::get().logged(line)) << line;
         if (c.configured) {
             const auto& config = *events->config;

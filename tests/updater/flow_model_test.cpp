@@ -1,9 +1,9 @@
 // The view model's parts around the flow: observable values and their notifications on
 // the main queue, the control button, the work order, the bundle listing and the package
 // digest.
-#include "flow_support.h"
 #include "Hawser/HW.h"
 #include "Hawser/Session.h"
+#include "flow_support.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/runloop/Thread.h"
 #include "updater/AppDelegate.h"
@@ -98,8 +98,12 @@ TEST(DownloadViewModel, ControlButtonActsByStatus) {
         auto model = DownloadViewModel::create();
         const fs::path apps = World::get().dir / "model-apps";
         fs::create_directories(apps);
-        model->configure({{"url", World::get().url("/missing")}, {"md5", std::string(32, '0')}, {"changeLog", ""},
-                          {"appPath", (apps / "A.app").string()}, {"appName", "A.app"}, {"appFolder", apps.string()}});
+        model->configure({{"url", World::get().url("/missing")},
+                          {"md5", std::string(32, '0')},
+                          {"changeLog", ""},
+                          {"appPath", (apps / "A.app").string()},
+                          {"appName", "A.app"},
+                          {"appFolder", apps.string()}});
         // No status, no request: the button does nothing.
         model->updaterStatus->setValue(c.from);
         model->handleControlButton();
@@ -128,9 +132,9 @@ TEST(DownloadViewModel, ControlButtonActsByStatus) {
 }
 
 TEST(DownloadViewModel, TakesTheWorkOrderOnlyWhenComplete) {
-    std::map<std::string, std::string> args = {{"url", "U"},     {"md5", "M"},          {"changeLog", "C"},
-                                               {"appPath", "/A.app"}, {"appName", "A.app"}, {"appFolder", "/F"},
-                                               {"versionName", "2.1.0"}};
+    std::map<std::string, std::string> args = {
+        {"url", "U"},         {"md5", "M"},        {"changeLog", "C"},      {"appPath", "/A.app"},
+        {"appName", "A.app"}, {"appFolder", "/F"}, {"versionName", "2.1.0"}};
     auto partial = args;
     partial.erase("appFolder");
     auto model = DownloadViewModel::create();

@@ -56,10 +56,15 @@ inline fs::path binaryDir() {
 inline std::string infoPlist(const std::string& identifier, const std::string& executable,
                              const std::string& extra = "") {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-           "<key>CFBundleIdentifier</key><string>" + identifier + "</string>"
-           "<key>CFBundleExecutable</key><string>" + executable + "</string>"
+           "<key>CFBundleIdentifier</key><string>" +
+           identifier +
+           "</string>"
+           "<key>CFBundleExecutable</key><string>" +
+           executable +
+           "</string>"
            "<key>CFBundleShortVersionString</key><string>3.2.1</string>"
-           "<key>CFBundleVersion</key><string>321</string>" + extra + "</dict></plist>\n";
+           "<key>CFBundleVersion</key><string>321</string>" +
+           extra + "</dict></plist>\n";
 }
 
 // A client bundle whose executable appends its version to `marker` when started.
@@ -67,8 +72,7 @@ inline void makeClient(const fs::path& bundle, const std::string& version, const
     const std::string name = bundle.stem().string();
     writeFile(bundle / "Contents/Info.plist", infoPlist("com.skyreach.client", name));
     writeFile(bundle / "Contents/Resources/version", version);
-    writeFile(bundle / "Contents/MacOS" / name,
-              "#!/bin/sh\necho " + version + " >> '" + marker.string() + "'\n");
+    writeFile(bundle / "Contents/MacOS" / name, "#!/bin/sh\necho " + version + " >> '" + marker.string() + "'\n");
     fs::permissions(bundle / "Contents/MacOS" / name, fs::perms(0755));
 }
 
@@ -149,7 +153,8 @@ public:
         const fs::path bundle = dir / "Skyreach Updater.app";
         fs::create_directories(dir / "packages");
         writeFile(bundle / "Contents/Info.plist",
-                  infoPlist("com.skyreach.updater", "Skyreach Updater", "<key>Channel</key><string>abc</string>"
+                  infoPlist("com.skyreach.updater", "Skyreach Updater",
+                            "<key>Channel</key><string>abc</string>"
                             "<key>AnalyticsServer</key><string>https://sa.example.test/</string>"));
         fs::create_directories(bundle / "Contents/MacOS");
         fs::copy_file(binaryDir() / "Skyreach Updater.app/Contents/MacOS/ditto", bundle / "Contents/MacOS/ditto");
@@ -176,37 +181,38 @@ public:
     // body that stops after its first bytes.
     void startServer() {
         const fs::path script = dir / "server.py";
-        writeFile(script,
-                  "import ctypes, http.server, os, signal, sys, time\n"
-                  "ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # ends with the test process\n"
-                  "root = sys.argv[1]\n"
-                  "class Handler(http.server.BaseHTTPRequestHandler):\n"
-                  "    def log_message(self, *args): pass\n"
-                  "    def do_GET(self):\n"
-                  "        if self.path.startswith('/package/'):\n"
-                  "            path = os.path.join(root, 'packages', os.path.basename(self.path))\n"
-                  "            if not os.path.isfile(path): return self.send_error(404)\n"
-                  "            self.send_response(200); self.send_header('Content-Length', str(os.path.getsize(path)))\n"
-                  "            self.end_headers()\n"
-                  "            with open(path, 'rb') as f:\n"
-                  "                while True:\n"
-                  "                    chunk = f.read(1 << 20)\n"
-                  "                    if not chunk: break\n"
-                  "                    self.wfile.write(chunk)\n"
-                  "        elif self.path == '/stall':\n"
-                  "            self.send_response(200); self.send_header('Content-Length', '1000000'); self.end_headers()\n"
-                  "            self.wfile.write(b'x' * 1000); self.wfile.flush(); time.sleep(120)\n"
-                  "        elif self.path == '/truncated':\n"
-                  "            self.send_response(200); self.send_header('Content-Length', '100000'); self.end_headers()\n"
-                  "            self.wfile.write(b'x' * 1000); self.wfile.flush(); self.close_connection = True\n"
-                  "        else:\n"
-                  "            body = b'<html>not here</html>'\n"
-                  "            self.send_response(404); self.send_header('Content-Length', str(len(body)))\n"
-                  "            self.end_headers(); self.wfile.write(body)\n"
-                  "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)\n"
-                  "open(os.path.join(root, 'port.tmp'), 'w').write(str(server.server_address[1]))\n"
-                  "os.rename(os.path.join(root, 'port.tmp'), os.path.join(root, 'port'))\n"
-                  "server.serve_forever()\n");
+        writeFile(
+            script,
+            "import ctypes, http.server, os, signal, sys, time\n"
+            "ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # ends with the test process\n"
+            "root = sys.argv[1]\n"
+            "class Handler(http.server.BaseHTTPRequestHandler):\n"
+            "    def log_message(self, *args): pass\n"
+            "    def do_GET(self):\n"
+            "        if self.path.startswith('/package/'):\n"
+            "            path = os.path.join(root, 'packages', os.path.basename(self.path))\n"
+            "            if not os.path.isfile(path): return self.send_error(404)\n"
+            "            self.send_response(200); self.send_header('Content-Length', str(os.path.getsize(path)))\n"
+            "            self.end_headers()\n"
+            "            with open(path, 'rb') as f:\n"
+            "                while True:\n"
+            "                    chunk = f.read(1 << 20)\n"
+            "                    if not chunk: break\n"
+            "                    self.wfile.write(chunk)\n"
+            "        elif self.path == '/stall':\n"
+            "            self.send_response(200); self.send_header('Content-Length', '1000000'); self.end_headers()\n"
+            "            self.wfile.write(b'x' * 1000); self.wfile.flush(); time.sleep(120)\n"
+            "        elif self.path == '/truncated':\n"
+            "            self.send_response(200); self.send_header('Content-Length', '100000'); self.end_headers()\n"
+            "            self.wfile.write(b'x' * 1000); self.wfile.flush(); self.close_connection = True\n"
+            "        else:\n"
+            "            body = b'<html>not here</html>'\n"
+            "            self.send_response(404); self.send_header('Content-Length', str(len(body)))\n"
+            "            self.end_headers(); self.wfile.write(body)\n"
+            "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)\n"
+            "open(os.path.join(root, 'port.tmp'), 'w').write(str(server.server_address[1]))\n"
+            "os.rename(os.path.join(root, 'port.tmp'), os.path.join(root, 'port'))\n"
+            "server.serve_forever()\n");
         server = platform::Process::create();
         server->setExecutableURL(platform::URL::fileURL("/usr/bin/python3", false));
         server->setArguments({script.string(), dir.path().string()});

@@ -33,9 +33,7 @@ std::string package(Package kind) {
             makeClient(staging / "Client.app", "2", world.dir / "started");
             fs::create_directory_symlink("MacOS", staging / "Client.app/Contents/Current");
             break;
-        case Package::noApp:
-            writeFile(staging / "readme.txt", "no bundle here");
-            break;
+        case Package::noApp: writeFile(staging / "readme.txt", "no bundle here"); break;
         case Package::notStartable:  // its executable names an interpreter that does not exist
             makeClient(staging / "Client.app", "2", world.dir / "started");
             writeFile(staging / "Client.app/Contents/MacOS/Client", "#!/nonexistent/interpreter\n");
@@ -82,9 +80,21 @@ struct Install {
     }
 
     std::vector<std::string> arguments(const std::string& url, const std::string& md5) const {
-        return {"updater",  "host",        World::get().url(""), "url",       url,
-                "md5",      md5,           "changeLog",          "fixes",     "appPath",
-                appPath.string(), "appName", "Client.app",       "appFolder", applications.string() + "/"};
+        return {"updater",
+                "host",
+                World::get().url(""),
+                "url",
+                url,
+                "md5",
+                md5,
+                "changeLog",
+                "fixes",
+                "appPath",
+                appPath.string(),
+                "appName",
+                "Client.app",
+                "appFolder",
+                applications.string() + "/"};
     }
 
     // Runs start-up and the flow until it settles in a final state.
@@ -106,7 +116,8 @@ struct Install {
 // Puts another application beside the client and keeps a pristine copy of the folder.
 fs::path withBystanderAndPristineCopy(const Install& install) {
     makeClient(install.applications / "Bystander.app", "9", World::get().dir / "started");
-    writeFile(install.applications / "Bystander.app/Contents/Info.plist", infoPlist("com.example.bystander", "Bystander"));
+    writeFile(install.applications / "Bystander.app/Contents/Info.plist",
+              infoPlist("com.example.bystander", "Bystander"));
     const fs::path pristine = install.applications.parent_path() / "pristine";
     fs::copy(install.applications, pristine, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     return pristine;
@@ -115,7 +126,8 @@ fs::path withBystanderAndPristineCopy(const Install& install) {
 // How the folder differs from its pristine copy; empty when they are the same byte for byte.
 std::string differences(const fs::path& pristine, const fs::path& folder) {
     int status = -1;
-    auto out = runCommand("diff -r --no-dereference '" + pristine.string() + "' '" + folder.string() + "' 2>&1", &status);
+    auto out =
+        runCommand("diff -r --no-dereference '" + pristine.string() + "' '" + folder.string() + "' 2>&1", &status);
     return status == 0 ? "" : out + "(diff status " + std::to_string(status) + ")";
 }
 
@@ -124,8 +136,8 @@ std::string differences(const fs::path& pristine, const fs::path& folder) {
 TEST(UpdateFlow, ReplacesTheClientStartsTheNewOneAndQuits) {
     Install install("success");
     const auto zip = package(Package::good);
-    auto status = install.run(install.arguments(World::get().url("/package/" + zip),
-                                                md5Of(World::get().dir / "packages" / zip)));
+    auto status =
+        install.run(install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip)));
     ASSERT_EQ(status, UpdaterStatus::complete) << World::get().allLines();
     EXPECT_EQ(install.model->downloadingPercent->value(), 100);
 
@@ -146,9 +158,8 @@ TEST(UpdateFlow, ReplacesTheClientStartsTheNewOneAndQuits) {
     EXPECT_TRUE(runMainLoopUntil([] { return fs::exists(World::get().dir / "started"); }, 10));
     EXPECT_EQ(readFile(World::get().dir / "started"), "2\n");
 
-    EXPECT_EQ(install.events->names(),
-              (std::vector<std::string>{"download_pkg", "download_pkg_success", "install_update_start",
-                                        "install_update_success"}));
+    EXPECT_EQ(install.events->names(), (std::vector<std::string>{"download_pkg", "download_pkg_success",
+                                                                 "install_update_start", "install_update_success"}));
     EXPECT_EQ(install.events->flushes, 1);
     for (const auto& event : install.events->events) {
         EXPECT_EQ(event.errorCode, 0);
@@ -195,69 +206,148 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
     const std::vector<std::string> orderRefused = {"download_pkg_fail"};
     const std::vector<std::string> orderPathRefused = {"install_update_fail:-3"};
     const std::vector<Case> cases = {
-        {"no arguments", [](const Install&, auto&, auto&) { return std::vector<std::string>{"updater"}; }, nullptr,
-         UpdaterStatus::error, {},
+        {"no arguments",
+         [](const Install&, auto&, auto&) { return std::vector<std::string>{"updater"}; },
+         nullptr,
+         UpdaterStatus::error,
+         {},
          {"更新程序参数: [:]", "初始化数据上报失败", "启动参数无效-missing keys: url, md5, appPath, appName, appFolder",
           "进度-整体进度报错-"}},
         {"trailing key",  // the walk stops at "md5": only "url" is kept, nothing is configured
          [](const Install&, const std::string& url, const std::string&) {
              return std::vector<std::string>{"updater", "url", url, "md5"};
          },
-         nullptr, UpdaterStatus::error, {}, {"启动参数无效-key without a value: md5", "进度-整体进度报错-"}},
+         nullptr,
+         UpdaterStatus::error,
+         {},
+         {"启动参数无效-key without a value: md5", "进度-整体进度报错-"}},
         {"missing appFolder",
          [](const Install& i, const std::string& url, const std::string& md5) {
              auto a = i.arguments(url, md5);
              a.resize(a.size() - 2);
              return a;
          },
-         nullptr, UpdaterStatus::installError, orderPathRefused,
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
          {"启动参数无效-missing keys: appFolder", "安装更新失败-安装路径无效"}},
-        {"MD5 of 31 digits", replacing("md5", "0123456789abcdef0123456789abcde"), nullptr, UpdaterStatus::error,
-         orderRefused, {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
-        {"appName with a folder", replacing("appName", "x/Client.app"), nullptr, UpdaterStatus::installError,
-         orderPathRefused, {"启动参数无效-appName is not a plain bundle name"}},
-        {"appPath elsewhere than appFolder/appName", replacing("appPath", "/tmp/Client.app"), nullptr,
-         UpdaterStatus::installError, orderPathRefused, {"启动参数无效-appPath is not appFolder/appName"}},
+        {"MD5 of 31 digits",
+         replacing("md5", "0123456789abcdef0123456789abcde"),
+         nullptr,
+         UpdaterStatus::error,
+         orderRefused,
+         {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
+        {"appName with a folder",
+         replacing("appName", "x/Client.app"),
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
+         {"启动参数无效-appName is not a plain bundle name"}},
+        {"appPath elsewhere than appFolder/appName",
+         replacing("appPath", "/tmp/Client.app"),
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
+         {"启动参数无效-appPath is not appFolder/appName"}},
         {"appPath a link to the client",
          [](const Install& i, const std::string& url, const std::string& md5) {
              fs::rename(i.appPath, i.applications / "Real.app");
              fs::create_directory_symlink("Real.app", i.appPath);
              return i.arguments(url, md5);
          },
-         nullptr, UpdaterStatus::installError, orderPathRefused,
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
          {"启动参数无效-appPath is neither absent nor a bundle folder"}},
-        {"bad URL", replacing("url", "not a url"), nullptr, UpdaterStatus::error, downloadFailed, {"进度-整体进度报错-"}},
-        {"connection refused", replacing("url", "http://127.0.0.1:1/package.zip"), nullptr, UpdaterStatus::error,
-         downloadFailed, {"进度-整体进度报错-"}},
-        {"404", replacing("url", World::get().url("/missing")), nullptr, UpdaterStatus::error, downloadFailed,
+        {"bad URL",
+         replacing("url", "not a url"),
+         nullptr,
+         UpdaterStatus::error,
+         downloadFailed,
          {"进度-整体进度报错-"}},
-        {"truncated body", replacing("url", World::get().url("/truncated")), nullptr, UpdaterStatus::error,
-         downloadFailed, {"进度-整体进度报错-"}},
-        {"MD5 mismatch", replacing("md5", "0123456789abcdef0123456789abcdef"), nullptr, UpdaterStatus::installError,
-         md5Failed, {"安装包md5校验不符 ,本地md5:"}},
+        {"connection refused",
+         replacing("url", "http://127.0.0.1:1/package.zip"),
+         nullptr,
+         UpdaterStatus::error,
+         downloadFailed,
+         {"进度-整体进度报错-"}},
+        {"404",
+         replacing("url", World::get().url("/missing")),
+         nullptr,
+         UpdaterStatus::error,
+         downloadFailed,
+         {"进度-整体进度报错-"}},
+        {"truncated body",
+         replacing("url", World::get().url("/truncated")),
+         nullptr,
+         UpdaterStatus::error,
+         downloadFailed,
+         {"进度-整体进度报错-"}},
+        {"MD5 mismatch",
+         replacing("md5", "0123456789abcdef0123456789abcdef"),
+         nullptr,
+         UpdaterStatus::installError,
+         md5Failed,
+         {"安装包md5校验不符 ,本地md5:"}},
         {"upper-case MD5",
          [](const Install& i, const std::string& url, const std::string& md5) {
              std::string upper = md5;
              for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
              return i.arguments(url, upper);
          },
-         nullptr, UpdaterStatus::error, orderRefused, {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
-        {"archive without .app", withPackage(Package::noApp), nullptr, UpdaterStatus::installError, installFailed,
+         nullptr,
+         UpdaterStatus::error,
+         orderRefused,
+         {"启动参数无效-md5 is not 32 lower-case hexadecimal digits"}},
+        {"archive without .app",
+         withPackage(Package::noApp),
+         nullptr,
+         UpdaterStatus::installError,
+         installFailed,
          {"安装更新失败-解压后没有内容"}},
-        {"archive with ../", withPackage(Package::dotDot), nullptr, UpdaterStatus::installError, installFailed,
+        {"archive with ../",
+         withPackage(Package::dotDot),
+         nullptr,
+         UpdaterStatus::installError,
+         installFailed,
          {"安装更新失败-解压应用失败"}},
-        {"archive with an absolute entry", withPackage(Package::absolute), nullptr, UpdaterStatus::installError,
-         installFailed, {"安装更新失败-解压应用失败"}},
-        {"archive with an escaping link", withPackage(Package::escapingLink), nullptr, UpdaterStatus::installError,
-         installFailed, {"安装更新失败-解压应用失败"}},
-        {"unwritable appFolder", good, [](Install& i) { fs::permissions(i.applications, fs::perms(0555)); },
-         UpdaterStatus::installError, installFailed, {"安装更新失败-复制应用失败"}, true},
-        {"appPath /", replacing("appPath", "/"), nullptr, UpdaterStatus::installError, orderPathRefused,
+        {"archive with an absolute entry",
+         withPackage(Package::absolute),
+         nullptr,
+         UpdaterStatus::installError,
+         installFailed,
+         {"安装更新失败-解压应用失败"}},
+        {"archive with an escaping link",
+         withPackage(Package::escapingLink),
+         nullptr,
+         UpdaterStatus::installError,
+         installFailed,
+         {"安装更新失败-解压应用失败"}},
+        {"unwritable appFolder",
+         good,
+         [](Install& i) { fs::permissions(i.applications, fs::perms(0555)); },
+         UpdaterStatus::installError,
+         installFailed,
+         {"安装更新失败-复制应用失败"},
+         true},
+        {"appPath /",
+         replacing("appPath", "/"),
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
          {"安装更新失败-安装路径无效"}},
-        {"relative appPath", replacing("appPath", "Client.app"), nullptr, UpdaterStatus::installError,
-         orderPathRefused, {"安装更新失败-安装路径无效"}},
-        {"relative appFolder", replacing("appFolder", "Applications"), nullptr, UpdaterStatus::installError,
-         orderPathRefused, {"安装更新失败-安装路径无效"}},
+        {"relative appPath",
+         replacing("appPath", "Client.app"),
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
+         {"安装更新失败-安装路径无效"}},
+        {"relative appFolder",
+         replacing("appFolder", "Applications"),
+         nullptr,
+         UpdaterStatus::installError,
+         orderPathRefused,
+         {"安装更新失败-安装路径无效"}},
     };
 
     const auto zip = package(Package::good);
@@ -281,10 +371,12 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
 
         std::vector<std::string> events;
         for (const auto& e : install.events->events)
-            events.push_back(e.errorCode == 0 || e.name != "install_update_fail" ? e.name
-                                                                                 : e.name + ":" + std::to_string(e.errorCode));
+            events.push_back(e.errorCode == 0 || e.name != "install_update_fail"
+                                 ? e.name
+                                 : e.name + ":" + std::to_string(e.errorCode));
         EXPECT_EQ(events, c.events);
-        for (const auto& line : c.lines) EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
+        for (const auto& line : c.lines)
+            EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
 
         fs::permissions(install.applications, fs::perms(0755));
         if (fs::is_symlink(install.appPath)) {
@@ -309,9 +401,9 @@ TEST(UpdateFlow, AReadOnlyFolderInTheInstalledClientDoesNotBlockTheUpdate) {
     writeFile(install.appPath / "Contents/Locked/file", "x");
     fs::permissions(install.appPath / "Contents/Locked", fs::perms(0555));
     const auto zip = package(Package::good);
-    EXPECT_EQ(install.run(install.arguments(World::get().url("/package/" + zip),
-                                            md5Of(World::get().dir / "packages" / zip))),
-              UpdaterStatus::complete)
+    EXPECT_EQ(
+        install.run(install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip))),
+        UpdaterStatus::complete)
         << World::get().allLines();
     EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
     EXPECT_FALSE(fs::exists(install.appPath / "Contents/Locked"));
@@ -324,11 +416,11 @@ TEST(UpdateFlow, AReadOnlyFolderInTheInstalledClientDoesNotBlockTheUpdate) {
 TEST(UpdateFlow, ANewClientThatCannotStartLeavesTheUpdaterOpenInInstallError) {
     Install install("unstartable");
     const auto zip = package(Package::notStartable);
-    auto status = install.run(install.arguments(World::get().url("/package/" + zip),
-                                                md5Of(World::get().dir / "packages" / zip)));
+    auto status =
+        install.run(install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip)));
     ASSERT_EQ(status, UpdaterStatus::complete) << World::get().allLines();
-    EXPECT_TRUE(runMainLoopUntil([&] { return install.model->updaterStatus->value() == UpdaterStatus::installError; },
-                                 10));
+    EXPECT_TRUE(
+        runMainLoopUntil([&] { return install.model->updaterStatus->value() == UpdaterStatus::installError; }, 10));
     EXPECT_EQ(install.model->downloadingPercent->value(), 100);
     EXPECT_TRUE(World::get().logged("安装更新失败-打开应用失败-"));
     EXPECT_FALSE(install.terminated);
@@ -353,9 +445,9 @@ TEST(UpdateFlow, OnlyTheClientsOwnProcessesAreStopped) {
         running.push_back(process);
     }
     const auto zip = package(Package::good);
-    EXPECT_EQ(install.run(install.arguments(World::get().url("/package/" + zip),
-                                            md5Of(World::get().dir / "packages" / zip))),
-              UpdaterStatus::complete)
+    EXPECT_EQ(
+        install.run(install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip))),
+        UpdaterStatus::complete)
         << World::get().allLines();
     EXPECT_TRUE(running[0]->waitUntilExit(10)) << "the client's own process was not stopped";
     EXPECT_TRUE(running[1]->isRunning()) << "a bystander of the same name was stopped";
@@ -431,7 +523,8 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
         c.make(staging);
         const fs::path zip = World::get().dir / "packages" / (id + ".zip");
         makeZip(zip, staging, c.extra);
-        auto status = install.run(install.arguments(World::get().url("/package/" + zip.filename().string()), md5Of(zip)));
+        auto status =
+            install.run(install.arguments(World::get().url("/package/" + zip.filename().string()), md5Of(zip)));
         EXPECT_EQ(status, UpdaterStatus::installError) << World::get().allLines();
         EXPECT_TRUE(World::get().logged(c.line)) << World::get().allLines();
         std::vector<std::string> events;

@@ -29,18 +29,19 @@ std::string deepPackage(std::size_t levels) {
 void writeDeepPlist(const fs::path& file, std::size_t levels, bool binary) {
     fs::create_directories(file.parent_path());
     const fs::path script = file.string() + ".py";
-    writeFile(script,
-              "import struct, sys\n"
-              "path, levels, binary = sys.argv[1], int(sys.argv[2]), sys.argv[3] == 'binary'\n"
-              "if not binary:\n"
-              "    open(path, 'w').write('<plist version=\"1.0\">' + '<array>' * levels + '</array>' * levels + '</plist>')\n"
-              "    sys.exit(0)\n"
-              "body, offsets = bytearray(b'bplist00'), bytearray()\n"
-              "for i in range(levels):\n"
-              "    offsets += struct.pack('>I', len(body))\n"
-              "    body += b'\\xa0' if i + 1 == levels else b'\\xa1' + struct.pack('>I', i + 1)\n"
-              "table = len(body)\n"
-              "open(path, 'wb').write(body + offsets + bytes(6) + bytes([4, 4]) + struct.pack('>QQQ', levels, 0, table))\n");
+    writeFile(
+        script,
+        "import struct, sys\n"
+        "path, levels, binary = sys.argv[1], int(sys.argv[2]), sys.argv[3] == 'binary'\n"
+        "if not binary:\n"
+        "    open(path, 'w').write('<plist version=\"1.0\">' + '<array>' * levels + '</array>' * levels + '</plist>')\n"
+        "    sys.exit(0)\n"
+        "body, offsets = bytearray(b'bplist00'), bytearray()\n"
+        "for i in range(levels):\n"
+        "    offsets += struct.pack('>I', len(body))\n"
+        "    body += b'\\xa0' if i + 1 == levels else b'\\xa1' + struct.pack('>I', i + 1)\n"
+        "table = len(body)\n"
+        "open(path, 'wb').write(body + offsets + bytes(6) + bytes([4, 4]) + struct.pack('>QQQ', levels, 0, table))\n");
     int status = -1;
     const auto out = runCommand("python3 '" + script.string() + "' '" + file.string() + "' " + std::to_string(levels) +
                                     (binary ? " binary" : " xml") + " 2>&1",

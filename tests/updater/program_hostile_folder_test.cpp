@@ -25,7 +25,8 @@ void makeBystanders(const Case& c) {
 
 // Every bystander's names, kinds, sizes and contents.
 std::string bystanders(const Case& c) {
-    return runCommand("cd '" + c.root.string() + "' && find mine Applications/Other.app -printf '%p %y %s\\n' | sort && "
+    return runCommand("cd '" + c.root.string() +
+                      "' && find mine Applications/Other.app -printf '%p %y %s\\n' | sort && "
                       "find mine Applications/Other.app -type f -exec md5sum {} + | sort");
 }
 
@@ -48,7 +49,8 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
          [&](const Case& c) { writeJournal(c, "cleaning\n" + client(c) + "\n" + mine(c, "Documents") + "\n"); },
          refusedJournal.c_str()},
         {"a target outside the folder",
-         [&](const Case& c) { writeJournal(c, "cleaning\n" + mine(c, "Documents.app") + "\n\n"); }, refusedJournal.c_str()},
+         [&](const Case& c) { writeJournal(c, "cleaning\n" + mine(c, "Documents.app") + "\n\n"); },
+         refusedJournal.c_str()},
         {"a path with ..",
          [&](const Case& c) { writeJournal(c, "cleaning\n" + client(c) + "/../../mine/Documents.app\n\n"); },
          refusedJournal.c_str()},
@@ -57,7 +59,9 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
          [&](const Case& c) { writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.root / "mine").string() + "\n"); },
          refusedJournal.c_str()},
         {"another application beside the client",
-         [&](const Case& c) { writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Other.app").string() + "\n"); },
+         [&](const Case& c) {
+             writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Other.app").string() + "\n");
+         },
          refusedJournal.c_str()},
         {"a FIFO as the journal",
          [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); },
@@ -70,14 +74,18 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); },
          refusedJournal.c_str()},
         {"a link as the journal's temporary file",
-         [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "install.journal.writing"); },
+         [&](const Case& c) {
+             fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "install.journal.writing");
+         },
          ""},
         {"a link as the download folder",
          [&](const Case& c) { fs::create_symlink(mine(c, "Documents"), c.data() / "download"); }, ""},
-        {"a link as the lock", [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "updater.lock"); },
+        {"a link as the lock",
+         [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "updater.lock"); },
          refusedLock.c_str()},
         {"a FIFO as the lock",
-         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); }, refusedLock.c_str()},
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); },
+         refusedLock.c_str()},
     };
     std::vector<std::unique_ptr<Case>> cases;
     std::vector<std::string> before;

@@ -73,7 +73,8 @@ TEST(ProgramInstall, AKillAtAnyStepLeavesTheOldOrTheNewClientAndTheNextRunFinish
     }
     // The next run repairs first, then updates; nothing is left over.
     runs.clear();
-    for (std::size_t i = 0; i < kills.size(); ++i) runs.push_back(std::make_unique<UpdaterRun>(*cases[i], updateOrder(*cases[i], kills[i].bundle)));
+    for (std::size_t i = 0; i < kills.size(); ++i)
+        runs.push_back(std::make_unique<UpdaterRun>(*cases[i], updateOrder(*cases[i], kills[i].bundle)));
     for (std::size_t i = 0; i < kills.size(); ++i) {
         SCOPED_TRACE(kills[i].name);
         const Case& c = *cases[i];
@@ -85,7 +86,8 @@ TEST(ProgramInstall, AKillAtAnyStepLeavesTheOldOrTheNewClientAndTheNextRunFinish
         EXPECT_FALSE(fs::exists(c.data() / "install.journal"));
         EXPECT_TRUE(fs::is_empty(c.data() / "download"));
         const fs::path temporary = c.root / ("tmp/skyreach-" + std::to_string(getuid()));
-        EXPECT_FALSE(fs::exists(temporary / "download-AbC123.tmp")) << runCommand("ls -la '" + temporary.string() + "'");
+        EXPECT_FALSE(fs::exists(temporary / "download-AbC123.tmp"))
+            << runCommand("ls -la '" + temporary.string() + "'");
     }
 }
 
@@ -119,23 +121,22 @@ TEST(ProgramInstall, ASecondUpdaterTouchesNothingAndBothEndCleanlyOnSIGTERM) {
 TEST(ProgramInstall, EventsAtSIGTERMArriveOrWaitInTheCacheForTheNextRun) {
     // A collector that records every request, and one that accepts and never answers.
     const fs::path script = World::get().dir / "program-collector.py";
-    writeFile(script,
-              "import ctypes, http.server, signal, socket, sys, time\n"
-              "ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
-              "if sys.argv[1] == 'silent':\n"
-              "    s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(64)\n"
-              "    print(s.getsockname()[1], flush=True); held = []\n"
-              "    while True: held.append(s.accept())\n"
-              "class Handler(http.server.BaseHTTPRequestHandler):\n"
-              "    def log_message(self, *args): pass\n"
-              "    def do_POST(self):\n"
-              "        body = self.rfile.read(int(self.headers['Content-Length']))\n"
-              "        with open(sys.argv[2], 'ab') as f: f.write(body + b'\\n')\n"
-              "        self.send_response(200); self.send_header('Content-Length', '2'); self.end_headers()\n"
-              "        self.wfile.write(b'{}')\n"
-              "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)\n"
-              "print(server.server_address[1], flush=True)\n"
-              "server.serve_forever()\n");
+    writeFile(script, "import ctypes, http.server, signal, socket, sys, time\n"
+                      "ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
+                      "if sys.argv[1] == 'silent':\n"
+                      "    s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen(64)\n"
+                      "    print(s.getsockname()[1], flush=True); held = []\n"
+                      "    while True: held.append(s.accept())\n"
+                      "class Handler(http.server.BaseHTTPRequestHandler):\n"
+                      "    def log_message(self, *args): pass\n"
+                      "    def do_POST(self):\n"
+                      "        body = self.rfile.read(int(self.headers['Content-Length']))\n"
+                      "        with open(sys.argv[2], 'ab') as f: f.write(body + b'\\n')\n"
+                      "        self.send_response(200); self.send_header('Content-Length', '2'); self.end_headers()\n"
+                      "        self.wfile.write(b'{}')\n"
+                      "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)\n"
+                      "print(server.server_address[1], flush=True)\n"
+                      "server.serve_forever()\n");
     const fs::path received = World::get().dir / "program-received.txt";
     fs::remove(received);  // a repeated run starts with nothing received
     auto startCollector = [&](const char* kind) {
@@ -159,7 +160,7 @@ TEST(ProgramInstall, EventsAtSIGTERMArriveOrWaitInTheCacheForTheNextRun) {
     fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
     const std::string stalled = World::get().url("/stall");
 
-    {   // Live: "update_stop" arrives, or is cached when the quit came first.
+    {  // Live: "update_stop" arrives, or is cached when the quit came first.
         auto [collector, host] = startCollector("live");
         UpdaterRun run(c, workOrder(c, stalled, std::string(32, '0'), host));
         ASSERT_TRUE(eventually([&] { return arrived().find("\"download_pkg\"") != std::string::npos; })) << c.log();
@@ -171,7 +172,7 @@ TEST(ProgramInstall, EventsAtSIGTERMArriveOrWaitInTheCacheForTheNextRun) {
         collector->waitUntilExit();
         fs::remove(c.cacheFile());
     }
-    {   // Never answered: everything of the run waits in the cache.
+    {  // Never answered: everything of the run waits in the cache.
         auto [collector, host] = startCollector("silent");
         const std::size_t logged = c.log().size();  // the log file goes on from the run before
         UpdaterRun run(c, workOrder(c, stalled, std::string(32, '0'), host));
@@ -184,7 +185,7 @@ TEST(ProgramInstall, EventsAtSIGTERMArriveOrWaitInTheCacheForTheNextRun) {
         collector->terminate();
         collector->waitUntilExit();
     }
-    {   // The next run sends what was cached.
+    {  // The next run sends what was cached.
         fs::remove(received);
         auto [collector, host] = startCollector("live");
         UpdaterRun run(c, workOrder(c, stalled, std::string(32, '0'), host));
@@ -212,15 +213,15 @@ TEST(ProgramInstall, AWholeUpdateStoresItsAnalyticsEventsWithTheirProperties) {
             "python3 -c 'import json, sqlite3, sys\n"
             "for (content,) in sqlite3.connect(sys.argv[1]).execute(\"select content from dataCache order by id\"):\n"
             "    e = json.loads(content); p = e[\"properties\"]\n"
-            "    print(e[\"event\"], *(json.dumps(p[k]) if k in p else \"-\" for k in (\"state_string\", \"zel_user_id\", \"zel_device_id\", \"zel_platform\")))' '" +
+            "    print(e[\"event\"], *(json.dumps(p[k]) if k in p else \"-\" for k in (\"state_string\", "
+            "\"zel_user_id\", \"zel_device_id\", \"zel_platform\")))' '" +
             store.string() + "'");
     };
-    const std::string firstRun =
-        "$AppViewScreen - \"u-1\" \"d-1\" 4\n"
-        "app_upgrade_download_finish - \"u-1\" \"d-1\" 4\n"
-        "app_upgrade_start - \"u-1\" \"d-1\" 4\n"
-        "app_upgrade_finish \"success\" \"u-1\" \"d-1\" 4\n"
-        "app_upgrade_finish_auto_start \"success\" \"u-1\" \"d-1\" 4\n";
+    const std::string firstRun = "$AppViewScreen - \"u-1\" \"d-1\" 4\n"
+                                 "app_upgrade_download_finish - \"u-1\" \"d-1\" 4\n"
+                                 "app_upgrade_start - \"u-1\" \"d-1\" 4\n"
+                                 "app_upgrade_finish \"success\" \"u-1\" \"d-1\" 4\n"
+                                 "app_upgrade_finish_auto_start \"success\" \"u-1\" \"d-1\" 4\n";
     EXPECT_EQ(storedEvents(), firstRun);
 
     // A later run given no ids does not carry the earlier run's user and device.

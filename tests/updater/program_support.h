@@ -15,7 +15,6 @@
 
 namespace flow_test {
 
-
 // One case's private world: its own data, home and temporary folders (so its own
 // updater lock) and its own Applications folder.
 struct Case {
@@ -36,7 +35,8 @@ struct Case {
     // The batches of the unsent-event cache, one a line; empty without a cache.
     std::string cachedBatches() const {
         if (!fs::exists(cacheFile())) return "";
-        return runCommand("python3 -c 'import plistlib, sys; [print(b.decode()) for b in plistlib.load(open(sys.argv[1], \"rb\"))]' '" +
+        return runCommand("python3 -c 'import plistlib, sys; [print(b.decode()) for b in "
+                          "plistlib.load(open(sys.argv[1], \"rb\"))]' '" +
                           cacheFile().string() + "'");
     }
 };
@@ -46,10 +46,13 @@ struct UpdaterRun {
     pid_t pid = -1;
 
     UpdaterRun(const Case& c, const std::vector<std::string>& arguments, const std::string& faults = "") {
-        std::vector<std::string> environment = {
-            "HOME=" + (c.root / "home").string(), "XDG_DATA_HOME=" + (c.root / "data").string(),
-            "XDG_CONFIG_HOME=" + (c.root / "config").string(), "TMPDIR=" + (c.root / "tmp").string(),
-            "SKYREACH_WINDOW_BACKEND=offscreen", "PATH=/usr/bin:/bin", "SKYREACH_UPDATER_FAULTS=" + faults};
+        std::vector<std::string> environment = {"HOME=" + (c.root / "home").string(),
+                                                "XDG_DATA_HOME=" + (c.root / "data").string(),
+                                                "XDG_CONFIG_HOME=" + (c.root / "config").string(),
+                                                "TMPDIR=" + (c.root / "tmp").string(),
+                                                "SKYREACH_WINDOW_BACKEND=offscreen",
+                                                "PATH=/usr/bin:/bin",
+                                                "SKYREACH_UPDATER_FAULTS=" + faults};
         // A sanitizer run's settings (suppressions) reach the program too.
         for (const char* name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
             if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
@@ -132,10 +135,10 @@ inline std::string package(const std::string& name) {
 }
 
 inline std::vector<std::string> workOrder(const Case& c, const std::string& url, const std::string& md5,
-                                   const std::string& host = "") {
-    std::vector<std::string> arguments = {"url",     url,          "md5",       md5,          "changeLog",
-                                          "fixes",   "appPath",    (c.apps() / "Client.app").string(),
-                                          "appName", "Client.app", "appFolder", c.apps().string()};
+                                          const std::string& host = "") {
+    std::vector<std::string> arguments = {"url",       url,          "md5",       md5,
+                                          "changeLog", "fixes",      "appPath",   (c.apps() / "Client.app").string(),
+                                          "appName",   "Client.app", "appFolder", c.apps().string()};
     if (!host.empty()) arguments.insert(arguments.end(), {"host", host});
     return arguments;
 }

@@ -30,7 +30,8 @@ void makeClient(const fs::path& bundle, const std::string& version, const fs::pa
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
               "<key>CFBundleIdentifier</key><string>com.skyreach.client</string>"
               "<key>CFBundleExecutable</key><string>Skyreach</string>"
-              "<key>CFBundleShortVersionString</key><string>" + version + "</string></dict></plist>\n");
+              "<key>CFBundleShortVersionString</key><string>" +
+                  version + "</string></dict></plist>\n");
     writeFile(bundle / "Contents/MacOS/Skyreach", "#!/bin/sh\necho " + version + " >> '" + marker.string() + "'\n");
     fs::permissions(bundle / "Contents/MacOS/Skyreach", fs::perms(0755));
     std::string data(filler, '\0');
@@ -47,9 +48,10 @@ TEST(Program, WindowPauseContinueAndRelaunchUnderX) {
     makeClient(apps / "Skyreach.app", "1.0", marker, 0);
     makeClient(dir / "build/Skyreach.app", "2.0", marker, 3 << 20);
     int status = -1;
-    auto zipped = runCommand("cd '" + (dir / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
-                                 (dir / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
-                             &status);
+    auto zipped =
+        runCommand("cd '" + (dir / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
+                       (dir / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
+                   &status);
     ASSERT_EQ(status, 0) << zipped;
     const std::string md5 = runCommand("md5sum '" + (dir / "package.zip").string() + "'").substr(0, 32);
 
@@ -85,8 +87,8 @@ kill $spid
 )SH";
     writeFile(dir / "run.sh", script);
     auto output = runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" +
-                                 dir.path().string() + "' '" + UPDATER_EXECUTABLE + "' '" + testing_support::sourceDir().string() +
-                                 "/scripts/demo-server.py' " + md5 + " 2>&1",
+                                 dir.path().string() + "' '" + UPDATER_EXECUTABLE + "' '" +
+                                 testing_support::sourceDir().string() + "/scripts/demo-server.py' " + md5 + " 2>&1",
                              &status);
     const std::string info = readFile(dir / "info.txt"), statusText = readFile(dir / "status.txt");
     const std::string context = output + "\n--- status\n" + statusText + "--- log\n" +

@@ -61,11 +61,17 @@ TEST(CommonHeaders, DescribeTheClientAndTheLocale) {
         const auto before = static_cast<long long>(platform::Date::now().timeIntervalSince1970());
         auto headers = API::headers();
         const auto after = static_cast<long long>(platform::Date::now().timeIntervalSince1970());
-        std::map<std::string, std::string> expected = {
-            {"X-Param-PLAT", "4"},     {"X-Param-VN", "3.2.1"},        {"X-Param-VC", "321"},
-            {"X-Param-PKGN", "com.skyreach.updater"}, {"X-Param-CHN", "abc"}, {"X-Param-LANG", c.language},
-            {"X-Param-CNT", c.country}, {"X-Param-REL", "prod"},       {"X-Param-client-id", ""},
-            {"X-Param-OPR", "None"},   {"X-Param-TS", headers["X-Param-TS"]}};
+        std::map<std::string, std::string> expected = {{"X-Param-PLAT", "4"},
+                                                       {"X-Param-VN", "3.2.1"},
+                                                       {"X-Param-VC", "321"},
+                                                       {"X-Param-PKGN", "com.skyreach.updater"},
+                                                       {"X-Param-CHN", "abc"},
+                                                       {"X-Param-LANG", c.language},
+                                                       {"X-Param-CNT", c.country},
+                                                       {"X-Param-REL", "prod"},
+                                                       {"X-Param-client-id", ""},
+                                                       {"X-Param-OPR", "None"},
+                                                       {"X-Param-TS", headers["X-Param-TS"]}};
         EXPECT_EQ(headers, expected);
         const auto ts = std::stoll(headers["X-Param-TS"]);
         EXPECT_TRUE(ts >= before && ts <= after) << ts;
@@ -76,11 +82,10 @@ TEST(CommonHeaders, DescribeTheClientAndTheLocale) {
 TEST(Signing, HMACsMatchPythonForEveryAlgorithm) {
     const std::string message = "POST/path?q=1x-param-a=Zé&x-param-b=2{\"k\":\"値\"}";
     const char* names[] = {"md5", "sha1", "sha224", "sha256", "sha384", "sha512"};
-    auto expected = python(
-        "import hmac, sys\n"
-        "for name in ['md5', 'sha1', 'sha224', 'sha256', 'sha384', 'sha512']:\n"
-        "    print(hmac.new(sys.argv[1].encode(), sys.argv[2].encode(), name).hexdigest())\n",
-        {kSecret, message});
+    auto expected = python("import hmac, sys\n"
+                           "for name in ['md5', 'sha1', 'sha224', 'sha256', 'sha384', 'sha512']:\n"
+                           "    print(hmac.new(sys.argv[1].encode(), sys.argv[2].encode(), name).hexdigest())\n",
+                           {kSecret, message});
     std::string ours;
     for (int i = 0; i < 6; ++i) {
         auto mac = Lanternfly_Updater::hmac(message, static_cast<HMACAlgorithm>(i), kSecret);
@@ -115,22 +120,23 @@ TEST(Signing, TheCollectorCanVerifyWhatItReceives) {
     // A collector that writes down the request as it arrived.
     const auto received = World::get().dir / "received.json";
     const auto collector = World::get().dir / "collector.py";
-    writeFile(collector,
-              "import ctypes, http.server, json, os, signal, sys\n"
-              "ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
-              "class Handler(http.server.BaseHTTPRequestHandler):\n"
-              "    def log_message(self, *args): pass\n"
-              "    def do_POST(self):\n"
-              "        body = self.rfile.read(int(self.headers['Content-Length']))\n"
-              "        record = {'method': 'POST', 'path': self.path, 'headers': list(self.headers.items()),\n"
-              "                  'body': body.decode()}\n"
-              "        json.dump(record, open(sys.argv[1] + '.tmp', 'w')); os.rename(sys.argv[1] + '.tmp', sys.argv[1])\n"
-              "        reply = b'{\"code\": 0, \"msg\": \"ok\"}'\n"
-              "        self.send_response(200); self.send_header('Content-Length', str(len(reply)))\n"
-              "        self.end_headers(); self.wfile.write(reply)\n"
-              "server = http.server.HTTPServer(('127.0.0.1', 0), Handler)\n"
-              "print(server.server_address[1], flush=True)\n"
-              "server.serve_forever()\n");
+    writeFile(
+        collector,
+        "import ctypes, http.server, json, os, signal, sys\n"
+        "ctypes.CDLL(None).prctl(1, signal.SIGTERM)\n"
+        "class Handler(http.server.BaseHTTPRequestHandler):\n"
+        "    def log_message(self, *args): pass\n"
+        "    def do_POST(self):\n"
+        "        body = self.rfile.read(int(self.headers['Content-Length']))\n"
+        "        record = {'method': 'POST', 'path': self.path, 'headers': list(self.headers.items()),\n"
+        "                  'body': body.decode()}\n"
+        "        json.dump(record, open(sys.argv[1] + '.tmp', 'w')); os.rename(sys.argv[1] + '.tmp', sys.argv[1])\n"
+        "        reply = b'{\"code\": 0, \"msg\": \"ok\"}'\n"
+        "        self.send_response(200); self.send_header('Content-Length', str(len(reply)))\n"
+        "        self.end_headers(); self.wfile.write(reply)\n"
+        "server = http.server.HTTPServer(('127.0.0.1', 0), Handler)\n"
+        "print(server.server_address[1], flush=True)\n"
+        "server.serve_forever()\n");
     auto process = platform::Process::create();
     auto out = platform::Pipe::create();
     process->setExecutableURL(platform::URL::fileURL("/usr/bin/python3", false));
@@ -160,17 +166,17 @@ TEST(Signing, TheCollectorCanVerifyWhatItReceives) {
     process->terminate();
     process->waitUntilExit();
 
-    auto verdict = python(
-        "import hmac, json, sys\n"
-        "r = json.load(open(sys.argv[1]))\n"
-        "headers = dict(r['headers'])\n"
-        "params = sorted((k.lower(), v) for k, v in headers.items() if k.startswith('X-Param-') and k != 'X-Param-SIGN')\n"
-        "message = r['method'] + r['path'] + '&'.join(k + '=' + v for k, v in params) + r['body']\n"
-        "expected = hmac.new(sys.argv[2].encode(), message.encode(), 'sha256').hexdigest()\n"
-        "print('signature', 'ok' if headers.get('X-Param-SIGN') == expected else 'bad ' + message)\n"
-        "print('names', ','.join(k for k, v in params))\n"
-        "print('path', r['path'])\n",
-        {received.string(), kSecret});
+    auto verdict = python("import hmac, json, sys\n"
+                          "r = json.load(open(sys.argv[1]))\n"
+                          "headers = dict(r['headers'])\n"
+                          "params = sorted((k.lower(), v) for k, v in headers.items() if k.startswith('X-Param-') and "
+                          "k != 'X-Param-SIGN')\n"
+                          "message = r['method'] + r['path'] + '&'.join(k + '=' + v for k, v in params) + r['body']\n"
+                          "expected = hmac.new(sys.argv[2].encode(), message.encode(), 'sha256').hexdigest()\n"
+                          "print('signature', 'ok' if headers.get('X-Param-SIGN') == expected else 'bad ' + message)\n"
+                          "print('names', ','.join(k for k, v in params))\n"
+                          "print('path', r['path'])\n",
+                          {received.string(), kSecret});
     EXPECT_EQ(verdict,
               "signature ok\n"
               "names x-param-chn,x-param-client-id,x-param-cnt,x-param-lang,x-param-opr,x-param-pkgn,x-param-plat,"

@@ -28,10 +28,9 @@ TEST(DataEvent, ReportsOnlyOnceTheEventClientIsConfigured) {
     EXPECT_TRUE(events->events.empty());
 
     setupEventClient({});
-    DataEvent(StatisticsEventID{"update_pause"},
-              {{StatisticParamKey{"state_string"}, platform::Value("success")},
-               {StatisticParamKey{"state_string"}, platform::Value("failure")},
-               {StatisticParamKey{"n"}, platform::Value(std::int64_t{4})}});
+    DataEvent(StatisticsEventID{"update_pause"}, {{StatisticParamKey{"state_string"}, platform::Value("success")},
+                                                  {StatisticParamKey{"state_string"}, platform::Value("failure")},
+                                                  {StatisticParamKey{"n"}, platform::Value(std::int64_t{4})}});
     DataEvent(StatisticsEventID{"install_update_fail"}, {}, EventErrorTriple{-2, "T", std::nullopt});
     ASSERT_EQ(events->events.size(), 2u);
     const auto& plain = events->events[0];
@@ -64,17 +63,17 @@ TEST(EventError, BuildsTheTripleFromAnyFailure) {
     EXPECT_EQ(*triple->details, (std::map<std::string, std::string>{
                                     {"errorDetail", generic->debugDescription() + "  more"}, {"host", "h"}}));
 
-    auto detailed = APIError::init(
-        1001, "payload text",
-        response("{\"code\": 1001, \"msg\": \"bad\", \"data\": {\"detail\": ["
-                 "{\"loc\": [\"body\", \"md5\"], \"msg\": \"m0\", \"type\": \"t0\"},"
-                 "{\"loc\": [\"query\"], \"msg\": \"m1\", \"type\": \"t1\"}]}}"));
+    auto detailed = APIError::init(1001, "payload text",
+                                   response("{\"code\": 1001, \"msg\": \"bad\", \"data\": {\"detail\": ["
+                                            "{\"loc\": [\"body\", \"md5\"], \"msg\": \"m0\", \"type\": \"t0\"},"
+                                            "{\"loc\": [\"query\"], \"msg\": \"m1\", \"type\": \"t1\"}]}}"));
     triple = eventError(std::make_shared<APIError>(*detailed));
     EXPECT_EQ(triple->code, 1001);
     EXPECT_EQ(triple->message, "bad");
-    EXPECT_EQ(*triple->details, (std::map<std::string, std::string>{{"loc0", "bodymd5"}, {"msg0", "m0"},
-                                                                     {"type0", "t0"}, {"loc1", "query"},
-                                                                     {"msg1", "m1"}, {"type1", "t1"}}));
+    EXPECT_EQ(
+        *triple->details,
+        (std::map<std::string, std::string>{
+            {"loc0", "bodymd5"}, {"msg0", "m0"}, {"type0", "t0"}, {"loc1", "query"}, {"msg1", "m1"}, {"type1", "t1"}}));
 
     // No response to read back: -1, empty text, no details, and `extra` is not used.
     auto bare = APIError::init(2003, "offline", nullptr);
@@ -99,8 +98,9 @@ TEST(APIError, MapsCodesAndReadsTheResponseBack) {
         EXPECT_EQ(error->errorDescription(), "server says");
     }
     // The accessors read the body, never the payload; anything unreadable is absent.
-    auto error = *APIError::init(5, "payload", response("{\"code\": 1001, \"msg\": \"bad\", \"data\": {\"detail\": "
-                                                        "[{\"loc\": [\"a\"], \"msg\": \"m\", \"type\": \"t\"}]}}"));
+    auto error = *APIError::init(5, "payload",
+                                 response("{\"code\": 1001, \"msg\": \"bad\", \"data\": {\"detail\": "
+                                          "[{\"loc\": [\"a\"], \"msg\": \"m\", \"type\": \"t\"}]}}"));
     EXPECT_EQ(error.responseCode(), 1001);
     EXPECT_EQ(error.responseMessage(), "bad");
     ASSERT_TRUE(error.detailData());

@@ -29,12 +29,12 @@ TEST_F(Assets, HexColourTexts) {
         {"0xFF0000", {1, 0, 0, 1}},
         {"0xff0000", {1, 0, 0, 1}},  // the prefix test runs after upper-casing
         {"3370FF", {0x33 / 255.0, 0x70 / 255.0, 1, 1}},
-        {"#fff", {0, 0, 0, 0}},      // too short
-        {"12345", {0, 0, 0, 0}},     // too short
-        {"#12345", {0, 0, 0, 0}},    // five digits after the prefix
-        {"1234567", {0, 0, 0, 0}},   // too long
-        {"GG0000", {0, 0, 0, 1}},    // a pair that does not scan counts as 0
-        {"0X#00FF00", {0, 1, 0, 1}}, // both prefixes
+        {"#fff", {0, 0, 0, 0}},       // too short
+        {"12345", {0, 0, 0, 0}},      // too short
+        {"#12345", {0, 0, 0, 0}},     // five digits after the prefix
+        {"1234567", {0, 0, 0, 0}},    // too long
+        {"GG0000", {0, 0, 0, 1}},     // a pair that does not scan counts as 0
+        {"0X#00FF00", {0, 1, 0, 1}},  // both prefixes
         {"", {0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
@@ -50,13 +50,14 @@ TEST_F(Assets, LocalisedTextsAreNotFormats) {
     struct Case {
         const char* stored;
         const char* shown;
-    } cases[] = {{"100%%", "100%"}, {"%@ and %d", "%@ and %d"}, {"%%%", "%%"}, {"%%%%", "%%"}, {"50% off", "50% off"}, {"", ""}};
+    } cases[] = {{"100%%", "100%"}, {"%@ and %d", "%@ and %d"}, {"%%%", "%%"},
+                 {"%%%%", "%%"},    {"50% off", "50% off"},     {"", ""}};
     for (const auto& c : cases) EXPECT_EQ(collapsePercentSigns(c.stored), c.shown) << c.stored;
 
     // Every key has a text in each table the bundle ships; a missing key shows itself.
-    const char* keys[] = {"Updater.title", "Updater.website", "Updater.pause", "Updater.continue", "Updater.retry",
-                          "Updater.download", "Updater.downloadError", "Updater.installing", "Updater.installError",
-                          "Updater.updateSuccess"};
+    const char* keys[] = {"Updater.title",        "Updater.website",      "Updater.pause",         "Updater.continue",
+                          "Updater.retry",        "Updater.download",     "Updater.downloadError", "Updater.installing",
+                          "Updater.installError", "Updater.updateSuccess"};
     for (const char* language : {"zh-Hans", "en"}) {
         auto text = testing_support::readFile(std::string(UPDATER_BUNDLE) + "/Contents/Resources/" + language +
                                               ".lproj/Localizable.strings");

@@ -173,7 +173,8 @@ TEST_F(LinkLabel, TextWithoutLinksOrEmptyTextHasNone) {
     EXPECT_TRUE(fresh->trackingAreas().empty());
     fresh->resetCursorRects();
     EXPECT_TRUE(fresh->cursorRects().empty());
-    fresh->mouseDown(*NSEvent::mouseEvent(NSEventType::leftMouseDown, fresh->convertPointToView({5, 20}, nullptr), window));
+    fresh->mouseDown(
+        *NSEvent::mouseEvent(NSEventType::leftMouseDown, fresh->convertPointToView({5, 20}, nullptr), window));
     EXPECT_TRUE(delegate->clicks.empty());
 }
 
@@ -190,10 +191,12 @@ TEST_F(Labels, WebsiteLineOpensTheDownloadPageForItsHostAndOtherLinksUnchanged) 
     EXPECT_EQ(website->stringValue(), L10n::Updater::website() + kWebsiteHost);
 
     auto openedLines = [&](std::size_t n) {
-        RunLoop::runUntil([&] {
-            auto text = testing_support::readFile(dir / "opened.txt");
-            return std::size_t(std::count(text.begin(), text.end(), '\n')) >= n;
-        }, 10);
+        RunLoop::runUntil(
+            [&] {
+                auto text = testing_support::readFile(dir / "opened.txt");
+                return std::size_t(std::count(text.begin(), text.end(), '\n')) >= n;
+            },
+            10);
         return testing_support::readFile(dir / "opened.txt");
     };
     view->didClickLink(website->linkUrl.at(kWebsiteHost));
@@ -253,7 +256,8 @@ TEST_F(Labels, SelfSizingLabelPlacesItsBoxByAlignment) {
     struct Case {
         NSTextAlignment alignment;
         bool right, centredVertically;
-    } cases[] = {{NSTextAlignment::left, false, false}, {NSTextAlignment::right, true, false},
+    } cases[] = {{NSTextAlignment::left, false, false},
+                 {NSTextAlignment::right, true, false},
                  {NSTextAlignment::center, false, true}};
     for (const auto& c : cases) {
         auto w = NSWindow::create({0, 0, 400, 200}, NSWindowStyleMaskBorderless);

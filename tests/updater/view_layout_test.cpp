@@ -66,7 +66,9 @@ TEST_F(MainView, PartsLandWhereTheLayoutPutsThemInThe640By480Window) {
         {"change log", view->changeLogContainer(), {40, 176, 560, 120}},
         {"progress strip", view->downloadingBar(), {40, 316, 560, barBottom - 316}},
         {"control button", view->controlButton(), {220, barBottom + 26, 200, 40}},
-        {"website line", view->websiteLabel(), {320 - websiteWidth / 2, buttonBottom + 14, websiteWidth, websiteHeight}},
+        {"website line",
+         view->websiteLabel(),
+         {320 - websiteWidth / 2, buttonBottom + 14, websiteWidth, websiteHeight}},
     };
     for (const auto& c : cases) {
         Box b = box(c.view);
@@ -215,8 +217,12 @@ TEST_F(MainView, ClickOnTheRetryButtonStartsTheDownloadAgain) {
     setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     NSApplication::shared()->setDelegate(std::make_shared<AppDelegate>());
     // Nothing listens on the discard port: the download fails at once.
-    model->configure({{"url", "http://127.0.0.1:9/package.zip"}, {"md5", std::string(32, '0')}, {"changeLog", ""},
-                      {"appPath", (home / "A.app").string()}, {"appName", "A.app"}, {"appFolder", home.path().string()}});
+    model->configure({{"url", "http://127.0.0.1:9/package.zip"},
+                      {"md5", std::string(32, '0')},
+                      {"changeLog", ""},
+                      {"appPath", (home / "A.app").string()},
+                      {"appName", "A.app"},
+                      {"appFolder", home.path().string()}});
     view->configWithViewModel(model);
     window->makeKeyAndOrderFront();
     std::vector<UpdaterStatus> seen;

@@ -47,8 +47,8 @@ TEST(WindowContent, SetUpSeesTheWindowLaysOutTheStripAndStartsTheDownload) {
     // The flow started at once; with no work order nothing is downloaded, and the
     // error state offers a retry.
     EXPECT_FALSE(controller->viewModel()->downloadRequest);
-    EXPECT_TRUE(RunLoop::runUntil(
-        [&] { return controller->viewModel()->updaterStatus->value() == UpdaterStatus::error; }, 10));
+    EXPECT_TRUE(
+        RunLoop::runUntil([&] { return controller->viewModel()->updaterStatus->value() == UpdaterStatus::error; }, 10));
 }
 
 }  // namespace

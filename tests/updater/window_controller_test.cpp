@@ -23,13 +23,15 @@ TEST_F(Window, OpensAt640By480WithOnlyTheCloseButtonWhateverItIsAskedFor) {
     struct Case {
         CGRect rect;
         NSWindowStyleMask style;
-    } cases[] = {{{0, 0, 100, 100}, NSWindowStyleMaskBorderless},
-                 {{50, 60, 1024, 768}, NSWindowStyleMaskTitled | NSWindowStyleMaskResizable | NSWindowStyleMaskMiniaturizable}};
+    } cases[] = {
+        {{0, 0, 100, 100}, NSWindowStyleMaskBorderless},
+        {{50, 60, 1024, 768}, NSWindowStyleMaskTitled | NSWindowStyleMaskResizable | NSWindowStyleMaskMiniaturizable}};
     for (const auto& c : cases) {
         auto window = UpdaterWindow::create(c.rect, c.style);
         EXPECT_EQ(window->frame().size, (CGSize{640, 480}));
-        EXPECT_EQ(window->styleMask().rawValue,
-                  (NSWindowStyleMaskTitled | NSWindowStyleMaskClosable | NSWindowStyleMaskFullSizeContentView).rawValue);
+        EXPECT_EQ(
+            window->styleMask().rawValue,
+            (NSWindowStyleMaskTitled | NSWindowStyleMaskClosable | NSWindowStyleMaskFullSizeContentView).rawValue);
         EXPECT_EQ(window->styleMask().rawValue, 32771u);
         EXPECT_TRUE(window->titlebarAppearsTransparent());
         EXPECT_EQ(window->titleVisibility(), NSWindowTitleVisibility::hidden);

@@ -313,8 +313,8 @@ void normaliseMode(archive_entry* entry) {
 
 archive* openWriter() {
     archive* writer = archive_write_disk_new();
-    archive_write_disk_set_options(writer, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                               ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+    archive_write_disk_set_options(writer, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
+                                               ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
     archive_write_disk_set_standard_lookup(writer);
     return writer;

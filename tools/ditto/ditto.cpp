@@ -17,11 +17,12 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: ditto -x -k ZIP DIR\n"
-                         "  Unpacks the zip archive ZIP below the folder DIR. Refused whole (status 1, nothing\n"
-                         "  written): entries named with more than %zu bytes or more than %zu levels\n"
-                         "  deep, entries outside DIR or through links, links out of DIR, anything but files,\n"
-                         "  folders and links, and more data than DIR's free space or 100 times the archive.\n",
+    std::fprintf(stderr,
+                 "usage: ditto -x -k ZIP DIR\n"
+                 "  Unpacks the zip archive ZIP below the folder DIR. Refused whole (status 1, nothing\n"
+                 "  written): entries named with more than %zu bytes or more than %zu levels\n"
+                 "  deep, entries outside DIR or through links, links out of DIR, anything but files,\n"
+                 "  folders and links, and more data than DIR's free space or 100 times the archive.\n",
                  ditto::kMaxEntryNameBytes, ditto::kMaxEntryDepth);
     return 2;
 }

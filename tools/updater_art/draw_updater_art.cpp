@@ -3,8 +3,8 @@
 #include <cairo.h>
 
 #include <cmath>
-#include <initializer_list>
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
 

@@ -6,8 +6,9 @@
 namespace Lanternfly_Updater {
 
 void PromiseHelper::after(double seconds, std::function<void()> execute) {
-    Pledge::firstly([seconds] { return Pledge::after(seconds); })
-        .done(Pledge::On(Pledge::conf().Q.return_), Pledge::Flags{}, [execute = std::move(execute)] { execute(); });
+    Pledge::firstly([seconds] {
+        return Pledge::after(seconds);
+    }).done(Pledge::On(Pledge::conf().Q.return_), Pledge::Flags{}, [execute = std::move(execute)] { execute(); });
 }
 
 }  // namespace Lanternfly_Updater

@@ -5,6 +5,7 @@
 
 #include "platform/base/Fatal.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/files/Bundle.h"
 
 namespace Lanternfly_Updater {
@@ -53,12 +54,12 @@ std::string updateSuccess() { return tr("Updater.updateSuccess"); }
 
 ColorAsset& ColorAsset::named(const std::string& name) {
     // Assets live for the whole process, so references handed out stay valid.
-    static std::mutex mutex;
-    static platform::NoDestructor<std::map<std::string, std::unique_ptr<ColorAsset>>> assets;
-    std::lock_guard lock(mutex);
-    auto& slot = (*assets)[name];
-    if (!slot) slot = std::make_unique<ColorAsset>(name);
-    return *slot;
+    static platform::NoDestructor<platform::Protected<std::map<std::string, std::unique_ptr<ColorAsset>>>> assets;
+    return assets->write([&](auto& byName) -> ColorAsset& {
+        auto& slot = byName[name];
+        if (!slot) slot = std::make_unique<ColorAsset>(name);
+        return *slot;
+    });
 }
 
 platform::NSColorPtr ColorAsset::color() {
@@ -68,7 +69,7 @@ platform::NSColorPtr ColorAsset::color() {
 }
 
 namespace Asset {
-#define UPDATER_DEFINE_COLOR(fn, name) \
+#define UPDATER_DEFINE_COLOR(fn, name)                                                                                 \
     platform::NSColorPtr fn() { return ColorAsset::named(name).color(); }
 UPDATER_COLOR_ASSETS(UPDATER_DEFINE_COLOR)
 #undef UPDATER_DEFINE_COLOR

@@ -65,28 +65,28 @@ private:
 
 // Accessors, one per colour asset.
 namespace Asset {
-#define UPDATER_COLOR_ASSETS(X)                                        \
-    X(N200, "N200")                                                    \
-    X(N400, "N400")                                                    \
-    X(N500, "N500")                                                    \
-    X(N600, "N600")                                                    \
-    X(colorBgChangeLog, "color-bg-change-log")                         \
-    X(colorBgPercentReady, "color-bg-percent-ready")                   \
-    X(colorBgPercentTotal, "color-bg-percent-total")                   \
-    X(colorMainButtonBgClick, "color-main-button-bg-click")            \
-    X(colorMainButtonBgDisable, "color-main-button-bg-disable")        \
-    X(colorMainButtonBgHover, "color-main-button-bg-hover")            \
-    X(colorMainButtonBgNormal, "color-main-button-bg-normal")          \
-    X(colorMainButtonTitleDisable, "color-main-button-title-disable")  \
-    X(colorMainButtonTitleNormal, "color-main-button-title-normal")    \
-    X(colorPrimaryNormal, "color-primary-normal")                      \
-    X(colorTextChangeLog, "color-text-change-log")                     \
-    X(colorTextDownloadPercent, "color-text-download-percent")         \
-    X(colorTextDownloadTitleError, "color-text-download-title-error")  \
-    X(colorTextDownloadTitleNormal, "color-text-download-title-normal") \
-    X(colorTextSubTitle, "color-text-sub-title")                       \
-    X(colorTextTitle, "color-text-title")                              \
-    X(colorTextWebsiteHight, "color-text-website-hight")               \
+#define UPDATER_COLOR_ASSETS(X)                                                                                        \
+    X(N200, "N200")                                                                                                    \
+    X(N400, "N400")                                                                                                    \
+    X(N500, "N500")                                                                                                    \
+    X(N600, "N600")                                                                                                    \
+    X(colorBgChangeLog, "color-bg-change-log")                                                                         \
+    X(colorBgPercentReady, "color-bg-percent-ready")                                                                   \
+    X(colorBgPercentTotal, "color-bg-percent-total")                                                                   \
+    X(colorMainButtonBgClick, "color-main-button-bg-click")                                                            \
+    X(colorMainButtonBgDisable, "color-main-button-bg-disable")                                                        \
+    X(colorMainButtonBgHover, "color-main-button-bg-hover")                                                            \
+    X(colorMainButtonBgNormal, "color-main-button-bg-normal")                                                          \
+    X(colorMainButtonTitleDisable, "color-main-button-title-disable")                                                  \
+    X(colorMainButtonTitleNormal, "color-main-button-title-normal")                                                    \
+    X(colorPrimaryNormal, "color-primary-normal")                                                                      \
+    X(colorTextChangeLog, "color-text-change-log")                                                                     \
+    X(colorTextDownloadPercent, "color-text-download-percent")                                                         \
+    X(colorTextDownloadTitleError, "color-text-download-title-error")                                                  \
+    X(colorTextDownloadTitleNormal, "color-text-download-title-normal")                                                \
+    X(colorTextSubTitle, "color-text-sub-title")                                                                       \
+    X(colorTextTitle, "color-text-title")                                                                              \
+    X(colorTextWebsiteHight, "color-text-website-hight")                                                               \
     X(colorTextWebsiteNormal, "color-text-website-normal")
 #define UPDATER_DECLARE_COLOR(fn, name) platform::NSColorPtr fn();
 UPDATER_COLOR_ASSETS(UPDATER_DECLARE_COLOR)

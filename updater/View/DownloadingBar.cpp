@@ -101,10 +101,11 @@ void DownloadingBar::setupSubviews() {
 
 void DownloadingBar::configWithModel(const std::shared_ptr<DownloadViewModel>& model) {
     updatePercent(model->downloadingPercent->value());
-    model->downloadingPercent->observer.push_back(platform::weakCall(me(), [](DownloadingBar& self, const int& percent) {
-        log().info("进度-收到进度-" + std::to_string(percent));
-        self.updatePercent(percent);
-    }));
+    model->downloadingPercent->observer.push_back(
+        platform::weakCall(me(), [](DownloadingBar& self, const int& percent) {
+            log().info("进度-收到进度-" + std::to_string(percent));
+            self.updatePercent(percent);
+        }));
     updateStatus(model->updaterStatus->value());
     model->updaterStatus->observer.push_back(platform::bindWeak(me(), &DownloadingBar::updateStatus));
 }
@@ -128,18 +129,13 @@ void DownloadingBar::updateStatus(UpdaterStatus status) {
             statusLabel()->setStringValue(L10n::Updater::downloadError());
             statusLabel()->setTextColor(Asset::colorTextDownloadTitleError());
             break;
-        case UpdaterStatus::pause:
-            break;
-        case UpdaterStatus::installing:
-            statusLabel()->setStringValue(L10n::Updater::installing());
-            break;
+        case UpdaterStatus::pause: break;
+        case UpdaterStatus::installing: statusLabel()->setStringValue(L10n::Updater::installing()); break;
         case UpdaterStatus::installError:
             statusLabel()->setStringValue(L10n::Updater::installError());
             statusLabel()->setTextColor(Asset::colorTextDownloadTitleError());
             break;
-        case UpdaterStatus::complete:
-            statusLabel()->setStringValue(L10n::Updater::updateSuccess());
-            break;
+        case UpdaterStatus::complete: statusLabel()->setStringValue(L10n::Updater::updateSuccess()); break;
     }
 }
 

@@ -28,7 +28,8 @@ NSImagePtr gradientImage(const std::vector<NSColorPtr>& colors, const CGRect& fr
     auto layer = gradientLayer(colors, frame, startPoint, endPoint);
     int width = static_cast<int>(frame.width() * layer->contentsScale);
     int height = static_cast<int>(frame.height() * layer->contentsScale);
-    auto image = NSImage::imageWithSize({static_cast<CGFloat>(std::max(width, 1)), static_cast<CGFloat>(std::max(height, 1))});
+    auto image =
+        NSImage::imageWithSize({static_cast<CGFloat>(std::max(width, 1)), static_cast<CGFloat>(std::max(height, 1))});
     cairo_t* cr = cairo_create(image->surface());
     {
         CGContext context(cr);

@@ -8,12 +8,13 @@
 namespace Lanternfly_Updater {
 
 // Colours from `startPoint` to `endPoint` (unit coordinates of the frame), at 0 and 1.
-platform::CAGradientLayerPtr gradientLayer(const std::vector<platform::NSColorPtr>& colors, const platform::CGRect& frame,
-                                           platform::CGPoint startPoint, platform::CGPoint endPoint);
+platform::CAGradientLayerPtr gradientLayer(const std::vector<platform::NSColorPtr>& colors,
+                                           const platform::CGRect& frame, platform::CGPoint startPoint,
+                                           platform::CGPoint endPoint);
 // The same with the colours at the given locations.
-platform::CAGradientLayerPtr gradientLayer(const std::vector<platform::NSColorPtr>& colors, const platform::CGRect& frame,
-                                           platform::CGPoint startPoint, platform::CGPoint endPoint,
-                                           const std::vector<double>& locations);
+platform::CAGradientLayerPtr gradientLayer(const std::vector<platform::NSColorPtr>& colors,
+                                           const platform::CGRect& frame, platform::CGPoint startPoint,
+                                           platform::CGPoint endPoint, const std::vector<double>& locations);
 // The gradient rendered into an image of the frame's size (times the layer's scale in pixels).
 platform::NSImagePtr gradientImage(const std::vector<platform::NSColorPtr>& colors, const platform::CGRect& frame,
                                    platform::CGPoint startPoint, platform::CGPoint endPoint);

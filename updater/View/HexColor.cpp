@@ -1,6 +1,6 @@
 // Parsing of hexadecimal colour texts.
-#include "platform/base/Trim.h"
 #include "updater/View/HexColor.h"
+#include "platform/base/Trim.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -31,7 +31,8 @@ platform::NSColorPtr colorWithHexString(const std::string& hexString) {
     if (text.rfind("0X", 0) == 0) text.erase(0, 2);
     if (text.rfind("#", 0) == 0) text.erase(0, 1);
     if (text.size() != 6) return platform::NSColor::clearColor();
-    return platform::NSColor::colorWithSRGBRed(component(text.substr(0, 2)) / 255.0, component(text.substr(2, 2)) / 255.0,
+    return platform::NSColor::colorWithSRGBRed(component(text.substr(0, 2)) / 255.0,
+                                               component(text.substr(2, 2)) / 255.0,
                                                component(text.substr(4, 2)) / 255.0, 1);
 }
 

@@ -56,8 +56,8 @@ void MyLabelCell::drawInteriorWithFrame(const CGRect& frame, NSView&) {
     cg.translateBy(frame.minX(), frame.minY() + frame.height());
     cg.scaleBy(1, -1);
     auto framesetter = CTFramesetterCreateWithAttributedString(text);
-    CGSize suggested = CTFramesetterSuggestFrameSizeWithConstraints(framesetter, CFRangeMake(0, 0),
-                                                                   {frame.width(), CGFLOAT_MAX});
+    CGSize suggested =
+        CTFramesetterSuggestFrameSizeWithConstraints(framesetter, CFRangeMake(0, 0), {frame.width(), CGFLOAT_MAX});
     CGFloat w = std::max(used.width, suggested.width);
     CGFloat h = std::max(used.height, suggested.height);
     CGPoint origin{0, frame.height() - h};
@@ -105,7 +105,8 @@ void MyLabel::setFont(const NSFontPtr& font) {
 
 void MyLabel::setMaximumNumberOfLines(int lines) {
     NSTextField::setMaximumNumberOfLines(lines);
-    if (auto cell = std::dynamic_pointer_cast<MyLabelCell>(this->cell())) cell->maximumNumberOfLines = maximumNumberOfLines();
+    if (auto cell = std::dynamic_pointer_cast<MyLabelCell>(this->cell()))
+        cell->maximumNumberOfLines = maximumNumberOfLines();
 }
 
 void MyLabel::updateHeight() {

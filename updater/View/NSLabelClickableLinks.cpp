@@ -37,15 +37,15 @@ void NSLabelClickableLinks::setAttributedStringValue(const NSAttributedString& t
     textStorage->addLayoutManager(layoutManager);
     links.clear();
     std::weak_ptr<NSLabelClickableLinks> weak = std::static_pointer_cast<NSLabelClickableLinks>(shared_from_this());
-    shown.enumerateAttribute(NSAttachmentAttributeName, shown.fullRange(),
-                             platform::weakCall(weak, [](NSLabelClickableLinks& self, const AttributeValue& value,
-                                                         NSRange range, bool&) {
-                                 const auto* pair = std::get_if<std::pair<std::string, std::string>>(&value);
-                                 if (!pair) return;
-                                 self.links[pair->first] = range;
-                                 if (auto url = URL::parse(pair->second)) self.linkUrl.insert_or_assign(pair->first, *url);
-                                 else self.linkUrl.erase(pair->first);
-                             }));
+    shown.enumerateAttribute(
+        NSAttachmentAttributeName, shown.fullRange(),
+        platform::weakCall(weak, [](NSLabelClickableLinks& self, const AttributeValue& value, NSRange range, bool&) {
+            const auto* pair = std::get_if<std::pair<std::string, std::string>>(&value);
+            if (!pair) return;
+            self.links[pair->first] = range;
+            if (auto url = URL::parse(pair->second)) self.linkUrl.insert_or_assign(pair->first, *url);
+            else self.linkUrl.erase(pair->first);
+        }));
 }
 
 void NSLabelClickableLinks::setLineBreakMode(NSLineBreakMode mode) {

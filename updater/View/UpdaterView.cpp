@@ -216,9 +216,7 @@ void UpdaterView::updateControlButton(UpdaterStatus status) {
             button->setTitle(L10n::Updater::pause(), MacButton::State::normal);
             button->setEnabled(false);
             break;
-        case UpdaterStatus::complete:
-            button->setEnabled(false);
-            break;
+        case UpdaterStatus::complete: button->setEnabled(false); break;
     }
     layoutSubtreeIfNeeded();
 }

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 

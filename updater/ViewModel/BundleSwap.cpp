@@ -138,12 +138,9 @@ bool BundleSwap::settle(Phase phase) const {
 BundleSwap::Repair BundleSwap::repair(const std::string& journal, const WorkOrder& order, std::string& why) {
     InstallJournal entry;
     switch (readInstallJournal(journal, entry, why)) {
-        case JournalState::absent:
-            return Repair::done;
-        case JournalState::refused:
-            return Repair::refused;
-        case JournalState::read:
-            break;
+        case JournalState::absent: return Repair::done;
+        case JournalState::refused: return Repair::refused;
+        case JournalState::read: break;
     }
     if (auto problem = journalScopeProblem(entry, order)) {
         why = *problem;

@@ -26,9 +26,10 @@ namespace Lanternfly_Updater {
 
 std::shared_ptr<DownloadViewModel> DownloadViewModel::create(FinishHook finishUpdate) {
     auto model = std::make_shared<DownloadViewModel>();
-    model->finishUpdate_ = finishUpdate ? std::move(finishUpdate) : [](const std::shared_ptr<platform::Object>& sender) {
-        platform::NSApplication::shared()->terminate(sender);
-    };
+    model->finishUpdate_ =
+        finishUpdate ? std::move(finishUpdate) : [](const std::shared_ptr<platform::Object>& sender) {
+            platform::NSApplication::shared()->terminate(sender);
+        };
     return model;
 }
 
@@ -37,14 +38,13 @@ std::string DownloadViewModel::dataFolder() { return downloadFolder().deletingLa
 std::string DownloadViewModel::journalPath() { return dataFolder() + "/install.journal"; }
 
 platform::URL DownloadViewModel::downloadFolder() {
-    auto folders = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::applicationSupportDirectory);
+    auto folders =
+        platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::applicationSupportDirectory);
     if (folders.empty()) platform::fatal("No Application Support folder for the download");
     return folders.front().appendingPathComponent(AppInfo::bundleId() + "/download", true);
 }
 
-platform::URL DownloadViewModel::packageFile() {
-    return downloadFolder().appendingPathComponent("updater.zip", false);
-}
+platform::URL DownloadViewModel::packageFile() { return downloadFolder().appendingPathComponent("updater.zip", false); }
 
 std::string DownloadViewModel::dittoPath() {
     return platform::Bundle::main()->bundleURL().path() + "/Contents/MacOS/ditto";
@@ -104,8 +104,7 @@ bool DownloadViewModel::prepareRun() {
     PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
     std::string why;
     switch (takeUpdaterLock(dataFolder(), why)) {
-        case UpdaterLock::taken:
-            break;
+        case UpdaterLock::taken: break;
         case UpdaterLock::heldByAnother:
             log().emergency("安装更新失败-另一个更新程序正在运行-" + why);
             updaterStatus->setValue(UpdaterStatus::error);
@@ -123,11 +122,8 @@ bool DownloadViewModel::prepareRun() {
     // An install killed half-way is finished or undone before anything else, and only
     // for the client this work order names.
     switch (BundleSwap::repair(journalPath(), workOrder(), why)) {
-        case BundleSwap::Repair::done:
-            break;
-        case BundleSwap::Repair::refused:
-            failInstall("安装更新失败-安装记录无效-" + why, "安装记录无效");
-            return false;
+        case BundleSwap::Repair::done: break;
+        case BundleSwap::Repair::refused: failInstall("安装更新失败-安装记录无效-" + why, "安装记录无效"); return false;
         case BundleSwap::Repair::clientMissing:
             failInstall("安装更新失败-上次安装未能恢复-" + why, "上次安装未能恢复");
             return false;
@@ -179,7 +175,8 @@ void DownloadViewModel::downloadFile() {
     // An error page is a failed download, never a package.
     request->validate([](const std::optional<platform::URLRequest>&, const platform::HTTPURLResponse& response,
                          const std::optional<platform::URL>&) -> Hawser::ValidationResult {
-        if (response.statusCode() >= 200 && response.statusCode() < 300) return Hawser::ValidationResult::success(platform::Void{});
+        if (response.statusCode() >= 200 && response.statusCode() < 300)
+            return Hawser::ValidationResult::success(platform::Void{});
         return Hawser::ValidationResult::failure(
             Hawser::HWError::responseValidationFailed(
                 Hawser::ResponseValidationFailureReason::UnacceptableStatusCode{response.statusCode()})
@@ -269,8 +266,7 @@ void DownloadViewModel::handleControlButton() {
             updaterStatus->setValue(UpdaterStatus::downloading);
             break;
         case UpdaterStatus::installing:
-        case UpdaterStatus::complete:
-            break;
+        case UpdaterStatus::complete: break;
     }
 }
 

@@ -30,7 +30,8 @@ public:
     static std::shared_ptr<DownloadViewModel> create(FinishHook finishUpdate = nullptr);
 
     std::shared_ptr<Observable<int>> downloadingPercent = Observable<int>::create(0);
-    std::shared_ptr<Observable<UpdaterStatus>> updaterStatus = Observable<UpdaterStatus>::create(UpdaterStatus::downloading);
+    std::shared_ptr<Observable<UpdaterStatus>> updaterStatus =
+        Observable<UpdaterStatus>::create(UpdaterStatus::downloading);
     Hawser::DownloadRequestPtr downloadRequest;
     std::string appPath, appName, appFolder, url, md5, versionName, versionCode, changeLog;
     std::optional<std::string> packagePath;

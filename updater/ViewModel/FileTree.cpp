@@ -20,13 +20,10 @@ namespace {
 void runQuietly(const std::string& tool, const std::vector<std::string>& arguments) {
     try {
         CmdHelper::exec(tool, arguments);
-    } catch (const platform::ErrorException&) {
-    }
+    } catch (const platform::ErrorException&) {}
 }
 
-bool isGone(const std::string& path, struct stat& info) {
-    return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
-}
+bool isGone(const std::string& path, struct stat& info) { return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT; }
 
 }  // namespace
 
@@ -73,8 +70,8 @@ bool ensureRealFolder(const std::string& folder) {
         if (S_ISDIR(info.st_mode)) return true;
         if (::unlink(folder.c_str()) != 0) return false;
     }
-    return ::mkdir(folder.c_str(), 0700) == 0 || (errno == EEXIST && ::lstat(folder.c_str(), &info) == 0 &&
-                                                 S_ISDIR(info.st_mode));
+    return ::mkdir(folder.c_str(), 0700) == 0 ||
+           (errno == EEXIST && ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
 }
 
 }  // namespace Lanternfly_Updater

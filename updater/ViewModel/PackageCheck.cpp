@@ -113,7 +113,8 @@ std::optional<std::string> packageProblem(const std::string& bundle, const std::
         if (!isBundleFolder(replaced)) return "not a bundle folder at " + replaced;
         auto installed = readBundleFacts(replaced);
         if (installed && !installed->identifier.empty() && installed->identifier != facts->identifier)
-            return "another application (" + facts->identifier + ") than " + replaced + " (" + installed->identifier + ")";
+            return "another application (" + facts->identifier + ") than " + replaced + " (" + installed->identifier +
+                   ")";
     }
     auto root = realPath(bundle);
     if (!root) return "cannot resolve " + bundle;

@@ -19,8 +19,7 @@ UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
     if (held >= 0) return UpdaterLock::taken;
     try {
         platform::FileManager::defaultManager()->createDirectory(folder, true);
-    } catch (const platform::ErrorException&) {
-    }
+    } catch (const platform::ErrorException&) {}
     struct stat info;
     if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         why = folder + " is not a folder of its own (missing, a link or a file)";

@@ -19,8 +19,8 @@ struct WorkOrderProblem {
 
 struct WorkOrder {
     std::string url, md5, appPath, appName, appFolder;
-    std::vector<std::string> missingKeys;   // required keys that were not given
-    std::optional<std::string> unpairedKey; // a trailing key without its value
+    std::vector<std::string> missingKeys;    // required keys that were not given
+    std::optional<std::string> unpairedKey;  // a trailing key without its value
 };
 
 // The first thing wrong with the order, or none.

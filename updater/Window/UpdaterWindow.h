@@ -11,10 +11,10 @@ public:
     // Whatever it is asked for, the window takes its own fixed size and style.
     UpdaterWindow(platform::CGRect contentRect, platform::NSWindowStyleMask style, platform::NSBackingStoreType backing,
                   bool defer);
-    static std::shared_ptr<UpdaterWindow> create(
-        platform::CGRect contentRect = platform::CGRectZero,
-        platform::NSWindowStyleMask style = platform::NSWindowStyleMaskBorderless,
-        platform::NSBackingStoreType backing = platform::NSBackingStoreType::buffered, bool defer = false) {
+    static std::shared_ptr<UpdaterWindow>
+    create(platform::CGRect contentRect = platform::CGRectZero,
+           platform::NSWindowStyleMask style = platform::NSWindowStyleMaskBorderless,
+           platform::NSBackingStoreType backing = platform::NSBackingStoreType::buffered, bool defer = false) {
         return platform::NSWindow::make<UpdaterWindow>(contentRect, style, backing, defer);
     }
 

@@ -10,33 +10,21 @@ bool LAPropertyPlugin::isMatchedWithFilter(const LAPropertyPluginEventFilter&) c
 std::optional<platform::Value::Dictionary> LAPropertyPlugin::properties() { return readyProperties(); }
 
 void LAPropertyPlugin::readyWithProperties(const platform::Value::Dictionary& properties) {
-    Handler handler;
-    {
-        std::lock_guard lock(mutex_);
-        properties_ = properties;
-        handler = handler_;
-    }
+    Handler handler = state_.write([&](State& state) {
+        state.properties = properties;
+        return state.handler;
+    });
     if (handler) handler(properties);
 }
 
-void LAPropertyPlugin::setFilter(const LAPropertyPluginEventFilter* filter) {
-    std::lock_guard lock(mutex_);
-    filter_ = filter;
-}
+void LAPropertyPlugin::setFilter(const LAPropertyPluginEventFilter* filter) { state_.set(&State::filter, filter); }
 
-const LAPropertyPluginEventFilter* LAPropertyPlugin::filter() const {
-    std::lock_guard lock(mutex_);
-    return filter_;
-}
+const LAPropertyPluginEventFilter* LAPropertyPlugin::filter() const { return state_.get(&State::filter); }
 
-void LAPropertyPlugin::setHandler(Handler handler) {
-    std::lock_guard lock(mutex_);
-    handler_ = std::move(handler);
-}
+void LAPropertyPlugin::setHandler(Handler handler) { state_.set(&State::handler, std::move(handler)); }
 
 std::optional<platform::Value::Dictionary> LAPropertyPlugin::readyProperties() const {
-    std::lock_guard lock(mutex_);
-    return properties_;
+    return state_.get(&State::properties);
 }
 
 }  // namespace LumenAnalyticsSDK

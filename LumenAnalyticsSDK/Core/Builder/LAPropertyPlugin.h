@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/Class.h"
 #include "platform/runtime/Object.h"
@@ -74,10 +74,12 @@ protected:
     std::optional<platform::Value::Dictionary> readyProperties() const;
 
 private:
-    mutable std::mutex mutex_;
-    const LAPropertyPluginEventFilter* filter_ = nullptr;
-    std::optional<platform::Value::Dictionary> properties_;
-    Handler handler_;
+    struct State {
+        const LAPropertyPluginEventFilter* filter = nullptr;
+        std::optional<platform::Value::Dictionary> properties;
+        Handler handler;
+    };
+    platform::Protected<State> state_;
 };
 
 using LAPropertyPluginPtr = std::shared_ptr<LAPropertyPlugin>;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <mutex>
+#include <utility>
 
 #include "platform/base/NoDestructor.h"
 
@@ -41,35 +43,32 @@ LAPropertyPluginManager& LAPropertyPluginManager::sharedInstance() {
 
 void LAPropertyPluginManager::registerPropertyPlugin(const LAPropertyPluginPtr& plugin) {
     if (!plugin) return;
-    {
-        std::lock_guard lock(mutex_);
-        auto& list = isSuperPlugin(*plugin) ? superPlugins_ : plugins_;
+    lists_.write([&](Lists& lists) {
+        auto& list = isSuperPlugin(*plugin) ? lists.superPlugins : lists.plugins;
         auto sameClass = std::find_if(list.begin(), list.end(), [&](const LAPropertyPluginPtr& registered) {
             return registered->getClass() == plugin->getClass();
         });
         if (sameClass != list.end()) list.erase(sameClass);
         list.push_back(plugin);
-    }
+    });
     if (plugin->respondsToPrepare()) plugin->prepare();
 }
 
 void LAPropertyPluginManager::unregisterPropertyPluginWithPluginClass(const platform::ClassPtr& pluginClass) {
     if (!pluginClass) return;
-    std::lock_guard lock(mutex_);
-    for (auto* list : {&superPlugins_, &plugins_}) {
-        auto last = std::find_if(list->rbegin(), list->rend(), [&](const LAPropertyPluginPtr& plugin) {
-            return plugin->isKindOfClass(*pluginClass);
-        });
-        if (last != list->rend()) list->erase(std::next(last).base());
-    }
+    lists_.write([&](Lists& lists) {
+        for (auto* list : {&lists.superPlugins, &lists.plugins}) {
+            auto last = std::find_if(list->rbegin(), list->rend(), [&](const LAPropertyPluginPtr& plugin) {
+                return plugin->isKindOfClass(*pluginClass);
+            });
+            if (last != list->rend()) list->erase(std::next(last).base());
+        }
+    });
 }
 
 void LAPropertyPluginManager::registerCustomPropertyPlugin(const LAPropertyPluginPtr& plugin) {
     if (!plugin) return;
-    {
-        std::lock_guard lock(mutex_);
-        customPlugins_[plugin->className()].push_back(plugin);
-    }
+    lists_.write([&](Lists& lists) { lists.customPlugins[plugin->className()].push_back(plugin); });
     if (plugin->respondsToPrepare()) plugin->prepare();
 }
 
@@ -82,20 +81,21 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithFilter(const 
 
 // Each queue's head is asked outside the lock (a plugin may call back into the manager)
 // and taken off its queue only if it is still the head.
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::customPluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) {
-    std::vector<LAPropertyPluginPtr> heads;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [name, queue] : customPlugins_)
-            if (!queue.empty()) heads.push_back(queue.front());
-    }
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::customPluginsWithFilter(const LAPropertyPluginEventFilter& filter) {
+    auto heads = lists_.read([](const Lists& lists) {
+        std::vector<LAPropertyPluginPtr> fronts;
+        for (const auto& [name, queue] : lists.customPlugins)
+            if (!queue.empty()) fronts.push_back(queue.front());
+        return fronts;
+    });
     auto accepted = matching(heads, filter);
-    std::lock_guard lock(mutex_);
-    for (const auto& plugin : accepted) {
-        auto& queue = customPlugins_[plugin->className()];
-        if (!queue.empty() && queue.front() == plugin) queue.pop_front();
-    }
+    lists_.write([&](Lists& lists) {
+        for (const auto& plugin : accepted) {
+            auto& queue = lists.customPlugins[plugin->className()];
+            if (!queue.empty() && queue.front() == plugin) queue.pop_front();
+        }
+    });
     return accepted;
 }
 
@@ -107,24 +107,18 @@ std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::matching(const std::ve
     return accepted;
 }
 
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::pluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) const {
-    std::unique_lock lock(mutex_);
-    auto snapshot = plugins_;
-    lock.unlock();
-    return matching(snapshot, filter);
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::pluginsWithFilter(const LAPropertyPluginEventFilter& filter) const {
+    return matching(lists_.get(&Lists::plugins), filter);
 }
 
-std::vector<LAPropertyPluginPtr> LAPropertyPluginManager::superPluginsWithFilter(
-    const LAPropertyPluginEventFilter& filter) const {
-    std::unique_lock lock(mutex_);
-    auto snapshot = superPlugins_;
-    lock.unlock();
-    return matching(snapshot, filter);
+std::vector<LAPropertyPluginPtr>
+LAPropertyPluginManager::superPluginsWithFilter(const LAPropertyPluginEventFilter& filter) const {
+    return matching(lists_.get(&Lists::superPlugins), filter);
 }
 
 platform::Value::Dictionary LAPropertyPluginManager::propertiesWithPlugins(std::vector<LAPropertyPluginPtr> plugins,
-                                                                         const LAPropertyPluginEventFilter* filter) {
+                                                                           const LAPropertyPluginEventFilter* filter) {
     std::stable_sort(plugins.begin(), plugins.end(), [](const LAPropertyPluginPtr& a, const LAPropertyPluginPtr& b) {
         return a->priority() < b->priority();
     });
@@ -157,8 +151,8 @@ platform::Value::Dictionary LAPropertyPluginManager::propertiesWithPlugins(std::
     return state->result;
 }
 
-platform::Value::Dictionary LAPropertyPluginManager::currentPropertiesForPluginClasses(
-    const std::vector<platform::ClassPtr>& classes) const {
+platform::Value::Dictionary
+LAPropertyPluginManager::currentPropertiesForPluginClasses(const std::vector<platform::ClassPtr>& classes) const {
     auto ofClasses = [&](const std::vector<LAPropertyPluginPtr>& list) {
         std::vector<LAPropertyPluginPtr> found;
         for (const auto& plugin : list)
@@ -166,10 +160,8 @@ platform::Value::Dictionary LAPropertyPluginManager::currentPropertiesForPluginC
                 if (cls && plugin->getClass() == cls) found.push_back(plugin);
         return found;
     };
-    std::unique_lock lock(mutex_);
-    auto ordinary = ofClasses(plugins_);
-    auto supers = ofClasses(superPlugins_);
-    lock.unlock();
+    auto [ordinary, supers] = lists_.read(
+        [&](const Lists& lists) { return std::pair(ofClasses(lists.plugins), ofClasses(lists.superPlugins)); });
     auto result = propertiesWithPlugins(std::move(ordinary), nullptr);
     merge(result, propertiesWithPlugins(std::move(supers), nullptr));
     return result;
@@ -177,14 +169,15 @@ platform::Value::Dictionary LAPropertyPluginManager::currentPropertiesForPluginC
 
 LAPropertyPluginPtr LAPropertyPluginManager::pluginsWithPluginClass(const platform::ClassPtr& pluginClass) const {
     if (!pluginClass) return nullptr;
-    std::lock_guard lock(mutex_);
     auto isOfClass = [&](const LAPropertyPluginPtr& plugin) { return plugin && plugin->isKindOfClass(*pluginClass); };
-    for (const auto& [name, queue] : customPlugins_)
-        if (!queue.empty() && isOfClass(queue.front())) return queue.front();
-    for (const auto* list : {&plugins_, &superPlugins_})
-        for (const auto& plugin : *list)
-            if (isOfClass(plugin)) return plugin;
-    return nullptr;
+    return lists_.read([&](const Lists& lists) -> LAPropertyPluginPtr {
+        for (const auto& [name, queue] : lists.customPlugins)
+            if (!queue.empty() && isOfClass(queue.front())) return queue.front();
+        for (const auto* list : {&lists.plugins, &lists.superPlugins})
+            for (const auto& plugin : *list)
+                if (isOfClass(plugin)) return plugin;
+        return nullptr;
+    });
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -4,10 +4,10 @@
 #include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPlugin.h"
+#include "platform/base/Protected.h"
 #include "platform/runtime/Class.h"
 
 namespace LumenAnalyticsSDK {
@@ -51,10 +51,12 @@ private:
     static std::vector<LAPropertyPluginPtr> matching(const std::vector<LAPropertyPluginPtr>& plugins,
                                                      const LAPropertyPluginEventFilter& filter);
 
-    mutable std::mutex mutex_;  // guards the lists; plugins are called outside it
-    std::vector<LAPropertyPluginPtr> plugins_;
-    std::vector<LAPropertyPluginPtr> superPlugins_;
-    std::map<std::string, std::deque<LAPropertyPluginPtr>> customPlugins_;
+    struct Lists {
+        std::vector<LAPropertyPluginPtr> plugins;
+        std::vector<LAPropertyPluginPtr> superPlugins;
+        std::map<std::string, std::deque<LAPropertyPluginPtr>> customPlugins;
+    };
+    platform::Protected<Lists> lists_;  // plugins are called outside its lock
 };
 
 }  // namespace LumenAnalyticsSDK

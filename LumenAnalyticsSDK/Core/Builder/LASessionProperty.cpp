@@ -34,31 +34,31 @@ std::string LASessionModel::description() const {
 
 void LASessionProperty::removeSessionModel() { LAStoreManager::sharedInstance().removeObjectForKey(storeKey); }
 
-LASessionModel& LASessionProperty::loadedModel() {
-    if (!sessionModel_) {
+LASessionModel& LASessionProperty::loadedModel(std::optional<LASessionModel>& model) {
+    if (!model) {
         auto stored = LASessionModel::unarchived(LAStoreManager::sharedInstance().objectForKey(storeKey));
-        sessionModel_ = stored ? *stored : LASessionModel::make();
+        model = stored ? *stored : LASessionModel::make();
     }
-    return *sessionModel_;
+    return *model;
 }
 
 LASessionModel LASessionProperty::sessionModel() {
-    std::lock_guard lock(mutex_);
-    return loadedModel();
+    return sessionModel_.write([](std::optional<LASessionModel>& model) { return loadedModel(model); });
 }
 
 platform::Value::Dictionary LASessionProperty::sessionPropertiesWithEventTime(std::uint64_t eventTime) {
-    std::lock_guard lock(mutex_);
-    auto& model = loadedModel();
-    std::uint64_t idleLimit = model.lastEventTime + static_cast<std::uint64_t>(sessionMaxInterval_);
-    std::uint64_t lengthLimit = model.firstEventTime + maxSessionLength;
-    if (eventTime > idleLimit || eventTime > lengthLimit) {
-        model.sessionID = platform::UUID().uuidString();
-        model.firstEventTime = eventTime;
-    }
-    model.lastEventTime = eventTime;
-    LAStoreManager::sharedInstance().setObject(model.archived(), storeKey);
-    return {{"$event_session_id", model.sessionID}};
+    return sessionModel_.write([&](std::optional<LASessionModel>& stored) -> platform::Value::Dictionary {
+        auto& model = loadedModel(stored);
+        std::uint64_t idleLimit = model.lastEventTime + static_cast<std::uint64_t>(sessionMaxInterval_);
+        std::uint64_t lengthLimit = model.firstEventTime + maxSessionLength;
+        if (eventTime > idleLimit || eventTime > lengthLimit) {
+            model.sessionID = platform::UUID().uuidString();
+            model.firstEventTime = eventTime;
+        }
+        model.lastEventTime = eventTime;
+        LAStoreManager::sharedInstance().setObject(model.archived(), storeKey);
+        return {{"$event_session_id", model.sessionID}};
+    });
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -3,18 +3,18 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 
 namespace LumenAnalyticsSDK {
 
 // The persistent state of the current session; stored under "LASessionModel".
 struct LASessionModel {
-    std::string sessionID;            // a UUID text
-    std::uint64_t firstEventTime = 0; // milliseconds since 1970
+    std::string sessionID;             // a UUID text
+    std::uint64_t firstEventTime = 0;  // milliseconds since 1970
     std::uint64_t lastEventTime = 0;
 
     // A fresh session id and zero times.
@@ -42,10 +42,10 @@ public:
     std::int64_t sessionMaxInterval() const { return sessionMaxInterval_; }
 
 private:
-    LASessionModel& loadedModel();
+    // The model, read from the store on first use; called inside a step of `sessionModel_`.
+    static LASessionModel& loadedModel(std::optional<LASessionModel>& model);
 
-    std::mutex mutex_;
-    std::optional<LASessionModel> sessionModel_;
+    platform::Protected<std::optional<LASessionModel>> sessionModel_;
     std::int64_t sessionMaxInterval_;
 };
 

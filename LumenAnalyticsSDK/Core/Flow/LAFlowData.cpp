@@ -12,10 +12,8 @@ bool boolOf(const platform::Value* value) { return value && value->asBool().valu
 }  // namespace
 
 void LAFlowData::setParamWithKey(const std::string& key, platform::Value value) {
-    if (value.isNull())
-        param.erase(key);
-    else
-        param[key] = std::move(value);
+    if (value.isNull()) param.erase(key);
+    else param[key] = std::move(value);
 }
 
 const platform::Value* LAFlowData::paramForKey(const std::string& key) const {
@@ -41,8 +39,7 @@ std::optional<platform::Value::Dictionary> LAFlowData::properties() const {
 }
 
 void LAFlowData::setProperties(std::optional<platform::Value::Dictionary> properties) {
-    setParamWithKey(LAFlowDataPropertiesKey,
-                    properties ? platform::Value(std::move(*properties)) : platform::Value());
+    setParamWithKey(LAFlowDataPropertiesKey, properties ? platform::Value(std::move(*properties)) : platform::Value());
 }
 
 std::optional<std::vector<std::string>> LAFlowData::recordIDs() const {

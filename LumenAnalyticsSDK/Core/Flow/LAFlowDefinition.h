@@ -50,10 +50,8 @@ void readParts(const platform::Value& parts, std::vector<std::shared_ptr<Part>>&
     if (!array || array->empty()) return;
     const bool isInline = array->front().isDictionary();
     for (const auto& element : *array) {
-        if (isInline && element.isDictionary())
-            inlineParts.push_back(std::make_shared<Part>(*element.asDictionary()));
-        else if (!isInline && element.isString())
-            ids.push_back(*element.asString());
+        if (isInline && element.isDictionary()) inlineParts.push_back(std::make_shared<Part>(*element.asDictionary()));
+        else if (!isInline && element.isString()) ids.push_back(*element.asString());
     }
 }
 

@@ -24,8 +24,8 @@ void mergeParam(LAFlowData& data, const platform::Value::Dictionary& param) {
 }
 
 std::string nodeDescription(const LANodeObject& node) {
-    return "The node(id: " + node.nodeID + ", name: " + node.name + ", interceptor: " +
-           node.interceptor->className() + ")";
+    return "The node(id: " + node.nodeID + ", name: " + node.name + ", interceptor: " + node.interceptor->className() +
+           ")";
 }
 
 }  // namespace

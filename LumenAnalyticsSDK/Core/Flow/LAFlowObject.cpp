@@ -6,8 +6,7 @@
 namespace LumenAnalyticsSDK {
 
 LAFlowObject::LAFlowObject(const platform::Value::Dictionary& dictionary)
-    : flowID(LAFlowDefinition::stringOf(dictionary, "id")),
-      name(LAFlowDefinition::stringOf(dictionary, "name")),
+    : flowID(LAFlowDefinition::stringOf(dictionary, "id")), name(LAFlowDefinition::stringOf(dictionary, "name")),
       param(LAFlowDefinition::dictionaryOf(dictionary, "param")) {
     if (const auto found = dictionary.find("tasks"); found != dictionary.end())
         LAFlowDefinition::readParts(found->second, tasks, taskIDs);

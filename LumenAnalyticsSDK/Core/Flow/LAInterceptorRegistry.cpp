@@ -10,31 +10,27 @@ LAInterceptorRegistry& LAInterceptorRegistry::shared() {
 }
 
 void LAInterceptorRegistry::registerClass(const std::string& className, Factory factory) {
-    std::lock_guard lock(mutex_);
-    factories_[className] = std::move(factory);
+    factories_.write([&](auto& factories) { factories[className] = std::move(factory); });
 }
 
 void LAInterceptorRegistry::unregisterClass(const std::string& className) {
-    std::lock_guard lock(mutex_);
-    factories_.erase(className);
+    factories_.write([&](auto& factories) { factories.erase(className); });
 }
 
 bool LAInterceptorRegistry::hasClass(const std::string& className) const {
-    std::lock_guard lock(mutex_);
-    return factories_.contains(className);
+    return factories_.read([&](const auto& factories) { return factories.contains(className); });
 }
 
 LAInterceptorPtr LAInterceptorRegistry::interceptorWithClassName(const std::string& className,
                                                                  const platform::Value::Dictionary& param) const {
-    Factory factory;
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = factories_.find(className);
-        if (found == factories_.end()) return nullptr;
-        factory = found->second;
-    }
+    auto factory = factories_.read([&](const auto& factories) -> std::optional<Factory> {
+        const auto found = factories.find(className);
+        if (found == factories.end()) return std::nullopt;
+        return found->second;
+    });
+    if (!factory) return nullptr;
     // Outside the lock: a factory may itself look classes up.
-    return factory(param);
+    return (*factory)(param);
 }
 
 }  // namespace LumenAnalyticsSDK

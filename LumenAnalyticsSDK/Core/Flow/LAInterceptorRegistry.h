@@ -5,11 +5,12 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <type_traits>
 
 #include "LumenAnalyticsSDK/Core/Flow/LAInterceptor.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -31,8 +32,7 @@ public:
             using Made = decltype(Interceptor::interceptorWithParam(param));
             if constexpr (std::is_same_v<Made, std::shared_ptr<Interceptor>>)
                 return Interceptor::interceptorWithParam(param);
-            else
-                return std::make_shared<Interceptor>();
+            else return std::make_shared<Interceptor>();
         });
     }
     void unregisterClass(const std::string& className);
@@ -43,8 +43,7 @@ public:
                                               const platform::Value::Dictionary& param) const;
 
 private:
-    mutable std::mutex mutex_;
-    std::map<std::string, Factory> factories_;
+    platform::Protected<std::map<std::string, Factory>> factories_;
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -7,8 +7,7 @@
 namespace LumenAnalyticsSDK {
 
 LANodeObject::LANodeObject(const platform::Value::Dictionary& dictionary)
-    : nodeID(LAFlowDefinition::stringOf(dictionary, "id")),
-      name(LAFlowDefinition::stringOf(dictionary, "name")),
+    : nodeID(LAFlowDefinition::stringOf(dictionary, "id")), name(LAFlowDefinition::stringOf(dictionary, "name")),
       interceptorClassName(LAFlowDefinition::stringOf(dictionary, "interceptor")),
       param(LAFlowDefinition::dictionaryOf(dictionary, "param")),
       interceptor(LAInterceptorRegistry::shared().interceptorWithClassName(interceptorClassName, param)) {}

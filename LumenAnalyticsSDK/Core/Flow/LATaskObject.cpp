@@ -6,8 +6,7 @@
 namespace LumenAnalyticsSDK {
 
 LATaskObject::LATaskObject(const platform::Value::Dictionary& dictionary)
-    : taskID(LAFlowDefinition::stringOf(dictionary, "id")),
-      name(LAFlowDefinition::stringOf(dictionary, "name")),
+    : taskID(LAFlowDefinition::stringOf(dictionary, "id")), name(LAFlowDefinition::stringOf(dictionary, "name")),
       param(LAFlowDefinition::dictionaryOf(dictionary, "param")) {
     if (const auto found = dictionary.find("nodes"); found != dictionary.end())
         LAFlowDefinition::readParts(found->second, nodes, nodeIDs);

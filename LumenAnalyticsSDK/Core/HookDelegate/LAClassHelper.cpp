@@ -4,7 +4,8 @@
 
 namespace LumenAnalyticsSDK {
 
-platform::ClassPtr LAClassHelper::allocateClassWithObject(const platform::ObjectPtr& object, const std::string& className) {
+platform::ClassPtr LAClassHelper::allocateClassWithObject(const platform::ObjectPtr& object,
+                                                          const std::string& className) {
     if (!object || className.empty()) return nullptr;
     return platform::Class::allocateSubclass(object->getClass(), className);
 }

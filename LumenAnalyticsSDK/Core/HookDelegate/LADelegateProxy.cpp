@@ -43,7 +43,8 @@ void LADelegateProxy::addInstanceMethodWithSelectors(const std::set<std::string>
     for (auto& name : selectors) LAMethodHelper::addInstanceMethodWithSelector(Selector(name), fromClass, toClass);
 }
 
-void LADelegateProxy::proxyDelegate(const ClassPtr& proxyClass, const ObjectPtr& delegate, std::set<std::string> selectors) {
+void LADelegateProxy::proxyDelegate(const ClassPtr& proxyClass, const ObjectPtr& delegate,
+                                    std::set<std::string> selectors) {
     if (!delegate || delegate->isClassObject() || selectors.empty()) return;
     auto record = lumen_delegateObject(*delegate);
     if (!record) {
@@ -103,42 +104,53 @@ void LADelegateProxy::resolveOptionalSelectorsForDelegate(const ClassPtr& proxyC
 
 void LADelegateProxy::registerMethods(platform::Class& cls) {
     // Reports the class the delegate answered before proxying.
-    cls.addMethod(kClassSelector, [](Object& self, const Arguments&) -> Value {
-        auto record = lumen_delegateObject(self);
-        if (record && record->delegateClass) return Value(ObjectPtr(record->delegateClass));
-        return Value(ObjectPtr(self.getClass()));
-    }, "#@:");
+    cls.addMethod(
+        kClassSelector,
+        [](Object& self, const Arguments&) -> Value {
+            auto record = lumen_delegateObject(self);
+            if (record && record->delegateClass) return Value(ObjectPtr(record->delegateClass));
+            return Value(ObjectPtr(self.getClass()));
+        },
+        "#@:");
 
     // Registers for real; when the runtime moved the delegate into an observing subclass,
     // that class gets the proxy's "class" so the delegate still reports its own class.
-    cls.addMethod(kAddObserverSelector, [](Object& self, const Arguments& arguments) -> Value {
-        auto record = lumen_delegateObject(self);
-        auto result = self.performFrom(ordinaryClass(record.get()), kAddObserverSelector, arguments);
-        auto actual = self.getClass();
-        if (record && LADelegateProxyObject::isKVOClass(actual))
-            LAMethodHelper::replaceInstanceMethodWithDestinationSelector(kClassSelector, kClassSelector,
-                                                                         LADelegateProxy::classObject(), actual);
-        return result;
-    }, "v@:@@Q^v");
+    cls.addMethod(
+        kAddObserverSelector,
+        [](Object& self, const Arguments& arguments) -> Value {
+            auto record = lumen_delegateObject(self);
+            auto result = self.performFrom(ordinaryClass(record.get()), kAddObserverSelector, arguments);
+            auto actual = self.getClass();
+            if (record && LADelegateProxyObject::isKVOClass(actual))
+                LAMethodHelper::replaceInstanceMethodWithDestinationSelector(kClassSelector, kClassSelector,
+                                                                             LADelegateProxy::classObject(), actual);
+            return result;
+        },
+        "v@:@@Q^v");
 
     // When the last observation ends and the runtime takes the delegate out of its
     // observing subclass, the delegate is proxied again into the generated class.
-    cls.addMethod(kRemoveObserverSelector, [](Object& self, const Arguments& arguments) -> Value {
-        auto record = lumen_delegateObject(self);
-        bool wasObserved = LADelegateProxyObject::isKVOClass(self.getClass());
-        auto result = self.performFrom(ordinaryClass(record.get()), kRemoveObserverSelector, arguments);
-        if (record && wasObserved && !LADelegateProxyObject::isKVOClass(self.getClass())) {
-            auto proxy = record->delegateProxy;
-            auto selectors = record->selectors;
-            record->removeKVO();
-            if (proxy && proxy->respondsToSelector(kProxyDelegateSelector))
-                proxy->perform(kProxyDelegateSelector, {Value(self.shared_from_this()), LASelectorSetValue(selectors)});
-        }
-        return result;
-    }, "v@:@@");
+    cls.addMethod(
+        kRemoveObserverSelector,
+        [](Object& self, const Arguments& arguments) -> Value {
+            auto record = lumen_delegateObject(self);
+            bool wasObserved = LADelegateProxyObject::isKVOClass(self.getClass());
+            auto result = self.performFrom(ordinaryClass(record.get()), kRemoveObserverSelector, arguments);
+            if (record && wasObserved && !LADelegateProxyObject::isKVOClass(self.getClass())) {
+                auto proxy = record->delegateProxy;
+                auto selectors = record->selectors;
+                record->removeKVO();
+                if (proxy && proxy->respondsToSelector(kProxyDelegateSelector))
+                    proxy->perform(kProxyDelegateSelector,
+                                   {Value(self.shared_from_this()), LASelectorSetValue(selectors)});
+            }
+            return result;
+        },
+        "v@:@@");
 
     cls.addClassMethod(kProxyDelegateSelector, [](platform::Class& proxy, ObjectPtr delegate, Value selectors) {
-        proxyDelegate(std::static_pointer_cast<platform::Class>(proxy.shared_from_this()), delegate, LASelectorNames(selectors));
+        proxyDelegate(std::static_pointer_cast<platform::Class>(proxy.shared_from_this()), delegate,
+                      LASelectorNames(selectors));
     });
 }
 

@@ -15,7 +15,8 @@ platform::IMP LAMethodHelper::implementationOfMethodSelector(Selector selector, 
     return fromClass ? fromClass->methodImplementation(selector) : platform::IMP();
 }
 
-void LAMethodHelper::addInstanceMethodWithSelector(Selector selector, const ClassPtr& fromClass, const ClassPtr& toClass) {
+void LAMethodHelper::addInstanceMethodWithSelector(Selector selector, const ClassPtr& fromClass,
+                                                   const ClassPtr& toClass) {
     addInstanceMethodWithDestinationSelector(selector, selector, fromClass, toClass);
 }
 

@@ -8,7 +8,8 @@ namespace LumenAnalyticsSDK {
 class LAMethodHelper {
 public:
     // The class's instance method implementation for `selector`; empty when it has none.
-    static platform::IMP implementationOfMethodSelector(platform::Selector selector, const platform::ClassPtr& fromClass);
+    static platform::IMP implementationOfMethodSelector(platform::Selector selector,
+                                                        const platform::ClassPtr& fromClass);
     static void addInstanceMethodWithSelector(platform::Selector selector, const platform::ClassPtr& fromClass,
                                               const platform::ClassPtr& toClass);
     // Puts `fromClass`'s method `source` into `toClass` under `destination`, with its

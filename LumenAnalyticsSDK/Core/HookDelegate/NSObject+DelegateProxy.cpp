@@ -34,7 +34,8 @@ std::set<std::string> lumen_optionalSelectors(const platform::Object& object) {
 }
 
 void lumen_setOptionalSelectors(platform::Object& object, const std::set<std::string>& selectors) {
-    object.setAssociatedObject(&kOptionalSelectorsKey, LASelectorSetValue(selectors), platform::AssociationPolicy::copy);
+    object.setAssociatedObject(&kOptionalSelectorsKey, LASelectorSetValue(selectors),
+                               platform::AssociationPolicy::copy);
 }
 
 std::shared_ptr<LADelegateProxyObject> lumen_delegateObject(const platform::Object& object) {
@@ -42,20 +43,24 @@ std::shared_ptr<LADelegateProxyObject> lumen_delegateObject(const platform::Obje
 }
 
 void lumen_setDelegateObject(platform::Object& object, const std::shared_ptr<LADelegateProxyObject>& delegateObject) {
-    object.setAssociatedObject(&kDelegateObjectKey, delegateObject ? platform::Value(platform::ObjectPtr(delegateObject)) : platform::Value(),
-                               platform::AssociationPolicy::retainNonatomic);
+    object.setAssociatedObject(
+        &kDelegateObjectKey, delegateObject ? platform::Value(platform::ObjectPtr(delegateObject)) : platform::Value(),
+        platform::AssociationPolicy::retainNonatomic);
 }
 
 void lumen_installDelegateProxyMethods() {
     static std::once_flag once;
     std::call_once(once, [] {
-        platform::Class::root()->addMethod("lumen_respondsToSelector:", [](platform::Object& self, const platform::Arguments& arguments) {
-            // After the exchange this selector names the runtime's own answer.
-            static const platform::Selector exchanged("lumen_respondsToSelector:");
-            if (self.perform(exchanged, arguments).asBool().value_or(false)) return platform::Value(true);
-            auto name = arguments.empty() ? nullptr : arguments[0].asString();
-            return platform::Value(name && lumen_optionalSelectors(self).count(*name) > 0);
-        }, "B@::");
+        platform::Class::root()->addMethod(
+            "lumen_respondsToSelector:",
+            [](platform::Object& self, const platform::Arguments& arguments) {
+                // After the exchange this selector names the runtime's own answer.
+                static const platform::Selector exchanged("lumen_respondsToSelector:");
+                if (self.perform(exchanged, arguments).asBool().value_or(false)) return platform::Value(true);
+                auto name = arguments.empty() ? nullptr : arguments[0].asString();
+                return platform::Value(name && lumen_optionalSelectors(self).count(*name) > 0);
+            },
+            "B@::");
     });
 }
 

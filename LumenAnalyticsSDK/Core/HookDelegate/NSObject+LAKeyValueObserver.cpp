@@ -67,7 +67,9 @@ LAKVOObjectList lumen_KVO_targetInfos(const Object& object, const std::string& t
     return listAt(object, &kTargetInfosKey, targetAddress);
 }
 
-std::shared_ptr<platform::NSHashTable> lumen_KVO_observers(const Object& object) { return table(object, &kObserversKey); }
+std::shared_ptr<platform::NSHashTable> lumen_KVO_observers(const Object& object) {
+    return table(object, &kObserversKey);
+}
 std::shared_ptr<platform::NSHashTable> lumen_KVO_targets(const Object& object) { return table(object, &kTargetsKey); }
 
 bool lumen_shouldAddObserver(Object& target, const ObjectPtr& observer, const std::string* keyPath, void* context) {
@@ -86,7 +88,8 @@ bool lumen_shouldAddObserver(Object& target, const ObjectPtr& observer, const st
 
 void lumen_addObserver(Object& target, const ObjectPtr& observer, const std::string& keyPath,
                        platform::KeyValueObservingOptions options, void* context) {
-    if (lumen_shouldAddObserver(target, observer, &keyPath, context)) target.addObserver(observer, keyPath, options, context);
+    if (lumen_shouldAddObserver(target, observer, &keyPath, context))
+        target.addObserver(observer, keyPath, options, context);
 }
 
 // The object may be mid-destruction, so both sides are reached by address, not by
@@ -119,11 +122,14 @@ void lumen_removeKVOWhenDealloc(Object& object) {
 void lumen_installKeyValueObserverMethods() {
     static std::once_flag once;
     std::call_once(once, [] {
-        platform::Class::root()->addMethod("lumen_dealloc", [](Object& self, const platform::Arguments&) {
-            lumen_removeKVOWhenDealloc(self);
-            static const platform::Selector exchanged("lumen_dealloc");  // the original after the exchange
-            return self.perform(exchanged);
-        }, "v@:");
+        platform::Class::root()->addMethod(
+            "lumen_dealloc",
+            [](Object& self, const platform::Arguments&) {
+                lumen_removeKVOWhenDealloc(self);
+                static const platform::Selector exchanged("lumen_dealloc");  // the original after the exchange
+                return self.perform(exchanged);
+            },
+            "v@:");
     });
 }
 

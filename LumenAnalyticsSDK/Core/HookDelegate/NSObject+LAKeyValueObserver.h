@@ -18,8 +18,8 @@ void lumen_addObserver(platform::Object& target, const platform::ObjectPtr& obse
                        platform::KeyValueObservingOptions options, void* context);
 // Records the observation on both sides and answers YES, or NO when there is no observer
 // or key path or the same pair is recorded already.
-bool lumen_shouldAddObserver(platform::Object& target, const platform::ObjectPtr& observer,
-                             const std::string* keyPath, void* context);
+bool lumen_shouldAddObserver(platform::Object& target, const platform::ObjectPtr& observer, const std::string* keyPath,
+                             void* context);
 
 // Run while `object` goes away: it stops observing its targets, then its observers are
 // removed from it. An exception is logged, not passed on.

@@ -10,7 +10,8 @@ using platform::Selector;
 namespace {
 
 constexpr const char* kSwizzleMethodName = "+[NSObject(LASwizzle) la_swizzleMethod:withMethod:error:]";
-constexpr const char* kSwizzleMethodWithClassName = "+[NSObject(LASwizzle) la_swizzleMethod:withClass:withMethod:error:]";
+constexpr const char* kSwizzleMethodWithClassName =
+    "+[NSObject(LASwizzle) la_swizzleMethod:withClass:withMethod:error:]";
 
 bool fail(ErrorPtr* error, const std::string& operation, const char* which, Selector selector, const ClassPtr& cls) {
     if (error) {

@@ -6,8 +6,8 @@
 
 namespace LumenAnalyticsSDK {
 
-std::shared_ptr<LADatabaseInterceptor> LADatabaseInterceptor::interceptorWithParam(
-    const platform::Value::Dictionary& param) {
+std::shared_ptr<LADatabaseInterceptor>
+LADatabaseInterceptor::interceptorWithParam(const platform::Value::Dictionary& param) {
     return makeWithParam<LADatabaseInterceptor>(param);
 }
 

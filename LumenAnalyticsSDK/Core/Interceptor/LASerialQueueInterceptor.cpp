@@ -5,8 +5,8 @@
 
 namespace LumenAnalyticsSDK {
 
-std::shared_ptr<LASerialQueueInterceptor> LASerialQueueInterceptor::interceptorWithParam(
-    const platform::Value::Dictionary& param) {
+std::shared_ptr<LASerialQueueInterceptor>
+LASerialQueueInterceptor::interceptorWithParam(const platform::Value::Dictionary& param) {
     auto interceptor = std::make_shared<LASerialQueueInterceptor>();
     const auto sync = param.find(syncKey);
     if (sync != param.end() && sync->second.isNumber()) interceptor->isSync = sync->second.asDouble().value_or(0) != 0;

@@ -32,7 +32,8 @@ std::string LAJavaScriptBridgeBuilder::escapedForSingleQuotedLiteral(const std::
         else if (c == '\r') out += "\\r";
         else if (c == '<' && i + 1 < text.size() && text[i + 1] == '/') out += "<\\";
         // U+2028 and U+2029 (E2 80 A8 / E2 80 A9) end a line inside a JavaScript string.
-        else if (c == '\xE2' && i + 2 < text.size() && text[i + 1] == '\x80' && (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+        else if (c == '\xE2' && i + 2 < text.size() && text[i + 1] == '\x80' &&
+                 (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
             out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
             i += 2;
         } else out += c;
@@ -40,10 +41,14 @@ std::string LAJavaScriptBridgeBuilder::escapedForSingleQuotedLiteral(const std::
     return out;
 }
 
-std::optional<std::string> LAJavaScriptBridgeBuilder::buildJSBridgeWithServerURL(const std::optional<std::string>& serverURL) {
+std::optional<std::string>
+LAJavaScriptBridgeBuilder::buildJSBridgeWithServerURL(const std::optional<std::string>& serverURL) {
     if (!serverURL || serverURL->empty()) return std::nullopt;
     std::string script = kJSBridgeObject;
-    script.append(kLAJSBridgeServerURLMark).append(" = '").append(escapedForSingleQuotedLiteral(*serverURL)).append("';");
+    script.append(kLAJSBridgeServerURLMark)
+        .append(" = '")
+        .append(escapedForSingleQuotedLiteral(*serverURL))
+        .append("';");
     return script;
 }
 
@@ -53,8 +58,8 @@ std::string LAJavaScriptBridgeBuilder::buildVisualBridgeWithVisualizedMode(bool 
     return script;
 }
 
-std::optional<std::string> LAJavaScriptBridgeBuilder::buildVisualPropertyBridgeWithVisualConfig(
-    const platform::Value::Dictionary& config) {
+std::optional<std::string>
+LAJavaScriptBridgeBuilder::buildVisualPropertyBridgeWithVisualConfig(const platform::Value::Dictionary& config) {
     if (config.empty()) return std::nullopt;
     auto encoded = base64JSON(platform::Value(config));
     if (!encoded) return std::nullopt;
@@ -63,8 +68,9 @@ std::optional<std::string> LAJavaScriptBridgeBuilder::buildVisualPropertyBridgeW
     return script;
 }
 
-std::optional<std::string> LAJavaScriptBridgeBuilder::buildCallJSMethodStringWithType(
-    long type, const std::optional<platform::Value>& jsonObject) {
+std::optional<std::string>
+LAJavaScriptBridgeBuilder::buildCallJSMethodStringWithType(long type,
+                                                           const std::optional<platform::Value>& jsonObject) {
     auto typeText = callJSTypeStringWithType(type);
     if (!typeText) return std::nullopt;
     std::string call = kCallJSFunction;

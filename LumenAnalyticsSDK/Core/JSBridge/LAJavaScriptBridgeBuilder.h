@@ -28,7 +28,8 @@ public:
     static std::string buildVisualBridgeWithVisualizedMode(bool isVisualizedMode);
     // The dictionary's JSON as Base64 in the page's visual-config slot; none for an empty
     // dictionary or one that is not JSON.
-    static std::optional<std::string> buildVisualPropertyBridgeWithVisualConfig(const platform::Value::Dictionary& config);
+    static std::optional<std::string>
+    buildVisualPropertyBridgeWithVisualConfig(const platform::Value::Dictionary& config);
     // "window.lumen_app_call_js('<type>')", or "…('<type>', '<Base64 of the object's JSON>')"
     // with an object; none for a type without a text or an object that is not JSON.
     static std::optional<std::string> buildCallJSMethodStringWithType(long type,

@@ -33,17 +33,11 @@ void LAJavaScriptBridgeManager::setEnable(bool enable) {
     if (enable) swizzleWebViewMethod();
 }
 
-std::shared_ptr<LAConfigOptions> LAJavaScriptBridgeManager::configOptions() const {
-    std::lock_guard guard(lock_);
-    return configOptions_;
-}
+std::shared_ptr<LAConfigOptions> LAJavaScriptBridgeManager::configOptions() const { return configOptions_.get(); }
 
 void LAJavaScriptBridgeManager::setConfigOptions(std::shared_ptr<LAConfigOptions> configOptions) {
     bool enable = configOptions && configOptions->enableJavaScriptBridge();
-    {
-        std::lock_guard guard(lock_);
-        configOptions_ = std::move(configOptions);
-    }
+    configOptions_.set(std::move(configOptions));
     setEnable(enable);
 }
 

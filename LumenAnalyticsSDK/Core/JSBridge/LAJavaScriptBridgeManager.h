@@ -11,14 +11,17 @@
 #include <string>
 
 #include "LumenAnalyticsSDK/Core/LAModuleProtocol.h"
+#include "platform/base/Protected.h"
 #include "platform/runtime/Class.h"
 #include "platform/webkit/WKUserContentController.h"
 
 namespace LumenAnalyticsSDK {
 
 inline constexpr const char* kLAJSBridgeMessageHandlerName = "lumenNativeTracker";
-inline constexpr const char* kLARegisterJavaScriptBridgeNotification = "LumenAnalyticsRegisterJavaScriptBridgeNotification";
-inline constexpr const char* kLAVisualizedMessageFromH5Notification = "LumenAnalyticsVisualizedMessageFromH5Notification";
+inline constexpr const char* kLARegisterJavaScriptBridgeNotification =
+    "LumenAnalyticsRegisterJavaScriptBridgeNotification";
+inline constexpr const char* kLAVisualizedMessageFromH5Notification =
+    "LumenAnalyticsVisualizedMessageFromH5Notification";
 inline constexpr const char* kLAMessageFromH5Notification = "LumenAnalyticsMessageFromH5Notification";
 
 class LAJavaScriptBridgeManager final : public platform::Object,
@@ -58,8 +61,7 @@ private:
     void handleMessage(const std::shared_ptr<platform::WKScriptMessage>& message);
 
     std::atomic<bool> enable_{false};
-    mutable std::mutex lock_;
-    std::shared_ptr<LAConfigOptions> configOptions_;
+    platform::Protected<std::shared_ptr<LAConfigOptions>> configOptions_;
 };
 
 }  // namespace LumenAnalyticsSDK

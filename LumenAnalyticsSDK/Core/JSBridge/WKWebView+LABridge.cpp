@@ -16,10 +16,14 @@ void lumen_installWebViewBridgeMethods() {
             auto original = webViewClass->instanceMethod(pair.original);
             platform::Selector bridge(pair.bridge);
             // After the exchange, sending the bridge's own selector runs the view's load.
-            webViewClass->addMethod(bridge, [bridge](platform::Object& self, const platform::Arguments& arguments) {
-                LAJavaScriptBridgeManager::defaultManager()->addScriptMessageHandlerWithWebView(self.shared_from_this());
-                return self.perform(bridge, arguments);
-            }, original ? original->typeEncoding() : "@@:");
+            webViewClass->addMethod(
+                bridge,
+                [bridge](platform::Object& self, const platform::Arguments& arguments) {
+                    LAJavaScriptBridgeManager::defaultManager()->addScriptMessageHandlerWithWebView(
+                        self.shared_from_this());
+                    return self.perform(bridge, arguments);
+                },
+                original ? original->typeEncoding() : "@@:");
         }
     });
 }

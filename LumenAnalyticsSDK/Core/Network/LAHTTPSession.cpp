@@ -21,7 +21,7 @@ const LAHTTPSessionPtr& LAHTTPSession::sharedInstance() {
 
 LAHTTPSessionPtr LAHTTPSession::create(double resourceTimeout) {
     auto http = std::make_shared<LAHTTPSession>();
-    http->securityPolicy_ = LASecurityPolicy::defaultPolicy();
+    http->setSecurityPolicy(LASecurityPolicy::defaultPolicy());
     http->delegateQueue_ = OperationQueue::create();
     auto label = LAQueueLabel("cn.lumen.LAHTTPSession.", http.get());
     // A serial dispatch queue under the delegate queue, so that the callbacks can check
@@ -37,50 +37,51 @@ LAHTTPSessionPtr LAHTTPSession::create(double resourceTimeout) {
     return http;
 }
 
-URLSessionDataTaskPtr LAHTTPSession::dataTaskWithRequest(const URLRequest& request, CompletionHandler completionHandler) {
+URLSessionDataTaskPtr LAHTTPSession::dataTaskWithRequest(const URLRequest& request,
+                                                         CompletionHandler completionHandler) {
     // The body arrives through the delegate, so that no more of it than needed is kept.
     auto task = session_->dataTask(request);
-    std::lock_guard lock(mutex_);
-    answers_[task.get()] = Answer{std::move(completionHandler), {}, false};
+    state_.write([&](State& state) { state.answers[task.get()] = Answer{std::move(completionHandler), {}, false}; });
     return task;
 }
 
-void LAHTTPSession::willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&, const HTTPURLResponsePtr&,
-                                               const URLRequest&, std::function<void(std::optional<URLRequest>)> completion) {
+void LAHTTPSession::willPerformHTTPRedirection(const URLSessionPtr&, const URLSessionTaskPtr&,
+                                               const HTTPURLResponsePtr&, const URLRequest&,
+                                               std::function<void(std::optional<URLRequest>)> completion) {
     completion(std::nullopt);
 }
 
 void LAHTTPSession::didReceiveData(const URLSessionPtr&, const URLSessionDataTaskPtr& task, const Data& data) {
     PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
-    bool cutNow = false;
-    {
-        std::lock_guard lock(mutex_);
-        auto found = answers_.find(task.get());
-        if (found == answers_.end() || found->second.cut) return;
+    bool cutNow = state_.write([&](State& state) {
+        auto found = state.answers.find(task.get());
+        if (found == state.answers.end() || found->second.cut) return false;
         auto& body = found->second.body.bytes();
         std::size_t room = maximumAnswerSize - body.size();
         body.insert(body.end(), data.bytes().begin(), data.bytes().begin() + std::min(room, data.bytes().size()));
-        cutNow = found->second.cut = data.bytes().size() > room;
-    }
+        return found->second.cut = data.bytes().size() > room;
+    });
     if (cutNow) task->cancel();
 }
 
 void LAHTTPSession::didCompleteWithError(const URLSessionPtr&, const URLSessionTaskPtr& task, const ErrorPtr& error) {
     PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
-    Answer answer;
-    {
-        std::lock_guard lock(mutex_);
-        auto found = answers_.find(task.get());
-        if (found == answers_.end()) return;
-        answer = std::move(found->second);
-        answers_.erase(found);
-    }
-    if (!answer.handler) return;
+    auto taken = state_.write([&](State& state) -> std::optional<Answer> {
+        auto found = state.answers.find(task.get());
+        if (found == state.answers.end()) return std::nullopt;
+        Answer answer = std::move(found->second);
+        state.answers.erase(found);
+        return answer;
+    });
+    if (!taken || !taken->handler) return;
+    Answer answer = std::move(*taken);
     auto http = std::dynamic_pointer_cast<const HTTPURLResponse>(task->response());
     // The cancel that cut a long answer short is no failure: the status is in.
     if ((!error || answer.cut) && http) return answer.handler(std::move(answer.body), http, nullptr);
     // Anything but a clean HTTP exchange reaches the caller as an error alone.
-    ErrorPtr reported = error ? error : URLError::make(URLError::Code::badServerResponse, task->response() ? task->response()->url() : std::nullopt);
+    ErrorPtr reported = error ? error
+                              : URLError::make(URLError::Code::badServerResponse,
+                                               task->response() ? task->response()->url() : std::nullopt);
     answer.handler(std::nullopt, nullptr, reported);
 }
 
@@ -93,19 +94,17 @@ void LAHTTPSession::answerChallenge(const URLAuthenticationChallengePtr& challen
     if (!policy || !policy->evaluateServerTrust(space.serverTrust(), space.host()))
         return completion(URLSessionAuthChallengeDisposition::cancelAuthenticationChallenge, nullptr);
     URLCredentialPtr credential = space.serverTrust() ? std::make_shared<URLCredential>(space.serverTrust()) : nullptr;
-    if (!credential && sessionLevel) return completion(URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr);
+    if (!credential && sessionLevel)
+        return completion(URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr);
     completion(URLSessionAuthChallengeDisposition::useCredential, credential);
 }
 
-void LAHTTPSession::didReceiveSessionChallenge(const URLSessionPtr& session, const URLAuthenticationChallengePtr& challenge,
+void LAHTTPSession::didReceiveSessionChallenge(const URLSessionPtr& session,
+                                               const URLAuthenticationChallengePtr& challenge,
                                                ChallengeCompletionHandler completion) {
     PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     if (!completion) return;
-    SessionChallengeBlock block;
-    {
-        std::lock_guard lock(mutex_);
-        block = sessionDidReceiveAuthenticationChallenge_;
-    }
+    auto block = state_.get(&State::sessionDidReceiveAuthenticationChallenge);
     if (block) {
         URLCredentialPtr credential;
         auto disposition = block(session, challenge, &credential);
@@ -119,11 +118,7 @@ void LAHTTPSession::didReceiveChallenge(const URLSessionPtr& session, const URLS
                                         ChallengeCompletionHandler completion) {
     PLATFORM_CHECK_ON_QUEUE(delegateQueue_->underlyingQueue());
     if (!completion) return;
-    TaskChallengeBlock block;
-    {
-        std::lock_guard lock(mutex_);
-        block = taskDidReceiveAuthenticationChallenge_;
-    }
+    auto block = state_.get(&State::taskDidReceiveAuthenticationChallenge);
     if (block) {
         URLCredentialPtr credential;
         auto disposition = block(session, task, challenge, &credential);
@@ -132,24 +127,18 @@ void LAHTTPSession::didReceiveChallenge(const URLSessionPtr& session, const URLS
     answerChallenge(challenge, false, completion);
 }
 
-LASecurityPolicyPtr LAHTTPSession::securityPolicy() const {
-    std::lock_guard lock(mutex_);
-    return securityPolicy_;
-}
+LASecurityPolicyPtr LAHTTPSession::securityPolicy() const { return state_.get(&State::securityPolicy); }
 
 void LAHTTPSession::setSecurityPolicy(LASecurityPolicyPtr policy) {
-    std::lock_guard lock(mutex_);
-    securityPolicy_ = std::move(policy);
+    state_.set(&State::securityPolicy, std::move(policy));
 }
 
 void LAHTTPSession::setSessionDidReceiveAuthenticationChallengeBlock(SessionChallengeBlock block) {
-    std::lock_guard lock(mutex_);
-    sessionDidReceiveAuthenticationChallenge_ = std::move(block);
+    state_.set(&State::sessionDidReceiveAuthenticationChallenge, std::move(block));
 }
 
 void LAHTTPSession::setTaskDidReceiveAuthenticationChallengeBlock(TaskChallengeBlock block) {
-    std::lock_guard lock(mutex_);
-    taskDidReceiveAuthenticationChallenge_ = std::move(block);
+    state_.set(&State::taskDidReceiveAuthenticationChallenge, std::move(block));
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -7,10 +7,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "LumenAnalyticsSDK/Core/Network/LASecurityPolicy.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/OperationQueue.h"
 #include "platform/net/URLSession.h"
 
@@ -28,8 +28,8 @@ public:
     using SessionChallengeBlock = std::function<platform::URLSessionAuthChallengeDisposition(
         const platform::URLSessionPtr&, const platform::URLAuthenticationChallengePtr&, platform::URLCredentialPtr*)>;
     using TaskChallengeBlock = std::function<platform::URLSessionAuthChallengeDisposition(
-        const platform::URLSessionPtr&, const platform::URLSessionTaskPtr&, const platform::URLAuthenticationChallengePtr&,
-        platform::URLCredentialPtr*)>;
+        const platform::URLSessionPtr&, const platform::URLSessionTaskPtr&,
+        const platform::URLAuthenticationChallengePtr&, platform::URLCredentialPtr*)>;
 
     static constexpr double requestTimeout = 30;
     // A collector that trickles its answer cannot hold a batch "being sent" for longer.
@@ -47,7 +47,8 @@ public:
     // The task is returned unstarted: the caller resumes it. The handler runs on
     // `delegateQueue`. An answer longer than `maximumAnswerSize` ends the transfer there:
     // the handler gets its status with the body cut to that size.
-    platform::URLSessionDataTaskPtr dataTaskWithRequest(const platform::URLRequest& request, CompletionHandler completionHandler);
+    platform::URLSessionDataTaskPtr dataTaskWithRequest(const platform::URLRequest& request,
+                                                        CompletionHandler completionHandler);
 
     void didReceiveSessionChallenge(const platform::URLSessionPtr& session,
                                     const platform::URLAuthenticationChallengePtr& challenge,
@@ -57,7 +58,8 @@ public:
                              platform::ChallengeCompletionHandler completion) override;
     // Uploads are never sent on to where a collector points: the redirect is the answer.
     void willPerformHTTPRedirection(const platform::URLSessionPtr& session, const platform::URLSessionTaskPtr& task,
-                                    const platform::HTTPURLResponsePtr& response, const platform::URLRequest& newRequest,
+                                    const platform::HTTPURLResponsePtr& response,
+                                    const platform::URLRequest& newRequest,
                                     std::function<void(std::optional<platform::URLRequest>)> completion) override;
     void didReceiveData(const platform::URLSessionPtr& session, const platform::URLSessionDataTaskPtr& task,
                         const platform::Data& data) override;
@@ -86,13 +88,15 @@ private:
         bool cut = false;
     };
 
-    mutable std::mutex mutex_;
-    std::map<const platform::URLSessionTask*, Answer> answers_;
-    LASecurityPolicyPtr securityPolicy_;
+    struct State {
+        std::map<const platform::URLSessionTask*, Answer> answers;
+        LASecurityPolicyPtr securityPolicy;
+        SessionChallengeBlock sessionDidReceiveAuthenticationChallenge;
+        TaskChallengeBlock taskDidReceiveAuthenticationChallenge;
+    };
+    platform::Protected<State> state_;
     platform::OperationQueuePtr delegateQueue_;
     platform::URLSessionPtr session_;
-    SessionChallengeBlock sessionDidReceiveAuthenticationChallenge_;
-    TaskChallengeBlock taskDidReceiveAuthenticationChallenge_;
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -17,8 +17,7 @@ void LANetwork::setCookie(const std::string& cookie, bool isEncoded) {
     // header it travels in.
     std::string stored =
         isEncoded ? platform::addingPercentEncoding(cookie, platform::CharacterSet::alphanumerics()) : cookie;
-    std::lock_guard lock(mutex_);
-    cookie_ = std::move(stored);
+    state_.set(&State::cookie, std::move(stored));
 }
 
 std::string LANetwork::cookieWithDecoded(bool decoded) const {
@@ -36,7 +35,8 @@ std::optional<URL> LANetwork::serverURL() const {
 std::optional<URLComponents> LANetwork::baseURLComponents() const {
     auto url = serverURL();
     if (!url || url->absoluteString().empty()) return std::nullopt;
-    URL base = url->lastPathComponent().empty() || url->lastPathComponent() == "/" ? *url : url->deletingLastPathComponent();
+    URL base =
+        url->lastPathComponent().empty() || url->lastPathComponent() == "/" ? *url : url->deletingLastPathComponent();
     auto components = URLComponents::fromURL(base);
     if (!components.host()) {
         LALogError("URLString is malformed, nil is returned.");
@@ -73,19 +73,10 @@ bool LANetwork::isSameProjectWithURLString(const std::string& urlString) const {
     return otherHost == host() && otherProject == project();
 }
 
-std::int64_t LANetwork::debugMode() const {
-    std::lock_guard lock(mutex_);
-    return debugMode_;
-}
+std::int64_t LANetwork::debugMode() const { return state_.get(&State::debugMode); }
 
-void LANetwork::setDebugMode(std::int64_t mode) {
-    std::lock_guard lock(mutex_);
-    debugMode_ = mode;
-}
+void LANetwork::setDebugMode(std::int64_t mode) { state_.set(&State::debugMode, mode); }
 
-std::string LANetwork::cookie() const {
-    std::lock_guard lock(mutex_);
-    return cookie_;
-}
+std::string LANetwork::cookie() const { return state_.get(&State::cookie); }
 
 }  // namespace LumenAnalyticsSDK

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "LumenAnalyticsSDK/Core/LAConfigOptions.h"
+#include "platform/base/Protected.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/URLComponents.h"
 
@@ -45,9 +45,11 @@ private:
     std::string queryItem(const std::string& name, const std::string& fallback) const;
 
     ConfigOptionsSource configOptions_;
-    mutable std::mutex mutex_;
-    std::int64_t debugMode_ = 0;
-    std::string cookie_;
+    struct State {
+        std::int64_t debugMode = 0;
+        std::string cookie;
+    };
+    platform::Protected<State> state_;
 };
 
 }  // namespace LumenAnalyticsSDK

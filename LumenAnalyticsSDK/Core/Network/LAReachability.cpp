@@ -19,7 +19,8 @@ LAReachabilityPtr LAReachability::reachabilityInstance() {
     sockaddr_in6 wildcard;
     std::memset(&wildcard, 0, sizeof wildcard);
     wildcard.sin6_family = AF_INET6;
-    return std::make_shared<LAReachability>(SCNetworkReachabilityCreateWithAddress(reinterpret_cast<const sockaddr*>(&wildcard)));
+    return std::make_shared<LAReachability>(
+        SCNetworkReachabilityCreateWithAddress(reinterpret_cast<const sockaddr*>(&wildcard)));
 }
 
 LAReachability::LAReachability(SCNetworkReachabilityRef target) : networkReachability_(std::move(target)) {}
@@ -31,7 +32,8 @@ LANetworkReachabilityStatus LAReachability::statusForFlags(SCNetworkReachability
     if (!(flags & kSCNetworkReachabilityFlagsConnectionRequired)) return LANetworkReachabilityStatusReachableViaWiFi;
     // A connection that comes up by itself (on traffic or on demand) counts, unless the
     // user has to step in.
-    bool automatic = flags & (kSCNetworkReachabilityFlagsConnectionOnTraffic | kSCNetworkReachabilityFlagsConnectionOnDemand);
+    bool automatic =
+        flags & (kSCNetworkReachabilityFlagsConnectionOnTraffic | kSCNetworkReachabilityFlagsConnectionOnDemand);
     if (automatic && !(flags & kSCNetworkReachabilityFlagsInterventionRequired))
         return LANetworkReachabilityStatusReachableViaWiFi;
     return LANetworkReachabilityStatusNotReachable;
@@ -44,9 +46,10 @@ void LAReachability::startMonitoring() {
     auto setStatus = [weakSelf](LANetworkReachabilityStatus status) {
         if (auto self = weakSelf.lock()) self->setReachabilityStatus(status);
     };
-    SCNetworkReachabilitySetCallback(networkReachability_, [setStatus](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags flags) {
-        setStatus(statusForFlags(flags));
-    });
+    SCNetworkReachabilitySetCallback(networkReachability_,
+                                     [setStatus](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags flags) {
+                                         setStatus(statusForFlags(flags));
+                                     });
     SCNetworkReachabilitySetDispatchQueue(networkReachability_, DispatchQueue::main());
     DispatchQueue::global(DispatchQoS::userInteractive)->async([target = networkReachability_, setStatus] {
         SCNetworkReachabilityFlags flags = 0;

@@ -27,7 +27,8 @@ bool evaluatesTrusted(const SecTrustRef& trust) {
 // platform hands keys out; none when the certificate cannot be evaluated at all.
 std::optional<Data> publicKeyOf(const SecCertificateRef& certificate) {
     SecTrustRef trust;
-    if (!certificate || SecTrustCreateWithCertificates({certificate}, {SecPolicyCreateBasicX509()}, &trust) != errSecSuccess)
+    if (!certificate ||
+        SecTrustCreateWithCertificates({certificate}, {SecPolicyCreateBasicX509()}, &trust) != errSecSuccess)
         return std::nullopt;
     SecTrustResultType result = SecTrustResultType::invalid;
     if (SecTrustEvaluate(trust, &result) != errSecSuccess) return std::nullopt;
@@ -44,8 +45,7 @@ LASecurityPolicyPtr LASecurityPolicy::policyWithPinningMode(LASSLPinningMode mod
     return policyWithPinningMode(mode, defaultPinnedCertificates());
 }
 
-LASecurityPolicyPtr LASecurityPolicy::policyWithPinningMode(LASSLPinningMode mode,
-                                                            LADERSet pinnedCertificates) {
+LASecurityPolicyPtr LASecurityPolicy::policyWithPinningMode(LASSLPinningMode mode, LADERSet pinnedCertificates) {
     auto policy = std::make_shared<LASecurityPolicy>();
     policy->setSSLPinningMode(mode);
     policy->setPinnedCertificates(std::move(pinnedCertificates));
@@ -122,19 +122,20 @@ void LASecurityPolicy::setPinnedCertificates(std::optional<LADERSet> certificate
     pinnedPublicKeys_ = std::move(keys);
 }
 
-bool LASecurityPolicy::evaluateServerTrust(const SecTrustRef& serverTrust, const std::optional<std::string>& domain) const {
+bool LASecurityPolicy::evaluateServerTrust(const SecTrustRef& serverTrust,
+                                           const std::optional<std::string>& domain) const {
     if (!serverTrust) return false;
-    bool pinning = pinningMode_ != LASSLPinningMode::LASSLPinningModeNone && pinnedCertificates_ &&
-                   !pinnedCertificates_->empty();
+    bool pinning =
+        pinningMode_ != LASSLPinningMode::LASSLPinningModeNone && pinnedCertificates_ && !pinnedCertificates_->empty();
     if (domain && allowInvalidCertificates_ && validatesDomainName_ && !pinning) {
         // A self-signed certificate says nothing about the host it names unless pinned.
         LALogDebug("In order to validate a domain name for self signed certificates, you MUST use pinning.");
         return false;
     }
-    SecTrustSetPolicies(serverTrust, validatesDomainName_ ? SecPolicyCreateSSL(true, domain) : SecPolicyCreateBasicX509());
+    SecTrustSetPolicies(serverTrust,
+                        validatesDomainName_ ? SecPolicyCreateSSL(true, domain) : SecPolicyCreateBasicX509());
     switch (pinningMode_) {
-        case LASSLPinningMode::LASSLPinningModeNone:
-            return allowInvalidCertificates_ || evaluatesTrusted(serverTrust);
+        case LASSLPinningMode::LASSLPinningModeNone: return allowInvalidCertificates_ || evaluatesTrusted(serverTrust);
         case LASSLPinningMode::LASSLPinningModePublicKey:
             if (!evaluatesTrusted(serverTrust) && !allowInvalidCertificates_) return false;
             return evaluatePublicKeyPinning(serverTrust);

@@ -9,13 +9,13 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
-#include <mutex>
 #include <set>
 #include <sqlite3.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -61,7 +61,8 @@ std::string placeholders(std::size_t count) {
 // A caller's table or column name: plain names stay as they are, anything else is quoted.
 std::string identifier(const std::string& name) {
     bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
-                 std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+                 std::all_of(name.begin(), name.end(),
+                             [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
     if (plain) return name;
     std::string quoted = "\"";
     for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -77,13 +78,8 @@ std::atomic<int>& busyTimeout() {
     return milliseconds;
 }
 
-std::mutex& maxCacheSizeMutex() {
-    static platform::NoDestructor<std::mutex> mutex;
-    return *mutex;
-}
-
-std::function<std::int64_t()>& maxCacheSizeSource() {
-    static platform::NoDestructor<std::function<std::int64_t()>> source;
+platform::Protected<std::function<std::int64_t()>>& maxCacheSizeSource() {
+    static platform::NoDestructor<platform::Protected<std::function<std::int64_t()>>> source;
     return *source;
 }
 
@@ -106,13 +102,13 @@ void LADatabase::registerMethods(platform::Class& c) {
 }
 
 void LADatabase::setMaxCacheSizeSource(std::function<std::int64_t()> source) {
-    std::lock_guard lock(maxCacheSizeMutex());
-    maxCacheSizeSource() = std::move(source);
+    maxCacheSizeSource().set(std::move(source));
 }
 
 std::int64_t LADatabase::maxCacheSize() {
-    std::lock_guard lock(maxCacheSizeMutex());
-    return maxCacheSizeSource() ? maxCacheSizeSource()() : defaultMaxCacheSize;
+    // The source is asked after the lock is released.
+    auto source = maxCacheSizeSource().get();
+    return source ? source() : defaultMaxCacheSize;
 }
 
 void LADatabase::setBusyTimeoutMilliseconds(int milliseconds) { busyTimeout() = milliseconds; }
@@ -216,7 +212,8 @@ std::optional<std::string> LADatabase::tableShapeProblem() {
         auto* text = sqlite3_column_text(statement.handle, 1);
         std::string name = text ? reinterpret_cast<const char*>(text) : "";
         bool required = sqlite3_column_int(statement.handle, 3) != 0 &&
-                        sqlite3_column_type(statement.handle, 4) == SQLITE_NULL && sqlite3_column_int(statement.handle, 5) == 0;
+                        sqlite3_column_type(statement.handle, 4) == SQLITE_NULL &&
+                        sqlite3_column_int(statement.handle, 5) == 0;
         if (!missing.erase(name) && required) return "its column " + name + " needs a value no insert gives";
     }
     if (!missing.empty()) return "its table has no column " + *missing.begin();
@@ -233,20 +230,23 @@ bool LADatabase::moveUnusableFileAside(const std::string& reason) {
     std::filesystem::rename(filePath_, aside, error);
     if (error) {
         if (!reportedUnmovableFile_)
-            LALogError("The event store " + filePath_ + " is unusable (" + reason + ") and cannot be moved aside: " +
-                       error.message());
+            LALogError("The event store " + filePath_ + " is unusable (" + reason +
+                       ") and cannot be moved aside: " + error.message());
         reportedUnmovableFile_ = true;
         return false;
     }
     // A journal left beside the old file would be played into the new one.
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::filesystem::rename(filePath_ + suffix, aside + suffix, error);
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        std::filesystem::rename(filePath_ + suffix, aside + suffix, error);
     count_ = 0;
     flushRecordCount_ = 0;
     LALogError("The event store " + filePath_ + " is unusable (" + reason + "), moved aside to " + aside);
     return true;
 }
 
-bool LADatabase::execute(const char* sql) { return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool LADatabase::execute(const char* sql) {
+    return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 std::string LADatabase::errorMessage() const { return db_ ? sqlite3_errmsg(db_) : "no database connection"; }
 
@@ -261,7 +261,8 @@ std::vector<std::string> LADatabase::columnsInTable(const std::string& table) {
     }
     std::vector<std::string> columns;
     while (sqlite3_step(statement.handle) == SQLITE_ROW)
-        if (auto* name = sqlite3_column_text(statement.handle, 1)) columns.emplace_back(reinterpret_cast<const char*>(name));
+        if (auto* name = sqlite3_column_text(statement.handle, 1))
+            columns.emplace_back(reinterpret_cast<const char*>(name));
     return columns;
 }
 
@@ -273,7 +274,8 @@ bool LADatabase::columnExists(const std::string& column, const std::string& tabl
 
 bool LADatabase::createColumn(const std::string& column, const std::string& table) {
     if (columnExists(column, table)) return true;
-    std::string sql = "ALTER TABLE " + identifier(table) + " ADD " + identifier(column) + " INTEGER NOT NULL DEFAULT (0);";
+    std::string sql =
+        "ALTER TABLE " + identifier(table) + " ADD " + identifier(column) + " INTEGER NOT NULL DEFAULT (0);";
     Statement statement;
     if (!db_ || sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement.handle, nullptr) != SQLITE_OK) {
         LALogError("Prepare create column query failure: " + errorMessage());
@@ -363,9 +365,7 @@ bool LADatabase::execUpdateSQL(const std::string& sql, const std::vector<SQLValu
     return true;
 }
 
-bool LADatabase::resetAllRecordsStatus() {
-    return execUpdateSQL(resetStatusSQL, {std::int64_t{0}, std::int64_t{1}});
-}
+bool LADatabase::resetAllRecordsStatus() { return execUpdateSQL(resetStatusSQL, {std::int64_t{0}, std::int64_t{1}}); }
 
 bool LADatabase::updateRecords(const std::vector<std::string>& recordIDs, int status) {
     auto rows = rowIDs(recordIDs);
@@ -491,7 +491,8 @@ bool LADatabase::deleteRecords(const std::vector<std::string>& recordIDs) {
             LALogError("Prepare delete records query failure: " + errorMessage());
             return false;
         }
-        for (std::size_t i = 0; i < rows.size(); ++i) sqlite3_bind_int64(statement.handle, static_cast<int>(i + 1), rows[i]);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            sqlite3_bind_int64(statement.handle, static_cast<int>(i + 1), rows[i]);
         deleted = sqlite3_step(statement.handle) == SQLITE_DONE;
         if (!deleted) LALogError("Failed to delete record from database, error: " + errorMessage());
         deleted = deleted && sqlite3_changes(db_) > 0;  // a delete that names no row deleted nothing

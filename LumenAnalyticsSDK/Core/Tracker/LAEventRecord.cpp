@@ -40,7 +40,8 @@ std::optional<std::string> LAEventRecord::content() const { return LAJSONUtil::s
 
 std::optional<std::string> LAEventRecord::flushContent() {
     if (!isValid()) return std::nullopt;
-    auto now = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
+    auto now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
     event_[isEncrypted_ ? "flush_time" : "_flush_time"] = Value(static_cast<std::uint64_t>(now.count()));
     return content();
 }

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAQueueHelpers.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -25,18 +25,20 @@ constexpr std::size_t cacheDropStep = 100;
 
 std::shared_ptr<LAEventStore> LAEventStore::eventStoreWithFilePath(const std::string& filePath) {
     // Stores live for the process: the flow steps and the facade reach them by path.
-    static platform::NoDestructor<std::mutex> mutex;
-    static platform::NoDestructor<std::map<std::string, std::shared_ptr<LAEventStore>>> stores;
-    std::lock_guard lock(*mutex);
-    auto& store = (*stores)[filePath];
-    if (!store) {
-        store = std::make_shared<LAEventStore>();
-        store->setupDatabase(filePath);
-    }
-    return store;
+    using Stores = platform::Protected<std::map<std::string, std::shared_ptr<LAEventStore>>>;
+    static platform::NoDestructor<Stores> stores;
+    return stores->write([&](auto& byPath) {
+        auto& store = byPath[filePath];
+        if (!store) {
+            store = std::make_shared<LAEventStore>();
+            store->setupDatabase(filePath);
+        }
+        return store;
+    });
 }
 
-LAEventStore::LAEventStore() : serialQueue_(platform::DispatchQueue::create(LAQueueLabel("cn.lumen.LAEventStore.", this))) {}
+LAEventStore::LAEventStore()
+    : serialQueue_(platform::DispatchQueue::create(LAQueueLabel("cn.lumen.LAEventStore.", this))) {}
 
 LAEventStore::~LAEventStore() {
     if (database_) database_->unregisterObservation(this, "isCreatedTable", true, &tableCreatedContext);
@@ -75,13 +77,16 @@ void LAEventStore::retryCachedRecords() {
 void LAEventStore::makeRoomInCache() {
     const std::int64_t maximum = LADatabase::maxCacheSize();
     if (maximum <= 0 || recordCaches_.size() < static_cast<std::uint64_t>(maximum)) return;
-    LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + std::to_string(maximum) + ", try to delete some old events");
+    LALogWarn("AddObjectToDatabase touch MAX_MESSAGE_SIZE:" + std::to_string(maximum) +
+              ", try to delete some old events");
     // The oldest waiting records go first; records in flight only when nothing else can.
     std::size_t dropped = 0;
     std::erase_if(recordCaches_, [&](const LAEventRecordPtr& record) {
         return record->status() == 0 && dropped < cacheDropStep && ++dropped;
     });
-    if (dropped == 0) recordCaches_.erase(recordCaches_.begin(), recordCaches_.begin() + std::min(cacheDropStep, recordCaches_.size()));
+    if (dropped == 0)
+        recordCaches_.erase(recordCaches_.begin(),
+                            recordCaches_.begin() + std::min(cacheDropStep, recordCaches_.size()));
 }
 
 std::uint64_t LAEventStore::count() const { return database_->count() + recordCaches_.size(); }
@@ -167,8 +172,9 @@ std::vector<LAEventRecordPtr>::iterator LAEventStore::cachedRecord(const std::st
                         [&](const LAEventRecordPtr& record) { return record->recordID() == recordID; });
 }
 
-std::vector<std::string> LAEventStore::idsNotInCache(const std::vector<std::string>& recordIDs,
-                                                     const std::function<void(std::vector<LAEventRecordPtr>::iterator)>& settle) {
+std::vector<std::string>
+LAEventStore::idsNotInCache(const std::vector<std::string>& recordIDs,
+                            const std::function<void(std::vector<LAEventRecordPtr>::iterator)>& settle) {
     std::vector<std::string> others;
     for (const auto& recordID : recordIDs) {
         if (auto found = cachedRecord(recordID); found != recordCaches_.end()) settle(found);

@@ -7,7 +7,6 @@
 
 #include "platform/base/Value.h"
 #include "platform/runtime/Class.h"
-#include "platform/runtime/Class.h"
 #include "platform/runtime/Object.h"
 
 namespace LumenAnalyticsSDK {

@@ -119,9 +119,8 @@ std::optional<double> LATrackTimer::handleEventDuration(const std::string& key, 
     if (found == mapping.end()) return std::nullopt;
     const Record record = found->second;
     mapping.erase(found);
-    float duration = record.isPause
-                         ? 0
-                         : eventTimerDurationWithCurrentTime(currentSysUpTime, record.eventBegin, record.timeUnit);
+    float duration =
+        record.isPause ? 0 : eventTimerDurationWithCurrentTime(currentSysUpTime, record.eventBegin, record.timeUnit);
     duration += record.eventAccumulatedDuration;
     return roundedToThreeDecimals(duration);
 }

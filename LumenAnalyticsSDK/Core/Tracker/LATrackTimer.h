@@ -24,8 +24,8 @@ std::optional<std::string> LATimerEventNameOfId(const std::string& eventId);
 class LATrackTimer {
 public:
     struct Record {
-        std::uint64_t eventBegin = 0;               // uptime (ms) where the running stretch began
-        float eventAccumulatedDuration = 0;         // earlier stretches, already in `timeUnit`
+        std::uint64_t eventBegin = 0;        // uptime (ms) where the running stretch began
+        float eventAccumulatedDuration = 0;  // earlier stretches, already in `timeUnit`
         int timeUnit = static_cast<int>(LATimeUnit::seconds);
         bool isPause = false;
     };

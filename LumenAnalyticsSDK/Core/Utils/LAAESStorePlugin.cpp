@@ -16,7 +16,7 @@ LAAESStorePlugin::LAAESStorePlugin() {
     std::optional<platform::Data> key;
     if (auto text = stored.asString()) key = platform::Data::fromBase64(*text);
     if (key && key->count() == platform::kCCKeySizeAES128) {
-        encryptKey_ = key;
+        keys_.set(&Keys::encryptKey, key);
         return;
     }
     LALogWarn("The stored AES key is not a " + std::to_string(platform::kCCKeySizeAES128) +
@@ -27,36 +27,38 @@ std::string LAAESStorePlugin::defaultsKey(const std::string& storeKey) {
     return platform::Data::fromString(storeKey).base64EncodedString();
 }
 
-LAAESCrypt& LAAESStorePlugin::aesCrypt() {
-    if (!aesCrypt_) aesCrypt_.emplace(encryptKey_);
-    return *aesCrypt_;
+LAAESCrypt& LAAESStorePlugin::aesCrypt(Keys& keys) {
+    if (!keys.aesCrypt) keys.aesCrypt.emplace(keys.encryptKey);
+    return *keys.aesCrypt;
 }
 
 platform::Value LAAESStorePlugin::objectForKey(const std::string& key) {
-    std::lock_guard lock(mutex_);
-    if (!encryptKey_) return {};
-    auto text = platform::UserDefaults::standard()->string(defaultsKey(key));
-    if (!text) return {};
-    auto archived = aesCrypt().decryptData(platform::Data::fromString(*text));
-    if (!archived) return {};
-    auto value = platform::NSKeyedUnarchiver::unarchivedObject(*archived);
-    return value.isSuccess() ? value.value() : platform::Value();
+    return keys_.write([&](Keys& keys) -> platform::Value {
+        if (!keys.encryptKey) return {};
+        auto text = platform::UserDefaults::standard()->string(defaultsKey(key));
+        if (!text) return {};
+        auto archived = aesCrypt(keys).decryptData(platform::Data::fromString(*text));
+        if (!archived) return {};
+        auto value = platform::NSKeyedUnarchiver::unarchivedObject(*archived);
+        return value.isSuccess() ? value.value() : platform::Value();
+    });
 }
 
 void LAAESStorePlugin::setObject(const platform::Value& value, const std::string& key) {
     if (value.isNull()) return removeObjectForKey(key);
-    std::lock_guard lock(mutex_);
-    if (!encryptKey_) {
-        encryptKey_ = aesCrypt().key();
-        fileStorePlugin_.setObject(platform::Value(encryptKey_->base64EncodedString()), kKeyFileKey);
-    }
-    auto archived = platform::NSKeyedArchiver::archivedData(value);
-    if (!archived.isSuccess()) return;
-    auto sealed = aesCrypt().encryptData(archived.value());
-    if (!sealed) return;
-    auto defaults = platform::UserDefaults::standard();
-    defaults->set(platform::Value(*sealed), defaultsKey(key));
-    defaults->synchronize();
+    keys_.write([&](Keys& keys) {
+        if (!keys.encryptKey) {
+            keys.encryptKey = aesCrypt(keys).key();
+            fileStorePlugin_.setObject(platform::Value(keys.encryptKey->base64EncodedString()), kKeyFileKey);
+        }
+        auto archived = platform::NSKeyedArchiver::archivedData(value);
+        if (!archived.isSuccess()) return;
+        auto sealed = aesCrypt(keys).encryptData(archived.value());
+        if (!sealed) return;
+        auto defaults = platform::UserDefaults::standard();
+        defaults->set(platform::Value(*sealed), defaultsKey(key));
+        defaults->synchronize();
+    });
 }
 
 void LAAESStorePlugin::removeObjectForKey(const std::string& key) {

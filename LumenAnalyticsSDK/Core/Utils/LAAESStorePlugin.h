@@ -3,12 +3,12 @@
 // plugin ("StorePlugin.AES", Base64 text).
 #pragma once
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "LumenAnalyticsSDK/Core/Utils/LAAESCrypt.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAStorePlugin.h"
+#include "platform/base/Protected.h"
 
 namespace LumenAnalyticsSDK {
 
@@ -28,12 +28,15 @@ public:
 
 private:
     static std::string defaultsKey(const std::string& storeKey);
-    LAAESCrypt& aesCrypt();
+    struct Keys {
+        std::optional<platform::Data> encryptKey;
+        std::optional<LAAESCrypt> aesCrypt;
+    };
+    // The cipher for the key, made on first use; called inside a step of `keys_`.
+    static LAAESCrypt& aesCrypt(Keys& keys);
 
-    std::mutex mutex_;
-    std::optional<platform::Data> encryptKey_;
+    platform::Protected<Keys> keys_;
     LAFileStorePlugin fileStorePlugin_;
-    std::optional<LAAESCrypt> aesCrypt_;
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -11,8 +11,7 @@
 namespace LumenAnalyticsSDK {
 
 // The hub hands every message out on the logger's queue, so a file logger has its own.
-LAFileLogger::LAFileLogger()
-    : LAAbstractLogger(platform::DispatchQueue::create("cn.lumen.LAFileLoggerSerialQueue")) {}
+LAFileLogger::LAFileLogger() : LAAbstractLogger(platform::DispatchQueue::create("cn.lumen.LAFileLoggerSerialQueue")) {}
 
 std::optional<std::string> LAFileLogger::logFilePath() {
     if (!logFilePath_) logFilePath_ = currentLogFile();

@@ -3,11 +3,11 @@
 
 #include <unistd.h>
 
-#include <mutex>
 #include <set>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/files/FileManager.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
@@ -53,12 +53,9 @@ platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
 
 // A file the store cannot use is read on every lookup; it is reported the first time only.
 void LAFileStorePlugin::reportUnreadable(const std::string& path, const std::string& reason) {
-    static std::mutex mutex;
-    static platform::NoDestructor<std::set<std::string>> reported;  // never destroyed: lookups run until exit
-    {
-        std::lock_guard lock(mutex);
-        if (!reported->insert(path).second) return;
-    }
+    // Never destroyed: lookups run until exit.
+    static platform::NoDestructor<platform::Protected<std::set<std::string>>> reported;
+    if (!reported->write([&](auto& paths) { return paths.insert(path).second; })) return;
     LALogWarn("Stored file " + path + " is ignored: " + reason);
 }
 
@@ -80,10 +77,12 @@ void LAFileStorePlugin::setObject(const platform::Value& value, const std::strin
 void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(filePath(key).c_str()); }
 
 std::optional<std::vector<std::string>> LAFileStorePlugin::storeKeys() const {
-    return std::vector<std::string>{"$channel_device_info", "login_id", "distinct_id", "com.lumen.loginidkey",
-                                    "com.lumen.identities", "first_day", "super_properties", "latest_utms",
-                                    "LAEncryptSecretKey", "LAVisualPropertiesConfig", "LASessionModel",
-                                    "com.lumen.analytics.fallback_device_id"};
+    return std::vector<std::string>{"$channel_device_info", "login_id",
+                                    "distinct_id",          "com.lumen.loginidkey",
+                                    "com.lumen.identities", "first_day",
+                                    "super_properties",     "latest_utms",
+                                    "LAEncryptSecretKey",   "LAVisualPropertiesConfig",
+                                    "LASessionModel",       "com.lumen.analytics.fallback_device_id"};
 }
 
 }  // namespace LumenAnalyticsSDK

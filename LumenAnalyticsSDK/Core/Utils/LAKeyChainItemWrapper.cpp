@@ -67,8 +67,8 @@ bool LAKeyChainItemWrapper::saveOrUpdatePassword(const std::string& password, co
 }
 
 platform::Value::Dictionary LAKeyChainItemWrapper::fetchPasswordWithAccount(const std::string& account,
-                                                                           const std::string& service,
-                                                                           const std::string& accessGroup) {
+                                                                            const std::string& service,
+                                                                            const std::string& accessGroup) {
     platform::Value found;
     if (platform::SecItemCopyMatching(lookupQuery(account, service, accessGroup), &found) != platform::errSecSuccess ||
         !found.isDictionary())

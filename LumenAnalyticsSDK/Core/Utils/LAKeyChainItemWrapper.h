@@ -21,9 +21,8 @@ public:
     static bool saveOrUpdatePassword(const std::string& password, const std::string& account,
                                      const std::string& service, const std::string& accessGroup = {});
     // The item's attributes with its data as text under the data key; empty when none.
-    static platform::Value::Dictionary fetchPasswordWithAccount(const std::string& account,
-                                                               const std::string& service,
-                                                               const std::string& accessGroup = {});
+    static platform::Value::Dictionary fetchPasswordWithAccount(const std::string& account, const std::string& service,
+                                                                const std::string& accessGroup = {});
     // Deletes every matching item; true when the keychain reports success.
     static bool deletePasswordWithAccount(const std::string& account, const std::string& service,
                                           const std::string& accessGroup = {});

@@ -47,8 +47,8 @@ const platform::DateFormatter& LALog::dateFormatter() {
     return *formatter;
 }
 
-void LALog::log(bool asynchronous, unsigned level, const char* file, const char* function, unsigned line,
-                long context, std::string message) {
+void LALog::log(bool asynchronous, unsigned level, const char* file, const char* function, unsigned line, long context,
+                std::string message) {
     LALog& shared = sharedLog();
     if (!shared.enableLog()) return;
     shared.log(asynchronous, std::move(message), level, file, function, line, context);
@@ -84,41 +84,38 @@ void LALog::handOut(const LALogMessage& message) {
 
 void LALog::addLogger(const LALoggerPtr& logger) {
     if (!logger) return;
-    std::lock_guard lock(loggersMutex_);
-    if (std::find(loggers_.begin(), loggers_.end(), logger) == loggers_.end()) loggers_.push_back(logger);
+    loggers_.write([&](auto& all) {
+        if (std::find(all.begin(), all.end(), logger) == all.end()) all.push_back(logger);
+    });
 }
 
 void LALog::addLoggers(const std::vector<LALoggerPtr>& loggers) {
-    std::lock_guard lock(loggersMutex_);
-    std::vector<LALoggerPtr> unique;
-    for (const auto& logger : loggers_) unique.push_back(logger);
-    for (const auto& logger : loggers) unique.push_back(logger);
-    loggers_.clear();
-    for (const auto& logger : unique) {
-        if (logger && std::find(loggers_.begin(), loggers_.end(), logger) == loggers_.end())
-            loggers_.push_back(logger);
-    }
+    loggers_.write([&](auto& all) {
+        std::vector<LALoggerPtr> unique;
+        for (const auto& logger : all) unique.push_back(logger);
+        for (const auto& logger : loggers) unique.push_back(logger);
+        all.clear();
+        for (const auto& logger : unique) {
+            if (logger && std::find(all.begin(), all.end(), logger) == all.end()) all.push_back(logger);
+        }
+    });
 }
 
 void LALog::removeLogger(const LALoggerPtr& logger) {
-    std::lock_guard lock(loggersMutex_);
-    std::erase(loggers_, logger);
+    loggers_.write([&](auto& all) { std::erase(all, logger); });
 }
 
 void LALog::removeLoggers(const std::vector<LALoggerPtr>& loggers) {
-    std::lock_guard lock(loggersMutex_);
-    for (const auto& logger : loggers) std::erase(loggers_, logger);
+    loggers_.write([&](auto& all) {
+        for (const auto& logger : loggers) std::erase(all, logger);
+    });
 }
 
 void LALog::removeAllLoggers() {
-    std::lock_guard lock(loggersMutex_);
-    loggers_.clear();
+    loggers_.write([](auto& all) { all.clear(); });
 }
 
-std::vector<LALoggerPtr> LALog::loggers() const {
-    std::lock_guard lock(loggersMutex_);
-    return loggers_;
-}
+std::vector<LALoggerPtr> LALog::loggers() const { return loggers_.get(); }
 
 std::string LALogFunctionName(const std::source_location& where) {
     std::string_view full = where.function_name();

@@ -4,13 +4,13 @@
 #pragma once
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <source_location>
 #include <string>
 #include <vector>
 
 #include "LumenAnalyticsSDK/Core/Utils/LAAbstractLogger.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/DateFormatter.h"
 
@@ -67,8 +67,7 @@ private:
 
     std::atomic<bool> enableLog_{false};
     platform::DispatchQueuePtr serialQueue_;
-    mutable std::mutex loggersMutex_;
-    std::vector<LALoggerPtr> loggers_;
+    platform::Protected<std::vector<LALoggerPtr>> loggers_;
 };
 
 // "Class::method" from the compiler's full signature of a function: the name a log
@@ -78,14 +77,14 @@ std::string LALogFunctionName(const std::source_location& where);
 }  // namespace LumenAnalyticsSDK
 
 // The text is only built while the log is on.
-#define LUMEN_LOG_AT(level, text)                                                                       \
-    do {                                                                                                \
-        if (::LumenAnalyticsSDK::LALog::sharedLog().enableLog()) {                                      \
-            const auto lumenLogWhere = std::source_location::current();                                 \
-            ::LumenAnalyticsSDK::LALog::log(true, (level), lumenLogWhere.file_name(),                   \
-                                            ::LumenAnalyticsSDK::LALogFunctionName(lumenLogWhere).c_str(), \
-                                            lumenLogWhere.line(), 0, (text));                           \
-        }                                                                                               \
+#define LUMEN_LOG_AT(level, text)                                                                                      \
+    do {                                                                                                               \
+        if (::LumenAnalyticsSDK::LALog::sharedLog().enableLog()) {                                                     \
+            const auto lumenLogWhere = std::source_location::current();                                                \
+            ::LumenAnalyticsSDK::LALog::log(true, (level), lumenLogWhere.file_name(),                                  \
+                                            ::LumenAnalyticsSDK::LALogFunctionName(lumenLogWhere).c_str(),             \
+                                            lumenLogWhere.line(), 0, (text));                                          \
+        }                                                                                                              \
     } while (0)
 
 #define LALogError(text) LUMEN_LOG_AT(::LumenAnalyticsSDK::LALogLevelError, text)

@@ -15,8 +15,10 @@ std::optional<platform::Value> LAEventPropertyValidatorProtocol::lumen_validKey(
     if (error && error->code() != LAValidatorErrorOverflow) return std::nullopt;
     if (!lumen_isPropertyValue(value)) {
         error = LAPropertyError(LAValidatorErrorInvalidValue,
-                                lumen_validatorDescription() + " property values must be NSString, NSNumber, NSSet, NSArray or "
-                                "NSDate. got: " + value.typeName() + " " + platform::valueText(value));
+                                lumen_validatorDescription() +
+                                    " property values must be NSString, NSNumber, NSSet, NSArray or "
+                                    "NSDate. got: " +
+                                    value.typeName() + " " + platform::valueText(value));
         return std::nullopt;
     }
     return lumen_propertyValueWithKey(value, key, error);
@@ -33,8 +35,9 @@ std::optional<platform::Value::Dictionary> LAPropertyValidator::validProperties(
     return validProperties(properties, &itself);
 }
 
-std::optional<platform::Value::Dictionary> LAPropertyValidator::validProperties(
-    const platform::Value& properties, const LAEventPropertyValidatorProtocol* validator) {
+std::optional<platform::Value::Dictionary>
+LAPropertyValidator::validProperties(const platform::Value& properties,
+                                     const LAEventPropertyValidatorProtocol* validator) {
     const auto* dictionary = properties.asDictionary();
     if (!dictionary || !validator) return std::nullopt;
     platform::Value::Dictionary valid;

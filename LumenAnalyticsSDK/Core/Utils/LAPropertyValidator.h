@@ -38,8 +38,8 @@ public:
     // With the default rule.
     static std::optional<platform::Value::Dictionary> validProperties(const platform::Value& properties);
     // None when `properties` is not a dictionary or there is no validator.
-    static std::optional<platform::Value::Dictionary> validProperties(
-        const platform::Value& properties, const LAEventPropertyValidatorProtocol* validator);
+    static std::optional<platform::Value::Dictionary>
+    validProperties(const platform::Value& properties, const LAEventPropertyValidatorProtocol* validator);
 };
 
 }  // namespace LumenAnalyticsSDK

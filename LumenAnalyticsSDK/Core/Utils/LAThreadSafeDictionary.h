@@ -43,7 +43,8 @@ public:
     }
     // `block` may set `stop` to end the walk. It runs over a snapshot so that it may
     // change the dictionary without invalidating the walk.
-    void enumerateKeysAndObjectsUsingBlock(const std::function<void(const std::string&, const Value&, bool& stop)>& block) {
+    void
+    enumerateKeysAndObjectsUsingBlock(const std::function<void(const std::string&, const Value&, bool& stop)>& block) {
         std::lock_guard guard(lock_);
         auto snapshot = dictionary_;
         bool stop = false;

@@ -34,8 +34,8 @@ std::optional<LAQueryItems> LAURLUtils::queryItemsWithURLString(const std::strin
     return queryItemsWithURLComponents(platform::URLComponents::fromString(urlString));
 }
 
-std::optional<LAQueryItems> LAURLUtils::queryItemsWithURLComponents(
-    const std::optional<platform::URLComponents>& components) {
+std::optional<LAQueryItems>
+LAURLUtils::queryItemsWithURLComponents(const std::optional<platform::URLComponents>& components) {
     if (!components) return std::nullopt;
     LAQueryItems items;
     std::string query = components->percentEncodedQuery().value_or("");
@@ -57,8 +57,8 @@ std::optional<LAQueryItems> LAURLUtils::decodeQueryItemsWithURL(const std::optio
     return decodeQueryItemsWithURLComponents(componentsOf(url));
 }
 
-std::optional<LAQueryItems> LAURLUtils::decodeQueryItemsWithURLComponents(
-    const std::optional<platform::URLComponents>& components) {
+std::optional<LAQueryItems>
+LAURLUtils::decodeQueryItemsWithURLComponents(const std::optional<platform::URLComponents>& components) {
     if (!components) return std::nullopt;
     auto queryItems = components->queryItems();
     if (!queryItems) return std::nullopt;
@@ -80,8 +80,7 @@ std::optional<std::string> LAURLUtils::urlQueryStringWithParams(const platform::
     return query;
 }
 
-std::optional<platform::URL> LAURLUtils::buildServerURLWithURLString(const std::string& urlString,
-                                                                     long debugMode) {
+std::optional<platform::URL> LAURLUtils::buildServerURLWithURLString(const std::string& urlString, long debugMode) {
     if (urlString.empty()) return std::nullopt;
     auto url = platform::URL::parse(urlString);
     if (!url || debugMode == 0) return url;

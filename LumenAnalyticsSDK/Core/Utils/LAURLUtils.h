@@ -21,21 +21,20 @@ public:
     // without "=" are skipped, a later name wins. Empty for a URL without a query.
     static std::optional<LAQueryItems> queryItemsWithURL(const std::optional<platform::URL>& url);
     static std::optional<LAQueryItems> queryItemsWithURLString(const std::string& urlString);
-    static std::optional<LAQueryItems> queryItemsWithURLComponents(
-        const std::optional<platform::URLComponents>& components);
+    static std::optional<LAQueryItems>
+    queryItemsWithURLComponents(const std::optional<platform::URLComponents>& components);
 
     // Decoded query items; an item without a value removes its name. None without a query.
     static std::optional<LAQueryItems> decodeQueryItemsWithURL(const std::optional<platform::URL>& url);
-    static std::optional<LAQueryItems> decodeQueryItemsWithURLComponents(
-        const std::optional<platform::URLComponents>& components);
+    static std::optional<LAQueryItems>
+    decodeQueryItemsWithURLComponents(const std::optional<platform::URLComponents>& components);
 
     // "k=v&k2=v2" from the texts of keys and values, nothing escaped; none when empty.
     static std::optional<std::string> urlQueryStringWithParams(const platform::Value::Dictionary& params);
 
     // The server URL, or in debug mode (non-zero) the same URL with its last path
     // component replaced by "debug".
-    static std::optional<platform::URL> buildServerURLWithURLString(const std::string& urlString,
-                                                                    long debugMode);
+    static std::optional<platform::URL> buildServerURLWithURLString(const std::string& urlString, long debugMode);
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -27,9 +27,9 @@ void LAUserDefaultsStorePlugin::removeObjectForKey(const std::string& key) {
 }
 
 std::optional<std::vector<std::string>> LAUserDefaultsStorePlugin::storeKeys() const {
-    return std::vector<std::string>{"HasTrackInstallationWithDisableCallback", "HasTrackInstallation",
-                                    "com.lumen.channeldebug.flag", "LASDKConfig", "LARequestRemoteConfigRandomTime",
-                                    "HasLaunchedOnce"};
+    return std::vector<std::string>{
+        "HasTrackInstallationWithDisableCallback", "HasTrackInstallation", "com.lumen.channeldebug.flag", "LASDKConfig",
+        "LARequestRemoteConfigRandomTime",         "HasLaunchedOnce"};
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -22,8 +22,7 @@ bool isIdentifier(std::string_view key) {
 bool isReserved(std::string_view key) {
     std::string lower(key.size(), '\0');
     std::transform(key.begin(), key.end(), lower.begin(), lowered);
-    return LAReservedKeywordSet().count(lower) > 0 || lower.starts_with("user_tag") ||
-           lower.starts_with("user_group");
+    return LAReservedKeywordSet().count(lower) > 0 || lower.starts_with("user_tag") || lower.starts_with("user_group");
 }
 
 }  // namespace
@@ -36,17 +35,13 @@ bool LAValidator::isValidString(const platform::Value& object) {
     return object.isString() && !object.asString()->empty();
 }
 
-bool LAValidator::isValidArray(const platform::Value& object) {
-    return object.isArray() && !object.asArray()->empty();
-}
+bool LAValidator::isValidArray(const platform::Value& object) { return object.isArray() && !object.asArray()->empty(); }
 
 bool LAValidator::isValidDictionary(const platform::Value& object) {
     return object.isDictionary() && !object.asDictionary()->empty();
 }
 
-bool LAValidator::isValidData(const platform::Value& object) {
-    return object.isData() && !object.asData()->isEmpty();
-}
+bool LAValidator::isValidData(const platform::Value& object) { return object.isData() && !object.asData()->isEmpty(); }
 
 platform::ErrorPtr LAValidator::validKey(const platform::Value& key) {
     if (key.isNull()) return LAPropertyError(LAValidatorErrorNil, "Property key or Event name should not be nil");
@@ -70,7 +65,8 @@ platform::ErrorPtr LAValidator::validKey(std::string_view key) {
 
 platform::ErrorPtr LAValidator::reservedKeywordCheckForObject(std::string_view key) {
     if (isIdentifier(key) && !isReserved(key)) return nullptr;
-    return LAPropertyError(LAValidatorErrorInvalid, "Property Key or Event name: [" + std::string(key) + "] is invalid.");
+    return LAPropertyError(LAValidatorErrorInvalid,
+                           "Property Key or Event name: [" + std::string(key) + "] is invalid.");
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -40,8 +40,9 @@ TEST_P(SolverTable, SolvesToExpectedValues) {
     ConstraintSolver s;
     int vars[2] = {s.addVariable("x"), s.addVariable("y")};
     for (const auto& spec : c.constraints) {
-        auto r = s.addConstraint(expr(spec.x < 0 ? -1 : vars[spec.x], spec.a, spec.y < 0 ? -1 : vars[spec.y], spec.b, spec.k),
-                                 spec.rel, spec.priority);
+        auto r = s.addConstraint(
+            expr(spec.x < 0 ? -1 : vars[spec.x], spec.a, spec.y < 0 ? -1 : vars[spec.y], spec.b, spec.k), spec.rel,
+            spec.priority);
         EXPECT_EQ(r.isSuccess(), spec.accepted) << c.name;
     }
     EXPECT_NEAR(s.value(vars[0]), c.x, 1e-6) << c.name;
@@ -55,35 +56,61 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SolverTable,
     testing::Values(
         // x == 10; y == x + 5
-        Case{"required equalities", {{X, none, 1, 0, -10, Rel::equal, R, true}, {Y, X, 1, -1, -5, Rel::equal, R, true}}, 10, 15},
+        Case{"required equalities",
+             {{X, none, 1, 0, -10, Rel::equal, R, true}, {Y, X, 1, -1, -5, Rel::equal, R, true}},
+             10,
+             15},
         // 10 <= x <= 20, weakly x == 100: the upper bound wins
         Case{"inequalities bound a weak wish",
              {{X, none, 1, 0, -10, Rel::greaterThanOrEqual, R, true},
               {X, none, 1, 0, -20, Rel::lessThanOrEqual, R, true},
               {X, none, 1, 0, -100, Rel::equal, 250, true}},
-             20, 0},
+             20,
+             0},
         Case{"lower bound against a weak zero",
-             {{X, none, 1, 0, -10, Rel::greaterThanOrEqual, R, true}, {X, none, 1, 0, 0, Rel::equal, 1, true}}, 10, 0},
+             {{X, none, 1, 0, -10, Rel::greaterThanOrEqual, R, true}, {X, none, 1, 0, 0, Rel::equal, 1, true}},
+             10,
+             0},
         // x == 50 @250 and x == 80 @750: the stronger wins whatever the order
-        Case{"stronger priority wins", {{X, none, 1, 0, -80, Rel::equal, 750, true}, {X, none, 1, 0, -50, Rel::equal, 250, true}}, 80, 0},
-        Case{"stronger priority wins, other order", {{X, none, 1, 0, -50, Rel::equal, 250, true}, {X, none, 1, 0, -80, Rel::equal, 750, true}}, 80, 0},
+        Case{"stronger priority wins",
+             {{X, none, 1, 0, -80, Rel::equal, 750, true}, {X, none, 1, 0, -50, Rel::equal, 250, true}},
+             80,
+             0},
+        Case{"stronger priority wins, other order",
+             {{X, none, 1, 0, -50, Rel::equal, 250, true}, {X, none, 1, 0, -80, Rel::equal, 750, true}},
+             80,
+             0},
         // x + y == 100 required, x == 30 @500, y == 90 @250: y yields
         Case{"weaker side yields in a shared sum",
-             {{X, Y, 1, 1, -100, Rel::equal, R, true}, {X, none, 1, 0, -30, Rel::equal, 500, true}, {Y, none, 1, 0, -90, Rel::equal, 250, true}},
-             30, 70},
+             {{X, Y, 1, 1, -100, Rel::equal, R, true},
+              {X, none, 1, 0, -30, Rel::equal, 500, true},
+              {Y, none, 1, 0, -90, Rel::equal, 250, true}},
+             30,
+             70},
         // x == 10, then x == 20 required: refused, x stays 10
         Case{"contradicting required equality is refused",
-             {{X, none, 1, 0, -10, Rel::equal, R, true}, {X, none, 1, 0, -20, Rel::equal, R, false}, {Y, X, 1, -2, 0, Rel::equal, R, true}},
-             10, 20},
+             {{X, none, 1, 0, -10, Rel::equal, R, true},
+              {X, none, 1, 0, -20, Rel::equal, R, false},
+              {Y, X, 1, -2, 0, Rel::equal, R, true}},
+             10,
+             20},
         // x >= 10 then x <= 5: refused
         Case{"contradicting required inequality is refused",
-             {{X, none, 1, 0, -10, Rel::greaterThanOrEqual, R, true}, {X, none, 1, 0, -5, Rel::lessThanOrEqual, R, false}}, 10, 0},
+             {{X, none, 1, 0, -10, Rel::greaterThanOrEqual, R, true},
+              {X, none, 1, 0, -5, Rel::lessThanOrEqual, R, false}},
+             10,
+             0},
         // x == y, y == 3, x == 3: the last is redundant and accepted
         Case{"redundant required equality is accepted",
-             {{X, Y, 1, -1, 0, Rel::equal, R, true}, {Y, none, 1, 0, -3, Rel::equal, R, true}, {X, none, 1, 0, -3, Rel::equal, R, true}}, 3, 3}),
+             {{X, Y, 1, -1, 0, Rel::equal, R, true},
+              {Y, none, 1, 0, -3, Rel::equal, R, true},
+              {X, none, 1, 0, -3, Rel::equal, R, true}},
+             3,
+             3}),
     [](const testing::TestParamInfo<Case>& info) {
         std::string n = info.param.name;
-        for (auto& ch : n) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        for (auto& ch : n)
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
         return n;
     });
 

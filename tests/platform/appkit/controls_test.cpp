@@ -226,10 +226,12 @@ TEST(NSViewController, LoadsItsViewOnceAndSlidesBetweenChildren) {
     std::vector<double> bPositions;
     parent->transitionFromViewController(a, b, NSViewControllerTransitionSlideLeft, [&] { done = true; });
     EXPECT_EQ(b->view()->frame().origin.x, 200);  // starts off to the right
-    ASSERT_TRUE(RunLoop::runUntil([&] {
-        bPositions.push_back(b->view()->frame().origin.x);
-        return done;
-    }, 5));
+    ASSERT_TRUE(RunLoop::runUntil(
+        [&] {
+            bPositions.push_back(b->view()->frame().origin.x);
+            return done;
+        },
+        5));
     EXPECT_EQ(b->view()->frame(), CGRect(0, 0, 200, 100));
     EXPECT_EQ(a->view()->superview(), nullptr);
     EXPECT_EQ(b->view()->superview(), parent->view());
@@ -243,8 +245,8 @@ TEST(NSWorkspace, OpensURLsAndStartsBundlesDetached) {
     testing_support::TempDir dir;
     auto out = dir / "opened.txt";
     auto opener = dir / "fake-open";
-    testing_support::writeFile(opener, "#!/bin/sh\nprintf '%s' \"$1\" > '" + out.string() + ".tmp' && mv '" + out.string() +
-                                           ".tmp' '" + out.string() + "'\n");
+    testing_support::writeFile(opener, "#!/bin/sh\nprintf '%s' \"$1\" > '" + out.string() + ".tmp' && mv '" +
+                                           out.string() + ".tmp' '" + out.string() + "'\n");
     std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
     auto workspace = std::make_shared<NSWorkspace>();
     workspace->setURLOpener(opener.string());
@@ -260,9 +262,9 @@ TEST(NSWorkspace, OpensURLsAndStartsBundlesDetached) {
     testing_support::writeFile(app / "Contents" / "Info.plist",
                                "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleExecutable</key>"
                                "<string>Demo</string></dict></plist>");
-    testing_support::writeFile(app / "Contents" / "MacOS" / "Demo",
-                               "#!/bin/sh\necho \"$@\" > '" + marker.string() + ".tmp' && mv '" + marker.string() +
-                                   ".tmp' '" + marker.string() + "'\n");
+    testing_support::writeFile(app / "Contents" / "MacOS" / "Demo", "#!/bin/sh\necho \"$@\" > '" + marker.string() +
+                                                                        ".tmp' && mv '" + marker.string() + ".tmp' '" +
+                                                                        marker.string() + "'\n");
     std::filesystem::permissions(app / "Contents" / "MacOS" / "Demo", std::filesystem::perms::owner_all);
     struct Outcome {
         bool called = false;
@@ -273,9 +275,8 @@ TEST(NSWorkspace, OpensURLsAndStartsBundlesDetached) {
         Outcome o;
         NSWorkspaceOpenConfiguration config;
         config.arguments = {"--relaunched", "yes"};
-        workspace->openApplicationAtURL(URL::fileURL(bundle.string(), true), config, [&](auto a, auto e) {
-            o.called = true, o.app = a, o.error = e;
-        });
+        workspace->openApplicationAtURL(URL::fileURL(bundle.string(), true), config,
+                                        [&](auto a, auto e) { o.called = true, o.app = a, o.error = e; });
         EXPECT_TRUE(RunLoop::runUntil([&] { return o.called; }, 5));
         return o;
     };

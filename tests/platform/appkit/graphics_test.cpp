@@ -50,9 +50,10 @@ TEST(NSAttributedString, EditsRunsInUTF16Units) {
                         {NSAttachmentAttributeName, std::pair<std::string, std::string>("site", "https://x")}},
                        host);
     std::vector<NSRange> marked;
-    text.enumerateAttribute(NSAttachmentAttributeName, text.fullRange(), [&](const AttributeValue& v, NSRange r, bool&) {
-        if (std::holds_alternative<std::pair<std::string, std::string>>(v)) marked.push_back(r);
-    });
+    text.enumerateAttribute(NSAttachmentAttributeName, text.fullRange(),
+                            [&](const AttributeValue& v, NSRange r, bool&) {
+                                if (std::holds_alternative<std::pair<std::string, std::string>>(v)) marked.push_back(r);
+                            });
     ASSERT_EQ(marked.size(), 1u);
     EXPECT_EQ(marked[0], host);
     // The replaced range lost the font; the rest kept it.
@@ -150,7 +151,8 @@ TEST(Bundle, ProvidesNamedColoursAndImages) {
 
 TEST(CoreText, FrameDrawsFromTheTopOfItsPathInAYUpSpace) {
     auto font = NSFont::fontWithName("PingFangSC-Regular", 20);
-    NSAttributedString text("██", {{NSFontAttributeName, font}, {NSForegroundColorAttributeName, NSColor::blackColor()}});
+    NSAttributedString text("██",
+                            {{NSFontAttributeName, font}, {NSForegroundColorAttributeName, NSColor::blackColor()}});
     auto framesetter = CTFramesetterCreateWithAttributedString(text);
     CGSize suggested = CTFramesetterSuggestFrameSizeWithConstraints(framesetter, {}, {200, 1e300});
     EXPECT_GT(suggested.width, 10);
@@ -167,8 +169,8 @@ TEST(CoreText, FrameDrawsFromTheTopOfItsPathInAYUpSpace) {
         cg.flush();
     }
     cairo_destroy(cr);
-    EXPECT_GT(image->colorAtPixel(5, 15).alpha, 0.5);   // ink near the top
-    EXPECT_EQ(image->colorAtPixel(5, 90).alpha, 0.0);   // nothing at the bottom
+    EXPECT_GT(image->colorAtPixel(5, 15).alpha, 0.5);  // ink near the top
+    EXPECT_EQ(image->colorAtPixel(5, 90).alpha, 0.0);  // nothing at the bottom
 }
 
 }  // namespace

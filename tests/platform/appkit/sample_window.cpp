@@ -36,7 +36,8 @@ public:
 };
 
 NSColorPtr rgb(int hex) {
-    return NSColor::colorWithSRGBRed(((hex >> 16) & 0xff) / 255.0, ((hex >> 8) & 0xff) / 255.0, (hex & 0xff) / 255.0, 1);
+    return NSColor::colorWithSRGBRed(((hex >> 16) & 0xff) / 255.0, ((hex >> 8) & 0xff) / 255.0, (hex & 0xff) / 255.0,
+                                     1);
 }
 
 std::shared_ptr<NSTextField> label(const std::string& text, double size, int color) {
@@ -101,7 +102,7 @@ int main() {
     button->layer()->backgroundColor = rgb(0x3370ff)->cgColor();
     button->layer()->cornerRadius = 4;
     NSAttributedString buttonTitle("暂停", {{NSFontAttributeName, NSFont::fontWithName("PingFangSC-Regular", 16)},
-                                          {NSForegroundColorAttributeName, NSColor::whiteColor()}});
+                                            {NSForegroundColorAttributeName, NSColor::whiteColor()}});
     button->setAttributedTitle(buttonTitle);
     button->setTarget(actions);
     button->setAction("clicked:");
@@ -140,7 +141,8 @@ int main() {
         link->centerXAnchor().constraintEqualToAnchor(content->centerXAnchor()),
     });
     std::string notes;
-    for (int i = 1; i <= 12; ++i) notes += std::to_string(i) + ". 修复了若干问题，提升了稳定性 (fixes and improvements)\n";
+    for (int i = 1; i <= 12; ++i)
+        notes += std::to_string(i) + ". 修复了若干问题，提升了稳定性 (fixes and improvements)\n";
     log->setString(notes);
 
     window->center();
@@ -154,7 +156,7 @@ int main() {
                               std::pair{NSApplicationDidResignActiveNotification, "inactive"}})
         NotificationCenter::defaultCenter()->addObserver(
             app.get(),
-            [line](const Notification&) {
+            [line = line](const Notification&) {  // clang 15 cannot capture a structured binding itself
                 std::printf("%s\n", line);
                 std::fflush(stdout);
             },

@@ -191,7 +191,7 @@ TEST(ViewTree, HitTestingFindsTheFrontmostVisibleView) {
         CGPoint p;
         NSView* expected;
     } cases[] = {{{5, 5}, back.get()},  {{45, 45}, front.get()}, {{55, 55}, child.get()},
-                 {{99, 5}, root.get()}, {{150, 5}, nullptr},      {{100, 100}, nullptr}};
+                 {{99, 5}, root.get()}, {{150, 5}, nullptr},     {{100, 100}, nullptr}};
     for (const auto& c : cases) EXPECT_EQ(root->hitTest(c.p).get(), c.expected) << c.p.x << "," << c.p.y;
     front->setHidden(true);
     EXPECT_EQ(root->hitTest({55, 55}).get(), back.get());

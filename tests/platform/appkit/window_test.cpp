@@ -32,8 +32,8 @@ class Offscreen : public testing::Test {
 protected:
     void SetUp() override { setenv("SKYREACH_WINDOW_BACKEND", "offscreen", 1); }
     NSWindowPtr window(CGSize size = {640, 480}) {
-        auto w = NSWindow::create({{0, 0}, size},
-                                  NSWindowStyleMaskTitled | NSWindowStyleMaskClosable | NSWindowStyleMaskFullSizeContentView);
+        auto w = NSWindow::create({{0, 0}, size}, NSWindowStyleMaskTitled | NSWindowStyleMaskClosable |
+                                                      NSWindowStyleMaskFullSizeContentView);
         w->makeKeyAndOrderFront();
         return w;
     }
@@ -130,13 +130,12 @@ TEST_F(Offscreen, DrawsLayersToPNGAndSnapshotFile) {
         int x, y;
         CGColor color;
     } probes[] = {
-        {5, 5, {1, 1, 1, 1}},     // background
-        {70, 55, {0, 0, 1, 1}},   // inside the card (device y down: 100 - 45)
-        {21, 31, {1, 1, 1, 1}},   // the rounded corner leaves the background
-        {70, 31, {1, 0, 0, 1}},   // the border along the card's top edge
-        {160, 90, {1, 1, 1, 1}},
-        {160, 50, {0.5, 0.5, 0.5, 1}},  // the child at half opacity
-        {131, 21, {1, 1, 1, 1}},        // cut away at the masked corner
+        {5, 5, {1, 1, 1, 1}},                                    // background
+        {70, 55, {0, 0, 1, 1}},                                  // inside the card (device y down: 100 - 45)
+        {21, 31, {1, 1, 1, 1}},                                  // the rounded corner leaves the background
+        {70, 31, {1, 0, 0, 1}},                                  // the border along the card's top edge
+        {160, 90, {1, 1, 1, 1}}, {160, 50, {0.5, 0.5, 0.5, 1}},  // the child at half opacity
+        {131, 21, {1, 1, 1, 1}},                                 // cut away at the masked corner
     };
     for (const auto& p : probes) {
         auto c = png->colorAtPixel(p.x, p.y);
@@ -206,16 +205,15 @@ TEST_F(Offscreen, TrackingAreasReportEnterMoveAndExit) {
     auto w = window({300, 200});
     auto view = std::make_shared<Tracked>(CGRect{100, 50, 100, 100});
     w->contentView()->addSubview(view);
-    view->addTrackingArea(NSTrackingArea::create({0, 0, 50, 100},
-                                                 NSTrackingMouseEnteredAndExited | NSTrackingMouseMoved |
-                                                     NSTrackingActiveInKeyWindow,
-                                                 view));
+    view->addTrackingArea(NSTrackingArea::create(
+        {0, 0, 50, 100}, NSTrackingMouseEnteredAndExited | NSTrackingMouseMoved | NSTrackingActiveInKeyWindow, view));
     auto app = NSApplication::shared();
     for (CGPoint p : {CGPoint{10, 10}, CGPoint{110, 60}, CGPoint{120, 60}, CGPoint{160, 60}, CGPoint{110, 60}})
         app->postEvent(NSEvent::mouseEvent(NSEventType::mouseMoved, p, w, 0, 0));
     app->postEvent(NSEvent::mouseEvent(NSEventType::mouseExited, {0, 0}, w, 0, 0));
     app->drainEvents();
-    EXPECT_EQ(view->log, (std::vector<std::string>{"entered", "moved", "moved", "exited", "entered", "moved", "exited"}));
+    EXPECT_EQ(view->log,
+              (std::vector<std::string>{"entered", "moved", "moved", "exited", "entered", "moved", "exited"}));
 
     // Cursor rectangles come from resetCursorRects when the pointer moves.
     struct HandView : NSView {
@@ -341,7 +339,8 @@ TEST(NSApplicationTermination, RepliesNowCancelLaterEarlyAndTwice) {
         app->setExitHandler([&] { ++exits; });
         app->setDelegate(delegate);
         delegate->reply = c.reply;
-        if (c.earlyReply >= 0) delegate->whileDeciding = [&] { app->replyToApplicationShouldTerminate(c.earlyReply == 1); };
+        if (c.earlyReply >= 0)
+            delegate->whileDeciding = [&] { app->replyToApplicationShouldTerminate(c.earlyReply == 1); };
         app->terminate();
         for (bool r : c.laterReplies) app->replyToApplicationShouldTerminate(r);
         EXPECT_EQ(exits, c.exits) << c.name;

@@ -20,7 +20,8 @@ bool have(const char* program) {
 
 TEST(X11Window, MapsAtItsSizeClicksReachTheButtonAndCloseEndsTheApp) {
     for (const char* tool : {"xvfb-run", "xdotool", "xwininfo"})
-        if (!have(tool)) GTEST_SKIP() << tool << " is not installed; the X11 window test needs xvfb, xdotool and x11-utils";
+        if (!have(tool))
+            GTEST_SKIP() << tool << " is not installed; the X11 window test needs xvfb, xdotool and x11-utils";
     testing_support::TempDir dir;
     // Waits poll for a condition, at most ten seconds each.
     std::string script = R"SH(
@@ -43,10 +44,10 @@ if poll ended; then wait $pid; echo "exit $?" > "$d/status.txt"; else kill $pid;
 )SH";
     std::ofstream(dir / "run.sh") << script;
     int status = 0;
-    std::string output = testing_support::runCommand(
-        "xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" + dir.path().string() + "' '" +
-            SAMPLE_WINDOW + "' 2>&1",
-        &status);
+    std::string output =
+        testing_support::runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" +
+                                        dir.path().string() + "' '" + SAMPLE_WINDOW + "' 2>&1",
+                                    &status);
     std::string info = testing_support::readFile(dir / "info.txt");
     std::string out = testing_support::readFile(dir / "out.txt");
     EXPECT_NE(info.find("Width: 640"), std::string::npos) << info << output;
@@ -90,15 +91,16 @@ kill $a $b
 wait
 )SH";
     std::ofstream(dir / "focus.sh") << script;
-    std::string output = testing_support::runCommand(
-        "xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "focus.sh").string() + "' '" + dir.path().string() +
-            "' '" + SAMPLE_WINDOW + "' 2>&1");
+    std::string output =
+        testing_support::runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "focus.sh").string() +
+                                    "' '" + dir.path().string() + "' '" + SAMPLE_WINDOW + "' 2>&1");
     std::istringstream lines(testing_support::readFile(dir / "a.txt"));
     std::vector<std::string> changes;
     for (std::string line; std::getline(lines, line);)
         if (line == "active" || line == "inactive") changes.push_back(line);
     // Active from launch; then away and back.
-    EXPECT_EQ(changes, (std::vector<std::string>{"active", "inactive", "active"})) << output << testing_support::readFile(dir / "a.txt");
+    EXPECT_EQ(changes, (std::vector<std::string>{"active", "inactive", "active"}))
+        << output << testing_support::readFile(dir / "a.txt");
 }
 
 }  // namespace

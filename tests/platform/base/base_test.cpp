@@ -8,9 +8,11 @@
 using namespace platform;
 
 TEST(Data, Base64RoundTripsAndRejectsGarbage) {
-    struct Case { std::string plain, encoded; };
-    for (auto c : {Case{"", ""}, Case{"f", "Zg=="}, Case{"fo", "Zm8="}, Case{"foo", "Zm9v"},
-                   Case{"foobar", "Zm9vYmFy"}}) {
+    struct Case {
+        std::string plain, encoded;
+    };
+    for (auto c :
+         {Case{"", ""}, Case{"f", "Zg=="}, Case{"fo", "Zm8="}, Case{"foo", "Zm9v"}, Case{"foobar", "Zm9vYmFy"}}) {
         EXPECT_EQ(Data::fromString(c.plain).base64EncodedString(), c.encoded);
         auto back = Data::fromBase64(c.encoded);
         ASSERT_TRUE(back);
@@ -21,9 +23,9 @@ TEST(Data, Base64RoundTripsAndRejectsGarbage) {
 
 TEST(Data, Utf8Validation) {
     EXPECT_TRUE(isValidUTF8("进度-下载"));
-    EXPECT_FALSE(isValidUTF8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(isValidUTF8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(isValidUTF8("abc\xE4\xB8"));       // truncated
+    EXPECT_FALSE(isValidUTF8("\xC0\xAF"));      // overlong
+    EXPECT_FALSE(isValidUTF8("\xED\xA0\x80"));  // surrogate
+    EXPECT_FALSE(isValidUTF8("abc\xE4\xB8"));   // truncated
 }
 
 TEST(Value, BooleansAreNotNumbersAndNumbersCompareByValue) {

@@ -89,7 +89,8 @@ TEST(Combine, OperatorsPassValuesFailuresAndTheEndAlong) {
 
     // flatMap of Result publishers: values up to the first failure, which ends it.
     auto checked = numbers.setFailureType<std::string>().flatMap([](int v) {
-        return ResultPublisher<int, std::string>(v < 3 ? R::success(v * 10) : R::failure("too big: " + std::to_string(v)));
+        return ResultPublisher<int, std::string>(v < 3 ? R::success(v * 10)
+                                                       : R::failure("too big: " + std::to_string(v)));
     });
     auto failed = run(checked);
     EXPECT_EQ(failed.values, (std::vector<std::string>{"10", "20"}));

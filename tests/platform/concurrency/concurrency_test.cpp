@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <stdexcept>
 #include <latch>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,12 +61,13 @@ struct Operation {
 // Waits for `gate` (when given) before awaiting `op` with a cancellation handler.
 Task<int> awaitOperation(std::shared_ptr<Operation> op, std::shared_ptr<Operation> gate) {
     if (gate) {
-        auto opened = withCheckedContinuation<int>("gate", [gate](CheckedContinuation<int> c) { gate->start(std::move(c)); });
+        auto opened =
+            withCheckedContinuation<int>("gate", [gate](CheckedContinuation<int> c) { gate->start(std::move(c)); });
         co_await opened;
     }
     auto start = [op](CheckedContinuation<int> c) { op->start(std::move(c)); };
-    auto waiting = withTaskCancellationHandler(withCheckedContinuation<int>("awaitOperation", start),
-                                               [op] { op->cancel(); });
+    auto waiting =
+        withTaskCancellationHandler(withCheckedContinuation<int>("awaitOperation", start), [op] { op->cancel(); });
     co_return co_await waiting;
 }
 
@@ -81,9 +82,9 @@ TEST(Task, ResumptionAndCancellationInEveryOrder) {
         int expected;
         int cancels;
     };
-    for (auto [order, expected, cancels] : {Case{Order::resumeBeforeAwait, 7, 0}, Case{Order::resumeAfterAwait, 5, 0},
-                                            Case{Order::cancelBeforeAwait, -1, 1},
-                                            Case{Order::cancelAfterAwait, -1, 1}}) {
+    for (auto [order, expected, cancels] :
+         {Case{Order::resumeBeforeAwait, 7, 0}, Case{Order::resumeAfterAwait, 5, 0},
+          Case{Order::cancelBeforeAwait, -1, 1}, Case{Order::cancelAfterAwait, -1, 1}}) {
         SCOPED_TRACE(static_cast<int>(order));
         auto op = std::make_shared<Operation>();
         auto gate = std::make_shared<Operation>();
@@ -151,8 +152,9 @@ TEST(CheckedContinuation, ADroppedContinuationIsReported) {
     handedOut->wait();
     testing::internal::CaptureStderr();
     holder->reset();
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("continuation of dropped() was dropped without being resumed"),
-              std::string::npos);
+    EXPECT_NE(
+        testing::internal::GetCapturedStderr().find("continuation of dropped() was dropped without being resumed"),
+        std::string::npos);
     EXPECT_FALSE(task.isCompleted());
 }
 

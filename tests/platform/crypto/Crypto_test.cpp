@@ -108,7 +108,8 @@ TEST(AESTest, KnownVectorFromOpenSSLAndRoundTrip) {
         return d;
     };
     Data key = fromHex(keyHex), iv = fromHex(ivHex);
-    for (std::string plain : {std::string("sixteen bytes!!!"), std::string("x"), std::string(100, 'p'), std::string()}) {
+    for (std::string plain :
+         {std::string("sixteen bytes!!!"), std::string("x"), std::string(100, 'p'), std::string()}) {
         writeFile(dir / "plain", plain);
         int status = -1;
         runCommand("openssl enc -aes-128-cbc -K " + keyHex + " -iv " + ivHex + " -in '" + (dir / "plain").string() +

@@ -46,5 +46,6 @@ TEST(CheckOnQueueDeathTest, ACallFromElsewhereIsFatalAndNamesTheQueue) {
     EXPECT_DEATH(other->sync([&] { counter.increment(); }), "expected to run on queue \"test.counter\"");
     // Main-queue-only code (the view model) runs on the main thread and nowhere else.
     PLATFORM_CHECK_ON_QUEUE(DispatchQueue::main());
-    EXPECT_DEATH(std::thread([] { PLATFORM_CHECK_ON_QUEUE(DispatchQueue::main()); }).join(), "expected to run on queue");
+    EXPECT_DEATH(std::thread([] { PLATFORM_CHECK_ON_QUEUE(DispatchQueue::main()); }).join(),
+                 "expected to run on queue");
 }

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/UnfairLock.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
-#include "platform/base/UnfairLock.h"
 
 using namespace platform;
 
@@ -79,9 +79,9 @@ TEST(DispatchQueue, CurrentQueueChecksAndSpecificValuesFollowTargets) {
         std::optional<std::string> specific;
     };
     auto probe = [&] {
-        return Seen{DispatchQueue::isCurrent(inner), DispatchQueue::isCurrent(root), DispatchQueue::isCurrent(other),
-                    DispatchQueue::isCurrent(DispatchQueue::main()), DispatchQueue::currentLabel(),
-                    DispatchQueue::currentSpecific(key)};
+        return Seen{DispatchQueue::isCurrent(inner), DispatchQueue::isCurrent(root),
+                    DispatchQueue::isCurrent(other), DispatchQueue::isCurrent(DispatchQueue::main()),
+                    DispatchQueue::currentLabel(),   DispatchQueue::currentSpecific(key)};
     };
 
     // Asynchronously, on a pool thread.
@@ -186,12 +186,15 @@ TEST(DispatchQueue, BarrierRunsAloneBetweenEarlierAndLaterBlocks) {
             readersOverlapped = arrived.load() == 2;
             --running;
         });
-    queue->async(group, [&] {
-        barrierAlone = running.load() == 0;
-        ++running;
-        barrierDone = true;
-        --running;
-    }, DispatchWorkItemFlags::barrier);
+    queue->async(
+        group,
+        [&] {
+            barrierAlone = running.load() == 0;
+            ++running;
+            barrierDone = true;
+            --running;
+        },
+        DispatchWorkItemFlags::barrier);
     queue->async(group, [&] { afterSawBarrier = barrierDone.load(); });
 
     ASSERT_EQ(group->wait(in(kTimeout)), DispatchTimeoutResult::success);
@@ -232,8 +235,8 @@ TEST(DispatchQueue, SuspendedAndInactiveQueuesHoldTheirBlocks) {
     ASSERT_EQ(done.wait(in(kTimeout)), DispatchTimeoutResult::success);
     EXPECT_EQ(ran, 1);
 
-    auto inactive = DispatchQueue::create("test.inactive", DispatchQoS::unspecified,
-                                          DispatchQueue::Attributes::initiallyInactive);
+    auto inactive =
+        DispatchQueue::create("test.inactive", DispatchQoS::unspecified, DispatchQueue::Attributes::initiallyInactive);
     inactive->async([&] { done.signal(); });
     EXPECT_EQ(done.wait(in(0.05)), DispatchTimeoutResult::timedOut);
     inactive->activate();

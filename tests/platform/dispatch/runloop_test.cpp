@@ -29,9 +29,7 @@ TEST(RunLoop, TestsRunOnTheMainThreadWhoseLoopDrainsTheMainQueue) {
     EXPECT_FALSE(workerIsMain);
 
     std::atomic<bool> ranOnMain{false};
-    std::thread([&] {
-        DispatchQueue::main()->async([&] { ranOnMain = Thread::isMainThread(); });
-    }).join();
+    std::thread([&] { DispatchQueue::main()->async([&] { ranOnMain = Thread::isMainThread(); }); }).join();
     EXPECT_TRUE(RunLoop::runUntil([&] { return ranOnMain.load(); }, kTimeout));
 
     // sync onto the main queue from a worker waits for the main loop to run it.
@@ -84,9 +82,8 @@ TEST(RunLoop, NestedRunKeepsServingTheMainQueueAndTimersUntilStopped) {
     DispatchQueue::main()->async([&] {
         events.push_back("outer-start");
         // Work from elsewhere that must run while this block is still running.
-        DispatchQueue::global()->asyncAfter(0.01, [&] {
-            DispatchQueue::main()->async([&] { events.push_back("main-block"); });
-        });
+        DispatchQueue::global()->asyncAfter(
+            0.01, [&] { DispatchQueue::main()->async([&] { events.push_back("main-block"); }); });
         auto timer = Timer::scheduledTimer(0.005, true, [&](Timer& t) {
             if (events.back() != "main-block") return;
             events.push_back("timer");
@@ -126,7 +123,12 @@ TEST(RunLoop, SourceWithBufferedInputIsServedWithoutItsDescriptorBecomingReady) 
     int buffered = 2;  // input its owner already read ahead; the pipe itself stays empty
     int served = 0;
     RunLoop::current()->addSource(
-        fds[0], [&] { ++served; --buffered; }, [&] { return buffered > 0; });
+        fds[0],
+        [&] {
+            ++served;
+            --buffered;
+        },
+        [&] { return buffered > 0; });
     EXPECT_TRUE(RunLoop::runUntil([&] { return served == 2; }, kTimeout));
     RunLoop::runUntil([] { return false; }, 0.02);
     EXPECT_EQ(served, 2);  // nothing buffered, nothing readable: not served again

@@ -5,13 +5,13 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/base/UnfairLock.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchOnce.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/dispatch/ReadWriteLock.h"
 #include "platform/dispatch/RecursiveLock.h"
-#include "platform/base/UnfairLock.h"
 
 using namespace platform;
 

@@ -58,8 +58,13 @@ struct Person {
 };
 
 Person samplePerson() {
-    return {"ann", std::nullopt, {{"Oslo", 150}}, {{"math", 9.5}}, Date::fromTimeIntervalSince1970(1),
-            Data::fromString(std::string("\x00\xFF", 2)), true};
+    return {"ann",
+            std::nullopt,
+            {{"Oslo", 150}},
+            {{"math", 9.5}},
+            Date::fromTimeIntervalSince1970(1),
+            Data::fromString(std::string("\x00\xFF", 2)),
+            true};
 }
 
 std::string text(const Data& d) { return d.toString(); }
@@ -120,8 +125,8 @@ TEST(JSONCodingTest, RoundTripsThroughEveryStrategyPair) {
          JSONDecoder::DateDecodingStrategy::millisecondsSince1970(), "1000"},
         {JSONEncoder::DateEncodingStrategy::iso8601(), JSONDecoder::DateDecodingStrategy::iso8601(),
          "\"1970-01-01T00:00:01Z\""},
-        {JSONEncoder::DateEncodingStrategy::formatted(formatter), JSONDecoder::DateDecodingStrategy::formatted(formatter),
-         "\"1970-01-01 00:00:01.000\""},
+        {JSONEncoder::DateEncodingStrategy::formatted(formatter),
+         JSONDecoder::DateDecodingStrategy::formatted(formatter), "\"1970-01-01 00:00:01.000\""},
     };
     for (const auto& c : cases) {
         JSONEncoder encoder;
@@ -145,9 +150,9 @@ TEST(JSONCodingTest, RoundTripsThroughEveryStrategyPair) {
 
 TEST(JSONCodingTest, SnakeCaseKeys) {
     std::pair<const char*, const char*> cases[] = {
-        {"myProperty", "my_property"}, {"myURLProperty", "my_url_property"}, {"userID", "user_id"},
-        {"isJSONValid", "is_json_valid"}, {"user2Name", "user2_name"},       {"URLValue", "url_value"},
-        {"_leading", "_leading"},        {"trailing__", "trailing__"},        {"", ""},
+        {"myProperty", "my_property"},    {"myURLProperty", "my_url_property"}, {"userID", "user_id"},
+        {"isJSONValid", "is_json_valid"}, {"user2Name", "user2_name"},          {"URLValue", "url_value"},
+        {"_leading", "_leading"},         {"trailing__", "trailing__"},         {"", ""},
     };
     for (auto [in, out] : cases) EXPECT_EQ(convertToSnakeCase(in), out) << in;
     EXPECT_EQ(convertFromSnakeCase("my_url_property"), "myUrlProperty");
@@ -172,8 +177,8 @@ TEST(JSONCodingTest, DecodingErrorsNameThePathAndTheProblem) {
          DecodingError::Case::dataCorrupted, "Index 1", "Parsed JSON number <300> does not fit in Int8."},
         {[&] { decoder.decode<int>(std::string_view("1.5")); }, DecodingError::Case::dataCorrupted, "",
          "Parsed JSON number <1.5> does not fit in Int."},
-        {[&] { decoder.decode<colors::RGB>(std::string_view("[1,2]")); }, DecodingError::Case::valueNotFound,
-         "Index 2", "Unkeyed container is at end."},
+        {[&] { decoder.decode<colors::RGB>(std::string_view("[1,2]")); }, DecodingError::Case::valueNotFound, "Index 2",
+         "Unkeyed container is at end."},
         {[&] { decoder.decode<Address>(std::string_view("{\"city\":")); }, DecodingError::Case::dataCorrupted, "",
          "The given data was not valid JSON."},
         {[&] { decoder.decode<bool>(std::string_view("1")); }, DecodingError::Case::typeMismatch, "",
@@ -187,8 +192,8 @@ TEST(JSONCodingTest, DecodingErrorsNameThePathAndTheProblem) {
         EXPECT_EQ(error->context().debugDescription, c.debug);
         EXPECT_EQ(error->domain(), NSCocoaErrorDomain);
     }
-    auto invalid = std::dynamic_pointer_cast<const DecodingError>(
-        caught([&] { decoder.decode<int>(std::string_view("{")); }));
+    auto invalid =
+        std::dynamic_pointer_cast<const DecodingError>(caught([&] { decoder.decode<int>(std::string_view("{")); }));
     ASSERT_TRUE(invalid && invalid->underlyingError());
     EXPECT_EQ(invalid->underlyingError()->code(), 3840);
     EXPECT_EQ(decoder.decodeResult<int>(Data::fromString("7")).value(), 7);
@@ -197,8 +202,9 @@ TEST(JSONCodingTest, DecodingErrorsNameThePathAndTheProblem) {
 
 TEST(JSONCodingTest, EncodingErrors) {
     JSONEncoder encoder;
-    auto nan = std::dynamic_pointer_cast<const EncodingError>(
-        caught([&] { encoder.encode(std::map<std::string, double>{{"x", std::nan("")}}); }));
+    auto nan = std::dynamic_pointer_cast<const EncodingError>(caught([&] {
+        encoder.encode(std::map<std::string, double>{{"x", std::nan("")}});
+    }));
     ASSERT_TRUE(nan);
     EXPECT_EQ(codingPathText(nan->context().codingPath), "x");
     EXPECT_EQ(nan->code(), 4866);
@@ -221,7 +227,7 @@ TEST(JSONCodingTest, OptionalsNestedContainersAndAnyValues) {
         std::optional<int> a, b;
         void encode(Encoder& e) const {
             auto c = e.container();
-            c->encode(a, "a");  // written as null when absent
+            c->encode(a, "a");           // written as null when absent
             c->encodeIfPresent(b, "b");  // left out when absent
             auto inner = c->nestedContainer("inner");
             inner->encode(std::vector<std::optional<int>>{1, std::nullopt}, "list");

@@ -52,7 +52,10 @@ TEST(Compression, EachFormatRoundTripsWithItsHeaderAndTrailer) {
         {"gzip, empty", CompressionFormat::gzip, defaultCompressionLevel, "", {0x1F, 0x8B, 0x08}},
         {"gzip, text", CompressionFormat::gzip, defaultCompressionLevel, text, {0x1F, 0x8B, 0x08}},
         {"gzip, noise", CompressionFormat::gzip, 1, noise(300000), {0x1F, 0x8B, 0x08}},
-        {"gzip, a repeated megabyte", CompressionFormat::gzip, defaultCompressionLevel, std::string(1 << 20, 'a'),
+        {"gzip, a repeated megabyte",
+         CompressionFormat::gzip,
+         defaultCompressionLevel,
+         std::string(1 << 20, 'a'),
          {0x1F, 0x8B, 0x08}},
     };
     for (const auto& c : cases) {
@@ -68,7 +71,8 @@ TEST(Compression, EachFormatRoundTripsWithItsHeaderAndTrailer) {
         if (c.format == CompressionFormat::zlib) {
             EXPECT_EQ(bigEndianAt(out, end), adler32(1, input.data(), static_cast<uInt>(input.count())));
         } else {
-            const std::uint32_t length = out[end] | out[end + 1] << 8 | out[end + 2] << 16 | std::uint32_t(out[end + 3]) << 24;
+            const std::uint32_t length =
+                out[end] | out[end + 1] << 8 | out[end + 2] << 16 | std::uint32_t(out[end + 3]) << 24;
             EXPECT_EQ(length, input.count());
         }
         // The other format's decoder does not take it.

@@ -1,8 +1,8 @@
 // Date formatting and parsing with fixed patterns, ISO 8601 and time zones.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/foundation/DateFormatter.h"

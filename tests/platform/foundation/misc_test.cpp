@@ -85,9 +85,8 @@ TEST(LocaleTest, PreferredLanguagesFromTheEnvironment) {
 }
 
 TEST(NSRegularExpressionTest, LookaheadCaseInsensitiveAndUTF16Ranges) {
-    auto re = NSRegularExpression::create(
-                  "^((?!^distinct_id$|^time$|^user_tag.*)[a-zA-Z_$][a-zA-Z\\d_$]*)$",
-                  NSRegularExpressionOptions::caseInsensitive)
+    auto re = NSRegularExpression::create("^((?!^distinct_id$|^time$|^user_tag.*)[a-zA-Z_$][a-zA-Z\\d_$]*)$",
+                                          NSRegularExpressionOptions::caseInsensitive)
                   .value();
     EXPECT_EQ(re->numberOfMatches("price"), 1u);
     EXPECT_EQ(re->numberOfMatches("TIME"), 0u);
@@ -120,5 +119,8 @@ TEST(StringEncodingTest, NamedCharsetsConvertBothWays) {
     EXPECT_FALSE(latin1.encode("\xE4\xB8\xAD"));  // not representable
     EXPECT_FALSE(StringEncoding::utf8().decode(Data::fromString("\xC3")));
     EXPECT_EQ(StringEncoding::utf16LittleEndian().encode("A\xC3\xA9")->toString(), std::string("A\0\xE9\0", 4));
-    EXPECT_EQ(StringEncoding::utf16().decode(Data::fromString(std::string("\xFF\xFE" "A\0", 4))), "A");
+    EXPECT_EQ(StringEncoding::utf16().decode(Data::fromString(std::string("\xFF\xFE"
+                                                                          "A\0",
+                                                                          4))),
+              "A");
 }

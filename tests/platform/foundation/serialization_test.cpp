@@ -29,9 +29,8 @@ Value sample() {
 }  // namespace
 
 TEST(JSONSerializationTest, WritesThePlatformForm) {
-    EXPECT_EQ(jsonText(sample()),
-              "{\"big\":9007199254740993,\"bool\":true,\"int\":-42,\"list\":[1,false,\"x\"],"
-              "\"nested\":{\"empty\":[]},\"real\":0.1,\"text\":\"h\xC3\xA9llo\\/\\\"w\\\"\\n\"}");
+    EXPECT_EQ(jsonText(sample()), "{\"big\":9007199254740993,\"bool\":true,\"int\":-42,\"list\":[1,false,\"x\"],"
+                                  "\"nested\":{\"empty\":[]},\"real\":0.1,\"text\":\"h\xC3\xA9llo\\/\\\"w\\\"\\n\"}");
     EXPECT_EQ(jsonText(Value(Value::Array{Value("a/b")}), JSONWritingOptions::withoutEscapingSlashes), "[\"a/b\"]");
     EXPECT_EQ(jsonText(Value(Value::Dictionary{{"a", Value(Value::Array{Value(1), Value(2.5)})}, {"b", Value()}}),
                        JSONWritingOptions::prettyPrinted),
@@ -53,7 +52,8 @@ TEST(JSONSerializationTest, RoundTripKeepsKinds) {
 TEST(JSONSerializationTest, InvalidUTF8BecomesReplacementCharacter) {
     auto read = JSONSerialization::jsonObject(std::string_view("[\"a\xFF\x62\"]"));
     ASSERT_TRUE(read.isSuccess());
-    EXPECT_EQ(*(*read.value().asArray())[0].asString(), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(*(*read.value().asArray())[0].asString(), "a\xEF\xBF\xBD"
+                                                        "b");
     EXPECT_EQ(jsonText(Value(Value::Array{Value(std::string("x\xC3"))})), "[\"x\xEF\xBF\xBD\"]");
 }
 
@@ -114,7 +114,9 @@ std::string pythonReads(const std::filesystem::path& file) {
         "    if isinstance(x, bytes): return 'b' + x.hex()\n"
         "    if isinstance(x, datetime.datetime): return x.strftime('%Y-%m-%dT%H:%M:%S')\n"
         "    return type(x).__name__ + '=' + str(x)\n"
-        "print(s(v))\" " + file.string(), &status);
+        "print(s(v))\" " +
+            file.string(),
+        &status);
     EXPECT_EQ(status, 0);
     return out;
 }

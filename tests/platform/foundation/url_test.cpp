@@ -41,16 +41,15 @@ TEST(URLTest, SplitsLikePythonUrllib) {
     std::string list;
     for (const auto& s : inputs) list += s + "\n";
     testing_support::writeFile(dir / "in.txt", list);
-    const char* script =
-        "import sys, urllib.parse as u\n"
-        "for line in open(sys.argv[1]).read().splitlines():\n"
-        "    r = u.urlsplit(line)\n"
-        "    print('|'.join([r.scheme, r.username or '', r.password or '', r.hostname or '',\n"
-        "                    str(r.port or ''), r.path, r.query, r.fragment]))\n";
+    const char* script = "import sys, urllib.parse as u\n"
+                         "for line in open(sys.argv[1]).read().splitlines():\n"
+                         "    r = u.urlsplit(line)\n"
+                         "    print('|'.join([r.scheme, r.username or '', r.password or '', r.hostname or '',\n"
+                         "                    str(r.port or ''), r.path, r.query, r.fragment]))\n";
     testing_support::writeFile(dir / "split.py", script);
     int status = -1;
-    std::string out = testing_support::runCommand("python3 " + (dir / "split.py").string() + " " +
-                                                  (dir / "in.txt").string(), &status);
+    std::string out = testing_support::runCommand(
+        "python3 " + (dir / "split.py").string() + " " + (dir / "in.txt").string(), &status);
     ASSERT_EQ(status, 0);
     std::istringstream lines(out);
     for (const auto& s : inputs) {
@@ -71,10 +70,10 @@ TEST(URLTest, SplitsLikePythonUrllib) {
 }
 
 TEST(URLTest, RejectsTextThatIsNotAURL) {
-    for (const char* bad : {"", "http://a b.com/", "http://a.com/<x>", "http://a.com/%zz", "http://a.com/%4",
-                            "http://a.com:99999/", "http://a.com:8x/", "http://[::1/", "http://a.com/\xC3\xA4",
-                            "1http://x", "http://a.com/{x}", "http://a.com/a\\b", "http://a.com/#f#g",
-                            "http://a.com/\"q\"", "http://a.com/\n"})
+    for (const char* bad :
+         {"", "http://a b.com/", "http://a.com/<x>", "http://a.com/%zz", "http://a.com/%4", "http://a.com:99999/",
+          "http://a.com:8x/", "http://[::1/", "http://a.com/\xC3\xA4", "1http://x", "http://a.com/{x}",
+          "http://a.com/a\\b", "http://a.com/#f#g", "http://a.com/\"q\"", "http://a.com/\n"})
         EXPECT_FALSE(URL::parse(bad)) << bad;
 }
 
@@ -121,10 +120,18 @@ TEST(URLTest, ResolvesReferencesAgainstABase) {
     auto base = *URL::parse("http://a/b/c/d;p?q");
     // The examples of RFC 3986 section 5.4.
     std::pair<const char*, const char*> cases[] = {
-        {"g", "http://a/b/c/g"},        {"./g", "http://a/b/c/g"},     {"g/", "http://a/b/c/g/"},
-        {"/g", "http://a/g"},           {"//g", "http://g"},           {"?y", "http://a/b/c/d;p?y"},
-        {"g?y#s", "http://a/b/c/g?y#s"}, {"#s", "http://a/b/c/d;p?q#s"}, {"", "http://a/b/c/d;p?q"},
-        {"..", "http://a/b/"},          {"../../g", "http://a/g"},     {"../../../g", "http://a/g"},
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y#s", "http://a/b/c/g?y#s"},
+        {"#s", "http://a/b/c/d;p?q#s"},
+        {"", "http://a/b/c/d;p?q"},
+        {"..", "http://a/b/"},
+        {"../../g", "http://a/g"},
+        {"../../../g", "http://a/g"},
         {"https://x/y", "https://x/y"},
     };
     for (auto [ref, expected] : cases) {

@@ -1,9 +1,6 @@
-// Shared pieces of the URL-loading tests: local HTTP(S) servers, a raw socket server
-// that plays a scripted answer, test certificates, and a delegate that records its calls.
+// Shared pieces of the URL-loading tests: local HTTP and TLS servers, a raw socket server
+// that plays a scripted answer, and a delegate that records its calls.
 #pragma once
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
-#define CPPHTTPLIB_OPENSSL_SUPPORT
-#endif
 #include <httplib.h>
 
 #include <chrono>
@@ -19,17 +16,16 @@
 #include "platform/net/URLSession.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
 
 namespace nettest {
 
 using namespace platform;
 
-// An in-process HTTP or HTTPS server on 127.0.0.1 with a port of its own.
+// An in-process HTTP server on 127.0.0.1 with a port of its own.
 class LocalServer {
 public:
     LocalServer() : server_(std::make_unique<httplib::Server>()) {}
-    LocalServer(const std::string& certificate, const std::string& key)
-        : server_(std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str())), tls_(true) {}
     ~LocalServer() { stop(); }
 
     httplib::Server& operator*() { return *server_; }
@@ -49,12 +45,11 @@ public:
     }
     int port() const { return port_; }
     URL url(const std::string& path, const std::string& host = "127.0.0.1") const {
-        return *URL::parse(std::string(tls_ ? "https" : "http") + "://" + host + ":" + std::to_string(port_) + path);
+        return *URL::parse("http://" + host + ":" + std::to_string(port_) + path);
     }
 
 private:
     std::unique_ptr<httplib::Server> server_;
-    bool tls_ = false;
     int port_ = 0;
     std::thread thread_;
 };
@@ -67,44 +62,14 @@ public:
     URL url(const std::string& path = "/") const { return *URL::parse(LocalHTTPServer::url(path)); }
 };
 
-// Test certificates made once per test program with the openssl tool: a CA, a server
-// certificate it signed for 127.0.0.1 and localhost, one for another host, an expired
-// one, and a self-signed one.
-struct Certificates {
-    testing_support::TempDir dir;
-    std::string path(const std::string& name) const { return (dir.path() / name).string(); }
-
-    static const Certificates& shared() {
-        static const Certificates certificates;
-        return certificates;
-    }
-
-private:
-    Certificates() {
-        std::string d = dir.path().string();
-        std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-        auto run = [](const std::string& command) {
-            int status = 0;
-            testing_support::runCommand(command + " 2>/dev/null", &status);
-            if (status != 0) throw std::runtime_error("failed: " + command);
-        };
-        testing_support::writeFile(dir / "ca.ext", "basicConstraints=critical,CA:TRUE\nkeyUsage=keyCertSign,cRLSign\n");
-        testing_support::writeFile(dir / "good.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-        testing_support::writeFile(dir / "other.ext", "subjectAltName=DNS:other.example\n");
-        run("cd " + d + " && openssl req -x509" + ec + "-keyout ca.key -out ca.pem -subj /CN=Skyreach-Test-CA -days 2"
-            " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign,cRLSign");
-        for (auto [name, ext, days] : {std::tuple{"server", "good.ext", "2"}, {"other", "other.ext", "2"},
-                                       {"expired", "good.ext", "-1"}}) {
-            std::string n = name;
-            run("cd " + d + " && openssl req" + ec + "-keyout " + n + ".key -out " + n + ".csr -subj /CN=" + n);
-            run("cd " + d + " && openssl x509 -req -in " + n + ".csr -CA ca.pem -CAkey ca.key -set_serial " +
-                std::to_string(std::hash<std::string>()(n) % 100000) + " -days " + days + " -extfile " + ext +
-                " -out " + n + ".pem");
-        }
-        run("cd " + d + " && openssl req -x509" + ec + "-keyout self.key -out self.pem -subj /CN=127.0.0.1 -days 2"
-            " -addext subjectAltName=IP:127.0.0.1");
-    }
-};
+// A TLS server presenting certificate `name` of the shared test set, answering every
+// request with `body`.
+inline std::unique_ptr<testing_support::LocalHTTPServer> tlsServer(const std::string& name, const std::string& body) {
+    return testing_support::sharedCertificates().tlsServer(
+        name, [body](const testing_support::LocalHTTPServer::Received&) {
+            return testing_support::LocalHTTPServer::Reply(200, body);
+        });
+}
 
 // Records every delegate call as a line, in order, and can answer challenges and
 // redirects as a test sets it up.
@@ -137,9 +102,8 @@ public:
     }
     bool waitFor(const std::string& line, double seconds = 10) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-            return std::find(events_.begin(), events_.end(), line) != events_.end();
-        });
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                 [&] { return std::find(events_.begin(), events_.end(), line) != events_.end(); });
     }
     bool waitForCompletion(double seconds = 10) { return waitFor("complete", seconds); }
     bool waitForWritten(std::int64_t bytes, double seconds = 10) {

@@ -2,8 +2,8 @@
 // offset for a resumed download, started over when resuming is not possible, removed.
 #include <gtest/gtest.h>
 
-#include <sys/file.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -43,9 +43,9 @@ protected:
 TEST_F(DownloadFileTest, OpensAtTheRightPlace) {
     struct Case {
         const char* name;
-        std::string before;     // the resume data's file; empty: none
+        std::string before;  // the resume data's file; empty: none
         std::int64_t offset;
-        std::string after;      // contents after writing "new"
+        std::string after;  // contents after writing "new"
         bool madeNew;
     };
     for (const auto& c : std::vector<Case>{

@@ -1,7 +1,7 @@
 // Download files: a new one carries this process's id and is locked; the clean-up removes
 // exactly the files that no living process and no running download holds.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -62,7 +62,7 @@ TEST(DownloadFiles, TheCleanUpRemovesOnlyFilesNobodyHolds) {
         {"download-AbC123.tmp", false, true},                  // no process named
         {"download--aB3xYz.tmp", false, true},                 // an empty id names none
         {"download-" + ownPid + "-aB3xYz.tmp", false, false},  // this process's own
-        {"download-1-aB3xYz.tmp", false, false},                // a process that runs
+        {"download-1-aB3xYz.tmp", false, false},               // a process that runs
         {"download-" + deadPid + "-lOcKed.tmp", true, false},  // still being written
         {"download-" + deadPid + "-aB3xYz.part", false, false},
         {"upload-" + deadPid + "-aB3xYz.tmp", false, false},

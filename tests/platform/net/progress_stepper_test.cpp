@@ -42,11 +42,10 @@ TEST(ProgressStepper, StepsBySizeOrTimeWithOneReportWaiting) {
         std::vector<Event> events;
     };
     const std::vector<Case> cases{
-        {"the first bytes are told at once",
-         {received(0ms, 10, Next::report), taken(10)}},
+        {"the first bytes are told at once", {received(0ms, 10, Next::report), taken(10)}},
         {"small bytes soon after are held and the flush tells them",
-         {received(0ms, 10, Next::report), taken(10), received(1ms, 10, Next::armFlush), received(1ms, 10, Next::nothing),
-          flushed(50ms, true), taken(20), flushed(50ms, false)}},
+         {received(0ms, 10, Next::report), taken(10), received(1ms, 10, Next::armFlush),
+          received(1ms, 10, Next::nothing), flushed(50ms, true), taken(20), flushed(50ms, false)}},
         {"256 KiB make a report before 50 ms",
          {received(0ms, 1, Next::report), taken(1), received(1ms, 200 * KiB, Next::armFlush),
           received(1ms, 56 * KiB, Next::report), taken(256 * KiB), flushed(48ms, false)}},

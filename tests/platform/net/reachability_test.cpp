@@ -40,21 +40,31 @@ protected:
     void TearDown() override { NetworkRoutes::setSource(nullptr); }
     void useRoutes(bool defaultUp) {
         NetworkRoutes::setSource([defaultUp] {
-            return std::vector<NetworkRoute>{route("0.0.0.0/0", "eth0", true, defaultUp), route("10.0.0.0/8", "eth1", false),
-                                             route("127.0.0.0/8", "lo", false), route("fd00::/64", "eth1", false)};
+            return std::vector<NetworkRoute>{route("0.0.0.0/0", "eth0", true, defaultUp),
+                                             route("10.0.0.0/8", "eth1", false), route("127.0.0.0/8", "lo", false),
+                                             route("fd00::/64", "eth1", false)};
         });
     }
 };
 
 TEST_F(ReachabilityTest, FlagsFollowTheRouteTable) {
-    struct Case { std::string target; bool defaultUp; SCNetworkReachabilityFlags expected; };
+    struct Case {
+        std::string target;
+        bool defaultUp;
+        SCNetworkReachabilityFlags expected;
+    };
     for (auto& c : std::vector<Case>{
-             {"0.0.0.0", true, R}, {"0.0.0.0", false, 0},
-             {"8.8.8.8", true, R}, {"8.8.8.8", false, 0},
+             {"0.0.0.0", true, R},
+             {"0.0.0.0", false, 0},
+             {"8.8.8.8", true, R},
+             {"8.8.8.8", false, 0},
              {"10.1.2.3", false, R | Direct},
-             {"127.0.0.1", false, R | Local | Direct}, {"localhost", false, R | Local | Direct},
-             {"fd00::5", false, R | Direct}, {"2001:db8::1", true, 0},
-             {"updates.example.com", true, R}, {"updates.example.com", false, 0},
+             {"127.0.0.1", false, R | Local | Direct},
+             {"localhost", false, R | Local | Direct},
+             {"fd00::5", false, R | Direct},
+             {"2001:db8::1", true, 0},
+             {"updates.example.com", true, R},
+             {"updates.example.com", false, 0},
              {"::", true, R},  // the internet over either family
          }) {
         SCOPED_TRACE(c.target + (c.defaultUp ? " up" : " down"));
@@ -79,12 +89,13 @@ TEST_F(ReachabilityTest, ChangesAreReportedOnceEachOnTheQueue) {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<SCNetworkReachabilityFlags> seen;
-    ASSERT_TRUE(SCNetworkReachabilitySetCallback(target, [&](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags f) {
-        EXPECT_TRUE(DispatchQueue::isCurrent(queue));
-        std::lock_guard lock(mutex);
-        seen.push_back(f);
-        changed.notify_all();
-    }));
+    ASSERT_TRUE(
+        SCNetworkReachabilitySetCallback(target, [&](const SCNetworkReachabilityRef&, SCNetworkReachabilityFlags f) {
+            EXPECT_TRUE(DispatchQueue::isCurrent(queue));
+            std::lock_guard lock(mutex);
+            seen.push_back(f);
+            changed.notify_all();
+        }));
     ASSERT_TRUE(SCNetworkReachabilitySetDispatchQueue(target, queue));
     useRoutes(false);
     useRoutes(false);  // the same again: no report

@@ -27,32 +27,55 @@ TEST(ResponseHeadParser, ReadsTheHeadOfTheFinalAnswer) {
     const std::vector<Case> cases{
         {"plain head",
          {"HTTP/1.1 200 OK\r\n", "Content-Type: text/plain\r\n", "Content-Length:  5 \r\n", "\r\n"},
-         200, "HTTP/1.1", {{"Content-Type", "text/plain"}, {"Content-Length", "5"}}, {3}},
+         200,
+         "HTTP/1.1",
+         {{"Content-Type", "text/plain"}, {"Content-Length", "5"}},
+         {3}},
         {"folded lines join the field above with one space",
          {"HTTP/1.1 200 OK\r\n", "X-Long: first\r\n", "   second\r\n", "\tthird: part\r\n", "Next: n\r\n", "\r\n"},
-         200, "HTTP/1.1", {{"X-Long", "first second third: part"}, {"Next", "n"}}, {5}},
+         200,
+         "HTTP/1.1",
+         {{"X-Long", "first second third: part"}, {"Next", "n"}},
+         {5}},
         {"a folded line with no field above is read as a line of its own",
          {"HTTP/1.1 200 OK\r\n", " Lead: l\r\n", "\r\n"},
-         200, "HTTP/1.1", {{"Lead", "l"}}, {2}},
+         200,
+         "HTTP/1.1",
+         {{"Lead", "l"}},
+         {2}},
         {"a field repeated is joined with a comma",
          {"HTTP/1.1 200 OK\r\n", "Vary: a\r\n", "vary: b\r\n", "\r\n"},
-         200, "HTTP/1.1", {{"Vary", "a, b"}}, {3}},
+         200,
+         "HTTP/1.1",
+         {{"Vary", "a, b"}},
+         {3}},
         {"lines that are not fields are left out",
          {"HTTP/1.1 200 OK\r\n", "no colon here\r\n", ": no name\r\n", "Empty:\r\n", "\r\n"},
-         200, "HTTP/1.1", {{"Empty", ""}}, {4}},
+         200,
+         "HTTP/1.1",
+         {{"Empty", ""}},
+         {4}},
         {"an interim answer is followed by the final one",
          {"HTTP/1.1 100 Continue\r\n", "X-Interim: 1\r\n", "\r\n", "HTTP/1.1 201 Created\r\n", "Location: /n\r\n",
           "\r\n"},
-         201, "HTTP/1.1", {{"Location", "/n"}}, {5}},
+         201,
+         "HTTP/1.1",
+         {{"Location", "/n"}},
+         {5}},
         {"a new status line after a complete head starts over",
          {"HTTP/1.1 401 Unauthorized\r\n", "WWW-Authenticate: Digest\r\n", "\r\n", "HTTP/2 200\r\n", "A: b\r\n",
           "\r\n"},
-         200, "HTTP/2", {{"A", "b"}}, {2, 5}},
+         200,
+         "HTTP/2",
+         {{"A", "b"}},
+         {2, 5}},
         {"an interim answer alone is not a complete head",
          {"HTTP/1.1 103 Early Hints\r\n", "Link: </a>\r\n", "\r\n"},
-         103, "HTTP/1.1", {{"Link", "</a>"}}, {}},
-        {"a status line without a code",
-         {"HTTP/1.0\r\n", "\r\n"}, 0, "HTTP/1.0", {}, {}},
+         103,
+         "HTTP/1.1",
+         {{"Link", "</a>"}},
+         {}},
+        {"a status line without a code", {"HTTP/1.0\r\n", "\r\n"}, 0, "HTTP/1.0", {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -69,7 +92,8 @@ TEST(ResponseHeadParser, ReadsTheHeadOfTheFinalAnswer) {
 
 TEST(ResponseHeadParser, TellsEachFieldWholeAndInOrder) {
     Fields told;
-    ResponseHeadParser parser([&](const std::string& name, const std::string& value) { told.emplace_back(name, value); });
+    ResponseHeadParser parser(
+        [&](const std::string& name, const std::string& value) { told.emplace_back(name, value); });
     for (const char* line : {"HTTP/1.1 302 Found\r\n", "Set-Cookie: a=1;\r\n", " Path=/\r\n", "Set-Cookie: b=2\r\n"})
         parser.take(line);
     EXPECT_EQ(told, (Fields{{"Set-Cookie", "a=1; Path=/"}}));  // the last field may still be continued

@@ -2,9 +2,6 @@
 // custom anchors, host names, dates, revocation demands; and server-trust challenges.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <openssl/pem.h>
-
 #include "platform/net/URLError.h"
 #include "platform/security/SecTrust.h"
 #include "tests/platform/net/NetTestSupport.h"
@@ -15,13 +12,7 @@ using namespace nettest;
 namespace {
 
 SecCertificateRef load(const std::string& name) {
-    std::string path = Certificates::shared().path(name + ".pem");
-    FILE* file = fopen(path.c_str(), "r");
-    X509* x = PEM_read_X509(file, nullptr, nullptr, nullptr);
-    fclose(file);
-    auto certificate = SecCertificate::fromX509(x);
-    X509_free(x);
-    return certificate;
+    return SecCertificateCreateWithData(Data::fromString(testing_support::sharedCertificates().der(name)));
 }
 
 struct TrustCase {
@@ -47,14 +38,26 @@ TEST(SecTrust, EvaluationTable) {
         {"no host: basic policy", "other", std::nullopt, {"ca"}, false, errSecSuccess},
         {"expired", "expired", "127.0.0.1", {"ca"}, false, errSecCertificateExpired},
         {"evaluated after expiry", "server", "127.0.0.1", {"ca"}, false, errSecCertificateExpired, 0, inFiveYears},
-        {"revocation, best effort", "server", "127.0.0.1", {"ca"}, false, errSecSuccess, kSecRevocationUseAnyAvailableMethod},
-        {"revocation, positive answer required", "server", "127.0.0.1", {"ca"}, false,
-         errSecIncompleteCertRevocationCheck, kSecRevocationUseAnyAvailableMethod | kSecRevocationRequirePositiveResponse},
+        {"revocation, best effort",
+         "server",
+         "127.0.0.1",
+         {"ca"},
+         false,
+         errSecSuccess,
+         kSecRevocationUseAnyAvailableMethod},
+        {"revocation, positive answer required",
+         "server",
+         "127.0.0.1",
+         {"ca"},
+         false,
+         errSecIncompleteCertRevocationCheck,
+         kSecRevocationUseAnyAvailableMethod | kSecRevocationRequirePositiveResponse},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.systemIsTestCA) setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
-        else setenv("SSL_CERT_FILE", "/nonexistent", 1);
+        testing_support::ScopedSystemTrust systemTrust(c.systemIsTestCA
+                                                           ? testing_support::sharedCertificates().path("ca.pem")
+                                                           : testing_support::ScopedSystemTrust::kNothingTrusted);
         std::vector<SecPolicyRef> policies;
         policies.push_back(c.host ? SecPolicyCreateSSL(true, c.host) : SecPolicyCreateBasicX509());
         if (c.revocation) policies.push_back(SecPolicyCreateRevocation(c.revocation));
@@ -77,7 +80,6 @@ TEST(SecTrust, EvaluationTable) {
         ASSERT_EQ(SecTrustEvaluate(trust, &result), errSecSuccess);
         EXPECT_EQ(result == SecTrustResultType::unspecified, trusted);
     }
-    unsetenv("SSL_CERT_FILE");
 }
 
 TEST(SecTrust, CertificatesKeysAndTheBuiltChain) {
@@ -109,11 +111,8 @@ TEST(SecTrust, CertificatesKeysAndTheBuiltChain) {
 }
 
 TEST(SecTrust, ServerTrustChallengeIsTheDelegatesWhenItAnswers) {
-    setenv("SSL_CERT_FILE", "/nonexistent", 1);
-    const auto& certs = Certificates::shared();
-    LocalServer server(certs.path("self.pem"), certs.path("self.key"));
-    server->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("inside", "text/plain"); });
-    server.start();
+    testing_support::ScopedSystemTrust systemTrust(testing_support::ScopedSystemTrust::kNothingTrusted);
+    auto server = tlsServer("self", "inside");
     struct Case {
         URLSessionAuthChallengeDisposition disposition;
         bool withTrust;
@@ -133,14 +132,13 @@ TEST(SecTrust, ServerTrustChallengeIsTheDelegatesWhenItAnswers) {
             return std::make_pair(c.disposition, c.withTrust ? std::make_shared<URLCredential>(trust) : nullptr);
         };
         auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
-        session->dataTask(server.url("/"))->resume();
+        session->dataTask(*URL::parse(server->url("/")))->resume();
         ASSERT_TRUE(delegate->waitForCompletion());
         EXPECT_EQ(host, "127.0.0.1");
         EXPECT_EQ(errorCode(delegate->error), c.expectedError);
         EXPECT_EQ(delegate->data.toString(), c.expectedError ? "" : "inside");
         EXPECT_EQ(delegate->events().front(), std::string("challenge ") + NSURLAuthenticationMethodServerTrust);
     }
-    unsetenv("SSL_CERT_FILE");
 }
 
 }  // namespace

@@ -35,20 +35,18 @@ std::shared_ptr<ScriptedServer> scripted(std::vector<std::shared_ptr<void>>& kee
     return server;
 }
 
-URL tlsServer(std::vector<std::shared_ptr<void>>& keep, const std::string& name) {
-    const auto& certs = Certificates::shared();
-    auto server = std::make_shared<LocalServer>(certs.path(name + ".pem"), certs.path(name + ".key"));
-    (*server)->Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("secret", "text/plain"); });
-    server->start();
+URL keptTLSServer(std::vector<std::shared_ptr<void>>& keep, const std::string& name) {
+    std::shared_ptr<testing_support::LocalHTTPServer> server = tlsServer(name, "secret");
     keep.push_back(server);
-    return server->url("/");
+    return *URL::parse(server->url("/"));
 }
 
 TEST(URLSessionFaults, EachFaultEndsWithItsError) {
     // The test CA plays the system's: only the fault under test makes a certificate fail.
-    setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
+    testing_support::ScopedSystemTrust trust(testing_support::sharedCertificates().path("ca.pem"));
     std::vector<FaultCase> cases = {
-        {"unknown host", URLError::Code::cannotFindHost, [](auto&) { return *URL::parse("http://no-such-host.invalid/"); }},
+        {"unknown host", URLError::Code::cannotFindHost,
+         [](auto&) { return *URL::parse("http://no-such-host.invalid/"); }},
         {"refused connection", URLError::Code::cannotConnectToHost,
          [](auto&) {
              int port;
@@ -59,52 +57,70 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
              return *URL::parse("http://127.0.0.1:" + std::to_string(port) + "/");
          }},
         {"self-signed certificate", URLError::Code::serverCertificateUntrusted,
-         [](auto& keep) { return tlsServer(keep, "self"); }},
+         [](auto& keep) { return keptTLSServer(keep, "self"); }},
         {"expired certificate", URLError::Code::serverCertificateHasBadDate,
-         [](auto& keep) { return tlsServer(keep, "expired"); }},
+         [](auto& keep) { return keptTLSServer(keep, "expired"); }},
         {"certificate for another host", URLError::Code::serverCertificateUntrusted,
-         [](auto& keep) { return tlsServer(keep, "other"); }},
+         [](auto& keep) { return keptTLSServer(keep, "other"); }},
         {"close in the middle of the body", URLError::Code::networkConnectionLost,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(500, 'a'));
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" +
+                                                        std::string(500, 'a'));
+                             })
+                 ->url();
          }},
         {"server stops sending", URLError::Code::timedOut,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nabc");
-                        ScriptedServer::waitForClose(fd, 10);
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nabc");
+                                 ScriptedServer::waitForClose(fd, 10);
+                             })
+                 ->url();
          },
          [](URLRequest& r) { r.setTimeoutInterval(1); }},
         {"redirect loop", URLError::Code::httpTooManyRedirects,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        while (!ScriptedServer::readHead(fd).empty())
-                            ScriptedServer::send(fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 while (!ScriptedServer::readHead(fd).empty())
+                                     ScriptedServer::send(
+                                         fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+                             })
+                 ->url();
          }},
         {"oversized header block", URLError::Code::badServerResponse,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        std::string head = "HTTP/1.1 200 OK\r\n";
-                        for (int i = 0; i < 4000; ++i) head += "X-Filler-" + std::to_string(i) + ": " + std::string(90, 'f') + "\r\n";
-                        replyThenClose(fd, head + "Content-Length: 2\r\n\r\nok");
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 std::string head = "HTTP/1.1 200 OK\r\n";
+                                 for (int i = 0; i < 4000; ++i)
+                                     head += "X-Filler-" + std::to_string(i) + ": " + std::string(90, 'f') + "\r\n";
+                                 replyThenClose(fd, head + "Content-Length: 2\r\n\r\nok");
+                             })
+                 ->url();
          }},
         {"broken chunked encoding", URLError::Code::networkConnectionLost,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nZZ\r\nbroken\r\n");
-                    })->url();
+             return scripted(
+                        keep,
+                        [](int fd) {
+                            replyThenClose(
+                                fd,
+                                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nZZ\r\nbroken\r\n");
+                        })
+                 ->url();
          }},
         {"header value with a line break", URLError::Code::badURL,
          [](auto& keep) {
-             return scripted(keep, [](int fd) {
-                        ADD_FAILURE() << "a request with a smuggled header line reached the server";
-                        replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-                    })->url();
+             return scripted(keep,
+                             [](int fd) {
+                                 ADD_FAILURE() << "a request with a smuggled header line reached the server";
+                                 replyThenClose(fd, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+                             })
+                 ->url();
          },
          [](URLRequest& r) { r.setValue("a\r\nInjected: yes", "X-Note"); }},
     };
@@ -122,20 +138,20 @@ TEST(URLSessionFaults, EachFaultEndsWithItsError) {
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         ASSERT_NE(delegate->error, nullptr);
         EXPECT_EQ(delegate->error->domain(), NSURLErrorDomain);
-        EXPECT_EQ(delegate->error->code(), static_cast<std::int64_t>(c.expected)) << delegate->error->debugDescription();
+        EXPECT_EQ(delegate->error->code(), static_cast<std::int64_t>(c.expected))
+            << delegate->error->debugDescription();
         EXPECT_LT(seconds, 5.0);
         session->invalidateAndCancel();
     }
-    unsetenv("SSL_CERT_FILE");
 }
 
 TEST(URLSessionFaults, TrustedServerAndFailedDownloadLeaveTheRightTraces) {
-    setenv("SSL_CERT_FILE", Certificates::shared().path("ca.pem").c_str(), 1);
+    testing_support::ScopedSystemTrust trust(testing_support::sharedCertificates().path("ca.pem"));
     std::vector<std::shared_ptr<void>> keep;
     {  // the same setting lets a good certificate through
         auto delegate = std::make_shared<RecordingDelegate>();
         auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
-        session->dataTask(tlsServer(keep, "server"))->resume();
+        session->dataTask(keptTLSServer(keep, "server"))->resume();
         ASSERT_TRUE(delegate->waitForCompletion());
         EXPECT_EQ(delegate->error, nullptr);
         EXPECT_EQ(delegate->data.toString(), "secret");
@@ -155,7 +171,6 @@ TEST(URLSessionFaults, TrustedServerAndFailedDownloadLeaveTheRightTraces) {
         EXPECT_EQ(std::find(events.begin(), events.end(), "finished"), events.end());
         EXPECT_FALSE(std::filesystem::exists(dir / "file.bin"));
     }
-    unsetenv("SSL_CERT_FILE");
 }
 
 }  // namespace
@@ -188,8 +203,9 @@ TEST(URLSessionFaults, AConnectionThatBroughtMoreThanItsLengthIsNotReused) {
         for (int round = 0; round < 2; ++round) {
             SCOPED_TRACE(round);
             std::promise<ErrorPtr> done;
-            session->dataTask(URLRequest(server.url("/")), [&done](const std::optional<Data>&, const URLResponsePtr&,
-                                                                   const ErrorPtr& error) { done.set_value(error); })
+            session
+                ->dataTask(URLRequest(server.url("/")), [&done](const std::optional<Data>&, const URLResponsePtr&,
+                                                                const ErrorPtr& error) { done.set_value(error); })
                 ->resume();
             auto finished = done.get_future();
             ASSERT_EQ(finished.wait_for(std::chrono::seconds(10)), std::future_status::ready);

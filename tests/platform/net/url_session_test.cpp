@@ -105,9 +105,9 @@ protected:
             if (field.rfind("Digest ", 0) == 0) {
                 auto ha1 = md5Hex("user:vault:secret");
                 auto ha2 = md5Hex(req.method + ":" + digestParameter(field, "uri"));
-                auto expected = md5Hex(ha1 + ":" + digestParameter(field, "nonce") + ":" + digestParameter(field, "nc") +
-                                       ":" + digestParameter(field, "cnonce") + ":" + digestParameter(field, "qop") +
-                                       ":" + ha2);
+                auto expected =
+                    md5Hex(ha1 + ":" + digestParameter(field, "nonce") + ":" + digestParameter(field, "nc") + ":" +
+                           digestParameter(field, "cnonce") + ":" + digestParameter(field, "qop") + ":" + ha2);
                 if (digestParameter(field, "response") == expected)
                     return res.set_content("digest ok " + std::to_string(req.body.size()), "text/plain");
             }
@@ -122,8 +122,9 @@ protected:
         server.start();
     }
 
-    URLSessionPtr makeSession(std::shared_ptr<RecordingDelegate> delegate,
-                              URLSessionConfiguration config = URLSessionConfiguration::ephemeralSessionConfiguration()) {
+    URLSessionPtr
+    makeSession(std::shared_ptr<RecordingDelegate> delegate,
+                URLSessionConfiguration config = URLSessionConfiguration::ephemeralSessionConfiguration()) {
         config.timeoutIntervalForRequest = 10;
         return URLSession::create(std::move(config), delegate);
     }
@@ -324,33 +325,48 @@ TEST_F(URLSessionTest, CompletionHandlerFormsDeliverResultsOnce) {
         ++finished;
         done.notify_all();
     };
-    session->dataTask(URLRequest(server.url("/hello")), [&](std::optional<Data> data, URLResponsePtr r, ErrorPtr e) {
-        EXPECT_FALSE(e);
-        EXPECT_TRUE(std::dynamic_pointer_cast<const HTTPURLResponse>(r));
-        body = data ? data->toString() : "<none>";
-        finish();
-    })->resume();
-    session->downloadTask(URLRequest(server.url("/hello")), [&](std::optional<URL> location, URLResponsePtr, ErrorPtr e) {
-        EXPECT_FALSE(e);
-        downloaded = location ? testing_support::readFile(location->path()) : "<none>";
-        finish();
-    })->resume();
+    session
+        ->dataTask(URLRequest(server.url("/hello")),
+                   [&](std::optional<Data> data, URLResponsePtr r, ErrorPtr e) {
+                       EXPECT_FALSE(e);
+                       EXPECT_TRUE(std::dynamic_pointer_cast<const HTTPURLResponse>(r));
+                       body = data ? data->toString() : "<none>";
+                       finish();
+                   })
+        ->resume();
+    session
+        ->downloadTask(URLRequest(server.url("/hello")),
+                       [&](std::optional<URL> location, URLResponsePtr, ErrorPtr e) {
+                           EXPECT_FALSE(e);
+                           downloaded = location ? testing_support::readFile(location->path()) : "<none>";
+                           finish();
+                       })
+        ->resume();
     URLRequest post(server.url("/echo"));
     post.setHTTPMethod("POST");
-    session->uploadTask(post, Data::fromString("abc"), [&](std::optional<Data> data, URLResponsePtr, ErrorPtr) {
-        uploaded = data ? data->toString() : "<none>";
-        finish();
-    })->resume();
+    session
+        ->uploadTask(post, Data::fromString("abc"),
+                     [&](std::optional<Data> data, URLResponsePtr, ErrorPtr) {
+                         uploaded = data ? data->toString() : "<none>";
+                         finish();
+                     })
+        ->resume();
     post.setValue("application/octet-stream", "Content-Type");
-    session->uploadTask(post, URL::fileURL((dir / "body.bin").string()), [&](std::optional<Data> data, URLResponsePtr, ErrorPtr) {
-        fromFile = data ? data->toString() : "<none>";
-        finish();
-    })->resume();
-    session->uploadTask(post, URL::fileURL((dir / "missing.bin").string()), [&](std::optional<Data> data, URLResponsePtr, ErrorPtr e) {
-        EXPECT_FALSE(data);
-        missingFileError = e;
-        finish();
-    })->resume();
+    session
+        ->uploadTask(post, URL::fileURL((dir / "body.bin").string()),
+                     [&](std::optional<Data> data, URLResponsePtr, ErrorPtr) {
+                         fromFile = data ? data->toString() : "<none>";
+                         finish();
+                     })
+        ->resume();
+    session
+        ->uploadTask(post, URL::fileURL((dir / "missing.bin").string()),
+                     [&](std::optional<Data> data, URLResponsePtr, ErrorPtr e) {
+                         EXPECT_FALSE(data);
+                         missingFileError = e;
+                         finish();
+                     })
+        ->resume();
     std::unique_lock lock(mutex);
     ASSERT_TRUE(done.wait_for(lock, std::chrono::seconds(10), [&] { return finished == 5; }));
     EXPECT_EQ(body, "hello world");
@@ -411,8 +427,9 @@ TEST_F(URLSessionTest, BasicChallengeIsAnsweredByTheDelegate) {
         failureCounts.push_back(c.previousFailureCount());
         EXPECT_EQ(c.protectionSpace().realm(), "vault");
         auto password = c.previousFailureCount() == 0 ? "wrong" : "secret";
-        return std::make_pair(URLSessionAuthChallengeDisposition::useCredential,
-                              std::make_shared<URLCredential>("user", password, URLCredential::Persistence::forSession));
+        return std::make_pair(
+            URLSessionAuthChallengeDisposition::useCredential,
+            std::make_shared<URLCredential>("user", password, URLCredential::Persistence::forSession));
     };
     auto config = URLSessionConfiguration::ephemeralSessionConfiguration();
     auto session = makeSession(delegate, config);

@@ -2,8 +2,8 @@
 // libcurl result table, cookies, and resume data.
 #include <gtest/gtest.h>
 
-#include <curl/curl.h>
 #include <cerrno>
+#include <curl/curl.h>
 
 #include "platform/net/DownloadResumeData.h"
 #include "platform/net/HTTPCookieStorage.h"
@@ -47,9 +47,12 @@ TEST(URLValues, ResponseFieldsAndSafeSuggestedFilenames) {
     EXPECT_EQ(r.expectedContentLength(), 42);
     EXPECT_EQ(r.value("CONTENT-LENGTH"), "42");
     EXPECT_EQ(r.suggestedFilename(), "report.pdf");
-    EXPECT_EQ(HTTPURLResponse(url("http://h/x"), 200, "HTTP/1.1", {{"Content-Length", "-5"}}).expectedContentLength(), -1);
+    EXPECT_EQ(HTTPURLResponse(url("http://h/x"), 200, "HTTP/1.1", {{"Content-Length", "-5"}}).expectedContentLength(),
+              -1);
 
-    struct Case { std::string url, disposition, expected; };
+    struct Case {
+        std::string url, disposition, expected;
+    };
     for (auto& c : std::vector<Case>{
              {"http://h/a.zip", "attachment; filename=\"b.zip\"", "b.zip"},
              {"http://h/a.zip", "attachment; filename=\"../../etc/passwd\"", "passwd"},
@@ -70,7 +73,11 @@ TEST(URLValues, ResponseFieldsAndSafeSuggestedFilenames) {
 
 TEST(URLValues, CurlResultsMapToTheURLErrorCodes) {
     using C = URLError::Code;
-    struct Case { CURLcode curl; long osErrno; std::optional<C> code; };
+    struct Case {
+        CURLcode curl;
+        long osErrno;
+        std::optional<C> code;
+    };
     for (auto& c : std::vector<Case>{
              {CURLE_OK, 0, std::nullopt},
              {CURLE_COULDNT_RESOLVE_HOST, 0, C::cannotFindHost},
@@ -114,11 +121,12 @@ TEST(URLValues, CookiesParseMatchAndExpire) {
 
     HTTPCookieStorage storage;
     storage.setCookie(*c);
-    storage.setCookie(*parse("id=43; Domain=example.com; Path=/shop"));  // replaces
+    storage.setCookie(*parse("id=43; Domain=example.com; Path=/shop"));         // replaces
     storage.setCookie(*parse("old=1; Expires=Wed, 21 Oct 2015 07:28:00 GMT"));  // already expired
     ASSERT_EQ(storage.cookies().size(), 1u);
     EXPECT_EQ(storage.cookies()[0].value, "43");
-    EXPECT_EQ(HTTPCookie::requestHeaderFields(storage.cookies(url("https://example.com/shop/a"))).value("Cookie"), "id=43");
+    EXPECT_EQ(HTTPCookie::requestHeaderFields(storage.cookies(url("https://example.com/shop/a"))).value("Cookie"),
+              "id=43");
     storage.setCookieAcceptPolicy(HTTPCookieAcceptPolicy::never);
     storage.setCookie(*parse("x=1"));
     EXPECT_EQ(storage.cookies().size(), 1u);

@@ -20,12 +20,13 @@ std::string makeApp(const TempDir& dir, bool binaryPlist = false) {
     auto app = dir / "Demo.app";
     std::filesystem::create_directories(app / "Contents" / "MacOS");
     int status = 0;
-    runCommand(std::string("python3 -c \"import plistlib,sys; plistlib.dump({'CFBundleIdentifier': 'com.example.demo', "
-                           "'CFBundleExecutable': 'Demo', 'CFBundleShortVersionString': '2.4.1', 'CFBundleVersion': 42, "
-                           "'Channel': 'beta'}, open(sys.argv[1], 'wb')") +
-                   (binaryPlist ? ", fmt=plistlib.FMT_BINARY" : "") + ")\" '" +
-                   (app / "Contents" / "Info.plist").string() + "'",
-               &status);
+    runCommand(
+        std::string("python3 -c \"import plistlib,sys; plistlib.dump({'CFBundleIdentifier': 'com.example.demo', "
+                    "'CFBundleExecutable': 'Demo', 'CFBundleShortVersionString': '2.4.1', 'CFBundleVersion': 42, "
+                    "'Channel': 'beta'}, open(sys.argv[1], 'wb')") +
+            (binaryPlist ? ", fmt=plistlib.FMT_BINARY" : "") + ")\" '" + (app / "Contents" / "Info.plist").string() +
+            "'",
+        &status);
     EXPECT_EQ(status, 0);
     auto resources = app / "Contents" / "Resources";
     writeFile(resources / "theme.json", "{}");

@@ -34,9 +34,7 @@ std::int64_t codeOf(F&& body, ErrorPtr* error = nullptr) {
     return 0;
 }
 
-std::string pathValue(const ErrorPtr& e) {
-    return e->userInfo()[NSFilePathErrorKey].stringValue();
-}
+std::string pathValue(const ErrorPtr& e) { return e->userInfo()[NSFilePathErrorKey].stringValue(); }
 
 }  // namespace
 

@@ -17,10 +17,9 @@ TEST(NotificationCenterTest, MatchesNameAndSender) {
     std::vector<std::string> seen;
     auto byName = center.addObserver(std::string("ping"), nullptr, nullptr,
                                      [&](const Notification& n) { seen.push_back("name:" + n.name); });
-    auto bySender = center.addObserver(std::nullopt, &senderA, nullptr,
-                                       [&](const Notification& n) {
-                                           seen.push_back("sender:" + n.name + ":" + n.userInfo.at("k").stringValue());
-                                       });
+    auto bySender = center.addObserver(std::nullopt, &senderA, nullptr, [&](const Notification& n) {
+        seen.push_back("sender:" + n.name + ":" + n.userInfo.at("k").stringValue());
+    });
     center.post("ping", &senderB, {{"k", Value("1")}});
     center.post("pong", &senderA, {{"k", Value("2")}});
     center.post("ping", &senderA, {{"k", Value("3")}});
@@ -36,9 +35,12 @@ TEST(NotificationCenterTest, OwnerObserversAreRemovedTogether) {
     NotificationCenter center;
     int owner = 0, other = 0;
     int ownerCalls = 0, otherCalls = 0;
-    center.addObserver(&owner, [&](const Notification&) { ++ownerCalls; }, std::string("a"));
-    center.addObserver(&owner, [&](const Notification&) { ++ownerCalls; }, std::string("b"));
-    center.addObserver(&other, [&](const Notification&) { ++otherCalls; }, std::string("a"));
+    center.addObserver(
+        &owner, [&](const Notification&) { ++ownerCalls; }, std::string("a"));
+    center.addObserver(
+        &owner, [&](const Notification&) { ++ownerCalls; }, std::string("b"));
+    center.addObserver(
+        &other, [&](const Notification&) { ++otherCalls; }, std::string("a"));
 
     center.removeObserver(&owner, std::string("b"));
     center.post("a");
@@ -78,21 +80,18 @@ TEST(NotificationCenterTest, ChangesWhilePostingAreSafe) {
     NotificationCenter center;
     int selfRemovingCalls = 0, addedCalls = 0;
     NotificationObserverToken selfRemoving;
-    selfRemoving = center.addObserver(std::string("n"), nullptr, nullptr,
-                                      [&](const Notification&) {
-                                          ++selfRemovingCalls;
-                                          center.removeObserver(selfRemoving);
-                                          center.addObserver(std::string("n"), nullptr,
-                                                             nullptr,
-                                                             [&](const Notification&) { ++addedCalls; });
-                                      });
+    selfRemoving = center.addObserver(std::string("n"), nullptr, nullptr, [&](const Notification&) {
+        ++selfRemovingCalls;
+        center.removeObserver(selfRemoving);
+        center.addObserver(std::string("n"), nullptr, nullptr, [&](const Notification&) { ++addedCalls; });
+    });
     // An observer removed by an earlier one in the same post is not called.
     int removedLaterCalls = 0;
     NotificationObserverToken removedLater;
     center.addObserver(std::string("n"), nullptr, nullptr,
                        [&](const Notification&) { center.removeObserver(removedLater); });
-    removedLater = center.addObserver(std::string("n"), nullptr, nullptr,
-                                      [&](const Notification&) { ++removedLaterCalls; });
+    removedLater =
+        center.addObserver(std::string("n"), nullptr, nullptr, [&](const Notification&) { ++removedLaterCalls; });
     center.post("n");
     center.post("n");
     EXPECT_EQ(selfRemovingCalls, 1);
@@ -104,13 +103,12 @@ TEST(NotificationCenterTest, ChangesWhilePostingAreSafe) {
     std::atomic<int> delivered{0};
     std::thread churn([&] {
         while (!stop) {
-            auto t = center.addObserver(std::string("busy"), nullptr, nullptr,
-                                        [&](const Notification&) { ++delivered; });
+            auto t =
+                center.addObserver(std::string("busy"), nullptr, nullptr, [&](const Notification&) { ++delivered; });
             center.removeObserver(t);
         }
     });
-    auto steady = center.addObserver(std::string("busy"), nullptr, nullptr,
-                                     [&](const Notification&) { ++delivered; });
+    auto steady = center.addObserver(std::string("busy"), nullptr, nullptr, [&](const Notification&) { ++delivered; });
     std::vector<std::thread> posters;
     for (int i = 0; i < 3; ++i)
         posters.emplace_back([&] {

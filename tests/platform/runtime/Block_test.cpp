@@ -6,7 +6,9 @@
 using namespace platform;
 
 TEST(BlockTest, SignatureFollowsTheCppTypes) {
-    struct Point { int x, y; };
+    struct Point {
+        int x, y;
+    };
     struct Case {
         BlockPtr block;
         std::string signature;
@@ -24,7 +26,10 @@ TEST(BlockTest, SignatureFollowsTheCppTypes) {
         {Block::make([]() -> char* { return nullptr; }), "*@?", 0},
         {Block::make([]() -> void* { return nullptr; }), "^v@?", 0},
         {Block::make([]() -> int* { return nullptr; }), "^i@?", 0},
-        {Block::make([] { return Point{1, 2}; }), "{?}@?", 0},
+        {Block::make([] {
+             return Point{1, 2};
+         }),
+         "{?}@?", 0},
         {Block::make([](BlockPtr, std::string, Selector) {}), "v@?@?@:", 3},
     };
     for (auto& c : cases) {
@@ -37,7 +42,8 @@ TEST(BlockTest, SignatureFollowsTheCppTypes) {
 }
 
 TEST(BlockTest, InvokeConvertsArgumentsAndBoxesResults) {
-    auto sum = Block::make([](int a, double b, const std::string& c) { return c + std::to_string(a + static_cast<int>(b)); });
+    auto sum =
+        Block::make([](int a, double b, const std::string& c) { return c + std::to_string(a + static_cast<int>(b)); });
     EXPECT_EQ(sum->invoke({Value(2), Value(3.0), Value("n=")}), Value("n=5"));
     EXPECT_EQ(sum->invoke({Value(2)}), Value("2"));  // missing arguments read as empty values
     EXPECT_EQ(Block::make([](bool b) { return !b; })->invoke({Value(false)}), Value(true));
@@ -73,8 +79,8 @@ TEST(MethodSignatureTest, ReadsReturnAndArgumentTypes) {
     };
     const Case cases[] = {
         {"v@:@", "v", {"@", ":", "@"}},
-        {"v24@0:8@16", "v", {"@", ":", "@"}},                 // with frame offsets
-        {"r*@?", "r*", {"@?"}},                                // qualifier stays with its type
+        {"v24@0:8@16", "v", {"@", ":", "@"}},  // with frame offsets
+        {"r*@?", "r*", {"@?"}},                // qualifier stays with its type
         {"^v@?@\"NSString\"", "^v", {"@?", "@\"NSString\""}},
         {"{Point=ii}@?", "{Point=ii}", {"@?"}},
         {"B@?@?<v@?>", "B", {"@?", "@?<v@?>"}},
@@ -85,7 +91,8 @@ TEST(MethodSignatureTest, ReadsReturnAndArgumentTypes) {
         ASSERT_TRUE(parsed) << c.types;
         EXPECT_EQ(parsed->methodReturnType(), c.returnType) << c.types;
         ASSERT_EQ(parsed->numberOfArguments(), c.arguments.size()) << c.types;
-        for (std::size_t i = 0; i < c.arguments.size(); ++i) EXPECT_EQ(parsed->argumentType(i), c.arguments[i]) << c.types;
+        for (std::size_t i = 0; i < c.arguments.size(); ++i)
+            EXPECT_EQ(parsed->argumentType(i), c.arguments[i]) << c.types;
     }
     for (const char* bad : {"", "{unclosed", "@\"open", "Z", "r"}) EXPECT_FALSE(MethodSignature::parse(bad)) << bad;
 }

@@ -73,11 +73,11 @@ TEST(ClassTest, NativeClassesFormAChainAndAreFoundByName) {
 TEST(ClassTest, MethodsAreInheritedOverriddenAndConvertTheirArguments) {
     auto dog = std::make_shared<Dog>();
     auto cat = std::make_shared<Cat>();
-    EXPECT_EQ(text(dog->perform("speak")), "woof");                 // inherited from Animal
+    EXPECT_EQ(text(dog->perform("speak")), "woof");  // inherited from Animal
     EXPECT_EQ(text(dog->perform("name")), "animal");
-    EXPECT_EQ(text(cat->perform("name")), "cat");                   // Cat's own entry
+    EXPECT_EQ(text(cat->perform("name")), "cat");  // Cat's own entry
     EXPECT_EQ(text(dog->perform("greet:times:", {"Rex", 2})), "hi Rex;hi Rex;");
-    EXPECT_EQ(text(dog->perform("greet:times:", {"Rex"})), "");     // a missing argument reads as 0
+    EXPECT_EQ(text(dog->perform("greet:times:", {"Rex"})), "");  // a missing argument reads as 0
     EXPECT_EQ(Dog::classObject()->ownMethod("speak"), nullptr);
     EXPECT_EQ(Animal::classObject()->instanceMethod("greet:times:")->typeEncoding(), "@@:@i");
 }
@@ -135,7 +135,7 @@ TEST(ClassTest, ExchangingAnInheritedMethodChangesOnlyTheSubclass) {
 TEST(ClassTest, DynamicSubclassChangesOnlyTheObjectMovedIntoIt) {
     auto sub = Class::allocateSubclass(Animal::classObject(), "Animal_Dynamic");
     ASSERT_TRUE(sub);
-    EXPECT_EQ(Class::named("Animal_Dynamic"), nullptr);  // not until registered
+    EXPECT_EQ(Class::named("Animal_Dynamic"), nullptr);                                    // not until registered
     EXPECT_EQ(Class::allocateSubclass(Animal::classObject(), "Animal_Dynamic"), nullptr);  // name taken
     EXPECT_EQ(Class::allocateSubclass(Animal::classObject(), "Dog"), nullptr);
     EXPECT_EQ(Class::allocateSubclass(Animal::classObject(), ""), nullptr);
@@ -162,9 +162,9 @@ TEST(ClassTest, DynamicSubclassChangesOnlyTheObjectMovedIntoIt) {
 TEST(ClassTest, ClassMethodsLiveInTheMetaclassAndClassObjectsAnswerRootMethods) {
     auto cls = Class::allocateSubclass(Class::root(), "ClassMethodProbe");
     Class::registerClass(cls);
-    cls->metaclass()->addMethod("make", [](Object& self, const Arguments&) {
-        return Value("made by " + static_cast<Class&>(self).name());
-    }, "@@:");
+    cls->metaclass()->addMethod(
+        "make", [](Object& self, const Arguments&) { return Value("made by " + static_cast<Class&>(self).name()); },
+        "@@:");
     EXPECT_EQ(text(cls->perform("make")), "made by ClassMethodProbe");
     EXPECT_TRUE(cls->respondsToSelector("make"));
     EXPECT_FALSE(std::make_shared<Object>()->respondsToSelector("make"));
@@ -187,18 +187,23 @@ TEST(ClassTest, TypedMethodOnAnotherReceiverRaises) {
 TEST(ClassTest, RespondsToSelectorCanBeHooked) {
     static const char claimedKey = 0;
     auto root = Class::root();
-    root->addMethod("probe_respondsToSelector:", [](Object& self, const Arguments& a) {
-        if (self.perform("probe_respondsToSelector:", a).asBool().value_or(false)) return Value(true);
-        auto claimed = self.associatedObject(&claimedKey);
-        return Value(claimed.isString() && a.size() == 1 && claimed == a[0]);
-    }, "B@::");
-    Method::exchangeImplementations(*root->ownMethod("respondsToSelector:"), *root->ownMethod("probe_respondsToSelector:"));
+    root->addMethod(
+        "probe_respondsToSelector:",
+        [](Object& self, const Arguments& a) {
+            if (self.perform("probe_respondsToSelector:", a).asBool().value_or(false)) return Value(true);
+            auto claimed = self.associatedObject(&claimedKey);
+            return Value(claimed.isString() && a.size() == 1 && claimed == a[0]);
+        },
+        "B@::");
+    Method::exchangeImplementations(*root->ownMethod("respondsToSelector:"),
+                                    *root->ownMethod("probe_respondsToSelector:"));
     auto object = std::make_shared<Object>();
     object->setAssociatedObject(&claimedKey, Value("optionalThing:"), AssociationPolicy::copyNonatomic);
     EXPECT_TRUE(object->respondsToSelector("optionalThing:"));
     EXPECT_TRUE(object->respondsToSelector("description"));
     EXPECT_FALSE(std::make_shared<Object>()->respondsToSelector("optionalThing:"));
-    Method::exchangeImplementations(*root->ownMethod("respondsToSelector:"), *root->ownMethod("probe_respondsToSelector:"));
+    Method::exchangeImplementations(*root->ownMethod("respondsToSelector:"),
+                                    *root->ownMethod("probe_respondsToSelector:"));
     EXPECT_FALSE(object->respondsToSelector("optionalThing:"));
 }
 
@@ -222,8 +227,10 @@ TEST(ClassTest, TargetActionSendsOnlyWhenTheTargetAnswers) {
 // the two, never a half-changed table.
 TEST(ClassTest, ExchangeWhileOtherThreadsSendMessages) {
     auto cls = Class::allocateSubclass(Class::root(), "ConcurrentExchangeProbe");
-    cls->addMethod("left", [](Object&, const Arguments&) { return Value(1); }, "i@:");
-    cls->addMethod("right", [](Object&, const Arguments&) { return Value(2); }, "i@:");
+    cls->addMethod(
+        "left", [](Object&, const Arguments&) { return Value(1); }, "i@:");
+    cls->addMethod(
+        "right", [](Object&, const Arguments&) { return Value(2); }, "i@:");
     auto object = std::make_shared<Object>();
     object->setClass(cls);
     std::atomic<bool> stop{false};

@@ -31,11 +31,14 @@ TEST(AssociationTest, ReleasedInTheOwnersDestructorLastAttachedFirst) {
     std::vector<std::string> log;
     {
         auto owner = std::make_shared<Owner>(&log);
-        owner->setAssociatedObject(&keyA, Value(std::make_shared<Tracked>("a", &log)), AssociationPolicy::retainNonatomic);
+        owner->setAssociatedObject(&keyA, Value(std::make_shared<Tracked>("a", &log)),
+                                   AssociationPolicy::retainNonatomic);
         owner->setAssociatedObject(&keyB, Value(std::make_shared<Tracked>("b", &log)), AssociationPolicy::retain);
-        owner->setAssociatedObject(&keyC, Value(std::make_shared<Tracked>("c", &log)), AssociationPolicy::retainNonatomic);
+        owner->setAssociatedObject(&keyC, Value(std::make_shared<Tracked>("c", &log)),
+                                   AssociationPolicy::retainNonatomic);
         // Replacing releases the old value at once and keeps the key's place.
-        owner->setAssociatedObject(&keyA, Value(std::make_shared<Tracked>("a2", &log)), AssociationPolicy::retainNonatomic);
+        owner->setAssociatedObject(&keyA, Value(std::make_shared<Tracked>("a2", &log)),
+                                   AssociationPolicy::retainNonatomic);
         EXPECT_EQ(log, std::vector<std::string>({"a"}));
         EXPECT_EQ(owner->associatedObject(&keyB).asObject<Tracked>()->name, "b");
     }
@@ -76,10 +79,13 @@ TEST(AssociationTest, PoliciesRetainCopyOrHoldWeakly) {
 TEST(AssociationTest, HookedDeallocSeesAssociationsBeforeRelease) {
     static std::vector<std::string> seen;
     auto cls = Class::allocateSubclass(Class::root(), "DeallocHookProbe");
-    cls->addMethod("dealloc", [](Object& self, const Arguments&) {
-        seen.push_back(self.associatedObject(&keyA).stringValue("none"));
-        return self.performFrom(*Class::root(), "dealloc");
-    }, "v@:");
+    cls->addMethod(
+        "dealloc",
+        [](Object& self, const Arguments&) {
+            seen.push_back(self.associatedObject(&keyA).stringValue("none"));
+            return self.performFrom(*Class::root(), "dealloc");
+        },
+        "v@:");
     {
         auto object = std::make_shared<Object>();
         object->setClass(cls);
@@ -122,7 +128,8 @@ struct Observer : Object {
 
 TEST(KeyValueObservingTest, ObserversGetWhatTheirOptionsAskFor) {
     auto model = std::make_shared<Model>();
-    auto both = std::make_shared<Observer>(), initial = std::make_shared<Observer>(), prior = std::make_shared<Observer>();
+    auto both = std::make_shared<Observer>(), initial = std::make_shared<Observer>(),
+         prior = std::make_shared<Observer>();
     int context = 0;
     model->addObserver(both, "title", {NSKeyValueObservingOptionNew, NSKeyValueObservingOptionOld}, &context);
     model->addObserver(initial, "title", {NSKeyValueObservingOptionInitial, NSKeyValueObservingOptionNew});
@@ -135,7 +142,8 @@ TEST(KeyValueObservingTest, ObserversGetWhatTheirOptionsAskFor) {
     ASSERT_EQ(both->seen.size(), 1u);
     EXPECT_EQ(both->seen[0].keyPath, "title");
     EXPECT_EQ(both->seen[0].context, &context);
-    EXPECT_EQ(both->seen[0].change, (Value::Dictionary{{"kind", Value(1)}, {"new", Value("second")}, {"old", Value("first")}}));
+    EXPECT_EQ(both->seen[0].change,
+              (Value::Dictionary{{"kind", Value(1)}, {"new", Value("second")}, {"old", Value("first")}}));
     ASSERT_EQ(initial->seen.size(), 2u);
     EXPECT_EQ(initial->seen[1].change, (Value::Dictionary{{"kind", Value(1)}, {"new", Value("second")}}));
     ASSERT_EQ(prior->seen.size(), 2u);  // before and after the change
@@ -190,8 +198,8 @@ TEST(KeyValueObservingTest, NestedAnnouncementsPairOldValuesInnermostFirst) {
 // An observer that removes itself while being notified, as one-shot observers do.
 TEST(KeyValueObservingTest, ObserverMayRemoveItselfDuringNotification) {
     struct OneShot : Observer {
-        void observeValueForKeyPath(const std::string& keyPath, const ObjectPtr& object, const Value::Dictionary& change,
-                                    void* context) override {
+        void observeValueForKeyPath(const std::string& keyPath, const ObjectPtr& object,
+                                    const Value::Dictionary& change, void* context) override {
             Observer::observeValueForKeyPath(keyPath, object, change, context);
             object->removeObserver(shared_from_this(), keyPath);
         }

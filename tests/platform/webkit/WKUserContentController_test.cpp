@@ -44,10 +44,13 @@ TEST(WKWebViewTest, LoadsAreMessagesThatRecordWhatWasAsked) {
     int hooked = 0;
     // A subclass that hooks one load by overriding its method, as a run-time hook would.
     auto hooking = Class::allocateSubclass(WKWebView::classObject(), "HookingWebView");
-    hooking->addMethod("loadHTMLString:baseURL:", [&hooked](Object& self, const Arguments& arguments) {
-        ++hooked;
-        return self.performFrom(*WKWebView::classObject(), "loadHTMLString:baseURL:", arguments);
-    }, "@@:@@");
+    hooking->addMethod(
+        "loadHTMLString:baseURL:",
+        [&hooked](Object& self, const Arguments& arguments) {
+            ++hooked;
+            return self.performFrom(*WKWebView::classObject(), "loadHTMLString:baseURL:", arguments);
+        },
+        "@@:@@");
     Class::registerClass(hooking);
     view->setClass(hooking);
 

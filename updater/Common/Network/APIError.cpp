@@ -67,8 +67,8 @@ namespace {
 // The carried response's body as a JSON object, or none.
 std::optional<platform::Value::Dictionary> bodyObject(const Berth::ResponsePtr& response) {
     if (!response || response->data.count() == 0) return std::nullopt;
-    auto parsed = platform::JSONSerialization::jsonObject(response->data,
-                                                          platform::JSONReadingOptions::fragmentsAllowed);
+    auto parsed =
+        platform::JSONSerialization::jsonObject(response->data, platform::JSONReadingOptions::fragmentsAllowed);
     if (!parsed.isSuccess() || !parsed.successValue()->isDictionary()) return std::nullopt;
     return *parsed.successValue()->asDictionary();
 }

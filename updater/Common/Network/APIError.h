@@ -38,8 +38,17 @@ class APIError : public platform::Error {
 public:
     // In declaration order; the number selecting each is in `init`.
     enum class Case {
-        unknown, paraError, objectNotExit, incorrectVerificationCode, deviceCannotConnectSelf, passCodeError,
-        smsSendingError, verificationCodeSend, tokenWrongOrExpired, appAreLatestVersion, deviceNotExist,
+        unknown,
+        paraError,
+        objectNotExit,
+        incorrectVerificationCode,
+        deviceCannotConnectSelf,
+        passCodeError,
+        smsSendingError,
+        verificationCodeSend,
+        tokenWrongOrExpired,
+        appAreLatestVersion,
+        deviceNotExist,
         deviceOffline
     };
 

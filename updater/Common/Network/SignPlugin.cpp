@@ -46,8 +46,7 @@ std::string SignPlugin::message(const platform::URLRequest& request, const Berth
     for (const auto& [name, value] : fields) {
         if (name.rfind(kPrefix, 0) == 0) signedFields.emplace_back(lowercased(name), value);
     }
-    std::sort(signedFields.begin(), signedFields.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(signedFields.begin(), signedFields.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
     std::string text = target.method().rawValue + target.path();
     if (request.url()) {

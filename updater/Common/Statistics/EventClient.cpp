@@ -27,9 +27,9 @@ public:
         if (auto debugLevel = TallockSDK::debugLevel(level)) TallockSDK::Tallock::setLogLevel(*debugLevel);
     }
     void track(const EventRecord& event) override {
-        TallockSDK::Tallock::track(TallockSDK::Event(
-            event.name, std::optional<platform::Value::Dictionary>(event.compatibleParams),
-            TallockSDK::EventError(event.errorCode, event.errorMessage, event.errorDetails)));
+        TallockSDK::Tallock::track(
+            TallockSDK::Event(event.name, std::optional<platform::Value::Dictionary>(event.compatibleParams),
+                              TallockSDK::EventError(event.errorCode, event.errorMessage, event.errorDetails)));
     }
     void flush(std::function<void()> completion) override { TallockSDK::Tallock::flush(std::move(completion)); }
     void storeUnsent() override { TallockSDK::Tallock::storeUnsent(); }

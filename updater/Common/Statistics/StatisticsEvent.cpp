@@ -49,10 +49,8 @@ void registerSAProperties(const std::optional<std::string>& userId, const std::o
         {"zel_platform", platform::Value(std::int64_t{4})},
     };
     for (const auto& [key, id] : {std::pair{"zel_user_id", &userId}, std::pair{"zel_device_id", &deviceId}}) {
-        if (*id)
-            properties[key] = platform::Value(**id);
-        else
-            analytics->unregisterSuperProperty(key);
+        if (*id) properties[key] = platform::Value(**id);
+        else analytics->unregisterSuperProperty(key);
     }
     analytics->registerSuperProperties(properties);
 }

@@ -46,8 +46,9 @@ void registerSAProperties(const std::optional<std::string>& userId, const std::o
 // when none) and detail records as loc0/msg0/type0 …; any other error its code, localized
 // description and "errorDetail" = its debug description. `extra` is merged into details
 // that exist (a shared key keeps both values, two blanks apart).
-std::optional<EventErrorTriple> eventError(const platform::ErrorPtr& error,
-                                           const std::optional<std::map<std::string, std::string>>& extra = std::nullopt);
+std::optional<EventErrorTriple>
+eventError(const platform::ErrorPtr& error,
+           const std::optional<std::map<std::string, std::string>>& extra = std::nullopt);
 
 // The parameters as one dictionary; a later parameter replaces an earlier one of its key.
 platform::Value::Dictionary parameterDictionary(const std::vector<StatisticsParam>& params);

@@ -78,10 +78,8 @@ std::optional<std::int64_t> LAMillisecondsFromDouble(double milliseconds) {
 }
 
 LABaseEventObject::LABaseEventObject()
-    : lib(std::make_shared<LAEventLibObject>()),
-      trackId(randomTrackId()),
-      currentSystemUpTime(LATrackTimer::getSystemUpTime()),
-      time_(nowInMilliseconds()) {}
+    : lib(std::make_shared<LAEventLibObject>()), trackId(randomTrackId()),
+      currentSystemUpTime(LATrackTimer::getSystemUpTime()), time_(nowInMilliseconds()) {}
 
 LABaseEventObject::LABaseEventObject(const platform::Value::Dictionary& h5Event)
     : trackId(randomTrackId()), currentSystemUpTime(LATrackTimer::getSystemUpTime()), hybridH5_(true) {
@@ -105,17 +103,15 @@ LABaseEventObject::LABaseEventObject(const platform::Value::Dictionary& h5Event)
     token = textOf(entryOf(properties, "token"));
     if (const auto found = properties.find("$time"); found != properties.end()) {
         if (const auto pageTime = millisecondsOf(found->second)) {
-            if (*pageTime >= kEarliestEventTime)
-                time_ = *pageTime;
-            else
-                LALogError("H5 $time error " + platform::valueText(found->second) + "，Please check the value");
+            if (*pageTime >= kEarliestEventTime) time_ = *pageTime;
+            else LALogError("H5 $time error " + platform::valueText(found->second) + "，Please check the value");
         } else {
             LALogError("H5 $time '" + platform::valueText(found->second) + "' invalid，Please check the value");
         }
     }
     for (const char* key : {"_nocache", "server_url", "lumen_app_visual_properties", "project", "token", "$time"})
         properties.erase(key);
-    properties_ = std::move(properties);
+    properties_.set(std::move(properties));
 
     // JSON from the page carries the flag as a Boolean or a number.
     const platform::Value& instant = field("is_instant_event");
@@ -141,14 +137,10 @@ std::optional<std::string> LABaseEventObject::eventName() const {
     return LATimerEventNameOfId(*eventId);
 }
 
-platform::Value::Dictionary LABaseEventObject::properties() const {
-    std::lock_guard lock(propertiesMutex_);
-    return properties_;
-}
+platform::Value::Dictionary LABaseEventObject::properties() const { return properties_.get(); }
 
 void LABaseEventObject::setProperties(platform::Value::Dictionary properties) {
-    std::lock_guard lock(propertiesMutex_);
-    properties_ = std::move(properties);
+    properties_.set(std::move(properties));
 }
 
 void LABaseEventObject::addTypeTimeAndLib(platform::Value::Dictionary& json) const {

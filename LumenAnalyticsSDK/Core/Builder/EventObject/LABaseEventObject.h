@@ -3,7 +3,6 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAPropertyValidator.h"
 #include "platform/base/Error.h"
+#include "platform/base/Protected.h"
 #include "platform/base/Value.h"
 #include "platform/runtime/Object.h"
 
@@ -105,8 +105,7 @@ protected:
 private:
     std::int64_t time_ = 0;
     bool hybridH5_ = false;
-    mutable std::mutex propertiesMutex_;
-    platform::Value::Dictionary properties_;
+    platform::Protected<platform::Value::Dictionary> properties_;
 };
 
 using LABaseEventObjectPtr = std::shared_ptr<LABaseEventObject>;

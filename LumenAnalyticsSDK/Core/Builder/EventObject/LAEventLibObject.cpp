@@ -37,9 +37,7 @@ LAEventLibObject::LAEventLibObject()
     : lib_(LALibName), method_("code"), version_(LALibVersion), appVersion_(appShortVersion()) {}
 
 LAEventLibObject::LAEventLibObject(const platform::Value::Dictionary& h5Lib)
-    : lib_(textOf(h5Lib, "$lib")),
-      method_(textOf(h5Lib, "$lib_method")),
-      version_(textOf(h5Lib, "$lib_version")),
+    : lib_(textOf(h5Lib, "$lib")), method_(textOf(h5Lib, "$lib_method")), version_(textOf(h5Lib, "$lib_version")),
       appVersion_(appShortVersion()) {}
 
 void LAEventLibObject::setMethod(const std::string& method) {

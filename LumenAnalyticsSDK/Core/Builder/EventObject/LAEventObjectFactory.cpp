@@ -8,9 +8,9 @@ namespace LumenAnalyticsSDK {
 
 LABaseEventObjectPtr LAEventObjectFactory::eventObjectWithH5Event(const platform::Value::Dictionary& h5Event) {
     const auto typeEntry = h5Event.find("type");
-    const std::optional<std::string> type =
-        typeEntry != h5Event.end() && typeEntry->second.isString() ? std::optional(*typeEntry->second.asString())
-                                                                   : std::nullopt;
+    const std::optional<std::string> type = typeEntry != h5Event.end() && typeEntry->second.isString()
+                                                ? std::optional(*typeEntry->second.asString())
+                                                : std::nullopt;
     switch (LABaseEventObject::eventTypeWithType(type)) {
         case LAEventTypeTrack: return std::make_shared<LACustomEventObject>(h5Event);
         case LAEventTypeSignup: return std::make_shared<LASignUpEventObject>(h5Event);

@@ -23,7 +23,8 @@ std::optional<platform::Value::Dictionary> LACustomPropertyPlugin::properties() 
     const auto* lib = event->libFilter();
     if (lib && lib->method() == "autoTrack") {
         method = "autoTrack";
-    } else if (method.isNull() || (method.isString() && *method.asString() != "code" && *method.asString() != "autoTrack")) {
+    } else if (method.isNull() ||
+               (method.isString() && *method.asString() != "code" && *method.asString() != "autoTrack")) {
         method = "code";
     }
     (*properties)["$lib_method"] = method;

@@ -29,17 +29,16 @@ const std::shared_ptr<LADynamicSuperPropertyPlugin>& LADynamicSuperPropertyPlugi
 LADynamicSuperPropertyPlugin::LADynamicSuperPropertyPlugin() : dynamicSuperPropertiesLock_(lockLabel(this)) {}
 
 std::optional<platform::Value::Dictionary> LADynamicSuperPropertyPlugin::properties() {
-    std::lock_guard lock(mutex_);
-    return dynamicSuperProperties_;
+    return state_.get(&State::dynamicSuperProperties);
 }
 
 void LADynamicSuperPropertyPlugin::registerDynamicSuperPropertiesBlock(Block block) {
-    dynamicSuperPropertiesLock_.writeWithBlock([this, block = std::move(block)] { dynamicSuperPropertyBlock_ = block; });
+    dynamicSuperPropertiesLock_.writeWithBlock(
+        [this, block = std::move(block)] { dynamicSuperPropertyBlock_ = block; });
 }
 
 void LADynamicSuperPropertyPlugin::setSerialQueue(platform::DispatchQueuePtr queue) {
-    std::lock_guard lock(mutex_);
-    serialQueue_ = std::move(queue);
+    state_.set(&State::serialQueue, std::move(queue));
 }
 
 void LADynamicSuperPropertyPlugin::buildDynamicSuperProperties() {
@@ -50,20 +49,16 @@ void LADynamicSuperPropertyPlugin::buildDynamicSuperProperties() {
     });
     const auto* dynamic = built.asDictionary();
     if (!dynamic) return;
-    platform::DispatchQueuePtr queue;
-    {
-        std::lock_guard lock(mutex_);
-        dynamicSuperProperties_ = *dynamic;
-        queue = serialQueue_;
-    }
+    platform::DispatchQueuePtr queue = state_.write([&](State& state) {
+        state.dynamicSuperProperties = *dynamic;
+        return state.serialQueue;
+    });
     auto dropSameLetterKeys = [dynamic = *dynamic] {
         if (auto super = LAPropertyPluginManager::sharedInstance().plugin<LASuperPropertyPlugin>())
             super->unregisterSameLetterSuperProperties(dynamic);
     };
-    if (queue)
-        queue->async(dropSameLetterKeys);
-    else
-        dropSameLetterKeys();
+    if (queue) queue->async(dropSameLetterKeys);
+    else dropSameLetterKeys();
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -5,6 +5,7 @@
 
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAReadWriteLock.h"
+#include "platform/base/Protected.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace LumenAnalyticsSDK {
@@ -33,9 +34,11 @@ public:
 private:
     LAReadWriteLock dynamicSuperPropertiesLock_;
     Block dynamicSuperPropertyBlock_;
-    std::mutex mutex_;  // guards the fields below, read and written whole
-    std::optional<platform::Value::Dictionary> dynamicSuperProperties_;
-    platform::DispatchQueuePtr serialQueue_;
+    struct State {
+        std::optional<platform::Value::Dictionary> dynamicSuperProperties;
+        platform::DispatchQueuePtr serialQueue;
+    };
+    platform::Protected<State> state_;
 };
 
 }  // namespace LumenAnalyticsSDK

@@ -8,8 +8,8 @@ namespace LumenAnalyticsSDK {
 
 PLATFORM_REGISTER_CLASS(LAEventDurationPropertyPlugin);
 
-std::shared_ptr<LAEventDurationPropertyPlugin> LAEventDurationPropertyPlugin::create(
-    const std::shared_ptr<LATrackTimer>& trackTimer) {
+std::shared_ptr<LAEventDurationPropertyPlugin>
+LAEventDurationPropertyPlugin::create(const std::shared_ptr<LATrackTimer>& trackTimer) {
     if (!trackTimer) return nullptr;
     return std::make_shared<LAEventDurationPropertyPlugin>(trackTimer);
 }

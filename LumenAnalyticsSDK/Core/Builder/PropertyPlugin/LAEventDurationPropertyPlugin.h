@@ -13,7 +13,8 @@ class LAEventDurationPropertyPlugin : public LAPropertyPlugin {
 public:
     // None for a missing timer.
     static std::shared_ptr<LAEventDurationPropertyPlugin> create(const std::shared_ptr<LATrackTimer>& trackTimer);
-    explicit LAEventDurationPropertyPlugin(std::weak_ptr<LATrackTimer> trackTimer) : trackTimer_(std::move(trackTimer)) {}
+    explicit LAEventDurationPropertyPlugin(std::weak_ptr<LATrackTimer> trackTimer)
+        : trackTimer_(std::move(trackTimer)) {}
 
     std::uint64_t priority() const override { return LAPropertyPluginPriorityLow; }
     bool isMatchedWithFilter(const LAPropertyPluginEventFilter& filter) const override {

@@ -47,9 +47,7 @@ std::optional<std::string> LAPresetPropertyObject::appName() {
     return infoString("CFBundleExecutable");
 }
 
-std::int64_t LAPresetPropertyObject::timeZoneOffset() {
-    return platform::TimeZone::current().secondsFromGMT() / -60;
-}
+std::int64_t LAPresetPropertyObject::timeZoneOffset() { return platform::TimeZone::current().secondsFromGMT() / -60; }
 
 std::optional<std::string> LAMacPresetProperty::deviceModel() const { return LADeviceModel(); }
 std::optional<std::string> LAMacPresetProperty::manufacturer() const { return LADeviceManufacturer(); }

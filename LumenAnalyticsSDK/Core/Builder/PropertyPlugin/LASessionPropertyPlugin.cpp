@@ -5,8 +5,8 @@ namespace LumenAnalyticsSDK {
 
 PLATFORM_REGISTER_CLASS(LASessionPropertyPlugin);
 
-std::shared_ptr<LASessionPropertyPlugin> LASessionPropertyPlugin::create(
-    const std::shared_ptr<LASessionProperty>& sessionProperty) {
+std::shared_ptr<LASessionPropertyPlugin>
+LASessionPropertyPlugin::create(const std::shared_ptr<LASessionProperty>& sessionProperty) {
     if (!sessionProperty) return nullptr;
     return std::make_shared<LASessionPropertyPlugin>(sessionProperty);
 }

@@ -17,61 +17,48 @@ std::string lowercased(std::string text) {
 }
 }  // namespace
 
-std::optional<platform::Value::Dictionary> LASuperPropertyPlugin::properties() {
-    std::lock_guard lock(mutex_);
-    return superProperties_;
-}
+std::optional<platform::Value::Dictionary> LASuperPropertyPlugin::properties() { return superProperties_.get(); }
 
 void LASuperPropertyPlugin::unarchiveSuperProperties() {
     auto stored = LAStoreManager::sharedInstance().objectForKey(storeKey);
-    std::lock_guard lock(mutex_);
     const auto* dictionary = stored.asDictionary();
-    superProperties_ = dictionary ? *dictionary : platform::Value::Dictionary{};
+    superProperties_.set(dictionary ? *dictionary : platform::Value::Dictionary{});
 }
 
 void LASuperPropertyPlugin::archiveSuperProperties() {
-    platform::Value::Dictionary snapshot;
-    {
-        std::lock_guard lock(mutex_);
-        snapshot = superProperties_;
-    }
+    platform::Value::Dictionary snapshot = superProperties_.get();
     LAStoreManager::sharedInstance().setObject(platform::Value(std::move(snapshot)), storeKey);
 }
 
 void LASuperPropertyPlugin::registerSuperProperties(const platform::Value::Dictionary& properties) {
-    auto valid = LAPropertyValidator::validProperties(platform::Value(properties)).value_or(platform::Value::Dictionary{});
+    auto valid =
+        LAPropertyValidator::validProperties(platform::Value(properties)).value_or(platform::Value::Dictionary{});
     unregisterSameLetterSuperProperties(valid);
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [key, value] : valid) superProperties_[key] = value;
-    }
+    superProperties_.write([&](auto& current) {
+        for (const auto& [key, value] : valid) current[key] = value;
+    });
     archiveSuperProperties();
 }
 
 void LASuperPropertyPlugin::unregisterSuperProperty(const std::optional<std::string>& key) {
     if (!key) return;
-    {
-        std::lock_guard lock(mutex_);
-        superProperties_.erase(*key);
-    }
+    superProperties_.write([&](auto& current) { current.erase(*key); });
     archiveSuperProperties();
 }
 
 void LASuperPropertyPlugin::clearSuperProperties() {
-    {
-        std::lock_guard lock(mutex_);
-        superProperties_.clear();
-    }
+    superProperties_.write([](auto& current) { current.clear(); });
     archiveSuperProperties();
 }
 
 void LASuperPropertyPlugin::unregisterSameLetterSuperProperties(const platform::Value::Dictionary& properties) {
-    std::lock_guard lock(mutex_);
-    for (const auto& [newKey, value] : properties) {
-        auto lowered = lowercased(newKey);
-        for (auto it = superProperties_.begin(); it != superProperties_.end();)
-            it = lowercased(it->first) == lowered ? superProperties_.erase(it) : std::next(it);
-    }
+    superProperties_.write([&](auto& current) {
+        for (const auto& [newKey, value] : properties) {
+            auto lowered = lowercased(newKey);
+            for (auto it = current.begin(); it != current.end();)
+                it = lowercased(it->first) == lowered ? current.erase(it) : std::next(it);
+        }
+    });
 }
 
 }  // namespace LumenAnalyticsSDK

@@ -1,6 +1,5 @@
 // The super properties the host registered: stored, and carried by every track-kind event.
 #pragma once
-#include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Builder/LAPropertyPlugin.h"
 
@@ -31,8 +30,8 @@ public:
     void archiveSuperProperties();
 
 private:
-    std::mutex mutex_;  // the host and the flow read and write the properties whole
-    platform::Value::Dictionary superProperties_;
+    // The host and the flow read and write the properties whole.
+    platform::Protected<platform::Value::Dictionary> superProperties_;
 };
 
 }  // namespace LumenAnalyticsSDK

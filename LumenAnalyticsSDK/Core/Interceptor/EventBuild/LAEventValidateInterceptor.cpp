@@ -18,8 +18,8 @@ void validatePageEvent(LABaseEventObject& event) {
         if (auto cut = lumen_propertyValueWithKey(platform::Value(*event.eventId), "event", ignored))
             event.eventId = cut->stringValue();
     }
-    event.setProperties(
-        LAPropertyValidator::validProperties(platform::Value(event.properties()), &event).value_or(platform::Value::Dictionary{}));
+    event.setProperties(LAPropertyValidator::validProperties(platform::Value(event.properties()), &event)
+                            .value_or(platform::Value::Dictionary{}));
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ std::optional<LoginPair> loginPairOfH5SignUp(const LABaseEventObject& event, con
     if (!event.identities) return LoginPair{currentKey, distinct};
     const auto& identities = *event.identities;
     auto current = identities.find(currentKey);
-    if (current != identities.end() && current->second.isString()) return LoginPair{currentKey, *current->second.asString()};
+    if (current != identities.end() && current->second.isString())
+        return LoginPair{currentKey, *current->second.asString()};
     auto plus = distinct.find('+');
     if (plus != std::string::npos) {
         std::string first = distinct.substr(0, plus), rest = distinct.substr(plus + 1);
@@ -42,10 +43,8 @@ void LAIDMappingInterceptor::processWithInput(const LAFlowDataPtr& input, Comple
     auto event = input->eventObject();
     if (event && !(event->type & (LAEventTypeItemSet | LAEventTypeItemDelete))) {
         identifier = input->identifier();
-        if (event->hybridH5() && event->isSignUp())
-            identifyTrackFromH5WithEventObject(*event);
-        else
-            identifyTrackWithEventObject(*event);
+        if (event->hybridH5() && event->isSignUp()) identifyTrackFromH5WithEventObject(*event);
+        else identifyTrackWithEventObject(*event);
     }
     completion(input);
 }

@@ -27,15 +27,14 @@ void applyEventTime(LABaseEventObject& event, const platform::Value::Dictionary&
     auto found = valid.find("$time");
     if (found == valid.end()) return;
     const auto* date = found->second.asDate();
-    auto milliseconds = date ? LAMillisecondsFromDouble(std::trunc(date->timeIntervalSince1970() * 1000)) : std::nullopt;
+    auto milliseconds =
+        date ? LAMillisecondsFromDouble(std::trunc(date->timeIntervalSince1970() * 1000)) : std::nullopt;
     if (!milliseconds) {
         LALogError("$time '" + lumen_toString(found->second) + "' invalid, Please check the value");
         return;
     }
-    if (*milliseconds >= LAPropertyInterceptor::minimumEventTime)
-        event.setTime(*milliseconds);
-    else
-        LALogError("$time error " + std::to_string(*milliseconds) + ", Please check the value");
+    if (*milliseconds >= LAPropertyInterceptor::minimumEventTime) event.setTime(*milliseconds);
+    else LALogError("$time error " + std::to_string(*milliseconds) + ", Please check the value");
 }
 
 }  // namespace
@@ -51,8 +50,8 @@ void LAPropertyInterceptor::processWithInput(const LAFlowDataPtr& input, Complet
         return;
     }
     auto callerProperties = input->properties();
-    auto custom = std::make_shared<LACustomPropertyPlugin>(
-        callerProperties ? platform::Value(*callerProperties) : platform::Value());
+    auto custom = std::make_shared<LACustomPropertyPlugin>(callerProperties ? platform::Value(*callerProperties)
+                                                                            : platform::Value());
     manager_.registerCustomPropertyPlugin(custom);
 
     auto merged = manager_.propertiesWithFilter(*event);

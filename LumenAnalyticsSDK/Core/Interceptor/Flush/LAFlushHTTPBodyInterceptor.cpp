@@ -20,8 +20,8 @@ std::string LAFlushHTTPBodyInterceptor::percentEncoded(const std::string& text) 
     return platform::addingPercentEncoding(text, *letterAndDigits);
 }
 
-std::optional<platform::Value::Dictionary> LAFlushHTTPBodyInterceptor::buildBodyWithFlowData(
-    const LAFlowData& input) const {
+std::optional<platform::Value::Dictionary>
+LAFlushHTTPBodyInterceptor::buildBodyWithFlowData(const LAFlowData& input) const {
     const auto json = input.json();
     if (!json) return std::nullopt;
     const auto compressed = LAGzipUtility::gzipData(platform::Data::fromString(*json));

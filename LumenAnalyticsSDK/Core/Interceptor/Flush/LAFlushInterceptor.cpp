@@ -18,9 +18,7 @@ namespace LumenAnalyticsSDK {
 
 namespace {
 
-std::int64_t debugModeOf(const LAFlowData& input) {
-    return input.configOptions ? input.configOptions->debugMode() : 0;
-}
+std::int64_t debugModeOf(const LAFlowData& input) { return input.configOptions ? input.configOptions->debugMode() : 0; }
 
 bool isWaitingMode(const LAFlowData& input) {
     const auto& options = input.configOptions;
@@ -145,17 +143,16 @@ void LAFlushInterceptor::requestWithInput(const LAFlowDataPtr& input, platform::
     auto eventLogs = [input] {
         return lumen_toString(platform::Value(eventLogsWithInput(*input).value_or(platform::Value::Array{})));
     };
-    auto task = (httpSession ? httpSession : LAHTTPSession::sharedInstance())->dataTaskWithRequest(
-        request,
-        [input, exchange, node, waitingMode, completion, eventLogs](
-            std::optional<platform::Data> data, platform::HTTPURLResponsePtr response, platform::ErrorPtr error) {
-            if (exchange->claimed.exchange(true)) return;  // the waiting queue gave up on this request
-            applyResponse(*input, node, data, response, error, eventLogs);
-            if (waitingMode)
-                exchange->responded.signal();
-            else
-                completion(input);
-        });
+    auto task =
+        (httpSession ? httpSession : LAHTTPSession::sharedInstance())
+            ->dataTaskWithRequest(request, [input, exchange, node, waitingMode, completion, eventLogs](
+                                               std::optional<platform::Data> data,
+                                               platform::HTTPURLResponsePtr response, platform::ErrorPtr error) {
+                if (exchange->claimed.exchange(true)) return;  // the waiting queue gave up on this request
+                applyResponse(*input, node, data, response, error, eventLogs);
+                if (waitingMode) exchange->responded.signal();
+                else completion(input);
+            });
     task->resume();
     if (!waitingMode) return;
 

@@ -9,10 +9,8 @@ namespace LumenAnalyticsSDK {
 void LAQueryRecordInterceptor::processWithInput(const LAFlowDataPtr& input, Completion completion) {
     const bool debugMode = input->configOptions && input->configOptions->debugMode() != 0;
     auto records = eventStore->selectRecords(debugMode ? 1 : flushLimit, input->isInstantEvent());
-    if (records && !records->empty())
-        input->setRecords(std::move(records));
-    else
-        input->state = LAFlowStateStopFlow;
+    if (records && !records->empty()) input->setRecords(std::move(records));
+    else input->state = LAFlowStateStopFlow;
     completion(input);
 }
 

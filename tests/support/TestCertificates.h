@@ -1,0 +1,75 @@
+// Certificates and keys for tests that need a real TLS peer, made with the openssl tool in
+// a folder of their own: authorities, the leaves they sign, self-signed leaves and the
+// chain files a server presents; and the system's trust store pointed at a test authority.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/LocalHTTPServer.h"
+#include "tests/support/TempDir.h"
+
+namespace testing_support {
+
+// Each certificate `name` is "<name>.pem" with its key "<name>.key" and its subject
+// "/CN=<name>". EC P-256 keys, so a whole set takes a fraction of a second to make.
+class TestCertificates {
+public:
+    TestCertificates() = default;
+    TestCertificates(const TestCertificates&) = delete;
+    TestCertificates& operator=(const TestCertificates&) = delete;
+
+    // A self-signed authority.
+    void authority(const std::string& name);
+    // An authority signed by `issuer`, which may sign leaves in turn.
+    void intermediate(const std::string& name, const std::string& issuer);
+    // A leaf signed by `issuer` for `altNames` ("IP:127.0.0.1,DNS:localhost"), valid from
+    // now for `days` (negative: expired already).
+    void leaf(const std::string& name, const std::string& issuer, const std::string& altNames, int days = 2);
+    // A self-signed leaf for `altNames`.
+    void selfSigned(const std::string& name, const std::string& altNames);
+    // "<name>-chain.pem": the named certificates in order, leaf first, as a server presents them.
+    void chain(const std::string& name, const std::vector<std::string>& certificates);
+
+    // The file `file` of the set ("ca.pem", "server.key", "good-chain.pem" ...).
+    std::string path(const std::string& file) const { return (dir_ / file).string(); }
+    // The DER bytes of certificate `name`.
+    std::string der(const std::string& name) const;
+    // A TLS server on 127.0.0.1 with certificate `name` and its key, presenting
+    // "<name>-chain.pem" instead of the certificate alone when `presentChain` is set.
+    std::unique_ptr<LocalHTTPServer> tlsServer(const std::string& name,
+                                               LocalHTTPServer::Handler handler = LocalHTTPServer::echoReply,
+                                               bool presentChain = false) const;
+
+private:
+    void run(const std::string& command) const;
+    void makeSelfSigned(const std::string& name, const std::string& extensions);
+    void sign(const std::string& name, const std::string& issuer, const std::string& extensions, int days);
+
+    TempDir dir_;
+    int serial_ = 1;
+};
+
+// The set most TLS tests share, made once per test program: an authority "ca", a
+// "server" certificate it signed for 127.0.0.1 and localhost, one for another host
+// ("other"), an expired one ("expired"), and a self-signed one for 127.0.0.1 ("self").
+const TestCertificates& sharedCertificates();
+
+// While alive, the system's trust store holds the certificates of `file` alone, so a test
+// authority plays the system's, or with `kNothingTrusted` no server is trusted by the
+// system; the setting before comes back at the end, whatever way the test ends.
+class ScopedSystemTrust {
+public:
+    static constexpr const char* kNothingTrusted = "/nonexistent";
+
+    explicit ScopedSystemTrust(const std::string& file);
+    ~ScopedSystemTrust();
+    ScopedSystemTrust(const ScopedSystemTrust&) = delete;
+    ScopedSystemTrust& operator=(const ScopedSystemTrust&) = delete;
+
+private:
+    bool hadSetting_ = false;
+    std::string setting_;
+};
+
+}  // namespace testing_support
