@@ -96,7 +96,7 @@ public:
 
     // The consumer's side of `next()`.
     bool ready() {
-        return state_.write([this](State& state) { return takeReady(state); });
+        return state_.write([](State& state) { return takeReady(state); });
     }
     bool suspend(std::coroutine_handle<> handle) {
         return state_.write([&](State& state) {
