@@ -25,11 +25,23 @@ URLErrorPtr trustFailure(const ErrorPtr& evaluation, const URL& url) {
     return URLError::make(code, url, {}, evaluation);
 }
 
+// The OCSP answer the server stapled to the handshake, when it sent one before its
+// certificate is judged (TLS 1.3 carries it with the certificate).
+std::optional<Data> stapledOCSPResponse(X509_STORE_CTX* store) {
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    const unsigned char* bytes = nullptr;
+    long length = ssl ? SSL_get_tlsext_status_ocsp_resp(ssl, &bytes) : -1;
+    if (length <= 0 || !bytes) return std::nullopt;
+    return Data(bytes, static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 int TaskDriver::sslContextCallback(CURL*, void* sslContext, void* self) {
     auto* ctx = static_cast<SSL_CTX*>(sslContext);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    // Ask for a stapled OCSP answer, so a revocation policy can use it.
+    SSL_CTX_set_tlsext_status_type(ctx, TLSEXT_STATUSTYPE_ocsp);
     SSL_CTX_set_cert_verify_callback(ctx, &TaskDriver::verifyCallback, self);
     return CURLE_OK;
 }
@@ -54,6 +66,7 @@ bool TaskDriver::evaluateServerTrust(X509_STORE_CTX* store) {
         recordedError_ = URLError::make(URLError::Code::secureConnectionFailed, url);
         return false;
     }
+    SecTrustSetOCSPResponse(trust, stapledOCSPResponse(store));
     auto disposition = URLSessionAuthChallengeDisposition::performDefaultHandling;
     URLCredentialPtr credential;
     if (hasDelegate_) {

@@ -20,6 +20,7 @@ inline constexpr OSStatus errSecCreateChainFailed = -67607;
 inline constexpr OSStatus errSecIncompleteCertRevocationCheck = -67635;
 inline constexpr OSStatus errSecCertificateExpired = -67818;
 inline constexpr OSStatus errSecCertificateNotValidYet = -67819;
+inline constexpr OSStatus errSecCertificateRevoked = -67820;
 inline constexpr OSStatus errSecNotTrusted = -67843;
 
 inline constexpr const char* NSOSStatusErrorDomain = "NSOSStatusErrorDomain";

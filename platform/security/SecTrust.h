@@ -1,17 +1,26 @@
 // A trust object: the certificates a peer presented, the policies to judge them by and
 // the anchors to trust, evaluated by OpenSSL's chain verification.
 //
-// Revocation: no CRL or OCSP is fetched (there is no network access during evaluation),
-// so a revocation policy passes unless it demands a positive response, which then fails
-// with errSecIncompleteCertRevocationCheck.
+// Revocation: with a revocation policy, every certificate of the verified chain but the
+// anchor is checked, by a stapled OCSP answer (the leaf's), the OCSP responders and the
+// CRL distribution points each certificate names (plain HTTP, bounded in time and size;
+// see SecRevocation.h and RevocationFetcher.h). A certificate known to be revoked fails with
+// errSecCertificateRevoked. When a status cannot be learned the policy passes, unless it
+// demands a positive response: then errSecIncompleteCertRevocationCheck. The network
+// fetches block the calling thread for at most about ten seconds in all.
 #pragma once
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/base/Data.h"
 #include "platform/base/Error.h"
 #include "platform/security/SecCertificate.h"
 #include "platform/security/SecPolicy.h"
+
+typedef struct x509_store_st X509_STORE;
+typedef struct x509_store_ctx_st X509_STORE_CTX;
+typedef struct stack_st_X509 STACK_OF_X509;
 
 namespace platform {
 
@@ -49,16 +58,26 @@ public:
     }
     // Evaluation time; the current time when none is set.
     void setVerifyDate(std::optional<double> secondsSince1970) { verifyDate_ = secondsSince1970; }
+    // The DER OCSP answer for the leaf that the server stapled to the handshake.
+    void setOCSPResponse(std::optional<Data> response) { ocspResponse_ = std::move(response); }
 
     // Evaluates and answers the status (errSecSuccess when trusted) and the error.
     OSStatus evaluate(ErrorPtr* error);
 
 private:
+    bool fillStore(X509_STORE* store) const;
+    bool prepareVerification(X509_STORE_CTX* ctx, X509_STORE* store, STACK_OF_X509* untrusted) const;
+    void keepBuiltChain(X509_STORE_CTX* ctx);
+    // The flags of the revocation policies, joined; none without one.
+    std::optional<std::uint64_t> revocationFlags() const;
+    OSStatus checkRevocation(std::uint64_t flags, X509_STORE* store, STACK_OF_X509* untrusted, ErrorPtr* error) const;
+
     std::vector<SecCertificateRef> certificates_;
     std::vector<SecPolicyRef> policies_;
     std::vector<SecCertificateRef> anchors_;
     bool anchorsOnly_ = false;
     std::optional<double> verifyDate_;
+    std::optional<Data> ocspResponse_;
     std::vector<SecCertificateRef> chain_;
 };
 
@@ -71,6 +90,8 @@ std::vector<SecPolicyRef> SecTrustCopyPolicies(const SecTrustRef& trust);
 // adds the system's anchors back.
 OSStatus SecTrustSetAnchorCertificates(const SecTrustRef& trust, std::vector<SecCertificateRef> anchors);
 OSStatus SecTrustSetAnchorCertificatesOnly(const SecTrustRef& trust, bool anchorsOnly);
+// A stapled OCSP answer (DER) for the revocation check; none removes it.
+OSStatus SecTrustSetOCSPResponse(const SecTrustRef& trust, std::optional<Data> response);
 // True when trusted; otherwise false with an error in the OS-status domain.
 bool SecTrustEvaluateWithError(const SecTrustRef& trust, ErrorPtr* error);
 // The older form: the status of the call and the trust result.

@@ -103,6 +103,17 @@ std::string judge(const ServerTrustEvaluating& evaluator, const std::string& lea
     }
 }
 
+// The error description of a request to `url` by a session with `manager`; "" when it succeeds.
+std::string requestThrough(const std::shared_ptr<ServerTrustManager>& manager, const std::string& url) {
+    auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr,
+                                   true, nullptr, nullptr, nullptr, manager);
+    auto request = session->request(url);
+    request->resume();
+    EXPECT_TRUE(server_support::waitForFinish(request));
+    auto error = request->error();
+    return error ? error->errorDescription() : "";
+}
+
 // Reason case numbers.
 const std::string trustEvaluationFailed = "3", certificatePinningFailed = "7", publicKeyPinningFailed = "8",
                   noCertificatesFound = "10", noPublicKeysFound = "11", revocationPolicyCreationFailed = "12";
@@ -209,15 +220,8 @@ TEST(ServerTrustEvaluation, SessionsAskTheManagerPerHost) {
             return server_support::HTTPReply{200, "", {{"Content-Type", "text/plain"}}, {"trusted"}};
         },
         true);
-    auto run = [&](std::map<std::string, ServerTrustEvaluatingPtr> evaluators, bool allHosts) -> std::string {
-        auto manager = std::make_shared<ServerTrustManager>(allHosts, std::move(evaluators));
-        auto session = Session::create(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr,
-                                       nullptr, true, nullptr, nullptr, nullptr, manager);
-        auto request = session->request(server->url("/"));
-        request->resume();
-        EXPECT_TRUE(server_support::waitForFinish(request));
-        auto error = request->error();
-        return error ? error->errorDescription() : "";
+    auto run = [&](std::map<std::string, ServerTrustEvaluatingPtr> evaluators, bool allHosts) {
+        return requestThrough(std::make_shared<ServerTrustManager>(allHosts, std::move(evaluators)), server->url("/"));
     };
     auto pinned = std::make_shared<PinnedCertificatesTrustEvaluator>(std::vector{c.load("self")}, true);
     EXPECT_EQ(run({{"127.0.0.1", pinned}}, false), "");
@@ -226,4 +230,36 @@ TEST(ServerTrustEvaluation, SessionsAskTheManagerPerHost) {
     EXPECT_EQ(run({{"localhost", pinned}}, true),
               "Server trust evaluation failed due to reason: A ServerTrustEvaluating value is required for host "
               "127.0.0.1 but none was found.");
+}
+
+// A revocation evaluator in a session: a leaf its authority revoked (the CRL served over
+// local HTTP) is refused with the platform's reason; one it did not revoke is accepted,
+// also when a positive answer is required.
+TEST(ServerTrustEvaluation, RevocationEvaluatorRefusesARevokedLeaf) {
+    testing_support::TestCertificates certificates;
+    std::string crl;
+    server_support::LocalServer crlServer([&crl](const server_support::HTTPExchange&) {
+        return server_support::HTTPReply{200, crl, {{"Content-Type", "application/pkix-crl"}}};
+    });
+    certificates.authority("revoking-root");
+    for (const char* leaf : {"kept", "revoked"})
+        certificates.leafWithRevocationSources(leaf, "revoking-root", "IP:127.0.0.1", crlServer.url("/root.crl"), "");
+    certificates.revoke("revoked", "revoking-root");
+    crl = certificates.crl("revoking-root");
+    testing_support::ScopedSystemTrust systemTrust(certificates.path("revoking-root.pem"));
+    auto evaluator = std::make_shared<RevocationTrustEvaluator>(
+        true, true, RevocationTrustEvaluator::crl | RevocationTrustEvaluator::requirePositiveResponse);
+    auto manager = std::make_shared<ServerTrustManager>(
+        true, std::map<std::string, ServerTrustEvaluatingPtr>{{"127.0.0.1", evaluator}});
+    for (auto [leaf, expected] :
+         {std::pair{"kept", ""},
+          std::pair{"revoked", "Server trust evaluation failed due to reason: SecTrust "
+                               "evaluation failed with error: “revoked” certificate is revoked"}}) {
+        SCOPED_TRACE(leaf);
+        auto server = certificates.tlsServer(leaf, [](const server_support::HTTPExchange&) {
+            return server_support::HTTPReply{200, "trusted"};
+        });
+        EXPECT_EQ(requestThrough(manager, server->url("/")), expected);
+    }
+    EXPECT_EQ(crlServer.requestCount(), 1);
 }

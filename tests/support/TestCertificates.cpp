@@ -1,11 +1,25 @@
 #include "tests/support/TestCertificates.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
+
+extern char** environ;
 
 namespace testing_support {
 
@@ -27,6 +41,51 @@ void TestCertificates::intermediate(const std::string& name, const std::string& 
 
 void TestCertificates::leaf(const std::string& name, const std::string& issuer, const std::string& altNames, int days) {
     sign(name, issuer, "subjectAltName=" + altNames + "\n", days);
+}
+
+void TestCertificates::leafWithRevocationSources(const std::string& name, const std::string& issuer,
+                                                 const std::string& altNames, const std::string& crlURL,
+                                                 const std::string& ocspURL) {
+    std::string extensions = "subjectAltName=" + altNames + "\n";
+    if (!crlURL.empty()) extensions += "crlDistributionPoints=URI:" + crlURL + "\n";
+    if (!ocspURL.empty()) extensions += "authorityInfoAccess=OCSP;URI:" + ocspURL + "\n";
+    sign(name, issuer, extensions, 2);
+}
+
+void TestCertificates::record(const std::string& name, const std::string& issuer) {
+    runAuthority(issuer, "-valid " + name + ".pem");
+}
+
+void TestCertificates::revoke(const std::string& name, const std::string& issuer) {
+    runAuthority(issuer, "-revoke " + name + ".pem");
+}
+
+std::string TestCertificates::crl(const std::string& issuer) {
+    runAuthority(issuer, "-gencrl -out " + issuer + "-crl.pem");
+    run("openssl crl -in " + issuer + "-crl.pem -outform DER -out " + issuer + ".crl");
+    return readFile(dir_ / (issuer + ".crl"));
+}
+
+std::string TestCertificates::ocspResponse(const std::string& name, const std::string& issuer) {
+    run("openssl ocsp -no_nonce -issuer " + issuer + ".pem -cert " + name + ".pem -reqout " + name + ".ocsp-request");
+    run("openssl ocsp -index " + issuer + "-index.txt -rsigner " + issuer + ".pem -rkey " + issuer + ".key -CA " +
+        issuer + ".pem -ndays 1 -reqin " + name + ".ocsp-request -respout " + name + ".ocsp");
+    return readFile(dir_ / (name + ".ocsp"));
+}
+
+std::unique_ptr<OpenSSLServer> TestCertificates::ocspResponder(const std::string& issuer, int port) const {
+    std::vector<std::string> arguments{"ocsp", "-index", path(issuer + "-index.txt"), "-port", std::to_string(port)};
+    for (const char* option : {"-rsigner", "-CA"}) arguments.insert(arguments.end(), {option, path(issuer + ".pem")});
+    arguments.insert(arguments.end(), {"-rkey", path(issuer + ".key"), "-ndays", "1", "-ignore_err"});
+    return std::make_unique<OpenSSLServer>(arguments, port);
+}
+
+std::unique_ptr<OpenSSLServer> TestCertificates::staplingTLSServer(const std::string& name, const std::string& ocspFile,
+                                                                   int port) const {
+    std::vector<std::string> arguments{"s_server", "-accept", "127.0.0.1:" + std::to_string(port)};
+    arguments.insert(arguments.end(), {"-cert", path(name + ".pem"), "-key", path(name + ".key")});
+    arguments.insert(arguments.end(), {"-status_file", path(ocspFile), "-www", "-quiet"});
+    return std::make_unique<OpenSSLServer>(arguments, port);
 }
 
 void TestCertificates::selfSigned(const std::string& name, const std::string& altNames) {
@@ -77,6 +136,99 @@ void TestCertificates::sign(const std::string& name, const std::string& issuer, 
     run("openssl x509 -req -in " + name + ".csr -CA " + issuer + ".pem -CAkey " + issuer + ".key -set_serial " +
         std::to_string(++serial_) + " -days " + std::to_string(days) + " -extfile " + name + ".ext -out " + name +
         ".pem");
+}
+
+void TestCertificates::runAuthority(const std::string& issuer, const std::string& arguments) {
+    const std::string config = issuer + "-ca.cnf";
+    if (!std::filesystem::exists(dir_ / config)) {
+        writeFile(dir_ / config, "[ca]\ndefault_ca = authority\n[authority]\ndatabase = " + issuer +
+                                     "-index.txt\ndefault_md = sha256\ndefault_crl_days = 1\n");
+        writeFile(dir_ / (issuer + "-index.txt"), "");
+    }
+    run("openssl ca -config " + config + " -keyfile " + issuer + ".key -cert " + issuer + ".pem " + arguments);
+}
+
+OpenSSLServer::OpenSSLServer(const std::vector<std::string>& arguments, int port) : port_(port) {
+    std::vector<std::string> words{"openssl"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
+    int failed = posix_spawnp(&pid_, "openssl", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) throw std::runtime_error("cannot start openssl " + arguments.front());
+    try {
+        waitUntilAccepting();
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+OpenSSLServer::~OpenSSLServer() { stop(); }
+
+void OpenSSLServer::stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+namespace {
+
+// Whether a socket listens on `port` (any address), as the kernel's socket tables say.
+// Asked there rather than by connecting: the OCSP responder stops answering after a
+// client that connects and leaves without a request.
+bool someoneListensOn(int port) {
+    char portHex[8];
+    std::snprintf(portHex, sizeof portHex, "%04X", port);
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::istringstream lines(readFile(table));
+        std::string line;
+        std::getline(lines, line);  // the heading
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            fields >> slot >> local >> remote >> state;
+            auto colon = local.rfind(':');
+            if (state == "0A" && colon != std::string::npos && local.substr(colon + 1) == portHex) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void OpenSSLServer::waitUntilAccepting() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (someoneListensOn(port_)) return;
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("openssl ended before it listened on port " + std::to_string(port_));
+        }
+        // Polled: the process gives no other sign that it listens.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    throw std::runtime_error("openssl does not listen on port " + std::to_string(port_));
+}
+
+int freePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        throw std::runtime_error("no free port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 namespace {

@@ -1,15 +1,43 @@
 // Certificates and keys for tests that need a real TLS peer, made with the openssl tool in
 // a folder of their own: authorities, the leaves they sign, self-signed leaves and the
-// chain files a server presents; and the system's trust store pointed at a test authority.
+// chain files a server presents; revocation (an authority's record of what it issued and
+// revoked, its CRL, its OCSP answers and responder); and the system's trust store pointed
+// at a test authority.
 #pragma once
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
 namespace testing_support {
+
+// A process of the openssl tool that serves on a port of 127.0.0.1 (an OCSP responder, a
+// TLS server): started, then waited for until it accepts connections; stopped and reaped
+// at the end.
+class OpenSSLServer {
+public:
+    // Runs `openssl` with `arguments`, which make it listen on `port`; throws when it does
+    // not accept connections within ten seconds.
+    OpenSSLServer(const std::vector<std::string>& arguments, int port);
+    ~OpenSSLServer();
+    OpenSSLServer(const OpenSSLServer&) = delete;
+    OpenSSLServer& operator=(const OpenSSLServer&) = delete;
+
+    int port() const { return port_; }
+
+private:
+    void waitUntilAccepting();
+    void stop();
+
+    pid_t pid_ = -1;
+    int port_;
+};
+
+// A TCP port of 127.0.0.1 that nothing listened on when it was picked.
+int freePort();
 
 // Each certificate `name` is "<name>.pem" with its key "<name>.key" and its subject
 // "/CN=<name>". EC P-256 keys, so a whole set takes a fraction of a second to make.
@@ -28,6 +56,26 @@ public:
     void leaf(const std::string& name, const std::string& issuer, const std::string& altNames, int days = 2);
     // A self-signed leaf for `altNames`.
     void selfSigned(const std::string& name, const std::string& altNames);
+    // A leaf as above that names where its status is told: a CRL distribution point and an
+    // OCSP responder (an empty URL names none).
+    void leafWithRevocationSources(const std::string& name, const std::string& issuer, const std::string& altNames,
+                                   const std::string& crlURL, const std::string& ocspURL);
+    // Records the leaf `name` as issued by `issuer`, so its OCSP answers call it good; a
+    // leaf never recorded is unknown to them.
+    void record(const std::string& name, const std::string& issuer);
+    // Records the leaf `name` as revoked by `issuer`.
+    void revoke(const std::string& name, const std::string& issuer);
+    // The DER CRL of `issuer`, listing what it revoked so far, valid for a day.
+    std::string crl(const std::string& issuer);
+    // The DER OCSP answer `issuer` gives for `name` (good, revoked or unknown), valid for a day.
+    std::string ocspResponse(const std::string& name, const std::string& issuer);
+    // An OCSP responder for `issuer` on `port`, answering from its record.
+    std::unique_ptr<OpenSSLServer> ocspResponder(const std::string& issuer, int port) const;
+    // A TLS server on `port` with certificate `name` that staples the OCSP answer in the file
+    // `ocspFile` of the set; it answers a GET with a status page.
+    std::unique_ptr<OpenSSLServer> staplingTLSServer(const std::string& name, const std::string& ocspFile,
+                                                     int port) const;
+
     // "<name>-chain.pem": the named certificates in order, leaf first, as a server presents them.
     void chain(const std::string& name, const std::vector<std::string>& certificates);
 
@@ -45,6 +93,8 @@ private:
     void run(const std::string& command) const;
     void makeSelfSigned(const std::string& name, const std::string& extensions);
     void sign(const std::string& name, const std::string& issuer, const std::string& extensions, int days);
+    // "openssl ca" with `issuer`'s record (made on first use) and `arguments`.
+    void runAuthority(const std::string& issuer, const std::string& arguments);
 
     TempDir dir_;
     int serial_ = 1;

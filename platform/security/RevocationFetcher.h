@@ -1,0 +1,57 @@
+// Revocation information over plain HTTP: CRLs by GET, OCSP answers by POST, each fetch
+// over a direct connection (no proxy), bounded in time and size, and what was fetched
+// kept for reuse.
+//
+// One fetcher serves one trust evaluation: a URL is asked at most once per evaluation (a
+// failure included), and the whole evaluation shares one time budget. Answers that carry
+// a next-update time and have been checked by their reader are also kept process-wide until
+// then, so a later evaluation (one without network access too) can use them.
+#pragma once
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/base/Data.h"
+
+typedef struct ocsp_request_st OCSP_REQUEST;
+
+namespace platform::revocation {
+
+// Every fetch ends within this many seconds, and one evaluation spends at most
+// `kEvaluationBudget` on the network in all.
+inline constexpr int kFetchTimeoutSeconds = 4;
+inline constexpr std::chrono::seconds kEvaluationBudget{10};
+// A larger answer is dropped unread.
+inline constexpr std::size_t kMaxAnswerBytes = 1 << 20;
+
+class Fetcher {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Fetcher(bool networkAllowed, Clock::time_point deadline = Clock::now() + kEvaluationBudget)
+        : networkAllowed_(networkAllowed), deadline_(deadline) {}
+
+    // The body at an http URL; none when it cannot be had (not http, unreachable, too
+    // large, out of time, or the network is not allowed and nothing is kept).
+    std::optional<Data> get(const std::string& url);
+    // The answer of the OCSP responder at an http URL to `request`; `key` names the answer
+    // in the caches (the URL alone does not: one responder answers for many certificates).
+    std::optional<Data> askResponder(const std::string& url, const std::string& key, const OCSP_REQUEST* request);
+
+    // Keeps an answer the caller has checked for reuse by later evaluations until
+    // `nextUpdate` (seconds since 1970); `key` is the URL of a `get` or the key of an `askResponder`.
+    static void remember(const std::string& key, const Data& answer, double nextUpdate);
+
+private:
+    template <class Fetch>
+    std::optional<Data> lookUpOrFetch(const std::string& key, Fetch&& fetch);
+    // Seconds left for one fetch; none when the budget is spent.
+    std::optional<int> fetchTimeout() const;
+
+    bool networkAllowed_;
+    Clock::time_point deadline_;
+    std::map<std::string, std::optional<Data>> asked_;
+};
+
+}  // namespace platform::revocation

@@ -1,0 +1,275 @@
+// Revocation status of each certificate of a verified chain, from OCSP answers (stapled
+// or asked of the responders the certificate names) and CRLs (fetched from its
+// distribution points and applied by OpenSSL's CRL checking).
+#include "platform/security/SecRevocation.h"
+
+#include <openssl/err.h>
+#include <openssl/ocsp.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
+
+#include <ctime>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/security/RevocationFetcher.h"
+#include "platform/security/SecPolicy.h"
+
+namespace platform::revocation {
+
+namespace {
+
+enum class Status { unknown, good, revoked };
+enum class Method { ocsp, crl };
+
+// An OCSP answer a little ahead of our clock, or just past its next update, still counts.
+constexpr long kClockSkewSeconds = 300;
+
+template <class T, void (*Free)(T*)>
+struct Freer {
+    void operator()(T* object) const { Free(object); }
+};
+using OCSPResponsePtr = std::unique_ptr<OCSP_RESPONSE, Freer<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
+using OCSPBasicPtr = std::unique_ptr<OCSP_BASICRESP, Freer<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
+using OCSPRequestPtr = std::unique_ptr<OCSP_REQUEST, Freer<OCSP_REQUEST, OCSP_REQUEST_free>>;
+using OCSPCertIDPtr = std::unique_ptr<OCSP_CERTID, Freer<OCSP_CERTID, OCSP_CERTID_free>>;
+using CRLPtr = std::unique_ptr<X509_CRL, Freer<X509_CRL, X509_CRL_free>>;
+using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, Freer<X509_STORE_CTX, X509_STORE_CTX_free>>;
+
+void freeCRLs(STACK_OF(X509_CRL) * crls) { sk_X509_CRL_pop_free(crls, X509_CRL_free); }
+void freeCertificateList(STACK_OF(X509) * certificates) { sk_X509_free(certificates); }
+using CRLListPtr = std::unique_ptr<STACK_OF(X509_CRL), Freer<STACK_OF(X509_CRL), freeCRLs>>;
+using CertificateListPtr = std::unique_ptr<STACK_OF(X509), Freer<STACK_OF(X509), freeCertificateList>>;
+
+std::vector<Method> methodsInOrder(std::uint64_t flags) {
+    bool ocsp = flags & kSecRevocationOCSPMethod, crl = flags & kSecRevocationCRLMethod;
+    if (!ocsp && !crl) ocsp = crl = true;  // no method named: whatever the certificate offers
+    std::vector<Method> order;
+    if (ocsp) order.push_back(Method::ocsp);
+    if (crl) order.insert((flags & kSecRevocationPreferCRL) ? order.begin() : order.end(), Method::crl);
+    return order;
+}
+
+std::optional<double> secondsSince1970(const ASN1_TIME* time) {
+    std::tm parts{};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1) return std::nullopt;
+    return static_cast<double>(timegm(&parts));
+}
+
+std::vector<std::string> ocspURLs(X509* certificate) {
+    std::vector<std::string> urls;
+    STACK_OF(OPENSSL_STRING)* list = X509_get1_ocsp(certificate);
+    for (int i = 0; i < sk_OPENSSL_STRING_num(list); ++i) urls.emplace_back(sk_OPENSSL_STRING_value(list, i));
+    X509_email_free(list);
+    return urls;
+}
+
+std::vector<std::string> crlURLs(X509* certificate) {
+    std::vector<std::string> urls;
+    auto* points =
+        static_cast<CRL_DIST_POINTS*>(X509_get_ext_d2i(certificate, NID_crl_distribution_points, nullptr, nullptr));
+    for (int i = 0; i < sk_DIST_POINT_num(points); ++i) {
+        const DIST_POINT_NAME* name = sk_DIST_POINT_value(points, i)->distpoint;
+        if (!name || name->type != 0) continue;  // only full names hold URLs
+        for (int j = 0; j < sk_GENERAL_NAME_num(name->name.fullname); ++j) {
+            const GENERAL_NAME* entry = sk_GENERAL_NAME_value(name->name.fullname, j);
+            if (entry->type != GEN_URI) continue;
+            const ASN1_IA5STRING* uri = entry->d.uniformResourceIdentifier;
+            urls.emplace_back(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)), ASN1_STRING_length(uri));
+        }
+    }
+    CRL_DIST_POINTS_free(points);
+    return urls;
+}
+
+OCSPRequestPtr requestFor(const OCSP_CERTID* id) {
+    OCSPRequestPtr request(OCSP_REQUEST_new());
+    OCSP_CERTID* copy = OCSP_CERTID_dup(id);
+    if (!request || !copy || !OCSP_request_add0_id(request.get(), copy)) {
+        OCSP_CERTID_free(copy);
+        return nullptr;
+    }
+    return request;
+}
+
+// Names an OCSP answer in the caches: the responder and the certificate asked about.
+std::string answerKey(const std::string& url, OCSP_CERTID* id) {
+    unsigned char* bytes = nullptr;
+    int length = i2d_OCSP_CERTID(id, &bytes);
+    if (length <= 0) return {};
+    std::string key = "OCSP " + url + " " + Data(bytes, static_cast<std::size_t>(length)).hexString();
+    OPENSSL_free(bytes);
+    return key;
+}
+
+// What a CRL-checking verification of the chain said about each depth.
+struct CRLVerdicts {
+    std::map<int, Status> byDepth;
+};
+
+bool isCRLProblem(int error) {
+    switch (error) {
+        case X509_V_ERR_UNABLE_TO_GET_CRL:
+        case X509_V_ERR_UNABLE_TO_DECRYPT_CRL_SIGNATURE:
+        case X509_V_ERR_CRL_SIGNATURE_FAILURE:
+        case X509_V_ERR_CRL_NOT_YET_VALID:
+        case X509_V_ERR_CRL_HAS_EXPIRED:
+        case X509_V_ERR_ERROR_IN_CRL_LAST_UPDATE_FIELD:
+        case X509_V_ERR_ERROR_IN_CRL_NEXT_UPDATE_FIELD:
+        case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
+        case X509_V_ERR_KEYUSAGE_NO_CRL_SIGN:
+        case X509_V_ERR_UNHANDLED_CRITICAL_CRL_EXTENSION:
+        case X509_V_ERR_DIFFERENT_CRL_SCOPE:
+        case X509_V_ERR_CRL_PATH_VALIDATION_ERROR: return true;
+        default: return false;
+    }
+}
+
+// Lets the verification go on past a revoked certificate or a missing or unusable CRL, so
+// every depth gets its verdict; a CRL problem leaves that depth unknown.
+int recordCRLVerdict(int ok, X509_STORE_CTX* context) {
+    if (ok) return ok;
+    auto* verdicts = static_cast<CRLVerdicts*>(X509_STORE_CTX_get_app_data(context));
+    int depth = X509_STORE_CTX_get_error_depth(context);
+    int error = X509_STORE_CTX_get_error(context);
+    if (error == X509_V_ERR_CERT_REVOKED) {
+        verdicts->byDepth[depth] = Status::revoked;
+        return 1;
+    }
+    if (!isCRLProblem(error)) return 0;
+    verdicts->byDepth.emplace(depth, Status::unknown);
+    return 1;
+}
+
+class Checker {
+public:
+    explicit Checker(const Check& check)
+        : check_(check), fetcher_((check.flags & kSecRevocationNetworkAccessDisabled) == 0),
+          chainCertificates_(sk_X509_new_null()), crls_(sk_X509_CRL_new_null()) {
+        for (X509* certificate : check.chain) sk_X509_push(chainCertificates_.get(), certificate);
+    }
+
+    Outcome run() {
+        Outcome outcome;
+        for (std::size_t depth = 0; depth + 1 < check_.chain.size(); ++depth) {
+            Status status = statusOf(depth);
+            if (status == Status::revoked) return {Outcome::Kind::revoked, check_.chain[depth]};
+            if (status == Status::unknown && outcome.kind == Outcome::Kind::allKnownGood)
+                outcome = {Outcome::Kind::incomplete, check_.chain[depth]};
+        }
+        return outcome;
+    }
+
+private:
+    Status statusOf(std::size_t depth) {
+        OCSPCertIDPtr id(OCSP_cert_to_id(nullptr, check_.chain[depth], check_.chain[depth + 1]));
+        if (depth == 0 && check_.stapledResponse && id)
+            if (Status status = ocspStatus(*check_.stapledResponse, id.get()); status != Status::unknown) return status;
+        for (Method method : methodsInOrder(check_.flags)) {
+            Status status = method == Method::ocsp ? askResponders(depth, id.get()) : consultCRLs(depth);
+            if (status != Status::unknown) return status;
+        }
+        return Status::unknown;
+    }
+
+    // The status an OCSP answer gives the certificate `id` names, when its signature is
+    // one the chain's anchors vouch for; the answer's next update goes to `nextUpdate`.
+    Status ocspStatus(const Data& der, OCSP_CERTID* id, std::optional<double>* nextUpdate = nullptr) {
+        const unsigned char* bytes = der.data();
+        OCSPResponsePtr response(d2i_OCSP_RESPONSE(nullptr, &bytes, static_cast<long>(der.count())));
+        if (!response || OCSP_response_status(response.get()) != OCSP_RESPONSE_STATUS_SUCCESSFUL)
+            return Status::unknown;
+        OCSPBasicPtr basic(OCSP_response_get1_basic(response.get()));
+        if (!basic || OCSP_basic_verify(basic.get(), chainCertificates_.get(), check_.store, 0) <= 0)
+            return Status::unknown;
+        int status = 0, reason = 0;
+        ASN1_GENERALIZEDTIME *revokedAt = nullptr, *thisUpdate = nullptr, *next = nullptr;
+        if (!OCSP_resp_find_status(basic.get(), id, &status, &reason, &revokedAt, &thisUpdate, &next))
+            return Status::unknown;
+        if (nextUpdate) *nextUpdate = secondsSince1970(next);
+        // A revocation stays a revocation; only a good answer must still be current.
+        if (status == V_OCSP_CERTSTATUS_REVOKED) return Status::revoked;
+        if (status != V_OCSP_CERTSTATUS_GOOD || !OCSP_check_validity(thisUpdate, next, kClockSkewSeconds, -1))
+            return Status::unknown;
+        return Status::good;
+    }
+
+    Status askResponders(std::size_t depth, OCSP_CERTID* id) {
+        OCSPRequestPtr request = id ? requestFor(id) : nullptr;
+        if (!request) return Status::unknown;
+        for (const std::string& url : ocspURLs(check_.chain[depth])) {
+            std::string key = answerKey(url, id);
+            auto answer = key.empty() ? std::nullopt : fetcher_.askResponder(url, key, request.get());
+            if (!answer) continue;
+            std::optional<double> nextUpdate;
+            Status status = ocspStatus(*answer, id, &nextUpdate);
+            if (status == Status::unknown) continue;
+            if (nextUpdate) Fetcher::remember(key, *answer, *nextUpdate);
+            return status;
+        }
+        return Status::unknown;
+    }
+
+    Status consultCRLs(std::size_t depth) {
+        EVP_PKEY* issuerKey = X509_get0_pubkey(check_.chain[depth + 1]);
+        bool found = false;
+        for (const std::string& url : crlURLs(check_.chain[depth])) {
+            if (crlsFrom_.count(url)) {
+                found = true;
+                continue;
+            }
+            auto answer = fetcher_.get(url);
+            if (!answer) continue;
+            const unsigned char* bytes = answer->data();
+            CRLPtr crl(d2i_X509_CRL(nullptr, &bytes, static_cast<long>(answer->count())));
+            // A CRL its issuer did not sign tells nothing, and is not kept.
+            if (!crl || !issuerKey || X509_CRL_verify(crl.get(), issuerKey) != 1) continue;
+            if (auto next = secondsSince1970(X509_CRL_get0_nextUpdate(crl.get())))
+                Fetcher::remember(url, *answer, *next);
+            sk_X509_CRL_push(crls_.get(), crl.release());
+            crlsFrom_.insert(url);
+            found = true;
+        }
+        if (!found) return Status::unknown;
+        return verifyWithCRLs(static_cast<int>(depth));
+    }
+
+    // Verifies the chain again with OpenSSL's CRL checks over every CRL fetched so far
+    // and answers the verdict at `depth`.
+    Status verifyWithCRLs(int depth) {
+        StoreContextPtr context(X509_STORE_CTX_new());
+        if (!context || !check_.prepareVerification(context.get())) return Status::unknown;
+        X509_VERIFY_PARAM_set_flags(X509_STORE_CTX_get0_param(context.get()),
+                                    X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
+        X509_STORE_CTX_set0_crls(context.get(), crls_.get());
+        CRLVerdicts verdicts;
+        X509_STORE_CTX_set_app_data(context.get(), &verdicts);
+        X509_STORE_CTX_set_verify_cb(context.get(), recordCRLVerdict);
+        bool completed = X509_verify_cert(context.get()) == 1;
+        auto verdict = verdicts.byDepth.find(depth);
+        if (verdict != verdicts.byDepth.end()) return verdict->second;
+        return completed ? Status::good : Status::unknown;
+    }
+
+    const Check& check_;
+    Fetcher fetcher_;
+    CertificateListPtr chainCertificates_;
+    CRLListPtr crls_;
+    std::set<std::string> crlsFrom_;  // the URLs whose CRLs are in `crls_`
+};
+
+}  // namespace
+
+Outcome checkRevocation(const Check& check) {
+    // Failed fetches and unusable answers leave errors on the thread's OpenSSL queue;
+    // they must not reach whoever uses OpenSSL next on this thread (the TLS layer).
+    ERR_set_mark();
+    Outcome outcome = Checker(check).run();
+    ERR_pop_to_mark();
+    return outcome;
+}
+
+}  // namespace platform::revocation

@@ -1,0 +1,39 @@
+// The revocation check of a verified chain: for each certificate but the anchor, a
+// stapled OCSP answer (leaf only), then OCSP and CRL in the order the policy's flags ask,
+// until one of them knows the certificate's status.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "platform/base/Data.h"
+
+typedef struct x509_st X509;
+typedef struct x509_store_st X509_STORE;
+typedef struct x509_store_ctx_st X509_STORE_CTX;
+
+namespace platform::revocation {
+
+struct Check {
+    std::uint64_t flags = 0;  // the revocation policy's flags
+    // The verified chain, leaf first, its anchor last.
+    std::vector<X509*> chain;
+    std::optional<Data> stapledResponse;  // the handshake's OCSP answer for the leaf
+    // The anchors the chain was verified against; OCSP signers are verified against them.
+    X509_STORE* store = nullptr;
+    // Prepares a fresh context to verify the chain again exactly as it was verified
+    // (same store, presented certificates, policies and time); false on failure.
+    std::function<bool(X509_STORE_CTX*)> prepareVerification;
+};
+
+struct Outcome {
+    enum class Kind { allKnownGood, revoked, incomplete };
+    Kind kind = Kind::allKnownGood;
+    // The revoked certificate, or the first whose status could not be learned.
+    X509* certificate = nullptr;
+};
+
+Outcome checkRevocation(const Check& check);
+
+}  // namespace platform::revocation

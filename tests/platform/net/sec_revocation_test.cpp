@@ -1,0 +1,201 @@
+// Revocation checks against a local authority made for each test: its CRL served over
+// local HTTP, its OCSP answers from an `openssl ocsp` responder, and a stapled answer from
+// an `openssl s_server` handshake.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/security/SecTrust.h"
+#include "tests/platform/net/NetTestSupport.h"
+
+using namespace platform;
+using namespace nettest;
+using testing_support::LocalHTTPServer;
+
+namespace {
+
+constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationCRLMethod,
+                        kAny = kSecRevocationUseAnyAvailableMethod, kPreferCRL = kSecRevocationPreferCRL,
+                        kRequirePositive = kSecRevocationRequirePositiveResponse,
+                        kNoNetwork = kSecRevocationNetworkAccessDisabled;
+
+// An authority with a CRL server and an OCSP responder, and the leaves it signed, each
+// naming both: "good" (recorded as issued), "revoked", "unrecorded" (unknown to the
+// responder, absent from the CRL); "unreachable", whose sources are ports where nothing
+// listens; "held" and "oversized", whose CRLs never come or come too large. Each set has an authority name of its own, so no answer kept from
+// another test's authority can apply.
+struct Authority {
+    testing_support::TestCertificates certificates;
+    std::string name;
+    std::unique_ptr<LocalHTTPServer> crlServer;
+    std::unique_ptr<testing_support::OpenSSLServer> responder;
+
+    Authority() {
+        static std::atomic<int> made{0};
+        name = "authority" + std::to_string(++made);
+        crlServer = std::make_unique<LocalHTTPServer>([this](const LocalHTTPServer::Received& received) {
+            if (received.path == "/oversized") return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
+            if (received.path == "/held") {
+                LocalHTTPServer::Reply held;
+                held.holdUntilStop = true;
+                return held;
+            }
+            if (received.path != "/" + name + ".crl") return LocalHTTPServer::Reply(404);
+            return LocalHTTPServer::Reply(200, crl, {{"Content-Type", "application/pkix-crl"}});
+        });
+        int ocspPort = testing_support::freePort();
+        std::string crlURL = crlServer->url("/" + name + ".crl");
+        std::string ocspURL = "http://127.0.0.1:" + std::to_string(ocspPort);
+        std::string nowhere = "http://127.0.0.1:" + std::to_string(testing_support::freePort());
+        certificates.authority(name);
+        for (const char* leaf : {"good", "revoked", "unrecorded"})
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlURL, ocspURL);
+        certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + "/crl", nowhere);
+        for (const char* leaf : {"held", "oversized"})
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(std::string("/") + leaf),
+                                                   "");
+        certificates.record("good", name);
+        certificates.revoke("revoked", name);
+        crl = certificates.crl(name);
+        responder = certificates.ocspResponder(name, ocspPort);
+    }
+
+    SecCertificateRef load(const std::string& certificate) const {
+        return SecCertificateCreateWithData(Data::fromString(certificates.der(certificate)));
+    }
+
+    // The status of evaluating `leaf` under the SSL policy and a revocation policy with
+    // `flags`, this authority the only anchor.
+    OSStatus evaluate(const std::string& leaf, std::uint64_t flags, std::optional<Data> stapled = std::nullopt) const {
+        SecTrustRef trust;
+        EXPECT_EQ(SecTrustCreateWithCertificates(
+                      {load(leaf)}, {SecPolicyCreateSSL(true, "127.0.0.1"), SecPolicyCreateRevocation(flags)}, &trust),
+                  errSecSuccess);
+        SecTrustSetAnchorCertificates(trust, {load(name)});
+        SecTrustSetOCSPResponse(trust, std::move(stapled));
+        ErrorPtr error;
+        bool trusted = SecTrustEvaluateWithError(trust, &error);
+        EXPECT_EQ(trusted, error == nullptr);
+        return error ? static_cast<OSStatus>(error->code()) : errSecSuccess;
+    }
+
+    std::string crl;  // DER, as served
+};
+
+struct RevocationCase {
+    const char* leaf;
+    std::uint64_t flags;
+    OSStatus expected;
+};
+
+TEST(Revocation, StatusFromTheCRLAndTheResponder) {
+    Authority authority;
+    const std::vector<RevocationCase> cases{
+        {"revoked", kCRL, errSecCertificateRevoked},
+        {"good", kCRL | kRequirePositive, errSecSuccess},
+        {"revoked", kOCSP, errSecCertificateRevoked},
+        {"good", kOCSP | kRequirePositive, errSecSuccess},
+        {"revoked", kAny, errSecCertificateRevoked},
+        // The responder knows nothing of the leaf: best effort passes, a demand fails.
+        {"unrecorded", kOCSP, errSecSuccess},
+        {"unrecorded", kOCSP | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        // Nobody answers at all.
+        {"unreachable", kAny, errSecSuccess},
+        {"unreachable", kAny | kRequirePositive, errSecIncompleteCertRevocationCheck},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags));
+        EXPECT_EQ(authority.evaluate(c.leaf, c.flags), c.expected);
+    }
+}
+
+// A source that never answers, or answers too much, costs a bounded wait and tells nothing.
+TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
+    Authority authority;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(authority.evaluate("held", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(authority.evaluate("oversized", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
+    EXPECT_EQ(authority.evaluate("oversized", kCRL), errSecSuccess);
+    EXPECT_EQ(authority.crlServer->requestCount(), 3);
+}
+
+TEST(Revocation, RevokedCertificateIsNamedInTheError) {
+    Authority authority;
+    SecTrustRef trust;
+    ASSERT_EQ(SecTrustCreateWithCertificates({authority.load("revoked")}, {SecPolicyCreateRevocation(kCRL)}, &trust),
+              errSecSuccess);
+    SecTrustSetAnchorCertificates(trust, {authority.load(authority.name)});
+    ErrorPtr error;
+    ASSERT_FALSE(SecTrustEvaluateWithError(trust, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain(), NSOSStatusErrorDomain);
+    EXPECT_EQ(error->localizedDescription(), "“revoked” certificate is revoked");
+}
+
+TEST(Revocation, MethodOrderAndAnswersKeptBetweenEvaluations) {
+    Authority authority;
+    // Nothing fetched yet and no network allowed: nothing is learned, nothing is asked.
+    EXPECT_EQ(authority.evaluate("revoked", kAny | kNoNetwork), errSecSuccess);
+    EXPECT_EQ(authority.evaluate("revoked", kAny | kNoNetwork | kRequirePositive), errSecIncompleteCertRevocationCheck);
+    EXPECT_EQ(authority.crlServer->requestCount(), 0);
+    // OCSP comes first unless CRLs are preferred; the responder's answer settles it.
+    EXPECT_EQ(authority.evaluate("good", kAny | kRequirePositive), errSecSuccess);
+    EXPECT_EQ(authority.crlServer->requestCount(), 0);
+    EXPECT_EQ(authority.evaluate("good", kAny | kPreferCRL | kRequirePositive), errSecSuccess);
+    EXPECT_EQ(authority.crlServer->requestCount(), 1);
+    // The CRL and the OCSP answer are kept until their next update: later evaluations,
+    // without the network too, use them, and the CRL is not fetched again.
+    EXPECT_EQ(authority.evaluate("revoked", kCRL), errSecCertificateRevoked);
+    EXPECT_EQ(authority.evaluate("revoked", kCRL | kNoNetwork), errSecCertificateRevoked);
+    EXPECT_EQ(authority.crlServer->requestCount(), 1);
+    EXPECT_EQ(authority.evaluate("revoked", kOCSP), errSecCertificateRevoked);
+    authority.responder.reset();
+    EXPECT_EQ(authority.evaluate("revoked", kOCSP | kNoNetwork), errSecCertificateRevoked);
+}
+
+TEST(Revocation, StapledAnswerNeedsNoNetwork) {
+    Authority authority;
+    Data revoked = Data::fromString(authority.certificates.ocspResponse("revoked", authority.name));
+    Data good = Data::fromString(authority.certificates.ocspResponse("good", authority.name));
+    EXPECT_EQ(authority.evaluate("revoked", kOCSP | kNoNetwork, revoked), errSecCertificateRevoked);
+    EXPECT_EQ(authority.evaluate("good", kOCSP | kNoNetwork | kRequirePositive, good), errSecSuccess);
+    // An answer about another certificate tells nothing about this one.
+    EXPECT_EQ(authority.evaluate("good", kOCSP | kNoNetwork | kRequirePositive, revoked),
+              errSecIncompleteCertRevocationCheck);
+}
+
+// The URL session asks for the stapled answer in the handshake and hands it to the trust
+// a challenge carries.
+TEST(Revocation, HandshakeStapleReachesTheChallengesTrust) {
+    Authority authority;
+    authority.certificates.ocspResponse("revoked", authority.name);
+    authority.certificates.ocspResponse("good", authority.name);
+    for (auto [leaf, expected] : {std::pair{"revoked", errSecCertificateRevoked}, std::pair{"good", errSecSuccess}}) {
+        SCOPED_TRACE(leaf);
+        int port = testing_support::freePort();
+        auto server = authority.certificates.staplingTLSServer(leaf, std::string(leaf) + ".ocsp", port);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        std::optional<OSStatus> status;
+        delegate->onChallenge = [&](const URLAuthenticationChallenge& challenge) {
+            auto trust = challenge.protectionSpace().serverTrust();
+            SecTrustSetPolicies(trust, SecPolicyCreateRevocation(kOCSP | kNoNetwork | kRequirePositive));
+            SecTrustSetAnchorCertificates(trust, {authority.load(authority.name)});
+            ErrorPtr error;
+            bool trusted = SecTrustEvaluateWithError(trust, &error);
+            status = error ? static_cast<OSStatus>(error->code()) : errSecSuccess;
+            return trusted ? std::make_pair(URLSessionAuthChallengeDisposition::useCredential,
+                                            std::make_shared<URLCredential>(trust))
+                           : std::make_pair(URLSessionAuthChallengeDisposition::cancelAuthenticationChallenge,
+                                            URLCredentialPtr());
+        };
+        auto session = URLSession::create(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate);
+        session->dataTask(*URL::parse("https://127.0.0.1:" + std::to_string(port) + "/"))->resume();
+        ASSERT_TRUE(delegate->waitForCompletion());
+        EXPECT_EQ(status, expected);
+        EXPECT_EQ(errorCode(delegate->error), expected == errSecSuccess ? 0 : NSURLErrorCancelled);
+        session->invalidateAndCancel();
+    }
+}
+
+}  // namespace
