@@ -58,7 +58,7 @@ void FileDestination::setOwner(const ScribePtr& owner) {
 }
 
 void FileDestination::onFileQueue(const std::function<void()>& work) const {
-    auto queue = logQueue;
+    auto queue = workQueue();
     if (!queue || queue->isCurrent()) work();
     else queue->sync(work);
 }
@@ -179,7 +179,7 @@ void FileDestination::flush(std::function<void()> completion) {
         }
         if (completion) completion();
     };
-    if (auto queue = logQueue) queue->async(std::move(work));
+    if (auto queue = workQueue()) queue->async(std::move(work));
     else work();
 }
 

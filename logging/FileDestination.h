@@ -1,9 +1,10 @@
 // Writes finished lines to one file: opens or appends when it gains an owner, marks an
 // appended stretch, and can move the file aside and start a fresh one (rotation).
-// Writes must arrive one at a time: the logging thread or a serial `logQueue`. With a
-// queue, everything that touches the file or the lines waiting for it (writing, flushing,
-// opening, closing, changing the file, rotating) runs on that queue; a call from another
-// thread waits for its turn there.
+// Writes arrive one at a time: on the logging thread, or on the destination's work queue
+// (`logQueue`, or a private serial queue targeting it when it is concurrent). With a queue,
+// everything that touches the file or the lines waiting for it (writing, flushing,
+// opening, closing, changing the file, rotating) runs on that work queue; a call from
+// another thread waits for its turn there.
 #pragma once
 #include <functional>
 #include <memory>
@@ -46,7 +47,7 @@ public:
 
     void openLogFile();
     void closeLogFile();
-    // Synchronises the file to disk (on `logQueue` when set), then runs `completion`.
+    // Synchronises the file to disk (on the work queue when there is one), then runs `completion`.
     void flush(std::function<void()> completion = nullptr);
     // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
@@ -73,8 +74,8 @@ protected:
     bool rotateFileNow(const FileLocation& to);
     // Writes the lines gathered on the queue (see `write`) and any line not yet written.
     void writePendingLines();
-    // Runs `work` where the file work runs: on `logQueue` when there is one (waiting for
-    // it, unless already on it), else on the calling thread.
+    // Runs `work` where the file work runs: on the work queue when there is one (waiting
+    // for it, unless already on it), else on the calling thread.
     void onFileQueue(const std::function<void()>& work) const;
     // The clock of rotations and archive tags.
     virtual platform::Date currentDate() const { return platform::Date::now(); }
