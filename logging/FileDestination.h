@@ -52,12 +52,15 @@ public:
     // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
 
-    // Extended attributes under the "user." namespace. Reading answers none when the file
-    // has no such attribute; other failures throw, as does a refused write.
+    // Extended attributes under the "user." namespace. Reading answers none when the size
+    // query fails, whatever the cause (no such attribute, no such file, a file system
+    // without attributes); a failure reading the value throws, as does a refused write.
     virtual std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
                                                                 const std::string& name) const;
     virtual void writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
                                         const std::string& name) const;
+    // True when the file system holding the file refuses extended attributes altogether.
+    virtual bool refusesExtendedAttributes(const platform::URL& url) const;
 
 protected:
     FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier, bool shouldAppend,

@@ -219,6 +219,10 @@ TEST(FileDestination, RotationMovesTagsAndStartsAFreshFile) {
         d->readExtendedAttribute(platform::URL::fileURL((dir / "old.log").string()), Constants::archivedByAttributeKey);
     ASSERT_TRUE(by.has_value());
     EXPECT_EQ(by->toString(), "file");
+    // A size query that fails, whatever the cause, answers none.
+    EXPECT_EQ(d->readExtendedAttribute(platform::URL::fileURL((dir / "missing.log").string()),
+                                       Constants::archivedByAttributeKey),
+              std::nullopt);
 }
 
 TEST(FileDestination, RefusedRotationKeepsTheCurrentFileAndItsContent) {
