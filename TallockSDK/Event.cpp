@@ -70,12 +70,13 @@ void Event::reset() {
 platform::Data encodeBatch(const std::vector<Event>& events) { return platform::JSONEncoder().encode(events); }
 
 namespace {
-// Encodes shared instances as one array without copying them.
+// Encodes shared instances as one array without copying them; an empty slot is skipped.
 struct EventList {
     const std::vector<EventPtr>& events;
     void encode(platform::Encoder& encoder) const {
         auto c = encoder.unkeyedContainer();
-        for (const auto& e : events) c->encode(*e);
+        for (const auto& e : events)
+            if (e) c->encode(*e);
     }
 };
 }  // namespace

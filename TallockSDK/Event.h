@@ -64,6 +64,7 @@ std::string describeParameter(const platform::Value& value);
 // invalid UTF-8 in texts is replaced, never thrown.
 platform::Data encodeBatch(const std::vector<Event>& events);
 using EventPtr = std::shared_ptr<Event>;
+// Null entries are left out.
 platform::Data encodeBatch(const std::vector<EventPtr>& events);
 // Decoding throws ErrorException when any element lacks a required member.
 std::vector<Event> decodeBatch(const platform::Data& batch);

@@ -39,14 +39,17 @@ void LogManager::pop(std::function<void()> completion) {
         return;
     }
     uploadLogs(std::move(completion));
+    // The uploader holds the batch now. The instances stay in place (never moved from)
+    // until all are back in the pool, so a reader never meets an empty slot.
+    handedOver_.store(true);
     auto pool = logPoolDelegate.lock();
     if (!pool) brokenInvariant("]: No logPool is initiallized.");
-    while (!uploadLoglist.empty()) {
-        EventPtr instance = std::move(uploadLoglist.front());
-        uploadLoglist.erase(uploadLoglist.begin());
+    for (const EventPtr& instance : uploadLoglist) {
         pool->dispatchQueue->sync([&] { pool->returnInstance(instance); });
         notFull.signal();
     }
+    uploadLoglist.clear();
+    handedOver_.store(false);
 }
 
 void LogManager::popLogTimely() {
@@ -69,13 +72,37 @@ EventPtr LogManager::pooledInstance(const Event& event) {
     return instance;
 }
 
-std::optional<std::vector<platform::Data>> LogManager::dataToCache() {
+std::optional<platform::Data> LogManager::bufferedBatch() const {
     if (uploadLoglist.empty()) return std::nullopt;
     try {
-        return std::vector<platform::Data>{encodeBatch(uploadLoglist)};
+        return encodeBatch(uploadLoglist);
     } catch (...) {
         return std::nullopt;
     }
+}
+
+std::optional<platform::Data> LogManager::snapshotWithoutLock() const {
+    // A batch being emptied is the uploader's already, and its instances are being blanked.
+    if (handedOver_.load()) return std::nullopt;
+    // No push reallocates (the room for a full batch is reserved), so the list can be
+    // copied as it stands; a slot still being filled is left out.
+    std::vector<EventPtr> events;
+    events.reserve(uploadLoglist.capacity());
+    for (const EventPtr& instance : uploadLoglist)
+        if (instance) events.push_back(instance);
+    if (events.empty()) return std::nullopt;
+    try {
+        return encodeBatch(events);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<platform::Data>> LogManager::dataToCache() {
+    auto batch =
+        readForCrashStore(mutex, [this](bool locked) { return locked ? bufferedBatch() : snapshotWithoutLock(); });
+    if (!batch) return std::nullopt;
+    return std::vector<platform::Data>{std::move(*batch)};
 }
 
 }  // namespace TallockSDK

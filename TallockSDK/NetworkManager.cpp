@@ -240,14 +240,17 @@ void NetworkManager::attachCache(const std::shared_ptr<CacheReadable>& cache) {
 }
 
 std::optional<std::vector<platform::Data>> NetworkManager::dataToCache() {
-    std::set<platform::Data, BatchOrder> undelivered(failToUploadLogsList.begin(), failToUploadLogsList.end());
-    undelivered.insert(unsettled_.begin(), unsettled_.end());
+    auto undelivered = readForCrashStore(mutex, [this](bool) { return undeliveredHoldingLock(); });
     if (undelivered.empty()) return std::nullopt;
-    return std::vector<platform::Data>(undelivered.begin(), undelivered.end());
+    return undelivered;
 }
 
 std::vector<platform::Data> NetworkManager::undeliveredBatches() {
     platform::DispatchSemaphoreGuard guard(mutex);
+    return undeliveredHoldingLock();
+}
+
+std::vector<platform::Data> NetworkManager::undeliveredHoldingLock() const {
     std::set<platform::Data, BatchOrder> undelivered(failToUploadLogsList.begin(), failToUploadLogsList.end());
     undelivered.insert(unsettled_.begin(), unsettled_.end());
     return std::vector<platform::Data>(undelivered.begin(), undelivered.end());

@@ -67,7 +67,8 @@ public:
 
     // Keeps the cache weakly and takes every batch it holds into the failed set.
     void attachCache(const std::shared_ptr<CacheReadable>& cache);
-    // Read without `mutex`: the crash path cannot wait for it.
+    // For a crash store: `undeliveredBatches`, under `mutex` when it comes free in time
+    // (else read as the crashed holder left it); none when there are none.
     std::optional<std::vector<platform::Data>> dataToCache() override;
     // The failed set, read under `mutex`.
     std::vector<platform::Data> failedBatches();
@@ -99,6 +100,8 @@ private:
     void keepFailed(const platform::Data& batch);
     // Empties the failed set into the unsettled batches and answers what it held.
     std::vector<platform::Data> takeFailedForResend();
+    // `undeliveredBatches` for a caller that holds `mutex`.
+    std::vector<platform::Data> undeliveredHoldingLock() const;
     // Batches, with multiplicity, of the send chains not yet ended; guarded by `mutex`.
     std::multiset<platform::Data, BatchOrder> unsettled_;
 

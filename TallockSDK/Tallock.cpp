@@ -1,5 +1,7 @@
 // The facade: set-up creates and wires the managers in a fixed order; track and flush
-// hand over to the buffer.
+// hand over to the buffer. Locks are taken in one order only: the buffer's `mutex`, then
+// the cache writes, then the uploader's `mutex` (an empty flush runs its completion,
+// which writes the cache file, while it holds the buffer's lock).
 #include "TallockSDK/Tallock.h"
 
 #include <cstdio>
@@ -90,13 +92,13 @@ void Tallock::flush(std::function<void()> completion) {
 void Tallock::storeUnsent() {
     Tallock& self = *shared();
     if (!self.isSetUp()) return;
+    // The buffer's lock first, as `flush` takes it: no emptying runs while both parts are read.
+    LogManager& buffer = *self.logManager;
+    platform::DispatchSemaphoreGuard bufferLock(buffer.mutex);
     self.cacheWrites_.write([&](CacheWrites& writes) {
         writes.storedUnsent = true;
         auto batches = self.networkManager->undeliveredBatches();
-        self.logManager->mutex.wait();
-        auto buffered = self.logManager->dataToCache();
-        self.logManager->mutex.signal();
-        if (buffered) batches.insert(batches.end(), buffered->begin(), buffered->end());
+        if (auto buffered = buffer.bufferedBatch()) batches.push_back(std::move(*buffered));
         if (!batches.empty()) self.cacheManager->write(batches);
     });
 }

@@ -6,7 +6,6 @@
 
 #include "logging/Scribe.h"
 #include "platform/base/NoDestructor.h"
-#include "platform/files/CocoaError.h"
 #include "platform/files/FileManager.h"
 #include "platform/foundation/Characters.h"
 #include "platform/foundation/DateFormatter.h"
@@ -199,19 +198,19 @@ std::vector<platform::URL> AutoRotatingFileDestination::archivedLogURLs() const 
         std::optional<std::string> archivedAt;
         try {
             auto archivedBy = readExtendedAttribute(entry, Constants::archivedByAttributeKey);
-            if (!archivedBy || *archivedBy != id) continue;
-            auto at = readExtendedAttribute(entry, Constants::archivedAtAttributeKey);
-            if (!at || !platform::isValidUTF8(std::string_view(reinterpret_cast<const char*>(at->data()), at->count())))
-                continue;
-            archivedAt = at->utf8String();
-        } catch (const platform::ErrorException& failure) {
-            // Only where the file system refuses extended attributes altogether can an
-            // archive be untagged; there the archive name says what it is. Any other
-            // file without the tags is never taken for an archive (nor deleted).
-            if (failure.error()->domain() != platform::NSCocoaErrorDomain ||
-                failure.error()->code() != platform::CocoaError::featureUnsupported)
-                continue;
-            archivedAt = archivedAtFromName(entry.lastPathComponent());
+            if (!archivedBy) {
+                // Only where the file system refuses extended attributes altogether can an
+                // archive be untagged; there the archive name says what it is. Any other
+                // file without the tags is never taken for an archive (nor deleted).
+                if (refusesExtendedAttributes(entry)) archivedAt = archivedAtFromName(entry.lastPathComponent());
+            } else if (*archivedBy == id) {
+                auto at = readExtendedAttribute(entry, Constants::archivedAtAttributeKey);
+                if (at &&
+                    platform::isValidUTF8(std::string_view(reinterpret_cast<const char*>(at->data()), at->count())))
+                    archivedAt = at->utf8String();
+            }
+        } catch (const platform::ErrorException&) {
+            continue;  // an attribute that cannot be read: not known as an archive
         }
         if (archivedAt) archives.emplace_back(entry, *archivedAt);
     }

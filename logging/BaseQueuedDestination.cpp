@@ -58,7 +58,7 @@ void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::st
     // The queue is copied only here: its count of owners is shared with the queue's own
     // thread, and touching it for every line makes the two cores fight over it.
     auto self = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
-    if (auto queue = logQueue) queue->async([self] { self->drainPendingLines(); });
+    if (auto queue = workQueue()) queue->async([self] { self->drainPendingLines(); });
     else drainPendingLines();  // the queue was taken away meanwhile
 }
 
@@ -95,6 +95,18 @@ void BaseQueuedDestination::writeBatch() {
         else write(line_);
     }
     writingBatch_ = false;
+}
+
+std::shared_ptr<platform::DispatchQueue> BaseQueuedDestination::workQueue() const {
+    auto given = logQueue;
+    if (!given || !given->isConcurrent()) return given;
+    return serialWorkQueue_.write([&](SerialWorkQueue& work) {
+        if (work.target != given) {
+            work.serial = platform::DispatchQueue::create(given->label() + ".serial", given->qos(), {}, given);
+            work.target = given;
+        }
+        return work.serial;
+    });
 }
 
 void BaseQueuedDestination::filterFormatAndWrite(LogDetails& logDetails, std::string& message) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "logging/BaseDestination.h"
+#include "platform/base/Protected.h"
 
 namespace platform {
 class DispatchQueue;
@@ -16,9 +17,10 @@ namespace Scribe {
 
 class BaseQueuedDestination : public BaseDestination {
 public:
-    // Applies to lines output after the change. Writes must arrive one at a time, so a
-    // destination that writes to a file needs a serial queue. A block submitted to the
-    // queue after a line was output runs after that line's `write` and `didWriteLines`.
+    // Applies to lines output after the change. A serial queue runs the destination's
+    // work itself; on a concurrent one it runs on a private serial queue that targets it
+    // (`workQueue`), so writes still arrive one at a time. On a serial queue a block
+    // submitted after a line was output runs after that line's `write` and `didWriteLines`.
     std::shared_ptr<platform::DispatchQueue> logQueue;
 
 protected:
@@ -33,6 +35,9 @@ protected:
     bool isWritingBatch() const { return writingBatch_; }
     // Filters, formats and writes one line.
     void filterFormatAndWrite(LogDetails& logDetails, std::string& message);
+    // Where the queued work of this destination runs, one block at a time: `logQueue` when
+    // it is serial, else a private serial queue targeting it; none without a `logQueue`.
+    std::shared_ptr<platform::DispatchQueue> workQueue() const;
 
 private:
     // Lines handed to the queue, back to back in one text. A line keeps its record only
@@ -56,6 +61,13 @@ private:
     // `goIdle` the next hand-over queues a new drain.
     bool takePendingLines(bool goIdle);
     void writeBatch();
+
+    // The private serial queue made for a concurrent `logQueue`, and the queue it targets.
+    struct SerialWorkQueue {
+        std::shared_ptr<platform::DispatchQueue> target;
+        std::shared_ptr<platform::DispatchQueue> serial;
+    };
+    mutable platform::Protected<SerialWorkQueue> serialWorkQueue_;
 
     // One block drains the lines, so a burst costs one hand-over to the queue instead of
     // one per line; order is kept.

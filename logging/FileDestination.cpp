@@ -1,6 +1,9 @@
 // Opening, writing, flushing and rotating the log file of a file destination.
 #include "logging/FileDestination.h"
 
+#include <sys/xattr.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "logging/Scribe.h"
@@ -58,7 +61,7 @@ void FileDestination::setOwner(const ScribePtr& owner) {
 }
 
 void FileDestination::onFileQueue(const std::function<void()>& work) const {
-    auto queue = logQueue;
+    auto queue = workQueue();
     if (!queue || queue->isCurrent()) work();
     else queue->sync(work);
 }
@@ -179,7 +182,7 @@ void FileDestination::flush(std::function<void()> completion) {
         }
         if (completion) completion();
     };
-    if (auto queue = logQueue) queue->async(std::move(work));
+    if (auto queue = workQueue()) queue->async(std::move(work));
     else work();
 }
 
@@ -233,7 +236,22 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
 
 std::optional<platform::Data> FileDestination::readExtendedAttribute(const platform::URL& url,
                                                                      const std::string& name) const {
-    return platform::FileManager::defaultManager()->extendedAttribute(attributeName(name), url.path());
+    const std::string path = url.path();
+    const std::string attribute = attributeName(name);
+    const ssize_t size = ::getxattr(path.c_str(), attribute.c_str(), nullptr, 0);
+    if (size < 0) return std::nullopt;
+    platform::Data value;
+    value.resize(static_cast<std::size_t>(size));
+    const ssize_t read = ::getxattr(path.c_str(), attribute.c_str(), value.mutableData(), value.count());
+    if (read < 0) throw platform::ErrorException(platform::posixError(errno, ""));
+    value.resize(static_cast<std::size_t>(read));
+    return value;
+}
+
+bool FileDestination::refusesExtendedAttributes(const platform::URL& url) const {
+    const std::string attribute = attributeName(Constants::archivedByAttributeKey);
+    return ::getxattr(url.path().c_str(), attribute.c_str(), nullptr, 0) < 0 &&
+           (errno == ENOTSUP || errno == EOPNOTSUPP);
 }
 
 void FileDestination::writeExtendedAttribute(const platform::URL& url, const platform::Data& value,

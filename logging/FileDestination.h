@@ -1,9 +1,10 @@
 // Writes finished lines to one file: opens or appends when it gains an owner, marks an
 // appended stretch, and can move the file aside and start a fresh one (rotation).
-// Writes must arrive one at a time: the logging thread or a serial `logQueue`. With a
-// queue, everything that touches the file or the lines waiting for it (writing, flushing,
-// opening, closing, changing the file, rotating) runs on that queue; a call from another
-// thread waits for its turn there.
+// Writes arrive one at a time: on the logging thread, or on the destination's work queue
+// (`logQueue`, or a private serial queue targeting it when it is concurrent). With a queue,
+// everything that touches the file or the lines waiting for it (writing, flushing,
+// opening, closing, changing the file, rotating) runs on that work queue; a call from
+// another thread waits for its turn there.
 #pragma once
 #include <functional>
 #include <memory>
@@ -46,17 +47,20 @@ public:
 
     void openLogFile();
     void closeLogFile();
-    // Synchronises the file to disk (on `logQueue` when set), then runs `completion`.
+    // Synchronises the file to disk (on the work queue when there is one), then runs `completion`.
     void flush(std::function<void()> completion = nullptr);
     // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
 
-    // Extended attributes under the "user." namespace. Reading answers none when the file
-    // has no such attribute; other failures throw, as does a refused write.
+    // Extended attributes under the "user." namespace. Reading answers none when the size
+    // query fails, whatever the cause (no such attribute, no such file, a file system
+    // without attributes); a failure reading the value throws, as does a refused write.
     virtual std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
                                                                 const std::string& name) const;
     virtual void writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
                                         const std::string& name) const;
+    // True when the file system holding the file refuses extended attributes altogether.
+    virtual bool refusesExtendedAttributes(const platform::URL& url) const;
 
 protected:
     FileDestination(const ScribePtr& owner, const FileLocation& writeToFile, std::string identifier, bool shouldAppend,
@@ -73,8 +77,8 @@ protected:
     bool rotateFileNow(const FileLocation& to);
     // Writes the lines gathered on the queue (see `write`) and any line not yet written.
     void writePendingLines();
-    // Runs `work` where the file work runs: on `logQueue` when there is one (waiting for
-    // it, unless already on it), else on the calling thread.
+    // Runs `work` where the file work runs: on the work queue when there is one (waiting
+    // for it, unless already on it), else on the calling thread.
     void onFileQueue(const std::function<void()>& work) const;
     // The clock of rotations and archive tags.
     virtual platform::Date currentDate() const { return platform::Date::now(); }

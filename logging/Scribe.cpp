@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -165,15 +166,17 @@ void Scribe::setup(Level level, bool showLogIdentifier, bool showFunctionName, b
 
 namespace {
 
-// The destinations that take a line's level, in list order; most lines go to one or two,
-// so no heap list is made for them.
+// The destinations that take a line's level, in list order, each held for the whole call:
+// the message closure or a destination may change the logger's list meanwhile, and a
+// destination it removes must still be whole when the line reaches it. Most lines go to one
+// or two, so no heap list is made for them.
 class AcceptingDestinations {
 public:
     AcceptingDestinations(const std::vector<DestinationPtr>& destinations, Level level) {
         for (const auto& destination : destinations) {
             if (!destination->isEnabledFor(level)) continue;
-            if (count_ < kInline) inline_[count_] = destination.get();
-            else more_.push_back(destination.get());
+            if (count_ < kInline) inline_[count_] = destination;
+            else more_.push_back(destination);
             ++count_;
         }
     }
@@ -184,8 +187,8 @@ public:
 
 private:
     static constexpr std::size_t kInline = 8;
-    DestinationProtocol* inline_[kInline];
-    std::vector<DestinationProtocol*> more_;
+    std::array<DestinationPtr, kInline> inline_;
+    std::vector<DestinationPtr> more_;
     std::size_t count_ = 0;
 };
 

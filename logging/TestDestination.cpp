@@ -16,7 +16,7 @@ void TestDestination::expect(const std::string& message) {
 }
 
 void TestDestination::executeOnLogQueue(const std::function<void()>& closure) {
-    if (auto queue = logQueue) queue->sync([&closure] { closure(); });
+    if (auto queue = workQueue()) queue->sync([&closure] { closure(); });
     else closure();
 }
 

@@ -1,6 +1,8 @@
 // Colours for log lines in the "ESC[fg r,g,b;" escape dialect, per level.
 #pragma once
+#include <concepts>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,19 @@ public:
     class XcodeColor {
     public:
         XcodeColor(int red = 255, int green = 255, int blue = 255) { set(red, green, blue); }
+        // From a platform colour, a colour object whose red, green and blue components run
+        // from 0 to 1 in the calibrated RGB space (as `platform::NSColor` keeps them): each
+        // component times 255, truncated. No colour to convert gives black.
+        template <class Color>
+            requires requires(const Color& c) {
+                         { c.redComponent() } -> std::convertible_to<double>;
+                         { c.greenComponent() } -> std::convertible_to<double>;
+                         { c.blueComponent() } -> std::convertible_to<double>;
+                     }
+        explicit XcodeColor(const std::shared_ptr<Color>& color) {
+            if (color)
+                set(scaled(color->redComponent()), scaled(color->greenComponent()), scaled(color->blueComponent()));
+        }
         int red() const { return r_; }
         int green() const { return g_; }
         int blue() const { return b_; }
@@ -45,6 +60,11 @@ public:
 
     private:
         static int valid(int value) { return value >= 0 && value <= 255 ? value : 0; }
+        // A component from 0 to 1 as 0-255; one outside that range gives -1 (stored as 0).
+        static int scaled(double component) {
+            const double value = component * 255;
+            return value >= 0 && value < 256 ? static_cast<int>(value) : -1;
+        }
         void set(int r, int g, int b) {
             r_ = valid(r);
             g_ = valid(g);

@@ -1,17 +1,21 @@
 // One million info lines to a file with the default line layout (date with milliseconds,
-// level, file and line, function, message), in the same run: through our file destination
-// without a queue and with a serial background queue (the updater's set-up), and through
-// spdlog's basic file sink. Each run is timed on the wall clock until its last line is in
-// the file's page cache: spdlog's buffer is flushed, our queue has written everything.
+// level, file and line, function, message), in the same run, each of our forms against
+// spdlog's basic file sink at the same durability:
+//   - our file destination without a queue writes each line to the file before the call
+//     returns; spdlog's sink flushed after every line (`flush_on(trace)`) does the same;
+//   - our file destination on a serial background queue (the updater's set-up) against
+//     spdlog's sink buffered and flushed once at the end.
+// Each run is timed on the wall clock until its last line is in the file's page cache.
 // The machine is shared, so each form runs five times, the runs of all forms interleaved
-// in random order, and the medians are compared. Prints lines per second and our rate as
-// a multiple of spdlog's (1.0 or more: as fast).
+// in random order, and the medians are compared. Prints lines per second and, per pair,
+// our rate as a multiple of spdlog's (1.0 or more: as fast).
 #include <benchmark/benchmark.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
 #include <cstdio>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "bench/support/BenchSupport.h"
@@ -50,6 +54,7 @@ void BM_SpdlogBasicFile(benchmark::State& state) {
     auto sink = std::make_shared<spdlog::sinks::basic_file_sink_st>(path.string(), true);
     spdlog::logger logger("bench", sink);
     logger.set_level(spdlog::level::info);
+    if (state.range(0)) logger.flush_on(spdlog::level::trace);
     // The same pieces as our default line: date with milliseconds, level, file:line, function.
     logger.set_pattern("%Y-%m-%d %H:%M:%S.%e [%l] [%s:%#] %! > %v");
     for (auto _ : state) {
@@ -73,7 +78,20 @@ BENCHMARK(BM_ScribeFile)
     ->Repetitions(kRepetitions)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SpdlogBasicFile)->Iterations(1)->Repetitions(kRepetitions)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpdlogBasicFile)
+    ->ArgName("flushEachLine")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(1)
+    ->Repetitions(kRepetitions)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Each of our forms and the spdlog form at the same durability.
+constexpr std::pair<const char*, const char*> kPairs[] = {
+    {"BM_ScribeFile/queued:0", "BM_SpdlogBasicFile/flushEachLine:1"},
+    {"BM_ScribeFile/queued:1", "BM_SpdlogBasicFile/flushEachLine:0"},
+};
 
 // Keeps each form's median lines per second so the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -101,14 +119,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    double spdlog = 0;
-    for (const auto& [name, rate] : reporter.rates) {
-        if (name.starts_with("BM_SpdlogBasicFile")) spdlog = rate;
-    }
-    for (const auto& [name, rate] : reporter.rates) {
-        std::printf("%-30s median %10.0f lines/s", name.c_str(), rate);
-        if (spdlog > 0 && name.starts_with("BM_Scribe")) std::printf("   ours/spdlog = %.2f", rate / spdlog);
-        std::printf("\n");
+    for (const auto& [name, rate] : reporter.rates) std::printf("%-36s median %10.0f lines/s\n", name.c_str(), rate);
+    for (const auto& [ours, theirs] : kPairs) {
+        auto our = reporter.rates.find(ours), their = reporter.rates.find(theirs);
+        if (our == reporter.rates.end() || their == reporter.rates.end() || their->second <= 0) continue;
+        std::printf("%s vs %s   ours/spdlog = %.2f\n", ours, theirs, our->second / their->second);
     }
     return 0;
 }

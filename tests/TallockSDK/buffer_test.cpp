@@ -2,8 +2,13 @@
 // instance is back in the pool, blank, after each emptying.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <mutex>
+#include <thread>
 
+#include "../support/TempDir.h"
+#include "TallockSDK/CacheManager.h"
 #include "TallockSDK/LogManager.h"
 #include "TallockSDK/LogPool.h"
 #include "TallockSDK/NetworkManager.h"
@@ -128,6 +133,64 @@ TEST_F(Buffer, PopRunsTheCompletionAtOnceOnlyWhenEmpty) {
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(names(0), std::vector<std::string>{"x"});
     expectAllReturned();
+}
+
+// What a crash stores, read back: the names of every event of every batch.
+std::vector<std::string> storedNames(CacheManager& cache) {
+    std::vector<std::string> names;
+    for (const auto& batch : cache.readCachedLogs().value_or(std::vector<platform::Data>{}))
+        for (const auto& e : decodeBatch(batch)) names.push_back(e.name);
+    return names;
+}
+
+// A crash stores while another thread keeps filling and emptying the buffer: every store
+// writes its file with whole events only. Then the crashed thread holds the buffer's lock
+// and never lets go: the store still ends, with the buffered event.
+TEST(CrashStore, RacingAPushingThreadWritesItsFile) {
+    testing_support::TempDir dir;
+    auto config = TallockConfig::create();  // no collector: every batch lands in the failed set
+    config->logCapacity = 2;
+    config->uploadTimeInterval = 3600;
+    auto uploader = NetworkManager::create(config);
+    auto pool = LogPool::create(*config);
+    auto manager = LogManager::create(*config);
+    manager->networkDelegate = uploader;
+    manager->logPoolDelegate = pool;
+    CacheManager cache((dir / "StoredLogs.plist").string());
+    cache.cacheDelegates = {uploader, manager};
+    for (int i = 0; i < 2; ++i) manager->push(Event("e", TextMap{}, EventError()));
+    uploader->requestQueue->sync([] {});  // the first batch is in the failed set
+
+    std::atomic<bool> stop{false};
+    std::thread pusher([&] {
+        while (!stop.load()) manager->push(Event("e", TextMap{}, EventError()));
+    });
+    std::string fault;
+    for (int i = 0; i < 300 && fault.empty(); ++i) {
+        cache.cacheData.clear();
+        cache.storeLogs();
+        auto names = storedNames(cache);
+        if (names.empty()) fault = "no file at store " + std::to_string(i);
+        for (const auto& name : names)
+            if (name != "e") fault = "an event named \"" + name + "\" at store " + std::to_string(i);
+    }
+    stop.store(true);
+    pusher.join();
+    EXPECT_EQ(fault, "");
+    uploader->requestQueue->sync([] {});
+
+    manager->mutex.wait();
+    const bool oneBuffered = manager->uploadLoglist.size() == 1;
+    manager->mutex.signal();
+    if (!oneBuffered) manager->push(Event("held", TextMap{}, EventError()));
+    std::size_t failedEvents = 0;
+    for (const auto& batch : uploader->failedBatches()) failedEvents += decodeBatch(batch).size();
+    manager->mutex.wait();  // as a thread that crashed holding it would
+    cache.cacheData.clear();
+    cache.storeLogs();
+    manager->mutex.signal();
+    EXPECT_EQ(storedNames(cache).size(), failedEvents + 1);
+    manager->timer->invalidate();
 }
 
 TEST(LogPoolTest, LendsOnlyWhatItHas) {

@@ -151,4 +151,10 @@ TEST_F(Probe, NormalQuitWithTheCollectorDownKeepsTheBatches) {
     EXPECT_FALSE(fs::exists(cacheFile()));
 }
 
+TEST_F(Probe, FlushAndStoreUnsentFromTwoThreadsBothReturn) {
+    ProbeRun raced = run({"race", tallock_test::deadURL()});
+    ASSERT_TRUE(WIFEXITED(raced.status)) << raced.status;
+    EXPECT_EQ(WEXITSTATUS(raced.status), 0);
+}
+
 }  // namespace

@@ -3,12 +3,19 @@
 //   crash <segv|usr1|throw> <failed batches> <buffered events> <dead collector URL>
 //   quit <dead collector URL>      leaves undelivered batches and quits normally
 //   send <collector URL>           tracks one event and flushes (cached batches go too)
+//   race <dead collector URL>      flushes and stores the unsent events from two threads
+//                                  at once; exits 0 when both are done, 6 when stuck
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "TallockSDK/NetworkManager.h"
 #include "TallockSDK/Tallock.h"
@@ -88,6 +95,32 @@ int send(const std::string& url) {
     return 0;
 }
 
+int race(const std::string& url) {
+    Tallock::setup(configFor(url, 2, 0));
+    std::mutex mutex;
+    std::condition_variable changed;
+    int done = 0;
+    std::atomic<int> started{0};
+    auto repeat = [&](void (*step)()) {
+        return std::thread([&, step] {
+            ++started;
+            while (started.load() < 2) {}  // both begin together
+            for (int i = 0; i < 200000; ++i) step();
+            std::lock_guard lock(mutex);
+            ++done;
+            changed.notify_all();
+        });
+    };
+    std::thread flusher = repeat([] { Tallock::flush([] {}); });
+    std::thread storer = repeat([] { Tallock::storeUnsent(); });
+    std::unique_lock lock(mutex);
+    if (!changed.wait_for(lock, std::chrono::seconds(10), [&] { return done == 2; })) std::_Exit(6);
+    lock.unlock();
+    flusher.join();
+    storer.join();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,6 +128,7 @@ int main(int argc, char** argv) {
     if (mode == "crash" && argc == 6) return crash(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argv[5]);
     if (mode == "quit" && argc == 3) return quit(argv[2]);
     if (mode == "send" && argc == 3) return send(argv[2]);
-    std::fputs("usage: tallock_probe crash|quit|send ...\n", stderr);
+    if (mode == "race" && argc == 3) return race(argv[2]);
+    std::fputs("usage: tallock_probe crash|quit|send|race ...\n", stderr);
     return 64;
 }

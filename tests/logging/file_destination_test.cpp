@@ -170,6 +170,32 @@ TEST(FileDestination, ChangingTheFileWhileTheQueueWritesLosesNoLine) {
     for (int i = 0; i < kLines; ++i) EXPECT_EQ(seen[i], 1) << "line " << i;
 }
 
+TEST(FileDestination, LoggingAndFlushingOnAConcurrentQueueWritesEachLineOnce) {
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = bareFile(dir / "a.log", false, std::nullopt);
+    d->logQueue = platform::DispatchQueue::create("test-concurrent-log", platform::DispatchQoS::default_,
+                                                  platform::DispatchQueue::Attributes::concurrent);
+    logger->add(d);
+    constexpr int kLines = 20000;
+    for (int i = 0; i < kLines; ++i) {
+        logger->info("line " + std::to_string(i));
+        if (i % 50 == 0) d->flush();
+    }
+    std::promise<void> flushed;
+    d->flush([&] { flushed.set_value(); });
+    flushed.get_future().wait();
+
+    std::vector<int> seen(kLines, 0);
+    for (const auto& line : lines(dir / "a.log")) {
+        auto at = line.find("> line ");
+        if (at != std::string::npos) ++seen[std::stoi(line.substr(at + 7))];
+    }
+    int wrong = 0;
+    for (int i = 0; i < kLines; ++i) wrong += seen[i] != 1;
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(FileDestination, RotationMovesTagsAndStartsAFreshFile) {
     TempDir dir;
     auto logger = Logger::create("l", false);
@@ -193,6 +219,10 @@ TEST(FileDestination, RotationMovesTagsAndStartsAFreshFile) {
         d->readExtendedAttribute(platform::URL::fileURL((dir / "old.log").string()), Constants::archivedByAttributeKey);
     ASSERT_TRUE(by.has_value());
     EXPECT_EQ(by->toString(), "file");
+    // A size query that fails, whatever the cause, answers none.
+    EXPECT_EQ(d->readExtendedAttribute(platform::URL::fileURL((dir / "missing.log").string()),
+                                       Constants::archivedByAttributeKey),
+              std::nullopt);
 }
 
 TEST(FileDestination, RefusedRotationKeepsTheCurrentFileAndItsContent) {

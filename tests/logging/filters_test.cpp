@@ -9,6 +9,7 @@
 #include "logging/TestDestination.h"
 #include "logging/UserInfoFilter.h"
 #include "logging/XcodeColorsLogFormatter.h"
+#include "platform/graphics/NSColor.h"
 
 using namespace ::Scribe;
 using Logger = ::Scribe::Scribe;
@@ -122,6 +123,10 @@ TEST(Formatters, RewriteTheLine) {
     XcodeColorsLogFormatter::XcodeColor color;
     color.setRed(300);
     EXPECT_EQ(color.red(), 0);
+    // From a platform colour: each component times 255, truncated; none gives black.
+    XcodeColorsLogFormatter::XcodeColor fromPlatform(platform::NSColor::colorWithCalibratedRed(0.5, 1.0, 0.999, 1));
+    EXPECT_EQ(fromPlatform.format(), "127,255,254");
+    EXPECT_EQ(XcodeColorsLogFormatter::XcodeColor(platform::NSColorPtr()).format(), "0,0,0");
 
     PrePostFixLogFormatter brackets;
     brackets.apply(std::string("["), std::nullopt);

@@ -225,6 +225,26 @@ TEST(Logger, ALogCallMadeWhileALineIsOnItsWayLeavesThatLineAlone) {
     EXPECT_EQ(second->unexpectedLogMessages, (std::vector<std::string>{inner, outer}));
 }
 
+TEST(Logger, AMessageClosureThatRemovesItsOnlyHeldDestinationLeavesItAliveForTheCall) {
+    auto logger = Logger::create("l", false);
+    std::weak_ptr<TestDestination> doomed;
+    {
+        auto destination = TestDestination::create(nullptr, "doomed");
+        logger->add(destination);
+        doomed = destination;
+    }
+    auto witness = TestDestination::create(nullptr, "witness");
+    witness->setShowDate(false);
+    logger->add(witness);
+    logger->info([&] {
+        logger->remove(std::string_view("doomed"));
+        return std::string("after");
+    });
+    EXPECT_TRUE(doomed.expired());
+    ASSERT_EQ(witness->unexpectedMessageCount(), 1u);
+    EXPECT_TRUE(witness->unexpectedLogMessages[0].ends_with("> after"));
+}
+
 TEST(Logger, AddRemoveAndOwnership) {
     auto a = Logger::create("a", false);
     auto b = Logger::create("b", false);

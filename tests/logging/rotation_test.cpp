@@ -44,9 +44,11 @@ public:
 
     std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
                                                         const std::string& name) const override {
-        if (refuse)
-            throw platform::ErrorException(platform::CocoaError::error(platform::CocoaError::featureUnsupported));
+        if (refuse) return std::nullopt;  // the size query fails
         return AutoRotatingFileDestination::readExtendedAttribute(url, name);
+    }
+    bool refusesExtendedAttributes(const platform::URL& url) const override {
+        return refuse || AutoRotatingFileDestination::refusesExtendedAttributes(url);
     }
     void writeExtendedAttribute(const platform::URL& url, const platform::Data& value,
                                 const std::string& name) const override {
