@@ -55,6 +55,13 @@ Data Digest::finalize() {
     return Data(out, length);
 }
 
+Digest Digest::clone() const {
+    if (!context_ || context_->finished) fatal("Digest::clone after finalize");
+    Digest copy(algorithm_);
+    if (EVP_MD_CTX_copy_ex(copy.context_->ctx, context_->ctx) != 1) fatal("cannot copy a message digest");
+    return copy;
+}
+
 Data Digest::hash(DigestAlgorithm algorithm, const void* bytes, std::size_t count) {
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

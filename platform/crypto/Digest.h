@@ -17,7 +17,9 @@ enum class DigestAlgorithm { md5, sha1, sha224, sha256, sha384, sha512 };
 std::size_t digestLength(DigestAlgorithm algorithm);
 
 // An incremental hasher: feed bytes with `update`, then `finalize` once.
-// `finalize` on a finished hasher is a programming error. Movable, not copyable.
+// `finalize` on a finished hasher is a programming error. Movable; `clone` makes an
+// independent copy of the running state (a digest can be finished on the copy while the
+// original goes on).
 class Digest {
 public:
     explicit Digest(DigestAlgorithm algorithm);
@@ -30,6 +32,7 @@ public:
     void update(const Data& data) { update(data.data(), data.count()); }
     void update(std::string_view text) { update(text.data(), text.size()); }
     Data finalize();
+    Digest clone() const;
 
     // The digest of `bytes` in one call.
     static Data hash(DigestAlgorithm algorithm, const void* bytes, std::size_t count);

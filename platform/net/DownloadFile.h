@@ -1,10 +1,13 @@
 // Where a download's body goes: a private temporary file (or the file of the resume data
-// it continues), its descriptor, and the count of bytes written to it.
+// it continues), its descriptor, the count of bytes written to it, and the MD5 of its
+// contents computed as they are written, left for a later check of the file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "platform/crypto/Digest.h"
 
 namespace platform {
 
@@ -27,6 +30,7 @@ public:
     bool open(std::int64_t offset);
     // Writes all of `data`; on failure, the errno of the write that failed, else 0.
     int write(const char* data, std::size_t length);
+    // Closes the file, leaving the MD5 of its whole contents for `md5Hex` to find.
     void close();
     // Closes the file and removes it.
     void remove();
@@ -38,11 +42,15 @@ public:
 private:
     bool openKnownFile(int flags);
     bool makeTemporaryFile();
+    void startHash();
+    void hashKeptBytes(std::int64_t offset);
 
     std::function<std::string()> temporaryFolder_;
     int fd_ = -1;
     std::string path_;
     std::int64_t written_ = 0;
+    Digest md5_{DigestAlgorithm::md5};
+    bool hashing_ = false;  // md5_ covers every byte of the file so far
 };
 
 }  // namespace platform

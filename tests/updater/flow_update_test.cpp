@@ -65,8 +65,8 @@ struct Install {
     std::shared_ptr<DownloadViewModel> model;
     bool terminated = false;
 
-    explicit Install(const std::string& name) {
-        applications = World::get().dir / "cases" / name / "Applications";
+    explicit Install(const std::string& name, const fs::path& cases = World::get().dir / "cases") {
+        applications = cases / name / "Applications";
         appPath = applications / "Client.app";
         makeClient(appPath, "1", World::get().dir / "started-old");
         platform::NSApplication::shared()->setDelegate(delegate);
@@ -170,6 +170,32 @@ TEST(UpdateFlow, ReplacesTheClientStartsTheNewOneAndQuits) {
     for (const char* line : {"进度-安装文件-关闭旧应用-Client", "进度-安装文件-解压压缩包", "更新成功: install Log",
                              "安装更新成功-打开应用成功", "EventURL:http://127.0.0.1"})
         EXPECT_TRUE(World::get().logged(line)) << line << "\n" << World::get().allLines();
+}
+
+// With the client on another file system than the updater's data, the unpacked bundle
+// cannot be moved into place: it is copied, and the update ends the same way.
+TEST(UpdateFlow, AClientOnAnotherFileSystemIsReplacedByACopy) {
+    struct stat shared, data;
+    if (::stat("/dev/shm", &shared) != 0 || ::stat(World::get().dir.path().c_str(), &data) != 0 ||
+        shared.st_dev == data.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    char pattern[] = "/dev/shm/skyreach-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    struct Removed {
+        fs::path folder;
+        ~Removed() { fs::remove_all(folder); }
+    } elsewhere{pattern};
+    {
+        Install install("elsewhere", elsewhere.folder);
+        const auto zip = package(Package::good);
+        auto status = install.run(
+            install.arguments(World::get().url("/package/" + zip), md5Of(World::get().dir / "packages" / zip)));
+        ASSERT_EQ(status, UpdaterStatus::complete) << World::get().allLines();
+        EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
+        EXPECT_TRUE(fs::is_symlink(install.appPath / "Contents/Current"));
+        EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-new"));
+        ASSERT_TRUE(runMainLoopUntil([&] { return install.terminated; }, 10)) << World::get().allLines();
+    }
 }
 
 TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {

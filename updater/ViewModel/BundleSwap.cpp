@@ -57,24 +57,34 @@ bool BundleSwap::stage(const std::string& source, std::string& why) {
     if (!record(Phase::staging, why)) return false;
     removeTree(staged());  // left by a run that had no journal yet
     faultPoint("staging");
-    bool copied = true;
-    try {
-        CmdHelper::exec("/bin/cp", {"-r", "--", source, staged()});
-    } catch (const platform::ErrorException& failure) {
-        why = failure.error()->localizedDescription();
-        copied = false;
-    }
+    bool copied = placeStaged(source, why);
     if (copied) {
         auto problem = packageProblem(staged(), staged(), staged());
         if (problem) why = "copy incomplete: " + *problem;
         copied = !problem;
     }
+    // Durable before the journal can say "swapping": a power cut after the swap must not
+    // leave the client's path naming files the disk never received.
+    if (copied) copied = syncTree(staged(), why);
     if (!copied) {
         abandon();
         return false;
     }
     faultPoint("staged");
     return true;
+}
+
+bool BundleSwap::placeStaged(const std::string& source, std::string& why) const {
+    // On the client's own file system the unpacked bundle is moved, not copied: it is
+    // not needed where it is, and no byte of it has to be written again.
+    if (::rename(source.c_str(), staged().c_str()) == 0) return true;
+    try {
+        CmdHelper::exec("/bin/cp", {"-r", "--", source, staged()});
+        return true;
+    } catch (const platform::ErrorException& failure) {
+        why = failure.error()->localizedDescription();
+        return false;
+    }
 }
 
 bool BundleSwap::swap(std::string& why) {

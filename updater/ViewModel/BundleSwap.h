@@ -18,9 +18,10 @@ public:
     // another name that goes away once the new one is in place (a renamed client).
     BundleSwap(std::string journal, std::string target, std::optional<std::string> retired);
 
-    // Copies `source` to the temporary name beside the target. False (with the reason)
-    // when the journal cannot be written, the copy failed or is not a complete bundle;
-    // nothing is left behind then, and nothing of the client was touched.
+    // Moves or copies `source` (which is not needed afterwards) to the temporary name
+    // beside the target and writes it to disk. False (with the reason) when the journal
+    // cannot be written, the copy failed or is not a complete bundle, or it could not be
+    // written to disk; nothing is left behind then, and nothing of the client was touched.
     bool stage(const std::string& source, std::string& why);
     // Puts the staged bundle in place: one exchange of names where the file system allows
     // it, else the old bundle moved aside and the new one moved in. False (with the
@@ -48,6 +49,8 @@ public:
 private:
     using Phase = InstallJournal::Phase;
     bool record(Phase phase, std::string& why) const;
+    // `source` at the staged name: renamed where both are on one file system, else copied.
+    bool placeStaged(const std::string& source, std::string& why) const;
     // Finishes or undoes this replacement from `phase` on; false while the client's path
     // is empty and a kept copy could not be put back.
     bool settle(Phase phase) const;

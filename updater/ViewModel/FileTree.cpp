@@ -5,10 +5,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "Common/Helper/CmdHelper.h"
@@ -24,6 +26,46 @@ void runQuietly(const std::string& tool, const std::vector<std::string>& argumen
 }
 
 bool isGone(const std::string& path, struct stat& info) { return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT; }
+
+struct TreeEntries {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+
+// Every regular file and folder of the tree (links are not followed), or false.
+bool listTree(const std::string& root, TreeEntries& entries) {
+    static thread_local TreeEntries* collecting = nullptr;
+    collecting = &entries;
+    auto visit = [](const char* path, const struct stat*, int kind, struct FTW*) {
+        if (kind == FTW_F) collecting->files.emplace_back(path);
+        else if (kind == FTW_D) collecting->folders.emplace_back(path);
+        else if (kind == FTW_DNR || kind == FTW_NS) return 1;
+        return 0;
+    };
+    return ::nftw(root.c_str(), visit, 16, FTW_PHYS) == 0;
+}
+
+enum class SyncStep { startWriting, waitUntilWritten };
+
+// One step of making a file or folder durable. Starting the writing of every file first
+// lets the disk take them all at once; the waits then find most of it done.
+bool syncEntry(const std::string& path, SyncStep step, bool folder) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) return false;
+    bool ok = step == SyncStep::startWriting
+                  ? ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0 || errno == EINVAL
+                  : (folder ? ::fsync(fd) : ::fdatasync(fd)) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
+}
+
+std::string parentFolder(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 }  // namespace
 
@@ -62,6 +104,27 @@ bool emptyFolder(const std::string& folder) {
     bool emptied = true;
     for (const auto& name : names) emptied = removeTree(joinPath(folder, name)) && emptied;
     return emptied;
+}
+
+bool syncTree(const std::string& root, std::string& why) {
+    TreeEntries entries;
+    if (!listTree(root, entries)) {
+        why = "cannot read " + root + ": " + std::strerror(errno);
+        return false;
+    }
+    for (const auto& file : entries.files) syncEntry(file, SyncStep::startWriting, false);
+    for (const auto& file : entries.files)
+        if (!syncEntry(file, SyncStep::waitUntilWritten, false)) {
+            why = "cannot write " + file + " to disk: " + std::strerror(errno);
+            return false;
+        }
+    entries.folders.push_back(parentFolder(root));
+    for (const auto& folder : entries.folders)
+        if (!syncEntry(folder, SyncStep::waitUntilWritten, true)) {
+            why = "cannot write " + folder + " to disk: " + std::strerror(errno);
+            return false;
+        }
+    return true;
 }
 
 bool ensureRealFolder(const std::string& folder) {

@@ -1,5 +1,6 @@
-// Path and folder operations the install path shares: joining names, removing a tree and
-// emptying a folder, none of which follows a link to somewhere else.
+// Path and folder operations the install path shares: joining names, removing a tree,
+// emptying a folder and making a tree durable, none of which follows a link to somewhere
+// else.
 #pragma once
 #include <string>
 
@@ -17,5 +18,9 @@ bool emptyFolder(const std::string& folder);
 // Makes `folder` a real folder of its own: whatever else stands at that name (a link, a
 // file, a FIFO) is removed, never followed, and the folder created. False when it cannot.
 bool ensureRealFolder(const std::string& folder);
+// Writes every file and folder of the tree at `root`, and `root`'s own entry in its parent
+// folder, to the disk, so that a power cut after this returns leaves the tree complete.
+// False (with the reason) when any of it could not be opened or written.
+bool syncTree(const std::string& root, std::string& why);
 
 }  // namespace Lanternfly_Updater

@@ -2,11 +2,21 @@
 // the same inputs.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "platform/crypto/AES.h"
 #include "platform/crypto/Digest.h"
 #include "platform/crypto/FileDigest.h"
 #include "platform/crypto/HMAC.h"
 #include "platform/crypto/SecRandom.h"
+#include "platform/crypto/WrittenFileDigests.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
@@ -68,6 +78,58 @@ TEST(DigestTest, FileThatCannotBeReadIsAnError) {
     auto folder = md5Hex(dir.path().string());  // opens, but reading a folder fails
     ASSERT_TRUE(folder.isFailure());
     EXPECT_EQ(folder.error()->code(), EISDIR);
+}
+
+// A file's digest left by the code that wrote it answers for that file only while it is
+// unchanged: written again, replaced or grown, the file is read and the answer is its own.
+// (A rewrite at the same size within one tick of the file system's clock keeps the time;
+// the table moves the time on as any later write does.)
+TEST(DigestTest, DigestLeftByTheWriterAnswersOnlyForTheUnchangedFile) {
+    TempDir dir;
+    const auto file = dir / "package";
+    const auto md5sum = [&] { return tool("md5sum '" + file.string() + "'"); };
+    const auto leaveDigestOf = [&](const std::string& contents) {
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        Insecure::MD5 running;
+        running.update(std::string_view(contents));
+        rememberWrittenDigest(fd, running);
+        ::close(fd);
+    };
+
+    writeFile(file, "written once");
+    leaveDigestOf("written once");
+    EXPECT_EQ(md5Hex(file.string()).value(), md5sum());
+    const auto renamed = dir / "moved";
+    std::filesystem::rename(file, renamed);  // same file, another name: still answers
+    struct stat info;
+    ASSERT_EQ(::stat(renamed.c_str(), &info), 0);
+    EXPECT_TRUE(writtenDigest(DigestAlgorithm::md5, info));
+    EXPECT_FALSE(writtenDigest(DigestAlgorithm::sha256, info));
+    std::filesystem::rename(renamed, file);
+
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } changes[] = {
+        {"written again at the same size, later",
+         [&] {
+             writeFile(file, "WRITTEN ONCE");
+             std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::seconds(1));
+         }},
+        {"grown", [&] { std::ofstream(file, std::ios::app) << "!"; }},
+        {"replaced by another file",
+         [&] {
+             writeFile(dir / "other", "written twice");
+             std::filesystem::rename(dir / "other", file);
+         }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        writeFile(file, "written once");
+        leaveDigestOf("a digest that no longer fits");
+        c.change();
+        EXPECT_EQ(md5Hex(file.string()).value(), md5sum());
+    }
 }
 
 TEST(HMACTest, MatchesOpenSSLForEveryAlgorithm) {

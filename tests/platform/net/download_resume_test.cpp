@@ -1,8 +1,13 @@
 // Downloads that are paused and continued, and cancelled with resume data then resumed
-// with Range and If-Range: the file at the end is byte for byte the server's.
+// with Range and If-Range: the file at the end is byte for byte the server's, and the
+// MD5 computed while it was written is the MD5 of that file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <future>
+
+#include "platform/crypto/WrittenFileDigests.h"
 
 #include "platform/net/URLError.h"
 #include "tests/platform/net/NetTestSupport.h"
@@ -47,6 +52,17 @@ protected:
         open = true;
         released.notify_all();
     }
+    // The MD5 the download left for `file`, as a later check of the file finds it.
+    static std::optional<std::string> md5LeftFor(const std::filesystem::path& file) {
+        struct stat info;
+        if (::stat(file.c_str(), &info) != 0) return std::nullopt;
+        auto kept = writtenDigest(DigestAlgorithm::md5, info);
+        if (!kept) return std::nullopt;
+        return kept->finalize().hexString();
+    }
+    std::string contentMD5() const {
+        return Digest::hash(DigestAlgorithm::md5, content.data(), content.size()).hexString();
+    }
     bool sameAsSource(const std::filesystem::path& file) {
         int status = -1;
         testing_support::runCommand("cmp -s '" + (dir / "source.bin").string() + "' '" + file.string() + "'", &status);
@@ -83,6 +99,7 @@ TEST_F(DownloadResumeTest, SuspendedDownloadContinuesAndEndsIdentical) {
     ASSERT_TRUE(delegate->waitForCompletion());
     EXPECT_EQ(delegate->error, nullptr);
     EXPECT_TRUE(sameAsSource(dir / "paused.bin"));
+    EXPECT_EQ(md5LeftFor(dir / "paused.bin"), contentMD5());
     EXPECT_EQ(ranges.size(), 1u);
 }
 
@@ -113,6 +130,7 @@ TEST_F(DownloadResumeTest, CancelledWithResumeDataThenResumedEndsIdentical) {
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), "resumed " + std::to_string(kGate) + "/" + std::to_string(kSize));
     EXPECT_TRUE(sameAsSource(dir / "resumed.bin"));
+    EXPECT_EQ(md5LeftFor(dir / "resumed.bin"), contentMD5());
     ASSERT_EQ(ranges.size(), 2u);
     EXPECT_EQ(ranges[1], "bytes=" + std::to_string(kGate) + "-|\"v1\"");
 }

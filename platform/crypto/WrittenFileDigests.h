@@ -1,0 +1,22 @@
+// Digests of files this process computed while writing them. A file written and then
+// checked (a downloaded package and its MD5) is then read only once: the check finds the
+// running digest the writer left here instead of reading the file again.
+#pragma once
+#include <sys/stat.h>
+
+#include <optional>
+
+#include "platform/crypto/Digest.h"
+
+namespace platform {
+
+// Keeps a copy of `running`, the digest of every byte of the open file `fd`, for that
+// file as it is now. Nothing is kept when the file cannot be examined.
+void rememberWrittenDigest(int fd, const Digest& running);
+
+// A copy of the running digest kept for the file `info` describes, when one was kept for
+// the same file (device and inode) at the same size and modification time; otherwise
+// none, and the caller reads the file.
+std::optional<Digest> writtenDigest(DigestAlgorithm algorithm, const struct stat& info);
+
+}  // namespace platform
