@@ -23,11 +23,26 @@ void makeBystanders(const Case& c) {
     writeFile(c.apps() / "Other.app/Contents/MacOS/Other", "#!/bin/sh\n");
 }
 
-// Every bystander's names, kinds, sizes and contents.
+// Every bystander's names, kinds, sizes and contents: all but the client in its folder.
 std::string bystanders(const Case& c) {
-    return runCommand("cd '" + c.root.string() +
-                      "' && find mine Applications/Other.app -printf '%p %y %s\\n' | sort && "
-                      "find mine Applications/Other.app -type f -exec md5sum {} + | sort");
+    const std::string others = "find mine Applications -mindepth 1 -path Applications/Client.app -prune -o ";
+    return runCommand("cd '" + c.root.string() + "' && " + others + "-printf '%p %y %s\\n' | sort && " + others +
+                      "-type f -exec md5sum {} + | sort");
+}
+
+// A folder of the user's beside the client whose Info.plist claims the client's
+// identifier, without an executable.
+void writeClaimingFolder(const fs::path& folder) {
+    writeFile(folder / "Contents/Info.plist", infoPlist("com.skyreach.client", "Client"));
+    writeFile(folder / "notes.txt", "mine");
+}
+
+// The install journals moved aside as unreadable.
+std::vector<fs::path> journalsMovedAside(const Case& c) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(c.data()))
+        if (entry.path().filename().string().rfind("install.journal.invalid-", 0) == 0) found.push_back(entry.path());
+    return found;
 }
 
 void writeJournal(const Case& c, const std::string& text) { writeFile(c.data() / "install.journal", text); }
@@ -39,6 +54,10 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         const char* name;
         std::function<void(const Case&)> plant;
         const char* logged;  // the refusal's log text; empty when the update goes through
+        // An unreadable journal the update moved aside (and went on), or the file the
+        // refusal names to look at.
+        bool journalMovedAside = false;
+        const char* named = "";
     };
     const std::string refusedJournal = "安装更新失败-安装记录无效-";
     const std::string refusedLock = "安装更新失败-无法获取更新锁-";
@@ -63,16 +82,51 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
              writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Other.app").string() + "\n");
          },
          refusedJournal.c_str()},
+        // No sibling vouches for a folder, and only a complete bundle counts as a renamed
+        // client: the client and the user's folders stay.
+        {"a forged shell as the replacement",
+         [&](const Case& c) {
+             writeFile(c.apps() / "Forged.app/Contents/Info.plist", infoPlist("com.skyreach.client", "Forged"));
+             writeJournal(c, "cleaning\n" + (c.apps() / "Forged.app").string() + "\n" + client(c) + "\n");
+         },
+         refusedJournal.c_str()},
+        {"a user folder claiming the identifier as the retired bundle",
+         [&](const Case& c) {
+             writeClaimingFolder(c.apps() / "Notes.app");
+             writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Notes.app").string() + "\n");
+         },
+         refusedJournal.c_str()},
+        {"a plain folder whose .updater-new claims it, as the retired bundle",
+         [&](const Case& c) {
+             writeFile(c.apps() / "Photos.app/photo.jpg", "photo");
+             fs::copy(reference("1"), c.apps() / "Photos.app.updater-new", fs::copy_options::recursive);
+             writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Photos.app").string() + "\n");
+         },
+         refusedJournal.c_str()},
+        {"a plain folder whose .updater-new claims it, as the replacement",
+         [&](const Case& c) {
+             writeFile(c.apps() / "Photos.app/photo.jpg", "photo");
+             writeClaimingFolder(c.apps() / "Photos.app.updater-new");
+             writeJournal(c, "cleaning\n" + (c.apps() / "Photos.app").string() + "\n" + client(c) + "\n");
+         },
+         refusedJournal.c_str()},
+        // An unreadable journal is moved aside while the client's folder shows nothing in
+        // progress, and kept while it does.
         {"a FIFO as the journal",
-         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); },
-         refusedJournal.c_str()},
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); }, "", true},
         {"a link as the journal",
-         [&](const Case& c) { fs::create_symlink(mine(c, "journal-like"), c.data() / "install.journal"); },
-         refusedJournal.c_str()},
+         [&](const Case& c) { fs::create_symlink(mine(c, "journal-like"), c.data() / "install.journal"); }, "", true},
         {"/dev/zero as the journal",
-         [&](const Case& c) { fs::create_symlink("/dev/zero", c.data() / "install.journal"); }, refusedJournal.c_str()},
-        {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); },
-         refusedJournal.c_str()},
+         [&](const Case& c) { fs::create_symlink("/dev/zero", c.data() / "install.journal"); }, "", true},
+        {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); }, "",
+         true},
+        {"an empty journal", [&](const Case& c) { writeJournal(c, ""); }, "", true},
+        {"garbage as the journal with a kept copy beside the client",
+         [&](const Case& c) {
+             writeJournal(c, std::string("\x01\xff\nswapping\n", 12));
+             fs::copy(reference("1"), c.apps() / "Client.app.updater-old", fs::copy_options::recursive);
+         },
+         refusedJournal.c_str(), false, "Client.app.updater-old"},
         {"a link as the journal's temporary file",
          [&](const Case& c) {
              fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "install.journal.writing");
@@ -107,6 +161,10 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         if (logged.empty()) {
             EXPECT_EQ(runs[i]->wait(), 0) << c.log();
             EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("2"))) << c.log();
+            EXPECT_EQ(journalsMovedAside(c).size(), rows[i].journalMovedAside ? 1u : 0u);
+            if (rows[i].journalMovedAside) {
+                EXPECT_NE(c.log().find("安装记录无效-已移开-"), std::string::npos) << c.log();
+            }
         } else {
             EXPECT_TRUE(eventually([&] { return c.log().find(logged) != std::string::npos; })) << c.log();
             kill(runs[i]->pid, SIGTERM);
@@ -117,7 +175,9 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         EXPECT_EQ(bystanders(c), before[i]);
         if (logged == refusedJournal) {
             EXPECT_TRUE(fs::exists(fs::symlink_status(c.data() / "install.journal")));
+            EXPECT_TRUE(journalsMovedAside(c).empty());
         }
+        EXPECT_NE(c.log().find(rows[i].named), std::string::npos) << c.log();
     }
 }
 
@@ -140,4 +200,37 @@ TEST(ProgramHostileFolder, AnUnwritableDataFolderStopsTheInstallBeforeAnythingMo
     EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
     EXPECT_FALSE(fs::exists(c.apps() / "Client.app.updater-new"));
     EXPECT_FALSE(fs::exists(c.data() / "install.journal"));
+}
+
+TEST(ProgramHostileFolder, ARunRefusedWithoutItsLogFileSaysWhyOnStandardError) {
+    struct Row {
+        const char* name;
+        std::function<void(const Case&)> plant;
+    };
+    const std::vector<Row> rows = {
+        {"a read-only data folder without a lock file",
+         [](const Case& c) {
+             fs::create_directories(c.data());
+             fs::permissions(c.data(), fs::perms(0555));
+         }},
+        // Holds for every user: nothing can be made below a regular file.
+        {"a data folder below a regular file", [](const Case& c) { writeFile(c.root / "data", "not a folder"); }},
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        if (i == 0 && !World::get().permissionsApply) continue;
+        Case c("unlogged-" + std::to_string(i));
+        fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
+        rows[i].plant(c);
+        UpdaterRun run(c, updateOrder(c, "Client.app"));
+        const fs::path output = c.root / "output.txt";
+        EXPECT_TRUE(eventually([&] {
+            return fs::exists(output) && readFile(output).find("安装更新失败-无法获取更新锁-") != std::string::npos;
+        })) << readFile(output);
+        kill(run.pid, SIGTERM);
+        EXPECT_EQ(run.wait(), 0);
+        if (fs::is_directory(c.data())) fs::permissions(c.data(), fs::perms(0755));
+        EXPECT_FALSE(fs::exists(c.logFile()));
+        EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
+    }
 }

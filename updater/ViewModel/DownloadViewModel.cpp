@@ -123,6 +123,7 @@ bool DownloadViewModel::prepareRun() {
     // for the client this work order names.
     switch (BundleSwap::repair(journalPath(), workOrder(), why)) {
         case BundleSwap::Repair::done: break;
+        case BundleSwap::Repair::setAside: log().error("安装记录无效-已移开-" + why); break;
         case BundleSwap::Repair::refused: failInstall("安装更新失败-安装记录无效-" + why, "安装记录无效"); return false;
         case BundleSwap::Repair::clientMissing:
             failInstall("安装更新失败-上次安装未能恢复-" + why, "上次安装未能恢复");
