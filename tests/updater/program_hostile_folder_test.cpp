@@ -37,11 +37,12 @@ void writeClaimingFolder(const fs::path& folder) {
     writeFile(folder / "notes.txt", "mine");
 }
 
-// The install journals moved aside as unreadable.
-std::vector<fs::path> journalsMovedAside(const Case& c) {
-    std::vector<fs::path> found;
+// The names of the journals and locks moved aside as invalid.
+std::vector<std::string> movedAside(const Case& c) {
+    std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator(c.data()))
-        if (entry.path().filename().string().rfind("install.journal.invalid-", 0) == 0) found.push_back(entry.path());
+        if (entry.path().filename().string().find(".invalid-") != std::string::npos)
+            found.push_back(entry.path().filename().string());
     return found;
 }
 
@@ -54,13 +55,15 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         const char* name;
         std::function<void(const Case&)> plant;
         const char* logged;  // the refusal's log text; empty when the update goes through
-        // An unreadable journal the update moved aside (and went on), or the file the
-        // refusal names to look at.
-        bool journalMovedAside = false;
-        const char* named = "";
+        // The name of the journal or lock the update moved aside before it went on.
+        const char* movedAside = "";
+        const char* named = "";  // more the log says: the move, or the file to look at
     };
     const std::string refusedJournal = "安装更新失败-安装记录无效-";
-    const std::string refusedLock = "安装更新失败-无法获取更新锁-";
+    const char* journalAside = "install.journal.invalid-";
+    const char* journalMoved = "安装记录无效-已移开-";
+    const char* lockAside = "updater.lock.invalid-";
+    const char* lockMoved = "更新锁无效-已移开-";
     auto mine = [](const Case& c, const std::string& name) { return (c.root / "mine" / name).string(); };
     auto client = [](const Case& c) { return (c.apps() / "Client.app").string(); };
     const std::vector<Row> rows = {
@@ -113,20 +116,23 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         // An unreadable journal is moved aside while the client's folder shows nothing in
         // progress, and kept while it does.
         {"a FIFO as the journal",
-         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); }, "", true},
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); }, "", journalAside,
+         journalMoved},
         {"a link as the journal",
-         [&](const Case& c) { fs::create_symlink(mine(c, "journal-like"), c.data() / "install.journal"); }, "", true},
+         [&](const Case& c) { fs::create_symlink(mine(c, "journal-like"), c.data() / "install.journal"); }, "",
+         journalAside, journalMoved},
         {"/dev/zero as the journal",
-         [&](const Case& c) { fs::create_symlink("/dev/zero", c.data() / "install.journal"); }, "", true},
+         [&](const Case& c) { fs::create_symlink("/dev/zero", c.data() / "install.journal"); }, "", journalAside,
+         journalMoved},
         {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); }, "",
-         true},
-        {"an empty journal", [&](const Case& c) { writeJournal(c, ""); }, "", true},
+         journalAside, journalMoved},
+        {"an empty journal", [&](const Case& c) { writeJournal(c, ""); }, "", journalAside, journalMoved},
         {"garbage as the journal with a kept copy beside the client",
          [&](const Case& c) {
              writeJournal(c, std::string("\x01\xff\nswapping\n", 12));
              fs::copy(reference("1"), c.apps() / "Client.app.updater-old", fs::copy_options::recursive);
          },
-         refusedJournal.c_str(), false, "Client.app.updater-old"},
+         refusedJournal.c_str(), "", "Client.app.updater-old"},
         {"a link as the journal's temporary file",
          [&](const Case& c) {
              fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "install.journal.writing");
@@ -134,12 +140,15 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
          ""},
         {"a link as the download folder",
          [&](const Case& c) { fs::create_symlink(mine(c, "Documents"), c.data() / "download"); }, ""},
+        // No updater holds a lock on what is not a regular file: it is moved aside.
         {"a link as the lock",
-         [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "updater.lock"); },
-         refusedLock.c_str()},
+         [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "updater.lock"); }, "",
+         lockAside, lockMoved},
         {"a FIFO as the lock",
-         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); },
-         refusedLock.c_str()},
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); }, "", lockAside,
+         lockMoved},
+        {"a folder as the lock", [&](const Case& c) { fs::create_directories(c.data() / "updater.lock/inside"); }, "",
+         lockAside, lockMoved},
     };
     std::vector<std::unique_ptr<Case>> cases;
     std::vector<std::string> before;
@@ -161,10 +170,9 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         if (logged.empty()) {
             EXPECT_EQ(runs[i]->wait(), 0) << c.log();
             EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("2"))) << c.log();
-            EXPECT_EQ(journalsMovedAside(c).size(), rows[i].journalMovedAside ? 1u : 0u);
-            if (rows[i].journalMovedAside) {
-                EXPECT_NE(c.log().find("安装记录无效-已移开-"), std::string::npos) << c.log();
-            }
+            const auto aside = movedAside(c);
+            EXPECT_EQ(aside.size(), *rows[i].movedAside ? 1u : 0u);
+            for (const auto& name : aside) EXPECT_EQ(name.rfind(rows[i].movedAside, 0), 0u) << name;
         } else {
             EXPECT_TRUE(eventually([&] { return c.log().find(logged) != std::string::npos; })) << c.log();
             kill(runs[i]->pid, SIGTERM);
@@ -175,10 +183,33 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         EXPECT_EQ(bystanders(c), before[i]);
         if (logged == refusedJournal) {
             EXPECT_TRUE(fs::exists(fs::symlink_status(c.data() / "install.journal")));
-            EXPECT_TRUE(journalsMovedAside(c).empty());
+            EXPECT_TRUE(movedAside(c).empty());
         }
         EXPECT_NE(c.log().find(rows[i].named), std::string::npos) << c.log();
     }
+}
+
+TEST(ProgramHostileFolder, ALockReplacedUnderARunningUpdaterIsNotTaken) {
+    Case c("lock-replaced");
+    fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
+    fs::create_directories(c.data());
+    writeJournal(c, "cleaning\n/\n\n");  // refused: the first run stays open holding the lock
+    UpdaterRun first(c, updateOrder(c, "Client.app"));
+    ASSERT_TRUE(eventually([&] { return c.log().find("安装更新失败-安装记录无效-") != std::string::npos; })) << c.log();
+    // Its lock file is deleted and a FIFO put in its place.
+    fs::remove(c.data() / "updater.lock");
+    ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0);
+    UpdaterRun second(c, updateOrder(c, "Client.app"));
+    EXPECT_TRUE(eventually([&] { return c.log().find("安装更新失败-无法获取更新锁-") != std::string::npos; }))
+        << c.log();
+    EXPECT_NE(c.log().find("has it open"), std::string::npos) << c.log();
+    kill(second.pid, SIGTERM);
+    kill(first.pid, SIGTERM);
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_EQ(first.wait(), 0);
+    EXPECT_TRUE(fs::is_fifo(c.data() / "updater.lock"));
+    EXPECT_TRUE(movedAside(c).empty());
+    EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
 }
 
 TEST(ProgramHostileFolder, AnUnwritableDataFolderStopsTheInstallBeforeAnythingMoves) {

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include "Common/Helper/CmdHelper.h"
@@ -36,22 +35,6 @@ std::optional<std::string> replacementInProgress(const std::string& client) {
     for (const char* suffix : {".updater-new", ".updater-old"})
         if (!isAbsent(client + suffix)) return client + suffix + " exists";
     return std::nullopt;
-}
-
-// Renames `path` (itself, never what a link names) to "<path>.invalid-<UTC time>", with a
-// number added when that name is taken. False (errno set) when it could not.
-bool moveAside(const std::string& path, std::string& aside) {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    ::gmtime_r(&now, &utc);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        aside = path + ".invalid-" + stamp + (attempt ? "-" + std::to_string(attempt) : "");
-        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return true;
-        if (errno != EEXIST) return false;
-    }
-    return false;
 }
 
 std::string faults() {
@@ -217,7 +200,7 @@ BundleSwap::Repair BundleSwap::setAsideUnreadable(const std::string& journal, co
         return Repair::refused;
     }
     std::string aside;
-    if (!moveAside(journal, aside)) {
+    if (!moveAsideAsInvalid(journal, aside)) {
         why += "; it could not be moved aside (" + std::string(std::strerror(errno)) + "): look at " + journal;
         return Repair::refused;
     }

@@ -18,4 +18,9 @@ bool emptyFolder(const std::string& folder);
 // file, a FIFO) is removed, never followed, and the folder created. False when it cannot.
 bool ensureRealFolder(const std::string& folder);
 
+// Renames `path` itself (never what a link names) to "<path>.invalid-<UTC time>", with a
+// number added when that name is taken, so a broken file of the updater's is kept for a
+// look but out of the way. False (errno set) when it could not be renamed.
+bool moveAsideAsInvalid(const std::string& path, std::string& aside);
+
 }  // namespace Lanternfly_Updater
