@@ -113,6 +113,15 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
              writeJournal(c, "cleaning\n" + (c.apps() / "Photos.app").string() + "\n" + client(c) + "\n");
          },
          refusedJournal.c_str()},
+        {"another application's bundle kept aside for an empty replacement path",
+         [&](const Case& c) {
+             const fs::path kept = c.apps() / "Photos.app.updater-old";
+             writeFile(kept / "Contents/Info.plist", infoPlist("com.example.photos", "Photos"));
+             writeFile(kept / "Contents/MacOS/Photos", "#!/bin/sh\n");
+             fs::permissions(kept / "Contents/MacOS/Photos", fs::perms(0755));
+             writeJournal(c, "cleaning\n" + (c.apps() / "Photos.app").string() + "\n" + client(c) + "\n");
+         },
+         refusedJournal.c_str()},
         // An unreadable journal is moved aside while the client's folder shows nothing in
         // progress, and kept while it does.
         {"a FIFO as the journal",

@@ -59,6 +59,17 @@ std::optional<std::string> clientIdentityBundle(const std::string& client) {
     return std::nullopt;
 }
 
+// What will stand at the renamed client's path `other` once the repair has run: the
+// path itself, or, when it is empty and the journal's target, the temporary copy the
+// repair renames into it. None when nothing will.
+std::optional<std::string> bundleTakingPlaceOf(const InstallJournal& entry, const std::string& other) {
+    if (!isAbsent(other)) return other;
+    if (other != entry.target || entry.phase == InstallJournal::Phase::staging) return std::nullopt;
+    for (const char* suffix : {".updater-old", ".updater-new"})
+        if (!isAbsent(other + suffix)) return other + suffix;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> sameApplicationProblem(const std::string& kept, const std::string& other) {
@@ -137,10 +148,12 @@ std::optional<std::string> journalScopeProblem(const InstallJournal& entry, cons
     // A renamed client counts only when its own path holds a complete bundle of the
     // client's application; nothing beside it vouches for it.
     const std::string other = entry.target != client ? entry.target : entry.retired.value_or(client);
-    if (other == client || isAbsent(other)) return std::nullopt;
-    if (auto identity = clientIdentityBundle(client)) return sameApplicationProblem(*identity, other);
+    if (other == client) return std::nullopt;
+    auto examined = bundleTakingPlaceOf(entry, other);
+    if (!examined) return std::nullopt;
+    if (auto identity = clientIdentityBundle(client)) return sameApplicationProblem(*identity, *examined);
     BundleFacts facts;
-    return incompleteBundle(other, facts);
+    return incompleteBundle(*examined, facts);
 }
 
 }  // namespace Lanternfly_Updater
