@@ -1,11 +1,13 @@
 // Building the updater's logger, its destinations and the log file's location once.
 #include "updater/Log.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 
 #include "logging/AppleSystemLogDestination.h"
 #include "logging/AutoRotatingFileDestination.h"
+#include "logging/BaseQueuedDestination.h"
 #include "platform/base/Fatal.h"
 #include "platform/base/NoDestructor.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -58,23 +60,49 @@ const platform::DispatchQueuePtr& fileQueue() {
     return *queue;
 }
 
+// The log file's level and line: info and above, with function, file and line number.
+void showAsTheLogFile(Scribe::BaseDestination& d) {
+    d.setOutputLevel(Scribe::Level::info);
+    d.setShowLogIdentifier(false);
+    d.setShowFunctionName(true);
+    d.setShowThreadName(false);
+    d.setShowFileName(true);
+    d.setShowLineNumber(true);
+}
+
 std::shared_ptr<Scribe::AutoRotatingFileDestination> fileDestination() {
     static const platform::NoDestructor<std::shared_ptr<Scribe::AutoRotatingFileDestination>> destination([] {
         std::string marker = "\n-- ** " + logDateText(platform::Date::now()) + " ** --\n";
         auto d = Scribe::AutoRotatingFileDestination::create(nullptr, logFileURL(), AppInfo::bundleId() + ".Log.File",
                                                              true, marker, std::nullopt, kMaxLogFileSize, 0, nullptr,
                                                              kMaxArchivedLogFiles);
-        d->setOutputLevel(Scribe::Level::info);
-        d->setShowLogIdentifier(false);
-        d->setShowFunctionName(true);
-        d->setShowThreadName(false);
-        d->setShowFileName(true);
-        d->setShowLineNumber(true);
+        showAsTheLogFile(*d);
         d->logQueue = fileQueue();
         return d;
     }());
     return *destination;
 }
+
+// Standard error as a destination, one line per call: where the log goes as well when its
+// file cannot be made (a data folder that is read-only or not a folder), so that a run
+// that refuses to go on still says why.
+class StandardErrorDestination : public Scribe::BaseQueuedDestination {
+public:
+    static std::shared_ptr<StandardErrorDestination> create() {
+        auto d = std::shared_ptr<StandardErrorDestination>(
+            new StandardErrorDestination(nullptr, AppInfo::bundleId() + ".Log.StandardError"));
+        showAsTheLogFile(*d);
+        return d;
+    }
+    std::string typeName() const override { return "StandardErrorDestination"; }
+
+protected:
+    using BaseQueuedDestination::BaseQueuedDestination;
+    void write(const std::string& message) override {
+        const std::string line = message + "\n";  // one call, so lines do not interleave
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+};
 
 // Lines still queued when the process ends are written before it goes. Twice: a rotation
 // among the last lines queues the new file's opening lines behind the first flush.
@@ -100,6 +128,7 @@ Scribe::Scribe& log() {
         auto l = Scribe::Scribe::create(AppInfo::bundleId() + ".Log", false);
         l->add(systemDestination());
         l->add(fileDestination());
+        if (!fileDestination()->isOpen()) l->add(StandardErrorDestination::create());
         std::atexit(drainLogQueue);
         // Code below the updater (the command runner) logs through the process-wide logger.
         Scribe::Scribe::setDefaultInstance(l);

@@ -23,11 +23,27 @@ void makeBystanders(const Case& c) {
     writeFile(c.apps() / "Other.app/Contents/MacOS/Other", "#!/bin/sh\n");
 }
 
-// Every bystander's names, kinds, sizes and contents.
+// Every bystander's names, kinds, sizes and contents: all but the client in its folder.
 std::string bystanders(const Case& c) {
-    return runCommand("cd '" + c.root.string() +
-                      "' && find mine Applications/Other.app -printf '%p %y %s\\n' | sort && "
-                      "find mine Applications/Other.app -type f -exec md5sum {} + | sort");
+    const std::string others = "find mine Applications -mindepth 1 -path Applications/Client.app -prune -o ";
+    return runCommand("cd '" + c.root.string() + "' && " + others + "-printf '%p %y %s\\n' | sort && " + others +
+                      "-type f -exec md5sum {} + | sort");
+}
+
+// A folder of the user's beside the client whose Info.plist claims the client's
+// identifier, without an executable.
+void writeClaimingFolder(const fs::path& folder) {
+    writeFile(folder / "Contents/Info.plist", infoPlist("com.skyreach.client", "Client"));
+    writeFile(folder / "notes.txt", "mine");
+}
+
+// The names of the journals and locks moved aside as invalid.
+std::vector<std::string> movedAside(const Case& c) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(c.data()))
+        if (entry.path().filename().string().find(".invalid-") != std::string::npos)
+            found.push_back(entry.path().filename().string());
+    return found;
 }
 
 void writeJournal(const Case& c, const std::string& text) { writeFile(c.data() / "install.journal", text); }
@@ -39,9 +55,15 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         const char* name;
         std::function<void(const Case&)> plant;
         const char* logged;  // the refusal's log text; empty when the update goes through
+        // The name of the journal or lock the update moved aside before it went on.
+        const char* movedAside = "";
+        const char* named = "";  // more the log says: the move, or the file to look at
     };
     const std::string refusedJournal = "安装更新失败-安装记录无效-";
-    const std::string refusedLock = "安装更新失败-无法获取更新锁-";
+    const char* journalAside = "install.journal.invalid-";
+    const char* journalMoved = "安装记录无效-已移开-";
+    const char* lockAside = "updater.lock.invalid-";
+    const char* lockMoved = "更新锁无效-已移开-";
     auto mine = [](const Case& c, const std::string& name) { return (c.root / "mine" / name).string(); };
     auto client = [](const Case& c) { return (c.apps() / "Client.app").string(); };
     const std::vector<Row> rows = {
@@ -63,16 +85,63 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
              writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Other.app").string() + "\n");
          },
          refusedJournal.c_str()},
+        // No sibling vouches for a folder, and only a complete bundle counts as a renamed
+        // client: the client and the user's folders stay.
+        {"a forged shell as the replacement",
+         [&](const Case& c) {
+             writeFile(c.apps() / "Forged.app/Contents/Info.plist", infoPlist("com.skyreach.client", "Forged"));
+             writeJournal(c, "cleaning\n" + (c.apps() / "Forged.app").string() + "\n" + client(c) + "\n");
+         },
+         refusedJournal.c_str()},
+        {"a user folder claiming the identifier as the retired bundle",
+         [&](const Case& c) {
+             writeClaimingFolder(c.apps() / "Notes.app");
+             writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Notes.app").string() + "\n");
+         },
+         refusedJournal.c_str()},
+        {"a plain folder whose .updater-new claims it, as the retired bundle",
+         [&](const Case& c) {
+             writeFile(c.apps() / "Photos.app/photo.jpg", "photo");
+             fs::copy(reference("1"), c.apps() / "Photos.app.updater-new", fs::copy_options::recursive);
+             writeJournal(c, "cleaning\n" + client(c) + "\n" + (c.apps() / "Photos.app").string() + "\n");
+         },
+         refusedJournal.c_str()},
+        {"a plain folder whose .updater-new claims it, as the replacement",
+         [&](const Case& c) {
+             writeFile(c.apps() / "Photos.app/photo.jpg", "photo");
+             writeClaimingFolder(c.apps() / "Photos.app.updater-new");
+             writeJournal(c, "cleaning\n" + (c.apps() / "Photos.app").string() + "\n" + client(c) + "\n");
+         },
+         refusedJournal.c_str()},
+        {"another application's bundle kept aside for an empty replacement path",
+         [&](const Case& c) {
+             const fs::path kept = c.apps() / "Photos.app.updater-old";
+             writeFile(kept / "Contents/Info.plist", infoPlist("com.example.photos", "Photos"));
+             writeFile(kept / "Contents/MacOS/Photos", "#!/bin/sh\n");
+             fs::permissions(kept / "Contents/MacOS/Photos", fs::perms(0755));
+             writeJournal(c, "cleaning\n" + (c.apps() / "Photos.app").string() + "\n" + client(c) + "\n");
+         },
+         refusedJournal.c_str()},
+        // An unreadable journal is moved aside while the client's folder shows nothing in
+        // progress, and kept while it does.
         {"a FIFO as the journal",
-         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); },
-         refusedJournal.c_str()},
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "install.journal").c_str(), 0600), 0); }, "", journalAside,
+         journalMoved},
         {"a link as the journal",
-         [&](const Case& c) { fs::create_symlink(mine(c, "journal-like"), c.data() / "install.journal"); },
-         refusedJournal.c_str()},
+         [&](const Case& c) { fs::create_symlink(mine(c, "journal-like"), c.data() / "install.journal"); }, "",
+         journalAside, journalMoved},
         {"/dev/zero as the journal",
-         [&](const Case& c) { fs::create_symlink("/dev/zero", c.data() / "install.journal"); }, refusedJournal.c_str()},
-        {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); },
-         refusedJournal.c_str()},
+         [&](const Case& c) { fs::create_symlink("/dev/zero", c.data() / "install.journal"); }, "", journalAside,
+         journalMoved},
+        {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); }, "",
+         journalAside, journalMoved},
+        {"an empty journal", [&](const Case& c) { writeJournal(c, ""); }, "", journalAside, journalMoved},
+        {"garbage as the journal with a kept copy beside the client",
+         [&](const Case& c) {
+             writeJournal(c, std::string("\x01\xff\nswapping\n", 12));
+             fs::copy(reference("1"), c.apps() / "Client.app.updater-old", fs::copy_options::recursive);
+         },
+         refusedJournal.c_str(), "", "Client.app.updater-old"},
         {"a link as the journal's temporary file",
          [&](const Case& c) {
              fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "install.journal.writing");
@@ -80,12 +149,15 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
          ""},
         {"a link as the download folder",
          [&](const Case& c) { fs::create_symlink(mine(c, "Documents"), c.data() / "download"); }, ""},
+        // No updater holds a lock on what is not a regular file: it is moved aside.
         {"a link as the lock",
-         [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "updater.lock"); },
-         refusedLock.c_str()},
+         [&](const Case& c) { fs::create_symlink(mine(c, "Documents/letter.txt"), c.data() / "updater.lock"); }, "",
+         lockAside, lockMoved},
         {"a FIFO as the lock",
-         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); },
-         refusedLock.c_str()},
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); }, "", lockAside,
+         lockMoved},
+        {"a folder as the lock", [&](const Case& c) { fs::create_directories(c.data() / "updater.lock/inside"); }, "",
+         lockAside, lockMoved},
     };
     std::vector<std::unique_ptr<Case>> cases;
     std::vector<std::string> before;
@@ -107,6 +179,9 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         if (logged.empty()) {
             EXPECT_EQ(runs[i]->wait(), 0) << c.log();
             EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("2"))) << c.log();
+            const auto aside = movedAside(c);
+            EXPECT_EQ(aside.size(), *rows[i].movedAside ? 1u : 0u);
+            for (const auto& name : aside) EXPECT_EQ(name.rfind(rows[i].movedAside, 0), 0u) << name;
         } else {
             EXPECT_TRUE(eventually([&] { return c.log().find(logged) != std::string::npos; })) << c.log();
             kill(runs[i]->pid, SIGTERM);
@@ -117,8 +192,33 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         EXPECT_EQ(bystanders(c), before[i]);
         if (logged == refusedJournal) {
             EXPECT_TRUE(fs::exists(fs::symlink_status(c.data() / "install.journal")));
+            EXPECT_TRUE(movedAside(c).empty());
         }
+        EXPECT_NE(c.log().find(rows[i].named), std::string::npos) << c.log();
     }
+}
+
+TEST(ProgramHostileFolder, ALockReplacedUnderARunningUpdaterIsNotTaken) {
+    Case c("lock-replaced");
+    fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
+    fs::create_directories(c.data());
+    writeJournal(c, "cleaning\n/\n\n");  // refused: the first run stays open holding the lock
+    UpdaterRun first(c, updateOrder(c, "Client.app"));
+    ASSERT_TRUE(eventually([&] { return c.log().find("安装更新失败-安装记录无效-") != std::string::npos; })) << c.log();
+    // Its lock file is deleted and a FIFO put in its place.
+    fs::remove(c.data() / "updater.lock");
+    ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0);
+    UpdaterRun second(c, updateOrder(c, "Client.app"));
+    EXPECT_TRUE(eventually([&] { return c.log().find("安装更新失败-无法获取更新锁-") != std::string::npos; }))
+        << c.log();
+    EXPECT_NE(c.log().find("has it open"), std::string::npos) << c.log();
+    kill(second.pid, SIGTERM);
+    kill(first.pid, SIGTERM);
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_EQ(first.wait(), 0);
+    EXPECT_TRUE(fs::is_fifo(c.data() / "updater.lock"));
+    EXPECT_TRUE(movedAside(c).empty());
+    EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
 }
 
 TEST(ProgramHostileFolder, AnUnwritableDataFolderStopsTheInstallBeforeAnythingMoves) {
@@ -140,4 +240,37 @@ TEST(ProgramHostileFolder, AnUnwritableDataFolderStopsTheInstallBeforeAnythingMo
     EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
     EXPECT_FALSE(fs::exists(c.apps() / "Client.app.updater-new"));
     EXPECT_FALSE(fs::exists(c.data() / "install.journal"));
+}
+
+TEST(ProgramHostileFolder, ARunRefusedWithoutItsLogFileSaysWhyOnStandardError) {
+    struct Row {
+        const char* name;
+        std::function<void(const Case&)> plant;
+    };
+    const std::vector<Row> rows = {
+        {"a read-only data folder without a lock file",
+         [](const Case& c) {
+             fs::create_directories(c.data());
+             fs::permissions(c.data(), fs::perms(0555));
+         }},
+        // Holds for every user: nothing can be made below a regular file.
+        {"a data folder below a regular file", [](const Case& c) { writeFile(c.root / "data", "not a folder"); }},
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        if (i == 0 && !World::get().permissionsApply) continue;
+        Case c("unlogged-" + std::to_string(i));
+        fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
+        rows[i].plant(c);
+        UpdaterRun run(c, updateOrder(c, "Client.app"));
+        const fs::path output = c.root / "output.txt";
+        EXPECT_TRUE(eventually([&] {
+            return fs::exists(output) && readFile(output).find("安装更新失败-无法获取更新锁-") != std::string::npos;
+        })) << readFile(output);
+        kill(run.pid, SIGTERM);
+        EXPECT_EQ(run.wait(), 0);
+        if (fs::is_directory(c.data())) fs::permissions(c.data(), fs::perms(0755));
+        EXPECT_FALSE(fs::exists(c.logFile()));
+        EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
+    }
 }

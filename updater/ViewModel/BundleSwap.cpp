@@ -27,6 +27,16 @@ bool exchange(const std::string& a, const std::string& b) {
     return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
 }
 
+// What in the client's folder says a replacement was under way: the client not a
+// complete bundle, or a temporary copy beside it. None when nothing does.
+std::optional<std::string> replacementInProgress(const std::string& client) {
+    BundleFacts facts;
+    if (auto incomplete = incompleteBundle(client, facts)) return *incomplete;
+    for (const char* suffix : {".updater-new", ".updater-old"})
+        if (!isAbsent(client + suffix)) return client + suffix + " exists";
+    return std::nullopt;
+}
+
 std::string faults() {
     const char* value = std::getenv("SKYREACH_UPDATER_FAULTS");
     return value ? std::string(",") + value + "," : std::string();
@@ -122,33 +132,62 @@ bool BundleSwap::swap(std::string& why) {
 
 void BundleSwap::finish() {
     faultPoint("cleaning");
-    if (settle(Phase::cleaning)) ::unlink(journal_.c_str());
+    std::string ignored;
+    if (settle(Phase::cleaning, ignored) == Repair::done) ::unlink(journal_.c_str());
 }
 
-bool BundleSwap::settle(Phase phase) const {
+BundleSwap::Repair BundleSwap::settle(Phase phase, std::string& why) const {
     if (phase != Phase::staging && isAbsent(target_)) {
         // The client's path is empty: the kept-aside old bundle goes back, else the
         // complete staged one (the old bundle was absent) goes in.
         if (!isAbsent(aside())) ::rename(aside().c_str(), target_.c_str());
         else if (!isAbsent(staged())) ::rename(staged().c_str(), target_.c_str());
     }
-    if (phase != Phase::staging && isAbsent(target_) && (!isAbsent(aside()) || !isAbsent(staged())))
-        return false;  // nothing kept is deleted while the client's path is empty
+    if (phase != Phase::staging && isAbsent(target_) && (!isAbsent(aside()) || !isAbsent(staged()))) {
+        // Nothing kept is deleted while the client's path is empty.
+        why = "the client's path " + target_ + " is empty and its kept copy could not be put back";
+        return Repair::clientMissing;
+    }
+    // While the bundle that stays is not complete, only an unfinished copy may go.
+    BundleFacts facts;
+    const bool targetPresent = !isAbsent(target_);
+    const auto incomplete = targetPresent ? incompleteBundle(target_, facts) : std::nullopt;
+    if (incomplete && deletesAnotherBundle(phase)) {
+        why = *incomplete + "; nothing was deleted: look at " + target_ + ", " + staged() + ", " + aside() +
+              (retired_ ? " and " + *retired_ : std::string());
+        return Repair::refused;
+    }
     removeTree(staged());
     faultPoint("cleaning-staged");
-    if (!isAbsent(target_)) removeTree(aside());
-    if (phase == Phase::cleaning && retired_ && *retired_ != target_ && !isAbsent(target_)) {
-        const std::string retiredAside = *retired_ + ".updater-old";
-        if (!isAbsent(*retired_)) ::rename(retired_->c_str(), retiredAside.c_str());
-        removeTree(retiredAside);
+    if (targetPresent) removeTree(aside());
+    if (phase == Phase::cleaning && retired_ && *retired_ != target_ && targetPresent) return retire(why);
+    return Repair::done;
+}
+
+bool BundleSwap::deletesAnotherBundle(Phase phase) const {
+    const bool retiring = phase == Phase::cleaning && retired_ && *retired_ != target_ &&
+                          (!isAbsent(*retired_) || !isAbsent(*retired_ + ".updater-old"));
+    return retiring || !isAbsent(aside()) || (phase != Phase::staging && !isAbsent(staged()));
+}
+
+BundleSwap::Repair BundleSwap::retire(std::string& why) const {
+    const std::string retiredAside = *retired_ + ".updater-old";
+    if (!isAbsent(*retired_)) {
+        if (auto problem = sameApplicationProblem(target_, *retired_)) {
+            why = *problem + "; " + *retired_ + " was left in place";
+            return Repair::refused;
+        }
+        ::rename(retired_->c_str(), retiredAside.c_str());
     }
-    return true;
+    removeTree(retiredAside);
+    return Repair::done;
 }
 
 BundleSwap::Repair BundleSwap::repair(const std::string& journal, const WorkOrder& order, std::string& why) {
     InstallJournal entry;
     switch (readInstallJournal(journal, entry, why)) {
         case JournalState::absent: return Repair::done;
+        case JournalState::unreadable: return setAsideUnreadable(journal, order, why);
         case JournalState::refused: return Repair::refused;
         case JournalState::read: break;
     }
@@ -157,12 +196,27 @@ BundleSwap::Repair BundleSwap::repair(const std::string& journal, const WorkOrde
         return Repair::refused;
     }
     BundleSwap swap(journal, entry.target, entry.retired);
-    if (!swap.settle(entry.phase)) {
-        why = "the client's path " + entry.target + " is empty and its kept copy could not be put back";
-        return Repair::clientMissing;
+    const Repair outcome = swap.settle(entry.phase, why);
+    if (outcome == Repair::done) ::unlink(journal.c_str());
+    return outcome;
+}
+
+BundleSwap::Repair BundleSwap::setAsideUnreadable(const std::string& journal, const WorkOrder& order,
+                                                  std::string& why) {
+    const std::string client = orderClientPath(order);
+    if (auto inProgress = replacementInProgress(client)) {
+        why += "; " + *inProgress + ": look at " + journal + ", " + client + ", " + client + ".updater-new and " +
+               client + ".updater-old";
+        return Repair::refused;
     }
-    ::unlink(journal.c_str());
-    return Repair::done;
+    std::string aside;
+    if (!moveAsideAsInvalid(journal, aside)) {
+        why += "; it could not be moved aside (" + std::string(std::strerror(errno)) + "): look at " + journal;
+        return Repair::refused;
+    }
+    why = "moved the unreadable install journal to " + aside + " (" + why + "); " + client +
+          " shows no replacement in progress";
+    return Repair::setAside;
 }
 
 }  // namespace Lanternfly_Updater

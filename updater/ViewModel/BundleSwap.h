@@ -33,13 +33,18 @@ public:
 
     enum class Repair {
         done,           // no journal, or the replacement it describes is finished or undone
-        refused,        // the journal is unreadable or names paths outside the work order's
-                        // client: nothing was touched and the journal stays
+        setAside,       // the journal could not be read and the client's folder showed
+                        // nothing in progress: it was moved aside (`why` says where)
+        refused,        // the journal is unreadable while the client's folder shows a
+                        // replacement in progress, names paths outside the work order's
+                        // client, or names a bundle that is not complete: nothing was
+                        // deleted and the journal stays
         clientMissing,  // the client's path is empty and its kept copy could not be put back
     };
     // Finishes or undoes the replacement that `journal` describes, acting only on `order`'s
     // client, its two temporary copies and a renamed client of the same application in the
-    // same folder. `why` says what was refused or is missing.
+    // same folder; a bundle goes only while the one that stays is complete. `why` says what
+    // was refused or is missing, and which files to look at.
     static Repair repair(const std::string& journal, const WorkOrder& order, std::string& why);
 
     const std::string& target() const { return target_; }
@@ -51,9 +56,16 @@ private:
     bool record(Phase phase, std::string& why) const;
     // `source` at the staged name: renamed where both are on one file system, else copied.
     bool placeStaged(const std::string& source, std::string& why) const;
-    // Finishes or undoes this replacement from `phase` on; false while the client's path
-    // is empty and a kept copy could not be put back.
-    bool settle(Phase phase) const;
+    // Finishes or undoes this replacement from `phase` on: `clientMissing` while the
+    // client's path is empty and a kept copy could not be put back, `refused` when the
+    // bundle that stays is not complete or the renamed client is not the same application.
+    Repair settle(Phase phase, std::string& why) const;
+    // Whether settling from `phase` deletes a bundle other than an unfinished staged copy.
+    bool deletesAnotherBundle(Phase phase) const;
+    Repair retire(std::string& why) const;
+    // An unreadable journal is moved aside when the client's folder shows nothing in
+    // progress, else refused with the files to look at.
+    static Repair setAsideUnreadable(const std::string& journal, const WorkOrder& order, std::string& why);
     void abandon() const;
 
     std::string journal_;

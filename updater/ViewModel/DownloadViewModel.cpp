@@ -105,6 +105,7 @@ bool DownloadViewModel::prepareRun() {
     std::string why;
     switch (takeUpdaterLock(dataFolder(), why)) {
         case UpdaterLock::taken: break;
+        case UpdaterLock::takenInPlaceOfInvalid: log().error("更新锁无效-已移开-" + why); break;
         case UpdaterLock::heldByAnother:
             log().emergency("安装更新失败-另一个更新程序正在运行-" + why);
             updaterStatus->setValue(UpdaterStatus::error);
@@ -123,6 +124,7 @@ bool DownloadViewModel::prepareRun() {
     // for the client this work order names.
     switch (BundleSwap::repair(journalPath(), workOrder(), why)) {
         case BundleSwap::Repair::done: break;
+        case BundleSwap::Repair::setAside: log().error("安装记录无效-已移开-" + why); break;
         case BundleSwap::Repair::refused: failInstall("安装更新失败-安装记录无效-" + why, "安装记录无效"); return false;
         case BundleSwap::Repair::clientMissing:
             failInstall("安装更新失败-上次安装未能恢复-" + why, "上次安装未能恢复");

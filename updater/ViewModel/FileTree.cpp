@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "Common/Helper/CmdHelper.h"
@@ -135,6 +136,20 @@ bool ensureRealFolder(const std::string& folder) {
     }
     return ::mkdir(folder.c_str(), 0700) == 0 ||
            (errno == EEXIST && ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+}
+
+bool moveAsideAsInvalid(const std::string& path, std::string& aside) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        aside = path + ".invalid-" + stamp + (attempt ? "-" + std::to_string(attempt) : "");
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 }  // namespace Lanternfly_Updater

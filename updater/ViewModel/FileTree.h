@@ -23,4 +23,9 @@ bool ensureRealFolder(const std::string& folder);
 // False (with the reason) when any of it could not be opened or written.
 bool syncTree(const std::string& root, std::string& why);
 
+// Renames `path` itself (never what a link names) to "<path>.invalid-<UTC time>", with a
+// number added when that name is taken, so a broken file of the updater's is kept for a
+// look but out of the way. False (errno set) when it could not be renamed.
+bool moveAsideAsInvalid(const std::string& path, std::string& aside);
+
 }  // namespace Lanternfly_Updater

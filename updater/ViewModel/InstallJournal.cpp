@@ -48,29 +48,45 @@ void syncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
-// The identifier of the bundle at `path` or of one of its temporary copies; empty when
-// none of them is a readable bundle.
-std::string identifierOfAnyForm(const std::string& path) {
-    for (const auto& form : {path, path + ".updater-old", path + ".updater-new"}) {
-        if (!isBundleFolder(form)) continue;
-        auto facts = readBundleFacts(form);
-        if (facts && !facts->identifier.empty()) return facts->identifier;
-    }
-    return {};
+// The bundle that says which application the client is: the client itself, or, while
+// its path is empty in the middle of a replacement, its kept-aside copy when that copy is
+// complete (a copy deleted half-way says nothing). None when neither can say.
+std::optional<std::string> clientIdentityBundle(const std::string& client) {
+    if (!isAbsent(client)) return client;
+    BundleFacts facts;
+    const std::string kept = client + ".updater-old";
+    if (!isAbsent(kept) && !incompleteBundle(kept, facts)) return kept;
+    return std::nullopt;
 }
 
-bool anyFormExists(const std::string& path) {
-    return !isAbsent(path) || !isAbsent(path + ".updater-old") || !isAbsent(path + ".updater-new");
+// What will stand at the renamed client's path `other` once the repair has run: the
+// path itself, or, when it is empty and the journal's target, the temporary copy the
+// repair renames into it. None when nothing will.
+std::optional<std::string> bundleTakingPlaceOf(const InstallJournal& entry, const std::string& other) {
+    if (!isAbsent(other)) return other;
+    if (other != entry.target || entry.phase == InstallJournal::Phase::staging) return std::nullopt;
+    for (const char* suffix : {".updater-old", ".updater-new"})
+        if (!isAbsent(other + suffix)) return other + suffix;
+    return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<std::string> sameApplicationProblem(const std::string& kept, const std::string& other) {
+    BundleFacts keptFacts, otherFacts;
+    if (auto problem = incompleteBundle(kept, keptFacts)) return problem;
+    if (auto problem = incompleteBundle(other, otherFacts)) return problem;
+    if (keptFacts.identifier.empty() || otherFacts.identifier != keptFacts.identifier)
+        return other + " is not the same application as " + kept;
+    return std::nullopt;
+}
 
 JournalState readInstallJournal(const std::string& path, InstallJournal& entry, std::string& why) {
     auto file = platform::readSmallRegularFile(path, kJournalLimit);
     if (file.outcome == platform::SmallFile::Outcome::absent) return JournalState::absent;
     if (file.isRefused()) {
         why = file.why;
-        return JournalState::refused;
+        return JournalState::unreadable;
     }
     std::istringstream lines(file.data.toString());
     std::string phase, target, retired, rest;
@@ -78,9 +94,12 @@ JournalState readInstallJournal(const std::string& path, InstallJournal& entry, 
     std::getline(lines, target);
     std::getline(lines, retired);
     auto known = phaseNamed(phase);
-    if (!known || !isAbsolutePath(target) || (!retired.empty() && !isAbsolutePath(retired)) ||
-        std::getline(lines, rest)) {
+    if (!known || std::getline(lines, rest)) {
         why = path + " is not an install journal";
+        return JournalState::unreadable;
+    }
+    if (!isAbsolutePath(target) || (!retired.empty() && !isAbsolutePath(retired))) {
+        why = path + " names paths that are not absolute and normalised";
         return JournalState::refused;
     }
     entry = InstallJournal{*known, target, retired.empty() ? std::nullopt : std::optional<std::string>(retired)};
@@ -109,9 +128,13 @@ bool writeInstallJournal(const std::string& path, const InstallJournal& entry, s
     return true;
 }
 
+std::string orderClientPath(const WorkOrder& order) {
+    return normalisedPath(joinPath(normalisedPath(order.appFolder), order.appName));
+}
+
 std::optional<std::string> journalScopeProblem(const InstallJournal& entry, const WorkOrder& order) {
     const std::string folder = normalisedPath(order.appFolder);
-    const std::string client = normalisedPath(joinPath(folder, order.appName));
+    const std::string client = orderClientPath(order);
     const std::string prefix = folder == "/" ? "/" : folder + "/";
     auto inClientFolder = [&](const std::string& path) {
         return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
@@ -122,13 +145,15 @@ std::optional<std::string> journalScopeProblem(const InstallJournal& entry, cons
         return "the journal names " + *entry.retired + ", outside " + folder;
     if (entry.target != client && entry.retired != client)
         return "the journal is about " + entry.target + ", not about " + client;
-    // A renamed client goes with the client only when both are the same application.
+    // A renamed client counts only when its own path holds a complete bundle of the
+    // client's application; nothing beside it vouches for it.
     const std::string other = entry.target != client ? entry.target : entry.retired.value_or(client);
-    if (other == client || !anyFormExists(other)) return std::nullopt;
-    const std::string identifier = identifierOfAnyForm(client);
-    if (identifier.empty() || identifierOfAnyForm(other) != identifier)
-        return "the journal's " + other + " is not the same application as " + client;
-    return std::nullopt;
+    if (other == client) return std::nullopt;
+    auto examined = bundleTakingPlaceOf(entry, other);
+    if (!examined) return std::nullopt;
+    if (auto identity = clientIdentityBundle(client)) return sameApplicationProblem(*identity, *examined);
+    BundleFacts facts;
+    return incompleteBundle(*examined, facts);
 }
 
 }  // namespace Lanternfly_Updater

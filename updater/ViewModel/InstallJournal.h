@@ -17,19 +17,32 @@ struct InstallJournal {
     std::optional<std::string> retired;  // a renamed client that goes away
 };
 
-enum class JournalState { absent, read, refused };
+enum class JournalState {
+    absent,
+    read,
+    unreadable,  // not a small regular file (a link, a FIFO, too big) or not a journal's text
+    refused,     // a journal's phase with paths that are not absolute and normalised
+};
 
-// Reads the journal at `path` into `entry`: refused (with `why`) when it is not a small
-// regular file, is a link, or does not hold a phase and absolute paths.
+// Reads the journal at `path` into `entry`; `why` says what made it unreadable or refused.
 JournalState readInstallJournal(const std::string& path, InstallJournal& entry, std::string& why);
 
 // Writes `entry` durably: a temporary file created exclusively (never through a link),
 // synced, renamed over the journal, the folder synced. False with `why` when it could not.
 bool writeInstallJournal(const std::string& path, const InstallJournal& entry, std::string& why);
 
+// The client's path as the work order names it: its folder and bundle name, normalised.
+std::string orderClientPath(const WorkOrder& order);
+
 // What keeps `entry` from being acted on for `order`: a path outside the work order's
-// folder or not a bundle name, a journal about another client, or a renamed client of
-// another application. None when the repair may go ahead.
+// folder or not a bundle name, a journal about another client, or a renamed client that
+// is not itself a complete bundle of the client's application. None when the repair may
+// go ahead.
 std::optional<std::string> journalScopeProblem(const InstallJournal& entry, const WorkOrder& order);
+
+// What keeps `other` from counting as the same application as `kept`: each must itself be
+// a complete bundle (its executable present) and both carry the same, non-empty
+// identifier. None when they are the same application.
+std::optional<std::string> sameApplicationProblem(const std::string& kept, const std::string& other);
 
 }  // namespace Lanternfly_Updater

@@ -96,24 +96,31 @@ std::optional<BundleFacts> readBundleFacts(const std::string& bundle) {
     return BundleFacts{root["CFBundleIdentifier"].stringValue(), root["CFBundleExecutable"].stringValue()};
 }
 
-std::optional<std::string> packageProblem(const std::string& bundle, const std::string& appPath,
-                                          const std::string& target) {
+std::optional<std::string> incompleteBundle(const std::string& bundle, BundleFacts& facts) {
     if (!isBundleFolder(bundle)) return "not a bundle folder with Contents/Info.plist: " + bundle;
-    auto facts = readBundleFacts(bundle);
-    if (!facts) return "unreadable Info.plist in " + bundle;
-    if (facts->executable.empty() || !isPlainBundleName(facts->executable + ".app"))
+    auto read = readBundleFacts(bundle);
+    if (!read) return "unreadable Info.plist in " + bundle;
+    facts = *read;
+    if (facts.executable.empty() || !isPlainBundleName(facts.executable + ".app"))
         return "no executable named in " + bundle;
     struct stat info;
-    const std::string executable = bundle + "/Contents/MacOS/" + facts->executable;
+    const std::string executable = bundle + "/Contents/MacOS/" + facts.executable;
     if (::lstat(executable.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || !(info.st_mode & S_IXUSR))
         return "executable missing: " + executable;
+    return std::nullopt;
+}
+
+std::optional<std::string> packageProblem(const std::string& bundle, const std::string& appPath,
+                                          const std::string& target) {
+    BundleFacts facts;
+    if (auto problem = incompleteBundle(bundle, facts)) return problem;
     // The installed client and whatever the bundle would replace must be this application.
     for (const auto& replaced : {appPath, target}) {
         if (isAbsent(replaced)) continue;
         if (!isBundleFolder(replaced)) return "not a bundle folder at " + replaced;
         auto installed = readBundleFacts(replaced);
-        if (installed && !installed->identifier.empty() && installed->identifier != facts->identifier)
-            return "another application (" + facts->identifier + ") than " + replaced + " (" + installed->identifier +
+        if (installed && !installed->identifier.empty() && installed->identifier != facts.identifier)
+            return "another application (" + facts.identifier + ") than " + replaced + " (" + installed->identifier +
                    ")";
     }
     auto root = realPath(bundle);

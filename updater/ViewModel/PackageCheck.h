@@ -15,6 +15,11 @@ struct BundleFacts {
 // What a bundle's Info.plist says; none when it cannot be read as a dictionary.
 std::optional<BundleFacts> readBundleFacts(const std::string& bundle);
 
+// What keeps `bundle` from being a complete bundle: a real folder whose Info.plist names
+// an executable that is present; none when it is complete. `facts` receives what the
+// Info.plist says.
+std::optional<std::string> incompleteBundle(const std::string& bundle, BundleFacts& facts);
+
 // What is wrong with the unpacked bundle `bundle` as the replacement of `appPath`
 // (installed, or absent) that lands at `target`; none when it may be installed.
 std::optional<std::string> packageProblem(const std::string& bundle, const std::string& appPath,

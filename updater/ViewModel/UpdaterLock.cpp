@@ -1,18 +1,131 @@
 // The updater's lock and the clean-up of earlier runs' leftovers.
 #include "updater/ViewModel/UpdaterLock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/files/FileManager.h"
 #include "platform/net/DownloadFiles.h"
+#include "updater/ViewModel/FileTree.h"
 
 namespace Lanternfly_Updater {
+
+namespace {
+
+enum class Attempt { taken, busy, failed, notRegular };
+
+// Opens and locks the lock file at `path`; `notRegular` (nothing opened) when something
+// other than a regular file stands there.
+Attempt lockFileAt(const std::string& path, int& held, std::string& why) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return Attempt::notRegular;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        why = "cannot open " + path + ": " + std::strerror(errno);
+        return Attempt::failed;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = path + " is not a regular file";
+        ::close(fd);
+        return Attempt::failed;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        why = busy ? "another updater is running (" + path + " is locked)"
+                   : "cannot lock " + path + ": " + std::strerror(errno);
+        ::close(fd);
+        return busy ? Attempt::busy : Attempt::failed;
+    }
+    held = fd;
+    return Attempt::taken;
+}
+
+bool isNumber(const char* text) {
+    if (!*text) return false;
+    for (; *text; ++text)
+        if (*text < '0' || *text > '9') return false;
+    return true;
+}
+
+// Whether process `pid` has anything open whose path starts with `path`: the lock file
+// itself, deleted (" (deleted)") or renamed beside it, may be what it holds locked.
+bool hasOpenBelowName(const std::string& pid, const std::string& path) {
+    const std::string folder = "/proc/" + pid + "/fd";
+    DIR* fds = ::opendir(folder.c_str());
+    if (!fds) return false;
+    bool found = false;
+    while (dirent* entry = ::readdir(fds)) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlinkat(::dirfd(fds), entry->d_name, target, sizeof target - 1);
+        if (length > 0 && std::string(target, static_cast<std::size_t>(length)).rfind(path, 0) == 0) found = true;
+        if (found) break;
+    }
+    ::closedir(fds);
+    return found;
+}
+
+// Another process of this user that has the lock's name open: a running updater may
+// hold its lock on a file that something else has since replaced.
+std::optional<std::string> processWithLockOpen(const std::string& path) {
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return std::nullopt;
+    const std::string self = std::to_string(::getpid());
+    std::optional<std::string> found;
+    while (dirent* entry = ::readdir(proc)) {
+        struct stat info;
+        const std::string pid = entry->d_name;
+        if (!isNumber(entry->d_name) || pid == self) continue;
+        if (::stat(("/proc/" + pid).c_str(), &info) != 0 || info.st_uid != ::getuid()) continue;
+        if (hasOpenBelowName(pid, path)) found = pid;
+        if (found) break;
+    }
+    ::closedir(proc);
+    return found;
+}
+
+// Something other than a regular file stands at the lock's path (a link, a FIFO, a
+// folder): no updater can hold a lock on it, so it is moved aside and the lock taken,
+// unless a process still has the lock's name open. The data folder itself is locked
+// meanwhile, so two updaters never both mend it.
+UpdaterLock replaceInvalidLock(const std::string& folder, const std::string& path, int& held, std::string& why) {
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0 || ::flock(folderFd, LOCK_EX | LOCK_NB) != 0) {
+        why = path + " is not a regular file and " + folder + " is busy: look at " + path;
+        if (folderFd >= 0) ::close(folderFd);
+        return UpdaterLock::failed;
+    }
+    UpdaterLock outcome = UpdaterLock::failed;
+    std::string aside;
+    Attempt attempt = lockFileAt(path, held, why);
+    if (attempt == Attempt::notRegular) {
+        if (auto pid = processWithLockOpen(path)) {
+            why = path + " is not a regular file and process " + *pid +
+                  " has it open (an updater may hold its lock): look at " + path;
+        } else if (!moveAsideAsInvalid(path, aside)) {
+            why = path + " is not a regular file and could not be moved aside (" + std::strerror(errno) +
+                  "): look at " + path;
+        } else {
+            attempt = lockFileAt(path, held, why);
+            if (attempt == Attempt::taken) why = "moved " + path + " (not a regular file) aside to " + aside;
+        }
+    }
+    if (attempt == Attempt::taken) outcome = aside.empty() ? UpdaterLock::taken : UpdaterLock::takenInPlaceOfInvalid;
+    if (attempt == Attempt::busy) outcome = UpdaterLock::heldByAnother;
+    ::flock(folderFd, LOCK_UN);
+    ::close(folderFd);
+    return outcome;
+}
+
+}  // namespace
 
 UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
     static int held = -1;
@@ -26,25 +139,13 @@ UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
         return UpdaterLock::failed;
     }
     const std::string path = folder + "/updater.lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        why = "cannot open " + path + ": " + std::strerror(errno);
-        return UpdaterLock::failed;
+    switch (lockFileAt(path, held, why)) {
+        case Attempt::taken: return UpdaterLock::taken;
+        case Attempt::busy: return UpdaterLock::heldByAnother;
+        case Attempt::failed: return UpdaterLock::failed;
+        case Attempt::notRegular: break;
     }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        why = path + " is not a regular file";
-        ::close(fd);
-        return UpdaterLock::failed;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        why = busy ? "another updater is running (" + path + " is locked)"
-                   : "cannot lock " + path + ": " + std::strerror(errno);
-        ::close(fd);
-        return busy ? UpdaterLock::heldByAnother : UpdaterLock::failed;
-    }
-    held = fd;
-    return UpdaterLock::taken;
+    return replaceInvalidLock(folder, path, held, why);
 }
 
 void removeAbandonedDownloads() { platform::removeAbandonedDownloadFiles(); }
