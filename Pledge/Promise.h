@@ -46,9 +46,9 @@ private:
     platform::DispatchGroupPtr group_;
 };
 
-// A rejection always carries an error: a missing one is answered as a completion that
-// delivers neither value nor error is, with the invalid calling convention. A promise is
-// never left resolved yet neither fulfilled nor rejected.
+// A rejection always carries an error: a missing one becomes PLGError
+// invalidCallingConvention, the error of a completion that delivers neither value nor
+// error. A promise is never left resolved yet neither fulfilled nor rejected.
 inline ErrorPtr rejectionError(ErrorPtr error) {
     return error ? std::move(error) : PLGError::invalidCallingConvention();
 }
