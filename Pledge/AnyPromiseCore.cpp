@@ -133,9 +133,9 @@ AnyPromisePtr AnyPromiseCore::ensureOn(const platform::DispatchQueuePtr& queue, 
 platform::Value AnyPromiseCore::wait() const {
     if (detail::isMainThread()) emit(LogEvent::waitOnMainThread());
     if (const platform::Value* v = box_->sealedValue()) return *v;
-    auto waiter = std::make_shared<detail::Waiter>();
-    attach(*box_, [waiter](const platform::Value&) { waiter->signal(); });
-    waiter->wait();
+    detail::GroupWait sealed;
+    attach(*box_, [leave = sealed.leave()](const platform::Value&) { leave(); });
+    sealed.wait();
     return *box_->sealedValue();
 }
 

@@ -77,9 +77,9 @@ public:
     T wait() const {
         if (detail::isMainThread()) emit(LogEvent::waitOnMainThread());
         if (const T* v = box_->sealedValue()) return *v;
-        auto waiter = std::make_shared<detail::Waiter>();
-        pipe([waiter](const T&) { waiter->signal(); });
-        waiter->wait();
+        detail::GroupWait sealed;
+        pipe([leave = sealed.leave()](const T&) { leave(); });
+        sealed.wait();
         return *box_->sealedValue();
     }
 
@@ -236,11 +236,12 @@ private:
 // The noexcept-body form of `async`: a Guarantee of the body's value.
 template <class F>
     requires std::is_nothrow_invocable_v<F&>
-auto async(const platform::DispatchQueuePtr& queue, PLGNamespacer, F body, Flags flags = {}) {
+auto async(const platform::DispatchQueuePtr& queue, PLGNamespacer, const platform::DispatchGroupPtr& group,
+           platform::DispatchQoS /*qos*/, Flags flags, F body) {
     using T = std::invoke_result_t<F&>;
     using V = std::conditional_t<std::is_void_v<T>, Void, T>;
     auto guarantee = Guarantee<V>::makePending();
-    detail::submit(queue, flags, [box = guarantee.box(), body = std::move(body)]() mutable {
+    detail::submit(queue, group, flags, [box = guarantee.box(), body = std::move(body)]() mutable {
         if constexpr (std::is_void_v<T>) {
             body();
             box->seal(Void{});

@@ -7,15 +7,12 @@ namespace Pledge::detail {
 
 bool isMainThread() { return platform::Thread::isMainThread(); }
 
-void Waiter::wait() {
-    flag_.wait(readied_, [](const Flag& flag) { return flag.ready; });
+GroupWait::GroupWait() : group_(platform::DispatchGroup::create()) { group_->enter(); }
+
+std::function<void()> GroupWait::leave() const {
+    return [group = group_] { group->leave(); };
 }
 
-void Waiter::signal() {
-    flag_.write([this](Flag& flag) {
-        flag.ready = true;
-        readied_.notify_all();
-    });
-}
+void GroupWait::wait() const { group_->wait(); }
 
 }  // namespace Pledge::detail

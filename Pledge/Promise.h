@@ -2,7 +2,7 @@
 // A promise is a handle on a shared box: copies are the same promise.
 #pragma once
 #include <concepts>
-#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,8 +12,9 @@
 #include "Pledge/CatchMixin.h"
 #include "Pledge/Configuration.h"
 #include "Pledge/Describe.h"
+#include "Pledge/Error.h"
 #include "Pledge/Thenable.h"
-#include "platform/base/Protected.h"
+#include "platform/dispatch/DispatchGroup.h"
 
 namespace Pledge {
 
@@ -31,19 +32,26 @@ enum class PLGNamespacer { promise };
 
 namespace detail {
 bool isMainThread();
-// Blocks until `ready` is set by another thread through `signal`.
-class Waiter {
+// A wait for one event: a dispatch group entered once and left by the callback `leave()`
+// gives. Waiting on a group tells the thread pool that its worker is blocked, so the pool
+// starts another thread for the work that will end the wait.
+class GroupWait {
 public:
-    void wait();
-    void signal();
+    GroupWait();
+    // Ends the wait; call it exactly once.
+    std::function<void()> leave() const;
+    void wait() const;
 
 private:
-    struct Flag {
-        bool ready = false;
-    };
-    platform::Protected<Flag> flag_;
-    std::condition_variable_any readied_;
+    platform::DispatchGroupPtr group_;
 };
+
+// A rejection always carries an error: a missing one becomes PLGError
+// invalidCallingConvention, the error of a completion that delivers neither value nor
+// error. A promise is never left resolved yet neither fulfilled nor rejected.
+inline ErrorPtr rejectionError(ErrorPtr error) {
+    return error ? std::move(error) : PLGError::invalidCallingConvention();
+}
 
 template <class T>
 struct ResolverCore {
@@ -67,7 +75,8 @@ public:
     {
         seal(Result<T>::success(Void{}));
     }
-    void reject(ErrorPtr error) const { seal(Result<T>::failure(std::move(error))); }
+    // A null error rejects with PLGError invalidCallingConvention.
+    void reject(ErrorPtr error) const { seal(Result<T>::failure(detail::rejectionError(std::move(error)))); }
     // (value?, error?): an error wins; else the value; else an invalid calling convention.
     void resolve(std::optional<T> value, ErrorPtr error) const {
         if (error) reject(std::move(error));
@@ -88,7 +97,10 @@ public:
         if (error) reject(std::move(error));
         else fulfill();
     }
-    void resolve(const Result<T>& result) const { seal(result); }
+    void resolve(const Result<T>& result) const {
+        if (result.isSuccess()) seal(result);
+        else reject(result.error());
+    }
 
     const std::shared_ptr<Box<Result<T>>>& box() const { return core_->box; }
 
@@ -107,8 +119,9 @@ public:
 
     // Over a given box.
     explicit Promise(BoxPtr box) : box_(std::move(box)) {}
-    // Already rejected.
-    explicit Promise(ErrorPtr error) : box_(makeShared<SealedBox<Result<T>>>(Result<T>::failure(std::move(error)))) {}
+    // Already rejected (a null error rejects with PLGError invalidCallingConvention).
+    explicit Promise(ErrorPtr error)
+        : box_(makeShared<SealedBox<Result<T>>>(Result<T>::failure(detail::rejectionError(std::move(error))))) {}
     // Already fulfilled with nothing.
     Promise()
         requires std::same_as<T, Void>
@@ -158,9 +171,9 @@ public:
     T wait() const {
         if (detail::isMainThread()) emit(LogEvent::waitOnMainThread());
         if (const Result<T>* r = box_->sealedValue()) return r->get();
-        auto waiter = std::make_shared<detail::Waiter>();
-        pipe([waiter](const Result<T>&) { waiter->signal(); });
-        waiter->wait();
+        detail::GroupWait sealed;
+        pipe([leave = sealed.leave()](const Result<T>&) { leave(); });
+        sealed.wait();
         return box_->sealedValue()->get();
     }
 
@@ -186,15 +199,17 @@ private:
     BoxPtr box_;
 };
 
-// Submits `body` to `queue`; a Promise of its value (a throw rejects). A body declared
-// noexcept gives a Guarantee instead (see Guarantee.h).
+// Submits `body` to `queue`, counted in `group` (optional) until it has run; a Promise
+// of its value (a throw rejects). A body declared noexcept gives a Guarantee instead
+// (see Guarantee.h). The pool has no priorities, so `qos` is accepted and changes nothing.
 template <class F>
     requires(!std::is_nothrow_invocable_v<F&>)
-auto async(const platform::DispatchQueuePtr& queue, PLGNamespacer, F body, Flags flags = {}) {
+auto async(const platform::DispatchQueuePtr& queue, PLGNamespacer, const platform::DispatchGroupPtr& group,
+           platform::DispatchQoS /*qos*/, Flags flags, F body) {
     using T = std::invoke_result_t<F&>;
     using V = std::conditional_t<std::is_void_v<T>, Void, T>;
     auto promise = Promise<V>::makePending();
-    detail::submit(queue, flags, [box = promise.box(), body = std::move(body)]() mutable {
+    detail::submit(queue, group, flags, [box = promise.box(), body = std::move(body)]() mutable {
         try {
             if constexpr (std::is_void_v<T>) {
                 body();
@@ -207,6 +222,11 @@ auto async(const platform::DispatchQueuePtr& queue, PLGNamespacer, F body, Flags
         }
     });
     return promise;
+}
+// No group, quality of service unspecified.
+template <class F>
+auto async(const platform::DispatchQueuePtr& queue, PLGNamespacer namespacer, F body, Flags flags = {}) {
+    return async(queue, namespacer, nullptr, platform::DispatchQoS::unspecified, flags, std::move(body));
 }
 
 }  // namespace Pledge

@@ -20,4 +20,9 @@ void detail::submit(const platform::DispatchQueuePtr& queue, Flags flags, std::f
     queue->async(std::move(work), flags);
 }
 
+void detail::submit(const platform::DispatchQueuePtr& queue, const platform::DispatchGroupPtr& group, Flags flags,
+                    std::function<void()> work) {
+    queue->async(group, std::move(work), flags);
+}
+
 }  // namespace Pledge

@@ -6,6 +6,7 @@
 #include <functional>
 #include <utility>
 
+#include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchWorkItem.h"
 
 namespace Pledge {
@@ -43,6 +44,9 @@ namespace detail {
 // Submits `work` asynchronously to `queue`: no group, quality of service unspecified,
 // the given flags.
 void submit(const platform::DispatchQueuePtr& queue, Flags flags, std::function<void()> work);
+// The same, counted in `group` (when there is one) until `work` has run.
+void submit(const platform::DispatchQueuePtr& queue, const platform::DispatchGroupPtr& group, Flags flags,
+            std::function<void()> work);
 }  // namespace detail
 
 // Runs `work` at once when `queue` is null, else submits it to `queue`. `work` must not

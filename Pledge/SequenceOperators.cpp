@@ -4,7 +4,7 @@
 namespace Pledge::detail {
 
 void joinedGuaranteesRejected(const ErrorPtr& error, int line) {
-    platform::fatal("Fatal error: " + errorText(error) + " (Pledge/Guarantee:" + std::to_string(line) + ")");
+    platform::fatal(errorText(error) + " (Pledge/Guarantee:" + std::to_string(line) + ")");
 }
 
 }  // namespace Pledge::detail

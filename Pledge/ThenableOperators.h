@@ -111,20 +111,22 @@ auto Thenable<D, T>::get(On on, Flags flags, F body) const {
 template <class D, class T>
 template <class F>
 auto Thenable<D, T>::tap(On on, Flags flags, F body) const {
-    auto next = Promise<T>::makePending();
-    self().pipe([box = next.box(), queue = on.resolve(DefaultQueue::map), flags,
-                 body = std::move(body)](const Result<T>& r) mutable {
-        hop(queue, flags, [box, r, body = std::move(body)]() mutable {
-            try {
-                body(r);
-            } catch (...) {
-                box->seal(Result<T>::failure(platform::errorFromCurrentException()));
-                return;
-            }
-            box->seal(r);
+    // Made through its resolver, which only the handler keeps: a receiver that dies
+    // pending takes the resolver with it, and its end reports the tap's promise.
+    return Promise<T>([&](Resolver<T> resolver) {
+        self().pipe([resolver, queue = on.resolve(DefaultQueue::map), flags,
+                     body = std::move(body)](const Result<T>& r) mutable {
+            hop(queue, flags, [resolver, r, body = std::move(body)]() mutable {
+                try {
+                    body(r);
+                } catch (...) {
+                    resolver.reject(platform::errorFromCurrentException());
+                    return;
+                }
+                resolver.resolve(r);
+            });
         });
     });
-    return next;
 }
 
 template <class D, class T>

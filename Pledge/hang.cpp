@@ -8,7 +8,7 @@
 namespace Pledge::detail {
 
 void checkHangOnMainThread() {
-    if (!platform::Thread::isMainThread()) platform::fatal("Fatal error: Only call hang() on the main thread.");
+    if (!platform::Thread::isMainThread()) platform::fatal("Only call hang() on the main thread.");
 }
 
 void runWhilePending(const std::function<bool()>& isPending,

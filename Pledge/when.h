@@ -32,18 +32,30 @@ private:
     std::shared_ptr<Box<Result<Void>>> root_;
 };
 
+// Counts `input`'s outcome in `countdown`.
+template <class U>
+void countOutcome(const U& input, const std::shared_ptr<Countdown>& countdown) {
+    input.pipe([countdown](const Result<typename U::ValueType>& r) {
+        if (r.isSuccess()) countdown->fulfilled();
+        else countdown->rejected(r.error());
+    });
+}
+
 // Fulfils once every input has fulfilled; rejects with the first rejection.
 template <class U>
 Promise<Void> whenVoid(const std::vector<U>& inputs) {
     if (inputs.empty()) return Promise<Void>();
     auto root = Promise<Void>::makePending();
     auto countdown = std::make_shared<Countdown>(static_cast<std::int64_t>(inputs.size()), root.box());
-    for (const auto& input : inputs) {
-        input.pipe([countdown](const Result<typename U::ValueType>& r) {
-            if (r.isSuccess()) countdown->fulfilled();
-            else countdown->rejected(r.error());
-        });
-    }
+    for (const auto& input : inputs) countOutcome(input, countdown);
+    return root;
+}
+// The same over an argument list of thenables of any kinds and value types.
+template <class... U>
+Promise<Void> whenVoidOf(const U&... inputs) {
+    auto root = Promise<Void>::makePending();
+    auto countdown = std::make_shared<Countdown>(static_cast<std::int64_t>(sizeof...(U)), root.box());
+    (countOutcome(inputs, countdown), ...);
     return root;
 }
 
@@ -67,17 +79,16 @@ auto whenFulfilled(const std::vector<U>& inputs) {
     }
 }
 
-// Argument-list form: a Promise<Void> for inputs of nothing, else the tuple of the
-// values in argument order.
+// Argument-list form over any thenables (promises, guarantees, mixes): a Promise<Void>
+// for inputs of nothing, else the tuple of the values in argument order.
 template <IsThenable... U>
     requires(sizeof...(U) >= 1)
 auto whenFulfilled(const U&... inputs) {
-    std::vector<Promise<Void>> voids{inputs.asVoid()...};
     if constexpr (detail::allVoid<U...>) {
-        return detail::whenVoid(voids);
+        return detail::whenVoidOf(inputs...);
     } else {
-        return detail::whenVoid(voids).map(nullptr,
-                                           [inputs...](const Void&) { return std::make_tuple(*inputs.value()...); });
+        return detail::whenVoidOf(inputs...).map(
+            nullptr, [inputs...](const Void&) { return std::make_tuple(*inputs.value()...); });
     }
 }
 

@@ -147,6 +147,14 @@ TEST(PledgeOperators, RejectionsSkipBodiesAndThrowsReject) {
     ASSERT_TRUE(tapped && tapped->isFailure());
 }
 
+TEST(PledgeOperators, ATapWhoseReceiverDiesPendingWarnsForItsOwnPromise) {
+    pledge_test::LogRecorder log;
+    // The receiver has no resolver, so its own end gives no warning; the tap's does.
+    auto tapped = Promise<int>::makePending().tap(nullptr, [](const Result<int>&) {});
+    EXPECT_TRUE(tapped.isPending());
+    EXPECT_EQ(log.events(), std::vector<std::string>{"Pledge: warning: pending promise deallocated"});
+}
+
 TEST(PledgeOperators, AHandlerReturningItsOwnPromiseIsRejected) {
     auto [promise, resolver] = Promise<int>::pending();
     std::optional<Promise<int>> self;

@@ -2,8 +2,11 @@
 // the blocking wait, following another thenable, and work submitted to a queue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "Pledge/AnyPromise.h"
+#include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "support.h"
 
@@ -35,6 +38,8 @@ TEST(PledgeResolver, CallbackShapesResolveAsTheirRuleSays) {
         {"error?, value?: value", [&](auto& r) { r.resolve(ErrorPtr(), std::optional<int>(3)); }, 3, false},
         {"error?, value?: neither", [&](auto& r) { r.resolve(ErrorPtr(), std::optional<int>()); }, {}, true},
         {"result: failure", [&](auto& r) { r.resolve(Result<int>::failure(error)); }, {}, false},
+        {"reject: no error", [&](auto& r) { r.reject(nullptr); }, {}, true},
+        {"result: failure without an error", [&](auto& r) { r.resolve(Result<int>::failure(nullptr)); }, {}, true},
         {"twice: first wins",
          [&](auto& r) {
              r.fulfill(4);
@@ -58,6 +63,8 @@ TEST(PledgeResolver, CallbackShapesResolveAsTheirRuleSays) {
     auto [voidPromise, voidResolver] = Promise<Void>::pending();
     voidResolver.resolve(ErrorPtr());
     EXPECT_TRUE(voidPromise.isFulfilled());
+    // Made rejected without an error: rejected all the same, never left in between.
+    EXPECT_TRUE(isInvalidCallingConvention(Promise<int>(ErrorPtr()).error()));
 }
 
 TEST(PledgeResolver, BodyThrowsAndWarningsForUnresolvedEnds) {
@@ -115,6 +122,54 @@ TEST(PledgePromise, WaitBlocksUntilAnotherThreadResolvesAndWarnsOnTheMainThread)
     EXPECT_EQ(log.events().size(), 2u);
 }
 
+TEST(PledgePromise, WaitersOnPoolWorkersLetThePoolGrowForTheirResolvers) {
+    // More blocked waiters than the pool runs at once, each resolved by work queued after
+    // all of them: the pool must start a thread for every worker blocked in a wait.
+    const int count = std::max(40, 3 * static_cast<int>(std::thread::hardware_concurrency()));
+    struct PendingWait {
+        std::function<void()> wait;
+        std::function<void()> resolve;
+    };
+    struct Case {
+        const char* name;
+        std::function<PendingWait()> make;
+    };
+    std::vector<Case> cases = {
+        {"promise",
+         [] {
+             auto [promise, resolver] = Promise<int>::pending();
+             return PendingWait{[p = promise] { p.wait(); }, [r = resolver] { r.fulfill(1); }};
+         }},
+        {"guarantee",
+         [] {
+             auto [guarantee, seal] = Guarantee<int>::pending();
+             return PendingWait{[g = guarantee] { g.wait(); }, [seal = seal] { seal(1); }};
+         }},
+        {"runtime-facing promise",
+         [] {
+             AnyPromise::Resolve resolve;
+             auto promise = AnyPromise::promiseWithResolver([&](const AnyPromise::Resolve& r) { resolve = r; });
+             return PendingWait{[promise] { promise->wait(); }, [resolve] { resolve(platform::Value(1)); }};
+         }},
+    };
+    const auto& pool = platform::DispatchQueue::global();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<PendingWait> waits;
+        for (int i = 0; i < count; ++i) waits.push_back(c.make());
+        auto returned = platform::DispatchGroup::create();
+        for (const auto& w : waits) pool->async(returned, w.wait);
+        for (const auto& w : waits) pool->async(w.resolve);
+        bool allReturned =
+            returned->wait(platform::DispatchTime::now() + 10.0) == platform::DispatchTimeoutResult::success;
+        EXPECT_TRUE(allReturned);
+        if (!allReturned) {
+            for (const auto& w : waits) w.resolve();  // frees the workers for the tests that follow
+        }
+        returned->wait();
+    }
+}
+
 TEST(PledgePromise, FollowingAThenableAndWorkOnAQueue) {
     // From an already-resolved thenable: resolved before the constructor returns.
     Promise<int> followed(Guarantee<int>::value(3));
@@ -125,6 +180,21 @@ TEST(PledgePromise, FollowingAThenableAndWorkOnAQueue) {
     auto failing = async(queue, PLGNamespacer::promise, []() -> int { throw platform::ErrorException(testError(3)); });
     auto guaranteed = async(queue, PLGNamespacer::promise, []() noexcept { return std::string("g"); });
     static_assert(std::is_same_v<decltype(guaranteed), Guarantee<std::string>>);
+
+    // The forms with a group count their block in it until it has run.
+    auto group = platform::DispatchGroup::create();
+    auto held = platform::DispatchQueue::create("pledge.test.async.held");
+    held->suspend();
+    auto grouped =
+        async(held, PLGNamespacer::promise, group, platform::DispatchQoS::utility, Flags{}, [] { return 6; });
+    auto groupedGuarantee = async(held, PLGNamespacer::promise, group, platform::DispatchQoS::background,
+                                  Flags::barrier, []() noexcept { return 7; });
+    static_assert(std::is_same_v<decltype(groupedGuarantee), Guarantee<int>>);
+    EXPECT_EQ(group->wait(platform::DispatchTime::now()), platform::DispatchTimeoutResult::timedOut);
+    held->resume();
+    EXPECT_EQ(group->wait(platform::DispatchTime::now() + 10.0), platform::DispatchTimeoutResult::success);
+    EXPECT_EQ(grouped.value(), 6);
+    EXPECT_EQ(groupedGuarantee.value(), 7);
     std::thread([&] {
         EXPECT_EQ(value.wait(), 5);
         EXPECT_EQ(guaranteed.wait(), "g");

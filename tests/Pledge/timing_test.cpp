@@ -134,5 +134,6 @@ TEST(PledgeHang, ServesTheMainQueueAndTimersWhileWaitingAlsoNested) {
 
 TEST(PledgeHangDeathTest, OffTheMainThreadIsFatal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(std::thread([] { hang(Promise<int>::value(1)); }).join(), "Only call hang\\(\\) on the main thread");
+    EXPECT_DEATH(std::thread([] { hang(Promise<int>::value(1)); }).join(),
+                 "(^|\n)hang\\.cpp:[0-9]+: Fatal error: Only call hang\\(\\) on the main thread\\.\n");
 }

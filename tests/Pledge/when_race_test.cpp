@@ -5,10 +5,12 @@
 #include <atomic>
 #include <thread>
 
+#include "Pledge/AnyPromise.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "support.h"
 
 using namespace Pledge;
+using platform::Value;
 using pledge_test::testError;
 
 namespace {
@@ -82,6 +84,19 @@ TEST(PledgeWhen, EmptyInputsTuplesAndGuarantees) {
     auto pair = whenFulfilled(Promise<int>::value(1), text);
     textResolver.fulfill("a");
     EXPECT_EQ(pair.value(), std::make_tuple(1, std::string("a")));
+
+    // The argument-list forms take any thenables: guarantees, runtime-facing promises, mixes.
+    auto [number, sealNumber] = Guarantee<int>::pending();
+    auto mixed = whenFulfilled(number, Promise<std::string>::value("b"), *AnyPromise::promiseWithValue(Value(3)));
+    EXPECT_TRUE(mixed.isPending());
+    sealNumber(2);
+    EXPECT_EQ(mixed.value(), std::make_tuple(2, std::string("b"), Value(3)));
+    EXPECT_EQ(whenFulfilled(Guarantee<int>::value(1), Promise<int>(testError(5))).error()->code(), 5);
+    auto [nothing, sealNothing] = Guarantee<Void>::pending();
+    Promise<Void> voids = whenFulfilled(nothing, Promise<Void>());
+    EXPECT_TRUE(voids.isPending());
+    sealNothing(Void{});
+    EXPECT_TRUE(voids.isFulfilled());
 
     auto [g1, seal1] = Guarantee<Void>::pending();
     auto both = whenGuarantees(g1, Guarantee<Void>());

@@ -66,6 +66,18 @@ TEST(DispatchSemaphore, BlockedPoolWorkersDoNotStarveTheWorkThatWakesThem) {
     EXPECT_EQ(done->wait(in(10)), DispatchTimeoutResult::success);
 }
 
+TEST(DispatchGroup, BlockedPoolWorkersDoNotStarveTheWorkThatLeavesTheGroup) {
+    // More workers waiting on a group than the pool starts by default, the leave queued
+    // after all of them: each group wait lets the pool grow.
+    constexpr int kWaiters = 64;
+    auto gate = DispatchGroup::create();
+    gate->enter();
+    auto done = DispatchGroup::create();
+    for (int i = 0; i < kWaiters; ++i) DispatchQueue::global()->async(done, [gate] { gate->wait(); });
+    DispatchQueue::global()->async([gate] { gate->leave(); });
+    EXPECT_EQ(done->wait(in(10)), DispatchTimeoutResult::success);
+}
+
 TEST(Locks, RecursiveReadWriteAndOnce) {
     RecursiveLock recursive;
     int depth = recursive.withLock([&] { return recursive.withLock([] { return 2; }); });
