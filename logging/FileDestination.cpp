@@ -1,6 +1,8 @@
 // Opening, writing, flushing and rotating the log file of a file destination.
 #include "logging/FileDestination.h"
 
+#include <fcntl.h>
+
 #include <sys/xattr.h>
 
 #include <cerrno>
@@ -120,6 +122,10 @@ void FileDestination::openLogFile(bool appendAlways) {
         return;
     }
     if (willAppend) {
+        // Every write lands at the end as it is made, so another process appending to the
+        // same log (a second updater that refuses to run) never writes over these lines.
+        const int fd = logFileHandle_->fileDescriptor();
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_APPEND);
         try {
             logFileHandle_->seekToEndOfFile();
         } catch (const platform::ErrorException&) {

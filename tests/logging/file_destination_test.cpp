@@ -87,6 +87,27 @@ TEST(FileDestination, OpeningAnExistingOrNewFile) {
     }
 }
 
+// Two loggers appending to one file (two processes sharing a log) keep each other's lines.
+TEST(FileDestination, TwoAppendingWritersKeepEachOthersLines) {
+    TempDir dir;
+    auto path = dir / "shared.log";
+    writeFile(path, "old line\n");
+    auto first = Logger::create("first", false);
+    auto second = Logger::create("second", false);
+    first->add(bareFile(path, true, std::nullopt));
+    second->add(bareFile(path, true, std::nullopt));
+    for (int i = 0; i < 50; ++i) {
+        first->info("first " + std::to_string(i));
+        second->info("second " + std::to_string(i));
+    }
+    auto got = lines(path);
+    EXPECT_EQ(got.front(), "old line");
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_TRUE(contains(got, "> first " + std::to_string(i))) << i;
+        EXPECT_TRUE(contains(got, "> second " + std::to_string(i))) << i;
+    }
+}
+
 TEST(FileDestination, WritesNothingWithoutOwnerAndReopensWhenMoved) {
     TempDir dir;
     auto d = bareFile(dir / "a.log", false, std::nullopt);
