@@ -2,7 +2,9 @@
 // against the local server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
+#include <thread>
 
 #include "Berth/BerthProvider.h"
 #include "Berth/NetworkLoggerPlugin.h"
@@ -141,13 +143,28 @@ TEST(NetworkLogger, ResponseAndErrorLinesFollowTheOptions) {
     EXPECT_EQ(collected.last()[0], "Error: Error calling FieldTarget : requestMapping(\"bad url\")");
 }
 
-TEST(NetworkLogger, DefaultEntriesCarryTheShortDateAndTime) {
-    FieldTarget target;
-    std::string line = NetworkLoggerPlugin::defaultEntryFormatter("Request", "message", target);
-    EXPECT_TRUE(std::regex_match(
-        line, std::regex(R"(Berth_Logger: \[\d{1,2}/\d{1,2}/\d{2}, \d{1,2}:\d{2}.[AP]M\] Request: message)")))
-        << line;
-    EXPECT_EQ(&NetworkLoggerPlugin::defaultEntryDateFormatter(), &NetworkLoggerPlugin::defaultEntryDateFormatter());
+// Providers log from their own queues at once: the one shared date formatter gives every
+// thread a whole, well-formed entry.
+TEST(NetworkLogger, DefaultEntriesCarryTheShortDateAndTimeFromAnyThread) {
+    const std::regex entry(R"(Berth_Logger: \[\d{1,2}/\d{1,2}/\d{2}, \d{1,2}:\d{2}.[AP]M\] Request: message \d+)");
+    std::atomic<int> malformed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            FieldTarget target;
+            for (int i = 0; i < 200; ++i) {
+                std::string line = NetworkLoggerPlugin::defaultEntryFormatter(
+                    "Request", "message " + std::to_string(t * 1000 + i), target);
+                if (!std::regex_match(line, entry)) {
+                    ++malformed;
+                    ADD_FAILURE() << line;
+                    return;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(malformed, 0);
 }
 
 TEST(NetworkLogger, ItsCURLLineRepeatsTheRequestWithRealCurl) {
