@@ -88,6 +88,11 @@ TEST(NetworkLogger, RequestLinesFollowTheOptions) {
 
     collected.logger(Options::requestMethod)->willSend(seen, *target);
     EXPECT_EQ(identifiers(collected.last()), (std::vector<std::string>{"Request", "HTTP Request Method"}));
+    // A request that never named its method is logged with the one it is sent with.
+    auto unnamed = seen;
+    unnamed.urlRequest->setHTTPMethod(std::nullopt);
+    collected.logger(Options::requestMethod)->willSend(unnamed, *target);
+    EXPECT_EQ(collected.last(), (std::vector<std::string>{"Request: http://h.test/items", "HTTP Request Method: GET"}));
 
     auto withBody = seen;
     withBody.urlRequest->setHTTPBody(Data(std::vector<std::uint8_t>{0xff, 0x00}));
