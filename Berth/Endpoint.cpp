@@ -148,8 +148,10 @@ bool operator==(const Endpoint& a, const Endpoint& b) {
     if (!samePayload(a.task, b.task)) return false;
     auto ra = tryRequest(a), rb = tryRequest(b);
     if (ra.has_value() != rb.has_value()) return false;
-    // Without requests the URL texts decide; hash values alone could collide.
-    if (!ra) return a.url == b.url;
+    // Without requests the URL texts and the hash values decide together: the hash covers
+    // the upload payloads of different task kinds, which the payload check above lets pass,
+    // and the texts guard against a collision.
+    if (!ra) return a.url == b.url && a.hash() == b.hash();
     return *ra == *rb;
 }
 

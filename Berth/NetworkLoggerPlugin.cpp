@@ -115,8 +115,9 @@ std::vector<std::string> NetworkLoggerPlugin::logNetworkRequest(const RequestTyp
         if (urlRequest->httpBody())
             lines.push_back(entry("Request Body", config.formatter.requestData(*urlRequest->httpBody())));
     }
-    if (config.logOptions.contains(Options::requestMethod) && urlRequest->explicitHTTPMethod())
-        lines.push_back(entry("HTTP Request Method", *urlRequest->explicitHTTPMethod()));
+    // The method the request is sent with: GET when none was set.
+    if (config.logOptions.contains(Options::requestMethod))
+        lines.push_back(entry("HTTP Request Method", urlRequest->httpMethod()));
     return lines;
 }
 

@@ -93,7 +93,7 @@ void AuthenticationInterceptorCore::refresh(const std::any& credential, const Se
         handleRefreshFailure(authenticationError(AuthenticationError::Kind::excessiveRefresh), insideLock);
         return;
     }
-    insideLock.refreshTimestamps.push_back(systemUptime());
+    recordRefreshStart(insideLock);
     insideLock.isRefreshing = true;
     queue->async([self = shared_from_this(), credential, session] {
         self->refreshCredential(credential, session, [self](platform::Result<std::any> result) {
@@ -103,6 +103,20 @@ void AuthenticationInterceptorCore::refresh(const std::any& credential, const Se
             });
         });
     });
+}
+
+// Times that have left the window can never count again (its start only moves forward), so
+// they are dropped here; without a window none is ever counted.
+void AuthenticationInterceptorCore::recordRefreshStart(MutableState& insideLock) {
+    const double now = systemUptime();
+    auto& stamps = insideLock.refreshTimestamps;
+    if (insideLock.refreshWindow) {
+        const double windowStart = now - insideLock.refreshWindow->interval;
+        std::erase_if(stamps, [windowStart](double stamp) { return stamp < windowStart; });
+    } else {
+        stamps.clear();
+    }
+    stamps.push_back(now);
 }
 
 bool AuthenticationInterceptorCore::isRefreshExcessive(const MutableState& insideLock) const {

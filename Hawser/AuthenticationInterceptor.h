@@ -82,7 +82,8 @@ protected:
     struct MutableState {
         std::optional<std::any> credential;
         bool isRefreshing = false;
-        // System uptimes (seconds) at which refreshes started; never pruned.
+        // System uptimes (seconds) at which refreshes started, those older than the window
+        // dropped as each new one is recorded.
         std::vector<double> refreshTimestamps;
         std::optional<RefreshWindow> refreshWindow;
         std::vector<AdaptOperation> adaptOperations;
@@ -104,6 +105,7 @@ protected:
     // Each runs with the state's lock held, on the state it is given.
     void refresh(const std::any& credential, const SessionPtr& session, MutableState& insideLock);
     bool isRefreshExcessive(const MutableState& insideLock) const;
+    void recordRefreshStart(MutableState& insideLock);
     void handleRefreshSuccess(std::any credential, MutableState& insideLock);
     void handleRefreshFailure(platform::ErrorPtr error, MutableState& insideLock);
 

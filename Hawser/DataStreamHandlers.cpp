@@ -37,6 +37,7 @@ void reportParsed(const DataStreamRequestPtr& request, const AnyResult& result) 
 
 DataStreamRequestPtr responseStream(const DataStreamRequestPtr& request, DispatchQueuePtr queue,
                                     DataStreamRequest::Handler<platform::Data, Infallible> stream) {
+    queue = handlerQueue(std::move(queue));
     using R = platform::Result<platform::Data, Infallible>;
     std::weak_ptr<DataStreamRequest> weak = request;
     stream_handlers::appendParser(request, [weak, queue, stream](const platform::Data& chunk) {
@@ -53,6 +54,7 @@ DataStreamRequestPtr responseStream(const DataStreamRequestPtr& request, Dispatc
 
 DataStreamRequestPtr responseStreamString(const DataStreamRequestPtr& request, DispatchQueuePtr queue,
                                           DataStreamRequest::Handler<std::string, Infallible> stream) {
+    queue = handlerQueue(std::move(queue));
     using R = platform::Result<std::string, Infallible>;
     std::weak_ptr<DataStreamRequest> weak = request;
     stream_handlers::appendParser(request, [weak, queue, stream](const platform::Data& chunk) {

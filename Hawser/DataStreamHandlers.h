@@ -1,6 +1,7 @@
 // Subscribing to a stream request's body chunk by chunk: each handler gets every chunk
-// received after it was attached, in order on its queue, then one completion event that
-// waits until every chunk delivery already handed out has ended.
+// received after it was attached, in order on its queue (the main queue when it names
+// none), then one completion event that waits until every chunk delivery already handed
+// out has ended.
 #pragma once
 #include <functional>
 #include <memory>
@@ -41,6 +42,7 @@ DataStreamRequestPtr responseStreamString(const DataStreamRequestPtr& request, D
 template <DataStreamSerializer S>
 DataStreamRequestPtr responseStream(const DataStreamRequestPtr& request, S serializer, DispatchQueuePtr queue,
                                     DataStreamRequest::Handler<typename S::SerializedObject, HWError> stream) {
+    queue = handlerQueue(std::move(queue));
     using T = typename S::SerializedObject;
     using R = platform::Result<T, HWError>;
     std::weak_ptr<DataStreamRequest> weak = request;

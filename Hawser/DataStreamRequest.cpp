@@ -144,6 +144,7 @@ platform::InputStreamPtr DataStreamRequest::asInputStream(std::size_t bufferSize
 
 void DataStreamRequest::appendStreamSerializer(DispatchQueuePtr queue,
                                                std::function<void(const Completion&)> onComplete) {
+    queue = handlerQueue(std::move(queue));
     auto self = selfAsStream();
     appendResponseSerializer([self, queue, onComplete] {
         self->underlyingQueue->async([self, queue, onComplete] {

@@ -126,3 +126,12 @@ HTTPHeaders headers(const platform::URLSessionConfiguration& configuration);
 void setHeaders(platform::URLSessionConfiguration& configuration, const HTTPHeaders& headers);
 
 }  // namespace Hawser
+
+// Feeds the name, then the value.
+template <>
+struct std::hash<Hawser::HTTPHeader> {
+    std::size_t operator()(const Hawser::HTTPHeader& header) const noexcept {
+        std::size_t seed = std::hash<std::string>()(header.name);
+        return seed ^ (std::hash<std::string>()(header.value) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
+    }
+};

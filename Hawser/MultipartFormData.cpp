@@ -218,8 +218,8 @@ std::string MultipartFormData::encodeHeaders(const BodyPart& part) {
     return text + "\r\n";
 }
 
-void MultipartFormData::readBodyStream(const BodyPart& part,
-                                       const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+std::uint64_t MultipartFormData::readBodyStream(const BodyPart& part,
+                                                const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
     auto& stream = *part.bodyStream;
     stream.open();
     struct Closer {
@@ -240,17 +240,21 @@ void MultipartFormData::readBodyStream(const BodyPart& part,
         sink(buffer.data(), static_cast<std::size_t>(n));
         total += static_cast<std::uint64_t>(n);
     }
-    if (total != part.bodyContentLength) {
-        fail(MultipartEncodingFailureReason::InputStreamReadFailed{
-            std::make_shared<UnexpectedInputStreamLength>(part.bodyContentLength, total)});
-    }
+    return total;
 }
 
 platform::Data MultipartFormData::encode(const BodyPartPtr& bodyPart) {
     platform::Data out;
     out.append(bodyPart->hasInitialBoundary ? initialBoundary() : encapsulatedBoundary());
     out.append(encodeHeaders(*bodyPart));
-    readBodyStream(*bodyPart, [&out](const std::uint8_t* bytes, std::size_t count) { out.append(bytes, count); });
+    // In memory the body must be exactly as long as declared; the file path writes what the
+    // stream yields (a file that changed size is uploaded with its real size).
+    std::uint64_t read =
+        readBodyStream(*bodyPart, [&out](const std::uint8_t* bytes, std::size_t count) { out.append(bytes, count); });
+    if (read != bodyPart->bodyContentLength) {
+        fail(MultipartEncodingFailureReason::InputStreamReadFailed{
+            std::make_shared<UnexpectedInputStreamLength>(bodyPart->bodyContentLength, read)});
+    }
     if (bodyPart->hasFinalBoundary) out.append(finalBoundary());
     return out;
 }

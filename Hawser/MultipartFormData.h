@@ -86,9 +86,10 @@ protected:
     std::string encapsulatedBoundary() const { return "\r\n--" + boundary + "\r\n"; }
     std::string finalBoundary() const { return "\r\n--" + boundary + "--\r\n"; }
     static std::string encodeHeaders(const BodyPart& part);
-    // Reads the part's stream to its end in chunks; fails when the byte count differs
-    // from the declared length.
-    void readBodyStream(const BodyPart& part, const std::function<void(const std::uint8_t*, std::size_t)>& sink);
+    // Reads the part's stream to its end in chunks into `sink`; answers the number of bytes
+    // read (a read error fails).
+    std::uint64_t readBodyStream(const BodyPart& part,
+                                 const std::function<void(const std::uint8_t*, std::size_t)>& sink);
 
 private:
     std::optional<std::string> contentType_;

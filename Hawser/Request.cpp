@@ -279,7 +279,12 @@ void Request::appendResponseSerializer(std::function<void()> closure) {
         s.responseSerializers.push_back(std::move(closure));
         // A finished request reopens to serve the new handler.
         if (s.state == State::finished) s.state = State::resumed;
+        // The first handler after a close-out reopens the round and marks it running, so
+        // later handlers only queue behind it and a finish scheduled meanwhile (by cancel())
+        // is ignored, as in the first round.
         if (s.responseSerializerProcessingFinished) {
+            s.responseSerializerProcessingFinished = false;
+            s.isFinishing = true;
             underlyingQueue->async([self = self()] { self->processNextResponseSerializer(); });
         }
         if (canTransitionTo(s.state, State::resumed)) {

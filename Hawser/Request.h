@@ -28,6 +28,11 @@
 
 namespace Hawser {
 
+// The queue a caller's handler runs on: the one it named, or the main queue when it named none.
+inline DispatchQueuePtr handlerQueue(DispatchQueuePtr queue) {
+    return queue ? std::move(queue) : platform::DispatchQueue::main();
+}
+
 class Request : public std::enable_shared_from_this<Request> {
 public:
     enum class State : std::uint8_t { initialized = 0, resumed = 1, suspended = 2, cancelled = 3, finished = 4 };

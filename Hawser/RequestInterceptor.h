@@ -62,9 +62,12 @@ using AdaptCompletion = std::function<void(platform::Result<platform::URLRequest
 class RequestAdapter {
 public:
     virtual ~RequestAdapter() = default;
-    // Calls `completion` exactly once with the request to send or an error.
-    virtual void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session,
-                       AdaptCompletion completion) = 0;
+    // Calls `completion` exactly once with the request to send or an error; by default the
+    // request goes out unchanged.
+    virtual void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) {
+        (void)session;
+        completion(platform::Result<platform::URLRequest>::success(urlRequest));
+    }
     // Forwards to the form above with the state's session.
     virtual void adapt(const platform::URLRequest& urlRequest, const RequestAdapterState& state,
                        AdaptCompletion completion) {
@@ -84,15 +87,8 @@ public:
 };
 
 // Both roles; an interceptor that only adapts keeps the default retry, and one that
-// only retries answers adapt with the request unchanged.
-class RequestInterceptor : public RequestAdapter, public RequestRetrier {
-public:
-    using RequestAdapter::adapt;
-    void adapt(const platform::URLRequest& urlRequest, const SessionPtr& session, AdaptCompletion completion) override {
-        (void)session;
-        completion(platform::Result<platform::URLRequest>::success(urlRequest));
-    }
-};
+// only retries keeps the default adaptation (the request unchanged).
+class RequestInterceptor : public RequestAdapter, public RequestRetrier {};
 using RequestInterceptorPtr = std::shared_ptr<RequestInterceptor>;
 
 }  // namespace Hawser

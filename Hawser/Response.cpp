@@ -1,8 +1,9 @@
 // The debug texts of response values: bracketed labels, nested lines four spaces in.
 #include "Hawser/Response.h"
 
+#include <algorithm>
+
 #include "Hawser/HTTPHeaders.h"
-#include "platform/base/Trim.h"
 #include "platform/foundation/UTF16.h"
 
 namespace Hawser::response_text {
@@ -18,6 +19,28 @@ std::string indented(std::string_view text) {
         if (c == '\n') out += "    ";
     }
     return out;
+}
+
+// Unicode white space and line breaks: the space separators, the line and paragraph
+// separators, tab, line feed through carriage return, and next line.
+bool isWhitespaceOrNewline(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// `text` (valid UTF-8) without leading and trailing white space and line breaks.
+std::string_view trimmedUnicode(std::string_view text) {
+    std::size_t first = text.size(), last = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t c = 0;
+        std::size_t length = std::max<std::size_t>(platform::decodeUTF8CodePoint(text, at, c), 1);
+        if (!isWhitespaceOrNewline(c)) {
+            first = std::min(first, at);
+            last = at + length;
+        }
+        at += length;
+    }
+    return first < last ? text.substr(first, last - first) : std::string_view();
 }
 
 std::string headersSection(const HTTPHeaders& headers) {
@@ -39,7 +62,7 @@ std::string bodySection(const std::optional<platform::Data>& body, const HTTPHea
                      (contentType->find("json") != std::string::npos || contentType->find("xml") != std::string::npos ||
                       contentType->find("text") != std::string::npos);
     if (body->count() <= maximumBodyBytesShown && printable)
-        return "[Body]:\n    " + indented(platform::trimmed(platform::sanitizedUTF8(body->toString())));
+        return "[Body]:\n    " + indented(trimmedUnicode(platform::sanitizedUTF8(body->toString())));
     return "[Body]: " + std::to_string(body->count()) + " bytes";
 }
 

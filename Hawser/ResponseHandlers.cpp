@@ -45,7 +45,7 @@ void completeOrRetry(const RequestPtr& request, const std::optional<HWError>& fa
 }
 
 void deliverLater(const RequestPtr& request, const DispatchQueuePtr& queue, std::function<void()> delivery) {
-    auto target = queue ? queue : platform::DispatchQueue::main();
+    auto target = handlerQueue(queue);
     request->responseSerializerDidComplete([target, delivery = std::move(delivery)] { target->async(delivery); });
 }
 

@@ -57,9 +57,8 @@ ResponseSerializerBase::ResponseSerializerBase(DataPreprocessorPtr preprocessor,
       emptyResponseCodes_(std::move(codes)), emptyRequestMethods_(std::move(methods)) {}
 
 std::optional<bool> ResponseSerializerBase::requestAllowsEmptyResponseData(const OptionalRequest& request) const {
-    if (!request) return std::nullopt;
-    // The platform reads an unset method as GET, as it would send it.
-    return emptyRequestMethods_.count(HTTPMethod(request->httpMethod())) > 0;
+    if (!request || !request->explicitHTTPMethod()) return std::nullopt;
+    return emptyRequestMethods_.count(HTTPMethod(*request->explicitHTTPMethod())) > 0;
 }
 
 std::optional<bool>

@@ -115,8 +115,8 @@ public:
     const std::set<int>& emptyResponseCodes() const { return emptyResponseCodes_; }
     const std::set<HTTPMethod>& emptyRequestMethods() const { return emptyRequestMethods_; }
 
-    // None without a request or without an explicit method; else whether the method,
-    // by its exact name, is in emptyRequestMethods.
+    // None without a request or without a method set on it (not read as GET); else whether
+    // the method, by its exact name, is in emptyRequestMethods.
     std::optional<bool> requestAllowsEmptyResponseData(const OptionalRequest& request) const;
     // None without a response; else whether its status is in emptyResponseCodes.
     std::optional<bool> responseAllowsEmptyResponseData(const platform::HTTPURLResponsePtr& response) const;

@@ -55,10 +55,25 @@ public:
                                        std::set<HTTPMethod> retryableHTTPMethods = defaultRetryableHTTPMethods());
 };
 
-// The factory forms.
-inline std::shared_ptr<RetryPolicy> retryPolicy() { return std::make_shared<RetryPolicy>(); }
-inline std::shared_ptr<RetryPolicy> connectionLostRetryPolicy() {
-    return std::make_shared<ConnectionLostRetryPolicy>();
+// The factory forms, with the constructors' defaults.
+inline std::shared_ptr<RetryPolicy>
+retryPolicy(unsigned retryLimit = RetryPolicy::defaultRetryLimit,
+            unsigned exponentialBackoffBase = RetryPolicy::defaultExponentialBackoffBase,
+            double exponentialBackoffScale = RetryPolicy::defaultExponentialBackoffScale,
+            std::set<HTTPMethod> retryableHTTPMethods = RetryPolicy::defaultRetryableHTTPMethods(),
+            std::set<int> retryableHTTPStatusCodes = RetryPolicy::defaultRetryableHTTPStatusCodes(),
+            std::set<platform::URLError::Code> retryableURLErrorCodes = RetryPolicy::defaultRetryableURLErrorCodes()) {
+    return std::make_shared<RetryPolicy>(retryLimit, exponentialBackoffBase, exponentialBackoffScale,
+                                         std::move(retryableHTTPMethods), std::move(retryableHTTPStatusCodes),
+                                         std::move(retryableURLErrorCodes));
+}
+inline std::shared_ptr<RetryPolicy>
+connectionLostRetryPolicy(unsigned retryLimit = RetryPolicy::defaultRetryLimit,
+                          unsigned exponentialBackoffBase = RetryPolicy::defaultExponentialBackoffBase,
+                          double exponentialBackoffScale = RetryPolicy::defaultExponentialBackoffScale,
+                          std::set<HTTPMethod> retryableHTTPMethods = RetryPolicy::defaultRetryableHTTPMethods()) {
+    return std::make_shared<ConnectionLostRetryPolicy>(retryLimit, exponentialBackoffBase, exponentialBackoffScale,
+                                                       std::move(retryableHTTPMethods));
 }
 
 }  // namespace Hawser

@@ -18,33 +18,32 @@ using platform::DispatchQueue;
 
 // ---- construction ----
 
-Session::Session(platform::URLSessionPtr session, SessionDelegatePtr delegate, DispatchQueuePtr rootQueue,
-                 bool startRequestsImmediately, DispatchQueuePtr requestQueue, DispatchQueuePtr serializationQueue,
-                 RequestInterceptorPtr interceptor, ServerTrustManagerPtr serverTrustManager,
-                 RedirectHandlerPtr redirectHandler, CachedResponseHandlerPtr cachedResponseHandler,
-                 std::vector<EventMonitorPtr> eventMonitors)
-    : session(std::move(session)), delegate(std::move(delegate)), rootQueue(std::move(rootQueue)),
-      startRequestsImmediately(startRequestsImmediately),
-      requestQueue(requestQueue ? std::move(requestQueue)
-                                : DispatchQueue::create(this->rootQueue->label() + ".requestQueue",
-                                                        platform::DispatchQoS::unspecified, {}, this->rootQueue)),
-      serializationQueue(serializationQueue
-                             ? std::move(serializationQueue)
+Session::Session(Construction parts)
+    : session(std::move(parts.session)), delegate(std::move(parts.delegate)), rootQueue(std::move(parts.rootQueue)),
+      startRequestsImmediately(parts.startRequestsImmediately),
+      requestQueue(parts.requestQueue ? std::move(parts.requestQueue)
+                                      : DispatchQueue::create(this->rootQueue->label() + ".requestQueue",
+                                                              platform::DispatchQoS::unspecified, {}, this->rootQueue)),
+      serializationQueue(parts.serializationQueue
+                             ? std::move(parts.serializationQueue)
                              : DispatchQueue::create(this->rootQueue->label() + ".serializationQueue",
                                                      platform::DispatchQoS::unspecified, {}, this->rootQueue)),
-      interceptor(std::move(interceptor)), serverTrustManager_(std::move(serverTrustManager)),
-      redirectHandler_(std::move(redirectHandler)), cachedResponseHandler_(std::move(cachedResponseHandler)),
+      interceptor(std::move(parts.interceptor)), serverTrustManager_(std::move(parts.serverTrustManager)),
+      redirectHandler_(std::move(parts.redirectHandler)),
+      cachedResponseHandler_(std::move(parts.cachedResponseHandler)),
       defaultEventMonitors{std::make_shared<HawserNotifications>()}, eventMonitor([&] {
           std::vector<EventMonitorPtr> all = defaultEventMonitors;
-          all.insert(all.end(), eventMonitors.begin(), eventMonitors.end());
+          all.insert(all.end(), parts.eventMonitors.begin(), parts.eventMonitors.end());
           return CompositeEventMonitor::create(std::move(all));
       }()) {}
 
-SessionPtr Session::create(platform::URLSessionPtr session, SessionDelegatePtr delegate, DispatchQueuePtr rootQueue,
-                           bool startRequestsImmediately, DispatchQueuePtr requestQueue,
-                           DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
-                           ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
-                           CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
+Session::Construction Session::construction(platform::URLSessionPtr session, SessionDelegatePtr delegate,
+                                            DispatchQueuePtr rootQueue, bool startRequestsImmediately,
+                                            DispatchQueuePtr requestQueue, DispatchQueuePtr serializationQueue,
+                                            RequestInterceptorPtr interceptor, ServerTrustManagerPtr serverTrustManager,
+                                            RedirectHandlerPtr redirectHandler,
+                                            CachedResponseHandlerPtr cachedResponseHandler,
+                                            std::vector<EventMonitorPtr> eventMonitors) {
     if (!session || !delegate || !rootQueue)
         platform::fatal("Session needs a URL session, a delegate and a root queue.");
     // A background session (one with an identifier) cannot carry the session's delegate.
@@ -52,24 +51,20 @@ SessionPtr Session::create(platform::URLSessionPtr session, SessionDelegatePtr d
     auto underlying = session->delegateQueue() ? session->delegateQueue()->underlyingQueue() : nullptr;
     // The URL session must call its delegate on the root queue, which the session's state belongs to.
     if (!underlying || underlying != rootQueue) platform::fatal("");
-    SessionPtr made(new Session(std::move(session), std::move(delegate), std::move(rootQueue), startRequestsImmediately,
-                                std::move(requestQueue), std::move(serializationQueue), std::move(interceptor),
-                                std::move(serverTrustManager), std::move(redirectHandler),
-                                std::move(cachedResponseHandler), std::move(eventMonitors)));
-    made->connectDelegate();
-    return made;
+    return {std::move(session),         std::move(delegate),
+            std::move(rootQueue),       startRequestsImmediately,
+            std::move(requestQueue),    std::move(serializationQueue),
+            std::move(interceptor),     std::move(serverTrustManager),
+            std::move(redirectHandler), std::move(cachedResponseHandler),
+            std::move(eventMonitors)};
 }
 
-void Session::connectDelegate() {
-    delegate->setEventMonitor(eventMonitor);
-    delegate->setStateProvider(std::weak_ptr<Session>(shared_from_this()));
-}
-
-SessionPtr Session::create(platform::URLSessionConfiguration configuration, SessionDelegatePtr delegate,
-                           DispatchQueuePtr rootQueue, bool startRequestsImmediately, DispatchQueuePtr requestQueue,
-                           DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
-                           ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
-                           CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
+Session::Construction
+Session::construction(platform::URLSessionConfiguration configuration, SessionDelegatePtr delegate,
+                      DispatchQueuePtr rootQueue, bool startRequestsImmediately, DispatchQueuePtr requestQueue,
+                      DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
+                      ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
+                      CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
     // A background session (one with an identifier) cannot carry the session's delegate.
     if (configuration.identifier) platform::fatal("");
     if (!delegate) delegate = std::make_shared<SessionDelegate>(platform::FileManager::defaultManager());
@@ -87,10 +82,37 @@ SessionPtr Session::create(platform::URLSessionConfiguration configuration, Sess
     delegateQueue->setName(serialRootQueue->label() + ".sessionDelegate");
     delegateQueue->setSuspended(false);
     auto urlSession = platform::URLSession::create(std::move(configuration), delegate, delegateQueue);
-    return create(std::move(urlSession), std::move(delegate), std::move(serialRootQueue), startRequestsImmediately,
-                  std::move(requestQueue), std::move(serializationQueue), std::move(interceptor),
-                  std::move(serverTrustManager), std::move(redirectHandler), std::move(cachedResponseHandler),
-                  std::move(eventMonitors));
+    return construction(std::move(urlSession), std::move(delegate), std::move(serialRootQueue),
+                        startRequestsImmediately, std::move(requestQueue), std::move(serializationQueue),
+                        std::move(interceptor), std::move(serverTrustManager), std::move(redirectHandler),
+                        std::move(cachedResponseHandler), std::move(eventMonitors));
+}
+
+SessionPtr Session::create(platform::URLSessionPtr session, SessionDelegatePtr delegate, DispatchQueuePtr rootQueue,
+                           bool startRequestsImmediately, DispatchQueuePtr requestQueue,
+                           DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
+                           ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
+                           CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
+    return completeCreation(new Session(construction(
+        std::move(session), std::move(delegate), std::move(rootQueue), startRequestsImmediately,
+        std::move(requestQueue), std::move(serializationQueue), std::move(interceptor), std::move(serverTrustManager),
+        std::move(redirectHandler), std::move(cachedResponseHandler), std::move(eventMonitors))));
+}
+
+void Session::connectDelegate() {
+    delegate->setEventMonitor(eventMonitor);
+    delegate->setStateProvider(std::weak_ptr<Session>(shared_from_this()));
+}
+
+SessionPtr Session::create(platform::URLSessionConfiguration configuration, SessionDelegatePtr delegate,
+                           DispatchQueuePtr rootQueue, bool startRequestsImmediately, DispatchQueuePtr requestQueue,
+                           DispatchQueuePtr serializationQueue, RequestInterceptorPtr interceptor,
+                           ServerTrustManagerPtr serverTrustManager, RedirectHandlerPtr redirectHandler,
+                           CachedResponseHandlerPtr cachedResponseHandler, std::vector<EventMonitorPtr> eventMonitors) {
+    return completeCreation(new Session(construction(
+        std::move(configuration), std::move(delegate), std::move(rootQueue), startRequestsImmediately,
+        std::move(requestQueue), std::move(serializationQueue), std::move(interceptor), std::move(serverTrustManager),
+        std::move(redirectHandler), std::move(cachedResponseHandler), std::move(eventMonitors))));
 }
 
 SessionPtr Session::create() { return create(hw::URLSessionConfiguration::default_()); }
@@ -102,10 +124,7 @@ const SessionPtr& Session::default_() {
     return *shared;
 }
 
-Session::~Session() {
-    finishRequestsForDeinit();
-    session->invalidateAndCancel();
-}
+Session::~Session() { session->invalidateAndCancel(); }
 
 void Session::finishRequestsForDeinit() {
     for (const auto& request : requestTaskMap_.requests())

@@ -134,8 +134,8 @@ public:
     // The process's shared session, made once on first use from any thread.
     static const SessionPtr& default_();
 
-    // Finishes every request that owns a task with sessionDeinitialized, then
-    // invalidates and cancels the URL session.
+    // Invalidates and cancels the URL session; the requests that own a task were finished
+    // just before, by finishRequestsForDeinit() (see completeCreation).
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -302,12 +302,54 @@ public:
     std::size_t waitingCompletionCount() const { return waitingCompletions_.size(); }
 
 protected:
-    Session(platform::URLSessionPtr session, SessionDelegatePtr delegate, DispatchQueuePtr rootQueue,
-            bool startRequestsImmediately, DispatchQueuePtr requestQueue, DispatchQueuePtr serializationQueue,
-            RequestInterceptorPtr interceptor, ServerTrustManagerPtr serverTrustManager,
-            RedirectHandlerPtr redirectHandler, CachedResponseHandlerPtr cachedResponseHandler,
-            std::vector<EventMonitorPtr> eventMonitors);
-    // The second phase of construction: what needs a weak self.
+    // What a session is constructed from, once the checks of construction have passed.
+    // A subclass is made the same way as a session: its constructor takes these (and
+    // anything of its own) and hands them on, and its factory passes the new object to
+    // `completeCreation`, e.g. `completeCreation(new Mine(construction(configuration), extra))`.
+    struct Construction {
+        platform::URLSessionPtr session;
+        SessionDelegatePtr delegate;
+        DispatchQueuePtr rootQueue;
+        bool startRequestsImmediately = true;
+        DispatchQueuePtr requestQueue;
+        DispatchQueuePtr serializationQueue;
+        RequestInterceptorPtr interceptor;
+        ServerTrustManagerPtr serverTrustManager;
+        RedirectHandlerPtr redirectHandler;
+        CachedResponseHandlerPtr cachedResponseHandler;
+        std::vector<EventMonitorPtr> eventMonitors;
+    };
+    // The checks of the first create form (fatal on failure).
+    static Construction
+    construction(platform::URLSessionPtr session, SessionDelegatePtr delegate, DispatchQueuePtr rootQueue,
+                 bool startRequestsImmediately = true, DispatchQueuePtr requestQueue = nullptr,
+                 DispatchQueuePtr serializationQueue = nullptr, RequestInterceptorPtr interceptor = nullptr,
+                 ServerTrustManagerPtr serverTrustManager = nullptr, RedirectHandlerPtr redirectHandler = nullptr,
+                 CachedResponseHandlerPtr cachedResponseHandler = nullptr,
+                 std::vector<EventMonitorPtr> eventMonitors = {});
+    // The URL session, its delegate queue and the defaults of the second create form, checked.
+    static Construction
+    construction(platform::URLSessionConfiguration configuration, SessionDelegatePtr delegate = nullptr,
+                 DispatchQueuePtr rootQueue = nullptr, bool startRequestsImmediately = true,
+                 DispatchQueuePtr requestQueue = nullptr, DispatchQueuePtr serializationQueue = nullptr,
+                 RequestInterceptorPtr interceptor = nullptr, ServerTrustManagerPtr serverTrustManager = nullptr,
+                 RedirectHandlerPtr redirectHandler = nullptr, CachedResponseHandlerPtr cachedResponseHandler = nullptr,
+                 std::vector<EventMonitorPtr> eventMonitors = {});
+    explicit Session(Construction parts);
+
+    // Owns a newly constructed session of any kind and runs the second phase of its
+    // construction (what needs a weak self). When the last owner lets go, the owner's
+    // deleter calls finishRequestsForDeinit() while the whole object, override included,
+    // still exists, and only then destroys it.
+    template <class S>
+    static std::shared_ptr<S> completeCreation(S* made) {
+        std::shared_ptr<S> owned(made, [](S* session) {
+            session->finishRequestsForDeinit();
+            delete session;
+        });
+        owned->connectDelegate();
+        return owned;
+    }
     void connectDelegate();
 
 private:

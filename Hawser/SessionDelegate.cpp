@@ -180,6 +180,20 @@ void SessionDelegate::didWriteData(const platform::URLSessionPtr& session,
     if (auto r = request<DownloadRequest>(task)) r->updateDownloadProgress(bytesWritten, totalBytesExpectedToWrite);
 }
 
+// The caller's destination closure failed: nothing is moved, the temporary file goes, and
+// the download finishes with the closure's error as a move from and to that file.
+void SessionDelegate::failWithoutDestination(const DownloadRequestPtr& r,
+                                             const platform::URLSessionDownloadTaskPtr& task,
+                                             const platform::URL& location, const platform::ErrorPtr& error) {
+    try {
+        if (fileManager->fileExists(location.path())) fileManager->removeItem(location);
+    } catch (...) {
+        // A file that cannot be removed leaves the closure's error as the one reported.
+    }
+    r->didFinishDownloading(task, platform::Result<platform::URL, HWError>::failure(
+                                      HWError::downloadedFileMoveFailed(error, location, location)));
+}
+
 // The file layer's move never replaces an existing destination and, across file systems,
 // copies into the destination's folder before renaming, so a failed move never leaves a
 // half-written file under the destination's name.
@@ -195,9 +209,14 @@ void SessionDelegate::didFinishDownloadingTo(const platform::URLSessionPtr& sess
     platform::URL destination = location;
     DownloadRequest::Options options;
     if (response && r->destination) {
-        auto chosen = r->destination(location, *response);
-        destination = chosen.destinationURL;
-        options = chosen.options;
+        try {
+            auto chosen = r->destination(location, *response);
+            destination = chosen.destinationURL;
+            options = chosen.options;
+        } catch (...) {
+            failWithoutDestination(r, task, location, platform::errorFromCurrentException());
+            return;
+        }
     } else {
         destination =
             location.deletingLastPathComponent().appendingPathComponent("Hawser_" + location.lastPathComponent());

@@ -80,6 +80,9 @@ protected:
     }
 
 private:
+    void failWithoutDestination(const DownloadRequestPtr& r, const platform::URLSessionDownloadTaskPtr& task,
+                                const platform::URL& location, const platform::ErrorPtr& error);
+
     std::weak_ptr<SessionStateProvider> stateProvider_;
     EventMonitorPtr eventMonitor_;
 };

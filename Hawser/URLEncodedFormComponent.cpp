@@ -11,53 +11,26 @@ void URLEncodedFormComponent::set(URLEncodedFormComponent value, platform::Codin
         *this = std::move(value);
         return;
     }
-    const platform::CodingKey& key = *head;
-    auto rest = std::next(head);
-    // Indices are never negative when they come from an unkeyed container; any other
-    // negative integer key is treated as "past the end" and appends.
-    const bool indexed = key.intValue.has_value();
-    const std::size_t index = indexed && *key.intValue >= 0 ? static_cast<std::size_t>(*key.intValue) : SIZE_MAX;
+    // Writing into the existing child keeps each write proportional to the path's length,
+    // whatever the size of the subtrees along it.
+    child(*head).set(std::move(value), std::next(head), end);
+}
 
-    URLEncodedFormComponent child;
-    if (rest == end) {
-        child = std::move(value);
-    } else if (indexed) {
-        const Array* elements = array();
-        child = elements && index < elements->size() ? (*elements)[index] : URLEncodedFormComponent::array({});
-        child.set(std::move(value), rest, end);
-    } else {
-        child = URLEncodedFormComponent::object({});
-        if (const Object* entries = object()) {
-            for (const Entry& entry : *entries) {
-                if (entry.key == key.stringValue) {
-                    child = entry.value;
-                    break;
-                }
-            }
-        }
-        child.set(std::move(value), rest, end);
+URLEncodedFormComponent& URLEncodedFormComponent::child(const platform::CodingKey& key) {
+    if (key.intValue) {
+        // Indices are never negative when they come from an unkeyed container; any other
+        // negative integer key is treated as "past the end" and appends.
+        const std::size_t index = *key.intValue >= 0 ? static_cast<std::size_t>(*key.intValue) : SIZE_MAX;
+        auto* elements = std::get_if<Array>(&value_);
+        if (!elements) elements = &value_.emplace<Array>();
+        return index < elements->size() ? (*elements)[index] : elements->emplace_back();
     }
-
-    if (indexed) {
-        if (auto* elements = std::get_if<Array>(&value_)) {
-            if (index < elements->size()) (*elements)[index] = std::move(child);
-            else elements->push_back(std::move(child));
-        } else {
-            value_ = Array{std::move(child)};
-        }
-        return;
+    auto* entries = std::get_if<Object>(&value_);
+    if (!entries) entries = &value_.emplace<Object>();
+    for (Entry& entry : *entries) {
+        if (entry.key == key.stringValue) return entry.value;
     }
-    if (auto* entries = std::get_if<Object>(&value_)) {
-        for (Entry& entry : *entries) {
-            if (entry.key == key.stringValue) {
-                entry.value = std::move(child);
-                return;
-            }
-        }
-        entries->push_back(Entry{key.stringValue, std::move(child)});
-    } else {
-        value_ = Object{Entry{key.stringValue, std::move(child)}};
-    }
+    return entries->emplace_back(Entry{key.stringValue, URLEncodedFormComponent()}).value;
 }
 
 std::string URLEncodedFormComponent::description() const {

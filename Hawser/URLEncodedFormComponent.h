@@ -48,6 +48,9 @@ private:
     explicit URLEncodedFormComponent(V v) : value_(std::move(v)) {}
     void set(URLEncodedFormComponent value, platform::CodingPath::const_iterator head,
              platform::CodingPath::const_iterator end);
+    // The node under `key`, made empty when missing; a node of the wrong kind becomes an
+    // empty one of the right kind first.
+    URLEncodedFormComponent& child(const platform::CodingKey& key);
 
     std::variant<std::string, Array, Object> value_;
 };

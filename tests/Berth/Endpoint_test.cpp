@@ -171,12 +171,20 @@ TEST(EndpointIdentity, EqualityFollowsRequestsAndUploadPayloads) {
     EXPECT_EQ(badA->hash(), badB->hash());
     EXPECT_FALSE(*badA == *badC);
     EXPECT_FALSE(*badA == *a);
+    // ... and the upload payloads, whatever the task kinds, so that equal means equal hashes.
+    using P = MultipartFormData::FormDataProvider;
+    auto badFile = endpointFor("bad url", Task::uploadFile(platform::URL::fileURL("/tmp/1", false)));
+    auto badParts = endpointFor("bad url", Task::uploadMultipart({{P::data(Data::fromString("a")), "f"}}));
+    for (const auto& [x, y] : {std::pair{badA, badFile}, {badA, badParts}, {badFile, badParts}}) {
+        EXPECT_FALSE(*x == *y);
+        EXPECT_FALSE(*y == *x);
+    }
+    EXPECT_TRUE(*badFile == *endpointFor("bad url", Task::uploadFile(platform::URL::fileURL("/tmp/1", false))));
 
     auto file1 = endpointFor("http://h.test/u", Task::uploadFile(platform::URL::fileURL("/tmp/1", false)));
     auto file2 = endpointFor("http://h.test/u", Task::uploadFile(platform::URL::fileURL("/tmp/2", false)));
     EXPECT_FALSE(*file1 == *file2);
 
-    using P = MultipartFormData::FormDataProvider;
     std::vector<MultipartFormData> one{{P::data(Data::fromString("a")), "f"}};
     std::vector<MultipartFormData> two{{P::data(Data::fromString("b")), "f"}};
     auto multi = endpointFor("http://h.test/u", Task::uploadMultipart(one), HTTPMethod::post);

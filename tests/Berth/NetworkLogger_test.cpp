@@ -2,7 +2,9 @@
 // against the local server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
+#include <thread>
 
 #include "Berth/BerthProvider.h"
 #include "Berth/NetworkLoggerPlugin.h"
@@ -86,6 +88,11 @@ TEST(NetworkLogger, RequestLinesFollowTheOptions) {
 
     collected.logger(Options::requestMethod)->willSend(seen, *target);
     EXPECT_EQ(identifiers(collected.last()), (std::vector<std::string>{"Request", "HTTP Request Method"}));
+    // A request that never named its method is logged with the one it is sent with.
+    auto unnamed = seen;
+    unnamed.urlRequest->setHTTPMethod(std::nullopt);
+    collected.logger(Options::requestMethod)->willSend(unnamed, *target);
+    EXPECT_EQ(collected.last(), (std::vector<std::string>{"Request: http://h.test/items", "HTTP Request Method: GET"}));
 
     auto withBody = seen;
     withBody.urlRequest->setHTTPBody(Data(std::vector<std::uint8_t>{0xff, 0x00}));
@@ -141,13 +148,28 @@ TEST(NetworkLogger, ResponseAndErrorLinesFollowTheOptions) {
     EXPECT_EQ(collected.last()[0], "Error: Error calling FieldTarget : requestMapping(\"bad url\")");
 }
 
-TEST(NetworkLogger, DefaultEntriesCarryTheShortDateAndTime) {
-    FieldTarget target;
-    std::string line = NetworkLoggerPlugin::defaultEntryFormatter("Request", "message", target);
-    EXPECT_TRUE(std::regex_match(
-        line, std::regex(R"(Berth_Logger: \[\d{1,2}/\d{1,2}/\d{2}, \d{1,2}:\d{2}.[AP]M\] Request: message)")))
-        << line;
-    EXPECT_EQ(&NetworkLoggerPlugin::defaultEntryDateFormatter(), &NetworkLoggerPlugin::defaultEntryDateFormatter());
+// Providers log from their own queues at once: the one shared date formatter gives every
+// thread a whole, well-formed entry.
+TEST(NetworkLogger, DefaultEntriesCarryTheShortDateAndTimeFromAnyThread) {
+    const std::regex entry(R"(Berth_Logger: \[\d{1,2}/\d{1,2}/\d{2}, \d{1,2}:\d{2}.[AP]M\] Request: message \d+)");
+    std::atomic<int> malformed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            FieldTarget target;
+            for (int i = 0; i < 200; ++i) {
+                std::string line = NetworkLoggerPlugin::defaultEntryFormatter(
+                    "Request", "message " + std::to_string(t * 1000 + i), target);
+                if (!std::regex_match(line, entry)) {
+                    ++malformed;
+                    ADD_FAILURE() << line;
+                    return;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(malformed, 0);
 }
 
 TEST(NetworkLogger, ItsCURLLineRepeatsTheRequestWithRealCurl) {

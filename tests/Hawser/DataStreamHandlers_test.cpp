@@ -7,6 +7,8 @@
 
 #include "Hawser/DataStreamHandlers.h"
 #include "Hawser/Session.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Thread.h"
 #include "tests/Hawser/server_support.h"
 
 using namespace Hawser;
@@ -210,4 +212,43 @@ TEST(DataStreamHandlers, DecodesEachChunk) {
     request->resume();
     ASSERT_TRUE(recorder.waitForCompletion());
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"a=1", "complete"}));
+}
+
+// A handler given no queue is delivered on the main queue, chunks and completion alike.
+TEST(DataStreamHandlers, NoQueueMeansTheMainQueue) {
+    server_support::LocalServer server(servePieces({"main"}));
+    auto session = Session::create();
+    auto request = session->streamRequest(server.url("/s"));
+    Recorder raw, text, typed;
+    std::atomic<int> offMain{0};
+    auto onMain = [&](Recorder& r) {
+        return [&](std::string event) {
+            if (!platform::Thread::isMainThread()) ++offMain;
+            r.add(std::move(event));
+        };
+    };
+    auto noteRaw = onMain(raw), noteText = onMain(text), noteTyped = onMain(typed);
+    responseStream(
+        request, nullptr,
+        DataStreamRequest::Handler<Data, Infallible>([&](const DataStreamRequest::Stream<Data, Infallible>& s) {
+            if (s.completion()) return noteRaw("complete");
+            noteRaw(s.value()->toString());
+        }));
+    responseStreamString(request, nullptr,
+                         DataStreamRequest::Handler<std::string, Infallible>(
+                             [&](const DataStreamRequest::Stream<std::string, Infallible>& s) {
+                                 if (s.completion()) return noteText("complete");
+                                 noteText(*s.value());
+                             }));
+    responseStream(request, PassthroughStreamSerializer{}, nullptr,
+                   DataStreamRequest::Handler<Data, HWError>([&](const DataStreamRequest::Stream<Data, HWError>& s) {
+                       if (s.completion()) return noteTyped("complete");
+                       noteTyped(s.value()->toString());
+                   }));
+    request->resume();
+    ASSERT_TRUE(platform::RunLoop::runUntil(
+        [&] { return raw.completions() + text.completions() + typed.completions() == 3; }, 10));
+    const std::vector<std::string> expected{"main", "complete"};
+    for (Recorder* r : {&raw, &text, &typed}) EXPECT_EQ(r->events, expected);
+    EXPECT_EQ(offMain, 0);
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <unordered_set>
 
 #include "Hawser/HTTPMethod.h"
 
@@ -94,7 +97,36 @@ TEST(HTTPHeaders, FactoriesAndQualityEncoding) {
     EXPECT_EQ(defaults[1].name, "Accept-Language");
     EXPECT_EQ(defaults[2].name, "User-Agent");
     EXPECT_NE(defaults[2].value.find(") Hawser/5.7.1"), std::string::npos);
-    EXPECT_EQ(&HTTPHeaders::default_(), &defaults);  // built once
+}
+
+// The default headers are built from the environment of their first use and kept: a fresh
+// process (no default built yet) takes the first six languages of its locale settings, and
+// a later change of those settings changes nothing.
+TEST(HTTPHeadersDeathTest, DefaultsAreBuiltOnceFromTheFirstUsesEnvironment) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+            ::setenv("LANGUAGE", "fr:de_AT:it:es:pt:nl:sv", 1);
+            const std::string first = HTTPHeaders::default_()[1].value;
+            ::setenv("LC_ALL", "ja_JP.UTF-8", 1);
+            ::setenv("LANGUAGE", "ja", 1);
+            const std::string later = HTTPHeaders::default_()[1].value;
+            const std::string direct = HTTPHeader::defaultAcceptLanguage().value;
+            std::fprintf(stderr, "[%s]\n", first.c_str());
+            std::exit(first == later && later == direct ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[fr;q=1\\.0, de-AT;q=0\\.9, it;q=0\\.8, es;q=0\\.7, pt;q=0\\.6, nl;q=0\\.5\\]");
+}
+
+TEST(HTTPHeaders, HashFeedsNameThenValue) {
+    const std::hash<HTTPHeader> hash;
+    EXPECT_EQ(hash(HTTPHeader("Accept", "a/b")), hash(HTTPHeader("Accept", "a/b")));
+    EXPECT_NE(hash(HTTPHeader("Accept", "a/b")), hash(HTTPHeader("a/b", "Accept")));
+    EXPECT_NE(hash(HTTPHeader("Accept", "a/b")), hash(HTTPHeader("accept", "a/b")));
+    std::unordered_set<HTTPHeader> set{HTTPHeader::accept("x"), HTTPHeader::accept("x"), HTTPHeader::accept("y")};
+    EXPECT_EQ(set.size(), 2u);
 }
 
 TEST(HTTPHeaders, UserAgentFromBundleEntriesOrFallbacks) {

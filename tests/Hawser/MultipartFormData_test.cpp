@@ -196,7 +196,8 @@ TEST(MultipartFormData, AppendFailuresAreKeptAndThrownFirstOneWins) {
     EXPECT_TRUE(first->as<MultipartEncodingFailureReason::BodyPartFileIsDirectory>());
 }
 
-TEST(MultipartFormData, ShortStreamsAndShrunkFilesNeverMakeABody) {
+// In memory a part must be as long as declared; into a file each stream is written as it is.
+TEST(MultipartFormData, LengthsAreCheckedInMemoryAndWrittenAsTheyAreIntoAFile) {
     testing_support::TempDir dir;
     auto expectLength = [](const std::optional<MultipartEncodingFailureReason>& reason, std::uint64_t expected,
                            std::uint64_t read) {
@@ -214,15 +215,25 @@ TEST(MultipartFormData, ShortStreamsAndShrunkFilesNeverMakeABody) {
         return form;
     };
     expectLength(reasonOf([&] { shortForm()->encode(); }), 10, 3);
-    expectLength(reasonOf([&] { shortForm()->writeEncodedData(fileURL(dir / "short")); }), 10, 3);
-    EXPECT_FALSE(fs::exists(dir / "short"));
+    auto written = shortForm();
+    EXPECT_NO_THROW(written->writeEncodedData(fileURL(dir / "short")));
+    std::string body = testing_support::readFile(dir / "short");
+    EXPECT_NE(body.find("\r\n\r\nabc\r\n--" + written->boundary + "--\r\n"), std::string::npos) << body;
 
-    testing_support::writeFile(dir / "data.bin", "0123456789");
-    MultipartFormData shrunk;
-    shrunk.append(fileURL(dir / "data.bin"), "f");
-    fs::resize_file(dir / "data.bin", 4);
-    expectLength(reasonOf([&] { shrunk.writeEncodedData(fileURL(dir / "shrunk")); }), 10, 4);
-    EXPECT_FALSE(fs::exists(dir / "shrunk"));
+    // A file that changed size after it was appended: refused in memory, written with its
+    // real size (shrunk or grown) into a file.
+    for (std::string now : {std::string("0123"), std::string("0123456789abcdef")}) {
+        testing_support::writeFile(dir / "data.bin", "0123456789");
+        MultipartFormData inMemory, changed;
+        inMemory.append(fileURL(dir / "data.bin"), "f");
+        changed.append(fileURL(dir / "data.bin"), "f");
+        testing_support::writeFile(dir / "data.bin", now);
+        expectLength(reasonOf([&] { inMemory.encode(); }), 10, now.size());
+        fs::remove(dir / "out");
+        EXPECT_NO_THROW(changed.writeEncodedData(fileURL(dir / "out")));
+        body = testing_support::readFile(dir / "out");
+        EXPECT_NE(body.find("\r\n\r\n" + now + "\r\n--" + changed.boundary + "--\r\n"), std::string::npos) << body;
+    }
 
     // An unreadable stream is a read failure, not a short body.
     MultipartFormData unreadable;
@@ -285,7 +296,7 @@ TEST_F(MultipartUploadTest, UploadDecidesOnceBetweenMemoryAndFile) {
 
     // A stored failure comes back on every call; a failed write leaves no file.
     auto broken = std::make_shared<MultipartFormData>();
-    broken->append(platform::InputStream::withData(Data::fromString("ab")), 5, "s", "s", "x/y");
+    broken->append(platform::InputStream::withFileAtPath((tmp_.path() / "gone").string()), 5, "s", "s", "x/y");
     MultipartUpload failing(0, request, broken);
     for (int i = 0; i < 2; ++i) {
         auto reason = reasonOf([&] { failing.createUploadable(); });

@@ -95,7 +95,8 @@ TEST(NetworkReachabilityManager, ListenerHearsEachChangeOnce) {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, std::chrono::seconds(5), [&] { return heard.size() >= count; });
     };
-    ASSERT_TRUE(manager->startListening(platform::DispatchQueue::create("listener"), [&](const Status& status) {
+    auto listenerQueue = platform::DispatchQueue::create("listener");
+    ASSERT_TRUE(manager->startListening(listenerQueue, [&](const Status& status) {
         std::lock_guard lock(mutex);
         heard.push_back(status.description());
         changed.notify_all();
@@ -113,7 +114,9 @@ TEST(NetworkReachabilityManager, ListenerHearsEachChangeOnce) {
     ASSERT_TRUE(waitFor(3));
     manager->stopListening();
     routes.set(false);
+    // Whatever the change set off has reached the listener's queue and run there.
     manager->reachabilityQueue->sync([] {});
+    listenerQueue->sync([] {});
     std::lock_guard lock(mutex);
     EXPECT_EQ(heard,
               (std::vector<std::string>{"reachable(ethernetOrWiFi)", "notReachable", "reachable(ethernetOrWiFi)"}));
@@ -124,15 +127,18 @@ TEST(NetworkReachabilityManager, AManagerThatIsGoneHearsNothing) {
     routes.set(true);
     auto queue = platform::DispatchQueue::create("l");
     std::atomic<int> calls{0};
+    platform::DispatchQueuePtr reachabilityQueue;
     {
         auto manager = NetworkReachabilityManager::create("example.invalid");
         ASSERT_TRUE(manager);
+        reachabilityQueue = manager->reachabilityQueue;
         manager->startListening(queue, [&](const Status&) { ++calls; });
         manager->reachabilityQueue->sync([] {});
         queue->sync([] {});
         EXPECT_EQ(calls, 1);
     }
     routes.set(false);  // the platform's callback finds no manager
+    reachabilityQueue->sync([] {});
     queue->sync([] {});
     EXPECT_EQ(calls, 1);
 }

@@ -2,6 +2,7 @@
 // and the errors of each encoder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <string>
 
@@ -96,6 +97,21 @@ TEST(ParameterEncoder, JSONBodies) {
     std::string plain =
         JSONParameterEncoder::default_()->encode(params, make("http://h/p", "POST")).httpBody()->toString();
     EXPECT_EQ(plain.find('\n'), std::string::npos);
+
+    // A value JSON cannot hold: the encoder's own error, wrapped; the request gets neither a
+    // body nor a content type.
+    URLRequest request = make("http://h/p", "POST");
+    const URLRequest before = request;
+    HWError failed = thrown([&] {
+        request = ParameterEncoder::json()->encode(std::map<std::string, double>{{"x", NAN}}, request);
+    });
+    ASSERT_TRUE(failed.isParameterEncodingError()) << failed.errorDescription();
+    auto* json =
+        failed.as<HWError::ParameterEncodingFailed>()->reason.as<ParameterEncodingFailureReason::JSONEncodingFailed>();
+    ASSERT_TRUE(json);
+    EXPECT_NE(dynamic_cast<const platform::EncodingError*>(json->error.get()), nullptr);
+    EXPECT_EQ(failed.errorDescription().rfind("JSON could not be encoded because of error:\n", 0), 0u);
+    EXPECT_TRUE(request == before);
 }
 
 TEST(ParameterEncoder, AbsentParametersAndFailures) {

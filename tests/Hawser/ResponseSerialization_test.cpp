@@ -115,6 +115,18 @@ TEST(ResponseSerialization, EmptyBodiesFollowTheMethodAndStatusRules) {
     }
 }
 
+// A request without a method of its own gives the method rule no answer, even where GET
+// (what it would be sent as) allows an empty body.
+TEST(ResponseSerialization, ARequestWithoutAMethodGivesTheMethodRuleNoAnswer) {
+    const DataResponseSerializer getAllowsEmpty(ResponseSerializerBase::defaultDataPreprocessor(), {},
+                                                {HTTPMethod("GET")});
+    const OptionalRequest withoutMethod = platform::URLRequest(platform::URL::parse("https://example.com/a"));
+    EXPECT_EQ(getAllowsEmpty.requestAllowsEmptyResponseData(withoutMethod), std::nullopt);
+    EXPECT_EQ(getAllowsEmpty.requestAllowsEmptyResponseData(requestWith("GET")), true);
+    EXPECT_EQ(getAllowsEmpty.requestAllowsEmptyResponseData(std::nullopt), std::nullopt);
+    EXPECT_FALSE(getAllowsEmpty.emptyResponseAllowed(withoutMethod, responseWith(200)));
+}
+
 TEST(ResponseSerialization, AnErrorPassedInComesBackUnchangedBeforeTheBody) {
     const ErrorPtr transfer = platform::NSError::withDescription("Test", 1, "transfer failed");
     for (const auto& o : allSerializers(requestWith("GET"), responseWith(200), Data::fromString("{\"a\":1}"), transfer))

@@ -108,6 +108,11 @@ TEST(Response, BodyIsShownUpToTheLimitForTextualTypesOnly) {
     // Only white space: the label, then a line of eight spaces.
     EXPECT_NE(withBody(Data::fromString(" \n \n"), {{"Content-Type", "application/json"}}).find("[Body]:\n        \n"),
               std::string::npos);
+    // Trimming takes Unicode white space and line breaks too, and nothing inside.
+    EXPECT_NE(withBody(Data::fromString("\u00A0\u2028\t x\u3000y \u3000\u2029\u0085\u202F\r\n"),
+                       {{"Content-Type", "text/plain"}})
+                  .find("[Body]:\n        x\u3000y\n"),
+              std::string::npos);
     EXPECT_NE(withBody(Data(), {{"Content-Type", "application/json"}}).find("    [Body]: None\n[Network"),
               std::string::npos);
 

@@ -94,6 +94,22 @@ TEST(RetryPolicy, Decisions) {
     EXPECT_EQ(decide(lost, probe("GET", 503), timedOut), -1);
     EXPECT_EQ(decide(lost, probe("GET", std::nullopt), urlError(URLError::Code::networkConnectionLost)), 0.5);
     EXPECT_EQ(RetryPolicy::defaultRetryableURLErrorCodes().size(), 18u);
+
+    // The factories pass every setting through, each defaulting as the constructors do.
+    auto made = retryPolicy(4, 3, 0.25, {HTTPMethod("POST")}, {418}, {URLError::Code::cannotFindHost});
+    EXPECT_EQ(made->retryLimit, 4u);
+    EXPECT_EQ(made->exponentialBackoffBase, 3u);
+    EXPECT_DOUBLE_EQ(made->exponentialBackoffScale, 0.25);
+    EXPECT_EQ(made->retryableHTTPMethods, std::set<HTTPMethod>{HTTPMethod("POST")});
+    EXPECT_EQ(made->retryableHTTPStatusCodes, std::set<int>{418});
+    EXPECT_EQ(made->retryableURLErrorCodes, std::set<URLError::Code>{URLError::Code::cannotFindHost});
+    auto byDefault = retryPolicy();
+    EXPECT_EQ(byDefault->retryLimit, RetryPolicy::defaultRetryLimit);
+    EXPECT_EQ(byDefault->retryableURLErrorCodes, RetryPolicy::defaultRetryableURLErrorCodes());
+    auto lostMade = connectionLostRetryPolicy(1, 4, 2, {HTTPMethod("PATCH")});
+    EXPECT_EQ(decide(*lostMade, probe("PATCH", std::nullopt), urlError(URLError::Code::networkConnectionLost)), 2);
+    EXPECT_EQ(decide(*lostMade, probe("PATCH", std::nullopt, 1), urlError(URLError::Code::networkConnectionLost)), -1);
+    EXPECT_EQ(connectionLostRetryPolicy()->retryableHTTPMethods, RetryPolicy::defaultRetryableHTTPMethods());
 }
 
 TEST(RetryPolicyDeathTest, BaseBelowTwoIsRefused) {

@@ -2,6 +2,7 @@
 // with a complex value checked against Python's form parser.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -325,4 +326,17 @@ TEST(URLEncodedFormEncoder, PythonParsesWhatWeWrite) {
         for (const auto& [k, v] : fields) expected += k + "\t" + v + "\n";
         EXPECT_EQ(parsed, expected) << text;
     }
+}
+
+// Each write goes into the existing node in place, so a long list is built in linear time
+// (copying the path's subtree on every write took minutes for this size).
+TEST(URLEncodedFormEncoder, BuildsALongListInLinearTime) {
+    std::vector<int> numbers(100000);
+    for (std::size_t i = 0; i < numbers.size(); ++i) numbers[i] = static_cast<int>(i);
+    auto started = std::chrono::steady_clock::now();
+    std::string text = form([&](Encoder& e) { e.container()->encode(numbers, "n"); }, unsorted());
+    auto elapsed = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(text.rfind("n%5B%5D=0&n%5B%5D=1&", 0), 0u);
+    EXPECT_EQ(text.substr(text.size() - 14), "&n%5B%5D=99999") << text.substr(text.size() - 40);
+    EXPECT_LT(elapsed, std::chrono::seconds(2));
 }

@@ -146,6 +146,17 @@ TEST(Publishers, StreamEventsEndWithTheCompletionAndValueGivesTheChunks) {
     ASSERT_TRUE(waitUntil([&] { return end.has_value(); }));
     EXPECT_TRUE(end->isFinished());
     EXPECT_EQ(joined, "one|two|");
+
+    // Without a queue the chunks arrive on the main queue.
+    std::string bytes;
+    std::optional<combine::Completion<HWError>> bytesEnd;
+    auto noQueue = publishData(session->streamRequest(server.url("/s")), nullptr)
+                       .value()
+                       .sink([&](const auto& c) { bytesEnd = c; },
+                             [&](const platform::Data& chunk) { bytes += chunk.toString(); });
+    ASSERT_TRUE(waitUntil([&] { return bytesEnd.has_value(); }));
+    EXPECT_TRUE(bytesEnd->isFinished());
+    EXPECT_EQ(bytes, "one|two|");
 }
 
 TEST(Publishers, TwoRacingDemandsStartOneRequest) {

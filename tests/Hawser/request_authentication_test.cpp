@@ -236,3 +236,51 @@ TEST(AuthenticationInterceptor, ExcessiveRefreshWindow) {
         }
     }
 }
+
+namespace {
+
+// Counts up to `target`, one refresh per step, and shows how many refresh times it keeps.
+class CountingInterceptor final : public AuthenticationInterceptorCore {
+public:
+    static std::shared_ptr<CountingInterceptor> create(int target, std::optional<RefreshWindow> window) {
+        return std::shared_ptr<CountingInterceptor>(new CountingInterceptor(target, window));
+    }
+    std::size_t keptRefreshTimes() const {
+        return mutableState.read([](const MutableState& s) { return s.refreshTimestamps.size(); });
+    }
+
+private:
+    CountingInterceptor(int target, std::optional<RefreshWindow> window)
+        : AuthenticationInterceptorCore(std::any(0), window), target_(target) {}
+    bool credentialRequiresRefresh(const std::any& c) const override { return std::any_cast<int>(c) < target_; }
+    void applyCredential(const std::any& c, URLRequest& request) override {
+        request.setValue(std::to_string(std::any_cast<int>(c)), "Authorization");
+    }
+    void refreshCredential(const std::any& c, const SessionPtr&,
+                           std::function<void(Result<std::any>)> completion) override {
+        completion(Result<std::any>::success(std::any(std::any_cast<int>(c) + 1)));
+    }
+    bool didRequestFailDueToAuthenticationError(const URLRequest&, const platform::HTTPURLResponse&,
+                                                const platform::ErrorPtr&) override {
+        return false;
+    }
+    bool isRequestAuthenticatedWith(const URLRequest&, const std::any&) override { return true; }
+
+    int target_;
+};
+
+}  // namespace
+
+// Refresh times that have left the window are dropped as new ones are recorded, so a
+// long-lived interceptor keeps only what the window can still count.
+TEST(AuthenticationInterceptor, KeepsOnlyTheRefreshTimesTheWindowCanCount) {
+    for (auto window : {std::optional(AuthenticationInterceptorCore::RefreshWindow{0, 1000}),
+                        std::optional<AuthenticationInterceptorCore::RefreshWindow>()}) {
+        auto interceptor = CountingInterceptor::create(200, window);
+        Outcomes outcomes;
+        interceptor->adapt(plain, nullptr, outcomes.collector());
+        ASSERT_TRUE(eventually([&] { return !outcomes.get().empty(); }));
+        EXPECT_EQ(outcomes.get(), std::vector<std::string>{"200"});
+        EXPECT_LE(interceptor->keptRefreshTimes(), 2u);
+    }
+}

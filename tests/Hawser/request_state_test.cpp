@@ -201,6 +201,46 @@ TEST(RequestState, AppendingToAFinishedRequestReopensItOnce) {
     EXPECT_EQ(f.monitor->events(), std::vector<std::string>{"finish"}) << "a reopened request is not resumed again";
 }
 
+// Handlers added after the finish reopen the round once: each runs exactly once, and a
+// finish scheduled by cancel() during the reopened round is ignored, as in the first one.
+TEST(RequestState, HandlersAddedAfterTheFinishRunOnceEach) {
+    struct Case {
+        const char* name;
+        bool secondHandler;
+        bool cancelDuringRound;
+    };
+    for (const Case& c : {Case{"two late handlers", true, false}, Case{"one late handler and cancel", false, true}}) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        auto request = f.makeDataRequest();
+        f.onRoot([&] { request->finish(); });
+        ASSERT_TRUE(request->isFinished());
+
+        std::atomic<int> firstRuns{0}, secondRuns{0};
+        request->appendResponseSerializer([&] { ++firstRuns; });
+        if (c.secondHandler) request->appendResponseSerializer([&] { ++secondRuns; });
+        if (c.cancelDuringRound) request->cancel();
+        drain(f.root);
+        drain(f.serialization);
+        drain(f.root);
+        drain(f.serialization);
+        EXPECT_EQ(firstRuns, 1);
+        EXPECT_EQ(secondRuns, 0) << "the second handler waits for the first to complete";
+
+        request->responseSerializerDidComplete([] {});
+        if (c.secondHandler) {
+            drain(f.serialization);
+            EXPECT_EQ(secondRuns, 1);
+            request->responseSerializerDidComplete([] {});
+        }
+        drain(f.root);
+        drain(f.serialization);
+        EXPECT_EQ(firstRuns, 1);
+        EXPECT_EQ(secondRuns, c.secondHandler ? 1 : 0);
+        EXPECT_EQ(f.delegate->cleanups(), 2) << "one clean-up per round";
+    }
+}
+
 TEST(RequestState, AppendingStartsTheRequestOnlyWhenTheSessionSaysSo) {
     for (bool immediately : {false, true}) {
         Fixture f;

@@ -103,6 +103,30 @@ TEST_F(SessionDownloadTest, AnExistingDestinationWithoutRemovePreviousFileFailsT
     EXPECT_EQ(testing_support::readFile(destination.path()), "stale");
 }
 
+// A destination closure that throws finishes the download with a move failure carrying its
+// error (from and to the temporary file), and the temporary file is removed.
+TEST_F(SessionDownloadTest, AThrowingDestinationFailsTheMoveAndRemovesTheTemporaryFile) {
+    std::optional<DownloadResponse<platform::URL, HWError>> received;
+    auto request = HW->download(
+        server->url("/updater.zip"), HTTPMethod::get, std::nullopt, URLEncoding::default_(), std::nullopt, nullptr,
+        nullptr, [](const platform::URL&, const platform::HTTPURLResponse&) -> DownloadRequest::DestinationResult {
+            throw platform::ErrorException(platform::posixError(EACCES, "no place"));
+        });
+    responseURL(request, platform::DispatchQueue::main(),
+                [&](const DownloadResponse<platform::URL, HWError>& r) { received = r; });
+
+    ASSERT_TRUE(waitUntil([&] { return received.has_value(); }, 30));
+    ASSERT_TRUE(received->result.isFailure());
+    const HWError& error = received->result.error();
+    ASSERT_TRUE(error.isDownloadedFileMoveError()) << error.errorDescription();
+    ASSERT_TRUE(error.underlyingError());
+    EXPECT_EQ(error.underlyingError()->code(), EACCES);
+    ASSERT_TRUE(error.sourceURL() && error.destinationURL());
+    EXPECT_EQ(error.sourceURL()->path(), error.destinationURL()->path());
+    EXPECT_FALSE(fs::exists(error.sourceURL()->path())) << "the temporary file is removed";
+    EXPECT_EQ(testing_support::readFile(destination.path()), "stale");
+}
+
 TEST_F(SessionDownloadTest, WithoutDestinationTheFileLandsBesideTheTemporaryFileInThePrivateTemporaryFolder) {
     std::optional<DownloadResponse<std::optional<platform::URL>, HWError>> received;
     auto request = HW->download(server->url("/updater.zip"));

@@ -97,6 +97,24 @@ TEST(SessionInterceptorTest, AdaptersRunInOrderOnEachOthersOutputAndTheFirstFail
     EXPECT_EQ(called, (std::vector<std::string>{"a", "i"}));
 }
 
+// An adapter that overrides nothing sends the request unchanged through either form, and
+// an interceptor that only retries does the same.
+TEST(SessionInterceptorTest, AdaptationByDefaultLeavesTheRequestUnchanged) {
+    struct Plain : RequestAdapter {};
+    struct RetriesOnly : RequestInterceptor {};
+    URLRequest start(platform::URL::parse("http://127.0.0.1/"));
+    start.setValue("1", "X-Kept");
+    const std::vector<std::shared_ptr<RequestAdapter>> subjects{std::make_shared<Plain>(),
+                                                                std::make_shared<RetriesOnly>()};
+    for (const auto& subject : subjects) {
+        std::vector<platform::Result<URLRequest>> out;
+        subject->adapt(start, SessionPtr(), [&](auto r) { out.push_back(r); });
+        subject->adapt(start, RequestAdapterState{platform::UUID(), nullptr}, [&](auto r) { out.push_back(r); });
+        ASSERT_EQ(out.size(), 2u);
+        for (const auto& r : out) EXPECT_TRUE(r.isSuccess() && r.value() == start);
+    }
+}
+
 TEST(SessionInterceptorTest, DelayedDispatchRunsOnceOnTheQueueAfterTheDelay) {
     auto queue = platform::DispatchQueue::create("test.after");
     std::atomic<int> runs{0};

@@ -238,6 +238,45 @@ TEST_F(SessionRequestTest, CancellingDuringARetryDelayDropsTheRetry) {
     EXPECT_EQ(answered.load(), 1);
 }
 
+// A session of its own kind, made through the same checked construction, that notes what
+// it still held when its last owner let go.
+class NotingSession : public Session {
+public:
+    static std::shared_ptr<NotingSession> create(std::atomic<std::size_t>& heldAtTheEnd) {
+        return completeCreation(new NotingSession(
+            construction(platform::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr, false),
+            heldAtTheEnd));
+    }
+    void finishRequestsForDeinit() override {
+        heldAtTheEnd_ = requestTaskMap().requests().size();
+        Session::finishRequestsForDeinit();
+    }
+
+private:
+    NotingSession(Construction parts, std::atomic<std::size_t>& heldAtTheEnd)
+        : Session(std::move(parts)), heldAtTheEnd_(heldAtTheEnd) {}
+    std::atomic<std::size_t>& heldAtTheEnd_;
+};
+
+TEST_F(SessionRequestTest, ASubclassIsMadeLikeASessionAndItsOverrideFinishesTheRequestsAtTheEnd) {
+    std::atomic<std::size_t> heldAtTheEnd{999};
+    auto session = NotingSession::create(heldAtTheEnd);
+    EXPECT_FALSE(session->startRequestsImmediately);
+    EXPECT_EQ(session->requestQueue->label(), "org.hawser.session.rootQueue.requestQueue");
+
+    auto request = session->request(server.url("/ok"));
+    std::optional<StringResponse> received;
+    responseString(request, DispatchQueue::main(), [&](const StringResponse& r) { received = r; });
+    ASSERT_TRUE(waitUntil([&] { return request->task() != nullptr; }));
+    drain(session->rootQueue);
+    session.reset();
+
+    ASSERT_TRUE(waitUntil([&] { return received.has_value(); }));
+    EXPECT_EQ(heldAtTheEnd, 1u);
+    ASSERT_TRUE(received->result.isFailure());
+    EXPECT_TRUE(received->result.error().isSessionDeinitializedError()) << received->result.error().errorDescription();
+}
+
 TEST(SessionCredentialTest, TheRequestsCredentialWinsOverTheStoredOneAndNoneIsOfferedTwice) {
     LocalServer server([](const LocalServer::Received& in) -> LocalServer::Reply {
         auto auth = in.headers.count("authorization") ? in.headers.at("authorization") : "";
