@@ -40,7 +40,7 @@ bool DownloadFile::open(std::int64_t offset) {
 }
 
 void DownloadFile::startHash() {
-    md5_ = Digest(DigestAlgorithm::md5);
+    md5_.emplace(DigestAlgorithm::md5);
     hashing_ = true;
 }
 
@@ -51,7 +51,7 @@ void DownloadFile::hashKeptBytes(std::int64_t offset) {
     struct stat info;
     if (::fstat(fd_, &info) == 0 && info.st_size == offset) {
         if (auto kept = writtenDigest(DigestAlgorithm::md5, info)) {
-            md5_ = std::move(*kept);
+            md5_ = std::move(kept);
             hashing_ = true;
             return;
         }
@@ -67,7 +67,7 @@ void DownloadFile::hashKeptBytes(std::int64_t offset) {
             hashing_ = false;
             return;
         }
-        md5_.update(buffer.get(), static_cast<std::size_t>(n));
+        md5_->update(buffer.get(), static_cast<std::size_t>(n));
         at += n;
     }
 }
@@ -95,13 +95,13 @@ int DownloadFile::write(const char* data, std::size_t length) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (hashing_) md5_.update(data, length);
+    if (hashing_) md5_->update(data, length);
     written_ += static_cast<std::int64_t>(length);
     return 0;
 }
 
 void DownloadFile::close() {
-    if (fd_ >= 0 && hashing_) rememberWrittenDigest(fd_, md5_);
+    if (fd_ >= 0 && hashing_) rememberWrittenDigest(fd_, *md5_);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/crypto/Digest.h"
@@ -49,8 +50,8 @@ private:
     int fd_ = -1;
     std::string path_;
     std::int64_t written_ = 0;
-    Digest md5_{DigestAlgorithm::md5};
-    bool hashing_ = false;  // md5_ covers every byte of the file so far
+    std::optional<Digest> md5_;  // made when a file is opened: most tasks never write one
+    bool hashing_ = false;       // md5_ covers every byte of the file so far
 };
 
 }  // namespace platform
