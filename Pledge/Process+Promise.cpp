@@ -1,6 +1,7 @@
 // The wait runs on the default-quality global queue. On failure each pipe is read to its
-// end, or until a short window after the exit has passed (a background grandchild may
-// hold the pipe open for as long as it likes); a read error counts as no data.
+// end, or until a short window after the exit has passed or a late-output limit is reached
+// (a background grandchild may hold the pipe open, and write, for as long as it likes); a
+// read error counts as no data.
 #include "Pledge/Process+Promise.h"
 
 #include <cstdio>
@@ -16,7 +17,7 @@ namespace {
 
 std::optional<std::string> outputText(const platform::Pipe& pipe, OutputClock::time_point deadline) {
     try {
-        return platform::StringEncoding::utf8().decode(readOutputUntil(pipe, deadline));
+        return readOutputTextUntil(pipe, deadline);
     } catch (const platform::ErrorException&) {
         return std::nullopt;
     }
@@ -79,7 +80,8 @@ Promise<ProcessPipes> launch(const std::shared_ptr<platform::Process>& process, 
             const auto deadline = OutputClock::now() + lateOutputWindow;
             auto out = outputText(*pipes.out, deadline);
             auto err = outputText(*pipes.err, deadline);
-            resolver.reject(std::make_shared<ProcessError>(ProcessError::Execution{process, out, err}));
+            resolver.reject(
+                std::make_shared<ProcessError>(ProcessError::Execution{process, std::move(out), std::move(err)}));
         });
     });
 }

@@ -13,25 +13,45 @@ struct IsPromise : std::false_type {};
 template <class X>
 struct IsPromise<Promise<X>> : std::true_type {};
 
+// Runs `step(value, box)`; what it throws rejects the box.
+template <class V, class T, class Step>
+void runStep(Step& step, const T& value, const std::shared_ptr<Box<Result<V>>>& box) {
+    try {
+        step(value, box);
+    } catch (...) {
+        box->seal(Result<V>::failure(platform::errorFromCurrentException()));
+    }
+}
+
 // The common skeleton: a new promise resolved on the chosen queue by
-// `step(value, box)`, which may throw.
+// `step(value, box)`, which may throw. A promise's value stays in its box, which the step
+// holds until it has run, so a large value is never copied on the way; a guarantee hands
+// over a value of its own.
 template <class V, class T, class Receiver, class Step>
 Promise<V> chain(const Receiver& receiver, platform::DispatchQueuePtr queue, Flags flags, Step step) {
     auto next = Promise<V>::makePending();
-    receiver.pipe(
-        [box = next.box(), queue = std::move(queue), flags, step = std::move(step)](const Result<T>& r) mutable {
-            if (r.isFailure()) {
-                box->seal(Result<V>::failure(r.error()));
-                return;
-            }
-            hop(queue, flags, [box, value = r.value(), step = std::move(step)]() mutable {
-                try {
-                    step(value, box);
-                } catch (...) {
-                    box->seal(Result<V>::failure(platform::errorFromCurrentException()));
-                }
+    auto rejects = [box = next.box()](const Result<T>& r) {
+        if (r.isSuccess()) return false;
+        box->seal(Result<V>::failure(r.error()));
+        return true;
+    };
+    if constexpr (IsPromise<Receiver>::value) {
+        receiver.pipe([box = next.box(), source = std::weak_ptr(receiver.box()), rejects, queue = std::move(queue),
+                       flags, step = std::move(step)](const Result<T>& r) mutable {
+            if (rejects(r)) return;
+            // The box is sealing or sealed right now, so it is there to be held.
+            hop(queue, flags, [box, held = source.lock(), value = &r.value(), step = std::move(step)]() mutable {
+                runStep<V>(step, *value, box);
             });
         });
+    } else {
+        receiver.pipe([box = next.box(), rejects, queue = std::move(queue), flags,
+                       step = std::move(step)](const Result<T>& r) mutable {
+            if (rejects(r)) return;
+            hop(queue, flags,
+                [box, value = r.value(), step = std::move(step)]() mutable { runStep<V>(step, value, box); });
+        });
+    }
     return next;
 }
 

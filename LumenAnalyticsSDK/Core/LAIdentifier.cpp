@@ -30,8 +30,10 @@ constexpr const char* kFallbackDeviceIDKey = "com.lumen.analytics.fallback_devic
 
 LAStoreManager& store() { return LAStoreManager::sharedInstance(); }
 
-std::optional<std::string> storedString(const char* key) {
+// Text kept under `key`; a readable value of another kind is dropped with one line.
+std::optional<std::string> storedString(const char* key, const std::string& name) {
     auto value = store().objectForKey(key);
+    if (!value.isNull() && !value.isString()) LALogError(name + " must be string");
     if (!value.isString() || value.asString()->empty()) return std::nullopt;
     return *value.asString();
 }
@@ -40,8 +42,7 @@ std::size_t utf16Length(const std::string& text) { return platform::utf16Count(t
 
 // A stored id goes through the checks a caller's id goes through: anything but a
 // non-empty string is refused with its error line, an over-long one is kept with a warning.
-std::optional<std::string> storedId(const char* key, const std::string& name) {
-    auto value = store().objectForKey(key);
+std::optional<std::string> checkedId(const platform::Value& value, const std::string& name) {
     if (value.isNull()) return std::nullopt;
     if (!value.isString()) {
         LALogError(name + " must be string");
@@ -55,6 +56,10 @@ std::optional<std::string> storedId(const char* key, const std::string& name) {
     if (utf16Length(id) > kLAPropertyValueMaxLength)
         LALogWarn(name + ": " + id + "'s length is longer than " + std::to_string(kLAPropertyValueMaxLength));
     return id;
+}
+
+std::optional<std::string> storedId(const char* key, const std::string& name) {
+    return checkedId(store().objectForKey(key), name);
 }
 
 std::optional<std::string> stringOf(const platform::Value& value) {
@@ -91,13 +96,15 @@ void LAIdentifier::change(std::function<void(State&)> block) {
 void LAIdentifier::load() {
     auto& state = state_;
     // The login-id key.
-    auto loginKey = storedString(kLoginIDKeyKey);
+    auto loginKey = storedString(kLoginIDKeyKey, "Login id key");
     if (!loginKey) {
         loginKey = LAIdentityKeyLoginID;
         store().setObject(*loginKey, kLoginIDKeyKey);
     }
     // The identities, reconciled with the stored login.
-    auto identities = decodeIdentities(store().objectForKey(kIdentitiesKey)).value_or(platform::Value::Dictionary{});
+    auto storedIdentities = store().objectForKey(kIdentitiesKey);
+    if (!storedIdentities.isNull() && !storedIdentities.isString()) LALogError("Identities must be string");
+    auto identities = decodeIdentities(storedIdentities).value_or(platform::Value::Dictionary{});
     if (!identities.contains(LAIdentityKeyMacSerialID) && !identities.contains(LAIdentityKeyMacUUID)) {
         if (auto serial = serialNumber()) identities[LAIdentityKeyMacSerialID] = *serial;
         else identities[LAIdentityKeyMacUUID] = fallbackDeviceID();
@@ -492,13 +499,22 @@ std::string LAIdentifier::hardwareID() {
 }
 
 // Made once and kept, so that a machine without a readable serial keeps one device id
-// from launch to launch. The lock keeps two first callers from making two.
+// from launch to launch. The lock keeps two first callers of this process from making
+// two; the store's exclusive add does the same for launches racing in other processes.
 std::string LAIdentifier::fallbackDeviceID() {
     static std::mutex making;
     std::lock_guard lock(making);
-    if (auto kept = storedId(kFallbackDeviceIDKey, "Device id")) return *kept;
+    auto stored = store().objectForKey(kFallbackDeviceIDKey);
+    if (auto kept = checkedId(stored, "Device id")) return *kept;
     auto made = newUUIDText();
-    store().setObject(made, kFallbackDeviceIDKey);
+    // With nothing stored, launches racing here each add theirs and only the first
+    // succeeds; the others take the winner's.
+    if (stored.isNull()) {
+        if (store().addObject(made, kFallbackDeviceIDKey)) return made;
+        auto winner = stringOf(store().objectForKey(kFallbackDeviceIDKey));
+        if (winner && !winner->empty()) return *winner;
+    }
+    store().setObject(made, kFallbackDeviceIDKey);  // what stands there holds no id: replaced
     return made;
 }
 

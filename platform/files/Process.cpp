@@ -48,24 +48,33 @@ ChildEnd childEnd(const Process::StandardIO& io, bool childReads) {
     return end;
 }
 
-// Puts `data` behind the descriptor number `fd`, so plain read() calls on it see the
-// data and then end of file (a memory file replaces the drained pipe).
-bool replaceWithMemoryFile(int fd, const Data& data) {
-    int mem = ::memfd_create("process-output", MFD_CLOEXEC);
-    if (mem < 0) return false;
+// How many of `count` bytes went to `fd`.
+std::size_t writeAll(int fd, const std::uint8_t* bytes, std::size_t count) {
     std::size_t done = 0;
-    while (done < data.count()) {
-        ssize_t n = ::write(mem, data.data() + done, data.count() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(mem);
-            return false;
-        }
+    while (done < count) {
+        ssize_t n = ::write(fd, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    bool ok = ::lseek(mem, 0, SEEK_SET) == 0 && ::dup3(mem, fd, O_CLOEXEC) >= 0;
-    ::close(mem);
-    return ok;
+    return done;
+}
+
+// The whole content of a memory file, read at its size into one buffer.
+Data fileContents(int fd) {
+    struct stat status {};
+    Data data;
+    if (::fstat(fd, &status) != 0 || status.st_size <= 0) return data;
+    data.resize(static_cast<std::size_t>(status.st_size));
+    std::size_t done = 0;
+    while (done < data.count()) {
+        ssize_t n = ::pread(fd, data.mutableData() + done, data.count() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    data.resize(done);
+    return data;
 }
 
 }  // namespace
@@ -215,12 +224,38 @@ void Process::monitor() {
 
 void Process::waitUntilExit() { waitUntilExit(-1); }
 
+// What is read from a pipe goes to a memory file as it comes, so output of any size costs
+// the process no buffer that grows (and is copied) with it; when the pipe has ended, that
+// file takes the pipe's descriptor number and readers simply read on.
 struct Process::DrainedPipe {
     std::shared_ptr<FileHandle> handle;
     std::unique_lock<std::mutex> guard;  // holds off other readers of the handle meanwhile
     int fd;
-    Data data;
+    int spool = -1;  // the memory file, made at the first byte
+    Data unspooled;  // what the memory file could not take, after what it holds
     bool ended = false;
+
+    void keep(const std::uint8_t* bytes, std::size_t count) {
+        std::size_t spooled = 0;
+        if (unspooled.isEmpty()) {
+            if (spool < 0) spool = ::memfd_create("process-output", MFD_CLOEXEC);
+            if (spool >= 0) spooled = writeAll(spool, bytes, count);
+        }
+        unspooled.append(bytes + spooled, count - spooled);
+    }
+    bool holdsAnything() const { return spool >= 0 || !unspooled.isEmpty(); }
+    // Puts the memory file behind the pipe's descriptor number: plain reads see what was
+    // read, then end of file.
+    bool replacePipe() const {
+        return unspooled.isEmpty() && ::lseek(spool, 0, SEEK_SET) == 0 && ::dup3(spool, fd, O_CLOEXEC) >= 0;
+    }
+    // The pipe stays open (a grandchild may write more): what was read goes to the handle.
+    void handOver() {
+        Data data = fileContents(spool);
+        data.append(unspooled);
+        data.append(handle->pending_);
+        handle->pending_ = std::move(data);
+    }
 };
 
 bool Process::waitUntilExit(double timeoutSeconds) {
@@ -265,7 +300,7 @@ std::vector<Process::DrainedPipe> Process::claimOutputPipes() {
         std::unique_lock<std::mutex> guard(handle->mutex_, std::try_to_lock);
         if (!guard.owns_lock() || handle->fd_ < 0) continue;
         int fd = handle->fd_;
-        pipes.push_back({handle, std::move(guard), fd, {}, false});
+        pipes.push_back({handle, std::move(guard), fd, -1, {}, false});
     }
     return pipes;
 }
@@ -277,9 +312,9 @@ void Process::drainUntilExit(std::vector<DrainedPipe>& pipes, int exitFd, std::o
             ? Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*timeoutSeconds))
             : Clock::time_point::max();
     std::vector<std::uint8_t> buffer(65536);
-    auto readOnce = [&](DrainedPipe& p) {
-        ssize_t n = ::read(p.fd, buffer.data(), buffer.size());
-        if (n > 0) p.data.append(buffer.data(), static_cast<std::size_t>(n));
+    auto readOnce = [&](DrainedPipe& p, std::size_t most) {
+        ssize_t n = ::read(p.fd, buffer.data(), std::min(buffer.size(), most));
+        if (n > 0) p.keep(buffer.data(), static_cast<std::size_t>(n));
         else if (n == 0 || (errno != EINTR && errno != EAGAIN)) p.ended = true;
         return n;
     };
@@ -302,25 +337,32 @@ void Process::drainUntilExit(std::vector<DrainedPipe>& pipes, int exitFd, std::o
         std::size_t i = 1;
         for (auto& p : pipes) {
             if (p.ended) continue;
-            if (fds[i++].revents) readOnce(p);
+            if (fds[i++].revents) readOnce(p, buffer.size());
         }
     }
     if (exited) {
-        // Whatever the child wrote before it ended is in the pipe now; a grandchild
-        // that kept the pipe open may write more later, so stop at "nothing more now".
+        // Whatever the child wrote before it ended is in the pipe now, at most what the
+        // pipe holds; a grandchild that kept the pipe open may write more, without end,
+        // so stop at "nothing more now" or past one pipe's worth (one byte more, so that a
+        // full pipe's end is still seen), whichever comes first.
         for (auto& p : pipes) {
             if (p.ended) continue;
+            const int capacity = ::fcntl(p.fd, F_GETPIPE_SZ);
+            std::size_t left = (capacity > 0 ? static_cast<std::size_t>(capacity) : buffer.size()) + 1;
             int flags = ::fcntl(p.fd, F_GETFL);
             ::fcntl(p.fd, F_SETFL, flags | O_NONBLOCK);
-            while (!p.ended && readOnce(p) > 0) {}
+            while (!p.ended && left > 0) {
+                ssize_t n = readOnce(p, left);
+                if (n <= 0) break;
+                left -= static_cast<std::size_t>(n);
+            }
             ::fcntl(p.fd, F_SETFL, flags);
         }
     }
     for (auto& p : pipes) {
-        if (p.data.isEmpty()) continue;
-        if (p.ended && replaceWithMemoryFile(p.fd, p.data)) continue;
-        p.data.append(p.handle->pending_);
-        p.handle->pending_ = std::move(p.data);
+        if (!p.holdsAnything()) continue;
+        if (!p.ended || !p.replacePipe()) p.handOver();
+        if (p.spool >= 0) ::close(p.spool);
     }
     pipes.clear();  // releases the handles
 }

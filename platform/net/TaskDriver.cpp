@@ -21,6 +21,20 @@ namespace platform {
 
 using namespace driver;
 
+namespace {
+
+// Room for the announced length, made once before a body kept whole grows, so a large
+// answer is not copied as it grows; a length no memory can hold is not believed.
+void reserveAnnounced(Data& body, const HTTPURLResponsePtr& response) {
+    const std::int64_t announced = response ? response->expectedContentLength() : -1;
+    if (announced <= 0) return;
+    try {
+        body.reserve(static_cast<std::size_t>(announced));
+    } catch (const std::exception&) {}
+}
+
+}  // namespace
+
 TaskDriver::TaskDriver(URLSessionPtr session, URLSessionTask* task)
     : session_(std::move(session)), task_(task), taskRef_(task->shared_from_this()), engine_(session_->engine_),
       hasDelegate_(session_->delegate() != nullptr), head_([this](const std::string& name, const std::string& value) {
@@ -347,7 +361,10 @@ std::size_t TaskDriver::onWrite(const char* data, std::size_t length) {
     if (recordedError_) return 0;
     if (task_->kind() == URLSessionTask::Kind::download) return onDownloadWrite(data, length);
     if (accumulate_ || !hasDelegate_) {
-        if (accumulate_) body_accumulated_.append(data, length);
+        if (accumulate_) {
+            if (body_accumulated_.isEmpty()) reserveAnnounced(body_accumulated_, response_);
+            body_accumulated_.append(data, length);
+        }
         task_->bytesReceived_ += static_cast<std::int64_t>(length);
         return length;
     }
@@ -598,7 +615,9 @@ void TaskDriver::finish(ErrorPtr error, bool keepDownloadFile) {
     });
     std::optional<Data> body;
     if (!error && accumulate_) body = std::move(body_accumulated_);
-    post([task, error, response, body, location](const URLSessionPtr& session, const URLSessionDelegatePtr& delegate) {
+    // The body moves to the completion: an answer of any size is held once on its way.
+    post([task, error, response, body = std::move(body), location](const URLSessionPtr& session,
+                                                                   const URLSessionDelegatePtr& delegate) mutable {
         task->fields_.write([&](URLSessionTask::Fields& f) {
             f.state = URLSessionTask::State::completed;
             f.error = error;
@@ -616,7 +635,8 @@ void TaskDriver::finish(ErrorPtr error, bool keepDownloadFile) {
             auto dataTask = std::static_pointer_cast<URLSessionDataTask>(task);
             if (dataTask->completion_) {
                 auto handler = std::move(dataTask->completion_);
-                handler(error ? std::nullopt : std::optional<Data>(body.value_or(Data())), response, error);
+                if (!body) body = Data();
+                handler(error ? std::nullopt : std::move(body), response, error);
             } else if (delegate) {
                 delegate->didCompleteWithError(session, task, error);
             }

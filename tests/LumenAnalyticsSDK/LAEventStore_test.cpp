@@ -2,6 +2,7 @@
 // a write, how that memory stands in for the table, and the records themselves.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <limits>
 #include <sqlite3.h>
@@ -139,6 +140,46 @@ TEST_F(LAEventStoreTest, ARecordInFlightIsNotWrittenAgainWhenTheTableComesBack) 
     EXPECT_TRUE(store->recordCaches().empty());
     EXPECT_EQ(names(store->selectRecords(50, false)), (std::vector<std::string>{"waiting", "late"}));
     EXPECT_EQ(store->count(), 2u);
+}
+
+// A store file deleted or renamed over while the client runs: the path is opened again,
+// the rows the old file held go along (an upload under way still settles its own), the
+// records kept in memory follow, and the next launch finds every event.
+TEST_F(LAEventStoreTest, AStoreReplacedWhileTrackingIsReopenedWithItsRows) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> replace;
+    } cases[] = {
+        {"renamed over",
+         [](const std::filesystem::path& file) {
+             testing_support::writeFile(file.string() + ".new", "");
+             std::filesystem::rename(file.string() + ".new", file);
+         }},
+        {"deleted", [](const std::filesystem::path& file) { std::filesystem::remove(file); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = path(std::string(c.name) + ".plist");
+        {
+            auto store = std::make_shared<LAEventStore>();
+            store->setupDatabase(file);
+            ASSERT_TRUE(store->insertRecord(eventRecord("a")));
+            ASSERT_TRUE(store->insertRecord(eventRecord("sent")));
+            ASSERT_TRUE(store->updateRecords({"2"}, 1));  // its upload is under way
+            {
+                WriteLock lock(file);
+                EXPECT_FALSE(store->insertRecord(eventRecord("kept in memory")));
+            }
+            c.replace(file);
+            EXPECT_TRUE(store->insertRecord(eventRecord("after")));
+            EXPECT_TRUE(store->recordCaches().empty());
+            EXPECT_TRUE(store->deleteRecords({"2"}));  // the upload succeeded
+        }
+        auto relaunched = std::make_shared<LAEventStore>();
+        relaunched->setupDatabase(file);
+        EXPECT_EQ(names(relaunched->selectRecords(50, false)),
+                  (std::vector<std::string>{"a", "kept in memory", "after"}));
+    }
 }
 
 TEST_F(LAEventStoreTest, MemoryHoldsAtMostTheCapDroppingTheOldestWaitingRecords) {

@@ -173,6 +173,11 @@ TEST_F(LAIdentifierTest, StoredIdsAreCheckedAsIdentifyAndLoginCheckThem) {
         {"distinct_id", Value(longId), "AnonymousId: " + longId + "'s length is longer than 8192", true},
         {"login_id", Value(Value::Array{"u1"}), "LoginId must be string", false},
         {"login_id", Value(longId), "LoginId: " + longId + "'s length is longer than 8192", true},
+        // Readable archives of another kind where text is kept.
+        {"com.lumen.loginidkey", Value(Value::Dictionary{{"k", Value("v")}}), "Login id key must be string", false},
+        {"com.lumen.loginidkey", Value(7), "Login id key must be string", false},
+        {"com.lumen.identities", Value(Value::Array{"Base64:"}), "Identities must be string", false},
+        {"com.lumen.identities", Value(platform::Data::fromString("Base64:")), "Identities must be string", false},
     };
     for (const auto& c : cases) {
         SetUp();

@@ -133,3 +133,20 @@ TEST(LAPropertyValidatorTest, BooleansInArraysAndSetsAreWrittenAsOneAndZero) {
     EXPECT_EQ(valid->at("list"), Value(Value::Array{"1", "0"}));
     EXPECT_EQ(valid->at("set"), Value(Value::Set{{Value("1")}}));
 }
+
+TEST(LAPropertyValidatorTest, ACollectionInACollectionIsPrintedOnceAndCutAtTheLimit) {
+    const Value deep(Value::Array{Value::Array{Value::Array{"a", 5, true, std::nan(""), Value::Dictionary{}}}});
+    Value::Array wide;
+    for (int i = 0; i < 1000; ++i) wide.emplace_back(std::string(99, 'w') + "\"");
+    auto valid = LAPropertyValidator::validProperties(
+        Value(Value::Dictionary{{"deep", deep}, {"wide", Value::Array{"first", Value::Set{{Value(wide)}}}}}));
+    ASSERT_TRUE(valid);
+    EXPECT_EQ(valid->at("deep"), Value(Value::Array{R"([["a", "5", "1"]])"}));
+    const auto& texts = *valid->at("wide").asArray();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], Value("first"));
+    const std::string cut = *texts[1].asString();
+    EXPECT_EQ(platform::utf16Count(cut), 8192u);
+    EXPECT_EQ(cut.rfind(R"([["wwww)", 0), 0u);
+    EXPECT_EQ(cut.back(), '$');
+}

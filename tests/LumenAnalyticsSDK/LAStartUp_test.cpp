@@ -81,6 +81,23 @@ TEST(LAStartUpTest, TwoLaunchesWithoutASerialKeepOneDeviceId) {
     EXPECT_NE(launch(elsewhere.path()).deviceId, first.deviceId);
 }
 
+// First launches started together, in rounds (each in a new home) so that their start-ups
+// overlap: every launch of a round reports the same device id.
+TEST(LAStartUpTest, FirstLaunchesAtOnceAgreeOnOneDeviceId) {
+    for (int round = 0; round < 5; ++round) {
+        testing_support::TempDir home;
+        Launch launches[3];
+        std::vector<std::thread> running;
+        for (auto& each : launches) running.emplace_back([&each, &home] { each = launch(home.path()); });
+        for (auto& thread : running) thread.join();
+        for (const auto& each : launches) {
+            ASSERT_EQ(each.status, 0);
+            EXPECT_FALSE(each.deviceId.empty());
+            EXPECT_EQ(each.deviceId, launches[0].deviceId) << "round " << round;
+        }
+    }
+}
+
 // Each spoiled store file: the launch ends promptly, says so once, and still reports a
 // device id. (A FIFO and a deeply nested property list wait for the platform's guarded
 // file reader.)

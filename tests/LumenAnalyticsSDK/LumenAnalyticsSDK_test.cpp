@@ -171,6 +171,18 @@ protected:
         return std::atoi(output.c_str());
     }
 
+    // Waits, at most `seconds`, until the serial queue has passed what was queued so far.
+    static bool settledWithin(double seconds) {
+        auto passed = std::make_shared<std::atomic<bool>>(false);
+        sdk_->serialQueue()->async([passed] { *passed = true; });
+        return platform::RunLoop::runUntil([passed] { return passed->load(); }, seconds);
+    }
+    static std::size_t longestRow() {
+        auto output = testing_support::runCommand("sqlite3 '" + LAFileStorePlugin::filePath("message-v2") +
+                                                  "' 'select max(length(content)) from dataCache'");
+        return std::strtoul(output.c_str(), nullptr, 10);
+    }
+
     static testing_support::TempDir* home_;
     static testing_support::LocalHTTPServer* collector_;
     static std::atomic<int> status_;
@@ -408,6 +420,49 @@ TEST_F(LumenAnalyticsSDKTest, AWebPagesMessageGoesThroughTheFlowToTheCollector) 
     EXPECT_EQ(sent[0].events[0]["event"], Value("page_view"));
     EXPECT_EQ(sent[0].events[0]["_hybrid_h5"], Value(true));
     EXPECT_EQ(sent[0].events[0]["properties"]["$url"], Value("https://page.example/"));
+}
+
+// An array nested deep, from a caller or from a page, costs time and room in proportion to
+// its size: its text is written once, not quoted again at every level.
+TEST_F(LumenAnalyticsSDKTest, ADeeplyNestedPropertyIsWrittenOnceAndQuickly) {
+    sdk_->configOptions()->setEnableJavaScriptBridge(true);
+    LAModuleManager::startWithConfigOptions(sdk_->configOptions());
+    auto view = platform::WKWebView::create();
+    view->loadHTMLString("", std::nullopt);
+    struct Case {
+        int depth;
+        bool fromPage;
+    } cases[] = {{30, false}, {505, false}, {30, true}, {505, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.depth) + (c.fromPage ? " from a page" : " from track"));
+        sdk_->deleteAll();
+        // The stored element: the array inside the outermost one, printed once.
+        const std::string inner = std::string(c.depth - 1, '[') + "\"x\"" + std::string(c.depth - 1, ']');
+        const std::string json = "[" + inner + "]";
+        if (c.fromPage) {
+            const std::string body = R"({"callType":"app_h5_track","data":{"type":"track","event":"deep",)"
+                                     R"("lib":{"$lib":"js"},"properties":{"nested":)" +
+                                     json + "}}}";
+            ASSERT_TRUE(
+                view->configuration()->userContentController()->postMessage("lumenNativeTracker", Value(body), view));
+        } else {
+            Value nested("x");
+            for (int level = 0; level < c.depth; ++level) nested = Value(Value::Array{nested});
+            sdk_->track("deep", Dictionary{{"nested", nested}});
+        }
+        // The page's event reaches the flow from the serial queue: two passes.
+        ASSERT_TRUE(settledWithin(10));
+        ASSERT_TRUE(settledWithin(10));
+        EXPECT_EQ(waitingRows(), 1);
+        EXPECT_LT(longestRow(), 4000u);
+        flush();
+        auto sent = uploads();
+        ASSERT_FALSE(sent.empty());
+        ASSERT_EQ(sent.back().events.size(), 1u);
+        EXPECT_EQ(sent.back().events[0]["properties"]["nested"], Value(Value::Array{Value(inner)}));
+    }
+    sdk_->configOptions()->setEnableJavaScriptBridge(false);
+    LAModuleManager::startWithConfigOptions(sdk_->configOptions());
 }
 
 }  // namespace

@@ -161,3 +161,34 @@ TEST(PledgeProcessPromise, OutputTextsKeepWhatABackgroundGrandchildWritesAndRetu
     ASSERT_TRUE(grandchild.isString());
     ::kill(std::stoi(grandchild.stringValue()), SIGTERM);
 }
+
+// A grandchild that floods the pipe once the child has ended and been reaped costs at
+// most the late-output limit (1 MiB) plus a pipe's worth, in both forms (the bound below
+// leaves room for what it writes while the wait notices the exit). Closing the pipe ends
+// the flood; the test ends the grandchild too, its process id on standard error.
+TEST(PledgeProcessPromise, AFloodingGrandchildGetsABoundedText) {
+    const std::string floodAfterExit = "(while kill -0 $$ 2>/dev/null; do :; done; exec yes flood) & printf %s $! >&2";
+    const std::size_t bound = std::size_t{4} << 20;
+    auto typed = launch(shell("printf early; " + floodAfterExit + "; exit 3"), PLGNamespacer::promise);
+    settle(typed);
+    auto error = std::dynamic_pointer_cast<const ProcessError>(typed.error());
+    ASSERT_TRUE(error);
+    const auto& execution = std::get<ProcessError::Execution>(error->which());
+    ASSERT_TRUE(execution.standardOutput && execution.standardError);
+    EXPECT_EQ(execution.standardOutput->rfind("earlyflood\n", 0), 0u);
+    EXPECT_LE(execution.standardOutput->size(), bound);
+    ::kill(std::stoi(*execution.standardError), SIGTERM);
+
+    auto runtime = promise(shell("printf early; " + floodAfterExit));
+    ASSERT_TRUE(pledge_test::runUntil([&] { return !runtime->pending(); }));
+    Value out, err;
+    auto handled = runtime->then(platform::Block::make([&](Value a, Value b) {
+        out = a;
+        err = b;
+    }));
+    ASSERT_TRUE(pledge_test::runUntil([&] { return !handled->pending(); }));
+    ASSERT_TRUE(out.isString() && err.isString());
+    EXPECT_EQ(out.stringValue().rfind("earlyflood\n", 0), 0u);
+    EXPECT_LE(out.stringValue().size(), bound);
+    ::kill(std::stoi(err.stringValue()), SIGTERM);
+}

@@ -3,6 +3,7 @@
 // JSON, text and raw-data branches with its failure errors.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "Pledge/NSURLSession+AnyPromise.h"
@@ -102,6 +103,21 @@ TEST_F(PledgeURLPromise, DataWithValidation) {
     auto json = PLGHTTPError(PLGHTTPError::BadStatusCode{422, platform::Data::fromString("[1,2]"), nullptr});
     EXPECT_EQ(json.jsonBody(), Value(Value::Array{Value(1), Value(2)}));
     EXPECT_EQ(json.decodedBody<std::vector<int>>(), (std::vector<int>{1, 2}));
+}
+
+// Handlers read the body where the promise keeps it, inline or on a queue: a large answer
+// is held once, whatever is chained to it.
+TEST_F(PledgeURLPromise, HandlersReadTheBodyWithoutACopy) {
+    auto answer = dataTask(session, PLGNamespacer::promise, url("/ok"));
+    std::atomic<const std::uint8_t*> inlined{nullptr}, queued{nullptr};
+    auto first = answer.done(On::inlined(), [&](const URLDataResult& r) { inlined = r.data.data(); });
+    auto second =
+        answer.done(platform::DispatchQueue::global(), [&](const URLDataResult& r) { queued = r.data.data(); });
+    settle(first);
+    settle(second);
+    const auto* kept = answer.box()->sealedValue()->value().data.data();
+    EXPECT_EQ(inlined.load(), kept);
+    EXPECT_EQ(queued.load(), kept);
 }
 
 TEST_F(PledgeURLPromise, DownloadMovesIntoPlaceAndNeverOverwrites) {

@@ -11,6 +11,7 @@
 #include <limits>
 #include <set>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
@@ -78,6 +79,13 @@ std::atomic<int>& busyTimeout() {
     return milliseconds;
 }
 
+// The device and inode a path names now, or none when it names nothing.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>(status.st_dev, status.st_ino);
+}
+
 platform::Protected<std::function<std::int64_t()>>& maxCacheSizeSource() {
     static platform::NoDestructor<platform::Protected<std::function<std::int64_t()>>> source;
     return *source;
@@ -133,6 +141,7 @@ bool LADatabase::open() {
         return false;
     }
     db_ = handle;
+    openedFile_ = fileIdentity(filePath_);
     // Another process holding the lock delays a write a little instead of failing it at once.
     sqlite3_busy_timeout(db_, busyTimeoutMilliseconds());
     LALogDebug("Success to open SQLite db");
@@ -147,12 +156,90 @@ void LADatabase::close() {
     stmtCacheAlive_ = false;
     if (db_) sqlite3_close(db_);
     db_ = nullptr;
+    openedFile_.reset();
     isOpen_ = false;
     isCreatedTable_ = false;
     LALogDebug(description() + " close database");
 }
 
-bool LADatabase::databaseCheck() { return open() && createTable(); }
+bool LADatabase::databaseCheck() {
+    // A store replaced or deleted under the client would swallow every later write (or
+    // refuse it): the path is opened again and what the old file still held goes along.
+    if (isOpen_ && fileMovedAway()) return reopenMovedFile();
+    return open() && createTable();
+}
+
+bool LADatabase::fileMovedAway() const {
+    if (db_ && sqlite3_extended_errcode(db_) == SQLITE_READONLY_DBMOVED) return true;
+    return openedFile_ && fileIdentity(filePath_) != openedFile_;
+}
+
+bool LADatabase::reopenMovedFile() {
+    LALogWarn("The event store " + filePath_ + " was replaced or removed while open; opening it again");
+    auto rows = allRows();
+    carriedRows_.insert(carriedRows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    close();
+    stmtCacheAlive_ = true;  // the new connection caches its statements again
+    return open() && createTable();
+}
+
+std::vector<LADatabase::CarriedRow> LADatabase::allRows() {
+    Statement statement;
+    std::vector<CarriedRow> rows;
+    if (sqlite3_prepare_v2(db_, "SELECT id,type,content,status,is_instant_event FROM dataCache ORDER BY id", -1,
+                           &statement.handle, nullptr) != SQLITE_OK) {
+        LALogError("The rows of the replaced event store cannot be read: " + errorMessage());
+        return rows;
+    }
+    auto text = [&](int column) {
+        auto* value = sqlite3_column_text(statement.handle, column);
+        return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+    };
+    while (sqlite3_step(statement.handle) == SQLITE_ROW)
+        rows.push_back({sqlite3_column_int64(statement.handle, 0), text(1), text(2),
+                        sqlite3_column_int64(statement.handle, 3), sqlite3_column_int64(statement.handle, 4)});
+    return rows;
+}
+
+// Rows keep their ids and status where the new file has no row of that id, so an upload
+// under way still deletes or restores its own rows; a row whose id is taken gets a new id
+// and waits again. All or none, in one transaction.
+bool LADatabase::writeCarriedRows() {
+    if (carriedRows_.empty()) return true;
+    bool written = execute("BEGIN TRANSACTION");
+    Statement keepingId, newId;
+    written = written &&
+              sqlite3_prepare_v2(db_,
+                                 "INSERT OR IGNORE INTO dataCache(id, type, content, status, is_instant_event) "
+                                 "values(?, ?, ?, ?, ?)",
+                                 -1, &keepingId.handle, nullptr) == SQLITE_OK &&
+              sqlite3_prepare_v2(db_, insertSQL, -1, &newId.handle, nullptr) == SQLITE_OK;
+    for (std::size_t i = 0; written && i < carriedRows_.size(); ++i) {
+        const auto& row = carriedRows_[i];
+        sqlite3_reset(keepingId.handle);
+        sqlite3_bind_int64(keepingId.handle, 1, row.id);
+        sqlite3_bind_text(keepingId.handle, 2, row.type.data(), static_cast<int>(row.type.size()), SQLITE_STATIC);
+        sqlite3_bind_text(keepingId.handle, 3, row.content.data(), static_cast<int>(row.content.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(keepingId.handle, 4, row.status);
+        sqlite3_bind_int64(keepingId.handle, 5, row.isInstantEvent);
+        written = sqlite3_step(keepingId.handle) == SQLITE_DONE;
+        if (!written || sqlite3_changes(db_) > 0) continue;
+        sqlite3_reset(newId.handle);
+        sqlite3_bind_text(newId.handle, 1, row.type.data(), static_cast<int>(row.type.size()), SQLITE_STATIC);
+        sqlite3_bind_text(newId.handle, 2, row.content.data(), static_cast<int>(row.content.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(newId.handle, 3, row.isInstantEvent);
+        written = sqlite3_step(newId.handle) == SQLITE_DONE;
+    }
+    written = written && execute("COMMIT");
+    if (!written) {
+        execute("ROLLBACK");
+        LALogError("The rows of the replaced event store cannot be written to " + filePath_ + ": " + errorMessage());
+        return false;
+    }
+    LALogWarn("Carried " + std::to_string(carriedRows_.size()) + " rows into the reopened event store");
+    carriedRows_.clear();
+    return true;
+}
 
 void LADatabase::setCreatedTable(bool created) {
     willChangeValueForKey("isCreatedTable");
@@ -186,12 +273,15 @@ bool LADatabase::createTable() {
             return created;
         }
     }
-    if (!created) {
+    // Rows carried from a replaced file go in before the table is announced, so the
+    // store's records kept in memory follow them; their uploads are still under way.
+    const bool carrying = !carriedRows_.empty();
+    if (!created || !writeCarriedRows()) {
         setCreatedTable(false);
         return false;
     }
     setCreatedTable(true);
-    resetAllRecordsStatus();  // uploads cut short by the last exit are waiting again
+    if (!carrying) resetAllRecordsStatus();  // uploads cut short by the last exit are waiting again
     count_ = messagesCount();
     LALogDebug(std::string("Create ") + tableName + " table success, current count is " + std::to_string(count_));
     return true;
@@ -420,7 +510,11 @@ bool LADatabase::insertRecord(const LAEventRecord& record) {
         return false;
     }
     int rc = SQLITE_OK;
-    if (!stepInsert(statement, record, *content, &rc)) {
+    bool inserted = stepInsert(statement, record, *content, &rc);
+    // Replaced between the check and the write: once more, into the file now at the path.
+    if (!inserted && fileMovedAway() && reopenMovedFile() && (statement = dbCacheStmt(insertSQL)))
+        inserted = stepInsert(statement, record, *content, &rc);
+    if (!inserted) {
         LALogError("insert into dataCache table of sqlite fail, rc is " + std::to_string(rc));
         return false;
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -107,6 +108,20 @@ private:
     std::optional<std::string> tableShapeProblem();
     // Renames the file (and its journal) to "<file>.corrupt-<time>" and logs why.
     bool moveUnusableFileAside(const std::string& reason);
+    // True when the path no longer names the file the connection has open (deleted,
+    // renamed away or renamed over), or the last write was refused for that reason.
+    bool fileMovedAway() const;
+    // Reopens the path through the usual open and repair, writing the rows the old
+    // connection still holds into it before the table is announced.
+    bool reopenMovedFile();
+    // Every row of the open file, in id order.
+    struct CarriedRow {
+        std::int64_t id = 0;
+        std::string type, content;
+        std::int64_t status = 0, isInstantEvent = 0;
+    };
+    std::vector<CarriedRow> allRows();
+    bool writeCarriedRows();
     // Counters are lowered without wrapping below zero.
     static std::uint64_t lowered(std::uint64_t counter, std::uint64_t by) { return counter > by ? counter - by : 0; }
 
@@ -120,6 +135,9 @@ private:
     std::string filePath_;
     std::uint64_t flushRecordCount_ = 0;
     bool repairing_ = false;
+    // The device and inode of the file opened, to notice it was replaced under us.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> openedFile_;
+    std::vector<CarriedRow> carriedRows_;
     bool reportedUnmovableFile_ = false;
 };
 

@@ -129,19 +129,31 @@ void LABaseStoreManager::setObject(const platform::Value& value, const std::stri
     serialQueue()->async([this, value, key] { setObjectOnQueue(value, key); });
 }
 
+// An owning plugin takes the key alone; with custom plugins registered, or for a key no
+// plugin owns, the front plugin takes it.
+LAStorePluginPtr LABaseStoreManager::pluginForWriting(const std::string& key) const {
+    if (plugins_.empty()) return nullptr;
+    if (!isRegisteredCustomStorePlugin())
+        for (const auto& plugin : plugins_)
+            if (isMatchedWithPlugin(*plugin, key)) return plugin;
+    return plugins_.front();
+}
+
 void LABaseStoreManager::setObjectOnQueue(const platform::Value& value, const std::string& key) {
-    if (plugins_.empty()) return;
-    if (!isRegisteredCustomStorePlugin()) {
-        for (const auto& plugin : plugins_) {
-            if (!isMatchedWithPlugin(*plugin, key)) continue;
-            plugin->setObject(value, storeKeyWithPlugin(*plugin, key));
-            return;
-        }
-    }
-    const auto& front = plugins_.front();
-    front->setObject(value, storeKeyWithPlugin(*front, key));
+    auto plugin = pluginForWriting(key);
+    if (!plugin) return;
+    plugin->setObject(value, storeKeyWithPlugin(*plugin, key));
+    if (!isRegisteredCustomStorePlugin() && isMatchedWithPlugin(*plugin, key)) return;
+    // The front plugin took it: every other plugin drops the key.
     for (std::size_t i = 1; i < plugins_.size(); ++i)
         plugins_[i]->removeObjectForKey(storeKeyWithPlugin(*plugins_[i], key));
+}
+
+bool LABaseStoreManager::addObject(const platform::Value& value, const std::string& key) {
+    return LADispatchSyncOrInlineResult(serialQueue(), [&] {
+        auto plugin = pluginForWriting(key);
+        return plugin && plugin->addObject(value, storeKeyWithPlugin(*plugin, key));
+    });
 }
 
 void LABaseStoreManager::removeObjectForKey(const std::string& key) {

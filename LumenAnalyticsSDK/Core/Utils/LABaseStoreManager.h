@@ -50,6 +50,9 @@ public:
     void setFloat(float value, const std::string& key) { setObject(platform::Value(value), key); }
     void setDouble(double value, const std::string& key) { setObject(platform::Value(value), key); }
     void setBool(bool value, const std::string& key) { setObject(platform::Value(value), key); }
+    // Waits for the queue: writes `value` only where the key's plugin holds nothing under
+    // the key (one step even across processes for the file plugin); true when it wrote.
+    bool addObject(const platform::Value& value, const std::string& key);
     // Queued: every plugin drops the key.
     void removeObjectForKey(const std::string& key);
 
@@ -65,6 +68,8 @@ protected:
 private:
     platform::Value objForKey(const std::string& key) const;
     void setObjectOnQueue(const platform::Value& value, const std::string& key);
+    // The plugin that takes writes of `key`, or none.
+    LAStorePluginPtr pluginForWriting(const std::string& key) const;
 };
 
 }  // namespace LumenAnalyticsSDK

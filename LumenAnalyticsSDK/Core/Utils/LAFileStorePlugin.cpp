@@ -1,7 +1,11 @@
 // Keyed-archive files of the client's key/value store.
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <set>
 
@@ -59,19 +63,39 @@ void LAFileStorePlugin::reportUnreadable(const std::string& path, const std::str
     LALogWarn("Stored file " + path + " is ignored: " + reason);
 }
 
-void LAFileStorePlugin::setObject(const platform::Value& value, const std::string& key) {
-    if (key.empty() || value.isNull()) return;
-    auto data = platform::NSKeyedArchiver::archivedData(value);
-    if (!data.isSuccess()) return;
+bool LAFileStorePlugin::makeFolder(const std::string& path) {
     const auto& files = *platform::FileManager::defaultManager();
-    std::string path = filePath(key);
     std::string folder = path.substr(0, path.rfind('/'));
     try {
         if (!files.fileExists(folder)) files.createDirectory(folder, true);
     } catch (const std::exception&) {
-        return;  // the write is lost, as any failed write of this store
+        return false;  // the write is lost, as any failed write of this store
     }
-    files.createFile(path, data.value());
+    return true;
+}
+
+void LAFileStorePlugin::setObject(const platform::Value& value, const std::string& key) {
+    if (key.empty() || value.isNull()) return;
+    auto data = platform::NSKeyedArchiver::archivedData(value);
+    std::string path = filePath(key);
+    if (!data.isSuccess() || !makeFolder(path)) return;
+    platform::FileManager::defaultManager()->createFile(path, data.value());
+}
+
+bool LAFileStorePlugin::addObject(const platform::Value& value, const std::string& key) {
+    if (key.empty() || value.isNull()) return false;
+    auto data = platform::NSKeyedArchiver::archivedData(value);
+    std::string path = filePath(key);
+    if (!data.isSuccess() || !makeFolder(path)) return false;
+    const std::string temporary = path + ".new-" + std::to_string(::getpid());
+    if (!platform::FileManager::defaultManager()->createFile(temporary, data.value())) return false;
+    // A hard link never replaces what is there; where the file system has none, a rename
+    // that refuses to replace does the same.
+    int linked = ::link(temporary.c_str(), path.c_str());
+    if (linked != 0 && errno != EEXIST)
+        linked = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    ::unlink(temporary.c_str());
+    return linked == 0;
 }
 
 void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(filePath(key).c_str()); }

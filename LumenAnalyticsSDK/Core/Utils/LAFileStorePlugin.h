@@ -18,11 +18,16 @@ public:
     platform::Value objectForKey(const std::string& key) override;
     // A null value writes nothing (the file stays); else the file is replaced atomically.
     void setObject(const platform::Value& value, const std::string& key) override;
+    // The file is made complete beside its place and linked in only where no file is, so
+    // of launches racing to make it exactly one wins and the others read its value.
+    bool addObject(const platform::Value& value, const std::string& key) override;
     void removeObjectForKey(const std::string& key) override;
     std::optional<std::vector<std::string>> storeKeys() const override;
 
 private:
     static void reportUnreadable(const std::string& path, const std::string& reason);
+    // The folder of `path`, made when missing; false when it cannot be.
+    static bool makeFolder(const std::string& path);
 };
 
 }  // namespace LumenAnalyticsSDK

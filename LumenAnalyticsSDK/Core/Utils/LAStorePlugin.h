@@ -22,6 +22,13 @@ public:
     // Null when the plugin holds nothing under the key.
     virtual platform::Value objectForKey(const std::string& key) = 0;
     virtual void setObject(const platform::Value& value, const std::string& key) = 0;
+    // Writes only where the plugin holds nothing under the key; true when this call
+    // wrote. A plugin that other processes share makes the check and the write one step.
+    virtual bool addObject(const platform::Value& value, const std::string& key) {
+        if (!objectForKey(key).isNull()) return false;
+        setObject(value, key);
+        return true;
+    }
     virtual void removeObjectForKey(const std::string& key) = 0;
     // The plain keys this plugin owns; none for a plugin that owns no particular keys.
     virtual std::optional<std::vector<std::string>> storeKeys() const { return std::nullopt; }

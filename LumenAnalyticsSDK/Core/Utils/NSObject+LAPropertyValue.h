@@ -1,6 +1,7 @@
 // The rules for property values: strings (long ones cut), numbers (finite only), dates,
-// and arrays or sets (their elements turned into text). Dictionaries, data and objects
-// are not property values.
+// and arrays or sets (their elements turned into text; a collection among them becomes
+// its printed form, written once and cut like a long string). Dictionaries, data and
+// objects are not property values.
 #pragma once
 #include <optional>
 #include <string>
