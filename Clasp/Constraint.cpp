@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/base/Fatal.h"
+
 namespace Clasp {
 
 using platform::NSLayoutAttribute;
@@ -134,12 +136,9 @@ void Constraint::activateIfNeeded(bool updatingExisting) {
                 match = e;
                 break;
             }
-        if (!match) {
-            // A caller's mistake, but not worth stopping the program mid-update.
-            printLine("Updated constraint could not find existing matching constraint to update: " +
-                      wanted->description());
-            continue;
-        }
+        if (!match)
+            platform::fatal("Updated constraint could not find existing matching constraint to update: " +
+                            wanted->description());
         match->setConstant(constant_.constraintConstantTargetValue(attributeOfReference(*match)));
     }
 }

@@ -23,10 +23,10 @@ const platform::NSTrackingAreaOptions trackingOptions{
 constexpr double doubleClickWindow = 0.3;
 }  // namespace
 
-MacButton::MacButton(platform::CGRect frame) : NSButton(frame) {}
+MacButton::MacButton(Key, platform::CGRect frame) : NSButton(frame) {}
 
 std::shared_ptr<MacButton> MacButton::create(platform::CGRect frame) {
-    auto button = std::make_shared<MacButton>(frame);
+    auto button = std::make_shared<MacButton>(Key{}, frame);
     button->setCell(MacButtonCell::initTextCell(""));
     button->setWantsLayer(true);
     button->area_ = button->makeTrackingArea();
@@ -370,19 +370,18 @@ void MacButton::sendActions(Event events, const platform::NSEvent* event) {
     }
 }
 
+// A touch-down held back while the button was enabled still arrives when the button has
+// been disabled in the meantime: the press itself was made on an enabled button.
 void MacButton::fireDelayedTouchDown() {
     auto keep = self();
-    // A disabled button sends nothing, also for a press made while it was enabled.
-    if (isEnabled()) {
-        const auto pairs = targetActions_;
-        for (const auto& pair : pairs) {
-            const Event m = pair.eventMask;
-            bool lacksDoubleClick = !m.contains(Event::doubleClick);
-            if (m.contains(Event::touchDown)) {
-                if (lacksDoubleClick) perform(pair);
-            } else if (delayTouchUpInside_ && m.contains(Event::touchUpInside) && lacksDoubleClick) {
-                perform(pair);
-            }
+    const auto pairs = targetActions_;
+    for (const auto& pair : pairs) {
+        const Event m = pair.eventMask;
+        bool lacksDoubleClick = !m.contains(Event::doubleClick);
+        if (m.contains(Event::touchDown)) {
+            if (lacksDoubleClick) perform(pair);
+        } else if (delayTouchUpInside_ && m.contains(Event::touchUpInside) && lacksDoubleClick) {
+            perform(pair);
         }
     }
     delayTouchDownItem_.reset();

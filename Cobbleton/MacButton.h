@@ -42,6 +42,10 @@ inline constexpr MacButtonEvent MacButtonEvent::touchUpOutside{32};
 
 class MacButton : public platform::NSButton {
     PLATFORM_OBJECT_NAMED(MacButton, platform::NSButton, "Cobbleton.MacButton")
+    struct Key {
+        explicit Key() = default;
+    };
+
 public:
     using State = MacButtonState;
     using Event = MacButtonEvent;
@@ -69,8 +73,9 @@ public:
     };
     enum class Slot { hover, selectedHover, active, selectedActive, normal, selected, disable };
 
-    // Use `create`: the button's set-up needs its own shared pointer.
-    explicit MacButton(platform::CGRect frame);
+    // Only `create` can make one (the key is private): the button's set-up needs its own
+    // shared pointer, and a button without its tracking area could not lay itself out.
+    MacButton(Key, platform::CGRect frame);
     // The button with its cell, layer, tracking area and (inactive) height constraint.
     static std::shared_ptr<MacButton> create(platform::CGRect frame = platform::CGRectZero);
     std::shared_ptr<MacButton> self() { return std::static_pointer_cast<MacButton>(shared_from_this()); }

@@ -2,6 +2,7 @@
 #include "Cobbleton/MacNavigationController.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/base/Fatal.h"
@@ -25,6 +26,16 @@ void takeOut(const NSViewControllerPtr& controller) {
     controller->removeFromParentViewController();
 }
 
+// The end of a slide takes the leaving controller out, unless a push or pop made while it
+// slid has put that controller on top again: then it is the one shown.
+std::function<void()> takeOutUnlessTop(const NSViewControllerPtr& leaving, MacNavigationController& navigation) {
+    std::weak_ptr<MacNavigationController> weak = navigation.self();
+    return [leaving, weak] {
+        auto current = weak.lock();
+        if (!current || current->topViewController() != leaving) takeOut(leaving);
+    };
+}
+
 }  // namespace
 
 // Not retained: a controller must not keep its navigation controller alive, and reads
@@ -40,13 +51,13 @@ void setNavigationController(platform::NSViewController& controller, const MacNa
 
 // ---- controller ----
 
-MacNavigationController::MacNavigationController(NSViewControllerPtr rootViewController)
+MacNavigationController::MacNavigationController(Key, NSViewControllerPtr rootViewController)
     : rootViewController_(std::move(rootViewController)),
       defaultAnimate_(std::make_shared<DefaultNavigationAnimate>()) {}
 
 MacNavigationControllerPtr MacNavigationController::create(const NSViewControllerPtr& rootViewController,
                                                            const MacNavigationAnimatePtr& animate) {
-    auto navigation = std::make_shared<MacNavigationController>(rootViewController);
+    auto navigation = std::make_shared<MacNavigationController>(Key{}, rootViewController);
     setNavigationController(*rootViewController, navigation);
     navigation->view()->setFrame(rootViewController->view()->frame());
     navigation->pushViewController(rootViewController, false, nullptr);
@@ -137,7 +148,7 @@ void DefaultNavigationAnimate::push(const NSViewControllerPtr& controller, const
             view->animator().setFrameOrigin(old.origin);
             from->view()->animator().setFrameOrigin({-old.maxX(), old.minY()});
         },
-        [from] { takeOut(from); });
+        takeOutUnlessTop(from, navigation));
 }
 
 void DefaultNavigationAnimate::pop(const NSViewControllerPtr& controller, const NSViewControllerPtr& to,
@@ -153,7 +164,7 @@ void DefaultNavigationAnimate::pop(const NSViewControllerPtr& controller, const 
             controller->view()->animator().setFrameOrigin({f.maxX(), f.minY()});
             view->animator().setFrameOrigin(f.origin);
         },
-        [controller] { takeOut(controller); });
+        takeOutUnlessTop(controller, navigation));
 }
 
 }  // namespace Cobbleton

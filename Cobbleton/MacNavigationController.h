@@ -38,9 +38,14 @@ public:
 
 class MacNavigationController : public platform::NSViewController {
     PLATFORM_OBJECT_NAMED(MacNavigationController, platform::NSViewController, "Cobbleton.MacNavigationController")
+    struct Key {
+        explicit Key() = default;
+    };
+
 public:
-    // Use `create`: setting up needs the controller's own shared pointer.
-    explicit MacNavigationController(platform::NSViewControllerPtr rootViewController);
+    // Only `create` can make one (the key is private): setting up needs the controller's
+    // own shared pointer, and the root must be pushed before anything reads the stack.
+    MacNavigationController(Key, platform::NSViewControllerPtr rootViewController);
     // The root is pushed without animation; a given animator then replaces the default.
     static MacNavigationControllerPtr create(const platform::NSViewControllerPtr& rootViewController,
                                              const MacNavigationAnimatePtr& animate = nullptr);

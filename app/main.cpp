@@ -33,13 +33,13 @@ int main(int argc, char** argv) {
     window->setContentViewController(contentController);
     windowController->showWindow();
 
-    // The updater has nothing to do without its window: closing it asks the application
-    // to terminate, which goes through the delegate's decision.
-    std::weak_ptr<platform::NSApplication> weakApp = app;
+    // Without its window the updater ends, through the delegate's decision, unless the
+    // install has begun: then the install and the relaunch finish first, out of sight.
+    std::weak_ptr<UpdaterViewController> weakController = contentController;
     auto closing = platform::NotificationCenter::defaultCenter()->addObserver(
-        platform::NSWindowWillCloseNotification, window, [weakApp](const platform::Notification&) {
-            platform::DispatchQueue::main()->async([weakApp] {
-                if (auto app = weakApp.lock()) app->terminate();
+        platform::NSWindowWillCloseNotification, window, [weakController](const platform::Notification&) {
+            platform::DispatchQueue::main()->async([weakController] {
+                if (auto controller = weakController.lock()) controller->windowClosed();
             });
         });
 

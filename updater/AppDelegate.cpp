@@ -102,15 +102,10 @@ void setupApp(const std::vector<std::string>& processArguments) {
     std::vector<std::string> arguments(processArguments.begin() + (processArguments.empty() ? 0 : 1),
                                        processArguments.end());
     delegate->appArgs.clear();
-    delegate->unpairedKey.reset();
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
-        // A key without a value ends start-up here: the pairs so far stay, nothing is
-        // configured or reported for the whole run.
-        if (i + 1 >= arguments.size()) {
-            delegate->unpairedKey = arguments[i];
-            log().emergency("启动参数无效-缺少值的参数: " + arguments[i]);
-            return;
-        }
+        // A key without a value ends start-up here: the pairs so far stay and the update
+        // goes on with them, but nothing is configured or reported for the whole run.
+        if (i + 1 >= arguments.size()) return;
         delegate->appArgs[arguments[i]] = arguments[i + 1];
     }
     log().error("更新程序参数: " + platform::describing(delegate->appArgs));

@@ -21,8 +21,6 @@ public:
     std::map<std::string, std::string> appArgs;
     bool updateFinished = false;
     bool initTallock = false;
-    // The last launch argument when it was a key without a value (the work order is refused).
-    std::optional<std::string> unpairedKey;
 
     // Configures the event client when the map has "host"; else logs why not.
     void configTallockSDK();

@@ -57,7 +57,6 @@ void UpdaterViewController::viewDidLoad() {
 
 void UpdaterViewController::setupUI() {
     viewModel()->configure(appDelegate()->appArgs);
-    viewModel()->unpairedKey = appDelegate()->unpairedKey;
 
     view()->addSubview(updaterView());
     clasp(updaterView()).makeConstraints([](ConstraintMaker& make) { make.edges().equalToSuperview(); });
@@ -74,6 +73,20 @@ void UpdaterViewController::setupUI() {
 
     updaterView()->configWithViewModel(viewModel());
     viewModel()->downloadFile();
+}
+
+void UpdaterViewController::windowClosed() { windowClosedDuring(viewModel()); }
+
+void windowClosedDuring(const std::shared_ptr<DownloadViewModel>& model) {
+    using Status = DownloadViewModel::UpdaterStatus;
+    const Status status = model->updaterStatus->value();
+    if (status != Status::installing && status != Status::complete) {
+        NSApplication::shared()->terminate(nullptr);
+        return;
+    }
+    model->updaterStatus->observer.push_back([](const Status& now) {
+        if (now == Status::installError || now == Status::error) NSApplication::shared()->terminate(nullptr);
+    });
 }
 
 }  // namespace Lanternfly_Updater

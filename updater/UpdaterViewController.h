@@ -24,6 +24,8 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     void setupUI();
+    // The window has closed: see windowClosedDuring.
+    void windowClosed();
 
 private:
     std::weak_ptr<platform::NSWindow> hostWindow_;
@@ -32,5 +34,11 @@ private:
     std::shared_ptr<DownloadViewModel> viewModel_;
 };
 using UpdaterViewControllerPtr = std::shared_ptr<UpdaterViewController>;
+
+// Closing the window before the install has begun ends the updater (the delegate reports
+// the stop). Once the install has begun it runs to its end out of sight: a finished update
+// starts the client and quits through the finish hook as it would with the window open; a
+// failed one ends the updater when it fails.
+void windowClosedDuring(const std::shared_ptr<DownloadViewModel>& model);
 
 }  // namespace Lanternfly_Updater

@@ -509,14 +509,20 @@ void LumenAnalyticsSDK::appLifecycleStateDidChange(const platform::Notification&
     }
 }
 
-// Everything queued before termination reaches the store first, but a queue stuck on
-// a hung file must not keep the program from quitting: the wait is bounded.
+// Everything queued before termination reaches the store first, and the key/value
+// store's queued writes reach their files, but a queue stuck on a hung file must not keep
+// the program from quitting: both waits share one bound.
 void LumenAnalyticsSDK::drainSerialQueueBeforeExit() {
-    auto drained = platform::DispatchSemaphore::create(0);
-    serialQueue_->async([drained] { drained->signal(); });
-    if (drained->wait(platform::DispatchTime::now() + terminationDrainSeconds) ==
-        platform::DispatchTimeoutResult::timedOut)
+    const auto deadline = platform::DispatchTime::now() + terminationDrainSeconds;
+    auto drainedBy = [deadline](const platform::DispatchQueuePtr& queue) {
+        auto drained = platform::DispatchSemaphore::create(0);
+        queue->async([drained] { drained->signal(); });
+        return drained->wait(deadline) == platform::DispatchTimeoutResult::success;
+    };
+    if (!drainedBy(serialQueue_))
         LALogWarn("The serial queue did not drain before termination; events still queued are lost");
+    else if (!drainedBy(LABaseStoreManager::serialQueue()))
+        LALogWarn("The store's queue did not drain before termination; its last writes are lost");
 }
 
 std::optional<std::string> LumenAnalyticsSDK::addWebViewUserAgent() const {

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -536,6 +537,41 @@ bool FileManager::createFile(const std::string& path, const std::optional<Data>&
         errno = e;
     }
     return ok;
+}
+
+namespace {
+
+// The writer of a temporary file named "...sr-new-<pid>-<counter>-<random>".
+std::optional<pid_t> writerOf(const std::string& name, std::size_t marker) {
+    const char* digits = name.c_str() + marker + std::strlen(".sr-new-");
+    char* end = nullptr;
+    errno = 0;
+    long pid = std::strtol(digits, &end, 10);
+    if (errno != 0 || end == digits || *end != '-' || pid <= 0) return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+bool hasEnded(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+}  // namespace
+
+std::size_t FileManager::removeAbandonedNewFiles(const std::string& folder, const std::string& namePrefix) const {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    std::vector<std::string> abandoned;
+    const std::string hiddenPrefix = "." + namePrefix;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, hiddenPrefix.size(), hiddenPrefix) != 0) continue;
+        const auto marker = name.rfind(".sr-new-");
+        if (marker == std::string::npos || marker < hiddenPrefix.size()) continue;
+        if (auto pid = writerOf(name, marker); pid && hasEnded(*pid)) abandoned.push_back(name);
+    }
+    ::closedir(dir);
+    std::size_t removed = 0;
+    for (const auto& name : abandoned)
+        if (::unlink((folder + "/" + name).c_str()) == 0) ++removed;
+    return removed;
 }
 
 bool FileManager::contentsEqual(const std::string& path1, const std::string& path2) const {

@@ -120,6 +120,10 @@ public:
     // `attributes` may set NSFilePosixPermissions (default 0644 less the umask).
     bool createFile(const std::string& path, const std::optional<Data>& contents = std::nullopt,
                     const Value::Dictionary& attributes = {}) const;
+    // Removes the temporary files `createFile` left in `folder` for names starting with
+    // `namePrefix` when the process that was writing them has ended (a write cut off by
+    // its process's end); a living writer's files stay. Answers how many it removed.
+    std::size_t removeAbandonedNewFiles(const std::string& folder, const std::string& namePrefix) const;
     bool contentsEqual(const std::string& path1, const std::string& path2) const;
 
     // Extended attributes. A name without a namespace ("user.", "trusted.", "security.",

@@ -17,6 +17,10 @@ using State = MacButton::State;
 using Event = MacButton::Event;
 using Slot = MacButton::Slot;
 
+// A button made without `create` would lack its cell and tracking area and crash in layout.
+static_assert(!std::is_constructible_v<MacButton, platform::CGRect>);
+static_assert(!std::is_default_constructible_v<MacButton>);
+
 namespace {
 
 // Records each action it receives, by selector.
@@ -345,11 +349,17 @@ TEST(MacButton, ADoubleClickHoldsSingleClicksBack) {
     ASSERT_TRUE(platform::RunLoop::runUntil([&] { return !log.empty(); }, 3));
     EXPECT_EQ(log, (std::vector<std::string>{"down:", "up:"}));
 
-    // Disabled before the held-back delivery is due: nothing goes out, and the next
-    // click works as a first click again.
+    // Disabled before the held-back delivery is due: the press was made while enabled, so
+    // it still goes out; a press on the disabled button is not held back at all; and once
+    // enabled again the next click works as a first click.
     log.clear();
     w.click(OnWindow::inside, OnWindow::inside);
     w.button->setEnabled(false);
+    EXPECT_TRUE(log.empty());
+    ASSERT_TRUE(platform::RunLoop::runUntil([&] { return !log.empty(); }, 3));
+    EXPECT_EQ(log, (std::vector<std::string>{"down:", "up:"}));
+    log.clear();
+    w.click(OnWindow::inside, OnWindow::inside);
     platform::RunLoop::runUntil([] { return false; }, 0.5);
     EXPECT_TRUE(log.empty());
     w.button->setEnabled(true);

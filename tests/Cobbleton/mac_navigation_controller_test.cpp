@@ -10,6 +10,9 @@ using platform::NSViewController;
 using platform::NSViewControllerPtr;
 using Stack = std::vector<NSViewControllerPtr>;
 
+// A navigation controller made without `create` would have an empty stack and no root shown.
+static_assert(!std::is_constructible_v<MacNavigationController, NSViewControllerPtr>);
+
 namespace {
 
 NSViewControllerPtr controller() {
@@ -101,6 +104,29 @@ TEST(MacNavigationController, SlidesLeaveTheRightViewAndControllers) {
     expectShowing(nav, root);
     EXPECT_EQ(b->view()->frame().origin, (platform::CGPoint{320, 0}));  // left to the right
     EXPECT_EQ(a->parentViewController(), nullptr);
+}
+
+// A push or pop made while the previous slide still runs: the first slide's end must not
+// take out the controller that is the top again.
+TEST(MacNavigationController, ASlideEndingUnderANewerOneKeepsTheTopShown) {
+    auto root = controller(), a = controller();
+    auto nav = MacNavigationController::create(root);
+    nav->pushViewController(a, true);
+    nav->popViewController(true);
+    EXPECT_EQ(nav->controllers(), Stack{root});
+    ASSERT_TRUE(platform::RunLoop::runUntil([&] { return a->view()->superview() == nullptr; }, 3));
+    // The pop's slide ends after the push's, so both ends have run now.
+    expectShowing(nav, root);
+    EXPECT_EQ(a->parentViewController(), nullptr);
+
+    nav->pushViewController(a, false);
+    nav->popViewController(true);
+    nav->pushViewController(a, true);
+    EXPECT_EQ(nav->controllers(), (Stack{root, a}));
+    ASSERT_TRUE(platform::RunLoop::runUntil([&] { return root->view()->superview() == nullptr; }, 3));
+    EXPECT_EQ(nav->topViewController(), a);
+    EXPECT_EQ(nav->childViewControllers(), Stack{a});
+    EXPECT_EQ(nav->view()->subviews(), std::vector<platform::NSViewPtr>{a->view()});
 }
 
 TEST(MacNavigationController, AnAnimatorGivenToOneCallIsUsedForThatCallOnly) {

@@ -111,6 +111,8 @@ TEST(Validation, DownloadedFiles) {
 }
 
 TEST(Validation, ValidatorsOnRealRequests) {
+    testing_support::TempDir temp;
+    testing_support::ScopedTemporaryFolder temporary(temp.path());  // the downloaded files go with `temp`
     server_support::LocalServer server([](const server_support::HTTPExchange& exchange) {
         int status = std::stoi(exchange.path.substr(exchange.path.find('/', 1) + 1));
         std::string type = exchange.path.substr(1, exchange.path.find('/', 1) - 1);

@@ -52,6 +52,7 @@ bool isExplicitlyCancelled(const Response& response) {
 
 TEST(AwaitableTasks, AnAwaitedDownloadHasTheServedFilesDigest) {
     testing_support::TempDir temp;
+    testing_support::ScopedTemporaryFolder temporary(temp.path());  // the downloaded file goes with `temp`
     std::string payload(300 * 1024, '\0');
     for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>((i * 7919) >> 3);
     testing_support::writeFile(temp / "served.bin", payload);

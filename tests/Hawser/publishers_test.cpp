@@ -14,6 +14,7 @@
 #include "Hawser/Session.h"
 #include "platform/runloop/RunLoop.h"
 #include "server_support.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -65,6 +66,8 @@ std::size_t demandOnce(const P& publisher, const RequestPtr& request, const Loca
 }  // namespace
 
 TEST(Publishers, EachStartsItsRequestOnTheFirstDemandOnly) {
+    testing_support::TempDir temp;
+    testing_support::ScopedTemporaryFolder temporary(temp.path());  // the downloaded file goes with `temp`
     LocalServer server([](const LocalServer::Received&) { return LocalServer::Reply{200, "payload"}; });
     {
         auto session = lazySession();

@@ -9,6 +9,7 @@
 #include "LumenAnalyticsSDK/Core/Flow/LAFlowManager.h"
 #include "LumenAnalyticsSDK/Core/LACoreResources.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "tests/LumenAnalyticsSDK/LAStoreHome.h"
 #include "tests/LumenAnalyticsSDK/LAWorkerClassNames.h"
 #include "tests/support/TempDir.h"
 
@@ -24,7 +25,7 @@ class LABuiltInInterceptorsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (LumenAnalyticsSDK::sdkInstance()) return;        // a repeated run keeps the process's client
-        static auto* home = new testing_support::TempDir();  // the client writes there until exit
+        static auto* home = testing::homeRemovedAtTheEnd();  // the client writes there until exit
         setenv("XDG_DATA_HOME", (home->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home->path() / "config").c_str(), 1);
         LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("", std::nullopt));

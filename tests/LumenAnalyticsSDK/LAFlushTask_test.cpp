@@ -21,6 +21,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAJSONUtil.h"
 #include "tests/LumenAnalyticsSDK/LALogCapture.h"
+#include "tests/LumenAnalyticsSDK/LAStoreHome.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
 
@@ -68,7 +69,7 @@ protected:
         LADatabase::setBusyTimeoutMilliseconds(50);  // a refused write is refused quickly
         // One home for the process: the client's process-wide objects keep paths into it,
         // and a repeated run of the suite reuses it instead of leaking the first.
-        if (!home_) home_ = new testing_support::TempDir();
+        if (!home_) home_ = LumenAnalyticsSDK::testing::homeRemovedAtTheEnd();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         testing_support::writeFile(home_->path() / "decode.py", decoderScript);
         collector_ = new LocalHTTPServer([](const LocalHTTPServer::Received&) {

@@ -12,6 +12,7 @@
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "platform/foundation/NSKeyedArchiver.h"
+#include "tests/LumenAnalyticsSDK/LAStoreHome.h"
 #include "tests/support/TempDir.h"
 
 namespace LumenAnalyticsSDK {
@@ -48,7 +49,7 @@ fs::path storeFile(const fs::path& home, const std::string& key) {
 }
 
 TEST(LAStartUpTest, AThreadPollingDuringStartUpOnlySeesABuiltClient) {
-    static auto* home = new testing_support::TempDir();  // the client writes there until exit
+    static auto* home = testing::homeRemovedAtTheEnd();  // the client writes there until exit
     setenv("XDG_DATA_HOME", (home->path() / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home->path() / "config").c_str(), 1);
     std::atomic<bool> sawHalfBuilt{false}, sawClient{false};

@@ -21,6 +21,7 @@
 #include "platform/files/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "tests/LumenAnalyticsSDK/LALogCapture.h"
+#include "tests/LumenAnalyticsSDK/LAStoreHome.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -61,7 +62,7 @@ class LATrackTaskTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (sdk_) return;  // a repeated run keeps the process's client and its home
-        home_ = new testing_support::TempDir();
+        home_ = LumenAnalyticsSDK::testing::homeRemovedAtTheEnd();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
         ::LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(LAConfigOptions("", std::nullopt));

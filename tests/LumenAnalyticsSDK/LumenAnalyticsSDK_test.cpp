@@ -9,11 +9,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "LumenAnalyticsSDK/Core/LAAppLifecycle.h"
 #include "LumenAnalyticsSDK/Core/LAModuleManager.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
 #include "LumenAnalyticsSDK/Core/Network/LAReachability.h"
+#include "LumenAnalyticsSDK/Core/Utils/LABaseStoreManager.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/NSString+LAHashCode.h"
 #include "platform/appkit/NSApplication.h"
@@ -24,6 +26,7 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/webkit/WKUserContentController.h"
 #include "platform/webkit/WKWebView.h"
+#include "tests/LumenAnalyticsSDK/LAStoreHome.h"
 #include "tests/support/Inflate.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
@@ -87,7 +90,7 @@ class LumenAnalyticsSDKTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (sdk_) return;  // a repeated run keeps the process's client and its home
-        home_ = new testing_support::TempDir();
+        home_ = testing::homeRemovedAtTheEnd();
         setenv("XDG_DATA_HOME", (home_->path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home_->path() / "config").c_str(), 1);
         useRoutes(true);
@@ -352,8 +355,15 @@ void announceTermination() {
 
 TEST_F(LumenAnalyticsSDKTest, TerminationWaitsForQueuedEventsButNotForever) {
     for (int i = 0; i < 3; ++i) sdk_->track("last words");
+    // A key/value write still queued (behind a slow one) reaches its file too.
+    auto written = std::make_shared<std::atomic<bool>>(false);
+    LABaseStoreManager::serialQueue()->async([written] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a slow disk
+        *written = true;
+    });
     announceTermination();
     EXPECT_EQ(waitingRows(), 3);  // in the store when the announcement returns
+    EXPECT_TRUE(*written);
 
     // A queue stuck (on a hung file, say) keeps termination waiting two seconds at most.
     std::mutex gate;

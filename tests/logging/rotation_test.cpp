@@ -248,6 +248,7 @@ TEST(Rotation, EightThreadsAcrossRotationsLoseNoLine) {
 
 TEST(Rotation, ArchiveNamesAndFolderFollowTheLogFileName) {
     TempDir dir;
+    testing_support::ScopedTemporaryFolder temporary(dir.path());  // where the "log" folder is made
     struct Case {
         std::string file;
         const char* base;

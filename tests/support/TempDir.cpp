@@ -21,6 +21,16 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+ScopedTemporaryFolder::ScopedTemporaryFolder(const std::filesystem::path& folder) {
+    if (const char* value = std::getenv("TMPDIR")) saved_ = value;
+    setenv("TMPDIR", folder.c_str(), 1);
+}
+
+ScopedTemporaryFolder::~ScopedTemporaryFolder() {
+    if (saved_) setenv("TMPDIR", saved_->c_str(), 1);
+    else unsetenv("TMPDIR");
+}
+
 void writeFile(const std::filesystem::path& file, const std::string& contents) {
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary);

@@ -1,6 +1,7 @@
 // A fresh folder under the system's temporary folder, removed with everything in it.
 #pragma once
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace testing_support {
@@ -17,6 +18,20 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Points TMPDIR at `folder` while it lives, so that what the code under test puts in the
+// temporary folder (the per-user folder, downloads, archives) goes with a test's scratch
+// folder; the earlier value comes back after.
+class ScopedTemporaryFolder {
+public:
+    explicit ScopedTemporaryFolder(const std::filesystem::path& folder);
+    ~ScopedTemporaryFolder();
+    ScopedTemporaryFolder(const ScopedTemporaryFolder&) = delete;
+    ScopedTemporaryFolder& operator=(const ScopedTemporaryFolder&) = delete;
+
+private:
+    std::optional<std::string> saved_;
 };
 
 // Writes `contents` to `file`, creating parent folders.

@@ -2,6 +2,8 @@
 // launch error; large output on both pipes; and the error's logged description.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "Common/Helper/CmdHelper.h"
 #include "flow_support.h"
 
@@ -73,10 +75,14 @@ TEST(CmdHelper, DecidesByOutputAndExitStatus) {
          "/usr/bin/killall [\"no-such-process-skyreach\"] error: no-such-process-skyreach: no process found\n"},
         {"arguments are passed unchanged, no shell", "/bin/echo", {"$HOME", "*", "a b"}, "$HOME * a b", ""},
         {"undecodable output is empty text", "/bin/sh", {"-c", "printf '\\377\\376'"}, "", ""},
+        // The child left in the background keeps both pipes open for 6 s after the tool ended.
+        {"a background child holding the pipes", "/bin/sh", {"-c", "sleep 6 & echo started"}, "started", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const auto start = std::chrono::steady_clock::now();
         auto outcome = run(c.path, c.arguments);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));  // answered once the tool ended
         ASSERT_FALSE(outcome.otherError) << outcome.otherError->debugDescription();
         if (c.errorMessage.empty()) {
             EXPECT_FALSE(outcome.cmdError) << (outcome.cmdError ? outcome.cmdError->payload() : "");

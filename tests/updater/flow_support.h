@@ -16,12 +16,17 @@
 #include <thread>
 #include <vector>
 
+#include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "LumenAnalyticsSDK/Core/Utils/LABaseStoreManager.h"
 #include "logging/TestDestination.h"
+#include "platform/appkit/NSApplication.h"
 #include "platform/files/Process.h"
 #include "platform/runloop/RunLoop.h"
 #include "tests/support/TempDir.h"
+#include "updater/AppDelegate.h"
 #include "updater/Common/Statistics/EventClient.h"
 #include "updater/Log.h"
+#include "updater/ViewModel/DownloadViewModel.h"
 
 namespace flow_test {
 
@@ -130,6 +135,13 @@ public:
     }
 };
 
+// Runs what the analytics client and its key/value store have queued, so that nothing more
+// is written into a data folder about to be removed.
+inline void settleAnalytics() {
+    if (auto analytics = LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance()) analytics->serialQueue()->sync([] {});
+    LumenAnalyticsSDK::LABaseStoreManager::serialQueue()->sync([] {});
+}
+
 // The process-wide world of the flow tests (the updater's bundle facts are read once).
 class World : public ::testing::Environment {
 public:
@@ -163,6 +175,10 @@ public:
         setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
         setenv("HOME", (dir / "home").c_str(), 1);
         fs::create_directories(dir / "home");
+        // Temporary files (the updater's download folder) and the scratch folders of child
+        // processes (death tests end without cleaning up) stay inside this world.
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        fs::create_directories(dir / "tmp");
         fs::create_directories(dir / "packages");
 
         lines = Scribe::TestDestination::create(nullptr, "flow-test-lines");
@@ -174,6 +190,9 @@ public:
     void TearDown() override {
         if (server) server->terminate();
         if (server) server->waitUntilExit();
+        // Analytics work still queued writes into this world's data folder: it ends before
+        // the folder is removed.
+        settleAnalytics();
     }
 
     // A local package server: /package/<file> from the packages folder, /missing a 404
@@ -230,6 +249,13 @@ public:
             if (line.find(text) != std::string::npos) return true;
         return false;
     }
+    // A captured line at `level` ("Error", "Emergency" …) whose message starts with `text`.
+    bool loggedAt(const std::string& level, const std::string& text) const {
+        for (const auto& line : lines->unexpectedLogMessages)
+            if (line.find("[" + level + "] ") != std::string::npos && line.find("> " + text) != std::string::npos)
+                return true;
+        return false;
+    }
     bool withServer_;
 
     std::string allLines() const {
@@ -242,5 +268,104 @@ public:
 inline bool runMainLoopUntil(const std::function<bool()>& predicate, double seconds = 20) {
     return platform::RunLoop::runUntil(predicate, seconds);
 }
+
+using Lanternfly_Updater::AppDelegate;
+using Lanternfly_Updater::DownloadViewModel;
+using Lanternfly_Updater::UpdaterStatus;
+
+enum class Package { good, noApp, dotDot, absolute, escapingLink, notStartable };
+
+// Builds the package once per kind; answers its file name on the server.
+inline std::string package(Package kind) {
+    static const char* names[] = {"good.zip", "noapp.zip", "dotdot.zip", "absolute.zip", "link.zip", "unstartable.zip"};
+    const auto& world = World::get();
+    const fs::path zip = world.dir / "packages" / names[static_cast<int>(kind)];
+    if (fs::exists(zip)) return zip.filename().string();
+    const fs::path staging = world.dir / ("staging-" + zip.stem().string());
+    std::string extra;
+    switch (kind) {
+        case Package::good:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            fs::create_directory_symlink("MacOS", staging / "Client.app/Contents/Current");
+            break;
+        case Package::noApp: writeFile(staging / "readme.txt", "no bundle here"); break;
+        case Package::notStartable:  // its executable names an interpreter that does not exist
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            writeFile(staging / "Client.app/Contents/MacOS/Client", "#!/nonexistent/interpreter\n");
+            break;
+        case Package::dotDot:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('Client.app/../../escaped.txt', b'x', 0o100644)\n";
+            break;
+        case Package::absolute:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('" + (world.dir / "absolute.txt").string() + "', b'x', 0o100644)\n";
+            break;
+        case Package::escapingLink:
+            makeClient(staging / "Client.app", "2", world.dir / "started");
+            extra = "    entry('Client.app/Contents/out', '../../..', 0o120777)\n"
+                    "    entry('Client.app/Contents/out/escaped.txt', b'x', 0o100644)\n";
+            break;
+    }
+    makeZip(zip, staging, extra);
+    return zip.filename().string();
+}
+
+// One installed client in its own Applications folder, and one run of the flow without a
+// window: start-up from the arguments, then the view model as the window would drive it.
+struct Install {
+    fs::path applications;
+    fs::path appPath;
+    std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>();
+    std::shared_ptr<RecordingClient> events = std::make_shared<RecordingClient>();
+    std::shared_ptr<DownloadViewModel> model;
+    bool terminated = false;
+
+    explicit Install(const std::string& name, const fs::path& cases = World::get().dir / "cases") {
+        applications = cases / name / "Applications";
+        appPath = applications / "Client.app";
+        makeClient(appPath, "1", World::get().dir / "started-old");
+        platform::NSApplication::shared()->setDelegate(delegate);
+        platform::NSApplication::shared()->setExitHandler([this] { terminated = true; });
+        Lanternfly_Updater::setEventClient(events);
+        World::get().lines->reset();
+    }
+    ~Install() {
+        fs::permissions(applications, fs::perms(0755));
+        Lanternfly_Updater::setEventClient(nullptr);
+    }
+
+    std::vector<std::string> arguments(const std::string& url, const std::string& md5) const {
+        return {"updater",
+                "host",
+                World::get().url(""),
+                "url",
+                url,
+                "md5",
+                md5,
+                "changeLog",
+                "fixes",
+                "appPath",
+                appPath.string(),
+                "appName",
+                "Client.app",
+                "appFolder",
+                applications.string() + "/"};
+    }
+
+    // Runs start-up and the flow until it settles in a final state.
+    UpdaterStatus run(const std::vector<std::string>& arguments) {
+        Lanternfly_Updater::setupApp(arguments);
+        model = DownloadViewModel::create(delegate->finishUpdateHook());
+        model->configure(delegate->appArgs);
+        model->downloadFile();
+        auto settled = [this] {
+            auto s = model->updaterStatus->value();
+            return s == UpdaterStatus::error || s == UpdaterStatus::installError || s == UpdaterStatus::complete;
+        };
+        EXPECT_TRUE(runMainLoopUntil(settled)) << World::get().allLines();
+        return model->updaterStatus->value();
+    }
+};
 
 }  // namespace flow_test

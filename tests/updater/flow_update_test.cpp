@@ -18,101 +18,6 @@ namespace {
 
 [[maybe_unused]] auto* const kWorld = ::testing::AddGlobalTestEnvironment(new World);
 
-enum class Package { good, noApp, dotDot, absolute, escapingLink, notStartable };
-
-// Builds the package once per kind; answers its file name on the server.
-std::string package(Package kind) {
-    static const char* names[] = {"good.zip", "noapp.zip", "dotdot.zip", "absolute.zip", "link.zip", "unstartable.zip"};
-    const auto& world = World::get();
-    const fs::path zip = world.dir / "packages" / names[static_cast<int>(kind)];
-    if (fs::exists(zip)) return zip.filename().string();
-    const fs::path staging = world.dir / ("staging-" + zip.stem().string());
-    std::string extra;
-    switch (kind) {
-        case Package::good:
-            makeClient(staging / "Client.app", "2", world.dir / "started");
-            fs::create_directory_symlink("MacOS", staging / "Client.app/Contents/Current");
-            break;
-        case Package::noApp: writeFile(staging / "readme.txt", "no bundle here"); break;
-        case Package::notStartable:  // its executable names an interpreter that does not exist
-            makeClient(staging / "Client.app", "2", world.dir / "started");
-            writeFile(staging / "Client.app/Contents/MacOS/Client", "#!/nonexistent/interpreter\n");
-            break;
-        case Package::dotDot:
-            makeClient(staging / "Client.app", "2", world.dir / "started");
-            extra = "    entry('Client.app/../../escaped.txt', b'x', 0o100644)\n";
-            break;
-        case Package::absolute:
-            makeClient(staging / "Client.app", "2", world.dir / "started");
-            extra = "    entry('" + (world.dir / "absolute.txt").string() + "', b'x', 0o100644)\n";
-            break;
-        case Package::escapingLink:
-            makeClient(staging / "Client.app", "2", world.dir / "started");
-            extra = "    entry('Client.app/Contents/out', '../../..', 0o120777)\n"
-                    "    entry('Client.app/Contents/out/escaped.txt', b'x', 0o100644)\n";
-            break;
-    }
-    makeZip(zip, staging, extra);
-    return zip.filename().string();
-}
-
-// One installed client in its own Applications folder, and one run of the flow.
-struct Install {
-    fs::path applications;
-    fs::path appPath;
-    std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>();
-    std::shared_ptr<RecordingClient> events = std::make_shared<RecordingClient>();
-    std::shared_ptr<DownloadViewModel> model;
-    bool terminated = false;
-
-    explicit Install(const std::string& name, const fs::path& cases = World::get().dir / "cases") {
-        applications = cases / name / "Applications";
-        appPath = applications / "Client.app";
-        makeClient(appPath, "1", World::get().dir / "started-old");
-        platform::NSApplication::shared()->setDelegate(delegate);
-        platform::NSApplication::shared()->setExitHandler([this] { terminated = true; });
-        Lanternfly_Updater::setEventClient(events);
-        World::get().lines->reset();
-    }
-    ~Install() {
-        fs::permissions(applications, fs::perms(0755));
-        Lanternfly_Updater::setEventClient(nullptr);
-    }
-
-    std::vector<std::string> arguments(const std::string& url, const std::string& md5) const {
-        return {"updater",
-                "host",
-                World::get().url(""),
-                "url",
-                url,
-                "md5",
-                md5,
-                "changeLog",
-                "fixes",
-                "appPath",
-                appPath.string(),
-                "appName",
-                "Client.app",
-                "appFolder",
-                applications.string() + "/"};
-    }
-
-    // Runs start-up and the flow until it settles in a final state.
-    UpdaterStatus run(const std::vector<std::string>& arguments) {
-        Lanternfly_Updater::setupApp(arguments);
-        model = DownloadViewModel::create(delegate->finishUpdateHook());
-        model->configure(delegate->appArgs);
-        model->unpairedKey = delegate->unpairedKey;
-        model->downloadFile();
-        auto settled = [this] {
-            auto s = model->updaterStatus->value();
-            return s == UpdaterStatus::error || s == UpdaterStatus::installError || s == UpdaterStatus::complete;
-        };
-        EXPECT_TRUE(runMainLoopUntil(settled)) << World::get().allLines();
-        return model->updaterStatus->value();
-    }
-};
-
 // Puts another application beside the client and keeps a pristine copy of the folder.
 fs::path withBystanderAndPristineCopy(const Install& install) {
     makeClient(install.applications / "Bystander.app", "9", World::get().dir / "started");
@@ -246,7 +151,7 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
          nullptr,
          UpdaterStatus::error,
          {},
-         {"启动参数无效-key without a value: md5", "进度-整体进度报错-"}},
+         {"启动参数无效-missing keys: md5, appPath, appName, appFolder", "进度-整体进度报错-"}},
         {"missing appFolder",
          [](const Install& i, const std::string& url, const std::string& md5) {
              auto a = i.arguments(url, md5);

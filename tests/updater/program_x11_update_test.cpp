@@ -1,6 +1,7 @@
 // The updater program under a virtual X display: started with real launch arguments it
 // shows its 640 × 480 window, the control button pauses and continues the download, and
-// after the update it starts the new client and exits with status 0.
+// after the update it starts the new client and exits with status 0; its window closed
+// after the install still lets the new client start.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -110,6 +111,61 @@ kill $spid
     EXPECT_NE(statusText.find("exit 0"), std::string::npos) << context;
     EXPECT_EQ(readFile(marker), "2.0\n") << "the new client should have been started once\n" << context;
     EXPECT_TRUE(fs::exists(apps / "Skyreach.app/Contents/Resources/filler.bin"));
+}
+
+// The close button pressed in the moments between the install and the relaunch: the
+// window goes, the new client is still started and the updater exits with status 0.
+TEST(Program, ClosingTheWindowAfterTheInstallStillStartsTheNewClientUnderX) {
+    for (const char* tool : {"xvfb-run", "xdotool", "xwininfo", "python3"})
+        if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
+    testing_support::TempDir dir;
+    const fs::path apps = dir / "apps", marker = dir / "started.txt";
+    makeClient(apps / "Skyreach.app", "1.0", marker, 0);
+    makeClient(dir / "build/Skyreach.app", "2.0", marker, 0);
+    int status = -1;
+    auto zipped =
+        runCommand("cd '" + (dir / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
+                       (dir / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
+                   &status);
+    ASSERT_EQ(status, 0) << zipped;
+    const std::string md5 = runCommand("md5sum '" + (dir / "package.zip").string() + "'").substr(0, 32);
+
+    // The close button sits 20 points from the left in the 48-point title strip.
+    std::string script = R"SH(
+set -u
+d="$1"; exe="$2"; server="$3"; md5="$4"
+export HOME="$d/home" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config" TMPDIR="$d/tmp" LANG=zh_CN.UTF-8
+mkdir -p "$HOME" "$TMPDIR"
+poll() { i=0; while [ $i -lt 200 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
+python3 "$server" "$d/package.zip" "$d/events.txt" > "$d/port.txt" &
+spid=$!
+poll 'test -s "$d/port.txt"' || { echo "no server" > "$d/status.txt"; exit 1; }
+port=$(head -n1 "$d/port.txt")
+"$exe" url "http://127.0.0.1:$port/package.zip" md5 "$md5" changeLog "fixes" appPath "$d/apps/Skyreach.app" appName Skyreach.app appFolder "$d/apps" > "$d/out.txt" 2> "$d/err.txt" &
+pid=$!
+poll 'xdotool search --name "Skyreach Updater" > "$d/ids.txt" 2>/dev/null && test -s "$d/ids.txt"' || { echo "no window" > "$d/status.txt"; kill $pid $spid; exit 1; }
+id=$(head -n1 "$d/ids.txt")
+poll 'xwininfo -id $id | grep -q IsViewable'
+log="$d/data/com.skyreach.updater/Logs/Skyreach_Updater.log"
+poll 'grep -q "进度-更新步骤-complete" "$log" 2>/dev/null' || echo "never installed" >> "$d/status.txt"
+xdotool mousemove --window $id 27 24 click 1
+poll '! xwininfo -id $id 2>/dev/null | grep -q IsViewable' && echo "hidden" >> "$d/status.txt"
+ended() { case "$(ps -o stat= -p $pid 2>/dev/null)" in Z*|"") return 0;; *) return 1;; esac; }
+if poll ended; then wait $pid; echo "exit $?" >> "$d/status.txt"; else kill $pid; echo "still running" >> "$d/status.txt"; fi
+kill $spid
+)SH";
+    writeFile(dir / "run.sh", script);
+    auto output = runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" +
+                                 dir.path().string() + "' '" + UPDATER_EXECUTABLE + "' '" +
+                                 testing_support::sourceDir().string() + "/scripts/demo-server.py' " + md5 + " 2>&1",
+                             &status);
+    const std::string statusText = readFile(dir / "status.txt");
+    const std::string context = output + "\n--- status\n" + statusText + "--- log\n" +
+                                readFile(dir / "data/com.skyreach.updater/Logs/Skyreach_Updater.log") + "--- stderr\n" +
+                                readFile(dir / "err.txt");
+    EXPECT_NE(statusText.find("hidden"), std::string::npos) << context;
+    EXPECT_NE(statusText.find("exit 0"), std::string::npos) << context;
+    EXPECT_EQ(readFile(marker), "2.0\n") << "the new client should have been started once\n" << context;
 }
 
 }  // namespace

@@ -214,6 +214,7 @@ TEST_F(MainView, ViewModelHoldsNeitherTheViewNorTheStrip) {
 
 TEST_F(MainView, ClickOnTheRetryButtonStartsTheDownloadAgain) {
     testing_support::TempDir home;
+    testing_support::ScopedTemporaryFolder temporary(home.path());  // the download's temporary folder
     setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     NSApplication::shared()->setDelegate(std::make_shared<AppDelegate>());
     // Nothing listens on the discard port: the download fails at once.

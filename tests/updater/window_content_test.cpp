@@ -5,6 +5,7 @@
 
 #include "platform/runloop/RunLoop.h"
 #include "tests/support/TempDir.h"
+#include "tests/updater/flow_support.h"
 #include "tests/updater/view_support.h"
 #include "updater/AppDelegate.h"
 #include "updater/UpdaterViewController.h"
@@ -49,6 +50,7 @@ TEST(WindowContent, SetUpSeesTheWindowLaysOutTheStripAndStartsTheDownload) {
     EXPECT_FALSE(controller->viewModel()->downloadRequest);
     EXPECT_TRUE(
         RunLoop::runUntil([&] { return controller->viewModel()->updaterStatus->value() == UpdaterStatus::error; }, 10));
+    flow_test::settleAnalytics();  // the set-up started the analytics client, which writes into `home`
 }
 
 }  // namespace

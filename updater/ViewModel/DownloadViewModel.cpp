@@ -97,7 +97,7 @@ std::vector<std::string> DownloadViewModel::getAppFile() {
 
 WorkOrder DownloadViewModel::workOrder() const {
     PLATFORM_CHECK_ON_QUEUE(platform::DispatchQueue::main());
-    return WorkOrder{url, md5, appPath, appName, appFolder, missingKeys_, unpairedKey};
+    return WorkOrder{url, md5, appPath, appName, appFolder, missingKeys_};
 }
 
 bool DownloadViewModel::prepareRun() {

@@ -38,8 +38,6 @@ public:
     std::optional<platform::URL> packageFileURL;
     platform::TimerPtr timer;
     std::function<void(UpdaterStatus)> installFinish;  // set by the window; the flow never calls it
-    // A launch argument left without its value: the order is refused before the download.
-    std::optional<std::string> unpairedKey;
 
     // Takes the six download keys only when all are present; the version keys each alone.
     void configure(const std::map<std::string, std::string>& args);

@@ -74,8 +74,7 @@ bool isAbsent(const std::string& path) {
 
 std::optional<WorkOrderProblem> workOrderProblem(const WorkOrder& order) {
     using Kind = WorkOrderProblem::Kind;
-    // Without a whole order, or without what names the package, nothing can be fetched.
-    if (order.unpairedKey) return WorkOrderProblem{Kind::download, "key without a value: " + *order.unpairedKey};
+    // Without what names the package nothing can be fetched.
     if (!order.missingKeys.empty()) {
         std::string keys;
         bool packageKey = false;

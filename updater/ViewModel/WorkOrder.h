@@ -1,5 +1,5 @@
 // Checks of the work order (the launch arguments of one update) made before anything is
-// downloaded or touched: the keys are there and paired, the MD5 is well formed, and the
+// downloaded or touched: the keys are there, the MD5 is well formed, and the
 // install paths name one bundle inside one folder.
 #pragma once
 #include <optional>
@@ -19,8 +19,7 @@ struct WorkOrderProblem {
 
 struct WorkOrder {
     std::string url, md5, appPath, appName, appFolder;
-    std::vector<std::string> missingKeys;    // required keys that were not given
-    std::optional<std::string> unpairedKey;  // a trailing key without its value
+    std::vector<std::string> missingKeys;  // required keys that were not given
 };
 
 // The first thing wrong with the order, or none.

@@ -22,20 +22,31 @@ namespace {
 // Far above what any stored value takes; a larger file, a link, a FIFO or a device is not read.
 constexpr std::size_t kMaxStoreFileBytes = 4u << 20;
 
+constexpr const char* kFilePrefix = "com.lumen.analytics.mini.LumenAnalyticsSDK.";
+
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
 }
 
+std::string storeFolder() {
+    auto library = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::libraryDirectory);
+    return library.empty() ? std::string(".") : library.front().path();
+}
+
 }  // namespace
+
+// A write cut off when its process ended leaves its hidden temporary file behind; the
+// store's start clears those of ended processes, so they never gather.
+LAFileStorePlugin::LAFileStorePlugin() {
+    platform::FileManager::defaultManager()->removeAbandonedNewFiles(storeFolder(), kFilePrefix);
+}
 
 std::string LAFileStorePlugin::filePath(const std::string& key) {
     std::string name = key;
     replaceAll(name, "cn.lumen.File.", "");
     replaceAll(name, "/", "%2F");
-    auto library = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::libraryDirectory);
-    std::string folder = library.empty() ? std::string(".") : library.front().path();
-    return folder + "/com.lumen.analytics.mini.LumenAnalyticsSDK." + name + ".plist";
+    return storeFolder() + "/" + kFilePrefix + name + ".plist";
 }
 
 platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {

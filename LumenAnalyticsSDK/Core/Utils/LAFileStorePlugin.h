@@ -7,6 +7,8 @@ namespace LumenAnalyticsSDK {
 
 class LAFileStorePlugin : public LAStorePlugin {
 public:
+    // Removes the store's temporary files that ended processes left half-written.
+    LAFileStorePlugin();
     // "<Library>/com.lumen.analytics.mini.LumenAnalyticsSDK.<key>.plist" with every
     // "cn.lumen.File." taken out of the key; a "/" in the key is written "%2F" so that
     // every key stays inside the folder.

@@ -2,6 +2,7 @@
 // extended attributes and the folders it hands out.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -219,6 +220,33 @@ TEST(FileManagerFiles, CreateReplacesAtomicallyAndListingSkipsHidden) {
                                          DirectoryEnumerationOption::skipsHiddenFiles);
     EXPECT_EQ(urls.size(), 2u);
     EXPECT_EQ(codeOf([&] { fm().contentsOfDirectory(file); }), CocoaError::fileReadNoSuchFile);
+}
+
+// Writes cut off by the end of their process leave hidden temporary files; only those of
+// ended writers, and only for the names asked about, are cleared.
+TEST(FileManagerFiles, AbandonedTemporaryFilesOfEndedWritersAreRemoved) {
+    TempDir dir;
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    const std::string gone = std::to_string(ended), living = std::to_string(getpid());
+    const std::vector<std::string> names = {
+        ".store.a.plist.sr-new-" + gone + "-0-17",   // an ended writer's: removed
+        ".store.b.plist.sr-new-" + gone + "-3-99",   // removed
+        ".store.a.plist.sr-new-" + living + "-1-5",  // a living writer's: kept
+        ".other.a.plist.sr-new-" + gone + "-0-17",   // another owner's: kept
+        ".store.a.plist.sr-new-x-0-17",              // no writer in its name: kept
+        "store.a.plist",                             // the file itself: kept
+    };
+    for (const auto& name : names) writeFile(dir / name, "x");
+    EXPECT_EQ(fm().removeAbandonedNewFiles(dir.path().string(), "store."), 2u);
+    auto left = fm().contentsOfDirectory(dir.path().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> kept(names.begin() + 2, names.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
+    EXPECT_EQ(fm().removeAbandonedNewFiles((dir / "missing").string(), "store."), 0u);
 }
 
 TEST(FileManagerXattr, WrittenUnderUserAndReadBackByTools) {
