@@ -9,6 +9,7 @@
 
 #include "platform/foundation/URL.h"
 #include "platform/net/URLCredential.h"
+#include "platform/net/URLRequest.h"
 #include "platform/net/URLSessionTask.h"
 
 namespace platform::driver {
@@ -51,6 +52,18 @@ authenticationScheme(const HTTPHeaderFields& headers) {
     }
     return std::make_pair(method, realm);
 }
+
+// The request a redirect with `status` leads to: the Location resolved against the
+// request's URL, the method and body as the status asks, and no credentials or cookies
+// when it leaves the origin. None when the Location is missing or not an http(s) URL
+// with a host (the redirect's own response is then the answer).
+std::optional<URLRequest> redirectedRequest(const URLRequest& request, int status, const HTTPHeaderFields& headers);
+
+// The whole length a 206 answer to a download resumed at `resumeOffset` announces in
+// its Content-Range (-1 when unknown, `expected` being the length of the rest); none
+// when the range does not start at the offset asked for.
+std::optional<std::int64_t> resumedTotalLength(const std::string& contentRange, std::int64_t resumeOffset,
+                                               std::int64_t expected);
 
 template <class F>
 auto once(F f) {

@@ -1,0 +1,40 @@
+// The decisions a task's driver takes on a response head, kept apart so that they can be
+// called (and fuzzed) on their own.
+#include "platform/net/TaskDriverSupport.h"
+
+#include <cstdio>
+
+namespace platform::driver {
+
+std::optional<URLRequest> redirectedRequest(const URLRequest& request, int status, const HTTPHeaderFields& headers) {
+    auto location = headers.value("Location");
+    auto next = location && request.url() ? URL::parse(*location, *request.url()) : std::nullopt;
+    if (!next || (next->scheme() != "http" && next->scheme() != "https") || !next->host()) return std::nullopt;
+    URLRequest newRequest = request;
+    newRequest.setURL(*next);
+    std::string method = request.httpMethod();
+    if ((status == 303 && method != "HEAD") || ((status == 301 || status == 302) && method == "POST")) {
+        newRequest.setHTTPMethod("GET");
+        newRequest.setHTTPBody(std::nullopt);
+        newRequest.setHTTPBodyStream(nullptr);
+        newRequest.setValue(std::nullopt, "Content-Type");
+        newRequest.setValue(std::nullopt, "Content-Length");
+    }
+    // Credentials meant for one server do not follow a redirect to another; cookies from
+    // the session's store are chosen for the new URL when the request goes out.
+    if (!sameOrigin(*request.url(), *next)) {
+        newRequest.setValue(std::nullopt, "Authorization");
+        newRequest.setValue(std::nullopt, "Cookie");
+    }
+    return newRequest;
+}
+
+std::optional<std::int64_t> resumedTotalLength(const std::string& contentRange, std::int64_t resumeOffset,
+                                               std::int64_t expected) {
+    long long first = -1, last = -1, whole = -1;
+    if (std::sscanf(contentRange.c_str(), "bytes %lld-%lld/%lld", &first, &last, &whole) < 2 || first != resumeOffset)
+        return std::nullopt;
+    return whole > 0 ? whole : (expected >= 0 ? resumeOffset + expected : -1);
+}
+
+}  // namespace platform::driver
