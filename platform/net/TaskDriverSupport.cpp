@@ -3,6 +3,7 @@
 #include "platform/net/TaskDriverSupport.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace platform::driver {
 
@@ -34,7 +35,10 @@ std::optional<std::int64_t> resumedTotalLength(const std::string& contentRange, 
     long long first = -1, last = -1, whole = -1;
     if (std::sscanf(contentRange.c_str(), "bytes %lld-%lld/%lld", &first, &last, &whole) < 2 || first != resumeOffset)
         return std::nullopt;
-    return whole > 0 ? whole : (expected >= 0 ? resumeOffset + expected : -1);
+    if (whole > 0) return whole;
+    // A length the sum cannot hold (a server may announce any) is as good as none.
+    if (expected < 0 || expected > std::numeric_limits<std::int64_t>::max() - resumeOffset) return -1;
+    return resumeOffset + expected;
 }
 
 }  // namespace platform::driver

@@ -59,9 +59,10 @@ authenticationScheme(const HTTPHeaderFields& headers) {
 // with a host (the redirect's own response is then the answer).
 std::optional<URLRequest> redirectedRequest(const URLRequest& request, int status, const HTTPHeaderFields& headers);
 
-// The whole length a 206 answer to a download resumed at `resumeOffset` announces in
-// its Content-Range (-1 when unknown, `expected` being the length of the rest); none
-// when the range does not start at the offset asked for.
+// The whole length of a download resumed at `resumeOffset` that a 206 answer announces:
+// the length in its Content-Range, else the offset plus `expected` (the length of the
+// rest), else -1 (unknown, or a sum out of range). None when the range does not start at
+// the offset asked for.
 std::optional<std::int64_t> resumedTotalLength(const std::string& contentRange, std::int64_t resumeOffset,
                                                std::int64_t expected);
 
