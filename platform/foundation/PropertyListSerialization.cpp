@@ -160,13 +160,15 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     const char* bytes = reinterpret_cast<const char*>(data.data());
     const std::string_view text(bytes, data.count());
     const bool binary = isBinaryPlist(text);
-    if (plistHoldsNulInText(text))
-        return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
-    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues))
-        return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
     std::vector<double> dates;
     const auto parsed = withPlistDatePlaceholders(text, dates);
     if (!parsed) return Result<Value>::failure(plistError(3840, "A date is malformed or out of range"));
+    // The checks read what the library will parse: in a damaged list a date's bytes may
+    // also belong to a string, a reference or the object table.
+    if (plistHoldsNulInText(*parsed))
+        return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
+    if (plistExceedsLimits(*parsed, kMaxPlistNesting, kMaxPlistValues))
+        return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
     plist_t raw = nullptr;
     if (binary) plist_from_bin(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);
     else plist_from_xml(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);
