@@ -36,10 +36,13 @@ inline std::pair<std::string_view, std::string_view> fuzzFirstLine(std::string_v
     return {text.substr(0, end), text.substr(end + 1)};
 }
 
-// Values equal as a reader gives them back: numbers by value, and a NaN equal to a NaN.
+// Values equal as a reader gives them back: numbers by value, and a NaN (a number or a
+// date's seconds) equal to a NaN.
 inline bool fuzzSameValue(const platform::Value& a, const platform::Value& b) {
     using Kind = platform::Value::Kind;
     if (a.kind() == Kind::real && b.kind() == Kind::real && std::isnan(*a.asDouble())) return std::isnan(*b.asDouble());
+    if (a.kind() == Kind::date && b.kind() == Kind::date && std::isnan(a.asDate()->timeIntervalSinceReferenceDate))
+        return std::isnan(b.asDate()->timeIntervalSinceReferenceDate);
     if (a.kind() != b.kind() || (a.kind() != Kind::array && a.kind() != Kind::dictionary)) return a == b;
     if (auto x = a.asArray()) {
         const auto& y = *b.asArray();
