@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/base/Value.h"
 
@@ -36,21 +37,26 @@ inline std::pair<std::string_view, std::string_view> fuzzFirstLine(std::string_v
     return {text.substr(0, end), text.substr(end + 1)};
 }
 
+inline bool fuzzSameValue(const platform::Value& a, const platform::Value& b);
+
+inline bool fuzzSameValues(const std::vector<platform::Value>& a, const std::vector<platform::Value>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!fuzzSameValue(a[i], b[i])) return false;
+    return true;
+}
+
 // Values equal as a reader gives them back: numbers by value, and a NaN (a number or a
-// date's seconds) equal to a NaN.
+// date's seconds) equal to a NaN; set members in the order they were read.
 inline bool fuzzSameValue(const platform::Value& a, const platform::Value& b) {
     using Kind = platform::Value::Kind;
     if (a.kind() == Kind::real && b.kind() == Kind::real && std::isnan(*a.asDouble())) return std::isnan(*b.asDouble());
     if (a.kind() == Kind::date && b.kind() == Kind::date && std::isnan(a.asDate()->timeIntervalSinceReferenceDate))
         return std::isnan(b.asDate()->timeIntervalSinceReferenceDate);
-    if (a.kind() != b.kind() || (a.kind() != Kind::array && a.kind() != Kind::dictionary)) return a == b;
-    if (auto x = a.asArray()) {
-        const auto& y = *b.asArray();
-        if (x->size() != y.size()) return false;
-        for (std::size_t i = 0; i < x->size(); ++i)
-            if (!fuzzSameValue((*x)[i], y[i])) return false;
-        return true;
-    }
+    if (a.kind() != b.kind()) return a == b;
+    if (auto x = a.asArray()) return fuzzSameValues(*x, *b.asArray());
+    if (auto x = a.asSet()) return fuzzSameValues(x->members, b.asSet()->members);
+    if (a.kind() != Kind::dictionary) return a == b;
     const auto &x = *a.asDictionary(), &y = *b.asDictionary();
     if (x.size() != y.size()) return false;
     for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j)
