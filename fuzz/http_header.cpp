@@ -1,5 +1,6 @@
 // Fuzz target: a response's header block as the URL layer receives it, line by line:
 // status lines, fields (folded ones joined), the response made of them and what is read from it.
+// The file name suggested for a download must be one safe path component.
 #include <string>
 
 #include "fuzz/FuzzTarget.h"
@@ -15,7 +16,11 @@ namespace {
 void readResponse(const URL& url, int status, const std::string& version, const HTTPHeaderFields& headers) {
     HTTPURLResponse response(url, status, version, headers);
     (void)response.mimeType(), (void)response.expectedContentLength(), (void)response.textEncodingName();
-    (void)response.suggestedFilename(), (void)response.allHeaderFields();
+    (void)response.allHeaderFields();
+    const std::string name = response.suggestedFilename();
+    fuzzCheck(!name.empty() && name != "." && name != ".." &&
+                  name.find_first_of(std::string("/\0", 2)) == std::string::npos,
+              "the suggested file name is not one safe path component");
     (void)driver::authenticationScheme(headers);
     (void)HTTPCookie::cookies(headers, url);
     (void)HTTPURLResponse::localizedString(status);

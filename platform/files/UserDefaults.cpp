@@ -71,6 +71,20 @@ bool writeFileAtomically(const std::string& path, const Data& data) {
     return ok;
 }
 
+// The settings a property list can hold; each one it cannot is named on standard error
+// and left out, so that one such value does not keep every other setting from the file.
+Value::Dictionary writableSettings(const Value::Dictionary& values, const std::string& path) {
+    Value::Dictionary writable;
+    for (const auto& [key, value] : values) {
+        auto written = PropertyListSerialization::data(Value(Value::Dictionary{{key, value}}), PropertyListFormat::xml);
+        if (written.isSuccess()) writable.emplace(key, value);
+        else
+            std::fprintf(stderr, "UserDefaults: not saving \"%s\" in %s: %s\n", key.c_str(), path.c_str(),
+                         written.error()->userInfo()[NSDebugDescriptionErrorKey].stringValue().c_str());
+    }
+    return writable;
+}
+
 }  // namespace
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
@@ -122,6 +136,8 @@ void UserDefaults::ensureLoaded(State& state) const {
 
 bool UserDefaults::writeOut(State& state) const {
     auto data = PropertyListSerialization::data(Value(state.values), PropertyListFormat::xml);
+    if (data.isFailure())
+        data = PropertyListSerialization::data(Value(writableSettings(state.values, path_)), PropertyListFormat::xml);
     state.dirty = !(data.isSuccess() && writeFileAtomically(path_, data.value()));
     return !state.dirty;
 }

@@ -184,10 +184,23 @@ bool xmlNestsDeeperThan(std::string_view x, std::size_t maxLevels) {
     // The list's own elements lie inside <plist>, and a scalar is an element of its own.
     const std::size_t maxElements = maxLevels + 2;
     std::size_t depth = 0;
+    bool deeper = false;
+    forEachXmlTag(x, [&](const XmlTag& tag) {
+        if (tag.kind == XmlTag::Kind::end && depth > 0) --depth;
+        if (tag.kind == XmlTag::Kind::start && ++depth > maxElements) deeper = true;
+        return !deeper;
+    });
+    return deeper;
+}
+
+}  // namespace
+
+bool forEachXmlTag(std::string_view x, const std::function<bool(const XmlTag&)>& visit) {
     std::size_t at = x.find('<');
     while (at != std::string_view::npos && at < x.size()) {
         const std::string_view rest = x.substr(at);
         std::size_t next;
+        std::optional<XmlTag::Kind> kind;
         if (rest.starts_with("<!--")) {
             next = skipPast(x, at + 4, "-->");
         } else if (rest.starts_with("<![CDATA[")) {
@@ -195,20 +208,35 @@ bool xmlNestsDeeperThan(std::string_view x, std::size_t maxLevels) {
         } else if (rest.starts_with("<?")) {
             next = skipPast(x, at + 2, "?>");
         } else if (rest.starts_with("<!") || rest.starts_with("</")) {
-            if (rest[1] == '/' && depth > 0) --depth;
+            kind = rest[1] == '/' ? XmlTag::Kind::end : XmlTag::Kind::declaration;
             next = tagEnd(x, at + 2);
         } else {
             next = tagEnd(x, at + 1);
-            const bool selfClosing = next != std::string_view::npos && next >= 2 && x[next - 2] == '/';
-            if (!selfClosing && ++depth > maxElements) return true;
+            const bool empty = next != std::string_view::npos && next >= 2 && x[next - 2] == '/';
+            kind = empty ? XmlTag::Kind::empty : XmlTag::Kind::start;
         }
         if (next == std::string_view::npos) return false;
+        if (kind && !visit(XmlTag{at, next, *kind})) return true;
         at = x.find('<', next);
     }
-    return false;
+    return true;
 }
 
-}  // namespace
+std::optional<std::vector<std::size_t>> binaryPlistDateOffsets(std::string_view bytes) {
+    const BinaryPlist plist(bytes);
+    std::vector<std::size_t> offsets;
+    if (!plist.valid()) return offsets;
+    for (std::uint64_t i = 0; i < plist.count(); ++i) {
+        std::uint8_t kind;
+        std::uint64_t length, start;
+        if (!plist.object(i, kind, length, start) || kind != 3) continue;
+        if (length != 3 || start + 8 > bytes.size()) return std::nullopt;
+        offsets.push_back(start);
+    }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    return offsets;
+}
 
 bool isBinaryPlist(std::string_view bytes) { return bytes.starts_with("bplist00"); }
 

@@ -4,7 +4,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -24,5 +27,20 @@ constexpr std::uint64_t kMaxPlistValues = 1u << 21;
 // once expanded. A binary list whose containers hold themselves, or whose trailer cannot
 // be followed, counts as over the limits.
 bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues);
+
+// Where the eight bytes of each date object of a binary list lie, once per place; nothing
+// when an object marked as a date is not eight bytes long or lies outside the bytes.
+std::optional<std::vector<std::size_t>> binaryPlistDateOffsets(std::string_view bytes);
+
+// A tag of an XML list: from its "<" to just past its ">". Comments, CDATA sections and
+// processing instructions are stepped over whole and are not tags.
+struct XmlTag {
+    enum class Kind { start, end, empty, declaration };
+    std::size_t begin, end;
+    Kind kind;
+};
+// Calls `visit` with each tag in order until it answers false; false when a tag, comment
+// or section never ends.
+bool forEachXmlTag(std::string_view x, const std::function<bool(const XmlTag&)>& visit);
 
 }  // namespace platform

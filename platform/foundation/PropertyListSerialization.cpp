@@ -8,7 +8,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
+#include "platform/foundation/PlistDates.h"
 #include "platform/foundation/PlistNodes.h"
 #include "platform/foundation/PlistPrescan.h"
 #include "platform/foundation/UTF16.h"
@@ -28,8 +30,9 @@ ErrorPtr plistError(std::int64_t code, const std::string& debug) {
 // Levels below the root: the deepest nesting that the prescan lets through.
 constexpr std::size_t kMaxDepth = kMaxPlistNesting - 1;
 
-// Answers null and sets `why` for what a property list cannot hold.
-plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
+// Answers null and sets `why` for what a property list cannot hold. Dates go to the library
+// as placeholders, their values into `dates`.
+plist_t toPlist(const Value& v, std::string& why, std::vector<double>& dates, std::size_t depth) {
     if (depth > kMaxDepth) {
         why = "too deeply nested";
         return nullptr;
@@ -54,22 +57,18 @@ plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
             return plist_new_data(reinterpret_cast<const char*>(d.data()), d.count());
         }
         case Value::Kind::date: {
-            double t = v.asDate()->timeIntervalSinceReferenceDate;
-            double sec = std::floor(t);
-            if (!std::isfinite(t) || sec < std::numeric_limits<std::int32_t>::min() ||
-                sec > std::numeric_limits<std::int32_t>::max()) {
+            const double t = v.asDate()->timeIntervalSinceReferenceDate;
+            if (!plistDateInRange(t)) {
                 why = "date out of range";
                 return nullptr;
             }
-            auto usec = static_cast<std::int32_t>(std::llround((t - sec) * 1e6));
-            auto s = static_cast<std::int32_t>(sec);
-            if (usec >= 1000000) usec = 999999;
-            return plist_new_date(s, usec);
+            dates.push_back(t);
+            return plist_new_date(plistDatePlaceholder(dates.size() - 1), 0);
         }
         case Value::Kind::array: {
             plist_t a = plist_new_array();
             for (const auto& e : *v.asArray()) {
-                plist_t item = toPlist(e, why, depth + 1);
+                plist_t item = toPlist(e, why, dates, depth + 1);
                 if (!item) {
                     plist_free(a);
                     return nullptr;
@@ -81,7 +80,7 @@ plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
         case Value::Kind::dictionary: {
             plist_t d = plist_new_dict();
             for (const auto& [key, e] : *v.asDictionary()) {
-                plist_t item = toPlist(e, why, depth + 1);
+                plist_t item = toPlist(e, why, dates, depth + 1);
                 if (!item) {
                     plist_free(d);
                     return nullptr;
@@ -94,7 +93,8 @@ plist_t toPlist(const Value& v, std::string& why, std::size_t depth) {
     }
 }
 
-bool fromPlist(plist_t p, Value& out, std::size_t depth) {
+// `dates` holds the values of the placeholders the dates were replaced by.
+bool fromPlist(plist_t p, Value& out, const std::vector<double>& dates, std::size_t depth) {
     if (depth > kMaxDepth) return false;
     switch (plist_get_node_type(p)) {
         case PLIST_UID: {
@@ -106,7 +106,9 @@ bool fromPlist(plist_t p, Value& out, std::size_t depth) {
         case PLIST_DATE: {
             int32_t sec = 0, usec = 0;
             plist_get_date_val(p, &sec, &usec);
-            out = Value(Date{sec + usec / 1e6});
+            const auto index = plistDateIndex(sec, usec);
+            if (!index || *index >= dates.size()) return false;
+            out = Value(Date{dates[*index]});
             return true;
         }
         case PLIST_ARRAY: {
@@ -114,7 +116,7 @@ bool fromPlist(plist_t p, Value& out, std::size_t depth) {
             uint32_t n = plist_array_get_size(p);
             for (uint32_t i = 0; i < n; ++i) {
                 Value item;
-                if (!fromPlist(plist_array_get_item(p, i), item, depth + 1)) return false;
+                if (!fromPlist(plist_array_get_item(p, i), item, dates, depth + 1)) return false;
                 a.push_back(std::move(item));
             }
             out = Value(std::move(a));
@@ -133,8 +135,9 @@ bool fromPlist(plist_t p, Value& out, std::size_t depth) {
                     break;
                 }
                 Value member;
-                bool ok = fromPlist(item, member, depth + 1);
-                if (ok) d[key ? key : ""] = std::move(member);
+                bool ok = fromPlist(item, member, dates, depth + 1);
+                // As the writer will write it, so that what is read is written back unchanged.
+                if (ok) d[sanitizedUTF8(key ? key : "")] = std::move(member);
                 std::free(key);
                 if (!ok) {
                     std::free(it);
@@ -157,16 +160,21 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     const char* bytes = reinterpret_cast<const char*>(data.data());
     const std::string_view text(bytes, data.count());
     const bool binary = isBinaryPlist(text);
-    if (plistHoldsNulInText(text))
+    std::vector<double> dates;
+    const auto parsed = withPlistDatePlaceholders(text, dates);
+    if (!parsed) return Result<Value>::failure(plistError(3840, "A date is malformed or out of range"));
+    // The checks read what the library will parse: in a damaged list a date's bytes may
+    // also belong to a string, a reference or the object table.
+    if (plistHoldsNulInText(*parsed))
         return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
-    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues))
+    if (plistExceedsLimits(*parsed, kMaxPlistNesting, kMaxPlistValues))
         return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
     plist_t raw = nullptr;
-    if (binary) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
-    else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
+    if (binary) plist_from_bin(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);
+    else plist_from_xml(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);
     PlistPtr root(raw);
     Value out;
-    if (!root || !fromPlist(root.get(), out, 0))
+    if (!root || !fromPlist(root.get(), out, dates, 0))
         return Result<Value>::failure(
             plistError(3840, binary ? "Malformed binary property list" : "Malformed XML property list"));
     if (format) *format = binary ? PropertyListFormat::binary : PropertyListFormat::xml;
@@ -177,21 +185,25 @@ Result<Data> PropertyListSerialization::data(const Value& value, PropertyListFor
     if (format == PropertyListFormat::openStep)
         return Result<Data>::failure(plistError(3851, "The open-step format cannot be written"));
     std::string why;
-    PlistPtr root(toPlist(value, why, 0));
+    std::vector<double> dates;
+    PlistPtr root(toPlist(value, why, dates, 0));
     if (!root) return Result<Data>::failure(plistError(3851, "Property list invalid for format: " + why));
     char* out = nullptr;
     uint32_t n = 0;
     if (format == PropertyListFormat::binary) plist_to_bin(root.get(), &out, &n);
     else plist_to_xml(root.get(), &out, &n);
     if (!out) return Result<Data>::failure(plistError(3851, "Property list could not be written"));
-    Data result(out, n);
+    std::string written(out, n);
     std::free(out);
-    return Result<Data>::success(std::move(result));
+    if (!replacePlistDatePlaceholders(written, dates))
+        return Result<Data>::failure(plistError(3851, "Property list could not be written"));
+    return Result<Data>::success(Data::fromString(written));
 }
 
 bool PropertyListSerialization::propertyListIsValid(const Value& value) {
     std::string why;
-    PlistPtr root(toPlist(value, why, 0));
+    std::vector<double> dates;
+    PlistPtr root(toPlist(value, why, dates, 0));
     return root != nullptr;
 }
 

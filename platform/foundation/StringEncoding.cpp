@@ -52,7 +52,11 @@ std::optional<StringEncoding> StringEncoding::fromCharsetName(std::string_view n
 }
 
 std::optional<std::string> StringEncoding::decode(const Data& bytes) const {
-    return convert(name_.c_str(), "UTF-8", reinterpret_cast<const char*>(bytes.data()), bytes.count());
+    auto text = convert(name_.c_str(), "UTF-8", reinterpret_cast<const char*>(bytes.data()), bytes.count());
+    // The converter passes some sequences that are not UTF-8 (code points past U+10FFFF
+    // among them) through from UTF-8 input; what is answered is always UTF-8.
+    if (text && !isValidUTF8(*text)) return std::nullopt;
+    return text;
 }
 
 std::optional<Data> StringEncoding::encode(std::string_view utf8) const {

@@ -278,15 +278,13 @@ void TaskDriver::beginBody() {
         bool resumed = false;
         std::int64_t total = expected;
         if (resumeOffset_ > 0 && status_ == 206) {
-            auto range = response_->value("Content-Range").value_or("");
-            long long first = -1, last = -1, whole = -1;
-            if (std::sscanf(range.c_str(), "bytes %lld-%lld/%lld", &first, &last, &whole) < 2 ||
-                first != resumeOffset_) {
+            auto whole = resumedTotalLength(response_->value("Content-Range").value_or(""), resumeOffset_, expected);
+            if (!whole) {
                 recordedError_ = URLError::make(URLError::Code::badServerResponse, request_.url());
                 return;
             }
             resumed = true;
-            total = whole > 0 ? whole : (expected >= 0 ? resumeOffset_ + expected : -1);
+            total = *whole;
         } else {
             resumeOffset_ = 0;
         }

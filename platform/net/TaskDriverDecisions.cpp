@@ -11,27 +11,10 @@ using namespace driver;
 void TaskDriver::decideRedirect() {
     if (redirects_ >= URLSession::maximumRedirects)
         return finish(URLError::make(URLError::Code::httpTooManyRedirects, request_.url()));
-    auto location = headers_.value("Location");
-    auto next = location ? URL::parse(*location, *request_.url()) : std::nullopt;
-    if (!next || (next->scheme() != "http" && next->scheme() != "https") || !next->host())
-        return deliverInterceptedResponse();
-    URLRequest newRequest = request_;
-    newRequest.setURL(*next);
-    std::string method = request_.httpMethod();
-    if ((status_ == 303 && method != "HEAD") || ((status_ == 301 || status_ == 302) && method == "POST")) {
-        newRequest.setHTTPMethod("GET");
-        newRequest.setHTTPBody(std::nullopt);
-        newRequest.setHTTPBodyStream(nullptr);
-        newRequest.setValue(std::nullopt, "Content-Type");
-        newRequest.setValue(std::nullopt, "Content-Length");
-    }
-    // Credentials meant for one server do not follow a redirect to another; cookies from
-    // the session's store are chosen for the new URL when the request goes out.
-    if (!sameOrigin(*request_.url(), *next)) {
-        newRequest.setValue(std::nullopt, "Authorization");
-        newRequest.setValue(std::nullopt, "Cookie");
-        credential_.reset();
-    }
+    auto redirected = redirectedRequest(request_, status_, headers_);
+    if (!redirected) return deliverInterceptedResponse();
+    URLRequest newRequest = *redirected;
+    if (!sameOrigin(*request_.url(), *newRequest.url())) credential_.reset();
     auto task = taskRef_;
     auto response = response_;
     auto answer = once([io = ioPoster()](std::optional<URLRequest> request) {

@@ -9,6 +9,7 @@
 
 #include "platform/foundation/URL.h"
 #include "platform/net/URLCredential.h"
+#include "platform/net/URLRequest.h"
 #include "platform/net/URLSessionTask.h"
 
 namespace platform::driver {
@@ -51,6 +52,19 @@ authenticationScheme(const HTTPHeaderFields& headers) {
     }
     return std::make_pair(method, realm);
 }
+
+// The request a redirect with `status` leads to: the Location resolved against the
+// request's URL, the method and body as the status asks, and no credentials or cookies
+// when it leaves the origin. None when the Location is missing or not an http(s) URL
+// with a host (the redirect's own response is then the answer).
+std::optional<URLRequest> redirectedRequest(const URLRequest& request, int status, const HTTPHeaderFields& headers);
+
+// The whole length of a download resumed at `resumeOffset` that a 206 answer announces:
+// the length in its Content-Range, else the offset plus `expected` (the length of the
+// rest), else -1 (unknown, or a sum out of range). None when the range does not start at
+// the offset asked for.
+std::optional<std::int64_t> resumedTotalLength(const std::string& contentRange, std::int64_t resumeOffset,
+                                               std::int64_t expected);
 
 template <class F>
 auto once(F f) {

@@ -1,5 +1,5 @@
 // The unpacker behind `ditto -x -k`: checks a whole zip archive, then writes it below a
-// folder. Apart from the command-line tool, the fuzz target calls it on archives in memory.
+// folder. Apart from the command-line tool, the fuzz target calls it on archive files.
 #pragma once
 #include <cstddef>
 #include <string>

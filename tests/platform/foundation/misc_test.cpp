@@ -118,6 +118,9 @@ TEST(StringEncodingTest, NamedCharsetsConvertBothWays) {
     EXPECT_EQ(latin1.encode("caf\xC3\xA9")->toString(), "caf\xE9");
     EXPECT_FALSE(latin1.encode("\xE4\xB8\xAD"));  // not representable
     EXPECT_FALSE(StringEncoding::utf8().decode(Data::fromString("\xC3")));
+    // Past U+10FFFF, a surrogate, an overlong form: not UTF-8, though the converter passes some.
+    for (const char* bad : {"\xF4\xBC\x90\x91", "\xED\xA0\x80", "\xC0\xAF"})
+        EXPECT_FALSE(StringEncoding::utf8().decode(Data::fromString(bad))) << bad;
     EXPECT_EQ(StringEncoding::utf16LittleEndian().encode("A\xC3\xA9")->toString(), std::string("A\0\xE9\0", 4));
     EXPECT_EQ(StringEncoding::utf16().decode(Data::fromString(std::string("\xFF\xFE"
                                                                           "A\0",

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/foundation/JSONSerialization.h"
+#include "platform/foundation/PlistDates.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "tests/support/TempDir.h"
 
@@ -221,6 +222,69 @@ TEST(PropertyListSerializationTest, RefusesWhatItCannotHoldAndMalformedInput) {
         ASSERT_TRUE(r.isFailure()) << bad;
         EXPECT_EQ(r.error()->code(), 3840);
     }
+}
+
+TEST(PropertyListSerializationTest, DatesAreReadAndWrittenOverTheirWholeRange) {
+    // Python writes each date in both forms; it is read as that instant and written back
+    // as the same text. The library's own getter held 1932 to 2069 only.
+    struct Case {
+        const char* text;
+        double seconds;  // since 2001-01-01
+    };
+    const Case cases[] = {{"2100-03-01T12:00:00", 3129278400.0},
+                          {"1900-01-01T00:00:00", -3187296000.0},
+                          {"9999-12-31T23:59:59", 252423993599.0}};
+    for (const auto& c : cases) {
+        for (const char* fmt : {"FMT_XML", "FMT_BINARY"}) {
+            int status = -1;
+            const std::string bytes = testing_support::runCommand(
+                std::string("python3 -c \"import plistlib,sys,datetime\n"
+                            "d = datetime.datetime.strptime('") +
+                    c.text +
+                    "', '%Y-%m-%dT%H:%M:%S')\nsys.stdout.buffer.write(plistlib.dumps({'when': d}, fmt=plistlib." + fmt +
+                    "))\"",
+                &status);
+            ASSERT_EQ(status, 0);
+            auto read = PropertyListSerialization::propertyList(Data::fromString(bytes));
+            ASSERT_TRUE(read.isSuccess()) << c.text << " " << fmt;
+            EXPECT_EQ(read.value()["when"], Value(Date{c.seconds})) << c.text << " " << fmt;
+            for (auto format : {PropertyListFormat::xml, PropertyListFormat::binary}) {
+                auto written = PropertyListSerialization::data(read.value(), format);
+                ASSERT_TRUE(written.isSuccess()) << c.text;
+                EXPECT_EQ(PropertyListSerialization::propertyList(written.value()).value(), read.value()) << c.text;
+            }
+        }
+        TempDir dir;
+        testing_support::writeFile(
+            dir / "d.plist", PropertyListSerialization::data(Value(Value::Dictionary{{"when", Value(Date{c.seconds})}}),
+                                                             PropertyListFormat::xml)
+                                 .value()
+                                 .toString());
+        EXPECT_EQ(pythonReads(dir / "d.plist"), std::string("{when:") + c.text + "}\n");
+    }
+    // A fraction of a second survives the binary form; a date the XML form cannot spell,
+    // or a text that is no date, is refused both ways rather than read as another instant.
+    const Value precise(
+        Value::Array{Value(Date{-3187296000.25}), Value(Date::distantPast()), Value(Date::distantFuture())});
+    EXPECT_EQ(PropertyListSerialization::propertyList(
+                  PropertyListSerialization::data(precise, PropertyListFormat::binary).value())
+                  .value(),
+              precise);
+    EXPECT_TRUE(PropertyListSerialization::data(Value(Date{kEndOfPlistDates}), PropertyListFormat::binary).isFailure());
+    for (const char* bad : {"10000-01-01T00:00:00Z", "2020-02-30T00:00:00Z", "garbage", ""}) {
+        const std::string xml = std::string("<plist version=\"1.0\"><array><date>") + bad + "</date></array></plist>";
+        EXPECT_TRUE(PropertyListSerialization::propertyList(Data::fromString(xml)).isFailure()) << bad;
+    }
+}
+
+TEST(PropertyListSerializationTest, AKeyThatIsNotUTF8IsReadAsItIsWrittenBack) {
+    const std::string xml = "<plist version=\"1.0\"><dict><key>a\xFF</key><integer>1</integer></dict></plist>";
+    auto read = PropertyListSerialization::propertyList(Data::fromString(xml));
+    ASSERT_TRUE(read.isSuccess());
+    EXPECT_EQ(read.value(), Value(Value::Dictionary{{"a\xEF\xBF\xBD", Value(1)}}));
+    auto again = PropertyListSerialization::propertyList(
+        PropertyListSerialization::data(read.value(), PropertyListFormat::binary).value());
+    EXPECT_EQ(again.value(), read.value());
 }
 
 TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBeforeParsing) {

@@ -112,6 +112,26 @@ TEST(UserDefaultsTest, OnlyASmallRegularFileIsReadAsSettings) {
     }
 }
 
+TEST(UserDefaultsTest, ASettingTheWriterOnceRefusedKeepsNoOtherSettingFromTheFile) {
+    // A date just before 1900 was read as another instant the writer refused, and then no
+    // later setting reached the file.
+    TempDir dir;
+    const auto file = dir / "held.plist";
+    int status = -1;
+    writeFile(file, testing_support::runCommand("python3 -c \"import plistlib,sys,datetime; sys.stdout.buffer.write("
+                                                "plistlib.dumps({'when': datetime.datetime(1899, 12, 31, 23, 59, 59, "
+                                                "500000), 'kept': 'x'}, fmt=plistlib.FMT_BINARY))\"",
+                                                &status));
+    ASSERT_EQ(status, 0);
+    auto d = UserDefaults::withFile(file.string());
+    d->set(Value("added"), "new");
+    EXPECT_TRUE(d->synchronize());
+    auto fresh = UserDefaults::withFile(file.string());
+    EXPECT_EQ(fresh->string("kept"), "x");
+    EXPECT_EQ(fresh->string("new"), "added");
+    EXPECT_EQ(fresh->object("when"), Value(Date{-3187296001}));  // the file's XML holds whole seconds
+}
+
 TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
     TempDir dir;
     auto file = (dir / "c.plist").string();
