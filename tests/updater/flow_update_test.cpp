@@ -99,7 +99,8 @@ TEST(UpdateFlow, AClientOnAnotherFileSystemIsReplacedByACopy) {
         EXPECT_EQ(readFile(install.appPath / "Contents/Resources/version"), "2");
         EXPECT_TRUE(fs::is_symlink(install.appPath / "Contents/Current"));
         EXPECT_FALSE(fs::exists(install.applications / "Client.app.updater-new"));
-        ASSERT_TRUE(runMainLoopUntil([&] { return install.terminated; }, 10)) << World::get().allLines();
+        // The relaunch is left out: a process terminates once, and that is another test's.
+        install.model.reset();
     }
 }
 
