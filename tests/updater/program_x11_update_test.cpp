@@ -41,6 +41,18 @@ void makeClient(const fs::path& bundle, const std::string& version, const fs::pa
     writeFile(bundle / "Contents/Resources/filler.bin", data);
 }
 
+// Zips `folder`/build/Skyreach.app into `folder`/package.zip; answers its MD5, empty on failure.
+std::string packageOfBuiltClient(const fs::path& folder) {
+    int status = -1;
+    auto zipped =
+        runCommand("cd '" + (folder / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
+                       (folder / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
+                   &status);
+    EXPECT_EQ(status, 0) << zipped;
+    if (status != 0) return {};
+    return runCommand("md5sum '" + (folder / "package.zip").string() + "'").substr(0, 32);
+}
+
 TEST(Program, WindowPauseContinueAndRelaunchUnderX) {
     for (const char* tool : {"xvfb-run", "xdotool", "xwininfo", "python3"})
         if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
@@ -49,12 +61,8 @@ TEST(Program, WindowPauseContinueAndRelaunchUnderX) {
     makeClient(apps / "Skyreach.app", "1.0", marker, 0);
     makeClient(dir / "build/Skyreach.app", "2.0", marker, 3 << 20);
     int status = -1;
-    auto zipped =
-        runCommand("cd '" + (dir / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
-                       (dir / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
-                   &status);
-    ASSERT_EQ(status, 0) << zipped;
-    const std::string md5 = runCommand("md5sum '" + (dir / "package.zip").string() + "'").substr(0, 32);
+    const std::string md5 = packageOfBuiltClient(dir.path());
+    ASSERT_EQ(md5.size(), 32u);
 
     // Waits poll for a condition, at most twenty seconds each. Watching that the partial
     // file does not grow needs time to pass, so that one check measures over a second.
@@ -123,12 +131,8 @@ TEST(Program, ClosingTheWindowAfterTheInstallStillStartsTheNewClientUnderX) {
     makeClient(apps / "Skyreach.app", "1.0", marker, 0);
     makeClient(dir / "build/Skyreach.app", "2.0", marker, 0);
     int status = -1;
-    auto zipped =
-        runCommand("cd '" + (dir / "build").string() + "' && python3 -c \"import shutil; shutil.make_archive('" +
-                       (dir / "package").string() + "', 'zip', '.', 'Skyreach.app')\" 2>&1",
-                   &status);
-    ASSERT_EQ(status, 0) << zipped;
-    const std::string md5 = runCommand("md5sum '" + (dir / "package.zip").string() + "'").substr(0, 32);
+    const std::string md5 = packageOfBuiltClient(dir.path());
+    ASSERT_EQ(md5.size(), 32u);
 
     // The close button sits 20 points from the left in the 48-point title strip.
     std::string script = R"SH(
