@@ -12,6 +12,7 @@
 #include "platform/crypto/WrittenFileDigests.h"
 #include "platform/files/FileManager.h"
 #include "platform/net/DownloadFiles.h"
+#include "platform/net/FollowingDigest.h"
 
 namespace platform {
 
@@ -30,46 +31,45 @@ std::string DownloadFile::defaultTemporaryFolder() {
 
 bool DownloadFile::open(std::int64_t offset) {
     if (offset > 0) {
-        if (!openKnownFile(O_RDWR | O_CLOEXEC)) return false;
-        hashKeptBytes(offset);
-        return ::ftruncate(fd_, offset) == 0 && ::lseek(fd_, offset, SEEK_SET) >= 0;
+        if (!openKnownFile(O_WRONLY | O_CLOEXEC)) return false;
+        auto kept = keptDigestFor(offset);
+        if (::ftruncate(fd_, offset) != 0 || ::lseek(fd_, offset, SEEK_SET) < 0) return false;
+        followWrites(kept ? std::move(*kept) : Digest(DigestAlgorithm::md5), kept ? offset : 0, offset);
+        return true;
     }
-    startHash();
-    if (!path_.empty() && openKnownFile(O_WRONLY | O_TRUNC | O_CLOEXEC)) return true;  // resuming failed: start over
-    return makeTemporaryFile();
+    const bool opened = (!path_.empty() && openKnownFile(O_WRONLY | O_TRUNC | O_CLOEXEC)) ||  // resuming failed
+                        makeTemporaryFile();
+    if (opened) followWrites(Digest(DigestAlgorithm::md5), 0, 0);
+    return opened;
 }
 
-void DownloadFile::startHash() {
-    md5_.emplace(DigestAlgorithm::md5);
-    hashing_ = true;
-}
-
-// A download that goes on from kept bytes continues the digest this process left for
-// them when it stopped; otherwise those bytes are hashed once now. When they cannot be
-// read, no digest is left and a later check reads the whole file.
-void DownloadFile::hashKeptBytes(std::int64_t offset) {
+// The digest this process left for the file's first `offset` bytes when it stopped
+// writing them, if the file is still as it was then.
+std::optional<Digest> DownloadFile::keptDigestFor(std::int64_t offset) const {
     struct stat info;
-    if (::fstat(fd_, &info) == 0 && info.st_size == offset) {
-        if (auto kept = writtenDigest(DigestAlgorithm::md5, info)) {
-            md5_ = std::move(kept);
-            hashing_ = true;
-            return;
-        }
+    if (::fstat(fd_, &info) != 0 || info.st_size != offset) return std::nullopt;
+    return writtenDigest(DigestAlgorithm::md5, info);
+}
+
+// The digest reads the file back through a descriptor of its own; without one, no digest
+// is left and a later check reads the whole file.
+void DownloadFile::followWrites(Digest start, std::int64_t hashed, std::int64_t written) {
+    fileSize_ = written;
+    const int reader = ::open(("/proc/self/fd/" + std::to_string(fd_)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (reader < 0) return;
+    readFd_ = reader;
+    digest_ = FollowingDigest::create(readFd_, std::move(start), hashed, written);
+}
+
+void DownloadFile::stopDigest(bool keep) {
+    if (digest_) {
+        if (!keep) digest_->abandon();
+        else if (auto whole = digest_->finish()) rememberWrittenDigest(fd_, *whole);
+        else digest_->abandon();
     }
-    startHash();
-    constexpr std::size_t kChunk = 1 << 20;
-    std::unique_ptr<char[]> buffer(new char[kChunk]);
-    for (std::int64_t at = 0; at < offset;) {
-        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, offset - at));
-        ssize_t n = ::pread(fd_, buffer.get(), wanted, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            hashing_ = false;
-            return;
-        }
-        md5_->update(buffer.get(), static_cast<std::size_t>(n));
-        at += n;
-    }
+    digest_.reset();
+    if (readFd_ >= 0) ::close(readFd_);
+    readFd_ = -1;
 }
 
 bool DownloadFile::openKnownFile(int flags) {
@@ -90,23 +90,26 @@ int DownloadFile::write(const char* data, std::size_t length) {
         ssize_t n = ::write(fd_, data + done, length - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            hashing_ = false;  // the file may hold part of this chunk
-            return n < 0 ? errno : EIO;
+            const int error = n < 0 ? errno : EIO;
+            stopDigest(false);  // the file may hold part of this chunk
+            return error;
         }
         done += static_cast<std::size_t>(n);
     }
-    if (hashing_) md5_->update(data, length);
+    fileSize_ += static_cast<std::int64_t>(length);
+    if (digest_) digest_->wrote(fileSize_);
     written_ += static_cast<std::int64_t>(length);
     return 0;
 }
 
 void DownloadFile::close() {
-    if (fd_ >= 0 && hashing_) rememberWrittenDigest(fd_, *md5_);
+    if (fd_ >= 0) stopDigest(true);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
 void DownloadFile::remove() {
+    stopDigest(false);
     close();
     if (!path_.empty()) ::unlink(path_.c_str());
 }

@@ -5,12 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/crypto/Digest.h"
 
 namespace platform {
+
+class FollowingDigest;
 
 class DownloadFile {
 public:
@@ -43,15 +46,18 @@ public:
 private:
     bool openKnownFile(int flags);
     bool makeTemporaryFile();
-    void startHash();
-    void hashKeptBytes(std::int64_t offset);
+    std::optional<Digest> keptDigestFor(std::int64_t offset) const;
+    void followWrites(Digest start, std::int64_t hashed, std::int64_t written);
+    // Ends the digest: kept for the file (when it covers all of it) or thrown away.
+    void stopDigest(bool keep);
 
     std::function<std::string()> temporaryFolder_;
     int fd_ = -1;
     std::string path_;
     std::int64_t written_ = 0;
-    std::optional<Digest> md5_;  // made when a file is opened: most tasks never write one
-    bool hashing_ = false;       // md5_ covers every byte of the file so far
+    std::shared_ptr<FollowingDigest> digest_;  // the file's MD5, taken as it is written
+    int readFd_ = -1;                          // the digest's own descriptor of the file
+    std::int64_t fileSize_ = 0;
 };
 
 }  // namespace platform

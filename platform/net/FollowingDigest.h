@@ -1,0 +1,49 @@
+// The MD5 of a file taken while another thread writes it. The writer only says how far the
+// file is written; the new bytes are read back (from the page cache) and hashed on a pool
+// worker, so a download never waits for its digest until it closes the file.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "platform/base/Protected.h"
+#include "platform/crypto/Digest.h"
+
+namespace platform {
+
+class FollowingDigest : public std::enable_shared_from_this<FollowingDigest> {
+public:
+    // Follows the open file `fd`, whose first `hashed` bytes `start` already covers and
+    // whose first `written` bytes are written.
+    static std::shared_ptr<FollowingDigest> create(int fd, Digest start, std::int64_t hashed, std::int64_t written);
+    FollowingDigest(int fd, Digest start, std::int64_t hashed, std::int64_t written);
+
+    // The file now holds `written` bytes.
+    void wrote(std::int64_t written);
+    // Waits until every written byte is hashed; the digest of the whole file, or none when
+    // reading it back failed. The file must stay open until this returns.
+    std::optional<Digest> finish();
+    // Stops hashing (the file is being thrown away) and waits until no read is under way.
+    void abandon();
+
+private:
+    struct State {
+        std::int64_t written = 0;
+        std::int64_t hashed = 0;
+        bool draining = false;  // a drain is scheduled or running; it alone touches the digest
+        bool stopping = false;
+        bool failed = false;
+    };
+    // Schedules a drain when none is scheduled and at least `waiting` bytes wait for one.
+    void scheduleDrain(std::int64_t waiting);
+    void drain();
+    void waitUntilIdle();
+
+    const int fd_;
+    Digest digest_;
+    Protected<State> state_;
+    std::condition_variable_any idle_;
+};
+
+}  // namespace platform
