@@ -5,6 +5,7 @@
 #include "platform/crypto/WrittenFileDigests.h"
 
 #include <deque>
+#include <memory>
 
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
@@ -30,7 +31,8 @@ struct FileState {
 
 struct Entry {
     FileState file;
-    Digest running;
+    DigestAlgorithm algorithm;
+    std::function<std::optional<Digest>()> digest;  // a copy of the running digest, when asked
 };
 
 Protected<std::deque<Entry>>& entries() {
@@ -41,13 +43,18 @@ Protected<std::deque<Entry>>& entries() {
 }  // namespace
 
 void rememberWrittenDigest(int fd, const Digest& running) {
+    auto kept = std::make_shared<const Digest>(running.clone());
+    rememberWrittenDigest(fd, running.algorithm(), [kept]() -> std::optional<Digest> { return kept->clone(); });
+}
+
+void rememberWrittenDigest(int fd, DigestAlgorithm algorithm, std::function<std::optional<Digest>()> finish) {
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return;
-    Entry entry{FileState::of(info), running.clone()};
+    Entry entry{FileState::of(info), algorithm, std::move(finish)};
     entries().write([&](std::deque<Entry>& table) {
         std::erase_if(table, [&](const Entry& kept) {
             return kept.file.device == entry.file.device && kept.file.inode == entry.file.inode &&
-                   kept.running.algorithm() == entry.running.algorithm();
+                   kept.algorithm == entry.algorithm;
         });
         table.push_back(std::move(entry));
         if (table.size() > kKeptEntries) table.pop_front();
@@ -56,11 +63,13 @@ void rememberWrittenDigest(int fd, const Digest& running) {
 
 std::optional<Digest> writtenDigest(DigestAlgorithm algorithm, const struct stat& info) {
     const FileState file = FileState::of(info);
-    return entries().read([&](const std::deque<Entry>& table) -> std::optional<Digest> {
+    auto finish = entries().read([&](const std::deque<Entry>& table) -> std::function<std::optional<Digest>()> {
         for (const auto& kept : table)
-            if (kept.file == file && kept.running.algorithm() == algorithm) return kept.running.clone();
-        return std::nullopt;
+            if (kept.file == file && kept.algorithm == algorithm) return kept.digest;
+        return nullptr;
     });
+    if (!finish) return std::nullopt;
+    return finish();  // outside the lock: it may wait for the digest to be completed
 }
 
 }  // namespace platform

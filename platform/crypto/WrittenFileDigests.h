@@ -4,6 +4,7 @@
 #pragma once
 #include <sys/stat.h>
 
+#include <functional>
 #include <optional>
 
 #include "platform/crypto/Digest.h"
@@ -13,6 +14,9 @@ namespace platform {
 // Keeps a copy of `running`, the digest of every byte of the open file `fd`, for that
 // file as it is now. Nothing is kept when the file cannot be examined.
 void rememberWrittenDigest(int fd, const Digest& running);
+// The same for a digest still being taken: `finish` waits for it and answers it (none when
+// it could not be completed). It is called only when the digest is asked for.
+void rememberWrittenDigest(int fd, DigestAlgorithm algorithm, std::function<std::optional<Digest>()> finish);
 
 // A copy of the running digest kept for the file `info` describes, when one was kept for
 // the same file (device and inode) at the same size and modification time; otherwise

@@ -56,20 +56,16 @@ std::optional<Digest> DownloadFile::keptDigestFor(std::int64_t offset) const {
 void DownloadFile::followWrites(Digest start, std::int64_t hashed, std::int64_t written) {
     fileSize_ = written;
     const int reader = ::open(("/proc/self/fd/" + std::to_string(fd_)).c_str(), O_RDONLY | O_CLOEXEC);
-    if (reader < 0) return;
-    readFd_ = reader;
-    digest_ = FollowingDigest::create(readFd_, std::move(start), hashed, written);
+    if (reader >= 0) digest_ = FollowingDigest::create(reader, std::move(start), hashed, written);
 }
 
+// A kept digest may still be catching up with the file: whoever asks for it waits for the
+// rest, so closing the file (and with it the transfer) never waits for the hash.
 void DownloadFile::stopDigest(bool keep) {
-    if (digest_) {
-        if (!keep) digest_->abandon();
-        else if (auto whole = digest_->finish()) rememberWrittenDigest(fd_, *whole);
-        else digest_->abandon();
-    }
+    if (!digest_) return;
+    if (keep) rememberWrittenDigest(fd_, DigestAlgorithm::md5, [digest = digest_] { return digest->finish(); });
+    else digest_->abandon();
     digest_.reset();
-    if (readFd_ >= 0) ::close(readFd_);
-    readFd_ = -1;
 }
 
 bool DownloadFile::openKnownFile(int flags) {

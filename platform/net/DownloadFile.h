@@ -56,7 +56,6 @@ private:
     std::string path_;
     std::int64_t written_ = 0;
     std::shared_ptr<FollowingDigest> digest_;  // the file's MD5, taken as it is written
-    int readFd_ = -1;                          // the digest's own descriptor of the file
     std::int64_t fileSize_ = 0;
 };
 

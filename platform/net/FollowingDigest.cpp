@@ -27,6 +27,8 @@ std::shared_ptr<FollowingDigest> FollowingDigest::create(int fd, Digest start, s
 FollowingDigest::FollowingDigest(int fd, Digest start, std::int64_t hashed, std::int64_t written)
     : fd_(fd), digest_(std::move(start)), state_(State{written, hashed}) {}
 
+FollowingDigest::~FollowingDigest() { ::close(fd_); }
+
 void FollowingDigest::wrote(std::int64_t written) {
     state_.write([&](State& state) { state.written = written; });
     scheduleDrain(kReadSize);

@@ -14,15 +14,18 @@ namespace platform {
 
 class FollowingDigest : public std::enable_shared_from_this<FollowingDigest> {
 public:
-    // Follows the open file `fd`, whose first `hashed` bytes `start` already covers and
-    // whose first `written` bytes are written.
+    // Follows the open file `fd` (a descriptor of its own, closed with it), whose first
+    // `hashed` bytes `start` already covers and whose first `written` bytes are written.
     static std::shared_ptr<FollowingDigest> create(int fd, Digest start, std::int64_t hashed, std::int64_t written);
     FollowingDigest(int fd, Digest start, std::int64_t hashed, std::int64_t written);
+    ~FollowingDigest();
+    FollowingDigest(const FollowingDigest&) = delete;
+    FollowingDigest& operator=(const FollowingDigest&) = delete;
 
     // The file now holds `written` bytes.
     void wrote(std::int64_t written);
     // Waits until every written byte is hashed; the digest of the whole file, or none when
-    // reading it back failed. The file must stay open until this returns.
+    // reading it back failed. Any thread may ask, any number of times.
     std::optional<Digest> finish();
     // Stops hashing (the file is being thrown away) and waits until no read is under way.
     void abandon();
