@@ -34,7 +34,8 @@ public:
     bool open(std::int64_t offset);
     // Writes all of `data`; on failure, the errno of the write that failed, else 0.
     int write(const char* data, std::size_t length);
-    // Closes the file, leaving the MD5 of its whole contents for `md5Hex` to find.
+    // Closes the file, leaving the MD5 of its whole contents (perhaps still being taken) for
+    // `md5Hex` to find.
     void close();
     // Closes the file and removes it.
     void remove();

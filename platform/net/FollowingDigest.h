@@ -1,6 +1,6 @@
 // The MD5 of a file taken while another thread writes it. The writer only says how far the
 // file is written; the new bytes are read back (from the page cache) and hashed on a pool
-// worker, so a download never waits for its digest until it closes the file.
+// worker, so a download never waits for its digest: whoever asks for it waits for the rest.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
