@@ -53,6 +53,49 @@ std::string packageOfBuiltClient(const fs::path& folder) {
     return runCommand("md5sum '" + (folder / "package.zip").string() + "'").substr(0, 32);
 }
 
+// What every script run under X starts with: its arguments, a private home and data folders,
+// `poll` (a condition retried every 0.1 s for at most twenty seconds), `serve` (the package
+// server started, its port in $port), `awaitWindow` (the updater's window shown, its id in
+// $id) and `awaitExit` (the updater's exit status written to status.txt, the server stopped).
+const char* kScriptPrelude = R"SH(
+set -u
+d="$1"; exe="$2"; server="$3"; md5="$4"
+export HOME="$d/home" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config" TMPDIR="$d/tmp" LANG=zh_CN.UTF-8
+mkdir -p "$HOME" "$TMPDIR"
+poll() { i=0; while [ $i -lt 200 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
+serve() {
+  python3 "$server" "$d/package.zip" "$d/events.txt" "$@" > "$d/port.txt" &
+  spid=$!
+  poll 'test -s "$d/port.txt"' || { echo "no server" > "$d/status.txt"; exit 1; }
+  port=$(head -n1 "$d/port.txt")
+}
+awaitWindow() {
+  poll 'xdotool search --name "Skyreach Updater" > "$d/ids.txt" 2>/dev/null && test -s "$d/ids.txt"' || { echo "no window" > "$d/status.txt"; kill $pid $spid; exit 1; }
+  id=$(head -n1 "$d/ids.txt")
+  poll 'xwininfo -id $id | grep -q IsViewable'
+}
+ended() { case "$(ps -o stat= -p $pid 2>/dev/null)" in Z*|"") return 0;; *) return 1;; esac; }
+awaitExit() {
+  if poll ended; then wait $pid; echo "exit $?" >> "$d/status.txt"; else kill $pid; echo "still running" >> "$d/status.txt"; fi
+  kill $spid
+}
+)SH";
+
+// Runs `script` after the prelude under a private X server, with the updater and the demo
+// package server; answers what it printed.
+std::string runUnderX(const fs::path& dir, const std::string& script, const std::string& md5) {
+    writeFile(dir / "run.sh", std::string(kScriptPrelude) + script);
+    return runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" + dir.string() +
+                      "' '" + UPDATER_EXECUTABLE + "' '" + testing_support::sourceDir().string() +
+                      "/scripts/demo-server.py' " + md5 + " 2>&1");
+}
+
+// The updater's log and standard error of the run, for a failure's message.
+std::string readRunFiles(const fs::path& dir) {
+    return "--- log\n" + readFile(dir / "data/com.skyreach.updater/Logs/Skyreach_Updater.log") + "--- stderr\n" +
+           readFile(dir / "err.txt");
+}
+
 TEST(Program, WindowPauseContinueAndRelaunchUnderX) {
     for (const char* tool : {"xvfb-run", "xdotool", "xwininfo", "python3"})
         if (!have(tool)) GTEST_SKIP() << tool << " is not installed";
@@ -60,28 +103,17 @@ TEST(Program, WindowPauseContinueAndRelaunchUnderX) {
     const fs::path apps = dir / "apps", marker = dir / "started.txt";
     makeClient(apps / "Skyreach.app", "1.0", marker, 0);
     makeClient(dir / "build/Skyreach.app", "2.0", marker, 3 << 20);
-    int status = -1;
     const std::string md5 = packageOfBuiltClient(dir.path());
     ASSERT_EQ(md5.size(), 32u);
 
-    // Waits poll for a condition, at most twenty seconds each. Watching that the partial
-    // file does not grow needs time to pass, so that one check measures over a second.
+    // Watching that the partial file does not grow needs time to pass, so that one check
+    // measures over a second.
     std::string script = R"SH(
-set -u
-d="$1"; exe="$2"; server="$3"; md5="$4"
-export HOME="$d/home" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config" TMPDIR="$d/tmp" LANG=zh_CN.UTF-8
-mkdir -p "$HOME" "$TMPDIR"
-poll() { i=0; while [ $i -lt 200 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
-python3 "$server" "$d/package.zip" "$d/events.txt" --rate 1500000 > "$d/port.txt" &
-spid=$!
-poll 'test -s "$d/port.txt"' || { echo "no server" > "$d/status.txt"; exit 1; }
-port=$(head -n1 "$d/port.txt")
+serve --rate 1500000
 "$exe" url "http://127.0.0.1:$port/package.zip" md5 "$md5" changeLog "1. 更快
 2. 更稳" appPath "$d/apps/Skyreach.app" appName Skyreach.app appFolder "$d/apps" versionName 2.0 versionCode 200 > "$d/out.txt" 2> "$d/err.txt" &
 pid=$!
-poll 'xdotool search --name "Skyreach Updater" > "$d/ids.txt" 2>/dev/null && test -s "$d/ids.txt"' || { echo "no window" > "$d/status.txt"; kill $pid $spid; exit 1; }
-id=$(head -n1 "$d/ids.txt")
-poll 'xwininfo -id $id | grep -q IsViewable'
+awaitWindow
 xwininfo -id $id > "$d/info.txt"
 partial() { s=$(stat -c %s "$TMPDIR"/skyreach-*/download-*.tmp 2>/dev/null | head -n1); echo "${s:-0}"; }
 poll '[ $(partial) -gt 300000 ]' || echo "download never started" >> "$d/status.txt"
@@ -90,19 +122,11 @@ sleep 0.5; a=$(partial); sleep 1; b=$(partial)
 echo "paused $a $b" >> "$d/status.txt"
 xdotool mousemove --window $id 320 396 click 1
 poll "[ \$(partial) -gt $b ]" && echo "continued" >> "$d/status.txt"
-ended() { case "$(ps -o stat= -p $pid 2>/dev/null)" in Z*|"") return 0;; *) return 1;; esac; }
-if poll ended; then wait $pid; echo "exit $?" >> "$d/status.txt"; else kill $pid; echo "still running" >> "$d/status.txt"; fi
-kill $spid
+awaitExit
 )SH";
-    writeFile(dir / "run.sh", script);
-    auto output = runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" +
-                                 dir.path().string() + "' '" + UPDATER_EXECUTABLE + "' '" +
-                                 testing_support::sourceDir().string() + "/scripts/demo-server.py' " + md5 + " 2>&1",
-                             &status);
+    const std::string output = runUnderX(dir.path(), script, md5);
     const std::string info = readFile(dir / "info.txt"), statusText = readFile(dir / "status.txt");
-    const std::string context = output + "\n--- status\n" + statusText + "--- log\n" +
-                                readFile(dir / "data/com.skyreach.updater/Logs/Skyreach_Updater.log") + "--- stderr\n" +
-                                readFile(dir / "err.txt");
+    const std::string context = output + "\n--- status\n" + statusText + readRunFiles(dir.path());
     EXPECT_NE(info.find("Width: 640"), std::string::npos) << info << context;
     EXPECT_NE(info.find("Height: 480"), std::string::npos) << info;
 
@@ -130,43 +154,24 @@ TEST(Program, ClosingTheWindowAfterTheInstallStillStartsTheNewClientUnderX) {
     const fs::path apps = dir / "apps", marker = dir / "started.txt";
     makeClient(apps / "Skyreach.app", "1.0", marker, 0);
     makeClient(dir / "build/Skyreach.app", "2.0", marker, 0);
-    int status = -1;
     const std::string md5 = packageOfBuiltClient(dir.path());
     ASSERT_EQ(md5.size(), 32u);
 
     // The close button sits 20 points from the left in the 48-point title strip.
     std::string script = R"SH(
-set -u
-d="$1"; exe="$2"; server="$3"; md5="$4"
-export HOME="$d/home" XDG_DATA_HOME="$d/data" XDG_CONFIG_HOME="$d/config" TMPDIR="$d/tmp" LANG=zh_CN.UTF-8
-mkdir -p "$HOME" "$TMPDIR"
-poll() { i=0; while [ $i -lt 200 ]; do if eval "$1"; then return 0; fi; i=$((i+1)); sleep 0.1; done; return 1; }
-python3 "$server" "$d/package.zip" "$d/events.txt" > "$d/port.txt" &
-spid=$!
-poll 'test -s "$d/port.txt"' || { echo "no server" > "$d/status.txt"; exit 1; }
-port=$(head -n1 "$d/port.txt")
+serve
 "$exe" url "http://127.0.0.1:$port/package.zip" md5 "$md5" changeLog "fixes" appPath "$d/apps/Skyreach.app" appName Skyreach.app appFolder "$d/apps" > "$d/out.txt" 2> "$d/err.txt" &
 pid=$!
-poll 'xdotool search --name "Skyreach Updater" > "$d/ids.txt" 2>/dev/null && test -s "$d/ids.txt"' || { echo "no window" > "$d/status.txt"; kill $pid $spid; exit 1; }
-id=$(head -n1 "$d/ids.txt")
-poll 'xwininfo -id $id | grep -q IsViewable'
+awaitWindow
 log="$d/data/com.skyreach.updater/Logs/Skyreach_Updater.log"
 poll 'grep -q "进度-更新步骤-complete" "$log" 2>/dev/null' || echo "never installed" >> "$d/status.txt"
 xdotool mousemove --window $id 27 24 click 1
 poll '! xwininfo -id $id 2>/dev/null | grep -q IsViewable' && echo "hidden" >> "$d/status.txt"
-ended() { case "$(ps -o stat= -p $pid 2>/dev/null)" in Z*|"") return 0;; *) return 1;; esac; }
-if poll ended; then wait $pid; echo "exit $?" >> "$d/status.txt"; else kill $pid; echo "still running" >> "$d/status.txt"; fi
-kill $spid
+awaitExit
 )SH";
-    writeFile(dir / "run.sh", script);
-    auto output = runCommand("xvfb-run -a -s '-screen 0 1280x800x24' sh '" + (dir / "run.sh").string() + "' '" +
-                                 dir.path().string() + "' '" + UPDATER_EXECUTABLE + "' '" +
-                                 testing_support::sourceDir().string() + "/scripts/demo-server.py' " + md5 + " 2>&1",
-                             &status);
+    const std::string output = runUnderX(dir.path(), script, md5);
     const std::string statusText = readFile(dir / "status.txt");
-    const std::string context = output + "\n--- status\n" + statusText + "--- log\n" +
-                                readFile(dir / "data/com.skyreach.updater/Logs/Skyreach_Updater.log") + "--- stderr\n" +
-                                readFile(dir / "err.txt");
+    const std::string context = output + "\n--- status\n" + statusText + readRunFiles(dir.path());
     EXPECT_NE(statusText.find("hidden"), std::string::npos) << context;
     EXPECT_NE(statusText.find("exit 0"), std::string::npos) << context;
     EXPECT_EQ(readFile(marker), "2.0\n") << "the new client should have been started once\n" << context;
