@@ -5,7 +5,6 @@
 #include "platform/crypto/WrittenFileDigests.h"
 
 #include <deque>
-#include <memory>
 
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
@@ -41,11 +40,6 @@ Protected<std::deque<Entry>>& entries() {
 }
 
 }  // namespace
-
-void rememberWrittenDigest(int fd, const Digest& running) {
-    auto kept = std::make_shared<const Digest>(running.clone());
-    rememberWrittenDigest(fd, running.algorithm(), [kept]() -> std::optional<Digest> { return kept->clone(); });
-}
 
 void rememberWrittenDigest(int fd, DigestAlgorithm algorithm, std::function<std::optional<Digest>()> finish) {
     struct stat info;

@@ -11,11 +11,10 @@
 
 namespace platform {
 
-// Keeps a copy of `running`, the digest of every byte of the open file `fd`, for that
-// file as it is now. Nothing is kept when the file cannot be examined.
-void rememberWrittenDigest(int fd, const Digest& running);
-// The same for a digest still being taken: `finish` waits for it and answers it (none when
-// it could not be completed). It is called only when the digest is asked for.
+// Keeps `finish` as the source of the digest of every byte of the open file `fd`, for that
+// file as it is now; nothing is kept when the file cannot be examined. The digest may still
+// be being taken: `finish` waits for it and answers it (none when it could not be
+// completed), and is called only when the digest is asked for.
 void rememberWrittenDigest(int fd, DigestAlgorithm algorithm, std::function<std::optional<Digest>()> finish);
 
 // A copy of the running digest kept for the file `info` describes, when one was kept for

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include "platform/crypto/AES.h"
 #include "platform/crypto/Digest.h"
@@ -90,9 +91,10 @@ TEST(DigestTest, DigestLeftByTheWriterAnswersOnlyForTheUnchangedFile) {
     const auto md5sum = [&] { return tool("md5sum '" + file.string() + "'"); };
     const auto leaveDigestOf = [&](const std::string& contents) {
         int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        Insecure::MD5 running;
-        running.update(std::string_view(contents));
-        rememberWrittenDigest(fd, running);
+        auto running = std::make_shared<Insecure::MD5>();
+        running->update(std::string_view(contents));
+        rememberWrittenDigest(fd, DigestAlgorithm::md5,
+                              [running]() -> std::optional<Digest> { return running->clone(); });
         ::close(fd);
     };
 
