@@ -6,11 +6,11 @@
 
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
+#include "platform/files/Process.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -551,8 +551,6 @@ std::optional<pid_t> writerOf(const std::string& name, std::size_t marker) {
     return static_cast<pid_t>(pid);
 }
 
-bool hasEnded(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
-
 }  // namespace
 
 std::size_t FileManager::removeAbandonedNewFiles(const std::string& folder, const std::string& namePrefix) const {
@@ -565,7 +563,7 @@ std::size_t FileManager::removeAbandonedNewFiles(const std::string& folder, cons
         if (name.compare(0, hiddenPrefix.size(), hiddenPrefix) != 0) continue;
         const auto marker = name.rfind(".sr-new-");
         if (marker == std::string::npos || marker < hiddenPrefix.size()) continue;
-        if (auto pid = writerOf(name, marker); pid && hasEnded(*pid)) abandoned.push_back(name);
+        if (auto pid = writerOf(name, marker); pid && processHasEnded(*pid)) abandoned.push_back(name);
     }
     ::closedir(dir);
     std::size_t removed = 0;

@@ -384,4 +384,6 @@ void Process::terminate() {
     });
 }
 
+bool processHasEnded(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
 }  // namespace platform

@@ -2,6 +2,8 @@
 // attached to a Pipe or a FileHandle. Launch failures are thrown as errors; waiting
 // drains the attached output pipes, so a child that writes a lot never blocks.
 #pragma once
+#include <sys/types.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -106,5 +108,9 @@ private:
     Protected<State> state_;
     std::condition_variable_any exited_;
 };
+
+// True when no process with this id exists any more (a process of another user still
+// counts as running).
+bool processHasEnded(pid_t pid);
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/files/FileManager.h"
+#include "platform/files/Process.h"
 
 namespace platform {
 
@@ -31,7 +32,7 @@ bool ownerIsAlive(const std::string& name) {
     const auto dash = rest.find('-');
     if (dash == std::string::npos || dash == 0 || rest.find_first_not_of("0123456789") != dash) return false;
     const pid_t owner = static_cast<pid_t>(std::atol(rest.substr(0, dash).c_str()));
-    return owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH;
+    return owner == ::getpid() || !processHasEnded(owner);
 }
 
 // Removes the file unless a download holds it locked.
