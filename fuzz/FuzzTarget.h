@@ -86,7 +86,10 @@ inline void fuzzEmptyScratchFolder() {
 
 // Writes `bytes` to `path`, aborting when it cannot (the target could test nothing).
 inline void fuzzWriteFile(const std::string& path, std::string_view bytes) {
+    // An empty input may come with a null pointer, which fwrite must not be given even for
+    // zero bytes.
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0)
-        std::abort();
+    if (!file) std::abort();
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) std::abort();
 }

@@ -338,5 +338,7 @@ TEST(URLEncodedFormEncoder, BuildsALongListInLinearTime) {
     auto elapsed = std::chrono::steady_clock::now() - started;
     EXPECT_EQ(text.rfind("n%5B%5D=0&n%5B%5D=1&", 0), 0u);
     EXPECT_EQ(text.substr(text.size() - 14), "&n%5B%5D=99999") << text.substr(text.size() - 40);
-    EXPECT_LT(elapsed, std::chrono::seconds(2));
+    // The quadratic tree this guards against took minutes for this list; a linear one takes
+    // milliseconds, and a bound of the fault's scale holds under sanitizers and load too.
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
 }
