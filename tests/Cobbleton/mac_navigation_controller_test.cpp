@@ -166,23 +166,37 @@ TEST(MacNavigationController, EverySequenceOfSlidesEndsWithTheTopInPlace) {
         NSViewControllerPtr Scene::*top;
     } rows[] = {
         {"slide push, slide pop",
-         [](Scene& s) { s.nav->pushViewController(s.a, true), s.nav->popViewController(true); }, &Scene::root},
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.nav->popViewController(true);
+         },
+         &Scene::root},
         {"slide push, plain pop",
-         [](Scene& s) { s.nav->pushViewController(s.a, true), s.nav->popViewController(false); }, &Scene::root},
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.nav->popViewController(false);
+         },
+         &Scene::root},
         {"plain push, slide pop, plain push",
          [](Scene& s) {
-             s.nav->pushViewController(s.a, false), s.nav->popViewController(true);
+             s.nav->pushViewController(s.a, false);
+             s.nav->popViewController(true);
              s.nav->pushViewController(s.a, false);
          },
          &Scene::a},
         {"plain push, slide pop, slide push",
          [](Scene& s) {
-             s.nav->pushViewController(s.a, false), s.nav->popViewController(true);
+             s.nav->pushViewController(s.a, false);
+             s.nav->popViewController(true);
              s.nav->pushViewController(s.a, true);
          },
          &Scene::a},
         {"slide push, slide push at once",
-         [](Scene& s) { s.nav->pushViewController(s.a, true), s.nav->pushViewController(s.b, true); }, &Scene::b},
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.nav->pushViewController(s.b, true);
+         },
+         &Scene::b},
         {"slide push, slide push halfway through the first",
          [](Scene& s) {
              s.nav->pushViewController(s.a, true);
