@@ -26,13 +26,21 @@ void takeOut(const NSViewControllerPtr& controller) {
     controller->removeFromParentViewController();
 }
 
+// The shown controller's view covers the whole of the navigation controller's view.
+void putInPlace(const platform::NSViewPtr& view, MacNavigationController& navigation) {
+    view->setFrameSize(navigation.view()->frame().size);
+    view->setFrameOrigin(navigation.view()->frame().origin);
+}
+
 // The end of a slide takes the leaving controller out, unless a push or pop made while it
-// slid has put that controller on top again: then it is the one shown.
+// slid has put that controller on top again: then it is the one shown, and back in place,
+// as the slide has moved it away.
 std::function<void()> takeOutUnlessTop(const NSViewControllerPtr& leaving, MacNavigationController& navigation) {
     std::weak_ptr<MacNavigationController> weak = navigation.self();
     return [leaving, weak] {
         auto current = weak.lock();
         if (!current || current->topViewController() != leaving) takeOut(leaving);
+        else putInPlace(leaving->view(), *current);
     };
 }
 
@@ -71,8 +79,7 @@ void MacNavigationController::addChildView(const NSViewControllerPtr& controller
     view()->addSubview(controller->view());
     const auto& children = childViewControllers();
     if (std::find(children.begin(), children.end(), controller) == children.end()) addChildViewController(controller);
-    controller->view()->setFrameSize(view()->frame().size);
-    controller->view()->setFrameOrigin(view()->frame().origin);
+    putInPlace(controller->view(), *this);
 }
 
 void MacNavigationController::pushViewController(const NSViewControllerPtr& controller, bool animated,
@@ -138,15 +145,17 @@ void DefaultNavigationAnimate::push(const NSViewControllerPtr& controller, const
         navigation.addChildView(controller);
         return;
     }
-    platform::CGRect old = from->view()->frame();
-    view->setFrameOrigin({old.maxX(), old.minY()});
-    view->setFrameSize(navigation.view()->frame().size);
+    // Measured on the navigation view, not on the old top's view: a slide still running, or
+    // one that ended under a plain push or pop, may have left that view anywhere.
+    platform::CGRect f = navigation.view()->frame();
+    view->setFrameOrigin({f.maxX(), f.minY()});
+    view->setFrameSize(f.size);
     navigation.view()->addSubview(view);
     platform::NSAnimationContext::runAnimationGroup(
         [&](platform::NSAnimationContext& context) {
             context.setDuration(0.5);
-            view->animator().setFrameOrigin(old.origin);
-            from->view()->animator().setFrameOrigin({-old.maxX(), old.minY()});
+            view->animator().setFrameOrigin(f.origin);
+            from->view()->animator().setFrameOrigin({-f.maxX(), f.minY()});
         },
         takeOutUnlessTop(from, navigation));
 }

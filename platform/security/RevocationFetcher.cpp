@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <memory>
@@ -23,10 +24,6 @@
 namespace platform::revocation {
 
 namespace {
-
-// Enough for the CRLs and OCSP answers of the servers one process talks to; the entry
-// that expires first makes room.
-constexpr std::size_t kKeptAnswers = 256;
 
 struct KeptAnswer {
     Data answer;
@@ -49,14 +46,21 @@ std::optional<Data> keptAnswer(const std::string& key) {
     });
 }
 
-void dropExpiredOrFirstToExpire(KeptAnswers& kept) {
+std::size_t bytesOf(const std::string& key, const Data& answer) { return key.size() + answer.count(); }
+
+// Makes room for one more entry of `bytes`: drops what has expired, then the entries that
+// expire first while the kept answers would be too many or too large.
+void makeRoom(KeptAnswers& kept, std::size_t bytes) {
     double now = secondsSince1970();
     std::erase_if(kept, [now](const auto& entry) { return entry.second.until <= now; });
-    if (kept.size() < kKeptAnswers) return;
-    auto first = kept.begin();
-    for (auto it = kept.begin(); it != kept.end(); ++it)
-        if (it->second.until < first->second.until) first = it;
-    kept.erase(first);
+    std::size_t total = 0;
+    for (const auto& [key, entry] : kept) total += bytesOf(key, entry.answer);
+    while (!kept.empty() && (kept.size() >= kKeptAnswers || total + bytes > kKeptAnswersBytes)) {
+        auto first = std::min_element(kept.begin(), kept.end(),
+                                      [](const auto& a, const auto& b) { return a.second.until < b.second.until; });
+        total -= bytesOf(first->first, first->second.answer);
+        kept.erase(first);
+    }
 }
 
 struct BIOFree {
@@ -213,10 +217,12 @@ std::optional<Data> Fetcher::askResponder(const std::string& url, const std::str
 }
 
 void Fetcher::remember(const std::string& key, const Data& answer, double nextUpdate) {
-    if (nextUpdate <= secondsSince1970()) return;
+    const std::size_t bytes = bytesOf(key, answer);
+    if (nextUpdate <= secondsSince1970() || bytes > kKeptAnswersBytes) return;
     keptAnswers().write([&](KeptAnswers& kept) {
-        dropExpiredOrFirstToExpire(kept);
-        kept[key] = KeptAnswer{answer, nextUpdate};
+        kept.erase(key);  // a newer answer replaces the one kept
+        makeRoom(kept, bytes);
+        kept.emplace(key, KeptAnswer{answer, nextUpdate});
     });
 }
 

@@ -5,7 +5,8 @@
 // One fetcher serves one trust evaluation: a URL is asked at most once per evaluation (a
 // failure included), and the whole evaluation shares one time budget. Answers that carry
 // a next-update time and have been checked by their reader are also kept process-wide until
-// then, so a later evaluation (one without network access too) can use them.
+// then, within the bounds below, so a later evaluation (one without network access too) can
+// use them.
 #pragma once
 #include <chrono>
 #include <map>
@@ -24,6 +25,10 @@ inline constexpr int kFetchTimeoutSeconds = 4;
 inline constexpr std::chrono::seconds kEvaluationBudget{10};
 // A larger answer is dropped unread.
 inline constexpr std::size_t kMaxAnswerBytes = 1 << 20;
+// The answers kept process-wide take at most this many bytes in all (and are at most
+// `kKeptAnswers` in number); the entry that expires first makes room.
+inline constexpr std::size_t kKeptAnswersBytes = 4 << 20;
+inline constexpr std::size_t kKeptAnswers = 256;
 
 class Fetcher {
 public:

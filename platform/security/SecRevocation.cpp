@@ -192,9 +192,15 @@ private:
         if (nextUpdate) *nextUpdate = secondsSince1970(next);
         // A revocation stays a revocation; only a good answer must still be current.
         if (status == V_OCSP_CERTSTATUS_REVOKED) return Status::revoked;
-        if (status != V_OCSP_CERTSTATUS_GOOD || !OCSP_check_validity(thisUpdate, next, kClockSkewSeconds, -1))
-            return Status::unknown;
+        if (status != V_OCSP_CERTSTATUS_GOOD || !isCurrent(thisUpdate, next)) return Status::unknown;
         return Status::good;
+    }
+
+    // Whether an answer is current: made by now and not past its next update, give or take
+    // the clock skew; one without a next update only for a bounded time after it was made.
+    static bool isCurrent(ASN1_GENERALIZEDTIME* thisUpdate, ASN1_GENERALIZEDTIME* nextUpdate) {
+        long maxAge = nextUpdate ? -1 : kMaxAgeWithoutNextUpdateSeconds;
+        return OCSP_check_validity(thisUpdate, nextUpdate, kClockSkewSeconds, maxAge) == 1;
     }
 
     Status askResponders(std::size_t depth, OCSP_CERTID* id) {

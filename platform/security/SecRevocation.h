@@ -15,6 +15,10 @@ typedef struct x509_store_ctx_st X509_STORE_CTX;
 
 namespace platform::revocation {
 
+// A good OCSP answer without a next update counts for this many seconds after it was made
+// (its this-update); a revoked answer counts whatever its age.
+inline constexpr long kMaxAgeWithoutNextUpdateSeconds = 4 * 24 * 3600;
+
 struct Check {
     std::uint64_t flags = 0;  // the revocation policy's flags
     // The verified chain, leaf first, its anchor last.

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "Cobbleton/MacNavigationController.h"
+#include "platform/appkit/NSAnimationContext.h"
 #include "platform/runloop/RunLoop.h"
 
 using namespace Cobbleton;
 using platform::NSViewController;
 using platform::NSViewControllerPtr;
 using Stack = std::vector<NSViewControllerPtr>;
+
+namespace platform {
+void PrintTo(const CGRect& r, std::ostream* os) { *os << describe(r); }
+}  // namespace platform
 
 // A navigation controller made without `create` would have an empty stack and no root shown.
 static_assert(!std::is_constructible_v<MacNavigationController, NSViewControllerPtr>);
@@ -46,7 +51,22 @@ void expectShowing(const MacNavigationControllerPtr& nav, const NSViewController
     EXPECT_EQ(nav->childViewControllers(), Stack{shown});
     ASSERT_EQ(nav->view()->subviews().size(), 1u);
     EXPECT_EQ(nav->view()->subviews()[0], shown->view());
-    EXPECT_EQ(shown->view()->frame(), nav->view()->frame());
+    // In place: over the whole of the navigation view.
+    EXPECT_EQ(shown->view()->frame(), (platform::CGRect{{0, 0}, nav->view()->frame().size}));
+}
+
+// Runs the loop until every slide begun so far has ended: an animation begun after them
+// and lasting twice as long ends after them all.
+void runUntilTheSlidesEnd() {
+    auto marker = platform::NSView::create();
+    bool ended = false;
+    platform::NSAnimationContext::runAnimationGroup(
+        [&](platform::NSAnimationContext& context) {
+            context.setDuration(1.0);
+            marker->animator().setAlphaValue(0);
+        },
+        [&] { ended = true; });
+    ASSERT_TRUE(platform::RunLoop::runUntil([&] { return ended; }, 10));
 }
 
 TEST(MacNavigationController, StartsWithItsRootShown) {
@@ -127,6 +147,71 @@ TEST(MacNavigationController, ASlideEndingUnderANewerOneKeepsTheTopShown) {
     EXPECT_EQ(nav->topViewController(), a);
     EXPECT_EQ(nav->childViewControllers(), Stack{a});
     EXPECT_EQ(nav->view()->subviews(), std::vector<platform::NSViewPtr>{a->view()});
+}
+
+// Pushes and pops, slid or not, some begun while an earlier slide still runs: once every
+// slide has ended, the top alone is shown, in place.
+TEST(MacNavigationController, EverySequenceOfSlidesEndsWithTheTopInPlace) {
+    struct Scene {
+        NSViewControllerPtr root = controller(), a = controller(), b = controller();
+        MacNavigationControllerPtr nav = MacNavigationController::create(root);
+        // Until the slide that brings `a` in from the right is halfway (the easing is symmetric).
+        void halfwayInA() {
+            ASSERT_TRUE(platform::RunLoop::runUntil([&] { return a->view()->frame().origin.x <= 160; }, 3));
+        }
+    };
+    struct Row {
+        const char* sequence;
+        std::function<void(Scene&)> run;
+        NSViewControllerPtr Scene::*top;
+    } rows[] = {
+        {"slide push, slide pop",
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.nav->popViewController(true);
+         },
+         &Scene::root},
+        {"slide push, plain pop",
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.nav->popViewController(false);
+         },
+         &Scene::root},
+        {"plain push, slide pop, plain push",
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, false);
+             s.nav->popViewController(true);
+             s.nav->pushViewController(s.a, false);
+         },
+         &Scene::a},
+        {"plain push, slide pop, slide push",
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, false);
+             s.nav->popViewController(true);
+             s.nav->pushViewController(s.a, true);
+         },
+         &Scene::a},
+        {"slide push, slide push at once",
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.nav->pushViewController(s.b, true);
+         },
+         &Scene::b},
+        {"slide push, slide push halfway through the first",
+         [](Scene& s) {
+             s.nav->pushViewController(s.a, true);
+             s.halfwayInA();
+             s.nav->pushViewController(s.b, true);
+         },
+         &Scene::b},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sequence);
+        Scene scene;
+        row.run(scene);
+        runUntilTheSlidesEnd();
+        expectShowing(scene.nav, scene.*row.top);
+    }
 }
 
 TEST(MacNavigationController, AnAnimatorGivenToOneCallIsUsedForThatCallOnly) {

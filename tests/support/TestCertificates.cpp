@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/ocsp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <spawn.h>
@@ -73,6 +74,54 @@ std::string TestCertificates::ocspResponse(const std::string& name, const std::s
     return readFile(dir_ / (name + ".ocsp"));
 }
 
+namespace {
+
+template <class T, void (*Free)(T*)>
+struct Freer {
+    void operator()(T* object) const { Free(object); }
+};
+using CertificatePtr = std::unique_ptr<X509, Freer<X509, X509_free>>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
+using TimePtr = std::unique_ptr<ASN1_TIME, Freer<ASN1_TIME, ASN1_TIME_free>>;
+using CertIDPtr = std::unique_ptr<OCSP_CERTID, Freer<OCSP_CERTID, OCSP_CERTID_free>>;
+using BasicPtr = std::unique_ptr<OCSP_BASICRESP, Freer<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
+using ResponsePtr = std::unique_ptr<OCSP_RESPONSE, Freer<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
+
+// The first PEM object of the file at `path`, read by `read`.
+template <class Read>
+auto readPEM(const std::string& path, Read read) {
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) throw std::runtime_error("cannot open " + path);
+    auto* object = read(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    if (!object) throw std::runtime_error("unreadable " + path);
+    return object;
+}
+
+}  // namespace
+
+std::string TestCertificates::goodOCSPResponse(const std::string& name, const std::string& issuer, long thisUpdate,
+                                               std::optional<long> nextUpdate) const {
+    CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
+    CertificatePtr signer(readPEM(path(issuer + ".pem"), PEM_read_X509));
+    KeyPtr key(readPEM(path(issuer + ".key"), PEM_read_PrivateKey));
+    CertIDPtr id(OCSP_cert_to_id(nullptr, certificate.get(), signer.get()));
+    BasicPtr basic(OCSP_BASICRESP_new());
+    TimePtr made(X509_gmtime_adj(nullptr, thisUpdate));
+    TimePtr next(nextUpdate ? X509_gmtime_adj(nullptr, *nextUpdate) : nullptr);
+    if (!id || !basic || !made || (nextUpdate && !next) ||
+        !OCSP_basic_add1_status(basic.get(), id.get(), V_OCSP_CERTSTATUS_GOOD, 0, nullptr, made.get(), next.get()) ||
+        !OCSP_basic_sign(basic.get(), signer.get(), key.get(), EVP_sha256(), nullptr, 0))
+        throw std::runtime_error("cannot make an OCSP answer for " + name);
+    ResponsePtr response(OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, basic.get()));
+    unsigned char* bytes = nullptr;
+    int length = response ? i2d_OCSP_RESPONSE(response.get(), &bytes) : -1;
+    if (length < 0) throw std::runtime_error("cannot encode an OCSP answer for " + name);
+    std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    OPENSSL_free(bytes);
+    return out;
+}
+
 std::unique_ptr<OpenSSLServer> TestCertificates::ocspResponder(const std::string& issuer, int port) const {
     std::vector<std::string> arguments{"ocsp", "-index", path(issuer + "-index.txt"), "-port", std::to_string(port)};
     for (const char* option : {"-rsigner", "-CA"}) arguments.insert(arguments.end(), {option, path(issuer + ".pem")});
@@ -99,13 +148,9 @@ void TestCertificates::chain(const std::string& name, const std::vector<std::str
 }
 
 std::string TestCertificates::der(const std::string& name) const {
-    FILE* file = std::fopen(path(name + ".pem").c_str(), "r");
-    if (!file) throw std::runtime_error("no certificate " + name);
-    X509* certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
-    std::fclose(file);
+    CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
     unsigned char* bytes = nullptr;
-    int length = certificate ? i2d_X509(certificate, &bytes) : -1;
-    X509_free(certificate);
+    int length = i2d_X509(certificate.get(), &bytes);
     if (length < 0) throw std::runtime_error("unreadable certificate " + name);
     std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
     OPENSSL_free(bytes);

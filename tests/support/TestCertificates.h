@@ -5,6 +5,7 @@
 // at a test authority.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -69,6 +70,11 @@ public:
     std::string crl(const std::string& issuer);
     // The DER OCSP answer `issuer` gives for `name` (good, revoked or unknown), valid for a day.
     std::string ocspResponse(const std::string& name, const std::string& issuer);
+    // A DER OCSP answer `issuer` signs calling `name` good whatever its record says (one
+    // made before a revocation), with its this-update `thisUpdate` seconds from now
+    // (negative: past) and its next update `nextUpdate` seconds from now, or none.
+    std::string goodOCSPResponse(const std::string& name, const std::string& issuer, long thisUpdate,
+                                 std::optional<long> nextUpdate) const;
     // An OCSP responder for `issuer` on `port`, answering from its record.
     std::unique_ptr<OpenSSLServer> ocspResponder(const std::string& issuer, int port) const;
     // A TLS server on `port` with certificate `name` that staples the OCSP answer in the file

@@ -1,6 +1,12 @@
 // The view model's parts around the flow: observable values and their notifications on
-// the main queue, the control button, the work order, the bundle listing and the package
-// digest.
+// the main queue, the control button, the work order, the bundle listing, the package
+// digest and the sync of the staged bundle.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <future>
+
 #include "Hawser/HW.h"
 #include "Hawser/Session.h"
 #include "flow_support.h"
@@ -181,4 +187,42 @@ TEST(DownloadViewModel, DigestsFilesAsMd5sumDoes) {
     World::get().lines->reset();
     EXPECT_EQ(model->md5Hash(platform::URL::fileURL((dir / "missing").string(), false)), std::nullopt);
     EXPECT_TRUE(World::get().logged("计算文件md5失败: "));
+}
+
+// The staged bundle is written to disk before the swap: its files and folders are synced,
+// a link is left as it is, and anything else (a FIFO there would block its opening for
+// ever) ends the sync as an incomplete copy.
+TEST(FileTree, SyncsFilesAndFoldersAndRefusesAnythingElse) {
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path&)> plant;
+        const char* refused;  // what the refusal names; empty when the sync succeeds
+    };
+    const std::vector<Row> rows = {
+        {"a link inside", [](const fs::path& tree) { fs::create_symlink("MacOS/Client", tree / "Contents/link"); }, ""},
+        {"a FIFO inside", [](const fs::path& tree) { ASSERT_EQ(::mkfifo((tree / "Contents/pipe").c_str(), 0600), 0); },
+         "Contents/pipe"},
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        const fs::path tree = World::get().dir / ("sync-tree-" + std::to_string(i));
+        writeFile(tree / "Contents/MacOS/Client", "#!/bin/sh\n");
+        rows[i].plant(tree);
+        std::string why;
+        auto syncing = std::async(std::launch::async, [&] { return Lanternfly_Updater::syncTree(tree.string(), why); });
+        // A sync blocked on the FIFO is let through by a writer, so it cannot hang the suite.
+        int writer = -1;
+        if (syncing.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "the sync blocked";
+            writer = ::open((tree / "Contents/pipe").c_str(), O_RDWR | O_CLOEXEC);
+        }
+        const bool synced = syncing.get();
+        if (writer >= 0) ::close(writer);
+        EXPECT_EQ(synced, !*rows[i].refused) << why;
+        if (*rows[i].refused) {
+            EXPECT_NE(why.find("copy incomplete"), std::string::npos) << why;
+            EXPECT_NE(why.find(rows[i].refused), std::string::npos) << why;
+        }
+        fs::remove_all(tree);
+    }
 }

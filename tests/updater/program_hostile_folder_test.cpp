@@ -5,6 +5,8 @@
 // replacement runs without a journal.
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "program_support.h"
 
 using namespace flow_test;
@@ -198,27 +200,63 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
     }
 }
 
-TEST(ProgramHostileFolder, ALockReplacedUnderARunningUpdaterIsNotTaken) {
-    Case c("lock-replaced");
-    fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
-    fs::create_directories(c.data());
-    writeJournal(c, "cleaning\n/\n\n");  // refused: the first run stays open holding the lock
-    UpdaterRun first(c, updateOrder(c, "Client.app"));
-    ASSERT_TRUE(eventually([&] { return c.log().find("安装更新失败-安装记录无效-") != std::string::npos; })) << c.log();
-    // Its lock file is deleted and a FIFO put in its place.
-    fs::remove(c.data() / "updater.lock");
-    ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0);
-    UpdaterRun second(c, updateOrder(c, "Client.app"));
-    EXPECT_TRUE(eventually([&] { return c.log().find("安装更新失败-无法获取更新锁-") != std::string::npos; }))
-        << c.log();
-    EXPECT_NE(c.log().find("has it open"), std::string::npos) << c.log();
-    kill(second.pid, SIGTERM);
-    kill(first.pid, SIGTERM);
-    EXPECT_EQ(second.wait(), 0);
-    EXPECT_EQ(first.wait(), 0);
-    EXPECT_TRUE(fs::is_fifo(c.data() / "updater.lock"));
-    EXPECT_TRUE(movedAside(c).empty());
-    EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
+// Whatever happens to the lock file's name under a running updater, a second one refuses
+// and changes nothing. An older updater, which locks only the file, keeps it too: a FIFO
+// put where its lock was is not moved aside while it has the lock's name open.
+TEST(ProgramHostileFolder, ASecondUpdaterRefusesWhateverHappenedToTheLocksName) {
+    struct Row {
+        const char* name;
+        std::function<void(const Case&)> replace;  // done to the lock while the first one runs
+        bool olderFirst;                           // the first one locks only the lock file
+        const char* refusal;
+        const char* named = "";  // more the log says
+    };
+    auto deleteLock = [](const Case& c) { fs::remove(c.data() / "updater.lock"); };
+    auto putFifo = [&](const Case& c) {
+        deleteLock(c);
+        ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0);
+    };
+    const char* anotherRuns = "安装更新失败-另一个更新程序正在运行-";
+    const std::vector<Row> rows = {
+        {"the lock deleted", deleteLock, false, anotherRuns},
+        {"the lock renamed away",
+         [](const Case& c) { fs::rename(c.data() / "updater.lock", c.data() / "renamed.lock"); }, false, anotherRuns},
+        {"the lock deleted and a FIFO put in its place", putFifo, false, anotherRuns},
+        {"an older updater's lock deleted and a FIFO put in its place", putFifo, true, "安装更新失败-无法获取更新锁-",
+         "has it open"},
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        Case c("lock-replaced-" + std::to_string(i));
+        fs::copy(reference("1"), c.apps() / "Client.app", fs::copy_options::recursive);
+        fs::create_directories(c.data());
+        // The first one stays in its download; an older one is this test holding the lock.
+        std::optional<UpdaterRun> first;
+        int older = -1;
+        if (rows[i].olderFirst) {
+            older = ::open((c.data() / "updater.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_EQ(::flock(older, LOCK_EX | LOCK_NB), 0);
+        } else {
+            first.emplace(c, workOrder(c, World::get().url("/stall"), std::string(32, '0')));
+            ASSERT_TRUE(eventually([&] { return c.log().find("进度-下载进度-") != std::string::npos; })) << c.log();
+        }
+        rows[i].replace(c);
+        const auto replaced = fs::symlink_status(c.data() / "updater.lock").type();
+        UpdaterRun second(c, updateOrder(c, "Client.app"));
+        EXPECT_TRUE(eventually([&] { return c.log().find(rows[i].refusal) != std::string::npos; })) << c.log();
+        EXPECT_NE(c.log().find(rows[i].named), std::string::npos) << c.log();
+        kill(second.pid, SIGTERM);
+        EXPECT_EQ(second.wait(), 0);
+        if (first) {
+            kill(first->pid, SIGTERM);
+            EXPECT_EQ(first->wait(), 0);
+        }
+        if (older >= 0) ::close(older);
+        EXPECT_EQ(c.log().find("进度-安装文件-"), std::string::npos) << "installed beside the first one";
+        EXPECT_EQ(fs::symlink_status(c.data() / "updater.lock").type(), replaced);
+        EXPECT_TRUE(movedAside(c).empty());
+        EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("1")));
+    }
 }
 
 TEST(ProgramHostileFolder, AnUnwritableDataFolderStopsTheInstallBeforeAnythingMoves) {

@@ -33,33 +33,62 @@ struct TreeEntries {
     std::vector<std::string> folders;
 };
 
-// Every regular file and folder of the tree (links are not followed), or false.
-bool listTree(const std::string& root, TreeEntries& entries) {
+// Every regular file and folder of the tree (links are not followed), or false; false
+// with `stray` set when the tree holds anything else (a FIFO, a socket, a device).
+bool listTree(const std::string& root, TreeEntries& entries, std::string& stray) {
     static thread_local TreeEntries* collecting = nullptr;
+    static thread_local std::string* strayFound = nullptr;
     collecting = &entries;
-    auto visit = [](const char* path, const struct stat*, int kind, struct FTW*) {
-        if (kind == FTW_F) collecting->files.emplace_back(path);
-        else if (kind == FTW_D) collecting->folders.emplace_back(path);
-        else if (kind == FTW_DNR || kind == FTW_NS) return 1;
-        return 0;
+    strayFound = &stray;
+    auto visit = [](const char* path, const struct stat* info, int kind, struct FTW*) {
+        if (kind == FTW_D) collecting->folders.emplace_back(path);
+        else if (kind == FTW_F && S_ISREG(info->st_mode)) collecting->files.emplace_back(path);
+        else if (kind == FTW_F) *strayFound = path;
+        const bool stop = kind == FTW_DNR || kind == FTW_NS || !strayFound->empty();
+        return stop ? 1 : 0;
     };
     return ::nftw(root.c_str(), visit, 16, FTW_PHYS) == 0;
 }
 
 enum class SyncStep { startWriting, waitUntilWritten };
 
+// The reason given for what a copied tree must not hold.
+std::string strayEntry(const std::string& path) {
+    return "copy incomplete: " + path + " is neither a file nor a folder";
+}
+
+// What one step of making a file or folder durable found.
+enum class Synced { yes, failed, notItsKind };
+
 // One step of making a file or folder durable. Starting the writing of every file first
-// lets the disk take them all at once; the waits then find most of it done.
-bool syncEntry(const std::string& path, SyncStep step, bool folder) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
-    if (fd < 0) return false;
+// lets the disk take them all at once; the waits then find most of it done. The entry is
+// opened without blocking and without following a link, so whatever replaced it since the
+// listing (a FIFO would block a plain open for ever) is found by its kind, not waited on.
+Synced syncEntry(const std::string& path, SyncStep step, bool folder) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? Synced::notItsKind : Synced::failed;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        return Synced::notItsKind;
+    }
     bool ok = step == SyncStep::startWriting
                   ? ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0 || errno == EINVAL
                   : (folder ? ::fsync(fd) : ::fdatasync(fd)) == 0;
     const int error = errno;
     ::close(fd);
     errno = error;
-    return ok;
+    return ok ? Synced::yes : Synced::failed;
+}
+
+// Whether the step succeeded; `why` says what kept it from it.
+bool syncedOrWhy(const std::string& path, bool folder, std::string& why) {
+    switch (syncEntry(path, SyncStep::waitUntilWritten, folder)) {
+        case Synced::yes: return true;
+        case Synced::failed: why = "cannot write " + path + " to disk: " + std::strerror(errno); break;
+        case Synced::notItsKind: why = strayEntry(path); break;
+    }
+    return false;
 }
 
 std::string parentFolder(const std::string& path) {
@@ -109,22 +138,17 @@ bool emptyFolder(const std::string& folder) {
 
 bool syncTree(const std::string& root, std::string& why) {
     TreeEntries entries;
-    if (!listTree(root, entries)) {
-        why = "cannot read " + root + ": " + std::strerror(errno);
+    std::string stray;
+    if (!listTree(root, entries, stray)) {
+        why = stray.empty() ? "cannot read " + root + ": " + std::strerror(errno) : strayEntry(stray);
         return false;
     }
     for (const auto& file : entries.files) syncEntry(file, SyncStep::startWriting, false);
     for (const auto& file : entries.files)
-        if (!syncEntry(file, SyncStep::waitUntilWritten, false)) {
-            why = "cannot write " + file + " to disk: " + std::strerror(errno);
-            return false;
-        }
+        if (!syncedOrWhy(file, false, why)) return false;
     entries.folders.push_back(parentFolder(root));
     for (const auto& folder : entries.folders)
-        if (!syncEntry(folder, SyncStep::waitUntilWritten, true)) {
-            why = "cannot write " + folder + " to disk: " + std::strerror(errno);
-            return false;
-        }
+        if (!syncedOrWhy(folder, true, why)) return false;
     return true;
 }
 

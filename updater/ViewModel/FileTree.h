@@ -20,7 +20,9 @@ bool emptyFolder(const std::string& folder);
 bool ensureRealFolder(const std::string& folder);
 // Writes every file and folder of the tree at `root`, and `root`'s own entry in its parent
 // folder, to the disk, so that a power cut after this returns leaves the tree complete.
-// False (with the reason) when any of it could not be opened or written.
+// False (with the reason) when any of it could not be opened or written, or when the tree
+// holds anything but files, folders and links (a FIFO, a socket, a device): a copy that
+// is not complete. Nothing is ever waited on or followed.
 bool syncTree(const std::string& root, std::string& why);
 
 // Renames `path` itself (never what a link names) to "<path>.invalid-<UTC time>", with a

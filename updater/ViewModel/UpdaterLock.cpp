@@ -23,6 +23,20 @@ namespace {
 
 enum class Attempt { taken, busy, failed, notRegular };
 
+// Locks what `fd`, open at `path`, names, and keeps `fd` in `held` for the rest of the
+// process; closes it when the lock is not taken.
+Attempt lockOpened(int fd, const std::string& path, int& held, std::string& why) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        why = busy ? "another updater is running (" + path + " is locked)"
+                   : "cannot lock " + path + ": " + std::strerror(errno);
+        ::close(fd);
+        return busy ? Attempt::busy : Attempt::failed;
+    }
+    held = fd;
+    return Attempt::taken;
+}
+
 // Opens and locks the lock file at `path`; `notRegular` (nothing opened) when something
 // other than a regular file stands there.
 Attempt lockFileAt(const std::string& path, int& held, std::string& why) {
@@ -38,15 +52,7 @@ Attempt lockFileAt(const std::string& path, int& held, std::string& why) {
         ::close(fd);
         return Attempt::failed;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        why = busy ? "another updater is running (" + path + " is locked)"
-                   : "cannot lock " + path + ": " + std::strerror(errno);
-        ::close(fd);
-        return busy ? Attempt::busy : Attempt::failed;
-    }
-    held = fd;
-    return Attempt::taken;
+    return lockOpened(fd, path, held, why);
 }
 
 bool isNumber(const char* text) {
@@ -94,15 +100,9 @@ std::optional<std::string> processWithLockOpen(const std::string& path) {
 
 // Something other than a regular file stands at the lock's path (a link, a FIFO, a
 // folder): no updater can hold a lock on it, so it is moved aside and the lock taken,
-// unless a process still has the lock's name open. The data folder itself is locked
-// meanwhile, so two updaters never both mend it.
-UpdaterLock replaceInvalidLock(const std::string& folder, const std::string& path, int& held, std::string& why) {
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folderFd < 0 || ::flock(folderFd, LOCK_EX | LOCK_NB) != 0) {
-        why = path + " is not a regular file and " + folder + " is busy: look at " + path;
-        if (folderFd >= 0) ::close(folderFd);
-        return UpdaterLock::failed;
-    }
+// unless a process still has the lock's name open (an older updater locked only the file).
+// The caller holds the data folder's lock, so two updaters never both mend it.
+UpdaterLock replaceInvalidLock(const std::string& path, int& held, std::string& why) {
     UpdaterLock outcome = UpdaterLock::failed;
     std::string aside;
     Attempt attempt = lockFileAt(path, held, why);
@@ -120,24 +120,25 @@ UpdaterLock replaceInvalidLock(const std::string& folder, const std::string& pat
     }
     if (attempt == Attempt::taken) outcome = aside.empty() ? UpdaterLock::taken : UpdaterLock::takenInPlaceOfInvalid;
     if (attempt == Attempt::busy) outcome = UpdaterLock::heldByAnother;
-    ::flock(folderFd, LOCK_UN);
-    ::close(folderFd);
     return outcome;
 }
 
-}  // namespace
-
-UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
-    static int held = -1;
-    if (held >= 0) return UpdaterLock::taken;
-    try {
-        platform::FileManager::defaultManager()->createDirectory(folder, true);
-    } catch (const platform::ErrorException&) {}
-    struct stat info;
-    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        why = folder + " is not a folder of its own (missing, a link or a file)";
-        return UpdaterLock::failed;
+// Opens and locks the data folder itself, a real folder (a link there is refused, never
+// followed). Its name may be changed under a running updater, but the folder it locked
+// cannot be swapped for another one at that name while it still is the data folder.
+Attempt lockFolder(const std::string& folder, int& held, std::string& why) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const bool notAFolder = errno == ENOENT || errno == ELOOP || errno == ENOTDIR;
+        why = notAFolder ? folder + " is not a folder of its own (missing, a link or a file)"
+                         : "cannot open " + folder + ": " + std::strerror(errno);
+        return Attempt::failed;
     }
+    return lockOpened(fd, folder, held, why);
+}
+
+// Takes the lock file's lock, the data folder's being held.
+UpdaterLock lockFileInLockedFolder(const std::string& folder, int& held, std::string& why) {
     const std::string path = folder + "/updater.lock";
     switch (lockFileAt(path, held, why)) {
         case Attempt::taken: return UpdaterLock::taken;
@@ -145,7 +146,31 @@ UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
         case Attempt::failed: return UpdaterLock::failed;
         case Attempt::notRegular: break;
     }
-    return replaceInvalidLock(folder, path, held, why);
+    return replaceInvalidLock(path, held, why);
+}
+
+}  // namespace
+
+UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
+    static int heldFolder = -1;
+    static int held = -1;
+    if (held >= 0) return UpdaterLock::taken;
+    try {
+        platform::FileManager::defaultManager()->createDirectory(folder, true);
+    } catch (const platform::ErrorException&) {}
+    // The folder's lock keeps a second updater out whatever becomes of the lock file's
+    // name; the file's lock keeps out older updaters, which lock only the file.
+    switch (lockFolder(folder, heldFolder, why)) {
+        case Attempt::taken: break;
+        case Attempt::busy: return UpdaterLock::heldByAnother;
+        default: return UpdaterLock::failed;
+    }
+    const UpdaterLock outcome = lockFileInLockedFolder(folder, held, why);
+    if (held < 0) {
+        ::close(heldFolder);
+        heldFolder = -1;
+    }
+    return outcome;
 }
 
 void removeAbandonedDownloads() { platform::removeAbandonedDownloadFiles(); }

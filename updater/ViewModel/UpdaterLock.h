@@ -1,6 +1,6 @@
-// One updater at a time per user: a lock file in the updater's data folder, held for the
-// rest of the process once taken (the system releases it when the process ends, however
-// it ends); and the removal of what an earlier run left behind.
+// One updater at a time per user: locks on the updater's data folder and on a lock file in
+// it, held for the rest of the process once taken (the system releases them when the
+// process ends, however it ends); and the removal of what an earlier run left behind.
 #pragma once
 #include <string>
 
@@ -14,11 +14,13 @@ enum class UpdaterLock {
     failed,                 // the lock cannot be taken: the data folder or lock file is unusable
 };
 
-// Takes the lock "<folder>/updater.lock" for this process. `folder` must be a real folder:
-// a link there is refused, never followed. A link, FIFO or folder at the lock's path is
-// moved aside as "updater.lock.invalid-<UTC time>" (never followed) unless another process
-// of the user has the lock's name open, which may be an updater holding it. `why` says
-// what kept the lock from being taken, and which file to look at.
+// Takes the locks of `folder` itself and of "<folder>/updater.lock" for this process: the
+// folder's keeps a second updater out even when the lock file is renamed or deleted under
+// the first, the file's keeps out older updaters, which lock only the file. `folder` must
+// be a real folder: a link there is refused, never followed. A link, FIFO or folder at the
+// lock's path is moved aside as "updater.lock.invalid-<UTC time>" (never followed) unless
+// another process of the user has the lock's name open, which may be an older updater
+// holding it. `why` says what kept the lock from being taken, and which file to look at.
 UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why);
 
 // Removes partial downloads that a killed run left in the temporary folder: those of

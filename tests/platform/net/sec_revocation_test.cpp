@@ -5,6 +5,9 @@
 
 #include <atomic>
 
+#include "platform/base/Date.h"
+#include "platform/security/RevocationFetcher.h"
+#include "platform/security/SecRevocation.h"
 #include "platform/security/SecTrust.h"
 #include "tests/platform/net/NetTestSupport.h"
 
@@ -22,8 +25,10 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // An authority with a CRL server and an OCSP responder, and the leaves it signed, each
 // naming both: "good" (recorded as issued), "revoked", "unrecorded" (unknown to the
 // responder, absent from the CRL); "unreachable", whose sources are ports where nothing
-// listens; "held" and "oversized", whose CRLs never come or come too large. Each set has an authority name of its own, so no answer kept from
-// another test's authority can apply.
+// listens; "held" and "oversized", whose CRLs never come or come too large; "stale", revoked,
+// whose OCSP source serves a good answer made before the revocation and too long ago. Each
+// set has an authority name of its own, so no answer kept from another test's authority can
+// apply.
 struct Authority {
     testing_support::TestCertificates certificates;
     std::string name;
@@ -34,6 +39,9 @@ struct Authority {
         static std::atomic<int> made{0};
         name = "authority" + std::to_string(++made);
         crlServer = std::make_unique<LocalHTTPServer>([this](const LocalHTTPServer::Received& received) {
+            if (received.path == "/stale.ocsp")
+                return LocalHTTPServer::Reply(200, answers.at("stale").toString(),
+                                              {{"Content-Type", "application/ocsp-response"}});
             if (received.path == "/oversized") return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
             if (received.path == "/held") {
                 LocalHTTPServer::Reply held;
@@ -51,12 +59,15 @@ struct Authority {
         for (const char* leaf : {"good", "revoked", "unrecorded"})
             certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlURL, ocspURL);
         certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + "/crl", nowhere);
+        certificates.leafWithRevocationSources("stale", name, "IP:127.0.0.1", crlURL, crlServer->url("/stale.ocsp"));
         for (const char* leaf : {"held", "oversized"})
             certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(std::string("/") + leaf),
                                                    "");
         certificates.record("good", name);
         certificates.revoke("revoked", name);
+        certificates.revoke("stale", name);
         crl = certificates.crl(name);
+        makeGoodAnswersForStale();
         responder = certificates.ocspResponder(name, ocspPort);
     }
 
@@ -80,12 +91,29 @@ struct Authority {
     }
 
     std::string crl;  // DER, as served
+    // Good answers for "stale" by when they were made: "stale" (too long ago, with no next
+    // update), "recent" (just recent enough, with none), "expired" (past its next update),
+    // "early" (made an hour from now).
+    std::map<std::string, Data> answers;
+
+private:
+    void makeGoodAnswersForStale() {
+        constexpr long hour = 3600, maxAge = revocation::kMaxAgeWithoutNextUpdateSeconds;
+        auto good = [&](long thisUpdate, std::optional<long> nextUpdate) {
+            return Data::fromString(certificates.goodOCSPResponse("stale", name, thisUpdate, nextUpdate));
+        };
+        answers.emplace("stale", good(-(maxAge + hour), std::nullopt));
+        answers.emplace("recent", good(-(maxAge - hour), std::nullopt));
+        answers.emplace("expired", good(-2 * hour, -hour));
+        answers.emplace("early", good(hour, 24 * hour));
+    }
 };
 
 struct RevocationCase {
     const char* leaf;
     std::uint64_t flags;
     OSStatus expected;
+    const char* stapled = nullptr;  // one of the authority's `answers`, stapled
 };
 
 TEST(Revocation, StatusFromTheCRLAndTheResponder) {
@@ -102,10 +130,24 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         // Nobody answers at all.
         {"unreachable", kAny, errSecSuccess},
         {"unreachable", kAny | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        // A good answer kept from before the revocation, without a next update and older
+        // than that allows, is no answer, fetched or stapled: the CRL behind it is heard,
+        // and alone it is no positive answer.
+        {"stale", kOCSP | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"stale", kAny, errSecCertificateRevoked},
+        {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecIncompleteCertRevocationCheck, "stale"},
+        {"stale", kCRL, errSecCertificateRevoked, "stale"},
+        // A good answer counts only while current: recent enough without a next update,
+        // not past its next update, not made in the future.
+        {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecSuccess, "recent"},
+        {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecIncompleteCertRevocationCheck, "expired"},
+        {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecIncompleteCertRevocationCheck, "early"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags));
-        EXPECT_EQ(authority.evaluate(c.leaf, c.flags), c.expected);
+        SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
+                     (c.stapled ? c.stapled : "nothing"));
+        auto stapled = c.stapled ? std::optional(authority.answers.at(c.stapled)) : std::nullopt;
+        EXPECT_EQ(authority.evaluate(c.leaf, c.flags, stapled), c.expected);
     }
 }
 
@@ -163,6 +205,28 @@ TEST(Revocation, StapledAnswerNeedsNoNetwork) {
     // An answer about another certificate tells nothing about this one.
     EXPECT_EQ(authority.evaluate("good", kOCSP | kNoNetwork | kRequirePositive, revoked),
               errSecIncompleteCertRevocationCheck);
+}
+
+// The answers kept process-wide fit in a bound on their total size: the one that expires
+// first makes room, and one larger than the whole bound is not kept.
+TEST(Revocation, KeptAnswersAreBoundedInTotalSize) {
+    using revocation::Fetcher, revocation::kKeptAnswersBytes, revocation::kMaxAnswerBytes;
+    // Keys of this test alone, expiring within the hour: before any other test's answers,
+    // so these are the first to make room for them.
+    auto key = [](std::size_t i) { return "http://127.0.0.1:1/kept-answers-bound/" + std::to_string(i); };
+    auto isKept = [&](std::size_t i) { return Fetcher(false).get(key(i)).has_value(); };
+    const double inAnHour = Date::now().timeIntervalSince1970() + 3600;
+    const std::size_t count = kKeptAnswersBytes / kMaxAnswerBytes + 1;
+    for (std::size_t i = 0; i < count; ++i)
+        Fetcher::remember(key(i), Data::fromString(std::string(kMaxAnswerBytes, 'a')), inAnHour + i);
+    std::size_t keptBytes = 0;
+    for (std::size_t i = 0; i < count; ++i) keptBytes += isKept(i) ? kMaxAnswerBytes : 0;
+    EXPECT_LE(keptBytes, kKeptAnswersBytes);
+    EXPECT_FALSE(isKept(0));
+    EXPECT_TRUE(isKept(count - 1));
+    Fetcher::remember(key(count), Data::fromString(std::string(kKeptAnswersBytes + 1, 'a')), inAnHour + count);
+    EXPECT_FALSE(isKept(count));
+    EXPECT_TRUE(isKept(count - 1));
 }
 
 // The URL session asks for the stapled answer in the handshake and hands it to the trust
