@@ -61,12 +61,13 @@ void DownloadFile::followWrites(Digest start, std::int64_t hashed, std::int64_t 
 
 // A kept digest may still be catching up with the file: whoever asks for it waits for the
 // rest, so closing the file (and with it the transfer) never waits for the hash. Once it
-// has caught up it lets the file go; until then `digest_` stays, so a removal can stop it.
+// has caught up it lets the file go; until then a removal of the file stops it.
 void DownloadFile::stopDigest(bool keep) {
     if (!digest_) return;
     if (keep) {
         rememberWrittenDigest(fd_, DigestAlgorithm::md5, [digest = digest_] { return digest->finish(); });
         digest_->seal();
+        left_ = std::move(digest_);
         return;
     }
     digest_->abandon();
@@ -114,6 +115,8 @@ void DownloadFile::close() {
 void DownloadFile::remove() {
     stopDigest(false);
     close();
+    if (left_) left_->abandon();
+    left_.reset();
     if (path_.empty()) return;
     struct stat info;
     if (::lstat(path_.c_str(), &info) == 0) forgetWrittenDigests(info);
