@@ -1,7 +1,8 @@
 // A small process-wide table of running digests keyed by the file they describe. An
-// entry answers only while the file is unchanged since it was kept: any write moves the
-// modification time or the size, and a file put in its place has another inode. Only
-// the last few entries are kept; a miss costs a read of the file, never a wrong answer.
+// entry answers only while the file is unchanged since it was kept: any change moves the
+// change time (and a write the modification time or the size), and a file put in its
+// place has another inode. A move made by this process takes the entry along. Only the
+// last few entries are kept; a miss costs a read of the file, never a wrong answer.
 #include "platform/crypto/WrittenFileDigests.h"
 
 #include <deque>
@@ -15,17 +16,27 @@ namespace {
 
 constexpr std::size_t kKeptEntries = 8;
 
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 struct FileState {
     dev_t device;
     ino_t inode;
     off_t size;
     struct timespec modified;
+    struct timespec changed;
 
-    static FileState of(const struct stat& info) { return {info.st_dev, info.st_ino, info.st_size, info.st_mtim}; }
-    bool operator==(const FileState& other) const {
-        return device == other.device && inode == other.inode && size == other.size &&
-               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    static FileState of(const struct stat& info) {
+        return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
     }
+    bool sameFile(const FileState& other) const { return device == other.device && inode == other.inode; }
+    // The same file with the same contents as far as a rename can tell: the change time
+    // aside, which every rename moves.
+    bool sameContents(const FileState& other) const {
+        return sameFile(other) && size == other.size && sameTime(modified, other.modified);
+    }
+    bool operator==(const FileState& other) const { return sameContents(other) && sameTime(changed, other.changed); }
 };
 
 struct Entry {
@@ -47,8 +58,7 @@ void rememberWrittenDigest(int fd, DigestAlgorithm algorithm, std::function<std:
     Entry entry{FileState::of(info), algorithm, std::move(finish)};
     entries().write([&](std::deque<Entry>& table) {
         std::erase_if(table, [&](const Entry& kept) {
-            return kept.file.device == entry.file.device && kept.file.inode == entry.file.inode &&
-                   kept.algorithm == entry.algorithm;
+            return kept.file.sameFile(entry.file) && kept.algorithm == entry.algorithm;
         });
         table.push_back(std::move(entry));
         if (table.size() > kKeptEntries) table.pop_front();
@@ -64,6 +74,32 @@ std::optional<Digest> writtenDigest(DigestAlgorithm algorithm, const struct stat
     });
     if (!finish) return std::nullopt;
     return finish();  // outside the lock: it may wait for the digest to be completed
+}
+
+void followWrittenFileMove(const struct stat& before, const struct stat& after) {
+    const FileState from = FileState::of(before);
+    const FileState to = FileState::of(after);
+    if (!from.sameContents(to)) return;
+    entries().write([&](std::deque<Entry>& table) {
+        for (auto& kept : table)
+            if (kept.file == from) kept.file = to;
+    });
+}
+
+void forgetWrittenDigests(const struct stat& info) {
+    const FileState file = FileState::of(info);
+    // Outside the lock: the digests let go of the file as they are destroyed.
+    std::deque<Entry> forgotten;
+    entries().write([&](std::deque<Entry>& table) {
+        for (auto it = table.begin(); it != table.end();) {
+            if (it->file.sameFile(file)) {
+                forgotten.push_back(std::move(*it));
+                it = table.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    });
 }
 
 }  // namespace platform

@@ -18,8 +18,19 @@ namespace platform {
 void rememberWrittenDigest(int fd, DigestAlgorithm algorithm, std::function<std::optional<Digest>()> finish);
 
 // A copy of the running digest kept for the file `info` describes, when one was kept for
-// the same file (device and inode) at the same size and modification time; otherwise
-// none, and the caller reads the file.
+// the same file (device and inode) at the same size, modification time and change time;
+// otherwise none, and the caller reads the file. The change time moves with every change
+// to the file, also one whose other times were put back, and no process can set it back.
 std::optional<Digest> writtenDigest(DigestAlgorithm algorithm, const struct stat& info);
+
+// This process moved the file `before` describes, which `after` now describes: a digest
+// kept for it follows it. A rename moves the change time, so without this the digest would
+// no longer answer; it follows only a rename (same device and inode, size and modification
+// time), never a copy.
+void followWrittenFileMove(const struct stat& before, const struct stat& after);
+
+// The file `info` describes is being removed: its digests are forgotten, and with them
+// whatever they held of it.
+void forgetWrittenDigests(const struct stat& info);
 
 }  // namespace platform

@@ -60,11 +60,17 @@ void DownloadFile::followWrites(Digest start, std::int64_t hashed, std::int64_t 
 }
 
 // A kept digest may still be catching up with the file: whoever asks for it waits for the
-// rest, so closing the file (and with it the transfer) never waits for the hash.
+// rest, so closing the file (and with it the transfer) never waits for the hash. Once it
+// has caught up it lets the file go; until then a removal of the file stops it.
 void DownloadFile::stopDigest(bool keep) {
     if (!digest_) return;
-    if (keep) rememberWrittenDigest(fd_, DigestAlgorithm::md5, [digest = digest_] { return digest->finish(); });
-    else digest_->abandon();
+    if (keep) {
+        rememberWrittenDigest(fd_, DigestAlgorithm::md5, [digest = digest_] { return digest->finish(); });
+        digest_->seal();
+        left_ = std::move(digest_);
+        return;
+    }
+    digest_->abandon();
     digest_.reset();
 }
 
@@ -99,15 +105,22 @@ int DownloadFile::write(const char* data, std::size_t length) {
 }
 
 void DownloadFile::close() {
-    if (fd_ >= 0) stopDigest(true);
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    stopDigest(true);
+    ::close(fd_);
     fd_ = -1;
 }
 
+// The digest kept for the file goes with it, and lets go of the removed file's space.
 void DownloadFile::remove() {
     stopDigest(false);
     close();
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (left_) left_->abandon();
+    left_.reset();
+    if (path_.empty()) return;
+    struct stat info;
+    if (::lstat(path_.c_str(), &info) == 0) forgetWrittenDigests(info);
+    ::unlink(path_.c_str());
 }
 
 }  // namespace platform

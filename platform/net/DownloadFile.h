@@ -37,7 +37,7 @@ public:
     // Closes the file, leaving the MD5 of its whole contents (perhaps still being taken) for
     // `md5Hex` to find.
     void close();
-    // Closes the file and removes it.
+    // Closes the file and removes it, with the MD5 left for it.
     void remove();
 
     const std::string& path() const { return path_; }
@@ -57,6 +57,7 @@ private:
     std::string path_;
     std::int64_t written_ = 0;
     std::shared_ptr<FollowingDigest> digest_;  // the file's MD5, taken as it is written
+    std::shared_ptr<FollowingDigest> left_;    // the MD5 left for the file at its last close
     std::int64_t fileSize_ = 0;
 };
 

@@ -7,6 +7,7 @@
 
 #include "Hawser/DownloadResponseHandlers.h"
 #include "Hawser/HW.h"
+#include "platform/crypto/WrittenFileDigests.h"
 #include "platform/runloop/Thread.h"
 #include "session_support.h"
 #include "tests/support/TempDir.h"
@@ -82,6 +83,11 @@ TEST_F(SessionDownloadTest, DownloadsIntoPlaceReplacingAStaleFileAndCompletesOnT
     const std::string served = md5Of(temp / "served.zip");
     ASSERT_EQ(served.size(), 33u);  // 32 hex digits and a newline
     EXPECT_EQ(md5Of(destination.path()), served);
+    struct stat moved;  // the MD5 taken during the download follows the file into place
+    ASSERT_EQ(::stat(destination.path().c_str(), &moved), 0);
+    auto kept = platform::writtenDigest(platform::DigestAlgorithm::md5, moved);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->finalize().hexString() + "\n", served);
     ASSERT_FALSE(fractions.empty());
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
     // The last progress call may still be queued behind the completion.

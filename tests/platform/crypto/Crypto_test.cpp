@@ -102,9 +102,12 @@ TEST(DigestTest, DigestLeftByTheWriterAnswersOnlyForTheUnchangedFile) {
     leaveDigestOf("written once");
     EXPECT_EQ(md5Hex(file.string()).value(), md5sum());
     const auto renamed = dir / "moved";
-    std::filesystem::rename(file, renamed);  // same file, another name: still answers
-    struct stat info;
+    struct stat before, info;
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    std::filesystem::rename(file, renamed);  // same file, another name: the change time moves
     ASSERT_EQ(::stat(renamed.c_str(), &info), 0);
+    EXPECT_FALSE(writtenDigest(DigestAlgorithm::md5, info));
+    followWrittenFileMove(before, info);  // moved by this process: the digest follows
     EXPECT_TRUE(writtenDigest(DigestAlgorithm::md5, info));
     EXPECT_FALSE(writtenDigest(DigestAlgorithm::sha256, info));
     std::filesystem::rename(renamed, file);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/crypto/WrittenFileDigests.h"
 #include "platform/net/URLSession.h"
 #include "tests/support/LocalHTTPServer.h"
 #include "tests/support/TempDir.h"
@@ -78,7 +79,7 @@ public:
     std::function<std::optional<URLRequest>(const HTTPURLResponsePtr&, const URLRequest&)> onRedirect;
     std::function<std::pair<URLSessionAuthChallengeDisposition, URLCredentialPtr>(const URLAuthenticationChallenge&)>
         onChallenge;
-    std::string moveDownloadTo;  // where a finished download is moved, if set
+    std::string moveDownloadTo;  // where a finished download is moved (its MD5 following), if set
     Data data;
     std::optional<URLSessionTaskMetrics> metrics;
     ErrorPtr error;
@@ -178,7 +179,12 @@ public:
         record("write");
     }
     void didFinishDownloadingTo(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, const URL& location) override {
-        if (!moveDownloadTo.empty()) std::filesystem::rename(location.path(), moveDownloadTo);
+        if (!moveDownloadTo.empty()) {
+            struct stat before, after;
+            ::lstat(location.path().c_str(), &before);
+            std::filesystem::rename(location.path(), moveDownloadTo);
+            if (::lstat(moveDownloadTo.c_str(), &after) == 0) followWrittenFileMove(before, after);
+        }
         record("finished");
     }
     void didBecomeInvalidWithError(const URLSessionPtr&, const ErrorPtr&) override { record("invalid"); }

@@ -1,5 +1,6 @@
 // The file a download is written to: made new in the temporary folder, continued at an
-// offset for a resumed download, started over when resuming is not possible, removed.
+// offset for a resumed download, started over when resuming is not possible, removed; and
+// the MD5 it leaves, which answers only for the bytes the file holds.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,8 +9,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#include "platform/crypto/FileDigest.h"
 #include "platform/crypto/WrittenFileDigests.h"
 #include "platform/net/DownloadFile.h"
 #include "tests/support/TempDir.h"
@@ -21,6 +24,30 @@ using testing_support::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Changes the file at `path` through `change`, then puts its access and modification times
+// back as `touch -r` does: only the change time tells.
+void withTimesPutBack(const std::string& path, const std::function<void(int fd)>& change) {
+    struct stat before;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    change(fd);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    EXPECT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+}
+
+// The descriptors of this process open on the file at `path`, also once it is removed.
+int descriptorsOn(const std::string& path) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = fs::read_symlink(entry.path(), error).string();
+        if (!error && (target == path || target == path + " (deleted)")) ++count;
+    }
+    return count;
+}
 
 class DownloadFileTest : public testing::Test {
 protected:
@@ -79,6 +106,67 @@ TEST_F(DownloadFileTest, OpensAtTheRightPlace) {
         if (left) {
             EXPECT_EQ(left->finalize(), Digest::hash(DigestAlgorithm::md5, c.after.data(), c.after.size()));
         }
+    }
+}
+
+TEST_F(DownloadFileTest, TheMD5LeftIsThatOfTheBytesTheFileHolds) {
+    const auto changeInPlace = [](int fd) { ASSERT_EQ(::pwrite(fd, "X", 1, 2), 1); };
+    const auto truncateAndRegrow = [](int fd) {
+        ASSERT_EQ(::ftruncate(fd, 0), 0);
+        ASSERT_EQ(::pwrite(fd, "9876543210", 10, 0), 10);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(int)> change;  // by another hand, once the download is closed
+        bool resumed;                     // then the download resumes at its end and writes "new"
+    };
+    for (const auto& c : std::vector<Case>{
+             {"changed in place, its times put back", changeInPlace, false},
+             {"truncated and grown again to its size, its times put back", truncateAndRegrow, false},
+             {"its kept bytes changed, its times put back, then resumed", changeInPlace, true},
+         }) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        DownloadFile download([&] { return folder.path().string(); });
+        ASSERT_TRUE(download.open(0));
+        ASSERT_EQ(download.write("0123456789", 10), 0);
+        download.close();
+        ASSERT_TRUE(md5Hex(download.path()).isSuccess());  // asked once: the hash is complete
+        withTimesPutBack(download.path(), c.change);
+        if (c.resumed) {
+            DownloadFile resumed([&] { return folder.path().string(); });
+            resumed.continueFile(download.path());
+            ASSERT_TRUE(resumed.open(10));
+            ASSERT_EQ(resumed.write("new", 3), 0);
+            resumed.close();
+        }
+        const std::string held = readFile(download.path());
+        EXPECT_EQ(md5Hex(download.path()).value(),
+                  Digest::hash(DigestAlgorithm::md5, held.data(), held.size()).hexString());
+    }
+}
+
+// Once complete, the MD5 left for a file is only a digest; a removed download (cancelled or
+// failed) leaves nothing behind, so its space is not held until the process ends.
+TEST_F(DownloadFileTest, HoldsNoDescriptorOnceTheDigestIsCompleteOrTheFileRemoved) {
+    const std::string body(3 * 1024 * 1024 + 5, 'z');  // a few of the digest's reads
+    ASSERT_TRUE(file.open(0));
+    write(body);
+    file.close();
+    struct stat info;
+    ASSERT_EQ(::stat(file.path().c_str(), &info), 0);
+    ASSERT_TRUE(writtenDigest(DigestAlgorithm::md5, info));  // waits until the hash is complete
+    EXPECT_EQ(descriptorsOn(file.path()), 0);
+
+    for (bool closedFirst : {true, false}) {  // a failed download is closed, then removed
+        SCOPED_TRACE(closedFirst ? "closed, then removed" : "removed");
+        DownloadFile removed([this] { return dir.path().string(); });
+        ASSERT_TRUE(removed.open(0));
+        ASSERT_EQ(removed.write(body.data(), body.size()), 0);
+        if (closedFirst) removed.close();
+        const std::string path = removed.path();
+        removed.remove();
+        EXPECT_EQ(descriptorsOn(path), 0);
     }
 }
 
