@@ -1,7 +1,10 @@
 // Fuzz target: the install journal as the updater reads it from its data folder, the check
 // that it concerns the current work order's client, the path normalising both rely on,
 // and the work order's own checks. The input's first five lines are the work order
-// (appFolder, appName, appPath, url, md5); the rest is the journal file's content.
+// (appFolder, appName, appPath, url, md5); the rest is the journal file's content. A
+// journal read must be exactly what the writer writes for it.
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "fuzz/FuzzTarget.h"
@@ -37,6 +40,16 @@ void checkInScope(const std::string& path, const WorkOrder& order) {
     fuzzCheck(isPlainBundleName(path.substr(prefix.size())), "a journal path that is no bundle name passed");
 }
 
+// A journal read is exactly the text the writer makes of it: nothing of the file went unread.
+void checkRoundTrip(const InstallJournal& entry, std::string_view text) {
+    const std::string rewritten = fuzzScratchFolder() + "/rewritten-journal";
+    std::string why;
+    fuzzCheck(writeInstallJournal(rewritten, entry, why), "a journal read cannot be written again");
+    std::ifstream in(rewritten, std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fuzzCheck(written == text, "a journal read is not the text the writer makes of it");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -55,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     if (readInstallJournal(journal, entry, why) == JournalState::read) {
         checkNormalised(entry.target);
+        checkRoundTrip(entry, text);
         if (!journalScopeProblem(entry, order)) {
             checkInScope(entry.target, order);
             if (entry.retired) checkInScope(*entry.retired, order);

@@ -5,6 +5,7 @@
 // replacement runs without a journal.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "program_support.h"
@@ -50,6 +51,24 @@ std::vector<std::string> movedAside(const Case& c) {
 
 void writeJournal(const Case& c, const std::string& text) { writeFile(c.data() / "install.journal", text); }
 
+// Files moved aside by earlier runs under `base`'s name: six regular files, one of them
+// with a number added, and a link and a folder of the same name pattern, the oldest.
+const char* const kOldAsideStamps[] = {"20200101T000000Z", "20200102T000000Z", "20200103T000000Z",
+                                       "20200104T000000Z", "20200105T000000Z", "20200105T000000Z-1"};
+void plantOldAside(const Case& c, const std::string& base) {
+    for (const char* stamp : kOldAsideStamps) writeFile(c.data() / (base + ".invalid-" + stamp), "old");
+    fs::create_symlink(c.root / "mine/Documents/letter.txt", c.data() / (base + ".invalid-20190101T000000Z"));
+    fs::create_directories(c.data() / (base + ".invalid-20190102T000000Z/inside"));
+}
+// What of `plantOldAside` stays once one more file is moved aside: the link, the folder
+// and the newest regular files, `newest` of them (five less the file just moved, when it
+// is a regular file too).
+std::vector<std::string> oldAsideKept(const std::string& base, int newest) {
+    std::vector<std::string> kept = {base + ".invalid-20190101T000000Z", base + ".invalid-20190102T000000Z"};
+    for (int i = 6 - newest; i < 6; ++i) kept.push_back(base + ".invalid-" + kOldAsideStamps[i]);
+    return kept;
+}
+
 }  // namespace
 
 TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged) {
@@ -60,6 +79,8 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         // The name of the journal or lock the update moved aside before it went on.
         const char* movedAside = "";
         const char* named = "";  // more the log says: the move, or the file to look at
+        // Files moved aside by earlier runs that stay; the others planted go.
+        std::vector<std::string> keptAside = {};
     };
     const std::string refusedJournal = "安装更新失败-安装记录无效-";
     const char* journalAside = "install.journal.invalid-";
@@ -138,6 +159,19 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         {"garbage as the journal", [&](const Case& c) { writeJournal(c, std::string("\x01\xff\nswapping\n", 12)); }, "",
          journalAside, journalMoved},
         {"an empty journal", [&](const Case& c) { writeJournal(c, ""); }, "", journalAside, journalMoved},
+        // A journal that is not complete (a phase line alone, or followed by NUL bytes, as
+        // a crash may leave it) says nothing about the client: moved aside as well.
+        {"a phase line alone as the journal", [&](const Case& c) { writeJournal(c, "cleaning"); }, "", journalAside,
+         journalMoved},
+        {"a phase line and NUL bytes as the journal",
+         [&](const Case& c) { writeJournal(c, "cleaning\n" + std::string(64, '\0')); }, "", journalAside, journalMoved},
+        // Of the journals moved aside, only the newest regular files are kept.
+        {"an unreadable journal with older ones moved aside",
+         [&](const Case& c) {
+             plantOldAside(c, "install.journal");
+             writeJournal(c, "");
+         },
+         "", journalAside, journalMoved, oldAsideKept("install.journal", 4)},
         {"garbage as the journal with a kept copy beside the client",
          [&](const Case& c) {
              writeJournal(c, std::string("\x01\xff\nswapping\n", 12));
@@ -160,9 +194,16 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
          lockMoved},
         {"a folder as the lock", [&](const Case& c) { fs::create_directories(c.data() / "updater.lock/inside"); }, "",
          lockAside, lockMoved},
+        {"a FIFO as the lock with older ones moved aside",
+         [&](const Case& c) {
+             plantOldAside(c, "updater.lock");
+             ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0);
+         },
+         "", lockAside, lockMoved, oldAsideKept("updater.lock", 5)},
     };
     std::vector<std::unique_ptr<Case>> cases;
     std::vector<std::string> before;
+    std::vector<std::vector<std::string>> planted;  // the files moved aside before the run
     std::vector<std::unique_ptr<UpdaterRun>> runs;
     for (const auto& row : rows) {
         cases.push_back(std::make_unique<Case>("hostile-" + std::to_string(cases.size())));
@@ -172,6 +213,7 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         fs::create_directories(c.data());
         row.plant(c);
         before.push_back(bystanders(c));
+        planted.push_back(movedAside(c));
         runs.push_back(std::make_unique<UpdaterRun>(c, updateOrder(c, "Client.app")));
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -181,9 +223,15 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         if (logged.empty()) {
             EXPECT_EQ(runs[i]->wait(), 0) << c.log();
             EXPECT_TRUE(sameTree(c.apps() / "Client.app", reference("2"))) << c.log();
-            const auto aside = movedAside(c);
-            EXPECT_EQ(aside.size(), *rows[i].movedAside ? 1u : 0u);
-            for (const auto& name : aside) EXPECT_EQ(name.rfind(rows[i].movedAside, 0), 0u) << name;
+            std::vector<std::string> added, kept;
+            for (const auto& name : movedAside(c))
+                (std::count(planted[i].begin(), planted[i].end(), name) ? kept : added).push_back(name);
+            EXPECT_EQ(added.size(), *rows[i].movedAside ? 1u : 0u);
+            for (const auto& name : added) EXPECT_EQ(name.rfind(rows[i].movedAside, 0), 0u) << name;
+            auto keptAside = rows[i].keptAside;
+            std::sort(kept.begin(), kept.end());
+            std::sort(keptAside.begin(), keptAside.end());
+            EXPECT_EQ(kept, keptAside);
         } else {
             EXPECT_TRUE(eventually([&] { return c.log().find(logged) != std::string::npos; })) << c.log();
             kill(runs[i]->pid, SIGTERM);
@@ -198,6 +246,32 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         }
         EXPECT_NE(c.log().find(rows[i].named), std::string::npos) << c.log();
     }
+}
+
+// A package under another name lands beside the client, which is then retired; only a
+// complete bundle of the same application is retired, so a client without an identifier
+// is refused before anything moves, and nothing is left that blocks the next update.
+TEST(ProgramHostileFolder, ARenamedUpdateOverAClientWithoutAnIdentifierIsRefusedUpFront) {
+    Case c("renamed-without-identifier");
+    const fs::path client = c.apps() / "Client.app", pristine = c.root / "pristine/Client.app";
+    fs::copy(reference("1"), client, fs::copy_options::recursive);
+    writeFile(client / "Contents/Info.plist",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>CFBundleExecutable</key><string>Client</string></dict></plist>\n");
+    fs::create_directories(pristine.parent_path());
+    fs::copy(client, pristine, fs::copy_options::recursive);
+    UpdaterRun renamed(c, updateOrder(c, "Renamed.app"));
+    EXPECT_TRUE(eventually([&] { return c.log().find("安装更新失败-复制应用失败") != std::string::npos; })) << c.log();
+    kill(renamed.pid, SIGTERM);
+    EXPECT_EQ(renamed.wait(), 0);
+    EXPECT_NE(c.log().find("is not the same application"), std::string::npos) << c.log();
+    EXPECT_TRUE(sameTree(client, pristine));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(c.apps() / "Renamed.app")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(c.data() / "install.journal")));
+
+    UpdaterRun next(c, updateOrder(c, "Client.app"));
+    EXPECT_EQ(next.wait(), 0) << c.log();
+    EXPECT_TRUE(sameTree(client, reference("2"))) << c.log();
 }
 
 // Whatever happens to the lock file's name under a running updater, a second one refuses

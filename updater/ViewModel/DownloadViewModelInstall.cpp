@@ -116,8 +116,10 @@ void DownloadViewModel::installPackage() {
     // The new bundle is complete beside the client before the client is stopped.
     BundleSwap swap(journalPath(), target, installed != target ? std::optional<std::string>(installed) : std::nullopt);
     log().error("进度-安装文件-复制应用-" + source + "-" + appFolder);
-    std::string why;
-    if (!swap.stage(source, why)) {
+    // The retirement of a renamed client would refuse a client it cannot vouch for and
+    // leave the journal behind: such an update is refused before anything moves.
+    std::string why = renamedClientProblem(source, installed, target).value_or("");
+    if (!why.empty() || !swap.stage(source, why)) {
         log().error("进度-安装文件-复制失败-" + why);
         failInstall("安装更新失败-复制应用失败", "复制应用失败");
         return;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sstream>
@@ -24,6 +25,14 @@ std::optional<InstallJournal::Phase> phaseNamed(const std::string& name) {
     for (int phase = 0; phase < 3; ++phase)
         if (name == kPhaseNames[phase]) return static_cast<InstallJournal::Phase>(phase);
     return std::nullopt;
+}
+
+// The shape of the text the writer leaves: three lines, each ended by a newline, and no
+// NUL byte. A phase line alone, or one followed by NUL bytes (a write a crash cut short),
+// says nothing about the client.
+bool isCompleteJournalText(const std::string& text) {
+    return text.find('\0') == std::string::npos && std::count(text.begin(), text.end(), '\n') == 3 &&
+           text.back() == '\n';
 }
 
 bool isAbsolutePath(const std::string& path) { return !path.empty() && path == normalisedPath(path) && path[0] == '/'; }
@@ -88,14 +97,15 @@ JournalState readInstallJournal(const std::string& path, InstallJournal& entry, 
         why = file.why;
         return JournalState::unreadable;
     }
-    std::istringstream lines(file.data.toString());
-    std::string phase, target, retired, rest;
+    const std::string text = file.data.toString();
+    std::istringstream lines(text);
+    std::string phase, target, retired;
     std::getline(lines, phase);
     std::getline(lines, target);
     std::getline(lines, retired);
     auto known = phaseNamed(phase);
-    if (!known || std::getline(lines, rest)) {
-        why = path + " is not an install journal";
+    if (!known || target.empty() || !isCompleteJournalText(text)) {
+        why = path + " is not a complete install journal";
         return JournalState::unreadable;
     }
     if (!isAbsolutePath(target) || (!retired.empty() && !isAbsolutePath(retired))) {

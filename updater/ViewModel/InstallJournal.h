@@ -20,7 +20,7 @@ struct InstallJournal {
 enum class JournalState {
     absent,
     read,
-    unreadable,  // not a small regular file (a link, a FIFO, too big) or not a journal's text
+    unreadable,  // not a small regular file (a link, a FIFO, too big) or not a complete journal
     refused,     // a journal's phase with paths that are not absolute and normalised
 };
 

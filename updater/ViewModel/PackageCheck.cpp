@@ -13,6 +13,7 @@
 
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/PropertyListSerialization.h"
+#include "updater/ViewModel/InstallJournal.h"
 #include "updater/ViewModel/WorkOrder.h"
 
 namespace Lanternfly_Updater {
@@ -126,6 +127,12 @@ std::optional<std::string> packageProblem(const std::string& bundle, const std::
     auto root = realPath(bundle);
     if (!root) return "cannot resolve " + bundle;
     return strayEntry(*root);
+}
+
+std::optional<std::string> renamedClientProblem(const std::string& bundle, const std::string& appPath,
+                                                const std::string& target) {
+    if (appPath == target || isAbsent(appPath)) return std::nullopt;
+    return sameApplicationProblem(bundle, appPath);
 }
 
 }  // namespace Lanternfly_Updater

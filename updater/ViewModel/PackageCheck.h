@@ -25,4 +25,10 @@ std::optional<std::string> incompleteBundle(const std::string& bundle, BundleFac
 std::optional<std::string> packageProblem(const std::string& bundle, const std::string& appPath,
                                           const std::string& target);
 
+// What keeps the installed client `appPath` from being retired once `bundle` lands beside
+// it under another name `target`: only a complete bundle of the same application, its
+// identifier given, is retired. None when the client keeps its name or is absent.
+std::optional<std::string> renamedClientProblem(const std::string& bundle, const std::string& appPath,
+                                                const std::string& target);
+
 }  // namespace Lanternfly_Updater
