@@ -115,29 +115,44 @@ bool xmlHoldsNulInText(std::string_view x) {
     return false;
 }
 
-// Depth-first from the top object, reading each object's references as it goes. A
-// finished object's `levels` is the length of the longest chain that starts at it and its
-// `values` the number of values it stands for once every reference is expanded (as the
-// library expands them), so a shared object is walked once; an object met again while it
-// is still open contains itself. `counted` is every value met so far, expanded: the walk
-// stops as soon as it passes `maxValues`, so it remembers at most that many objects
-// whatever the list stands for. A list that cannot be walked (the library refuses a
-// reference past the object table too) cannot be measured and counts as over the limits.
+// What the walk knows of an object it has met: still open (on the walk's stack), or
+// finished with the length of the longest chain that starts at it and the number of values
+// it stands for once every reference is expanded.
+struct MetObject {
+    enum class State : std::uint8_t { unmet, open, finished };
+    std::uint64_t values = 1;
+    std::uint32_t levels = 1;
+    State state = State::unmet;
+};
+
+// The objects met, by index: one slot per object when the list has no more objects than
+// the values the walk may count, else only those met (never more than it may count), so
+// that memory follows the cap, not the length of the object table.
+class MetObjects {
+public:
+    MetObjects(std::uint64_t objects, std::uint64_t maxValues) : slots_(objects <= maxValues ? objects : 0) {}
+    MetObject& operator[](std::uint64_t index) { return slots_.empty() ? met_[index] : slots_[index]; }
+
+private:
+    std::vector<MetObject> slots_;
+    std::unordered_map<std::uint64_t, MetObject> met_;
+};
+
+// Depth-first from the top object, reading each object's references as it goes, so that a
+// shared object is walked once (as the library expands it, it counts once per reference);
+// an object met again while it is still open contains itself. `counted` is every value met
+// so far, expanded: the walk stops as soon as it passes `maxValues`. A list that cannot be
+// walked (the library refuses a reference past the object table too) cannot be measured
+// and counts as over the limits.
 bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::uint64_t maxValues) {
     if (!plist.walkable() || maxValues == 0) return true;
-    struct Seen {
-        bool open;
-        std::size_t levels;
-        std::uint64_t values;
-    };
+    using State = MetObject::State;
     struct Frame {
         std::uint64_t index;
         BinaryPlist::References refs;
         std::uint64_t next = 0;
-        std::size_t levels = 1;
-        std::uint64_t values = 1;
     };
-    std::unordered_map<std::uint64_t, Seen> seen;
+    MetObjects met(plist.count(), maxValues);
     std::vector<Frame> stack;
     std::uint64_t counted = 1;
     auto count = [&](std::uint64_t more) {
@@ -145,34 +160,37 @@ bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::u
         counted += more;
         return true;
     };
-    // A child's chain and values count towards its parent's.
-    auto addChild = [](Frame& parent, std::size_t levels, std::uint64_t values) {
-        parent.levels = std::max(parent.levels, levels + 1);
-        parent.values += values;
+    auto open = [&](std::uint64_t index) {
+        met[index].state = State::open;
+        stack.push_back({index, plist.references(index)});
     };
-    seen.emplace(plist.top(), Seen{true, 1, 1});
-    stack.push_back({plist.top(), plist.references(plist.top())});
+    // A child's chain and values count towards its parent's.
+    auto addChild = [&](std::uint64_t parentIndex, const MetObject& child) {
+        MetObject& parent = met[parentIndex];
+        parent.levels = std::max(parent.levels, child.levels + 1);
+        parent.values += child.values;
+    };
+    open(plist.top());
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.refs.count) {
-            const Frame done = frame;
+            MetObject& done = met[frame.index];
+            done.state = State::finished;
             stack.pop_back();
-            seen[done.index] = Seen{false, done.levels, done.values};
-            if (!stack.empty()) addChild(stack.back(), done.levels, done.values);
+            if (!stack.empty()) addChild(stack.back().index, done);
             continue;
         }
         const std::uint64_t child = plist.reference(frame.refs, frame.next++);
         if (child >= plist.count()) return true;
-        const auto it = seen.find(child);
-        if (it == seen.end()) {
+        const MetObject known = met[child];
+        if (known.state == State::open) return true;
+        if (known.state == State::unmet) {
             if (stack.size() + 1 > maxLevels || !count(1)) return true;
-            seen.emplace(child, Seen{true, 1, 1});
-            stack.push_back({child, plist.references(child)});
-        } else {
-            const Seen met = it->second;
-            if (met.open || stack.size() + met.levels > maxLevels || !count(met.values)) return true;
-            addChild(frame, met.levels, met.values);
+            open(child);
+            continue;
         }
+        if (stack.size() + known.levels > maxLevels || !count(known.values)) return true;
+        addChild(frame.index, known);
     }
     return false;
 }
