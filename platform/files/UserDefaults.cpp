@@ -18,13 +18,15 @@
 #include "platform/files/Bundle.h"
 #include "platform/files/FileManager.h"
 #include "platform/files/SmallFile.h"
+#include "platform/foundation/PlistPrescan.h"
 #include "platform/foundation/PropertyListSerialization.h"
 
 namespace platform {
 namespace {
 
-// Far above what any program keeps in its settings.
+// Far above what any program keeps in its settings; the writer keeps within both too.
 constexpr std::size_t kMaxSettingsFileBytes = 4u << 20;
+constexpr std::uint64_t kMaxSettingsValues = 1u << 16;
 
 std::string configFolder() {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;
@@ -85,6 +87,36 @@ Value::Dictionary writableSettings(const Value::Dictionary& values, const std::s
     return writable;
 }
 
+// Why the reader would refuse `file`; empty when it would take it.
+std::string unreadableBecause(const Data& file) {
+    if (file.count() > kMaxSettingsFileBytes)
+        return std::to_string(file.count()) + " bytes, more than " + std::to_string(kMaxSettingsFileBytes);
+    const std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.count());
+    if (plistExceedsLimits(bytes, kMaxPlistNesting, kMaxSettingsValues))
+        return "more than " + std::to_string(kMaxSettingsValues) + " values or nested too deeply";
+    return {};
+}
+
+// The settings file to write: XML, or the binary form (denser: no indentation, no escapes,
+// data not in base64) when the XML would be more than the reader takes. None, with a line on
+// standard error, when neither form could be read back: the last readable file stays.
+std::optional<Data> readableSettingsFile(const Value::Dictionary& values, const std::string& path) {
+    Value settings(values);
+    auto xml = PropertyListSerialization::data(settings, PropertyListFormat::xml);
+    if (xml.isFailure()) {
+        settings = Value(writableSettings(values, path));
+        xml = PropertyListSerialization::data(settings, PropertyListFormat::xml);
+    }
+    if (xml.isFailure()) return std::nullopt;
+    const std::string why = unreadableBecause(xml.value());
+    if (why.empty()) return xml.value();
+    auto binary = PropertyListSerialization::data(settings, PropertyListFormat::binary);
+    if (binary.isSuccess() && unreadableBecause(binary.value()).empty()) return binary.value();
+    std::fprintf(stderr, "UserDefaults: keeping the last settings file %s: the settings would not be read back (%s)\n",
+                 path.c_str(), why.c_str());
+    return std::nullopt;
+}
+
 }  // namespace
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
@@ -126,7 +158,7 @@ void UserDefaults::ensureLoaded(State& state) const {
         return;
     }
     if (!file.isRead()) return;
-    auto parsed = PropertyListSerialization::propertyList(file.data);
+    auto parsed = PropertyListSerialization::propertyList(file.data, nullptr, kMaxSettingsValues);
     // A damaged file reads as empty; it stays on disk until a change replaces it.
     if (parsed.isSuccess() && parsed.value().isDictionary()) state.values = *parsed.value().asDictionary();
     else if (parsed.isFailure())
@@ -135,10 +167,8 @@ void UserDefaults::ensureLoaded(State& state) const {
 }
 
 bool UserDefaults::writeOut(State& state) const {
-    auto data = PropertyListSerialization::data(Value(state.values), PropertyListFormat::xml);
-    if (data.isFailure())
-        data = PropertyListSerialization::data(Value(writableSettings(state.values, path_)), PropertyListFormat::xml);
-    state.dirty = !(data.isSuccess() && writeFileAtomically(path_, data.value()));
+    const auto file = readableSettingsFile(state.values, path_);
+    state.dirty = !(file && writeFileAtomically(path_, *file));
     return !state.dirty;
 }
 

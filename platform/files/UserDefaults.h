@@ -1,7 +1,10 @@
 // Per-user settings kept in a property-list file: standard() lives at
 // $XDG_CONFIG_HOME/<bundle id>.plist (~/.config by default). Every change is written
 // atomically (temporary file + rename). A file that does not parse reads as empty
-// and is left as it is until the next change replaces it. Thread-safe.
+// and is left as it is until the next change replaces it. Nothing is written that the
+// reader would refuse (over 4 MiB or 65,536 values): settings the XML form cannot carry
+// within that are written in the binary form, and when neither can, the last file stays
+// and the change lives in memory only. Thread-safe.
 // Registered defaults (the registration domain) answer for keys the file does not hold;
 // they live in memory only and are never written.
 #pragma once

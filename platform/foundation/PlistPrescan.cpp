@@ -1,9 +1,11 @@
 // The prescans of property-list bytes. A binary list is a table of objects that refer to
-// each other by index; its nesting is measured over that graph with an explicit stack,
-// each object expanded once. An XML list's nesting is the depth of its elements.
+// each other by index; its nesting and values are measured over that graph with an
+// explicit stack, each object expanded once. An XML list's nesting is the depth of its
+// elements and its values the number of its elements.
 #include "platform/foundation/PlistPrescan.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -55,18 +57,22 @@ public:
         return true;
     }
 
-    // The objects an array, set or dictionary refers to (a dictionary's keys included).
-    std::vector<std::uint64_t> children(std::uint64_t index) const {
+    // Where the references of an array, set or dictionary lie (a dictionary's keys
+    // included); none for any other object, or one whose references leave the bytes.
+    struct References {
+        std::uint64_t start = 0, count = 0;
+    };
+    References references(std::uint64_t index) const {
         std::uint8_t kind;
         std::uint64_t length, start;
         if (!object(index, kind, length, start)) return {};
         if (kind != 0xA && kind != 0xC && kind != 0xD) return {};
         const std::uint64_t refs = kind == 0xD ? length * 2 : length;
         if (length > size_ || refs > (size_ - start) / refSize_) return {};
-        std::vector<std::uint64_t> out;
-        out.reserve(refs);
-        for (std::uint64_t i = 0; i < refs; ++i) out.push_back(bigEndian(d_ + start + i * refSize_, refSize_));
-        return out;
+        return {start, refs};
+    }
+    std::uint64_t reference(const References& refs, std::uint64_t i) const {
+        return bigEndian(d_ + refs.start + i * refSize_, refSize_);
     }
 
     bool stringHoldsNul(std::uint64_t index) const {
@@ -109,52 +115,84 @@ bool xmlHoldsNulInText(std::string_view x) {
     return false;
 }
 
-// Depth-first from the top object. A finished object's `levels` is the length of the
-// longest chain that starts at it and its `values` the number of values it stands for
-// once every reference is expanded (as the library expands them), so a shared object is
-// walked once; an object met again while it is still open contains itself. A list that
-// cannot be walked cannot be measured and counts as over the limits.
+// What the walk knows of an object it has met: still open (on the walk's stack), or
+// finished with the length of the longest chain that starts at it and the number of values
+// it stands for once every reference is expanded.
+struct MetObject {
+    enum class State : std::uint8_t { unmet, open, finished };
+    std::uint64_t values = 1;
+    std::uint32_t levels = 1;
+    State state = State::unmet;
+};
+
+// The objects met, by index: one slot per object when the list has no more objects than
+// the values the walk may count, else only those met (never more than it may count), so
+// that memory follows the cap, not the length of the object table.
+class MetObjects {
+public:
+    MetObjects(std::uint64_t objects, std::uint64_t maxValues) : slots_(objects <= maxValues ? objects : 0) {}
+    MetObject& operator[](std::uint64_t index) { return slots_.empty() ? met_[index] : slots_[index]; }
+
+private:
+    std::vector<MetObject> slots_;
+    std::unordered_map<std::uint64_t, MetObject> met_;
+};
+
+// Depth-first from the top object, reading each object's references as it goes, so that a
+// shared object is walked once (as the library expands it, it counts once per reference);
+// an object met again while it is still open contains itself. `counted` is every value met
+// so far, expanded: the walk stops as soon as it passes `maxValues`. A list that cannot be
+// walked (the library refuses a reference past the object table too) cannot be measured
+// and counts as over the limits.
 bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::uint64_t maxValues) {
-    if (!plist.walkable()) return true;
-    enum : std::uint8_t { unseen, open, finished };
-    std::vector<std::uint8_t> state(plist.count(), unseen);
-    std::vector<std::size_t> levels(plist.count(), 1);
-    std::vector<std::uint64_t> values(plist.count(), 1);
+    if (!plist.walkable() || maxValues == 0) return true;
+    using State = MetObject::State;
     struct Frame {
         std::uint64_t index;
-        std::vector<std::uint64_t> children;
-        std::size_t next = 0;
+        BinaryPlist::References refs;
+        std::uint64_t next = 0;
+    };
+    MetObjects met(plist.count(), maxValues);
+    std::vector<Frame> stack;
+    std::uint64_t counted = 1;
+    auto count = [&](std::uint64_t more) {
+        if (more > maxValues - counted) return false;
+        counted += more;
+        return true;
+    };
+    auto open = [&](std::uint64_t index) {
+        met[index].state = State::open;
+        stack.push_back({index, plist.references(index)});
     };
     // A child's chain and values count towards its parent's.
-    auto addChild = [&](std::uint64_t parent, std::uint64_t child) {
-        levels[parent] = std::max(levels[parent], levels[child] + 1);
-        values[parent] = std::min(values[parent] + values[child], maxValues + 1);
-        return values[parent] > maxValues;
+    auto addChild = [&](std::uint64_t parentIndex, const MetObject& child) {
+        MetObject& parent = met[parentIndex];
+        parent.levels = std::max(parent.levels, child.levels + 1);
+        parent.values += child.values;
     };
-    std::vector<Frame> stack;
-    stack.push_back({plist.top(), plist.children(plist.top())});
-    state[plist.top()] = open;
+    open(plist.top());
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        if (frame.next == frame.children.size()) {
-            const std::uint64_t done = frame.index;
-            state[done] = finished;
+        if (frame.next == frame.refs.count) {
+            MetObject& done = met[frame.index];
+            done.state = State::finished;
             stack.pop_back();
-            if (!stack.empty() && addChild(stack.back().index, done)) return true;
+            if (!stack.empty()) addChild(stack.back().index, done);
             continue;
         }
-        const std::uint64_t child = frame.children[frame.next++];
-        if (child >= plist.count()) continue;
-        if (state[child] == open) return true;
-        if (state[child] == finished) {
-            if (stack.size() + levels[child] > maxLevels || addChild(frame.index, child)) return true;
+        const std::uint64_t child = plist.reference(frame.refs, frame.next++);
+        if (child >= plist.count()) return true;
+        const MetObject known = met[child];
+        if (known.state == State::open) return true;
+        if (known.state == State::unmet) {
+            if (stack.size() + 1 > maxLevels || !count(1)) return true;
+            open(child);
             continue;
         }
-        if (stack.size() + 1 > maxLevels) return true;
-        state[child] = open;
-        stack.push_back({child, plist.children(child)});
+        if (stack.size() + known.levels > maxLevels || !count(known.values)) return true;
+        addChild(frame.index, known);
     }
-    return values[plist.top()] > maxValues;
+    return false;
 }
 
 // Skips from `at` (just past "<" + `open`) to the end of `close`; npos when it never ends.
@@ -180,17 +218,27 @@ std::size_t tagEnd(std::string_view x, std::size_t at) {
     return std::string_view::npos;
 }
 
-bool xmlNestsDeeperThan(std::string_view x, std::size_t maxLevels) {
+bool isPlistElement(std::string_view x, const XmlTag& tag) {
+    const std::string_view name = x.substr(tag.begin + 1, tag.end - tag.begin - 1);
+    return name.starts_with("plist") && name.find_first_of(" \t\r\n/>") == 5;
+}
+
+// Every element inside <plist> is a value, a dictionary's keys included, as in the binary
+// form.
+bool xmlExceedsLimits(std::string_view x, std::size_t maxLevels, std::uint64_t maxValues) {
     // The list's own elements lie inside <plist>, and a scalar is an element of its own.
     const std::size_t maxElements = maxLevels + 2;
     std::size_t depth = 0;
-    bool deeper = false;
+    std::uint64_t values = 0;
+    bool exceeds = false;
     forEachXmlTag(x, [&](const XmlTag& tag) {
         if (tag.kind == XmlTag::Kind::end && depth > 0) --depth;
-        if (tag.kind == XmlTag::Kind::start && ++depth > maxElements) deeper = true;
-        return !deeper;
+        if (tag.kind == XmlTag::Kind::start && ++depth > maxElements) exceeds = true;
+        const bool element = tag.kind == XmlTag::Kind::start || tag.kind == XmlTag::Kind::empty;
+        if (element && !isPlistElement(x, tag) && ++values > maxValues) exceeds = true;
+        return !exceeds;
     });
-    return deeper;
+    return exceeds;
 }
 
 }  // namespace
@@ -246,7 +294,7 @@ bool plistHoldsNulInText(std::string_view bytes) {
 
 bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues) {
     return isBinaryPlist(bytes) ? binaryExceedsLimits(BinaryPlist(bytes), maxLevels, maxValues)
-                                : xmlNestsDeeperThan(bytes, maxLevels);
+                                : xmlExceedsLimits(bytes, maxLevels, maxValues);
 }
 
 }  // namespace platform

@@ -18,14 +18,17 @@ constexpr std::size_t kMaxPlistNesting = 513;
 bool isBinaryPlist(std::string_view bytes);
 // A string or key holding a NUL character (which makes the library's getters abort).
 bool plistHoldsNulInText(std::string_view bytes);
-// The most values a binary list may stand for once the objects it shares are expanded:
-// a few hundred bytes that refer to one array twice, thirty times over, would otherwise
-// make the library build a billion values.
+// The most values a list may stand for, for a reader not given a cap that fits what it
+// reads: a few hundred bytes of a binary list that refer to one array twice, thirty times
+// over, would otherwise make the library build a billion values.
 constexpr std::uint64_t kMaxPlistValues = 1u << 21;
 
-// More than `maxLevels` levels of nesting, or (a binary list) more than `maxValues` values
-// once expanded. A binary list whose containers hold themselves, or whose trailer cannot
-// be followed, counts as over the limits.
+// More than `maxLevels` levels of nesting, or more than `maxValues` values (a dictionary's
+// keys among them; a binary list's once the objects it shares are expanded). The count
+// stops as soon as it passes `maxValues`, so time and memory follow the cap and the bytes,
+// never what the list stands for. A binary list whose containers hold themselves, that
+// refers past its object table, or whose trailer cannot be followed counts as over the
+// limits.
 bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues);
 
 // Where the eight bytes of each date object of a binary list lie, once per place; nothing

@@ -112,11 +112,18 @@ bool fromPlist(plist_t p, Value& out, const std::vector<double>& dates, std::siz
             return true;
         }
         case PLIST_ARRAY: {
+            // Walked with an iterator: the library finds an item by its index by stepping
+            // from the first, so reading by index took time in the square of the length.
             Value::Array a;
-            uint32_t n = plist_array_get_size(p);
-            for (uint32_t i = 0; i < n; ++i) {
+            a.reserve(plist_array_get_size(p));
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(p, &it);
+            std::unique_ptr<void, decltype(&std::free)> iterator(it, &std::free);
+            for (plist_t element = nullptr;;) {
+                plist_array_next_item(p, it, &element);
+                if (!element) break;
                 Value item;
-                if (!fromPlist(plist_array_get_item(p, i), item, dates, depth + 1)) return false;
+                if (!fromPlist(element, item, dates, depth + 1)) return false;
                 a.push_back(std::move(item));
             }
             out = Value(std::move(a));
@@ -153,7 +160,8 @@ bool fromPlist(plist_t p, Value& out, const std::vector<double>& dates, std::siz
 }
 }  // namespace
 
-Result<Value> PropertyListSerialization::propertyList(const Data& data, PropertyListFormat* format) {
+Result<Value> PropertyListSerialization::propertyList(const Data& data, PropertyListFormat* format,
+                                                      std::uint64_t maxValues) {
     if (data.isEmpty()) return Result<Value>::failure(plistError(3840, "Cannot parse a NULL or zero-length data"));
     if (data.count() > std::numeric_limits<uint32_t>::max())
         return Result<Value>::failure(plistError(3840, "Property list too large"));
@@ -167,7 +175,7 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     // also belong to a string, a reference or the object table.
     if (plistHoldsNulInText(*parsed))
         return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
-    if (plistExceedsLimits(*parsed, kMaxPlistNesting, kMaxPlistValues))
+    if (plistExceedsLimits(*parsed, kMaxPlistNesting, maxValues))
         return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
     plist_t raw = nullptr;
     if (binary) plist_from_bin(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);

@@ -4,6 +4,7 @@
 #include "platform/base/Data.h"
 #include "platform/base/Result.h"
 #include "platform/base/Value.h"
+#include "platform/foundation/PlistPrescan.h"
 
 namespace platform {
 
@@ -13,9 +14,12 @@ class PropertyListSerialization {
 public:
     using Format = PropertyListFormat;
 
-    // Detects the format and stores it in `format` when given. Malformed input is an
-    // error value (NSCocoaErrorDomain 3840).
-    static Result<Value> propertyList(const Data& data, PropertyListFormat* format = nullptr);
+    // Detects the format and stores it in `format` when given. Malformed input, and a list
+    // of more than `maxValues` values (shared objects counted each time they are referred
+    // to), is an error value (NSCocoaErrorDomain 3840). A caller reading outside input
+    // gives a cap that fits what it reads.
+    static Result<Value> propertyList(const Data& data, PropertyListFormat* format = nullptr,
+                                      std::uint64_t maxValues = kMaxPlistValues);
     // XML or binary; a value that a property list cannot hold is an error value
     // (NSCocoaErrorDomain 3851). The open-step format cannot be written.
     static Result<Data> data(const Value& value, PropertyListFormat format);

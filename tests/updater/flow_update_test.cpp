@@ -425,6 +425,18 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
              fs::remove(s / "Client.app/Contents/MacOS/Client");
          },
          "", "安装更新失败-安装包无效"},
+        {"an Info.plist of 3 KB sharing one list into 1.99 M values",
+         [&](const fs::path& s) {
+             client(s);
+             int status = -1;
+             runCommand("python3 -c \"import plistlib,sys; open(sys.argv[1], 'wb').write(plistlib.dumps({"
+                        "'CFBundleIdentifier': 'com.skyreach.client', 'CFBundleExecutable': 'Client', "
+                        "'k': [[True] * 1989] * 1000}, fmt=plistlib.FMT_BINARY))\" '" +
+                            (s / "Client.app/Contents/Info.plist").string() + "'",
+                        &status);
+             ASSERT_EQ(status, 0);
+         },
+         "", "安装更新失败-安装包无效"},
         {"another application",
          [&](const fs::path& s) {
              client(s);

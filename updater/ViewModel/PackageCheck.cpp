@@ -21,6 +21,9 @@ namespace Lanternfly_Updater {
 namespace {
 
 constexpr std::size_t kInfoPlistLimit = 1024 * 1024;
+// An Info.plist holds tens of keys; a package's that stands for more values (a small binary
+// list may share one array into millions) is refused before it is expanded.
+constexpr std::uint64_t kInfoPlistValueLimit = 4096;
 
 std::optional<std::string> realPath(const std::string& path) {
     char resolved[PATH_MAX];
@@ -85,13 +88,24 @@ std::optional<std::string> strayEntry(const std::string& root) {
     return std::nullopt;
 }
 
+// What `bundle` replaces, each bundle once and `bundle` itself (already read) left out, so
+// that each Info.plist is read once: the client is usually what the bundle replaces, and a
+// staged bundle is checked as its own replacement.
+std::vector<std::string> replacedBundles(const std::string& bundle, const std::string& appPath,
+                                         const std::string& target) {
+    std::vector<std::string> replaced;
+    for (const auto& path : {appPath, target})
+        if (path != bundle && (replaced.empty() || replaced.front() != path)) replaced.push_back(path);
+    return replaced;
+}
+
 }  // namespace
 
 std::optional<BundleFacts> readBundleFacts(const std::string& bundle) {
     // A package's Info.plist is outside input: only a small regular file is read.
     auto file = platform::readSmallRegularFile(bundle + "/Contents/Info.plist", kInfoPlistLimit);
     if (!file.isRead()) return std::nullopt;
-    auto plist = platform::PropertyListSerialization::propertyList(file.data);
+    auto plist = platform::PropertyListSerialization::propertyList(file.data, nullptr, kInfoPlistValueLimit);
     if (!plist.isSuccess() || !plist.value().asDictionary()) return std::nullopt;
     const auto& root = plist.value();
     return BundleFacts{root["CFBundleIdentifier"].stringValue(), root["CFBundleExecutable"].stringValue()};
@@ -116,7 +130,7 @@ std::optional<std::string> packageProblem(const std::string& bundle, const std::
     BundleFacts facts;
     if (auto problem = incompleteBundle(bundle, facts)) return problem;
     // The installed client and whatever the bundle would replace must be this application.
-    for (const auto& replaced : {appPath, target}) {
+    for (const auto& replaced : replacedBundles(bundle, appPath, target)) {
         if (isAbsent(replaced)) continue;
         if (!isBundleFolder(replaced)) return "not a bundle folder at " + replaced;
         auto installed = readBundleFacts(replaced);

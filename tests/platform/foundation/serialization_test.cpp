@@ -2,6 +2,7 @@
 // Python's plistlib in both directions.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <optional>
 
@@ -130,32 +131,45 @@ std::string deepXmlPlist(std::size_t levels) {
     return text + "</plist>\n";
 }
 
-// The same in binary form: object i is an array of `refs` references to object i + 1, or
-// of one to `last` for the innermost (itself, for a list that holds itself).
-std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> last = std::nullopt, int refs = 1) {
-    auto bigEndian = [](std::uint64_t v, int bytes) {
-        std::string out;
-        for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return out;
-    };
+std::string bigEndian(std::uint64_t v, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// A binary array object of `refs` references to object `to` (4-byte references).
+std::string binaryArray(std::uint64_t refs, std::uint32_t to) {
+    std::string object = refs < 15 ? std::string(1, static_cast<char>(0xA0 + refs)) : "\xAF\x13" + bigEndian(refs, 8);
+    for (std::uint64_t r = 0; r < refs; ++r) object += bigEndian(to, 4);
+    return object;
+}
+
+// A binary list of the given objects, the first one the top (4-byte offsets and references).
+std::string binaryPlist(const std::vector<std::string>& objects) {
     std::string bytes = "bplist00";
     std::string offsets;
-    for (std::size_t i = 0; i < levels; ++i) {
+    for (const auto& object : objects) {
         offsets += bigEndian(bytes.size(), 4);
-        const bool innermost = i + 1 == levels;
-        if (innermost && !last) {
-            bytes += '\xA0';
-        } else if (innermost) {
-            bytes += '\xA1';
-            bytes += bigEndian(*last, 4);
-        } else {
-            bytes += static_cast<char>(0xA0 + refs);
-            for (int r = 0; r < refs; ++r) bytes += bigEndian(i + 1, 4);
-        }
+        bytes += object;
     }
     const std::uint64_t table = bytes.size();
-    return bytes + offsets + std::string(6, '\0') + bigEndian(4, 1) + bigEndian(4, 1) + bigEndian(levels, 8) +
+    return bytes + offsets + std::string(6, '\0') + bigEndian(4, 1) + bigEndian(4, 1) + bigEndian(objects.size(), 8) +
            bigEndian(0, 8) + bigEndian(table, 8);
+}
+
+// `levels` arrays in binary form: object i is an array of `refs` references to object i + 1,
+// or of one to `last` for the innermost (itself, for a list that holds itself).
+std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> last = std::nullopt, int refs = 1) {
+    std::vector<std::string> objects;
+    for (std::size_t i = 0; i + 1 < levels; ++i) objects.push_back(binaryArray(refs, i + 1));
+    objects.push_back(last ? binaryArray(1, *last) : binaryArray(0, 0));
+    return binaryPlist(objects);
+}
+
+// An array that refers `outer` times to one array of `inner` Booleans: 1 + outer * (1 + inner)
+// values in a few bytes per reference.
+std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner) {
+    return binaryPlist({binaryArray(outer, 1), binaryArray(inner, 2), "\x09"});
 }
 
 Value nestedArrays(std::size_t levels) {
@@ -277,6 +291,20 @@ TEST(PropertyListSerializationTest, DatesAreReadAndWrittenOverTheirWholeRange) {
     }
 }
 
+TEST(PropertyListSerializationTest, ALongArrayIsReadInLinearTime) {
+    // Items found by index made the reading of an array take time in the square of its
+    // length: 65,536 items took 4 s, these 262,144 would take a minute; read in turn they
+    // take a fraction of a second.
+    const auto started = std::chrono::steady_clock::now();
+    auto read =
+        PropertyListSerialization::propertyList(Data::fromString(binaryPlist({binaryArray(1u << 18, 1), "\x09"})));
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(read.isSuccess());
+    EXPECT_EQ(read.value().asArray()->size(), 1u << 18);
+    EXPECT_EQ(read.value().asArray()->back(), Value(true));
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
+}
+
 TEST(PropertyListSerializationTest, AKeyThatIsNotUTF8IsReadAsItIsWrittenBack) {
     const std::string xml = "<plist version=\"1.0\"><dict><key>a\xFF</key><integer>1</integer></dict></plist>";
     auto read = PropertyListSerialization::propertyList(Data::fromString(xml));
@@ -290,12 +318,17 @@ TEST(PropertyListSerializationTest, AKeyThatIsNotUTF8IsReadAsItIsWrittenBack) {
 TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBeforeParsing) {
     // 513 levels are read; past that, even 200,000 levels, the list is refused at once
     // (parsing them would overflow the stack), as is a small list that stands for a
-    // billion values (parsing it would never end).
+    // billion values (parsing it would never end), or for more values than its reader's
+    // cap (parsing 1.99 million took seconds and hundreds of MB).
     struct Case {
         const char* name;
         std::string bytes;
         bool read;
+        std::uint64_t maxValues = kMaxPlistValues;
     };
+    std::string manyValues = "<plist version=\"1.0\"><array>";
+    for (int i = 0; i < 4096; ++i) manyValues += "<true/>";
+    manyValues += "</array></plist>";
     const std::vector<Case> cases = {
         {"XML, 513 levels", deepXmlPlist(513), true},
         {"XML, 514 levels", deepXmlPlist(514), false},
@@ -306,10 +339,14 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
         {"binary, an array that holds itself", deepBinaryPlist(3, 1), false},
         // 422 bytes that stand for 2^30 arrays.
         {"binary, each array holding the next twice, 30 levels", deepBinaryPlist(30, std::nullopt, 2), false},
+        // 12 KB; a package's Info.plist is read at 4,096 values.
+        {"binary, one array shared 1,000 times: 1.99 M values at a cap of 4,096", sharedArrayPlist(1000, 1989), false,
+         4096},
+        {"XML, 4,097 values at a cap of 4,096", manyValues, false, 4096},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto read = PropertyListSerialization::propertyList(Data::fromString(c.bytes));
+        auto read = PropertyListSerialization::propertyList(Data::fromString(c.bytes), nullptr, c.maxValues);
         if (c.read) {
             ASSERT_TRUE(read.isSuccess());
             EXPECT_EQ(read.value(), nestedArrays(513));
@@ -318,6 +355,12 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
             EXPECT_EQ(read.error()->code(), 3840);
         }
     }
+    // A shared array counts once per reference: 1 + 3 * (1 + 4) values are read at a cap of
+    // 16, not at 15.
+    EXPECT_TRUE(
+        PropertyListSerialization::propertyList(Data::fromString(sharedArrayPlist(3, 4)), nullptr, 16).isSuccess());
+    EXPECT_TRUE(
+        PropertyListSerialization::propertyList(Data::fromString(sharedArrayPlist(3, 4)), nullptr, 15).isFailure());
     // What is read can be written again, in both forms.
     for (auto format : {PropertyListFormat::xml, PropertyListFormat::binary})
         EXPECT_TRUE(PropertyListSerialization::data(nestedArrays(513), format).isSuccess());

@@ -81,6 +81,14 @@ TEST(UserDefaultsTest, OnlyASmallRegularFileIsReadAsSettings) {
     writeFile(good, "<plist version=\"1.0\"><dict><key>channel</key><string>beta</string></dict></plist>");
     std::string deep = "<plist version=\"1.0\">";
     for (int i = 0; i < 200000; ++i) deep += "<array>";
+    // 3 KB standing for 1.99 million values: one list of 1,989 Booleans shared 1,000 times
+    // (it cost 609 MB to read, and was written back as 51.5 MB no launch would read).
+    int status = -1;
+    const std::string shared = testing_support::runCommand(
+        "python3 -c \"import plistlib,sys; sys.stdout.buffer.write(plistlib.dumps({'channel': 'beta', 'k': [[True] * "
+        "1989] * 1000}, fmt=plistlib.FMT_BINARY))\"",
+        &status);
+    ASSERT_EQ(status, 0);
     struct Case {
         const char* name;
         std::function<void(const std::filesystem::path&)> make;
@@ -94,6 +102,7 @@ TEST(UserDefaultsTest, OnlyASmallRegularFileIsReadAsSettings) {
         {"a folder", [](const auto& p) { std::filesystem::create_directory(p); }, "not a regular file"},
         {"a file of 5 MiB", [](const auto& p) { writeFile(p, std::string(5u << 20, ' ')); }, "larger than"},
         {"200,000 nested arrays", [&](const auto& p) { writeFile(p, deep); }, "nested too deeply"},
+        {"one list shared into 1.99 M values", [&](const auto& p) { writeFile(p, shared); }, "too large"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -130,6 +139,50 @@ TEST(UserDefaultsTest, ASettingTheWriterOnceRefusedKeepsNoOtherSettingFromTheFil
     EXPECT_EQ(fresh->string("kept"), "x");
     EXPECT_EQ(fresh->string("new"), "added");
     EXPECT_EQ(fresh->object("when"), Value(Date{-3187296001}));  // the file's XML holds whole seconds
+}
+
+TEST(UserDefaultsTest, AWriteNeverLeavesAFileItsReaderRefuses) {
+    // The XML writer indents and wraps what it writes: a plain XML file just under the 4 MiB
+    // read limit came back over it, and the next launch lost every setting. What fits only
+    // in the binary form is written so; what fits in neither form leaves the last readable
+    // file as it was, and says why.
+    const Data blob(std::vector<std::uint8_t>((3u << 20) - 4096, 7));
+    const std::string nearLimit = "<plist version=\"1.0\"><dict><key>blob</key><data>" + blob.base64EncodedString() +
+                                  "</data><key>channel</key><string>beta</string></dict></plist>";
+    const std::string small = "<plist version=\"1.0\"><dict><key>channel</key><string>beta</string></dict></plist>";
+    struct Case {
+        const char* name;
+        const std::string& before;
+        Value added;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"one more setting in a 4 MiB XML file", nearLimit, Value("x"), true},
+        {"4.5 MiB of data", small, Value(Data(std::vector<std::uint8_t>(9u << 19, 7))), false},
+        {"70,000 values", small, Value(Value::Array(70000, Value(1))), false},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = dir / (std::string(c.name) + ".plist");
+        writeFile(file, c.before);
+        auto d = UserDefaults::withFile(file.string());
+        testing::internal::CaptureStderr();
+        d->set(c.added, "added");
+        const bool saved = d->synchronize();
+        const std::string logged = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(d->object("added"), c.added);  // kept in memory either way
+        auto fresh = UserDefaults::withFile(file.string());
+        EXPECT_EQ(fresh->string("channel"), "beta");
+        EXPECT_EQ(saved, c.written);
+        if (c.written) {
+            EXPECT_EQ(fresh->object("added"), c.added);
+            EXPECT_EQ(fresh->dataForKey("blob"), blob);
+        } else {
+            EXPECT_TRUE(readFile(file) == c.before) << "the last readable file was replaced";
+            EXPECT_NE(logged.find("keeping the last settings file"), std::string::npos) << logged;
+        }
+    }
 }
 
 TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
