@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cctype>
 #include <charconv>
-#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -14,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
@@ -328,9 +328,7 @@ std::optional<std::string> LADatabase::tableShapeProblem() {
 bool LADatabase::moveUnusableFileAside(const std::string& reason) {
     close();
     stmtCacheAlive_ = true;  // a new file gets its statements cached again
-    std::string aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr));
-    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(aside)); ++n)
-        aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" + std::to_string(n);
+    const std::string aside = LAFileStorePlugin::asideName(filePath_);
     std::error_code error;
     std::filesystem::rename(filePath_, aside, error);
     if (error) {
