@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <limits>
+#include <map>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -247,6 +248,16 @@ TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
     EXPECT_EQ(rowsOnDisk(nested).size(), 1u);
 }
 
+// Only a link at the file's own name is refused: a folder on the way that is a link (a
+// data folder kept elsewhere) still leads to the store.
+TEST_F(LADatabaseTest, AFolderOnTheWayMayBeALink) {
+    std::filesystem::create_directory(dir / "real");
+    std::filesystem::create_directory_symlink(dir / "real", dir / "linked");
+    auto db = LADatabase::create((dir / "linked" / "events.sqlite").string());
+    EXPECT_TRUE(db->insertRecord(*eventRecord("kept")));
+    EXPECT_EQ(rowsOnDisk((dir / "real" / "events.sqlite").string()).size(), 1u);
+}
+
 TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
     auto truncated = [](const std::filesystem::path& file) {
         {
@@ -276,6 +287,16 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
         ASSERT_EQ(status, 0);
     };
     auto fifo = [](const std::filesystem::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); };
+    // Another program's database, which a link at the store's name would have us write into.
+    auto linkToAnotherDatabase = [](const std::filesystem::path& file) {
+        const auto others = file.parent_path() / "someone-elses.sqlite";
+        int status = 0;
+        testing_support::runCommand("sqlite3 '" + others.string() +
+                                        "' 'create table notes (text TEXT); insert into notes values (1)'",
+                                    &status);
+        ASSERT_EQ(status, 0);
+        std::filesystem::create_symlink(others, file);
+    };
     struct Case {
         const char* what;
         std::function<void(const std::filesystem::path&)> make;
@@ -283,17 +304,25 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
                  {"truncated", truncated},
                  {"a folder", folder},
                  {"wrong columns", wrongColumns},
-                 {"a FIFO", fifo}};
+                 {"a FIFO", fifo},
+                 {"a link to another database", linkToAnotherDatabase}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         testing_support::TempDir home;
         const auto file = home / "com.lumen.analytics.mini.LumenAnalyticsSDK.message-v2.plist";
         c.make(file);
+        // Whatever else the folder holds is left byte for byte.
+        std::map<std::filesystem::path, std::string> others;
+        for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+            if (entry.path() != file && entry.is_regular_file())
+                others[entry.path()] = testing_support::readFile(entry.path());
         LumenAnalyticsSDK::testing::LALogCapture log;
         auto db = LADatabase::create(file.string());
         EXPECT_TRUE(db->isCreatedTable());
         EXPECT_TRUE(db->insertRecord(*eventRecord("after")));
         EXPECT_EQ(rowsOnDisk(file.string()).size(), 1u);
+        for (const auto& [other, bytes] : others)
+            EXPECT_TRUE(testing_support::readFile(other) == bytes) << other << " was written";
         std::vector<std::string> reports;
         for (const auto& line : log.lines())
             if (line.message.find("is unusable") != std::string::npos) reports.push_back(line.message);

@@ -144,8 +144,15 @@ TEST_F(LAEventStoreTest, ARecordInFlightIsNotWrittenAgainWhenTheTableComesBack) 
 
 // A store file deleted or renamed over while the client runs: the path is opened again,
 // the rows the old file held go along (an upload under way still settles its own), the
-// records kept in memory follow, and the next launch finds every event.
+// records kept in memory follow, and the next launch finds every event. A link put in its
+// place is moved aside like any unusable file: the database it leads to is never written.
 TEST_F(LAEventStoreTest, AStoreReplacedWhileTrackingIsReopenedWithItsRows) {
+    const std::string others = path("someone-elses.sqlite");
+    int status = 0;
+    testing_support::runCommand(
+        "sqlite3 '" + others + "' 'create table notes (text TEXT); insert into notes values (1)'", &status);
+    ASSERT_EQ(status, 0);
+    const std::string othersBefore = testing_support::readFile(others);
     struct Case {
         const char* name;
         std::function<void(const std::filesystem::path&)> replace;
@@ -156,6 +163,11 @@ TEST_F(LAEventStoreTest, AStoreReplacedWhileTrackingIsReopenedWithItsRows) {
              std::filesystem::rename(file.string() + ".new", file);
          }},
         {"deleted", [](const std::filesystem::path& file) { std::filesystem::remove(file); }},
+        {"a link to another database",
+         [&others](const std::filesystem::path& file) {
+             std::filesystem::remove(file);
+             std::filesystem::create_symlink(others, file);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,6 +191,7 @@ TEST_F(LAEventStoreTest, AStoreReplacedWhileTrackingIsReopenedWithItsRows) {
         relaunched->setupDatabase(file);
         EXPECT_EQ(names(relaunched->selectRecords(50, false)),
                   (std::vector<std::string>{"a", "kept in memory", "after"}));
+        EXPECT_TRUE(testing_support::readFile(others) == othersBefore) << others << " was written";
     }
 }
 

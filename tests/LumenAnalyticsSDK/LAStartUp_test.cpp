@@ -28,10 +28,12 @@ struct Launch {
     int status = -1;
 };
 
-Launch launch(const fs::path& home) {
+// One launch in `home`; with `aesStore` the AES store plugin keeps the values.
+Launch launch(const fs::path& home, bool aesStore = false) {
     Launch result;
     auto started = std::chrono::steady_clock::now();
-    auto output = testing_support::runCommand("XDG_DATA_HOME='" + (home / "data").string() + "' XDG_CONFIG_HOME='" +
+    auto output = testing_support::runCommand(std::string(aesStore ? "LA_PROBE_AES_STORE=1 " : "") + "XDG_DATA_HOME='" +
+                                                  (home / "data").string() + "' XDG_CONFIG_HOME='" +
                                                   (home / "config").string() + "' timeout 30 '" LA_STARTUP_PROBE "'",
                                               &result.status);
     result.took = std::chrono::steady_clock::now() - started;
@@ -83,29 +85,40 @@ TEST(LAStartUpTest, TwoLaunchesWithoutASerialKeepOneDeviceId) {
 }
 
 // First launches started together, in rounds (each in a new home) so that their start-ups
-// overlap: every launch of a round reports the same device id.
+// overlap: every launch of a round, and the launch after them, reports the same device id,
+// whichever store plugin keeps it.
 TEST(LAStartUpTest, FirstLaunchesAtOnceAgreeOnOneDeviceId) {
-    for (int round = 0; round < 5; ++round) {
-        testing_support::TempDir home;
-        Launch launches[3];
-        std::vector<std::thread> running;
-        for (auto& each : launches) running.emplace_back([&each, &home] { each = launch(home.path()); });
-        for (auto& thread : running) thread.join();
-        for (const auto& each : launches) {
-            ASSERT_EQ(each.status, 0);
-            EXPECT_FALSE(each.deviceId.empty());
-            EXPECT_EQ(each.deviceId, launches[0].deviceId) << "round " << round;
+    struct Case {
+        const char* store;
+        bool aes;
+    } cases[] = {{"file store", false}, {"AES store", true}};
+    for (const auto& c : cases) {
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(std::string(c.store) + ", round " + std::to_string(round));
+            testing_support::TempDir home;
+            Launch launches[8];
+            std::vector<std::thread> running;
+            for (auto& each : launches) running.emplace_back([&each, &home, &c] { each = launch(home.path(), c.aes); });
+            for (auto& thread : running) thread.join();
+            for (const auto& each : launches) {
+                ASSERT_EQ(each.status, 0);
+                EXPECT_FALSE(each.deviceId.empty());
+                EXPECT_EQ(each.deviceId, launches[0].deviceId);
+            }
+            EXPECT_EQ(launch(home.path(), c.aes).deviceId, launches[0].deviceId) << "the next launch";
         }
     }
 }
 
-// Each spoiled store file: the launch ends promptly, says so once, and still reports a
-// device id. (A FIFO and a deeply nested property list wait for the platform's guarded
-// file reader.)
+// Each spoiled store file: the launch ends promptly, says so once (a folder where the
+// device id is kept is also reported as moved aside), and reports a device id that the
+// next launch reports too. (A FIFO and a deeply nested property list wait for the
+// platform's guarded file reader.)
 TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
     struct Case {
         const char* name;
         std::function<void(const fs::path& home)> spoil;
+        std::size_t logLines = 1;
     } cases[] = {
         {"random bytes for the anonymous id",
          [](const fs::path& home) { testing_support::writeFile(storeFile(home, "distinct_id"), "\x01\xfe garbage"); }},
@@ -116,6 +129,11 @@ TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
              auto archived = platform::NSKeyedArchiver::archivedData(platform::Value(std::string(100000, 'a')));
              testing_support::writeFile(storeFile(home, "distinct_id"), archived.value().toString());
          }},
+        {"a folder for the kept device id",
+         [](const fs::path& home) {
+             fs::create_directories(storeFile(home, "com.lumen.analytics.fallback_device_id") / "x");
+         },
+         2},
     };
     for (const auto& c : cases) {
         testing_support::TempDir home;
@@ -124,8 +142,9 @@ TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
         auto result = launch(home.path());
         EXPECT_EQ(result.status, 0) << c.name;
         EXPECT_LT(result.took, std::chrono::seconds(10)) << c.name;
-        EXPECT_EQ(result.logLines.size(), 1u) << c.name;
+        EXPECT_EQ(result.logLines.size(), c.logLines) << c.name;
         EXPECT_FALSE(result.deviceId.empty()) << c.name;
+        EXPECT_EQ(launch(home.path()).deviceId, result.deviceId) << c.name;
     }
 }
 

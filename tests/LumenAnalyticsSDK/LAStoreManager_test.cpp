@@ -6,8 +6,11 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <latch>
+#include <thread>
 
 #include "LALogCapture.h"
 #include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
@@ -170,6 +173,32 @@ TEST(LAAESStorePluginTest, StoredTextDecryptsWithOpenSSLToTheArchiveAndEachWrite
     EXPECT_TRUE(plugin.objectForKey(storeKey).isNull());
     plugin.removeObjectForKey(storeKey);
     EXPECT_TRUE(defaults->object(defaultsKey).isNull());
+}
+
+// Instances over one folder, all started before any key exists, adding one key at once
+// as first launches do: one adds, and every instance, and a later one, reads its value.
+TEST(LAAESStorePluginTest, InstancesAddingAtOnceAllKeepTheFirstValue) {
+    const std::string storeKey = "cn.lumen.AES128.raced";
+    fs::remove(libraryFile("StorePlugin.AES"));
+    std::vector<std::unique_ptr<LAAESStorePlugin>> plugins;
+    for (int i = 0; i < 8; ++i) plugins.push_back(std::make_unique<LAAESStorePlugin>());
+    std::atomic<int> added{0};
+    std::latch start(static_cast<std::ptrdiff_t>(plugins.size()));
+    std::vector<std::thread> racing;
+    for (std::size_t i = 0; i < plugins.size(); ++i)
+        racing.emplace_back([&, i] {
+            start.arrive_and_wait();
+            if (plugins[i]->addObject(Value("id-" + std::to_string(i)), storeKey)) ++added;
+        });
+    for (auto& thread : racing) thread.join();
+    EXPECT_EQ(added, 1);
+    const Value kept = plugins[0]->objectForKey(storeKey);
+    EXPECT_TRUE(kept.isString());
+    for (const auto& plugin : plugins) EXPECT_EQ(plugin->objectForKey(storeKey), kept);
+    EXPECT_EQ(LAAESStorePlugin().objectForKey(storeKey), kept);
+    plugins[0]->removeObjectForKey(storeKey);
+    EXPECT_TRUE(plugins[0]->addObject(Value("after removal"), storeKey));
+    plugins[0]->removeObjectForKey(storeKey);
 }
 
 // Hostile store files: each is reported once and the store goes on working.

@@ -1,12 +1,14 @@
 // Starts the analytics client once in the home its environment names, as a launch of the
-// program would, with no readable serial number. Prints the device id the client reports
-// and each warning or error it logged, one per line, then ends at once.
+// program would, with no readable serial number (and, with LA_PROBE_AES_STORE set, the AES
+// store plugin in front). Prints the device id the client reports and each warning or
+// error it logged, one per line, then ends at once.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 #include "LumenAnalyticsSDK/Core/LAIdentifier.h"
 #include "LumenAnalyticsSDK/Core/LumenAnalyticsSDK.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 
 namespace {
@@ -27,8 +29,9 @@ int main() {
     LALog::sharedLog().setEnableLog(true);
     LALog::sharedLog().addLogger(logger);
 
-    ::LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(
-        LAConfigOptions("http://127.0.0.1:9/sa", std::nullopt));
+    LAConfigOptions options("http://127.0.0.1:9/sa", std::nullopt);
+    if (std::getenv("LA_PROBE_AES_STORE")) options.registerStorePlugin(std::make_shared<LAAESStorePlugin>());
+    ::LumenAnalyticsSDK::LumenAnalyticsSDK::startWithConfigOptions(options);
     auto sdk = ::LumenAnalyticsSDK::LumenAnalyticsSDK::sharedInstance();
     auto preset = sdk->getPresetProperties();
     sdk->serialQueue()->sync([] {});

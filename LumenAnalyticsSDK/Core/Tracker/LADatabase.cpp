@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cctype>
 #include <charconv>
-#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -14,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "LumenAnalyticsSDK/Core/Tracker/LAEventRecord.h"
+#include "LumenAnalyticsSDK/Core/Utils/LAFileStorePlugin.h"
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
@@ -79,11 +79,22 @@ std::atomic<int>& busyTimeout() {
     return milliseconds;
 }
 
-// The device and inode a path names now, or none when it names nothing.
+// The device and inode a path names now (a link's own, never its target's, so a link put
+// in the file's place counts as a replacement), or none when it names nothing.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(const std::string& path) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
     return std::pair<std::uint64_t, std::uint64_t>(status.st_dev, status.st_ino);
+}
+
+// SQLite refuses a link anywhere in the path it opens without following links, so the
+// folder is resolved first (a data folder that is a link of the user's is common): only a
+// link at the file's own name is refused.
+std::string withResolvedFolder(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path file(path);
+    auto folder = std::filesystem::canonical(file.parent_path(), error);
+    return error ? path : (folder / file.filename()).string();
 }
 
 platform::Protected<std::function<std::int64_t()>>& maxCacheSizeSource() {
@@ -129,13 +140,17 @@ bool LADatabase::open() {
     // A fresh account may not have its Library folder yet; the file goes nowhere else.
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ignored);
-    // A folder or a FIFO in the file's place is never opened (a FIFO would block).
-    auto type = std::filesystem::status(filePath_, ignored).type();
+    // A folder or a FIFO in the file's place is never opened (a FIFO would block), nor a link:
+    // it would lead our table and events into a file of someone else's.
+    auto type = std::filesystem::symlink_status(filePath_, ignored).type();
     if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
-        type != std::filesystem::file_type::none && !moveUnusableFileAside("not a regular file"))
+        type != std::filesystem::file_type::none &&
+        !moveUnusableFileAside(type == std::filesystem::file_type::symlink ? "a symbolic link" : "not a regular file"))
         return false;
+    // Not following links also covers a link put there since the check; the next check moves it aside.
+    constexpr int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW;
     sqlite3* handle = nullptr;
-    if (sqlite3_open_v2(filePath_.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(withResolvedFolder(filePath_).c_str(), &handle, flags, nullptr) != SQLITE_OK) {
         sqlite3_close(handle);  // SQLite hands out a handle even when opening fails
         LALogError("Failed to open SQLite db");
         return false;
@@ -313,9 +328,7 @@ std::optional<std::string> LADatabase::tableShapeProblem() {
 bool LADatabase::moveUnusableFileAside(const std::string& reason) {
     close();
     stmtCacheAlive_ = true;  // a new file gets its statements cached again
-    std::string aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr));
-    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(aside)); ++n)
-        aside = filePath_ + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" + std::to_string(n);
+    const std::string aside = LAFileStorePlugin::asideName(filePath_);
     std::error_code error;
     std::filesystem::rename(filePath_, aside, error);
     if (error) {

@@ -3,10 +3,13 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-
+#include <ctime>
+#include <filesystem>
 #include <set>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
@@ -32,6 +35,14 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
 std::string storeFolder() {
     auto library = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::libraryDirectory);
     return library.empty() ? std::string(".") : library.front().path();
+}
+
+// A hard link never replaces what is there; where the file system has none, a rename
+// that refuses to replace does the same.
+bool linkWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) return true;
+    if (errno == EEXIST) return false;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 }  // namespace
@@ -85,12 +96,37 @@ bool LAFileStorePlugin::makeFolder(const std::string& path) {
     return true;
 }
 
+std::string LAFileStorePlugin::asideName(const std::string& path) {
+    const std::string stamped = path + ".corrupt-" + std::to_string(std::time(nullptr));
+    std::string aside = stamped;
+    std::error_code ignored;
+    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(aside, ignored)); ++n)
+        aside = stamped + "-" + std::to_string(n);
+    return aside;
+}
+
+// The folder goes onto an empty folder made for it: a rename takes that place only from a
+// folder, so a file another launch has just put at the path is never the one moved.
+bool LAFileStorePlugin::moveFolderAside(const std::string& path) {
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) return false;
+    const std::string aside = asideName(path);
+    if (::mkdir(aside.c_str(), 0700) != 0) return false;
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+        ::rmdir(aside.c_str());
+        return false;
+    }
+    LALogWarn("Stored file " + path + " is a folder, moved aside to " + aside);
+    return true;
+}
+
 void LAFileStorePlugin::setObject(const platform::Value& value, const std::string& key) {
     if (key.empty() || value.isNull()) return;
     auto data = platform::NSKeyedArchiver::archivedData(value);
     std::string path = filePath(key);
     if (!data.isSuccess() || !makeFolder(path)) return;
-    platform::FileManager::defaultManager()->createFile(path, data.value());
+    const auto& files = *platform::FileManager::defaultManager();
+    if (!files.createFile(path, data.value()) && moveFolderAside(path)) files.createFile(path, data.value());
 }
 
 bool LAFileStorePlugin::addObject(const platform::Value& value, const std::string& key) {
@@ -98,15 +134,14 @@ bool LAFileStorePlugin::addObject(const platform::Value& value, const std::strin
     auto data = platform::NSKeyedArchiver::archivedData(value);
     std::string path = filePath(key);
     if (!data.isSuccess() || !makeFolder(path)) return false;
-    const std::string temporary = path + ".new-" + std::to_string(::getpid());
+    // One name per write, so that writers of one process never share a temporary file.
+    static std::atomic<unsigned> writes{0};
+    const std::string temporary = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(writes++);
     if (!platform::FileManager::defaultManager()->createFile(temporary, data.value())) return false;
-    // A hard link never replaces what is there; where the file system has none, a rename
-    // that refuses to replace does the same.
-    int linked = ::link(temporary.c_str(), path.c_str());
-    if (linked != 0 && errno != EEXIST)
-        linked = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    bool linked =
+        linkWithoutReplacing(temporary, path) || (moveFolderAside(path) && linkWithoutReplacing(temporary, path));
     ::unlink(temporary.c_str());
-    return linked == 0;
+    return linked;
 }
 
 void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(filePath(key).c_str()); }

@@ -19,6 +19,8 @@ public:
     // Null for a missing or unreadable file; an unreadable one is logged once.
     platform::Value objectForKey(const std::string& key) override;
     // A null value writes nothing (the file stays); else the file is replaced atomically.
+    // A folder in the file's place, which would refuse the key's writes for good, is moved
+    // aside first (here and in `addObject`).
     void setObject(const platform::Value& value, const std::string& key) override;
     // The file is made complete beside its place and linked in only where no file is, so
     // of launches racing to make it exactly one wins and the others read its value.
@@ -26,10 +28,16 @@ public:
     void removeObjectForKey(const std::string& key) override;
     std::optional<std::vector<std::string>> storeKeys() const override;
 
+    // Where an unusable file of the client's is moved aside, kept: "<path>.corrupt-<time>",
+    // with "-<n>" added while that name is taken.
+    static std::string asideName(const std::string& path);
+
 private:
     static void reportUnreadable(const std::string& path, const std::string& reason);
     // The folder of `path`, made when missing; false when it cannot be.
     static bool makeFolder(const std::string& path);
+    // Moves a folder standing at `path` aside with a log line; false when none was moved.
+    static bool moveFolderAside(const std::string& path);
 };
 
 }  // namespace LumenAnalyticsSDK
