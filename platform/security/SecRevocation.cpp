@@ -144,11 +144,20 @@ int recordCRLVerdict(int ok, X509_STORE_CTX* context) {
     return 1;
 }
 
+// Whether a CRL without a next update is older than such a CRL may be and still tell that a
+// certificate is good. OpenSSL takes it at any age (it judges only a CRL past its next
+// update or made in the future, and the verdict's callback leaves the depth unknown then).
+bool isOutdated(const X509_CRL* crl) {
+    if (X509_CRL_get0_nextUpdate(crl)) return false;
+    std::time_t oldest = std::time(nullptr) - kMaxAgeWithoutNextUpdateSeconds;
+    return X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &oldest) != 1;  // at or before it, or unreadable
+}
+
 class Checker {
 public:
     explicit Checker(const Check& check)
         : check_(check), fetcher_((check.flags & kSecRevocationNetworkAccessDisabled) == 0),
-          chainCertificates_(sk_X509_new_null()), crls_(sk_X509_CRL_new_null()) {
+          chainCertificates_(sk_X509_new_null()), crls_(sk_X509_CRL_new_null()), outdatedCRLs_(sk_X509_CRL_new_null()) {
         for (X509* certificate : check.chain) sk_X509_push(chainCertificates_.get(), certificate);
     }
 
@@ -235,22 +244,34 @@ private:
             if (!crl || !issuerKey || X509_CRL_verify(crl.get(), issuerKey) != 1) continue;
             if (auto next = secondsSince1970(X509_CRL_get0_nextUpdate(crl.get())))
                 Fetcher::remember(url, *answer, *next);
-            sk_X509_CRL_push(crls_.get(), crl.release());
+            STACK_OF(X509_CRL)* list = isOutdated(crl.get()) ? outdatedCRLs_.get() : crls_.get();
+            sk_X509_CRL_push(list, crl.release());
             crlsFrom_.insert(url);
             found = true;
         }
         if (!found) return Status::unknown;
-        return verifyWithCRLs(static_cast<int>(depth));
+        return statusFromCRLs(static_cast<int>(depth));
     }
 
-    // Verifies the chain again with OpenSSL's CRL checks over every CRL fetched so far
-    // and answers the verdict at `depth`.
-    Status verifyWithCRLs(int depth) {
+    // The verdict of the CRLs at `depth`. An outdated CRL is no answer, yet a revocation it
+    // lists counts when the others tell nothing, as OpenSSL's checks count one listed by an
+    // expired CRL and as a revoked OCSP answer counts whatever its age: replaying an old
+    // list can hide a later revocation but never make one up, so only a good answer has to
+    // be recent.
+    Status statusFromCRLs(int depth) {
+        Status status = verifyWithCRLs(depth, crls_.get());
+        if (status != Status::unknown || sk_X509_CRL_num(outdatedCRLs_.get()) == 0) return status;
+        return verifyWithCRLs(depth, outdatedCRLs_.get()) == Status::revoked ? Status::revoked : Status::unknown;
+    }
+
+    // Verifies the chain again with OpenSSL's CRL checks over `crls` and answers the
+    // verdict at `depth`.
+    Status verifyWithCRLs(int depth, STACK_OF(X509_CRL) * crls) {
         StoreContextPtr context(X509_STORE_CTX_new());
         if (!context || !check_.prepareVerification(context.get())) return Status::unknown;
         X509_VERIFY_PARAM_set_flags(X509_STORE_CTX_get0_param(context.get()),
                                     X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
-        X509_STORE_CTX_set0_crls(context.get(), crls_.get());
+        X509_STORE_CTX_set0_crls(context.get(), crls);
         CRLVerdicts verdicts;
         X509_STORE_CTX_set_app_data(context.get(), &verdicts);
         X509_STORE_CTX_set_verify_cb(context.get(), recordCRLVerdict);
@@ -263,8 +284,9 @@ private:
     const Check& check_;
     Fetcher fetcher_;
     CertificateListPtr chainCertificates_;
-    CRLListPtr crls_;
-    std::set<std::string> crlsFrom_;  // the URLs whose CRLs are in `crls_`
+    CRLListPtr crls_;                 // the CRLs fetched so far, judged by OpenSSL's checks
+    CRLListPtr outdatedCRLs_;         // but those `isOutdated`
+    std::set<std::string> crlsFrom_;  // the URLs whose CRLs are in either
 };
 
 }  // namespace

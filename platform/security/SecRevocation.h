@@ -15,8 +15,9 @@ typedef struct x509_store_ctx_st X509_STORE_CTX;
 
 namespace platform::revocation {
 
-// A good OCSP answer without a next update counts for this many seconds after it was made
-// (its this-update); a revoked answer counts whatever its age.
+// A good OCSP answer or a CRL without a next update tells that a certificate is good for
+// this many seconds after it was made (its this-update, its last update); a revocation
+// either lists counts whatever its age.
 inline constexpr long kMaxAgeWithoutNextUpdateSeconds = 4 * 24 * 3600;
 
 struct Check {

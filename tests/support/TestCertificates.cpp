@@ -86,6 +86,8 @@ using TimePtr = std::unique_ptr<ASN1_TIME, Freer<ASN1_TIME, ASN1_TIME_free>>;
 using CertIDPtr = std::unique_ptr<OCSP_CERTID, Freer<OCSP_CERTID, OCSP_CERTID_free>>;
 using BasicPtr = std::unique_ptr<OCSP_BASICRESP, Freer<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
 using ResponsePtr = std::unique_ptr<OCSP_RESPONSE, Freer<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
+using CRLPtr = std::unique_ptr<X509_CRL, Freer<X509_CRL, X509_CRL_free>>;
+using RevokedPtr = std::unique_ptr<X509_REVOKED, Freer<X509_REVOKED, X509_REVOKED_free>>;
 
 // The first PEM object of the file at `path`, read by `read`.
 template <class Read>
@@ -96,6 +98,17 @@ auto readPEM(const std::string& path, Read read) {
     std::fclose(file);
     if (!object) throw std::runtime_error("unreadable " + path);
     return object;
+}
+
+// The DER bytes of `object` (null: none, which throws), encoded by `encode`.
+template <class T, class Encode>
+std::string derOf(const T* object, Encode encode, const std::string& what) {
+    unsigned char* bytes = nullptr;
+    int length = object ? encode(object, &bytes) : -1;
+    if (length < 0) throw std::runtime_error("cannot encode " + what);
+    std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    OPENSSL_free(bytes);
+    return out;
 }
 
 }  // namespace
@@ -114,12 +127,31 @@ std::string TestCertificates::goodOCSPResponse(const std::string& name, const st
         !OCSP_basic_sign(basic.get(), signer.get(), key.get(), EVP_sha256(), nullptr, 0))
         throw std::runtime_error("cannot make an OCSP answer for " + name);
     ResponsePtr response(OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, basic.get()));
-    unsigned char* bytes = nullptr;
-    int length = response ? i2d_OCSP_RESPONSE(response.get(), &bytes) : -1;
-    if (length < 0) throw std::runtime_error("cannot encode an OCSP answer for " + name);
-    std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-    OPENSSL_free(bytes);
-    return out;
+    return derOf(response.get(), i2d_OCSP_RESPONSE, "an OCSP answer for " + name);
+}
+
+std::string TestCertificates::crlAt(const std::string& issuer, const std::vector<std::string>& revoked, long lastUpdate,
+                                    std::optional<long> nextUpdate) const {
+    CertificatePtr signer(readPEM(path(issuer + ".pem"), PEM_read_X509));
+    KeyPtr key(readPEM(path(issuer + ".key"), PEM_read_PrivateKey));
+    CRLPtr crl(X509_CRL_new());
+    TimePtr made(X509_gmtime_adj(nullptr, lastUpdate));
+    TimePtr next(nextUpdate ? X509_gmtime_adj(nullptr, *nextUpdate) : nullptr);
+    if (!crl || !made || (nextUpdate && !next) || !X509_CRL_set_version(crl.get(), X509_CRL_VERSION_2) ||
+        !X509_CRL_set_issuer_name(crl.get(), X509_get_subject_name(signer.get())) ||
+        !X509_CRL_set1_lastUpdate(crl.get(), made.get()) || (next && !X509_CRL_set1_nextUpdate(crl.get(), next.get())))
+        throw std::runtime_error("cannot make a CRL of " + issuer);
+    for (const auto& name : revoked) {
+        CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
+        RevokedPtr entry(X509_REVOKED_new());
+        if (!entry || !X509_REVOKED_set_serialNumber(entry.get(), X509_get_serialNumber(certificate.get())) ||
+            !X509_REVOKED_set_revocationDate(entry.get(), made.get()) || !X509_CRL_add0_revoked(crl.get(), entry.get()))
+            throw std::runtime_error("cannot list " + name + " in a CRL");
+        entry.release();  // the CRL's now
+    }
+    if (!X509_CRL_sort(crl.get()) || !X509_CRL_sign(crl.get(), key.get(), EVP_sha256()))
+        throw std::runtime_error("cannot sign a CRL of " + issuer);
+    return derOf(crl.get(), i2d_X509_CRL, "a CRL of " + issuer);
 }
 
 std::unique_ptr<OpenSSLServer> TestCertificates::ocspResponder(const std::string& issuer, int port) const {
@@ -149,12 +181,7 @@ void TestCertificates::chain(const std::string& name, const std::vector<std::str
 
 std::string TestCertificates::der(const std::string& name) const {
     CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
-    unsigned char* bytes = nullptr;
-    int length = i2d_X509(certificate.get(), &bytes);
-    if (length < 0) throw std::runtime_error("unreadable certificate " + name);
-    std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-    OPENSSL_free(bytes);
-    return out;
+    return derOf(certificate.get(), i2d_X509, "certificate " + name);
 }
 
 std::unique_ptr<LocalHTTPServer> TestCertificates::tlsServer(const std::string& name, LocalHTTPServer::Handler handler,

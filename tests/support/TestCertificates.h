@@ -75,6 +75,11 @@ public:
     // (negative: past) and its next update `nextUpdate` seconds from now, or none.
     std::string goodOCSPResponse(const std::string& name, const std::string& issuer, long thisUpdate,
                                  std::optional<long> nextUpdate) const;
+    // A DER CRL `issuer` signs listing the certificates `revoked` whatever its record says
+    // (one made before a revocation, or after it), with its last update `lastUpdate` seconds
+    // from now (negative: past) and its next update `nextUpdate` seconds from now, or none.
+    std::string crlAt(const std::string& issuer, const std::vector<std::string>& revoked, long lastUpdate,
+                      std::optional<long> nextUpdate) const;
     // An OCSP responder for `issuer` on `port`, answering from its record.
     std::unique_ptr<OpenSSLServer> ocspResponder(const std::string& issuer, int port) const;
     // A TLS server on `port` with certificate `name` that staples the OCSP answer in the file

@@ -26,22 +26,27 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // naming both: "good" (recorded as issued), "revoked", "unrecorded" (unknown to the
 // responder, absent from the CRL); "unreachable", whose sources are ports where nothing
 // listens; "held" and "oversized", whose CRLs never come or come too large; "stale", revoked,
-// whose OCSP source serves a good answer made before the revocation and too long ago. Each
-// set has an authority name of its own, so no answer kept from another test's authority can
-// apply.
+// whose OCSP source serves a good answer made before the revocation and too long ago; on
+// demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
+// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since. Each set has an
+// authority name of its own, so no answer kept from another test's authority can apply.
 struct Authority {
     testing_support::TestCertificates certificates;
     std::string name;
     std::unique_ptr<LocalHTTPServer> crlServer;
     std::unique_ptr<testing_support::OpenSSLServer> responder;
 
-    Authority() {
+    enum class Leaves { usual, withCRLsMadeByHand };
+
+    explicit Authority(Leaves leaves = Leaves::usual) {
         static std::atomic<int> made{0};
         name = "authority" + std::to_string(++made);
         crlServer = std::make_unique<LocalHTTPServer>([this](const LocalHTTPServer::Received& received) {
             if (received.path == "/stale.ocsp")
                 return LocalHTTPServer::Reply(200, answers.at("stale").toString(),
                                               {{"Content-Type", "application/ocsp-response"}});
+            if (auto made = madeCRLs.find(received.path); made != madeCRLs.end())
+                return LocalHTTPServer::Reply(200, made->second, {{"Content-Type", "application/pkix-crl"}});
             if (received.path == "/oversized") return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
             if (received.path == "/held") {
                 LocalHTTPServer::Reply held;
@@ -68,6 +73,7 @@ struct Authority {
         certificates.revoke("stale", name);
         crl = certificates.crl(name);
         makeGoodAnswersForStale();
+        if (leaves == Leaves::withCRLsMadeByHand) makeCRLsByHand(ocspURL);
         responder = certificates.ocspResponder(name, ocspPort);
     }
 
@@ -95,6 +101,12 @@ struct Authority {
     // update), "recent" (just recent enough, with none), "expired" (past its next update),
     // "early" (made an hour from now).
     std::map<std::string, Data> answers;
+    // The CRLs made by hand, by the path each is served at, of a kind by when it was made:
+    // "old" (too long ago, with no next update), "recent" (just recent enough, with none),
+    // "expired" (past its next update), "early" (made an hour from now).
+    static constexpr const char* kMadeCRLKinds[] = {"old", "recent", "expired", "early"};
+    std::map<std::string, std::string> madeCRLs;
+    std::string madeCRLPath(const std::string& kind) const { return "/" + name + "-" + kind + ".crl"; }
 
 private:
     void makeGoodAnswersForStale() {
@@ -107,6 +119,24 @@ private:
         answers.emplace("expired", good(-2 * hour, -hour));
         answers.emplace("early", good(hour, 24 * hour));
     }
+
+    void makeCRLsByHand(const std::string& ocspURL) {
+        for (const char* kind : kMadeCRLKinds)
+            for (const char* suffix : {"-crl", "-crl-listed"})
+                certificates.leafWithRevocationSources(kind + std::string(suffix), name, "IP:127.0.0.1",
+                                                       crlServer->url(madeCRLPath(kind)), ocspURL);
+        certificates.revoke("old-crl", name);
+        constexpr long hour = 3600, maxAge = revocation::kMaxAgeWithoutNextUpdateSeconds;
+        const std::map<std::string, std::pair<long, std::optional<long>>> updates{
+            {"old", {-(maxAge + hour), std::nullopt}},
+            {"recent", {-(maxAge - hour), std::nullopt}},
+            {"expired", {-2 * hour, -hour}},
+            {"early", {hour, 24 * hour}},
+        };
+        for (const auto& [kind, times] : updates)
+            madeCRLs.emplace(madeCRLPath(kind),
+                             certificates.crlAt(name, {kind + "-crl-listed"}, times.first, times.second));
+    }
 };
 
 struct RevocationCase {
@@ -117,7 +147,7 @@ struct RevocationCase {
 };
 
 TEST(Revocation, StatusFromTheCRLAndTheResponder) {
-    Authority authority;
+    Authority authority(Authority::Leaves::withCRLsMadeByHand);
     const std::vector<RevocationCase> cases{
         {"revoked", kCRL, errSecCertificateRevoked},
         {"good", kCRL | kRequirePositive, errSecSuccess},
@@ -142,6 +172,22 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecSuccess, "recent"},
         {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecIncompleteCertRevocationCheck, "expired"},
         {"stale", kOCSP | kNoNetwork | kRequirePositive, errSecIncompleteCertRevocationCheck, "early"},
+        // A CRL made before the revocation, without a next update and older than that
+        // allows, is no answer: alone it is no positive answer (best effort passes, as when
+        // nothing is learned), and the responder behind it is heard. What it lists as
+        // revoked stays revoked.
+        {"old-crl", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"old-crl", kCRL, errSecSuccess},
+        {"old-crl", kAny | kPreferCRL, errSecCertificateRevoked},
+        {"old-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
+        // A CRL gives a good answer only while current: recent enough without a next update,
+        // not past its next update, not made in the future; a revocation counts in any.
+        {"recent-crl", kCRL | kRequirePositive, errSecSuccess},
+        {"expired-crl", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"early-crl", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"recent-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
+        {"expired-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
+        {"early-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
@@ -149,6 +195,12 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         auto stapled = c.stapled ? std::optional(authority.answers.at(c.stapled)) : std::nullopt;
         EXPECT_EQ(authority.evaluate(c.leaf, c.flags, stapled), c.expected);
     }
+    // Of the CRLs heard, those without a next update ahead are not kept for later evaluations.
+    auto isKept = [&](const std::string& path) {
+        return revocation::Fetcher(false).get(authority.crlServer->url(path)).has_value();
+    };
+    EXPECT_TRUE(isKept("/" + authority.name + ".crl"));
+    for (const char* kind : {"old", "recent", "expired"}) EXPECT_FALSE(isKept(authority.madeCRLPath(kind))) << kind;
 }
 
 // A source that never answers, or answers too much, costs a bounded wait and tells nothing.
