@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 
+#include "platform/base/FreedBy.h"
 #include "platform/security/RevocationFetcher.h"
 #include "platform/security/SecPolicy.h"
 
@@ -28,21 +29,18 @@ enum class Method { ocsp, crl };
 // An OCSP answer a little ahead of our clock, or just past its next update, still counts.
 constexpr long kClockSkewSeconds = 300;
 
-template <class T, void (*Free)(T*)>
-struct Freer {
-    void operator()(T* object) const { Free(object); }
-};
-using OCSPResponsePtr = std::unique_ptr<OCSP_RESPONSE, Freer<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
-using OCSPBasicPtr = std::unique_ptr<OCSP_BASICRESP, Freer<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
-using OCSPRequestPtr = std::unique_ptr<OCSP_REQUEST, Freer<OCSP_REQUEST, OCSP_REQUEST_free>>;
-using OCSPCertIDPtr = std::unique_ptr<OCSP_CERTID, Freer<OCSP_CERTID, OCSP_CERTID_free>>;
-using CRLPtr = std::unique_ptr<X509_CRL, Freer<X509_CRL, X509_CRL_free>>;
-using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, Freer<X509_STORE_CTX, X509_STORE_CTX_free>>;
+using platform::FreedBy;
+using OCSPResponsePtr = FreedBy<OCSP_RESPONSE, OCSP_RESPONSE_free>;
+using OCSPBasicPtr = FreedBy<OCSP_BASICRESP, OCSP_BASICRESP_free>;
+using OCSPRequestPtr = FreedBy<OCSP_REQUEST, OCSP_REQUEST_free>;
+using OCSPCertIDPtr = FreedBy<OCSP_CERTID, OCSP_CERTID_free>;
+using CRLPtr = FreedBy<X509_CRL, X509_CRL_free>;
+using StoreContextPtr = FreedBy<X509_STORE_CTX, X509_STORE_CTX_free>;
 
 void freeCRLs(STACK_OF(X509_CRL) * crls) { sk_X509_CRL_pop_free(crls, X509_CRL_free); }
 void freeCertificateList(STACK_OF(X509) * certificates) { sk_X509_free(certificates); }
-using CRLListPtr = std::unique_ptr<STACK_OF(X509_CRL), Freer<STACK_OF(X509_CRL), freeCRLs>>;
-using CertificateListPtr = std::unique_ptr<STACK_OF(X509), Freer<STACK_OF(X509), freeCertificateList>>;
+using CRLListPtr = FreedBy<STACK_OF(X509_CRL), freeCRLs>;
+using CertificateListPtr = FreedBy<STACK_OF(X509), freeCertificateList>;
 
 std::vector<Method> methodsInOrder(std::uint64_t flags) {
     bool ocsp = flags & kSecRevocationOCSPMethod, crl = flags & kSecRevocationCRLMethod;

@@ -20,6 +20,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/base/FreedBy.h"
+
 extern char** environ;
 
 namespace testing_support {
@@ -76,18 +78,15 @@ std::string TestCertificates::ocspResponse(const std::string& name, const std::s
 
 namespace {
 
-template <class T, void (*Free)(T*)>
-struct Freer {
-    void operator()(T* object) const { Free(object); }
-};
-using CertificatePtr = std::unique_ptr<X509, Freer<X509, X509_free>>;
-using KeyPtr = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
-using TimePtr = std::unique_ptr<ASN1_TIME, Freer<ASN1_TIME, ASN1_TIME_free>>;
-using CertIDPtr = std::unique_ptr<OCSP_CERTID, Freer<OCSP_CERTID, OCSP_CERTID_free>>;
-using BasicPtr = std::unique_ptr<OCSP_BASICRESP, Freer<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
-using ResponsePtr = std::unique_ptr<OCSP_RESPONSE, Freer<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
-using CRLPtr = std::unique_ptr<X509_CRL, Freer<X509_CRL, X509_CRL_free>>;
-using RevokedPtr = std::unique_ptr<X509_REVOKED, Freer<X509_REVOKED, X509_REVOKED_free>>;
+using platform::FreedBy;
+using CertificatePtr = FreedBy<X509, X509_free>;
+using KeyPtr = FreedBy<EVP_PKEY, EVP_PKEY_free>;
+using TimePtr = FreedBy<ASN1_TIME, ASN1_TIME_free>;
+using CertIDPtr = FreedBy<OCSP_CERTID, OCSP_CERTID_free>;
+using BasicPtr = FreedBy<OCSP_BASICRESP, OCSP_BASICRESP_free>;
+using ResponsePtr = FreedBy<OCSP_RESPONSE, OCSP_RESPONSE_free>;
+using CRLPtr = FreedBy<X509_CRL, X509_CRL_free>;
+using RevokedPtr = FreedBy<X509_REVOKED, X509_REVOKED_free>;
 
 // The first PEM object of the file at `path`, read by `read`.
 template <class Read>
