@@ -48,17 +48,17 @@ std::optional<platform::Data> readableCacheFile(const std::vector<platform::Data
                              first, batches.size());
             return plist.value();
         }
-        // Each batch left out shortens the file by at least 4/3 of its bytes (base64), so
-        // leaving out 3/4 of the excess is enough.
-        std::size_t left = 0;
-        do left += batches[first++].count();
-        while (left < (size - kMaxCacheFileBytes) / 4 * 3 && first < batches.size());
-        if (first == batches.size()) {
+        if (first + 1 >= batches.size()) {
             std::fprintf(stderr,
                          "TallockSDK: the cache file is not written: its last batch alone is more than %zu bytes\n",
                          kMaxCacheFileBytes);
             return std::nullopt;
         }
+        // Each batch left out shortens the file by at least 4/3 of its bytes (base64), so
+        // leaving out 3/4 of the excess is enough; the last batch is tried alone first.
+        std::size_t left = 0;
+        do left += batches[first++].count();
+        while (left < (size - kMaxCacheFileBytes) / 4 * 3 && first + 1 < batches.size());
     }
 }
 
