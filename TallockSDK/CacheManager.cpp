@@ -1,5 +1,7 @@
 // The unsent-event cache file: an XML property list whose root is an array of data
-// elements, each one JSON batch (failed uploads first, then the buffer's batch).
+// elements, each one JSON batch (failed uploads first, then the buffer's batch). Only a
+// small regular file is read, at a value cap that fits what the writer writes, and the
+// writer never writes past what the reader takes.
 #include "TallockSDK/CacheManager.h"
 
 #include <fcntl.h>
@@ -8,9 +10,59 @@
 #include <cstdio>
 
 #include "platform/files/FileManager.h"
+#include "platform/files/SmallFile.h"
 #include "platform/foundation/PropertyListSerialization.h"
 
 namespace TallockSDK {
+namespace {
+
+// Far above what the cache holds (the batches of a few events each that the collector has
+// not taken yet); a larger file, a link, a FIFO or a device is not read.
+constexpr std::size_t kMaxCacheFileBytes = 4u << 20;
+// The most batches written; the reader takes twice as many values (the array and its
+// elements), so a file from a writer that kept a few more is read too.
+constexpr std::size_t kMaxCachedBatches = 1u << 14;
+constexpr std::uint64_t kMaxCacheValues = 2 * kMaxCachedBatches;
+
+platform::Result<platform::Data> xmlOfBatches(const std::vector<platform::Data>& batches, std::size_t first) {
+    platform::Value::Array elements;
+    elements.reserve(batches.size() - first);
+    for (std::size_t i = first; i < batches.size(); ++i) elements.emplace_back(batches[i]);
+    return platform::PropertyListSerialization::data(platform::Value(std::move(elements)),
+                                                     platform::PropertyListFormat::xml);
+}
+
+// The cache file for `batches`, within what `readCachedLogs` takes: all of them, or the last
+// ones that fit (the buffer's batch is last), with a line on standard error. None when not
+// even the last one fits.
+std::optional<platform::Data> readableCacheFile(const std::vector<platform::Data>& batches) {
+    std::size_t first = batches.size() > kMaxCachedBatches ? batches.size() - kMaxCachedBatches : 0;
+    for (;;) {
+        auto plist = xmlOfBatches(batches, first);
+        if (plist.isFailure()) return std::nullopt;
+        const std::size_t size = plist.value().count();
+        if (size <= kMaxCacheFileBytes) {
+            if (first > 0)
+                std::fprintf(stderr,
+                             "TallockSDK: %zu of %zu unsent batches left out of the cache file: more than it holds\n",
+                             first, batches.size());
+            return plist.value();
+        }
+        if (first + 1 >= batches.size()) {
+            std::fprintf(stderr,
+                         "TallockSDK: the cache file is not written: its last batch alone is more than %zu bytes\n",
+                         kMaxCacheFileBytes);
+            return std::nullopt;
+        }
+        // Each batch left out shortens the file by at least 4/3 of its bytes (base64), so
+        // leaving out 3/4 of the excess is enough; the last batch is tried alone first.
+        std::size_t left = 0;
+        do left += batches[first++].count();
+        while (left < (size - kMaxCacheFileBytes) / 4 * 3 && first + 1 < batches.size());
+    }
+}
+
+}  // namespace
 
 std::string CacheManager::defaultStoredPath() {
     auto folders = platform::FileManager::defaultManager()->urls(platform::SearchPathDirectory::documentDirectory);
@@ -49,12 +101,8 @@ bool writeAll(int fd, const platform::Data& data) {
 }  // namespace
 
 bool CacheManager::write(const std::vector<platform::Data>& batches) const {
-    platform::Value::Array elements;
-    elements.reserve(batches.size());
-    for (const auto& batch : batches) elements.emplace_back(batch);
-    auto plist = platform::PropertyListSerialization::data(platform::Value(std::move(elements)),
-                                                           platform::PropertyListFormat::xml);
-    if (plist.isFailure()) return false;
+    const auto plist = readableCacheFile(batches);
+    if (!plist) return false;
 
     std::string folder = storedPath.substr(0, storedPath.rfind('/'));
     try {
@@ -67,7 +115,7 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
     std::string temporary = storedPath + ".writing." + std::to_string(::gettid());
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, plist.value()) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, *plist) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temporary.c_str(), storedPath.c_str()) == 0) return true;
     ::unlink(temporary.c_str());
@@ -77,21 +125,20 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
 void CacheManager::removeFile() const { ::unlink(storedPath.c_str()); }
 
 std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
-    auto files = platform::FileManager::defaultManager();
-    if (!files->fileExists(storedPath)) return std::nullopt;
-    std::optional<platform::Data> contents;
-    if (FILE* file = std::fopen(storedPath.c_str(), "rb")) {
-        contents.emplace();
-        char buffer[8192];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) contents->append(std::string_view(buffer, n));
-        std::fclose(file);
-    }
+    const auto file = platform::readSmallRegularFile(storedPath, kMaxCacheFileBytes, platform::LinkPolicy::refuse);
+    if (!file.isRead() && !file.isRefused()) return std::nullopt;
     removeFile();
     // A file that is no property-list array yields nothing; its data elements are kept.
     std::vector<platform::Data> batches;
-    if (!contents) return batches;
-    auto root = platform::PropertyListSerialization::propertyList(*contents);
+    if (file.isRefused()) {
+        std::fprintf(stderr, "TallockSDK: the cache file is not read: %s\n", file.why.c_str());
+        return batches;
+    }
+    auto root = platform::PropertyListSerialization::propertyList(file.data, nullptr, kMaxCacheValues);
+    if (root.isFailure())
+        std::fprintf(stderr,
+                     "TallockSDK: the cache file %s is not read: it is no property list of at most %llu values\n",
+                     storedPath.c_str(), static_cast<unsigned long long>(kMaxCacheValues));
     if (root.isFailure() || !root.value().isArray()) return batches;
     for (const auto& element : *root.value().asArray())
         if (const platform::Data* batch = element.asData()) batches.push_back(*batch);

@@ -19,10 +19,13 @@ public:
 
     // Collects every delegate's batches and writes the file when there are any.
     void storeLogs() override;
-    // The cached batches, file deleted; none when there is no file.
+    // The cached batches, file deleted; none when there is no file. A file that is not a
+    // regular one of at most 4 MiB and 32,768 values yields none of them (logged).
     std::optional<std::vector<platform::Data>> readCachedLogs() override;
     // Replaces the file with these batches atomically (creating the folder); false when
-    // it could not be written.
+    // it could not be written. Never writes what the reader refuses: past 16,384 batches or
+    // 4 MiB the first batches are left out (logged); when the last alone is too large the
+    // last file stays.
     bool write(const std::vector<platform::Data>& batches) const;
     void removeFile() const;
 

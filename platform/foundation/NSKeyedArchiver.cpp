@@ -1,6 +1,8 @@
 // Writing and reading keyed archives over libplist. Objects go into "$objects" in the
 // order they are met (a container's slot is taken before its members); class
-// descriptions are written once per class.
+// descriptions are written once per class. "$objects" is kept as a vector of nodes on
+// both sides, never reached by index in the library (which steps from the first item to
+// find one): a long archive costs time in proportion to its length.
 #include "platform/foundation/NSKeyedArchiver.h"
 
 #include <plist/plist.h>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/PlistNodes.h"
 #include "platform/foundation/PlistPrescan.h"
@@ -31,7 +34,7 @@ ErrorPtr archiveError(std::int64_t code, const std::string& debug) {
 
 class Archiver {
 public:
-    Archiver() : objects_(plist_new_array()) { plist_array_append_item(objects_.get(), plist_new_string("$null")); }
+    Archiver() { objects_.emplace_back(plist_new_string("$null")); }
 
     // The UID of the archived value; none (with `why` set) when it cannot be archived.
     std::optional<std::uint64_t> encode(const Value& v, std::size_t depth) {
@@ -71,7 +74,9 @@ public:
         plist_dict_set_item(archive, "$version", plist_new_uint(100000));
         plist_dict_set_item(archive, "$archiver", plist_new_string("NSKeyedArchiver"));
         plist_dict_set_item(archive, "$top", top);
-        plist_dict_set_item(archive, "$objects", objects_.release());
+        plist_t objects = plist_new_array();
+        for (auto& object : objects_) plist_array_append_item(objects, object.release());
+        plist_dict_set_item(archive, "$objects", objects);
         return PlistPtr(archive);
     }
 
@@ -83,13 +88,11 @@ private:
         return std::nullopt;
     }
     std::uint64_t append(plist_t node) {
-        plist_array_append_item(objects_.get(), node);
-        return plist_array_get_size(objects_.get()) - 1;
+        objects_.emplace_back(node);
+        return objects_.size() - 1;
     }
     std::uint64_t reserve() { return append(plist_new_dict()); }
-    void fill(std::uint64_t uid, plist_t node) {
-        plist_array_set_item(objects_.get(), node, static_cast<uint32_t>(uid));
-    }
+    void fill(std::uint64_t uid, plist_t node) { objects_[uid].reset(node); }
     std::uint64_t classUID(const std::string& name) {
         if (auto found = classes_.find(name); found != classes_.end()) return found->second;
         plist_t description = plist_new_dict();
@@ -133,26 +136,29 @@ private:
         return uid;
     }
 
-    PlistPtr objects_;
+    std::vector<PlistPtr> objects_;
     std::map<std::string, std::uint64_t> classes_;
 };
 
 class Unarchiver {
 public:
-    explicit Unarchiver(plist_t objects) : objects_(objects) {}
+    Unarchiver(plist_t objects, std::uint64_t maxValues) : objects_(plistArrayItems(objects)), maxValues_(maxValues) {}
 
     bool decode(plist_t reference, Value& out, std::size_t depth) {
         std::uint64_t uid = 0;
         if (plist_get_node_type(reference) != PLIST_UID) return fail("a member is not a reference");
         plist_get_uid_val(reference, &uid);
-        if (uid >= plist_array_get_size(objects_)) return fail("a reference points past $objects");
+        if (uid >= objects_.size()) return fail("a reference points past $objects");
+        // Objects referred to more than once are decoded each time: a few hundred bytes
+        // whose arrays each refer twice to the next would otherwise stand for billions.
+        if (++decoded_ > maxValues_) return fail("more than " + std::to_string(maxValues_) + " values");
         if (uid == 0) {
             out = Value();
             return true;
         }
         if (depth > kMaxDepth) return fail("too deeply nested");
         if (!open_.insert(uid).second) return fail("the object graph has a cycle");
-        bool ok = decodeObject(plist_array_get_item(objects_, static_cast<uint32_t>(uid)), out, depth);
+        bool ok = decodeObject(objects_[uid], out, depth);
         open_.erase(uid);
         return ok;
     }
@@ -175,8 +181,8 @@ private:
         if (!classRef || plist_get_node_type(classRef) != PLIST_UID) return std::nullopt;
         std::uint64_t uid = 0;
         plist_get_uid_val(classRef, &uid);
-        if (uid == 0 || uid >= plist_array_get_size(objects_)) return std::nullopt;
-        plist_t description = plist_array_get_item(objects_, static_cast<uint32_t>(uid));
+        if (uid == 0 || uid >= objects_.size()) return std::nullopt;
+        plist_t description = objects_[uid];
         plist_t name = description ? plist_dict_get_item(description, "$classname") : nullptr;
         if (!name || plist_get_node_type(name) != PLIST_STRING) return std::nullopt;
         uint64_t n = 0;
@@ -187,9 +193,9 @@ private:
     bool decodeMembers(plist_t object, const char* key, Value::Array& out, std::size_t depth) {
         plist_t list = plist_dict_get_item(object, key);
         if (!list || plist_get_node_type(list) != PLIST_ARRAY) return fail(std::string("missing ") + key);
-        for (uint32_t i = 0, n = plist_array_get_size(list); i < n; ++i) {
+        for (plist_t reference : plistArrayItems(list)) {
             Value member;
-            if (!decode(plist_array_get_item(list, i), member, depth + 1)) return false;
+            if (!decode(reference, member, depth + 1)) return false;
             out.push_back(std::move(member));
         }
         return true;
@@ -249,7 +255,9 @@ private:
         return plistScalarToValue(item, out);
     }
 
-    plist_t objects_;
+    const std::vector<plist_t> objects_;
+    const std::uint64_t maxValues_;
+    std::uint64_t decoded_ = 0;
     std::set<std::uint64_t> open_;
 };
 
@@ -270,7 +278,7 @@ Result<Data> NSKeyedArchiver::archivedData(const Value& rootObject) {
     return Result<Data>::success(std::move(data));
 }
 
-Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data) {
+Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data, std::uint64_t maxValues) {
     auto corrupt = [](const std::string& why) {
         return Result<Value>::failure(archiveError(NSCoderReadCorruptError, why));
     };
@@ -280,7 +288,7 @@ Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data) {
     const char* bytes = reinterpret_cast<const char*>(data.data());
     const std::string_view text(bytes, data.count());
     if (plistHoldsNulInText(text)) return corrupt("a string or key holds a NUL character");
-    if (plistExceedsLimits(text, kMaxPlistNesting, kMaxPlistValues))
+    if (plistExceedsLimits(text, kMaxPlistNesting, maxValues))
         return corrupt("damaged, nested too deeply or too large");
     if (isBinaryPlist(text)) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
@@ -290,7 +298,7 @@ Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data) {
     plist_t top = plist_dict_get_item(archive.get(), "$top");
     plist_t root = top && plist_get_node_type(top) == PLIST_DICT ? plist_dict_get_item(top, "root") : nullptr;
     if (!objects || plist_get_node_type(objects) != PLIST_ARRAY || !root) return corrupt("not a keyed archive");
-    Unarchiver unarchiver(objects);
+    Unarchiver unarchiver(objects, maxValues);
     Value out;
     if (!unarchiver.decode(root, out, 0)) return corrupt(unarchiver.why);
     return Result<Value>::success(std::move(out));

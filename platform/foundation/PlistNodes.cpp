@@ -1,9 +1,25 @@
-// Reading scalar property-list nodes into values.
+// The items of array nodes, and scalar property-list nodes read into values.
 #include "platform/foundation/PlistNodes.h"
+
+#include <cstdlib>
 
 #include "platform/foundation/UTF16.h"
 
 namespace platform {
+
+std::vector<plist_t> plistArrayItems(plist_t array) {
+    std::vector<plist_t> items;
+    items.reserve(plist_array_get_size(array));
+    plist_array_iter it = nullptr;
+    plist_array_new_iter(array, &it);
+    std::unique_ptr<void, decltype(&std::free)> iterator(it, &std::free);
+    for (plist_t item = nullptr;;) {
+        plist_array_next_item(array, it, &item);
+        if (!item) break;
+        items.push_back(item);
+    }
+    return items;
+}
 
 bool plistScalarToValue(plist_t node, Value& out) {
     switch (plist_get_node_type(node)) {

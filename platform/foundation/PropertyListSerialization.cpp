@@ -112,16 +112,11 @@ bool fromPlist(plist_t p, Value& out, const std::vector<double>& dates, std::siz
             return true;
         }
         case PLIST_ARRAY: {
-            // Walked with an iterator: the library finds an item by its index by stepping
-            // from the first, so reading by index took time in the square of the length.
+            // Walked once, never read by index (see plistArrayItems).
             Value::Array a;
-            a.reserve(plist_array_get_size(p));
-            plist_array_iter it = nullptr;
-            plist_array_new_iter(p, &it);
-            std::unique_ptr<void, decltype(&std::free)> iterator(it, &std::free);
-            for (plist_t element = nullptr;;) {
-                plist_array_next_item(p, it, &element);
-                if (!element) break;
+            const std::vector<plist_t> elements = plistArrayItems(p);
+            a.reserve(elements.size());
+            for (plist_t element : elements) {
                 Value item;
                 if (!fromPlist(element, item, dates, depth + 1)) return false;
                 a.push_back(std::move(item));

@@ -1,9 +1,13 @@
 // The cache file on its own: what a store writes, in which order, and what reading back
 // makes of files it did not write.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 
+#include "../support/BinaryPlists.h"
 #include "../support/TempDir.h"
 #include "TallockSDK/CacheManager.h"
 
@@ -55,6 +59,82 @@ TEST(CacheManagerTest, ForeignFilesYieldOnlyTheirDataAndAreRemoved) {
             EXPECT_EQ(back->front(), Data::fromString("[1]"));
         }
         EXPECT_FALSE(std::filesystem::exists(cache.storedPath));
+    }
+}
+
+TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
+    // Whatever stands in the cache file's place, set-up goes on at once: a FIFO blocked it
+    // for good, a huge file was read whole, and 12 KB standing for 1.99 million values took
+    // seconds and hundreds of MB. What cannot be read yields nothing and is logged.
+    testing_support::TempDir dir;
+    const auto good = dir / "good.plist";
+    testing_support::writeFile(good, R"(<plist version="1.0"><array><data>WzFd</data></array></plist>)");
+    const std::string huge = "<plist version=\"1.0\"><array><data>" +
+                             Data(std::vector<std::uint8_t>(3u << 20, 7)).base64EncodedString() +
+                             "</data></array></plist>";
+    // A batch, then one array of 1,989 Booleans referred to 999 times.
+    std::vector<std::uint32_t> sharing(1000, 2);
+    sharing[0] = 1;
+    const std::string shared = testing_support::binaryPlist(
+        {testing_support::binaryArrayOf(sharing), "\x43[1]", testing_support::binaryArray(1989, 3), "\x09"});
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        const char* logged;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO", [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
+        {"a link to a cache file", [&](const auto& p) { std::filesystem::create_symlink(good, p); }, "is a link"},
+        {"a cache file of 4 MiB and more", [&](const auto& p) { testing_support::writeFile(p, huge); }, "larger than"},
+        {"a list sharing one array into 1.99 M values", [&](const auto& p) { testing_support::writeFile(p, shared); },
+         "no property list"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CacheManager cache((dir / "StoredLogs.plist").string());
+        c.make(cache.storedPath);
+        testing::internal::CaptureStderr();
+        const auto started = std::chrono::steady_clock::now();
+        auto back = cache.readCachedLogs();
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        const std::string logged = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(back);
+        EXPECT_TRUE(back->empty());
+        EXPECT_LT(elapsed, std::chrono::seconds(1));
+        EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(cache.storedPath)));
+    }
+    EXPECT_TRUE(std::filesystem::exists(good));  // a link is removed, never what it points to
+}
+
+TEST(CacheManagerTest, AWriteKeepsTheLastBatchesItsReaderTakes) {
+    // Written whole, these made files the reader refuses (over 4 MiB or its value cap): the
+    // first batches are left out instead, and a batch that fits in no file leaves the last
+    // file as it was.
+    auto big = [](std::uint8_t byte) { return Data(std::vector<std::uint8_t>(1200u << 10, byte)); };
+    const Data huge(std::vector<std::uint8_t>(7u << 19, 7));
+    std::vector<Data> many;
+    for (int i = 0; i < 17000; ++i) many.push_back(Data::fromString("[" + std::to_string(i) + "]"));
+    struct Case {
+        const char* name;
+        std::vector<Data> batches;
+        std::size_t kept;  // the last ones; 0: not written
+    };
+    const std::vector<Case> cases = {
+        {"three batches of 1.2 MiB", {big(1), big(2), big(3)}, 2},
+        {"17,000 small batches", many, 16384},
+        {"a batch of 3.5 MiB", {Data::fromString("[1]"), huge}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::TempDir dir;
+        CacheManager cache((dir / "StoredLogs.plist").string());
+        ASSERT_TRUE(cache.write({Data::fromString("[0]")}));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(cache.write(c.batches), c.kept > 0);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("TallockSDK: "), std::string::npos);
+        const std::vector<Data> last(c.batches.end() - c.kept, c.batches.end());
+        EXPECT_EQ(cache.readCachedLogs(), c.kept ? last : std::vector<Data>{Data::fromString("[0]")});
     }
 }
 

@@ -9,9 +9,13 @@
 #include "platform/foundation/JSONSerialization.h"
 #include "platform/foundation/PlistDates.h"
 #include "platform/foundation/PropertyListSerialization.h"
+#include "tests/support/BinaryPlists.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
+using testing_support::binaryArray;
+using testing_support::binaryPlist;
+using testing_support::sharedArrayPlist;
 using testing_support::TempDir;
 
 namespace {
@@ -131,32 +135,6 @@ std::string deepXmlPlist(std::size_t levels) {
     return text + "</plist>\n";
 }
 
-std::string bigEndian(std::uint64_t v, int bytes) {
-    std::string out;
-    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return out;
-}
-
-// A binary array object of `refs` references to object `to` (4-byte references).
-std::string binaryArray(std::uint64_t refs, std::uint32_t to) {
-    std::string object = refs < 15 ? std::string(1, static_cast<char>(0xA0 + refs)) : "\xAF\x13" + bigEndian(refs, 8);
-    for (std::uint64_t r = 0; r < refs; ++r) object += bigEndian(to, 4);
-    return object;
-}
-
-// A binary list of the given objects, the first one the top (4-byte offsets and references).
-std::string binaryPlist(const std::vector<std::string>& objects) {
-    std::string bytes = "bplist00";
-    std::string offsets;
-    for (const auto& object : objects) {
-        offsets += bigEndian(bytes.size(), 4);
-        bytes += object;
-    }
-    const std::uint64_t table = bytes.size();
-    return bytes + offsets + std::string(6, '\0') + bigEndian(4, 1) + bigEndian(4, 1) + bigEndian(objects.size(), 8) +
-           bigEndian(0, 8) + bigEndian(table, 8);
-}
-
 // `levels` arrays in binary form: object i is an array of `refs` references to object i + 1,
 // or of one to `last` for the innermost (itself, for a list that holds itself).
 std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> last = std::nullopt, int refs = 1) {
@@ -164,12 +142,6 @@ std::string deepBinaryPlist(std::size_t levels, std::optional<std::uint32_t> las
     for (std::size_t i = 0; i + 1 < levels; ++i) objects.push_back(binaryArray(refs, i + 1));
     objects.push_back(last ? binaryArray(1, *last) : binaryArray(0, 0));
     return binaryPlist(objects);
-}
-
-// An array that refers `outer` times to one array of `inner` Booleans: 1 + outer * (1 + inner)
-// values in a few bytes per reference.
-std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner) {
-    return binaryPlist({binaryArray(outer, 1), binaryArray(inner, 2), "\x09"});
 }
 
 Value nestedArrays(std::size_t levels) {

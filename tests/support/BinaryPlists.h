@@ -1,0 +1,27 @@
+// Binary property lists built byte by byte, for tests of readers given lists no writer of
+// ours would make: objects shared over and over, references past the table, and so on.
+// Offsets and references are 4 bytes wide.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// `v` in `bytes` bytes, most significant first.
+std::string bigEndian(std::uint64_t v, int bytes);
+
+// An array object of `refs` references to object `to`.
+std::string binaryArray(std::uint64_t refs, std::uint32_t to);
+
+// An array object of references to the given objects, in order.
+std::string binaryArrayOf(const std::vector<std::uint32_t>& refs);
+
+// A list of the given objects, the first one the top.
+std::string binaryPlist(const std::vector<std::string>& objects);
+
+// An array that refers `outer` times to one array of `inner` Booleans: 1 + outer * (1 + inner)
+// values in a few bytes per reference.
+std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner);
+
+}  // namespace testing_support
