@@ -326,6 +326,26 @@ TEST(UpdateFlow, EveryBadInputFailsCleanlyAndKeepsTheInstalledClient) {
     EXPECT_TRUE(World::get().permissionsApply) << "the permission cases did not run";
 }
 
+// Each retry after a failed download (here an error page, which is downloaded and then
+// refused) lets go of what the try opened: the digest taken of the page holds no
+// descriptor once it is complete.
+TEST(UpdateFlow, RetriesAfterAFailedDownloadHoldNoMoreDescriptors) {
+    auto openDescriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    Install install("retries");
+    ASSERT_EQ(install.run(install.arguments(World::get().url("/missing"), std::string(32, '0'))), UpdaterStatus::error);
+    const auto before = openDescriptors();
+    for (int retry = 0; retry < 5; ++retry) {
+        World::get().lines->reset();
+        install.model->downloadFile();  // what the retry button does
+        ASSERT_TRUE(runMainLoopUntil([] { return World::get().logged("进度-整体进度报错-"); }))
+            << World::get().allLines();
+    }
+    EXPECT_TRUE(runMainLoopUntil([&] { return openDescriptors() <= before; }, 5))
+        << openDescriptors() << " descriptors open after five retries, " << before << " before";
+}
+
 TEST(UpdateFlow, AReadOnlyFolderInTheInstalledClientDoesNotBlockTheUpdate) {
     // The replaced bundle is deleted even where it holds a folder without write permission.
     Install install("read-only");
