@@ -6,6 +6,7 @@
 #include "platform/crypto/HMAC.h"
 #include "updater/Common/Network/API.h"
 #include "updater/Common/Network/SignPlugin.h"
+#include "updater/Log.h"
 
 using namespace flow_test;
 using Lanternfly_Updater::API;
@@ -57,6 +58,9 @@ TEST(CommonHeaders, DescribeTheClientAndTheLocale) {
     };
     for (const Case& c : {Case{"zh_CN.UTF-8", "zh-CN", "CN"}, Case{"en", "en-None", "None"}}) {
         SCOPED_TRACE(c.locale);
+        // The environment is changed only while no other thread reads it: the log queue,
+        // which asks the locale library for the default locale as it writes, is drained first.
+        Lanternfly_Updater::finishLogging();
         setenv("LC_ALL", c.locale, 1);
         const auto before = static_cast<long long>(platform::Date::now().timeIntervalSince1970());
         auto headers = API::headers();
@@ -76,6 +80,7 @@ TEST(CommonHeaders, DescribeTheClientAndTheLocale) {
         const auto ts = std::stoll(headers["X-Param-TS"]);
         EXPECT_TRUE(ts >= before && ts <= after) << ts;
     }
+    Lanternfly_Updater::finishLogging();
     unsetenv("LC_ALL");
 }
 
