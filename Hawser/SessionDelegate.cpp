@@ -13,21 +13,6 @@ namespace Hawser {
 
 using platform::URLSessionAuthChallengeDisposition;
 
-namespace {
-
-// Moves the downloaded file into place. The MD5 taken while the file was written follows
-// it: the move changes the file's change time, with which that digest is kept, so the
-// check of the moved file would otherwise read it all again.
-void moveDownloadedFile(const platform::FileManager& fileManager, const platform::URL& from, const platform::URL& to) {
-    struct stat before;
-    const bool known = ::lstat(from.path().c_str(), &before) == 0;
-    fileManager.moveItem(from, to);
-    struct stat after;
-    if (known && ::lstat(to.path().c_str(), &after) == 0) platform::followWrittenFileMove(before, after);
-}
-
-}  // namespace
-
 SessionDelegate::SessionDelegate(std::shared_ptr<platform::FileManager> fileManager)
     : fileManager(std::move(fileManager)) {}
 
@@ -244,7 +229,11 @@ void SessionDelegate::didFinishDownloadingTo(const platform::URLSessionPtr& sess
             fileManager->removeItem(destination);
         if (options.contains(DownloadRequest::Options::createIntermediateDirectories))
             fileManager->createDirectory(destination.deletingLastPathComponent(), true);
-        moveDownloadedFile(*fileManager, location, destination);
+        // The MD5 taken while the file was written follows it: the move changes the file's
+        // change time, with which that digest is kept, so the check of the moved file would
+        // otherwise read it all again.
+        platform::moveFollowingWrittenDigest(location.path(), destination.path(),
+                                             [&] { fileManager->moveItem(location, destination); });
     } catch (...) {
         auto error = platform::errorFromCurrentException();
         r->didFinishDownloading(task, platform::Result<platform::URL, HWError>::failure(

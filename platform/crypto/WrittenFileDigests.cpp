@@ -86,6 +86,14 @@ void followWrittenFileMove(const struct stat& before, const struct stat& after) 
     });
 }
 
+void moveFollowingWrittenDigest(const std::string& from, const std::string& to, const std::function<void()>& move) {
+    struct stat before;
+    const bool known = ::lstat(from.c_str(), &before) == 0;
+    move();
+    struct stat after;
+    if (known && ::lstat(to.c_str(), &after) == 0) followWrittenFileMove(before, after);
+}
+
 void forgetWrittenDigests(const struct stat& info) {
     const FileState file = FileState::of(info);
     // Outside the lock: the digests let go of the file as they are destroyed.

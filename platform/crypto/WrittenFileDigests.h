@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/crypto/Digest.h"
 
@@ -28,6 +29,10 @@ std::optional<Digest> writtenDigest(DigestAlgorithm algorithm, const struct stat
 // no longer answer; it follows only a rename (same device and inode, size and modification
 // time), never a copy.
 void followWrittenFileMove(const struct stat& before, const struct stat& after);
+
+// Runs `move`, which moves the file at `from` to `to`, and lets a digest kept for the file
+// follow it (as `followWrittenFileMove`). Whatever `move` throws passes through.
+void moveFollowingWrittenDigest(const std::string& from, const std::string& to, const std::function<void()>& move);
 
 // The file `info` describes is being removed: its digests are forgotten, and with them
 // whatever they held of it.

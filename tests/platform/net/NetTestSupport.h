@@ -179,12 +179,9 @@ public:
         record("write");
     }
     void didFinishDownloadingTo(const URLSessionPtr&, const URLSessionDownloadTaskPtr&, const URL& location) override {
-        if (!moveDownloadTo.empty()) {
-            struct stat before, after;
-            ::lstat(location.path().c_str(), &before);
-            std::filesystem::rename(location.path(), moveDownloadTo);
-            if (::lstat(moveDownloadTo.c_str(), &after) == 0) followWrittenFileMove(before, after);
-        }
+        if (!moveDownloadTo.empty())
+            moveFollowingWrittenDigest(location.path(), moveDownloadTo,
+                                       [&] { std::filesystem::rename(location.path(), moveDownloadTo); });
         record("finished");
     }
     void didBecomeInvalidWithError(const URLSessionPtr&, const ErrorPtr&) override { record("invalid"); }
