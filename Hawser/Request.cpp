@@ -146,8 +146,13 @@ void Request::didFailToAdaptURLRequest(const URLRequest& request, const HWError&
 
 void Request::didCreateURLRequest(const URLRequest& request) {
     PLATFORM_CHECK_ON_QUEUE(underlyingQueue);
-    mutableState.read([&](const MutableState& s) {
-        if (auto h = s.urlRequestHandler) h->queue->async([handler = h->handler, request] { handler(request); });
+    mutableState.write([&](MutableState& s) {
+        if (!s.urlRequestHandler) return;
+        auto& h = *s.urlRequestHandler;
+        const bool givenAlready =
+            h.givenAtSetting && *h.givenAtSetting + 1 == s.requests.size() && s.requests.back() == request;
+        h.givenAtSetting.reset();
+        if (!givenAlready) h.queue->async([handler = h.handler, request] { handler(request); });
     });
     if (eventMonitor) eventMonitor->requestDidCreateURLRequest(self(), request);
     callCURLHandlerIfNecessary();
@@ -470,8 +475,12 @@ RequestPtr Request::cURLDescription(std::function<void(const std::string&)> hand
 
 RequestPtr Request::onURLRequestCreation(DispatchQueuePtr queue, std::function<void(const URLRequest&)> handler) {
     mutableState.write([&](MutableState& s) {
-        if (!s.requests.empty()) queue->async([handler, request = s.requests.back()] { handler(request); });
-        s.urlRequestHandler = URLRequestHandler{std::move(queue), std::move(handler)};
+        std::optional<std::size_t> given;
+        if (!s.requests.empty()) {
+            queue->async([handler, request = s.requests.back()] { handler(request); });
+            given = s.requests.size() - 1;
+        }
+        s.urlRequestHandler = URLRequestHandler{std::move(queue), std::move(handler), given};
     });
     return self();
 }

@@ -52,6 +52,10 @@ public:
     struct URLRequestHandler {
         DispatchQueuePtr queue;
         std::function<void(const URLRequest&)> handler;
+        // The place in `requests` of the request it was given when it was set, if any: a
+        // handler set between a request's entry in the list and its creation has that
+        // request already, and its creation must not give it a second time.
+        std::optional<std::size_t> givenAtSetting;
     };
     struct URLSessionTaskHandler {
         DispatchQueuePtr queue;

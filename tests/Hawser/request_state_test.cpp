@@ -349,6 +349,25 @@ TEST(RequestState, HandlersForURLRequestsAndCURLText) {
     EXPECT_EQ(seen, (std::vector<std::string>{"/first", "$ curl -v", "/second", "late /first", "late /third"}));
 }
 
+// A handler set while a request is listed but not yet created (the session lists it, then
+// creates it on its queue) gets that request once: at once, not again at its creation.
+TEST(RequestState, AHandlerSetBetweenListingAndCreationGetsTheRequestOnce) {
+    Fixture f;
+    auto request = f.makeDataRequest();
+    auto handlerQueue = platform::DispatchQueue::create("handlers");
+    std::vector<std::string> seen;
+    auto note = [&](const URLRequest& r) { seen.push_back(r.url()->path()); };
+    f.onRoot([&] {
+        request->didCreateInitialURLRequest(urlRequest("http://127.0.0.1:9/first"));
+        request->onURLRequestCreation(handlerQueue, note);
+        request->didCreateURLRequest(urlRequest("http://127.0.0.1:9/first"));
+        request->didCreateInitialURLRequest(urlRequest("http://127.0.0.1:9/retried"));
+        request->didCreateURLRequest(urlRequest("http://127.0.0.1:9/retried"));
+    });
+    drain(handlerQueue);
+    EXPECT_EQ(seen, (std::vector<std::string>{"/first", "/retried"}));
+}
+
 TEST(RequestState, FinishHandlers) {
     Fixture f;
     auto request = f.makeDataRequest();
