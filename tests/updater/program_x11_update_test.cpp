@@ -125,7 +125,9 @@ poll settled || echo "never stopped growing" >> "$d/status.txt"
 a=$(partial); sleep 1; b=$(partial)
 echo "paused $a $b" >> "$d/status.txt"
 xdotool mousemove --window $id 320 396 click 1
-poll "[ \$(partial) -gt $b ]" && echo "continued" >> "$d/status.txt"
+# Continued: the file grows, or (what the server wrote while paused waits in the socket)
+# is complete at once and moved into place.
+poll "[ \$(partial) -gt $b ] || [ \$(partial) -eq 0 ]" && echo "continued" >> "$d/status.txt"
 awaitExit
 )SH";
     const std::string output = runUnderX(dir.path(), script, md5);
