@@ -345,7 +345,8 @@ std::optional<std::string> LADatabase::moveAside(const std::string& path, const 
     std::error_code error;
     std::filesystem::rename(path, aside, error);
     if (error) {
-        if (reportedUnmovableFiles_.insert(path).second)
+        // Gone already: another launch moved it aside first.
+        if (error != std::errc::no_such_file_or_directory && reportedUnmovableFiles_.insert(path).second)
             LALogError("The event store " + path + " is unusable (" + reason +
                        ") and cannot be moved aside: " + error.message());
         return std::nullopt;

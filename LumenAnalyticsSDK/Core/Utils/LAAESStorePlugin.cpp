@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/crypto/AES.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/NSKeyedArchiver.h"
@@ -47,9 +48,9 @@ public:
         struct flock whole {};
         whole.l_type = F_WRLCK;
         whole.l_whence = SEEK_SET;
-        if (fd_ >= 0 && (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || !waitForLock(whole))) {
+        if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || !waitForLock(whole)) {
             LALogWarn("The lock file " + path + " cannot be used; the AES key file is replaced without it");
-            ::close(fd_);
+            if (fd_ >= 0) ::close(fd_);
             fd_ = -1;
         }
     }
@@ -61,8 +62,8 @@ public:
 
 private:
     static std::mutex& mutex() {
-        static std::mutex repairing;
-        return repairing;
+        static platform::NoDestructor<std::mutex> repairing;  // writes may run until exit
+        return *repairing;
     }
     bool waitForLock(struct flock& whole) const {
         int result;

@@ -51,7 +51,8 @@ bool linkWithoutReplacing(const std::string& from, const std::string& to) {
 // The marker of an exclusive add's temporary file: "<file>.new-<pid>-<n>".
 constexpr std::string_view kAddMarker = ".new-";
 
-// A new file at `path` holding `bytes`, never one that was there (nor a link's target).
+// A new file at `path` holding `bytes`, never one that was there (nor a link's target);
+// errno is EEXIST when the name was taken.
 bool writeNewFile(const std::string& path, const platform::Data& bytes, mode_t mode) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return false;
@@ -193,11 +194,18 @@ bool LAFileStorePlugin::addFile(const platform::Value& value, const std::string&
     auto data = platform::NSKeyedArchiver::archivedData(value);
     std::string path = filePath(key);
     if (!data.isSuccess() || !makeFolder(path)) return false;
-    // One name per write, so that writers of one process never share a temporary file.
+    // One name per write, so that writers of one process never share a temporary file. A
+    // name already taken (left by a killed process that had this pid, or a writer of this
+    // pid on another host sharing the folder) is never written into: the next one is tried.
     static std::atomic<unsigned> writes{0};
-    const std::string temporary =
-        path + std::string(kAddMarker) + std::to_string(::getpid()) + "-" + std::to_string(writes++);
-    if (!writeNewFile(temporary, data.value(), mode)) return false;
+    std::string temporary;
+    bool written = false;
+    for (int attempt = 0; attempt < 8 && !written; ++attempt) {
+        temporary = path + std::string(kAddMarker) + std::to_string(::getpid()) + "-" + std::to_string(writes++);
+        written = writeNewFile(temporary, data.value(), mode);
+        if (!written && errno != EEXIST) break;
+    }
+    if (!written) return false;
     bool linked =
         linkWithoutReplacing(temporary, path) || (moveFolderAside(path) && linkWithoutReplacing(temporary, path));
     ::unlink(temporary.c_str());
