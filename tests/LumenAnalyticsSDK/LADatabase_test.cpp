@@ -248,6 +248,17 @@ TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
     EXPECT_EQ(rowsOnDisk(nested).size(), 1u);
 }
 
+// SQLite looks for its journal at every transaction: a link put there while the store is
+// open is moved aside before the next write as well.
+TEST_F(LADatabaseTest, ALinkPutAtTheJournalsNameWhileOpenIsMovedAside) {
+    auto db = LADatabase::create(path());
+    ASSERT_TRUE(db->insertRecord(*eventRecord("before")));
+    std::filesystem::create_symlink("nowhere", path() + "-journal");
+    EXPECT_TRUE(db->insertRecord(*eventRecord("after")));
+    EXPECT_EQ(rowsOnDisk(path()).size(), 2u);
+    EXPECT_FALSE(std::filesystem::is_symlink(path() + "-journal"));
+}
+
 // Only a link at the file's own name is refused: a folder on the way that is a link (a
 // data folder kept elsewhere) still leads to the store.
 TEST_F(LADatabaseTest, AFolderOnTheWayMayBeALink) {
@@ -310,18 +321,21 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
         const char* what;
         std::function<void(const std::filesystem::path&)> make;
         std::vector<std::string> movedAside{""};  // the names moved, as suffixes of the store's
-    } cases[] = {{"random bytes", randomBytes},
-                 {"truncated", truncated},
-                 {"a folder", folder},
-                 {"wrong columns", wrongColumns},
-                 {"a FIFO", fifo},
-                 {"a link to another database", linkToAnotherDatabase},
-                 {"a link at the journal's name", besideAStore({{"-journal", linkToAnotherDatabase}}), {"-journal"}},
-                 {"a FIFO at the journal's name", besideAStore({{"-journal", fifo}}), {"-journal"}},
-                 {"a folder at the journal's name", besideAStore({{"-journal", folder}}), {"-journal"}},
-                 {"links at the write-ahead log's and its index's names",
-                  besideAStore({{"-wal", linkToAnotherDatabase}, {"-shm", fifo}}),
-                  {"-wal", "-shm"}}};
+    } cases[] = {
+        {"random bytes", randomBytes},
+        {"truncated", truncated},
+        {"a folder", folder},
+        {"wrong columns", wrongColumns},
+        {"a FIFO", fifo},
+        {"a link to another database", linkToAnotherDatabase},
+        {"a link at the journal's name", besideAStore({{"-journal", linkToAnotherDatabase}}), {"-journal"}},
+        {"a FIFO at the journal's name", besideAStore({{"-journal", fifo}}), {"-journal"}},
+        {"a folder at the journal's name", besideAStore({{"-journal", folder}}), {"-journal"}},
+        {"links at the write-ahead log's and its index's names",
+         besideAStore(
+             {{"-wal", linkToAnotherDatabase},
+              {"-shm", [](const std::filesystem::path& at) { std::filesystem::create_symlink("nowhere", at); }}}),
+         {"-wal", "-shm"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         testing_support::TempDir home;
