@@ -248,6 +248,17 @@ TEST_F(LADatabaseTest, AFileThatCannotBeOpenedIsTriedAgainLater) {
     EXPECT_EQ(rowsOnDisk(nested).size(), 1u);
 }
 
+// SQLite looks for its journal at every transaction: a link put there while the store is
+// open is moved aside before the next write as well.
+TEST_F(LADatabaseTest, ALinkPutAtTheJournalsNameWhileOpenIsMovedAside) {
+    auto db = LADatabase::create(path());
+    ASSERT_TRUE(db->insertRecord(*eventRecord("before")));
+    std::filesystem::create_symlink("nowhere", path() + "-journal");
+    EXPECT_TRUE(db->insertRecord(*eventRecord("after")));
+    EXPECT_EQ(rowsOnDisk(path()).size(), 2u);
+    EXPECT_FALSE(std::filesystem::is_symlink(path() + "-journal"));
+}
+
 // Only a link at the file's own name is refused: a folder on the way that is a link (a
 // data folder kept elsewhere) still leads to the store.
 TEST_F(LADatabaseTest, AFolderOnTheWayMayBeALink) {
@@ -297,15 +308,34 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
         ASSERT_EQ(status, 0);
         std::filesystem::create_symlink(others, file);
     };
+    // Beside a store with its table, something SQLite never makes at the names of its own
+    // files: it refused a link there, failed on a folder and blocked on a FIFO, for good.
+    using Maker = std::function<void(const std::filesystem::path&)>;
+    auto besideAStore = [](std::vector<std::pair<std::string, Maker>> sidecars) {
+        return [=](const std::filesystem::path& file) {
+            LADatabase::create(file.string());
+            for (const auto& [suffix, make] : sidecars) make(file.string() + suffix);
+        };
+    };
     struct Case {
         const char* what;
         std::function<void(const std::filesystem::path&)> make;
-    } cases[] = {{"random bytes", randomBytes},
-                 {"truncated", truncated},
-                 {"a folder", folder},
-                 {"wrong columns", wrongColumns},
-                 {"a FIFO", fifo},
-                 {"a link to another database", linkToAnotherDatabase}};
+        std::vector<std::string> movedAside{""};  // the names moved, as suffixes of the store's
+    } cases[] = {
+        {"random bytes", randomBytes},
+        {"truncated", truncated},
+        {"a folder", folder},
+        {"wrong columns", wrongColumns},
+        {"a FIFO", fifo},
+        {"a link to another database", linkToAnotherDatabase},
+        {"a link at the journal's name", besideAStore({{"-journal", linkToAnotherDatabase}}), {"-journal"}},
+        {"a FIFO at the journal's name", besideAStore({{"-journal", fifo}}), {"-journal"}},
+        {"a folder at the journal's name", besideAStore({{"-journal", folder}}), {"-journal"}},
+        {"links at the write-ahead log's and its index's names",
+         besideAStore(
+             {{"-wal", linkToAnotherDatabase},
+              {"-shm", [](const std::filesystem::path& at) { std::filesystem::create_symlink("nowhere", at); }}}),
+         {"-wal", "-shm"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         testing_support::TempDir home;
@@ -314,7 +344,7 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
         // Whatever else the folder holds is left byte for byte.
         std::map<std::filesystem::path, std::string> others;
         for (const auto& entry : std::filesystem::directory_iterator(home.path()))
-            if (entry.path() != file && entry.is_regular_file())
+            if (entry.path() != file && std::filesystem::is_regular_file(entry.symlink_status()))
                 others[entry.path()] = testing_support::readFile(entry.path());
         LumenAnalyticsSDK::testing::LALogCapture log;
         auto db = LADatabase::create(file.string());
@@ -326,10 +356,14 @@ TEST_F(LADatabaseTest, AnUnusableFileIsMovedAsideForANewTable) {
         std::vector<std::string> reports;
         for (const auto& line : log.lines())
             if (line.message.find("is unusable") != std::string::npos) reports.push_back(line.message);
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_NE(reports[0].find(", moved aside to " + file.string() + ".corrupt-"), std::string::npos) << reports[0];
-        const std::string aside = reports[0].substr(reports[0].find(" to ") + 4);
-        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(aside))) << aside;  // kept, not deleted
+        ASSERT_EQ(reports.size(), c.movedAside.size());
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            const std::string moved = file.string() + c.movedAside[i];
+            EXPECT_NE(reports[i].find(moved + " is unusable ("), std::string::npos) << reports[i];
+            EXPECT_NE(reports[i].find(", moved aside to " + moved + ".corrupt-"), std::string::npos) << reports[i];
+            const std::string aside = reports[i].substr(reports[i].find(" to ") + 4);
+            EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(aside))) << aside;  // kept, not deleted
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -50,6 +51,15 @@ fs::path storeFile(const fs::path& home, const std::string& key) {
     return home / "data" / ("com.lumen.analytics.mini.LumenAnalyticsSDK." + key + ".plist");
 }
 
+// What was moved aside from `file`: the content of each "<file>.corrupt-…" beside it.
+std::vector<std::string> movedAside(const fs::path& file) {
+    std::vector<std::string> contents;
+    for (const auto& entry : fs::directory_iterator(file.parent_path()))
+        if (entry.path().filename().string().starts_with(file.filename().string() + ".corrupt-"))
+            contents.push_back(testing_support::readFile(entry.path()));
+    return contents;
+}
+
 TEST(LAStartUpTest, AThreadPollingDuringStartUpOnlySeesABuiltClient) {
     static auto* home = testing::homeRemovedAtTheEnd();  // the client writes there until exit
     setenv("XDG_DATA_HOME", (home->path() / "data").c_str(), 1);
@@ -86,16 +96,23 @@ TEST(LAStartUpTest, TwoLaunchesWithoutASerialKeepOneDeviceId) {
 
 // First launches started together, in rounds (each in a new home) so that their start-ups
 // overlap: every launch of a round, and the launch after them, reports the same device id,
-// whichever store plugin keeps it.
+// whichever store plugin keeps it, also where the AES key file holds no key (a write cut
+// short), which is then moved aside. The key file is its owner's alone.
 TEST(LAStartUpTest, FirstLaunchesAtOnceAgreeOnOneDeviceId) {
     struct Case {
         const char* store;
         bool aes;
-    } cases[] = {{"file store", false}, {"AES store", true}};
+        std::optional<std::string> keyFile = std::nullopt;  // what the AES key file holds before the launches
+    } cases[] = {{"file store", false},
+                 {"AES store", true},
+                 {"AES store, empty key file", true, ""},
+                 {"AES store, random bytes in the key file", true, "\x01\xfe\x7f garbage\n"}};
     for (const auto& c : cases) {
         for (int round = 0; round < 3; ++round) {
             SCOPED_TRACE(std::string(c.store) + ", round " + std::to_string(round));
             testing_support::TempDir home;
+            const fs::path keyFile = storeFile(home.path(), "StorePlugin.AES");
+            if (c.keyFile) testing_support::writeFile(keyFile, *c.keyFile);
             Launch launches[8];
             std::vector<std::thread> running;
             for (auto& each : launches) running.emplace_back([&each, &home, &c] { each = launch(home.path(), c.aes); });
@@ -106,6 +123,12 @@ TEST(LAStartUpTest, FirstLaunchesAtOnceAgreeOnOneDeviceId) {
                 EXPECT_EQ(each.deviceId, launches[0].deviceId);
             }
             EXPECT_EQ(launch(home.path(), c.aes).deviceId, launches[0].deviceId) << "the next launch";
+            if (!c.aes) continue;
+            EXPECT_EQ(fs::status(keyFile).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write);
+            if (c.keyFile) {
+                EXPECT_EQ(movedAside(keyFile), std::vector<std::string>{*c.keyFile});
+            }
         }
     }
 }

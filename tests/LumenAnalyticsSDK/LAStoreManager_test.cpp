@@ -5,6 +5,8 @@
 #include <stdlib.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -168,37 +170,48 @@ TEST(LAAESStorePluginTest, StoredTextDecryptsWithOpenSSLToTheArchiveAndEachWrite
     EXPECT_EQ(plain, platform::NSKeyedArchiver::archivedData(secret).value().toString());
 
     EXPECT_EQ(plugin.objectForKey(storeKey), secret);
+    // The key opens every value: its file is its owner's alone, also one an earlier version left.
+    const auto keyFile = libraryFile("StorePlugin.AES");
+    EXPECT_EQ(fs::status(keyFile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(keyFile, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
     EXPECT_EQ(LAAESStorePlugin().objectForKey(storeKey), secret);  // a later run reads the key file
+    EXPECT_EQ(fs::status(keyFile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     defaults->set(Value("not base64 of anything"), defaultsKey);
     EXPECT_TRUE(plugin.objectForKey(storeKey).isNull());
     plugin.removeObjectForKey(storeKey);
     EXPECT_TRUE(defaults->object(defaultsKey).isNull());
 }
 
-// Instances over one folder, all started before any key exists, adding one key at once
-// as first launches do: one adds, and every instance, and a later one, reads its value.
+// Instances over one folder, all started before any key exists (or while the key file
+// holds none), adding one key at once as first launches do: one adds, and every instance,
+// and a later one, reads its value.
 TEST(LAAESStorePluginTest, InstancesAddingAtOnceAllKeepTheFirstValue) {
     const std::string storeKey = "cn.lumen.AES128.raced";
-    fs::remove(libraryFile("StorePlugin.AES"));
-    std::vector<std::unique_ptr<LAAESStorePlugin>> plugins;
-    for (int i = 0; i < 8; ++i) plugins.push_back(std::make_unique<LAAESStorePlugin>());
-    std::atomic<int> added{0};
-    std::latch start(static_cast<std::ptrdiff_t>(plugins.size()));
-    std::vector<std::thread> racing;
-    for (std::size_t i = 0; i < plugins.size(); ++i)
-        racing.emplace_back([&, i] {
-            start.arrive_and_wait();
-            if (plugins[i]->addObject(Value("id-" + std::to_string(i)), storeKey)) ++added;
-        });
-    for (auto& thread : racing) thread.join();
-    EXPECT_EQ(added, 1);
-    const Value kept = plugins[0]->objectForKey(storeKey);
-    EXPECT_TRUE(kept.isString());
-    for (const auto& plugin : plugins) EXPECT_EQ(plugin->objectForKey(storeKey), kept);
-    EXPECT_EQ(LAAESStorePlugin().objectForKey(storeKey), kept);
-    plugins[0]->removeObjectForKey(storeKey);
-    EXPECT_TRUE(plugins[0]->addObject(Value("after removal"), storeKey));
-    plugins[0]->removeObjectForKey(storeKey);
+    const std::optional<std::string> keyFiles[] = {std::nullopt, "", "\x01\xfe\x7f garbage"};
+    for (const auto& keyFile : keyFiles) {
+        SCOPED_TRACE(keyFile ? "key file of " + std::to_string(keyFile->size()) + " bytes" : "no key file");
+        fs::remove(libraryFile("StorePlugin.AES"));
+        if (keyFile) testing_support::writeFile(libraryFile("StorePlugin.AES"), *keyFile);
+        std::vector<std::unique_ptr<LAAESStorePlugin>> plugins;
+        for (int i = 0; i < 8; ++i) plugins.push_back(std::make_unique<LAAESStorePlugin>());
+        std::atomic<int> added{0};
+        std::latch start(static_cast<std::ptrdiff_t>(plugins.size()));
+        std::vector<std::thread> racing;
+        for (std::size_t i = 0; i < plugins.size(); ++i)
+            racing.emplace_back([&, i] {
+                start.arrive_and_wait();
+                if (plugins[i]->addObject(Value("id-" + std::to_string(i)), storeKey)) ++added;
+            });
+        for (auto& thread : racing) thread.join();
+        EXPECT_EQ(added, 1);
+        const Value kept = plugins[0]->objectForKey(storeKey);
+        EXPECT_TRUE(kept.isString());
+        for (const auto& plugin : plugins) EXPECT_EQ(plugin->objectForKey(storeKey), kept);
+        EXPECT_EQ(LAAESStorePlugin().objectForKey(storeKey), kept);
+        plugins[0]->removeObjectForKey(storeKey);
+        EXPECT_TRUE(plugins[0]->addObject(Value("after removal"), storeKey));
+        plugins[0]->removeObjectForKey(storeKey);
+    }
 }
 
 // Hostile store files: each is reported once and the store goes on working.
@@ -265,5 +278,36 @@ TEST(LAFileStorePluginTest, OnlyASmallRegularFileIsReadAsAStoredValue) {
         fs::remove(libraryFile(c.key));
         c.make(libraryFile(c.key));
         EXPECT_TRUE(plugin.objectForKey(std::string("cn.lumen.File.") + c.key).isNull());
+    }
+}
+
+// A store's start removes the temporary files that a write or an exclusive add leaves when
+// its process is killed, once that process has ended; a living process's stay, and so do
+// names that are no such temporary file.
+TEST(LAFileStorePluginTest, StartRemovesTheTemporaryFilesOfEndedProcessesOnly) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string ended = std::to_string(child), living = std::to_string(::getpid());
+    const std::string file = "com.lumen.analytics.mini.LumenAnalyticsSDK.left.plist";
+    struct Case {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {file + ".new-" + ended + "-3", true},
+        {"." + file + ".sr-new-" + ended + "-1-123", true},
+        {file + ".new-" + living + "-3", false},
+        {"." + file + ".sr-new-" + living + "-1-123", false},
+        {file + ".new-" + ended, false},
+        {file + ".new-" + ended + "-3.kept", false},
+        {"other." + file + ".new-" + ended + "-3", false},
+    };
+    const fs::path folder = home() / "data";
+    for (const auto& c : cases) testing_support::writeFile(folder / c.name, "left");
+    LAFileStorePlugin started;
+    for (const auto& c : cases) {
+        EXPECT_EQ(!fs::exists(folder / c.name), c.removed) << c.name;
+        fs::remove(folder / c.name);
     }
 }

@@ -97,6 +97,23 @@ std::string withResolvedFolder(const std::string& path) {
     return error ? path : (folder / file.filename()).string();
 }
 
+// What stands at `path` when it is neither a regular file nor missing: SQLite could not
+// use it (a link it refuses to follow, a folder, a FIFO that blocks its open).
+std::optional<std::string> notARegularFile(const std::string& path) {
+    std::error_code ignored;
+    switch (std::filesystem::symlink_status(path, ignored).type()) {
+        case std::filesystem::file_type::regular:
+        case std::filesystem::file_type::not_found:
+        case std::filesystem::file_type::none: return std::nullopt;
+        case std::filesystem::file_type::symlink: return "a symbolic link";
+        default: return "not a regular file";
+    }
+}
+
+// The names SQLite gives its files beside a store: the rollback journal, the write-ahead
+// log and the log's shared-memory index.
+constexpr const char* kSidecarSuffixes[] = {"-journal", "-wal", "-shm"};
+
 platform::Protected<std::function<std::int64_t()>>& maxCacheSizeSource() {
     static platform::NoDestructor<platform::Protected<std::function<std::int64_t()>>> source;
     return *source;
@@ -142,11 +159,8 @@ bool LADatabase::open() {
     std::filesystem::create_directories(std::filesystem::path(filePath_).parent_path(), ignored);
     // A folder or a FIFO in the file's place is never opened (a FIFO would block), nor a link:
     // it would lead our table and events into a file of someone else's.
-    auto type = std::filesystem::symlink_status(filePath_, ignored).type();
-    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
-        type != std::filesystem::file_type::none &&
-        !moveUnusableFileAside(type == std::filesystem::file_type::symlink ? "a symbolic link" : "not a regular file"))
-        return false;
+    if (auto kind = notARegularFile(filePath_); kind && !moveUnusableFileAside(*kind)) return false;
+    moveUnusableSidecarsAside();
     // Not following links also covers a link put there since the check; the next check moves it aside.
     constexpr int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW;
     sqlite3* handle = nullptr;
@@ -181,6 +195,7 @@ bool LADatabase::databaseCheck() {
     // A store replaced or deleted under the client would swallow every later write (or
     // refuse it): the path is opened again and what the old file still held goes along.
     if (isOpen_ && fileMovedAway()) return reopenMovedFile();
+    if (isOpen_) moveUnusableSidecarsAside();  // SQLite looks for a journal at every transaction
     return open() && createTable();
 }
 
@@ -325,26 +340,40 @@ std::optional<std::string> LADatabase::tableShapeProblem() {
     return std::nullopt;
 }
 
+std::optional<std::string> LADatabase::moveAside(const std::string& path, const std::string& reason) {
+    const std::string aside = LAFileStorePlugin::asideName(path);
+    std::error_code error;
+    std::filesystem::rename(path, aside, error);
+    if (error) {
+        // Gone already: another launch moved it aside first.
+        if (error != std::errc::no_such_file_or_directory && reportedUnmovableFiles_.insert(path).second)
+            LALogError("The event store " + path + " is unusable (" + reason +
+                       ") and cannot be moved aside: " + error.message());
+        return std::nullopt;
+    }
+    LALogError("The event store " + path + " is unusable (" + reason + "), moved aside to " + aside);
+    return aside;
+}
+
 bool LADatabase::moveUnusableFileAside(const std::string& reason) {
     close();
     stmtCacheAlive_ = true;  // a new file gets its statements cached again
-    const std::string aside = LAFileStorePlugin::asideName(filePath_);
-    std::error_code error;
-    std::filesystem::rename(filePath_, aside, error);
-    if (error) {
-        if (!reportedUnmovableFile_)
-            LALogError("The event store " + filePath_ + " is unusable (" + reason +
-                       ") and cannot be moved aside: " + error.message());
-        reportedUnmovableFile_ = true;
-        return false;
-    }
+    auto aside = moveAside(filePath_, reason);
+    if (!aside) return false;
     // A journal left beside the old file would be played into the new one.
-    for (const char* suffix : {"-journal", "-wal", "-shm"})
-        std::filesystem::rename(filePath_ + suffix, aside + suffix, error);
+    std::error_code ignored;
+    for (const char* suffix : kSidecarSuffixes) std::filesystem::rename(filePath_ + suffix, *aside + suffix, ignored);
     count_ = 0;
     flushRecordCount_ = 0;
-    LALogError("The event store " + filePath_ + " is unusable (" + reason + "), moved aside to " + aside);
     return true;
+}
+
+// SQLite makes only regular files there. It refuses a link, fails every write on a folder
+// and blocks on a FIFO, so any of these would keep every event out of the store for good;
+// a regular file (a journal to play back after a crash) is SQLite's own and stays.
+void LADatabase::moveUnusableSidecarsAside() {
+    for (const char* suffix : kSidecarSuffixes)
+        if (auto kind = notARegularFile(filePath_ + suffix)) moveAside(filePath_ + suffix, *kind);
 }
 
 bool LADatabase::execute(const char* sql) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <variant>
@@ -108,6 +109,12 @@ private:
     std::optional<std::string> tableShapeProblem();
     // Renames the file (and its journal) to "<file>.corrupt-<time>" and logs why.
     bool moveUnusableFileAside(const std::string& reason);
+    // Moves aside whatever stands at the name of one of SQLite's files beside the store
+    // (journal, write-ahead log, its index) and is not a regular file.
+    void moveUnusableSidecarsAside();
+    // Renames `path` to its aside name and logs why; the aside name, or none (logged once
+    // per path) when it cannot be moved.
+    std::optional<std::string> moveAside(const std::string& path, const std::string& reason);
     // True when the path no longer names the file the connection has open (deleted,
     // renamed away or renamed over), or the last write was refused for that reason.
     bool fileMovedAway() const;
@@ -138,7 +145,7 @@ private:
     // The device and inode of the file opened, to notice it was replaced under us.
     std::optional<std::pair<std::uint64_t, std::uint64_t>> openedFile_;
     std::vector<CarriedRow> carriedRows_;
-    bool reportedUnmovableFile_ = false;
+    std::set<std::string> reportedUnmovableFiles_;
 };
 
 using LADatabasePtr = std::shared_ptr<LADatabase>;

@@ -1,19 +1,88 @@
 // Encrypted user-defaults back end of the client's key/value store.
 #include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
+#include "platform/base/NoDestructor.h"
 #include "platform/crypto/AES.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
 namespace LumenAnalyticsSDK {
 
-// A stored key that is no AES-128 key would fail every encryption for good: it is
-// dropped (with a log line) and the next write makes and stores a new one.
+namespace {
+
+// The key file's name in the folder of the file plugin.
+std::string keyFilePath() { return LAFileStorePlugin::filePath(LAAESStorePlugin::kKeyFileKey); }
+
+// Key files of earlier versions were readable by all; the key opens every stored value.
+void keepKeyFileOwnerOnly() {
+    int fd = ::open(keyFilePath().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+        (status.st_mode & 077) != 0)
+        ::fchmod(fd, status.st_mode & 0700);
+    ::close(fd);
+}
+
+// Held while a key file that holds no key is replaced, by one instance of one process at a
+// time: the file is checked again under it, so a key another launch has just added in its
+// place is never the one moved aside. Record locks (fcntl) are what network file systems
+// share between hosts; without a usable lock file the instances of this process still
+// take turns.
+class KeyFileRepair {
+public:
+    KeyFileRepair() : inProcess_(mutex()) {
+        const std::string path = keyFilePath() + ".lock";
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        struct stat status {};
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || !waitForLock(whole)) {
+            LALogWarn("The lock file " + path + " cannot be used; the AES key file is replaced without it");
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~KeyFileRepair() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    KeyFileRepair(const KeyFileRepair&) = delete;
+    KeyFileRepair& operator=(const KeyFileRepair&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static platform::NoDestructor<std::mutex> repairing;  // writes may run until exit
+        return *repairing;
+    }
+    bool waitForLock(struct flock& whole) const {
+        int result;
+        while ((result = ::fcntl(fd_, F_SETLKW, &whole)) != 0 && errno == EINTR) {}
+        return result == 0;
+    }
+    std::lock_guard<std::mutex> inProcess_;
+    int fd_ = -1;
+};
+
+}  // namespace
+
+// A stored key that is no AES-128 key would fail every encryption for good: the next write
+// moves it aside and adds a new key in its place (the log line says so).
 LAAESStorePlugin::LAAESStorePlugin() {
     platform::Value stored = fileStorePlugin_.objectForKey(kKeyFileKey);
     if (stored.isNull()) return;
     if (auto key = aesKeyIn(stored)) {
+        keepKeyFileOwnerOnly();
         keys_.set(&Keys::encryptKey, key);
         return;
     }
@@ -43,21 +112,39 @@ void LAAESStorePlugin::adoptStoredKey(Keys& keys) {
     if (!keys.encryptKey) keys.encryptKey = aesKeyIn(fileStorePlugin_.objectForKey(kKeyFileKey));
 }
 
+// The first key added wins, whoever made it; every other instance and launch adopts it.
 void LAAESStorePlugin::ensureKey(Keys& keys) {
     adoptStoredKey(keys);
     if (keys.encryptKey) return;
     platform::Data made = LAAESCrypt::randomKey();
     platform::Value text(made.base64EncodedString());
-    if (!fileStorePlugin_.addObject(text, kKeyFileKey)) {
-        adoptStoredKey(keys);  // made first by another instance or launch: theirs is everyone's
-        if (keys.encryptKey) return;
-        fileStorePlugin_.setObject(text, kKeyFileKey);  // what stands there is no key: replaced
+    if (fileStorePlugin_.addOwnerOnlyObject(text, kKeyFileKey) ||
+        (moveKeylessFileAside() && fileStorePlugin_.addOwnerOnlyObject(text, kKeyFileKey)))
+        keys.encryptKey = made;
+    else adoptStoredKey(keys);
+}
+
+// Launches that all found a file without a key each replaced it with their own key and so
+// stored their values under different keys. Now one of them moves it aside, under the
+// repair lock, and the new key is added the exclusive way like a first one.
+bool LAAESStorePlugin::moveKeylessFileAside() {
+    KeyFileRepair repair;
+    const std::string path = keyFilePath();
+    std::error_code ignored;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) return true;  // add afresh
+    if (aesKeyIn(fileStorePlugin_.objectForKey(kKeyFileKey))) return false;  // another's key: adopt it
+    const std::string aside = LAFileStorePlugin::asideName(path);
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+        LALogError("The AES key file " + path + " holds no key and cannot be moved aside: " + std::strerror(errno));
+        return false;
     }
-    keys.encryptKey = made;
+    LALogWarn("The AES key file " + path + " holds no key, moved aside to " + aside);
+    return true;
 }
 
 std::optional<std::string> LAAESStorePlugin::seal(Keys& keys, const platform::Value& value) {
     ensureKey(keys);
+    if (!keys.encryptKey) return std::nullopt;  // none could be stored: a value sealed now could not be read again
     auto archived = platform::NSKeyedArchiver::archivedData(value);
     if (!archived.isSuccess()) return std::nullopt;
     return aesCrypt(keys).encryptData(archived.value());

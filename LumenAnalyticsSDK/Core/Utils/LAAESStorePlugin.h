@@ -1,7 +1,7 @@
 // Store plugin keeping values AES-encrypted in the user defaults, under the Base64 form
 // of the store key. Its key is made on the first write and kept in a file of the file
-// plugin ("StorePlugin.AES", Base64 text), added only where none is, so every instance and
-// launch over one folder uses the first key made. An exclusive add also settles its value
+// plugin ("StorePlugin.AES", Base64 text, readable by its owner only), added only where
+// none is, so every instance and launch over one folder uses the first key made. An exclusive add also settles its value
 // in a file of the file plugin named by the store key (the encrypted text), so that of
 // launches racing to add one wins.
 #pragma once
@@ -46,9 +46,12 @@ private:
     static LAAESCrypt& aesCrypt(Keys& keys);
     // Takes the stored key when none is held yet.
     void adoptStoredKey(Keys& keys);
-    // The stored key, else a new one stored where no key file is yet (else the winner's is
-    // taken; a file that holds no key is replaced).
+    // The stored key, else a new one added where no key file is yet (else the winner's is
+    // taken; a file that holds no key is moved aside first). None when no key can be stored.
     void ensureKey(Keys& keys);
+    // Moves a key file that holds no key aside; false when a key stands there now (or the
+    // file cannot be moved), true when the name is free for an add.
+    bool moveKeylessFileAside();
     // The value archived and encrypted, or none.
     std::optional<std::string> seal(Keys& keys, const platform::Value& value);
     // The value of an encrypted text; null when there is none or it does not decrypt.

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <set>
@@ -16,6 +18,7 @@
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/Process.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
@@ -45,12 +48,61 @@ bool linkWithoutReplacing(const std::string& from, const std::string& to) {
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
+// The marker of an exclusive add's temporary file: "<file>.new-<pid>-<n>".
+constexpr std::string_view kAddMarker = ".new-";
+
+// A new file at `path` holding `bytes`, never one that was there (nor a link's target);
+// errno is EEXIST when the name was taken.
+bool writeNewFile(const std::string& path, const platform::Data& bytes, mode_t mode) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.count()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.count() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bool written = done == bytes.count() && ::fsync(fd) == 0;
+    if (::close(fd) != 0) written = false;
+    if (!written) ::unlink(path.c_str());
+    return written;
+}
+
+// The process that wrote an exclusive add's temporary file, or none for any other name.
+std::optional<pid_t> adderOf(std::string_view name) {
+    const auto marker = name.rfind(kAddMarker);
+    if (name.substr(0, std::strlen(kFilePrefix)) != kFilePrefix || marker == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = name.substr(marker + kAddMarker.size());
+    pid_t pid = 0;
+    unsigned long count = 0;
+    auto [dash, pidError] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+    if (pidError != std::errc() || pid <= 0 || dash == rest.data() + rest.size() || *dash != '-') return std::nullopt;
+    auto [end, countError] = std::from_chars(dash + 1, rest.data() + rest.size(), count);
+    if (countError != std::errc() || end != rest.data() + rest.size()) return std::nullopt;
+    return pid;
+}
+
+// The temporary files of exclusive adds whose process has ended (a kill during the add).
+void removeAbandonedAddFiles(const std::string& folder) {
+    std::error_code error;
+    std::vector<std::string> abandoned;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        if (auto pid = adderOf(entry->path().filename().string()); pid && platform::processHasEnded(*pid))
+            abandoned.push_back(entry->path().string());
+    for (const auto& path : abandoned) ::unlink(path.c_str());
+}
+
 }  // namespace
 
-// A write cut off when its process ended leaves its hidden temporary file behind; the
-// store's start clears those of ended processes, so they never gather.
+// A write or an exclusive add cut off when its process ended leaves its temporary file
+// behind; the store's start clears those of ended processes, so they never gather. A
+// living writer's files stay, whoever it is.
 LAFileStorePlugin::LAFileStorePlugin() {
-    platform::FileManager::defaultManager()->removeAbandonedNewFiles(storeFolder(), kFilePrefix);
+    const std::string folder = storeFolder();
+    platform::FileManager::defaultManager()->removeAbandonedNewFiles(folder, kFilePrefix);
+    removeAbandonedAddFiles(folder);
 }
 
 std::string LAFileStorePlugin::filePath(const std::string& key) {
@@ -130,14 +182,30 @@ void LAFileStorePlugin::setObject(const platform::Value& value, const std::strin
 }
 
 bool LAFileStorePlugin::addObject(const platform::Value& value, const std::string& key) {
+    return addFile(value, key, 0666);
+}
+
+bool LAFileStorePlugin::addOwnerOnlyObject(const platform::Value& value, const std::string& key) {
+    return addFile(value, key, 0600);
+}
+
+bool LAFileStorePlugin::addFile(const platform::Value& value, const std::string& key, mode_t mode) {
     if (key.empty() || value.isNull()) return false;
     auto data = platform::NSKeyedArchiver::archivedData(value);
     std::string path = filePath(key);
     if (!data.isSuccess() || !makeFolder(path)) return false;
-    // One name per write, so that writers of one process never share a temporary file.
+    // One name per write, so that writers of one process never share a temporary file. A
+    // name already taken (left by a killed process that had this pid, or a writer of this
+    // pid on another host sharing the folder) is never written into: the next one is tried.
     static std::atomic<unsigned> writes{0};
-    const std::string temporary = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(writes++);
-    if (!platform::FileManager::defaultManager()->createFile(temporary, data.value())) return false;
+    std::string temporary;
+    bool written = false;
+    for (int attempt = 0; attempt < 8 && !written; ++attempt) {
+        temporary = path + std::string(kAddMarker) + std::to_string(::getpid()) + "-" + std::to_string(writes++);
+        written = writeNewFile(temporary, data.value(), mode);
+        if (!written && errno != EEXIST) break;
+    }
+    if (!written) return false;
     bool linked =
         linkWithoutReplacing(temporary, path) || (moveFolderAside(path) && linkWithoutReplacing(temporary, path));
     ::unlink(temporary.c_str());

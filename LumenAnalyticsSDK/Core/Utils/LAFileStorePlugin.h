@@ -1,13 +1,16 @@
 // Store plugin keeping one keyed-archive file per key in the user's Library folder; it
 // owns the identity, super-property, first-day and session keys.
 #pragma once
+#include <sys/types.h>
+
 #include "LumenAnalyticsSDK/Core/Utils/LAStorePlugin.h"
 
 namespace LumenAnalyticsSDK {
 
 class LAFileStorePlugin : public LAStorePlugin {
 public:
-    // Removes the store's temporary files that ended processes left half-written.
+    // Removes the store's temporary files (of writes and of exclusive adds) that ended
+    // processes left behind.
     LAFileStorePlugin();
     // "<Library>/com.lumen.analytics.mini.LumenAnalyticsSDK.<key>.plist" with every
     // "cn.lumen.File." taken out of the key; a "/" in the key is written "%2F" so that
@@ -25,6 +28,8 @@ public:
     // The file is made complete beside its place and linked in only where no file is, so
     // of launches racing to make it exactly one wins and the others read its value.
     bool addObject(const platform::Value& value, const std::string& key) override;
+    // `addObject` for a file that only its owner may read.
+    bool addOwnerOnlyObject(const platform::Value& value, const std::string& key);
     void removeObjectForKey(const std::string& key) override;
     std::optional<std::vector<std::string>> storeKeys() const override;
 
@@ -33,6 +38,8 @@ public:
     static std::string asideName(const std::string& path);
 
 private:
+    // Adds the file the exclusive way with `mode` (less the umask).
+    static bool addFile(const platform::Value& value, const std::string& key, mode_t mode);
     static void reportUnreadable(const std::string& path, const std::string& reason);
     // The folder of `path`, made when missing; false when it cannot be.
     static bool makeFolder(const std::string& path);
