@@ -1,7 +1,7 @@
 // The unsent-event cache file: an XML property list whose root is an array of data
 // elements, each one JSON batch (failed uploads first, then the buffer's batch). Only a
-// small regular file is read, at a value cap that fits what the writer writes, and the
-// writer never writes past what the reader takes.
+// regular file is read, at most its last 4 MiB, at a value cap that fits what the writer
+// writes, and the writer never writes past what the reader takes.
 #include "TallockSDK/CacheManager.h"
 
 #include <fcntl.h>
@@ -60,6 +60,23 @@ std::optional<platform::Data> readableCacheFile(const std::vector<platform::Data
         do left += batches[first++].count();
         while (left < (size - kMaxCacheFileBytes) / 4 * 3 && first + 1 < batches.size());
     }
+}
+
+// An earlier version wrote the file without a bound. Of a larger file only its last 4 MiB
+// are read, and of those the batches whole in them, at most the last 16,384 (as the writer
+// keeps them): the list resumes at the first data element that starts there. None when
+// not one batch is whole there.
+std::optional<platform::Data> lastWholeBatches(const platform::Data& tail) {
+    const std::string text = tail.toString();
+    const char* element = "<data>";
+    const std::size_t first = text.find(element);
+    if (first == std::string::npos) return std::nullopt;
+    // Each step finds an element before `start`: the first one is there at least.
+    std::size_t start = text.size();
+    for (std::size_t kept = 0; kept < kMaxCachedBatches && start > first; ++kept)
+        start = text.rfind(element, start - 1);
+    return platform::Data::fromString(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array>)" +
+                                      text.substr(start));
 }
 
 }  // namespace
@@ -125,7 +142,7 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
 void CacheManager::removeFile() const { ::unlink(storedPath.c_str()); }
 
 std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
-    const auto file = platform::readSmallRegularFile(storedPath, kMaxCacheFileBytes, platform::LinkPolicy::refuse);
+    const auto file = platform::readRegularFileTail(storedPath, kMaxCacheFileBytes, platform::LinkPolicy::refuse);
     if (!file.isRead() && !file.isRefused()) return std::nullopt;
     removeFile();
     // A file that is no property-list array yields nothing; its data elements are kept.
@@ -134,7 +151,14 @@ std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
         std::fprintf(stderr, "TallockSDK: the cache file is not read: %s\n", file.why.c_str());
         return batches;
     }
-    auto root = platform::PropertyListSerialization::propertyList(file.data, nullptr, kMaxCacheValues);
+    auto list = file.cut ? lastWholeBatches(file.data) : file.data;
+    if (file.cut)
+        std::fprintf(stderr,
+                     "TallockSDK: the cache file %s is larger than %zu bytes: only the batches whole in its last %zu "
+                     "bytes are read (%s)\n",
+                     storedPath.c_str(), kMaxCacheFileBytes, kMaxCacheFileBytes, list ? "some" : "none");
+    if (!list) return batches;
+    auto root = platform::PropertyListSerialization::propertyList(*list, nullptr, kMaxCacheValues);
     if (root.isFailure())
         std::fprintf(stderr,
                      "TallockSDK: the cache file %s is not read: it is no property list of at most %llu values\n",

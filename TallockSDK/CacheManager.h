@@ -20,7 +20,9 @@ public:
     // Collects every delegate's batches and writes the file when there are any.
     void storeLogs() override;
     // The cached batches, file deleted; none when there is no file. A file that is not a
-    // regular one of at most 4 MiB and 32,768 values yields none of them (logged).
+    // regular one yields none of them, nor one of more than 32,768 values (logged). Of a file
+    // over 4 MiB (an earlier version wrote them) the last batches whole in its last 4 MiB
+    // are read, at most 16,384 (logged).
     std::optional<std::vector<platform::Data>> readCachedLogs() override;
     // Replaces the file with these batches atomically (creating the folder); false when
     // it could not be written. Never writes what the reader refuses: past 16,384 batches or

@@ -73,8 +73,26 @@ function(skyreach_module_boundaries)
   file(WRITE ${CMAKE_BINARY_DIR}/module_map.json "[\n${entries}\n]\n")
 
   add_test(NAME module_boundaries
-           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check_module_boundaries.py
+           COMMAND ${SKYREACH_TEST_LAUNCHER} ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check_module_boundaries.py
                    ${CMAKE_BINARY_DIR}/module_map.json ${CMAKE_SOURCE_DIR})
+endfunction()
+
+# Every test runs through this launcher, which gives it a home and XDG folders of its own
+# under the run's temporary folder and removes them afterwards, so no test reads or writes
+# the user's settings, logs or caches. Commands that are not a test target of ours get it
+# as their first word (`COMMAND ${SKYREACH_TEST_LAUNCHER} ...`).
+set(SKYREACH_TEST_LAUNCHER ${CMAKE_SOURCE_DIR}/tests/support/run_in_own_home)
+
+# skyreach_test_launcher(<target>)
+# Starts every test of the executable <target> (those gtest_discover_tests finds included,
+# and its discovery) through the launcher: TEST_LAUNCHER from CMake 3.29 on; before, the
+# emulator property, which add_test and gtest_discover_tests put in front of the command.
+function(skyreach_test_launcher target)
+  if(CMAKE_VERSION VERSION_GREATER_EQUAL 3.29)
+    set_target_properties(${target} PROPERTIES TEST_LAUNCHER ${SKYREACH_TEST_LAUNCHER})
+  else()
+    set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR ${SKYREACH_TEST_LAUNCHER})
+  endif()
 endfunction()
 
 # skyreach_tests(<module> DEPS <target>...)
@@ -88,6 +106,7 @@ function(skyreach_tests module)
     set(target ${module}_${stem})
     add_executable(${target} ${test_source})
     target_link_libraries(${target} PRIVATE ${A_DEPS} test_support GTest::gmock GTest::gtest_main)
+    skyreach_test_launcher(${target})
     # Each test is labelled with its module, so a run can pick modules (`ctest -L`).
     set(properties LABELS ${module}
                    ENVIRONMENT "SKYREACH_SOURCE_DIR=${CMAKE_SOURCE_DIR};SKYREACH_BINARY_DIR=${CMAKE_BINARY_DIR}")

@@ -4,9 +4,10 @@
 Usage: run_shuffled.py <build folder> [jobs]
 
 CTest runs one test per process, so a test that leans on what another left behind (a
-process-wide object, a file, a registration) passes there and fails here. The executables
-and their environment come from CTest itself (`ctest --show-only=json-v1`); executables
-that share a resource lock under CTest (the virtual X display) run one at a time here too.
+process-wide object, a file, a registration) passes there and fails here. The executables,
+the launcher that gives each its own home and their environment come from CTest itself
+(`ctest --show-only=json-v1`); executables that share a resource lock under CTest (the
+virtual X display) run one at a time here too.
 A failed run is printed with the command that repeats its order (the seed it was given).
 Exits non-zero when any executable fails, after naming them all.
 """
@@ -29,10 +30,13 @@ def gtest_executables(build):
     executables = {}
     for test in json.loads(listing)["tests"]:
         command = test.get("command") or []
-        if not any(arg.startswith("--gtest_filter=") for arg in command):
+        filters = [i for i, arg in enumerate(command) if arg.startswith("--gtest_filter=")]
+        if not filters or filters[0] == 0:
             continue
         properties = {p["name"]: p["value"] for p in test.get("properties", [])}
-        executables[command[0]] = {
+        # What stands before the executable is the launcher CTest starts it through.
+        executables[command[filters[0] - 1]] = {
+            "launcher": command[:filters[0] - 1],
             "environment": properties.get("ENVIRONMENT", []),
             "locks": properties.get("RESOURCE_LOCK", []),
             "directory": properties.get("WORKING_DIRECTORY", build),
@@ -74,8 +78,8 @@ def main():
     with ThreadPoolExecutor(max_workers=jobs) as pool:
         runs = {}
         for executable, settings in sorted(executables.items()):
-            command = [executable, "--gtest_shuffle", f"--gtest_random_seed={random.randint(1, 99999)}",
-                       "--gtest_brief=1"]
+            seed = f"--gtest_random_seed={random.randint(1, 99999)}"
+            command = settings["launcher"] + [executable, "--gtest_shuffle", seed, "--gtest_brief=1"]
             runs[executable] = (command, pool.submit(run_one, command, settings, locks))
         for executable, (command, run) in runs.items():
             status, output = run.result()

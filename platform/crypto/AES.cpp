@@ -3,7 +3,7 @@
 
 #include <openssl/evp.h>
 
-#include <memory>
+#include "platform/base/FreedBy.h"
 
 namespace platform {
 
@@ -24,7 +24,7 @@ Result<Data> run(bool encrypt, const Data& key, const Data& iv, const Data& inpu
     if (!encrypt && input.isEmpty())
         return Result<Data>::failure(statusError(CCCryptorStatus::decodeError, "empty ciphertext has no padding"));
 
-    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+    FreedBy<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free> ctx(EVP_CIPHER_CTX_new());
     static const unsigned char zeroIV[kCCBlockSizeAES128] = {};
     if (!ctx || EVP_CipherInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, key.data(), iv.isEmpty() ? zeroIV : iv.data(),
                                   encrypt ? 1 : 0) != 1)

@@ -5,7 +5,7 @@
 #include <unicode/ubrk.h>
 #include <unicode/utext.h>
 
-#include <memory>
+#include "platform/base/FreedBy.h"
 
 namespace platform {
 
@@ -17,18 +17,13 @@ bool isPlainASCII(std::string_view text) {
     return true;
 }
 
-struct BreakIteratorCloser {
-    void operator()(UBreakIterator* iterator) const { ubrk_close(iterator); }
-};
-
 }  // namespace
 
 std::size_t characterCount(std::string_view utf8) {
     if (isPlainASCII(utf8)) return utf8.size();
     UErrorCode status = U_ZERO_ERROR;
     // One iterator per thread: opening one costs far more than a line.
-    thread_local std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator(
-        ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    thread_local FreedBy<UBreakIterator, ubrk_close> iterator(ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
     if (!iterator) return utf8.size();
     status = U_ZERO_ERROR;
     UText* text = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);

@@ -15,9 +15,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <memory>
 
 #include "platform/base/Date.h"
+#include "platform/base/FreedBy.h"
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
 
@@ -63,10 +63,7 @@ void makeRoom(KeptAnswers& kept, std::size_t bytes) {
     }
 }
 
-struct BIOFree {
-    void operator()(BIO* bio) const { BIO_free_all(bio); }
-};
-using BIOPtr = std::unique_ptr<BIO, BIOFree>;
+using BIOPtr = FreedBy<BIO, BIO_free_all>;
 
 std::optional<Data> bodyOf(BIO* answer) {
     if (!answer) return std::nullopt;
@@ -156,10 +153,7 @@ private:
     sigset_t pipe_, before_;
 };
 
-struct RequestContextFree {
-    void operator()(OSSL_HTTP_REQ_CTX* context) const { OSSL_HTTP_REQ_CTX_free(context); }
-};
-using RequestContextPtr = std::unique_ptr<OSSL_HTTP_REQ_CTX, RequestContextFree>;
+using RequestContextPtr = FreedBy<OSSL_HTTP_REQ_CTX, OSSL_HTTP_REQ_CTX_free>;
 
 // One HTTP exchange: a GET without `ocspRequest`, else a POST of it. The connection is
 // direct (no proxy), and the whole exchange ends by `timeoutSeconds`.

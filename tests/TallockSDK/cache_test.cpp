@@ -10,6 +10,7 @@
 #include "../support/BinaryPlists.h"
 #include "../support/TempDir.h"
 #include "TallockSDK/CacheManager.h"
+#include "platform/foundation/PropertyListSerialization.h"
 
 using namespace TallockSDK;
 using platform::Data;
@@ -105,6 +106,42 @@ TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(cache.storedPath)));
     }
     EXPECT_TRUE(std::filesystem::exists(good));  // a link is removed, never what it points to
+}
+
+TEST(CacheManagerTest, AnUnboundedFileOfAnEarlierVersionYieldsTheLastBatchesItsReaderTakes) {
+    // An earlier writer kept every batch; of its file over 4 MiB what the writer keeps now
+    // is read, the last batches whole in its last 4 MiB, at most 16,384 of them.
+    auto batchOf = [](std::size_t bytes, int number) {
+        std::string text = "[" + std::to_string(number) + "]";
+        text.resize(bytes, ' ');
+        return Data::fromString(text);
+    };
+    std::vector<Data> large, small;
+    for (int i = 0; i < 6; ++i) large.push_back(batchOf(900u << 10, i));  // three fit in 4 MiB
+    for (int i = 0; i < 30000; ++i) small.push_back(batchOf(100, i));     // 4.6 MiB
+    struct Case {
+        const char* name;
+        const std::vector<Data>& batches;
+        std::size_t kept;  // the last ones
+    };
+    const Case cases[] = {{"six batches of 900 KiB", large, 3}, {"30,000 small batches", small, 16384}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::TempDir dir;
+        CacheManager cache((dir / "StoredLogs.plist").string());
+        platform::Value::Array elements(c.batches.begin(), c.batches.end());
+        auto file = platform::PropertyListSerialization::data(platform::Value(std::move(elements)),
+                                                              platform::PropertyListFormat::xml);
+        ASSERT_TRUE(file.isSuccess());
+        ASSERT_GT(file.value().count(), 4u << 20);
+        testing_support::writeFile(cache.storedPath, file.value().toString());
+        testing::internal::CaptureStderr();
+        auto back = cache.readCachedLogs();
+        const std::string logged = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(back, std::vector<Data>(c.batches.end() - c.kept, c.batches.end()));
+        EXPECT_NE(logged.find("larger than"), std::string::npos) << logged;
+        EXPECT_FALSE(std::filesystem::exists(cache.storedPath));
+    }
 }
 
 TEST(CacheManagerTest, AWriteKeepsTheLastBatchesItsReaderTakes) {

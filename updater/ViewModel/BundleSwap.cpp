@@ -69,7 +69,8 @@ bool BundleSwap::stage(const std::string& source, std::string& why) {
     faultPoint("staging");
     bool copied = placeStaged(source, why);
     if (copied) {
-        auto problem = packageProblem(staged(), staged(), staged());
+        PackageReading reading;
+        auto problem = packageProblem(staged(), staged(), staged(), reading);
         if (problem) why = "copy incomplete: " + *problem;
         copied = !problem;
     }

@@ -105,8 +105,9 @@ void DownloadViewModel::installPackage() {
     const std::string installed = normalisedPath(appPath);
     const std::string target = joinPath(normalisedPath(appFolder), name);
     const std::string source = joinPath(folder, name);
+    PackageReading reading;
     auto problem = names.size() > 1 ? std::optional<std::string>("more than one bundle: " + platform::describing(names))
-                                    : packageProblem(source, installed, target);
+                                    : packageProblem(source, installed, target, reading);
     if (problem) {
         log().error("进度-安装文件-安装包问题-" + *problem);
         failInstall("安装更新失败-安装包无效", "安装包无效");
@@ -118,7 +119,7 @@ void DownloadViewModel::installPackage() {
     log().error("进度-安装文件-复制应用-" + source + "-" + appFolder);
     // The retirement of a renamed client would refuse a client it cannot vouch for and
     // leave the journal behind: such an update is refused before anything moves.
-    std::string why = renamedClientProblem(source, installed, target).value_or("");
+    std::string why = renamedClientProblem(source, installed, target, reading).value_or("");
     if (!why.empty() || !swap.stage(source, why)) {
         log().error("进度-安装文件-复制失败-" + why);
         failInstall("安装更新失败-复制应用失败", "复制应用失败");

@@ -85,9 +85,7 @@ std::optional<std::string> sameApplicationProblem(const std::string& kept, const
     BundleFacts keptFacts, otherFacts;
     if (auto problem = incompleteBundle(kept, keptFacts)) return problem;
     if (auto problem = incompleteBundle(other, otherFacts)) return problem;
-    if (keptFacts.identifier.empty() || otherFacts.identifier != keptFacts.identifier)
-        return other + " is not the same application as " + kept;
-    return std::nullopt;
+    return otherApplication(kept, keptFacts, other, otherFacts);
 }
 
 JournalState readInstallJournal(const std::string& path, InstallJournal& entry, std::string& why) {

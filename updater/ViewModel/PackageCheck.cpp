@@ -125,17 +125,31 @@ std::optional<std::string> incompleteBundle(const std::string& bundle, BundleFac
     return std::nullopt;
 }
 
+std::optional<std::string> otherApplication(const std::string& kept, const BundleFacts& keptFacts,
+                                            const std::string& other, const BundleFacts& otherFacts) {
+    if (keptFacts.identifier.empty() || otherFacts.identifier != keptFacts.identifier)
+        return other + " is not the same application as " + kept;
+    return std::nullopt;
+}
+
 std::optional<std::string> packageProblem(const std::string& bundle, const std::string& appPath,
-                                          const std::string& target) {
-    BundleFacts facts;
-    if (auto problem = incompleteBundle(bundle, facts)) return problem;
+                                          const std::string& target, PackageReading& reading) {
+    const BundleFacts& facts = reading.package;
+    if (auto problem = incompleteBundle(bundle, reading.package)) return problem;
     // The installed client and whatever the bundle would replace must be this application.
     for (const auto& replaced : replacedBundles(bundle, appPath, target)) {
         if (isAbsent(replaced)) continue;
         if (!isBundleFolder(replaced)) return "not a bundle folder at " + replaced;
-        auto installed = readBundleFacts(replaced);
-        if (installed && !installed->identifier.empty() && installed->identifier != facts.identifier)
-            return "another application (" + facts.identifier + ") than " + replaced + " (" + installed->identifier +
+        BundleFacts installed;
+        auto incomplete = incompleteBundle(replaced, installed);
+        if (replaced == appPath) {
+            reading.clientRead = true;
+            reading.client = installed;
+            reading.clientIncomplete = incomplete;
+        }
+        // An Info.plist that cannot be read, or names no identifier, does not stand against it.
+        if (!installed.identifier.empty() && installed.identifier != facts.identifier)
+            return "another application (" + facts.identifier + ") than " + replaced + " (" + installed.identifier +
                    ")";
     }
     auto root = realPath(bundle);
@@ -144,9 +158,10 @@ std::optional<std::string> packageProblem(const std::string& bundle, const std::
 }
 
 std::optional<std::string> renamedClientProblem(const std::string& bundle, const std::string& appPath,
-                                                const std::string& target) {
-    if (appPath == target || isAbsent(appPath)) return std::nullopt;
-    return sameApplicationProblem(bundle, appPath);
+                                                const std::string& target, const PackageReading& reading) {
+    if (appPath == target || !reading.clientRead) return std::nullopt;
+    if (reading.clientIncomplete) return reading.clientIncomplete;
+    return otherApplication(bundle, reading.package, appPath, reading.client);
 }
 
 }  // namespace Lanternfly_Updater

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
@@ -317,6 +318,29 @@ TEST(FileManagerFolders, SearchPathsFollowXdgAndTemporaryFolderIsPrivate) {
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CACHE_HOME");
     setenv("HOME", home.c_str(), 1);
+}
+
+// The folders this process was started with, before any test here changed them.
+const std::map<std::string, std::string> startingFolders = [] {
+    std::map<std::string, std::string> folders;
+    for (const char* name : {"TMPDIR", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
+                             "XDG_DOCUMENTS_DIR"})
+        folders[name] = std::getenv(name) ? std::getenv(name) : "";
+    return folders;
+}();
+
+// CTest starts every test through tests/support/run_in_own_home, so that none reads or
+// writes the user's settings, logs, caches or documents.
+TEST(TestRun, EveryFolderOfTheUsersIsTheTestsOwnUnderTheRunsTemporaryFolder) {
+    if (!std::getenv("SKYREACH_SOURCE_DIR")) GTEST_SKIP() << "started outside CTest";
+    const fs::path tmp = startingFolders.at("TMPDIR").empty() ? "/tmp" : startingFolders.at("TMPDIR");
+    const fs::path home = fs::path(startingFolders.at("HOME")).lexically_normal();
+    EXPECT_EQ((tmp / home.filename()).lexically_normal(), home);
+    EXPECT_EQ(home.filename().string().rfind("skyreach-test-home-", 0), 0u) << home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+        EXPECT_EQ(startingFolders.at(name).rfind(home.string() + "/", 0), 0u)
+            << name << "=" << startingFolders.at(name);
+    EXPECT_EQ(startingFolders.at("XDG_DOCUMENTS_DIR"), "") << "the documents folder follows the home";
 }
 
 TEST(FileHandleTest, ReadWriteSeekTruncate) {

@@ -28,18 +28,19 @@ TEST(SmallFile, OnlyASmallRegularFileIsRead) {
         const char* name;
         LinkPolicy links;
         SmallFile::Outcome outcome;
-        const char* why;  // a part of the reason, when refused
+        const char* why;   // a part of the reason, when refused
+        const char* tail;  // what the tail reader reads; nullptr: the same outcome as above
     };
     const Case cases[] = {
-        {"small", LinkPolicy::refuse, SmallFile::Outcome::read, ""},
-        {"missing", LinkPolicy::refuse, SmallFile::Outcome::absent, ""},
-        {"large", LinkPolicy::refuse, SmallFile::Outcome::refused, "larger than 5 bytes"},
-        {"link", LinkPolicy::refuse, SmallFile::Outcome::refused, "is a link"},
-        {"link", LinkPolicy::follow, SmallFile::Outcome::read, ""},
-        {"zero", LinkPolicy::refuse, SmallFile::Outcome::refused, "is a link"},
-        {"zero", LinkPolicy::follow, SmallFile::Outcome::refused, "not a regular file"},
-        {"folder", LinkPolicy::refuse, SmallFile::Outcome::refused, "not a regular file"},
-        {"fifo", LinkPolicy::refuse, SmallFile::Outcome::refused, "not a regular file"},
+        {"small", LinkPolicy::refuse, SmallFile::Outcome::read, "", "12345"},
+        {"missing", LinkPolicy::refuse, SmallFile::Outcome::absent, "", nullptr},
+        {"large", LinkPolicy::refuse, SmallFile::Outcome::refused, "larger than 5 bytes", "23456"},
+        {"link", LinkPolicy::refuse, SmallFile::Outcome::refused, "is a link", nullptr},
+        {"link", LinkPolicy::follow, SmallFile::Outcome::read, "", "12345"},
+        {"zero", LinkPolicy::refuse, SmallFile::Outcome::refused, "is a link", nullptr},
+        {"zero", LinkPolicy::follow, SmallFile::Outcome::refused, "not a regular file", nullptr},
+        {"folder", LinkPolicy::refuse, SmallFile::Outcome::refused, "not a regular file", nullptr},
+        {"fifo", LinkPolicy::refuse, SmallFile::Outcome::refused, "not a regular file", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -48,6 +49,16 @@ TEST(SmallFile, OnlyASmallRegularFileIsRead) {
         EXPECT_NE(file.why.find(c.why), std::string::npos) << file.why;
         if (file.isRead()) {
             EXPECT_EQ(file.data.toString(), "12345");
+        }
+        // A larger file's last bytes are read, said to be cut; all else is answered alike.
+        auto tail = readRegularFileTail((root / c.name).string(), 5, c.links);
+        if (c.tail) {
+            ASSERT_TRUE(tail.isRead()) << tail.why;
+            EXPECT_EQ(tail.data.toString(), c.tail);
+            EXPECT_EQ(tail.cut, std::string(c.name) == "large");
+        } else {
+            EXPECT_EQ(tail.outcome, c.outcome);
+            EXPECT_NE(tail.why.find(c.why), std::string::npos) << tail.why;
         }
     }
 }
