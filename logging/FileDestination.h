@@ -75,8 +75,10 @@ protected:
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.
     bool rotateFileNow(const FileLocation& to);
-    // Writes the lines gathered on the queue (see `write`) and any line not yet written.
+    // Writes the lines gathered on the queue (see `write`).
     void writePendingLines();
+    // One line and its line feed, written before the call returns.
+    void writeLineNow(const std::string& message);
     // Runs `work` where the file work runs: on the work queue when there is one (waiting
     // for it, unless already on it), else on the calling thread.
     void onFileQueue(const std::function<void()>& work) const;
@@ -87,8 +89,7 @@ private:
     std::optional<platform::URL> writeToFileURL_;
     std::shared_ptr<platform::FileHandle> logFileHandle_;
     // On a queue, lines gather here and reach the file in one write once the queue has
-    // written the lines handed to it (or the gathering grows large); without a queue each
-    // line passes through at once (the buffer is only reused).
+    // written the batch handed to it (or the gathering grows large); empty between batches.
     std::string pendingLines_;
 };
 
