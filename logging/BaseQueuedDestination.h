@@ -17,10 +17,12 @@ namespace Scribe {
 
 class BaseQueuedDestination : public BaseDestination {
 public:
-    // Applies to lines output after the change. A serial queue runs the destination's
-    // work itself; on a concurrent one it runs on a private serial queue that targets it
-    // (`workQueue`), so writes still arrive one at a time. On a serial queue a block
-    // submitted after a line was output runs after that line's `write` and `didWriteLines`.
+    // Applies to lines output after the change; lines output while the previous queue
+    // still drains lines handed to it join that drain, behind them. A serial queue runs
+    // the destination's work itself; on a concurrent one it runs on a private serial queue
+    // that targets it (`workQueue`), so writes still arrive one at a time. On a serial
+    // queue a block submitted after a line was output runs after that line's `write` and
+    // `didWriteLines`.
     std::shared_ptr<platform::DispatchQueue> logQueue;
 
 protected:

@@ -1,7 +1,8 @@
 // Writes finished lines to one file: opens or appends when it gains an owner, marks an
 // appended stretch, and can move the file aside and start a fresh one (rotation).
-// Writes arrive one at a time: on the logging thread, or on the destination's work queue
-// (`logQueue`, or a private serial queue targeting it when it is concurrent). With a queue,
+// Without a queue each logging thread writes its lines itself, each line whole in one
+// write; with one, writes arrive one at a time on the destination's work queue (`logQueue`,
+// or a private serial queue targeting it when it is concurrent). With a queue,
 // everything that touches the file or the lines waiting for it (writing, flushing,
 // opening, closing, changing the file, rotating) runs on that work queue; a call from
 // another thread waits for its turn there.
