@@ -45,6 +45,19 @@ std::shared_ptr<FileDestination> bareFile(const std::filesystem::path& path, boo
     return d;
 }
 
+// A destination on `queue` for warnings and up, without the level, so that its file holds
+// the line that names the file and then only the test's own lines.
+std::shared_ptr<FileDestination> queuedWarnings(const std::filesystem::path& path,
+                                                const std::shared_ptr<platform::DispatchQueue>& queue) {
+    auto d = bareFile(path, false, std::nullopt);
+    d->setShowLevel(false);
+    d->setOutputLevel(Level::warning);
+    d->logQueue = queue;
+    return d;
+}
+
+std::string namingLine(const std::filesystem::path& path) { return "> Scribe writing log to: file://" + path.string(); }
+
 bool contains(const std::vector<std::string>& lines, const std::string& part) {
     for (const auto& l : lines) {
         if (l.find(part) != std::string::npos) return true;
@@ -135,18 +148,14 @@ TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
         TempDir dir;
         auto logger = Logger::create("l", false);
         auto queue = platform::DispatchQueue::create("test-file-batches");
-        auto d = bareFile(dir / "a.log", false, std::nullopt);
-        d->setShowLevel(false);
-        d->setOutputLevel(Level::warning);  // no banner, only the line that names the file
-        d->logQueue = queue;
-        logger->add(d);
+        logger->add(queuedWarnings(dir / "a.log", queue));
         if (withLists) {
             auto prefix = std::make_shared<PrePostFixLogFormatter>();
             prefix->apply(std::string("<"), std::nullopt);
             logger->formatters = FormatterList{{prefix}};
             logger->filters = FilterList{{TagFilter::excluding({"x"})}};
         }
-        std::vector<std::string> expected{"> Scribe writing log to: file://" + (dir / "a.log").string()};
+        std::vector<std::string> expected{namingLine(dir / "a.log")};
         const std::string mark = withLists ? "<> " : "> ";
         for (int i = 0; i < 3000; ++i) {
             const std::string text = i == 1500 ? longLine : "line " + std::to_string(i);
@@ -166,12 +175,9 @@ TEST(FileDestination, ALineLoggedAfterTheQueueIsTakenAwayFollowsTheQueuedOnes) {
     TempDir dir;
     auto logger = Logger::create("l", false);
     auto queue = platform::DispatchQueue::create("test-queue-taken-away");
-    auto d = bareFile(dir / "a.log", false, std::nullopt);
-    d->setShowLevel(false);
-    d->setOutputLevel(Level::warning);  // no banner, only the line that names the file
-    d->logQueue = queue;
+    auto d = queuedWarnings(dir / "a.log", queue);
     logger->add(d);
-    std::vector<std::string> expected{"> Scribe writing log to: file://" + (dir / "a.log").string()};
+    std::vector<std::string> expected{namingLine(dir / "a.log")};
     for (int i = 0; i < 100; ++i) {
         logger->warning("queued " + std::to_string(i));
         expected.push_back("> queued " + std::to_string(i));
