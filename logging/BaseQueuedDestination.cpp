@@ -72,10 +72,7 @@ void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& me
     filterFormatAndWrite(details, message);
 }
 
-bool BaseQueuedDestination::drainInFlight() {
-    std::lock_guard lock(pendingMutex_);
-    return drainQueued_;
-}
+bool BaseQueuedDestination::drainInFlight() const { return drainQueued_.load(std::memory_order_acquire); }
 
 void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord) {
     auto record = keepRecord ? std::make_unique<LogDetails>(logDetails) : nullptr;
@@ -84,8 +81,8 @@ void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::st
         Block& block = blockWithRoomFor(message.size());
         block.text += message;
         block.lines.push_back({block.text.size(), std::move(record)});
-        if (drainQueued_) return;
-        drainQueued_ = true;
+        if (drainQueued_.load(std::memory_order_relaxed)) return;
+        drainQueued_.store(true, std::memory_order_relaxed);
     }
     // The queue is copied only here: its count of owners is shared with the queue's own thread.
     auto self = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
@@ -140,7 +137,7 @@ bool BaseQueuedDestination::takePendingLines(bool gather) {
     if (gather) waitForBlock();
     auto lock = lockSpinningBriefly(pendingMutex_);
     if (pending_.empty()) {
-        drainQueued_ = false;
+        drainQueued_.store(false, std::memory_order_release);
         return false;
     }
     std::swap(batch_, pending_);

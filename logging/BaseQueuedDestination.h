@@ -1,6 +1,7 @@
 // A destination that filters, formats and writes each line, on the logging thread or,
 // when it has one, on its own queue.
 #pragma once
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,7 +59,7 @@ private:
     // Filters or formatters apply to this destination's lines (its own lists or its owner's).
     bool readsRecords(const Scribe& owner) const;
     // True while a drain is queued or running, so a line must join it to keep its place.
-    bool drainInFlight();
+    bool drainInFlight() const;
     void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord);
     // Writes every line handed over so far, including those that arrive meanwhile; with
     // `gather`, waits for a full block first (see `waitForBlock`).
@@ -86,7 +87,8 @@ private:
     alignas(64) std::mutex pendingMutex_;
     std::vector<Block> pending_;  // the last one is being filled
     std::vector<Block> spare_;    // written, emptied, ready to be filled again
-    bool drainQueued_ = false;
+    // Changed under the lock; read without it on the path that has no queue.
+    std::atomic<bool> drainQueued_ = false;
     // Touched only on the queue.
     alignas(64) std::vector<Block> batch_;
     std::string line_;
