@@ -83,7 +83,8 @@ private:
     mutable platform::Protected<SerialWorkQueue> serialWorkQueue_;
 
     // What the logging threads write for each line, on cache lines of their own: the
-    // queue touches them once per block, so each thread's cost per line stays on its core.
+    // queue's thread touches them only when it looks or takes (see `waitForBlock`), so a
+    // logging thread's cost per line stays on its core.
     alignas(64) std::mutex pendingMutex_;
     std::vector<Block> pending_;  // the last one is being filled
     std::vector<Block> spare_;    // written, emptied, ready to be filled again
