@@ -1,6 +1,8 @@
 // Building the text of ordinary and internal lines, and a destination's description.
 #include "logging/BaseDestination.h"
 
+#include <charconv>
+
 #include "logging/ReusedPerThread.h"
 #include "logging/Scribe.h"
 #include "logging/ThreadPiece.h"
@@ -17,6 +19,11 @@ std::string_view lastPathComponent(std::string_view path) {
     auto slash = path.rfind('/');
     if (slash == std::string_view::npos || path.size() == 1) return path;
     return path.substr(slash + 1);
+}
+
+void appendNumber(std::string& line, std::int64_t number) {
+    char digits[24];
+    line.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
 const std::string& levelName(const BaseDestination& destination, const Scribe& owner, Level level) {
@@ -55,12 +62,12 @@ void BaseDestination::process(const LogDetails& logDetails) {
         line += lastPathComponent(logDetails.fileName);
         if (showLineNumber()) {
             line += ':';
-            line += std::to_string(logDetails.lineNumber);
+            appendNumber(line, logDetails.lineNumber);
         }
         line += "] ";
     } else if (showLineNumber()) {
         line += '[';
-        line += std::to_string(logDetails.lineNumber);
+        appendNumber(line, logDetails.lineNumber);
         line += "] ";
     }
     if (showFunctionName()) {

@@ -18,7 +18,9 @@ namespace Scribe {
 
 namespace {
 
-constexpr std::size_t kPendingLimit = 64 * 1024;
+// The queue hands its lines over in blocks of about 64 KiB; each block reaches the file in
+// one write, and only a block grown past this is cut into several.
+constexpr std::size_t kPendingLimit = 256 * 1024;
 
 std::string attributeName(const std::string& name) { return "user." + name; }
 
@@ -158,11 +160,25 @@ void FileDestination::writeGuarded(std::string_view bytes) {
 
 void FileDestination::write(const std::string& message) {
     // Bytes are written as they stand: a line is never dropped for its encoding.
+    if (!isWritingBatch()) {
+        writeLineNow(message);
+        return;
+    }
+    // On the queue, lines gather and reach the file in one write when the queue has
+    // written the batch it was handed (or the gathering grows large).
     pendingLines_ += message;
     pendingLines_ += '\n';
-    // On the queue, lines gather and reach the file in one write when the queue has
-    // written what was handed over (or the gathering grows large); else at once.
-    if (!isWritingBatch() || pendingLines_.size() >= kPendingLimit) writePendingLines();
+    if (pendingLines_.size() >= kPendingLimit) writePendingLines();
+}
+
+void FileDestination::writeLineNow(const std::string& message) {
+    // Without a queue several threads may write at once, so each builds its line in a
+    // buffer of its own, and line and line feed go out in one write.
+    thread_local std::string line;
+    line.assign(message);
+    line += '\n';
+    writeGuarded(line);
+    if (line.capacity() > kPendingLimit) std::string().swap(line);
 }
 
 void FileDestination::didWriteLines() { writePendingLines(); }

@@ -1,7 +1,8 @@
 // Writes finished lines to one file: opens or appends when it gains an owner, marks an
 // appended stretch, and can move the file aside and start a fresh one (rotation).
-// Writes arrive one at a time: on the logging thread, or on the destination's work queue
-// (`logQueue`, or a private serial queue targeting it when it is concurrent). With a queue,
+// Without a queue each logging thread writes its lines itself, each line whole in one
+// write; with one, writes arrive one at a time on the destination's work queue (`logQueue`,
+// or a private serial queue targeting it when it is concurrent). With a queue,
 // everything that touches the file or the lines waiting for it (writing, flushing,
 // opening, closing, changing the file, rotating) runs on that work queue; a call from
 // another thread waits for its turn there.
@@ -75,8 +76,10 @@ protected:
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.
     bool rotateFileNow(const FileLocation& to);
-    // Writes the lines gathered on the queue (see `write`) and any line not yet written.
+    // Writes the lines gathered on the queue (see `write`).
     void writePendingLines();
+    // One line and its line feed, written before the call returns.
+    void writeLineNow(const std::string& message);
     // Runs `work` where the file work runs: on the work queue when there is one (waiting
     // for it, unless already on it), else on the calling thread.
     void onFileQueue(const std::function<void()>& work) const;
@@ -87,8 +90,7 @@ private:
     std::optional<platform::URL> writeToFileURL_;
     std::shared_ptr<platform::FileHandle> logFileHandle_;
     // On a queue, lines gather here and reach the file in one write once the queue has
-    // written the lines handed to it (or the gathering grows large); without a queue each
-    // line passes through at once (the buffer is only reused).
+    // written the batch handed to it (or the gathering grows large); empty between batches.
     std::string pendingLines_;
 };
 

@@ -3,6 +3,7 @@
 // object is out (a log call from inside a formatter, a line built while another is being
 // written) gets a fresh object of its own.
 #pragma once
+#include <optional>
 
 namespace Scribe {
 
@@ -18,7 +19,11 @@ public:
     ReusedPerThread(const ReusedPerThread&) = delete;
     ReusedPerThread& operator=(const ReusedPerThread&) = delete;
 
-    T& get() { return reused_ ? slot().value : own_; }
+    T& get() {
+        if (reused_) return slot().value;
+        if (!own_) own_.emplace();
+        return *own_;
+    }
 
 private:
     struct Slot {
@@ -31,7 +36,7 @@ private:
     }
 
     bool reused_;
-    T own_;
+    std::optional<T> own_;  // made only for a nested call, so the usual call makes no object
 };
 
 }  // namespace Scribe

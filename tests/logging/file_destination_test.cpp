@@ -45,6 +45,19 @@ std::shared_ptr<FileDestination> bareFile(const std::filesystem::path& path, boo
     return d;
 }
 
+// A destination on `queue` for warnings and up, without the level, so that its file holds
+// the line that names the file and then only the test's own lines.
+std::shared_ptr<FileDestination> queuedWarnings(const std::filesystem::path& path,
+                                                const std::shared_ptr<platform::DispatchQueue>& queue) {
+    auto d = bareFile(path, false, std::nullopt);
+    d->setShowLevel(false);
+    d->setOutputLevel(Level::warning);
+    d->logQueue = queue;
+    return d;
+}
+
+std::string namingLine(const std::filesystem::path& path) { return "> Scribe writing log to: file://" + path.string(); }
+
 bool contains(const std::vector<std::string>& lines, const std::string& part) {
     for (const auto& l : lines) {
         if (l.find(part) != std::string::npos) return true;
@@ -135,18 +148,14 @@ TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
         TempDir dir;
         auto logger = Logger::create("l", false);
         auto queue = platform::DispatchQueue::create("test-file-batches");
-        auto d = bareFile(dir / "a.log", false, std::nullopt);
-        d->setShowLevel(false);
-        d->setOutputLevel(Level::warning);  // no banner, only the line that names the file
-        d->logQueue = queue;
-        logger->add(d);
+        logger->add(queuedWarnings(dir / "a.log", queue));
         if (withLists) {
             auto prefix = std::make_shared<PrePostFixLogFormatter>();
             prefix->apply(std::string("<"), std::nullopt);
             logger->formatters = FormatterList{{prefix}};
             logger->filters = FilterList{{TagFilter::excluding({"x"})}};
         }
-        std::vector<std::string> expected{"> Scribe writing log to: file://" + (dir / "a.log").string()};
+        std::vector<std::string> expected{namingLine(dir / "a.log")};
         const std::string mark = withLists ? "<> " : "> ";
         for (int i = 0; i < 3000; ++i) {
             const std::string text = i == 1500 ? longLine : "line " + std::to_string(i);
@@ -158,6 +167,26 @@ TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
         queue->sync([] {});
         EXPECT_EQ(lines(dir / "a.log"), expected) << (withLists ? "with lists" : "without lists");
     }
+}
+
+TEST(FileDestination, ALineLoggedAfterTheQueueIsTakenAwayFollowsTheQueuedOnes) {
+    // The queue may still hold lines when it is taken away; the next line, written on the
+    // logging thread, must not overtake them.
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto queue = platform::DispatchQueue::create("test-queue-taken-away");
+    auto d = queuedWarnings(dir / "a.log", queue);
+    logger->add(d);
+    std::vector<std::string> expected{namingLine(dir / "a.log")};
+    for (int i = 0; i < 100; ++i) {
+        logger->warning("queued " + std::to_string(i));
+        expected.push_back("> queued " + std::to_string(i));
+    }
+    d->logQueue = nullptr;
+    logger->warning("after");
+    expected.push_back("> after");
+    queue->sync([] {});
+    EXPECT_EQ(lines(dir / "a.log"), expected);
 }
 
 TEST(FileDestination, ChangingTheFileWhileTheQueueWritesLosesNoLine) {
@@ -299,4 +328,31 @@ TEST(FileDestination, SetupAddsAFileAtTheLoggersLevelWithTheGivenFlags) {
     EXPECT_EQ(lines(dir / "setup.log"), (std::vector<std::string>{"[Info] [setup] > Scribe writing log to: file://" +
                                                                       (dir / "setup.log").string(),
                                                                   "[Error] [setup] > above"}));
+}
+
+TEST(FileDestination, ThreadsLoggingWithoutAQueueEachWriteWholeLines) {
+    // Without a queue each logging thread writes its own lines, at once and whole.
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = bareFile(dir / "a.log", false, std::nullopt);
+    logger->add(d);
+    constexpr int kThreads = 4, kLines = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kLines; ++i) logger->info("line " + std::to_string(t * kLines + i) + " end");
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    std::vector<int> seen(kThreads * kLines, 0);
+    int malformed = 0;
+    for (const auto& line : lines(dir / "a.log")) {
+        auto at = line.find("> line ");
+        if (at == std::string::npos) continue;
+        if (!line.ends_with(" end") || line.find("> line ", at + 1) != std::string::npos) ++malformed;
+        else ++seen[std::stoi(line.substr(at + 7))];
+    }
+    EXPECT_EQ(malformed, 0);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kThreads * kLines);
 }
