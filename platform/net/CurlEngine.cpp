@@ -6,18 +6,77 @@
 #include <curl/curl.h>
 #include <pthread.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <mutex>
 #include <utility>
+#include <vector>
+
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 
 namespace {
+
+// I/O threads whose engine was shut down from the thread itself: a thread cannot join
+// itself, so it waits here for one that can. Each made engine joins those that have run
+// to their end; the exit joins all, before libcurl and OpenSSL free their state.
+class EndingThreads {
+public:
+    static EndingThreads& shared() {
+        static NoDestructor<EndingThreads> threads;
+        return *threads;
+    }
+
+    void add(std::thread thread, std::shared_ptr<const std::atomic<bool>> ended) {
+        std::lock_guard lock(mutex_);
+        waiting_.push_back({std::move(thread), std::move(ended)});
+    }
+
+    void joinEnded() {
+        join(take([](const Waiting& waiting) { return waiting.ended->load(std::memory_order_acquire); }));
+    }
+
+    void joinAll() {
+        join(take([](const Waiting& waiting) { return waiting.thread.get_id() != std::this_thread::get_id(); }));
+    }
+
+private:
+    struct Waiting {
+        std::thread thread;
+        std::shared_ptr<const std::atomic<bool>> ended;
+    };
+
+    template <class Predicate>
+    std::vector<Waiting> take(Predicate ready) {
+        std::lock_guard lock(mutex_);
+        std::vector<Waiting> taken;
+        auto kept = std::partition(waiting_.begin(), waiting_.end(), [&](const Waiting& w) { return !ready(w); });
+        std::move(kept, waiting_.end(), std::back_inserter(taken));
+        waiting_.erase(kept, waiting_.end());
+        return taken;
+    }
+
+    static void join(std::vector<Waiting> threads) {
+        for (auto& waiting : threads) waiting.thread.join();
+    }
+
+    std::mutex mutex_;
+    std::vector<Waiting> waiting_;
+};
+
 void initializeCurlOnce() {
     static const bool done = [] {
         curl_global_init(CURL_GLOBAL_DEFAULT);
+        // Registered after libcurl (and through it OpenSSL) set up their own exit-time
+        // clean-up, so it runs before them.
+        std::atexit([] { EndingThreads::shared().joinAll(); });
         return true;
     }();
     (void)done;
 }
+
 }  // namespace
 
 std::shared_ptr<CurlEngine> CurlEngine::create(long maxConnectionsPerHost, DoneHandler onDone) {
@@ -27,11 +86,13 @@ std::shared_ptr<CurlEngine> CurlEngine::create(long maxConnectionsPerHost, DoneH
     engine->onDone_ = std::move(onDone);
     if (maxConnectionsPerHost > 0)
         curl_multi_setopt(engine->multi_, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnectionsPerHost);
+    EndingThreads::shared().joinEnded();
     // The thread keeps the engine alive until its loop ends, so the last owner may let go
     // of it from a callback on this very thread.
-    engine->thread_ = std::thread([self = engine]() mutable {
+    engine->thread_ = std::thread([self = engine, ended = engine->threadEnded_]() mutable {
         self->run();
         self.reset();
+        ended->store(true, std::memory_order_release);
     });
     return engine;
 }
@@ -58,7 +119,8 @@ void CurlEngine::shutdown() {
     stopping_ = true;
     curl_multi_wakeup(multi_);
     if (isIOThread()) {
-        thread_.detach();  // the loop sees `stopping_` when this call unwinds, or has ended
+        // The loop sees `stopping_` when this call unwinds; another thread joins this one.
+        EndingThreads::shared().add(std::move(thread_), threadEnded_);
         return;
     }
     thread_.join();

@@ -28,7 +28,8 @@ public:
     // I/O thread only.
     void add(CURL* easy);
     void remove(CURL* easy);
-    // Stops the thread; transfers still added are removed. Safe from the I/O thread.
+    // Stops the thread; transfers still added are removed. Safe from the I/O thread, which
+    // then is joined by the next engine made or at the latest at exit.
     void shutdown();
 
 private:
@@ -39,6 +40,8 @@ private:
     DoneHandler onDone_;
     std::thread thread_;
     std::atomic<std::thread::id> threadId_{};
+    // Set by the thread as the last thing it does.
+    std::shared_ptr<std::atomic<bool>> threadEnded_ = std::make_shared<std::atomic<bool>>(false);
     Protected<std::deque<std::function<void()>>> commands_;
     std::atomic<bool> stopping_{false};
 };

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
+#include <pthread.h>
 #include <zlib.h>
 
+#include <cstdio>
+#include <future>
+
+#include "platform/net/CurlEngine.h"
 #include "platform/net/URLError.h"
 #include "tests/platform/net/NetTestSupport.h"
 
@@ -559,6 +564,51 @@ TEST_F(URLSessionTest, InvalidationWaitsForTasksThenReleasesTheDelegate) {
     EXPECT_NE(std::find(events.begin(), events.end(), "complete"), events.end());
     session->delegateQueue()->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(session->delegate(), nullptr);
+}
+
+// A session whose last reference drops in a callback on its own I/O thread shuts its
+// engine down from that thread. The thread must still be joined, and be gone before the
+// exit handlers after ours (libcurl's, OpenSSL's) free what it used.
+std::atomic<bool> ioThreadLeftJoinable{false};
+std::atomic<bool> ioThreadEnded{false};
+
+struct EndOfThread {
+    ~EndOfThread() { ioThreadEnded = true; }
+};
+
+void checkTheIOThreadAtExit() {
+    if (ioThreadLeftJoinable && ioThreadEnded) return;
+    std::fprintf(stderr, "the I/O thread was %s\n", ioThreadLeftJoinable ? "still running" : "detached");
+    std::_Exit(1);
+}
+
+[[noreturn]] void shutDownAnEngineOnItsThreadThenExit() {
+    // Registered before the engine's own exit handler, so it runs after it.
+    std::atexit(checkTheIOThreadAtExit);
+    auto engine = CurlEngine::create(0, [](CURL*, int) {});
+    std::promise<void> shutDown;
+    engine->post([&shutDown, engine = engine.get()] {
+        static thread_local EndOfThread endOfThread;
+        (void)endOfThread;
+        engine->shutdown();
+        pthread_attr_t attributes;
+        int state = PTHREAD_CREATE_DETACHED;
+        if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+            pthread_attr_getdetachstate(&attributes, &state);
+            pthread_attr_destroy(&attributes);
+        }
+        ioThreadLeftJoinable = state == PTHREAD_CREATE_JOINABLE;
+        shutDown.set_value();
+    });
+    shutDown.get_future().wait();
+    engine.reset();
+    std::exit(0);
+}
+
+TEST(CurlEngineTest, AThreadThatShutsItsOwnEngineDownIsJoinedBeforeExit) {
+    // In a fresh process, so that no engine registered its exit handler first.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(shutDownAnEngineOnItsThreadThenExit(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
