@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <future>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/net/CurlEngine.h"
 #include "platform/net/URLError.h"
 #include "tests/platform/net/NetTestSupport.h"
@@ -566,49 +567,62 @@ TEST_F(URLSessionTest, InvalidationWaitsForTasksThenReleasesTheDelegate) {
     EXPECT_EQ(session->delegate(), nullptr);
 }
 
-// A session whose last reference drops in a callback on its own I/O thread shuts its
-// engine down from that thread. The thread must still be joined, and be gone before the
-// exit handlers after ours (libcurl's, OpenSSL's) free what it used.
+// No I/O thread may still run when the exit handlers after ours (libcurl's, OpenSSL's)
+// free what it used: not that of a session whose last reference dropped in a callback on
+// its own I/O thread (it shuts its engine down from that thread, and must still be
+// joined), nor that of a session never destroyed.
 std::atomic<bool> ioThreadLeftJoinable{false};
-std::atomic<bool> ioThreadEnded{false};
+std::atomic<int> ioThreadsEnded{0};
 
 struct EndOfThread {
-    ~EndOfThread() { ioThreadEnded = true; }
+    ~EndOfThread() { ++ioThreadsEnded; }
 };
 
-void checkTheIOThreadAtExit() {
-    if (ioThreadLeftJoinable && ioThreadEnded) return;
-    std::fprintf(stderr, "the I/O thread was %s\n", ioThreadLeftJoinable ? "still running" : "detached");
+void checkTheIOThreadsAtExit() {
+    if (ioThreadLeftJoinable && ioThreadsEnded == 2) return;
+    std::fprintf(stderr, "the I/O thread was %s; %d of 2 ended\n", ioThreadLeftJoinable ? "joinable" : "detached",
+                 ioThreadsEnded.load());
     std::_Exit(1);
 }
 
-[[noreturn]] void shutDownAnEngineOnItsThreadThenExit() {
-    // Registered before the engine's own exit handler, so it runs after it.
-    std::atexit(checkTheIOThreadAtExit);
-    auto engine = CurlEngine::create(0, [](CURL*, int) {});
-    std::promise<void> shutDown;
-    engine->post([&shutDown, engine = engine.get()] {
+bool threadIsJoinable() {
+    pthread_attr_t attributes;
+    int state = PTHREAD_CREATE_DETACHED;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+        pthread_attr_getdetachstate(&attributes, &state);
+        pthread_attr_destroy(&attributes);
+    }
+    return state == PTHREAD_CREATE_JOINABLE;
+}
+
+[[noreturn]] void endOneEngineOnItsThreadKeepAnotherThenExit() {
+    // Registered before the engines' own exit handler, so it runs after it.
+    std::atexit(checkTheIOThreadsAtExit);
+    auto ended = CurlEngine::create(0, [](CURL*, int) {});
+    static const NoDestructor<std::shared_ptr<CurlEngine>> kept(CurlEngine::create(0, [](CURL*, int) {}));
+    std::promise<void> shutDown, running;
+    ended->post([&shutDown, engine = ended.get()] {
         static thread_local EndOfThread endOfThread;
         (void)endOfThread;
         engine->shutdown();
-        pthread_attr_t attributes;
-        int state = PTHREAD_CREATE_DETACHED;
-        if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-            pthread_attr_getdetachstate(&attributes, &state);
-            pthread_attr_destroy(&attributes);
-        }
-        ioThreadLeftJoinable = state == PTHREAD_CREATE_JOINABLE;
+        ioThreadLeftJoinable = threadIsJoinable();
         shutDown.set_value();
     });
+    (*kept)->post([&running] {
+        static thread_local EndOfThread endOfThread;
+        (void)endOfThread;
+        running.set_value();
+    });
     shutDown.get_future().wait();
-    engine.reset();
+    running.get_future().wait();
+    ended.reset();
     std::exit(0);
 }
 
-TEST(CurlEngineTest, AThreadThatShutsItsOwnEngineDownIsJoinedBeforeExit) {
+TEST(CurlEngineTest, NoIOThreadRunsAfterTheExitHandlers) {
     // In a fresh process, so that no engine registered its exit handler first.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(shutDownAnEngineOnItsThreadThenExit(), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(endOneEngineOnItsThreadKeepAnotherThenExit(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
