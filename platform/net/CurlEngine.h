@@ -28,8 +28,16 @@ public:
     // I/O thread only.
     void add(CURL* easy);
     void remove(CURL* easy);
-    // Stops the thread; transfers still added are removed. Safe from the I/O thread.
+    // Stops the thread and joins it; transfers still added are removed. Safe from the I/O
+    // thread, which then is joined by the next engine made or at the latest at exit (where
+    // the threads of engines never shut down are stopped and joined too).
     void shutdown();
+    // Ends the loop soon, without waiting for it. Safe from any thread.
+    void stop();
+    // The loop has been asked to end: a wait on the I/O thread gives up.
+    bool isStopping() const { return stopping_; }
+
+    struct IOThread;
 
 private:
     CurlEngine() = default;
@@ -37,7 +45,7 @@ private:
 
     CURLM* multi_ = nullptr;
     DoneHandler onDone_;
-    std::thread thread_;
+    std::shared_ptr<IOThread> thread_;
     std::atomic<std::thread::id> threadId_{};
     Protected<std::deque<std::function<void()>>> commands_;
     std::atomic<bool> stopping_{false};

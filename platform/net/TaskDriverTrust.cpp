@@ -7,6 +7,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include "platform/net/CurlEngine.h"
 #include "platform/net/TaskDriverSupport.h"
 #include "platform/net/URLError.h"
 
@@ -94,10 +95,11 @@ bool TaskDriver::evaluateServerTrust(X509_STORE_CTX* store) {
             if (delegate) delegate->didReceiveChallenge(session, task, challenge, handler);
             else handler(URLSessionAuthChallengeDisposition::performDefaultHandling, nullptr);
         });
-        // The handshake waits here for the answer; a cancel of the task ends the wait.
+        // The handshake waits here for the answer; a cancel of the task or the end of the
+        // engine (its session's, or the process's) ends the wait.
         std::unique_lock lock(answer->mutex);
         while (!answer->done) {
-            if (task_->cancelRequested_) {
+            if (task_->cancelRequested_ || engine_->isStopping()) {
                 recordedError_ = URLError::make(URLError::Code::cancelled, url);
                 return false;
             }

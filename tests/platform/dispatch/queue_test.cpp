@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/UnfairLock.h"
+#include "platform/dispatch/DeadlineScheduler.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
@@ -148,24 +149,29 @@ TEST(DispatchQueue, SyncReturnsValuesRethrowsAndWaitsForABusyQueue) {
 TEST(DispatchQueue, AsyncAfterRunsByDeadlineThenBySubmission) {
     auto queue = DispatchQueue::create("test.after");
     auto group = DispatchGroup::create();
-    std::vector<std::string> order;
-    auto record = [&](std::string name) {
+    std::vector<std::string> order, ranBeforeDeadline;
+    auto schedule = [&](std::string name, DispatchTime deadline) {
         group->enter();
-        return [&, name] {
+        queue->asyncAfter(deadline, [&, name, deadline] {
+            if (DispatchTime::now() < deadline) ranBeforeDeadline.push_back(name);
             order.push_back(name);
             group->leave();
-        };
+        });
     };
-    auto shared = in(0.05);
-    queue->asyncAfter(in(0.15), record("late"));
-    queue->asyncAfter(shared, record("tie-1"));
-    queue->asyncAfter(in(0.01), record("early"));
-    queue->asyncAfter(shared, record("tie-2"));
-    queue->asyncAfter(-1.0, record("past"));
-    auto start = DispatchTime::now();
+    // The deadline thread is held until the last block is scheduled, so that no block comes
+    // due before a later one with an earlier deadline is scheduled, however slowly this runs.
+    auto scheduled = DispatchSemaphore::create(0);
+    detail::DeadlineScheduler::shared().schedule(DispatchTime{0}, [scheduled] { scheduled->wait(); });
+    const auto base = DispatchTime::now();
+    schedule("late", base + 0.15);
+    schedule("tie-1", base + 0.05);
+    schedule("early", base + 0.01);
+    schedule("tie-2", base + 0.05);
+    schedule("past", base - 1.0);
+    scheduled->signal();
     ASSERT_EQ(group->wait(in(kTimeout)), DispatchTimeoutResult::success);
     EXPECT_EQ(order, (std::vector<std::string>{"past", "early", "tie-1", "tie-2", "late"}));
-    EXPECT_GE(DispatchTime::now().uptimeNanoseconds - start.uptimeNanoseconds, 140'000'000u);
+    EXPECT_EQ(ranBeforeDeadline, std::vector<std::string>{});
 }
 
 TEST(DispatchQueue, BarrierRunsAloneBetweenEarlierAndLaterBlocks) {

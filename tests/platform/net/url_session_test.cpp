@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
+#include <pthread.h>
 #include <zlib.h>
 
+#include <cstdio>
+#include <future>
+
+#include "platform/base/NoDestructor.h"
+#include "platform/net/CurlEngine.h"
 #include "platform/net/URLError.h"
 #include "tests/platform/net/NetTestSupport.h"
 
@@ -559,6 +565,64 @@ TEST_F(URLSessionTest, InvalidationWaitsForTasksThenReleasesTheDelegate) {
     EXPECT_NE(std::find(events.begin(), events.end(), "complete"), events.end());
     session->delegateQueue()->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(session->delegate(), nullptr);
+}
+
+// No I/O thread may still run when the exit handlers after ours (libcurl's, OpenSSL's)
+// free what it used: not that of a session whose last reference dropped in a callback on
+// its own I/O thread (it shuts its engine down from that thread, and must still be
+// joined), nor that of a session never destroyed.
+std::atomic<bool> ioThreadLeftJoinable{false};
+std::atomic<int> ioThreadsEnded{0};
+
+struct EndOfThread {
+    ~EndOfThread() { ++ioThreadsEnded; }
+};
+
+void checkTheIOThreadsAtExit() {
+    if (ioThreadLeftJoinable && ioThreadsEnded == 2) return;
+    std::fprintf(stderr, "the I/O thread was %s; %d of 2 ended\n", ioThreadLeftJoinable ? "joinable" : "detached",
+                 ioThreadsEnded.load());
+    std::_Exit(1);
+}
+
+bool threadIsJoinable() {
+    pthread_attr_t attributes;
+    int state = PTHREAD_CREATE_DETACHED;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+        pthread_attr_getdetachstate(&attributes, &state);
+        pthread_attr_destroy(&attributes);
+    }
+    return state == PTHREAD_CREATE_JOINABLE;
+}
+
+[[noreturn]] void endOneEngineOnItsThreadKeepAnotherThenExit() {
+    // Registered before the engines' own exit handler, so it runs after it.
+    std::atexit(checkTheIOThreadsAtExit);
+    auto ended = CurlEngine::create(0, [](CURL*, int) {});
+    static const NoDestructor<std::shared_ptr<CurlEngine>> kept(CurlEngine::create(0, [](CURL*, int) {}));
+    std::promise<void> shutDown, running;
+    ended->post([&shutDown, engine = ended.get()] {
+        static thread_local EndOfThread endOfThread;
+        (void)endOfThread;
+        engine->shutdown();
+        ioThreadLeftJoinable = threadIsJoinable();
+        shutDown.set_value();
+    });
+    (*kept)->post([&running] {
+        static thread_local EndOfThread endOfThread;
+        (void)endOfThread;
+        running.set_value();
+    });
+    shutDown.get_future().wait();
+    running.get_future().wait();
+    ended.reset();
+    std::exit(0);
+}
+
+TEST(CurlEngineTest, NoIOThreadRunsAfterTheExitHandlers) {
+    // In a fresh process, so that no engine registered its exit handler first.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(endOneEngineOnItsThreadKeepAnotherThenExit(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
