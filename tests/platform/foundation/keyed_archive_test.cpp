@@ -129,6 +129,22 @@ std::string longArchive(std::uint32_t count) {
     return archive.bytes(archive.add(testing_support::binaryArray(0, 0)));
 }
 
+// An archive whose root is an NSArray referring `refs` times to one string of `bytes` bytes.
+std::string sharedStringArchive(std::uint32_t refs, std::uint64_t bytes) {
+    ArchiveBytes archive;
+    const std::uint32_t list = archive.add("");  // set once the string is in
+    archive.archiveArray(list);
+    const std::uint32_t text = archive.archive(archive.add(testing_support::binaryBlob(0x50, bytes)));
+    archive.set(list, testing_support::binaryArray(refs, archive.uid(text)));
+    return archive.bytes(archive.add(testing_support::binaryArray(0, 0)));
+}
+
+// The longest string that an archive referring `refs` times to it may hold within the
+// reader's budget (the root array and each reference count besides).
+std::uint64_t longestSharedString(std::uint32_t refs) {
+    return (kMaxArchivedBytes - kPlistValueBytes) / refs - kPlistValueBytes;
+}
+
 }  // namespace
 
 TEST(NSKeyedArchiverTest, PythonReadsTheObjectGraphAndValuesRoundTrip) {
@@ -164,16 +180,28 @@ TEST(NSKeyedArchiverTest, RefusesWhatItCannotHoldAndReadsDamagedArchivesAsErrors
         // the list itself holds 300,000 under a key of its own.
         Data::fromString(sharingArchive(20, 2, 0)),
         Data::fromString(sharingArchive(1, 1, 300)),
+        // Values of more bytes than the reader's 20 MiB budget: one string, referred to in
+        // the graph at each use, was copied each time (1.8 MB: a 1 MiB string 200,000 times
+        // stands for 200 GB, and ended the reading process).
+        Data::fromString(sharedStringArchive(200000, 1u << 20)),
+        Data::fromString(sharedStringArchive(16, longestSharedString(16) + 1)),
     };
     for (const auto& data : damaged) {
+        const auto started = std::chrono::steady_clock::now();
         auto read = NSKeyedUnarchiver::unarchivedObject(data);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         ASSERT_FALSE(read.isSuccess());
         EXPECT_EQ(read.error()->code(), NSCoderReadCorruptError);
     }
-    // Within the cap the same shapes are read: 2,047 arrays and 200,001 values beside them.
+    EXPECT_LT(testing_support::peakResidentBytes(), 1u << 30);
+    // Within the limits the same shapes are read: 2,047 arrays and 200,001 values beside them,
+    // and 16 references to a string at the budget.
     auto read = NSKeyedUnarchiver::unarchivedObject(Data::fromString(sharingArchive(11, 2, 200)));
     ASSERT_TRUE(read.isSuccess()) << read.error()->debugDescription();
     EXPECT_EQ(read.value().asArray()->size(), 2u);
+    read = NSKeyedUnarchiver::unarchivedObject(Data::fromString(sharedStringArchive(16, longestSharedString(16))));
+    ASSERT_TRUE(read.isSuccess()) << read.error()->debugDescription();
+    EXPECT_EQ(read.value(), Value(Value::Array(16, Value(std::string(longestSharedString(16), 'x')))));
 }
 
 TEST(NSKeyedArchiverTest, ALongArchiveIsReadInLinearTime) {
