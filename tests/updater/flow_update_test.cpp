@@ -457,6 +457,19 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
              ASSERT_EQ(status, 0);
          },
          "", "安装更新失败-安装包无效"},
+        // It took 28 s and 7.9 GB, then the updater ended on bad_alloc.
+        {"an Info.plist of 1 MB referring 4,000 times to one data object of 1 MB",
+         [&](const fs::path& s) {
+             client(s);
+             int status = -1;
+             runCommand("python3 -c \"import plistlib,sys; open(sys.argv[1], 'wb').write(plistlib.dumps({"
+                        "'CFBundleIdentifier': 'com.skyreach.client', 'CFBundleExecutable': 'Client', "
+                        "'k': [b'x' * 1000000] * 4000}, fmt=plistlib.FMT_BINARY))\" '" +
+                            (s / "Client.app/Contents/Info.plist").string() + "'",
+                        &status);
+             ASSERT_EQ(status, 0);
+         },
+         "", "安装更新失败-安装包无效"},
         {"another application",
          [&](const fs::path& s) {
              client(s);
