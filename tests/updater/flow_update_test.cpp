@@ -6,6 +6,7 @@
 
 #include "flow_support.h"
 #include "platform/appkit/NSApplication.h"
+#include "tests/support/BinaryPlists.h"
 #include "updater/AppDelegate.h"
 #include "updater/ViewModel/DownloadViewModel.h"
 
@@ -510,4 +511,6 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
         EXPECT_EQ(differences(pristine, install.applications), "");
     }
     EXPECT_EQ(fs::exists(started) ? readFile(started) : "", startedBefore) << "a client was started";
+    // An Info.plist's shared objects were copied at each reference: gigabytes.
+    EXPECT_LT(testing_support::peakResidentBytes(), 1u << 30);
 }
