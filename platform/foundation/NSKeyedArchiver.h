@@ -16,10 +16,11 @@ inline constexpr std::int64_t NSCoderReadCorruptError = 4864;
 inline constexpr std::int64_t NSCoderInvalidValueError = 4866;
 
 // The limits an archive is read at unless its reader gives others: the analytics store
-// keeps a few hundred values in an archive of at most 4 MiB; 262,144 values leave room for
+// keeps a few hundred values in an archive of at most 4 MiB; 65,536 values leave room for
 // far more, and the cost in bytes (PlistPrescan.h) is what such an archive costs when it
-// refers to each object once: 20 MiB.
-inline constexpr std::uint64_t kMaxArchivedValues = 1u << 18;
+// refers to each object once: 8 MiB. A read within them keeps the updater's memory within
+// a few tens of MB (libplist's nodes cost more than the 64 bytes a value is counted at).
+inline constexpr std::uint64_t kMaxArchivedValues = 1u << 16;
 inline constexpr std::uint64_t kMaxArchivedBytes = plistBytesBudget(4u << 20, kMaxArchivedValues);
 inline constexpr PlistLimits kArchiveLimits{kMaxPlistNesting, kMaxArchivedValues, kMaxArchivedBytes};
 
