@@ -23,6 +23,10 @@ constexpr std::size_t kMaxCacheFileBytes = 4u << 20;
 // elements), so a file from a writer that kept a few more is read too.
 constexpr std::size_t kMaxCachedBatches = 1u << 14;
 constexpr std::uint64_t kMaxCacheValues = 2 * kMaxCachedBatches;
+// What a file of at most that size and that many values costs when it refers to each
+// object once (6 MiB); a binary file that refers many times to one batch costs more.
+constexpr platform::PlistLimits kCacheLimits{platform::kMaxPlistNesting, kMaxCacheValues,
+                                             platform::plistBytesBudget(kMaxCacheFileBytes, kMaxCacheValues)};
 
 platform::Result<platform::Data> xmlOfBatches(const std::vector<platform::Data>& batches, std::size_t first) {
     platform::Value::Array elements;
@@ -158,11 +162,13 @@ std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
                      "bytes are read (%s)\n",
                      storedPath.c_str(), kMaxCacheFileBytes, kMaxCacheFileBytes, list ? "some" : "none");
     if (!list) return batches;
-    auto root = platform::PropertyListSerialization::propertyList(*list, nullptr, kMaxCacheValues);
+    auto root = platform::PropertyListSerialization::propertyList(*list, nullptr, kCacheLimits);
     if (root.isFailure())
         std::fprintf(stderr,
-                     "TallockSDK: the cache file %s is not read: it is no property list of at most %llu values\n",
-                     storedPath.c_str(), static_cast<unsigned long long>(kMaxCacheValues));
+                     "TallockSDK: the cache file %s is not read: it is no property list of at most %llu values "
+                     "and %llu bytes of values\n",
+                     storedPath.c_str(), static_cast<unsigned long long>(kCacheLimits.values),
+                     static_cast<unsigned long long>(kCacheLimits.bytes));
     if (root.isFailure() || !root.value().isArray()) return batches;
     for (const auto& element : *root.value().asArray())
         if (const platform::Data* batch = element.asData()) batches.push_back(*batch);

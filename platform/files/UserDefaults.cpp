@@ -24,9 +24,13 @@
 namespace platform {
 namespace {
 
-// Far above what any program keeps in its settings; the writer keeps within both too.
+// Far above what any program keeps in its settings; the writer keeps within all three too.
+// The cost in bytes is what a file of that size and that many values costs when it refers
+// to each object once (8 MiB): a binary file may refer many times to one long string.
 constexpr std::size_t kMaxSettingsFileBytes = 4u << 20;
 constexpr std::uint64_t kMaxSettingsValues = 1u << 16;
+constexpr PlistLimits kSettingsLimits{kMaxPlistNesting, kMaxSettingsValues,
+                                      plistBytesBudget(kMaxSettingsFileBytes, kMaxSettingsValues)};
 
 std::string configFolder() {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;
@@ -92,8 +96,9 @@ std::string unreadableBecause(const Data& file) {
     if (file.count() > kMaxSettingsFileBytes)
         return std::to_string(file.count()) + " bytes, more than " + std::to_string(kMaxSettingsFileBytes);
     const std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.count());
-    if (plistExceedsLimits(bytes, kMaxPlistNesting, kMaxSettingsValues))
-        return "more than " + std::to_string(kMaxSettingsValues) + " values or nested too deeply";
+    if (plistExceedsLimits(bytes, kSettingsLimits))
+        return "more than " + std::to_string(kSettingsLimits.values) + " values or " +
+               std::to_string(kSettingsLimits.bytes) + " bytes of values, or nested too deeply";
     return {};
 }
 
@@ -158,7 +163,7 @@ void UserDefaults::ensureLoaded(State& state) const {
         return;
     }
     if (!file.isRead()) return;
-    auto parsed = PropertyListSerialization::propertyList(file.data, nullptr, kMaxSettingsValues);
+    auto parsed = PropertyListSerialization::propertyList(file.data, nullptr, kSettingsLimits);
     // A damaged file reads as empty; it stays on disk until a change replaces it.
     if (parsed.isSuccess() && parsed.value().isDictionary()) state.values = *parsed.value().asDictionary();
     else if (parsed.isFailure())

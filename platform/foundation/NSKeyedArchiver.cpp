@@ -142,16 +142,19 @@ private:
 
 class Unarchiver {
 public:
-    Unarchiver(plist_t objects, std::uint64_t maxValues) : objects_(plistArrayItems(objects)), maxValues_(maxValues) {}
+    Unarchiver(plist_t objects, const PlistLimits& limits) : objects_(plistArrayItems(objects)), limits_(limits) {}
 
     bool decode(plist_t reference, Value& out, std::size_t depth) {
         std::uint64_t uid = 0;
         if (plist_get_node_type(reference) != PLIST_UID) return fail("a member is not a reference");
         plist_get_uid_val(reference, &uid);
         if (uid >= objects_.size()) return fail("a reference points past $objects");
-        // Objects referred to more than once are decoded each time: a few hundred bytes
-        // whose arrays each refer twice to the next would otherwise stand for billions.
-        if (++decoded_ > maxValues_) return fail("more than " + std::to_string(maxValues_) + " values");
+        // Objects referred to more than once are decoded each time, and counted each time at
+        // their full cost: a few hundred bytes whose arrays each refer twice to the next
+        // would otherwise stand for billions, and a few KB that refer thousands of times to
+        // one long string for gigabytes.
+        if (++decoded_ > limits_.values) return fail("more than " + std::to_string(limits_.values) + " values");
+        if (!charge(kPlistValueBytes)) return false;
         if (uid == 0) {
             out = Value();
             return true;
@@ -170,9 +173,17 @@ private:
         why = std::move(reason);
         return false;
     }
+    // Counts `bytes` more of values made; false past the limit.
+    bool charge(std::uint64_t bytes) {
+        if (bytes > limits_.bytes - charged_)
+            return fail("values of more than " + std::to_string(limits_.bytes) + " bytes");
+        charged_ += bytes;
+        return true;
+    }
 
     bool decodeObject(plist_t node, Value& out, std::size_t depth) {
         if (plist_get_node_type(node) == PLIST_DICT) return decodeClassed(node, out, depth);
+        if (!charge(plistContentBytes(node))) return false;
         return plistScalarToValue(node, out) || fail("an object of a kind archives do not hold");
     }
 
@@ -252,12 +263,12 @@ private:
     bool decodeWrapped(plist_t object, const char* key, plist_type type, Value& out) {
         plist_t item = plist_dict_get_item(object, key);
         if (!item || plist_get_node_type(item) != type) return fail(std::string("missing ") + key);
-        return plistScalarToValue(item, out);
+        return charge(plistContentBytes(item)) && plistScalarToValue(item, out);
     }
 
     const std::vector<plist_t> objects_;
-    const std::uint64_t maxValues_;
-    std::uint64_t decoded_ = 0;
+    const PlistLimits limits_;
+    std::uint64_t decoded_ = 0, charged_ = 0;
     std::set<std::uint64_t> open_;
 };
 
@@ -278,7 +289,7 @@ Result<Data> NSKeyedArchiver::archivedData(const Value& rootObject) {
     return Result<Data>::success(std::move(data));
 }
 
-Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data, std::uint64_t maxValues) {
+Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data, const PlistLimits& limits) {
     auto corrupt = [](const std::string& why) {
         return Result<Value>::failure(archiveError(NSCoderReadCorruptError, why));
     };
@@ -288,8 +299,7 @@ Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data, std::uint64_
     const char* bytes = reinterpret_cast<const char*>(data.data());
     const std::string_view text(bytes, data.count());
     if (plistHoldsNulInText(text)) return corrupt("a string or key holds a NUL character");
-    if (plistExceedsLimits(text, kMaxPlistNesting, maxValues))
-        return corrupt("damaged, nested too deeply or too large");
+    if (plistExceedsLimits(text, limits)) return corrupt("damaged, nested too deeply or too large");
     if (isBinaryPlist(text)) plist_from_bin(bytes, static_cast<uint32_t>(data.count()), &raw);
     else plist_from_xml(bytes, static_cast<uint32_t>(data.count()), &raw);
     PlistPtr archive(raw);
@@ -298,7 +308,7 @@ Result<Value> NSKeyedUnarchiver::unarchivedObject(const Data& data, std::uint64_
     plist_t top = plist_dict_get_item(archive.get(), "$top");
     plist_t root = top && plist_get_node_type(top) == PLIST_DICT ? plist_dict_get_item(top, "root") : nullptr;
     if (!objects || plist_get_node_type(objects) != PLIST_ARRAY || !root) return corrupt("not a keyed archive");
-    Unarchiver unarchiver(objects, maxValues);
+    Unarchiver unarchiver(objects, limits);
     Value out;
     if (!unarchiver.decode(root, out, 0)) return corrupt(unarchiver.why);
     return Result<Value>::success(std::move(out));

@@ -59,4 +59,13 @@ bool plistScalarToValue(plist_t node, Value& out) {
     }
 }
 
+std::uint64_t plistContentBytes(plist_t node) {
+    uint64_t n = 0;
+    switch (plist_get_node_type(node)) {
+        case PLIST_STRING: plist_get_string_ptr(node, &n); return n;
+        case PLIST_DATA: plist_get_data_ptr(node, &n); return n;
+        default: return 0;
+    }
+}
+
 }  // namespace platform

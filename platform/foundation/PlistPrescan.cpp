@@ -1,7 +1,7 @@
 // The prescans of property-list bytes. A binary list is a table of objects that refer to
-// each other by index; its nesting and values are measured over that graph with an
-// explicit stack, each object expanded once. An XML list's nesting is the depth of its
-// elements and its values the number of its elements.
+// each other by index; its nesting, values and their cost are measured over that graph with
+// an explicit stack, each object expanded once. An XML list's nesting is the depth of its
+// elements, its values the number of its elements, and their contents lie within its bytes.
 #include "platform/foundation/PlistPrescan.h"
 
 #include <algorithm>
@@ -75,6 +75,16 @@ public:
         return bigEndian(d_ + refs.start + i * refSize_, refSize_);
     }
 
+    // What reading the object alone costs: kPlistValueBytes, and the stored bytes of a
+    // string or data (as far as they lie inside the list: the library refuses the rest).
+    std::uint64_t cost(std::uint64_t index) const {
+        std::uint8_t kind;
+        std::uint64_t length, start;
+        if (!object(index, kind, length, start)) return kPlistValueBytes;
+        const std::uint64_t stored = kind == 4 || kind == 5 ? length : kind == 6 ? 2 * std::min(length, size_) : 0;
+        return kPlistValueBytes + std::min<std::uint64_t>(stored, size_);
+    }
+
     bool stringHoldsNul(std::uint64_t index) const {
         std::uint8_t kind;
         std::uint64_t length, start;
@@ -116,11 +126,12 @@ bool xmlHoldsNulInText(std::string_view x) {
 }
 
 // What the walk knows of an object it has met: still open (on the walk's stack), or
-// finished with the length of the longest chain that starts at it and the number of values
-// it stands for once every reference is expanded.
+// finished with the length of the longest chain that starts at it, and the number of values
+// it stands for and their cost once every reference is expanded.
 struct MetObject {
     enum class State : std::uint8_t { unmet, open, finished };
     std::uint64_t values = 1;
+    std::uint64_t bytes = 0;
     std::uint32_t levels = 1;
     State state = State::unmet;
 };
@@ -138,39 +149,55 @@ private:
     std::unordered_map<std::uint64_t, MetObject> met_;
 };
 
+// Every value met so far and their cost, expanded; false once either would pass its limit.
+class ExpandedCount {
+public:
+    explicit ExpandedCount(const PlistLimits& limits) : limits_(limits) {}
+    bool add(std::uint64_t values, std::uint64_t bytes) {
+        if (values > limits_.values - values_ || bytes > limits_.bytes - bytes_) return false;
+        values_ += values;
+        bytes_ += bytes;
+        return true;
+    }
+
+private:
+    const PlistLimits& limits_;
+    std::uint64_t values_ = 0, bytes_ = 0;
+};
+
 // Depth-first from the top object, reading each object's references as it goes, so that a
-// shared object is walked once (as the library expands it, it counts once per reference);
-// an object met again while it is still open contains itself. `counted` is every value met
-// so far, expanded: the walk stops as soon as it passes `maxValues`. A list that cannot be
-// walked (the library refuses a reference past the object table too) cannot be measured
-// and counts as over the limits.
-bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::uint64_t maxValues) {
-    if (!plist.walkable() || maxValues == 0) return true;
+// shared object is walked once (as the library expands it, it counts once per reference,
+// at its full cost); an object met again while it is still open contains itself. The walk
+// stops as soon as the values met so far, expanded, or their cost pass the limits. A list
+// that cannot be walked (the library refuses a reference past the object table too) cannot
+// be measured and counts as over the limits.
+bool binaryExceedsLimits(const BinaryPlist& plist, const PlistLimits& limits) {
+    if (!plist.walkable()) return true;
     using State = MetObject::State;
     struct Frame {
         std::uint64_t index;
         BinaryPlist::References refs;
         std::uint64_t next = 0;
     };
-    MetObjects met(plist.count(), maxValues);
+    MetObjects met(plist.count(), limits.values);
     std::vector<Frame> stack;
-    std::uint64_t counted = 1;
-    auto count = [&](std::uint64_t more) {
-        if (more > maxValues - counted) return false;
-        counted += more;
-        return true;
-    };
+    ExpandedCount counted(limits);
+    // Counts the object itself; its references count as the walk meets them.
     auto open = [&](std::uint64_t index) {
-        met[index].state = State::open;
+        MetObject& object = met[index];
+        object.state = State::open;
+        object.bytes = plist.cost(index);
         stack.push_back({index, plist.references(index)});
+        return counted.add(1, object.bytes);
     };
-    // A child's chain and values count towards its parent's.
+    // A child's chain, values and cost count towards its parent's.
     auto addChild = [&](std::uint64_t parentIndex, const MetObject& child) {
         MetObject& parent = met[parentIndex];
         parent.levels = std::max(parent.levels, child.levels + 1);
         parent.values += child.values;
+        parent.bytes += child.bytes;
     };
-    open(plist.top());
+    if (!open(plist.top())) return true;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.refs.count) {
@@ -185,11 +212,10 @@ bool binaryExceedsLimits(const BinaryPlist& plist, std::size_t maxLevels, std::u
         const MetObject known = met[child];
         if (known.state == State::open) return true;
         if (known.state == State::unmet) {
-            if (stack.size() + 1 > maxLevels || !count(1)) return true;
-            open(child);
+            if (stack.size() + 1 > limits.levels || !open(child)) return true;
             continue;
         }
-        if (stack.size() + known.levels > maxLevels || !count(known.values)) return true;
+        if (stack.size() + known.levels > limits.levels || !counted.add(known.values, known.bytes)) return true;
         addChild(frame.index, known);
     }
     return false;
@@ -224,10 +250,13 @@ bool isPlistElement(std::string_view x, const XmlTag& tag) {
 }
 
 // Every element inside <plist> is a value, a dictionary's keys included, as in the binary
-// form.
-bool xmlExceedsLimits(std::string_view x, std::size_t maxLevels, std::uint64_t maxValues) {
+// form. Nothing is shared, so what the values hold lies within the bytes (entities and
+// base64 only shrink it): the cost is the bytes and kPlistValueBytes a value.
+bool xmlExceedsLimits(std::string_view x, const PlistLimits& limits) {
     // The list's own elements lie inside <plist>, and a scalar is an element of its own.
-    const std::size_t maxElements = maxLevels + 2;
+    const std::size_t maxElements = limits.levels + 2;
+    if (x.size() > limits.bytes) return true;
+    const std::uint64_t maxValues = std::min(limits.values, (limits.bytes - x.size()) / kPlistValueBytes);
     std::size_t depth = 0;
     std::uint64_t values = 0;
     bool exceeds = false;
@@ -292,9 +321,8 @@ bool plistHoldsNulInText(std::string_view bytes) {
     return isBinaryPlist(bytes) ? binaryHoldsNulInText(BinaryPlist(bytes)) : xmlHoldsNulInText(bytes);
 }
 
-bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues) {
-    return isBinaryPlist(bytes) ? binaryExceedsLimits(BinaryPlist(bytes), maxLevels, maxValues)
-                                : xmlExceedsLimits(bytes, maxLevels, maxValues);
+bool plistExceedsLimits(std::string_view bytes, const PlistLimits& limits) {
+    return isBinaryPlist(bytes) ? binaryExceedsLimits(BinaryPlist(bytes), limits) : xmlExceedsLimits(bytes, limits);
 }
 
 }  // namespace platform

@@ -23,13 +23,35 @@ bool plistHoldsNulInText(std::string_view bytes);
 // over, would otherwise make the library build a billion values.
 constexpr std::uint64_t kMaxPlistValues = 1u << 21;
 
-// More than `maxLevels` levels of nesting, or more than `maxValues` values (a dictionary's
-// keys among them; a binary list's once the objects it shares are expanded). The count
-// stops as soon as it passes `maxValues`, so time and memory follow the cap and the bytes,
-// never what the list stands for. A binary list whose containers hold themselves, that
-// refers past its object table, or whose trailer cannot be followed counts as over the
-// limits.
-bool plistExceedsLimits(std::string_view bytes, std::size_t maxLevels, std::uint64_t maxValues);
+// What reading a list costs in bytes: each value counts kPlistValueBytes, a string, key or
+// data its stored bytes besides. A binary list may refer to one object many times and the
+// library copies it each time, so a list of a few hundred KB that refers thousands of times
+// to one string of a MB would stand for gigabytes: the cost counts every reference at the
+// object's full size.
+constexpr std::uint64_t kPlistValueBytes = 64;
+// The cost at which a list of at most `fileBytes` bytes and `values` values is read whole
+// when it refers to each object once: what a reader of outside files gives as its budget.
+constexpr std::uint64_t plistBytesBudget(std::uint64_t fileBytes, std::uint64_t values) {
+    return fileBytes + values * kPlistValueBytes;
+}
+// The budget of a reader not given one that fits what it reads.
+constexpr std::uint64_t kMaxPlistBytes = 32u << 20;
+
+// What a reader takes: levels of nesting, values and their cost in bytes.
+struct PlistLimits {
+    std::size_t levels = kMaxPlistNesting;
+    std::uint64_t values = kMaxPlistValues;
+    std::uint64_t bytes = kMaxPlistBytes;
+};
+
+// More than `limits.levels` levels of nesting, more than `limits.values` values (a
+// dictionary's keys among them; a binary list's once the objects it shares are expanded),
+// or a cost past `limits.bytes` (a shared object counted at its full cost once per
+// reference). The count stops as soon as it passes a limit, so time and memory follow the
+// limits and the bytes, never what the list stands for. A binary list whose containers
+// hold themselves, that refers past its object table, or whose trailer cannot be followed
+// counts as over the limits.
+bool plistExceedsLimits(std::string_view bytes, const PlistLimits& limits);
 
 // Where the eight bytes of each date object of a binary list lie, once per place; nothing
 // when an object marked as a date is not eight bytes long or lies outside the bytes.

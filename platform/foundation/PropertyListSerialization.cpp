@@ -156,7 +156,7 @@ bool fromPlist(plist_t p, Value& out, const std::vector<double>& dates, std::siz
 }  // namespace
 
 Result<Value> PropertyListSerialization::propertyList(const Data& data, PropertyListFormat* format,
-                                                      std::uint64_t maxValues) {
+                                                      const PlistLimits& limits) {
     if (data.isEmpty()) return Result<Value>::failure(plistError(3840, "Cannot parse a NULL or zero-length data"));
     if (data.count() > std::numeric_limits<uint32_t>::max())
         return Result<Value>::failure(plistError(3840, "Property list too large"));
@@ -170,8 +170,11 @@ Result<Value> PropertyListSerialization::propertyList(const Data& data, Property
     // also belong to a string, a reference or the object table.
     if (plistHoldsNulInText(*parsed))
         return Result<Value>::failure(plistError(3840, "A string or key holds a NUL character"));
-    if (plistExceedsLimits(*parsed, kMaxPlistNesting, maxValues))
-        return Result<Value>::failure(plistError(3840, "The property list is damaged, nested too deeply or too large"));
+    if (plistExceedsLimits(*parsed, limits))
+        return Result<Value>::failure(
+            plistError(3840, "The property list is damaged, nested too deeply or too large (more than " +
+                                 std::to_string(limits.values) + " values or " + std::to_string(limits.bytes) +
+                                 " bytes of values)"));
     plist_t raw = nullptr;
     if (binary) plist_from_bin(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);
     else plist_from_xml(parsed->data(), static_cast<uint32_t>(parsed->size()), &raw);

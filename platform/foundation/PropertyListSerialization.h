@@ -15,11 +15,11 @@ public:
     using Format = PropertyListFormat;
 
     // Detects the format and stores it in `format` when given. Malformed input, and a list
-    // of more than `maxValues` values (shared objects counted each time they are referred
+    // past `limits` (shared objects counted at their full cost each time they are referred
     // to), is an error value (NSCocoaErrorDomain 3840). A caller reading outside input
-    // gives a cap that fits what it reads.
+    // gives limits that fit what it reads.
     static Result<Value> propertyList(const Data& data, PropertyListFormat* format = nullptr,
-                                      std::uint64_t maxValues = kMaxPlistValues);
+                                      const PlistLimits& limits = {});
     // XML or binary; a value that a property list cannot hold is an error value
     // (NSCocoaErrorDomain 3851). The open-step format cannot be written.
     static Result<Data> data(const Value& value, PropertyListFormat format);

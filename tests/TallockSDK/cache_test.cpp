@@ -80,8 +80,9 @@ std::optional<std::vector<Data>> readLettingAFIFOThrough(CacheManager& cache) {
 
 TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
     // Whatever stands in the cache file's place, set-up goes on at once: a FIFO blocked it
-    // for good, a huge file was read whole, and 12 KB standing for 1.99 million values took
-    // seconds and hundreds of MB. What cannot be read yields nothing and is logged.
+    // for good, a huge file was read whole, 12 KB standing for 1.99 million values took
+    // seconds and hundreds of MB, and 193 KB referring 32,000 times to one batch of 64 KiB
+    // took 19 s and 4 GB. What cannot be read yields nothing and is logged.
     testing_support::TempDir dir;
     const auto good = dir / "good.plist";
     testing_support::writeFile(good, R"(<plist version="1.0"><array><data>WzFd</data></array></plist>)");
@@ -103,6 +104,9 @@ TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
         {"a link to a cache file", [&](const auto& p) { std::filesystem::create_symlink(good, p); }, "is a link"},
         {"a cache file of 4 MiB and more", [&](const auto& p) { testing_support::writeFile(p, huge); }, "larger than"},
         {"a list sharing one array into 1.99 M values", [&](const auto& p) { testing_support::writeFile(p, shared); },
+         "no property list"},
+        {"a list referring 32,000 times to one batch of 64 KiB",
+         [](const auto& p) { testing_support::writeFile(p, testing_support::sharedBlobPlist(32000, 0x40, 64u << 10)); },
          "no property list"},
     };
     for (const auto& c : cases) {

@@ -1,5 +1,7 @@
 #include "tests/support/BinaryPlists.h"
 
+#include <sys/resource.h>
+
 namespace testing_support {
 
 std::string bigEndian(std::uint64_t v, int bytes) {
@@ -9,9 +11,12 @@ std::string bigEndian(std::uint64_t v, int bytes) {
 }
 
 namespace {
-std::string arrayMarker(std::uint64_t count) {
-    return count < 15 ? std::string(1, static_cast<char>(0xA0 + count)) : "\xAF\x13" + bigEndian(count, 8);
+// An object's marker with its length, inline or as an 8-byte integer after it.
+std::string marker(char kind, std::uint64_t count) {
+    return count < 15 ? std::string(1, static_cast<char>(kind + count))
+                      : std::string(1, static_cast<char>(kind + 0x0F)) + "\x13" + bigEndian(count, 8);
 }
+std::string arrayMarker(std::uint64_t count) { return marker(static_cast<char>(0xA0), count); }
 }  // namespace
 
 std::string binaryArray(std::uint64_t refs, std::uint32_t to) {
@@ -40,6 +45,18 @@ std::string binaryPlist(const std::vector<std::string>& objects) {
 
 std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner) {
     return binaryPlist({binaryArray(outer, 1), binaryArray(inner, 2), "\x09"});
+}
+
+std::string binaryBlob(char kind, std::uint64_t bytes) { return marker(kind, bytes) + std::string(bytes, 'x'); }
+
+std::string sharedBlobPlist(std::uint64_t refs, char kind, std::uint64_t bytes) {
+    return binaryPlist({binaryArray(refs, 1), binaryBlob(kind, bytes)});
+}
+
+std::uint64_t peakResidentBytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
 }
 
 }  // namespace testing_support

@@ -24,4 +24,15 @@ std::string binaryPlist(const std::vector<std::string>& objects);
 // values in a few bytes per reference.
 std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner);
 
+// A data object (`marker` 0x40) or ASCII string (0x50) of `bytes` bytes 'x'.
+std::string binaryBlob(char marker, std::uint64_t bytes);
+
+// An array that refers `refs` times to one data object or string (`marker` as above) of
+// `bytes` bytes: a list of a few bytes per reference that a reader copying each reference
+// expands to refs * bytes.
+std::string sharedBlobPlist(std::uint64_t refs, char marker, std::uint64_t bytes);
+
+// The most this process has held in memory so far, in bytes.
+std::uint64_t peakResidentBytes();
+
 }  // namespace testing_support

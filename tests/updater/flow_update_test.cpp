@@ -6,6 +6,7 @@
 
 #include "flow_support.h"
 #include "platform/appkit/NSApplication.h"
+#include "tests/support/BinaryPlists.h"
 #include "updater/AppDelegate.h"
 #include "updater/ViewModel/DownloadViewModel.h"
 
@@ -418,6 +419,20 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
     };
     const fs::path started = World::get().dir / "started";
     auto client = [&](const fs::path& staging) { makeClient(staging / "Client.app", "2", started); };
+    // The client with a binary Info.plist whose key "k" holds `shared` (Python, which writes
+    // an object it meets again as a reference).
+    auto sharingInfoPlist = [&](const std::string& shared) {
+        return [&, shared](const fs::path& s) {
+            client(s);
+            int status = -1;
+            runCommand("python3 -c \"import plistlib,sys; open(sys.argv[1], 'wb').write(plistlib.dumps({"
+                       "'CFBundleIdentifier': 'com.skyreach.client', 'CFBundleExecutable': 'Client', 'k': " +
+                           shared + "}, fmt=plistlib.FMT_BINARY))\" '" +
+                           (s / "Client.app/Contents/Info.plist").string() + "'",
+                       &status);
+            ASSERT_EQ(status, 0);
+        };
+    };
     const std::vector<Case> cases = {
         {"two bundles",
          [&](const fs::path& s) {
@@ -445,18 +460,11 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
              fs::remove(s / "Client.app/Contents/MacOS/Client");
          },
          "", "安装更新失败-安装包无效"},
-        {"an Info.plist of 3 KB sharing one list into 1.99 M values",
-         [&](const fs::path& s) {
-             client(s);
-             int status = -1;
-             runCommand("python3 -c \"import plistlib,sys; open(sys.argv[1], 'wb').write(plistlib.dumps({"
-                        "'CFBundleIdentifier': 'com.skyreach.client', 'CFBundleExecutable': 'Client', "
-                        "'k': [[True] * 1989] * 1000}, fmt=plistlib.FMT_BINARY))\" '" +
-                            (s / "Client.app/Contents/Info.plist").string() + "'",
-                        &status);
-             ASSERT_EQ(status, 0);
-         },
-         "", "安装更新失败-安装包无效"},
+        {"an Info.plist of 3 KB sharing one list into 1.99 M values", sharingInfoPlist("[[True] * 1989] * 1000"), "",
+         "安装更新失败-安装包无效"},
+        // It took 28 s and 7.9 GB, then the updater ended on bad_alloc.
+        {"an Info.plist of 1 MB referring 4,000 times to one data object of 1 MB",
+         sharingInfoPlist("[b'x' * 1000000] * 4000"), "", "安装更新失败-安装包无效"},
         {"another application",
          [&](const fs::path& s) {
              client(s);
@@ -497,4 +505,6 @@ TEST(UpdateFlow, HostilePackagesAreRefusedBeforeAnythingIsTouched) {
         EXPECT_EQ(differences(pristine, install.applications), "");
     }
     EXPECT_EQ(fs::exists(started) ? readFile(started) : "", startedBefore) << "a client was started";
+    // An Info.plist's shared objects were copied at each reference: gigabytes.
+    EXPECT_LT(testing_support::peakResidentBytes(), 1u << 30);
 }

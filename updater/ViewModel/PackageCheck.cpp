@@ -22,8 +22,12 @@ namespace {
 
 constexpr std::size_t kInfoPlistLimit = 1024 * 1024;
 // An Info.plist holds tens of keys; a package's that stands for more values (a small binary
-// list may share one array into millions) is refused before it is expanded.
+// list may share one array into millions) or costs more bytes than a list of its size that
+// shares nothing (one that refers thousands of times to one long string stands for
+// gigabytes; 1.25 MiB of values are taken) is refused before it is expanded.
 constexpr std::uint64_t kInfoPlistValueLimit = 4096;
+constexpr platform::PlistLimits kInfoPlistLimits{platform::kMaxPlistNesting, kInfoPlistValueLimit,
+                                                 platform::plistBytesBudget(kInfoPlistLimit, kInfoPlistValueLimit)};
 
 std::optional<std::string> realPath(const std::string& path) {
     char resolved[PATH_MAX];
@@ -105,7 +109,7 @@ std::optional<BundleFacts> readBundleFacts(const std::string& bundle) {
     // A package's Info.plist is outside input: only a small regular file is read.
     auto file = platform::readSmallRegularFile(bundle + "/Contents/Info.plist", kInfoPlistLimit);
     if (!file.isRead()) return std::nullopt;
-    auto plist = platform::PropertyListSerialization::propertyList(file.data, nullptr, kInfoPlistValueLimit);
+    auto plist = platform::PropertyListSerialization::propertyList(file.data, nullptr, kInfoPlistLimits);
     if (!plist.isSuccess() || !plist.value().asDictionary()) return std::nullopt;
     const auto& root = plist.value();
     return BundleFacts{root["CFBundleIdentifier"].stringValue(), root["CFBundleExecutable"].stringValue()};

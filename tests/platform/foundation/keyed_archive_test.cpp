@@ -129,6 +129,25 @@ std::string longArchive(std::uint32_t count) {
     return archive.bytes(archive.add(testing_support::binaryArray(0, 0)));
 }
 
+// The limits of a reader of archives far larger than the analytics store's.
+constexpr PlistLimits kLargeArchives{kMaxPlistNesting, 1u << 18, 64u << 20};
+
+// An archive whose root is an NSArray referring `refs` times to one string of `bytes` bytes.
+std::string sharedStringArchive(std::uint32_t refs, std::uint64_t bytes) {
+    ArchiveBytes archive;
+    const std::uint32_t list = archive.add("");  // set once the string is in
+    archive.archiveArray(list);
+    const std::uint32_t text = archive.archive(archive.add(testing_support::binaryBlob(0x50, bytes)));
+    archive.set(list, testing_support::binaryArray(refs, archive.uid(text)));
+    return archive.bytes(archive.add(testing_support::binaryArray(0, 0)));
+}
+
+// The longest string that an archive referring `refs` times to it may hold within the
+// reader's budget (the root array and each reference count besides).
+std::uint64_t longestSharedString(std::uint32_t refs) {
+    return (kMaxArchivedBytes - kPlistValueBytes) / refs - kPlistValueBytes;
+}
+
 }  // namespace
 
 TEST(NSKeyedArchiverTest, PythonReadsTheObjectGraphAndValuesRoundTrip) {
@@ -159,21 +178,34 @@ TEST(NSKeyedArchiverTest, RefusesWhatItCannotHoldAndReadsDamagedArchivesAsErrors
         plist(Value(Value::Dictionary{{"$objects", Value(Value::Array{})}})),  // no $top
         plist(Value(Value::Dictionary{{"$top", Value(Value::Dictionary{{"root", Value(1)}})},
                                       {"$objects", Value(Value::Array{Value("$null"), Value(foreignClass)})}})),
-        // More values than the reader's cap of 262,144, in a few KB: the graph, whose arrays each
+        // More values than the reader's cap of 65,536, in a few KB: the graph, whose arrays each
         // refer twice to the next, stands for 2 million (30 levels would stand for 2 billion);
         // the list itself holds 300,000 under a key of its own.
         Data::fromString(sharingArchive(20, 2, 0)),
         Data::fromString(sharingArchive(1, 1, 300)),
+        // Values of more bytes than the reader's 8 MiB budget: one string, referred to in the
+        // graph at each use, was copied each time (1.8 MB: a 1 MiB string 200,000 times stands
+        // for 200 GB, and ended the reading process; 20,000 times, within the value cap, 20 GB).
+        Data::fromString(sharedStringArchive(200000, 1u << 20)),
+        Data::fromString(sharedStringArchive(20000, 1u << 20)),
+        Data::fromString(sharedStringArchive(16, longestSharedString(16) + 1)),
     };
     for (const auto& data : damaged) {
+        const auto started = std::chrono::steady_clock::now();
         auto read = NSKeyedUnarchiver::unarchivedObject(data);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         ASSERT_FALSE(read.isSuccess());
         EXPECT_EQ(read.error()->code(), NSCoderReadCorruptError);
     }
-    // Within the cap the same shapes are read: 2,047 arrays and 200,001 values beside them.
-    auto read = NSKeyedUnarchiver::unarchivedObject(Data::fromString(sharingArchive(11, 2, 200)));
+    EXPECT_LT(testing_support::peakResidentBytes(), 1u << 30);
+    // Within the limits the same shapes are read: 2,047 arrays and 200,001 values beside them
+    // by a reader that takes 262,144, and 16 references to a string at the budget.
+    auto read = NSKeyedUnarchiver::unarchivedObject(Data::fromString(sharingArchive(11, 2, 200)), kLargeArchives);
     ASSERT_TRUE(read.isSuccess()) << read.error()->debugDescription();
     EXPECT_EQ(read.value().asArray()->size(), 2u);
+    read = NSKeyedUnarchiver::unarchivedObject(Data::fromString(sharedStringArchive(16, longestSharedString(16))));
+    ASSERT_TRUE(read.isSuccess()) << read.error()->debugDescription();
+    EXPECT_EQ(read.value(), Value(Value::Array(16, Value(std::string(longestSharedString(16), 'x')))));
 }
 
 TEST(NSKeyedArchiverTest, ALongArchiveIsReadInLinearTime) {
@@ -186,7 +218,7 @@ TEST(NSKeyedArchiverTest, ALongArchiveIsReadInLinearTime) {
         auto shortest = std::chrono::steady_clock::duration::max();
         for (int run = 0; run < 3; ++run) {
             const auto started = std::chrono::steady_clock::now();
-            EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObject(data).isSuccess());
+            EXPECT_TRUE(NSKeyedUnarchiver::unarchivedObject(data, kLargeArchives).isSuccess());
             shortest = std::min(shortest, std::chrono::steady_clock::now() - started);
         }
         return shortest;
@@ -195,7 +227,7 @@ TEST(NSKeyedArchiverTest, ALongArchiveIsReadInLinearTime) {
     EXPECT_LT(largeTime, 8 * smallTime) << "30,000 objects: " << smallTime.count()
                                         << " ns, 120,000: " << largeTime.count() << " ns";
 
-    auto read = NSKeyedUnarchiver::unarchivedObject(large);
+    auto read = NSKeyedUnarchiver::unarchivedObject(large, kLargeArchives);
     ASSERT_TRUE(read.isSuccess()) << read.error()->debugDescription();
     ASSERT_EQ(read.value().asArray()->size(), 120000u);
     EXPECT_EQ(read.value().asArray()->back(), Value("119999"));

@@ -15,7 +15,9 @@
 using namespace platform;
 using testing_support::binaryArray;
 using testing_support::binaryPlist;
+using testing_support::peakResidentBytes;
 using testing_support::sharedArrayPlist;
+using testing_support::sharedBlobPlist;
 using testing_support::TempDir;
 
 namespace {
@@ -290,50 +292,97 @@ TEST(PropertyListSerializationTest, AKeyThatIsNotUTF8IsReadAsItIsWrittenBack) {
 TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBeforeParsing) {
     // 513 levels are read; past that, even 200,000 levels, the list is refused at once
     // (parsing them would overflow the stack), as is a small list that stands for a
-    // billion values (parsing it would never end), or for more values than its reader's
-    // cap (parsing 1.99 million took seconds and hundreds of MB).
+    // billion values (parsing it would never end), for more values than its reader's
+    // cap (parsing 1.99 million took seconds and hundreds of MB), or for more bytes of
+    // values than its reader's budget: one long string or data object referred to
+    // thousands of times was copied at each reference (gigabytes and tens of seconds from
+    // a file of a few hundred KB; the updater ended on bad_alloc).
     struct Case {
         const char* name;
         std::string bytes;
-        bool read;
-        std::uint64_t maxValues = kMaxPlistValues;
+        std::optional<Value> read;  // none: refused
+        PlistLimits limits = {};
     };
     std::string manyValues = "<plist version=\"1.0\"><array>";
     for (int i = 0; i < 4096; ++i) manyValues += "<true/>";
     manyValues += "</array></plist>";
+    const Value nested = nestedArrays(513);
+    // The limits of the readers of outside files: a package's Info.plist, the settings, the
+    // event client's cache.
+    const PlistLimits infoPlist{kMaxPlistNesting, 4096, plistBytesBudget(1u << 20, 4096)};
+    const PlistLimits settings{kMaxPlistNesting, 1u << 16, plistBytesBudget(4u << 20, 1u << 16)};
+    const PlistLimits cache{kMaxPlistNesting, 1u << 15, plistBytesBudget(4u << 20, 1u << 15)};
+    // `refs` references to one blob as long as `limits` allow, or one byte longer; the read
+    // value when it is within them.
+    auto sharedAtBudget = [](const char* name, std::uint64_t refs, char kind, const PlistLimits& limits, bool past) {
+        const std::uint64_t longest = (limits.bytes - kPlistValueBytes) / refs - kPlistValueBytes;
+        const std::uint64_t bytes = longest + (past ? 1 : 0);
+        const std::string blob(bytes, 'x');
+        const Value element = kind == 0x40 ? Value(Data::fromString(blob)) : Value(blob);
+        return Case{name, sharedBlobPlist(refs, kind, bytes),
+                    past ? std::nullopt : std::optional<Value>(Value(Value::Array(refs, element))), limits};
+    };
     const std::vector<Case> cases = {
-        {"XML, 513 levels", deepXmlPlist(513), true},
-        {"XML, 514 levels", deepXmlPlist(514), false},
-        {"XML, 200,000 levels", deepXmlPlist(200000), false},
-        {"binary, 513 levels", deepBinaryPlist(513), true},
-        {"binary, 514 levels", deepBinaryPlist(514), false},
-        {"binary, 200,000 levels", deepBinaryPlist(200000), false},
-        {"binary, an array that holds itself", deepBinaryPlist(3, 1), false},
+        {"XML, 513 levels", deepXmlPlist(513), nested},
+        {"XML, 514 levels", deepXmlPlist(514), std::nullopt},
+        {"XML, 200,000 levels", deepXmlPlist(200000), std::nullopt},
+        {"binary, 513 levels", deepBinaryPlist(513), nested},
+        {"binary, 514 levels", deepBinaryPlist(514), std::nullopt},
+        {"binary, 200,000 levels", deepBinaryPlist(200000), std::nullopt},
+        {"binary, an array that holds itself", deepBinaryPlist(3, 1), std::nullopt},
         // 422 bytes that stand for 2^30 arrays.
-        {"binary, each array holding the next twice, 30 levels", deepBinaryPlist(30, std::nullopt, 2), false},
+        {"binary, each array holding the next twice, 30 levels", deepBinaryPlist(30, std::nullopt, 2), std::nullopt},
         // 12 KB; a package's Info.plist is read at 4,096 values.
-        {"binary, one array shared 1,000 times: 1.99 M values at a cap of 4,096", sharedArrayPlist(1000, 1989), false,
-         4096},
-        {"XML, 4,097 values at a cap of 4,096", manyValues, false, 4096},
+        {"binary, one array shared 1,000 times: 1.99 M values at a cap of 4,096", sharedArrayPlist(1000, 1989),
+         std::nullopt, infoPlist},
+        {"XML, 4,097 values at a cap of 4,096", manyValues, std::nullopt, infoPlist},
+        {"XML, 4,097 values at a budget of their bytes",
+         manyValues,
+         Value(Value::Array(4096, Value(true))),
+         {kMaxPlistNesting, 4097, manyValues.size() + 4097 * kPlistValueBytes}},
+        {"XML, 4,097 values a byte past it",
+         manyValues,
+         std::nullopt,
+         {kMaxPlistNesting, 4097, manyValues.size() + 4097 * kPlistValueBytes - 1}},
+        sharedAtBudget("Info.plist, data referred to twice, at its 1.25 MiB budget", 2, 0x40, infoPlist, false),
+        sharedAtBudget("Info.plist, data referred to twice, a byte past its budget", 2, 0x40, infoPlist, true),
+        {"Info.plist, 1 MB: a 1 MB data object referred to 4,000 times", sharedBlobPlist(4000, 0x40, 1000000),
+         std::nullopt, infoPlist},
+        sharedAtBudget("settings, a string referred to 8 times, at their 8 MiB budget", 8, 0x50, settings, false),
+        sharedAtBudget("settings, a string referred to 8 times, a byte past their budget", 8, 0x50, settings, true),
+        {"settings, 276 KB: a 16 KiB string referred to 65,000 times", sharedBlobPlist(65000, 0x50, 16u << 10),
+         std::nullopt, settings},
+        sharedAtBudget("event cache, a batch referred to 4 times, at its 6 MiB budget", 4, 0x40, cache, false),
+        sharedAtBudget("event cache, a batch referred to 4 times, a byte past its budget", 4, 0x40, cache, true),
+        {"event cache, 193 KB: a 64 KiB batch referred to 32,000 times", sharedBlobPlist(32000, 0x40, 64u << 10),
+         std::nullopt, cache},
+        {"no reader's budget, 1 MB: a 1 MB data object referred to 4,000 times", sharedBlobPlist(4000, 0x40, 1000000),
+         std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto read = PropertyListSerialization::propertyList(Data::fromString(c.bytes), nullptr, c.maxValues);
+        const auto started = std::chrono::steady_clock::now();
+        auto read = PropertyListSerialization::propertyList(Data::fromString(c.bytes), nullptr, c.limits);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         if (c.read) {
-            ASSERT_TRUE(read.isSuccess());
-            EXPECT_EQ(read.value(), nestedArrays(513));
+            ASSERT_TRUE(read.isSuccess()) << read.error()->debugDescription();
+            EXPECT_EQ(read.value(), *c.read);
         } else {
             ASSERT_TRUE(read.isFailure());
             EXPECT_EQ(read.error()->code(), 3840);
         }
     }
+    // Copying each reference took gigabytes.
+    EXPECT_LT(peakResidentBytes(), 1u << 30);
     // A shared array counts once per reference: 1 + 3 * (1 + 4) values are read at a cap of
     // 16, not at 15.
     EXPECT_TRUE(
-        PropertyListSerialization::propertyList(Data::fromString(sharedArrayPlist(3, 4)), nullptr, 16).isSuccess());
+        PropertyListSerialization::propertyList(Data::fromString(sharedArrayPlist(3, 4)), nullptr, {.values = 16})
+            .isSuccess());
     EXPECT_TRUE(
-        PropertyListSerialization::propertyList(Data::fromString(sharedArrayPlist(3, 4)), nullptr, 15).isFailure());
+        PropertyListSerialization::propertyList(Data::fromString(sharedArrayPlist(3, 4)), nullptr, {.values = 15})
+            .isFailure());
     // What is read can be written again, in both forms.
     for (auto format : {PropertyListFormat::xml, PropertyListFormat::binary})
-        EXPECT_TRUE(PropertyListSerialization::data(nestedArrays(513), format).isSuccess());
+        EXPECT_TRUE(PropertyListSerialization::data(nested, format).isSuccess());
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/files/UserDefaults.h"
+#include "tests/support/BinaryPlists.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
@@ -103,6 +104,9 @@ TEST(UserDefaultsTest, OnlyASmallRegularFileIsReadAsSettings) {
         {"a file of 5 MiB", [](const auto& p) { writeFile(p, std::string(5u << 20, ' ')); }, "larger than"},
         {"200,000 nested arrays", [&](const auto& p) { writeFile(p, deep); }, "nested too deeply"},
         {"one list shared into 1.99 M values", [&](const auto& p) { writeFile(p, shared); }, "too large"},
+        // 276 KB standing for 1 GB (the updater ended on bad_alloc).
+        {"a string of 16 KiB referred to 65,000 times",
+         [](const auto& p) { writeFile(p, testing_support::sharedBlobPlist(65000, 0x50, 16u << 10)); }, "too large"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,6 +164,8 @@ TEST(UserDefaultsTest, AWriteNeverLeavesAFileItsReaderRefuses) {
         {"one more setting in a 4 MiB XML file", nearLimit, Value("x"), true},
         {"4.5 MiB of data", small, Value(Data(std::vector<std::uint8_t>(9u << 19, 7))), false},
         {"70,000 values", small, Value(Value::Array(70000, Value(1))), false},
+        // The binary form writes the string once; read, it stands for 10 MB of values.
+        {"one string of 100 KB 100 times", small, Value(Value::Array(100, Value(std::string(100000, 'x')))), false},
     };
     TempDir dir;
     for (const auto& c : cases) {
