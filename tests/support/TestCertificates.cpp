@@ -49,8 +49,18 @@ void TestCertificates::leaf(const std::string& name, const std::string& issuer, 
 void TestCertificates::leafWithRevocationSources(const std::string& name, const std::string& issuer,
                                                  const std::string& altNames, const std::string& crlURL,
                                                  const std::string& ocspURL) {
+    leafWithRevocationSources(name, issuer, altNames, crlURL.empty() ? std::vector<std::string>{} : std::vector{crlURL},
+                              ocspURL);
+}
+
+void TestCertificates::leafWithRevocationSources(const std::string& name, const std::string& issuer,
+                                                 const std::string& altNames, const std::vector<std::string>& crlURLs,
+                                                 const std::string& ocspURL) {
     std::string extensions = "subjectAltName=" + altNames + "\n";
-    if (!crlURL.empty()) extensions += "crlDistributionPoints=URI:" + crlURL + "\n";
+    // Each "URI:" value of the extension is a distribution point of its own.
+    std::string points;
+    for (const auto& url : crlURLs) points += (points.empty() ? "URI:" : ",URI:") + url;
+    if (!points.empty()) extensions += "crlDistributionPoints=" + points + "\n";
     if (!ocspURL.empty()) extensions += "authorityInfoAccess=OCSP;URI:" + ocspURL + "\n";
     sign(name, issuer, extensions, 2);
 }

@@ -61,6 +61,9 @@ public:
     // OCSP responder (an empty URL names none).
     void leafWithRevocationSources(const std::string& name, const std::string& issuer, const std::string& altNames,
                                    const std::string& crlURL, const std::string& ocspURL);
+    // The same with a CRL distribution point for each of `crlURLs`, in that order.
+    void leafWithRevocationSources(const std::string& name, const std::string& issuer, const std::string& altNames,
+                                   const std::vector<std::string>& crlURLs, const std::string& ocspURL);
     // Records the leaf `name` as issued by `issuer`, so its OCSP answers call it good; a
     // leaf never recorded is unknown to them.
     void record(const std::string& name, const std::string& issuer);
