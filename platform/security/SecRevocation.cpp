@@ -194,7 +194,9 @@ private:
     }
 
     // The status an OCSP answer gives the certificate `id` names, when its signature is
-    // one the chain's anchors vouch for; the answer's next update goes to `nextUpdate`.
+    // one the chain's anchors vouch for: each of its statuses for that certificate counts
+    // (a revocation whatever its age, a good one while current). The first next update
+    // among them goes to `nextUpdate`.
     Status ocspStatus(const Data& der, OCSP_CERTID* id, std::optional<double>* nextUpdate = nullptr) {
         const unsigned char* bytes = der.data();
         OCSPResponsePtr response(d2i_OCSP_RESPONSE(nullptr, &bytes, static_cast<long>(der.count())));
@@ -203,14 +205,22 @@ private:
         OCSPBasicPtr basic(OCSP_response_get1_basic(response.get()));
         if (!basic || OCSP_basic_verify(basic.get(), chainCertificates_.get(), check_.store, 0) <= 0)
             return Status::unknown;
-        int status = 0, reason = 0;
-        ASN1_GENERALIZEDTIME *revokedAt = nullptr, *thisUpdate = nullptr, *next = nullptr;
-        if (!OCSP_resp_find_status(basic.get(), id, &status, &reason, &revokedAt, &thisUpdate, &next))
-            return Status::unknown;
-        if (nextUpdate) *nextUpdate = secondsSince1970(next);
-        // A revocation stays a revocation; only a good answer must still be current.
+        Status told = Status::unknown;
+        for (int at = OCSP_resp_find(basic.get(), id, -1); at >= 0; at = OCSP_resp_find(basic.get(), id, at)) {
+            int reason = 0;
+            ASN1_GENERALIZEDTIME *thisUpdate = nullptr, *next = nullptr;
+            int status = OCSP_single_get0_status(OCSP_resp_get0(basic.get(), at), &reason, nullptr, &thisUpdate, &next);
+            if (nextUpdate && !*nextUpdate) *nextUpdate = secondsSince1970(next);
+            told = combined(told, singleStatus(status, thisUpdate, next));
+        }
+        return told;
+    }
+
+    // What one status of an OCSP answer tells: a revocation stays a revocation; only a good
+    // status must still be current.
+    static Status singleStatus(int status, ASN1_GENERALIZEDTIME* thisUpdate, ASN1_GENERALIZEDTIME* nextUpdate) {
         if (status == V_OCSP_CERTSTATUS_REVOKED) return Status::revoked;
-        if (status != V_OCSP_CERTSTATUS_GOOD || !isCurrent(thisUpdate, next)) return Status::unknown;
+        if (status != V_OCSP_CERTSTATUS_GOOD || !isCurrent(thisUpdate, nextUpdate)) return Status::unknown;
         return Status::good;
     }
 

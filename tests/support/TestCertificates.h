@@ -78,6 +78,10 @@ public:
     // (negative: past) and its next update `nextUpdate` seconds from now, or none.
     std::string goodOCSPResponse(const std::string& name, const std::string& issuer, long thisUpdate,
                                  std::optional<long> nextUpdate) const;
+    // The same telling a status of `name` for each of `revoked`: revoked when true, else good.
+    std::string ocspResponseWithStatuses(const std::string& name, const std::string& issuer,
+                                         const std::vector<bool>& revoked, long thisUpdate,
+                                         std::optional<long> nextUpdate) const;
     // A DER CRL `issuer` signs listing the certificates `revoked` whatever its record says
     // (one made before a revocation, or after it), with its last update `lastUpdate` seconds
     // from now (negative: past) and its next update `nextUpdate` seconds from now, or none.

@@ -104,7 +104,8 @@ struct Authority {
     // Good answers for "stale" by when they were made: "stale" (too long ago, with no next
     // update), "recent" (just recent enough, with none), "expired" (past its next update),
     // "early" (made an hour from now). With the leaves heard twice, "good-before-revocation",
-    // a current good answer for "ocsp-revoked-crl-good".
+    // a current good answer for "ocsp-revoked-crl-good", and "good-then-revoked", a current
+    // answer for "unrecorded" that tells two statuses of it, good and then revoked.
     std::map<std::string, Data> answers;
     std::map<std::string, Data> servedAnswers;  // the OCSP answers the CRL server serves, by path
     // The CRLs made by hand, by the path each is served at, of a kind by when it was made:
@@ -178,6 +179,8 @@ private:
         };
         servedAnswers.emplace("/ocsp-good-crl-listing.ocsp", goodNow("ocsp-good-crl-listing"));
         answers.emplace("good-before-revocation", goodNow("ocsp-revoked-crl-good"));
+        answers.emplace("good-then-revoked", Data::fromString(certificates.ocspResponseWithStatuses(
+                                                 "unrecorded", name, {false, true}, -3600, day)));
     }
 };
 
@@ -232,7 +235,7 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"early-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
         // A revocation one source lists settles it, whatever another, current, source says:
         // two CRLs in either order, OCSP and a CRL in either method order, a stapled good
-        // answer and a fetched revocation. Each good source alone says good (before the
+        // answer and a fetched revocation, two statuses in one answer. Each good source alone says good (before the
         // revocation is heard and kept).
         {"two-crls", kCRL, errSecCertificateRevoked},
         {"two-crls-reversed", kCRL, errSecCertificateRevoked},
@@ -245,6 +248,7 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"ocsp-revoked-crl-good", kAny, errSecCertificateRevoked},
         {"ocsp-revoked-crl-good", kAny | kPreferCRL, errSecCertificateRevoked},
         {"ocsp-revoked-crl-good", kOCSP, errSecCertificateRevoked, "good-before-revocation"},
+        {"unrecorded", kOCSP | kNoNetwork, errSecCertificateRevoked, "good-then-revoked"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
