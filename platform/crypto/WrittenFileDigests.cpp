@@ -5,6 +5,11 @@
 // last few entries are kept; a miss costs a read of the file, never a wrong answer.
 #include "platform/crypto/WrittenFileDigests.h"
 
+#include <limits.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <deque>
 
 #include "platform/base/NoDestructor.h"
@@ -43,6 +48,39 @@ struct Entry {
     FileState file;
     DigestAlgorithm algorithm;
     std::function<std::optional<Digest>()> digest;  // a copy of the running digest, when asked
+};
+
+// Tells whether anyone wrote or truncated the file at a path, changed its attributes (its
+// times put back included) or took its name away since the watch began. The kernel tells
+// each such change as it is made, where a rename by this process would hide it: the rename
+// moves the change time past it. The move itself is not asked for.
+class ChangeWatch {
+public:
+    explicit ChangeWatch(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, path.c_str(), IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~ChangeWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ChangeWatch(const ChangeWatch&) = delete;
+    ChangeWatch& operator=(const ChangeWatch&) = delete;
+
+    // Whether the file may have changed: a change (or a lost one) was told, or there is no
+    // watch to tell it (the watch could not be set, or its queue cannot be read).
+    bool mayHaveChanged() const {
+        if (fd_ < 0) return true;
+        alignas(struct inotify_event) char events[sizeof(struct inotify_event) + NAME_MAX + 1];
+        ssize_t read;
+        do read = ::read(fd_, events, sizeof events);
+        while (read < 0 && errno == EINTR);
+        return !(read < 0 && errno == EAGAIN);
+    }
+
+private:
+    int fd_;
 };
 
 Protected<std::deque<Entry>>& entries() {
@@ -87,11 +125,14 @@ void followWrittenFileMove(const struct stat& before, const struct stat& after) 
 }
 
 void moveFollowingWrittenDigest(const std::string& from, const std::string& to, const std::function<void()>& move) {
+    // Watched from before the first look until after the last: a change made between the
+    // looks, with its times put back, leaves the file as a rename alone would.
+    const ChangeWatch watch(from);
     struct stat before;
     const bool known = ::lstat(from.c_str(), &before) == 0;
     move();
     struct stat after;
-    if (known && ::lstat(to.c_str(), &after) == 0) followWrittenFileMove(before, after);
+    if (known && ::lstat(to.c_str(), &after) == 0 && !watch.mayHaveChanged()) followWrittenFileMove(before, after);
 }
 
 void forgetWrittenDigests(const struct stat& info) {

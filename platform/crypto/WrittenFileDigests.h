@@ -31,7 +31,9 @@ std::optional<Digest> writtenDigest(DigestAlgorithm algorithm, const struct stat
 void followWrittenFileMove(const struct stat& before, const struct stat& after);
 
 // Runs `move`, which moves the file at `from` to `to`, and lets a digest kept for the file
-// follow it (as `followWrittenFileMove`). Whatever `move` throws passes through.
+// follow it (as `followWrittenFileMove`) unless the kernel told of a change to the file
+// (a write, a truncate, an attribute, also by another process) while it was moved, or could
+// not watch it. Whatever `move` throws passes through.
 void moveFollowingWrittenDigest(const std::string& from, const std::string& to, const std::function<void()>& move);
 
 // The file `info` describes is being removed: its digests are forgotten, and with them

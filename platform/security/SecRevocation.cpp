@@ -9,6 +9,7 @@
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -23,6 +24,8 @@ namespace platform::revocation {
 
 namespace {
 
+// In the order of their weight: what one source tells gives way to what another tells
+// only when that is weightier.
 enum class Status { unknown, good, revoked };
 enum class Method { ocsp, crl };
 
@@ -50,6 +53,12 @@ std::vector<Method> methodsInOrder(std::uint64_t flags) {
     if (crl) order.insert((flags & kSecRevocationPreferCRL) ? order.begin() : order.end(), Method::crl);
     return order;
 }
+
+// What two answers about one certificate tell together: a revocation either of them lists,
+// else a good answer either of them gives. A good answer, however current, never hides a
+// revocation another one lists; an old list can hide a later revocation but never make one
+// up, so a revocation counts whatever its age.
+Status combined(Status heard, Status more) { return std::max(heard, more); }
 
 std::optional<double> secondsSince1970(const ASN1_TIME* time) {
     std::tm parts{};
@@ -171,19 +180,23 @@ public:
     }
 
 private:
+    // What every source the policy allows tells of the certificate at `depth`: the staple,
+    // then each method in the policy's order. Only a revocation ends the asking early.
     Status statusOf(std::size_t depth) {
         OCSPCertIDPtr id(OCSP_cert_to_id(nullptr, check_.chain[depth], check_.chain[depth + 1]));
-        if (depth == 0 && check_.stapledResponse && id)
-            if (Status status = ocspStatus(*check_.stapledResponse, id.get()); status != Status::unknown) return status;
+        Status status = Status::unknown;
+        if (depth == 0 && check_.stapledResponse && id) status = ocspStatus(*check_.stapledResponse, id.get());
         for (Method method : methodsInOrder(check_.flags)) {
-            Status status = method == Method::ocsp ? askResponders(depth, id.get()) : consultCRLs(depth);
-            if (status != Status::unknown) return status;
+            if (status == Status::revoked) break;
+            status = combined(status, method == Method::ocsp ? askResponders(depth, id.get()) : consultCRLs(depth));
         }
-        return Status::unknown;
+        return status;
     }
 
     // The status an OCSP answer gives the certificate `id` names, when its signature is
-    // one the chain's anchors vouch for; the answer's next update goes to `nextUpdate`.
+    // one the chain's anchors vouch for: each of its statuses for that certificate counts
+    // (a revocation whatever its age, a good one while current). The first next update
+    // among them goes to `nextUpdate`.
     Status ocspStatus(const Data& der, OCSP_CERTID* id, std::optional<double>* nextUpdate = nullptr) {
         const unsigned char* bytes = der.data();
         OCSPResponsePtr response(d2i_OCSP_RESPONSE(nullptr, &bytes, static_cast<long>(der.count())));
@@ -192,14 +205,22 @@ private:
         OCSPBasicPtr basic(OCSP_response_get1_basic(response.get()));
         if (!basic || OCSP_basic_verify(basic.get(), chainCertificates_.get(), check_.store, 0) <= 0)
             return Status::unknown;
-        int status = 0, reason = 0;
-        ASN1_GENERALIZEDTIME *revokedAt = nullptr, *thisUpdate = nullptr, *next = nullptr;
-        if (!OCSP_resp_find_status(basic.get(), id, &status, &reason, &revokedAt, &thisUpdate, &next))
-            return Status::unknown;
-        if (nextUpdate) *nextUpdate = secondsSince1970(next);
-        // A revocation stays a revocation; only a good answer must still be current.
+        Status told = Status::unknown;
+        for (int at = OCSP_resp_find(basic.get(), id, -1); at >= 0; at = OCSP_resp_find(basic.get(), id, at)) {
+            int reason = 0;
+            ASN1_GENERALIZEDTIME *thisUpdate = nullptr, *next = nullptr;
+            int status = OCSP_single_get0_status(OCSP_resp_get0(basic.get(), at), &reason, nullptr, &thisUpdate, &next);
+            if (nextUpdate && !*nextUpdate) *nextUpdate = secondsSince1970(next);
+            told = combined(told, singleStatus(status, thisUpdate, next));
+        }
+        return told;
+    }
+
+    // What one status of an OCSP answer tells: a revocation stays a revocation; only a good
+    // status must still be current.
+    static Status singleStatus(int status, ASN1_GENERALIZEDTIME* thisUpdate, ASN1_GENERALIZEDTIME* nextUpdate) {
         if (status == V_OCSP_CERTSTATUS_REVOKED) return Status::revoked;
-        if (status != V_OCSP_CERTSTATUS_GOOD || !isCurrent(thisUpdate, next)) return Status::unknown;
+        if (status != V_OCSP_CERTSTATUS_GOOD || !isCurrent(thisUpdate, nextUpdate)) return Status::unknown;
         return Status::good;
     }
 
@@ -213,17 +234,19 @@ private:
     Status askResponders(std::size_t depth, OCSP_CERTID* id) {
         OCSPRequestPtr request = id ? requestFor(id) : nullptr;
         if (!request) return Status::unknown;
+        Status status = Status::unknown;
         for (const std::string& url : ocspURLs(check_.chain[depth])) {
+            if (status == Status::revoked) break;
             std::string key = answerKey(url, id);
             auto answer = key.empty() ? std::nullopt : fetcher_.askResponder(url, key, request.get());
             if (!answer) continue;
             std::optional<double> nextUpdate;
-            Status status = ocspStatus(*answer, id, &nextUpdate);
-            if (status == Status::unknown) continue;
+            Status told = ocspStatus(*answer, id, &nextUpdate);
+            if (told == Status::unknown) continue;
             if (nextUpdate) Fetcher::remember(key, *answer, *nextUpdate);
-            return status;
+            status = combined(status, told);
         }
-        return Status::unknown;
+        return status;
     }
 
     Status consultCRLs(std::size_t depth) {
@@ -248,18 +271,27 @@ private:
             found = true;
         }
         if (!found) return Status::unknown;
-        return statusFromCRLs(static_cast<int>(depth));
+        if (isListedByAnyCRL(depth)) return Status::revoked;
+        return verifyWithCRLs(static_cast<int>(depth), crls_.get());
     }
 
-    // The verdict of the CRLs at `depth`. An outdated CRL is no answer, yet a revocation it
-    // lists counts when the others tell nothing, as OpenSSL's checks count one listed by an
-    // expired CRL and as a revoked OCSP answer counts whatever its age: replaying an old
-    // list can hide a later revocation but never make one up, so only a good answer has to
-    // be recent.
-    Status statusFromCRLs(int depth) {
-        Status status = verifyWithCRLs(depth, crls_.get());
-        if (status != Status::unknown || sk_X509_CRL_num(outdatedCRLs_.get()) == 0) return status;
-        return verifyWithCRLs(depth, outdatedCRLs_.get()) == Status::revoked ? Status::revoked : Status::unknown;
+    // Whether a CRL heard in this evaluation, whatever its age, lists the certificate at
+    // `depth` as revoked, signed by the certificate's issuer. Each CRL is asked apart:
+    // OpenSSL's checks apply the one CRL they rank best, which need not be one that lists
+    // it. An outdated CRL gives no good answer, yet what it lists counts.
+    bool isListedByAnyCRL(std::size_t depth) {
+        X509* certificate = check_.chain[depth];
+        EVP_PKEY* issuerKey = X509_get0_pubkey(check_.chain[depth + 1]);
+        for (STACK_OF(X509_CRL) * crls : {crls_.get(), outdatedCRLs_.get()})
+            for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
+                X509_CRL* crl = sk_X509_CRL_value(crls, i);
+                X509_REVOKED* entry = nullptr;
+                // 2 is an entry a delta CRL removes from the list: no revocation.
+                if (issuerKey && X509_CRL_verify(crl, issuerKey) == 1 &&
+                    X509_CRL_get0_by_cert(crl, &entry, certificate) == 1)
+                    return true;
+            }
+        return false;
     }
 
     // Verifies the chain again with OpenSSL's CRL checks over `crls` and answers the

@@ -1,6 +1,7 @@
 // The revocation check of a verified chain: for each certificate but the anchor, a
-// stapled OCSP answer (leaf only), then OCSP and CRL in the order the policy's flags ask,
-// until one of them knows the certificate's status.
+// stapled OCSP answer (leaf only), then OCSP and CRL in the order the policy's flags ask.
+// Every source is heard until one lists the certificate as revoked, which settles it
+// whatever the others say; else it is good when a current answer says so.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -49,8 +49,18 @@ void TestCertificates::leaf(const std::string& name, const std::string& issuer, 
 void TestCertificates::leafWithRevocationSources(const std::string& name, const std::string& issuer,
                                                  const std::string& altNames, const std::string& crlURL,
                                                  const std::string& ocspURL) {
+    leafWithRevocationSources(name, issuer, altNames, crlURL.empty() ? std::vector<std::string>{} : std::vector{crlURL},
+                              ocspURL);
+}
+
+void TestCertificates::leafWithRevocationSources(const std::string& name, const std::string& issuer,
+                                                 const std::string& altNames, const std::vector<std::string>& crlURLs,
+                                                 const std::string& ocspURL) {
     std::string extensions = "subjectAltName=" + altNames + "\n";
-    if (!crlURL.empty()) extensions += "crlDistributionPoints=URI:" + crlURL + "\n";
+    // Each "URI:" value of the extension is a distribution point of its own.
+    std::string points;
+    for (const auto& url : crlURLs) points += (points.empty() ? "URI:" : ",URI:") + url;
+    if (!points.empty()) extensions += "crlDistributionPoints=" + points + "\n";
     if (!ocspURL.empty()) extensions += "authorityInfoAccess=OCSP;URI:" + ocspURL + "\n";
     sign(name, issuer, extensions, 2);
 }
@@ -114,6 +124,12 @@ std::string derOf(const T* object, Encode encode, const std::string& what) {
 
 std::string TestCertificates::goodOCSPResponse(const std::string& name, const std::string& issuer, long thisUpdate,
                                                std::optional<long> nextUpdate) const {
+    return ocspResponseWithStatuses(name, issuer, {false}, thisUpdate, nextUpdate);
+}
+
+std::string TestCertificates::ocspResponseWithStatuses(const std::string& name, const std::string& issuer,
+                                                       const std::vector<bool>& revoked, long thisUpdate,
+                                                       std::optional<long> nextUpdate) const {
     CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
     CertificatePtr signer(readPEM(path(issuer + ".pem"), PEM_read_X509));
     KeyPtr key(readPEM(path(issuer + ".key"), PEM_read_PrivateKey));
@@ -121,9 +137,12 @@ std::string TestCertificates::goodOCSPResponse(const std::string& name, const st
     BasicPtr basic(OCSP_BASICRESP_new());
     TimePtr made(X509_gmtime_adj(nullptr, thisUpdate));
     TimePtr next(nextUpdate ? X509_gmtime_adj(nullptr, *nextUpdate) : nullptr);
-    if (!id || !basic || !made || (nextUpdate && !next) ||
-        !OCSP_basic_add1_status(basic.get(), id.get(), V_OCSP_CERTSTATUS_GOOD, 0, nullptr, made.get(), next.get()) ||
-        !OCSP_basic_sign(basic.get(), signer.get(), key.get(), EVP_sha256(), nullptr, 0))
+    bool added = id && basic && made && (!nextUpdate || next);
+    for (bool isRevoked : revoked)
+        added = added && OCSP_basic_add1_status(
+                             basic.get(), id.get(), isRevoked ? V_OCSP_CERTSTATUS_REVOKED : V_OCSP_CERTSTATUS_GOOD,
+                             OCSP_REVOKED_STATUS_NOSTATUS, isRevoked ? made.get() : nullptr, made.get(), next.get());
+    if (!added || !OCSP_basic_sign(basic.get(), signer.get(), key.get(), EVP_sha256(), nullptr, 0))
         throw std::runtime_error("cannot make an OCSP answer for " + name);
     ResponsePtr response(OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, basic.get()));
     return derOf(response.get(), i2d_OCSP_RESPONSE, "an OCSP answer for " + name);

@@ -61,6 +61,9 @@ public:
     // OCSP responder (an empty URL names none).
     void leafWithRevocationSources(const std::string& name, const std::string& issuer, const std::string& altNames,
                                    const std::string& crlURL, const std::string& ocspURL);
+    // The same with a CRL distribution point for each of `crlURLs`, in that order.
+    void leafWithRevocationSources(const std::string& name, const std::string& issuer, const std::string& altNames,
+                                   const std::vector<std::string>& crlURLs, const std::string& ocspURL);
     // Records the leaf `name` as issued by `issuer`, so its OCSP answers call it good; a
     // leaf never recorded is unknown to them.
     void record(const std::string& name, const std::string& issuer);
@@ -75,6 +78,10 @@ public:
     // (negative: past) and its next update `nextUpdate` seconds from now, or none.
     std::string goodOCSPResponse(const std::string& name, const std::string& issuer, long thisUpdate,
                                  std::optional<long> nextUpdate) const;
+    // The same telling a status of `name` for each of `revoked`: revoked when true, else good.
+    std::string ocspResponseWithStatuses(const std::string& name, const std::string& issuer,
+                                         const std::vector<bool>& revoked, long thisUpdate,
+                                         std::optional<long> nextUpdate) const;
     // A DER CRL `issuer` signs listing the certificates `revoked` whatever its record says
     // (one made before a revocation, or after it), with its last update `lastUpdate` seconds
     // from now (negative: past) and its next update `nextUpdate` seconds from now, or none.

@@ -41,6 +41,15 @@ std::vector<std::string> inputs() {
     return {"", "abc", std::string(64, 'a'), std::string(65, '\0') + "tail", big};
 }
 
+// Leaves for the file at `path`, as its writer would, the digest of `contents`.
+void leaveDigestOf(const std::filesystem::path& path, const std::string& contents) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    auto running = std::make_shared<Insecure::MD5>();
+    running->update(std::string_view(contents));
+    rememberWrittenDigest(fd, DigestAlgorithm::md5, [running]() -> std::optional<Digest> { return running->clone(); });
+    ::close(fd);
+}
+
 }  // namespace
 
 TEST(DigestTest, MatchesOpenSSLAndMd5sum) {
@@ -89,17 +98,9 @@ TEST(DigestTest, DigestLeftByTheWriterAnswersOnlyForTheUnchangedFile) {
     TempDir dir;
     const auto file = dir / "package";
     const auto md5sum = [&] { return tool("md5sum '" + file.string() + "'"); };
-    const auto leaveDigestOf = [&](const std::string& contents) {
-        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        auto running = std::make_shared<Insecure::MD5>();
-        running->update(std::string_view(contents));
-        rememberWrittenDigest(fd, DigestAlgorithm::md5,
-                              [running]() -> std::optional<Digest> { return running->clone(); });
-        ::close(fd);
-    };
 
     writeFile(file, "written once");
-    leaveDigestOf("written once");
+    leaveDigestOf(file, "written once");
     EXPECT_EQ(md5Hex(file.string()).value(), md5sum());
     const auto renamed = dir / "moved";
     struct stat before, info;
@@ -131,9 +132,53 @@ TEST(DigestTest, DigestLeftByTheWriterAnswersOnlyForTheUnchangedFile) {
     for (const auto& c : changes) {
         SCOPED_TRACE(c.name);
         writeFile(file, "written once");
-        leaveDigestOf("a digest that no longer fits");
+        leaveDigestOf(file, "a digest that no longer fits");
         c.change();
         EXPECT_EQ(md5Hex(file.string()).value(), md5sum());
+    }
+}
+
+// A move this process makes takes the digest along, but not when the file is changed while
+// it is moved, by this process or another: rewritten at the same size with its modification
+// time put back, before the rename or after it, the file differs from the one the digest was
+// kept for only in its change time, as after a rename alone.
+TEST(DigestTest, DigestFollowsAMoveOnlyOfTheUnchangedFile) {
+    TempDir dir;
+    const auto file = dir / "package", moved = dir / "moved";
+    const auto rewriteKeepingTheTime = [](const std::filesystem::path& path) {
+        const auto modified = std::filesystem::last_write_time(path);
+        writeFile(path, "WRITTEN ONCE");
+        std::filesystem::last_write_time(path, modified);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> move;
+        bool follows;
+    } moves[] = {
+        {"renamed", [&] { std::filesystem::rename(file, moved); }, true},
+        {"rewritten, then renamed",
+         [&] {
+             rewriteKeepingTheTime(file);
+             std::filesystem::rename(file, moved);
+         },
+         false},
+        {"renamed, then rewritten",
+         [&] {
+             std::filesystem::rename(file, moved);
+             rewriteKeepingTheTime(moved);
+         },
+         false},
+    };
+    for (const auto& c : moves) {
+        SCOPED_TRACE(c.name);
+        writeFile(file, "written once");
+        leaveDigestOf(file, "written once");
+        moveFollowingWrittenDigest(file.string(), moved.string(), c.move);
+        struct stat info;
+        ASSERT_EQ(::stat(moved.c_str(), &info), 0);
+        EXPECT_EQ(writtenDigest(DigestAlgorithm::md5, info).has_value(), c.follows);
+        EXPECT_EQ(md5Hex(moved.string()).value(), tool("md5sum '" + moved.string() + "'"));
+        std::filesystem::remove(moved);
     }
 }
 

@@ -28,8 +28,9 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // listens; "held" and "oversized", whose CRLs never come or come too large; "stale", revoked,
 // whose OCSP source serves a good answer made before the revocation and too long ago; on
 // demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
-// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since. Each set has an
-// authority name of its own, so no answer kept from another test's authority can apply.
+// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; and leaves whose
+// sources disagree, each revoked by one of them alone (`makeLeavesHeardTwice`). Each set has
+// an authority name of its own, so no answer kept from another test's authority can apply.
 struct Authority {
     testing_support::TestCertificates certificates;
     std::string name;
@@ -42,8 +43,8 @@ struct Authority {
         static std::atomic<int> made{0};
         name = "authority" + std::to_string(++made);
         crlServer = std::make_unique<LocalHTTPServer>([this](const LocalHTTPServer::Received& received) {
-            if (received.path == "/stale.ocsp")
-                return LocalHTTPServer::Reply(200, answers.at("stale").toString(),
+            if (auto served = servedAnswers.find(received.path); served != servedAnswers.end())
+                return LocalHTTPServer::Reply(200, served->second.toString(),
                                               {{"Content-Type", "application/ocsp-response"}});
             if (auto made = madeCRLs.find(received.path); made != madeCRLs.end())
                 return LocalHTTPServer::Reply(200, made->second, {{"Content-Type", "application/pkix-crl"}});
@@ -73,7 +74,10 @@ struct Authority {
         certificates.revoke("stale", name);
         crl = certificates.crl(name);
         makeGoodAnswersForStale();
-        if (leaves == Leaves::withCRLsMadeByHand) makeCRLsByHand(ocspURL);
+        if (leaves == Leaves::withCRLsMadeByHand) {
+            makeCRLsByHand(ocspURL);
+            makeLeavesHeardTwice(ocspURL);
+        }
         responder = certificates.ocspResponder(name, ocspPort);
     }
 
@@ -99,8 +103,11 @@ struct Authority {
     std::string crl;  // DER, as served
     // Good answers for "stale" by when they were made: "stale" (too long ago, with no next
     // update), "recent" (just recent enough, with none), "expired" (past its next update),
-    // "early" (made an hour from now).
+    // "early" (made an hour from now). With the leaves heard twice, "good-before-revocation",
+    // a current good answer for "ocsp-revoked-crl-good", and "good-then-revoked", a current
+    // answer for "unrecorded" that tells two statuses of it, good and then revoked.
     std::map<std::string, Data> answers;
+    std::map<std::string, Data> servedAnswers;  // the OCSP answers the CRL server serves, by path
     // The CRLs made by hand, by the path each is served at, of a kind by when it was made:
     // "old" (too long ago, with no next update), "recent" (just recent enough, with none),
     // "expired" (past its next update), "early" (made an hour from now).
@@ -118,6 +125,7 @@ private:
         answers.emplace("recent", good(-(maxAge - hour), std::nullopt));
         answers.emplace("expired", good(-2 * hour, -hour));
         answers.emplace("early", good(hour, 24 * hour));
+        servedAnswers.emplace("/stale.ocsp", answers.at("stale"));
     }
 
     void makeCRLsByHand(const std::string& ocspURL) {
@@ -136,6 +144,43 @@ private:
         for (const auto& [kind, times] : updates)
             madeCRLs.emplace(madeCRLPath(kind),
                              certificates.crlAt(name, {kind + "-crl-listed"}, times.first, times.second));
+    }
+
+    // Leaves that one source calls revoked and another, current, calls good: "two-crls"
+    // ("two-crls-reversed"), whose first (second) distribution point serves a current CRL
+    // made 10 days ago that does not list it and the other one made 5 days ago without a next
+    // update that does; "two-current-crls", whose second one is current too, made 12 days ago,
+    // and lists it (OpenSSL's checks rank the newer first); "ocsp-good-crl-listing", whose OCSP source serves a current good
+    // answer and whose CRL is that second one; "ocsp-revoked-crl-good", revoked in the record
+    // the responder answers from, whose CRL is the current one.
+    void makeLeavesHeardTwice(const std::string& ocspURL) {
+        constexpr long day = 24 * 3600;
+        const std::string current = crlServer->url(madeCRLPath("current")),
+                          listing = crlServer->url(madeCRLPath("listing"));
+        certificates.leafWithRevocationSources("two-crls", name, "IP:127.0.0.1", std::vector{current, listing},
+                                               ocspURL);
+        certificates.leafWithRevocationSources("two-crls-reversed", name, "IP:127.0.0.1", std::vector{listing, current},
+                                               ocspURL);
+        certificates.leafWithRevocationSources("two-current-crls", name, "IP:127.0.0.1",
+                                               std::vector{current, crlServer->url(madeCRLPath("older-listing"))},
+                                               ocspURL);
+        certificates.leafWithRevocationSources("ocsp-good-crl-listing", name, "IP:127.0.0.1", listing,
+                                               crlServer->url("/ocsp-good-crl-listing.ocsp"));
+        certificates.leafWithRevocationSources("ocsp-revoked-crl-good", name, "IP:127.0.0.1", current, ocspURL);
+        certificates.revoke("ocsp-revoked-crl-good", name);
+        madeCRLs.emplace(madeCRLPath("current"), certificates.crlAt(name, {}, -10 * day, 2 * day));
+        madeCRLs.emplace(madeCRLPath("listing"),
+                         certificates.crlAt(name, {"two-crls", "two-crls-reversed", "ocsp-good-crl-listing"}, -5 * day,
+                                            std::nullopt));
+        madeCRLs.emplace(madeCRLPath("older-listing"),
+                         certificates.crlAt(name, {"two-current-crls"}, -12 * day, 2 * day));
+        auto goodNow = [&](const std::string& leaf) {
+            return Data::fromString(certificates.goodOCSPResponse(leaf, name, -3600, day));
+        };
+        servedAnswers.emplace("/ocsp-good-crl-listing.ocsp", goodNow("ocsp-good-crl-listing"));
+        answers.emplace("good-before-revocation", goodNow("ocsp-revoked-crl-good"));
+        answers.emplace("good-then-revoked", Data::fromString(certificates.ocspResponseWithStatuses(
+                                                 "unrecorded", name, {false, true}, -3600, day)));
     }
 };
 
@@ -188,6 +233,22 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"recent-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
         {"expired-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
         {"early-crl-listed", kCRL | kRequirePositive, errSecCertificateRevoked},
+        // A revocation one source lists settles it, whatever another, current, source says:
+        // two CRLs in either order, OCSP and a CRL in either method order, a stapled good
+        // answer and a fetched revocation, two statuses in one answer. Each good source alone says good (before the
+        // revocation is heard and kept).
+        {"two-crls", kCRL, errSecCertificateRevoked},
+        {"two-crls-reversed", kCRL, errSecCertificateRevoked},
+        {"two-current-crls", kCRL, errSecCertificateRevoked},
+        {"ocsp-good-crl-listing", kOCSP | kRequirePositive, errSecSuccess},
+        {"ocsp-good-crl-listing", kAny, errSecCertificateRevoked},
+        {"ocsp-good-crl-listing", kAny | kPreferCRL, errSecCertificateRevoked},
+        {"ocsp-revoked-crl-good", kCRL | kRequirePositive, errSecSuccess},
+        {"ocsp-revoked-crl-good", kOCSP | kNoNetwork | kRequirePositive, errSecSuccess, "good-before-revocation"},
+        {"ocsp-revoked-crl-good", kAny, errSecCertificateRevoked},
+        {"ocsp-revoked-crl-good", kAny | kPreferCRL, errSecCertificateRevoked},
+        {"ocsp-revoked-crl-good", kOCSP, errSecCertificateRevoked, "good-before-revocation"},
+        {"unrecorded", kOCSP | kNoNetwork, errSecCertificateRevoked, "good-then-revoked"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
@@ -233,9 +294,12 @@ TEST(Revocation, MethodOrderAndAnswersKeptBetweenEvaluations) {
     EXPECT_EQ(authority.evaluate("revoked", kAny | kNoNetwork), errSecSuccess);
     EXPECT_EQ(authority.evaluate("revoked", kAny | kNoNetwork | kRequirePositive), errSecIncompleteCertRevocationCheck);
     EXPECT_EQ(authority.crlServer->requestCount(), 0);
-    // OCSP comes first unless CRLs are preferred; the responder's answer settles it.
-    EXPECT_EQ(authority.evaluate("good", kAny | kRequirePositive), errSecSuccess);
+    // OCSP comes first unless CRLs are preferred; a revocation ends the asking, a good
+    // answer does not (another source may list the certificate).
+    EXPECT_EQ(authority.evaluate("revoked", kAny), errSecCertificateRevoked);
     EXPECT_EQ(authority.crlServer->requestCount(), 0);
+    EXPECT_EQ(authority.evaluate("good", kAny | kRequirePositive), errSecSuccess);
+    EXPECT_EQ(authority.crlServer->requestCount(), 1);
     EXPECT_EQ(authority.evaluate("good", kAny | kPreferCRL | kRequirePositive), errSecSuccess);
     EXPECT_EQ(authority.crlServer->requestCount(), 1);
     // The CRL and the OCSP answer are kept until their next update: later evaluations,
