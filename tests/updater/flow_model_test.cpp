@@ -1,9 +1,10 @@
 // The view model's parts around the flow: observable values and their notifications on
 // the main queue, the control button, the work order, the bundle listing, the package
-// digest and the sync of the staged bundle.
+// digest, the sync of the staged bundle and the files moved aside.
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <functional>
 #include <future>
 
@@ -225,4 +226,30 @@ TEST(FileTree, SyncsFilesAndFoldersAndRefusesAnythingElse) {
         }
         fs::remove_all(tree);
     }
+}
+
+// A file moved aside stays whatever names stand beside it: with the current second's
+// "-1" to "-5" names taken, it gets the bare name, which sorts below them.
+TEST(FileTree, TheFileJustMovedAsideStaysBesideTheCurrentSecondsNumberedNames) {
+    const fs::path folder = World::get().dir / "aside-taken";
+    const fs::path journal = folder / "install.journal";
+    std::string aside, expected = "planted";
+    // Planting and moving fall in one second but for a rare turn of the clock between
+    // them, after which the names are planted again.
+    for (int attempt = 0; attempt < 3 && aside != expected; ++attempt) {
+        fs::remove_all(folder);
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        ::gmtime_r(&now, &utc);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+        expected = journal.string() + ".invalid-" + stamp;
+        for (int number = 1; number <= 5; ++number) writeFile(expected + "-" + std::to_string(number), "taken");
+        writeFile(journal, "");
+        ASSERT_TRUE(Lanternfly_Updater::moveAsideAsInvalid(journal.string(), aside));
+    }
+    EXPECT_EQ(aside, expected);
+    EXPECT_TRUE(fs::exists(aside));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 5);
+    fs::remove_all(folder);
 }

@@ -69,6 +69,21 @@ std::vector<std::string> oldAsideKept(const std::string& base, int newest) {
     return kept;
 }
 
+// Files moved aside while the clock ran ahead, since set back: five stamped later than any
+// run's clock, and one of an earlier run stamped in the past.
+const char* const kFutureAsideStamps[] = {"20990101T000000Z", "20990102T000000Z", "20990103T000000Z",
+                                          "20990104T000000Z", "20990105T000000Z"};
+void plantFutureAside(const Case& c, const std::string& base) {
+    for (const char* stamp : kFutureAsideStamps) writeFile(c.data() / (base + ".invalid-" + stamp), "ahead");
+    writeFile(c.data() / (base + ".invalid-20200101T000000Z"), "old");
+}
+// What of `plantFutureAside` stays once one more file is moved aside: a name from the
+// future says nothing of when it was made, so those go first, the latest of them last.
+std::vector<std::string> futureAsideKept(const std::string& base) {
+    return {base + ".invalid-20200101T000000Z", base + ".invalid-" + kFutureAsideStamps[2],
+            base + ".invalid-" + kFutureAsideStamps[3], base + ".invalid-" + kFutureAsideStamps[4]};
+}
+
 }  // namespace
 
 TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged) {
@@ -81,6 +96,7 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         const char* named = "";  // more the log says: the move, or the file to look at
         // Files moved aside by earlier runs that stay; the others planted go.
         std::vector<std::string> keptAside = {};
+        const char* faults = "";  // SKYREACH_UPDATER_FAULTS of the run
     };
     const std::string refusedJournal = "安装更新失败-安装记录无效-";
     const char* journalAside = "install.journal.invalid-";
@@ -172,6 +188,12 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
              writeJournal(c, "");
          },
          "", journalAside, journalMoved, oldAsideKept("install.journal", 4)},
+        {"an empty journal with earlier ones moved aside under stamps later than the clock",
+         [&](const Case& c) {
+             plantFutureAside(c, "install.journal");
+             writeJournal(c, "");
+         },
+         "", journalAside, journalMoved, futureAsideKept("install.journal")},
         {"garbage as the journal with a kept copy beside the client",
          [&](const Case& c) {
              writeJournal(c, std::string("\x01\xff\nswapping\n", 12));
@@ -200,6 +222,23 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
              ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0);
          },
          "", lockAside, lockMoved, oldAsideKept("updater.lock", 5)},
+        // Where the data folder cannot be locked (NFS, CIFS) the lock file's lock alone
+        // keeps a second updater out; without the folder's lock nothing at the lock's path
+        // is moved aside, as two updaters could then both do it.
+        {"a data folder that cannot be locked, as on NFS",
+         [](const Case&) {},
+         "",
+         "",
+         "无法锁定数据文件夹",
+         {},
+         "no-folder-lock"},
+        {"a FIFO as the lock in a data folder that cannot be locked",
+         [&](const Case& c) { ASSERT_EQ(::mkfifo((c.data() / "updater.lock").c_str(), 0600), 0); },
+         "安装更新失败-无法获取更新锁-",
+         "",
+         "not moved aside",
+         {},
+         "no-folder-lock"},
     };
     std::vector<std::unique_ptr<Case>> cases;
     std::vector<std::string> before;
@@ -214,7 +253,7 @@ TEST(ProgramHostileFolder, NothingOutsideTheClientChangesAndEachRefusalIsLogged)
         row.plant(c);
         before.push_back(bystanders(c));
         planted.push_back(movedAside(c));
-        runs.push_back(std::make_unique<UpdaterRun>(c, updateOrder(c, "Client.app")));
+        runs.push_back(std::make_unique<UpdaterRun>(c, updateOrder(c, "Client.app"), row.faults));
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(rows[i].name);
@@ -276,14 +315,16 @@ TEST(ProgramHostileFolder, ARenamedUpdateOverAClientWithoutAnIdentifierIsRefused
 
 // Whatever happens to the lock file's name under a running updater, a second one refuses
 // and changes nothing. An older updater, which locks only the file, keeps it too: a FIFO
-// put where its lock was is not moved aside while it has the lock's name open.
+// put where its lock was is not moved aside while it has the lock's name open. Where the
+// data folder cannot be locked (NFS, CIFS), the lock file keeps the second one out.
 TEST(ProgramHostileFolder, ASecondUpdaterRefusesWhateverHappenedToTheLocksName) {
     struct Row {
         const char* name;
         std::function<void(const Case&)> replace;  // done to the lock while the first one runs
         bool olderFirst;                           // the first one locks only the lock file
         const char* refusal;
-        const char* named = "";  // more the log says
+        const char* named = "";   // more the log says
+        const char* faults = "";  // SKYREACH_UPDATER_FAULTS of both updaters
     };
     auto deleteLock = [](const Case& c) { fs::remove(c.data() / "updater.lock"); };
     auto putFifo = [&](const Case& c) {
@@ -298,6 +339,8 @@ TEST(ProgramHostileFolder, ASecondUpdaterRefusesWhateverHappenedToTheLocksName) 
         {"the lock deleted and a FIFO put in its place", putFifo, false, anotherRuns},
         {"an older updater's lock deleted and a FIFO put in its place", putFifo, true, "安装更新失败-无法获取更新锁-",
          "has it open"},
+        {"a data folder that cannot be locked, as on NFS", [](const Case&) {}, false, anotherRuns,
+         "updater.lock is locked", "no-folder-lock"},
     };
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(rows[i].name);
@@ -311,12 +354,12 @@ TEST(ProgramHostileFolder, ASecondUpdaterRefusesWhateverHappenedToTheLocksName) 
             older = ::open((c.data() / "updater.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
             ASSERT_EQ(::flock(older, LOCK_EX | LOCK_NB), 0);
         } else {
-            first.emplace(c, workOrder(c, World::get().url("/stall"), std::string(32, '0')));
+            first.emplace(c, workOrder(c, World::get().url("/stall"), std::string(32, '0')), rows[i].faults);
             ASSERT_TRUE(eventually([&] { return c.log().find("进度-下载进度-") != std::string::npos; })) << c.log();
         }
         rows[i].replace(c);
         const auto replaced = fs::symlink_status(c.data() / "updater.lock").type();
-        UpdaterRun second(c, updateOrder(c, "Client.app"));
+        UpdaterRun second(c, updateOrder(c, "Client.app"), rows[i].faults);
         EXPECT_TRUE(eventually([&] { return c.log().find(rows[i].refusal) != std::string::npos; })) << c.log();
         EXPECT_NE(c.log().find(rows[i].named), std::string::npos) << c.log();
         kill(second.pid, SIGTERM);

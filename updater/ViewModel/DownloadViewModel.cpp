@@ -106,6 +106,7 @@ bool DownloadViewModel::prepareRun() {
     switch (takeUpdaterLock(dataFolder(), why)) {
         case UpdaterLock::taken: break;
         case UpdaterLock::takenInPlaceOfInvalid: log().error("更新锁无效-已移开-" + why); break;
+        case UpdaterLock::takenWithoutFolderLock: log().warning("更新锁-无法锁定数据文件夹-" + why); break;
         case UpdaterLock::heldByAnother:
             log().emergency("安装更新失败-另一个更新程序正在运行-" + why);
             updaterStatus->setValue(UpdaterStatus::error);

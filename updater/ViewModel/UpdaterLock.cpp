@@ -15,24 +15,30 @@
 
 #include "platform/files/FileManager.h"
 #include "platform/net/DownloadFiles.h"
+#include "updater/ViewModel/BundleSwap.h"
 #include "updater/ViewModel/FileTree.h"
 
 namespace Lanternfly_Updater {
 
 namespace {
 
-enum class Attempt { taken, busy, failed, notRegular };
+enum class Attempt { taken, busy, unlockable, failed, notRegular };
+
+// Closes `fd`, whose lock was refused with `errno`: `busy` when another holds it, else
+// `unlockable` (NFS and CIFS refuse an exclusive lock on a descriptor open only for
+// reading).
+Attempt refused(int fd, const std::string& path, std::string& why) {
+    const bool busy = errno == EWOULDBLOCK;
+    why = busy ? "another updater is running (" + path + " is locked)"
+               : "cannot lock " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return busy ? Attempt::busy : Attempt::unlockable;
+}
 
 // Locks what `fd`, open at `path`, names, and keeps `fd` in `held` for the rest of the
 // process; closes it when the lock is not taken.
 Attempt lockOpened(int fd, const std::string& path, int& held, std::string& why) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        why = busy ? "another updater is running (" + path + " is locked)"
-                   : "cannot lock " + path + ": " + std::strerror(errno);
-        ::close(fd);
-        return busy ? Attempt::busy : Attempt::failed;
-    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refused(fd, path, why);
     held = fd;
     return Attempt::taken;
 }
@@ -126,6 +132,7 @@ UpdaterLock replaceInvalidLock(const std::string& path, int& held, std::string& 
 // Opens and locks the data folder itself, a real folder (a link there is refused, never
 // followed). Its name may be changed under a running updater, but the folder it locked
 // cannot be swapped for another one at that name while it still is the data folder.
+// SKYREACH_UPDATER_FAULTS "no-folder-lock" has the lock refused as on NFS.
 Attempt lockFolder(const std::string& folder, int& held, std::string& why) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -134,19 +141,28 @@ Attempt lockFolder(const std::string& folder, int& held, std::string& why) {
                          : "cannot open " + folder + ": " + std::strerror(errno);
         return Attempt::failed;
     }
+    if (faultRequested("no-folder-lock")) {
+        errno = EBADF;
+        return refused(fd, folder, why);
+    }
     return lockOpened(fd, folder, held, why);
 }
 
-// Takes the lock file's lock, the data folder's being held.
-UpdaterLock lockFileInLockedFolder(const std::string& folder, int& held, std::string& why) {
+// Takes the lock file's lock. What stands there in place of a lock file is moved aside
+// only under the data folder's lock (`folderLocked`): without it two updaters could both
+// move aside, one of them the lock file the other has just made and locked.
+UpdaterLock lockFileInFolder(const std::string& folder, bool folderLocked, int& held, std::string& why) {
     const std::string path = folder + "/updater.lock";
     switch (lockFileAt(path, held, why)) {
         case Attempt::taken: return UpdaterLock::taken;
         case Attempt::busy: return UpdaterLock::heldByAnother;
+        case Attempt::unlockable:
         case Attempt::failed: return UpdaterLock::failed;
         case Attempt::notRegular: break;
     }
-    return replaceInvalidLock(path, held, why);
+    if (folderLocked) return replaceInvalidLock(path, held, why);
+    why = path + " is not a regular file and is not moved aside while " + folder + " cannot be locked: look at " + path;
+    return UpdaterLock::failed;
 }
 
 }  // namespace
@@ -159,18 +175,21 @@ UpdaterLock takeUpdaterLock(const std::string& folder, std::string& why) {
         platform::FileManager::defaultManager()->createDirectory(folder, true);
     } catch (const platform::ErrorException&) {}
     // The folder's lock keeps a second updater out whatever becomes of the lock file's
-    // name; the file's lock keeps out older updaters, which lock only the file.
-    switch (lockFolder(folder, heldFolder, why)) {
-        case Attempt::taken: break;
-        case Attempt::busy: return UpdaterLock::heldByAnother;
-        default: return UpdaterLock::failed;
-    }
-    const UpdaterLock outcome = lockFileInLockedFolder(folder, held, why);
-    if (held < 0) {
+    // name; the file's lock keeps out older updaters, which lock only the file, and is the
+    // one lock where the file system cannot lock a folder.
+    const Attempt folderLock = lockFolder(folder, heldFolder, why);
+    if (folderLock == Attempt::busy) return UpdaterLock::heldByAnother;
+    if (folderLock == Attempt::failed) return UpdaterLock::failed;
+    const std::string folderRefusal = why;
+    const UpdaterLock outcome = lockFileInFolder(folder, folderLock == Attempt::taken, held, why);
+    if (held < 0 && heldFolder >= 0) {
         ::close(heldFolder);
         heldFolder = -1;
     }
-    return outcome;
+    if (held < 0 || folderLock == Attempt::taken) return outcome;
+    why = folderRefusal + "; only " + folder +
+          "/updater.lock is locked, so a second updater may start if it is renamed or deleted";
+    return UpdaterLock::takenWithoutFolderLock;
 }
 
 void removeAbandonedDownloads() { platform::removeAbandonedDownloadFiles(); }
