@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -101,6 +102,22 @@ void FileDestination::openLogFile() {
     onFileQueue([this] { openLogFile(false); });
 }
 
+// Makes the file to append to only if it is still missing: replacing it, as a fresh log
+// is made, would drop what another writer appending to the same path (a second updater
+// started at the same moment) has just written there.
+void FileDestination::createMissingFile(const std::string& path) const {
+    const auto attributes = fileAttributes.value_or(platform::Value::Dictionary{});
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return;  // made meanwhile by another writer, or not makeable: the open below says
+    ::close(fd);
+    if (attributes.empty()) return;
+    try {
+        platform::FileManager::defaultManager()->setAttributes(attributes, path);
+    } catch (const platform::ErrorException&) {
+        // The log is still written, with the mode the umask gives.
+    }
+}
+
 void FileDestination::openLogFile(bool appendAlways) {
     auto owner = this->owner();
     if (!owner) return;
@@ -111,7 +128,9 @@ void FileDestination::openLogFile(bool appendAlways) {
     const bool appending = shouldAppend || appendAlways;
     const bool fileExists = fileManager->fileExists(path);
     const bool willAppend = fileExists && appending;
-    if (!willAppend) {
+    if (appending && !fileExists) {
+        createMissingFile(path);
+    } else if (!willAppend) {
         fileManager->createFile(path, platform::Data(), fileAttributes.value_or(platform::Value::Dictionary{}));
     }
     try {
@@ -123,9 +142,10 @@ void FileDestination::openLogFile(bool appendAlways) {
         logFileHandle_.reset();
         return;
     }
-    if (willAppend) {
+    if (appending) {
         // Every write lands at the end as it is made, so another process appending to the
-        // same log (a second updater that refuses to run) never writes over these lines.
+        // same log (a second updater that refuses to run) never writes over these lines,
+        // nor these over its, whichever of the two made the file.
         const int fd = logFileHandle_->fileDescriptor();
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_APPEND);
         try {
@@ -133,8 +153,8 @@ void FileDestination::openLogFile(bool appendAlways) {
         } catch (const platform::ErrorException&) {
             // Unseekable files (pipes) are written where they stand.
         }
-        if (appendMarker) writeGuarded(*appendMarker + "\n");
     }
+    if (willAppend && appendMarker) writeGuarded(*appendMarker + "\n");
     auto self = shared_from_this();
     owner->logAppDetails(self);
     LogDetails details{Level::info,

@@ -72,6 +72,7 @@ protected:
     void didWriteLines() override;
     // `appendAlways` keeps an existing file whatever `shouldAppend` says (after a failed move).
     void openLogFile(bool appendAlways);
+    void createMissingFile(const std::string& path) const;
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.

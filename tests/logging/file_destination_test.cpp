@@ -100,24 +100,30 @@ TEST(FileDestination, OpeningAnExistingOrNewFile) {
     }
 }
 
-// Two loggers appending to one file (two processes sharing a log) keep each other's lines.
+// Two loggers appending to one file (two processes sharing a log) keep each other's lines,
+// whether the file was there before or the first of them made it.
 TEST(FileDestination, TwoAppendingWritersKeepEachOthersLines) {
-    TempDir dir;
-    auto path = dir / "shared.log";
-    writeFile(path, "old line\n");
-    auto first = Logger::create("first", false);
-    auto second = Logger::create("second", false);
-    first->add(bareFile(path, true, std::nullopt));
-    second->add(bareFile(path, true, std::nullopt));
-    for (int i = 0; i < 50; ++i) {
-        first->info("first " + std::to_string(i));
-        second->info("second " + std::to_string(i));
-    }
-    auto got = lines(path);
-    EXPECT_EQ(got.front(), "old line");
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_TRUE(contains(got, "> first " + std::to_string(i))) << i;
-        EXPECT_TRUE(contains(got, "> second " + std::to_string(i))) << i;
+    for (const bool fileWasThere : {true, false}) {
+        SCOPED_TRACE(fileWasThere ? "an existing file" : "a file the first writer makes");
+        TempDir dir;
+        auto path = dir / "shared.log";
+        if (fileWasThere) writeFile(path, "old line\n");
+        auto first = Logger::create("first", false);
+        auto second = Logger::create("second", false);
+        first->add(bareFile(path, true, std::nullopt));
+        second->add(bareFile(path, true, std::nullopt));
+        for (int i = 0; i < 50; ++i) {
+            first->info("first " + std::to_string(i));
+            second->info("second " + std::to_string(i));
+        }
+        auto got = lines(path);
+        if (fileWasThere) {
+            EXPECT_EQ(got.front(), "old line");
+        }
+        for (int i = 0; i < 50; ++i) {
+            EXPECT_TRUE(contains(got, "> first " + std::to_string(i))) << i;
+            EXPECT_TRUE(contains(got, "> second " + std::to_string(i))) << i;
+        }
     }
 }
 
