@@ -15,6 +15,7 @@
 #include "platform/runloop/Thread.h"
 #include "updater/AppDelegate.h"
 #include "updater/ViewModel/DownloadViewModel.h"
+#include "platform/files/MovedAside.h"
 #include "updater/ViewModel/FileTree.h"
 
 using namespace flow_test;
@@ -246,7 +247,7 @@ TEST(FileTree, TheFileJustMovedAsideStaysBesideTheCurrentSecondsNumberedNames) {
         expected = journal.string() + ".invalid-" + stamp;
         for (int number = 1; number <= 5; ++number) writeFile(expected + "-" + std::to_string(number), "taken");
         writeFile(journal, "");
-        ASSERT_TRUE(Lanternfly_Updater::moveAsideAsInvalid(journal.string(), aside));
+        ASSERT_TRUE(platform::moveAsideAsInvalid(journal.string(), aside));
     }
     EXPECT_EQ(aside, expected);
     EXPECT_TRUE(fs::exists(aside));

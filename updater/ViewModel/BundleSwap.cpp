@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Common/Helper/CmdHelper.h"
+#include "platform/files/MovedAside.h"
 #include "updater/ViewModel/FileTree.h"
 #include "updater/ViewModel/PackageCheck.h"
 #include "updater/ViewModel/WorkOrder.h"
@@ -211,7 +212,7 @@ BundleSwap::Repair BundleSwap::setAsideUnreadable(const std::string& journal, co
         return Repair::refused;
     }
     std::string aside;
-    if (!moveAsideAsInvalid(journal, aside)) {
+    if (!platform::moveAsideAsInvalid(journal, aside)) {
         why += "; it could not be moved aside (" + std::string(std::strerror(errno)) + "): look at " + journal;
         return Repair::refused;
     }

@@ -16,7 +16,7 @@
 #include "platform/files/FileManager.h"
 #include "platform/net/DownloadFiles.h"
 #include "updater/ViewModel/BundleSwap.h"
-#include "updater/ViewModel/FileTree.h"
+#include "platform/files/MovedAside.h"
 
 namespace Lanternfly_Updater {
 
@@ -116,7 +116,7 @@ UpdaterLock replaceInvalidLock(const std::string& path, int& held, std::string& 
         if (auto pid = processWithLockOpen(path)) {
             why = path + " is not a regular file and process " + *pid +
                   " has it open (an updater may hold its lock): look at " + path;
-        } else if (!moveAsideAsInvalid(path, aside)) {
+        } else if (!platform::moveAsideAsInvalid(path, aside)) {
             why = path + " is not a regular file and could not be moved aside (" + std::strerror(errno) +
                   "): look at " + path;
         } else {
