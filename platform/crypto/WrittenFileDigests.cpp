@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <mutex>
 
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
@@ -50,37 +51,67 @@ struct Entry {
     std::function<std::optional<Digest>()> digest;  // a copy of the running digest, when asked
 };
 
-// Tells whether anyone wrote or truncated the file at a path, changed its attributes (its
-// times put back included) or took its name away since the watch began. The kernel tells
-// each such change as it is made, where a rename by this process would hide it: the rename
-// moves the change time past it. The move itself is not asked for.
-class ChangeWatch {
+// Tells whether anyone wrote or truncated a file, changed its attributes (its times put
+// back included) or took its name away while it was watched. The kernel tells each such
+// change as it is made, where a rename by this process would hide it: the rename moves the
+// change time past it. The move itself is not asked for. One inotify instance serves the
+// whole process, made on first use and kept (making and closing one costs milliseconds);
+// one file is watched at a time, and each watch reads its queue empty as it ends, so what
+// one watch is told never reaches the next.
+class ChangeWatches {
 public:
-    explicit ChangeWatch(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        if (fd_ >= 0 && ::inotify_add_watch(fd_, path.c_str(), IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW) < 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+    static ChangeWatches& shared() {
+        static NoDestructor<ChangeWatches> watches;
+        return *watches;
     }
-    ~ChangeWatch() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ChangeWatch(const ChangeWatch&) = delete;
-    ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-    // Whether the file may have changed: a change (or a lost one) was told, or there is no
-    // watch to tell it (the watch could not be set, or its queue cannot be read).
-    bool mayHaveChanged() const {
-        if (fd_ < 0) return true;
-        alignas(struct inotify_event) char events[sizeof(struct inotify_event) + NAME_MAX + 1];
-        ssize_t read;
-        do read = ::read(fd_, events, sizeof events);
-        while (read < 0 && errno == EINTR);
-        return !(read < 0 && errno == EAGAIN);
+    // Runs `watched` with `path` watched; true when the file may have changed meanwhile: a
+    // change (or a lost one) was told, or there was no watch to tell it (the instance or
+    // the watch could not be made, or the queue could not be read).
+    bool changedDuring(const std::string& path, const std::function<void()>& watched) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const int watch = fd_ < 0 ? -1 : ::inotify_add_watch(fd_, path.c_str(), IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW);
+        watched();
+        if (watch < 0) return true;
+        const bool told = toldOf(watch);
+        ::inotify_rm_watch(fd_, watch);
+        return drained() ? told : true;
     }
 
 private:
-    int fd_;
+    friend class NoDestructor<ChangeWatches>;
+    ChangeWatches() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+
+    // Whether the queue holds a change of `watch`, or lost events; the queue is read empty.
+    bool toldOf(int watch) {
+        bool told = false;
+        const bool read = readAll([&](const struct inotify_event& event) {
+            told = told || event.wd == watch || (event.mask & IN_Q_OVERFLOW);
+        });
+        return told || !read;
+    }
+    // Reads the queue empty (the removed watch's own notice included); false when it
+    // could not be read.
+    bool drained() {
+        return readAll([](const struct inotify_event&) {});
+    }
+    bool readAll(const std::function<void(const struct inotify_event&)>& each) {
+        alignas(struct inotify_event) char events[16 * (sizeof(struct inotify_event) + NAME_MAX + 1)];
+        for (;;) {
+            const ssize_t got = ::read(fd_, events, sizeof events);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return errno == EAGAIN;
+            if (got == 0) return false;
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(events + at);
+                each(*event);
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    const int fd_;
 };
 
 Protected<std::deque<Entry>>& entries() {
@@ -127,12 +158,14 @@ void followWrittenFileMove(const struct stat& before, const struct stat& after) 
 void moveFollowingWrittenDigest(const std::string& from, const std::string& to, const std::function<void()>& move) {
     // Watched from before the first look until after the last: a change made between the
     // looks, with its times put back, leaves the file as a rename alone would.
-    const ChangeWatch watch(from);
-    struct stat before;
-    const bool known = ::lstat(from.c_str(), &before) == 0;
-    move();
-    struct stat after;
-    if (known && ::lstat(to.c_str(), &after) == 0 && !watch.mayHaveChanged()) followWrittenFileMove(before, after);
+    struct stat before, after;
+    bool known = false;
+    const bool changed = ChangeWatches::shared().changedDuring(from, [&] {
+        known = ::lstat(from.c_str(), &before) == 0;
+        move();
+        known = known && ::lstat(to.c_str(), &after) == 0;
+    });
+    if (known && !changed) followWrittenFileMove(before, after);
 }
 
 void forgetWrittenDigests(const struct stat& info) {
