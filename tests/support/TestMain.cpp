@@ -9,17 +9,13 @@
 // the launcher made, or its parent test's: a death test's child, a test run again by its own
 // test) keeps the one it was given, with the environment it was given.
 //
-// A run killed outright (SIGKILL, as CTest ends one past its time-out) cannot remove its home;
-// whoever makes a home next (this, or the launcher) first removes the homes of the runs that
-// ended: those whose lock nobody holds. The lock is flock(2) on the home folder itself, taken
-// by its maker and held by every process of the run (the descriptor is inherited by children),
+// A run killed outright (SIGKILL, as CTest ends one past its time-out) cannot remove its home
+// nor its scratch folders (TempDir); whoever makes a home next (this, or the launcher) first
+// removes those of the runs that ended: the ones whose lock nobody holds (LockedFolder.h). The
+// home's lock is held by every process of the run (the descriptor is inherited by children),
 // so it outlives no process of the run, holds across process namespaces and never depends on
 // a process id.
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,82 +25,17 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/LockedFolder.h"
+
 namespace {
 
 // Names the home a process runs in; set by its maker (this, or the launcher).
 constexpr const char* homeVariable = "SKYREACH_TEST_HOME";
-constexpr const char* homePrefix = "skyreach-test-home-";
 
 // The home this process made, removed at exit; never destroyed, so that it outlives every
 // static object whose destructor runs before the removal.
 const std::string* madeHome = nullptr;
 pid_t homeMaker = 0;
-
-[[noreturn]] void cannotMakeAHome(const std::string& where) {
-    std::fprintf(stderr, "cannot make a home for this test run under %s: %s\n", where.c_str(), std::strerror(errno));
-    std::exit(1);
-}
-
-// Whether `path` is a folder of this user's (not a link to one).
-bool isOwnFolder(const std::string& path) {
-    struct stat status;
-    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
-}
-
-// Locks the folder at `path` and answers the descriptor that holds the lock, or -1 when it
-// cannot be opened, is held by another run (and `wait` is false) or was removed or replaced
-// before the lock was held.
-int lockFolder(const std::string& path, bool wait) {
-    const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (folder < 0) return -1;
-    struct stat locked, named;
-    if (::flock(folder, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0 && ::fstat(folder, &locked) == 0 &&
-        ::lstat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev && locked.st_ino == named.st_ino)
-        return folder;
-    ::close(folder);
-    return -1;
-}
-
-// Whether `home` is a home of this user's that a live run holds (this process among them,
-// through a descriptor it inherited).
-bool isHeldHome(const std::string& home) {
-    if (!isOwnFolder(home)) return false;
-    const int folder = ::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (folder < 0) return false;
-    const bool held = ::flock(folder, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(folder);
-    return held;
-}
-
-// Removes the homes under `temporaryFolder` whose runs ended; a live run's home stays locked.
-void removeHomesOfEndedRuns(const std::string& temporaryFolder) {
-    DIR* folder = ::opendir(temporaryFolder.c_str());
-    if (!folder) return;
-    while (const dirent* entry = ::readdir(folder)) {
-        if (std::strncmp(entry->d_name, homePrefix, std::strlen(homePrefix)) != 0) continue;
-        const std::string home = temporaryFolder + "/" + entry->d_name;
-        if (!isOwnFolder(home)) continue;
-        const int lock = lockFolder(home, false);
-        if (lock < 0) continue;
-        std::error_code ignored;
-        std::filesystem::remove_all(home, ignored);
-        ::close(lock);
-    }
-    ::closedir(folder);
-}
-
-// Makes a home under `temporaryFolder` and locks it; the lock stays held for the process's
-// life (the descriptor is left open, and children inherit it).
-std::string makeLockedHome(const std::string& temporaryFolder) {
-    for (;;) {
-        std::string home = temporaryFolder + "/" + homePrefix + "XXXXXX";
-        if (!::mkdtemp(home.data())) cannotMakeAHome(temporaryFolder);
-        if (lockFolder(home, true) >= 0) return home;
-        // Another launch removed it as ended before it was locked: make another, unless it is
-        // still there and cannot be locked at all.
-        if (isOwnFolder(home)) cannotMakeAHome(temporaryFolder);
-    }
-}
 
 void enterHome(const std::string& home) {
     ::setenv("HOME", home.c_str(), 1);
@@ -127,11 +58,18 @@ void removeMadeHome() {
 // may take).
 __attribute__((constructor(101))) void runInAHomeOfItsOwn() {
     const char* given = std::getenv(homeVariable);
-    if (given && isHeldHome(given)) return;
+    if (given && testing_support::isHeldFolder(given)) return;
     const char* tmpdir = std::getenv("TMPDIR");
     const std::string temporaryFolder = tmpdir && *tmpdir ? tmpdir : "/tmp";
-    removeHomesOfEndedRuns(temporaryFolder);
-    madeHome = new std::string(makeLockedHome(temporaryFolder));
+    testing_support::removeFoldersOfEndedRuns(temporaryFolder);
+    // The lock's descriptor stays open for the process's life, inherited by its children.
+    const auto home = testing_support::makeLockedFolder(temporaryFolder, "skyreach-test-home-", true);
+    if (home.path.empty()) {
+        std::fprintf(stderr, "cannot make a home for this test run under %s: %s\n", temporaryFolder.c_str(),
+                     std::strerror(errno));
+        std::exit(1);
+    }
+    madeHome = new std::string(home.path);
     homeMaker = ::getpid();
     enterHome(*madeHome);
     std::atexit(removeMadeHome);

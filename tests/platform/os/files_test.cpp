@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -362,11 +364,11 @@ std::string byHand(const fs::path& home) {
            " --gtest_filter=TestRun.EveryFolderOfTheUsersIsTheTestsOwnUnderTheRunsTemporaryFolder";
 }
 
-std::vector<fs::path> testHomesIn(const fs::path& folder) {
-    std::vector<fs::path> homes;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename().string().rfind("skyreach-test-home-", 0) == 0) homes.push_back(entry.path());
-    return homes;
+std::vector<fs::path> entriesOf(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry.path().filename());
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 TEST(TestRun, ATestExecutableStartedByHandLeavesTheUsersFoldersAlone) {
@@ -379,10 +381,10 @@ TEST(TestRun, ATestExecutableStartedByHandLeavesTheUsersFoldersAlone) {
     EXPECT_TRUE(fs::is_empty(tmp.path())) << "the test's own home was left behind";
 }
 
-// A run killed outright, as CTest ends one past its time-out, cannot remove its home; the
-// next launch, by the launcher or by hand, removes the homes of the runs that ended and
-// keeps those of the runs still going (here the one the launch runs inside).
-TEST(TestRun, TheNextLaunchRemovesTheHomesOfKilledRunsAndKeepsLiveOnes) {
+// A run killed outright, as CTest ends one past its time-out, cannot remove its home nor its
+// scratch folders; the next launch, by the launcher or by hand, removes those of the runs
+// that ended and keeps those of the runs still going (here the one the launch runs inside).
+TEST(TestRun, TheNextLaunchRemovesWhatKilledRunsLeftAndKeepsWhatLiveOnesUse) {
     if (!fs::exists(launcher())) GTEST_SKIP() << "the launcher is not found: started outside CTest";
     TempDir home;
     const struct {
@@ -397,15 +399,25 @@ TEST(TestRun, TheNextLaunchRemovesTheHomesOfKilledRunsAndKeepsLiveOnes) {
         TempDir tmp;
         const std::string inRun = "TMPDIR=" + inQuotes(tmp.path()) + " " + inQuotes(launcher()) + " ";
         runCommand("exec 2>&1; " + inRun + "sh -c 'kill -KILL $PPID $$'");
-        const auto killed = testHomesIn(tmp.path());
-        ASSERT_EQ(killed.size(), 1u) << "the killed run left no home to clean";
+        ASSERT_EQ(entriesOf(tmp.path()).size(), 1u) << "the killed run left no home";
+        const fs::path killedHome = tmp / entriesOf(tmp.path())[0];
         // Every process of the killed run is gone once its home can be locked.
-        EXPECT_EQ(std::system(("flock -w 10 " + inQuotes(killed[0]) + " true").c_str()), 0);
+        EXPECT_EQ(std::system(("flock -w 10 " + inQuotes(killedHome) + " true").c_str()), 0);
+        testing_support::ScopedTemporaryFolder inTmp(tmp.path());
+        const pid_t test = ::fork();
+        if (test == 0) {
+            TempDir scratch;
+            ::raise(SIGKILL);
+        }
+        ASSERT_GT(test, 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(test, &status, 0), test);
+        ASSERT_EQ(entriesOf(tmp.path()).size(), 2u) << "the killed test left no scratch folder";
+        const TempDir live;
 
-        int status = -1;
         const auto output = runCommand(inRun + "sh -c '" + row.command + " && test -d \"$HOME\"' 2>&1", &status);
         EXPECT_EQ(status, 0) << "the live run's home was removed, or the launch failed:\n" << output;
-        EXPECT_EQ(testHomesIn(tmp.path()), std::vector<fs::path>{}) << output;
+        EXPECT_EQ(entriesOf(tmp.path()), std::vector<fs::path>{live.path().filename()}) << output;
     }
 }
 
