@@ -97,7 +97,9 @@ endfunction()
 
 # skyreach_tests(<module> DEPS <target>...)
 # Every tests/<module>/*_test.cpp becomes its own executable <module>_<stem>,
-# so a test file only needs the libraries it names and builds on its own.
+# so a test file only needs the libraries it names and builds on its own. Their main is
+# test_support's (tests/support/TestMain.cpp), which runs each in a home of its own even when
+# it is started by hand, without the launcher.
 function(skyreach_tests module)
   cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -105,7 +107,7 @@ function(skyreach_tests module)
     get_filename_component(stem ${test_source} NAME_WE)
     set(target ${module}_${stem})
     add_executable(${target} ${test_source})
-    target_link_libraries(${target} PRIVATE ${A_DEPS} test_support GTest::gmock GTest::gtest_main)
+    target_link_libraries(${target} PRIVATE ${A_DEPS} test_support GTest::gmock)
     skyreach_test_launcher(${target})
     # Each test is labelled with its module, so a run can pick modules (`ctest -L`).
     set(properties LABELS ${module}

@@ -1,24 +1,32 @@
 #include "tests/support/TempDir.h"
 
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 
+#include "tests/support/LockedFolder.h"
+
 namespace testing_support {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "skyreach-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    const auto made = makeLockedFolder(std::filesystem::temp_directory_path(), scratchPrefix, false);
+    if (made.path.empty()) throw std::runtime_error("cannot make a scratch folder: " + std::string(strerror(errno)));
+    path_ = made.path;
+    lock_ = made.lock;
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+    ::close(lock_);
 }
 
 ScopedTemporaryFolder::ScopedTemporaryFolder(const std::filesystem::path& folder) {

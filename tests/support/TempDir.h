@@ -1,4 +1,6 @@
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder, removed with everything in it. It is
+// locked while it lives (LockedFolder.h), so that the next launch removes one that a killed
+// test left behind.
 #pragma once
 #include <filesystem>
 #include <optional>
@@ -18,6 +20,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    int lock_;
 };
 
 // Points TMPDIR at `folder` while it lives, so that what the code under test puts in the

@@ -5,9 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
@@ -329,18 +333,92 @@ const std::map<std::string, std::string> startingFolders = [] {
     return folders;
 }();
 
-// CTest starts every test through tests/support/run_in_own_home, so that none reads or
-// writes the user's settings, logs, caches or documents.
+// Every test process has a home and XDG folders of its own under its run's temporary folder,
+// so that none reads or writes the user's settings, logs, caches or documents: CTest starts
+// each test through tests/support/run_in_own_home, and a test executable started by hand
+// makes its own before anything else runs (tests/support/TestMain.cpp). What a test writes
+// there goes with that home.
 TEST(TestRun, EveryFolderOfTheUsersIsTheTestsOwnUnderTheRunsTemporaryFolder) {
-    if (!std::getenv("SKYREACH_SOURCE_DIR")) GTEST_SKIP() << "started outside CTest";
     const fs::path tmp = startingFolders.at("TMPDIR").empty() ? "/tmp" : startingFolders.at("TMPDIR");
     const fs::path home = fs::path(startingFolders.at("HOME")).lexically_normal();
-    EXPECT_EQ((tmp / home.filename()).lexically_normal(), home);
-    EXPECT_EQ(home.filename().string().rfind("skyreach-test-home-", 0), 0u) << home;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
-        EXPECT_EQ(startingFolders.at(name).rfind(home.string() + "/", 0), 0u)
+    ASSERT_EQ((tmp / home.filename()).lexically_normal(), home);
+    ASSERT_EQ(home.filename().string().rfind("skyreach-test-home-", 0), 0u) << home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+        ASSERT_EQ(startingFolders.at(name).rfind(home.string() + "/", 0), 0u)
             << name << "=" << startingFolders.at(name);
+        writeFile(fs::path(startingFolders.at(name)) / "written-by-a-test", name);
+    }
     EXPECT_EQ(startingFolders.at("XDG_DOCUMENTS_DIR"), "") << "the documents folder follows the home";
+}
+
+std::string inQuotes(const fs::path& path) { return "\"" + path.string() + "\""; }
+
+fs::path launcher() { return testing_support::sourceDir() / "tests/support/run_in_own_home"; }
+
+// The command that starts this test executable by hand, as a developer does to run one test:
+// no launcher, no CTest, HOME at `home` and the XDG variables unset.
+std::string byHand(const fs::path& home) {
+    return "env -u SKYREACH_TEST_HOME -u SKYREACH_SOURCE_DIR -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_STATE_HOME "
+           "-u XDG_CACHE_HOME -u XDG_DOCUMENTS_DIR HOME=" +
+           inQuotes(home) + " " + inQuotes(fs::read_symlink("/proc/self/exe")) +
+           " --gtest_filter=TestRun.EveryFolderOfTheUsersIsTheTestsOwnUnderTheRunsTemporaryFolder";
+}
+
+std::vector<fs::path> entriesOf(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry.path().filename());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+TEST(TestRun, ATestExecutableStartedByHandLeavesTheUsersFoldersAlone) {
+    TempDir home, tmp;
+    int status = -1;
+    const auto output = runCommand("TMPDIR=" + inQuotes(tmp.path()) + " " + byHand(home.path()) + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    EXPECT_TRUE(fs::is_empty(home.path())) << "the test wrote into the home it was started with";
+    EXPECT_TRUE(fs::is_empty(tmp.path())) << "the test's own home was left behind";
+}
+
+// A run killed outright, as CTest ends one past its time-out, cannot remove its home nor its
+// scratch folders; the next launch, by the launcher or by hand, removes those of the runs
+// that ended and keeps those of the runs still going (here the one the launch runs inside).
+TEST(TestRun, TheNextLaunchRemovesWhatKilledRunsLeftAndKeepsWhatLiveOnesUse) {
+    if (!fs::exists(launcher())) GTEST_SKIP() << "the launcher is not found: started outside CTest";
+    TempDir home;
+    const struct {
+        const char* launch;
+        std::string command;
+    } rows[] = {
+        {"the launcher", inQuotes(launcher()) + " true"},
+        {"a test executable started by hand", byHand(home.path())},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.launch);
+        TempDir tmp;
+        const std::string inRun = "TMPDIR=" + inQuotes(tmp.path()) + " " + inQuotes(launcher()) + " ";
+        runCommand("exec 2>&1; " + inRun + "sh -c 'kill -KILL $PPID $$'");
+        ASSERT_EQ(entriesOf(tmp.path()).size(), 1u) << "the killed run left no home";
+        const fs::path killedHome = tmp / entriesOf(tmp.path())[0];
+        // Every process of the killed run is gone once its home can be locked.
+        EXPECT_EQ(std::system(("flock -w 10 " + inQuotes(killedHome) + " true").c_str()), 0);
+        testing_support::ScopedTemporaryFolder inTmp(tmp.path());
+        const pid_t test = ::fork();
+        if (test == 0) {
+            TempDir scratch;
+            ::raise(SIGKILL);
+        }
+        ASSERT_GT(test, 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(test, &status, 0), test);
+        ASSERT_EQ(entriesOf(tmp.path()).size(), 2u) << "the killed test left no scratch folder";
+        const TempDir live;
+
+        const auto output = runCommand(inRun + "sh -c '" + row.command + " && test -d \"$HOME\"' 2>&1", &status);
+        EXPECT_EQ(status, 0) << "the live run's home was removed, or the launch failed:\n" << output;
+        EXPECT_EQ(entriesOf(tmp.path()), std::vector<fs::path>{live.path().filename()}) << output;
+    }
 }
 
 TEST(FileHandleTest, ReadWriteSeekTruncate) {

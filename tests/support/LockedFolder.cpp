@@ -1,0 +1,81 @@
+#include "tests/support/LockedFolder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace testing_support {
+
+namespace {
+
+// Whether `path` is a folder of this user's (not a link to one).
+bool isOwnFolder(const std::string& path) {
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
+}
+
+int openFolder(const std::string& path, bool inherited) {
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | (inherited ? 0 : O_CLOEXEC));
+}
+
+// Locks the folder at `path` and answers the descriptor that holds the lock, or -1 when it
+// cannot be opened, is held by another (and `wait` is false) or was removed or replaced
+// before the lock was held.
+int lockFolder(const std::string& path, bool wait, bool inherited) {
+    const int folder = openFolder(path, inherited);
+    if (folder < 0) return -1;
+    struct stat locked, named;
+    if (::flock(folder, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0 && ::fstat(folder, &locked) == 0 &&
+        ::lstat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev && locked.st_ino == named.st_ino)
+        return folder;
+    const int error = errno;
+    ::close(folder);
+    errno = error;
+    return -1;
+}
+
+}  // namespace
+
+LockedFolder makeLockedFolder(const std::string& parent, const std::string& prefix, bool inherited) {
+    for (;;) {
+        std::string path = parent + "/" + prefix + "XXXXXX";
+        if (!::mkdtemp(path.data())) return {};
+        if (const int lock = lockFolder(path, true, inherited); lock >= 0) return {path, lock};
+        // Another launch removed it as ended before it was locked: make another, unless it is
+        // still there and cannot be locked at all.
+        if (isOwnFolder(path)) return {};
+    }
+}
+
+bool isHeldFolder(const std::string& path) {
+    if (!isOwnFolder(path)) return false;
+    const int folder = openFolder(path, false);
+    if (folder < 0) return false;
+    const bool held = ::flock(folder, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(folder);
+    return held;
+}
+
+void removeFoldersOfEndedRuns(const std::string& parent) {
+    DIR* folder = ::opendir(parent.c_str());
+    if (!folder) return;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (std::strncmp(entry->d_name, scratchPrefix, std::strlen(scratchPrefix)) != 0) continue;
+        const std::string path = parent + "/" + entry->d_name;
+        if (!isOwnFolder(path)) continue;
+        const int lock = lockFolder(path, false, false);
+        if (lock < 0) continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        ::close(lock);
+    }
+    ::closedir(folder);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,30 @@
+// Scratch folders that tell whether a live process still uses them. Each is locked (flock on
+// the folder) by the process that made it for as long as it is in use, so that one left by a
+// process killed outright (as CTest ends a test past its time-out) can be told from one in use
+// and removed by the next launch. tests/support/run_in_own_home keeps the same rule in shell.
+#pragma once
+#include <string>
+
+namespace testing_support {
+
+// The name every folder a test run makes in the temporary folder starts with.
+inline constexpr const char* scratchPrefix = "skyreach-test-";
+
+struct LockedFolder {
+    std::string path;  // empty when it could not be made, errno set
+    int lock = -1;     // holds the lock while open
+};
+
+// Makes a folder `<parent>/<prefix>XXXXXX` and locks it. Children of the process inherit the
+// lock when `inherited` (they hold it then for as long as they run), else only forked ones do.
+LockedFolder makeLockedFolder(const std::string& parent, const std::string& prefix, bool inherited);
+
+// Whether `path` is a folder of this user's that a live process holds locked (this one
+// included, through a descriptor it inherited).
+bool isHeldFolder(const std::string& path);
+
+// Removes the folders of this user's named skyreach-test-* in `parent` that no process holds
+// locked: those of runs that ended.
+void removeFoldersOfEndedRuns(const std::string& parent);
+
+}  // namespace testing_support
