@@ -3,6 +3,8 @@
 // an `openssl s_server` handshake.
 #include <gtest/gtest.h>
 
+#include <openssl/x509v3.h>
+
 #include <atomic>
 
 #include "platform/base/Date.h"
@@ -28,8 +30,9 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // listens; "held" and "oversized", whose CRLs never come or come too large; "stale", revoked,
 // whose OCSP source serves a good answer made before the revocation and too long ago; on
 // demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
-// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; and leaves whose
-// sources disagree, each revoked by one of them alone (`makeLeavesHeardTwice`). Each set has
+// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; leaves whose
+// sources disagree, each revoked by one of them alone (`makeLeavesHeardTwice`); and leaves an
+// older CRL puts on hold that a newer one may lift (`makeLeavesOnHold`). Each set has
 // an authority name of its own, so no answer kept from another test's authority can apply.
 struct Authority {
     testing_support::TestCertificates certificates;
@@ -77,6 +80,7 @@ struct Authority {
         if (leaves == Leaves::withCRLsMadeByHand) {
             makeCRLsByHand(ocspURL);
             makeLeavesHeardTwice(ocspURL);
+            makeLeavesOnHold();
         }
         responder = certificates.ocspResponder(name, ocspPort);
     }
@@ -182,6 +186,59 @@ private:
         answers.emplace("good-then-revoked", Data::fromString(certificates.ocspResponseWithStatuses(
                                                  "unrecorded", name, {false, true}, -3600, day)));
     }
+
+    // Leaves the CRL "hold" (number 1, made two days ago) puts on hold, each naming it and the
+    // CRL after the dash, all made a day ago: "hold-kept" (none), "hold-lifted" and
+    // "hold-lifted-reversed" ("hold-omitted", number 2, listing none of them; the latter names
+    // it first), "hold-removed" ("hold-removed", number 2, listing it removeFromCRL),
+    // "hold-removed-by-delta" ("hold-delta", a delta of number 1 numbered 2, the same),
+    // "hold-kept-by-delta" ("hold-delta", which omits it),
+    // "hold-lifted-when-expired" ("hold-omitted-expired", number 2, the same, past its next
+    // update an hour ago), "hold-other-issuer" (a CRL numbered 2 the authority's key signs naming another issuer,
+    // listing none), "hold-equal-numbers" (number 1 again, listing none); "compromised-omitted",
+    // which "hold" lists as key compromise, with "hold-omitted"; "hold-in-delta", whose only CRL
+    // is a delta, numbered 3 of a base never served, listing it on hold; and "hold-unnumbered",
+    // put on hold by a CRL without a number made two days ago and omitted by one made a day ago.
+    void makeLeavesOnHold() {
+        constexpr long day = 24 * 3600;
+        using Entry = testing_support::TestCertificates::CRLEntry;
+        auto leafNaming = [&](const std::string& leaf, const std::vector<std::string>& kinds) {
+            std::vector<std::string> urls;
+            for (const auto& kind : kinds) urls.push_back(crlServer->url(madeCRLPath(kind)));
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", urls, "");
+        };
+        leafNaming("hold-kept", {"hold"});
+        leafNaming("hold-lifted", {"hold", "hold-omitted"});
+        leafNaming("hold-lifted-reversed", {"hold-omitted", "hold"});
+        leafNaming("hold-lifted-when-expired", {"hold", "hold-omitted-expired"});
+        leafNaming("hold-removed", {"hold", "hold-removed"});
+        leafNaming("hold-removed-by-delta", {"hold", "hold-delta"});
+        leafNaming("hold-kept-by-delta", {"hold", "hold-delta"});
+        leafNaming("hold-other-issuer", {"hold", "hold-other-issuer"});
+        leafNaming("hold-equal-numbers", {"hold", "hold-same-number"});
+        leafNaming("compromised-omitted", {"hold", "hold-omitted"});
+        leafNaming("hold-in-delta", {"hold-in-delta"});
+        leafNaming("hold-unnumbered", {"hold-unnumbered", "hold-unnumbered-omitted"});
+        std::vector<Entry> held{{"compromised-omitted", CRL_REASON_KEY_COMPROMISE}};
+        for (const char* leaf :
+             {"hold-kept", "hold-lifted", "hold-lifted-reversed", "hold-lifted-when-expired", "hold-removed",
+              "hold-removed-by-delta", "hold-kept-by-delta", "hold-other-issuer", "hold-equal-numbers"})
+            held.push_back({leaf, CRL_REASON_CERTIFICATE_HOLD});
+        auto made = [&](const std::string& kind, const std::vector<Entry>& entries, long lastUpdate,
+                        const testing_support::TestCertificates::CRLForm& form, long nextUpdate = 2 * 24 * 3600) {
+            madeCRLs.emplace(madeCRLPath(kind), certificates.crlListing(name, entries, lastUpdate, nextUpdate, form));
+        };
+        made("hold", held, -2 * day, {1, {}, ""});
+        made("hold-omitted", {}, -day, {2, {}, ""});
+        made("hold-omitted-expired", {}, -day, {2, {}, ""}, -3600);
+        made("hold-removed", {{"hold-removed", CRL_REASON_REMOVE_FROM_CRL}}, -day, {2, {}, ""});
+        made("hold-delta", {{"hold-removed-by-delta", CRL_REASON_REMOVE_FROM_CRL}}, -day, {2, 1, ""});
+        made("hold-other-issuer", {}, -day, {2, {}, name + "-other"});
+        made("hold-same-number", {}, -day, {1, {}, ""});
+        made("hold-in-delta", {{"hold-in-delta", CRL_REASON_CERTIFICATE_HOLD}}, -day, {3, 2, ""});
+        made("hold-unnumbered", {{"hold-unnumbered", CRL_REASON_CERTIFICATE_HOLD}}, -2 * day, {});
+        made("hold-unnumbered-omitted", {}, -day, {});
+    }
 };
 
 struct RevocationCase {
@@ -249,6 +306,24 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"ocsp-revoked-crl-good", kAny | kPreferCRL, errSecCertificateRevoked},
         {"ocsp-revoked-crl-good", kOCSP, errSecCertificateRevoked, "good-before-revocation"},
         {"unrecorded", kOCSP | kNoNetwork, errSecCertificateRevoked, "good-then-revoked"},
+        // A hold counts until a newer CRL of its issuer (by CRL number, else by last update)
+        // lists the certificate removeFromCRL or, a full CRL, omits it; a current one that does
+        // gives a positive answer, one past its next update does not. Another issuer's CRL, one
+        // of the same number, or a delta that omits it lifts nothing; a hold in a delta with
+        // nothing newer counts; any other reason counts whatever its age.
+        {"hold-kept", kCRL, errSecCertificateRevoked},
+        {"hold-lifted", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-lifted-reversed", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-lifted-when-expired", kCRL, errSecSuccess},
+        {"hold-lifted-when-expired", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"hold-removed", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-removed-by-delta", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-unnumbered", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-kept-by-delta", kCRL, errSecCertificateRevoked},
+        {"hold-other-issuer", kCRL, errSecCertificateRevoked},
+        {"hold-equal-numbers", kCRL, errSecCertificateRevoked},
+        {"hold-in-delta", kCRL, errSecCertificateRevoked},
+        {"compromised-omitted", kCRL, errSecCertificateRevoked},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
