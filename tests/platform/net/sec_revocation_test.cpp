@@ -33,7 +33,8 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; leaves whose
 // sources disagree, each revoked by one of them alone (`makeLeavesHeardTwice`); and leaves an
 // older CRL puts on hold that a newer one may lift (`makeLeavesOnHold`). Each set has
-// an authority name of its own, so no answer kept from another test's authority can apply.
+// an authority name of its own, and the paths of the sources that fail name it too, so no
+// answer kept, and no failure remembered, from another test's authority can apply.
 struct Authority {
     testing_support::TestCertificates certificates;
     std::string name;
@@ -51,8 +52,9 @@ struct Authority {
                                               {{"Content-Type", "application/ocsp-response"}});
             if (auto made = madeCRLs.find(received.path); made != madeCRLs.end())
                 return LocalHTTPServer::Reply(200, made->second, {{"Content-Type", "application/pkix-crl"}});
-            if (received.path == "/oversized") return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
-            if (received.path == "/held") {
+            if (received.path == failingPath("oversized"))
+                return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
+            if (received.path == failingPath("held")) {
                 LocalHTTPServer::Reply held;
                 held.holdUntilStop = true;
                 return held;
@@ -67,11 +69,11 @@ struct Authority {
         certificates.authority(name);
         for (const char* leaf : {"good", "revoked", "unrecorded"})
             certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlURL, ocspURL);
-        certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + "/crl", nowhere);
+        certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + failingPath("crl"),
+                                               nowhere + failingPath("ocsp"));
         certificates.leafWithRevocationSources("stale", name, "IP:127.0.0.1", crlURL, crlServer->url("/stale.ocsp"));
         for (const char* leaf : {"held", "oversized"})
-            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(std::string("/") + leaf),
-                                                   "");
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(failingPath(leaf)), "");
         certificates.record("good", name);
         certificates.revoke("revoked", name);
         certificates.revoke("stale", name);
@@ -118,6 +120,8 @@ struct Authority {
     static constexpr const char* kMadeCRLKinds[] = {"old", "recent", "expired", "early"};
     std::map<std::string, std::string> madeCRLs;
     std::string madeCRLPath(const std::string& kind) const { return "/" + name + "-" + kind + ".crl"; }
+    // The path of a source that fails ("held", "oversized", "crl" and "ocsp" of "unreachable").
+    std::string failingPath(const std::string& source) const { return "/" + name + "/" + source; }
 
 private:
     void makeGoodAnswersForStale() {
@@ -339,7 +343,8 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
     for (const char* kind : {"old", "recent", "expired"}) EXPECT_FALSE(isKept(authority.madeCRLPath(kind))) << kind;
 }
 
-// A source that never answers, or answers too much, costs a bounded wait and tells nothing.
+// A source that never answers, or answers too much, costs a bounded wait and tells nothing;
+// once failed, it is not asked again by the next evaluation.
 TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     Authority authority;
     auto started = std::chrono::steady_clock::now();
@@ -347,7 +352,24 @@ TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(authority.evaluate("oversized", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
     EXPECT_EQ(authority.evaluate("oversized", kCRL), errSecSuccess);
-    EXPECT_EQ(authority.crlServer->requestCount(), 3);
+    EXPECT_EQ(authority.crlServer->requestCount(), 2);
+}
+
+// A CRL point that accepts and never answers costs the first evaluation its fetch timeout;
+// the failure is remembered, so the next evaluations, which hold a good stapled answer, do
+// not wait on it again.
+TEST(Revocation, ASilentSourceCostsOneWait) {
+    using std::chrono::steady_clock, std::chrono::seconds;
+    Authority authority;
+    Data good = Data::fromString(authority.certificates.goodOCSPResponse("held", authority.name, -3600, 24 * 3600));
+    auto evaluationTime = [&] {
+        auto started = steady_clock::now();
+        EXPECT_EQ(authority.evaluate("held", kAny | kRequirePositive, good), errSecSuccess);
+        return steady_clock::now() - started;
+    };
+    EXPECT_GE(evaluationTime(), seconds(revocation::kFetchTimeoutSeconds - 1));
+    for (int later = 0; later < 2; ++later) EXPECT_LT(evaluationTime(), seconds(revocation::kFetchTimeoutSeconds) / 2);
+    EXPECT_EQ(authority.crlServer->requestCount(), 1);
 }
 
 TEST(Revocation, RevokedCertificateIsNamedInTheError) {
