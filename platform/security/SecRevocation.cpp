@@ -330,12 +330,12 @@ private:
     // The CRLs heard in this evaluation, current or not, that `issuer` signed.
     std::vector<X509_CRL*> crlsSignedBy(X509* issuer) {
         EVP_PKEY* key = X509_get0_pubkey(issuer);
-        std::vector<X509_CRL*> signed_;
+        std::vector<X509_CRL*> ofIssuer;
         for (STACK_OF(X509_CRL) * crls : {crls_.get(), outdatedCRLs_.get()})
             for (int i = 0; i < sk_X509_CRL_num(crls); ++i)
                 if (key && X509_CRL_verify(sk_X509_CRL_value(crls, i), key) == 1)
-                    signed_.push_back(sk_X509_CRL_value(crls, i));
-        return signed_;
+                    ofIssuer.push_back(sk_X509_CRL_value(crls, i));
+        return ofIssuer;
     }
 
     // Verifies the chain again with OpenSSL's CRL checks over `crls` and answers the
