@@ -1,5 +1,5 @@
 // Bounded HTTP fetches of revocation information over OpenSSL's HTTP client, and the
-// process-wide store of checked answers.
+// process-wide stores of checked answers and of failed fetches.
 #include "platform/security/RevocationFetcher.h"
 
 #include <netdb.h>
@@ -63,6 +63,38 @@ void makeRoom(KeptAnswers& kept, std::size_t bytes) {
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The URLs whose last fetch failed, each with when that stops counting.
+using FailedFetches = std::map<std::string, Clock::time_point>;
+
+Protected<FailedFetches>& failedFetches() {
+    static NoDestructor<Protected<FailedFetches>> failed;
+    return *failed;
+}
+
+bool hasFailedLately(const std::string& url) {
+    return failedFetches().read([&](const FailedFetches& failed) {
+        auto found = failed.find(url);
+        return found != failed.end() && Clock::now() < found->second;
+    });
+}
+
+// Remembers how the fetch of `url` went: a failure for `kFailureMemory`, within the bound on
+// their number; a success forgets an earlier failure.
+void noteFetch(const std::string& url, bool succeeded) {
+    failedFetches().write([&](FailedFetches& failed) {
+        failed.erase(url);
+        if (succeeded) return;
+        const auto now = Clock::now();
+        std::erase_if(failed, [now](const auto& entry) { return entry.second <= now; });
+        if (failed.size() >= kRememberedFailures)
+            failed.erase(std::min_element(failed.begin(), failed.end(),
+                                          [](const auto& a, const auto& b) { return a.second < b.second; }));
+        failed.emplace(url, now + kFailureMemory);
+    });
+}
+
 using BIOPtr = FreedBy<BIO, BIO_free_all>;
 
 std::optional<Data> bodyOf(BIO* answer) {
@@ -92,8 +124,6 @@ std::optional<URLParts> partsOf(const std::string& url) {
     for (char* part : {host, port, path, query}) OPENSSL_free(part);
     return parts;
 }
-
-using Clock = std::chrono::steady_clock;
 
 int millisecondsUntil(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -191,23 +221,26 @@ std::optional<int> Fetcher::fetchTimeout() const {
 }
 
 template <class Fetch>
-std::optional<Data> Fetcher::lookUpOrFetch(const std::string& key, Fetch&& fetch) {
+std::optional<Data> Fetcher::lookUpOrFetch(const std::string& url, const std::string& key, Fetch&& fetch) {
     if (auto asked = asked_.find(key); asked != asked_.end()) return asked->second;
     std::optional<Data> answer = keptAnswer(key);
-    if (!answer && networkAllowed_)
-        if (auto timeout = fetchTimeout()) answer = fetch(*timeout);
+    if (!answer && networkAllowed_ && !hasFailedLately(url))
+        if (auto timeout = fetchTimeout()) {
+            answer = fetch(*timeout);
+            noteFetch(url, answer.has_value());
+        }
     asked_[key] = answer;
     return answer;
 }
 
 std::optional<Data> Fetcher::get(const std::string& url) {
     if (!partsOf(url)) return std::nullopt;
-    return lookUpOrFetch(url, [&](int timeout) { return exchange(url, nullptr, timeout); });
+    return lookUpOrFetch(url, url, [&](int timeout) { return exchange(url, nullptr, timeout); });
 }
 
 std::optional<Data> Fetcher::askResponder(const std::string& url, const std::string& key, const OCSP_REQUEST* request) {
     if (!partsOf(url)) return std::nullopt;
-    return lookUpOrFetch(key, [&](int timeout) { return exchange(url, request, timeout); });
+    return lookUpOrFetch(url, key, [&](int timeout) { return exchange(url, request, timeout); });
 }
 
 void Fetcher::remember(const std::string& key, const Data& answer, double nextUpdate) {

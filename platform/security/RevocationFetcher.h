@@ -6,7 +6,9 @@
 // failure included), and the whole evaluation shares one time budget. Answers that carry
 // a next-update time and have been checked by their reader are also kept process-wide until
 // then, within the bounds below, so a later evaluation (one without network access too) can
-// use them.
+// use them. A fetch that fails is remembered process-wide by its URL for `kFailureMemory`
+// (on the monotonic clock), and until then no evaluation asks that URL again: a source that
+// is down or silent costs one wait, not one per evaluation.
 #pragma once
 #include <chrono>
 #include <map>
@@ -29,6 +31,10 @@ inline constexpr std::size_t kMaxAnswerBytes = 1 << 20;
 // `kKeptAnswers` in number); the entry that expires first makes room.
 inline constexpr std::size_t kKeptAnswersBytes = 4 << 20;
 inline constexpr std::size_t kKeptAnswers = 256;
+// A failed fetch is remembered this long, for at most `kRememberedFailures` URLs; the
+// failure remembered longest makes room.
+inline constexpr std::chrono::seconds kFailureMemory{60};
+inline constexpr std::size_t kRememberedFailures = 256;
 
 class Fetcher {
 public:
@@ -38,7 +44,7 @@ public:
         : networkAllowed_(networkAllowed), deadline_(deadline) {}
 
     // The body at an http URL; none when it cannot be had (not http, unreachable, too
-    // large, out of time, or the network is not allowed and nothing is kept).
+    // large, out of time, failed lately, or the network is not allowed and nothing is kept).
     std::optional<Data> get(const std::string& url);
     // The answer of the OCSP responder at an http URL to `request`; `key` names the answer
     // in the caches (the URL alone does not: one responder answers for many certificates).
@@ -50,7 +56,7 @@ public:
 
 private:
     template <class Fetch>
-    std::optional<Data> lookUpOrFetch(const std::string& key, Fetch&& fetch);
+    std::optional<Data> lookUpOrFetch(const std::string& url, const std::string& key, Fetch&& fetch);
     // Seconds left for one fetch; none when the budget is spent.
     std::optional<int> fetchTimeout() const;
 

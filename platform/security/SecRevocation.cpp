@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/base/FreedBy.h"
 #include "platform/security/RevocationFetcher.h"
@@ -38,6 +39,8 @@ using OCSPBasicPtr = FreedBy<OCSP_BASICRESP, OCSP_BASICRESP_free>;
 using OCSPRequestPtr = FreedBy<OCSP_REQUEST, OCSP_REQUEST_free>;
 using OCSPCertIDPtr = FreedBy<OCSP_CERTID, OCSP_CERTID_free>;
 using CRLPtr = FreedBy<X509_CRL, X509_CRL_free>;
+using IntegerPtr = FreedBy<ASN1_INTEGER, ASN1_INTEGER_free>;
+using EnumeratedPtr = FreedBy<ASN1_ENUMERATED, ASN1_ENUMERATED_free>;
 using StoreContextPtr = FreedBy<X509_STORE_CTX, X509_STORE_CTX_free>;
 
 void freeCRLs(STACK_OF(X509_CRL) * crls) { sk_X509_CRL_pop_free(crls, X509_CRL_free); }
@@ -160,6 +163,33 @@ bool isOutdated(const X509_CRL* crl) {
     return X509_cmp_time(X509_CRL_get0_lastUpdate(crl), &oldest) != 1;  // at or before it, or unreadable
 }
 
+// The reason a CRL entry gives for the listing; CRL_REASON_NONE when it gives none.
+long reasonOf(const X509_REVOKED* entry) {
+    EnumeratedPtr reason(
+        static_cast<ASN1_ENUMERATED*>(X509_REVOKED_get_ext_d2i(entry, NID_crl_reason, nullptr, nullptr)));
+    return reason ? ASN1_ENUMERATED_get(reason.get()) : CRL_REASON_NONE;
+}
+
+bool isDelta(const X509_CRL* crl) { return X509_CRL_get_ext_by_NID(crl, NID_delta_crl, -1) >= 0; }
+
+// Whether `later` is a newer CRL than `crl` of the same issuer: by CRL number when both
+// carry one, else by last update. One of an equal number, or made at the same time, is not.
+bool isNewer(const X509_CRL* later, const X509_CRL* crl) {
+    if (X509_NAME_cmp(X509_CRL_get_issuer(later), X509_CRL_get_issuer(crl)) != 0) return false;
+    IntegerPtr laterNumber(static_cast<ASN1_INTEGER*>(X509_CRL_get_ext_d2i(later, NID_crl_number, nullptr, nullptr)));
+    IntegerPtr number(static_cast<ASN1_INTEGER*>(X509_CRL_get_ext_d2i(crl, NID_crl_number, nullptr, nullptr)));
+    if (laterNumber && number) return ASN1_INTEGER_cmp(laterNumber.get(), number.get()) > 0;
+    return ASN1_TIME_compare(X509_CRL_get0_lastUpdate(crl), X509_CRL_get0_lastUpdate(later)) < 0;
+}
+
+// Whether `crl` takes `certificate` off hold: it lists it removeFromCRL, or, a full CRL,
+// omits it (a delta lists only what changed, so what it omits stays as it was).
+bool liftsHold(X509_CRL* crl, X509* certificate) {
+    X509_REVOKED* entry = nullptr;
+    int listed = X509_CRL_get0_by_cert(crl, &entry, certificate);
+    return listed == 2 || (listed == 0 && !isDelta(crl));
+}
+
 class Checker {
 public:
     explicit Checker(const Check& check)
@@ -272,26 +302,40 @@ private:
         }
         if (!found) return Status::unknown;
         if (isListedByAnyCRL(depth)) return Status::revoked;
-        return verifyWithCRLs(static_cast<int>(depth), crls_.get());
+        // A revocation OpenSSL's checks find now is a hold that a newer CRL lifted, listed in
+        // the CRL they rank best (the newer one is not current): no answer.
+        Status status = verifyWithCRLs(static_cast<int>(depth), crls_.get());
+        return status == Status::revoked ? Status::unknown : status;
     }
 
     // Whether a CRL heard in this evaluation, whatever its age, lists the certificate at
     // `depth` as revoked, signed by the certificate's issuer. Each CRL is asked apart:
     // OpenSSL's checks apply the one CRL they rank best, which need not be one that lists
-    // it. An outdated CRL gives no good answer, yet what it lists counts.
+    // it. An outdated CRL gives no good answer, yet what it lists counts: a listing for any
+    // reason but a hold whatever its age, a hold until a newer CRL of its issuer lifts it.
     bool isListedByAnyCRL(std::size_t depth) {
         X509* certificate = check_.chain[depth];
-        EVP_PKEY* issuerKey = X509_get0_pubkey(check_.chain[depth + 1]);
-        for (STACK_OF(X509_CRL) * crls : {crls_.get(), outdatedCRLs_.get()})
-            for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
-                X509_CRL* crl = sk_X509_CRL_value(crls, i);
-                X509_REVOKED* entry = nullptr;
-                // 2 is an entry a delta CRL removes from the list: no revocation.
-                if (issuerKey && X509_CRL_verify(crl, issuerKey) == 1 &&
-                    X509_CRL_get0_by_cert(crl, &entry, certificate) == 1)
-                    return true;
-            }
+        std::vector<X509_CRL*> crls = crlsSignedBy(check_.chain[depth + 1]);
+        for (X509_CRL* crl : crls) {
+            X509_REVOKED* entry = nullptr;
+            // 2 is an entry a delta CRL removes from the list: no revocation.
+            if (X509_CRL_get0_by_cert(crl, &entry, certificate) != 1) continue;
+            if (reasonOf(entry) != CRL_REASON_CERTIFICATE_HOLD) return true;
+            auto lifts = [&](X509_CRL* later) { return isNewer(later, crl) && liftsHold(later, certificate); };
+            if (std::none_of(crls.begin(), crls.end(), lifts)) return true;
+        }
         return false;
+    }
+
+    // The CRLs heard in this evaluation, current or not, that `issuer` signed.
+    std::vector<X509_CRL*> crlsSignedBy(X509* issuer) {
+        EVP_PKEY* key = X509_get0_pubkey(issuer);
+        std::vector<X509_CRL*> ofIssuer;
+        for (STACK_OF(X509_CRL) * crls : {crls_.get(), outdatedCRLs_.get()})
+            for (int i = 0; i < sk_X509_CRL_num(crls); ++i)
+                if (key && X509_CRL_verify(sk_X509_CRL_value(crls, i), key) == 1)
+                    ofIssuer.push_back(sk_X509_CRL_value(crls, i));
+        return ofIssuer;
     }
 
     // Verifies the chain again with OpenSSL's CRL checks over `crls` and answers the

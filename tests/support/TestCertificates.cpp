@@ -6,6 +6,7 @@
 #include <openssl/ocsp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -150,20 +151,59 @@ std::string TestCertificates::ocspResponseWithStatuses(const std::string& name, 
 
 std::string TestCertificates::crlAt(const std::string& issuer, const std::vector<std::string>& revoked, long lastUpdate,
                                     std::optional<long> nextUpdate) const {
+    std::vector<CRLEntry> entries;
+    for (const auto& name : revoked) entries.push_back({name, std::nullopt});
+    return crlListing(issuer, entries, lastUpdate, nextUpdate, {});
+}
+
+namespace {
+
+using IntegerPtr = FreedBy<ASN1_INTEGER, ASN1_INTEGER_free>;
+using EnumeratedPtr = FreedBy<ASN1_ENUMERATED, ASN1_ENUMERATED_free>;
+using NamePtr = FreedBy<X509_NAME, X509_NAME_free>;
+
+// Adds the CRL extension `nid` holding the integer `value` (a CRL number, a delta's base).
+void addIntegerExtension(X509_CRL* crl, int nid, long value, bool critical) {
+    IntegerPtr integer(ASN1_INTEGER_new());
+    if (!integer || !ASN1_INTEGER_set(integer.get(), value) ||
+        X509_CRL_add1_ext_i2d(crl, nid, integer.get(), critical, X509V3_ADD_DEFAULT) != 1)
+        throw std::runtime_error("cannot number a CRL");
+}
+
+void setReason(X509_REVOKED* entry, int reason) {
+    EnumeratedPtr value(ASN1_ENUMERATED_new());
+    if (!value || !ASN1_ENUMERATED_set(value.get(), reason) ||
+        X509_REVOKED_add1_ext_i2d(entry, NID_crl_reason, value.get(), 0, X509V3_ADD_DEFAULT) != 1)
+        throw std::runtime_error("cannot give a CRL entry its reason");
+}
+
+}  // namespace
+
+std::string TestCertificates::crlListing(const std::string& issuer, const std::vector<CRLEntry>& entries,
+                                         long lastUpdate, std::optional<long> nextUpdate, const CRLForm& form) const {
     CertificatePtr signer(readPEM(path(issuer + ".pem"), PEM_read_X509));
     KeyPtr key(readPEM(path(issuer + ".key"), PEM_read_PrivateKey));
     CRLPtr crl(X509_CRL_new());
     TimePtr made(X509_gmtime_adj(nullptr, lastUpdate));
     TimePtr next(nextUpdate ? X509_gmtime_adj(nullptr, *nextUpdate) : nullptr);
-    if (!crl || !made || (nextUpdate && !next) || !X509_CRL_set_version(crl.get(), X509_CRL_VERSION_2) ||
-        !X509_CRL_set_issuer_name(crl.get(), X509_get_subject_name(signer.get())) ||
-        !X509_CRL_set1_lastUpdate(crl.get(), made.get()) || (next && !X509_CRL_set1_nextUpdate(crl.get(), next.get())))
+    NamePtr issuerName(form.issuerName.empty() ? X509_NAME_dup(X509_get_subject_name(signer.get())) : X509_NAME_new());
+    if (issuerName && !form.issuerName.empty())
+        X509_NAME_add_entry_by_txt(issuerName.get(), "CN", MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>(form.issuerName.c_str()), -1, -1, 0);
+    if (!crl || !made || (nextUpdate && !next) || !issuerName || !X509_CRL_set_version(crl.get(), X509_CRL_VERSION_2) ||
+        !X509_CRL_set_issuer_name(crl.get(), issuerName.get()) || !X509_CRL_set1_lastUpdate(crl.get(), made.get()) ||
+        (next && !X509_CRL_set1_nextUpdate(crl.get(), next.get())))
         throw std::runtime_error("cannot make a CRL of " + issuer);
-    for (const auto& name : revoked) {
+    if (form.number) addIntegerExtension(crl.get(), NID_crl_number, *form.number, false);
+    if (form.deltaOf) addIntegerExtension(crl.get(), NID_delta_crl, *form.deltaOf, true);
+    for (const auto& [name, reason] : entries) {
         CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
         RevokedPtr entry(X509_REVOKED_new());
         if (!entry || !X509_REVOKED_set_serialNumber(entry.get(), X509_get_serialNumber(certificate.get())) ||
-            !X509_REVOKED_set_revocationDate(entry.get(), made.get()) || !X509_CRL_add0_revoked(crl.get(), entry.get()))
+            !X509_REVOKED_set_revocationDate(entry.get(), made.get()))
+            throw std::runtime_error("cannot list " + name + " in a CRL");
+        if (reason) setReason(entry.get(), *reason);
+        if (!X509_CRL_add0_revoked(crl.get(), entry.get()))
             throw std::runtime_error("cannot list " + name + " in a CRL");
         entry.release();  // the CRL's now
     }

@@ -87,6 +87,22 @@ public:
     // from now (negative: past) and its next update `nextUpdate` seconds from now, or none.
     std::string crlAt(const std::string& issuer, const std::vector<std::string>& revoked, long lastUpdate,
                       std::optional<long> nextUpdate) const;
+    // A certificate a CRL made by hand lists, with the reason of its entry (a CRL_REASON_*
+    // value, such as certificateHold or removeFromCRL), or none.
+    struct CRLEntry {
+        std::string name;
+        std::optional<int> reason;
+    };
+    // What a CRL made by hand says of itself: its CRL number, the number of the full CRL it
+    // is a delta of (none: it is a full CRL), and the issuer it names (empty: its signer's).
+    struct CRLForm {
+        std::optional<long> number;
+        std::optional<long> deltaOf;
+        std::string issuerName;
+    };
+    // A DER CRL `issuer` signs, as `crlAt` makes it, listing `entries` in the form `form`.
+    std::string crlListing(const std::string& issuer, const std::vector<CRLEntry>& entries, long lastUpdate,
+                           std::optional<long> nextUpdate, const CRLForm& form) const;
     // An OCSP responder for `issuer` on `port`, answering from its record.
     std::unique_ptr<OpenSSLServer> ocspResponder(const std::string& issuer, int port) const;
     // A TLS server on `port` with certificate `name` that staples the OCSP answer in the file

@@ -3,6 +3,8 @@
 // an `openssl s_server` handshake.
 #include <gtest/gtest.h>
 
+#include <openssl/x509v3.h>
+
 #include <atomic>
 
 #include "platform/base/Date.h"
@@ -28,9 +30,11 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // listens; "held" and "oversized", whose CRLs never come or come too large; "stale", revoked,
 // whose OCSP source serves a good answer made before the revocation and too long ago; on
 // demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
-// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; and leaves whose
-// sources disagree, each revoked by one of them alone (`makeLeavesHeardTwice`). Each set has
-// an authority name of its own, so no answer kept from another test's authority can apply.
+// by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; leaves whose
+// sources disagree, each revoked by one of them alone (`makeLeavesHeardTwice`); and leaves an
+// older CRL puts on hold that a newer one may lift (`makeLeavesOnHold`). Each set has
+// an authority name of its own, and the paths of the sources that fail name it too, so no
+// answer kept, and no failure remembered, from another test's authority can apply.
 struct Authority {
     testing_support::TestCertificates certificates;
     std::string name;
@@ -48,8 +52,9 @@ struct Authority {
                                               {{"Content-Type", "application/ocsp-response"}});
             if (auto made = madeCRLs.find(received.path); made != madeCRLs.end())
                 return LocalHTTPServer::Reply(200, made->second, {{"Content-Type", "application/pkix-crl"}});
-            if (received.path == "/oversized") return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
-            if (received.path == "/held") {
+            if (received.path == failingPath("oversized"))
+                return LocalHTTPServer::Reply(200, std::string((1 << 20) + 1, 'x'));
+            if (received.path == failingPath("held")) {
                 LocalHTTPServer::Reply held;
                 held.holdUntilStop = true;
                 return held;
@@ -64,11 +69,11 @@ struct Authority {
         certificates.authority(name);
         for (const char* leaf : {"good", "revoked", "unrecorded"})
             certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlURL, ocspURL);
-        certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + "/crl", nowhere);
+        certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + failingPath("crl"),
+                                               nowhere + failingPath("ocsp"));
         certificates.leafWithRevocationSources("stale", name, "IP:127.0.0.1", crlURL, crlServer->url("/stale.ocsp"));
         for (const char* leaf : {"held", "oversized"})
-            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(std::string("/") + leaf),
-                                                   "");
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(failingPath(leaf)), "");
         certificates.record("good", name);
         certificates.revoke("revoked", name);
         certificates.revoke("stale", name);
@@ -77,6 +82,7 @@ struct Authority {
         if (leaves == Leaves::withCRLsMadeByHand) {
             makeCRLsByHand(ocspURL);
             makeLeavesHeardTwice(ocspURL);
+            makeLeavesOnHold();
         }
         responder = certificates.ocspResponder(name, ocspPort);
     }
@@ -114,6 +120,8 @@ struct Authority {
     static constexpr const char* kMadeCRLKinds[] = {"old", "recent", "expired", "early"};
     std::map<std::string, std::string> madeCRLs;
     std::string madeCRLPath(const std::string& kind) const { return "/" + name + "-" + kind + ".crl"; }
+    // The path of a source that fails ("held", "oversized", "crl" and "ocsp" of "unreachable").
+    std::string failingPath(const std::string& source) const { return "/" + name + "/" + source; }
 
 private:
     void makeGoodAnswersForStale() {
@@ -182,6 +190,59 @@ private:
         answers.emplace("good-then-revoked", Data::fromString(certificates.ocspResponseWithStatuses(
                                                  "unrecorded", name, {false, true}, -3600, day)));
     }
+
+    // Leaves the CRL "hold" (number 1, made two days ago) puts on hold, each naming it and the
+    // CRL after the dash, all made a day ago: "hold-kept" (none), "hold-lifted" and
+    // "hold-lifted-reversed" ("hold-omitted", number 2, listing none of them; the latter names
+    // it first), "hold-removed" ("hold-removed", number 2, listing it removeFromCRL),
+    // "hold-removed-by-delta" ("hold-delta", a delta of number 1 numbered 2, the same),
+    // "hold-kept-by-delta" ("hold-delta", which omits it),
+    // "hold-lifted-when-expired" ("hold-omitted-expired", number 2, the same, past its next
+    // update an hour ago), "hold-other-issuer" (a CRL numbered 2 the authority's key signs naming another issuer,
+    // listing none), "hold-equal-numbers" (number 1 again, listing none); "compromised-omitted",
+    // which "hold" lists as key compromise, with "hold-omitted"; "hold-in-delta", whose only CRL
+    // is a delta, numbered 3 of a base never served, listing it on hold; and "hold-unnumbered",
+    // put on hold by a CRL without a number made two days ago and omitted by one made a day ago.
+    void makeLeavesOnHold() {
+        constexpr long day = 24 * 3600;
+        using Entry = testing_support::TestCertificates::CRLEntry;
+        auto leafNaming = [&](const std::string& leaf, const std::vector<std::string>& kinds) {
+            std::vector<std::string> urls;
+            for (const auto& kind : kinds) urls.push_back(crlServer->url(madeCRLPath(kind)));
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", urls, "");
+        };
+        leafNaming("hold-kept", {"hold"});
+        leafNaming("hold-lifted", {"hold", "hold-omitted"});
+        leafNaming("hold-lifted-reversed", {"hold-omitted", "hold"});
+        leafNaming("hold-lifted-when-expired", {"hold", "hold-omitted-expired"});
+        leafNaming("hold-removed", {"hold", "hold-removed"});
+        leafNaming("hold-removed-by-delta", {"hold", "hold-delta"});
+        leafNaming("hold-kept-by-delta", {"hold", "hold-delta"});
+        leafNaming("hold-other-issuer", {"hold", "hold-other-issuer"});
+        leafNaming("hold-equal-numbers", {"hold", "hold-same-number"});
+        leafNaming("compromised-omitted", {"hold", "hold-omitted"});
+        leafNaming("hold-in-delta", {"hold-in-delta"});
+        leafNaming("hold-unnumbered", {"hold-unnumbered", "hold-unnumbered-omitted"});
+        std::vector<Entry> held{{"compromised-omitted", CRL_REASON_KEY_COMPROMISE}};
+        for (const char* leaf :
+             {"hold-kept", "hold-lifted", "hold-lifted-reversed", "hold-lifted-when-expired", "hold-removed",
+              "hold-removed-by-delta", "hold-kept-by-delta", "hold-other-issuer", "hold-equal-numbers"})
+            held.push_back({leaf, CRL_REASON_CERTIFICATE_HOLD});
+        auto made = [&](const std::string& kind, const std::vector<Entry>& entries, long lastUpdate,
+                        const testing_support::TestCertificates::CRLForm& form, long nextUpdate = 2 * 24 * 3600) {
+            madeCRLs.emplace(madeCRLPath(kind), certificates.crlListing(name, entries, lastUpdate, nextUpdate, form));
+        };
+        made("hold", held, -2 * day, {1, {}, ""});
+        made("hold-omitted", {}, -day, {2, {}, ""});
+        made("hold-omitted-expired", {}, -day, {2, {}, ""}, -3600);
+        made("hold-removed", {{"hold-removed", CRL_REASON_REMOVE_FROM_CRL}}, -day, {2, {}, ""});
+        made("hold-delta", {{"hold-removed-by-delta", CRL_REASON_REMOVE_FROM_CRL}}, -day, {2, 1, ""});
+        made("hold-other-issuer", {}, -day, {2, {}, name + "-other"});
+        made("hold-same-number", {}, -day, {1, {}, ""});
+        made("hold-in-delta", {{"hold-in-delta", CRL_REASON_CERTIFICATE_HOLD}}, -day, {3, 2, ""});
+        made("hold-unnumbered", {{"hold-unnumbered", CRL_REASON_CERTIFICATE_HOLD}}, -2 * day, {});
+        made("hold-unnumbered-omitted", {}, -day, {});
+    }
 };
 
 struct RevocationCase {
@@ -249,6 +310,24 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"ocsp-revoked-crl-good", kAny | kPreferCRL, errSecCertificateRevoked},
         {"ocsp-revoked-crl-good", kOCSP, errSecCertificateRevoked, "good-before-revocation"},
         {"unrecorded", kOCSP | kNoNetwork, errSecCertificateRevoked, "good-then-revoked"},
+        // A hold counts until a newer CRL of its issuer (by CRL number, else by last update)
+        // lists the certificate removeFromCRL or, a full CRL, omits it; a current full one that
+        // does gives a positive answer, one past its next update does not. Another issuer's
+        // CRL, one of the same number, or a delta that omits it lifts nothing; a hold in a delta
+        // with nothing newer counts; any other reason counts whatever its age.
+        {"hold-kept", kCRL, errSecCertificateRevoked},
+        {"hold-lifted", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-lifted-reversed", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-lifted-when-expired", kCRL, errSecSuccess},
+        {"hold-lifted-when-expired", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"hold-removed", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-removed-by-delta", kCRL, errSecSuccess},
+        {"hold-unnumbered", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-kept-by-delta", kCRL, errSecCertificateRevoked},
+        {"hold-other-issuer", kCRL, errSecCertificateRevoked},
+        {"hold-equal-numbers", kCRL, errSecCertificateRevoked},
+        {"hold-in-delta", kCRL, errSecCertificateRevoked},
+        {"compromised-omitted", kCRL, errSecCertificateRevoked},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
@@ -264,7 +343,8 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
     for (const char* kind : {"old", "recent", "expired"}) EXPECT_FALSE(isKept(authority.madeCRLPath(kind))) << kind;
 }
 
-// A source that never answers, or answers too much, costs a bounded wait and tells nothing.
+// A source that never answers, or answers too much, costs a bounded wait and tells nothing;
+// once failed, it is not asked again by the next evaluation.
 TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     Authority authority;
     auto started = std::chrono::steady_clock::now();
@@ -272,7 +352,24 @@ TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(authority.evaluate("oversized", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
     EXPECT_EQ(authority.evaluate("oversized", kCRL), errSecSuccess);
-    EXPECT_EQ(authority.crlServer->requestCount(), 3);
+    EXPECT_EQ(authority.crlServer->requestCount(), 2);
+}
+
+// A CRL point that accepts and never answers costs the first evaluation its fetch timeout;
+// the failure is remembered, so the next evaluations, which hold a good stapled answer, do
+// not wait on it again.
+TEST(Revocation, ASilentSourceCostsOneWait) {
+    using std::chrono::steady_clock, std::chrono::seconds;
+    Authority authority;
+    Data good = Data::fromString(authority.certificates.goodOCSPResponse("held", authority.name, -3600, 24 * 3600));
+    auto evaluationTime = [&] {
+        auto started = steady_clock::now();
+        EXPECT_EQ(authority.evaluate("held", kAny | kRequirePositive, good), errSecSuccess);
+        return steady_clock::now() - started;
+    };
+    EXPECT_GE(evaluationTime(), seconds(revocation::kFetchTimeoutSeconds - 1));
+    for (int later = 0; later < 2; ++later) EXPECT_LT(evaluationTime(), seconds(revocation::kFetchTimeoutSeconds) / 2);
+    EXPECT_EQ(authority.crlServer->requestCount(), 1);
 }
 
 TEST(Revocation, RevokedCertificateIsNamedInTheError) {
