@@ -1,15 +1,20 @@
 // The unsent-event cache file: an XML property list whose root is an array of data
 // elements, each one JSON batch (failed uploads first, then the buffer's batch). Only a
 // regular file is read, at most its last 4 MiB, at a value cap that fits what the writer
-// writes, and the writer never writes past what the reader takes.
+// writes, and the writer never writes past what the reader takes. A file read whole is
+// deleted; one that is not is kept aside, so no batch is lost unread.
 #include "TallockSDK/CacheManager.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/files/FileManager.h"
+#include "platform/files/MovedAside.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/PropertyListSerialization.h"
 
@@ -68,19 +73,20 @@ std::optional<platform::Data> readableCacheFile(const std::vector<platform::Data
 
 // An earlier version wrote the file without a bound. Of a larger file only its last 4 MiB
 // are read, and of those the batches whole in them, at most the last 16,384 (as the writer
-// keeps them): the list resumes at the first data element that starts there. None when
-// not one batch is whole there.
+// keeps them): the list resumes at the first data element that starts there and ends with
+// the last one that ends there, so a last batch cut short (a write that never finished)
+// leaves out itself only. None when not one batch is whole there.
 std::optional<platform::Data> lastWholeBatches(const platform::Data& tail) {
     const std::string text = tail.toString();
-    const char* element = "<data>";
-    const std::size_t first = text.find(element);
-    if (first == std::string::npos) return std::nullopt;
+    const std::string open = "<data>", close = "</data>";
+    const std::size_t first = text.find(open), lastClose = text.rfind(close);
+    if (first == std::string::npos || lastClose == std::string::npos || lastClose < first) return std::nullopt;
+    const std::size_t end = lastClose + close.size();
     // Each step finds an element before `start`: the first one is there at least.
-    std::size_t start = text.size();
-    for (std::size_t kept = 0; kept < kMaxCachedBatches && start > first; ++kept)
-        start = text.rfind(element, start - 1);
+    std::size_t start = end;
+    for (std::size_t kept = 0; kept < kMaxCachedBatches && start > first; ++kept) start = text.rfind(open, start - 1);
     return platform::Data::fromString(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array>)" +
-                                      text.substr(start));
+                                      text.substr(start, end - start) + "</array></plist>");
 }
 
 }  // namespace
@@ -145,14 +151,26 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
 
 void CacheManager::removeFile() const { ::unlink(storedPath.c_str()); }
 
+void CacheManager::keepAside() const {
+    struct stat info;
+    if (::lstat(storedPath.c_str(), &info) != 0) return;
+    if (!S_ISREG(info.st_mode)) return removeFile();
+    std::string aside;
+    if (platform::moveAsideAsInvalid(storedPath, aside))
+        std::fprintf(stderr, "TallockSDK: the cache file %s is moved aside to %s\n", storedPath.c_str(), aside.c_str());
+    else
+        std::fprintf(stderr, "TallockSDK: the cache file %s cannot be moved aside: %s\n", storedPath.c_str(),
+                     std::strerror(errno));
+}
+
 std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
     const auto file = platform::readRegularFileTail(storedPath, kMaxCacheFileBytes, platform::LinkPolicy::refuse);
     if (!file.isRead() && !file.isRefused()) return std::nullopt;
-    removeFile();
     // A file that is no property-list array yields nothing; its data elements are kept.
     std::vector<platform::Data> batches;
     if (file.isRefused()) {
         std::fprintf(stderr, "TallockSDK: the cache file is not read: %s\n", file.why.c_str());
+        keepAside();
         return batches;
     }
     auto list = file.cut ? lastWholeBatches(file.data) : file.data;
@@ -161,16 +179,22 @@ std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
                      "TallockSDK: the cache file %s is larger than %zu bytes: only the batches whole in its last %zu "
                      "bytes are read (%s)\n",
                      storedPath.c_str(), kMaxCacheFileBytes, kMaxCacheFileBytes, list ? "some" : "none");
-    if (!list) return batches;
-    auto root = platform::PropertyListSerialization::propertyList(*list, nullptr, kCacheLimits);
-    if (root.isFailure())
-        std::fprintf(stderr,
-                     "TallockSDK: the cache file %s is not read: it is no property list of at most %llu values "
-                     "and %llu bytes of values\n",
-                     storedPath.c_str(), static_cast<unsigned long long>(kCacheLimits.values),
-                     static_cast<unsigned long long>(kCacheLimits.bytes));
-    if (root.isFailure() || !root.value().isArray()) return batches;
-    for (const auto& element : *root.value().asArray())
+    std::optional<platform::Value> root;
+    if (list) {
+        auto parsed = platform::PropertyListSerialization::propertyList(*list, nullptr, kCacheLimits);
+        if (parsed.isSuccess()) root = parsed.value();
+        else
+            std::fprintf(stderr,
+                         "TallockSDK: the cache file %s is not read: it is no property list of at most %llu values "
+                         "and %llu bytes of values\n",
+                         storedPath.c_str(), static_cast<unsigned long long>(kCacheLimits.values),
+                         static_cast<unsigned long long>(kCacheLimits.bytes));
+    }
+    const bool isList = root && root->isArray();
+    if (isList && !file.cut) removeFile();
+    else keepAside();
+    if (!isList) return batches;
+    for (const auto& element : *root->asArray())
         if (const platform::Data* batch = element.asData()) batches.push_back(*batch);
     return batches;
 }

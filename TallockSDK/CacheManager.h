@@ -19,10 +19,12 @@ public:
 
     // Collects every delegate's batches and writes the file when there are any.
     void storeLogs() override;
-    // The cached batches, file deleted; none when there is no file. A file that is not a
-    // regular one yields none of them, nor one of more than 32,768 values (logged). Of a file
-    // over 4 MiB (an earlier version wrote them) the last batches whole in its last 4 MiB
-    // are read, at most 16,384 (logged).
+    // The cached batches; none when there is no file. A file read whole is deleted. A file
+    // that is not a regular one yields none of them and is deleted; a regular file that is
+    // no property-list array, or of more than 32,768 values, yields none and is kept aside
+    // (`keepAside`). Of a file over 4 MiB (an earlier version wrote them) the last batches
+    // whole in its last 4 MiB are read, at most 16,384, a last batch cut short left out, and
+    // the file is kept aside. Each is logged.
     std::optional<std::vector<platform::Data>> readCachedLogs() override;
     // Replaces the file with these batches atomically (creating the folder); false when
     // it could not be written. Never writes what the reader refuses: past 16,384 batches or
@@ -30,6 +32,9 @@ public:
     // last file stays.
     bool write(const std::vector<platform::Data>& batches) const;
     void removeFile() const;
+    // Moves a regular file at the stored path aside (platform::moveAsideAsInvalid) with a line
+    // on standard error naming the aside; deletes anything else there.
+    void keepAside() const;
 
     const std::string storedPath;
     std::vector<platform::Data> cacheData;  // what the last store collected

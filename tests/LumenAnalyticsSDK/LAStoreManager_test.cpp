@@ -251,34 +251,106 @@ TEST(LAFileStorePluginTest, AnUnreadableFileIsReportedOnceAndIgnored) {
     }
 }
 
+// The archive the writer makes of `value` for a file, as the earlier version's writer
+// made it (it wrote archives past what its reader took).
+std::string earlierArchive(const Value& value) {
+    constexpr platform::PlistLimits kUnbounded{platform::kMaxPlistNesting, 1u << 22, 1u << 30};
+    return platform::NSKeyedArchiver::archivedData(value, kUnbounded).value().toString();
+}
+
+Value numberedDictionary(int count) {
+    Value::Dictionary entries;
+    for (int i = 0; i < count; ++i) entries["key" + std::to_string(i)] = Value(i);
+    return Value(std::move(entries));
+}
+
+Value datedDictionary(int count) {
+    Value::Dictionary entries;
+    for (int i = 0; i < count; ++i) entries["key" + std::to_string(i)] = Value(platform::Date{1.5 * i});
+    return Value(std::move(entries));
+}
+
+// The file a log line names as where a stored file was moved aside; empty when none does.
+std::string asideNamedIn(const LumenAnalyticsSDK::testing::LALogCapture& log) {
+    const std::string marker = "moved aside to ";
+    for (const auto& line : log.lines()) {
+        const auto at = line.message.find(marker);
+        if (at != std::string::npos)
+            return line.message.substr(at + marker.size(),
+                                       line.message.find(' ', at + marker.size()) - at - marker.size());
+    }
+    return {};
+}
+
 TEST(LAFileStorePluginTest, OnlyASmallRegularFileIsReadAsAStoredValue) {
     // A stored value reads as absent, at once, when its file is anything but a small
-    // regular file or holds a list nested past what the reader takes.
+    // regular file or holds a list past what the reader takes. A change to the key keeps
+    // such a file of the store's aside first (the log names it), so nothing stored is
+    // replaced unread; what is no file of the store's (a FIFO, a link) is replaced. An
+    // archive the earlier version wrote and read is read, and its change keeps every key.
     LAFileStorePlugin plugin;
     plugin.setObject(Value("kept"), "cn.lumen.File.store_good");
     ASSERT_EQ(plugin.objectForKey("cn.lumen.File.store_good"), Value("kept"));
+    const Value earlier = numberedDictionary(16383), earliest = numberedDictionary(65536);
     struct Case {
         const char* key;
         std::function<void(const fs::path&)> make;
+        Value read;      // null: refused
+        bool keptAside;  // by a change
     };
     const std::vector<Case> cases = {
-        {"store_fifo", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
-        {"store_link", [](const fs::path& p) { fs::create_symlink(libraryFile("store_good"), p); }},
-        {"store_zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
-        {"store_huge", [](const fs::path& p) { testing_support::writeFile(p, std::string(5u << 20, 'x')); }},
+        {"store_fifo", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, {}, false},
+        {"store_link", [](const fs::path& p) { fs::create_symlink(libraryFile("store_good"), p); }, {}, false},
+        {"store_zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, {}, false},
+        {"store_huge", [](const fs::path& p) { testing_support::writeFile(p, std::string(5u << 20, 'x')); }, {}, true},
         {"store_deep",
          [](const fs::path& p) {
              std::string text = "<plist version=\"1.0\">";
              for (int i = 0; i < 200000; ++i) text += "<array>";
              testing_support::writeFile(p, text);
-         }},
+         },
+         {},
+         true},
+        {"store_garbage",
+         [](const fs::path& p) { testing_support::writeFile(p, "bplist00\x01\xfe garbage"); },
+         {},
+         true},
+        {"store_16383", [&](const fs::path& p) { testing_support::writeFile(p, earlierArchive(earlier)); }, earlier,
+         false},
+        {"store_65536", [&](const fs::path& p) { testing_support::writeFile(p, earlierArchive(earliest)); }, earliest,
+         false},
+        {"store_dates",  // written by the earlier version, read by neither
+         [](const fs::path& p) { testing_support::writeFile(p, earlierArchive(datedDictionary(33000))); },
+         {},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
-        fs::remove(libraryFile(c.key));
-        c.make(libraryFile(c.key));
-        EXPECT_TRUE(plugin.objectForKey(std::string("cn.lumen.File.") + c.key).isNull());
+        const std::string key = std::string("cn.lumen.File.") + c.key;
+        const fs::path path = libraryFile(c.key);
+        fs::remove(path);
+        c.make(path);
+        const std::string stored = fs::is_regular_file(fs::symlink_status(path)) ? testing_support::readFile(path) : "";
+        EXPECT_EQ(plugin.objectForKey(key), c.read);
+        // The change: one entry more where the value was read, else a new value.
+        Value change("changed");
+        if (const auto* entries = c.read.asDictionary()) {
+            auto more = *entries;
+            more["added"] = Value(1);
+            change = Value(std::move(more));
+        }
+        LumenAnalyticsSDK::testing::LALogCapture log;
+        plugin.setObject(change, key);
+        EXPECT_EQ(plugin.objectForKey(key), change);
+        const std::string aside = asideNamedIn(log);
+        EXPECT_EQ(!aside.empty(), c.keptAside);
+        if (c.keptAside) {
+            EXPECT_TRUE(testing_support::readFile(aside) == stored) << aside;
+            fs::remove(aside);
+        }
+        fs::remove(path);
     }
+    EXPECT_EQ(plugin.objectForKey("cn.lumen.File.store_good"), Value("kept"));  // a link's target stays
 }
 
 // A store's start removes the temporary files that a write or an exclusive add leaves when

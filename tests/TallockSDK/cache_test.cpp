@@ -44,25 +44,53 @@ TEST(CacheManagerTest, StoreWritesDelegatesInOrderIntoANewFolder) {
     EXPECT_EQ(cache.readCachedLogs(), std::nullopt);
 }
 
-TEST(CacheManagerTest, ForeignFilesYieldOnlyTheirDataAndAreRemoved) {
-    const std::pair<const char*, std::size_t> cases[] = {
+// The file a line on standard error names as where the cache file was moved aside; empty
+// when none does.
+std::string asideNamedIn(const std::string& logged) {
+    const std::string marker = "moved aside to ";
+    const auto at = logged.find(marker);
+    if (at == std::string::npos) return {};
+    return logged.substr(at + marker.size(), logged.find('\n', at) - at - marker.size());
+}
+
+// The file read leaves in the cache file's place: none; what it did not read whole is in the
+// aside that it names, as it was.
+void expectKeptAsideOrGone(const CacheManager& cache, const std::string& logged, const std::string& contents,
+                           bool keptAside) {
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(cache.storedPath)));
+    const std::string aside = asideNamedIn(logged);
+    ASSERT_EQ(!aside.empty(), keptAside) << logged;
+    if (keptAside) {
+        EXPECT_TRUE(testing_support::readFile(aside) == contents) << aside;
+    }
+}
+
+TEST(CacheManagerTest, ForeignFilesYieldOnlyTheirDataAndAreRemovedOrKeptAside) {
+    // What holds no batch list is kept aside rather than deleted unread.
+    struct Case {
+        const char* contents;
+        std::size_t count;
+        bool keptAside;
+    } cases[] = {
         {R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><array><data>WzFd</data><string>x</string></array></plist>)",
-         1},
-        {R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict/></plist>)", 0},
-        {"not a property list", 0},
+         1, false},
+        {R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict/></plist>)", 0, true},
+        {"not a property list", 0, true},
     };
-    for (const auto& [contents, count] : cases) {
-        SCOPED_TRACE(contents);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.contents);
         testing_support::TempDir dir;
         CacheManager cache((dir / "StoredLogs.plist").string());
-        testing_support::writeFile(cache.storedPath, contents);
+        testing_support::writeFile(cache.storedPath, c.contents);
+        testing::internal::CaptureStderr();
         auto back = cache.readCachedLogs();
+        const std::string logged = testing::internal::GetCapturedStderr();
         ASSERT_TRUE(back);
-        EXPECT_EQ(back->size(), count);
-        if (count) {
+        EXPECT_EQ(back->size(), c.count);
+        if (c.count) {
             EXPECT_EQ(back->front(), Data::fromString("[1]"));
         }
-        EXPECT_FALSE(std::filesystem::exists(cache.storedPath));
+        expectKeptAsideOrGone(cache, logged, c.contents, c.keptAside);
     }
 }
 
@@ -78,11 +106,12 @@ std::optional<std::vector<Data>> readLettingAFIFOThrough(CacheManager& cache) {
     return reading.get();
 }
 
-TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
+TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemovedOrKeptAside) {
     // Whatever stands in the cache file's place, set-up goes on at once: a FIFO blocked it
     // for good, a huge file was read whole, 12 KB standing for 1.99 million values took
     // seconds and hundreds of MB, and 193 KB referring 32,000 times to one batch of 64 KiB
-    // took 19 s and 4 GB. What cannot be read yields nothing and is logged.
+    // took 19 s and 4 GB. What cannot be read yields nothing and is logged; a regular file
+    // is kept aside (it was deleted unread), anything else removed.
     testing_support::TempDir dir;
     const auto good = dir / "good.plist";
     testing_support::writeFile(good, R"(<plist version="1.0"><array><data>WzFd</data></array></plist>)");
@@ -98,21 +127,25 @@ TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
         const char* name;
         std::function<void(const std::filesystem::path&)> make;
         const char* logged;
+        bool keptAside;
     };
     const std::vector<Case> cases = {
-        {"a FIFO", [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
-        {"a link to a cache file", [&](const auto& p) { std::filesystem::create_symlink(good, p); }, "is a link"},
-        {"a cache file of 4 MiB and more", [&](const auto& p) { testing_support::writeFile(p, huge); }, "larger than"},
+        {"a FIFO", [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "not a regular file", false},
+        {"a link to a cache file", [&](const auto& p) { std::filesystem::create_symlink(good, p); }, "is a link",
+         false},
+        {"a cache file of 4 MiB and more", [&](const auto& p) { testing_support::writeFile(p, huge); }, "larger than",
+         true},
         {"a list sharing one array into 1.99 M values", [&](const auto& p) { testing_support::writeFile(p, shared); },
-         "no property list"},
+         "no property list", true},
         {"a list referring 32,000 times to one batch of 64 KiB",
          [](const auto& p) { testing_support::writeFile(p, testing_support::sharedBlobPlist(32000, 0x40, 64u << 10)); },
-         "no property list"},
+         "no property list", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CacheManager cache((dir / "StoredLogs.plist").string());
         c.make(cache.storedPath);
+        const std::string contents = c.keptAside ? testing_support::readFile(cache.storedPath) : std::string();
         testing::internal::CaptureStderr();
         const auto started = std::chrono::steady_clock::now();
         auto back = readLettingAFIFOThrough(cache);
@@ -122,14 +155,16 @@ TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemoved) {
         EXPECT_TRUE(back->empty());
         EXPECT_LT(elapsed, std::chrono::seconds(1));
         EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
-        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(cache.storedPath)));
+        expectKeptAsideOrGone(cache, logged, contents, c.keptAside);
     }
     EXPECT_TRUE(std::filesystem::exists(good));  // a link is removed, never what it points to
 }
 
 TEST(CacheManagerTest, AnUnboundedFileOfAnEarlierVersionYieldsTheLastBatchesItsReaderTakes) {
     // An earlier writer kept every batch; of its file over 4 MiB what the writer keeps now
-    // is read, the last batches whole in its last 4 MiB, at most 16,384 of them.
+    // is read, the last batches whole in its last 4 MiB, at most 16,384 of them, and the file
+    // is kept aside with the batches before them. A file whose last batch was cut short
+    // (its write never finished) yielded none: the whole ones before it are read.
     auto batchOf = [](std::size_t bytes, int number) {
         std::string text = "[" + std::to_string(number) + "]";
         text.resize(bytes, ' ');
@@ -141,9 +176,16 @@ TEST(CacheManagerTest, AnUnboundedFileOfAnEarlierVersionYieldsTheLastBatchesItsR
     struct Case {
         const char* name;
         const std::vector<Data>& batches;
-        std::size_t kept;  // the last ones
+        std::size_t kept;    // the last ones whole
+        std::size_t cutOff;  // bytes of the file's end never written
     };
-    const Case cases[] = {{"six batches of 900 KiB", large, 3}, {"30,000 small batches", small, 16384}};
+    const Case cases[] = {
+        {"six batches of 900 KiB", large, 3, 0},
+        {"30,000 small batches", small, 16384, 0},
+        // The end of the last one and the list's end missing: the second, third and fourth
+        // lie in the last 4 MiB, the second in part.
+        {"six batches of 900 KiB, the last cut short", large, 2, 600u << 10},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testing_support::TempDir dir;
@@ -153,13 +195,15 @@ TEST(CacheManagerTest, AnUnboundedFileOfAnEarlierVersionYieldsTheLastBatchesItsR
                                                               platform::PropertyListFormat::xml);
         ASSERT_TRUE(file.isSuccess());
         ASSERT_GT(file.value().count(), 4u << 20);
-        testing_support::writeFile(cache.storedPath, file.value().toString());
+        const std::string contents = file.value().toString().substr(0, file.value().count() - c.cutOff);
+        testing_support::writeFile(cache.storedPath, contents);
         testing::internal::CaptureStderr();
         auto back = cache.readCachedLogs();
         const std::string logged = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(back, std::vector<Data>(c.batches.end() - c.kept, c.batches.end()));
+        const auto end = c.batches.end() - (c.cutOff ? 1 : 0);
+        EXPECT_EQ(back, std::vector<Data>(end - c.kept, end));
         EXPECT_NE(logged.find("larger than"), std::string::npos) << logged;
-        EXPECT_FALSE(std::filesystem::exists(cache.storedPath));
+        expectKeptAsideOrGone(cache, logged, contents, true);
     }
 }
 

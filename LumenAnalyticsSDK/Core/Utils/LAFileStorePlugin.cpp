@@ -18,6 +18,7 @@
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/MovedAside.h"
 #include "platform/files/Process.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
@@ -25,7 +26,8 @@
 namespace LumenAnalyticsSDK {
 namespace {
 
-// Far above what any stored value takes; a larger file, a link, a FIFO or a device is not read.
+// Far above what any stored value takes; a larger file, a link, a FIFO or a device is not
+// read, and no larger archive is written.
 constexpr std::size_t kMaxStoreFileBytes = 4u << 20;
 
 constexpr const char* kFilePrefix = "com.lumen.analytics.mini.LumenAnalyticsSDK.";
@@ -94,6 +96,24 @@ void removeAbandonedAddFiles(const std::string& folder) {
     for (const auto& path : abandoned) ::unlink(path.c_str());
 }
 
+// The value stored at `path`: none when there is no file, or (with `why` set) when the
+// store's reader refuses what is there.
+std::optional<platform::Value> readStoredValue(const std::string& path, std::string& why) {
+    auto file = platform::readSmallRegularFile(path, kMaxStoreFileBytes, platform::LinkPolicy::refuse);
+    if (file.isRefused()) why = file.why;
+    if (!file.isRead()) return std::nullopt;
+    auto value = platform::NSKeyedUnarchiver::unarchivedObject(file.data);
+    if (value.isSuccess()) return value.value();
+    why = "it is no archive of at most " + std::to_string(platform::kArchiveLimits.values) + " values";
+    return std::nullopt;
+}
+
+// The same file (a rename changes its ctime, nothing else of these).
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 }  // namespace
 
 // A write or an exclusive add cut off when its process ended leaves its temporary file
@@ -115,18 +135,48 @@ std::string LAFileStorePlugin::filePath(const std::string& key) {
 platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
     if (key.empty()) return {};
     const auto path = filePath(key);
-    auto file = platform::readSmallRegularFile(path, kMaxStoreFileBytes, platform::LinkPolicy::refuse);
-    if (file.isRefused()) {
-        reportUnreadable(path, file.why);
-        return {};
+    std::string why;
+    auto value = readStoredValue(path, why);
+    if (!why.empty()) reportUnreadable(path, why);
+    return value ? *value : platform::Value();
+}
+
+// The file is judged, moved, and checked to be the one judged: a file another writer put
+// there meanwhile is never the one kept aside (it is put back) nor judged by another's
+// contents.
+bool LAFileStorePlugin::keepRefusedFileAside(const std::string& path) {
+    struct stat before, judged, moved;
+    if (::lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return true;
+    std::string why;
+    if (readStoredValue(path, why) || why.empty()) return true;
+    if (::lstat(path.c_str(), &judged) != 0 || !sameFile(before, judged)) return true;  // replaced meanwhile
+    std::string aside;
+    if (!platform::moveAsideAsInvalid(path, aside)) {
+        LALogError("Stored file " + path + " is not read (" + why +
+                   ") and cannot be moved aside: " + std::strerror(errno) + "; it is not replaced");
+        return false;
     }
-    if (!file.isRead()) return {};
-    auto value = platform::NSKeyedUnarchiver::unarchivedObject(file.data);
-    if (!value.isSuccess()) {
-        reportUnreadable(path, "it is no archive");
-        return {};
+    if (::lstat(aside.c_str(), &moved) != 0 || !sameFile(judged, moved)) {
+        ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+        return true;
     }
-    return value.value();
+    LALogWarn("Stored file " + path + " is not read (" + why + "): moved aside to " + aside + " before it is replaced");
+    return true;
+}
+
+// The archive of `value`, when its reader takes it: a larger one is not written (logged).
+std::optional<platform::Data> LAFileStorePlugin::readableArchive(const platform::Value& value, const std::string& key) {
+    auto data = platform::NSKeyedArchiver::archivedData(value);
+    std::string why;
+    if (!data.isSuccess()) {
+        auto debug = data.error()->userInfo().find(platform::NSDebugDescriptionErrorKey);
+        why = debug != data.error()->userInfo().end() ? debug->second.stringValue() : "it cannot be archived";
+    } else if (data.value().count() > kMaxStoreFileBytes) {
+        why = "its archive is larger than " + std::to_string(kMaxStoreFileBytes) + " bytes";
+    }
+    if (why.empty()) return data.value();
+    LALogError("The value for " + key + " is not stored: " + why + ", which the store does not read");
+    return std::nullopt;
 }
 
 // A file the store cannot use is read on every lookup; it is reported the first time only.
@@ -174,11 +224,11 @@ bool LAFileStorePlugin::moveFolderAside(const std::string& path) {
 
 void LAFileStorePlugin::setObject(const platform::Value& value, const std::string& key) {
     if (key.empty() || value.isNull()) return;
-    auto data = platform::NSKeyedArchiver::archivedData(value);
+    auto data = readableArchive(value, key);
     std::string path = filePath(key);
-    if (!data.isSuccess() || !makeFolder(path)) return;
+    if (!data || !makeFolder(path) || !keepRefusedFileAside(path)) return;
     const auto& files = *platform::FileManager::defaultManager();
-    if (!files.createFile(path, data.value()) && moveFolderAside(path)) files.createFile(path, data.value());
+    if (!files.createFile(path, *data) && moveFolderAside(path)) files.createFile(path, *data);
 }
 
 bool LAFileStorePlugin::addObject(const platform::Value& value, const std::string& key) {
@@ -191,9 +241,9 @@ bool LAFileStorePlugin::addOwnerOnlyObject(const platform::Value& value, const s
 
 bool LAFileStorePlugin::addFile(const platform::Value& value, const std::string& key, mode_t mode) {
     if (key.empty() || value.isNull()) return false;
-    auto data = platform::NSKeyedArchiver::archivedData(value);
+    auto data = readableArchive(value, key);
     std::string path = filePath(key);
-    if (!data.isSuccess() || !makeFolder(path)) return false;
+    if (!data || !makeFolder(path)) return false;
     // One name per write, so that writers of one process never share a temporary file. A
     // name already taken (left by a killed process that had this pid, or a writer of this
     // pid on another host sharing the folder) is never written into: the next one is tried.
@@ -202,7 +252,7 @@ bool LAFileStorePlugin::addFile(const platform::Value& value, const std::string&
     bool written = false;
     for (int attempt = 0; attempt < 8 && !written; ++attempt) {
         temporary = path + std::string(kAddMarker) + std::to_string(::getpid()) + "-" + std::to_string(writes++);
-        written = writeNewFile(temporary, data.value(), mode);
+        written = writeNewFile(temporary, *data, mode);
         if (!written && errno != EEXIST) break;
     }
     if (!written) return false;
@@ -212,7 +262,10 @@ bool LAFileStorePlugin::addFile(const platform::Value& value, const std::string&
     return linked;
 }
 
-void LAFileStorePlugin::removeObjectForKey(const std::string& key) { ::unlink(filePath(key).c_str()); }
+void LAFileStorePlugin::removeObjectForKey(const std::string& key) {
+    const std::string path = filePath(key);
+    if (keepRefusedFileAside(path)) ::unlink(path.c_str());
+}
 
 std::optional<std::vector<std::string>> LAFileStorePlugin::storeKeys() const {
     return std::vector<std::string>{"$channel_device_info", "login_id",

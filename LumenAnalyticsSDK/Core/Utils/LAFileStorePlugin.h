@@ -22,14 +22,17 @@ public:
     // Null for a missing or unreadable file; an unreadable one is logged once.
     platform::Value objectForKey(const std::string& key) override;
     // A null value writes nothing (the file stays); else the file is replaced atomically.
-    // A folder in the file's place, which would refuse the key's writes for good, is moved
-    // aside first (here and in `addObject`).
+    // A value whose archive the reader would refuse (past the archive limits or 4 MiB) is
+    // not written (logged), and the file stays. A folder in the file's place, which would
+    // refuse the key's writes for good, is moved aside first (here and in `addObject`); so is
+    // a file the reader refuses (`keepRefusedFileAside`).
     void setObject(const platform::Value& value, const std::string& key) override;
     // The file is made complete beside its place and linked in only where no file is, so
     // of launches racing to make it exactly one wins and the others read its value.
     bool addObject(const platform::Value& value, const std::string& key) override;
     // `addObject` for a file that only its owner may read.
     bool addOwnerOnlyObject(const platform::Value& value, const std::string& key);
+    // A file the reader refuses is moved aside rather than removed.
     void removeObjectForKey(const std::string& key) override;
     std::optional<std::vector<std::string>> storeKeys() const override;
 
@@ -38,6 +41,13 @@ public:
     static std::string asideName(const std::string& path);
 
 private:
+    // A regular file at `path` that the reader refuses (larger than 4 MiB, damaged, or past
+    // the archive limits) is moved aside (platform::moveAsideAsInvalid) with a log line
+    // naming the aside, so that nothing stored there is replaced unread. Links, FIFOs and
+    // devices are not the store's files and stay for the write to replace (never what a
+    // link names). False when such a file cannot be moved: it must not be replaced.
+    static bool keepRefusedFileAside(const std::string& path);
+    static std::optional<platform::Data> readableArchive(const platform::Value& value, const std::string& key);
     // Adds the file the exclusive way with `mode` (less the umask).
     static bool addFile(const platform::Value& value, const std::string& key, mode_t mode);
     static void reportUnreadable(const std::string& path, const std::string& reason);
