@@ -137,7 +137,10 @@ bool AutoRotatingFileDestination::needsRotation() const {
 }
 
 void AutoRotatingFileDestination::rotate() {
-    onFileQueue([this] { rotateNow(); });
+    onFileQueue([this] {
+        std::lock_guard turn(fileTurn_);
+        rotateNow();
+    });
 }
 
 void AutoRotatingFileDestination::rotateNow() {
@@ -150,18 +153,24 @@ void AutoRotatingFileDestination::rotateNow() {
     // they never start a rotation of their own.
     currentLogStartTimeInterval_ = currentDate().timeIntervalSince1970();
     currentLogFileSize_ = 0;
-    rotating_ = true;
+    rotatingThread_ = std::this_thread::get_id();
     rotateFile(target, autoRotationCompletion);
-    rotating_ = false;
     removeSurplusArchives();
+    rotatingThread_ = std::thread::id();
 }
 
 void AutoRotatingFileDestination::write(const std::string& message) {
     // The running size counts the line's characters as a reader sees them, without the
     // line feed that the file destination adds.
-    currentLogFileSize_ += platform::characterCount(message);
+    const auto characters = platform::characterCount(message);
+    // The rotating thread's own lines (the new file's opening lines) already have the turn,
+    // and start no rotation.
+    const bool rotating = rotatingThread_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    std::unique_lock turn(fileTurn_, std::defer_lock);
+    if (!rotating) turn.lock();
+    currentLogFileSize_ += characters;
     FileDestination::write(message);
-    if (!rotating_ && needsRotation()) rotate();
+    if (!rotating && needsRotation()) rotateNow();
 }
 
 std::optional<std::string> AutoRotatingFileDestination::archivedAtFromName(const std::string& fileName) const {

@@ -2,12 +2,15 @@
 // and keeps only the newest archives. Archives are named after the log file plus
 // "_yyyy-MM-dd_HHmmss" and tagged with who archived them and when.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "logging/FileDestination.h"
@@ -93,7 +96,7 @@ protected:
     void write(const std::string& message) override;
 
 private:
-    // The rotation itself, on the file queue.
+    // The rotation itself, on the file queue, its turn taken (see `fileTurn_`).
     void rotateNow();
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;
@@ -108,7 +111,14 @@ private:
     double currentLogStartTimeInterval_ = 0;
     std::string baseFileName_ = "scribe";
     std::string fileExtension_ = "log";
-    bool rotating_ = false;
+    // Lines and rotations take turns: several threads may log without a queue, and each
+    // line's count, its write and the rotation it makes due are one step, so a crossing of
+    // the size rotates once and no line meets the file being moved. With a queue only the
+    // queue's thread takes it.
+    std::mutex fileTurn_;
+    // The thread that is rotating, whose own lines (the new file's banner) go straight
+    // to the file: it already has the turn.
+    std::atomic<std::thread::id> rotatingThread_;
 };
 
 }  // namespace Scribe
