@@ -96,8 +96,10 @@ protected:
     void write(const std::string& message) override;
 
 private:
-    // The rotation itself, on the file queue, its turn taken (see `fileTurn_`).
+    // The rotation itself, on the file queue, the turns taken (see `fileTurn_`).
     void rotateNow();
+    // Takes the turns and rotates; with `onlyIfDue`, only if no other rotation came first.
+    void rotateInTurn(bool onlyIfDue);
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;
     void removeArchives(const std::vector<platform::URL>& archives);
@@ -111,10 +113,10 @@ private:
     double currentLogStartTimeInterval_ = 0;
     std::string baseFileName_ = "scribe";
     std::string fileExtension_ = "log";
-    // Lines and rotations take turns: several threads may log without a queue, and each
-    // line's count, its write and the rotation it makes due are one step, so a crossing of
-    // the size rotates once and no line meets the file being moved. With a queue only the
-    // queue's thread takes it.
+    // Lines and rotations take turns, so several threads may log without a queue: a line's
+    // count and write are one step, a rotation finds the size still crossed before it
+    // starts (so a crossing rotates once), and no line meets the file while it is moved.
+    // With a queue only the queue's thread takes it.
     std::mutex fileTurn_;
     // The thread that is rotating, whose own lines (the new file's banner) go straight
     // to the file: it already has the turn.
