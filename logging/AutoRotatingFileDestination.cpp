@@ -26,6 +26,15 @@ const std::shared_ptr<platform::DateFormatter>& sharedArchiveSuffixDateFormatter
     return *formatter;
 }
 
+// Rotations take turns across the process, each taking it before its file's turn: a
+// rotation logs to the other destinations ("writing log to"), so two rotations that each
+// held their own file's turn could wait for each other's. Recursive, as a line that a
+// rotation logs may make another destination rotate.
+std::recursive_mutex& rotationsTurn() {
+    static platform::NoDestructor<std::recursive_mutex> turn;
+    return *turn;
+}
+
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -137,7 +146,13 @@ bool AutoRotatingFileDestination::needsRotation() const {
 }
 
 void AutoRotatingFileDestination::rotate() {
-    onFileQueue([this] { rotateNow(); });
+    onFileQueue([this] { rotateInTurn(false); });
+}
+
+void AutoRotatingFileDestination::rotateInTurn(bool onlyIfDue) {
+    std::lock_guard rotations(rotationsTurn());
+    std::lock_guard turn(fileTurn_);
+    if (!onlyIfDue || needsRotation()) rotateNow();
 }
 
 void AutoRotatingFileDestination::rotateNow() {
@@ -150,18 +165,33 @@ void AutoRotatingFileDestination::rotateNow() {
     // they never start a rotation of their own.
     currentLogStartTimeInterval_ = currentDate().timeIntervalSince1970();
     currentLogFileSize_ = 0;
-    rotating_ = true;
+    rotatingThread_ = std::this_thread::get_id();
     rotateFile(target, autoRotationCompletion);
-    rotating_ = false;
     removeSurplusArchives();
+    rotatingThread_ = std::thread::id();
 }
 
 void AutoRotatingFileDestination::write(const std::string& message) {
     // The running size counts the line's characters as a reader sees them, without the
     // line feed that the file destination adds.
-    currentLogFileSize_ += platform::characterCount(message);
-    FileDestination::write(message);
-    if (!rotating_ && needsRotation()) rotate();
+    const auto characters = platform::characterCount(message);
+    if (rotatingThread_.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+        // The rotation's own lines (the new file's opening lines): it holds the turn, and
+        // they start no rotation.
+        currentLogFileSize_ += characters;
+        FileDestination::write(message);
+        return;
+    }
+    bool due;
+    {
+        std::lock_guard turn(fileTurn_);
+        currentLogFileSize_ += characters;
+        FileDestination::write(message);
+        due = needsRotation();
+    }
+    // Every thread that saw the size crossed gets here; the first to take the turns
+    // rotates, and the others find the count restarted.
+    if (due) rotateInTurn(true);
 }
 
 std::optional<std::string> AutoRotatingFileDestination::archivedAtFromName(const std::string& fileName) const {

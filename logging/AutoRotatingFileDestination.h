@@ -2,12 +2,15 @@
 // and keeps only the newest archives. Archives are named after the log file plus
 // "_yyyy-MM-dd_HHmmss" and tagged with who archived them and when.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "logging/FileDestination.h"
@@ -93,8 +96,10 @@ protected:
     void write(const std::string& message) override;
 
 private:
-    // The rotation itself, on the file queue.
+    // The rotation itself, on the file queue, the turns taken (see `fileTurn_`).
     void rotateNow();
+    // Takes the turns and rotates; with `onlyIfDue`, only if no other rotation came first.
+    void rotateInTurn(bool onlyIfDue);
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;
     void removeArchives(const std::vector<platform::URL>& archives);
@@ -108,7 +113,14 @@ private:
     double currentLogStartTimeInterval_ = 0;
     std::string baseFileName_ = "scribe";
     std::string fileExtension_ = "log";
-    bool rotating_ = false;
+    // Lines and rotations take turns, so several threads may log without a queue: a line's
+    // count and write are one step, a rotation finds the size still crossed before it
+    // starts (so a crossing rotates once), and no line meets the file while it is moved.
+    // With a queue only the queue's thread takes it.
+    std::mutex fileTurn_;
+    // The thread that is rotating, whose own lines (the new file's banner) go straight
+    // to the file: it already has the turn.
+    std::atomic<std::thread::id> rotatingThread_;
 };
 
 }  // namespace Scribe

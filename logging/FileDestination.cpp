@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -11,8 +12,10 @@
 
 #include "logging/Scribe.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/files/CocoaError.h"
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/MovedAside.h"
 #include "platform/foundation/TextForms.h"
 
 namespace Scribe {
@@ -23,7 +26,40 @@ namespace {
 // one write, and only a block grown past this is cut into several.
 constexpr std::size_t kPendingLimit = 256 * 1024;
 
+// How often the log path is cleared and opened again when something other than a file
+// takes the place of what was just moved aside.
+constexpr int kOpenAttempts = 3;
+
 std::string attributeName(const std::string& name) { return "user." + name; }
+
+// What stands at `path` itself (a link is not followed): a regular file, nothing, or
+// something else.
+enum class Standing { regularFile, nothing, other };
+Standing standingAt(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT ? Standing::nothing : Standing::other;
+    return S_ISREG(info.st_mode) ? Standing::regularFile : Standing::other;
+}
+
+// Opens the regular file at `path` for writing: never through a link, never waiting for
+// the reader of a FIFO, and nothing but a regular file. None, with `error` set, otherwise.
+std::shared_ptr<platform::FileHandle> openRegularFile(const std::string& path, int& error) {
+    int fd;
+    do fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    auto handle = std::make_shared<platform::FileHandle>(fd, true);
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = EINVAL;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return handle;
+}
 
 }  // namespace
 
@@ -118,6 +154,15 @@ void FileDestination::createMissingFile(const std::string& path) const {
     }
 }
 
+// Whatever stands at the log path and is not a regular file (a link, dangling or not, a
+// FIFO, a folder) is moved aside, and a regular file made in its place: the log is never
+// written through a link, nor silenced by one.
+std::optional<std::string> FileDestination::moveAsideUnlessRegular(const std::string& path) const {
+    std::string aside;
+    if (standingAt(path) != Standing::other || !platform::moveAsideAsInvalid(path, aside)) return std::nullopt;
+    return aside;
+}
+
 void FileDestination::openLogFile(bool appendAlways) {
     auto owner = this->owner();
     if (!owner) return;
@@ -126,20 +171,25 @@ void FileDestination::openLogFile(bool appendAlways) {
     const auto& fileManager = platform::FileManager::defaultManager();
     const std::string path = writeToFileURL_->path();
     const bool appending = shouldAppend || appendAlways;
-    const bool fileExists = fileManager->fileExists(path);
-    const bool willAppend = fileExists && appending;
-    if (appending && !fileExists) {
-        createMissingFile(path);
-    } else if (!willAppend) {
-        fileManager->createFile(path, platform::Data(), fileAttributes.value_or(platform::Value::Dictionary{}));
+    std::optional<std::string> aside;
+    bool willAppend = false;
+    int error = 0;
+    for (int attempt = 1;; ++attempt) {
+        if (auto moved = moveAsideUnlessRegular(path)) aside = std::move(moved);
+        willAppend = appending && standingAt(path) == Standing::regularFile;
+        if (appending && !willAppend) {
+            createMissingFile(path);
+        } else if (!willAppend) {
+            fileManager->createFile(path, platform::Data(), fileAttributes.value_or(platform::Value::Dictionary{}));
+        }
+        logFileHandle_ = openRegularFile(path, error);
+        if (logFileHandle_ || attempt == kOpenAttempts || standingAt(path) != Standing::other) break;
     }
-    try {
-        logFileHandle_ = platform::FileHandle::forWritingTo(*writeToFileURL_);
-    } catch (const platform::ErrorException& failure) {
-        owner->logInternal(std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
-                               " failed: " + failure.error()->localizedDescription(),
-                           Level::error, shared_from_this());
-        logFileHandle_.reset();
+    if (!logFileHandle_) {
+        owner->logInternal(
+            std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
+                " failed: " + platform::CocoaError::fromErrno(error, path, false)->localizedDescription(),
+            Level::error, shared_from_this());
         return;
     }
     if (appending) {
@@ -151,21 +201,23 @@ void FileDestination::openLogFile(bool appendAlways) {
         try {
             logFileHandle_->seekToEndOfFile();
         } catch (const platform::ErrorException&) {
-            // Unseekable files (pipes) are written where they stand.
+            // A file that cannot seek is written where it stands.
         }
     }
     if (willAppend && appendMarker) writeGuarded(*appendMarker + "\n");
-    auto self = shared_from_this();
-    owner->logAppDetails(self);
-    LogDetails details{Level::info,
-                       platform::Date::now(),
-                       std::string("Scribe ") + (willAppend ? "appending" : "writing") +
-                           " log to: " + writeToFileURL_->absoluteString(),
-                       "",
-                       "",
-                       0,
-                       Constants::internalUserInfo()};
-    owner->logInternal(details.message, Level::info, self);
+    owner->logAppDetails(shared_from_this());
+    announce(std::string("Scribe ") + (willAppend ? "appending" : "writing") +
+                 " log to: " + writeToFileURL_->absoluteString(),
+             Level::info);
+    if (aside) announce("Scribe moved what stood at the log path aside to: " + *aside, Level::warning);
+}
+
+void FileDestination::announce(const std::string& message, Level level) {
+    auto owner = this->owner();
+    if (!owner) return;
+    LogDetails details{level, platform::Date::now(), message, "", "", 0, Constants::internalUserInfo()};
+    owner->logInternal(details.message, level, shared_from_this());
+    // A destination not yet in its owner's list still gets the lines about its own file.
     if (!owner->destination(identifier())) processInternal(details);
 }
 
@@ -245,6 +297,12 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
     closeLogFile();
     setHaveLoggedAppDetails(false);
     auto self = shared_from_this();
+    if (standingAt(currentPath) == Standing::other) {
+        // Not this destination's file (a link or FIFO put in its place): never archived nor
+        // tagged; reopening moves it aside and starts a fresh file.
+        openLogFile(true);
+        return false;
+    }
     try {
         fileManager->moveItem(currentPath, targetPath);
     } catch (const platform::ErrorException& failure) {

@@ -1,5 +1,6 @@
 // Writes finished lines to one file: opens or appends when it gains an owner, marks an
-// appended stretch, and can move the file aside and start a fresh one (rotation).
+// appended stretch, and can move the file aside and start a fresh one (rotation). Only a
+// regular file is written: anything else at the path is moved aside and a file made there.
 // Without a queue each logging thread writes its lines itself, each line whole in one
 // write; with one, writes arrive one at a time on the destination's work queue (`logQueue`,
 // or a private serial queue targeting it when it is concurrent). With a queue,
@@ -73,6 +74,12 @@ protected:
     // `appendAlways` keeps an existing file whatever `shouldAppend` says (after a failed move).
     void openLogFile(bool appendAlways);
     void createMissingFile(const std::string& path) const;
+    // Moves what stands at `path` aside unless it is a regular file or nothing; answers
+    // the name it was moved to.
+    std::optional<std::string> moveAsideUnlessRegular(const std::string& path) const;
+    // Logs a line about this destination's file to every destination, this one included
+    // even before it is in its owner's list.
+    void announce(const std::string& message, Level level);
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.

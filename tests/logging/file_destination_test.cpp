@@ -1,5 +1,6 @@
 // The file destination: creating, appending with a marker, reopening, moving the file aside.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <future>
@@ -65,38 +66,95 @@ bool contains(const std::vector<std::string>& lines, const std::string& part) {
     return false;
 }
 
+// What was moved aside from `path`, found by its name ("<path>.invalid-<time>").
+std::optional<std::filesystem::path> movedAsideFrom(const std::filesystem::path& path) {
+    const std::string prefix = path.filename().string() + ".invalid-";
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path())) {
+        if (entry.path().filename().string().starts_with(prefix)) return entry.path();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 TEST(FileDestination, OpeningAnExistingOrNewFile) {
+    // What may stand at the log path before the destination opens it. Anything but a
+    // regular file is moved aside (and named in the log) and a fresh file made in its
+    // place: a link is never written through, its target never made, a FIFO never waited on.
+    enum class Standing { nothing, file, danglingLink, linkToFile, fifo, folder };
     struct Case {
         const char* name;
-        bool exists, append;
+        Standing standing;
+        bool append;
         std::optional<std::string> marker;
         std::vector<std::string> expectedStart;  // lines before the banner
         const char* mode;
     };
     const Case cases[] = {
-        {"append with marker", true, true, std::string("-- mark --"), {"old line", "-- mark --"}, "appending"},
-        {"append, empty marker", true, true, std::string(), {"old line", ""}, "appending"},
-        {"append, no marker", true, true, std::nullopt, {"old line"}, "appending"},
-        {"replace existing", true, false, std::string("-- mark --"), {}, "writing"},
-        {"append to missing file", false, true, std::string("-- mark --"), {}, "writing"},
+        {"append with marker",
+         Standing::file,
+         true,
+         std::string("-- mark --"),
+         {"old line", "-- mark --"},
+         "appending"},
+        {"append, empty marker", Standing::file, true, std::string(), {"old line", ""}, "appending"},
+        {"append, no marker", Standing::file, true, std::nullopt, {"old line"}, "appending"},
+        {"replace existing", Standing::file, false, std::string("-- mark --"), {}, "writing"},
+        {"append to missing file", Standing::nothing, true, std::string("-- mark --"), {}, "writing"},
+        {"append at a dangling link", Standing::danglingLink, true, std::string("-- mark --"), {}, "writing"},
+        {"append at a link to a file", Standing::linkToFile, true, std::string("-- mark --"), {}, "writing"},
+        {"replace a link to a file", Standing::linkToFile, false, std::nullopt, {}, "writing"},
+        {"append at a FIFO without a reader", Standing::fifo, true, std::string("-- mark --"), {}, "writing"},
+        {"append at a folder", Standing::folder, true, std::string("-- mark --"), {}, "writing"},
+        {"replace a folder", Standing::folder, false, std::nullopt, {}, "writing"},
     };
-    for (const auto& c : cases) {
+    // Each row runs whole, whichever assertion of another row stopped it.
+    auto check = [](const Case& c) {
         TempDir dir;
         auto path = dir / "app.log";
-        if (c.exists) writeFile(path, "old line\n");
+        auto target = dir / "elsewhere.txt";
+        switch (c.standing) {
+            case Standing::nothing: break;
+            case Standing::file: writeFile(path, "old line\n"); break;
+            case Standing::linkToFile: writeFile(target, "someone else's\n"); [[fallthrough]];
+            case Standing::danglingLink: std::filesystem::create_symlink(target, path); break;
+            case Standing::fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
+            case Standing::folder: std::filesystem::create_directory(path); break;
+        }
         auto logger = Logger::create("l", false);
         logger->add(bareFile(path, c.append, c.marker));
         logger->info("new line");
+        ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
         auto got = lines(path);
-        ASSERT_GE(got.size(), c.expectedStart.size() + 4) << c.name;
-        for (std::size_t i = 0; i < c.expectedStart.size(); ++i) EXPECT_EQ(got[i], c.expectedStart[i]) << c.name;
+        const bool movedAside = c.standing != Standing::nothing && c.standing != Standing::file;
+        ASSERT_GE(got.size(), c.expectedStart.size() + (movedAside ? 5 : 4));
+        for (std::size_t i = 0; i < c.expectedStart.size(); ++i) EXPECT_EQ(got[i], c.expectedStart[i]);
         std::size_t n = c.expectedStart.size();
-        EXPECT_NE(got[n].find("PID: "), std::string::npos) << c.name;
-        EXPECT_NE(got[n + 1].find("Scribe Version: 7.0.1"), std::string::npos) << c.name;
-        EXPECT_EQ(got[n + 2], std::string("[Info] > Scribe ") + c.mode + " log to: file://" + path.string()) << c.name;
-        EXPECT_EQ(got[n + 3], "[Info] > new line") << c.name;
+        EXPECT_NE(got[n].find("PID: "), std::string::npos);
+        EXPECT_NE(got[n + 1].find("Scribe Version: 7.0.1"), std::string::npos);
+        EXPECT_EQ(got[n + 2], std::string("[Info] > Scribe ") + c.mode + " log to: file://" + path.string());
+        if (movedAside) {
+            auto aside = movedAsideFrom(path);
+            ASSERT_TRUE(aside.has_value());
+            EXPECT_EQ(got[n + 3], "[Warning] > Scribe moved what stood at the log path aside to: " + aside->string());
+            const auto kind = c.standing == Standing::fifo     ? std::filesystem::file_type::fifo
+                              : c.standing == Standing::folder ? std::filesystem::file_type::directory
+                                                               : std::filesystem::file_type::symlink;
+            EXPECT_EQ(std::filesystem::symlink_status(*aside).type(), kind);
+            ++n;
+        }
+        EXPECT_EQ(got[n + 3], "[Info] > new line");
+        // A link's target is never written, nor made.
+        if (c.standing == Standing::linkToFile) {
+            EXPECT_EQ(readFile(target), "someone else's\n");
+        }
+        if (c.standing == Standing::danglingLink) {
+            EXPECT_FALSE(std::filesystem::exists(target));
+        }
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        check(c);
     }
 }
 
@@ -309,8 +367,8 @@ TEST(FileDestination, OpenFailureIsReportedToTheOtherDestinations) {
     auto logger = Logger::create("l", false);
     auto witness = bareFile(dir / "witness.log", false, std::nullopt);
     logger->add(witness);
-    std::filesystem::create_directories(dir / "a-folder");
-    auto failing = bareFile(dir / "a-folder", false, std::nullopt, "failing");
+    // The log's folder is missing (a folder at the log path itself is moved aside instead).
+    auto failing = bareFile(dir / "missing-folder" / "a.log", false, std::nullopt, "failing");
     EXPECT_TRUE(logger->add(failing));
     EXPECT_FALSE(failing->isOpen());
     EXPECT_TRUE(contains(lines(dir / "witness.log"), "[Error] > Attempt to open log file for writing failed: "))
