@@ -166,7 +166,9 @@ bool BaseQueuedDestination::linesWaiting() {
 void BaseQueuedDestination::writeWaitingLines(bool endsDrain) {
     if (writesHere()) return;
     Writing writing(*this);
-    while (takePendingLines(endsDrain)) writeBatch();
+    // One take, so that this thread lets go while other threads go on logging; only in
+    // place of a drain does it take again, until none wait (other threads then wait to write).
+    for (bool took = takePendingLines(endsDrain); took; took = endsDrain && takePendingLines(true)) writeBatch();
     didWriteLines();
 }
 
@@ -242,11 +244,13 @@ void BaseQueuedDestination::writeBatch() {
 }
 
 void BaseQueuedDestination::registerLastWordsOnce() {
+    if (lastWordsRegistered_.load(std::memory_order_acquire)) return;
     std::call_once(lastWordsOnce_, [this] {
         std::weak_ptr<BaseQueuedDestination> weak = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
         lastWordsTicket_ = platform::addLastWordsHandler([weak](const platform::LastWords& words) {
             if (auto self = weak.lock()) self->sayLastWords(words);
         });
+        lastWordsRegistered_.store(true, std::memory_order_release);
     });
 }
 

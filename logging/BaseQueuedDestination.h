@@ -156,6 +156,7 @@ private:
     std::string line_;
     bool writingBatch_ = false;
 
+    std::atomic<bool> lastWordsRegistered_ = false;
     std::once_flag lastWordsOnce_;
     std::uint64_t lastWordsTicket_ = 0;
 };
