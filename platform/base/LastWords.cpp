@@ -64,7 +64,7 @@ std::string escapedExceptionText() {
 }
 
 [[noreturn]] void onTerminate() {
-    sayLastWords(escapedExceptionText(), std::source_location());
+    sayLastWordsOnTerminate();
     if (previousTerminateHandler) previousTerminateHandler();
     std::abort();
 }
@@ -84,6 +84,8 @@ bool hasEnded(std::thread::id thread) {
     }
     return false;
 }
+
+void sayLastWordsOnTerminate() { sayLastWords(escapedExceptionText(), std::source_location()); }
 
 std::uint64_t addLastWordsHandler(LastWordsHandler handler) {
     installTerminateHandlerOnce();

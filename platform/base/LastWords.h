@@ -36,4 +36,8 @@ void removeLastWordsHandler(std::uint64_t ticket);
 // after it (it aborts).
 void sayLastWords(std::string_view message, std::source_location where);
 
+// The last words of a terminate handler, saying which exception escaped (if one did); for
+// a terminate handler installed after the first registration, which replaces ours.
+void sayLastWordsOnTerminate();
+
 }  // namespace platform
