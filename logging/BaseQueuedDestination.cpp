@@ -257,10 +257,11 @@ void BaseQueuedDestination::registerLastWordsOnce() {
 bool BaseQueuedDestination::takeWritingForLastWords() {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + platform::kLastWordsTime;
-    while (!writingMutex_.try_lock_for(kLastWordsLook)) {
+    while (!writingMutex_.try_lock()) {
         // A thread ending the process never lets go, and never writes again: take over.
         if (platform::hasEnded(writer_.load(std::memory_order_relaxed))) break;
         if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kLastWordsLook);
     }
     writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     writingDepth_ = 1;  // never let go: the process ends

@@ -140,7 +140,7 @@ private:
     std::atomic<bool> drainQueued_ = false;
 
     // The writing (see `Writing`): the thread that holds it, and how often it took it.
-    mutable std::timed_mutex writingMutex_;
+    mutable std::mutex writingMutex_;
     mutable std::atomic<std::thread::id> writer_;
     mutable int writingDepth_ = 0;
 
