@@ -6,6 +6,7 @@
 // ordinary stack, and waits for its answer before ending the process.
 #include "TallockSDK/CrashMonitor.h"
 
+#include "platform/base/LastWords.h"
 #include "platform/base/NoDestructor.h"
 
 #include <fcntl.h>
@@ -64,6 +65,7 @@ void storeAll() {
 }
 
 void onTerminate() {
+    platform::sayLastWordsOnTerminate();  // this handler replaces the one that would say them
     if (!monitoring.load()) std::abort();
     enterOnce();
     storeAll();

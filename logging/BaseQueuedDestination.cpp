@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "logging/Scribe.h"
+#include "platform/base/LastWords.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace Scribe {
@@ -24,6 +25,11 @@ constexpr auto kLookInterval = std::chrono::microseconds(200);
 constexpr auto kLongestHold = std::chrono::milliseconds(2);
 // Written blocks kept for reuse.
 constexpr std::size_t kSpareBlocks = 4;
+// Past this many bytes of lines waiting, the logging thread writes them itself: the
+// memory held stays bounded whatever the rate, and no line is dropped.
+constexpr std::size_t kMostWaitingBytes = 4 * 1024 * 1024;
+// How often the last words look whether the writing is free or held by the ending thread.
+constexpr auto kLastWordsLook = std::chrono::milliseconds(2);
 
 // A written block worth keeping: room for a block's worth, and not grown far past it by
 // a very long line or a great many short ones.
@@ -31,6 +37,11 @@ template <class Block>
 bool isOrdinary(const Block& block) {
     const auto room = block.text.capacity();
     return room >= kBlockBytes && room <= 2 * kBlockBytes && block.lines.capacity() <= kBlockBytes / 16;
+}
+
+// What a kept record holds, roughly: for the bound on what waits.
+std::size_t recordBytes(const LogDetails& details) {
+    return sizeof(LogDetails) + details.message.size() + details.functionName.size() + details.fileName.size();
 }
 
 void pauseBriefly() {
@@ -54,14 +65,36 @@ std::unique_lock<std::mutex> lockSpinningBriefly(std::mutex& mutex) {
 
 }  // namespace
 
+BaseQueuedDestination::~BaseQueuedDestination() {
+    if (lastWordsTicket_) platform::removeLastWordsHandler(lastWordsTicket_);
+}
+
+BaseQueuedDestination::Writing::Writing(const BaseQueuedDestination& destination) : destination_(destination) {
+    if (destination.writesHere()) {
+        ++destination.writingDepth_;
+        return;
+    }
+    destination.writingMutex_.lock();
+    destination.writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    destination.writingDepth_ = 1;
+}
+
+BaseQueuedDestination::Writing::~Writing() {
+    if (--destination_.writingDepth_ > 0) return;
+    destination_.writer_.store(std::thread::id(), std::memory_order_relaxed);
+    destination_.writingMutex_.unlock();
+}
+
 bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {
     return filters() || formatters() || owner.filters || owner.formatters;
 }
 
 void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& message, const Scribe& owner) {
-    // A drain still in flight on a queue taken away writes this line too, after the ones before it.
-    if (logQueue || drainInFlight()) {
-        handOver(logDetails, message, readsRecords(owner));
+    registerLastWordsOnce();
+    // Lines handed to a queue taken away since are written first, on this thread.
+    const bool queued = logQueue != nullptr;
+    if (queued || drainInFlight()) {
+        handOver(logDetails, message, readsRecords(owner), queued);
         return;
     }
     if (!readsRecords(owner)) {
@@ -74,20 +107,69 @@ void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& me
 
 bool BaseQueuedDestination::drainInFlight() const { return drainQueued_.load(std::memory_order_acquire); }
 
-void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord) {
+void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord,
+                                     bool queued) {
     auto record = keepRecord ? std::make_unique<LogDetails>(logDetails) : nullptr;
+    bool startDrain = false, tooManyWaiting = false;
     {
         std::lock_guard lock(pendingMutex_);
         Block& block = blockWithRoomFor(message.size());
         block.text += message;
         block.lines.push_back({block.text.size(), std::move(record)});
-        if (drainQueued_.load(std::memory_order_relaxed)) return;
-        drainQueued_.store(true, std::memory_order_relaxed);
+        waitingBytes_ += message.size() + (keepRecord ? recordBytes(logDetails) : 0);
+        tooManyWaiting = waitingBytes_ > kMostWaitingBytes;
+        if (!drainQueued_.load(std::memory_order_relaxed)) {
+            drainQueued_.store(true, std::memory_order_relaxed);
+            startDrain = true;
+        }
     }
+    if (startDrain) queueDrain();
+    else if (tooManyWaiting || !queued) writeWaitingLines(false);
+}
+
+void BaseQueuedDestination::queueDrain() {
+    if (!queueTurn()) writeWaitingLines(true);  // the queue was taken away meanwhile: write at once
+}
+
+bool BaseQueuedDestination::queueTurn() {
     // The queue is copied only here: its count of owners is shared with the queue's own thread.
+    auto queue = workQueue();
+    if (!queue) return false;
     auto self = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
-    if (auto queue = workQueue()) queue->async([self] { self->drainPendingLines(true); });
-    else drainPendingLines(false);  // the queue was taken away meanwhile: write at once
+    queue->async([self] { self->drainOneTurn(); });
+    return true;
+}
+
+void BaseQueuedDestination::drainOneTurn() {
+    if (!linesWaiting()) return;
+    // The next turn is queued before this one takes a line: a block queued meanwhile runs
+    // between the two, and every line output before that block was queued is taken by
+    // this turn or the next, so it is written before the block runs.
+    if (!queueTurn()) {
+        writeWaitingLines(true);
+        return;
+    }
+    waitForBlock();
+    Writing writing(*this);
+    if (!takePendingLines(false)) return;
+    writeBatch();
+    didWriteLines();
+}
+
+bool BaseQueuedDestination::linesWaiting() {
+    auto lock = lockSpinningBriefly(pendingMutex_);
+    if (!pending_.empty()) return true;
+    drainQueued_.store(false, std::memory_order_release);
+    return false;
+}
+
+void BaseQueuedDestination::writeWaitingLines(bool endsDrain) {
+    if (writesHere()) return;
+    Writing writing(*this);
+    // One take, so that this thread lets go while other threads go on logging; only in
+    // place of a drain does it take again, until none wait (other threads then wait to write).
+    for (bool took = takePendingLines(endsDrain); took; took = endsDrain && takePendingLines(true)) writeBatch();
+    didWriteLines();
 }
 
 BaseQueuedDestination::Block& BaseQueuedDestination::blockWithRoomFor(std::size_t bytes) {
@@ -125,6 +207,7 @@ void BaseQueuedDestination::keepWrittenBlocks() {
         block.text.clear();
         block.lines.clear();
     }
+    cursor_ = {};
     auto lock = lockSpinningBriefly(pendingMutex_);
     for (auto& block : batch_) {
         if (spare_.size() < kSpareBlocks && isOrdinary(block)) spare_.push_back(std::move(block));
@@ -132,38 +215,75 @@ void BaseQueuedDestination::keepWrittenBlocks() {
     batch_.clear();
 }
 
-bool BaseQueuedDestination::takePendingLines(bool gather) {
+bool BaseQueuedDestination::takePendingLines(bool endsDrain) {
     keepWrittenBlocks();
-    if (gather) waitForBlock();
     auto lock = lockSpinningBriefly(pendingMutex_);
     if (pending_.empty()) {
-        drainQueued_.store(false, std::memory_order_release);
+        if (endsDrain) drainQueued_.store(false, std::memory_order_release);
         return false;
     }
     std::swap(batch_, pending_);
+    waitingBytes_ = 0;
     return true;
-}
-
-void BaseQueuedDestination::drainPendingLines(bool gather) {
-    while (takePendingLines(gather)) {
-        writeBatch();
-        didWriteLines();
-    }
 }
 
 void BaseQueuedDestination::writeBatch() {
     writingBatch_ = true;
-    for (auto& block : batch_) {
-        std::size_t start = 0;
-        for (auto& entry : block.lines) {
-            line_.assign(block.text, start, entry.end - start);
-            start = entry.end;
+    for (; cursor_.block < batch_.size(); ++cursor_.block, cursor_.line = 0, cursor_.start = 0) {
+        auto& block = batch_[cursor_.block];
+        while (cursor_.line < block.lines.size()) {
+            auto& entry = block.lines[cursor_.line++];
+            line_.assign(block.text, cursor_.start, entry.end - cursor_.start);
+            cursor_.start = entry.end;
             if (entry.record) filterFormatAndWrite(*entry.record, line_);
             else write(line_);
         }
     }
     writingBatch_ = false;
     if (line_.capacity() > kBlockBytes) std::string().swap(line_);
+}
+
+void BaseQueuedDestination::registerLastWordsOnce() {
+    if (lastWordsRegistered_.load(std::memory_order_acquire)) return;
+    std::call_once(lastWordsOnce_, [this] {
+        std::weak_ptr<BaseQueuedDestination> weak = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
+        lastWordsTicket_ = platform::addLastWordsHandler([weak](const platform::LastWords& words) {
+            if (auto self = weak.lock()) self->sayLastWords(words);
+        });
+        lastWordsRegistered_.store(true, std::memory_order_release);
+    });
+}
+
+bool BaseQueuedDestination::takeWritingForLastWords() {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + platform::kLastWordsTime;
+    while (!writingMutex_.try_lock()) {
+        // A thread ending the process never lets go, and never writes again: take over.
+        if (platform::hasEnded(writer_.load(std::memory_order_relaxed))) break;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kLastWordsLook);
+    }
+    writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    writingDepth_ = 1;  // never let go: the process ends
+    return true;
+}
+
+void BaseQueuedDestination::sayLastWords(const platform::LastWords& words) {
+    if (!takeWritingForLastWords()) return;
+    prepareForLastWords();
+    writeBatch();  // what is left of a batch the ending thread was writing
+    didWriteLines();
+    if (isEnabledFor(Level::severe)) {
+        process(LogDetails{Level::severe,
+                           platform::Date::now(),
+                           std::string(words.message),
+                           words.where.function_name(),
+                           words.where.file_name(),
+                           static_cast<std::int64_t>(words.where.line()),
+                           {}});
+    }
+    while (takePendingLines(false)) writeBatch();
+    didWriteLines();
 }
 
 std::shared_ptr<platform::DispatchQueue> BaseQueuedDestination::workQueue() const {

@@ -2,9 +2,11 @@
 // when it has one, on its own queue.
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "logging/BaseDestination.h"
@@ -12,14 +14,18 @@
 
 namespace platform {
 class DispatchQueue;
-}
+struct LastWords;
+}  // namespace platform
 
 namespace Scribe {
 
 class BaseQueuedDestination : public BaseDestination {
 public:
-    // Applies to lines output after the change; lines output while the previous queue
-    // still drains lines handed to it join that drain, behind them. A serial queue runs
+    ~BaseQueuedDestination() override;
+
+    // Applies to lines output after the change. Lines handed to the previous queue and not
+    // yet written are written, before it, by the first line output without a queue (on
+    // the caller's thread, never waiting for that queue), or by the new queue. A serial queue runs
     // the destination's work itself; on a concurrent one it runs on a private serial queue
     // that targets it (`workQueue`), so writes still arrive one at a time. On a serial
     // queue a block submitted after a line was output runs after that line's `write` and
@@ -31,11 +37,32 @@ protected:
     void output(const LogDetails& logDetails, std::string& message, const Scribe& owner) override;
     // The finished line, after filters and formatters.
     virtual void write(const std::string& message) = 0;
-    // On the queue, after each batch of handed-over lines went through `write` and before
-    // the queue runs anything else: the moment to put gathered lines out.
+    // After each batch of handed-over lines went through `write`, by the thread that wrote
+    // them and before it lets go of the writing: the moment to put gathered lines out.
     virtual void didWriteLines() {}
-    // True while the queue writes handed-over lines, so more are coming (or `didWriteLines`).
-    bool isWritingBatch() const { return writingBatch_; }
+    // True while the calling thread writes handed-over lines, so more are coming (or `didWriteLines`).
+    bool isWritingBatch() const { return writesHere() && writingBatch_; }
+    // Before the last words are written by a thread that took the writing over from the
+    // thread ending the process, which may have left the destination half changed.
+    virtual void prepareForLastWords() {}
+
+    // The right to write handed-over lines and to touch what they are written to (the
+    // file, its handle, the lines gathered for it): held by the queue's drain for a batch,
+    // by the file work on the queue, and by a thread that writes waiting lines itself
+    // (no queue any more, too many lines waiting, the last words). Taken again by the
+    // thread that holds it, it nests.
+    class Writing {
+    public:
+        explicit Writing(const BaseQueuedDestination& destination);
+        ~Writing();
+        Writing(const Writing&) = delete;
+        Writing& operator=(const Writing&) = delete;
+
+    private:
+        const BaseQueuedDestination& destination_;
+    };
+    // True when the calling thread holds the writing.
+    bool writesHere() const { return writer_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
     // Filters, formats and writes one line.
     void filterFormatAndWrite(LogDetails& logDetails, std::string& message);
     // Where the queued work of this destination runs, one block at a time: `logQueue` when
@@ -60,20 +87,39 @@ private:
     bool readsRecords(const Scribe& owner) const;
     // True while a drain is queued or running, so a line must join it to keep its place.
     bool drainInFlight() const;
-    void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord);
-    // Writes every line handed over so far, including those that arrive meanwhile; with
-    // `gather`, waits for a full block first (see `waitForBlock`).
-    void drainPendingLines(bool gather);
+    // `queued`: the line was output with a `logQueue`; without one it is written before this returns.
+    void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord, bool queued);
+    // Queues the drain's next turn on the work queue; without one, writes the waiting lines here.
+    void queueDrain();
+    // Queues a turn of the drain; false when there is no work queue.
+    bool queueTurn();
+    // One turn of the drain: queues the next turn, then writes one batch, so the blocks
+    // queued meanwhile run between the two. Ends when no line waits.
+    void drainOneTurn();
+    // The calling thread writes every waiting line itself, after the batch being written
+    // (unless it writes already: then the writing it is in takes them). `endsDrain` as for
+    // `takePendingLines`.
+    void writeWaitingLines(bool endsDrain);
+    // True when lines wait; else false, and the drain ends (the next hand-over queues one).
+    bool linesWaiting();
     // The block that takes a line of `bytes`: the one being filled while it has room.
     Block& blockWithRoomFor(std::size_t bytes);
     // Swaps the handed-over blocks into `batch_`, after giving the written ones back; when
-    // there are none, false, and the next hand-over queues a new drain.
-    bool takePendingLines(bool gather);
+    // there are none, false, and with `endsDrain` the next hand-over queues a new drain.
+    bool takePendingLines(bool endsDrain);
     void keepWrittenBlocks();
     // Holds the queue until a block is full, the logging side has gone quiet, or the lines
     // have waited long enough.
     void waitForBlock();
+    // Writes `batch_` from the next line not yet taken up (see `Cursor`).
     void writeBatch();
+
+    // Writes what the destination holds, then the line that says why the process ends,
+    // straight to its file: on a thread of the last words, once it holds the writing or
+    // has taken it over from a thread ending the process (which never lets go).
+    void sayLastWords(const platform::LastWords& words);
+    bool takeWritingForLastWords();
+    void registerLastWordsOnce();
 
     // The private serial queue made for a concurrent `logQueue`, and the queue it targets.
     struct SerialWorkQueue {
@@ -88,12 +134,31 @@ private:
     alignas(64) std::mutex pendingMutex_;
     std::vector<Block> pending_;  // the last one is being filled
     std::vector<Block> spare_;    // written, emptied, ready to be filled again
+    // Bytes of the lines in `pending_`; past a few megabytes the logging thread writes them.
+    std::size_t waitingBytes_ = 0;
     // Changed under the lock; read without it on the path that has no queue.
     std::atomic<bool> drainQueued_ = false;
-    // Touched only on the queue.
+
+    // The writing (see `Writing`): the thread that holds it, and how often it took it.
+    mutable std::mutex writingMutex_;
+    mutable std::atomic<std::thread::id> writer_;
+    mutable int writingDepth_ = 0;
+
+    // Touched only by the thread that holds the writing.
     alignas(64) std::vector<Block> batch_;
+    // The next line of `batch_` to write. It moves past a line before the line is written,
+    // so a writer taking over from a thread that ended the process inside a line's filter,
+    // formatter or write goes on after that line.
+    struct Cursor {
+        std::size_t block = 0, line = 0, start = 0;
+    };
+    Cursor cursor_;
     std::string line_;
     bool writingBatch_ = false;
+
+    std::atomic<bool> lastWordsRegistered_ = false;
+    std::once_flag lastWordsOnce_;
+    std::uint64_t lastWordsTicket_ = 0;
 };
 
 }  // namespace Scribe

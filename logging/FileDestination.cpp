@@ -103,8 +103,14 @@ void FileDestination::setOwner(const ScribePtr& owner) {
 
 void FileDestination::onFileQueue(const std::function<void()>& work) const {
     auto queue = workQueue();
-    if (!queue || queue->isCurrent()) work();
-    else queue->sync(work);
+    auto asWriter = [&] {
+        Writing writing(*this);
+        work();
+    };
+    // A thread that writes lines itself (see `BaseQueuedDestination::Writing`) never waits
+    // for the queue: the queue's drain may be waiting for it.
+    if (!queue || queue->isCurrent() || writesHere()) asWriter();
+    else queue->sync(asWriter);
 }
 
 bool FileDestination::isOpen() const {
@@ -255,6 +261,11 @@ void FileDestination::writeLineNow(const std::string& message) {
 
 void FileDestination::didWriteLines() { writePendingLines(); }
 
+void FileDestination::prepareForLastWords() {
+    // Ended in the middle of a rotation or a reopening: the last words go to the log file.
+    if (!logFileHandle_) openLogFile(true);
+}
+
 void FileDestination::writePendingLines() {
     if (pendingLines_.empty()) return;
     writeGuarded(pendingLines_);
@@ -266,12 +277,15 @@ void FileDestination::writePendingLines() {
 void FileDestination::flush(std::function<void()> completion) {
     auto self = std::static_pointer_cast<FileDestination>(shared_from_this());
     auto work = [self, completion = std::move(completion)] {
-        self->writePendingLines();
-        if (self->logFileHandle_) {
-            try {
-                self->logFileHandle_->synchronize();
-            } catch (const platform::ErrorException&) {
-                // Nothing to report to; the lines are written, only the sync failed.
+        {
+            Writing writing(*self);
+            self->writePendingLines();
+            if (self->logFileHandle_) {
+                try {
+                    self->logFileHandle_->synchronize();
+                } catch (const platform::ErrorException&) {
+                    // Nothing to report to; the lines are written, only the sync failed.
+                }
             }
         }
         if (completion) completion();

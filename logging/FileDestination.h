@@ -71,6 +71,7 @@ protected:
     void finishCreation();
     void write(const std::string& message) override;
     void didWriteLines() override;
+    void prepareForLastWords() override;
     // `appendAlways` keeps an existing file whatever `shouldAppend` says (after a failed move).
     void openLogFile(bool appendAlways);
     void createMissingFile(const std::string& path) const;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/base/LastWords.h"
+
 namespace platform {
 
 void fatal(std::string_view message, std::source_location where) {
@@ -12,6 +14,7 @@ void fatal(std::string_view message, std::source_location where) {
     std::fprintf(stderr, "%s:%u: Fatal error: %.*s\n", file.c_str(), where.line(), static_cast<int>(message.size()),
                  message.data());
     std::fflush(stderr);
+    sayLastWords(message, where);
     std::abort();
 }
 

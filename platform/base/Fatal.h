@@ -8,6 +8,8 @@
 
 namespace platform {
 
+// Prints the message, gives the registered last-words handlers their bounded time
+// (`LastWords.h`), and aborts.
 [[noreturn]] void fatal(std::string_view message, std::source_location where = SKYREACH_CALLER_LOCATION);
 
 // A precondition that only a programming error can break.

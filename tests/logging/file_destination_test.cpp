@@ -2,6 +2,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -233,24 +242,140 @@ TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
     }
 }
 
-TEST(FileDestination, ALineLoggedAfterTheQueueIsTakenAwayFollowsTheQueuedOnes) {
-    // The queue may still hold lines when it is taken away; the next line, written on the
-    // logging thread, must not overtake them.
-    TempDir dir;
-    auto logger = Logger::create("l", false);
-    auto queue = platform::DispatchQueue::create("test-queue-taken-away");
-    auto d = queuedWarnings(dir / "a.log", queue);
-    logger->add(d);
-    std::vector<std::string> expected{namingLine(dir / "a.log")};
-    for (int i = 0; i < 100; ++i) {
-        logger->warning("queued " + std::to_string(i));
-        expected.push_back("> queued " + std::to_string(i));
+TEST(FileDestination, ALineLoggedAfterTheQueueIsTakenAwayIsWrittenAfterTheQueuedOnesBeforeTheCallReturns) {
+    // The old queue may still hold lines when it is taken away, and may be busy or never
+    // run again; the next line is written on the logging thread, after them, at once.
+    enum class OldQueue { idle, busy, suspended };
+    for (const auto state : {OldQueue::idle, OldQueue::busy, OldQueue::suspended}) {
+        SCOPED_TRACE(state == OldQueue::idle ? "idle" : state == OldQueue::busy ? "busy" : "suspended");
+        TempDir dir;
+        auto logger = Logger::create("l", false);
+        auto queue = platform::DispatchQueue::create("test-queue-taken-away");
+        auto d = queuedWarnings(dir / "a.log", queue);
+        logger->add(d);
+        std::promise<void> release;
+        if (state == OldQueue::busy) queue->async([done = release.get_future().share()] { done.wait(); });
+        if (state == OldQueue::suspended) queue->suspend();
+        std::vector<std::string> expected{namingLine(dir / "a.log")};
+        for (int i = 0; i < 100; ++i) {
+            logger->warning("queued " + std::to_string(i));
+            expected.push_back("> queued " + std::to_string(i));
+        }
+        d->logQueue = nullptr;
+        logger->warning("after");
+        expected.push_back("> after");
+        EXPECT_EQ(lines(dir / "a.log"), expected);
+
+        if (state == OldQueue::busy) release.set_value();
+        if (state == OldQueue::suspended) queue->resume();
+        queue->sync([] {});
+        EXPECT_EQ(lines(dir / "a.log"), expected) << "the old queue writes nothing twice";
     }
-    d->logQueue = nullptr;
-    logger->warning("after");
-    expected.push_back("> after");
-    queue->sync([] {});
-    EXPECT_EQ(lines(dir / "a.log"), expected);
+}
+
+// A filter slower than the logging threads: the queue's writing falls behind them.
+class SlowFilter : public FilterProtocol {
+public:
+    bool shouldExclude(LogDetails&, std::string&) override {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(2);
+        while (std::chrono::steady_clock::now() < until) {}
+        return false;
+    }
+    std::string debugDescription() const override { return "SlowFilter"; }
+};
+
+TEST(FileDestination, OtherWorkOnTheQueueTakesItsTurnBetweenBatchesOfASteadyStream) {
+    // Threads log at full speed, faster than the queue writes; the queue's other work
+    // (isOpen, a flush) still answers within a turn of the drain, not once the stream stops.
+    constexpr auto kBound = std::chrono::seconds(2);
+    constexpr auto kLongestStream = std::chrono::seconds(6);
+    for (const int threads : {1, 4}) {
+        SCOPED_TRACE(std::to_string(threads) + " logging threads");
+        TempDir dir;
+        auto logger = Logger::create("l", false);
+        auto d = queuedWarnings(dir / "a.log", platform::DispatchQueue::create("test-steady-stream"));
+        d->setFilters(FilterList{{std::make_shared<SlowFilter>()}});
+        logger->add(d);
+        std::atomic<bool> stop = false;
+        std::vector<std::thread> streams;
+        for (int t = 0; t < threads; ++t) {
+            streams.emplace_back([&] {
+                const auto end = std::chrono::steady_clock::now() + kLongestStream;
+                while (!stop.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < end) {
+                    for (int i = 0; i < 1000; ++i) logger->warning("a line of a steady stream");
+                }
+            });
+        }
+        for (int round = 0; round < 3; ++round) {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(d->isOpen());
+            EXPECT_LT(std::chrono::steady_clock::now() - start, kBound) << "isOpen, round " << round;
+            auto flushed = std::make_shared<std::promise<void>>();
+            d->flush([flushed] { flushed->set_value(); });
+            EXPECT_EQ(flushed->get_future().wait_for(kBound), std::future_status::ready) << "flush, round " << round;
+        }
+        stop = true;
+        for (auto& stream : streams) stream.join();
+        d->isOpen();  // the queue is done with the file before the folder goes
+    }
+}
+
+// Runs the program beside this test that logs `lines` lines to `file` and ends the way
+// `which` says (see last_words_child.cpp); answers its wait status.
+int runLastWordsChild(const std::string& which, int lines, const std::filesystem::path& file) {
+    const std::string program =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "logging_last_words_child").string();
+    const std::string count = std::to_string(lines), path = file.string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(which.c_str()),
+                            const_cast<char*>(count.c_str()), const_cast<char*>(path.c_str()), nullptr};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, STDERR_FILENO);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMessage) {
+    struct Case {
+        const char* which;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"ordinary", "the logging thread ends it all"},
+        {"suspended", "the logging thread ends it all"},
+        {"on-queue", "a block on the log queue ends it all"},
+        {"in-drain", "a filter met the line that ends it all"},
+        {"rotating", "the logging thread ends it all"},
+        {"in-rotation", "the rotation ends it all"},
+        {"escaped", "an exception nobody caught"},
+    };
+    for (const auto& c : cases) {
+        for (const int count : {1, 100}) {
+            SCOPED_TRACE(std::string(c.which) + ", " + std::to_string(count) + " lines");
+            TempDir dir;
+            const int status = runLastWordsChild(c.which, count, dir / "a.log");
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            EXPECT_EQ(WTERMSIG(status), SIGABRT);
+            std::vector<int> seen(count, 0);
+            bool messageSeen = false;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+                for (const auto& line : lines(entry.path())) {
+                    if (line.find(c.message) != std::string::npos) messageSeen = true;
+                    const auto at = line.find("> line ");
+                    if (at != std::string::npos) ++seen[std::stoi(line.substr(at + 7))];
+                }
+            }
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), count);
+            EXPECT_TRUE(messageSeen);
+        }
+    }
 }
 
 TEST(FileDestination, ChangingTheFileWhileTheQueueWritesLosesNoLine) {
