@@ -27,12 +27,15 @@ namespace platform {
 namespace {
 
 // Far above what any program keeps in its settings; the writer keeps within all three too.
-// The cost in bytes is what a file of that size and that many values costs when it refers
-// to each object once (8 MiB): a binary file may refer many times to one long string.
+// The budget (4 MiB: 2 MiB of text and data and 64 bytes a value) is what the updater can
+// carry: settings at it, in any shape, cost it about 8 MB more over an update (read, held,
+// and the tree each change builds to write them). A binary file may refer many times to one
+// long string, each reference counted in full; what an earlier version wrote past these
+// limits is moved aside by the first change, never replaced unread.
 constexpr std::size_t kMaxSettingsFileBytes = 4u << 20;
-constexpr std::uint64_t kMaxSettingsValues = 1u << 16;
+constexpr std::uint64_t kMaxSettingsValues = 1u << 15;
 constexpr PlistLimits kSettingsLimits{kMaxPlistNesting, kMaxSettingsValues,
-                                      plistBytesBudget(kMaxSettingsFileBytes, kMaxSettingsValues)};
+                                      plistBytesBudget(2u << 20, kMaxSettingsValues)};
 
 std::string configFolder() {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;

@@ -3,8 +3,8 @@
 // atomically (temporary file + rename). A file the reader refuses (damaged, over a
 // limit, not a regular file) reads as empty and is left as it is until the next change,
 // which moves it aside (MovedAside.h) before writing, so it is never replaced unread.
-// Nothing is written that the reader would refuse (over 4 MiB, 65,536 values or its budget
-// of bytes): the values are measured before any form is made; settings the XML form cannot
+// Nothing is written that the reader would refuse (over 4 MiB, 32,768 values or 4 MiB of
+// values as read): the values are measured before any form is made; settings the XML form cannot
 // carry within that are written in the binary form, and when the reader would take neither,
 // the last file stays and the change lives in memory only. Thread-safe.
 // Registered defaults (the registration domain) answer for keys the file does not hold;

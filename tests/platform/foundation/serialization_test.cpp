@@ -310,7 +310,7 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
     // The limits of the readers of outside files: a package's Info.plist, the settings, the
     // event client's cache.
     const PlistLimits infoPlist{kMaxPlistNesting, 4096, plistBytesBudget(1u << 20, 4096)};
-    const PlistLimits settings{kMaxPlistNesting, 1u << 16, plistBytesBudget(4u << 20, 1u << 16)};
+    const PlistLimits settings{kMaxPlistNesting, 1u << 15, plistBytesBudget(2u << 20, 1u << 15)};
     const PlistLimits cache{kMaxPlistNesting, 1u << 15, plistBytesBudget(4u << 20, 1u << 15)};
     // `refs` references to one blob of `unit`s, each read as the bytes `read`, as long as
     // `limits` allow, or one unit longer; the read value when it is within them.
@@ -361,7 +361,7 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
         sharedAtBudget("Info.plist, data referred to twice, a byte past its budget", 2, 0x40, infoPlist, true),
         {"Info.plist, 1 MB: a 1 MB data object referred to 4,000 times", sharedBlobPlist(4000, 0x40, 1000000),
          std::nullopt, infoPlist},
-        sharedAtBudget("settings, a string referred to 8 times, at their 8 MiB budget", 8, 0x50, settings, false),
+        sharedAtBudget("settings, a string referred to 8 times, at their 4 MiB budget", 8, 0x50, settings, false),
         sharedAtBudget("settings, a string referred to 8 times, a byte past their budget", 8, 0x50, settings, true),
         {"settings, 276 KB: a 16 KiB string referred to 65,000 times", sharedBlobPlist(65000, 0x50, 16u << 10),
          std::nullopt, settings},
