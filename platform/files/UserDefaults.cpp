@@ -12,11 +12,13 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/MovedAside.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/PlistPrescan.h"
 #include "platform/foundation/PropertyListSerialization.h"
@@ -25,12 +27,15 @@ namespace platform {
 namespace {
 
 // Far above what any program keeps in its settings; the writer keeps within all three too.
-// The cost in bytes is what a file of that size and that many values costs when it refers
-// to each object once (8 MiB): a binary file may refer many times to one long string.
+// The budget (4 MiB: 2 MiB of text and data and 64 bytes a value) is what the updater can
+// carry: settings at it, in any shape, cost it about 8 MB more over an update (read, held,
+// and the tree each change builds to write them). A binary file may refer many times to one
+// long string, each reference counted in full; what an earlier version wrote past these
+// limits is moved aside by the first change, never replaced unread.
 constexpr std::size_t kMaxSettingsFileBytes = 4u << 20;
-constexpr std::uint64_t kMaxSettingsValues = 1u << 16;
+constexpr std::uint64_t kMaxSettingsValues = 1u << 15;
 constexpr PlistLimits kSettingsLimits{kMaxPlistNesting, kMaxSettingsValues,
-                                      plistBytesBudget(kMaxSettingsFileBytes, kMaxSettingsValues)};
+                                      plistBytesBudget(2u << 20, kMaxSettingsValues)};
 
 std::string configFolder() {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;
@@ -102,25 +107,86 @@ std::string unreadableBecause(const Data& file) {
     return {};
 }
 
-// The settings file to write: XML, or the binary form (denser: no indentation, no escapes,
-// data not in base64) when the XML would be more than the reader takes. None, with a line on
-// standard error, when neither form could be read back: the last readable file stays.
-std::optional<Data> readableSettingsFile(const Value::Dictionary& values, const std::string& path) {
-    Value settings(values);
-    auto xml = PropertyListSerialization::data(settings, PropertyListFormat::xml);
-    if (xml.isFailure()) {
-        settings = Value(writableSettings(values, path));
-        xml = PropertyListSerialization::data(settings, PropertyListFormat::xml);
+// What the reader counts of the settings (PlistLimits: values, and their bytes as read),
+// and the most the XML form of them can take, measured on the values alone. The XML writer
+// indents each line by its depth, escapes "&" as 5 bytes, and writes data in base64 on
+// lines of at least 12 characters after at most 8 tabs.
+struct SettingsMeasure {
+    std::uint64_t values = 0, bytes = 0, xmlBytes = 200;  // the XML's declaration and <plist>
+
+    void text(std::string_view s, std::uint64_t depth, std::uint64_t tags) {
+        const std::uint64_t made = plistTextBytes(s);
+        values += 1;
+        bytes += kPlistValueBytes + made;
+        xmlBytes += depth + tags + 1 + 5 * made;
     }
-    if (xml.isFailure()) return std::nullopt;
-    const std::string why = unreadableBecause(xml.value());
-    if (why.empty()) return xml.value();
-    auto binary = PropertyListSerialization::data(settings, PropertyListFormat::binary);
-    if (binary.isSuccess() && unreadableBecause(binary.value()).empty()) return binary.value();
-    std::fprintf(stderr, "UserDefaults: keeping the last settings file %s: the settings would not be read back (%s)\n",
-                 path.c_str(), why.c_str());
-    return std::nullopt;
+    void add(const Value& v, std::uint64_t depth) {
+        if (auto s = v.asString()) return text(*s, depth, 17);
+        values += 1;
+        bytes += kPlistValueBytes;
+        if (auto d = v.asData()) {
+            bytes += d->count();
+            xmlBytes += 3 * d->count() + 2 * depth + 40;
+        } else if (auto a = v.asArray()) {
+            xmlBytes += 2 * depth + 18;
+            for (const auto& e : *a) add(e, depth + 1);
+        } else if (auto m = v.asDictionary()) {
+            xmlBytes += 2 * depth + 18;
+            for (const auto& [key, e] : *m) {
+                text(key, depth + 1, 11);
+                add(e, depth + 1);
+            }
+        } else {
+            xmlBytes += depth + 50;
+        }
+    }
+    std::string refusal() const {
+        if (values <= kSettingsLimits.values && bytes <= kSettingsLimits.bytes) return {};
+        return std::to_string(values) + " values and " + std::to_string(bytes) + " bytes of values, more than " +
+               std::to_string(kSettingsLimits.values) + " or " + std::to_string(kSettingsLimits.bytes);
+    }
+};
+
+// The settings file to write, measured before it is made: XML when that form is sure to be
+// read back, else the binary form (denser: no indentation, no escapes, data not in base64).
+// None, with a line on standard error, when the reader would not take the settings: the
+// last readable file stays.
+std::optional<Data> readableSettingsFile(const Value& settings, const std::string& path) {
+    SettingsMeasure measure;
+    measure.add(settings, 0);
+    std::string why = measure.refusal();
+    std::optional<Data> file;
+    if (why.empty()) {
+        const bool xml = measure.xmlBytes <= kMaxSettingsFileBytes &&
+                         measure.xmlBytes + kPlistValueBytes * measure.values <= kSettingsLimits.bytes;
+        auto made =
+            PropertyListSerialization::data(settings, xml ? PropertyListFormat::xml : PropertyListFormat::binary);
+        if (made.isFailure()) {
+            made = PropertyListSerialization::data(Value(writableSettings(*settings.asDictionary(), path)),
+                                                   xml ? PropertyListFormat::xml : PropertyListFormat::binary);
+        }
+        if (made.isFailure()) return std::nullopt;
+        why = unreadableBecause(made.value());
+        if (why.empty()) file = std::move(made).value();
+    }
+    if (!why.empty())
+        std::fprintf(stderr,
+                     "UserDefaults: keeping the last settings file %s: the settings would not be read back (%s)\n",
+                     path.c_str(), why.c_str());
+    return file;
 }
+
+// The settings dictionary lent to a value for as long as it is written, never copied.
+class LentSettings {
+public:
+    explicit LentSettings(Value::Dictionary& home) : home_(home), value_(std::move(home)) {}
+    ~LentSettings() { home_ = std::move(*value_.asDictionary()); }
+    const Value& value() const { return value_; }
+
+private:
+    Value::Dictionary& home_;
+    Value value_;
+};
 
 }  // namespace
 
@@ -153,27 +219,58 @@ std::shared_ptr<UserDefaults> UserDefaults::withFile(std::string path) {
 
 // Only a small regular file is read as settings: a FIFO, a device or a huge file put in its
 // place reads as no settings, with one line on standard error. A link is followed (settings
-// files are often links into a folder of one's own), but only to a small regular file.
+// files are often links into a folder of one's own), but only to a small regular file. What
+// is refused, or does not parse as a dictionary, is remembered, so that the next change
+// moves it aside before replacing it.
 void UserDefaults::ensureLoaded(State& state) const {
     if (state.loaded) return;
     state.loaded = true;
     auto file = readSmallRegularFile(path_, kMaxSettingsFileBytes, LinkPolicy::follow);
-    if (file.isRefused()) {
-        std::fprintf(stderr, "UserDefaults: ignoring the settings file: %s\n", file.why.c_str());
-        return;
-    }
+    if (file.isRefused()) return refuse(state, file.why);
     if (!file.isRead()) return;
     auto parsed = PropertyListSerialization::propertyList(file.data, nullptr, kSettingsLimits);
-    // A damaged file reads as empty; it stays on disk until a change replaces it.
-    if (parsed.isSuccess() && parsed.value().isDictionary()) state.values = *parsed.value().asDictionary();
-    else if (parsed.isFailure())
-        std::fprintf(stderr, "UserDefaults: ignoring the settings file %s: %s\n", path_.c_str(),
-                     parsed.error()->userInfo()[NSDebugDescriptionErrorKey].stringValue().c_str());
+    if (parsed.isFailure()) return refuse(state, parsed.error()->userInfo()[NSDebugDescriptionErrorKey].stringValue());
+    if (auto* values = parsed.value().asDictionary()) state.values = std::move(*values);
+    else refuse(state, "not a dictionary");
+}
+
+void UserDefaults::refuse(State& state, const std::string& why) const {
+    std::fprintf(stderr, "UserDefaults: ignoring the settings file %s: %s\n", path_.c_str(), why.c_str());
+    struct stat info;
+    if (::lstat(path_.c_str(), &info) == 0) state.refused = RefusedFile{info.st_dev, info.st_ino, why};
+}
+
+// A settings file that was refused is never replaced unread: the first change moves it
+// aside (MovedAside.h), under a name standard error gives, unless it has gone or been
+// replaced since (another process wrote its settings: that file is replaced as any other).
+// False when it is still there and could not be moved.
+bool UserDefaults::moveRefusedFileAside(State& state) const {
+    if (!state.refused) return true;
+    struct stat info;
+    const bool found = ::lstat(path_.c_str(), &info) == 0;
+    if (!found && errno != ENOENT) return false;
+    if (found && info.st_dev == state.refused->device && info.st_ino == state.refused->inode) {
+        std::string aside;
+        if (moveAsideAsInvalid(path_, aside)) {
+            std::fprintf(stderr, "UserDefaults: moved the settings file %s aside to %s (it was not read: %s)\n",
+                         path_.c_str(), aside.c_str(), state.refused->why.c_str());
+        } else if (errno != ENOENT) {
+            std::fprintf(stderr, "UserDefaults: keeping the settings file %s, which was not read, as it is: %s\n",
+                         path_.c_str(), std::strerror(errno));
+            return false;
+        }
+    }
+    state.refused.reset();
+    return true;
 }
 
 bool UserDefaults::writeOut(State& state) const {
-    const auto file = readableSettingsFile(state.values, path_);
-    state.dirty = !(file && writeFileAtomically(path_, *file));
+    std::optional<Data> file;
+    {
+        const LentSettings settings(state.values);
+        file = readableSettingsFile(settings.value(), path_);
+    }
+    state.dirty = !(file && moveRefusedFileAside(state) && writeFileAtomically(path_, *file));
     return !state.dirty;
 }
 

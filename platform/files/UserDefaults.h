@@ -1,10 +1,12 @@
 // Per-user settings kept in a property-list file: standard() lives at
 // $XDG_CONFIG_HOME/<bundle id>.plist (~/.config by default). Every change is written
-// atomically (temporary file + rename). A file that does not parse reads as empty
-// and is left as it is until the next change replaces it. Nothing is written that the
-// reader would refuse (over 4 MiB or 65,536 values): settings the XML form cannot carry
-// within that are written in the binary form, and when neither can, the last file stays
-// and the change lives in memory only. Thread-safe.
+// atomically (temporary file + rename). A file the reader refuses (damaged, over a
+// limit, not a regular file) reads as empty and is left as it is until the next change,
+// which moves it aside (MovedAside.h) before writing, so it is never replaced unread.
+// Nothing is written that the reader would refuse (over 4 MiB, 32,768 values or 4 MiB of
+// values as read): the values are measured before any form is made; settings the XML form cannot
+// carry within that are written in the binary form, and when the reader would take neither,
+// the last file stays and the change lives in memory only. Thread-safe.
 // Registered defaults (the registration domain) answer for keys the file does not hold;
 // they live in memory only and are never written.
 #pragma once
@@ -61,14 +63,22 @@ public:
     explicit UserDefaults(std::string path);  // use standard()/create()/withFile()
 
 private:
+    // The file found in the settings file's place and not read, and why.
+    struct RefusedFile {
+        std::uint64_t device = 0, inode = 0;
+        std::string why;
+    };
     struct State {
         bool loaded = false;
         Value::Dictionary values;
         Value::Dictionary registered;
         bool dirty = false;
+        std::optional<RefusedFile> refused;
     };
-    // Both run inside one locked step of `state_`.
+    // Each runs inside one locked step of `state_`.
     void ensureLoaded(State& state) const;
+    void refuse(State& state, const std::string& why) const;
+    bool moveRefusedFileAside(State& state) const;
     bool writeOut(State& state) const;
 
     std::string path_;

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/foundation/UTF16.h"
+
 namespace platform {
 namespace {
 
@@ -75,14 +77,21 @@ public:
         return bigEndian(d_ + refs.start + i * refSize_, refSize_);
     }
 
-    // What reading the object alone costs: kPlistValueBytes, and the stored bytes of a
-    // string or data (as far as they lie inside the list: the library refuses the rest).
+    // What reading the object alone costs: kPlistValueBytes, and the bytes of the data or
+    // string it makes: data as stored, a string as UTF-8 with each byte that is not UTF-8
+    // replaced by U+FFFD (3 bytes). Past the end of the list each unit counts at its most
+    // (the library refuses such an object).
     std::uint64_t cost(std::uint64_t index) const {
         std::uint8_t kind;
         std::uint64_t length, start;
         if (!object(index, kind, length, start)) return kPlistValueBytes;
-        const std::uint64_t stored = kind == 4 || kind == 5 ? length : kind == 6 ? 2 * std::min(length, size_) : 0;
-        return kPlistValueBytes + std::min<std::uint64_t>(stored, size_);
+        const std::uint64_t fits = start <= size_ ? size_ - start : 0;
+        switch (kind) {
+            case 4: return kPlistValueBytes + std::min(length, fits);
+            case 5: return kPlistValueBytes + (length <= fits ? plistTextBytes(text(start, length)) : 3 * fits);
+            case 6: return kPlistValueBytes + (length <= fits / 2 ? utf16Bytes(start, length) : 3 * (fits / 2));
+            default: return kPlistValueBytes;
+        }
     }
 
     bool stringHoldsNul(std::uint64_t index) const {
@@ -99,6 +108,23 @@ public:
     }
 
 private:
+    std::string_view text(std::uint64_t start, std::uint64_t length) const {
+        return {reinterpret_cast<const char*>(d_ + start), length};
+    }
+    // The UTF-8 the library makes of `units` UTF-16 units: 1 to 3 bytes a unit, 4 a pair
+    // (a string with a lone surrogate reads as empty; it counts 3 a unit here).
+    std::uint64_t utf16Bytes(std::uint64_t start, std::uint64_t units) const {
+        std::uint64_t bytes = 0;
+        for (std::uint64_t k = 0; k < units; ++k) {
+            const std::uint64_t unit = bigEndian(d_ + start + 2 * k, 2);
+            const bool pair = unit >= 0xD800 && unit < 0xDC00 && k + 1 < units &&
+                              (bigEndian(d_ + start + 2 * k + 2, 2) & 0xFC00) == 0xDC00;
+            bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : pair ? 4 : 3;
+            k += pair ? 1 : 0;
+        }
+        return bytes;
+    }
+
     const std::uint8_t* d_;
     std::size_t size_;
     std::size_t offsetSize_ = 0, refSize_ = 0;
@@ -249,14 +275,41 @@ bool isPlistElement(std::string_view x, const XmlTag& tag) {
     return name.starts_with("plist") && name.find_first_of(" \t\r\n/>") == 5;
 }
 
+// A character reference to a surrogate ("&#xD800;", at least 8 bytes) is made into 3 bytes
+// that are not UTF-8, and so into 9: one byte more than its text. Every other reference
+// makes fewer bytes than its text.
+std::uint64_t surrogateReferences(std::string_view x) {
+    std::uint64_t count = 0;
+    for (std::size_t at = x.find("&#"); at != std::string_view::npos; at = x.find("&#", at + 2)) {
+        std::size_t i = at + 2;
+        const bool hex = i < x.size() && (x[i] == 'x' || x[i] == 'X');
+        std::uint64_t code = 0;
+        for (i += hex ? 1 : 0; i < x.size() && code <= 0x10FFFF; ++i) {
+            const char c = x[i];
+            const int digit = c >= '0' && c <= '9'          ? c - '0'
+                              : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                            : -1;
+            if (digit < 0) break;
+            code = code * (hex ? 16 : 10) + static_cast<unsigned>(digit);
+        }
+        if (code >= 0xD800 && code <= 0xDFFF) ++count;
+    }
+    return count;
+}
+
 // Every element inside <plist> is a value, a dictionary's keys included, as in the binary
-// form. Nothing is shared, so what the values hold lies within the bytes (entities and
-// base64 only shrink it): the cost is the bytes and kPlistValueBytes a value.
+// form. Nothing is shared, so what the values hold lies within the bytes as read: entities
+// and base64 only shrink it, except that a byte that is not UTF-8 is read as U+FFFD (3
+// bytes) and a reference to a surrogate as three of them. The cost is the bytes so read
+// and kPlistValueBytes a value.
 bool xmlExceedsLimits(std::string_view x, const PlistLimits& limits) {
     // The list's own elements lie inside <plist>, and a scalar is an element of its own.
     const std::size_t maxElements = limits.levels + 2;
     if (x.size() > limits.bytes) return true;
-    const std::uint64_t maxValues = std::min(limits.values, (limits.bytes - x.size()) / kPlistValueBytes);
+    const std::uint64_t made = plistTextBytes(x) + surrogateReferences(x);
+    if (made > limits.bytes) return true;
+    const std::uint64_t maxValues = std::min(limits.values, (limits.bytes - made) / kPlistValueBytes);
     std::size_t depth = 0;
     std::uint64_t values = 0;
     bool exceeds = false;
@@ -316,6 +369,17 @@ std::optional<std::vector<std::size_t>> binaryPlistDateOffsets(std::string_view 
 }
 
 bool isBinaryPlist(std::string_view bytes) { return bytes.starts_with("bplist00"); }
+
+std::uint64_t plistTextBytes(std::string_view text) {
+    std::uint64_t bytes = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t ignored;
+        const std::size_t length = decodeUTF8CodePoint(text, at, ignored);
+        bytes += length ? length : 3;
+        at += length ? length : 1;
+    }
+    return bytes;
+}
 
 bool plistHoldsNulInText(std::string_view bytes) {
     return isBinaryPlist(bytes) ? binaryHoldsNulInText(BinaryPlist(bytes)) : xmlHoldsNulInText(bytes);

@@ -23,12 +23,16 @@ bool plistHoldsNulInText(std::string_view bytes);
 // over, would otherwise make the library build a billion values.
 constexpr std::uint64_t kMaxPlistValues = 1u << 21;
 
-// What reading a list costs in bytes: each value counts kPlistValueBytes, a string, key or
-// data its stored bytes besides. A binary list may refer to one object many times and the
-// library copies it each time, so a list of a few hundred KB that refers thousands of times
-// to one string of a MB would stand for gigabytes: the cost counts every reference at the
-// object's full size.
+// What reading a list costs in bytes: each value counts kPlistValueBytes, data its bytes
+// besides and a string or key the bytes it is read as (plistTextBytes): UTF-8 as it stands,
+// each byte that is not UTF-8 as U+FFFD (3 bytes), a UTF-16 unit as 1 to 3 bytes (4 a
+// pair). A binary list may refer to one object many times and the library copies it each
+// time, so a list of a few hundred KB that refers thousands of times to one string of a MB
+// would stand for gigabytes: the cost counts every reference at the object's full size.
 constexpr std::uint64_t kPlistValueBytes = 64;
+// The bytes a string or key of these bytes is read as: each byte that is not part of UTF-8
+// becomes U+FFFD, 3 bytes.
+std::uint64_t plistTextBytes(std::string_view text);
 // The cost at which a list of at most `fileBytes` bytes and `values` values is read whole
 // when it refers to each object once: what a reader of outside files gives as its budget.
 constexpr std::uint64_t plistBytesBudget(std::uint64_t fileBytes, std::uint64_t values) {

@@ -31,6 +31,13 @@ std::string binaryArrayOf(const std::vector<std::uint32_t>& refs) {
     return object;
 }
 
+std::string binaryDictionaryOf(const std::vector<std::uint32_t>& keys, const std::vector<std::uint32_t>& values) {
+    std::string object = marker(static_cast<char>(0xD0), keys.size());
+    for (std::uint32_t to : keys) object += bigEndian(to, 4);
+    for (std::uint32_t to : values) object += bigEndian(to, 4);
+    return object;
+}
+
 std::string binaryPlist(const std::vector<std::string>& objects) {
     std::string bytes = "bplist00";
     std::string offsets;
@@ -47,10 +54,15 @@ std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner) {
     return binaryPlist({binaryArray(outer, 1), binaryArray(inner, 2), "\x09"});
 }
 
-std::string binaryBlob(char kind, std::uint64_t bytes) { return marker(kind, bytes) + std::string(bytes, 'x'); }
+std::string binaryBlob(char kind, std::uint64_t count, std::string_view unit) {
+    std::string blob = marker(kind, count);
+    blob.reserve(blob.size() + count * unit.size());
+    for (std::uint64_t i = 0; i < count; ++i) blob += unit;
+    return blob;
+}
 
-std::string sharedBlobPlist(std::uint64_t refs, char kind, std::uint64_t bytes) {
-    return binaryPlist({binaryArray(refs, 1), binaryBlob(kind, bytes)});
+std::string sharedBlobPlist(std::uint64_t refs, char kind, std::uint64_t count, std::string_view unit) {
+    return binaryPlist({binaryArray(refs, 1), binaryBlob(kind, count, unit)});
 }
 
 std::uint64_t peakResidentBytes() {

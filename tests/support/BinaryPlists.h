@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testing_support {
@@ -17,6 +18,9 @@ std::string binaryArray(std::uint64_t refs, std::uint32_t to);
 // An array object of references to the given objects, in order.
 std::string binaryArrayOf(const std::vector<std::uint32_t>& refs);
 
+// A dictionary object of the given keys and values (references, in order).
+std::string binaryDictionaryOf(const std::vector<std::uint32_t>& keys, const std::vector<std::uint32_t>& values);
+
 // A list of the given objects, the first one the top.
 std::string binaryPlist(const std::vector<std::string>& objects);
 
@@ -24,13 +28,14 @@ std::string binaryPlist(const std::vector<std::string>& objects);
 // values in a few bytes per reference.
 std::string sharedArrayPlist(std::uint64_t outer, std::uint64_t inner);
 
-// A data object (`marker` 0x40) or ASCII string (0x50) of `bytes` bytes 'x'.
-std::string binaryBlob(char marker, std::uint64_t bytes);
+// A data object (`marker` 0x40), 8-bit string (0x50) or UTF-16 string (0x60) of `count`
+// units, each `unit` (a byte, or two for UTF-16).
+std::string binaryBlob(char marker, std::uint64_t count, std::string_view unit = "x");
 
-// An array that refers `refs` times to one data object or string (`marker` as above) of
-// `bytes` bytes: a list of a few bytes per reference that a reader copying each reference
-// expands to refs * bytes.
-std::string sharedBlobPlist(std::uint64_t refs, char marker, std::uint64_t bytes);
+// An array that refers `refs` times to one data object or string (`marker` and `unit` as
+// above) of `count` units: a list of a few bytes per reference that a reader copying each
+// reference expands to refs * count units.
+std::string sharedBlobPlist(std::uint64_t refs, char marker, std::uint64_t count, std::string_view unit = "x");
 
 // The most this process has held in memory so far, in bytes.
 std::uint64_t peakResidentBytes();

@@ -310,18 +310,31 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
     // The limits of the readers of outside files: a package's Info.plist, the settings, the
     // event client's cache.
     const PlistLimits infoPlist{kMaxPlistNesting, 4096, plistBytesBudget(1u << 20, 4096)};
-    const PlistLimits settings{kMaxPlistNesting, 1u << 16, plistBytesBudget(4u << 20, 1u << 16)};
+    const PlistLimits settings{kMaxPlistNesting, 1u << 15, plistBytesBudget(2u << 20, 1u << 15)};
     const PlistLimits cache{kMaxPlistNesting, 1u << 15, plistBytesBudget(4u << 20, 1u << 15)};
-    // `refs` references to one blob as long as `limits` allow, or one byte longer; the read
-    // value when it is within them.
-    auto sharedAtBudget = [](const char* name, std::uint64_t refs, char kind, const PlistLimits& limits, bool past) {
-        const std::uint64_t longest = (limits.bytes - kPlistValueBytes) / refs - kPlistValueBytes;
-        const std::uint64_t bytes = longest + (past ? 1 : 0);
-        const std::string blob(bytes, 'x');
+    // `refs` references to one blob of `unit`s, each read as the bytes `read`, as long as
+    // `limits` allow, or one unit longer; the read value when it is within them.
+    auto sharedAtBudget = [](const char* name, std::uint64_t refs, char kind, const PlistLimits& limits, bool past,
+                             std::string_view unit = "x", std::string_view read = "x") {
+        const std::uint64_t longest = ((limits.bytes - kPlistValueBytes) / refs - kPlistValueBytes) / read.size();
+        const std::uint64_t count = longest + (past ? 1 : 0);
+        std::string blob;
+        for (std::uint64_t i = 0; i < count; ++i) blob += read;
         const Value element = kind == 0x40 ? Value(Data::fromString(blob)) : Value(blob);
-        return Case{name, sharedBlobPlist(refs, kind, bytes),
+        return Case{name, sharedBlobPlist(refs, kind, count, unit),
                     past ? std::nullopt : std::optional<Value>(Value(Value::Array(refs, element))), limits};
     };
+    // One XML string read as `read`, whose bytes as read (`readBytes`, beyond the list's)
+    // are just within the budget, or a byte past it.
+    auto xmlAtBudget = [](const char* name, const std::string& text, const std::string& read, std::uint64_t readBytes,
+                          bool past) {
+        const std::string x = "<plist version=\"1.0\"><string>" + text + "</string></plist>";
+        const PlistLimits limits{kMaxPlistNesting, 1, x.size() + readBytes + kPlistValueBytes - (past ? 1 : 0)};
+        return Case{name, x, past ? std::nullopt : std::optional<Value>(Value(read)), limits};
+    };
+    const std::string replacement = "\xEF\xBF\xBD";  // U+FFFD, what a byte that is not UTF-8 is read as
+    std::string replacements;
+    for (int i = 0; i < 4000; ++i) replacements += replacement;
     const std::vector<Case> cases = {
         {"XML, 513 levels", deepXmlPlist(513), nested},
         {"XML, 514 levels", deepXmlPlist(514), std::nullopt},
@@ -348,10 +361,29 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
         sharedAtBudget("Info.plist, data referred to twice, a byte past its budget", 2, 0x40, infoPlist, true),
         {"Info.plist, 1 MB: a 1 MB data object referred to 4,000 times", sharedBlobPlist(4000, 0x40, 1000000),
          std::nullopt, infoPlist},
-        sharedAtBudget("settings, a string referred to 8 times, at their 8 MiB budget", 8, 0x50, settings, false),
+        sharedAtBudget("settings, a string referred to 8 times, at their 4 MiB budget", 8, 0x50, settings, false),
         sharedAtBudget("settings, a string referred to 8 times, a byte past their budget", 8, 0x50, settings, true),
         {"settings, 276 KB: a 16 KiB string referred to 65,000 times", sharedBlobPlist(65000, 0x50, 16u << 10),
          std::nullopt, settings},
+        // A string counts as it is read: a byte that is not UTF-8 as U+FFFD, a UTF-16 unit as
+        // up to 3 bytes (counted at their stored size, a 66 KB file took the updater to 193 MB).
+        sharedAtBudget("settings, 8-bit 0xFF bytes referred to 8 times, at their budget as read", 8, 0x50, settings,
+                       false, "\xFF", replacement),
+        sharedAtBudget("settings, 8-bit 0xFF bytes referred to 8 times, a byte past their budget as read", 8, 0x50,
+                       settings, true, "\xFF", replacement),
+        sharedAtBudget("settings, UTF-16 U+FFFD referred to 8 times, at their budget as read", 8, 0x60, settings, false,
+                       "\xFF\xFD", replacement),
+        sharedAtBudget("settings, UTF-16 U+FFFD referred to 8 times, a byte past their budget as read", 8, 0x60,
+                       settings, true, "\xFF\xFD", replacement),
+        xmlAtBudget("XML, 4,000 bytes 0xFF at the budget as read", std::string(4000, '\xFF'), replacements, 8000,
+                    false),
+        xmlAtBudget("XML, 4,000 bytes 0xFF a byte past the budget as read", std::string(4000, '\xFF'), replacements,
+                    8000, true),
+        // A reference to a surrogate is read as the three bytes of its UTF-8 form, each U+FFFD.
+        xmlAtBudget("XML, surrogate references at the budget as read", "&#xD800;&#xDFFF;", replacements.substr(0, 18),
+                    2, false),
+        xmlAtBudget("XML, surrogate references a byte past the budget as read", "&#xD800;&#xDFFF;",
+                    replacements.substr(0, 18), 2, true),
         sharedAtBudget("event cache, a batch referred to 4 times, at its 6 MiB budget", 4, 0x40, cache, false),
         sharedAtBudget("event cache, a batch referred to 4 times, a byte past its budget", 4, 0x40, cache, true),
         {"event cache, 193 KB: a 64 KiB batch referred to 32,000 times", sharedBlobPlist(32000, 0x40, 64u << 10),

@@ -8,13 +8,37 @@
 #include <thread>
 
 #include "platform/files/UserDefaults.h"
+#include "platform/foundation/PlistPrescan.h"
+#include "platform/foundation/PropertyListSerialization.h"
 #include "tests/support/BinaryPlists.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
+using testing_support::binaryBlob;
+using testing_support::binaryDictionaryOf;
 using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
+
+namespace {
+
+// The file the settings moved aside, as standard error names it; empty when none.
+std::string asideNamedIn(const std::string& logged) {
+    const std::string marker = "aside to ";
+    const auto at = logged.find(marker);
+    if (at == std::string::npos) return {};
+    const auto end = logged.find(" (", at);
+    return logged.substr(at + marker.size(), end - at - marker.size());
+}
+
+// A list read with limits far beyond the settings' own.
+Value readWhole(const std::string& bytes) {
+    auto read = PropertyListSerialization::propertyList(Data::fromString(bytes), nullptr,
+                                                        {kMaxPlistNesting, 1u << 21, 1u << 30});
+    return read.isSuccess() ? read.value() : Value();
+}
+
+}  // namespace
 
 TEST(UserDefaultsTest, RoundTripThroughTheFile) {
     TempDir dir;
@@ -68,10 +92,119 @@ TEST(UserDefaultsTest, DamagedFileReadsEmptyAndIsReplacedOnlyByAWrite) {
     EXPECT_TRUE(d->synchronize());
     EXPECT_EQ(readFile(file), "<?xml this is not a property list");  // untouched by reads
 
+    testing::internal::CaptureStderr();
     d->set(Value("x"), "key");
+    const std::string aside = asideNamedIn(testing::internal::GetCapturedStderr());
     EXPECT_EQ(UserDefaults::withFile(file.string())->string("key"), "x");
-    // No temporary files are left behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    // The damaged file was moved aside, not replaced unread; no temporary files are left behind.
+    EXPECT_EQ(readFile(aside), "<?xml this is not a property list");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST(UserDefaultsTest, WhatAnEarlierVersionWroteIsReadOrKeptAsideNeverLost) {
+    // The earlier version wrote these with the binary writer (which stores a string once
+    // however many keys hold it) and read them whole; this one refused them, read nothing,
+    // and the first change replaced the file: every earlier key was gone.
+    const std::string mib3(3u << 20, 's');
+    Value::Dictionary threeKeys{{"user", Value("someone")}, {"a", Value(mib3)}, {"b", Value(mib3)}, {"c", Value(mib3)}};
+    Value::Dictionary manyKeys{{"user", Value("someone")}};
+    for (int i = 0; i < 30000; ++i) manyKeys["key" + std::to_string(i)] = Value(std::string(1024, 's'));
+    // 70 KB: a string of 64 KiB bytes 0xFF for 120 keys was read at its stored size (7.5 MiB)
+    // and made 22.5 MiB of U+FFFD; the writer then refused every change.
+    std::vector<std::string> objects = {"", "\x54user", binaryBlob(0x50, 64u << 10, "\xFF")};
+    std::vector<std::uint32_t> keys = {1}, values = {2};
+    for (std::uint32_t i = 0; i < 120; ++i) {
+        objects.push_back("\x54" + std::to_string(1000 + i));  // a key of 4 ASCII characters
+        keys.push_back(3 + i);
+        values.push_back(2);
+    }
+    objects[0] = binaryDictionaryOf(keys, values);
+    const std::string replacementBytes = testing_support::binaryPlist(objects);
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const auto earlierWriter = [](const Value::Dictionary& settings) {
+        return PropertyListSerialization::data(Value(settings), PropertyListFormat::binary).value().toString();
+    };
+    const std::vector<Case> cases = {
+        {"user and three keys holding one string of 3 MiB", earlierWriter(threeKeys)},
+        {"30,000 keys holding one string of 1 KiB", earlierWriter(manyKeys)},
+        {"120 keys holding 64 KiB of 0xFF bytes", replacementBytes},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto folder = dir / c.name;
+        std::filesystem::create_directory(folder);
+        const auto file = folder / "settings.plist";
+        writeFile(file, c.bytes);
+        const Value earlier = readWhole(c.bytes);
+        testing::internal::CaptureStderr();
+        auto d = UserDefaults::withFile(file.string());
+        d->set(Value("new"), "added");
+        EXPECT_TRUE(d->synchronize());
+        const std::string logged = testing::internal::GetCapturedStderr();
+        auto fresh = UserDefaults::withFile(file.string());
+        EXPECT_EQ(fresh->string("added"), "new");
+        const std::string aside = asideNamedIn(logged);
+        const Value keptAside = aside.empty() ? Value() : readWhole(readFile(aside));
+        std::size_t lost = 0;
+        for (const auto& [key, value] : *earlier.asDictionary())
+            lost += fresh->object(key) == value || keptAside[key] == value ? 0 : 1;
+        EXPECT_EQ(lost, 0u) << logged;
+        // Nothing but the settings and perhaps one file aside.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), aside.empty() ? 1 : 2);
+    }
+}
+
+TEST(UserDefaultsTest, WhatStandsRefusedInTheSettingsPlaceIsMovedAsideByTheFirstChange) {
+    // A link is moved aside itself (what it names stays), a FIFO is moved without being
+    // opened; while the file is refused its place is left alone, and two writers that both
+    // found it refused move it aside once: the second replaces the first's file as any
+    // later writer does.
+    TempDir dir;
+    const auto huge = dir / "huge";
+    writeFile(huge, std::string(5u << 20, ' '));
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        std::filesystem::file_type aside;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO", [](const auto& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, std::filesystem::file_type::fifo},
+        {"a link to a file of 5 MiB", [&](const auto& p) { std::filesystem::create_symlink(huge, p); },
+         std::filesystem::file_type::symlink},
+        {"a list nested 200,000 deep",
+         [](const auto& p) {
+             std::string deep = "<plist version=\"1.0\">";
+             for (int i = 0; i < 200000; ++i) deep += "<array>";
+             writeFile(p, deep);
+         },
+         std::filesystem::file_type::regular},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto folder = dir / c.name;
+        std::filesystem::create_directory(folder);
+        const auto file = folder / "settings.plist";
+        c.make(file);
+        auto first = UserDefaults::withFile(file.string());
+        auto second = UserDefaults::withFile(file.string());
+        EXPECT_TRUE(first->object("k").isNull());
+        EXPECT_TRUE(second->object("k").isNull());
+        EXPECT_EQ(std::filesystem::symlink_status(file).type(), c.aside) << "a read changed nothing";
+        testing::internal::CaptureStderr();
+        first->set(Value("one"), "first");
+        second->set(Value("two"), "second");
+        const std::string logged = testing::internal::GetCapturedStderr();
+        const std::string aside = asideNamedIn(logged);
+        EXPECT_EQ(std::filesystem::symlink_status(aside).type(), c.aside) << logged;
+        EXPECT_EQ(logged.find("aside to", logged.find("aside to") + 1), std::string::npos) << logged;
+        EXPECT_EQ(UserDefaults::withFile(file.string())->string("second"), "two");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+    }
+    EXPECT_EQ(std::filesystem::file_size(huge), 5u << 20);
 }
 
 TEST(UserDefaultsTest, OnlyASmallRegularFileIsReadAsSettings) {
