@@ -90,20 +90,21 @@ bool sameFile(const struct stat& one, const struct stat& other) {
 // at and moved the checked way, without the lock.
 class HeldKeyFile {
 public:
-    enum class State { absent, held, unlocked, changed };
+    // `standing`: what stands was opened (and locked where it could be) and still stands.
+    enum class State { absent, standing, changed };
 
     explicit HeldKeyFile(const std::string& path) : path_(path) {
         const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
         fd_ = ::open(path.c_str(), O_RDWR | flags);  // a network file system locks only what is open for writing
         if (fd_ < 0 && (errno == EISDIR || errno == EACCES)) fd_ = ::open(path.c_str(), O_RDONLY | flags);
         if (fd_ < 0) {
-            state_ = ::lstat(path.c_str(), &opened_) == 0 ? State::unlocked : State::absent;
+            state_ = ::lstat(path.c_str(), &opened_) == 0 ? State::standing : State::absent;
             return;
         }
         struct stat named {};
-        const bool locked = ::fstat(fd_, &opened_) == 0 && waitForLock();
-        if (::lstat(path.c_str(), &named) != 0 || !sameFile(named, opened_)) state_ = State::changed;
-        else state_ = locked ? State::held : State::unlocked;
+        if (::fstat(fd_, &opened_) == 0) waitForLock();  // a lock refused leaves the checked move
+        const bool stands = ::lstat(path.c_str(), &named) == 0 && sameFile(named, opened_);
+        state_ = stands ? State::standing : State::changed;
     }
     ~HeldKeyFile() {
         if (fd_ >= 0) ::close(fd_);  // releases the lock
@@ -128,10 +129,8 @@ public:
     }
 
 private:
-    bool waitForLock() const {
-        int result;
-        while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {}
-        return result == 0;
+    void waitForLock() const {
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
     }
     std::string path_;
     int fd_ = -1;
