@@ -6,6 +6,7 @@
 
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
+#include "platform/files/LockedTemporary.h"
 #include "platform/files/Process.h"
 
 #include <dirent.h>
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <string_view>
 
 namespace platform {
 namespace {
@@ -514,62 +516,35 @@ std::optional<Data> FileManager::contents(const std::string& path) const {
 bool FileManager::createFile(const std::string& path, const std::optional<Data>& contents,
                              const Value::Dictionary& attributes) const {
     if (path.empty()) return false;
-    const std::string temp = parentOf(path) + "/." + lastComponent(path) + ".sr-new-" + uniqueSuffix();
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = true;
-    if (contents) {
-        std::size_t done = 0;
-        while (ok && done < contents->count()) {
-            ssize_t n = ::write(fd, contents->data() + done, contents->count() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ok = false;
-            else done += static_cast<std::size_t>(n);
-        }
-    }
-    if (auto mode = permissionsFrom(attributes); ok && mode) ok = ::fchmod(fd, *mode) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) < 0) ok = false;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        int e = errno;
-        ::unlink(temp.c_str());
-        errno = e;
-    }
-    return ok;
+    TemporaryWrite write;
+    write.nextName = [&] { return parentOf(path) + "/." + lastComponent(path) + ".sr-new-" + uniqueSuffix(); };
+    write.exactMode = permissionsFrom(attributes);
+    write.place = [&](const std::string& temporary) { return ::rename(temporary.c_str(), path.c_str()) == 0; };
+    return writeThroughTemporary(contents.value_or(Data()), write);
 }
 
 namespace {
 
-// The writer of a temporary file named "...sr-new-<pid>-<counter>-<random>".
-std::optional<pid_t> writerOf(const std::string& name, std::size_t marker) {
-    const char* digits = name.c_str() + marker + std::strlen(".sr-new-");
+// The writer of a temporary file of `createFile` for a name starting with `namePrefix`:
+// ".<namePrefix>…sr-new-<pid>-<counter>-<random>".
+std::optional<pid_t> writerOf(std::string_view name, const std::string& namePrefix) {
+    constexpr std::string_view marker = ".sr-new-";
+    const auto at = name.rfind(marker);
+    if (name.size() <= namePrefix.size() || name[0] != '.' || name.substr(1, namePrefix.size()) != namePrefix ||
+        at == std::string_view::npos || at <= namePrefix.size())
+        return std::nullopt;
+    const std::string digits(name.substr(at + marker.size()));
     char* end = nullptr;
     errno = 0;
-    long pid = std::strtol(digits, &end, 10);
-    if (errno != 0 || end == digits || *end != '-' || pid <= 0) return std::nullopt;
+    long pid = std::strtol(digits.c_str(), &end, 10);
+    if (errno != 0 || end == digits.c_str() || *end != '-' || pid <= 0) return std::nullopt;
     return static_cast<pid_t>(pid);
 }
 
 }  // namespace
 
 std::size_t FileManager::removeAbandonedNewFiles(const std::string& folder, const std::string& namePrefix) const {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return 0;
-    std::vector<std::string> abandoned;
-    const std::string hiddenPrefix = "." + namePrefix;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.compare(0, hiddenPrefix.size(), hiddenPrefix) != 0) continue;
-        const auto marker = name.rfind(".sr-new-");
-        if (marker == std::string::npos || marker < hiddenPrefix.size()) continue;
-        if (auto pid = writerOf(name, marker); pid && processHasEnded(*pid)) abandoned.push_back(name);
-    }
-    ::closedir(dir);
-    std::size_t removed = 0;
-    for (const auto& name : abandoned)
-        if (::unlink((folder + "/" + name).c_str()) == 0) ++removed;
-    return removed;
+    return removeAbandonedTemporaries(folder, [&](std::string_view name) { return writerOf(name, namePrefix); });
 }
 
 bool FileManager::contentsEqual(const std::string& path1, const std::string& path2) const {

@@ -116,13 +116,14 @@ public:
 
     // The whole file, or none when it cannot be read.
     std::optional<Data> contents(const std::string& path) const;
-    // Writes atomically (temporary file + rename); an existing file is replaced.
-    // `attributes` may set NSFilePosixPermissions (default 0644 less the umask).
+    // Writes atomically (a temporary file, locked while written, then a rename); an existing
+    // file is replaced. `attributes` may set NSFilePosixPermissions (default 0666 less the umask).
     bool createFile(const std::string& path, const std::optional<Data>& contents = std::nullopt,
                     const Value::Dictionary& attributes = {}) const;
     // Removes the temporary files `createFile` left in `folder` for names starting with
-    // `namePrefix` when the process that was writing them has ended (a write cut off by
-    // its process's end); a living writer's files stay. Answers how many it removed.
+    // `namePrefix` that no writer holds (a write cut off by its process's end), by the rule
+    // of `removeAbandonedTemporaries`; a living writer's files stay wherever it runs.
+    // Answers how many it removed.
     std::size_t removeAbandonedNewFiles(const std::string& folder, const std::string& namePrefix) const;
     bool contentsEqual(const std::string& path1, const std::string& path2) const;
 

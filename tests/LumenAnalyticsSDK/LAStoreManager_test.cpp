@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <latch>
+#include <memory>
 #include <thread>
 
 #include "LALogCapture.h"
@@ -21,6 +22,7 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAUserDefaultsStorePlugin.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/NSKeyedArchiver.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/TempDir.h"
 
 using namespace LumenAnalyticsSDK;
@@ -354,8 +356,9 @@ TEST(LAFileStorePluginTest, OnlyASmallRegularFileIsReadAsAStoredValue) {
 }
 
 // A store's start removes the temporary files that a write or an exclusive add leaves when
-// its process is killed, once that process has ended; a living process's stay, and so do
-// names that are no such temporary file.
+// its process is killed, once no writer holds them; a living process's stay, also one
+// whose pid means nothing here (another pid namespace, another host), and so do names that
+// are no such temporary file.
 TEST(LAFileStorePluginTest, StartRemovesTheTemporaryFilesOfEndedProcessesOnly) {
     const pid_t child = ::fork();
     if (child == 0) ::_exit(0);
@@ -366,6 +369,7 @@ TEST(LAFileStorePluginTest, StartRemovesTheTemporaryFilesOfEndedProcessesOnly) {
     struct Case {
         std::string name;
         bool removed;
+        bool held = false;  // a writer that runs elsewhere holds its lock
     } cases[] = {
         {file + ".new-" + ended + "-3", true},
         {"." + file + ".sr-new-" + ended + "-1-123", true},
@@ -374,9 +378,15 @@ TEST(LAFileStorePluginTest, StartRemovesTheTemporaryFilesOfEndedProcessesOnly) {
         {file + ".new-" + ended, false},
         {file + ".new-" + ended + "-3.kept", false},
         {"other." + file + ".new-" + ended + "-3", false},
+        {file + ".new-" + ended + "-4", false, true},
+        {"." + file + ".sr-new-" + ended + "-2-123", false, true},
     };
     const fs::path folder = home() / "data";
-    for (const auto& c : cases) testing_support::writeFile(folder / c.name, "left");
+    std::vector<std::unique_ptr<testing_support::LockHolder>> writers;
+    for (const auto& c : cases) {
+        if (c.held) writers.push_back(std::make_unique<testing_support::LockHolder>(folder / c.name));
+        else testing_support::writeFile(folder / c.name, "left");
+    }
     LAFileStorePlugin started;
     for (const auto& c : cases) {
         EXPECT_EQ(!fs::exists(folder / c.name), c.removed) << c.name;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/files/LockedTemporary.h"
 #include "platform/files/SmallFile.h"
 #include "updater/ViewModel/FileTree.h"
 #include "updater/ViewModel/PackageCheck.h"
@@ -36,17 +37,6 @@ bool isCompleteJournalText(const std::string& text) {
 }
 
 bool isAbsolutePath(const std::string& path) { return !path.empty() && path == normalisedPath(path) && path[0] == '/'; }
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 void syncFolderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -118,18 +108,15 @@ bool writeInstallJournal(const std::string& path, const InstallJournal& entry, s
     const std::string text = std::string(kPhaseNames[static_cast<int>(entry.phase)]) + "\n" + entry.target + "\n" +
                              entry.retired.value_or("") + "\n";
     const std::string temporary = path + ".writing";
-    ::unlink(temporary.c_str());  // a killed run's leftover, or a link: removed, not followed
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        why = "cannot write the install journal " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
+    platform::TemporaryWrite write;
+    write.nextName = [&] {
+        ::unlink(temporary.c_str());  // a killed run's leftover, or a link: removed, not followed
+        return temporary;
+    };
+    write.mode = 0600;
+    write.place = [&](const std::string& written) { return ::rename(written.c_str(), path.c_str()) == 0; };
+    if (!platform::writeThroughTemporary(platform::Data::fromString(text), write)) {
         why = "cannot write the install journal " + path + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
         return false;
     }
     syncFolderOf(path);

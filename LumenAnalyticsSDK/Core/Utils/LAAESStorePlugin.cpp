@@ -2,17 +2,19 @@
 #include "LumenAnalyticsSDK/Core/Utils/LAAESStorePlugin.h"
 
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 
 #include "LumenAnalyticsSDK/Core/Utils/LALog.h"
 #include "platform/base/NoDestructor.h"
 #include "platform/crypto/AES.h"
+#include "platform/files/MovedAside.h"
 #include "platform/files/UserDefaults.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
@@ -35,10 +37,9 @@ void keepKeyFileOwnerOnly() {
 }
 
 // Held while a key file that holds no key is replaced, by one instance of one process at a
-// time: the file is checked again under it, so a key another launch has just added in its
-// place is never the one moved aside. Record locks (fcntl) are what network file systems
-// share between hosts; without a usable lock file the instances of this process still
-// take turns.
+// time. Earlier versions take this lock file's record lock (fcntl) before they replace the
+// key file, so it is taken too where it can be; the key file's own lock (`HeldKeyFile`)
+// is what keeps the repair to one launch whatever stands at the lock file's name.
 class KeyFileRepair {
 public:
     KeyFileRepair() : inProcess_(mutex()) {
@@ -49,7 +50,7 @@ public:
         whole.l_type = F_WRLCK;
         whole.l_whence = SEEK_SET;
         if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode) || !waitForLock(whole)) {
-            LALogWarn("The lock file " + path + " cannot be used; the AES key file is replaced without it");
+            LALogWarn("The lock file " + path + " cannot be used; the AES key file is repaired under its own lock");
             if (fd_ >= 0) ::close(fd_);
             fd_ = -1;
         }
@@ -72,6 +73,69 @@ private:
     }
     std::lock_guard<std::mutex> inProcess_;
     int fd_ = -1;
+};
+
+// Launches that find the key file changed under them look again, at most this often.
+constexpr int kKeyFileAttempts = 100;
+
+bool sameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// What stands at the key file's name, opened and locked (flock on the file itself), then
+// checked to be still what the name stands for. A launch changes what the name stands for
+// only while it holds the lock of what stands there (the repair), or where nothing stands
+// (the exclusive add), so what a holder checks is what it moves. Where it cannot be locked
+// (a link, a file this user cannot open, a file system without locks) it is still looked
+// at and moved the checked way, without the lock.
+class HeldKeyFile {
+public:
+    // `standing`: what stands was opened (and locked where it could be) and still stands.
+    enum class State { absent, standing, changed };
+
+    explicit HeldKeyFile(const std::string& path) : path_(path) {
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        fd_ = ::open(path.c_str(), O_RDWR | flags);  // a network file system locks only what is open for writing
+        if (fd_ < 0 && (errno == EISDIR || errno == EACCES)) fd_ = ::open(path.c_str(), O_RDONLY | flags);
+        if (fd_ < 0) {
+            state_ = ::lstat(path.c_str(), &opened_) == 0 ? State::standing : State::absent;
+            return;
+        }
+        struct stat named {};
+        if (::fstat(fd_, &opened_) == 0) waitForLock();  // a lock refused leaves the checked move
+        const bool stands = ::lstat(path.c_str(), &named) == 0 && sameFile(named, opened_);
+        state_ = stands ? State::standing : State::changed;
+    }
+    ~HeldKeyFile() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    HeldKeyFile(const HeldKeyFile&) = delete;
+    HeldKeyFile& operator=(const HeldKeyFile&) = delete;
+
+    State state() const { return state_; }
+
+    enum class Move { moved, changed, failed, displaced };
+    // Moves what was checked aside to `aside`, a name no other aside has (`failed`, errno
+    // set, when it cannot be). Should another file have taken the name since (only where it
+    // could not be locked), that one is put back (`changed`: what stands is then the
+    // launch's to adopt), or kept as `aside` when yet another has taken the name meanwhile
+    // (`displaced`).
+    Move moveAside(std::string& aside) const {
+        if (!platform::moveAsideAsInvalid(path_, aside)) return Move::failed;
+        struct stat moved {};
+        if (::lstat(aside.c_str(), &moved) == 0 && sameFile(moved, opened_)) return Move::moved;
+        if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) return Move::changed;
+        return Move::displaced;
+    }
+
+private:
+    void waitForLock() const {
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
+    }
+    std::string path_;
+    int fd_ = -1;
+    struct stat opened_ {};
+    State state_ = State::absent;
 };
 
 }  // namespace
@@ -125,21 +189,34 @@ void LAAESStorePlugin::ensureKey(Keys& keys) {
 }
 
 // Launches that all found a file without a key each replaced it with their own key and so
-// stored their values under different keys. Now one of them moves it aside, under the
-// repair lock, and the new key is added the exclusive way like a first one.
+// stored their values under different keys. Now one launch at a time holds the file, checks
+// it and moves that same file aside, and the new key is added the exclusive way like a
+// first one. A file that changed while it was being taken is looked at again.
 bool LAAESStorePlugin::moveKeylessFileAside() {
     KeyFileRepair repair;
     const std::string path = keyFilePath();
-    std::error_code ignored;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) return true;  // add afresh
-    if (aesKeyIn(fileStorePlugin_.objectForKey(kKeyFileKey))) return false;  // another's key: adopt it
-    const std::string aside = LAFileStorePlugin::asideName(path);
-    if (::rename(path.c_str(), aside.c_str()) != 0) {
-        LALogError("The AES key file " + path + " holds no key and cannot be moved aside: " + std::strerror(errno));
+    for (int attempt = 0; attempt < kKeyFileAttempts; ++attempt) {
+        HeldKeyFile held(path);
+        if (held.state() == HeldKeyFile::State::absent) return true;  // add afresh
+        if (held.state() == HeldKeyFile::State::changed) continue;
+        if (aesKeyIn(fileStorePlugin_.objectForKey(kKeyFileKey))) return false;  // another's key: adopt it
+        std::string aside;
+        switch (held.moveAside(aside)) {
+            case HeldKeyFile::Move::moved:
+                LALogWarn("The AES key file " + path + " holds no key, moved aside to " + aside);
+                return true;
+            case HeldKeyFile::Move::changed: return false;
+            case HeldKeyFile::Move::failed:
+                LALogError("The AES key file " + path +
+                           " holds no key and cannot be moved aside: " + std::strerror(errno));
+                return false;
+            case HeldKeyFile::Move::displaced:
+                LALogError("The AES key file " + path +
+                           " changed while it was moved aside; what stood there then is kept as " + aside);
+        }
         return false;
     }
-    LALogWarn("The AES key file " + path + " holds no key, moved aside to " + aside);
-    return true;
+    return false;
 }
 
 std::optional<std::string> LAAESStorePlugin::seal(Keys& keys, const platform::Value& value) {

@@ -49,8 +49,9 @@ private:
     // The stored key, else a new one added where no key file is yet (else the winner's is
     // taken; a file that holds no key is moved aside first). None when no key can be stored.
     void ensureKey(Keys& keys);
-    // Moves a key file that holds no key aside; false when a key stands there now (or the
-    // file cannot be moved), true when the name is free for an add.
+    // Moves a key file that holds no key aside ("<file>.invalid-<time>"), holding and
+    // checking the very file it moves; false when a key stands there now (or the file
+    // cannot be moved), true when the name is free for an add.
     bool moveKeylessFileAside();
     // The value archived and encrypted, or none.
     std::optional<std::string> seal(Keys& keys, const platform::Value& value);

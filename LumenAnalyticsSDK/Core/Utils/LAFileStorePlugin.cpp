@@ -18,8 +18,8 @@
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/LockedTemporary.h"
 #include "platform/files/MovedAside.h"
-#include "platform/files/Process.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/NSKeyedArchiver.h"
 
@@ -53,24 +53,6 @@ bool linkWithoutReplacing(const std::string& from, const std::string& to) {
 // The marker of an exclusive add's temporary file: "<file>.new-<pid>-<n>".
 constexpr std::string_view kAddMarker = ".new-";
 
-// A new file at `path` holding `bytes`, never one that was there (nor a link's target);
-// errno is EEXIST when the name was taken.
-bool writeNewFile(const std::string& path, const platform::Data& bytes, mode_t mode) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    std::size_t done = 0;
-    while (done < bytes.count()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.count() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    bool written = done == bytes.count() && ::fsync(fd) == 0;
-    if (::close(fd) != 0) written = false;
-    if (!written) ::unlink(path.c_str());
-    return written;
-}
-
 // The process that wrote an exclusive add's temporary file, or none for any other name.
 std::optional<pid_t> adderOf(std::string_view name) {
     const auto marker = name.rfind(kAddMarker);
@@ -84,16 +66,6 @@ std::optional<pid_t> adderOf(std::string_view name) {
     auto [end, countError] = std::from_chars(dash + 1, rest.data() + rest.size(), count);
     if (countError != std::errc() || end != rest.data() + rest.size()) return std::nullopt;
     return pid;
-}
-
-// The temporary files of exclusive adds whose process has ended (a kill during the add).
-void removeAbandonedAddFiles(const std::string& folder) {
-    std::error_code error;
-    std::vector<std::string> abandoned;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
-        if (auto pid = adderOf(entry->path().filename().string()); pid && platform::processHasEnded(*pid))
-            abandoned.push_back(entry->path().string());
-    for (const auto& path : abandoned) ::unlink(path.c_str());
 }
 
 // The value stored at `path`: none when there is no file, or (with `why` set) when the
@@ -117,12 +89,12 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 // A write or an exclusive add cut off when its process ended leaves its temporary file
-// behind; the store's start clears those of ended processes, so they never gather. A
-// living writer's files stay, whoever it is.
+// behind; the store's start clears those no writer holds, so they never gather. A living
+// writer's files stay, whoever and wherever it is.
 LAFileStorePlugin::LAFileStorePlugin() {
     const std::string folder = storeFolder();
     platform::FileManager::defaultManager()->removeAbandonedNewFiles(folder, kFilePrefix);
-    removeAbandonedAddFiles(folder);
+    platform::removeAbandonedTemporaries(folder, adderOf);
 }
 
 std::string LAFileStorePlugin::filePath(const std::string& key) {
@@ -248,18 +220,16 @@ bool LAFileStorePlugin::addFile(const platform::Value& value, const std::string&
     // name already taken (left by a killed process that had this pid, or a writer of this
     // pid on another host sharing the folder) is never written into: the next one is tried.
     static std::atomic<unsigned> writes{0};
-    std::string temporary;
-    bool written = false;
-    for (int attempt = 0; attempt < 8 && !written; ++attempt) {
-        temporary = path + std::string(kAddMarker) + std::to_string(::getpid()) + "-" + std::to_string(writes++);
-        written = writeNewFile(temporary, *data, mode);
-        if (!written && errno != EEXIST) break;
-    }
-    if (!written) return false;
-    bool linked =
-        linkWithoutReplacing(temporary, path) || (moveFolderAside(path) && linkWithoutReplacing(temporary, path));
-    ::unlink(temporary.c_str());
-    return linked;
+    platform::TemporaryWrite write;
+    write.nextName = [&] {
+        return path + std::string(kAddMarker) + std::to_string(::getpid()) + "-" + std::to_string(writes++);
+    };
+    write.mode = mode;
+    write.place = [&](const std::string& temporary) {
+        return linkWithoutReplacing(temporary, path) ||
+               (moveFolderAside(path) && linkWithoutReplacing(temporary, path));
+    };
+    return platform::writeThroughTemporary(*data, write);
 }
 
 void LAFileStorePlugin::removeObjectForKey(const std::string& key) {

@@ -9,8 +9,8 @@ namespace LumenAnalyticsSDK {
 
 class LAFileStorePlugin : public LAStorePlugin {
 public:
-    // Removes the store's temporary files (of writes and of exclusive adds) that ended
-    // processes left behind.
+    // Removes the store's temporary files (of writes and of exclusive adds) that no writer
+    // holds: those that killed processes left behind.
     LAFileStorePlugin();
     // "<Library>/com.lumen.analytics.mini.LumenAnalyticsSDK.<key>.plist" with every
     // "cn.lumen.File." taken out of the key; a "/" in the key is written "%2F" so that

@@ -1,20 +1,28 @@
 // File manager: the move/copy/remove rules, attributes, atomic file creation,
 // extended attributes and the folders it hands out.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
@@ -27,6 +35,37 @@ namespace fs = std::filesystem;
 namespace {
 
 const FileManager& fm() { return *FileManager::defaultManager(); }
+
+// Seams at the C library's door, for this test program only: locks refused as a network
+// file system without a lock service refuses them, for one path ("*": every path), and a
+// look at each rename's source before it happens.
+std::string refuseLocksOn;
+std::function<void(const char* from)> renameHook;
+
+bool refusesLock(int fd) {
+    if (refuseLocksOn.empty()) return false;
+    if (refuseLocksOn == "*") return true;
+    char path[4096];
+    const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+    return length > 0 && std::string(path, static_cast<std::size_t>(length)) == refuseLocksOn;
+}
+
+}  // namespace
+
+extern "C" int flock(int fd, int operation) noexcept {
+    if (refusesLock(fd)) {
+        errno = ENOLCK;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_flock, fd, operation));
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    if (renameHook) renameHook(from);
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+
+namespace {
 
 // Runs `body` and answers the Cocoa code it threw (0 when it did not throw).
 template <class F>
@@ -227,8 +266,11 @@ TEST(FileManagerFiles, CreateReplacesAtomicallyAndListingSkipsHidden) {
     EXPECT_EQ(codeOf([&] { fm().contentsOfDirectory(file); }), CocoaError::fileReadNoSuchFile);
 }
 
-// Writes cut off by the end of their process leave hidden temporary files; only those of
-// ended writers, and only for the names asked about, are cleared.
+// Writes cut off by the end of their process leave hidden temporary files; only those no
+// writer holds, and only for the names asked about, are cleared. A writer holds its
+// temporary's lock: its pid may name no process here (another pid namespace, another
+// host) while it writes. A temporary of an earlier version, which locked nothing, counts
+// as written while its pid runs here and it is young.
 TEST(FileManagerFiles, AbandonedTemporaryFilesOfEndedWritersAreRemoved) {
     TempDir dir;
     const pid_t ended = fork();
@@ -236,22 +278,64 @@ TEST(FileManagerFiles, AbandonedTemporaryFilesOfEndedWritersAreRemoved) {
     ASSERT_GT(ended, 0);
     ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
     const std::string gone = std::to_string(ended), living = std::to_string(getpid());
-    const std::vector<std::string> names = {
-        ".store.a.plist.sr-new-" + gone + "-0-17",   // an ended writer's: removed
-        ".store.b.plist.sr-new-" + gone + "-3-99",   // removed
-        ".store.a.plist.sr-new-" + living + "-1-5",  // a living writer's: kept
-        ".other.a.plist.sr-new-" + gone + "-0-17",   // another owner's: kept
-        ".store.a.plist.sr-new-x-0-17",              // no writer in its name: kept
-        "store.a.plist",                             // the file itself: kept
+    enum class Left { unlocked, old, held, killedHolder, link, fifo, lockRefused };
+    struct Case {
+        std::string name;
+        bool removed;
+        Left left = Left::unlocked;
+    } cases[] = {
+        {".store.a.plist.sr-new-" + gone + "-0-17", true},                      // an ended writer's
+        {".store.b.plist.sr-new-" + gone + "-3-99", true},                      //
+        {".store.a.plist.sr-new-" + living + "-1-5", false},                    // a young one of a pid that runs
+        {".store.c.plist.sr-new-" + living + "-1-6", true, Left::old},          // over an hour old: abandoned
+        {".store.d.plist.sr-new-" + gone + "-2-7", false, Left::held},          // a writer elsewhere holds it
+        {".store.e.plist.sr-new-" + gone + "-2-8", true, Left::killedHolder},   // its writer was killed
+        {".store.f.plist.sr-new-" + gone + "-2-9", false, Left::link},          // not a file of a writer
+        {".store.g.plist.sr-new-" + gone + "-2-10", false, Left::fifo},         //
+        {".store.h.plist.sr-new-" + gone + "-2-11", false, Left::lockRefused},  // nothing proves it abandoned
+        {".other.a.plist.sr-new-" + gone + "-0-17", false},                     // another owner's
+        {".store.a.plist.sr-new-x-0-17", false},                                // no writer in its name
+        {"store.a.plist", false},                                               // the file itself
     };
-    for (const auto& name : names) writeFile(dir / name, "x");
-    EXPECT_EQ(fm().removeAbandonedNewFiles(dir.path().string(), "store."), 2u);
-    auto left = fm().contentsOfDirectory(dir.path().string());
-    std::sort(left.begin(), left.end());
-    std::vector<std::string> kept(names.begin() + 2, names.end());
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(left, kept);
+    std::vector<std::unique_ptr<testing_support::LockHolder>> holders;
+    for (const auto& c : cases) {
+        const fs::path path = dir / c.name;
+        if (c.left == Left::held || c.left == Left::killedHolder)
+            holders.push_back(std::make_unique<testing_support::LockHolder>(path));
+        else if (c.left == Left::link) fs::create_symlink("store.a.plist", path);
+        else if (c.left == Left::fifo) ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        else writeFile(path, "x");
+        if (c.left == Left::old) fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(2));
+        if (c.left == Left::killedHolder) holders.back()->kill();
+        if (c.left == Left::lockRefused) refuseLocksOn = path.string();
+    }
+    EXPECT_EQ(fm().removeAbandonedNewFiles(dir.path().string(), "store."), 4u);
+    refuseLocksOn.clear();
+    for (const auto& c : cases) EXPECT_EQ(fs::exists(fs::symlink_status(dir / c.name)), !c.removed) << c.name;
     EXPECT_EQ(fm().removeAbandonedNewFiles((dir / "missing").string(), "store."), 0u);
+}
+
+// The temporary `createFile` writes through is still locked when it takes its place, so a
+// clean-up that runs meanwhile leaves it whatever it makes of the pid in its name. Where
+// the file system grants no lock the file is still written.
+TEST(FileManagerFiles, ATemporaryIsLockedUntilItIsInPlace) {
+    TempDir dir;
+    const std::string file = (dir / "store.a.plist").string();
+    std::vector<std::string> lockedAtRename;
+    renameHook = [&](const char* from) {
+        const int fd = ::open(from, O_RDONLY | O_CLOEXEC);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) lockedAtRename.push_back(from);
+        ::close(fd);
+    };
+    EXPECT_TRUE(fm().createFile(file, Data::fromString("first")));
+    refuseLocksOn = "*";
+    EXPECT_TRUE(fm().createFile(file, Data::fromString("second")));
+    refuseLocksOn.clear();
+    renameHook = nullptr;
+    ASSERT_EQ(lockedAtRename.size(), 1u);
+    EXPECT_NE(lockedAtRename[0].find("/.store.a.plist.sr-new-" + std::to_string(getpid()) + "-"), std::string::npos);
+    EXPECT_EQ(readFile(file), "second");
+    EXPECT_EQ(fm().contentsOfDirectory(dir.path().string()), std::vector<std::string>{"store.a.plist"});
 }
 
 TEST(FileManagerXattr, WrittenUnderUserAndReadBackByTools) {
