@@ -9,11 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/files/FileManager.h"
+#include "platform/files/LockedTemporary.h"
 #include "platform/files/MovedAside.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/PropertyListSerialization.h"
@@ -110,23 +112,6 @@ void CacheManager::storeLogs() {
     write(cacheData);  // a failed write cannot be helped: the process is ending
 }
 
-namespace {
-bool writeAll(int fd, const platform::Data& data) {
-    const std::uint8_t* at = data.data();
-    std::size_t left = data.count();
-    while (left > 0) {
-        ssize_t written = ::write(fd, at, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        at += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-}  // namespace
-
 bool CacheManager::write(const std::vector<platform::Data>& batches) const {
     const auto plist = readableCacheFile(batches);
     if (!plist) return false;
@@ -137,16 +122,27 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
     } catch (...) {
         return false;
     }
-    // Written beside the file and renamed over it: the file is replaced whole or not at all.
-    // The name is the writer thread's own, as a crash may store while a flush is writing.
-    std::string temporary = storedPath + ".writing." + std::to_string(::gettid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, *plist) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), storedPath.c_str()) == 0) return true;
-    ::unlink(temporary.c_str());
-    return false;
+    // Written through a locked temporary beside the file (never through a link standing at
+    // its name) and renamed over it: the file is replaced whole or not at all. The name is
+    // the writer thread's own, as a crash may store while a flush is writing.
+    static std::atomic<unsigned> writes{0};
+    platform::TemporaryWrite temporary;
+    temporary.nextName = [&] {
+        return storedPath + ".writing." + std::to_string(::gettid()) + "-" + std::to_string(writes++);
+    };
+    temporary.mode = 0600;
+    temporary.place = [&](const std::string& written) { return ::rename(written.c_str(), storedPath.c_str()) == 0; };
+    return platform::writeThroughTemporary(*plist, temporary);
+}
+
+// What writers cut off by their end left beside the file: "<file>.writing.<tid>-<n>", and
+// "<file>.writing.<tid>" from earlier versions.
+void CacheManager::removeAbandonedWrites() const {
+    const auto slash = storedPath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : storedPath.substr(0, slash + (slash == 0));
+    const std::string stem = storedPath.substr(slash + 1) + ".writing.";
+    platform::removeAbandonedTemporaries(folder,
+                                         [&](std::string_view name) { return platform::writerAfterStem(name, stem); });
 }
 
 void CacheManager::removeFile() const { ::unlink(storedPath.c_str()); }
@@ -164,6 +160,7 @@ void CacheManager::keepAside() const {
 }
 
 std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
+    removeAbandonedWrites();
     const auto file = platform::readRegularFileTail(storedPath, kMaxCacheFileBytes, platform::LinkPolicy::refuse);
     if (!file.isRead() && !file.isRefused()) return std::nullopt;
     // A file that is no property-list array yields nothing; its data elements are kept.

@@ -26,7 +26,8 @@ public:
     // whole in its last 4 MiB are read, at most 16,384, a last batch cut short left out, and
     // the file is kept aside. Each is logged.
     std::optional<std::vector<platform::Data>> readCachedLogs() override;
-    // Replaces the file with these batches atomically (creating the folder); false when
+    // Replaces the file with these batches atomically (creating the folder), through a
+    // temporary locked while it is written; false when
     // it could not be written. Never writes what the reader refuses: past 16,384 batches or
     // 4 MiB the first batches are left out (logged); when the last alone is too large the
     // last file stays.
@@ -35,6 +36,9 @@ public:
     // Moves a regular file at the stored path aside (platform::moveAsideAsInvalid) with a line
     // on standard error naming the aside; deletes anything else there.
     void keepAside() const;
+    // Removes the temporaries of writes cut off by their process's end (none that a live
+    // writer holds), before the file is read.
+    void removeAbandonedWrites() const;
 
     const std::string storedPath;
     std::vector<platform::Data> cacheData;  // what the last store collected

@@ -174,6 +174,7 @@ void AutoRotatingFileDestination::rotateNow() {
 void AutoRotatingFileDestination::write(const std::string& message) {
     // The running size counts the line's characters as a reader sees them, without the
     // line feed that the file destination adds.
+    if (sayingLastWords_.load(std::memory_order_relaxed)) return FileDestination::write(message);
     const auto characters = platform::characterCount(message);
     if (rotatingThread_.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
         // The rotation's own lines (the new file's opening lines): it holds the turn, and
@@ -192,6 +193,11 @@ void AutoRotatingFileDestination::write(const std::string& message) {
     // Every thread that saw the size crossed gets here; the first to take the turns
     // rotates, and the others find the count restarted.
     if (due) rotateInTurn(true);
+}
+
+void AutoRotatingFileDestination::prepareForLastWords() {
+    sayingLastWords_ = true;
+    FileDestination::prepareForLastWords();
 }
 
 std::optional<std::string> AutoRotatingFileDestination::archivedAtFromName(const std::string& fileName) const {

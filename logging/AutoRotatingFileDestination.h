@@ -94,6 +94,9 @@ protected:
                         std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter,
                         std::uint8_t targetMaxLogFiles);
     void write(const std::string& message) override;
+    // The last words go straight to the file: the thread that ended the process may hold
+    // the turns (inside a rotation), and nothing rotates any more.
+    void prepareForLastWords() override;
 
 private:
     // The rotation itself, on the file queue, the turns taken (see `fileTurn_`).
@@ -121,6 +124,8 @@ private:
     // The thread that is rotating, whose own lines (the new file's banner) go straight
     // to the file: it already has the turn.
     std::atomic<std::thread::id> rotatingThread_;
+    // Set once the last words are being written (see `prepareForLastWords`).
+    std::atomic<bool> sayingLastWords_ = false;
 };
 
 }  // namespace Scribe

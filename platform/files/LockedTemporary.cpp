@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <ctime>
 #include <utility>
 #include <vector>
@@ -121,6 +122,21 @@ std::size_t removeAbandonedTemporaries(const std::string& folder, const Temporar
         if (removeIfAbandoned(fd, name, writer)) ++removed;
     ::closedir(listing);
     return removed;
+}
+
+std::optional<pid_t> writerAfterStem(std::string_view name, std::string_view stem) {
+    if (name.substr(0, stem.size()) != stem) return std::nullopt;
+    const std::string_view rest = name.substr(stem.size());
+    const char* end = rest.data() + rest.size();
+    pid_t pid = 0;
+    auto [after, error] = std::from_chars(rest.data(), end, pid);
+    if (error != std::errc() || pid <= 0) return std::nullopt;
+    if (after == end) return pid;
+    unsigned long number = 0;
+    if (*after != '-') return std::nullopt;
+    auto [last, numberError] = std::from_chars(after + 1, end, number);
+    if (numberError != std::errc() || last != end) return std::nullopt;
+    return pid;
 }
 
 }  // namespace platform

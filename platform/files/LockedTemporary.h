@@ -38,6 +38,10 @@ bool writeThroughTemporary(const Data& bytes, const TemporaryWrite& write);
 // The writer a name says made it (its pid), or none for a name that is no temporary.
 using TemporaryWriterOf = std::function<std::optional<pid_t>(std::string_view name)>;
 
+// The writer that a temporary named "<stem><pid>" or "<stem><pid>-<number>" names; none
+// for any other name. For writers whose temporaries are named that way.
+std::optional<pid_t> writerAfterStem(std::string_view name, std::string_view stem);
+
 // Removes from `folder` the regular files that `writerOf` takes for temporaries and that no
 // writer holds: only one whose lock this call takes at once is removed, never one that is
 // held or whose lock the file system refuses. A temporary of an earlier version (which held

@@ -18,6 +18,7 @@
 #include "platform/base/NoDestructor.h"
 #include "platform/files/Bundle.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/LockedTemporary.h"
 #include "platform/files/MovedAside.h"
 #include "platform/files/SmallFile.h"
 #include "platform/foundation/PlistPrescan.h"
@@ -60,26 +61,26 @@ const char* skipSpace(const std::string& s) {
     return p;
 }
 
+std::string fileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
+}
+// The stem of the settings file's temporaries: "<file>.tmp-" before the writer's pid.
+std::string temporaryStem(const std::string& path) { return fileName(path) + ".tmp-"; }
+
+// Written through a locked temporary beside the file (never through a link standing at its
+// name) and renamed over it: the file is replaced whole or not at all.
 bool writeFileAtomically(const std::string& path, const Data& data) {
     std::error_code ec;
     auto folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     static std::atomic<unsigned> counter{0};
-    std::string temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < data.count();) {
-        ssize_t n = ::write(fd, data.data() + done, data.count() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        else done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    TemporaryWrite write;
+    write.nextName = [&] { return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++); };
+    write.mode = 0600;
+    write.place = [&](const std::string& temporary) { return ::rename(temporary.c_str(), path.c_str()) == 0; };
+    return writeThroughTemporary(data, write);
 }
 
 // The settings a property list can hold; each one it cannot is named on standard error
@@ -225,6 +226,9 @@ std::shared_ptr<UserDefaults> UserDefaults::withFile(std::string path) {
 void UserDefaults::ensureLoaded(State& state) const {
     if (state.loaded) return;
     state.loaded = true;
+    // What writers cut off by their end left beside the file.
+    removeAbandonedTemporaries(
+        folderOf(path_), [stem = temporaryStem(path_)](std::string_view name) { return writerAfterStem(name, stem); });
     auto file = readSmallRegularFile(path_, kMaxSettingsFileBytes, LinkPolicy::follow);
     if (file.isRefused()) return refuse(state, file.why);
     if (!file.isRead()) return;

@@ -175,7 +175,7 @@ TEST(LAStartUpTest, FirstLaunchesAtOnceAgreeOnOneDeviceId) {
 }
 
 // Each spoiled store file: the launch ends promptly, says so once (a folder where the
-// device id is kept is also reported as moved aside), and reports a device id that the
+// device id is kept, and a damaged file a new value replaces, are also reported as moved aside), and reports a device id that the
 // next launch reports too. (A FIFO and a deeply nested property list wait for the
 // platform's guarded file reader.)
 TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
@@ -184,8 +184,10 @@ TEST(LAStartUpTest, HostileStoreFilesGiveAPromptStartAndOneLogLine) {
         std::function<void(const fs::path& home)> spoil;
         std::size_t logLines = 1;
     } cases[] = {
+        // Said twice: it is not read, and it is moved aside (named) before a new id replaces it.
         {"random bytes for the anonymous id",
-         [](const fs::path& home) { testing_support::writeFile(storeFile(home, "distinct_id"), "\x01\xfe garbage"); }},
+         [](const fs::path& home) { testing_support::writeFile(storeFile(home, "distinct_id"), "\x01\xfe garbage"); },
+         2},
         {"a folder for the login id",
          [](const fs::path& home) { fs::create_directories(storeFile(home, "login_id") / "x"); }},
         {"an oversized anonymous id",

@@ -238,4 +238,23 @@ TEST(CacheManagerTest, AWriteKeepsTheLastBatchesItsReaderTakes) {
     }
 }
 
+// The cache's temporaries: a link at a name a write may take (its thread's, as earlier
+// versions named it, or one of the next) is never written through, and what a write cut
+// off by its process's end left is gone once the cache is read.
+TEST(CacheManagerTest, TemporariesAreNeverWrittenThroughAndAbandonedOnesAreCleared) {
+    testing_support::TempDir dir;
+    CacheManager cache((dir / "Documents/StoredLogs.plist").string());
+    std::filesystem::create_directories(dir / "Documents");
+    const auto victim = dir / "victim";
+    testing_support::writeFile(victim, "keep me");
+    const std::string ownName = cache.storedPath + ".writing." + std::to_string(::gettid());
+    std::filesystem::create_symlink(victim, ownName);
+    for (int n = 0; n < 6; ++n) std::filesystem::create_symlink(victim, ownName + "-" + std::to_string(n));
+    testing_support::writeFile(cache.storedPath + ".writing.999999999", "cut off");  // no such thread
+    ASSERT_TRUE(cache.write({Data::fromString("[1]")}));
+    EXPECT_EQ(testing_support::readFile(victim), "keep me");
+    EXPECT_EQ(cache.readCachedLogs(), std::vector<Data>{Data::fromString("[1]")});
+    EXPECT_FALSE(std::filesystem::exists(cache.storedPath + ".writing.999999999"));
+}
+
 }  // namespace

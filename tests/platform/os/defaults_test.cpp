@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -366,4 +368,28 @@ TEST(UserDefaultsTest, RegisteredDefaultsAnswerWhereTheFileIsSilentAndAreNeverWr
     auto reread = UserDefaults::withFile(file);
     EXPECT_TRUE(reread->object("UserAgent").isNull());
     EXPECT_EQ(reread->string("kept"), "stored");
+}
+
+// The settings' temporaries: a link planted at a name the writer may take is never written
+// through (the victim keeps its bytes), and what a writer cut off by its end left is gone
+// once the settings are read, while a name that only resembles one stays.
+TEST(UserDefaultsTest, TemporariesAreNeverWrittenThroughAndAbandonedOnesAreCleared) {
+    TempDir dir;
+    const auto folder = dir / "cfg";
+    const auto file = (folder / "com.example.plist").string();
+    const auto victim = dir / "victim";
+    writeFile(victim, "keep me");
+    std::filesystem::create_directories(folder);
+    // The first names a fresh process's writer takes (it tries eight before giving up).
+    for (int n = 0; n < 6; ++n)
+        std::filesystem::create_symlink(victim, file + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(n));
+    writeFile(file + ".tmp-999999999-0", "cut off");  // no such process
+    writeFile(file + ".tmp-notes", "someone else's");
+    auto d = UserDefaults::withFile(file);
+    d->set(Value("beta"), "channel");
+    EXPECT_TRUE(d->synchronize());
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_EQ(UserDefaults::withFile(file)->string("channel"), "beta");
+    EXPECT_FALSE(std::filesystem::exists(file + ".tmp-999999999-0"));
+    EXPECT_TRUE(std::filesystem::exists(file + ".tmp-notes"));
 }
