@@ -150,8 +150,12 @@ void AutoRotatingFileDestination::rotate() {
 }
 
 void AutoRotatingFileDestination::rotateInTurn(bool onlyIfDue) {
-    std::lock_guard rotations(rotationsTurn());
-    std::lock_guard turn(fileTurn_);
+    // A thread that already writes here (the queue's drain, the file work on the queue) has
+    // the file's turn and keeps to it: taking the rotations' turn after it would reverse the
+    // order every other rotation takes them in.
+    std::unique_lock<std::recursive_mutex> rotations(rotationsTurn(), std::defer_lock);
+    if (!writesHere()) rotations.lock();
+    Writing turn(*this);
     if (!onlyIfDue || needsRotation()) rotateNow();
 }
 
@@ -185,7 +189,7 @@ void AutoRotatingFileDestination::write(const std::string& message) {
     }
     bool due;
     {
-        std::lock_guard turn(fileTurn_);
+        Writing turn(*this);
         currentLogFileSize_ += characters;
         FileDestination::write(message);
         due = needsRotation();

@@ -99,7 +99,7 @@ protected:
     void prepareForLastWords() override;
 
 private:
-    // The rotation itself, on the file queue, the turns taken (see `fileTurn_`).
+    // The rotation itself, on the file queue, the turns taken (see `Writing`).
     void rotateNow();
     // Takes the turns and rotates; with `onlyIfDue`, only if no other rotation came first.
     void rotateInTurn(bool onlyIfDue);
@@ -116,11 +116,10 @@ private:
     double currentLogStartTimeInterval_ = 0;
     std::string baseFileName_ = "scribe";
     std::string fileExtension_ = "log";
-    // Lines and rotations take turns, so several threads may log without a queue: a line's
-    // count and write are one step, a rotation finds the size still crossed before it
-    // starts (so a crossing rotates once), and no line meets the file while it is moved.
-    // With a queue only the queue's thread takes it.
-    std::mutex fileTurn_;
+    // Lines and rotations take turns on the destination's writing (`Writing`), so several
+    // threads may log without a queue: a line's count and write are one step, a rotation
+    // finds the size still crossed before it starts (so a crossing rotates once), and no
+    // line meets the file while it is moved. With a queue its thread holds the writing.
     // The thread that is rotating, whose own lines (the new file's banner) go straight
     // to the file: it already has the turn.
     std::atomic<std::thread::id> rotatingThread_;
