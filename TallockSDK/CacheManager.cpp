@@ -131,7 +131,7 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
         return storedPath + ".writing." + std::to_string(::gettid()) + "-" + std::to_string(writes++);
     };
     temporary.mode = 0600;
-    temporary.place = [&](const std::string& written) { return ::rename(written.c_str(), storedPath.c_str()) == 0; };
+    temporary.place = platform::renamingOnto(storedPath);
     return platform::writeThroughTemporary(*plist, temporary);
 }
 

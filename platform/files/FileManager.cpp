@@ -519,7 +519,7 @@ bool FileManager::createFile(const std::string& path, const std::optional<Data>&
     TemporaryWrite write;
     write.nextName = [&] { return parentOf(path) + "/." + lastComponent(path) + ".sr-new-" + uniqueSuffix(); };
     write.exactMode = permissionsFrom(attributes);
-    write.place = [&](const std::string& temporary) { return ::rename(temporary.c_str(), path.c_str()) == 0; };
+    write.place = renamingOnto(path);
     return writeThroughTemporary(contents.value_or(Data()), write);
 }
 

@@ -93,6 +93,12 @@ bool removeIfAbandoned(int folder, const std::string& name, pid_t writer) {
 
 }  // namespace
 
+std::function<bool(const std::string& temporary)> renamingOnto(std::string path) {
+    return [path = std::move(path)](const std::string& temporary) {
+        return ::rename(temporary.c_str(), path.c_str()) == 0;
+    };
+}
+
 bool writeThroughTemporary(const Data& bytes, const TemporaryWrite& write) {
     std::string temporary;
     const int fd = openLockedTemporary(write, temporary);

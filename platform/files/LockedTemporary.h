@@ -28,6 +28,9 @@ struct TemporaryWrite {
     std::function<bool(const std::string& temporary)> place;
 };
 
+// The usual `place`: renames the temporary over `path`, replacing what stands there whole.
+std::function<bool(const std::string& temporary)> renamingOnto(std::string path);
+
 // Writes `bytes` into a new temporary file (made exclusively, never through a link),
 // fsyncs it and calls `place`, holding the temporary's lock throughout. The temporary's
 // name is gone afterwards whatever happened. Where the file system grants no lock the

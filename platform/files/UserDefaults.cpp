@@ -79,7 +79,7 @@ bool writeFileAtomically(const std::string& path, const Data& data) {
     TemporaryWrite write;
     write.nextName = [&] { return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++); };
     write.mode = 0600;
-    write.place = [&](const std::string& temporary) { return ::rename(temporary.c_str(), path.c_str()) == 0; };
+    write.place = renamingOnto(path);
     return writeThroughTemporary(data, write);
 }
 

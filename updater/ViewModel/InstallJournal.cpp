@@ -114,7 +114,7 @@ bool writeInstallJournal(const std::string& path, const InstallJournal& entry, s
         return temporary;
     };
     write.mode = 0600;
-    write.place = [&](const std::string& written) { return ::rename(written.c_str(), path.c_str()) == 0; };
+    write.place = platform::renamingOnto(path);
     if (!platform::writeThroughTemporary(platform::Data::fromString(text), write)) {
         why = "cannot write the install journal " + path + ": " + std::strerror(errno);
         return false;
