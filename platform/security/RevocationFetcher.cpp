@@ -227,7 +227,8 @@ std::optional<Data> Fetcher::lookUpOrFetch(const std::string& url, const std::st
     if (!answer && networkAllowed_ && !hasFailedLately(url))
         if (auto timeout = fetchTimeout()) {
             answer = fetch(*timeout);
-            noteFetch(url, answer.has_value());
+            // A fetch the evaluation's budget cut short says nothing of its source.
+            if (answer || *timeout == kFetchTimeoutSeconds) noteFetch(url, answer.has_value());
         }
     asked_[key] = answer;
     return answer;

@@ -6,9 +6,10 @@
 // failure included), and the whole evaluation shares one time budget. Answers that carry
 // a next-update time and have been checked by their reader are also kept process-wide until
 // then, within the bounds below, so a later evaluation (one without network access too) can
-// use them. A fetch that fails is remembered process-wide by its URL for `kFailureMemory`
-// (on the monotonic clock), and until then no evaluation asks that URL again: a source that
-// is down or silent costs one wait, not one per evaluation.
+// use them. A fetch that fails, given the whole `kFetchTimeoutSeconds`, is remembered
+// process-wide by its URL for `kFailureMemory` (on the monotonic clock), and until then no
+// evaluation asks that URL again: a source that is down or silent costs one wait, not one
+// per evaluation. One the evaluation's budget cut short is not held against its source.
 #pragma once
 #include <chrono>
 #include <map>

@@ -194,7 +194,8 @@ class Checker {
 public:
     explicit Checker(const Check& check)
         : check_(check), fetcher_((check.flags & kSecRevocationNetworkAccessDisabled) == 0),
-          chainCertificates_(sk_X509_new_null()), crls_(sk_X509_CRL_new_null()), outdatedCRLs_(sk_X509_CRL_new_null()) {
+          chainCertificates_(sk_X509_new_null()), crls_(sk_X509_CRL_new_null()),
+          listingOnlyCRLs_(sk_X509_CRL_new_null()) {
         for (X509* certificate : check.chain) sk_X509_push(chainCertificates_.get(), certificate);
     }
 
@@ -295,7 +296,10 @@ private:
             if (!crl || !issuerKey || X509_CRL_verify(crl.get(), issuerKey) != 1) continue;
             if (auto next = secondsSince1970(X509_CRL_get0_nextUpdate(crl.get())))
                 Fetcher::remember(url, *answer, *next);
-            STACK_OF(X509_CRL)* list = isOutdated(crl.get()) ? outdatedCRLs_.get() : crls_.get();
+            // A delta lists only what changed since a base it does not hold: alone it cannot
+            // tell that a certificate it omits is good, but what it lists counts.
+            const bool givesNoGoodAnswer = isOutdated(crl.get()) || isDelta(crl.get());
+            STACK_OF(X509_CRL)* list = givesNoGoodAnswer ? listingOnlyCRLs_.get() : crls_.get();
             sk_X509_CRL_push(list, crl.release());
             crlsFrom_.insert(url);
             found = true;
@@ -311,7 +315,7 @@ private:
     // Whether a CRL heard in this evaluation, whatever its age, lists the certificate at
     // `depth` as revoked, signed by the certificate's issuer. Each CRL is asked apart:
     // OpenSSL's checks apply the one CRL they rank best, which need not be one that lists
-    // it. An outdated CRL gives no good answer, yet what it lists counts: a listing for any
+    // it. An outdated CRL or a delta gives no good answer, yet what it lists counts: a listing for any
     // reason but a hold whatever its age, a hold until a newer CRL of its issuer lifts it.
     bool isListedByAnyCRL(std::size_t depth) {
         X509* certificate = check_.chain[depth];
@@ -331,7 +335,7 @@ private:
     std::vector<X509_CRL*> crlsSignedBy(X509* issuer) {
         EVP_PKEY* key = X509_get0_pubkey(issuer);
         std::vector<X509_CRL*> ofIssuer;
-        for (STACK_OF(X509_CRL) * crls : {crls_.get(), outdatedCRLs_.get()})
+        for (STACK_OF(X509_CRL) * crls : {crls_.get(), listingOnlyCRLs_.get()})
             for (int i = 0; i < sk_X509_CRL_num(crls); ++i)
                 if (key && X509_CRL_verify(sk_X509_CRL_value(crls, i), key) == 1)
                     ofIssuer.push_back(sk_X509_CRL_value(crls, i));
@@ -358,8 +362,8 @@ private:
     const Check& check_;
     Fetcher fetcher_;
     CertificateListPtr chainCertificates_;
-    CRLListPtr crls_;                 // the CRLs fetched so far, judged by OpenSSL's checks
-    CRLListPtr outdatedCRLs_;         // but those `isOutdated`
+    CRLListPtr crls_;                 // the full CRLs fetched so far, judged by OpenSSL's checks
+    CRLListPtr listingOnlyCRLs_;      // those `isOutdated`, and deltas: only what they list counts
     std::set<std::string> crlsFrom_;  // the URLs whose CRLs are in either
 };
 

@@ -201,8 +201,9 @@ private:
     // update an hour ago), "hold-other-issuer" (a CRL numbered 2 the authority's key signs naming another issuer,
     // listing none), "hold-equal-numbers" (number 1 again, listing none); "compromised-omitted",
     // which "hold" lists as key compromise, with "hold-omitted"; "hold-in-delta", whose only CRL
-    // is a delta, numbered 3 of a base never served, listing it on hold; and "hold-unnumbered",
-    // put on hold by a CRL without a number made two days ago and omitted by one made a day ago.
+    // is a delta, numbered 3 of a base never served, listing it on hold; "hold-unnumbered",
+    // put on hold by a CRL without a number made two days ago and omitted by one made a day ago;
+    // and "delta-only", whose only CRL is "hold-delta", which omits it.
     void makeLeavesOnHold() {
         constexpr long day = 24 * 3600;
         using Entry = testing_support::TestCertificates::CRLEntry;
@@ -223,6 +224,7 @@ private:
         leafNaming("compromised-omitted", {"hold", "hold-omitted"});
         leafNaming("hold-in-delta", {"hold-in-delta"});
         leafNaming("hold-unnumbered", {"hold-unnumbered", "hold-unnumbered-omitted"});
+        leafNaming("delta-only", {"hold-delta"});
         std::vector<Entry> held{{"compromised-omitted", CRL_REASON_KEY_COMPROMISE}};
         for (const char* leaf :
              {"hold-kept", "hold-lifted", "hold-lifted-reversed", "hold-lifted-when-expired", "hold-removed",
@@ -328,6 +330,9 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"hold-equal-numbers", kCRL, errSecCertificateRevoked},
         {"hold-in-delta", kCRL, errSecCertificateRevoked},
         {"compromised-omitted", kCRL, errSecCertificateRevoked},
+        // A delta lists only what changed since its base: alone, what it omits is not known good.
+        {"delta-only", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"delta-only", kCRL, errSecSuccess},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.leaf) + " with flags " + std::to_string(c.flags) + " stapled " +
@@ -370,6 +375,18 @@ TEST(Revocation, ASilentSourceCostsOneWait) {
     EXPECT_GE(evaluationTime(), seconds(revocation::kFetchTimeoutSeconds - 1));
     for (int later = 0; later < 2; ++later) EXPECT_LT(evaluationTime(), seconds(revocation::kFetchTimeoutSeconds) / 2);
     EXPECT_EQ(authority.crlServer->requestCount(), 1);
+}
+
+// A fetch the evaluation's budget cut short says nothing of its source: it is not remembered
+// as failed, and the next evaluation asks the source again.
+TEST(Revocation, AFetchCutShortByTheBudgetIsNotRememberedAsFailed) {
+    Authority authority;
+    const std::string silent = authority.crlServer->url(authority.failingPath("held"));
+    for (int evaluation = 0; evaluation < 2; ++evaluation) {
+        revocation::Fetcher shortOfTime(true, std::chrono::steady_clock::now() + std::chrono::milliseconds(1500));
+        EXPECT_FALSE(shortOfTime.get(silent).has_value());
+    }
+    EXPECT_EQ(authority.crlServer->requestCount(), 2);
 }
 
 TEST(Revocation, RevokedCertificateIsNamedInTheError) {
