@@ -14,7 +14,7 @@ std::atomic<std::uint64_t> itemsStepped{0};
 // the same object as the counter, so only they link it) and hands the call on to it.
 extern "C" plist_t plist_array_get_item(plist_t node, uint32_t n) {
     using Lookup = plist_t (*)(plist_t, uint32_t);
-    static const auto library = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "plist_array_get_item"));
+    const auto library = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "plist_array_get_item"));
     if (!library) std::abort();
     itemsStepped += std::uint64_t{n} + 1;
     return library(node, n);
