@@ -153,7 +153,9 @@ TEST(CacheManagerTest, OnlyASmallRegularFileIsReadPromptlyAndRemovedOrKeptAside)
         const std::string logged = testing::internal::GetCapturedStderr();
         ASSERT_TRUE(back);
         EXPECT_TRUE(back->empty());
-        EXPECT_LT(elapsed, std::chrono::seconds(1));
+        // A bound of the faults' scale (for good, 19 s), well above the work left (reading the
+        // last 4 MiB), which takes a second under a sanitizer and load.
+        EXPECT_LT(elapsed, std::chrono::seconds(5));
         EXPECT_NE(logged.find(c.logged), std::string::npos) << logged;
         expectKeptAsideOrGone(cache, logged, contents, c.keptAside);
     }
