@@ -11,10 +11,11 @@ using namespace platform;
 namespace {
 
 // A binary list of a few hundred bytes may share its way to the two million values or the
-// 32 MiB of values the reader takes; reading, writing and reading back so much takes seconds
-// and hundreds of MB under the sanitizers, so such lists are left to the unit tests and only
-// their refusal past the reader's limits is fuzzed here. Every real list stays far below
-// these limits.
+// 32 MiB of values the reader takes, and an archive, whose references the list's own limits
+// do not see, to the 20 MiB its reader takes; reading, writing and reading back so much takes
+// seconds and hundreds of MB under the sanitizers, so such lists are left to the unit tests
+// and only their refusal past the reader's limits is fuzzed here, and archives are read at
+// these smaller limits. Every real list stays far below them.
 constexpr PlistLimits kMostFuzzed{kMaxPlistNesting, 1u << 16, 4u << 20};
 
 bool tooSlowToFuzz(std::string_view bytes) {
@@ -36,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)PropertyListSerialization::data(
             read.value(), format == PropertyListFormat::xml ? PropertyListFormat::binary : PropertyListFormat::xml);
     }
-    auto unarchived = NSKeyedUnarchiver::unarchivedObject(bytes);
+    auto unarchived = NSKeyedUnarchiver::unarchivedObject(bytes, kMostFuzzed);
     if (unarchived.isSuccess()) {
-        auto archived = NSKeyedArchiver::archivedData(unarchived.value());
+        auto archived = NSKeyedArchiver::archivedData(unarchived.value(), kMostFuzzed);
         if (archived.isSuccess()) {
-            auto again = NSKeyedUnarchiver::unarchivedObject(archived.value());
+            auto again = NSKeyedUnarchiver::unarchivedObject(archived.value(), kMostFuzzed);
             fuzzCheck(again.isSuccess() && fuzzSameValue(again.value(), unarchived.value()),
                       "the archive round trip changed the value");
         }
