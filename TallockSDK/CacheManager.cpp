@@ -23,6 +23,10 @@
 namespace TallockSDK {
 namespace {
 
+// The cache file's temporaries are named "<file>.writing.<tid>-<n>" ("<file>.writing.<tid>"
+// in earlier versions).
+constexpr std::string_view kTemporaryMarker = ".writing.";
+
 // Far above what the cache holds (the batches of a few events each that the collector has
 // not taken yet); a larger file, a link, a FIFO or a device is not read.
 constexpr std::size_t kMaxCacheFileBytes = 4u << 20;
@@ -128,21 +132,16 @@ bool CacheManager::write(const std::vector<platform::Data>& batches) const {
     static std::atomic<unsigned> writes{0};
     platform::TemporaryWrite temporary;
     temporary.nextName = [&] {
-        return storedPath + ".writing." + std::to_string(::gettid()) + "-" + std::to_string(writes++);
+        return storedPath + std::string(kTemporaryMarker) + std::to_string(::gettid()) + "-" + std::to_string(writes++);
     };
     temporary.mode = 0600;
     temporary.place = platform::renamingOnto(storedPath);
     return platform::writeThroughTemporary(*plist, temporary);
 }
 
-// What writers cut off by their end left beside the file: "<file>.writing.<tid>-<n>", and
-// "<file>.writing.<tid>" from earlier versions.
+// What writers cut off by their end left beside the file.
 void CacheManager::removeAbandonedWrites() const {
-    const auto slash = storedPath.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : storedPath.substr(0, slash + (slash == 0));
-    const std::string stem = storedPath.substr(slash + 1) + ".writing.";
-    platform::removeAbandonedTemporaries(folder,
-                                         [&](std::string_view name) { return platform::writerAfterStem(name, stem); });
+    platform::removeAbandonedTemporariesOf(storedPath, kTemporaryMarker);
 }
 
 void CacheManager::removeFile() const { ::unlink(storedPath.c_str()); }

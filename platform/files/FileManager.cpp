@@ -7,6 +7,7 @@
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
 #include "platform/files/LockedTemporary.h"
+#include "platform/files/PathParts.h"
 #include "platform/files/Process.h"
 
 #include <dirent.h>
@@ -52,20 +53,6 @@ std::string homePath() {
     if (auto home = envPath("HOME"); !home.empty()) return home;
     if (auto* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
     return "/";
-}
-
-std::string parentOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string lastComponent(const std::string& path) {
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
-    auto slash = p.find_last_of('/');
-    return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
 std::string uniqueSuffix() {
@@ -200,9 +187,9 @@ void removeTree(const std::string& path) {
 // Copies `src` under a temporary name in `dst`'s folder, then renames it to `dst`
 // without replacing anything. On failure nothing is left at either name.
 void copyIntoPlace(const std::string& src, const std::string& dst) {
-    const std::string folder = parentOf(dst);
+    const std::string folder = folderOf(dst);
     for (int attempt = 0;; ++attempt) {
-        std::string temp = folder + "/." + lastComponent(dst) + ".sr-copy-" + uniqueSuffix();
+        std::string temp = folder + "/." + lastComponentOf(dst) + ".sr-copy-" + uniqueSuffix();
         try {
             copyTree(src, temp);
         } catch (const StepError& e) {
@@ -340,7 +327,7 @@ bool FileManager::isExecutableFile(const std::string& path) const {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 bool FileManager::isDeletableFile(const std::string& path) const {
-    return ::access(parentOf(path).c_str(), W_OK | X_OK) == 0;
+    return ::access(folderOf(path).c_str(), W_OK | X_OK) == 0;
 }
 
 void FileManager::createDirectory(const std::string& path, bool withIntermediateDirectories,
@@ -517,7 +504,7 @@ bool FileManager::createFile(const std::string& path, const std::optional<Data>&
                              const Value::Dictionary& attributes) const {
     if (path.empty()) return false;
     TemporaryWrite write;
-    write.nextName = [&] { return parentOf(path) + "/." + lastComponent(path) + ".sr-new-" + uniqueSuffix(); };
+    write.nextName = [&] { return folderOf(path) + "/." + lastComponentOf(path) + ".sr-new-" + uniqueSuffix(); };
     write.exactMode = permissionsFrom(attributes);
     write.place = renamingOnto(path);
     return writeThroughTemporary(contents.value_or(Data()), write);

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files/PathParts.h"
 #include "platform/files/Process.h"
 
 namespace platform {
@@ -91,6 +92,23 @@ bool removeIfAbandoned(int folder, const std::string& name, pid_t writer) {
     return removable;
 }
 
+// The writer that a temporary named "<stem><pid>" or "<stem><pid>-<number>" names; none
+// for any other name.
+std::optional<pid_t> writerAfterStem(std::string_view name, std::string_view stem) {
+    if (name.substr(0, stem.size()) != stem) return std::nullopt;
+    const std::string_view rest = name.substr(stem.size());
+    const char* end = rest.data() + rest.size();
+    pid_t pid = 0;
+    auto [after, error] = std::from_chars(rest.data(), end, pid);
+    if (error != std::errc() || pid <= 0) return std::nullopt;
+    if (after == end) return pid;
+    unsigned long number = 0;
+    if (*after != '-') return std::nullopt;
+    auto [last, numberError] = std::from_chars(after + 1, end, number);
+    if (numberError != std::errc() || last != end) return std::nullopt;
+    return pid;
+}
+
 }  // namespace
 
 std::function<bool(const std::string& temporary)> renamingOnto(std::string path) {
@@ -130,19 +148,10 @@ std::size_t removeAbandonedTemporaries(const std::string& folder, const Temporar
     return removed;
 }
 
-std::optional<pid_t> writerAfterStem(std::string_view name, std::string_view stem) {
-    if (name.substr(0, stem.size()) != stem) return std::nullopt;
-    const std::string_view rest = name.substr(stem.size());
-    const char* end = rest.data() + rest.size();
-    pid_t pid = 0;
-    auto [after, error] = std::from_chars(rest.data(), end, pid);
-    if (error != std::errc() || pid <= 0) return std::nullopt;
-    if (after == end) return pid;
-    unsigned long number = 0;
-    if (*after != '-') return std::nullopt;
-    auto [last, numberError] = std::from_chars(after + 1, end, number);
-    if (numberError != std::errc() || last != end) return std::nullopt;
-    return pid;
+std::size_t removeAbandonedTemporariesOf(const std::string& path, std::string_view marker) {
+    const std::string stem = lastComponentOf(path) + std::string(marker);
+    return removeAbandonedTemporaries(folderOf(path),
+                                      [&](std::string_view name) { return writerAfterStem(name, stem); });
 }
 
 }  // namespace platform

@@ -41,15 +41,15 @@ bool writeThroughTemporary(const Data& bytes, const TemporaryWrite& write);
 // The writer a name says made it (its pid), or none for a name that is no temporary.
 using TemporaryWriterOf = std::function<std::optional<pid_t>(std::string_view name)>;
 
-// The writer that a temporary named "<stem><pid>" or "<stem><pid>-<number>" names; none
-// for any other name. For writers whose temporaries are named that way.
-std::optional<pid_t> writerAfterStem(std::string_view name, std::string_view stem);
-
 // Removes from `folder` the regular files that `writerOf` takes for temporaries and that no
 // writer holds: only one whose lock this call takes at once is removed, never one that is
 // held or whose lock the file system refuses. A temporary of an earlier version (which held
 // no lock) is kept while its writer's pid still runs here and it is under an hour old.
 // Links, FIFOs and folders are left alone. Answers how many it removed.
 std::size_t removeAbandonedTemporaries(const std::string& folder, const TemporaryWriterOf& writerOf);
+
+// The same for the temporaries of the file at `path` named after it, its name then `marker`
+// then the writer's pid, alone or followed by "-<number>": "<name><marker><pid>[-<number>]".
+std::size_t removeAbandonedTemporariesOf(const std::string& path, std::string_view marker);
 
 }  // namespace platform

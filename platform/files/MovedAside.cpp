@@ -14,15 +14,11 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/files/PathParts.h"
+
 namespace platform {
 
 namespace {
-
-std::string parentFolder(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // The files moved aside under one name that are kept for a look; older ones are removed.
 constexpr std::size_t kMovedAsideKept = 5;
@@ -62,16 +58,14 @@ AsideAge asideAge(const std::string& name, const AsideName& parts, const std::st
     return {name == justMade, parts.stamp <= now, parts.stamp, parts.number};
 }
 
-std::string lastComponent(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
 // Removes all but the newest `kMovedAsideKept` regular files moved aside as `path`'s in its
 // folder, `justMade` having been moved aside now under the stamp `now`. Only regular files
 // of that name are removed, by name within the folder: nothing is followed, and a link,
 // FIFO or folder of that name stays.
 void pruneMovedAside(const std::string& path, const std::string& justMade, const std::string& now) {
-    const std::string base = lastComponent(path);
-    const std::string made = lastComponent(justMade);
-    int fd = ::open(parentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const std::string base = lastComponentOf(path);
+    const std::string made = lastComponentOf(justMade);
+    int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return;
     DIR* dir = ::fdopendir(fd);
     if (!dir) {

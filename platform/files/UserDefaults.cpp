@@ -61,13 +61,8 @@ const char* skipSpace(const std::string& s) {
     return p;
 }
 
-std::string fileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
-}
-// The stem of the settings file's temporaries: "<file>.tmp-" before the writer's pid.
-std::string temporaryStem(const std::string& path) { return fileName(path) + ".tmp-"; }
+// The settings file's temporaries are named "<file>.tmp-<pid>-<n>".
+constexpr std::string_view kTemporaryMarker = ".tmp-";
 
 // Written through a locked temporary beside the file (never through a link standing at its
 // name) and renamed over it: the file is replaced whole or not at all.
@@ -77,7 +72,9 @@ bool writeFileAtomically(const std::string& path, const Data& data) {
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     static std::atomic<unsigned> counter{0};
     TemporaryWrite write;
-    write.nextName = [&] { return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++); };
+    write.nextName = [&] {
+        return path + std::string(kTemporaryMarker) + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    };
     write.mode = 0600;
     write.place = renamingOnto(path);
     return writeThroughTemporary(data, write);
@@ -227,8 +224,7 @@ void UserDefaults::ensureLoaded(State& state) const {
     if (state.loaded) return;
     state.loaded = true;
     // What writers cut off by their end left beside the file.
-    removeAbandonedTemporaries(
-        folderOf(path_), [stem = temporaryStem(path_)](std::string_view name) { return writerAfterStem(name, stem); });
+    removeAbandonedTemporariesOf(path_, kTemporaryMarker);
     auto file = readSmallRegularFile(path_, kMaxSettingsFileBytes, LinkPolicy::follow);
     if (file.isRefused()) return refuse(state, file.why);
     if (!file.isRead()) return;
