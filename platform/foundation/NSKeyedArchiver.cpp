@@ -47,8 +47,6 @@ public:
         bytes_ += bytes;
         return true;
     }
-    std::uint64_t values() const { return values_; }
-    std::uint64_t bytes() const { return bytes_; }
     std::string why;
 
 private:

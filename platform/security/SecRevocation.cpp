@@ -315,8 +315,9 @@ private:
     // Whether a CRL heard in this evaluation, whatever its age, lists the certificate at
     // `depth` as revoked, signed by the certificate's issuer. Each CRL is asked apart:
     // OpenSSL's checks apply the one CRL they rank best, which need not be one that lists
-    // it. An outdated CRL or a delta gives no good answer, yet what it lists counts: a listing for any
-    // reason but a hold whatever its age, a hold until a newer CRL of its issuer lifts it.
+    // it. An outdated CRL or a delta gives no good answer, yet what it lists counts: a
+    // listing for any reason but a hold whatever its age, a hold until a newer CRL of its
+    // issuer lifts it.
     bool isListedByAnyCRL(std::size_t depth) {
         X509* certificate = check_.chain[depth];
         std::vector<X509_CRL*> crls = crlsSignedBy(check_.chain[depth + 1]);
