@@ -20,6 +20,12 @@ bool isOwnFolder(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
 }
 
+void closeKeepingErrno(int descriptor) {
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+}
+
 int openFolder(const std::string& path, bool inherited) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | (inherited ? 0 : O_CLOEXEC));
 }
@@ -34,10 +40,26 @@ int lockFolder(const std::string& path, bool wait, bool inherited) {
     if (::flock(folder, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0 && ::fstat(folder, &locked) == 0 &&
         ::lstat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev && locked.st_ino == named.st_ino)
         return folder;
-    const int error = errno;
-    ::close(folder);
-    errno = error;
+    closeKeepingErrno(folder);
     return -1;
+}
+
+// Marks the folder whose lock `folder` holds as a test run's. Made under the lock, the mark
+// never stands in a folder that a clean-up could take before its maker holds it.
+bool markAsARunsFolder(int folder) {
+    const int mark = ::openat(folder, runMark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (mark < 0) return false;
+    ::close(mark);
+    return true;
+}
+
+// Whether the folder `folder` holds is this user's and carries a run's mark: a regular file
+// of this user's, not a link nor a FIFO someone planted (the mark is never opened).
+bool isMarkedAsARunsFolder(int folder) {
+    struct stat status, mark;
+    return ::fstat(folder, &status) == 0 && status.st_uid == ::geteuid() &&
+           ::fstatat(folder, runMark, &mark, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(mark.st_mode) &&
+           mark.st_uid == ::geteuid();
 }
 
 }  // namespace
@@ -46,9 +68,16 @@ LockedFolder makeLockedFolder(const std::string& parent, const std::string& pref
     for (;;) {
         std::string path = parent + "/" + prefix + "XXXXXX";
         if (!::mkdtemp(path.data())) return {};
-        if (const int lock = lockFolder(path, true, inherited); lock >= 0) return {path, lock};
-        // Another launch removed it as ended before it was locked: make another, unless it is
-        // still there and cannot be locked at all.
+        if (const int lock = lockFolder(path, true, inherited); lock >= 0) {
+            if (markAsARunsFolder(lock)) return {path, lock};
+            const int error = errno;
+            ::rmdir(path.c_str());
+            ::close(lock);
+            errno = error;
+            return {};
+        }
+        // An older build's launch removed it before it was locked (this build's never removes
+        // one without a mark): make another, unless it is still there and cannot be locked.
         if (isOwnFolder(path)) return {};
     }
 }
@@ -72,7 +101,7 @@ void removeFoldersOfEndedRuns(const std::string& parent) {
         const int lock = lockFolder(path, false, false);
         if (lock < 0) continue;
         std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
+        if (isMarkedAsARunsFolder(lock)) std::filesystem::remove_all(path, ignored);
         ::close(lock);
     }
     ::closedir(folder);

@@ -19,13 +19,15 @@ namespace testing_support {
 TempDir::TempDir() {
     const auto made = makeLockedFolder(std::filesystem::temp_directory_path(), scratchPrefix, false);
     if (made.path.empty()) throw std::runtime_error("cannot make a scratch folder: " + std::string(strerror(errno)));
-    path_ = made.path;
+    made_ = made.path;
     lock_ = made.lock;
+    path_ = made_ / "scratch";
+    std::filesystem::create_directory(path_);
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(made_, ignored);
     ::close(lock_);
 }
 

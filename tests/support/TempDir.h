@@ -1,6 +1,7 @@
-// A fresh folder under the system's temporary folder, removed with everything in it. It is
-// locked while it lives (LockedFolder.h), so that the next launch removes one that a killed
-// test left behind.
+// A fresh folder under the system's temporary folder, removed with everything in it. It lies
+// in a folder locked and marked as a test run's while it lives (LockedFolder.h), so that the
+// next launch removes one that a killed test left behind; the mark stays out of the folder a
+// test sees, which holds only what the test puts there.
 #pragma once
 #include <filesystem>
 #include <optional>
@@ -19,6 +20,7 @@ public:
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
 private:
+    std::filesystem::path made_;  // the locked, marked folder holding path_
     std::filesystem::path path_;
     int lock_;
 };

@@ -3,7 +3,7 @@
 // Before any static initialiser or test of the executable runs, the process gets a home and
 // XDG folders of its own, as tests/support/run_in_own_home gives one: a folder
 // skyreach-test-home-XXXXXX under the run's temporary folder ($TMPDIR, else /tmp), locked for
-// the life of the run and removed when the process exits. So a test executable started by
+// the life of the run, marked as a run's and removed when the process exits. So a test executable started by
 // hand (to run one test with a filter) never reads or writes the user's settings, log,
 // caches or documents either. A process that already runs in such a home of a live run (one
 // the launcher made, or its parent test's: a death test's child, a test run again by its own
@@ -11,10 +11,11 @@
 //
 // A run killed outright (SIGKILL, as CTest ends one past its time-out) cannot remove its home
 // nor its scratch folders (TempDir); whoever makes a home next (this, or the launcher) first
-// removes those of the runs that ended: the ones whose lock nobody holds (LockedFolder.h). The
-// home's lock is held by every process of the run (the descriptor is inherited by children),
-// so it outlives no process of the run, holds across process namespaces and never depends on
-// a process id.
+// removes those of the runs that ended: the ones marked as a run's whose lock nobody holds
+// (LockedFolder.h); a folder of that name without the mark, the user's or an older build's,
+// is left alone. The home's lock is held by every process of the run (the descriptor is
+// inherited by children), so it outlives no process of the run, holds across process
+// namespaces and never depends on a process id.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

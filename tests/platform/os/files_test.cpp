@@ -23,6 +23,7 @@
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
 #include "tests/support/LockHolder.h"
+#include "tests/support/LockedFolder.h"
 #include "tests/support/TempDir.h"
 
 using namespace platform;
@@ -465,10 +466,29 @@ TEST(TestRun, ATestExecutableStartedByHandLeavesTheUsersFoldersAlone) {
     EXPECT_TRUE(fs::is_empty(tmp.path())) << "the test's own home was left behind";
 }
 
+// Folders in the temporary folder that no run of this build made, each unlocked: a user's
+// (with a file of theirs), an older build's home (no mark), and two carrying a mark planted
+// by someone else: a link to a regular file, and a FIFO that would hang whoever opened it.
+void plantFoldersNoRunMade(const fs::path& tmp) {
+    writeFile(tmp / "skyreach-test-mine/notes.txt", "the user's notes");
+    fs::create_directory(tmp / "skyreach-test-home-older");
+    writeFile(tmp / "skyreach-test-linked-mark/a-file", "");
+    fs::create_symlink("a-file", tmp / "skyreach-test-linked-mark" / testing_support::runMark);
+    fs::create_directory(tmp / "skyreach-test-fifo-mark");
+    ASSERT_EQ(::mkfifo((tmp / "skyreach-test-fifo-mark" / testing_support::runMark).c_str(), 0600), 0);
+}
+
+std::vector<fs::path> without(std::vector<fs::path> entries, const std::vector<fs::path>& removed) {
+    std::erase_if(entries, [&](const fs::path& entry) { return std::ranges::count(removed, entry) > 0; });
+    return entries;
+}
+
 // A run killed outright, as CTest ends one past its time-out, cannot remove its home nor its
 // scratch folders; the next launch, by the launcher or by hand, removes those of the runs
-// that ended and keeps those of the runs still going (here the one the launch runs inside).
-TEST(TestRun, TheNextLaunchRemovesWhatKilledRunsLeftAndKeepsWhatLiveOnesUse) {
+// that ended and keeps those of the runs still going (here the one the launch runs inside),
+// and every folder no run made: the temporary folder then holds what it held, less what the
+// killed runs left.
+TEST(TestRun, TheNextLaunchRemovesOnlyWhatKilledRunsLeft) {
     if (!fs::exists(launcher())) GTEST_SKIP() << "the launcher is not found: started outside CTest";
     TempDir home;
     const struct {
@@ -496,12 +516,16 @@ TEST(TestRun, TheNextLaunchRemovesWhatKilledRunsLeftAndKeepsWhatLiveOnesUse) {
         ASSERT_GT(test, 0);
         int status = 0;
         ASSERT_EQ(::waitpid(test, &status, 0), test);
-        ASSERT_EQ(entriesOf(tmp.path()).size(), 2u) << "the killed test left no scratch folder";
+        const auto killedRuns = entriesOf(tmp.path());
+        ASSERT_EQ(killedRuns.size(), 2u) << "the killed test left no scratch folder";
         const TempDir live;
+        plantFoldersNoRunMade(tmp.path());
+        const auto kept = without(entriesOf(tmp.path()), killedRuns);
 
         const auto output = runCommand(inRun + "sh -c '" + row.command + " && test -d \"$HOME\"' 2>&1", &status);
         EXPECT_EQ(status, 0) << "the live run's home was removed, or the launch failed:\n" << output;
-        EXPECT_EQ(entriesOf(tmp.path()), std::vector<fs::path>{live.path().filename()}) << output;
+        EXPECT_EQ(entriesOf(tmp.path()), kept) << output;
+        EXPECT_EQ(readFile(tmp / "skyreach-test-mine/notes.txt"), "the user's notes");
     }
 }
 
