@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 #include "platform/base/NoDestructor.h"
 #include "platform/base/Protected.h"
@@ -51,15 +53,69 @@ struct Entry {
     std::function<std::optional<Digest>()> digest;  // a copy of the running digest, when asked
 };
 
+// Reads the inotify queue of `fd` empty, handing each event to `each`; false when it could
+// not be read.
+bool readAll(int fd, const std::function<void(const struct inotify_event&)>& each) {
+    alignas(struct inotify_event) char events[16 * (sizeof(struct inotify_event) + NAME_MAX + 1)];
+    for (;;) {
+        const ssize_t got = ::read(fd, events, sizeof events);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno == EAGAIN;
+        if (got == 0) return false;
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const struct inotify_event*>(events + at);
+            each(*event);
+            at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+        }
+    }
+}
+
+// One file watched on an inotify instance, for as long as this lives: however the scope is
+// left, the watch is removed and the queue read empty (the removed watch's own notice
+// included), so that nothing stays watched and nothing it was told reaches the next watch.
+class ScopedWatch {
+public:
+    ScopedWatch(int fd, const std::string& path)
+        : fd_(fd), watch_(fd < 0 ? -1 : ::inotify_add_watch(fd, path.c_str(), IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW)) {
+    }
+    ScopedWatch(const ScopedWatch&) = delete;
+    ScopedWatch& operator=(const ScopedWatch&) = delete;
+    ~ScopedWatch() { end(); }
+
+    bool watching() const { return watch_ >= 0; }
+    // Whether the queue holds a change of the file, or lost events; the queue is read empty.
+    bool told() {
+        bool told = false;
+        const bool read = readAll(fd_, [&](const struct inotify_event& event) {
+            told = told || event.wd == watch_ || (event.mask & IN_Q_OVERFLOW);
+        });
+        return told || !read;
+    }
+    // Removes the watch and reads the queue empty; false when it could not be read, or
+    // there was no watch.
+    bool end() {
+        if (watch_ < 0) return false;
+        ::inotify_rm_watch(fd_, std::exchange(watch_, -1));
+        return readAll(fd_, [](const struct inotify_event&) {});
+    }
+
+private:
+    const int fd_;
+    int watch_;
+};
+
 // Tells whether anyone wrote or truncated a file, changed its attributes (its times put
 // back included) or took its name away while it was watched. The kernel tells each such
 // change as it is made, where a rename by this process would hide it: the rename moves the
 // change time past it. The move itself is not asked for. One inotify instance serves the
 // whole process, made on first use and kept (making and closing one costs milliseconds);
-// one file is watched at a time, and each watch reads its queue empty as it ends, so what
-// one watch is told never reaches the next.
+// one that could not be made (the process or its user out of instances or descriptors) is
+// tried again at a move a minute or more after the last attempt. One file is watched at a
+// time.
 class ChangeWatches {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
     static ChangeWatches& shared() {
         static NoDestructor<ChangeWatches> watches;
         return *watches;
@@ -70,48 +126,39 @@ public:
     // the watch could not be made, or the queue could not be read).
     bool changedDuring(const std::string& path, const std::function<void()>& watched) {
         std::lock_guard<std::mutex> lock(mutex_);
-        const int watch = fd_ < 0 ? -1 : ::inotify_add_watch(fd_, path.c_str(), IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW);
+        ScopedWatch watch(instance(), path);
         watched();
-        if (watch < 0) return true;
-        const bool told = toldOf(watch);
-        ::inotify_rm_watch(fd_, watch);
-        return drained() ? told : true;
+        if (!watch.watching()) return true;
+        const bool told = watch.told();
+        return !watch.end() || told;
+    }
+
+    void setClock(Clock now) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        now_ = now ? std::move(now) : Clock(std::chrono::steady_clock::now);
     }
 
 private:
     friend class NoDestructor<ChangeWatches>;
-    ChangeWatches() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ChangeWatches() = default;
 
-    // Whether the queue holds a change of `watch`, or lost events; the queue is read empty.
-    bool toldOf(int watch) {
-        bool told = false;
-        const bool read = readAll([&](const struct inotify_event& event) {
-            told = told || event.wd == watch || (event.mask & IN_Q_OVERFLOW);
-        });
-        return told || !read;
-    }
-    // Reads the queue empty (the removed watch's own notice included); false when it
-    // could not be read.
-    bool drained() {
-        return readAll([](const struct inotify_event&) {});
-    }
-    bool readAll(const std::function<void(const struct inotify_event&)>& each) {
-        alignas(struct inotify_event) char events[16 * (sizeof(struct inotify_event) + NAME_MAX + 1)];
-        for (;;) {
-            const ssize_t got = ::read(fd_, events, sizeof events);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return errno == EAGAIN;
-            if (got == 0) return false;
-            for (ssize_t at = 0; at < got;) {
-                const auto* event = reinterpret_cast<const struct inotify_event*>(events + at);
-                each(*event);
-                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
-            }
-        }
+    static constexpr std::chrono::minutes kRetryAfter{1};
+
+    // The instance, made now when there is none and none was tried within the last
+    // `kRetryAfter`; -1 when there is none.
+    int instance() {
+        if (fd_ >= 0) return fd_;
+        const auto now = now_();
+        if (lastAttempt_ && now - *lastAttempt_ < kRetryAfter) return -1;
+        lastAttempt_ = now;
+        fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        return fd_;
     }
 
     std::mutex mutex_;
-    const int fd_;
+    int fd_ = -1;
+    std::optional<std::chrono::steady_clock::time_point> lastAttempt_;
+    Clock now_ = std::chrono::steady_clock::now;
 };
 
 Protected<std::deque<Entry>>& entries() {
@@ -166,6 +213,10 @@ void moveFollowingWrittenDigest(const std::string& from, const std::string& to, 
         known = known && ::lstat(to.c_str(), &after) == 0;
     });
     if (known && !changed) followWrittenFileMove(before, after);
+}
+
+void setChangeWatchClock(std::function<std::chrono::steady_clock::time_point()> now) {
+    ChangeWatches::shared().setClock(std::move(now));
 }
 
 void forgetWrittenDigests(const struct stat& info) {

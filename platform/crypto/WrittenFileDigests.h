@@ -4,6 +4,7 @@
 #pragma once
 #include <sys/stat.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,8 +34,13 @@ void followWrittenFileMove(const struct stat& before, const struct stat& after);
 // Runs `move`, which moves the file at `from` to `to`, and lets a digest kept for the file
 // follow it (as `followWrittenFileMove`) unless the kernel told of a change to the file
 // (a write, a truncate, an attribute, also by another process) while it was moved, or could
-// not watch it. Whatever `move` throws passes through.
+// not watch it. Whatever `move` throws passes through, and the watch ends with it.
 void moveFollowingWrittenDigest(const std::string& from, const std::string& to, const std::function<void()>& move);
+
+// The clock that spaces the attempts to make the inotify instance the moves are watched
+// through, when one could not be made (the steady clock; none puts it back). Tests move it
+// on instead of waiting.
+void setChangeWatchClock(std::function<std::chrono::steady_clock::time_point()> now);
 
 // The file `info` describes is being removed: its digests are forgotten, and with them
 // whatever they held of it.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <memory>
+#include <optional>
+#include <sstream>
 
 #include "platform/crypto/AES.h"
 #include "platform/crypto/Digest.h"
@@ -182,6 +186,122 @@ TEST(DigestTest, DigestFollowsAMoveOnlyOfTheUnchangedFile) {
         EXPECT_EQ(md5Hex(moved.string()).value(), tool("md5sum '" + moved.string() + "'"));
         std::filesystem::remove(moved);
     }
+}
+
+namespace {
+
+// The watches left on this process's inotify instances (each an "inotify wd:" line of its
+// fdinfo).
+int watchesLeft() {
+    int left = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) != "anon_inode:inotify") continue;
+        std::istringstream info(readFile("/proc/self/fdinfo/" + fd.path().filename().string()));
+        for (std::string line; std::getline(info, line);) left += line.starts_with("inotify wd:");
+    }
+    return left;
+}
+
+}  // namespace
+
+// A move that throws, before the rename (the destination cannot be made) or after it, leaves
+// no watch behind, and the digest of a file it renamed is still right.
+TEST(DigestTest, AMoveThatThrowsLeavesNoWatch) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        bool renames;
+    } moves[] = {{"the destination cannot be made", false}, {"renamed, then thrown", true}};
+    for (const auto& c : moves) {
+        SCOPED_TRACE(c.name);
+        const auto files = dir / "files", moved = dir / "moved";
+        std::filesystem::create_directories(files);
+        std::filesystem::create_directories(moved);
+        for (int i = 0; i < 300; ++i) {  // each its own file: a file watched again keeps its watch
+            const auto file = files / std::to_string(i), to = moved / std::to_string(i);
+            writeFile(file, "written once");
+            leaveDigestOf(file, "written once");
+            EXPECT_THROW(moveFollowingWrittenDigest(file.string(), to.string(),
+                                                    [&] {
+                                                        if (c.renames) std::filesystem::rename(file, to);
+                                                        std::filesystem::rename(file, dir / "absent" / "to");
+                                                    }),
+                         std::filesystem::filesystem_error);
+        }
+        EXPECT_EQ(watchesLeft(), 0);
+        const auto last = (c.renames ? moved : files) / "299";
+        EXPECT_EQ(md5Hex(last.string()).value(), tool("md5sum '" + last.string() + "'"));
+        std::filesystem::remove_all(files);
+        std::filesystem::remove_all(moved);
+    }
+}
+
+namespace {
+
+// While this lives, the process can open no more descriptors: its limit is lowered to the
+// descriptors open now.
+class DescriptorsUsedUp {
+public:
+    DescriptorsUsedUp() {
+        ::getrlimit(RLIMIT_NOFILE, &kept_);
+        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(lowestFree);
+        struct rlimit usedUp = kept_;
+        usedUp.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &usedUp);
+    }
+    DescriptorsUsedUp(const DescriptorsUsedUp&) = delete;
+    DescriptorsUsedUp& operator=(const DescriptorsUsedUp&) = delete;
+    ~DescriptorsUsedUp() { ::setrlimit(RLIMIT_NOFILE, &kept_); }
+
+private:
+    struct rlimit kept_;
+};
+
+// In a fresh process, whose inotify instance is made at its first move: a move while no
+// descriptor is left, then moves after they are freed, at the times given on the watches'
+// clock; answers which of them the digest followed.
+std::string followedWhileInstancesRunOutThenAreFreed() {
+    TempDir dir;
+    const auto file = dir / "package", moved = dir / "moved";
+    const auto start = std::chrono::steady_clock::now();
+    auto now = start;
+    setChangeWatchClock([&] { return now; });
+    const struct {
+        std::chrono::seconds after;
+        bool descriptorsLeft;
+    } moves[] = {{std::chrono::seconds(0), false}, {std::chrono::seconds(59), true}, {std::chrono::seconds(60), true}};
+    std::string followed;
+    for (const auto& m : moves) {
+        writeFile(file, "written once");
+        leaveDigestOf(file, "written once");
+        std::optional<DescriptorsUsedUp> usedUp;
+        if (!m.descriptorsLeft) usedUp.emplace();
+        now = start + m.after;
+        moveFollowingWrittenDigest(file.string(), moved.string(), [&] { std::filesystem::rename(file, moved); });
+        usedUp.reset();
+        struct stat info;
+        ::stat(moved.c_str(), &info);
+        followed += writtenDigest(DigestAlgorithm::md5, info) ? " yes" : " no";
+        std::filesystem::remove(moved);
+    }
+    setChangeWatchClock(nullptr);
+    return followed;
+}
+
+}  // namespace
+
+// An inotify instance that could not be made is made at a later move, a minute after the
+// last attempt; the moves from then on are followed without reading the file again.
+TEST(DigestDeathTest, AnInstanceThatCouldNotBeMadeIsMadeALaterMinute) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::cerr << "followed:" << followedWhileInstancesRunOutThenAreFreed() << std::endl;
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "followed: no no yes");
 }
 
 TEST(HMACTest, MatchesOpenSSLForEveryAlgorithm) {
