@@ -95,6 +95,14 @@ void noteFetch(const std::string& url, bool succeeded) {
     });
 }
 
+// Whether a fetch given `timeoutSeconds` from `started` waited them out (silence, or a
+// connection that never came) rather than failing at once (a refusal, an HTTP error, an
+// answer too large). The HTTP client keeps its time in whole seconds, so it may give up to
+// a second early.
+bool waitedOut(Clock::time_point started, int timeoutSeconds) {
+    return Clock::now() - started >= std::chrono::seconds(timeoutSeconds - 1);
+}
+
 using BIOPtr = FreedBy<BIO, BIO_free_all>;
 
 std::optional<Data> bodyOf(BIO* answer) {
@@ -226,9 +234,12 @@ std::optional<Data> Fetcher::lookUpOrFetch(const std::string& url, const std::st
     std::optional<Data> answer = keptAnswer(key);
     if (!answer && networkAllowed_ && !hasFailedLately(url))
         if (auto timeout = fetchTimeout()) {
+            const auto started = Clock::now();
             answer = fetch(*timeout);
-            // A fetch the evaluation's budget cut short says nothing of its source.
-            if (answer || *timeout == kFetchTimeoutSeconds) noteFetch(url, answer.has_value());
+            // Only a failure that cost a whole wait is held against its source; one the
+            // evaluation's budget cut short says nothing of it.
+            if (answer || (*timeout == kFetchTimeoutSeconds && waitedOut(started, *timeout)))
+                noteFetch(url, answer.has_value());
         }
     asked_[key] = answer;
     return answer;

@@ -6,10 +6,12 @@
 // failure included), and the whole evaluation shares one time budget. Answers that carry
 // a next-update time and have been checked by their reader are also kept process-wide until
 // then, within the bounds below, so a later evaluation (one without network access too) can
-// use them. A fetch that fails, given the whole `kFetchTimeoutSeconds`, is remembered
-// process-wide by its URL for `kFailureMemory` (on the monotonic clock), and until then no
-// evaluation asks that URL again: a source that is down or silent costs one wait, not one
-// per evaluation. One the evaluation's budget cut short is not held against its source.
+// use them. A fetch that fails after waiting out the whole `kFetchTimeoutSeconds` (a silent
+// source, a connection that never comes) is remembered process-wide by its URL for
+// `kFailureMemory` (on the monotonic clock), and until then no evaluation asks that URL
+// again: a silent source costs one wait, not one per evaluation. A failure that came at once
+// (refused, an HTTP error, too large) cost no wait and is not remembered, and neither is a
+// fetch the evaluation's budget cut short.
 #pragma once
 #include <chrono>
 #include <map>
@@ -32,8 +34,8 @@ inline constexpr std::size_t kMaxAnswerBytes = 1 << 20;
 // `kKeptAnswers` in number); the entry that expires first makes room.
 inline constexpr std::size_t kKeptAnswersBytes = 4 << 20;
 inline constexpr std::size_t kKeptAnswers = 256;
-// A failed fetch is remembered this long, for at most `kRememberedFailures` URLs; the
-// failure remembered longest makes room.
+// A fetch that waited out its time and failed is remembered this long, for at most
+// `kRememberedFailures` URLs; the failure remembered longest makes room.
 inline constexpr std::chrono::seconds kFailureMemory{60};
 inline constexpr std::size_t kRememberedFailures = 256;
 
@@ -45,7 +47,7 @@ public:
         : networkAllowed_(networkAllowed), deadline_(deadline) {}
 
     // The body at an http URL; none when it cannot be had (not http, unreachable, too
-    // large, out of time, failed lately, or the network is not allowed and nothing is kept).
+    // large, out of time, silent lately, or the network is not allowed and nothing is kept).
     std::optional<Data> get(const std::string& url);
     // The answer of the OCSP responder at an http URL to `request`; `key` names the answer
     // in the caches (the URL alone does not: one responder answers for many certificates).

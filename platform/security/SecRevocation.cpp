@@ -118,7 +118,15 @@ std::string answerKey(const std::string& url, OCSP_CERTID* id) {
 // What a CRL-checking verification of the chain said about each depth.
 struct CRLVerdicts {
     std::map<int, Status> byDepth;
+    std::set<int> outOfScope;  // the depths no CRL given covers
+    bool completed = false;    // the chain verified with them
 };
+
+// Whether `error` says that no CRL given covers the certificate: none has its issuer, its
+// kind of certificate, every reason and a distribution point it names.
+bool isScopeProblem(int error) {
+    return error == X509_V_ERR_UNABLE_TO_GET_CRL || error == X509_V_ERR_DIFFERENT_CRL_SCOPE;
+}
 
 bool isCRLProblem(int error) {
     switch (error) {
@@ -151,6 +159,7 @@ int recordCRLVerdict(int ok, X509_STORE_CTX* context) {
     }
     if (!isCRLProblem(error)) return 0;
     verdicts->byDepth.emplace(depth, Status::unknown);
+    if (isScopeProblem(error)) verdicts->outOfScope.insert(depth);
     return 1;
 }
 
@@ -182,12 +191,15 @@ bool isNewer(const X509_CRL* later, const X509_CRL* crl) {
     return ASN1_TIME_compare(X509_CRL_get0_lastUpdate(crl), X509_CRL_get0_lastUpdate(later)) < 0;
 }
 
-// Whether `crl` takes `certificate` off hold: it lists it removeFromCRL, or, a full CRL,
-// omits it (a delta lists only what changed, so what it omits stays as it was).
-bool liftsHold(X509_CRL* crl, X509* certificate) {
-    X509_REVOKED* entry = nullptr;
-    int listed = X509_CRL_get0_by_cert(crl, &entry, certificate);
-    return listed == 2 || (listed == 0 && !isDelta(crl));
+// Whether two CRLs have the same scope: the same issuing distribution point, or neither has
+// one. OpenSSL's checks apply a delta only with a base of the same scope.
+bool haveSameScope(const X509_CRL* crl, const X509_CRL* other) {
+    auto pointOf = [](const X509_CRL* of) {
+        int at = X509_CRL_get_ext_by_NID(of, NID_issuing_distribution_point, -1);
+        return at < 0 ? nullptr : X509_EXTENSION_get_data(X509_CRL_get_ext(of, at));
+    };
+    const ASN1_OCTET_STRING *point = pointOf(crl), *otherPoint = pointOf(other);
+    return point && otherPoint ? ASN1_OCTET_STRING_cmp(point, otherPoint) == 0 : point == otherPoint;
 }
 
 class Checker {
@@ -308,7 +320,7 @@ private:
         if (isListedByAnyCRL(depth)) return Status::revoked;
         // A revocation OpenSSL's checks find now is a hold that a newer CRL lifted, listed in
         // the CRL they rank best (the newer one is not current): no answer.
-        Status status = verifyWithCRLs(static_cast<int>(depth), crls_.get());
+        Status status = statusFromCRLs(static_cast<int>(depth), crls_.get());
         return status == Status::revoked ? Status::unknown : status;
     }
 
@@ -326,10 +338,35 @@ private:
             // 2 is an entry a delta CRL removes from the list: no revocation.
             if (X509_CRL_get0_by_cert(crl, &entry, certificate) != 1) continue;
             if (reasonOf(entry) != CRL_REASON_CERTIFICATE_HOLD) return true;
-            auto lifts = [&](X509_CRL* later) { return isNewer(later, crl) && liftsHold(later, certificate); };
+            auto lifts = [&](X509_CRL* later) { return isNewer(later, crl) && liftsHold(later, crl, depth); };
             if (std::none_of(crls.begin(), crls.end(), lifts)) return true;
         }
         return false;
+    }
+
+    // Whether `later` takes the certificate at `depth` off the hold `crl` lists. A delta
+    // lifts it when it lists the certificate removeFromCRL and has the scope of `crl`; a full
+    // CRL, when it covers the certificate and omits it or lists it removeFromCRL (a delta
+    // lists only what changed, so what it omits stays as it was).
+    bool liftsHold(X509_CRL* later, X509_CRL* crl, std::size_t depth) {
+        X509_REVOKED* entry = nullptr;
+        int listed = X509_CRL_get0_by_cert(later, &entry, check_.chain[depth]);
+        if (isDelta(later)) return listed == 2 && haveSameScope(later, crl);
+        return listed != 1 && covers(later, static_cast<int>(depth));
+    }
+
+    // Whether `crl` covers the certificate at `depth` as OpenSSL's checks judge it given that
+    // CRL alone: its issuing distribution point, if any, takes in certificates of its kind,
+    // every reason and a distribution point the certificate names. Its age does not matter.
+    bool covers(X509_CRL* crl, int depth) {
+        CRLListPtr alone(sk_X509_CRL_new_null());
+        if (!alone || !X509_CRL_up_ref(crl)) return false;
+        if (!sk_X509_CRL_push(alone.get(), crl)) {
+            X509_CRL_free(crl);
+            return false;
+        }
+        CRLVerdicts verdicts = verifyWithCRLs(alone.get());
+        return verdicts.completed && !verdicts.outOfScope.count(depth);
     }
 
     // The CRLs heard in this evaluation, current or not, that `issuer` signed.
@@ -343,21 +380,26 @@ private:
         return ofIssuer;
     }
 
-    // Verifies the chain again with OpenSSL's CRL checks over `crls` and answers the
-    // verdict at `depth`.
-    Status verifyWithCRLs(int depth, STACK_OF(X509_CRL) * crls) {
+    // What OpenSSL's CRL checks over `crls` say of the certificate at `depth`.
+    Status statusFromCRLs(int depth, STACK_OF(X509_CRL) * crls) {
+        CRLVerdicts verdicts = verifyWithCRLs(crls);
+        auto verdict = verdicts.byDepth.find(depth);
+        if (verdict != verdicts.byDepth.end()) return verdict->second;
+        return verdicts.completed ? Status::good : Status::unknown;
+    }
+
+    // Verifies the chain again with OpenSSL's CRL checks over `crls`.
+    CRLVerdicts verifyWithCRLs(STACK_OF(X509_CRL) * crls) {
+        CRLVerdicts verdicts;
         StoreContextPtr context(X509_STORE_CTX_new());
-        if (!context || !check_.prepareVerification(context.get())) return Status::unknown;
+        if (!context || !check_.prepareVerification(context.get())) return verdicts;
         X509_VERIFY_PARAM_set_flags(X509_STORE_CTX_get0_param(context.get()),
                                     X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
         X509_STORE_CTX_set0_crls(context.get(), crls);
-        CRLVerdicts verdicts;
         X509_STORE_CTX_set_app_data(context.get(), &verdicts);
         X509_STORE_CTX_set_verify_cb(context.get(), recordCRLVerdict);
-        bool completed = X509_verify_cert(context.get()) == 1;
-        auto verdict = verdicts.byDepth.find(depth);
-        if (verdict != verdicts.byDepth.end()) return verdict->second;
-        return completed ? Status::good : Status::unknown;
+        verdicts.completed = X509_verify_cert(context.get()) == 1;
+        return verdicts;
     }
 
     const Check& check_;

@@ -1,8 +1,8 @@
 // The revocation check of a verified chain: for each certificate but the anchor, a
 // stapled OCSP answer (leaf only), then OCSP and CRL in the order the policy's flags ask.
 // Every source is heard until one lists the certificate as revoked, which settles it
-// whatever the others say (a CRL's hold only until a newer CRL of its issuer lifts it);
-// else it is good when a current answer says so.
+// whatever the others say (a CRL's hold only until a newer CRL of its issuer that covers the
+// certificate lifts it); else it is good when a current answer says so.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -170,6 +170,15 @@ void addIntegerExtension(X509_CRL* crl, int nid, long value, bool critical) {
         throw std::runtime_error("cannot number a CRL");
 }
 
+// Adds the critical issuing distribution point `value`, in the configuration form.
+void addIssuingDistributionPoint(X509_CRL* crl, const std::string& value) {
+    X509_EXTENSION* extension =
+        X509V3_EXT_conf_nid(nullptr, nullptr, NID_issuing_distribution_point, ("critical," + value).c_str());
+    bool added = extension && X509_CRL_add_ext(crl, extension, -1) == 1;
+    X509_EXTENSION_free(extension);
+    if (!added) throw std::runtime_error("cannot give a CRL the issuing distribution point " + value);
+}
+
 void setReason(X509_REVOKED* entry, int reason) {
     EnumeratedPtr value(ASN1_ENUMERATED_new());
     if (!value || !ASN1_ENUMERATED_set(value.get(), reason) ||
@@ -196,6 +205,7 @@ std::string TestCertificates::crlListing(const std::string& issuer, const std::v
         throw std::runtime_error("cannot make a CRL of " + issuer);
     if (form.number) addIntegerExtension(crl.get(), NID_crl_number, *form.number, false);
     if (form.deltaOf) addIntegerExtension(crl.get(), NID_delta_crl, *form.deltaOf, true);
+    if (!form.issuingDistributionPoint.empty()) addIssuingDistributionPoint(crl.get(), form.issuingDistributionPoint);
     for (const auto& [name, reason] : entries) {
         CertificatePtr certificate(readPEM(path(name + ".pem"), PEM_read_X509));
         RevokedPtr entry(X509_REVOKED_new());

@@ -94,11 +94,14 @@ public:
         std::optional<int> reason;
     };
     // What a CRL made by hand says of itself: its CRL number, the number of the full CRL it
-    // is a delta of (none: it is a full CRL), and the issuer it names (empty: its signer's).
+    // is a delta of (none: it is a full CRL), the issuer it names (empty: its signer's), and
+    // its issuing distribution point, critical, in the openssl tool's configuration form
+    // ("fullname:URI:http://...,onlysomereasons:keyCompromise", "onlyCA:TRUE"; empty: none).
     struct CRLForm {
         std::optional<long> number;
         std::optional<long> deltaOf;
         std::string issuerName;
+        std::string issuingDistributionPoint = {};
     };
     // A DER CRL `issuer` signs, as `crlAt` makes it, listing `entries` in the form `form`.
     std::string crlListing(const std::string& issuer, const std::vector<CRLEntry>& entries, long lastUpdate,

@@ -6,6 +6,8 @@
 #include <openssl/x509v3.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 
 #include "platform/base/Date.h"
 #include "platform/security/RevocationFetcher.h"
@@ -27,7 +29,9 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // An authority with a CRL server and an OCSP responder, and the leaves it signed, each
 // naming both: "good" (recorded as issued), "revoked", "unrecorded" (unknown to the
 // responder, absent from the CRL); "unreachable", whose sources are ports where nothing
-// listens; "held" and "oversized", whose CRLs never come or come too large; "stale", revoked,
+// listens; "held" and "oversized", whose CRLs never come or come too large; "crl-after-404" and
+// "held-after-404", whose CRL points answer their first request 404 at once, and then serve the
+// CRL or never answer; "stale", revoked,
 // whose OCSP source serves a good answer made before the revocation and too long ago; on
 // demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
 // by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; leaves whose
@@ -46,7 +50,10 @@ struct Authority {
     explicit Authority(Leaves leaves = Leaves::usual) {
         static std::atomic<int> made{0};
         name = "authority" + std::to_string(++made);
-        crlServer = std::make_unique<LocalHTTPServer>([this](const LocalHTTPServer::Received& received) {
+        crlServer = std::make_unique<LocalHTTPServer>([this](LocalHTTPServer::Received received) {
+            if (isFirstAskOfAFlakySource(received.path)) return LocalHTTPServer::Reply(404);
+            if (received.path == failingPath("crl-after-404")) received.path = "/" + name + ".crl";
+            if (received.path == failingPath("held-after-404")) received.path = failingPath("held");
             if (auto served = servedAnswers.find(received.path); served != servedAnswers.end())
                 return LocalHTTPServer::Reply(200, served->second.toString(),
                                               {{"Content-Type", "application/ocsp-response"}});
@@ -72,7 +79,7 @@ struct Authority {
         certificates.leafWithRevocationSources("unreachable", name, "IP:127.0.0.1", nowhere + failingPath("crl"),
                                                nowhere + failingPath("ocsp"));
         certificates.leafWithRevocationSources("stale", name, "IP:127.0.0.1", crlURL, crlServer->url("/stale.ocsp"));
-        for (const char* leaf : {"held", "oversized"})
+        for (const char* leaf : {"held", "oversized", "crl-after-404", "held-after-404"})
             certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(failingPath(leaf)), "");
         certificates.record("good", name);
         certificates.revoke("revoked", name);
@@ -122,8 +129,17 @@ struct Authority {
     std::string madeCRLPath(const std::string& kind) const { return "/" + name + "-" + kind + ".crl"; }
     // The path of a source that fails ("held", "oversized", "crl" and "ocsp" of "unreachable").
     std::string failingPath(const std::string& source) const { return "/" + name + "/" + source; }
+    // Whether `path` is that of a source that answers 404 at first, asked for the first time.
+    bool isFirstAskOfAFlakySource(const std::string& path) {
+        if (path != failingPath("crl-after-404") && path != failingPath("held-after-404")) return false;
+        std::lock_guard lock(flakySourcesMutex_);
+        return flakySourcesAsked_.insert(path).second;
+    }
 
 private:
+    std::mutex flakySourcesMutex_;
+    std::set<std::string> flakySourcesAsked_;
+
     void makeGoodAnswersForStale() {
         constexpr long hour = 3600, maxAge = revocation::kMaxAgeWithoutNextUpdateSeconds;
         auto good = [&](long thisUpdate, std::optional<long> nextUpdate) {
@@ -203,7 +219,14 @@ private:
     // which "hold" lists as key compromise, with "hold-omitted"; "hold-in-delta", whose only CRL
     // is a delta, numbered 3 of a base never served, listing it on hold; "hold-unnumbered",
     // put on hold by a CRL without a number made two days ago and omitted by one made a day ago;
-    // and "delta-only", whose only CRL is "hold-delta", which omits it.
+    // "delta-only", whose only CRL is "hold-delta", which omits it; leaves "hold" puts on hold
+    // and a newer CRL (number 2) omits, whose issuing distribution point limits it to
+    // key compromise ("hold-scoped-reasons"), CA certificates ("hold-scoped-ca"), attribute
+    // certificates ("hold-scoped-attributes"), a point the leaf does not name
+    // ("hold-scoped-elsewhere"), or user certificates at a point the leaf names
+    // ("hold-scoped-here"); "hold-removed-by-scoped-delta", listed removeFromCRL by a delta of
+    // number 1 limited to CA certificates; and "hold-relisted", which "hold-omitted" omits and a
+    // third CRL (number 3) puts on hold again.
     void makeLeavesOnHold() {
         constexpr long day = 24 * 3600;
         using Entry = testing_support::TestCertificates::CRLEntry;
@@ -225,11 +248,18 @@ private:
         leafNaming("hold-in-delta", {"hold-in-delta"});
         leafNaming("hold-unnumbered", {"hold-unnumbered", "hold-unnumbered-omitted"});
         leafNaming("delta-only", {"hold-delta"});
+        const std::vector<std::string> scopedLeaves{"hold-scoped-reasons",    "hold-scoped-ca",
+                                                    "hold-scoped-attributes", "hold-scoped-elsewhere",
+                                                    "hold-scoped-here",       "hold-removed-by-scoped-delta"};
+        for (const auto& leaf : scopedLeaves) leafNaming(leaf, {"hold", leaf});
+        leafNaming("hold-relisted", {"hold", "hold-omitted", "hold-relisted"});
         std::vector<Entry> held{{"compromised-omitted", CRL_REASON_KEY_COMPROMISE}};
         for (const char* leaf :
              {"hold-kept", "hold-lifted", "hold-lifted-reversed", "hold-lifted-when-expired", "hold-removed",
               "hold-removed-by-delta", "hold-kept-by-delta", "hold-other-issuer", "hold-equal-numbers"})
             held.push_back({leaf, CRL_REASON_CERTIFICATE_HOLD});
+        for (const auto& leaf : scopedLeaves) held.push_back({leaf, CRL_REASON_CERTIFICATE_HOLD});
+        held.push_back({"hold-relisted", CRL_REASON_CERTIFICATE_HOLD});
         auto made = [&](const std::string& kind, const std::vector<Entry>& entries, long lastUpdate,
                         const testing_support::TestCertificates::CRLForm& form, long nextUpdate = 2 * 24 * 3600) {
             madeCRLs.emplace(madeCRLPath(kind), certificates.crlListing(name, entries, lastUpdate, nextUpdate, form));
@@ -244,6 +274,16 @@ private:
         made("hold-in-delta", {{"hold-in-delta", CRL_REASON_CERTIFICATE_HOLD}}, -day, {3, 2, ""});
         made("hold-unnumbered", {{"hold-unnumbered", CRL_REASON_CERTIFICATE_HOLD}}, -2 * day, {});
         made("hold-unnumbered-omitted", {}, -day, {});
+        made("hold-scoped-reasons", {}, -day, {2, {}, "", "onlysomereasons:keyCompromise"});
+        made("hold-scoped-ca", {}, -day, {2, {}, "", "onlyCA:TRUE"});
+        made("hold-scoped-attributes", {}, -day, {2, {}, "", "onlyAA:TRUE"});
+        const std::string elsewhere = "fullname:URI:" + crlServer->url(madeCRLPath("hold-omitted"));
+        made("hold-scoped-elsewhere", {}, -day, {2, {}, "", elsewhere});
+        const std::string here = "fullname:URI:" + crlServer->url(madeCRLPath("hold-scoped-here"));
+        made("hold-scoped-here", {}, -day, {2, {}, "", here + ",onlyuser:TRUE"});
+        made("hold-removed-by-scoped-delta", {{"hold-removed-by-scoped-delta", CRL_REASON_REMOVE_FROM_CRL}}, -day,
+             {2, 1, "", "onlyCA:TRUE"});
+        made("hold-relisted", {{"hold-relisted", CRL_REASON_CERTIFICATE_HOLD}}, -day / 2, {3, {}, ""});
     }
 };
 
@@ -268,6 +308,9 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         // Nobody answers at all.
         {"unreachable", kAny, errSecSuccess},
         {"unreachable", kAny | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        // A source that failed at once is asked again by the next evaluation.
+        {"crl-after-404", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
+        {"crl-after-404", kCRL | kRequirePositive, errSecSuccess},
         // A good answer kept from before the revocation, without a next update and older
         // than that allows, is no answer, fetched or stapled: the CRL behind it is heard,
         // and alone it is no positive answer.
@@ -330,6 +373,18 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         {"hold-equal-numbers", kCRL, errSecCertificateRevoked},
         {"hold-in-delta", kCRL, errSecCertificateRevoked},
         {"compromised-omitted", kCRL, errSecCertificateRevoked},
+        // Only a CRL that covers the certificate lifts its hold, as OpenSSL's checks judge its
+        // scope: one limited to other reasons, to other kinds of certificate or to a point the
+        // certificate does not name lifts nothing, nor does a delta whose scope is not the
+        // hold's CRL's; one limited to its kind at a point it names does. A hold listed again by
+        // a newer CRL counts.
+        {"hold-scoped-reasons", kCRL, errSecCertificateRevoked},
+        {"hold-scoped-ca", kCRL, errSecCertificateRevoked},
+        {"hold-scoped-attributes", kCRL, errSecCertificateRevoked},
+        {"hold-scoped-elsewhere", kCRL, errSecCertificateRevoked},
+        {"hold-removed-by-scoped-delta", kCRL, errSecCertificateRevoked},
+        {"hold-scoped-here", kCRL | kRequirePositive, errSecSuccess},
+        {"hold-relisted", kCRL, errSecCertificateRevoked},
         // A delta lists only what changed since its base: alone, what it omits is not known good.
         {"delta-only", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
         {"delta-only", kCRL, errSecSuccess},
@@ -348,8 +403,9 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
     for (const char* kind : {"old", "recent", "expired"}) EXPECT_FALSE(isKept(authority.madeCRLPath(kind))) << kind;
 }
 
-// A source that never answers, or answers too much, costs a bounded wait and tells nothing;
-// once failed, it is not asked again by the next evaluation.
+// A source that never answers, or answers too much, costs a bounded wait and tells nothing.
+// The silent one is not asked again by the next evaluation; one that answered too much at
+// once is.
 TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     Authority authority;
     auto started = std::chrono::steady_clock::now();
@@ -357,6 +413,16 @@ TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(authority.evaluate("oversized", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
     EXPECT_EQ(authority.evaluate("oversized", kCRL), errSecSuccess);
+    EXPECT_EQ(authority.crlServer->requestCount(), 3);
+}
+
+// Only a failure that cost a wait is remembered: a source that answered 404 at once is asked
+// again by the next evaluation, and when it then stays silent until the fetch's time-out, the
+// evaluation after that does not ask it.
+TEST(Revocation, OnlyAFailureThatCostAWaitIsRemembered) {
+    Authority authority;
+    for (int evaluation = 0; evaluation < 3; ++evaluation)
+        EXPECT_EQ(authority.evaluate("held-after-404", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
     EXPECT_EQ(authority.crlServer->requestCount(), 2);
 }
 
