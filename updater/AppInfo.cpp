@@ -72,6 +72,12 @@ std::string AppInfo::getChannel() {
     std::string channel = bundled.isString() ? *bundled.asString() : "nochannel";
     defaults->set(platform::Value(channel), kChannelKey);
     log().info("读取-更新器-包体渠道-" + channel, Scribe::CallSite::named("getChannel()"));
+    // A settings file that was not read has just been moved aside (or was by an earlier
+    // change): the log names where it went.
+    if (auto moved = defaults->movedAside()) {
+        log().error("设置文件无效-已移开-" + defaults->filePath() + " (" + moved->why + ") -> " + moved->aside,
+                    Scribe::CallSite::named("getChannel()"));
+    }
     return channel;
 }
 

@@ -28,15 +28,16 @@ namespace platform {
 namespace {
 
 // Far above what any program keeps in its settings; the writer keeps within all three too.
-// The budget (4 MiB: 2 MiB of text and data and 64 bytes a value) is what the updater can
-// carry: settings at it, in any shape, cost it about 8 MB more over an update (read, held,
-// and the tree each change builds to write them). A binary file may refer many times to one
-// long string, each reference counted in full; what an earlier version wrote past these
-// limits is moved aside by the first change, never replaced unread.
+// The budget (4 MiB of values, each counting 64 bytes besides its text and data) is what the
+// updater can carry: settings at it cost it at most about 17 MB more (read, held, and the
+// tree a change builds to write them), one string of 4 MB the most, 65,536 small values
+// about 10 MB. It, not the value cap, bounds a file of many small values: 65,536 values take
+// the whole budget, so the cap only makes sure of it. A binary file may refer many times to one long string, each reference counted
+// in full; what an earlier version wrote past these limits is moved aside by the first
+// change, never replaced unread.
 constexpr std::size_t kMaxSettingsFileBytes = 4u << 20;
-constexpr std::uint64_t kMaxSettingsValues = 1u << 15;
-constexpr PlistLimits kSettingsLimits{kMaxPlistNesting, kMaxSettingsValues,
-                                      plistBytesBudget(2u << 20, kMaxSettingsValues)};
+constexpr std::uint64_t kMaxSettingsValues = 1u << 16;
+constexpr PlistLimits kSettingsLimits{kMaxPlistNesting, kMaxSettingsValues, 4u << 20};
 
 std::string configFolder() {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && x[0] == '/') return x;
@@ -241,7 +242,7 @@ void UserDefaults::refuse(State& state, const std::string& why) const {
 }
 
 // A settings file that was refused is never replaced unread: the first change moves it
-// aside (MovedAside.h), under a name standard error gives, unless it has gone or been
+// aside (MovedAside.h), under a name standard error and movedAside() give, unless it has gone or been
 // replaced since (another process wrote its settings: that file is replaced as any other).
 // False when it is still there and could not be moved.
 bool UserDefaults::moveRefusedFileAside(State& state) const {
@@ -254,6 +255,7 @@ bool UserDefaults::moveRefusedFileAside(State& state) const {
         if (moveAsideAsInvalid(path_, aside)) {
             std::fprintf(stderr, "UserDefaults: moved the settings file %s aside to %s (it was not read: %s)\n",
                          path_.c_str(), aside.c_str(), state.refused->why.c_str());
+            state.movedAside = MovedAsideFile{aside, state.refused->why};
         } else if (errno != ENOENT) {
             std::fprintf(stderr, "UserDefaults: keeping the settings file %s, which was not read, as it is: %s\n",
                          path_.c_str(), std::strerror(errno));
@@ -272,6 +274,10 @@ bool UserDefaults::writeOut(State& state) const {
     }
     state.dirty = !(file && moveRefusedFileAside(state) && writeFileAtomically(path_, *file));
     return !state.dirty;
+}
+
+std::optional<UserDefaults::MovedAsideFile> UserDefaults::movedAside() const {
+    return state_.read([](const State& state) { return state.movedAside; });
 }
 
 Value UserDefaults::object(const std::string& key) const {

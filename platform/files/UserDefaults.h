@@ -2,8 +2,9 @@
 // $XDG_CONFIG_HOME/<bundle id>.plist (~/.config by default). Every change is written
 // atomically (temporary file + rename). A file the reader refuses (damaged, over a
 // limit, not a regular file) reads as empty and is left as it is until the next change,
-// which moves it aside (MovedAside.h) before writing, so it is never replaced unread.
-// Nothing is written that the reader would refuse (over 4 MiB, 32,768 values or 4 MiB of
+// which moves it aside (MovedAside.h) before writing, so it is never replaced unread; the
+// owner learns of it from movedAside() and names it in its own log.
+// Nothing is written that the reader would refuse (over 4 MiB, 65,536 values or 4 MiB of
 // values as read): the values are measured before any form is made; settings the XML form cannot
 // carry within that are written in the binary form, and when the reader would take neither,
 // the last file stays and the change lives in memory only. Thread-safe.
@@ -60,6 +61,13 @@ public:
     // Writes pending changes (a change whose write failed); answers success.
     bool synchronize();
 
+    // The file found in the settings' place that a change moved aside because it was not
+    // read: where it went and why it was not read. None when nothing was moved aside.
+    struct MovedAsideFile {
+        std::string aside, why;
+    };
+    std::optional<MovedAsideFile> movedAside() const;
+
     explicit UserDefaults(std::string path);  // use standard()/create()/withFile()
 
 private:
@@ -74,6 +82,7 @@ private:
         Value::Dictionary registered;
         bool dirty = false;
         std::optional<RefusedFile> refused;
+        std::optional<MovedAsideFile> movedAside;
     };
     // Each runs inside one locked step of `state_`.
     void ensureLoaded(State& state) const;

@@ -59,6 +59,7 @@ TEST(AppInfo, ChannelComesFromUserDefaultsElseTheBundleWhichIsThenKept) {
         const char* channel;
         const char* stored;
         const char* logText;
+        bool movedAside = false;  // the settings file, unread, and the log names where it went
     };
     const Case cases[] = {
         {"empty stored channel", kInfo, "{'channel': ''}", "abc", "abc", "读取-更新器-包体渠道-abc"},
@@ -66,6 +67,11 @@ TEST(AppInfo, ChannelComesFromUserDefaultsElseTheBundleWhichIsThenKept) {
         {"stored number is ignored", kInfo, "{'channel': 5}", "abc", "abc", "读取-更新器-包体渠道-abc"},
         {"nothing anywhere", "{'CFBundleIdentifier': 'com.skyreach.updater'}", "", "nochannel", "nochannel",
          "读取-更新器-包体渠道-nochannel"},
+        {"stored channel among 20,000 small settings", kInfo,
+         "dict({'k%d' % i: 'v' for i in range(20000)}, channel='store1')", "store1", "store1",
+         "读取-更新器-本地渠道-store1"},
+        {"stored channel in a file of 5 MiB", kInfo, "{'channel': 'store1', 'pad': 'x' * (5 << 20)}", "abc", "abc",
+         "读取-更新器-包体渠道-abc", true},
     };
     for (const auto& c : cases) {
         Environment env(c.info, c.defaults);
@@ -77,6 +83,15 @@ TEST(AppInfo, ChannelComesFromUserDefaultsElseTheBundleWhichIsThenKept) {
             log, std::regex(std::string(R"(\[Info\] \[AppInfo\.cpp:\d+\] getChannel\(\) > )") + c.logText + "\n")))
             << c.name << "\n"
             << log;
+        const std::string settings = (env.dir / "config/com.skyreach.updater.plist").string();
+        std::smatch aside;
+        EXPECT_EQ(std::regex_search(log, aside, std::regex("设置文件无效-已移开-" + settings + R"( \(.*\) -> (.*)\n)")),
+                  c.movedAside)
+            << c.name << "\n"
+            << log;
+        if (c.movedAside && !aside.empty()) {
+            EXPECT_GT(std::filesystem::file_size(aside[1].str()), 5u << 20) << c.name;
+        }
     }
 }
 

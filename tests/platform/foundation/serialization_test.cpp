@@ -309,7 +309,7 @@ TEST(PropertyListSerializationTest, NestingDeeperOrLargerThanItReadsIsRefusedBef
     // The limits of the readers of outside files: a package's Info.plist, the settings, the
     // event client's cache.
     const PlistLimits infoPlist{kMaxPlistNesting, 4096, plistBytesBudget(1u << 20, 4096)};
-    const PlistLimits settings{kMaxPlistNesting, 1u << 15, plistBytesBudget(2u << 20, 1u << 15)};
+    const PlistLimits settings{kMaxPlistNesting, 1u << 16, 4u << 20};
     const PlistLimits cache{kMaxPlistNesting, 1u << 15, plistBytesBudget(4u << 20, 1u << 15)};
     // `refs` references to one blob of `unit`s, each read as the bytes `read`, as long as
     // `limits` allow, or one unit longer; the read value when it is within them.

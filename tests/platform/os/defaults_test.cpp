@@ -122,17 +122,28 @@ TEST(UserDefaultsTest, WhatAnEarlierVersionWroteIsReadOrKeptAsideNeverLost) {
     }
     objects[0] = binaryDictionaryOf(keys, values);
     const std::string replacementBytes = testing_support::binaryPlist(objects);
+    // 780 KB of XML: 40,003 values, which a cap of 32,768 values refused although they cost
+    // 3.3 MB as read.
+    Value::Dictionary smallKeys{{"channel", Value("store1")}};
+    for (int i = 0; i < 20000; ++i) smallKeys["k" + std::to_string(10000 + i)] = Value("v");
+    // At the budget: 32,767 values and the 2 MiB of strings that fill it.
+    Value::Dictionary atBudget;
+    for (int i = 0; i < 16383; ++i) atBudget["k" + std::to_string(10000 + i)] = Value(std::string(122, 's'));
     struct Case {
         const char* name;
         std::string bytes;
+        bool read;  // else moved aside
     };
-    const auto earlierWriter = [](const Value::Dictionary& settings) {
-        return PropertyListSerialization::data(Value(settings), PropertyListFormat::binary).value().toString();
+    const auto earlierWriter = [](const Value::Dictionary& settings,
+                                  PropertyListFormat form = PropertyListFormat::binary) {
+        return PropertyListSerialization::data(Value(settings), form).value().toString();
     };
     const std::vector<Case> cases = {
-        {"user and three keys holding one string of 3 MiB", earlierWriter(threeKeys)},
-        {"30,000 keys holding one string of 1 KiB", earlierWriter(manyKeys)},
-        {"120 keys holding 64 KiB of 0xFF bytes", replacementBytes},
+        {"user and three keys holding one string of 3 MiB", earlierWriter(threeKeys), false},
+        {"30,000 keys holding one string of 1 KiB", earlierWriter(manyKeys), false},
+        {"120 keys holding 64 KiB of 0xFF bytes", replacementBytes, false},
+        {"a channel and 20,000 small keys in XML", earlierWriter(smallKeys, PropertyListFormat::xml), true},
+        {"32,767 values and 2 MiB of strings", earlierWriter(atBudget), true},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -144,12 +155,15 @@ TEST(UserDefaultsTest, WhatAnEarlierVersionWroteIsReadOrKeptAsideNeverLost) {
         const Value earlier = readWhole(c.bytes);
         testing::internal::CaptureStderr();
         auto d = UserDefaults::withFile(file.string());
+        EXPECT_EQ(d->object("channel"), earlier["channel"]);
         d->set(Value("new"), "added");
         EXPECT_TRUE(d->synchronize());
         const std::string logged = testing::internal::GetCapturedStderr();
         auto fresh = UserDefaults::withFile(file.string());
         EXPECT_EQ(fresh->string("added"), "new");
         const std::string aside = asideNamedIn(logged);
+        EXPECT_EQ(aside.empty(), c.read) << logged;
+        EXPECT_EQ(d->movedAside() ? d->movedAside()->aside : "", aside);
         const Value keptAside = aside.empty() ? Value() : readWhole(readFile(aside));
         std::size_t lost = 0;
         for (const auto& [key, value] : *earlier.asDictionary())
@@ -299,6 +313,9 @@ TEST(UserDefaultsTest, AWriteNeverLeavesAFileItsReaderRefuses) {
         {"one more setting in a 4 MiB XML file", nearLimit, Value("x"), true},
         {"4.5 MiB of data", small, Value(Data(std::vector<std::uint8_t>(9u << 19, 7))), false},
         {"70,000 values", small, Value(Value::Array(70000, Value(1))), false},
+        // With "channel", "beta" and "added": 65,535 values, 48 bytes short of the budget.
+        {"65,530 numbers: values at the budget", small, Value(Value::Array(65530, Value(1))), true},
+        {"65,531 numbers: a value past the budget", small, Value(Value::Array(65531, Value(1))), false},
         // The binary form writes the string once; read, it stands for 10 MB of values.
         {"one string of 100 KB 100 times", small, Value(Value::Array(100, Value(std::string(100000, 'x')))), false},
     };
@@ -318,7 +335,8 @@ TEST(UserDefaultsTest, AWriteNeverLeavesAFileItsReaderRefuses) {
         EXPECT_EQ(saved, c.written);
         if (c.written) {
             EXPECT_EQ(fresh->object("added"), c.added);
-            EXPECT_EQ(fresh->dataForKey("blob"), blob);
+            const Value before = readWhole(c.before);
+            for (const auto& [key, value] : *before.asDictionary()) EXPECT_EQ(fresh->object(key), value);
         } else {
             EXPECT_TRUE(readFile(file) == c.before) << "the last readable file was replaced";
             EXPECT_NE(logged.find("keeping the last settings file"), std::string::npos) << logged;
