@@ -151,9 +151,10 @@ void CacheManager::keepAside() const {
     if (::lstat(storedPath.c_str(), &info) != 0) return;
     if (!S_ISREG(info.st_mode)) return removeFile();
     std::string aside;
-    if (platform::moveAsideAsInvalid(storedPath, aside))
+    const auto outcome = platform::moveAsideAsInvalid(storedPath, platform::FileIdentity::of(info), aside);
+    if (outcome == platform::AsideOutcome::moved || outcome == platform::AsideOutcome::displaced)
         std::fprintf(stderr, "TallockSDK: the cache file %s is moved aside to %s\n", storedPath.c_str(), aside.c_str());
-    else
+    else if (outcome == platform::AsideOutcome::failed)
         std::fprintf(stderr, "TallockSDK: the cache file %s cannot be moved aside: %s\n", storedPath.c_str(),
                      std::strerror(errno));
 }

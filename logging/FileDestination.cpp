@@ -162,11 +162,15 @@ void FileDestination::createMissingFile(const std::string& path) const {
 
 // Whatever stands at the log path and is not a regular file (a link, dangling or not, a
 // FIFO, a folder) is moved aside, and a regular file made in its place: the log is never
-// written through a link, nor silenced by one.
+// written through a link, nor silenced by one. Only what was found is moved: a log that
+// another process starting at the same moment made there meanwhile stays where it is.
 std::optional<std::string> FileDestination::moveAsideUnlessRegular(const std::string& path) const {
+    struct stat found;
+    if (::lstat(path.c_str(), &found) != 0 || S_ISREG(found.st_mode)) return std::nullopt;
     std::string aside;
-    if (standingAt(path) != Standing::other || !platform::moveAsideAsInvalid(path, aside)) return std::nullopt;
-    return aside;
+    const auto outcome = platform::moveAsideAsInvalid(path, platform::FileIdentity::of(found), aside);
+    if (outcome == platform::AsideOutcome::moved || outcome == platform::AsideOutcome::displaced) return aside;
+    return std::nullopt;
 }
 
 void FileDestination::openLogFile(bool appendAlways) {

@@ -84,23 +84,45 @@ void pruneMovedAside(const std::string& path, const std::string& justMade, const
     ::closedir(dir);
 }
 
-}  // namespace
-
-bool moveAsideAsInvalid(const std::string& path, std::string& aside) {
+// Renames `path` to the first stamped name not taken; `stamp` is the UTC time in that name.
+bool renameToFreeAsideName(const std::string& path, std::string& aside, std::string& stamp) {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     ::gmtime_r(&now, &utc);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+    stamp = text;
     for (int attempt = 0; attempt < 100; ++attempt) {
         aside = path + ".invalid-" + stamp + (attempt ? "-" + std::to_string(attempt) : "");
-        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
-            pruneMovedAside(path, aside, stamp);
-            return true;
-        }
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return true;
         if (errno != EEXIST) return false;
     }
     return false;
+}
+
+}  // namespace
+
+bool moveAsideAsInvalid(const std::string& path, std::string& aside) {
+    std::string stamp;
+    if (!renameToFreeAsideName(path, aside, stamp)) return false;
+    pruneMovedAside(path, aside, stamp);
+    return true;
+}
+
+AsideOutcome moveAsideAsInvalid(const std::string& path, const FileIdentity& judged, std::string& aside) {
+    std::string stamp;
+    if (!renameToFreeAsideName(path, aside, stamp)) return AsideOutcome::failed;
+    struct stat moved;
+    if (::lstat(aside.c_str(), &moved) != 0 || FileIdentity::of(moved) != judged) {
+        if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            errno = ENOENT;
+            return AsideOutcome::changed;
+        }
+        pruneMovedAside(path, aside, stamp);
+        return AsideOutcome::displaced;
+    }
+    pruneMovedAside(path, aside, stamp);
+    return AsideOutcome::moved;
 }
 
 }  // namespace platform

@@ -252,7 +252,7 @@ bool UserDefaults::moveRefusedFileAside(State& state) const {
     if (!found && errno != ENOENT) return false;
     if (found && info.st_dev == state.refused->device && info.st_ino == state.refused->inode) {
         std::string aside;
-        if (moveAsideAsInvalid(path_, aside)) {
+        if (moveAsideAsInvalid(path_, FileIdentity::of(info), aside) == AsideOutcome::moved) {
             std::fprintf(stderr, "UserDefaults: moved the settings file %s aside to %s (it was not read: %s)\n",
                          path_.c_str(), aside.c_str(), state.refused->why.c_str());
             state.movedAside = MovedAsideFile{aside, state.refused->why};

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -27,6 +29,19 @@ using Logger = ::Scribe::Scribe;
 using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
+
+namespace {
+
+// A seam at the C library's door, for this test program only: a look at each rename's
+// source before it happens (the aside renames with renameat2).
+std::function<void(const char* from)> renameHook;
+
+}  // namespace
+
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) noexcept {
+    if (renameHook) renameHook(from);
+    return static_cast<int>(::syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags));
+}
 
 namespace {
 
@@ -90,7 +105,9 @@ TEST(FileDestination, OpeningAnExistingOrNewFile) {
     // What may stand at the log path before the destination opens it. Anything but a
     // regular file is moved aside (and named in the log) and a fresh file made in its
     // place: a link is never written through, its target never made, a FIFO never waited on.
-    enum class Standing { nothing, file, danglingLink, linkToFile, fifo, folder };
+    // Only what was found is moved: a log another process makes at the name between the
+    // look and the move (the link replaced, here) is appended to, not set aside.
+    enum class Standing { nothing, file, danglingLink, linkToFile, fifo, folder, linkReplacedBeforeTheMove };
     struct Case {
         const char* name;
         Standing standing;
@@ -116,6 +133,12 @@ TEST(FileDestination, OpeningAnExistingOrNewFile) {
         {"append at a FIFO without a reader", Standing::fifo, true, std::string("-- mark --"), {}, "writing"},
         {"append at a folder", Standing::folder, true, std::string("-- mark --"), {}, "writing"},
         {"replace a folder", Standing::folder, false, std::nullopt, {}, "writing"},
+        {"append at a link a log replaces before the move",
+         Standing::linkReplacedBeforeTheMove,
+         true,
+         std::string("-- mark --"),
+         {"another process's line", "-- mark --"},
+         "appending"},
     };
     // Each row runs whole, whichever assertion of another row stopped it.
     auto check = [](const Case& c) {
@@ -129,13 +152,23 @@ TEST(FileDestination, OpeningAnExistingOrNewFile) {
             case Standing::danglingLink: std::filesystem::create_symlink(target, path); break;
             case Standing::fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
             case Standing::folder: std::filesystem::create_directory(path); break;
+            case Standing::linkReplacedBeforeTheMove:
+                std::filesystem::create_symlink(target, path);
+                renameHook = [path, dir = dir.path()](const char* from) {
+                    if (from != path.string() || !std::filesystem::is_symlink(path)) return;
+                    std::filesystem::rename(path, dir / "moved by another process");
+                    writeFile(path, "another process's line\n");
+                };
+                break;
         }
         auto logger = Logger::create("l", false);
         logger->add(bareFile(path, c.append, c.marker));
         logger->info("new line");
         ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
         auto got = lines(path);
-        const bool movedAside = c.standing != Standing::nothing && c.standing != Standing::file;
+        renameHook = nullptr;
+        const bool movedAside = c.standing != Standing::nothing && c.standing != Standing::file &&
+                                c.standing != Standing::linkReplacedBeforeTheMove;
         ASSERT_GE(got.size(), c.expectedStart.size() + (movedAside ? 5 : 4));
         for (std::size_t i = 0; i < c.expectedStart.size(); ++i) EXPECT_EQ(got[i], c.expectedStart[i]);
         std::size_t n = c.expectedStart.size();
@@ -160,10 +193,14 @@ TEST(FileDestination, OpeningAnExistingOrNewFile) {
         if (c.standing == Standing::danglingLink) {
             EXPECT_FALSE(std::filesystem::exists(target));
         }
+        if (!movedAside) {
+            EXPECT_EQ(movedAsideFrom(path), std::nullopt);
+        }
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         check(c);
+        renameHook = nullptr;
     }
 }
 
@@ -320,9 +357,11 @@ TEST(FileDestination, OtherWorkOnTheQueueTakesItsTurnBetweenBatchesOfASteadyStre
     }
 }
 
-// Runs the program beside this test that logs `lines` lines to `file` and ends the way
-// `which` says (see last_words_child.cpp); answers its wait status.
-int runLastWordsChild(const std::string& which, int lines, const std::filesystem::path& file) {
+// Starts the program beside this test that logs `lines` lines to `file` and ends the way
+// `which` says (see last_words_child.cpp), with `input` and `output` (when given) as its
+// standard input and output.
+pid_t startChild(const std::string& which, int lines, const std::filesystem::path& file, int input = -1,
+                 int output = -1) {
     const std::string program =
         (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "logging_last_words_child").string();
     const std::string count = std::to_string(lines), path = file.string();
@@ -334,12 +373,23 @@ int runLastWordsChild(const std::string& which, int lines, const std::filesystem
         ::setrlimit(RLIMIT_CORE, &noCore);
         const int devNull = ::open("/dev/null", O_WRONLY);
         ::dup2(devNull, STDERR_FILENO);
+        if (input >= 0) ::dup2(input, STDIN_FILENO);
+        if (output >= 0) ::dup2(output, STDOUT_FILENO);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
+    return child;
+}
+
+int waitFor(pid_t child) {
     int status = 0;
     ::waitpid(child, &status, 0);
     return status;
+}
+
+// Runs that program to its end; answers its wait status.
+int runLastWordsChild(const std::string& which, int lines, const std::filesystem::path& file) {
+    return waitFor(startChild(which, lines, file));
 }
 
 TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMessage) {
@@ -376,6 +426,43 @@ TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMes
             EXPECT_TRUE(messageSeen);
         }
     }
+}
+
+TEST(FileDestination, TwoProcessesStartingAtADanglingLinkWriteEveryLineToTheLog) {
+    // Both find the link and move it aside; the one that comes second never takes the log
+    // the first has just made in its place for the link and sets it aside.
+    constexpr int kRounds = 100, kLines = 200;
+    int roundsWithALogAside = 0, roundsWithLinesElsewhere = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        TempDir dir;
+        const auto path = dir / "app.log";
+        std::filesystem::create_symlink(dir / "nowhere", path);
+        int start[2], ready[2];
+        ASSERT_EQ(::pipe2(start, O_CLOEXEC), 0);
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+        const pid_t first = startChild("appending", kLines, path, start[0], ready[1]);
+        const pid_t second = startChild("appending", kLines, path, start[0], ready[1]);
+        ::close(start[0]);
+        ::close(ready[1]);
+        char both[2];
+        EXPECT_EQ(::read(ready[0], both, 1) + ::read(ready[0], both + 1, 1), 2);
+        ::close(ready[0]);
+        ::close(start[1]);  // both go
+        EXPECT_EQ(waitFor(first), 0);
+        EXPECT_EQ(waitFor(second), 0);
+        std::vector<int> seen(kLines, 0);
+        for (const auto& line : lines(path)) {
+            const auto at = line.find("> line ");
+            if (at != std::string::npos) ++seen[std::stoi(line.substr(at + 7))];
+        }
+        roundsWithLinesElsewhere += std::count(seen.begin(), seen.end(), 2) != kLines;
+        bool logAside = false;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            logAside |= entry.path() != path && entry.symlink_status().type() != std::filesystem::file_type::symlink;
+        roundsWithALogAside += logAside;
+    }
+    EXPECT_EQ(roundsWithALogAside, 0) << "of " << kRounds;
+    EXPECT_EQ(roundsWithLinesElsewhere, 0) << "of " << kRounds;
 }
 
 TEST(FileDestination, ChangingTheFileWhileTheQueueWritesLosesNoLine) {

@@ -1,5 +1,6 @@
 // A program that logs lines through a queued file destination and then ends on a fatal
 // error, the way the last words test asks: the test counts the lines in the file after.
+// One case ends normally, for tests that run two of these at once on one log.
 // Usage: last_words_child <case> <lines> <log file>
 //   ordinary   fatal on the logging thread
 //   suspended  the destination's queue is suspended and never resumed
@@ -9,6 +10,8 @@
 //   in-rotation  fatal in the middle of the first rotation on the queue (among the file's
 //                opening lines), after the file is moved; the lines wait for it
 //   escaped    an exception escapes a thread to std::terminate
+//   appending  says it is ready on its standard output, waits for its standard input to
+//              end, appends the lines to the file without a queue and returns 0
 #include <unistd.h>
 
 #include <cstdlib>
@@ -63,12 +66,26 @@ std::shared_ptr<FileDestination> destinationFor(const std::string& which, const 
     return FileDestination::create(nullptr, path, "file", false);
 }
 
+// Opens the log once the test closes the other end of standard input, so that two of these
+// open it at the same moment.
+int appendLines(const std::string& path, int lines) {
+    auto logger = ::Scribe::Scribe::create("child", false);
+    auto file = FileDestination::create(nullptr, path, "file", true);
+    char byte = 'r';
+    if (::write(STDOUT_FILENO, &byte, 1) != 1) return 1;
+    while (::read(STDIN_FILENO, &byte, 1) > 0) {}
+    logger->add(file);
+    for (int i = 0; i < lines; ++i) logger->info("line " + std::to_string(i));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
     const std::string which = argv[1];
     const int lines = std::atoi(argv[2]);
+    if (which == "appending") return appendLines(argv[3], lines);
     auto logger = ::Scribe::Scribe::create("child", false);
     auto queue = platform::DispatchQueue::create("last-words-child");
     auto file = destinationFor(which, argv[3]);

@@ -114,18 +114,12 @@ public:
 
     State state() const { return state_; }
 
-    enum class Move { moved, changed, failed, displaced };
-    // Moves what was checked aside to `aside`, a name no other aside has (`failed`, errno
-    // set, when it cannot be). Should another file have taken the name since (only where it
-    // could not be locked), that one is put back (`changed`: what stands is then the
-    // launch's to adopt), or kept as `aside` when yet another has taken the name meanwhile
-    // (`displaced`).
-    Move moveAside(std::string& aside) const {
-        if (!platform::moveAsideAsInvalid(path_, aside)) return Move::failed;
-        struct stat moved {};
-        if (::lstat(aside.c_str(), &moved) == 0 && sameFile(moved, opened_)) return Move::moved;
-        if (::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) return Move::changed;
-        return Move::displaced;
+    // Moves what was checked aside to `aside` by the aside rule (MovedAside.h): should
+    // another file have taken the name since (only where it could not be locked), that one
+    // is put back (`changed`: what stands is then the launch's to adopt), or kept as `aside`
+    // when yet another has taken the name meanwhile (`displaced`).
+    platform::AsideOutcome moveAside(std::string& aside) const {
+        return platform::moveAsideAsInvalid(path_, platform::FileIdentity::of(opened_), aside);
     }
 
 private:
@@ -202,15 +196,15 @@ bool LAAESStorePlugin::moveKeylessFileAside() {
         if (aesKeyIn(fileStorePlugin_.objectForKey(kKeyFileKey))) return false;  // another's key: adopt it
         std::string aside;
         switch (held.moveAside(aside)) {
-            case HeldKeyFile::Move::moved:
+            case platform::AsideOutcome::moved:
                 LALogWarn("The AES key file " + path + " holds no key, moved aside to " + aside);
                 return true;
-            case HeldKeyFile::Move::changed: return false;
-            case HeldKeyFile::Move::failed:
+            case platform::AsideOutcome::changed: return false;
+            case platform::AsideOutcome::failed:
                 LALogError("The AES key file " + path +
                            " holds no key and cannot be moved aside: " + std::strerror(errno));
                 return false;
-            case HeldKeyFile::Move::displaced:
+            case platform::AsideOutcome::displaced:
                 LALogError("The AES key file " + path +
                            " changed while it was moved aside; what stood there then is kept as " + aside);
         }

@@ -117,21 +117,19 @@ platform::Value LAFileStorePlugin::objectForKey(const std::string& key) {
 // there meanwhile is never the one kept aside (it is put back) nor judged by another's
 // contents.
 bool LAFileStorePlugin::keepRefusedFileAside(const std::string& path) {
-    struct stat before, judged, moved;
+    struct stat before, judged;
     if (::lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return true;
     std::string why;
     if (readStoredValue(path, why) || why.empty()) return true;
     if (::lstat(path.c_str(), &judged) != 0 || !sameFile(before, judged)) return true;  // replaced meanwhile
     std::string aside;
-    if (!platform::moveAsideAsInvalid(path, aside)) {
+    const auto outcome = platform::moveAsideAsInvalid(path, platform::FileIdentity::of(judged), aside);
+    if (outcome == platform::AsideOutcome::failed) {
         LALogError("Stored file " + path + " is not read (" + why +
                    ") and cannot be moved aside: " + std::strerror(errno) + "; it is not replaced");
         return false;
     }
-    if (::lstat(aside.c_str(), &moved) != 0 || !sameFile(judged, moved)) {
-        ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
-        return true;
-    }
+    if (outcome != platform::AsideOutcome::moved) return true;  // replaced meanwhile
     LALogWarn("Stored file " + path + " is not read (" + why + "): moved aside to " + aside + " before it is replaced");
     return true;
 }

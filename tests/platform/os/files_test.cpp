@@ -22,6 +22,7 @@
 
 #include "platform/files/FileHandle.h"
 #include "platform/files/FileManager.h"
+#include "platform/files/MovedAside.h"
 #include "tests/support/LockHolder.h"
 #include "tests/support/LockedFolder.h"
 #include "tests/support/TempDir.h"
@@ -118,6 +119,59 @@ TEST(FileManagerMove, RulesTable) {
             if (c.sourceExists) {
                 EXPECT_EQ(readFile(src), "new");
             }
+        }
+    }
+}
+
+TEST(MovedAside, OnlyWhatWasJudgedIsMoved) {
+    // The caller judged what stood at the name (a link, or a file by its content); by the
+    // time it is moved aside another process may have put its own file there, which stays.
+    enum class Then { unchanged, fileRenamedOverIt, removedAndAFileMade, removed };
+    struct Case {
+        const char* name;
+        bool judgedAFile;
+        Then then;
+        AsideOutcome outcome;
+    };
+    const Case cases[] = {
+        {"a link", false, Then::unchanged, AsideOutcome::moved},
+        {"a file", true, Then::unchanged, AsideOutcome::moved},
+        {"a link, another's file renamed in its place", false, Then::fileRenamedOverIt, AsideOutcome::changed},
+        {"a file, another's file renamed over it", true, Then::fileRenamedOverIt, AsideOutcome::changed},
+        // The new file may be given the link's freed inode.
+        {"a link, removed and a file made", false, Then::removedAndAFileMade, AsideOutcome::changed},
+        {"a link, removed", false, Then::removed, AsideOutcome::failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const auto path = dir / "store";
+        if (c.judgedAFile) writeFile(path, "judged");
+        else fs::create_symlink(dir / "nowhere", path);
+        struct stat judged;
+        ASSERT_EQ(::lstat(path.c_str(), &judged), 0);
+        if (c.then == Then::fileRenamedOverIt) {
+            writeFile(dir / "fresh", "another's");
+            fs::rename(dir / "fresh", path);
+        }
+        if (c.then == Then::removedAndAFileMade || c.then == Then::removed) fs::remove(path);
+        if (c.then == Then::removedAndAFileMade) writeFile(path, "another's");
+
+        std::string aside;
+        EXPECT_EQ(moveAsideAsInvalid(path.string(), FileIdentity::of(judged), aside), c.outcome);
+        const int savedErrno = errno;
+        struct stat moved;
+        const bool somethingAside = ::lstat(aside.c_str(), &moved) == 0;
+        EXPECT_EQ(somethingAside, c.outcome == AsideOutcome::moved);
+        if (somethingAside) {
+            EXPECT_EQ(FileIdentity::of(moved), FileIdentity::of(judged));
+            EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
+        }
+        if (c.outcome != AsideOutcome::moved) {
+            EXPECT_EQ(savedErrno, ENOENT);
+        }
+        if (c.then == Then::fileRenamedOverIt || c.then == Then::removedAndAFileMade) {
+            EXPECT_EQ(readFile(path), "another's");
         }
     }
 }
