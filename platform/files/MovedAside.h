@@ -1,5 +1,6 @@
 // Moving a broken file of the program's own out of the way, kept for a look: the one rule
-// every store that finds its file unreadable follows (journal, lock, settings, archives).
+// every store that finds its file unreadable follows (journal, lock, settings, analytics
+// stores, event cache, the log path).
 #pragma once
 #include <sys/stat.h>
 
