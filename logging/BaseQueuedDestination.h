@@ -61,6 +61,16 @@ protected:
     private:
         const BaseQueuedDestination& destination_;
     };
+    // Writes every line handed over and still waiting, whichever queue it was handed to,
+    // holding the writing: file work (flush, close, and so reopening and rotating) does
+    // this first, so it comes after every line handed over before it. A thread inside a
+    // batch of its own leaves them to that batch's writer, which writes them next.
+    void writeHandedOverLines();
+    // Hands a line about this destination (its file opened, moved aside, rotated, failing)
+    // to its owner's other destinations: at once, or, while the calling thread holds the
+    // writing, once it lets go of it. So no destination waits for another's writing while
+    // it holds its own, however many share a logger.
+    void tellOthers(LogDetails details);
     // True when the calling thread holds the writing.
     bool writesHere() const { return writer_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
     // Filters, formats and writes one line.
@@ -114,6 +124,8 @@ private:
     // Writes `batch_` from the next line not yet taken up (see `Cursor`).
     void writeBatch();
 
+    void tellOthersNow(const std::vector<LogDetails>& lines) const;
+
     // Writes what the destination holds, then the line that says why the process ends,
     // straight to its file: on a thread of the last words, once it holds the writing or
     // has taken it over from a thread ending the process (which never lets go).
@@ -143,6 +155,8 @@ private:
     mutable std::mutex writingMutex_;
     mutable std::atomic<std::thread::id> writer_;
     mutable int writingDepth_ = 0;
+    // Lines for the other destinations (see `tellOthers`), told when the writing is let go.
+    mutable std::vector<LogDetails> toTellOthers_;
 
     // Touched only by the thread that holds the writing.
     alignas(64) std::vector<Block> batch_;

@@ -128,6 +128,7 @@ void FileDestination::setWriteToFileURL(std::optional<platform::URL> url) {
 
 void FileDestination::closeLogFile() {
     onFileQueue([this] {
+        writeHandedOverLines();
         writePendingLines();
         if (!logFileHandle_) return;
         try {
@@ -192,10 +193,9 @@ void FileDestination::openLogFile(bool appendAlways) {
         if (logFileHandle_ || attempt == kOpenAttempts || standingAt(path) != Standing::other) break;
     }
     if (!logFileHandle_) {
-        owner->logInternal(
-            std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
-                " failed: " + platform::CocoaError::fromErrno(error, path, false)->localizedDescription(),
-            Level::error, shared_from_this());
+        logAboutItself(std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
+                           " failed: " + platform::CocoaError::fromErrno(error, path, false)->localizedDescription(),
+                       Level::error);
         return;
     }
     if (appending) {
@@ -212,19 +212,21 @@ void FileDestination::openLogFile(bool appendAlways) {
     }
     if (willAppend && appendMarker) writeGuarded(*appendMarker + "\n");
     owner->logAppDetails(shared_from_this());
-    announce(std::string("Scribe ") + (willAppend ? "appending" : "writing") +
-                 " log to: " + writeToFileURL_->absoluteString(),
-             Level::info);
-    if (aside) announce("Scribe moved what stood at the log path aside to: " + *aside, Level::warning);
+    logAboutItself(std::string("Scribe ") + (willAppend ? "appending" : "writing") +
+                       " log to: " + writeToFileURL_->absoluteString(),
+                   Level::info, true);
+    if (aside) logAboutItself("Scribe moved what stood at the log path aside to: " + *aside, Level::warning, true);
 }
 
-void FileDestination::announce(const std::string& message, Level level) {
+void FileDestination::logAboutItself(const std::string& message, Level level, bool evenUnlisted) {
     auto owner = this->owner();
     if (!owner) return;
     LogDetails details{level, platform::Date::now(), message, "", "", 0, Constants::internalUserInfo()};
-    owner->logInternal(details.message, level, shared_from_this());
-    // A destination not yet in its owner's list still gets the lines about its own file.
-    if (!owner->destination(identifier())) processInternal(details);
+    // A failure is not written to the destination that failed, as the logger's own lines
+    // about a destination never are.
+    const bool listed = owner->destination(identifier()) != nullptr;
+    if (!isAtOrAbove(level, Level::error) && (listed ? isEnabledFor(level) : evenUnlisted)) processInternal(details);
+    tellOthers(std::move(details));
 }
 
 void FileDestination::writeGuarded(std::string_view bytes) {
@@ -251,11 +253,15 @@ void FileDestination::write(const std::string& message) {
 
 void FileDestination::writeLineNow(const std::string& message) {
     // Without a queue several threads may write at once, so each builds its line in a
-    // buffer of its own, and line and line feed go out in one write.
+    // buffer of its own, and line and line feed go out in one write, taking the writing
+    // like every other use of the handle (a reopening may be replacing it).
     thread_local std::string line;
     line.assign(message);
     line += '\n';
-    writeGuarded(line);
+    {
+        Writing writing(*this);
+        writeGuarded(line);
+    }
     if (line.capacity() > kPendingLimit) std::string().swap(line);
 }
 
@@ -279,6 +285,7 @@ void FileDestination::flush(std::function<void()> completion) {
     auto work = [self, completion = std::move(completion)] {
         {
             Writing writing(*self);
+            self->writeHandedOverLines();
             self->writePendingLines();
             if (self->logFileHandle_) {
                 try {
@@ -310,7 +317,6 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
 
     closeLogFile();
     setHaveLoggedAppDetails(false);
-    auto self = shared_from_this();
     if (standingAt(currentPath) == Standing::other) {
         // Not this destination's file (a link or FIFO put in its place): never archived nor
         // tagged; reopening moves it aside and starts a fresh file.
@@ -322,11 +328,9 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
     } catch (const platform::ErrorException& failure) {
         // The old file is still in place: keep appending to it, never empty it.
         openLogFile(true);
-        if (auto owner = this->owner()) {
-            owner->logInternal("Unable to rotate file " + currentPath + " to " + targetPath + ": " +
-                                   failure.error()->localizedDescription(),
-                               Level::error, self);
-        }
+        logAboutItself("Unable to rotate file " + currentPath + " to " + targetPath + ": " +
+                           failure.error()->localizedDescription(),
+                       Level::error);
         return false;
     }
     try {
@@ -335,15 +339,11 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
                                platform::Data::fromString(platform::doubleText(currentDate().timeIntervalSince1970())),
                                Constants::archivedAtAttributeKey);
     } catch (const platform::ErrorException& failure) {
-        if (auto owner = this->owner()) {
-            owner->logInternal("Unable to set extended file attributes on file " + targetPath + ": " +
-                                   failure.error()->localizedDescription(),
-                               Level::error, self);
-        }
+        logAboutItself("Unable to set extended file attributes on file " + targetPath + ": " +
+                           failure.error()->localizedDescription(),
+                       Level::error);
     }
-    if (auto owner = this->owner()) {
-        owner->logInternal("Rotated file " + currentPath + " to " + targetPath, Level::info, self);
-    }
+    logAboutItself("Rotated file " + currentPath + " to " + targetPath, Level::info);
     openLogFile();
     return true;
 }

@@ -78,9 +78,10 @@ protected:
     // Moves what stands at `path` aside unless it is a regular file or nothing; answers
     // the name it was moved to.
     std::optional<std::string> moveAsideUnlessRegular(const std::string& path) const;
-    // Logs a line about this destination's file to every destination, this one included
-    // even before it is in its owner's list.
-    void announce(const std::string& message, Level level);
+    // Logs a line about this destination's file: to itself at once (never a failure; with
+    // `evenUnlisted` also before it is in its owner's list), to the others once it lets go
+    // of the writing (`tellOthers`).
+    void logAboutItself(const std::string& message, Level level, bool evenUnlisted = false);
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.

@@ -2,10 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 
@@ -20,10 +17,12 @@
 #include "logging/Scribe.h"
 #include "logging/UserInfoFilter.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "tests/logging/LoggingChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace ::Scribe;
 using Logger = ::Scribe::Scribe;
+using logging_test::runLoggingChild;
 using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
@@ -242,34 +241,84 @@ TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
     }
 }
 
-TEST(FileDestination, ALineLoggedAfterTheQueueIsTakenAwayIsWrittenAfterTheQueuedOnesBeforeTheCallReturns) {
+TEST(FileDestination, LinesHandedToAQueueSinceTakenAwayAreWrittenBeforeWhatComesNext) {
     // The old queue may still hold lines when it is taken away, and may be busy or never
-    // run again; the next line is written on the logging thread, after them, at once.
+    // run again. Nothing waits for it: the next line is written on the logging thread after
+    // them, at once; a flush completes once they are in the file; a close writes them
+    // before it closes, so the old queue, when it runs, has nothing left to lose.
     enum class OldQueue { idle, busy, suspended };
+    enum class Next { line, flushThenClose };
     for (const auto state : {OldQueue::idle, OldQueue::busy, OldQueue::suspended}) {
-        SCOPED_TRACE(state == OldQueue::idle ? "idle" : state == OldQueue::busy ? "busy" : "suspended");
+        for (const auto next : {Next::line, Next::flushThenClose}) {
+            SCOPED_TRACE(std::string(state == OldQueue::idle   ? "idle"
+                                     : state == OldQueue::busy ? "busy"
+                                                               : "suspended") +
+                         (next == Next::line ? ", a line" : ", a flush then a close"));
+            TempDir dir;
+            auto logger = Logger::create("l", false);
+            auto queue = platform::DispatchQueue::create("test-queue-taken-away");
+            auto d = queuedWarnings(dir / "a.log", queue);
+            logger->add(d);
+            std::vector<std::string> expected{namingLine(dir / "a.log"), "> queued 0"};
+            logger->warning("queued 0");
+            queue->sync([] {});
+            std::promise<void> release;
+            if (state == OldQueue::busy) queue->async([done = release.get_future().share()] { done.wait(); });
+            if (state == OldQueue::suspended) queue->suspend();
+            for (int i = 1; i <= 100; ++i) {
+                logger->warning("queued " + std::to_string(i));
+                expected.push_back("> queued " + std::to_string(i));
+            }
+            d->logQueue = nullptr;
+            if (next == Next::line) {
+                logger->warning("after");
+                expected.push_back("> after");
+                EXPECT_EQ(lines(dir / "a.log"), expected);
+            } else {
+                std::optional<std::vector<std::string>> atCompletion;
+                d->flush([&] { atCompletion = lines(dir / "a.log"); });
+                EXPECT_EQ(atCompletion, expected) << "at the flush's completion";
+                d->closeLogFile();
+            }
+
+            if (state == OldQueue::busy) release.set_value();
+            if (state == OldQueue::suspended) queue->resume();
+            queue->sync([] {});
+            EXPECT_EQ(lines(dir / "a.log"), expected) << "once the old queue ran: nothing lost, nothing twice";
+        }
+    }
+}
+
+TEST(FileDestination, TheLineThatLeavesTooMuchWaitingIsWrittenBeforeTheCallReturns) {
+    // The queue never runs here. Past 4 MiB waiting the logging thread writes the lines
+    // itself, whether a drain is queued already for the earlier ones or one line alone
+    // is that long.
+    struct Case {
+        const char* name;
+        int count;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {"the 64th line of 64 KiB crosses the bound", 64, 64 * 1024},
+        {"one line over the bound", 1, 4 * 1024 * 1024 + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         TempDir dir;
         auto logger = Logger::create("l", false);
-        auto queue = platform::DispatchQueue::create("test-queue-taken-away");
-        auto d = queuedWarnings(dir / "a.log", queue);
-        logger->add(d);
-        std::promise<void> release;
-        if (state == OldQueue::busy) queue->async([done = release.get_future().share()] { done.wait(); });
-        if (state == OldQueue::suspended) queue->suspend();
-        std::vector<std::string> expected{namingLine(dir / "a.log")};
-        for (int i = 0; i < 100; ++i) {
-            logger->warning("queued " + std::to_string(i));
-            expected.push_back("> queued " + std::to_string(i));
-        }
-        d->logQueue = nullptr;
-        logger->warning("after");
-        expected.push_back("> after");
-        EXPECT_EQ(lines(dir / "a.log"), expected);
-
-        if (state == OldQueue::busy) release.set_value();
-        if (state == OldQueue::suspended) queue->resume();
+        auto queue = platform::DispatchQueue::create("test-too-much-waiting");
+        logger->add(queuedWarnings(dir / "a.log", queue));
         queue->sync([] {});
-        EXPECT_EQ(lines(dir / "a.log"), expected) << "the old queue writes nothing twice";
+        queue->suspend();
+        std::vector<std::string> expected{namingLine(dir / "a.log")};
+        for (int i = 0; i < c.count; ++i) {
+            const std::string text = std::to_string(i) + std::string(c.length, 'x');
+            logger->warning(text);
+            expected.push_back("> " + text);
+        }
+        EXPECT_EQ(lines(dir / "a.log"), expected);
+        queue->resume();
+        queue->sync([] {});
     }
 }
 
@@ -320,28 +369,6 @@ TEST(FileDestination, OtherWorkOnTheQueueTakesItsTurnBetweenBatchesOfASteadyStre
     }
 }
 
-// Runs the program beside this test that logs `lines` lines to `file` and ends the way
-// `which` says (see last_words_child.cpp); answers its wait status.
-int runLastWordsChild(const std::string& which, int lines, const std::filesystem::path& file) {
-    const std::string program =
-        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "logging_last_words_child").string();
-    const std::string count = std::to_string(lines), path = file.string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(which.c_str()),
-                            const_cast<char*>(count.c_str()), const_cast<char*>(path.c_str()), nullptr};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devNull, STDERR_FILENO);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
-}
-
 TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMessage) {
     struct Case {
         const char* which;
@@ -355,14 +382,15 @@ TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMes
         {"rotating", "the logging thread ends it all"},
         {"in-rotation", "the rotation ends it all"},
         {"escaped", "an exception nobody caught"},
+        {"closed-in-last-words", "the logging thread ends it all"},
     };
     for (const auto& c : cases) {
         for (const int count : {1, 100}) {
             SCOPED_TRACE(std::string(c.which) + ", " + std::to_string(count) + " lines");
             TempDir dir;
-            const int status = runLastWordsChild(c.which, count, dir / "a.log");
-            ASSERT_TRUE(WIFSIGNALED(status)) << status;
-            EXPECT_EQ(WTERMSIG(status), SIGABRT);
+            const auto status = runLoggingChild(c.which, count, dir / "a.log");
+            ASSERT_TRUE(status && WIFSIGNALED(*status)) << status.value_or(-1);
+            EXPECT_EQ(WTERMSIG(*status), SIGABRT);
             std::vector<int> seen(count, 0);
             bool messageSeen = false;
             for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
@@ -520,28 +548,47 @@ TEST(FileDestination, SetupAddsAFileAtTheLoggersLevelWithTheGivenFlags) {
 }
 
 TEST(FileDestination, ThreadsLoggingWithoutAQueueEachWriteWholeLines) {
-    // Without a queue each logging thread writes its own lines, at once and whole.
-    TempDir dir;
-    auto logger = Logger::create("l", false);
-    auto d = bareFile(dir / "a.log", false, std::nullopt);
-    logger->add(d);
-    constexpr int kThreads = 4, kLines = 2000;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kLines; ++i) logger->info("line " + std::to_string(t * kLines + i) + " end");
-        });
-    }
-    for (auto& thread : threads) thread.join();
+    // Without a queue each logging thread writes its own lines, at once and whole; also
+    // while another thread moves the file between two paths 3,000 times (in a child
+    // process, as a fault there ends the process), each line in one of the two files.
+    constexpr int kLines = 2000;
+    for (const bool moving : {false, true}) {
+        SCOPED_TRACE(moving ? "8 threads, the file moving" : "4 threads");
+        TempDir dir;
+        const int threadCount = moving ? 8 : 4;
+        if (moving) {
+            const auto status = runLoggingChild("reopening", kLines, dir / "a.log");
+            ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << status.value_or(-1);
+        } else {
+            auto logger = Logger::create("l", false);
+            logger->add(bareFile(dir / "a.log", false, std::nullopt));
+            std::vector<std::thread> threads;
+            for (int t = 0; t < threadCount; ++t) {
+                threads.emplace_back([&, t] {
+                    for (int i = 0; i < kLines; ++i) logger->info("line " + std::to_string(t * kLines + i) + " end");
+                });
+            }
+            for (auto& thread : threads) thread.join();
+        }
 
-    std::vector<int> seen(kThreads * kLines, 0);
-    int malformed = 0;
-    for (const auto& line : lines(dir / "a.log")) {
-        auto at = line.find("> line ");
-        if (at == std::string::npos) continue;
-        if (!line.ends_with(" end") || line.find("> line ", at + 1) != std::string::npos) ++malformed;
-        else ++seen[std::stoi(line.substr(at + 7))];
+        std::vector<int> seen(threadCount * kLines, 0);
+        int malformed = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            for (const auto& line : lines(entry.path())) {
+                auto at = line.find("> line ");
+                if (at == std::string::npos) continue;
+                if (!line.ends_with(" end") || line.find("> line ", at + 1) != std::string::npos) ++malformed;
+                else ++seen[std::stoi(line.substr(at + 7))];
+            }
+        }
+        EXPECT_EQ(malformed, 0);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), threadCount * kLines);
     }
-    EXPECT_EQ(malformed, 0);
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kThreads * kLines);
+}
+
+TEST(FileDestination, AFatalErrorEndsTheProcessEvenWithoutMemoryForTheLastWords) {
+    TempDir dir;
+    const auto status = runLoggingChild("no-memory", 10, dir / "a.log");
+    ASSERT_TRUE(status && WIFSIGNALED(*status)) << status.value_or(-1);
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
 }

@@ -1,0 +1,51 @@
+// Starting the program beside the tests (logging_child.cpp) for a case that ends the
+// process, or might crash or hang it.
+#pragma once
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace logging_test {
+
+// Runs `logging_child <which> <lines> <file>` and answers its wait status, or none when it
+// has not ended within `timeout` (it is killed then).
+inline std::optional<int> runLoggingChild(const std::string& which, int lines, const std::filesystem::path& file,
+                                          std::chrono::seconds timeout = std::chrono::seconds(120)) {
+    const std::string program =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "logging_child").string();
+    const std::string count = std::to_string(lines), path = file.string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(which.c_str()),
+                            const_cast<char*>(count.c_str()), const_cast<char*>(path.c_str()), nullptr};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, STDERR_FILENO);
+        ::dup2(devNull, STDOUT_FILENO);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status;
+}
+
+}  // namespace logging_test
