@@ -24,8 +24,9 @@ public:
     ~BaseQueuedDestination() override;
 
     // Applies to lines output after the change. Lines handed to the previous queue and not
-    // yet written are written, before it, by the first line output without a queue (on
-    // the caller's thread, never waiting for that queue), or by the new queue. A serial queue runs
+    // yet written are written before any later line: by the first line output without a
+    // queue (on the caller's thread, never waiting for that queue), by a flush or close of
+    // the file, or by the previous queue's drain, which goes on on the new queue. A serial queue runs
     // the destination's work itself; on a concurrent one it runs on a private serial queue
     // that targets it (`workQueue`), so writes still arrive one at a time. On a serial
     // queue a block submitted after a line was output runs after that line's `write` and
@@ -46,11 +47,13 @@ protected:
     // thread ending the process, which may have left the destination half changed.
     virtual void prepareForLastWords() {}
 
-    // The right to write handed-over lines and to touch what they are written to (the
-    // file, its handle, the lines gathered for it): held by the queue's drain for a batch,
-    // by the file work on the queue, and by a thread that writes waiting lines itself
-    // (no queue any more, too many lines waiting, the last words). Taken again by the
-    // thread that holds it, it nests.
+    // The right to write lines and to touch what they are written to (the file, its
+    // handle, the lines gathered for it): held by the queue's drain for a batch, by the
+    // file work (on the queue, or on the calling thread without one), by a thread that
+    // writes waiting lines itself (no queue any more, too many lines waiting, the last
+    // words), and by a file destination's logging thread without a queue, for its line.
+    // Taken again by the thread that holds it, it nests. While it is held, the destination
+    // never waits for another destination (see `tellOthers`).
     class Writing {
     public:
         explicit Writing(const BaseQueuedDestination& destination);

@@ -289,6 +289,46 @@ TEST(FileDestination, LinesHandedToAQueueSinceTakenAwayAreWrittenBeforeWhatComes
     }
 }
 
+// Asks its destination for a flush when it meets the line "flush", and keeps the file's
+// lines as the flush's completion finds them.
+class FlushingFilter : public FilterProtocol {
+public:
+    FlushingFilter(FileDestination& destination, std::filesystem::path file)
+        : destination_(destination), file_(std::move(file)) {}
+    bool shouldExclude(LogDetails& details, std::string&) override {
+        if (details.message == "flush") destination_.flush([this] { atCompletion.set_value(lines(file_)); });
+        return false;
+    }
+    std::string debugDescription() const override { return "FlushingFilter"; }
+    std::promise<std::vector<std::string>> atCompletion;
+
+private:
+    FileDestination& destination_;
+    std::filesystem::path file_;
+};
+
+TEST(FileDestination, AFlushAskedForInsideTheDrainCompletesAfterTheLinesBeforeIt) {
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = queuedWarnings(dir / "a.log", platform::DispatchQueue::create("test-flush-in-drain"));
+    auto filter = std::make_shared<FlushingFilter>(*d, dir / "a.log");
+    d->setFilters(FilterList{{filter}});
+    logger->add(d);
+    std::vector<std::string> expected{namingLine(dir / "a.log")};
+    for (int i = 0; i < 100; ++i) {
+        const std::string text = i == 50 ? "flush" : "line " + std::to_string(i);
+        logger->warning(text);
+        expected.push_back("> " + text);
+    }
+    auto found = filter->atCompletion.get_future();
+    ASSERT_EQ(found.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    auto atCompletion = found.get();
+    ASSERT_GE(atCompletion.size(), 52u);
+    EXPECT_EQ(std::vector<std::string>(atCompletion.begin(), atCompletion.begin() + 52),
+              std::vector<std::string>(expected.begin(), expected.begin() + 52));
+    d->isOpen();  // the queue is done with the file before the folder goes
+}
+
 TEST(FileDestination, TheLineThatLeavesTooMuchWaitingIsWrittenBeforeTheCallReturns) {
     // The queue never runs here. Past 4 MiB waiting the logging thread writes the lines
     // itself, whether a drain is queued already for the earlier ones or one line alone
