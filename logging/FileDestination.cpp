@@ -128,9 +128,11 @@ void FileDestination::setWriteToFileURL(std::optional<platform::URL> url) {
 
 void FileDestination::closeLogFile() {
     onFileQueue([this] {
+        // Without a file (closed already, or between the two steps of a reopening) the
+        // lines handed over wait for the next one.
+        if (!logFileHandle_) return;
         writeHandedOverLines();
         writePendingLines();
-        if (!logFileHandle_) return;
         try {
             logFileHandle_->synchronize();
         } catch (const std::exception&) {
@@ -285,9 +287,9 @@ void FileDestination::flush(std::function<void()> completion) {
     auto work = [self, completion = std::move(completion)] {
         {
             Writing writing(*self);
-            self->writeHandedOverLines();
-            self->writePendingLines();
             if (self->logFileHandle_) {
+                self->writeHandedOverLines();
+                self->writePendingLines();
                 try {
                     self->logFileHandle_->synchronize();
                 } catch (const platform::ErrorException&) {
