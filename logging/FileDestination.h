@@ -48,8 +48,10 @@ public:
     std::optional<platform::Value::Dictionary> fileAttributes;
 
     void openLogFile();
+    // Writes every line handed over before it (to whichever queue), then closes the file.
     void closeLogFile();
-    // Synchronises the file to disk (on the work queue when there is one), then runs `completion`.
+    // Writes every line handed over before it (to whichever queue) and synchronises the
+    // file to disk, on the work queue when there is one; then runs `completion`.
     void flush(std::function<void()> completion = nullptr);
     // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);

@@ -2,7 +2,9 @@
 // process, or might crash or hang it.
 #pragma once
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace logging_test {
@@ -35,16 +36,15 @@ inline std::optional<int> runLoggingChild(const std::string& which, int lines, c
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // The child's descriptor becomes readable when it ends.
+    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    pollfd watch{ended, POLLIN, 0};
+    const int ready = ::poll(&watch, 1, static_cast<int>(std::chrono::milliseconds(timeout).count()));
+    ::close(ended);
+    if (ready <= 0) ::kill(child, SIGKILL);
     int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    ::waitpid(child, &status, 0);
+    if (ready <= 0) return std::nullopt;
     return status;
 }
 
