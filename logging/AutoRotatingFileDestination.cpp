@@ -26,15 +26,6 @@ const std::shared_ptr<platform::DateFormatter>& sharedArchiveSuffixDateFormatter
     return *formatter;
 }
 
-// Rotations take turns across the process, each taking it before its file's turn: a
-// rotation logs to the other destinations ("writing log to"), so two rotations that each
-// held their own file's turn could wait for each other's. Recursive, as a line that a
-// rotation logs may make another destination rotate.
-std::recursive_mutex& rotationsTurn() {
-    static platform::NoDestructor<std::recursive_mutex> turn;
-    return *turn;
-}
-
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -150,11 +141,8 @@ void AutoRotatingFileDestination::rotate() {
 }
 
 void AutoRotatingFileDestination::rotateInTurn(bool onlyIfDue) {
-    // A thread that already writes here (the queue's drain, the file work on the queue) has
-    // the file's turn and keeps to it: taking the rotations' turn after it would reverse the
-    // order every other rotation takes them in.
-    std::unique_lock<std::recursive_mutex> rotations(rotationsTurn(), std::defer_lock);
-    if (!writesHere()) rotations.lock();
+    // What the rotation logs about itself reaches the other destinations once this turn
+    // is let go (`tellOthers`), so no other destination is waited for while it is held.
     Writing turn(*this);
     if (!onlyIfDue || needsRotation()) rotateNow();
 }
@@ -194,7 +182,7 @@ void AutoRotatingFileDestination::write(const std::string& message) {
         FileDestination::write(message);
         due = needsRotation();
     }
-    // Every thread that saw the size crossed gets here; the first to take the turns
+    // Every thread that saw the size crossed gets here; the first to take the turn
     // rotates, and the others find the count restarted.
     if (due) rotateInTurn(true);
 }
@@ -267,11 +255,9 @@ void AutoRotatingFileDestination::removeArchives(const std::vector<platform::URL
         try {
             platform::FileManager::defaultManager()->removeItem(archive);
         } catch (const platform::ErrorException& failure) {
-            if (auto owner = this->owner()) {
-                owner->logInternal("Unable to delete old archived log file " + archive.path() + ": " +
-                                       failure.error()->localizedDescription(),
-                                   Level::error);
-            }
+            logAboutItself("Unable to delete old archived log file " + archive.path() + ": " +
+                               failure.error()->localizedDescription(),
+                           Level::error);
         }
     }
 }

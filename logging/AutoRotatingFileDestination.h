@@ -7,7 +7,6 @@
 #include <functional>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -95,13 +94,13 @@ protected:
                         std::uint8_t targetMaxLogFiles);
     void write(const std::string& message) override;
     // The last words go straight to the file: the thread that ended the process may hold
-    // the turns (inside a rotation), and nothing rotates any more.
+    // the turn (inside a rotation), and nothing rotates any more.
     void prepareForLastWords() override;
 
 private:
-    // The rotation itself, on the file queue, the turns taken (see `Writing`).
+    // The rotation itself, on the file queue, the turn taken (see `Writing`).
     void rotateNow();
-    // Takes the turns and rotates; with `onlyIfDue`, only if no other rotation came first.
+    // Takes the turn and rotates; with `onlyIfDue`, only if no other rotation came first.
     void rotateInTurn(bool onlyIfDue);
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;

@@ -81,8 +81,35 @@ BaseQueuedDestination::Writing::Writing(const BaseQueuedDestination& destination
 
 BaseQueuedDestination::Writing::~Writing() {
     if (--destination_.writingDepth_ > 0) return;
+    std::vector<LogDetails> lines;
+    lines.swap(destination_.toTellOthers_);
     destination_.writer_.store(std::thread::id(), std::memory_order_relaxed);
     destination_.writingMutex_.unlock();
+    if (lines.empty()) return;
+    try {
+        destination_.tellOthersNow(lines);
+    } catch (const std::exception&) {
+        // Lines about this destination that could not be built are not worth a failed write.
+    }
+}
+
+void BaseQueuedDestination::tellOthers(LogDetails details) {
+    if (writesHere()) toTellOthers_.push_back(std::move(details));
+    else tellOthersNow({std::move(details)});
+}
+
+void BaseQueuedDestination::tellOthersNow(const std::vector<LogDetails>& lines) const {
+    auto owner = this->owner();
+    if (!owner) return;
+    // A copy: a line written may make a destination change the list.
+    const auto targets = owner->destinations();
+    for (const auto& details : lines) {
+        const bool failure = isAtOrAbove(details.level, Level::error);
+        for (const auto& destination : targets) {
+            if (destination.get() == this || (failure && destination->identifier() == identifier())) continue;
+            if (destination->isEnabledFor(details.level)) destination->processInternal(details);
+        }
+    }
 }
 
 bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {
@@ -123,8 +150,8 @@ void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::st
             startDrain = true;
         }
     }
-    if (startDrain) queueDrain();
-    else if (tooManyWaiting || !queued) writeWaitingLines(false);
+    if (startDrain) queueDrain();  // without a queue, this writes the lines at once
+    if (tooManyWaiting || (!queued && !startDrain)) writeWaitingLines(false);
 }
 
 void BaseQueuedDestination::queueDrain() {
@@ -169,6 +196,13 @@ void BaseQueuedDestination::writeWaitingLines(bool endsDrain) {
     // One take, so that this thread lets go while other threads go on logging; only in
     // place of a drain does it take again, until none wait (other threads then wait to write).
     for (bool took = takePendingLines(endsDrain); took; took = endsDrain && takePendingLines(true)) writeBatch();
+    didWriteLines();
+}
+
+void BaseQueuedDestination::writeHandedOverLines() {
+    Writing writing(*this);
+    if (writingBatch_) return;  // this thread is inside a batch: it writes the rest once the batch is done
+    while (takePendingLines(false)) writeBatch();
     didWriteLines();
 }
 

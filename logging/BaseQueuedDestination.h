@@ -24,8 +24,9 @@ public:
     ~BaseQueuedDestination() override;
 
     // Applies to lines output after the change. Lines handed to the previous queue and not
-    // yet written are written, before it, by the first line output without a queue (on
-    // the caller's thread, never waiting for that queue), or by the new queue. A serial queue runs
+    // yet written are written before any later line: by the first line output without a
+    // queue (on the caller's thread, never waiting for that queue), by a flush or close of
+    // the file, or by the previous queue's drain, which goes on on the new queue. A serial queue runs
     // the destination's work itself; on a concurrent one it runs on a private serial queue
     // that targets it (`workQueue`), so writes still arrive one at a time. On a serial
     // queue a block submitted after a line was output runs after that line's `write` and
@@ -46,11 +47,13 @@ protected:
     // thread ending the process, which may have left the destination half changed.
     virtual void prepareForLastWords() {}
 
-    // The right to write handed-over lines and to touch what they are written to (the
-    // file, its handle, the lines gathered for it): held by the queue's drain for a batch,
-    // by the file work on the queue, and by a thread that writes waiting lines itself
-    // (no queue any more, too many lines waiting, the last words). Taken again by the
-    // thread that holds it, it nests.
+    // The right to write lines and to touch what they are written to (the file, its
+    // handle, the lines gathered for it): held by the queue's drain for a batch, by the
+    // file work (on the queue, or on the calling thread without one), by a thread that
+    // writes waiting lines itself (no queue any more, too many lines waiting, the last
+    // words), and by a file destination's logging thread without a queue, for its line.
+    // Taken again by the thread that holds it, it nests. While it is held, the destination
+    // never waits for another destination (see `tellOthers`).
     class Writing {
     public:
         explicit Writing(const BaseQueuedDestination& destination);
@@ -61,6 +64,16 @@ protected:
     private:
         const BaseQueuedDestination& destination_;
     };
+    // Writes every line handed over and still waiting, whichever queue it was handed to,
+    // holding the writing: file work (flush, close, and so reopening and rotating) does
+    // this first, so it comes after every line handed over before it. A thread inside a
+    // batch of its own leaves them to that batch's writer, which writes them next.
+    void writeHandedOverLines();
+    // Hands a line about this destination (its file opened, moved aside, rotated, failing)
+    // to its owner's other destinations: at once, or, while the calling thread holds the
+    // writing, once it lets go of it. So no destination waits for another's writing while
+    // it holds its own, however many share a logger.
+    void tellOthers(LogDetails details);
     // True when the calling thread holds the writing.
     bool writesHere() const { return writer_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
     // Filters, formats and writes one line.
@@ -114,6 +127,8 @@ private:
     // Writes `batch_` from the next line not yet taken up (see `Cursor`).
     void writeBatch();
 
+    void tellOthersNow(const std::vector<LogDetails>& lines) const;
+
     // Writes what the destination holds, then the line that says why the process ends,
     // straight to its file: on a thread of the last words, once it holds the writing or
     // has taken it over from a thread ending the process (which never lets go).
@@ -143,6 +158,8 @@ private:
     mutable std::mutex writingMutex_;
     mutable std::atomic<std::thread::id> writer_;
     mutable int writingDepth_ = 0;
+    // Lines for the other destinations (see `tellOthers`), told when the writing is let go.
+    mutable std::vector<LogDetails> toTellOthers_;
 
     // Touched only by the thread that holds the writing.
     alignas(64) std::vector<Block> batch_;

@@ -128,8 +128,11 @@ void FileDestination::setWriteToFileURL(std::optional<platform::URL> url) {
 
 void FileDestination::closeLogFile() {
     onFileQueue([this] {
-        writePendingLines();
+        // Without a file (closed already, or between the two steps of a reopening) the
+        // lines handed over wait for the next one.
         if (!logFileHandle_) return;
+        writeHandedOverLines();
+        writePendingLines();
         try {
             logFileHandle_->synchronize();
         } catch (const std::exception&) {
@@ -147,17 +150,20 @@ void FileDestination::openLogFile() {
 // Makes the file to append to only if it is still missing: replacing it, as a fresh log
 // is made, would drop what another writer appending to the same path (a second updater
 // started at the same moment) has just written there.
-void FileDestination::createMissingFile(const std::string& path) const {
+std::shared_ptr<platform::FileHandle> FileDestination::createMissingFile(const std::string& path) const {
     const auto attributes = fileAttributes.value_or(platform::Value::Dictionary{});
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return;  // made meanwhile by another writer, or not makeable: the open below says
-    ::close(fd);
-    if (attributes.empty()) return;
+    int fd;
+    do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;  // made meanwhile by another writer, or not makeable: the open says
+    auto handle = std::make_shared<platform::FileHandle>(fd, true);
+    if (attributes.empty()) return handle;
     try {
         platform::FileManager::defaultManager()->setAttributes(attributes, path);
     } catch (const platform::ErrorException&) {
         // The log is still written, with the mode the umask gives.
     }
+    return handle;
 }
 
 // Whatever stands at the log path and is not a regular file (a link, dangling or not, a
@@ -187,19 +193,23 @@ void FileDestination::openLogFile(bool appendAlways) {
     for (int attempt = 1;; ++attempt) {
         if (auto moved = moveAsideUnlessRegular(path)) aside = std::move(moved);
         willAppend = appending && standingAt(path) == Standing::regularFile;
+        // The file this process makes is kept open from its making, so a neighbour's aside
+        // that takes it for a moment (and puts it back) never leaves this one without it.
         if (appending && !willAppend) {
-            createMissingFile(path);
+            logFileHandle_ = createMissingFile(path);
         } else if (!willAppend) {
             fileManager->createFile(path, platform::Data(), fileAttributes.value_or(platform::Value::Dictionary{}));
         }
-        logFileHandle_ = openRegularFile(path, error);
-        if (logFileHandle_ || attempt == kOpenAttempts || standingAt(path) != Standing::other) break;
+        if (!logFileHandle_) logFileHandle_ = openRegularFile(path, error);
+        // Tried again: something not a file took the name meanwhile, or the name was away
+        // for a moment (a neighbour's aside took the file just made and is putting it back).
+        if (logFileHandle_ || attempt == kOpenAttempts) break;
+        if (error != ENOENT && standingAt(path) != Standing::other) break;
     }
     if (!logFileHandle_) {
-        owner->logInternal(
-            std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
-                " failed: " + platform::CocoaError::fromErrno(error, path, false)->localizedDescription(),
-            Level::error, shared_from_this());
+        logAboutItself(std::string("Attempt to open log file for ") + (willAppend ? "appending" : "writing") +
+                           " failed: " + platform::CocoaError::fromErrno(error, path, false)->localizedDescription(),
+                       Level::error);
         return;
     }
     if (appending) {
@@ -216,19 +226,21 @@ void FileDestination::openLogFile(bool appendAlways) {
     }
     if (willAppend && appendMarker) writeGuarded(*appendMarker + "\n");
     owner->logAppDetails(shared_from_this());
-    announce(std::string("Scribe ") + (willAppend ? "appending" : "writing") +
-                 " log to: " + writeToFileURL_->absoluteString(),
-             Level::info);
-    if (aside) announce("Scribe moved what stood at the log path aside to: " + *aside, Level::warning);
+    logAboutItself(std::string("Scribe ") + (willAppend ? "appending" : "writing") +
+                       " log to: " + writeToFileURL_->absoluteString(),
+                   Level::info, true);
+    if (aside) logAboutItself("Scribe moved what stood at the log path aside to: " + *aside, Level::warning, true);
 }
 
-void FileDestination::announce(const std::string& message, Level level) {
+void FileDestination::logAboutItself(const std::string& message, Level level, bool evenUnlisted) {
     auto owner = this->owner();
     if (!owner) return;
     LogDetails details{level, platform::Date::now(), message, "", "", 0, Constants::internalUserInfo()};
-    owner->logInternal(details.message, level, shared_from_this());
-    // A destination not yet in its owner's list still gets the lines about its own file.
-    if (!owner->destination(identifier())) processInternal(details);
+    // A failure is not written to the destination that failed, as the logger's own lines
+    // about a destination never are.
+    const bool listed = owner->destination(identifier()) != nullptr;
+    if (!isAtOrAbove(level, Level::error) && (listed ? isEnabledFor(level) : evenUnlisted)) processInternal(details);
+    tellOthers(std::move(details));
 }
 
 void FileDestination::writeGuarded(std::string_view bytes) {
@@ -255,11 +267,15 @@ void FileDestination::write(const std::string& message) {
 
 void FileDestination::writeLineNow(const std::string& message) {
     // Without a queue several threads may write at once, so each builds its line in a
-    // buffer of its own, and line and line feed go out in one write.
+    // buffer of its own, and line and line feed go out in one write, taking the writing
+    // like every other use of the handle (a reopening may be replacing it).
     thread_local std::string line;
     line.assign(message);
     line += '\n';
-    writeGuarded(line);
+    {
+        Writing writing(*this);
+        writeGuarded(line);
+    }
     if (line.capacity() > kPendingLimit) std::string().swap(line);
 }
 
@@ -283,8 +299,9 @@ void FileDestination::flush(std::function<void()> completion) {
     auto work = [self, completion = std::move(completion)] {
         {
             Writing writing(*self);
-            self->writePendingLines();
             if (self->logFileHandle_) {
+                self->writeHandedOverLines();
+                self->writePendingLines();
                 try {
                     self->logFileHandle_->synchronize();
                 } catch (const platform::ErrorException&) {
@@ -314,7 +331,6 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
 
     closeLogFile();
     setHaveLoggedAppDetails(false);
-    auto self = shared_from_this();
     if (standingAt(currentPath) == Standing::other) {
         // Not this destination's file (a link or FIFO put in its place): never archived nor
         // tagged; reopening moves it aside and starts a fresh file.
@@ -326,11 +342,9 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
     } catch (const platform::ErrorException& failure) {
         // The old file is still in place: keep appending to it, never empty it.
         openLogFile(true);
-        if (auto owner = this->owner()) {
-            owner->logInternal("Unable to rotate file " + currentPath + " to " + targetPath + ": " +
-                                   failure.error()->localizedDescription(),
-                               Level::error, self);
-        }
+        logAboutItself("Unable to rotate file " + currentPath + " to " + targetPath + ": " +
+                           failure.error()->localizedDescription(),
+                       Level::error);
         return false;
     }
     try {
@@ -339,15 +353,11 @@ bool FileDestination::rotateFileNow(const FileLocation& to) {
                                platform::Data::fromString(platform::doubleText(currentDate().timeIntervalSince1970())),
                                Constants::archivedAtAttributeKey);
     } catch (const platform::ErrorException& failure) {
-        if (auto owner = this->owner()) {
-            owner->logInternal("Unable to set extended file attributes on file " + targetPath + ": " +
-                                   failure.error()->localizedDescription(),
-                               Level::error, self);
-        }
+        logAboutItself("Unable to set extended file attributes on file " + targetPath + ": " +
+                           failure.error()->localizedDescription(),
+                       Level::error);
     }
-    if (auto owner = this->owner()) {
-        owner->logInternal("Rotated file " + currentPath + " to " + targetPath, Level::info, self);
-    }
+    logAboutItself("Rotated file " + currentPath + " to " + targetPath, Level::info);
     openLogFile();
     return true;
 }

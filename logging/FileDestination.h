@@ -48,8 +48,10 @@ public:
     std::optional<platform::Value::Dictionary> fileAttributes;
 
     void openLogFile();
+    // Writes every line handed over before it (to whichever queue), then closes the file.
     void closeLogFile();
-    // Synchronises the file to disk (on the work queue when there is one), then runs `completion`.
+    // Writes every line handed over before it (to whichever queue) and synchronises the
+    // file to disk, on the work queue when there is one; then runs `completion`.
     void flush(std::function<void()> completion = nullptr);
     // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
@@ -74,13 +76,16 @@ protected:
     void prepareForLastWords() override;
     // `appendAlways` keeps an existing file whatever `shouldAppend` says (after a failed move).
     void openLogFile(bool appendAlways);
-    void createMissingFile(const std::string& path) const;
+    // Makes the file at `path` when nothing stands there and answers it open; none when it
+    // stands there already or cannot be made.
+    std::shared_ptr<platform::FileHandle> createMissingFile(const std::string& path) const;
     // Moves what stands at `path` aside unless it is a regular file or nothing; answers
     // the name it was moved to.
     std::optional<std::string> moveAsideUnlessRegular(const std::string& path) const;
-    // Logs a line about this destination's file to every destination, this one included
-    // even before it is in its owner's list.
-    void announce(const std::string& message, Level level);
+    // Logs a line about this destination's file: to itself at once (never a failure; with
+    // `evenUnlisted` also before it is in its owner's list), to the others once it lets go
+    // of the writing (`tellOthers`).
+    void logAboutItself(const std::string& message, Level level, bool evenUnlisted = false);
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);
     // The rotation itself, on the file queue.

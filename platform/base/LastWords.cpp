@@ -85,7 +85,15 @@ bool hasEnded(std::thread::id thread) {
     return false;
 }
 
-void sayLastWordsOnTerminate() { sayLastWords(escapedExceptionText(), std::source_location()); }
+void sayLastWordsOnTerminate() {
+    std::string text;
+    try {
+        text = escapedExceptionText();
+    } catch (...) {
+        // No memory for the text: the last words are said without it.
+    }
+    sayLastWords(text.empty() ? std::string_view("terminate called") : text, std::source_location());
+}
 
 std::uint64_t addLastWordsHandler(LastWordsHandler handler) {
     installTerminateHandlerOnce();
@@ -112,29 +120,40 @@ void sayLastWords(std::string_view message, std::source_location where) {
     }
     const auto deadline = Clock::now() + kLastWordsTime;
     saidUntil.store(deadline.time_since_epoch().count());
-    std::vector<LastWordsHandler> toRun;
-    {
-        auto& list = handlers();
-        std::lock_guard lock(list.mutex);
-        for (const auto& [ticket, handler] : list.byTicket) toRun.push_back(handler);
-    }
     // The handlers may outlive this call (it gives up at the deadline), so they share
     // what they read: the message is copied, and the count lives as long as the last one.
-    auto speakers = std::make_shared<Speakers>();
-    auto text = std::make_shared<const std::string>(message);
+    // Without memory for that, the process ends without them: nothing here may throw, as
+    // the caller aborts next.
+    std::vector<LastWordsHandler> toRun;
+    std::shared_ptr<Speakers> speakers;
+    std::shared_ptr<const std::string> text;
+    try {
+        speakers = std::make_shared<Speakers>();
+        text = std::make_shared<const std::string>(message);
+        auto& list = handlers();
+        std::lock_guard lock(list.mutex);
+        toRun.reserve(list.byTicket.size());
+        for (const auto& [ticket, handler] : list.byTicket) toRun.push_back(handler);
+    } catch (...) {
+        return;
+    }
     const LastWords words{*text, where};
     for (auto& handler : toRun) {
         std::lock_guard lock(speakers->mutex);
         try {
             std::thread([speakers, text, words, handler = std::move(handler)] {
-                handler(words);
+                try {
+                    handler(words);
+                } catch (...) {
+                    // A handler that failed has said what it could.
+                }
                 std::lock_guard lock(speakers->mutex);
                 --speakers->running;
                 speakers->finished.notify_all();
             }).detach();
             ++speakers->running;
-        } catch (const std::system_error&) {
-            break;  // no thread to be had: the handlers not started yet are skipped
+        } catch (...) {
+            break;  // no thread (or no memory) to be had: the handlers not started yet are skipped
         }
     }
     std::unique_lock lock(speakers->mutex);

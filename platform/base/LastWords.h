@@ -33,7 +33,8 @@ void removeLastWordsHandler(std::uint64_t ticket);
 // Runs every handler, each on a thread of its own, and returns once all have returned or
 // `kLastWordsTime` has passed. Said once: a later call (another thread ending the process
 // meanwhile) only waits out the first call's time. The calling thread must not run on
-// after it (it aborts).
+// after it (it aborts). It never throws: without memory for the handlers (or threads to run
+// them on) it returns without them.
 void sayLastWords(std::string_view message, std::source_location where);
 
 // The last words of a terminate handler, saying which exception escaped (if one did); for

@@ -2,11 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 
@@ -22,10 +18,12 @@
 #include "logging/Scribe.h"
 #include "logging/UserInfoFilter.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "tests/logging/LoggingChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace ::Scribe;
 using Logger = ::Scribe::Scribe;
+using logging_test::runLoggingChild;
 using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
@@ -279,34 +277,124 @@ TEST(FileDestination, QueuedLinesAreInTheFileOnceTheQueueRanPastThem) {
     }
 }
 
-TEST(FileDestination, ALineLoggedAfterTheQueueIsTakenAwayIsWrittenAfterTheQueuedOnesBeforeTheCallReturns) {
+TEST(FileDestination, LinesHandedToAQueueSinceTakenAwayAreWrittenBeforeWhatComesNext) {
     // The old queue may still hold lines when it is taken away, and may be busy or never
-    // run again; the next line is written on the logging thread, after them, at once.
+    // run again. Nothing waits for it: the next line is written on the logging thread after
+    // them, at once; a flush completes once they are in the file; a close writes them
+    // before it closes, so the old queue, when it runs, has nothing left to lose.
     enum class OldQueue { idle, busy, suspended };
+    enum class Next { line, flushThenClose };
     for (const auto state : {OldQueue::idle, OldQueue::busy, OldQueue::suspended}) {
-        SCOPED_TRACE(state == OldQueue::idle ? "idle" : state == OldQueue::busy ? "busy" : "suspended");
+        for (const auto next : {Next::line, Next::flushThenClose}) {
+            SCOPED_TRACE(std::string(state == OldQueue::idle   ? "idle"
+                                     : state == OldQueue::busy ? "busy"
+                                                               : "suspended") +
+                         (next == Next::line ? ", a line" : ", a flush then a close"));
+            TempDir dir;
+            auto logger = Logger::create("l", false);
+            auto queue = platform::DispatchQueue::create("test-queue-taken-away");
+            auto d = queuedWarnings(dir / "a.log", queue);
+            logger->add(d);
+            std::vector<std::string> expected{namingLine(dir / "a.log"), "> queued 0"};
+            logger->warning("queued 0");
+            queue->sync([] {});
+            std::promise<void> release;
+            if (state == OldQueue::busy) queue->async([done = release.get_future().share()] { done.wait(); });
+            if (state == OldQueue::suspended) queue->suspend();
+            for (int i = 1; i <= 100; ++i) {
+                logger->warning("queued " + std::to_string(i));
+                expected.push_back("> queued " + std::to_string(i));
+            }
+            d->logQueue = nullptr;
+            if (next == Next::line) {
+                logger->warning("after");
+                expected.push_back("> after");
+                EXPECT_EQ(lines(dir / "a.log"), expected);
+            } else {
+                std::optional<std::vector<std::string>> atCompletion;
+                d->flush([&] { atCompletion = lines(dir / "a.log"); });
+                EXPECT_EQ(atCompletion, expected) << "at the flush's completion";
+                d->closeLogFile();
+            }
+
+            if (state == OldQueue::busy) release.set_value();
+            if (state == OldQueue::suspended) queue->resume();
+            queue->sync([] {});
+            EXPECT_EQ(lines(dir / "a.log"), expected) << "once the old queue ran: nothing lost, nothing twice";
+        }
+    }
+}
+
+// Asks its destination for a flush when it meets the line "flush", and keeps the file's
+// lines as the flush's completion finds them.
+class FlushingFilter : public FilterProtocol {
+public:
+    FlushingFilter(FileDestination& destination, std::filesystem::path file)
+        : destination_(destination), file_(std::move(file)) {}
+    bool shouldExclude(LogDetails& details, std::string&) override {
+        if (details.message == "flush") destination_.flush([this] { atCompletion.set_value(lines(file_)); });
+        return false;
+    }
+    std::string debugDescription() const override { return "FlushingFilter"; }
+    std::promise<std::vector<std::string>> atCompletion;
+
+private:
+    FileDestination& destination_;
+    std::filesystem::path file_;
+};
+
+TEST(FileDestination, AFlushAskedForInsideTheDrainCompletesAfterTheLinesBeforeIt) {
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = queuedWarnings(dir / "a.log", platform::DispatchQueue::create("test-flush-in-drain"));
+    auto filter = std::make_shared<FlushingFilter>(*d, dir / "a.log");
+    d->setFilters(FilterList{{filter}});
+    logger->add(d);
+    std::vector<std::string> expected{namingLine(dir / "a.log")};
+    for (int i = 0; i < 100; ++i) {
+        const std::string text = i == 50 ? "flush" : "line " + std::to_string(i);
+        logger->warning(text);
+        expected.push_back("> " + text);
+    }
+    auto found = filter->atCompletion.get_future();
+    ASSERT_EQ(found.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    auto atCompletion = found.get();
+    ASSERT_GE(atCompletion.size(), 52u);
+    EXPECT_EQ(std::vector<std::string>(atCompletion.begin(), atCompletion.begin() + 52),
+              std::vector<std::string>(expected.begin(), expected.begin() + 52));
+    d->isOpen();  // the queue is done with the file before the folder goes
+}
+
+TEST(FileDestination, TheLineThatLeavesTooMuchWaitingIsWrittenBeforeTheCallReturns) {
+    // The queue never runs here. Past 4 MiB waiting the logging thread writes the lines
+    // itself, whether a drain is queued already for the earlier ones or one line alone
+    // is that long.
+    struct Case {
+        const char* name;
+        int count;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {"the 64th line of 64 KiB crosses the bound", 64, 64 * 1024},
+        {"one line over the bound", 1, 4 * 1024 * 1024 + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         TempDir dir;
         auto logger = Logger::create("l", false);
-        auto queue = platform::DispatchQueue::create("test-queue-taken-away");
-        auto d = queuedWarnings(dir / "a.log", queue);
-        logger->add(d);
-        std::promise<void> release;
-        if (state == OldQueue::busy) queue->async([done = release.get_future().share()] { done.wait(); });
-        if (state == OldQueue::suspended) queue->suspend();
-        std::vector<std::string> expected{namingLine(dir / "a.log")};
-        for (int i = 0; i < 100; ++i) {
-            logger->warning("queued " + std::to_string(i));
-            expected.push_back("> queued " + std::to_string(i));
-        }
-        d->logQueue = nullptr;
-        logger->warning("after");
-        expected.push_back("> after");
-        EXPECT_EQ(lines(dir / "a.log"), expected);
-
-        if (state == OldQueue::busy) release.set_value();
-        if (state == OldQueue::suspended) queue->resume();
+        auto queue = platform::DispatchQueue::create("test-too-much-waiting");
+        logger->add(queuedWarnings(dir / "a.log", queue));
         queue->sync([] {});
-        EXPECT_EQ(lines(dir / "a.log"), expected) << "the old queue writes nothing twice";
+        queue->suspend();
+        std::vector<std::string> expected{namingLine(dir / "a.log")};
+        for (int i = 0; i < c.count; ++i) {
+            const std::string text = std::to_string(i) + std::string(c.length, 'x');
+            logger->warning(text);
+            expected.push_back("> " + text);
+        }
+        EXPECT_EQ(lines(dir / "a.log"), expected);
+        queue->resume();
+        queue->sync([] {});
     }
 }
 
@@ -357,41 +445,6 @@ TEST(FileDestination, OtherWorkOnTheQueueTakesItsTurnBetweenBatchesOfASteadyStre
     }
 }
 
-// Starts the program beside this test that logs `lines` lines to `file` and ends the way
-// `which` says (see last_words_child.cpp), with `input` and `output` (when given) as its
-// standard input and output.
-pid_t startChild(const std::string& which, int lines, const std::filesystem::path& file, int input = -1,
-                 int output = -1) {
-    const std::string program =
-        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "logging_last_words_child").string();
-    const std::string count = std::to_string(lines), path = file.string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(which.c_str()),
-                            const_cast<char*>(count.c_str()), const_cast<char*>(path.c_str()), nullptr};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devNull, STDERR_FILENO);
-        if (input >= 0) ::dup2(input, STDIN_FILENO);
-        if (output >= 0) ::dup2(output, STDOUT_FILENO);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-int waitFor(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
-}
-
-// Runs that program to its end; answers its wait status.
-int runLastWordsChild(const std::string& which, int lines, const std::filesystem::path& file) {
-    return waitFor(startChild(which, lines, file));
-}
-
 TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMessage) {
     struct Case {
         const char* which;
@@ -405,14 +458,15 @@ TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMes
         {"rotating", "the logging thread ends it all"},
         {"in-rotation", "the rotation ends it all"},
         {"escaped", "an exception nobody caught"},
+        {"closed-in-last-words", "the logging thread ends it all"},
     };
     for (const auto& c : cases) {
         for (const int count : {1, 100}) {
             SCOPED_TRACE(std::string(c.which) + ", " + std::to_string(count) + " lines");
             TempDir dir;
-            const int status = runLastWordsChild(c.which, count, dir / "a.log");
-            ASSERT_TRUE(WIFSIGNALED(status)) << status;
-            EXPECT_EQ(WTERMSIG(status), SIGABRT);
+            const auto status = runLoggingChild(c.which, count, dir / "a.log");
+            ASSERT_TRUE(status && WIFSIGNALED(*status)) << status.value_or(-1);
+            EXPECT_EQ(WTERMSIG(*status), SIGABRT);
             std::vector<int> seen(count, 0);
             bool messageSeen = false;
             for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
@@ -440,16 +494,16 @@ TEST(FileDestination, TwoProcessesStartingAtADanglingLinkWriteEveryLineToTheLog)
         int start[2], ready[2];
         ASSERT_EQ(::pipe2(start, O_CLOEXEC), 0);
         ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-        const pid_t first = startChild("appending", kLines, path, start[0], ready[1]);
-        const pid_t second = startChild("appending", kLines, path, start[0], ready[1]);
+        const pid_t first = logging_test::startLoggingChild("appending", kLines, path, start[0], ready[1]);
+        const pid_t second = logging_test::startLoggingChild("appending", kLines, path, start[0], ready[1]);
         ::close(start[0]);
         ::close(ready[1]);
         char both[2];
         EXPECT_EQ(::read(ready[0], both, 1) + ::read(ready[0], both + 1, 1), 2);
         ::close(ready[0]);
         ::close(start[1]);  // both go
-        EXPECT_EQ(waitFor(first), 0);
-        EXPECT_EQ(waitFor(second), 0);
+        EXPECT_EQ(logging_test::waitForLoggingChild(first), 0);
+        EXPECT_EQ(logging_test::waitForLoggingChild(second), 0);
         std::vector<int> seen(kLines, 0);
         for (const auto& line : lines(path)) {
             const auto at = line.find("> line ");
@@ -607,28 +661,47 @@ TEST(FileDestination, SetupAddsAFileAtTheLoggersLevelWithTheGivenFlags) {
 }
 
 TEST(FileDestination, ThreadsLoggingWithoutAQueueEachWriteWholeLines) {
-    // Without a queue each logging thread writes its own lines, at once and whole.
-    TempDir dir;
-    auto logger = Logger::create("l", false);
-    auto d = bareFile(dir / "a.log", false, std::nullopt);
-    logger->add(d);
-    constexpr int kThreads = 4, kLines = 2000;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kLines; ++i) logger->info("line " + std::to_string(t * kLines + i) + " end");
-        });
-    }
-    for (auto& thread : threads) thread.join();
+    // Without a queue each logging thread writes its own lines, at once and whole; also
+    // while another thread moves the file between two paths 3,000 times (in a child
+    // process, as a fault there ends the process), each line in one of the two files.
+    constexpr int kLines = 2000;
+    for (const bool moving : {false, true}) {
+        SCOPED_TRACE(moving ? "8 threads, the file moving" : "4 threads");
+        TempDir dir;
+        const int threadCount = moving ? 8 : 4;
+        if (moving) {
+            const auto status = runLoggingChild("reopening", kLines, dir / "a.log");
+            ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << status.value_or(-1);
+        } else {
+            auto logger = Logger::create("l", false);
+            logger->add(bareFile(dir / "a.log", false, std::nullopt));
+            std::vector<std::thread> threads;
+            for (int t = 0; t < threadCount; ++t) {
+                threads.emplace_back([&, t] {
+                    for (int i = 0; i < kLines; ++i) logger->info("line " + std::to_string(t * kLines + i) + " end");
+                });
+            }
+            for (auto& thread : threads) thread.join();
+        }
 
-    std::vector<int> seen(kThreads * kLines, 0);
-    int malformed = 0;
-    for (const auto& line : lines(dir / "a.log")) {
-        auto at = line.find("> line ");
-        if (at == std::string::npos) continue;
-        if (!line.ends_with(" end") || line.find("> line ", at + 1) != std::string::npos) ++malformed;
-        else ++seen[std::stoi(line.substr(at + 7))];
+        std::vector<int> seen(threadCount * kLines, 0);
+        int malformed = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            for (const auto& line : lines(entry.path())) {
+                auto at = line.find("> line ");
+                if (at == std::string::npos) continue;
+                if (!line.ends_with(" end") || line.find("> line ", at + 1) != std::string::npos) ++malformed;
+                else ++seen[std::stoi(line.substr(at + 7))];
+            }
+        }
+        EXPECT_EQ(malformed, 0);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), threadCount * kLines);
     }
-    EXPECT_EQ(malformed, 0);
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kThreads * kLines);
+}
+
+TEST(FileDestination, AFatalErrorEndsTheProcessEvenWithoutMemoryForTheLastWords) {
+    TempDir dir;
+    const auto status = runLoggingChild("no-memory", 10, dir / "a.log");
+    ASSERT_TRUE(status && WIFSIGNALED(*status)) << status.value_or(-1);
+    EXPECT_EQ(WTERMSIG(*status), SIGABRT);
 }

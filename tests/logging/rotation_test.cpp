@@ -7,6 +7,7 @@
 #include <future>
 #include <map>
 #include <regex>
+#include <sys/wait.h>
 #include <thread>
 
 #include "logging/AutoRotatingFileDestination.h"
@@ -14,6 +15,7 @@
 #include "logging/TestDestination.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/files/CocoaError.h"
+#include "tests/logging/LoggingChild.h"
 #include "tests/support/TempDir.h"
 
 using namespace ::Scribe;
@@ -281,5 +283,18 @@ TEST(Rotation, ArchiveNamesAndFolderFollowTheLogFileName) {
         auto expected = c.folder.empty() ? AutoRotatingFileDestination::defaultArchiveFolderURL().path()
                                          : platform::URL::fileURL(c.folder, true).path();
         EXPECT_EQ(d->archiveFolderURL()->path(), expected) << c.file;
+    }
+}
+
+TEST(Rotation, TwoDestinationsWithoutAQueueNeverWaitForEachOther) {
+    // Each tells the other about itself: one rotates every few lines ("rotated"), the other
+    // is reopened again and again at a path whose open fails ("cannot open"). Each round runs
+    // in a child process with a generous bound, so that a hang fails the test.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TempDir dir;
+        const auto status = logging_test::runLoggingChild("two-rotating", 2000, dir / "often.log");
+        ASSERT_TRUE(status.has_value()) << "the process hung";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
     }
 }
