@@ -52,7 +52,14 @@ void* operator new(std::size_t size) {
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (refuseMemory) return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+// Every form that frees what the forms above allocate: a sanitizer's own forms would not
+// recognise memory from malloc.
 void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
