@@ -202,7 +202,9 @@ void BaseQueuedDestination::writeWaitingLines(bool endsDrain) {
 void BaseQueuedDestination::writeHandedOverLines() {
     Writing writing(*this);
     if (writingBatch_) return;  // this thread is inside a batch: it writes the rest once the batch is done
-    while (takePendingLines(false)) writeBatch();
+    // One take holds every line handed over before this call (a batch is written whole by
+    // whoever took it, under the writing); taking again would chase a steady stream for ever.
+    if (takePendingLines(false)) writeBatch();
     didWriteLines();
 }
 

@@ -445,6 +445,38 @@ TEST(FileDestination, OtherWorkOnTheQueueTakesItsTurnBetweenBatchesOfASteadyStre
     }
 }
 
+// Logs a line again each time one passes, while `echoing`: a stream that never ends by
+// itself, as fast as the destination writes.
+class EchoFilter : public FilterProtocol {
+public:
+    std::weak_ptr<Logger> logger;
+    std::atomic<bool> echoing = true;
+    bool shouldExclude(LogDetails&, std::string&) override {
+        if (auto l = logger.lock(); l && echoing) l->warning("echo");
+        return false;
+    }
+    std::string debugDescription() const override { return "EchoFilter"; }
+};
+
+TEST(FileDestination, AFlushEndsThoughEveryLineWrittenBringsAnother) {
+    // The flush writes the lines handed over before it, not the ones each written line
+    // brings after it: it completes while the echo goes on.
+    TempDir dir;
+    auto logger = Logger::create("l", false);
+    auto d = queuedWarnings(dir / "a.log", platform::DispatchQueue::create("test-echo"));
+    auto echo = std::make_shared<EchoFilter>();
+    echo->logger = logger;
+    d->setFilters(FilterList{{echo}});
+    logger->add(d);
+    logger->warning("echo");
+    auto flushed = std::make_shared<std::promise<void>>();
+    d->flush([flushed] { flushed->set_value(); });
+    const auto status = flushed->get_future().wait_for(std::chrono::seconds(30));
+    echo->echoing = false;
+    EXPECT_EQ(status, std::future_status::ready);
+    d->isOpen();  // the queue is done with the file before the folder goes
+}
+
 TEST(FileDestination, EveryLineLoggedBeforeAFatalErrorIsInTheFileWithTheFatalMessage) {
     struct Case {
         const char* which;
