@@ -14,9 +14,13 @@ DispatchSemaphore::DispatchSemaphore(long value) : value_(value) {
 
 long DispatchSemaphore::signal() {
     std::lock_guard lock(mutex_);
-    ++value_;
-    if (waiters_ == 0) return 0;
-    available_.notify_one();
+    if (waiting_.empty()) {
+        ++value_;
+        return 0;
+    }
+    *waiting_.front() = true;
+    waiting_.pop_front();
+    available_.notify_all();
     return 1;
 }
 
@@ -29,20 +33,18 @@ DispatchTimeoutResult DispatchSemaphore::wait(DispatchTime deadline) {
         return DispatchTimeoutResult::success;
     }
     detail::BlockingScope blocking;
-    ++waiters_;
-    auto ready = [this] { return value_ > 0; };
-    bool got;
+    bool given = false;
+    const auto place = waiting_.insert(waiting_.end(), &given);
+    auto ready = [&given] { return given; };
     if (deadline.isDistantFuture()) {
         available_.wait(lock, ready);
-        got = true;
     } else {
         auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline.uptimeNanoseconds));
-        got = available_.wait_until(lock, due, ready);
+        available_.wait_until(lock, due, ready);
     }
-    --waiters_;
-    if (!got) return DispatchTimeoutResult::timedOut;
-    --value_;
-    return DispatchTimeoutResult::success;
+    if (given) return DispatchTimeoutResult::success;
+    waiting_.erase(place);
+    return DispatchTimeoutResult::timedOut;
 }
 
 }  // namespace platform

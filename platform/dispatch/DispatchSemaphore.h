@@ -1,6 +1,7 @@
 // A counting semaphore with waits that can time out.
 #pragma once
 #include <condition_variable>
+#include <list>
 #include <memory>
 #include <mutex>
 
@@ -19,7 +20,9 @@ public:
     DispatchSemaphore(const DispatchSemaphore&) = delete;
     DispatchSemaphore& operator=(const DispatchSemaphore&) = delete;
 
-    // Answers nonzero when a waiting thread was woken.
+    // Answers nonzero when a waiting thread was woken. The threads waiting get the counts in
+    // the order they came, before any thread that comes to wait later, so a thread that
+    // waits and signals in a loop never starves the others.
     long signal();
     void wait();
     DispatchTimeoutResult wait(DispatchTime deadline);
@@ -27,8 +30,9 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable available_;
-    long value_;
-    long waiters_ = 0;
+    long value_;  // counts no waiting thread was given
+    // The threads waiting, oldest first; a signal sets the oldest one's flag and takes it off.
+    std::list<bool*> waiting_;
 };
 
 // A semaphore used as a lock: waits when made, signals when it goes out of scope, so no

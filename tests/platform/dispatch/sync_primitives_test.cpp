@@ -54,6 +54,31 @@ TEST(DispatchSemaphore, CountsSignalsAndTimesOut) {
     EXPECT_EQ(semaphore.wait(DispatchTime::now()), DispatchTimeoutResult::timedOut);
 }
 
+TEST(DispatchSemaphore, ACountSignalledWhileAThreadWaitsIsThatThreadsNotANewcomers) {
+    // A thread that signals and at once waits again (a lock let go and taken back in a
+    // loop) never takes the count from the thread that was waiting for it.
+    int handedOver = 0;
+    for (int round = 0; round < 1000 && handedOver < 20 && !HasFailure(); ++round) {
+        DispatchSemaphore semaphore(0);
+        std::atomic<bool> got = false;
+        std::thread waiting([&] { got = semaphore.wait(in(10)) == DispatchTimeoutResult::success; });
+        // Until the other thread waits, the count signalled is taken back at once (unless
+        // that thread, coming to wait, took it itself: then the round tells nothing).
+        bool handed = false;
+        while (!handed) {
+            handed = semaphore.signal() != 0;
+            if (!handed && semaphore.wait(DispatchTime::now()) != DispatchTimeoutResult::success) break;
+        }
+        if (handed) {
+            ++handedOver;
+            EXPECT_EQ(semaphore.wait(DispatchTime::now()), DispatchTimeoutResult::timedOut) << "round " << round;
+        }
+        waiting.join();
+        EXPECT_TRUE(got) << "round " << round;
+    }
+    EXPECT_EQ(handedOver, 20);
+}
+
 TEST(DispatchSemaphore, BlockedPoolWorkersDoNotStarveTheWorkThatWakesThem) {
     // More waiters than the pool starts by default: each wait lets the pool grow.
     constexpr int kWaiters = 64;
