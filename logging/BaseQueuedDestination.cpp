@@ -101,15 +101,7 @@ void BaseQueuedDestination::tellOthers(LogDetails details) {
 void BaseQueuedDestination::tellOthersNow(const std::vector<LogDetails>& lines) const {
     auto owner = this->owner();
     if (!owner) return;
-    // A copy: a line written may make a destination change the list.
-    const auto targets = owner->destinations();
-    for (const auto& details : lines) {
-        const bool failure = isAtOrAbove(details.level, Level::error);
-        for (const auto& destination : targets) {
-            if (destination.get() == this || (failure && destination->identifier() == identifier())) continue;
-            if (destination->isEnabledFor(details.level)) destination->processInternal(details);
-        }
-    }
+    for (const auto& details : lines) owner->logInternal(details, this, this);
 }
 
 bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {

@@ -266,15 +266,20 @@ void Scribe::logAppDetails(const DestinationPtr& selectedDestination) {
 }
 
 void Scribe::logInternal(const std::string& message, Level level, const DestinationPtr& source) {
-    LogDetails details{level, platform::Date::now(), message, "", "", 0, Constants::internalUserInfo()};
+    logInternal(LogDetails{level, platform::Date::now(), message, "", "", 0, Constants::internalUserInfo()},
+                source.get());
+}
+
+void Scribe::logInternal(const LogDetails& details, const DestinationProtocol* source,
+                         const DestinationProtocol* except) {
     // A copy: writing a line may make a destination change the list (it never should, but
     // a file destination reporting a failure must not invalidate this walk).
     auto targets = destinations_;
+    const bool failure = isAtOrAbove(details.level, Level::error);
     for (const auto& destination : targets) {
-        if (isAtOrAbove(level, Level::error) && source && source->identifier() == destination->identifier()) {
-            continue;
-        }
-        if (destination->isEnabledFor(level)) destination->processInternal(details);
+        if (destination.get() == except) continue;
+        if (failure && source && source->identifier() == destination->identifier()) continue;
+        if (destination->isEnabledFor(details.level)) destination->processInternal(details);
     }
 }
 

@@ -109,6 +109,9 @@ public:
     // A line of the logging system itself. From level error up it skips `source`, so a
     // destination reporting its own failure is not written to again.
     void logInternal(const std::string& message, Level level, const DestinationPtr& source = nullptr);
+    // The same for a line already made, which also never reaches `except`.
+    void logInternal(const LogDetails& details, const DestinationProtocol* source,
+                     const DestinationProtocol* except = nullptr);
 
     DestinationPtr destination(std::string_view identifier) const;
     // Refuses an identifier already present; takes the destination from its previous owner.
