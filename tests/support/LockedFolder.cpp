@@ -44,22 +44,40 @@ int lockFolder(const std::string& path, bool wait, bool inherited) {
     return -1;
 }
 
+// What the mark of the folder `folder` holds says: the folder's device and inode, so that a
+// copy of a run's folder (`cp -a` keeps the mark) is told from the folder the run made.
+// Empty when the folder cannot be looked at.
+std::string identityOf(int folder) {
+    struct stat status;
+    if (::fstat(folder, &status) != 0) return {};
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + "\n";
+}
+
 // Marks the folder whose lock `folder` holds as a test run's. Made under the lock, the mark
 // never stands in a folder that a clean-up could take before its maker holds it.
 bool markAsARunsFolder(int folder) {
+    const std::string identity = identityOf(folder);
     const int mark = ::openat(folder, runMark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (mark < 0) return false;
-    ::close(mark);
-    return true;
+    const bool written =
+        !identity.empty() && ::write(mark, identity.data(), identity.size()) == static_cast<ssize_t>(identity.size());
+    closeKeepingErrno(mark);
+    return written;
 }
 
-// Whether the folder `folder` holds is this user's and carries a run's mark: a regular file
-// of this user's, not a link nor a FIFO someone planted (the mark is never opened).
+// Whether the folder `folder` holds is this user's and carries the mark its run made in it: a
+// regular file of this user's (not a link, nor a FIFO someone planted) naming this very
+// folder. Only the mark's first bytes are read, without waiting.
 bool isMarkedAsARunsFolder(int folder) {
     struct stat status, mark;
-    return ::fstat(folder, &status) == 0 && status.st_uid == ::geteuid() &&
-           ::fstatat(folder, runMark, &mark, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(mark.st_mode) &&
-           mark.st_uid == ::geteuid();
+    if (::fstat(folder, &status) != 0 || status.st_uid != ::geteuid()) return false;
+    const int file = ::openat(folder, runMark, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) return false;
+    char text[64];
+    const bool regular = ::fstat(file, &mark) == 0 && S_ISREG(mark.st_mode) && mark.st_uid == ::geteuid();
+    const ssize_t length = regular ? ::read(file, text, sizeof text) : -1;
+    ::close(file);
+    return length > 0 && std::string(text, static_cast<std::size_t>(length)) == identityOf(folder);
 }
 
 }  // namespace

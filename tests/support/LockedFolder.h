@@ -2,8 +2,9 @@
 // made them. Each is locked (flock on the folder) by the process that made it for as long as
 // it is in use, so that one left by a process killed outright (as CTest ends a test past its
 // time-out) can be told from one in use and removed by the next launch; and each holds a mark
-// (the file runMark), made while its maker holds the lock, so that a launch removes only what
-// a test run made, never a folder of the user's or of an older build's of the same name.
+// (the file runMark), made while its maker holds the lock and naming the folder it was made in
+// (its device and inode), so that a launch removes only what a test run made, never a folder
+// of the user's, a copy of a run's folder or an older build's of the same name.
 // tests/support/run_in_own_home keeps the same rule in shell.
 #pragma once
 #include <string>
@@ -12,7 +13,8 @@ namespace testing_support {
 
 // The name every folder a test run makes in the temporary folder starts with.
 inline constexpr const char* scratchPrefix = "skyreach-test-";
-// The file that marks a folder as made by a test run: a regular file of this user's.
+// The file that marks a folder as made by a test run: a regular file of this user's that holds
+// "<device>:<inode>\n" of the folder it stands in.
 inline constexpr const char* runMark = ".skyreach-test-run";
 
 struct LockedFolder {

@@ -521,10 +521,12 @@ TEST(TestRun, ATestExecutableStartedByHandLeavesTheUsersFoldersAlone) {
 }
 
 // Folders in the temporary folder that no run of this build made, each unlocked: a user's
-// (with a file of theirs), an older build's home (no mark), and two carrying a mark planted
-// by someone else: a link to a regular file, and a FIFO that would hang whoever opened it.
-void plantFoldersNoRunMade(const fs::path& tmp) {
+// (with a file of theirs), the user's copy of a run's folder (`cp -a` keeps its mark), an
+// older build's home (no mark), and two carrying a mark planted by someone else: a link to a
+// regular file, and a FIFO that would hang whoever opened it.
+void plantFoldersNoRunMade(const fs::path& tmp, const fs::path& aRunsFolder) {
     writeFile(tmp / "skyreach-test-mine/notes.txt", "the user's notes");
+    ASSERT_EQ(std::system(("cp -a " + inQuotes(aRunsFolder) + " " + inQuotes(tmp / "skyreach-test-keep")).c_str()), 0);
     fs::create_directory(tmp / "skyreach-test-home-older");
     writeFile(tmp / "skyreach-test-linked-mark/a-file", "");
     fs::create_symlink("a-file", tmp / "skyreach-test-linked-mark" / testing_support::runMark);
@@ -573,7 +575,7 @@ TEST(TestRun, TheNextLaunchRemovesOnlyWhatKilledRunsLeft) {
         const auto killedRuns = entriesOf(tmp.path());
         ASSERT_EQ(killedRuns.size(), 2u) << "the killed test left no scratch folder";
         const TempDir live;
-        plantFoldersNoRunMade(tmp.path());
+        plantFoldersNoRunMade(tmp.path(), killedHome);
         const auto kept = without(entriesOf(tmp.path()), killedRuns);
 
         const auto output = runCommand(inRun + "sh -c '" + row.command + " && test -d \"$HOME\"' 2>&1", &status);
