@@ -95,13 +95,8 @@ void noteFetch(const std::string& url, bool succeeded) {
     });
 }
 
-// Whether a fetch given `timeoutSeconds` from `started` waited them out (silence, or a
-// connection that never came) rather than failing at once (a refusal, an HTTP error, an
-// answer too large). The HTTP client keeps its time in whole seconds, so it may give up to
-// a second early.
-bool waitedOut(Clock::time_point started, int timeoutSeconds) {
-    return Clock::now() - started >= std::chrono::seconds(timeoutSeconds - 1);
-}
+// Whether a fetch begun at `started` and failing now failed at once (see `kQuickFailure`).
+bool failedAtOnce(Clock::time_point started) { return Clock::now() - started < kQuickFailure; }
 
 using BIOPtr = FreedBy<BIO, BIO_free_all>;
 
@@ -236,9 +231,9 @@ std::optional<Data> Fetcher::lookUpOrFetch(const std::string& url, const std::st
         if (auto timeout = fetchTimeout()) {
             const auto started = Clock::now();
             answer = fetch(*timeout);
-            // Only a failure that cost a whole wait is held against its source; one the
-            // evaluation's budget cut short says nothing of it.
-            if (answer || (*timeout == kFetchTimeoutSeconds && waitedOut(started, *timeout)))
+            // A failure that came at once is asked again by the next evaluation; any other is
+            // held against its source, unless the evaluation's budget cut the fetch short.
+            if (answer || (*timeout == kFetchTimeoutSeconds && !failedAtOnce(started)))
                 noteFetch(url, answer.has_value());
         }
     asked_[key] = answer;

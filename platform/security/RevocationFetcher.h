@@ -6,12 +6,12 @@
 // failure included), and the whole evaluation shares one time budget. Answers that carry
 // a next-update time and have been checked by their reader are also kept process-wide until
 // then, within the bounds below, so a later evaluation (one without network access too) can
-// use them. A fetch that fails after waiting out the whole `kFetchTimeoutSeconds` (a silent
-// source, a connection that never comes) is remembered process-wide by its URL for
-// `kFailureMemory` (on the monotonic clock), and until then no evaluation asks that URL
-// again: a silent source costs one wait, not one per evaluation. A failure that came at once
-// (refused, an HTTP error, too large) cost no wait and is not remembered, and neither is a
-// fetch the evaluation's budget cut short.
+// use them. A fetch given the whole `kFetchTimeoutSeconds` that fails after `kQuickFailure`
+// or later (a silent source, a connection that never comes, an error or a close that comes
+// late) is remembered process-wide by its URL for `kFailureMemory` (on the monotonic clock),
+// and until then no evaluation asks that URL again: a slow source costs one wait, not one
+// per evaluation. A failure that came at once (refused, an HTTP error, closed, too large) is not
+// remembered, and neither is a fetch the evaluation's budget cut short.
 #pragma once
 #include <chrono>
 #include <map>
@@ -34,10 +34,17 @@ inline constexpr std::size_t kMaxAnswerBytes = 1 << 20;
 // `kKeptAnswers` in number); the entry that expires first makes room.
 inline constexpr std::size_t kKeptAnswersBytes = 4 << 20;
 inline constexpr std::size_t kKeptAnswers = 256;
-// A fetch that waited out its time and failed is remembered this long, for at most
+// A fetch that failed, but not at once, is remembered this long, for at most
 // `kRememberedFailures` URLs; the failure remembered longest makes room.
 inline constexpr std::chrono::seconds kFailureMemory{60};
 inline constexpr std::size_t kRememberedFailures = 256;
+// A failure sooner than this came at once. A refusal comes within a round trip and an error
+// status within a few (connect, request, answer), well under half a second on the paths these
+// fetches travel, and such a source may have its answer a moment later: asking it again costs
+// each evaluation at most this long. A source that takes longer to fail (slow, silent, or made
+// so by anyone on the path, as these fetches are plain HTTP) would cost every evaluation that
+// asks it as long, so its failure is remembered.
+inline constexpr std::chrono::milliseconds kQuickFailure{500};
 
 class Fetcher {
 public:
@@ -47,7 +54,7 @@ public:
         : networkAllowed_(networkAllowed), deadline_(deadline) {}
 
     // The body at an http URL; none when it cannot be had (not http, unreachable, too
-    // large, out of time, silent lately, or the network is not allowed and nothing is kept).
+    // large, out of time, failed slowly lately, or the network is not allowed and nothing is kept).
     std::optional<Data> get(const std::string& url);
     // The answer of the OCSP responder at an http URL to `request`; `key` names the answer
     // in the caches (the URL alone does not: one responder answers for many certificates).

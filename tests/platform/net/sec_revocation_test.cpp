@@ -5,9 +5,12 @@
 
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "platform/base/Date.h"
 #include "platform/security/RevocationFetcher.h"
@@ -31,7 +34,8 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // responder, absent from the CRL); "unreachable", whose sources are ports where nothing
 // listens; "held" and "oversized", whose CRLs never come or come too large; "crl-after-404" and
 // "held-after-404", whose CRL points answer their first request 404 at once, and then serve the
-// CRL or never answer; "stale", revoked,
+// CRL or never answer; "slow-404s", whose three CRL points answer 404 only after 0.9 s, 2.9 s
+// and 3.5 s (past the soonest the fetch may give up); "stale", revoked,
 // whose OCSP source serves a good answer made before the revocation and too long ago; on
 // demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
 // by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; leaves whose
@@ -52,6 +56,11 @@ struct Authority {
         name = "authority" + std::to_string(++made);
         crlServer = std::make_unique<LocalHTTPServer>([this](LocalHTTPServer::Received received) {
             if (isFirstAskOfAFlakySource(received.path)) return LocalHTTPServer::Reply(404);
+            if (auto slow = slowFailures.find(received.path); slow != slowFailures.end()) {
+                const auto wait = slow->second;  // a slow source, not a wait for an event
+                std::this_thread::sleep_for(wait);
+                return LocalHTTPServer::Reply(404);
+            }
             if (received.path == failingPath("crl-after-404")) received.path = "/" + name + ".crl";
             if (received.path == failingPath("held-after-404")) received.path = failingPath("held");
             if (auto served = servedAnswers.find(received.path); served != servedAnswers.end())
@@ -81,6 +90,7 @@ struct Authority {
         certificates.leafWithRevocationSources("stale", name, "IP:127.0.0.1", crlURL, crlServer->url("/stale.ocsp"));
         for (const char* leaf : {"held", "oversized", "crl-after-404", "held-after-404"})
             certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", crlServer->url(failingPath(leaf)), "");
+        makeSlowFailures();
         certificates.record("good", name);
         certificates.revoke("revoked", name);
         certificates.revoke("stale", name);
@@ -129,6 +139,14 @@ struct Authority {
     std::string madeCRLPath(const std::string& kind) const { return "/" + name + "-" + kind + ".crl"; }
     // The path of a source that fails ("held", "oversized", "crl" and "ocsp" of "unreachable").
     std::string failingPath(const std::string& source) const { return "/" + name + "/" + source; }
+    // How many requests the CRL points of a leaf whose sources fail have had.
+    int requestsFor(const std::string& leaf) const {
+        const std::string path = failingPath(leaf);
+        auto received = crlServer->received();
+        return static_cast<int>(std::count_if(received.begin(), received.end(), [&](const auto& request) {
+            return request.path == path || request.path.rfind(path + "/", 0) == 0;
+        }));
+    }
     // Whether `path` is that of a source that answers 404 at first, asked for the first time.
     bool isFirstAskOfAFlakySource(const std::string& path) {
         if (path != failingPath("crl-after-404") && path != failingPath("held-after-404")) return false;
@@ -139,6 +157,18 @@ struct Authority {
 private:
     std::mutex flakySourcesMutex_;
     std::set<std::string> flakySourcesAsked_;
+    // The paths that answer 404 after a wait, with the wait; read only once made.
+    std::map<std::string, std::chrono::milliseconds> slowFailures;
+
+    void makeSlowFailures() {
+        std::vector<std::string> urls;
+        for (int wait : {900, 2900, 3500}) {
+            const std::string path = failingPath("slow-404s") + "/" + std::to_string(wait);
+            slowFailures.emplace(path, std::chrono::milliseconds(wait));
+            urls.push_back(crlServer->url(path));
+        }
+        certificates.leafWithRevocationSources("slow-404s", name, "IP:127.0.0.1", urls, "");
+    }
 
     void makeGoodAnswersForStale() {
         constexpr long hour = 3600, maxAge = revocation::kMaxAgeWithoutNextUpdateSeconds;
@@ -308,9 +338,6 @@ TEST(Revocation, StatusFromTheCRLAndTheResponder) {
         // Nobody answers at all.
         {"unreachable", kAny, errSecSuccess},
         {"unreachable", kAny | kRequirePositive, errSecIncompleteCertRevocationCheck},
-        // A source that failed at once is asked again by the next evaluation.
-        {"crl-after-404", kCRL | kRequirePositive, errSecIncompleteCertRevocationCheck},
-        {"crl-after-404", kCRL | kRequirePositive, errSecSuccess},
         // A good answer kept from before the revocation, without a next update and older
         // than that allows, is no answer, fetched or stapled: the CRL behind it is heard,
         // and alone it is no positive answer.
@@ -416,14 +443,34 @@ TEST(Revocation, FetchesAreBoundedInTimeAndSize) {
     EXPECT_EQ(authority.crlServer->requestCount(), 3);
 }
 
-// Only a failure that cost a wait is remembered: a source that answered 404 at once is asked
-// again by the next evaluation, and when it then stays silent until the fetch's time-out, the
-// evaluation after that does not ask it.
-TEST(Revocation, OnlyAFailureThatCostAWaitIsRemembered) {
+// A leaf whose CRL points fail, evaluated with a positive answer required once for each
+// status expected, in turn, and how many requests its CRL points have had by then.
+struct FailureMemoryCase {
+    const char* leaf;
+    std::vector<OSStatus> expected;
+    int requests;
+};
+
+// A failed fetch is remembered for its minute unless it came at once.
+TEST(Revocation, AFailureIsRememberedUnlessItCameAtOnce) {
+    static_assert(std::chrono::milliseconds(900) > revocation::kQuickFailure, "slow-404s fail slowly");
     Authority authority;
-    for (int evaluation = 0; evaluation < 3; ++evaluation)
-        EXPECT_EQ(authority.evaluate("held-after-404", kCRL | kRequirePositive), errSecIncompleteCertRevocationCheck);
-    EXPECT_EQ(authority.crlServer->requestCount(), 2);
+    constexpr OSStatus incomplete = errSecIncompleteCertRevocationCheck;
+    const std::vector<FailureMemoryCase> cases{
+        // A point that answered 404 at once is asked again: when it then serves its CRL the
+        // second evaluation passes; when it then stays silent until the fetch's time-out, the
+        // evaluation after that does not ask it.
+        {"crl-after-404", {incomplete, errSecSuccess}, 2},
+        {"held-after-404", {incomplete, incomplete, incomplete}, 2},
+        // Points that answer 404 after 0.9 s, 2.9 s and 3.5 s cost the first evaluation the
+        // wait and the next two nothing: each is asked once.
+        {"slow-404s", {incomplete, incomplete, incomplete}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.leaf);
+        for (OSStatus expected : c.expected) EXPECT_EQ(authority.evaluate(c.leaf, kCRL | kRequirePositive), expected);
+        EXPECT_EQ(authority.requestsFor(c.leaf), c.requests);
+    }
 }
 
 // A CRL point that accepts and never answers costs the first evaluation its fetch timeout;
