@@ -95,8 +95,8 @@ void noteFetch(const std::string& url, bool succeeded) {
     });
 }
 
-// Whether a fetch begun at `started` and failing now failed at once (see `kQuickFailure`).
-bool failedAtOnce(Clock::time_point started) { return Clock::now() - started < kQuickFailure; }
+// Whether a fetch begun at `started` and ending now ended at once (see `kQuickFailure`).
+bool cameAtOnce(Clock::time_point started) { return Clock::now() - started < kQuickFailure; }
 
 using BIOPtr = FreedBy<BIO, BIO_free_all>;
 
@@ -233,8 +233,9 @@ std::optional<Data> Fetcher::lookUpOrFetch(const std::string& url, const std::st
             answer = fetch(*timeout);
             // A failure that came at once is asked again by the next evaluation; any other is
             // held against its source, unless the evaluation's budget cut the fetch short.
-            if (answer || (*timeout == kFetchTimeoutSeconds && !failedAtOnce(started)))
-                noteFetch(url, answer.has_value());
+            const bool slow = *timeout == kFetchTimeoutSeconds && !cameAtOnce(started);
+            if (answer && slow) answeredSlowly_.insert(url);
+            if (answer || slow) noteFetch(url, answer.has_value());
         }
     asked_[key] = answer;
     return answer;
@@ -248,6 +249,10 @@ std::optional<Data> Fetcher::get(const std::string& url) {
 std::optional<Data> Fetcher::askResponder(const std::string& url, const std::string& key, const OCSP_REQUEST* request) {
     if (!partsOf(url)) return std::nullopt;
     return lookUpOrFetch(url, key, [&](int timeout) { return exchange(url, request, timeout); });
+}
+
+void Fetcher::answerUnusable(const std::string& url) {
+    if (answeredSlowly_.count(url)) noteFetch(url, false);
 }
 
 void Fetcher::remember(const std::string& key, const Data& answer, double nextUpdate) {

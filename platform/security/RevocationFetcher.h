@@ -16,6 +16,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/base/Data.h"
@@ -60,6 +61,12 @@ public:
     // in the caches (the URL alone does not: one responder answers for many certificates).
     std::optional<Data> askResponder(const std::string& url, const std::string& key, const OCSP_REQUEST* request);
 
+    // Says that what `url` answered in this evaluation could not be used (no CRL its issuer
+    // signed, no OCSP answer that tells): an answer that came slowly is held against its
+    // source as a slow failure is, so a source that answers slowly with nothing of use costs
+    // one wait a minute too; one that came at once is asked again.
+    void answerUnusable(const std::string& url);
+
     // Keeps an answer the caller has checked for reuse by later evaluations until
     // `nextUpdate` (seconds since 1970); `key` is the URL of a `get` or the key of an `askResponder`.
     static void remember(const std::string& key, const Data& answer, double nextUpdate);
@@ -73,6 +80,8 @@ private:
     bool networkAllowed_;
     Clock::time_point deadline_;
     std::map<std::string, std::optional<Data>> asked_;
+    // The URLs that answered in this evaluation, given the whole time, but not at once.
+    std::set<std::string> answeredSlowly_;
 };
 
 }  // namespace platform::revocation

@@ -285,7 +285,10 @@ private:
             if (!answer) continue;
             std::optional<double> nextUpdate;
             Status told = ocspStatus(*answer, id, &nextUpdate);
-            if (told == Status::unknown) continue;
+            if (told == Status::unknown) {
+                fetcher_.answerUnusable(url);
+                continue;
+            }
             if (nextUpdate) Fetcher::remember(key, *answer, *nextUpdate);
             status = combined(status, told);
         }
@@ -305,7 +308,10 @@ private:
             const unsigned char* bytes = answer->data();
             CRLPtr crl(d2i_X509_CRL(nullptr, &bytes, static_cast<long>(answer->count())));
             // A CRL its issuer did not sign tells nothing, and is not kept.
-            if (!crl || !issuerKey || X509_CRL_verify(crl.get(), issuerKey) != 1) continue;
+            if (!crl || !issuerKey || X509_CRL_verify(crl.get(), issuerKey) != 1) {
+                fetcher_.answerUnusable(url);
+                continue;
+            }
             if (auto next = secondsSince1970(X509_CRL_get0_nextUpdate(crl.get())))
                 Fetcher::remember(url, *answer, *next);
             // A delta lists only what changed since a base it does not hold: alone it cannot

@@ -35,7 +35,8 @@ constexpr std::uint64_t kOCSP = kSecRevocationOCSPMethod, kCRL = kSecRevocationC
 // listens; "held" and "oversized", whose CRLs never come or come too large; "crl-after-404" and
 // "held-after-404", whose CRL points answer their first request 404 at once, and then serve the
 // CRL or never answer; "slow-404s", whose three CRL points answer 404 only after 0.9 s, 2.9 s
-// and 3.5 s (past the soonest the fetch may give up); "stale", revoked,
+// and 3.5 s (past the soonest the fetch may give up); "slow-junk", whose CRL point answers
+// 200 with no CRL after 0.9 s; "stale", revoked,
 // whose OCSP source serves a good answer made before the revocation and too long ago; on
 // demand "<kind>-crl" and "<kind>-crl-listed", whose CRL source serves one of the CRLs made
 // by hand (`madeCRLs`), listing the latter alone; "old-crl" is revoked since; leaves whose
@@ -59,6 +60,9 @@ struct Authority {
             if (auto slow = slowFailures.find(received.path); slow != slowFailures.end()) {
                 const auto wait = slow->second;  // a slow source, not a wait for an event
                 std::this_thread::sleep_for(wait);
+                if (received.path.starts_with(failingPath("slow-junk")))  // DER, a SEQUENCE of an INTEGER
+                    return LocalHTTPServer::Reply(200, std::string("\x30\x03\x02\x01\x01", 5),
+                                                  {{"Content-Type", "application/pkix-crl"}});
                 return LocalHTTPServer::Reply(404);
             }
             if (received.path == failingPath("crl-after-404")) received.path = "/" + name + ".crl";
@@ -161,13 +165,17 @@ private:
     std::map<std::string, std::chrono::milliseconds> slowFailures;
 
     void makeSlowFailures() {
-        std::vector<std::string> urls;
-        for (int wait : {900, 2900, 3500}) {
-            const std::string path = failingPath("slow-404s") + "/" + std::to_string(wait);
-            slowFailures.emplace(path, std::chrono::milliseconds(wait));
-            urls.push_back(crlServer->url(path));
+        const std::pair<const char*, std::vector<int>> leaves[] = {{"slow-404s", {900, 2900, 3500}},
+                                                                   {"slow-junk", {900}}};
+        for (const auto& [leaf, waits] : leaves) {
+            std::vector<std::string> urls;
+            for (int wait : waits) {
+                const std::string path = failingPath(leaf) + "/" + std::to_string(wait);
+                slowFailures.emplace(path, std::chrono::milliseconds(wait));
+                urls.push_back(crlServer->url(path));
+            }
+            certificates.leafWithRevocationSources(leaf, name, "IP:127.0.0.1", urls, "");
         }
-        certificates.leafWithRevocationSources("slow-404s", name, "IP:127.0.0.1", urls, "");
     }
 
     void makeGoodAnswersForStale() {
@@ -465,6 +473,8 @@ TEST(Revocation, AFailureIsRememberedUnlessItCameAtOnce) {
         // Points that answer 404 after 0.9 s, 2.9 s and 3.5 s cost the first evaluation the
         // wait and the next two nothing: each is asked once.
         {"slow-404s", {incomplete, incomplete, incomplete}, 3},
+        // A point that answers slowly with no CRL costs the wait once too.
+        {"slow-junk", {incomplete, incomplete, incomplete}, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.leaf);
