@@ -1,6 +1,8 @@
 // Groups, semaphores and locks.
 #undef NDEBUG  // re-entry of an unfair lock is detected in builds without NDEBUG
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
 #include <chrono>
@@ -73,7 +75,13 @@ TEST(DispatchSemaphore, AThreadFindingACountFreeTakesItBeforeAThreadThatHasJustC
     int takenBack = 0;
     for (int round = 0; round < 1000 && takenBack < 5; ++round) {
         DispatchSemaphore semaphore(0);
-        std::thread waiting([&] { semaphore.wait(); });
+        std::thread waiting([&] {
+            // At idle priority the woken thread does not preempt the signaller on its core
+            // (on one core it would always run first and take the count).
+            sched_param idle{};
+            pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+            semaphore.wait();
+        });
         if (tookBackTheCountThatWokeAWaiter(semaphore)) {
             ++takenBack;
             semaphore.signal();
