@@ -1,10 +1,12 @@
-// Counting semaphore over a mutex and a condition variable, with a list of its waiters
-// so that one kept out for a while can be given a count directly.
+// Counting semaphore over a mutex and a list of its waiters, each with a condition variable
+// of its own, so that a signal wakes the very thread it means: one at a time, oldest first,
+// and the one kept out for a while when it gives that thread a count directly.
 #include "platform/dispatch/DispatchSemaphore.h"
 
 #include <time.h>
 
 #include <chrono>
+#include <condition_variable>
 
 #include "platform/base/Fatal.h"
 #include "platform/dispatch/ThreadPool.h"
@@ -13,9 +15,9 @@ namespace platform {
 
 namespace {
 // How long a waiter may be passed over by threads that find the count free, and how often
-// at most a count is given to a waiter directly. A gift costs the count's idle time while
-// that thread wakes, and wakes every waiter (they share one condition variable): once a
-// millisecond keeps both small under steady contention.
+// at most a count is given to a waiter directly: a gift leaves the count idle while that
+// thread wakes, and the threads that find it taken then go to sleep, which under steady
+// contention costs far more than the turn itself.
 constexpr auto kFairnessDelay = std::chrono::milliseconds(1);
 
 // The coarse monotonic clock, in steps of the kernel's tick (1 to 4 ms on common kernels,
@@ -30,10 +32,13 @@ std::chrono::nanoseconds coarseNow() {
 }  // namespace
 
 struct DispatchSemaphore::Waiter {
-    std::chrono::nanoseconds since;  // coarseNow() when it came to wait
+    explicit Waiter(std::chrono::nanoseconds since) : since(since) {}
+    const std::chrono::nanoseconds since;  // coarseNow() when it came to wait
     Waiter* older = nullptr;
     Waiter* newer = nullptr;
-    bool given = false;
+    bool given = false;  // a count is its own
+    bool woken = false;  // a signal woke it and it has not looked yet
+    std::condition_variable wakeUp;
 };
 
 DispatchSemaphore::DispatchSemaphore(long value) : value_(value) {
@@ -46,14 +51,22 @@ long DispatchSemaphore::signal() {
         ++value_;
         return 0;
     }
-    if (handOverToOldest()) {
-        available_.notify_all();
-        return 1;
-    }
+    if (handOverToOldest()) return 1;
     // Free to whoever comes first; the thread woken takes it unless another one did.
     ++value_;
-    available_.notify_one();
+    wakeOne();
     return 1;
+}
+
+// Wakes the oldest waiter not woken yet: each count left free has a thread of its own coming
+// to look (a second signal before the first thread looks wakes a second one).
+void DispatchSemaphore::wakeOne() {
+    for (Waiter* waiter = oldest_; waiter; waiter = waiter->newer) {
+        if (waiter->woken) continue;
+        waiter->woken = true;
+        waiter->wakeUp.notify_one();
+        return;
+    }
 }
 
 bool DispatchSemaphore::handOverToOldest() {
@@ -62,6 +75,7 @@ bool DispatchSemaphore::handOverToOldest() {
     Waiter& waiter = *oldest_;
     unlink(waiter);
     waiter.given = true;
+    waiter.wakeUp.notify_one();
     nextHandOver_ = now + kFairnessDelay;
     return true;
 }
@@ -75,14 +89,14 @@ DispatchTimeoutResult DispatchSemaphore::wait(DispatchTime deadline) {
         return DispatchTimeoutResult::success;
     }
     detail::BlockingScope blocking;
-    Waiter self{coarseNow()};
+    Waiter self(coarseNow());
     append(self);
-    auto ready = [&] { return self.given || value_ > 0; };
-    if (deadline.isDistantFuture()) {
-        available_.wait(lock, ready);
-    } else {
-        auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline.uptimeNanoseconds));
-        available_.wait_until(lock, due, ready);
+    const auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline.uptimeNanoseconds));
+    bool timedOut = false;
+    while (!self.given && value_ == 0 && !timedOut) {
+        self.woken = false;
+        if (deadline.isDistantFuture()) self.wakeUp.wait(lock);
+        else timedOut = self.wakeUp.wait_until(lock, due) == std::cv_status::timeout;
     }
     // Under the mutex a waiter either was given a count or is still in the list: one that
     // times out can neither lose a gift nor be given one after it leaves.

@@ -1,7 +1,7 @@
 // A counting semaphore with waits that can time out.
 #pragma once
 #include <chrono>
-#include <condition_variable>
+#include <condition_variable>  // kept for the files that take it from here
 #include <memory>
 #include <mutex>
 
@@ -35,11 +35,11 @@ private:
     // Gives the count to the oldest waiter when it has waited long enough and the last such
     // gift is long enough ago; false when the count is to be left free instead.
     bool handOverToOldest();
+    void wakeOne();
     void append(Waiter& waiter);
     void unlink(Waiter& waiter);
 
     std::mutex mutex_;
-    std::condition_variable available_;
     long value_;  // free counts
     // The threads waiting, oldest first, each on its own stack; one given a count leaves
     // the list at that moment, under the mutex.
