@@ -1,6 +1,6 @@
 // Counting semaphore over a mutex and a list of its waiters, each with a condition variable
-// of its own, so that a signal wakes the very thread it means: one at a time, oldest first,
-// and the one kept out for a while when it gives that thread a count directly.
+// of its own, so that a signal wakes the very thread it means: the oldest, one at a time,
+// or the one kept out for a while when it gives that thread a count directly.
 #include "platform/dispatch/DispatchSemaphore.h"
 
 #include <time.h>
@@ -37,7 +37,6 @@ struct DispatchSemaphore::Waiter {
     Waiter* older = nullptr;
     Waiter* newer = nullptr;
     bool given = false;  // a count is its own
-    bool woken = false;  // a signal woke it and it has not looked yet
     std::condition_variable wakeUp;
 };
 
@@ -54,19 +53,20 @@ long DispatchSemaphore::signal() {
     if (handOverToOldest()) return 1;
     // Free to whoever comes first; the thread woken takes it unless another one did.
     ++value_;
-    wakeOne();
+    if (!waking_) wakeOldest();
     return 1;
 }
 
-// Wakes the oldest waiter not woken yet: each count left free has a thread of its own coming
-// to look (a second signal before the first thread looks wakes a second one).
-void DispatchSemaphore::wakeOne() {
-    for (Waiter* waiter = oldest_; waiter; waiter = waiter->newer) {
-        if (waiter->woken) continue;
-        waiter->woken = true;
-        waiter->wakeUp.notify_one();
-        return;
-    }
+// One waiter at a time is woken to look for free counts: waking one a signal while the
+// first is still on its way wakes every waiter of a contended semaphore over and over, and
+// they crowd its mutex. A thread that looks passes the turn on while counts are left.
+void DispatchSemaphore::wakeOldest() {
+    waking_ = oldest_;
+    oldest_->wakeUp.notify_one();
+}
+
+void DispatchSemaphore::passOnWakeUp() {
+    if (value_ > 0 && oldest_ && !waking_) wakeOldest();
 }
 
 bool DispatchSemaphore::handOverToOldest() {
@@ -94,12 +94,18 @@ DispatchTimeoutResult DispatchSemaphore::wait(DispatchTime deadline) {
     const auto due = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline.uptimeNanoseconds));
     bool timedOut = false;
     while (!self.given && value_ == 0 && !timedOut) {
-        self.woken = false;
         if (deadline.isDistantFuture()) self.wakeUp.wait(lock);
         else timedOut = self.wakeUp.wait_until(lock, due) == std::cv_status::timeout;
+        if (waking_ == &self) waking_ = nullptr;
     }
     // Under the mutex a waiter either was given a count or is still in the list: one that
     // times out can neither lose a gift nor be given one after it leaves.
+    const auto result = takeOrLeave(self);
+    passOnWakeUp();
+    return result;
+}
+
+DispatchTimeoutResult DispatchSemaphore::takeOrLeave(Waiter& self) {
     if (self.given) return DispatchTimeoutResult::success;
     unlink(self);
     if (value_ == 0) return DispatchTimeoutResult::timedOut;

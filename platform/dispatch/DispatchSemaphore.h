@@ -20,7 +20,7 @@ public:
     DispatchSemaphore(const DispatchSemaphore&) = delete;
     DispatchSemaphore& operator=(const DispatchSemaphore&) = delete;
 
-    // Answers nonzero when a waiting thread was woken. A count is free to whichever thread
+    // Answers nonzero when threads were waiting (one is woken). A count is free to whichever thread
     // finds it first, one coming to wait included, so a semaphore used as a lock passes
     // between running threads without making them queue. Only once the longest waiting
     // thread has waited about a millisecond does a signal give the count to it directly (at
@@ -35,7 +35,9 @@ private:
     // Gives the count to the oldest waiter when it has waited long enough and the last such
     // gift is long enough ago; false when the count is to be left free instead.
     bool handOverToOldest();
-    void wakeOne();
+    void wakeOldest();
+    void passOnWakeUp();
+    DispatchTimeoutResult takeOrLeave(Waiter& self);
     void append(Waiter& waiter);
     void unlink(Waiter& waiter);
 
@@ -45,6 +47,7 @@ private:
     // the list at that moment, under the mutex.
     Waiter* oldest_ = nullptr;
     Waiter* newest_ = nullptr;
+    Waiter* waking_ = nullptr;                 // woken to look for a free count, and not looked yet
     std::chrono::nanoseconds nextHandOver_{};  // on the coarse monotonic clock
 };
 
