@@ -20,11 +20,12 @@ public:
     DispatchSemaphore(const DispatchSemaphore&) = delete;
     DispatchSemaphore& operator=(const DispatchSemaphore&) = delete;
 
-    // Answers nonzero when threads were waiting (one is woken). A count is free to whichever thread
-    // finds it first, one coming to wait included, so a semaphore used as a lock passes
-    // between running threads without making them queue. Only once the longest waiting
-    // thread has waited about a millisecond does a signal give the count to it directly (at
-    // most once a millisecond), so threads that retake it in a loop never starve a waiter.
+    // Answers nonzero when threads were waiting (one of them is woken). A count is free to
+    // whichever thread finds it first, one coming to wait included, so a semaphore used as a
+    // lock passes between running threads without making them queue. Only once the longest
+    // waiting thread has waited about a millisecond does a signal give the count to it
+    // directly (at most once a millisecond), so threads that retake it in a loop never
+    // starve a waiter.
     long signal();
     void wait();
     DispatchTimeoutResult wait(DispatchTime deadline);
