@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -109,11 +110,31 @@ std::string CacheManager::defaultStoredPath() {
 std::shared_ptr<CacheManager> CacheManager::create() { return std::make_shared<CacheManager>(defaultStoredPath()); }
 
 void CacheManager::storeLogs() {
+    bool someUnread = false;
     for (const auto& delegate : cacheDelegates) {
-        if (auto batches = delegate->dataToCache()) cacheData.insert(cacheData.end(), batches->begin(), batches->end());
+        try {
+            if (auto batches = delegate->dataToCache())
+                cacheData.insert(cacheData.end(), batches->begin(), batches->end());
+        } catch (const CacheSourceLocked&) {
+            someUnread = true;
+        }
     }
+    if (someUnread) keepWhatTheFileHolds();
     if (cacheData.empty()) return;
     write(cacheData);  // a failed write cannot be helped: the process is ending
+}
+
+// The batches an earlier write left in the file go first, each once: the source left unread
+// may have held them. A file not read whole is kept aside before it is replaced.
+void CacheManager::keepWhatTheFileHolds() {
+    bool whole = false;
+    auto earlier = readBatches(whole);
+    if (!earlier) return;
+    if (!whole) keepAside();
+    std::vector<platform::Data> kept;
+    for (auto& batch : *earlier)
+        if (std::find(cacheData.begin(), cacheData.end(), batch) == cacheData.end()) kept.push_back(std::move(batch));
+    cacheData.insert(cacheData.begin(), kept.begin(), kept.end());
 }
 
 bool CacheManager::write(const std::vector<platform::Data>& batches) const {
@@ -161,13 +182,21 @@ void CacheManager::keepAside() const {
 
 std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
     removeAbandonedWrites();
+    bool whole = false;
+    auto batches = readBatches(whole);
+    if (!batches) return std::nullopt;
+    if (whole) removeFile();
+    else keepAside();
+    return batches;
+}
+
+std::optional<std::vector<platform::Data>> CacheManager::readBatches(bool& whole) const {
     const auto file = platform::readRegularFileTail(storedPath, kMaxCacheFileBytes, platform::LinkPolicy::refuse);
     if (!file.isRead() && !file.isRefused()) return std::nullopt;
     // A file that is no property-list array yields nothing; its data elements are kept.
     std::vector<platform::Data> batches;
     if (file.isRefused()) {
         std::fprintf(stderr, "TallockSDK: the cache file is not read: %s\n", file.why.c_str());
-        keepAside();
         return batches;
     }
     auto list = file.cut ? lastWholeBatches(file.data) : file.data;
@@ -188,8 +217,7 @@ std::optional<std::vector<platform::Data>> CacheManager::readCachedLogs() {
                          static_cast<unsigned long long>(kCacheLimits.bytes));
     }
     const bool isList = root && root->isArray();
-    if (isList && !file.cut) removeFile();
-    else keepAside();
+    whole = isList && !file.cut;
     if (!isList) return batches;
     for (const auto& element : *root->asArray())
         if (const platform::Data* batch = element.asData()) batches.push_back(*batch);

@@ -17,7 +17,8 @@ public:
     static std::string defaultStoredPath();
     explicit CacheManager(std::string storedPath) : storedPath(std::move(storedPath)) {}
 
-    // Collects every delegate's batches and writes the file when there are any.
+    // Collects every delegate's batches and writes the file when there are any. When a
+    // delegate could not be read (CacheSourceLocked), the batches the file held are kept too.
     void storeLogs() override;
     // The cached batches; none when there is no file. A file read whole is deleted. A file
     // that is not a regular one yields none of them and is deleted; a regular file that is
@@ -43,6 +44,12 @@ public:
     const std::string storedPath;
     std::vector<platform::Data> cacheData;  // what the last store collected
     std::vector<std::shared_ptr<CacheDataDelegate>> cacheDelegates;
+
+private:
+    // The file's batches, leaving the file in place; none when there is no file. `whole`
+    // tells whether it was read whole (else it is to be kept aside). Each refusal is logged.
+    std::optional<std::vector<platform::Data>> readBatches(bool& whole) const;
+    void keepWhatTheFileHolds();
 };
 
 }  // namespace TallockSDK

@@ -39,9 +39,6 @@ void LogManager::pop(std::function<void()> completion) {
         return;
     }
     uploadLogs(std::move(completion));
-    // The uploader holds the batch now. The instances stay in place (never moved from)
-    // until all are back in the pool, so a reader never meets an empty slot.
-    handedOver_.store(true);
     auto pool = logPoolDelegate.lock();
     if (!pool) brokenInvariant("]: No logPool is initiallized.");
     for (const EventPtr& instance : uploadLoglist) {
@@ -49,7 +46,6 @@ void LogManager::pop(std::function<void()> completion) {
         notFull.signal();
     }
     uploadLoglist.clear();
-    handedOver_.store(false);
 }
 
 void LogManager::popLogTimely() {
@@ -81,26 +77,8 @@ std::optional<platform::Data> LogManager::bufferedBatch() const {
     }
 }
 
-std::optional<platform::Data> LogManager::snapshotWithoutLock() const {
-    // A batch being emptied is the uploader's already, and its instances are being blanked.
-    if (handedOver_.load()) return std::nullopt;
-    // No push reallocates (the room for a full batch is reserved), so the list can be
-    // copied as it stands; a slot still being filled is left out.
-    std::vector<EventPtr> events;
-    events.reserve(uploadLoglist.capacity());
-    for (const EventPtr& instance : uploadLoglist)
-        if (instance) events.push_back(instance);
-    if (events.empty()) return std::nullopt;
-    try {
-        return encodeBatch(events);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
 std::optional<std::vector<platform::Data>> LogManager::dataToCache() {
-    auto batch =
-        readForCrashStore(mutex, [this](bool locked) { return locked ? bufferedBatch() : snapshotWithoutLock(); });
+    auto batch = readForCrashStore(mutex, [this] { return bufferedBatch(); });
     if (!batch) return std::nullopt;
     return std::vector<platform::Data>{std::move(*batch)};
 }

@@ -1,7 +1,6 @@
 // The event buffer: accepts events from any thread, hands a batch to the uploader when
 // it is full, on a repeating timer and on flush, and gives the instances back to the pool.
 #pragma once
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,8 +38,7 @@ public:
 
     // The buffer's events as one batch; none when it is empty. The caller holds `mutex`.
     std::optional<platform::Data> bufferedBatch() const;
-    // For a crash store: `bufferedBatch` under `mutex` when it comes free in time, else
-    // what can be read safely without it.
+    // For a crash store: `bufferedBatch` under `mutex` (readForCrashStore).
     std::optional<std::vector<platform::Data>> dataToCache() override;
 
     std::weak_ptr<NetworkManager> networkDelegate;
@@ -50,14 +48,6 @@ public:
     std::vector<EventPtr> uploadLoglist;
     const int capacity;
     platform::TimerPtr timer;
-
-private:
-    // The events of a buffer whose lock another thread holds, which may be stopped in
-    // the middle of a change.
-    std::optional<platform::Data> snapshotWithoutLock() const;
-
-    // True while `pop` gives back the instances of a batch the uploader already holds.
-    std::atomic<bool> handedOver_{false};
 };
 
 }  // namespace TallockSDK

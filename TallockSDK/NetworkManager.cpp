@@ -240,7 +240,7 @@ void NetworkManager::attachCache(const std::shared_ptr<CacheReadable>& cache) {
 }
 
 std::optional<std::vector<platform::Data>> NetworkManager::dataToCache() {
-    auto undelivered = readForCrashStore(mutex, [this](bool) { return undeliveredHoldingLock(); });
+    auto undelivered = readForCrashStore(mutex, [this] { return undeliveredHoldingLock(); });
     if (undelivered.empty()) return std::nullopt;
     return undelivered;
 }

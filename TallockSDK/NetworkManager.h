@@ -67,8 +67,8 @@ public:
 
     // Keeps the cache weakly and takes every batch it holds into the failed set.
     void attachCache(const std::shared_ptr<CacheReadable>& cache);
-    // For a crash store: `undeliveredBatches`, under `mutex` when it comes free in time
-    // (else read as the crashed holder left it); none when there are none.
+    // For a crash store: `undeliveredBatches` under `mutex` (readForCrashStore); none when
+    // there are none.
     std::optional<std::vector<platform::Data>> dataToCache() override;
     // The failed set, read under `mutex`.
     std::vector<platform::Data> failedBatches();

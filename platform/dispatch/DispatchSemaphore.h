@@ -1,7 +1,7 @@
 // A counting semaphore with waits that can time out.
 #pragma once
-#include <condition_variable>
-#include <list>
+#include <chrono>
+#include <condition_variable>  // kept for the files that take it from here
 #include <memory>
 #include <mutex>
 
@@ -20,19 +20,36 @@ public:
     DispatchSemaphore(const DispatchSemaphore&) = delete;
     DispatchSemaphore& operator=(const DispatchSemaphore&) = delete;
 
-    // Answers nonzero when a waiting thread was woken. The threads waiting get the counts in
-    // the order they came, before any thread that comes to wait later, so a thread that
-    // waits and signals in a loop never starves the others.
+    // Answers nonzero when threads were waiting (one of them is woken). A count is free to
+    // whichever thread finds it first, one coming to wait included, so a semaphore used as a
+    // lock passes between running threads without making them queue. Only once the longest
+    // waiting thread has waited about a millisecond does a signal give the count to it
+    // directly (at most once a millisecond), so threads that retake it in a loop never
+    // starve a waiter.
     long signal();
     void wait();
     DispatchTimeoutResult wait(DispatchTime deadline);
 
 private:
+    struct Waiter;
+
+    // Gives the count to the oldest waiter when it has waited long enough and the last such
+    // gift is long enough ago; false when the count is to be left free instead.
+    bool handOverToOldest();
+    void wakeOldest();
+    void passOnWakeUp();
+    DispatchTimeoutResult takeOrLeave(Waiter& self);
+    void append(Waiter& waiter);
+    void unlink(Waiter& waiter);
+
     std::mutex mutex_;
-    std::condition_variable available_;
-    long value_;  // counts no waiting thread was given
-    // The threads waiting, oldest first; a signal sets the oldest one's flag and takes it off.
-    std::list<bool*> waiting_;
+    long value_;  // free counts
+    // The threads waiting, oldest first, each on its own stack; one given a count leaves
+    // the list at that moment, under the mutex.
+    Waiter* oldest_ = nullptr;
+    Waiter* newest_ = nullptr;
+    Waiter* waking_ = nullptr;                 // woken to look for a free count, and not looked yet
+    std::chrono::nanoseconds nextHandOver_{};  // on the coarse monotonic clock
 };
 
 // A semaphore used as a lock: waits when made, signals when it goes out of scope, so no

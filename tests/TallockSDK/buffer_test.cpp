@@ -143,21 +143,31 @@ std::vector<std::string> storedNames(CacheManager& cache) {
     return names;
 }
 
-// A crash stores while another thread keeps filling and emptying the buffer: every store
-// writes its file with whole events only. Then the crashed thread holds the buffer's lock
-// and never lets go: the store still ends, with the buffered event.
-TEST(CrashStore, RacingAPushingThreadWritesItsFile) {
+// A buffer of 2 whose uploader has no collector (every batch lands in the failed set), and
+// the cache a crash stores them in.
+struct CrashStoreSetUp {
+    CrashStoreSetUp() {
+        config->logCapacity = 2;
+        config->uploadTimeInterval = 3600;
+        manager->networkDelegate = uploader;
+        manager->logPoolDelegate = pool;
+        cache.cacheDelegates = {uploader, manager};
+    }
+    ~CrashStoreSetUp() { manager->timer->invalidate(); }
+
     testing_support::TempDir dir;
-    auto config = TallockConfig::create();  // no collector: every batch lands in the failed set
-    config->logCapacity = 2;
-    config->uploadTimeInterval = 3600;
-    auto uploader = NetworkManager::create(config);
-    auto pool = LogPool::create(*config);
-    auto manager = LogManager::create(*config);
-    manager->networkDelegate = uploader;
-    manager->logPoolDelegate = pool;
-    CacheManager cache((dir / "StoredLogs.plist").string());
-    cache.cacheDelegates = {uploader, manager};
+    TallockConfigPtr config = TallockConfig::create();
+    std::shared_ptr<NetworkManager> uploader = NetworkManager::create(config);
+    std::shared_ptr<LogPool> pool = LogPool::create(*config);
+    std::shared_ptr<LogManager> manager = LogManager::create(*config);
+    CacheManager cache{(dir / "StoredLogs.plist").string()};
+};
+
+// A crash stores while another thread keeps filling and emptying the buffer: every store
+// writes its file with whole events only.
+TEST(CrashStore, RacingAPushingThreadWritesItsFile) {
+    CrashStoreSetUp setUp;
+    auto& [dir, config, uploader, pool, manager, cache] = setUp;
     for (int i = 0; i < 2; ++i) manager->push(Event("e", TextMap{}, EventError()));
     uploader->requestQueue->sync([] {});  // the first batch is in the failed set
 
@@ -178,19 +188,44 @@ TEST(CrashStore, RacingAPushingThreadWritesItsFile) {
     pusher.join();
     EXPECT_EQ(fault, "");
     uploader->requestQueue->sync([] {});
+}
 
-    manager->mutex.wait();
-    const bool oneBuffered = manager->uploadLoglist.size() == 1;
-    manager->mutex.signal();
-    if (!oneBuffered) manager->push(Event("held", TextMap{}, EventError()));
-    std::size_t failedEvents = 0;
-    for (const auto& batch : uploader->failedBatches()) failedEvents += decodeBatch(batch).size();
-    manager->mutex.wait();  // as a thread that crashed holding it would
-    cache.cacheData.clear();
-    cache.storeLogs();
-    manager->mutex.signal();
-    EXPECT_EQ(storedNames(cache).size(), failedEvents + 1);
-    manager->timer->invalidate();
+// The crashed thread holds a source's lock and never lets go: the store still ends, reads
+// nothing of that source (it may be stopped in the middle of a change), and keeps what an
+// earlier write left in the file, as that source may have held it; each batch once. A store
+// that read every source replaces the file.
+TEST(CrashStore, ASourceWhoseLockTheCrashedThreadHoldsIsNotReadAndTheFileKeepsWhatItHeld) {
+    struct Case {
+        const char* held;                  // "buffer", "uploader" or ""
+        std::vector<std::string> earlier;  // the events of the batch already in the file
+        std::vector<std::string> stored;
+    } cases[] = {
+        {"buffer", {}, {"failed", "failed"}},
+        {"uploader", {}, {"buffered"}},
+        {"uploader", {"earlier"}, {"earlier", "buffered"}},
+        {"buffer", {"failed", "failed"}, {"failed", "failed"}},
+        {"", {"earlier"}, {"failed", "failed", "buffered"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("held: ") + c.held + ", earlier: " + std::to_string(c.earlier.size()));
+        CrashStoreSetUp setUp;
+        auto& [dir, config, uploader, pool, manager, cache] = setUp;
+        for (const char* name : {"failed", "failed", "buffered"}) manager->push(Event(name, TextMap{}, EventError()));
+        uploader->requestQueue->sync([] {});
+        if (!c.earlier.empty()) {
+            std::vector<Event> events;
+            for (const auto& name : c.earlier) events.emplace_back(name, TextMap{}, EventError());
+            ASSERT_TRUE(cache.write({encodeBatch(events)}));
+        }
+        const std::string held = c.held;
+        platform::DispatchSemaphore* lock = held == "buffer"     ? &manager->mutex
+                                            : held == "uploader" ? &uploader->mutex
+                                                                 : nullptr;
+        if (lock) lock->wait();  // as a thread that crashed holding it would
+        cache.storeLogs();
+        if (lock) lock->signal();
+        EXPECT_EQ(storedNames(cache), c.stored);
+    }
 }
 
 TEST(LogPoolTest, LendsOnlyWhatItHas) {

@@ -1,9 +1,13 @@
 // Groups, semaphores and locks.
 #undef NDEBUG  // re-entry of an unfair lock is detected in builds without NDEBUG
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/base/UnfairLock.h"
 #include "platform/dispatch/DispatchGroup.h"
@@ -17,6 +21,17 @@ using namespace platform;
 
 namespace {
 DispatchTime in(double seconds) { return DispatchTime::now() + seconds; }
+
+// Signals while another thread comes to wait, taking each count back at once (a lock let go and
+// taken back in a loop), until a signal wakes it. True when the signaller took that count
+// back too, and holds it now; false when the waiting thread got it.
+bool tookBackTheCountThatWokeAWaiter(DispatchSemaphore& semaphore) {
+    for (;;) {
+        const bool woke = semaphore.signal() != 0;
+        if (semaphore.wait(DispatchTime::now()) != DispatchTimeoutResult::success) return false;
+        if (woke) return true;
+    }
+}
 }  // namespace
 
 TEST(DispatchGroup, WaitTimesOutWhileMembersRunAndNotifiesOnceEmpty) {
@@ -54,29 +69,82 @@ TEST(DispatchSemaphore, CountsSignalsAndTimesOut) {
     EXPECT_EQ(semaphore.wait(DispatchTime::now()), DispatchTimeoutResult::timedOut);
 }
 
-TEST(DispatchSemaphore, ACountSignalledWhileAThreadWaitsIsThatThreadsNotANewcomers) {
-    // A thread that signals and at once waits again (a lock let go and taken back in a
-    // loop) never takes the count from the thread that was waiting for it.
-    int handedOver = 0;
-    for (int round = 0; round < 1000 && handedOver < 20 && !HasFailure(); ++round) {
+TEST(DispatchSemaphore, AThreadFindingACountFreeTakesItBeforeAThreadThatHasJustComeToWait) {
+    // A semaphore used as a lock passes between running threads: a thread that lets go of
+    // it and takes it back does not wait for the sleeping one to be woken and scheduled.
+    int takenBack = 0;
+    for (int round = 0; round < 1000 && takenBack < 5; ++round) {
+        DispatchSemaphore semaphore(0);
+        std::thread waiting([&] {
+            // At idle priority the woken thread does not preempt the signaller on its core
+            // (on one core it would always run first and take the count).
+            sched_param idle{};
+            pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+            semaphore.wait();
+        });
+        if (tookBackTheCountThatWokeAWaiter(semaphore)) {
+            ++takenBack;
+            semaphore.signal();
+        }
+        waiting.join();
+    }
+    EXPECT_EQ(takenBack, 5);
+}
+
+TEST(DispatchSemaphore, ACountSignalledOnceAThreadHasWaitedAWhileIsThatThreadsNotANewcomers) {
+    // A thread that signals and at once waits again never keeps the count from a thread that
+    // has waited for it for a while: that thread is not starved into its time-out.
+    // Rounds in which the waiting thread was passed over, and then had waited a while.
+    int passedOver = 0;
+    for (int round = 0; round < 1000 && passedOver < 10 && !HasFailure(); ++round) {
         DispatchSemaphore semaphore(0);
         std::atomic<bool> got = false;
         std::thread waiting([&] { got = semaphore.wait(in(10)) == DispatchTimeoutResult::success; });
-        // Until the other thread waits, the count signalled is taken back at once (unless
-        // that thread, coming to wait, took it itself: then the round tells nothing).
-        bool handed = false;
-        while (!handed) {
-            handed = semaphore.signal() != 0;
-            if (!handed && semaphore.wait(DispatchTime::now()) != DispatchTimeoutResult::success) break;
-        }
-        if (handed) {
-            ++handedOver;
+        // Unless the other thread got the count already, it is waiting now. The sleep is no
+        // synchronisation: it only lets that thread have waited past the semaphore's patience
+        // (a millisecond, read on a clock whose steps are at most 10 ms).
+        if (tookBackTheCountThatWokeAWaiter(semaphore)) {
+            ++passedOver;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            EXPECT_NE(semaphore.signal(), 0) << "round " << round;
             EXPECT_EQ(semaphore.wait(DispatchTime::now()), DispatchTimeoutResult::timedOut) << "round " << round;
         }
         waiting.join();
         EXPECT_TRUE(got) << "round " << round;
     }
-    EXPECT_EQ(handedOver, 20);
+}
+
+TEST(DispatchSemaphore, CountsStayExactAmongThreadsThatTimeOut) {
+    // A semaphore of 1 as a lock among 16 threads whose waits time out now and then: never
+    // two inside, and the one count is there at the end (none lost to a waiter that timed
+    // out as it was given, none made twice).
+    constexpr int kThreads = 16, kTurns = 2000;
+    DispatchSemaphore semaphore(1);
+    std::atomic<int> inside{0};
+    std::atomic<long> turns{0}, timeOuts{0}, overlaps{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kTurns; ++i) {
+                // No wait, one that ends before a waiter gets a count directly, one that ends
+                // about when it may, and one that does not end.
+                constexpr double kPatience[] = {0, 0.00002, 0.0011, 10};
+                const double patience = kPatience[(i + t) % 4];
+                if (semaphore.wait(in(patience)) != DispatchTimeoutResult::success) {
+                    ++timeOuts;
+                    continue;
+                }
+                if (++inside != 1) ++overlaps;
+                ++turns;
+                --inside;
+                semaphore.signal();
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_EQ(turns + timeOuts, kThreads * kTurns);
+    EXPECT_EQ(semaphore.wait(DispatchTime::now()), DispatchTimeoutResult::success);
+    EXPECT_EQ(semaphore.wait(DispatchTime::now()), DispatchTimeoutResult::timedOut);
 }
 
 TEST(DispatchSemaphore, BlockedPoolWorkersDoNotStarveTheWorkThatWakesThem) {
