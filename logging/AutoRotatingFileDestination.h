@@ -50,7 +50,9 @@ public:
     // The caller's formatter when set, else the shared "_yyyy-MM-dd_HHmmss" one.
     std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter() const;
     void setArchiveSuffixDateFormatter(std::shared_ptr<platform::DateFormatter> formatter);
-    // Run after each automatic rotation with whether the file was moved.
+    // Run after each automatic rotation with whether the file was moved, once the rotating
+    // thread holds no destination's writing: it may log, rotate or flush, this destination
+    // or another.
     std::function<void(bool)> autoRotationCompletion;
 
     std::uint64_t currentLogFileSize() const { return currentLogFileSize_; }

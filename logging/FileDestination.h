@@ -53,7 +53,8 @@ public:
     // Writes every line handed over before it (to whichever queue) and synchronises the
     // file to disk, on the work queue when there is one; then runs `completion`.
     void flush(std::function<void()> completion = nullptr);
-    // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
+    // Moves the current file to `to` (which must not exist), tags it, and starts a new file;
+    // then runs `completion`, once the calling thread holds no destination's writing.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
 
     // Extended attributes under the "user." namespace. Reading answers none when the size

@@ -112,6 +112,15 @@ void drain(FileDestination& destination, const std::filesystem::path& dir) {
     } while (after.size() != before.size());
 }
 
+// Each "<stream> <n> " line of the files in `dir`, and how often it is there.
+std::map<std::string, int> streamLines(const std::filesystem::path& dir) {
+    static const std::regex line(R"(> ((?:echo )?(?:one|two) \d+) )");
+    std::map<std::string, int> seen;
+    const std::string text = allText(dir);
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) ++seen[(*it)[1].str()];
+    return seen;
+}
+
 }  // namespace
 
 TEST(Rotation, KeepsTenTaggedArchivesOfBoundedSize) {
@@ -286,15 +295,35 @@ TEST(Rotation, ArchiveNamesAndFolderFollowTheLogFileName) {
     }
 }
 
-TEST(Rotation, TwoDestinationsWithoutAQueueNeverWaitForEachOther) {
-    // Each tells the other about itself: one rotates every few lines ("rotated"), the other
-    // is reopened again and again at a path whose open fails ("cannot open"). Each round runs
-    // in a child process with a generous bound, so that a hang fails the test.
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        TempDir dir;
-        const auto status = logging_test::runLoggingChild("two-rotating", 2000, dir / "often.log");
-        ASSERT_TRUE(status.has_value()) << "the process hung";
-        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+TEST(Rotation, DestinationsNeverWaitForEachOtherWhateverTheirCallersCodeDoes) {
+    // Each destination, holding its own writing, is made to reach the other: by its lines
+    // about itself ("rotated", "cannot open"), by rotation completions that log or rotate the
+    // other, by formatters on two loggers' queues that log into each other past the bound on
+    // waiting lines, and by formatters of lines about rotations that log into each other
+    // without a queue. Each round runs in a child process with a generous bound, so
+    // that a hang fails the test.
+    struct Case {
+        const char* which;
+        int lines;
+        bool everyLineOnce;  // "one <n>", "two <n>" and their echoes, each once
+    };
+    const Case cases[] = {
+        {"two-rotating", 2000, false}, {"completions-log", 2000, false},   {"completion-rotates", 2000, false},
+        {"echoing", 3000, true},       {"echoing-rotations", 2000, false},
+    };
+    for (const auto& c : cases) {
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(std::string(c.which) + ", round " + std::to_string(round));
+            TempDir dir;
+            const auto status = logging_test::runLoggingChild(c.which, c.lines, dir / "often.log");
+            ASSERT_TRUE(status.has_value()) << "the process hung";
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+            if (!c.everyLineOnce) continue;
+            const auto seen = streamLines(dir.path());
+            EXPECT_EQ(seen.size(), 4u * c.lines);
+            int again = 0;
+            for (const auto& [line, count] : seen) again += count != 1;
+            EXPECT_EQ(again, 0);
+        }
     }
 }
