@@ -107,6 +107,9 @@ private:
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;
     void removeArchives(const std::vector<platform::URL>& archives);
+    // Logs a line with no source, so every destination that takes it gets it, this one
+    // included (its file is open); once the writing is let go, as it reaches the others.
+    void logToEveryDestination(std::string message, Level level);
 
     std::uint64_t targetMaxFileSize_ = defaultMaxFileSize;
     double targetMaxTimeInterval_ = defaultMaxTimeInterval;

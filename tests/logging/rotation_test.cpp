@@ -47,7 +47,9 @@ public:
     std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
                                                         const std::string& name) const override {
         if (refuse) return std::nullopt;  // the size query fails
-        return AutoRotatingFileDestination::readExtendedAttribute(url, name);
+        auto value = AutoRotatingFileDestination::readExtendedAttribute(url, name);
+        if (archivesVanish && name == Constants::archivedAtAttributeKey) std::filesystem::remove(url.path());
+        return value;
     }
     bool refusesExtendedAttributes(const platform::URL& url) const override {
         return refuse || AutoRotatingFileDestination::refusesExtendedAttributes(url);
@@ -60,6 +62,8 @@ public:
     }
 
     bool refuse = false;
+    // An archive is deleted (by another process, say) once it is listed, so deleting it fails.
+    bool archivesVanish = false;
 
 protected:
     platform::Date currentDate() const override {
@@ -266,6 +270,26 @@ TEST(Rotation, EightThreadsAcrossRotationsLoseNoLine) {
         EXPECT_EQ(malformed, 0);
         EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
         for (const auto& [line, count] : seen) EXPECT_EQ(count, 1) << line;
+    }
+}
+
+TEST(Rotation, AnArchiveThatCannotBeDeletedIsReportedInTheDestinationsOwnFile) {
+    // The line is logged once the rotation has let go of the writing, with no source, so
+    // every destination that takes it gets it, the rotating one included.
+    for (const bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "on a queue" : "without a queue");
+        TempDir dir;
+        auto logger = Logger::create("l", false);
+        auto d = SteppingDestination::make(dir / "app.log", 2000, 0, false);
+        bare(*d);
+        if (queued) d->logQueue = platform::DispatchQueue::create("rotation-test", platform::DispatchQoS::background);
+        logger->add(d);
+        d->archivesVanish = true;
+        logger->info(std::string(2100, 'z'));  // past the size: a rotation, then the archive's deletion
+        drain(*d, dir.path());
+        EXPECT_NE(readFile(dir / "app.log").find("> Unable to delete old archived log file " + dir.path().string()),
+                  std::string::npos)
+            << readFile(dir / "app.log");
     }
 }
 
