@@ -72,18 +72,23 @@ BaseQueuedDestination::~BaseQueuedDestination() {
 
 namespace {
 
-// The writings of destinations the calling thread holds, and the work it runs once it holds
-// none: what it does there may wait for any destination's writing.
-struct HeldHere {
-    int writings = 0;
-    std::vector<std::function<void()>> afterwards;
-};
-thread_local HeldHere heldHere;
+// How many destinations' writings the calling thread holds, and whether it has work to run
+// once it holds none: what it does there may wait for any destination's writing. Kept apart
+// from the work itself so that a line's path reads plain thread-local words, never the
+// guarded start of a thread-local object.
+constinit thread_local int writingsHeld = 0;
+constinit thread_local bool workLeft = false;
+
+std::vector<std::function<void()>>& workLeftForLettingGo() {
+    thread_local std::vector<std::function<void()>> work;
+    return work;
+}
 
 void runWorkLeftForLettingGo() {
-    while (!heldHere.afterwards.empty()) {
-        auto work = std::move(heldHere.afterwards);
-        heldHere.afterwards.clear();
+    while (workLeft) {
+        auto work = std::move(workLeftForLettingGo());
+        workLeftForLettingGo().clear();
+        workLeft = false;
         for (auto& piece : work) {
             try {
                 piece();
@@ -104,19 +109,20 @@ BaseQueuedDestination::Writing::Writing(const BaseQueuedDestination& destination
     destination.writingMutex_.lock();
     destination.writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     destination.writingDepth_ = 1;
-    ++heldHere.writings;
+    ++writingsHeld;
 }
 
 BaseQueuedDestination::Writing::~Writing() {
     if (--destination_.writingDepth_ > 0) return;
     destination_.writer_.store(std::thread::id(), std::memory_order_relaxed);
     destination_.writingMutex_.unlock();
-    if (--heldHere.writings == 0) runWorkLeftForLettingGo();
+    if (--writingsHeld == 0 && workLeft) runWorkLeftForLettingGo();
 }
 
 void BaseQueuedDestination::afterWritingLetGo(std::function<void()> work) {
-    if (heldHere.writings > 0) heldHere.afterwards.push_back(std::move(work));
-    else work();
+    if (writingsHeld == 0) return work();
+    workLeftForLettingGo().push_back(std::move(work));
+    workLeft = true;
 }
 
 void BaseQueuedDestination::tellOthers(LogDetails details) {
@@ -151,7 +157,7 @@ void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& me
 
 bool BaseQueuedDestination::drainInFlight() const { return drainQueued_.load(std::memory_order_acquire); }
 
-bool BaseQueuedDestination::writesElsewhere() const { return heldHere.writings > 0 && !writesHere(); }
+bool BaseQueuedDestination::writesElsewhere() const { return writingsHeld > 0 && !writesHere(); }
 
 void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord,
                                      bool queued) {
@@ -330,7 +336,7 @@ bool BaseQueuedDestination::takeWritingForLastWords() {
     }
     writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     writingDepth_ = 1;  // never let go: the process ends
-    ++heldHere.writings;
+    ++writingsHeld;
     return true;
 }
 
