@@ -255,11 +255,17 @@ void AutoRotatingFileDestination::removeArchives(const std::vector<platform::URL
         try {
             platform::FileManager::defaultManager()->removeItem(archive);
         } catch (const platform::ErrorException& failure) {
-            logAboutItself("Unable to delete old archived log file " + archive.path() + ": " +
-                               failure.error()->localizedDescription(),
-                           Level::error);
+            logToEveryDestination("Unable to delete old archived log file " + archive.path() + ": " +
+                                      failure.error()->localizedDescription(),
+                                  Level::error);
         }
     }
+}
+
+void AutoRotatingFileDestination::logToEveryDestination(std::string message, Level level) {
+    auto owner = this->owner();
+    if (!owner) return;
+    afterWritingLetGo([owner, message = std::move(message), level] { owner->logInternal(message, level); });
 }
 
 void AutoRotatingFileDestination::removeSurplusArchives() {

@@ -50,7 +50,9 @@ public:
     // The caller's formatter when set, else the shared "_yyyy-MM-dd_HHmmss" one.
     std::shared_ptr<platform::DateFormatter> archiveSuffixDateFormatter() const;
     void setArchiveSuffixDateFormatter(std::shared_ptr<platform::DateFormatter> formatter);
-    // Run after each automatic rotation with whether the file was moved.
+    // Run after each automatic rotation with whether the file was moved, once the rotating
+    // thread holds no destination's writing: it may log, rotate or flush, this destination
+    // or another.
     std::function<void(bool)> autoRotationCompletion;
 
     std::uint64_t currentLogFileSize() const { return currentLogFileSize_; }
@@ -105,6 +107,9 @@ private:
     // When the file system keeps no attributes, an archive is still known by its name.
     std::optional<std::string> archivedAtFromName(const std::string& fileName) const;
     void removeArchives(const std::vector<platform::URL>& archives);
+    // Logs a line with no source, so every destination that takes it gets it, this one
+    // included (its file is open); once the writing is let go, as it reaches the others.
+    void logToEveryDestination(std::string message, Level level);
 
     std::uint64_t targetMaxFileSize_ = defaultMaxFileSize;
     double targetMaxTimeInterval_ = defaultMaxTimeInterval;

@@ -2,6 +2,7 @@
 #include "logging/BaseQueuedDestination.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "logging/Scribe.h"
@@ -69,6 +70,37 @@ BaseQueuedDestination::~BaseQueuedDestination() {
     if (lastWordsTicket_) platform::removeLastWordsHandler(lastWordsTicket_);
 }
 
+namespace {
+
+// How many destinations' writings the calling thread holds, and whether it has work to run
+// once it holds none: what it does there may wait for any destination's writing. Kept apart
+// from the work itself so that a line's path reads plain thread-local words, never the
+// guarded start of a thread-local object.
+constinit thread_local int writingsHeld = 0;
+constinit thread_local bool workLeft = false;
+
+std::vector<std::function<void()>>& workLeftForLettingGo() {
+    thread_local std::vector<std::function<void()>> work;
+    return work;
+}
+
+void runWorkLeftForLettingGo() {
+    while (workLeft) {
+        auto work = std::move(workLeftForLettingGo());
+        workLeftForLettingGo().clear();
+        workLeft = false;
+        for (auto& piece : work) {
+            try {
+                piece();
+            } catch (...) {
+                // Work left for after the writing has no caller left to report a failure to.
+            }
+        }
+    }
+}
+
+}  // namespace
+
 BaseQueuedDestination::Writing::Writing(const BaseQueuedDestination& destination) : destination_(destination) {
     if (destination.writesHere()) {
         ++destination.writingDepth_;
@@ -77,31 +109,29 @@ BaseQueuedDestination::Writing::Writing(const BaseQueuedDestination& destination
     destination.writingMutex_.lock();
     destination.writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     destination.writingDepth_ = 1;
+    ++writingsHeld;
 }
 
 BaseQueuedDestination::Writing::~Writing() {
     if (--destination_.writingDepth_ > 0) return;
-    std::vector<LogDetails> lines;
-    lines.swap(destination_.toTellOthers_);
     destination_.writer_.store(std::thread::id(), std::memory_order_relaxed);
     destination_.writingMutex_.unlock();
-    if (lines.empty()) return;
-    try {
-        destination_.tellOthersNow(lines);
-    } catch (const std::exception&) {
-        // Lines about this destination that could not be built are not worth a failed write.
-    }
+    if (--writingsHeld == 0 && workLeft) runWorkLeftForLettingGo();
+}
+
+void BaseQueuedDestination::afterWritingLetGo(std::function<void()> work) {
+    if (writingsHeld == 0) return work();
+    workLeftForLettingGo().push_back(std::move(work));
+    workLeft = true;
 }
 
 void BaseQueuedDestination::tellOthers(LogDetails details) {
-    if (writesHere()) toTellOthers_.push_back(std::move(details));
-    else tellOthersNow({std::move(details)});
+    auto self = std::static_pointer_cast<const BaseQueuedDestination>(shared_from_this());
+    afterWritingLetGo([self, details = std::move(details)] { self->tellOthersNow(details); });
 }
 
-void BaseQueuedDestination::tellOthersNow(const std::vector<LogDetails>& lines) const {
-    auto owner = this->owner();
-    if (!owner) return;
-    for (const auto& details : lines) owner->logInternal(details, this, this);
+void BaseQueuedDestination::tellOthersNow(const LogDetails& details) const {
+    if (auto owner = this->owner()) owner->logInternal(details, this, this);
 }
 
 bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {
@@ -110,9 +140,10 @@ bool BaseQueuedDestination::readsRecords(const Scribe& owner) const {
 
 void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& message, const Scribe& owner) {
     registerLastWordsOnce();
-    // Lines handed to a queue taken away since are written first, on this thread.
+    // Lines handed to a queue taken away since are written first, on this thread. A thread
+    // that holds another destination's writing hands its line over too (see `handOver`).
     const bool queued = logQueue != nullptr;
-    if (queued || drainInFlight()) {
+    if (queued || drainInFlight() || writesElsewhere()) {
         handOver(logDetails, message, readsRecords(owner), queued);
         return;
     }
@@ -125,6 +156,8 @@ void BaseQueuedDestination::output(const LogDetails& logDetails, std::string& me
 }
 
 bool BaseQueuedDestination::drainInFlight() const { return drainQueued_.load(std::memory_order_acquire); }
+
+bool BaseQueuedDestination::writesElsewhere() const { return writingsHeld > 0 && !writesHere(); }
 
 void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord,
                                      bool queued) {
@@ -142,12 +175,22 @@ void BaseQueuedDestination::handOver(const LogDetails& logDetails, const std::st
             startDrain = true;
         }
     }
-    if (startDrain) queueDrain();  // without a queue, this writes the lines at once
-    if (tooManyWaiting || (!queued && !startDrain)) writeWaitingLines(false);
-}
-
-void BaseQueuedDestination::queueDrain() {
-    if (!queueTurn()) writeWaitingLines(true);  // the queue was taken away meanwhile: write at once
+    // Written here: past the bound, without a queue, or when the queue was taken away
+    // before the drain this line started could be queued (which the writer then ends).
+    bool writeHere = tooManyWaiting || (!queued && !startDrain), endsDrain = false;
+    if (startDrain && !queueTurn()) writeHere = endsDrain = true;
+    if (!writeHere) return;
+    if (!writesElsewhere()) {
+        writeWaitingLines(endsDrain);
+        return;
+    }
+    // A thread that holds another destination's writing (a filter or formatter of its drain
+    // or of its lines about itself, logging here) never waits for this one's: its holder
+    // may be waiting for the writing held here. With a queue, the drain takes the lines,
+    // past the bound or not; without one, this thread writes them once it holds none.
+    if (queued && !endsDrain) return;
+    auto self = std::static_pointer_cast<BaseQueuedDestination>(shared_from_this());
+    afterWritingLetGo([self, endsDrain] { self->writeWaitingLines(endsDrain); });
 }
 
 bool BaseQueuedDestination::queueTurn() {
@@ -293,6 +336,7 @@ bool BaseQueuedDestination::takeWritingForLastWords() {
     }
     writer_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     writingDepth_ = 1;  // never let go: the process ends
+    ++writingsHeld;
     return true;
 }
 

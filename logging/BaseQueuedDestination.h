@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,8 +53,10 @@ protected:
     // file work (on the queue, or on the calling thread without one), by a thread that
     // writes waiting lines itself (no queue any more, too many lines waiting, the last
     // words), and by a file destination's logging thread without a queue, for its line.
-    // Taken again by the thread that holds it, it nests. While it is held, the destination
-    // never waits for another destination (see `tellOthers`).
+    // Taken again by the thread that holds it, it nests. While a thread holds any
+    // destination's writing it never waits for another destination's: what would wait is
+    // left for when it holds none (`afterWritingLetGo`), and lines it hands to a queue are
+    // never written by it past the bound on waiting lines.
     class Writing {
     public:
         explicit Writing(const BaseQueuedDestination& destination);
@@ -69,10 +72,14 @@ protected:
     // this first, so it comes after every line handed over before it. A thread inside a
     // batch of its own leaves them to that batch's writer, which writes them next.
     void writeHandedOverLines();
+    // Runs `work` at once, or, while the calling thread holds any destination's writing,
+    // once it holds none (in the order given): work that may log, rotate or flush, and so
+    // wait for another destination's writing (a rotation's completion, lines about a file).
+    // A failure of work left for later is not reported.
+    void afterWritingLetGo(std::function<void()> work);
     // Hands a line about this destination (its file opened, moved aside, rotated, failing)
-    // to its owner's other destinations: at once, or, while the calling thread holds the
-    // writing, once it lets go of it. So no destination waits for another's writing while
-    // it holds its own, however many share a logger.
+    // to its owner's other destinations, through `afterWritingLetGo`. So no destination
+    // waits for another's writing while it holds its own, however many share a logger.
     void tellOthers(LogDetails details);
     // True when the calling thread holds the writing.
     bool writesHere() const { return writer_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
@@ -100,10 +107,11 @@ private:
     bool readsRecords(const Scribe& owner) const;
     // True while a drain is queued or running, so a line must join it to keep its place.
     bool drainInFlight() const;
-    // `queued`: the line was output with a `logQueue`; without one it is written before this returns.
+    // True when the calling thread holds another destination's writing.
+    bool writesElsewhere() const;
+    // `queued`: the line was output with a `logQueue`; without one it is written before this
+    // returns, or, by a thread holding another destination's writing, once it holds none.
     void handOver(const LogDetails& logDetails, const std::string& message, bool keepRecord, bool queued);
-    // Queues the drain's next turn on the work queue; without one, writes the waiting lines here.
-    void queueDrain();
     // Queues a turn of the drain; false when there is no work queue.
     bool queueTurn();
     // One turn of the drain: queues the next turn, then writes one batch, so the blocks
@@ -127,7 +135,7 @@ private:
     // Writes `batch_` from the next line not yet taken up (see `Cursor`).
     void writeBatch();
 
-    void tellOthersNow(const std::vector<LogDetails>& lines) const;
+    void tellOthersNow(const LogDetails& details) const;
 
     // Writes what the destination holds, then the line that says why the process ends,
     // straight to its file: on a thread of the last words, once it holds the writing or
@@ -158,8 +166,6 @@ private:
     mutable std::mutex writingMutex_;
     mutable std::atomic<std::thread::id> writer_;
     mutable int writingDepth_ = 0;
-    // Lines for the other destinations (see `tellOthers`), told when the writing is let go.
-    mutable std::vector<LogDetails> toTellOthers_;
 
     // Touched only by the thread that holds the writing.
     alignas(64) std::vector<Block> batch_;

@@ -318,7 +318,9 @@ void FileDestination::flush(std::function<void()> completion) {
 bool FileDestination::rotateFile(const FileLocation& to, const std::function<void(bool)>& completion) {
     bool moved = false;
     onFileQueue([&] { moved = rotateFileNow(to); });
-    if (completion) completion(moved);
+    // Inside a rotation or a batch of this destination (an automatic rotation), the
+    // completion waits until the writing is let go: it may log, rotate or flush.
+    if (completion) afterWritingLetGo([completion, moved] { completion(moved); });
     return moved;
 }
 

@@ -3,10 +3,10 @@
 // regular file is written: anything else at the path is moved aside and a file made there.
 // Without a queue each logging thread writes its lines itself, each line whole in one
 // write; with one, writes arrive one at a time on the destination's work queue (`logQueue`,
-// or a private serial queue targeting it when it is concurrent). With a queue,
-// everything that touches the file or the lines waiting for it (writing, flushing,
-// opening, closing, changing the file, rotating) runs on that work queue; a call from
-// another thread waits for its turn there.
+// or a private serial queue targeting it when it is concurrent), and the file work
+// (flushing, opening, closing, changing the file, rotating) is queued there too; a call
+// from another thread waits for its turn. Every use of the file takes the destination's
+// writing, whichever thread it runs on (see `BaseQueuedDestination::Writing`).
 #pragma once
 #include <functional>
 #include <memory>
@@ -53,7 +53,8 @@ public:
     // Writes every line handed over before it (to whichever queue) and synchronises the
     // file to disk, on the work queue when there is one; then runs `completion`.
     void flush(std::function<void()> completion = nullptr);
-    // Moves the current file to `to` (which must not exist), tags it, and starts a new file.
+    // Moves the current file to `to` (which must not exist), tags it, and starts a new file;
+    // then runs `completion`, once the calling thread holds no destination's writing.
     bool rotateFile(const FileLocation& to, const std::function<void(bool)>& completion = nullptr);
 
     // Extended attributes under the "user." namespace. Reading answers none when the size
@@ -82,9 +83,9 @@ protected:
     // Moves what stands at `path` aside unless it is a regular file or nothing; answers
     // the name it was moved to.
     std::optional<std::string> moveAsideUnlessRegular(const std::string& path) const;
-    // Logs a line about this destination's file: to itself at once (never a failure; with
-    // `evenUnlisted` also before it is in its owner's list), to the others once it lets go
-    // of the writing (`tellOthers`).
+    // Logs a line about this destination's file: to itself as any line it takes (never a
+    // failure; with `evenUnlisted` also before it is in its owner's list), to the others once
+    // the writing is let go (`tellOthers`).
     void logAboutItself(const std::string& message, Level level, bool evenUnlisted = false);
     // Writes the bytes; a write failure prints one line on standard output and the handle stays open.
     void writeGuarded(std::string_view bytes);

@@ -18,13 +18,26 @@
 //   two-rotating  two rotating destinations without a queue on one logger: one rotates
 //              every few lines while the other is reopened, again and again, at a path
 //              whose open fails
+//   completions-log  two rotating destinations without a queue on one logger, two threads
+//              logging to both; each destination's rotation completion logs a line
+//   completion-rotates  the same, but the first destination's completion rotates the
+//              second, whose completion logs a line
+//   echoing    two loggers, each with a queued destination of its own (<log file> and
+//              "two.log" beside it); a thread logs "one <n> …" into the first and another
+//              "two <n> …" into the second, and each destination's formatter logs an echo
+//              of its stream's lines ("echo one <n> …") into the other logger
+//   echoing-rotations  two loggers, each with a rotating destination of its own without a
+//              queue, and a thread logging into each; each destination's formatter logs an
+//              echo of its "Rotated file" lines into the other logger
 //   appending  says it is ready on its standard output, waits for its standard input to
 //              end, appends the lines to the file without a queue and returns 0 (two of
 //              these started together open one log at the same moment)
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -33,6 +46,7 @@
 
 #include "logging/AutoRotatingFileDestination.h"
 #include "logging/FilterProtocol.h"
+#include "logging/LogFormatterProtocol.h"
 #include "logging/Scribe.h"
 #include "platform/base/Fatal.h"
 #include "platform/base/LastWords.h"
@@ -92,6 +106,26 @@ protected:
     using AutoRotatingFileDestination::AutoRotatingFileDestination;
 };
 
+// Rotates every `maxFileSize` bytes, without a queue, and keeps three archives; its clock
+// moves a second at every reading, so that every rotation gets an archive name of its own.
+class SteppingRotation : public AutoRotatingFileDestination {
+public:
+    static std::shared_ptr<SteppingRotation> create(const std::filesystem::path& path, const std::string& identifier,
+                                                    std::uint64_t maxFileSize) {
+        return createAs<SteppingRotation>(nullptr, path.string(), identifier, true, std::nullopt, std::nullopt,
+                                          maxFileSize, 0, nullptr, 3);
+    }
+
+protected:
+    using AutoRotatingFileDestination::AutoRotatingFileDestination;
+    platform::Date currentDate() const override {
+        return platform::Date::fromTimeIntervalSince1970(1714558830.0 + static_cast<double>(ticks++));
+    }
+
+private:
+    static inline std::atomic<long> ticks{0};
+};
+
 std::shared_ptr<FileDestination> destinationFor(const std::string& which, const std::string& path) {
     if (which == "in-rotation") return FatalRotation::create(nullptr, path);
     if (which == "rotating") {
@@ -145,6 +179,120 @@ int twoRotating(int lines, const std::filesystem::path& path) {
     return 0;
 }
 
+// Two rotating destinations without a queue on one logger, each rotating every few lines,
+// and two threads logging to both, so that one may rotate while the other does.
+struct BothRotating {
+    ScribePtr logger = ::Scribe::Scribe::create("child", false);
+    std::shared_ptr<AutoRotatingFileDestination> first, second;
+
+    explicit BothRotating(const std::filesystem::path& path) {
+        first = SteppingRotation::create(path, "first", 4096);
+        second = SteppingRotation::create(path.parent_path() / "second.log", "second", 3000);
+        logger->add(first);
+        logger->add(second);
+    }
+
+    int log(int lines) {
+        const std::string filler(1000, 'x');
+        auto logLines = [&](const char* name) {
+            for (int i = 0; i < lines; ++i) logger->info(name + std::to_string(i) + " " + filler);
+        };
+        std::thread other(logLines, "other ");
+        logLines("line ");
+        other.join();
+        return 0;
+    }
+};
+
+int completionsLog(int lines, const std::filesystem::path& path) {
+    BothRotating both(path);
+    auto* logger = both.logger.get();
+    both.first->autoRotationCompletion = [logger](bool) { logger->info("the first rotated"); };
+    both.second->autoRotationCompletion = [logger](bool) { logger->info("the second rotated"); };
+    return both.log(lines);
+}
+
+int completionRotates(int lines, const std::filesystem::path& path) {
+    BothRotating both(path);
+    auto* logger = both.logger.get();
+    auto* second = both.second.get();
+    both.first->autoRotationCompletion = [second](bool) { second->rotate(); };
+    both.second->autoRotationCompletion = [logger](bool) { logger->info("the second rotated"); };
+    return both.log(lines);
+}
+
+// Logs an echo of each line whose message starts with `stream` into another logger, from
+// where the destination formats it: its queue's drain, or the writing of its lines about
+// itself.
+class EchoFormatter : public LogFormatterProtocol {
+public:
+    EchoFormatter(std::string stream, std::weak_ptr<::Scribe::Scribe> other) noexcept
+        : stream_(std::move(stream)), other_(std::move(other)) {}
+    std::string format(LogDetails& details, std::string& message) override {
+        auto other = other_.lock();
+        if (other && details.message.starts_with(stream_)) other->info("echo " + details.message);
+        return message;
+    }
+    std::string debugDescription() const override { return "EchoFormatter"; }
+
+private:
+    std::string stream_;
+    std::weak_ptr<::Scribe::Scribe> other_;
+};
+
+void echoInto(BaseDestination& destination, std::string stream, const ScribePtr& other) {
+    destination.setFormatters(
+        FormatterList{{std::make_shared<EchoFormatter>(std::move(stream), std::weak_ptr<::Scribe::Scribe>(other))}});
+}
+
+void flushAndWait(FileDestination& destination) {
+    std::promise<void> flushed;
+    destination.flush([&flushed] { flushed.set_value(); });
+    flushed.get_future().wait();
+}
+
+int echoing(int lines, const std::filesystem::path& path) {
+    auto one = ::Scribe::Scribe::create("one", false), two = ::Scribe::Scribe::create("two", false);
+    auto first = FileDestination::create(nullptr, path.string(), "file", false);
+    auto second = FileDestination::create(nullptr, (path.parent_path() / "two.log").string(), "file", false);
+    first->logQueue = platform::DispatchQueue::create("echo-one");
+    second->logQueue = platform::DispatchQueue::create("echo-two");
+    echoInto(*first, "one ", two);
+    echoInto(*second, "two ", one);
+    one->add(first);
+    two->add(second);
+    const std::string filler(4096, 'x');
+    auto logLines = [&](::Scribe::Scribe& logger, const std::string& stream) {
+        for (int i = 0; i < lines; ++i) logger.info(stream + std::to_string(i) + " " + filler);
+    };
+    std::thread other(logLines, std::ref(*two), "two ");
+    logLines(*one, "one ");
+    other.join();
+    // Each stream's echoes are handed over while its own destination writes it.
+    flushAndWait(*first);
+    flushAndWait(*second);
+    flushAndWait(*first);
+    return 0;
+}
+
+int echoingRotations(int lines, const std::filesystem::path& path) {
+    auto one = ::Scribe::Scribe::create("one", false), two = ::Scribe::Scribe::create("two", false);
+    auto first = SteppingRotation::create(path, "first", 4096);
+    auto second = SteppingRotation::create(path.parent_path() / "two.log", "second", 3000);
+    echoInto(*first, "Rotated file ", two);
+    echoInto(*second, "Rotated file ", one);
+    one->add(first);
+    two->add(second);
+    const std::string filler(1000, 'x');
+    auto logLines = [&](::Scribe::Scribe& logger) {
+        for (int i = 0; i < lines; ++i) logger.info("line " + std::to_string(i) + " " + filler);
+    };
+    std::thread other(logLines, std::ref(*two));
+    logLines(*one);
+    other.join();
+    return 0;
+}
+
 // Opens the log once the test closes the other end of standard input, so that two of these
 // open it at the same moment.
 int appending(int lines, const std::filesystem::path& path) {
@@ -167,6 +315,10 @@ int main(int argc, char** argv) {
     if (which == "reopening") return reopening(lines, argv[3]);
     if (which == "two-rotating") return twoRotating(lines, argv[3]);
     if (which == "appending") return appending(lines, argv[3]);
+    if (which == "completions-log") return completionsLog(lines, argv[3]);
+    if (which == "completion-rotates") return completionRotates(lines, argv[3]);
+    if (which == "echoing") return echoing(lines, argv[3]);
+    if (which == "echoing-rotations") return echoingRotations(lines, argv[3]);
     auto logger = ::Scribe::Scribe::create("child", false);
     auto queue = platform::DispatchQueue::create("last-words-child");
     auto file = destinationFor(which, argv[3]);

@@ -47,7 +47,9 @@ public:
     std::optional<platform::Data> readExtendedAttribute(const platform::URL& url,
                                                         const std::string& name) const override {
         if (refuse) return std::nullopt;  // the size query fails
-        return AutoRotatingFileDestination::readExtendedAttribute(url, name);
+        auto value = AutoRotatingFileDestination::readExtendedAttribute(url, name);
+        if (archivesVanish && name == Constants::archivedAtAttributeKey) std::filesystem::remove(url.path());
+        return value;
     }
     bool refusesExtendedAttributes(const platform::URL& url) const override {
         return refuse || AutoRotatingFileDestination::refusesExtendedAttributes(url);
@@ -60,6 +62,8 @@ public:
     }
 
     bool refuse = false;
+    // An archive is deleted (by another process, say) once it is listed, so deleting it fails.
+    bool archivesVanish = false;
 
 protected:
     platform::Date currentDate() const override {
@@ -110,6 +114,15 @@ void drain(FileDestination& destination, const std::filesystem::path& dir) {
         written.get_future().wait();
         after = allText(dir);
     } while (after.size() != before.size());
+}
+
+// Each "<stream> <n> " line of the files in `dir`, and how often it is there.
+std::map<std::string, int> streamLines(const std::filesystem::path& dir) {
+    static const std::regex line(R"(> ((?:echo )?(?:one|two) \d+) )");
+    std::map<std::string, int> seen;
+    const std::string text = allText(dir);
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) ++seen[(*it)[1].str()];
+    return seen;
 }
 
 }  // namespace
@@ -260,6 +273,26 @@ TEST(Rotation, EightThreadsAcrossRotationsLoseNoLine) {
     }
 }
 
+TEST(Rotation, AnArchiveThatCannotBeDeletedIsReportedInTheDestinationsOwnFile) {
+    // The line is logged once the rotation has let go of the writing, with no source, so
+    // every destination that takes it gets it, the rotating one included.
+    for (const bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "on a queue" : "without a queue");
+        TempDir dir;
+        auto logger = Logger::create("l", false);
+        auto d = SteppingDestination::make(dir / "app.log", 2000, 0, false);
+        bare(*d);
+        if (queued) d->logQueue = platform::DispatchQueue::create("rotation-test", platform::DispatchQoS::background);
+        logger->add(d);
+        d->archivesVanish = true;
+        logger->info(std::string(2100, 'z'));  // past the size: a rotation, then the archive's deletion
+        drain(*d, dir.path());
+        EXPECT_NE(readFile(dir / "app.log").find("> Unable to delete old archived log file " + dir.path().string()),
+                  std::string::npos)
+            << readFile(dir / "app.log");
+    }
+}
+
 TEST(Rotation, ArchiveNamesAndFolderFollowTheLogFileName) {
     TempDir dir;
     testing_support::ScopedTemporaryFolder temporary(dir.path());  // where the "log" folder is made
@@ -286,15 +319,35 @@ TEST(Rotation, ArchiveNamesAndFolderFollowTheLogFileName) {
     }
 }
 
-TEST(Rotation, TwoDestinationsWithoutAQueueNeverWaitForEachOther) {
-    // Each tells the other about itself: one rotates every few lines ("rotated"), the other
-    // is reopened again and again at a path whose open fails ("cannot open"). Each round runs
-    // in a child process with a generous bound, so that a hang fails the test.
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        TempDir dir;
-        const auto status = logging_test::runLoggingChild("two-rotating", 2000, dir / "often.log");
-        ASSERT_TRUE(status.has_value()) << "the process hung";
-        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+TEST(Rotation, DestinationsNeverWaitForEachOtherWhateverTheirCallersCodeDoes) {
+    // Each destination, holding its own writing, is made to reach the other: by its lines
+    // about itself ("rotated", "cannot open"), by rotation completions that log or rotate the
+    // other, by formatters on two loggers' queues that log into each other past the bound on
+    // waiting lines, and by formatters of lines about rotations that log into each other
+    // without a queue. Each round runs in a child process with a generous bound, so
+    // that a hang fails the test.
+    struct Case {
+        const char* which;
+        int lines;
+        bool everyLineOnce;  // "one <n>", "two <n>" and their echoes, each once
+    };
+    const Case cases[] = {
+        {"two-rotating", 2000, false}, {"completions-log", 2000, false},   {"completion-rotates", 2000, false},
+        {"echoing", 3000, true},       {"echoing-rotations", 2000, false},
+    };
+    for (const auto& c : cases) {
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(std::string(c.which) + ", round " + std::to_string(round));
+            TempDir dir;
+            const auto status = logging_test::runLoggingChild(c.which, c.lines, dir / "often.log");
+            ASSERT_TRUE(status.has_value()) << "the process hung";
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+            if (!c.everyLineOnce) continue;
+            const auto seen = streamLines(dir.path());
+            EXPECT_EQ(seen.size(), 4u * c.lines);
+            int again = 0;
+            for (const auto& [line, count] : seen) again += count != 1;
+            EXPECT_EQ(again, 0);
+        }
     }
 }
